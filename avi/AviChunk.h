@@ -1,0 +1,109 @@
+// The AVI vocabulary: four-character codes, RIFF chunk and list headers, the
+// 16-byte idx1 entry, the index flags and the stream-chunk test.
+#pragma once
+
+#include <cstdint>
+
+#include "util/Endian.h"
+
+namespace VEKAvi {
+
+// A four-character code as the 32-bit little-endian value of its bytes: the
+// first character is the least significant byte. Compared as raw bytes.
+using FourCC = std::uint32_t;
+
+constexpr FourCC MakeFourCC(const char (&s)[5]) {
+  return static_cast<FourCC>(static_cast<unsigned char>(s[0])) |
+         (static_cast<FourCC>(static_cast<unsigned char>(s[1])) << 8) |
+         (static_cast<FourCC>(static_cast<unsigned char>(s[2])) << 16) |
+         (static_cast<FourCC>(static_cast<unsigned char>(s[3])) << 24);
+}
+
+constexpr FourCC CodeRiff = MakeFourCC("RIFF");
+constexpr FourCC CodeAvi = MakeFourCC("AVI ");
+constexpr FourCC CodeList = MakeFourCC("LIST");
+constexpr FourCC CodeMovi = MakeFourCC("movi");
+constexpr FourCC CodeIdx1 = MakeFourCC("idx1");
+constexpr FourCC CodeJunk = MakeFourCC("JUNK");
+constexpr FourCC CodeRecList = MakeFourCC("rec ");  // list type; not accepted inside movi
+constexpr FourCC CodeRec = MakeFourCC("REC ");      // chunk code; skipped inside movi
+
+static_assert(CodeRiff == 0x46464952 && CodeAvi == 0x20495641 && CodeList == 0x5453494c &&
+              CodeMovi == 0x69766f6d && CodeIdx1 == 0x31786469 && CodeJunk == 0x4b4e554a &&
+              CodeRecList == 0x20636572 && CodeRec == 0x20434552);
+
+// Kinds of stream data, the 16-bit value of characters 3-4 of a chunk code.
+constexpr std::uint16_t KindUncompressedVideo = 0x6264;  // "db"
+constexpr std::uint16_t KindCompressedVideo = 0x6364;    // "dc"
+constexpr std::uint16_t KindPalette = 0x6370;            // "pc"
+constexpr std::uint16_t KindAudio = 0x6277;              // "wb"
+
+constexpr std::uint16_t ChunkKind(FourCC code) { return static_cast<std::uint16_t>(code >> 16); }
+
+// Index flags.
+constexpr std::uint32_t AVIIF_LIST = 0x00000001;
+constexpr std::uint32_t AVIIF_KEYFRAME = 0x00000010;
+constexpr std::uint32_t AVIIF_FIRSTPART = 0x00000020;
+constexpr std::uint32_t AVIIF_LASTPART = 0x00000040;
+constexpr std::uint32_t AVIIF_NOTIME = 0x00000100;
+constexpr std::uint32_t AVIIF_COMPUSE = 0x0FFF0000;
+
+// 8 bytes: code and the count of data bytes after the header (pad excluded).
+struct ChunkHeader {
+  static constexpr int Size = 8;
+  FourCC Code = 0;
+  std::uint32_t DataSize = 0;
+
+  static ChunkHeader Load(const unsigned char* p) { return {VEK::LoadLe32(p), VEK::LoadLe32(p + 4)}; }
+  void Store(unsigned char* p) const {
+    VEK::StoreLe32(p, Code);
+    VEK::StoreLe32(p + 4, DataSize);
+  }
+};
+
+// 12 bytes: a "RIFF" or "LIST" chunk header followed by its list type.
+struct ListHeader {
+  static constexpr int Size = 12;
+  ChunkHeader Chunk;
+  FourCC ListType = 0;
+
+  static ListHeader Load(const unsigned char* p) { return {ChunkHeader::Load(p), VEK::LoadLe32(p + 8)}; }
+};
+
+// One entry of an idx1 index (the AVI standard's AVIINDEXENTRY).
+struct Idx1Entry {
+  static constexpr int Size = 16;
+  FourCC ChunkId = 0;
+  std::uint32_t Flags = 0;
+  std::uint32_t Offset = 0;  // chunk header position minus the position of "movi"
+  std::uint32_t ChunkSize = 0;
+
+  static Idx1Entry Load(const unsigned char* p) {
+    return {VEK::LoadLe32(p), VEK::LoadLe32(p + 4), VEK::LoadLe32(p + 8), VEK::LoadLe32(p + 12)};
+  }
+  void Store(unsigned char* p) const {
+    VEK::StoreLe32(p, ChunkId);
+    VEK::StoreLe32(p + 4, Flags);
+    VEK::StoreLe32(p + 8, Offset);
+    VEK::StoreLe32(p + 12, ChunkSize);
+  }
+};
+
+namespace detail {
+struct StreamChunkTables {
+  bool StreamNumber[65536];
+  bool ChunkType[65536];
+};
+extern const StreamChunkTables streamChunkTables;
+}  // namespace detail
+
+// True when the four bytes at p (any alignment) are a stream data chunk code:
+// two hexadecimal digits in either case, then "db", "dc", "pc" or "wb". Two
+// table loads, no branching on character classes: it runs at every byte of a
+// resynchronisation search.
+inline bool IsStreamChunkId(const unsigned char* p) {
+  return detail::streamChunkTables.ChunkType[VEK::LoadLe16(p + 2)] &
+         detail::streamChunkTables.StreamNumber[VEK::LoadLe16(p)];
+}
+
+}  // namespace VEKAvi

@@ -1,0 +1,227 @@
+#include "cli/ConsoleRun.h"
+
+#include <chrono>
+#include <map>
+
+#include "ZantrelVersion.h"
+#include "engine/ExistingOutput.h"
+#include "engine/IndexRebuilder.h"
+#include "lang/Language.h"
+#include "util/Paths.h"
+
+namespace ZantrelCli {
+
+using VEKRiff::IndexRebuilder;
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+  ParseResult result;
+  auto usage = [&](const std::string& error) {
+    result.Outcome = ParseOutcome::Usage;
+    result.Error = error;
+    return result;
+  };
+  if (args.empty()) return usage("missing command: check or rebuild");
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h") {
+      result.Outcome = ParseOutcome::Help;
+      return result;
+    }
+    if (a == "--version") {
+      result.Outcome = ParseOutcome::Version;
+      return result;
+    }
+  }
+  Options& o = result.Opts;
+  if (args[0] == "check") o.CheckOnly = true;
+  else if (args[0] == "rebuild") o.CheckOnly = false;
+  else return usage("unknown command '" + args[0] + "': use check or rebuild");
+
+  bool prefixGiven = false, overwriteGiven = false;
+  bool optionsEnded = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string a = args[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      o.Files.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string value;
+    bool hasValue = false;
+    const auto eq = a.find('=');
+    if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+      a = a.substr(0, eq);
+      hasValue = true;
+    }
+    auto takeValue = [&]() -> bool {
+      if (hasValue) return true;
+      if (i + 1 >= args.size()) return false;
+      value = args[++i];
+      return true;
+    };
+    if (a == "--in-place") {
+      if (hasValue) return usage("option --in-place takes no value");
+      o.InPlace = true;
+    } else if (a == "--prefix") {
+      if (!takeValue()) return usage("option --prefix needs a value");
+      o.Prefix = value;
+      prefixGiven = true;
+    } else if (a == "--overwrite") {
+      if (!takeValue()) return usage("option --overwrite needs a value: skip, abort or overwrite");
+      if (value == "skip") o.OverwriteBehavior = VEKRiff::OverwriteSkip;
+      else if (value == "abort") o.OverwriteBehavior = VEKRiff::OverwriteAbort;
+      else if (value == "overwrite") o.OverwriteBehavior = VEKRiff::OverwriteReplace;
+      else return usage("invalid value '" + value + "' for --overwrite: use skip, abort or overwrite");
+      overwriteGiven = true;
+    } else if (a == "--lang") {
+      if (!takeValue()) return usage("option --lang needs a value: en or fr");
+      if (value == "en") o.Language = VEK::English;
+      else if (value == "fr") o.Language = VEK::French;
+      else return usage("invalid value '" + value + "' for --lang: use en or fr");
+    } else {
+      return usage("unknown option '" + a + "'");
+    }
+  }
+  if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven))
+    return usage("--in-place, --prefix and --overwrite apply to rebuild only");
+  if (o.InPlace && (prefixGiven || overwriteGiven))
+    return usage("--prefix and --overwrite apply to copies, not to --in-place");
+  if (o.Files.empty()) return usage("no file given");
+  result.Outcome = ParseOutcome::Run;
+  return result;
+}
+
+std::string VersionText() { return std::string("zantrel-cli ") + ZANTREL_VERSION + "\n"; }
+
+std::string HelpText() {
+  return "Usage: zantrel-cli check [options] FILE...\n"
+         "       zantrel-cli rebuild [options] FILE...\n"
+         "\n"
+         "Checks AVI files for structural damage, or rebuilds their idx1 index so that\n"
+         "damaged or partially downloaded videos play and seek again.\n"
+         "\n"
+         "  check              walk each file and report what was found; nothing is written\n"
+         "  rebuild            write a repaired copy beside each file (PREFIX + name)\n"
+         "\n"
+         "Options:\n"
+         "  --in-place         rebuild: repair the files themselves instead of copies\n"
+         "  --prefix TEXT      rebuild: name of the copy is TEXT + file name (default \"Zantrel.\")\n"
+         "  --overwrite WHAT   rebuild: when the copy exists already: skip (default), abort the\n"
+         "                     whole run, or overwrite it\n"
+         "  --lang en|fr       language of the messages (default en)\n"
+         "  --help             show this text\n"
+         "  --version          show the version\n"
+         "\n"
+         "Standard output carries the messages of the run, one per line. Ctrl+C stops the\n"
+         "run; a copy being written is then deleted.\n"
+         "\n"
+         "Exit status: 0 every file checked without error or rebuilt; 1 a file had errors,\n"
+         "was skipped or failed, or the run was stopped; 2 bad usage.\n";
+}
+
+namespace {
+
+// The console's side of the worker's notifications.
+class ConsoleFrontEnd {
+ public:
+  ConsoleFrontEnd(const Options& options, std::FILE* out, std::FILE* progress)
+      : options_(options), out_(out), progress_(progress) {}
+
+  void HandleEvent(IndexRebuilder& worker) {
+    switch (worker.Event()) {
+      case VEKRiff::FileStarted:
+        currentName_ = VEK::ExtractFileName((options_.Files)[worker.FileIndex()]);
+        break;
+      case VEKRiff::FileOpening:
+        if (VEKRiff::OutputExists(worker)) VEKRiff::ApplyOverwriteBehavior(worker, options_.OverwriteBehavior);
+        break;
+      case VEKRiff::MessageAdded:
+        PrintLine(worker.Message());
+        break;
+      case VEKRiff::FileOk:
+      case VEKRiff::FileError:
+      case VEKRiff::FileRebuilt:
+      case VEKRiff::Aborted:
+      case VEKRiff::FileSkipped:
+        outcomes_[worker.FileIndex()] = worker.Event();
+        break;
+    }
+  }
+
+  void ShowProgress(const IndexRebuilder& worker) {
+    if (!progress_ || currentName_.empty()) return;
+    std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", currentName_.c_str(), worker.Progress(),
+                 VEKRiff::ErrorsText(worker.ErrorCount()).c_str(),
+                 VEKRiff::VideoFramesText(worker.VideoFrameCount()).c_str(),
+                 VEKRiff::AudioSamplesText(worker.AudioSampleCount()).c_str());
+    std::fflush(progress_);
+    progressShown_ = true;
+  }
+
+  void ClearProgress() {
+    if (!progressShown_) return;
+    std::fputs("\r\033[K", progress_);
+    std::fflush(progress_);
+    progressShown_ = false;
+  }
+
+  bool AllSucceeded() const {
+    for (std::size_t i = 0; i < options_.Files.size(); ++i) {
+      const auto it = outcomes_.find(static_cast<int>(i));
+      if (it == outcomes_.end() || (it->second != VEKRiff::FileOk && it->second != VEKRiff::FileRebuilt))
+        return false;
+    }
+    return true;
+  }
+
+ private:
+  void PrintLine(const std::string& line) {
+    ClearProgress();
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+  }
+
+  const Options& options_;
+  std::FILE* out_;
+  std::FILE* progress_;
+  std::string currentName_;
+  bool progressShown_ = false;
+  std::map<int, VEKRiff::RebuildEvent> outcomes_;
+};
+
+}  // namespace
+
+int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop) {
+  VEK::SetLanguage(options.Language);
+  VEK::HandOverQueue queue;
+  ConsoleFrontEnd frontEnd(options, out, progress);
+  IndexRebuilder worker(queue);
+  worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
+  worker.Prefix = options.Prefix;
+  worker.Start(std::make_shared<VEKRiff::FileList>(options.Files), options.CheckOnly, !options.InPlace);
+
+  using Clock = std::chrono::steady_clock;
+  auto nextProgress = Clock::now();
+  bool stopRequested = false;
+  while (!worker.Finished()) {
+    queue.WaitAndServe(std::chrono::milliseconds(50));
+    if (!stopRequested && stop.load()) {
+      stopRequested = true;
+      worker.Abort("");
+    }
+    if (progress && Clock::now() >= nextProgress) {
+      frontEnd.ShowProgress(worker);
+      nextProgress = Clock::now() + std::chrono::milliseconds(250);
+    }
+  }
+  worker.WaitFor();
+  frontEnd.ClearProgress();
+  return frontEnd.AllSucceeded() ? ExitOk : ExitFileFailed;
+}
+
+}  // namespace ZantrelCli

@@ -1,0 +1,141 @@
+// The repair engine: a worker thread that checks a list of AVI files or
+// rebuilds their idx1 index, reporting every step to its owner through
+// synchronous notifications.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "file/BackupFile.h"
+#include "util/Exception.h"
+#include "util/SmartPointers.h"
+#include "util/Thread.h"
+
+namespace VEKRiff {
+
+// Notification codes; the values are part of the protocol with front-ends.
+enum RebuildEvent : std::uint8_t {
+  FileStarted = 0,
+  FileOpening = 1,
+  FileOk = 2,
+  FileError = 3,
+  FileRebuilt = 4,
+  Aborted = 5,
+  MessageAdded = 6,
+  FileSkipped = 7,
+};
+
+// One entry of the rebuilt index (the idx1 entry layout).
+struct OldIndexEntry {
+  std::uint32_t ChunkId = 0;
+  std::uint32_t Flags = 0;
+  std::uint32_t Offset = 0;
+  std::uint32_t Size = 0;
+};
+
+// A deque grows without moving what it holds, so collecting the index of a
+// long film never needs twice its memory.
+using IndexEntries = std::deque<OldIndexEntry>;
+
+using FileList = std::vector<std::string>;
+
+class IndexRebuilder : public VEK::Thread {
+ public:
+  class Exception : public VEK::Exception {
+   public:
+    using VEK::Exception::Exception;
+  };
+  // This file cannot be processed; the batch goes on.
+  class ErrorException : public Exception {
+   public:
+    using Exception::Exception;
+  };
+  // This file is skipped; the batch goes on.
+  class SkipException : public Exception {
+   public:
+    using Exception::Exception;
+  };
+  // The whole batch ends.
+  class AbortException : public Exception {
+   public:
+    using Exception::Exception;
+  };
+
+  static constexpr const char* DefaultPrefix = "Zantrel.";
+  static constexpr std::int64_t SearchBlock = 65536;
+
+  using EventHandler = std::function<void(IndexRebuilder& sender)>;
+
+  explicit IndexRebuilder(VEK::HandOverQueue& owner);
+  ~IndexRebuilder() override;
+
+  // Owner's thread. Assign before Start.
+  EventHandler OnEvent;
+  std::string Prefix = DefaultPrefix;
+
+  void Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal);
+  // The outcome text replaces the exception's own message in the log.
+  void Abort(const std::string& outcomeText);
+  // Meaningful only while the worker waits in FileOpening.
+  void Skip(const std::string& outcomeText);
+  // From the worker, and from the owner inside a notification.
+  void AddMessage(const std::string& text);
+
+  // Readable inside OnEvent.
+  RebuildEvent Event() const { return Event_; }
+  std::string Message() const { return Message_; }
+  const std::string& OutputFileName() const { return OutputFileName_; }
+  int FileIndex() const { return FileIndex_; }
+  bool CheckOnly() const { return CheckOnly_; }
+  bool KeepOriginal() const { return KeepOriginal_; }
+
+  // Readable at any time; they belong to the current file.
+  std::int32_t Progress() const { return Progress_.load(std::memory_order_relaxed); }
+  std::int32_t ErrorCount() const { return ErrorCount_.load(std::memory_order_relaxed); }
+  std::int32_t VideoFrameCount() const { return VideoFrameCount_.load(std::memory_order_relaxed); }
+  std::int32_t AudioSampleCount() const { return AudioSampleCount_.load(std::memory_order_relaxed); }
+
+  // The steps of one file, in the order ProcessFile runs them, on a
+  // BackupFile opened at position 0.
+  void CheckRiffHeader(BackupFile& file);
+  std::int64_t LocateMovi(BackupFile& file);
+  void ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries);
+  void WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
+
+ protected:
+  void Execute() override;
+
+ private:
+  enum class ResyncResult { Resumed, FoundIndex, ReachedEnd };
+
+  ResyncResult Resynchronise(BackupFile& file, int& parity);
+  void ProcessFile(const std::string& path);
+  void ChooseOutput(const std::string& path);
+  void Notify(RebuildEvent code);
+  void SetProgress(std::int32_t percent);
+  void SetProgressAt(std::int64_t position, float factor);
+  void CheckAbort();
+  void DiscardOutput();
+
+  VEK::RefCount<FileList> Files = std::make_shared<FileList>();
+  bool CheckOnly_ = true;
+  bool KeepOriginal_ = true;
+  std::atomic<std::int32_t> Progress_{0};
+  int FileIndex_ = 0;
+  std::string OutputFileName_;
+  RebuildEvent Event_ = FileStarted;
+  std::atomic<std::int32_t> VideoFrameCount_{0};
+  std::atomic<std::int32_t> AudioSampleCount_{0};
+  std::atomic<std::int32_t> ErrorCount_{0};
+  std::string Message_;
+  std::string OutcomeText;
+  bool SkipRequested = false;
+  bool OutputCreated = false;
+  VEK::ArrayAutoPtr<unsigned char> SearchBuffer;
+};
+
+}  // namespace VEKRiff

@@ -1,0 +1,60 @@
+// One AVI file as the repair engine sees it: a source and a destination with
+// one read position, in one of three modes fixed at construction.
+//  - check only: the source is read, nothing is ever written;
+//  - mirror: the destination is a separate file that receives, at the same
+//    offsets, every byte read or skipped over in the source, plus whatever the
+//    engine writes; the source is never modified;
+//  - in place: source and destination are one file opened for reading and
+//    writing.
+// The engine code is the same in all three.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "file/File.h"
+#include "util/SmartPointers.h"
+
+class BackupFile {
+ public:
+  static constexpr std::int64_t GapChunk = 65536;
+
+  BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode);
+  ~BackupFile();
+  BackupFile(const BackupFile&) = delete;
+  BackupFile& operator=(const BackupFile&) = delete;
+
+  void Read(void* buffer, std::int64_t n);
+  std::int64_t ReadSome(void* buffer, std::int64_t n);
+  void Write(const void* bytes, std::int64_t n);
+  void WriteByte(unsigned char byte) { Write(&byte, 1); }
+  std::int64_t Seek(std::int64_t offset, int origin);
+  std::int64_t Position() const;
+  void Truncate();
+
+  std::int64_t SourceSize() const { return SourceSize_; }
+  std::int64_t HighWater() const { return HighWater_; }
+  bool CopyMode() const { return CopyMode_; }
+  bool InPlace() const { return InPlace_; }
+
+ private:
+  bool Mirror() const { return CopyMode_ && !InPlace_; }
+  void MirrorRead(std::int64_t count);
+  void CopyPending();
+  void PlaceDestination(std::int64_t position);
+
+  VEK::RefCount<VEKFile::File> Source;
+  VEK::RefCount<VEKFile::File> Destination;
+  std::int64_t SourceSize_ = 0;
+  // Mirror mode: the destination stands for the source's bytes [0, HighWater_)
+  // at the same offsets (outside what the engine wrote itself). Of those,
+  // [Copied, HighWater_) are still to be copied: the copy is made in one
+  // kernel-side pass when the engine first writes or truncates, instead of
+  // block by block during the walk. The bytes that land are the same.
+  std::int64_t HighWater_ = 0;
+  std::int64_t Copied = 0;
+  std::int64_t ReadPosition = 0;
+  std::int64_t WritePosition = 0;
+  bool CopyMode_ = false;
+  bool InPlace_ = false;
+};

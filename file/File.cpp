@@ -1,0 +1,261 @@
+#include "file/File.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "file/SystemCalls.h"
+#include "lang/Language.h"
+
+namespace VEKFile {
+
+namespace {
+
+const VEK::MessagePair MsgCreate = {{"Could not create file \"%s\".", "Impossible de créer le fichier \"%s\"."}};
+const VEK::MessagePair MsgOpen = {{"Could not open file \"%s\".", "Impossible d'ouvrir le fichier \"%s\"."}};
+const VEK::MessagePair MsgWrite = {{"File write error.", "Erreur d'écriture de fichier."}};
+const VEK::MessagePair MsgSeek = {
+    {"Seek error: Offset %d, Origin %d", "Erreur de déplacement de pointeur de fichier: Offset %d, Origine %d"}};
+const VEK::MessagePair MsgTruncate = {{"Could not truncate file.", "Impossible de tronquer le fichier."}};
+const VEK::MessagePair MsgEof = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
+const VEK::MessagePair MsgSize = {{"Could not retrieve file size.", "Impossible d'obtenir la grandeur du fichier."}};
+
+[[noreturn]] void Fail(const VEK::MessagePair& pair, std::initializer_list<VEK::FormatArg> args = {}) {
+  throw File::Exception(VEK::Text(pair, args));
+}
+
+bool IsExistingFile(const std::string& path) {
+  struct stat st;
+  return Sys().Stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// Sharing has no mandatory counterpart here. It is approximated with
+// advisory locks, which other copies of this program honour: a mode that
+// denies writing to others takes a shared lock when it only reads and an
+// exclusive one when it writes, so two runs never write one file at once and
+// a check never reads a file another run is rewriting in place. "Deny none"
+// and "deny read" take no lock. A file system without locks is not an error.
+int LockFor(int mode) {
+  const int sharing = mode & 0xF0;
+  if (sharing == ShareDenyNone || sharing == ShareDenyRead) return 0;
+  return (mode & 0x03) == ModeRead ? LOCK_SH : LOCK_EX;
+}
+
+}  // namespace
+
+File::File(std::string fileName) : FileName_(std::move(fileName)) {}
+
+File::~File() {
+  // The final flush may run while an earlier failure of this very file (a
+  // full disk, say) is being handled; a second failure here must not end the
+  // program, and the first one is the one the user is told about.
+  try {
+    Flush();
+  } catch (const Exception&) {
+  }
+  if (Handle >= 0) Sys().Close(Handle);
+  Handle = -1;
+}
+
+void File::Open(int mode, bool createIfMissing) {
+  if (createIfMissing && !IsExistingFile(FileName_)) {
+    const int fd = Sys().Open(FileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) Fail(MsgCreate, {FileName_});
+    Sys().Close(fd);
+  }
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // non-blocking only so that a FIFO cannot hang the open
+  switch (mode & 0x03) {
+    case ModeWrite: flags |= O_WRONLY; break;
+    case ModeReadWrite: flags |= O_RDWR; break;
+    default: flags |= O_RDONLY; break;
+  }
+  const int fd = Sys().Open(FileName_.c_str(), flags, 0);
+  if (fd < 0) Fail(MsgOpen, {FileName_});
+  struct stat st;
+  // Only regular files: a directory, a device or a pipe is not a video file.
+  bool ok = Sys().FStat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    const int lock = LockFor(mode);
+    if (lock != 0 && Sys().Flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) ok = false;
+  }
+  if (!ok) {
+    Sys().Close(fd);
+    Fail(MsgOpen, {FileName_});
+  }
+  Handle = fd;
+}
+
+void File::Write(const void* bytes, std::int64_t n) {
+  if (n <= 0) return;
+  if (PendingBytes + n > QueueLimit) Flush();
+  if (n > QueueLimit) {
+    WriteAt(bytes, n, CurrentPosition);
+    CurrentPosition += n;
+    return;
+  }
+  WriteOperation op;
+  op.Data = VEK::ArrayRefCount<unsigned char>(new unsigned char[static_cast<std::size_t>(n)]);
+  std::memcpy(op.Data.get(), bytes, static_cast<std::size_t>(n));
+  op.Length = n;
+  op.Offset = CurrentPosition;
+  PendingWrites.push_back(std::move(op));
+  PendingBytes += n;
+  CurrentPosition += n;
+}
+
+void File::WriteAt(const void* bytes, std::int64_t n, std::int64_t offset) {
+  std::vector<struct iovec> iov{{const_cast<void*>(bytes), static_cast<std::size_t>(n)}};
+  WriteGather(iov, offset);
+}
+
+// Writes the buffers back to back from offset. A regular file may take fewer
+// bytes than asked (a signal, the last free blocks): the rest is retried, and
+// only a call that writes nothing or fails is a write error.
+void File::WriteGather(std::vector<struct iovec>& iov, std::int64_t offset) {
+  std::size_t first = 0;
+  while (first < iov.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(iov.size() - first, IOV_MAX));
+    const ssize_t written = Sys().PWriteV(Handle, &iov[first], count, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) Fail(MsgWrite);
+    offset += written;
+    std::size_t left = static_cast<std::size_t>(written);
+    while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
+    if (left > 0) {
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+      iov[first].iov_len -= left;
+    }
+  }
+}
+
+void File::Flush() {
+  if (PendingWrites.empty()) return;
+  PendingBytes = 0;
+  // Operations are applied strictly in queue order, so a later write over an
+  // earlier one wins. Runs of contiguous operations go down in one gathered
+  // call; that changes the number of system calls, not the bytes or their order.
+  std::vector<struct iovec> iov;
+  std::size_t i = 0;
+  while (i < PendingWrites.size()) {
+    const std::int64_t start = PendingWrites[i].Offset;
+    std::int64_t end = start;
+    iov.clear();
+    while (i < PendingWrites.size() && PendingWrites[i].Offset == end) {
+      iov.push_back({PendingWrites[i].Data.get(), static_cast<std::size_t>(PendingWrites[i].Length)});
+      end += PendingWrites[i].Length;
+      ++i;
+    }
+    if (start < 0) Fail(MsgSeek, {start, 0});
+    WriteGather(iov, start);
+  }
+  PendingWrites.clear();
+}
+
+std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
+  Flush();
+  if (Handle < 0) return -1;
+  std::int64_t total = 0;
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (total < n) {
+    const ssize_t got = Sys().PRead(Handle, out + total, static_cast<std::size_t>(n - total),
+                                    static_cast<off_t>(CurrentPosition + total));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      if (total == 0) return -1;
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  CurrentPosition += total;
+  return total;
+}
+
+void File::Read(void* buffer, std::int64_t n) {
+  if (ReadSome(buffer, n) != n) Fail(MsgEof);
+}
+
+std::int64_t File::Seek(std::int64_t offset, int origin) {
+  // Positions are kept here and handed to every read and write, so a seek is
+  // arithmetic; it fails where the platform's would: before the start of the
+  // file, on an unknown origin, or when the size cannot be had.
+  std::int64_t base = 0;
+  bool ok = true;
+  if (origin == 1) {
+    base = CurrentPosition;
+  } else if (origin == 2) {
+    struct stat st;
+    ok = Handle >= 0 && Sys().FStat(Handle, &st) == 0;
+    base = ok ? st.st_size : 0;
+  } else if (origin != 0) {
+    ok = false;
+  }
+  if (ok && offset > 0 && base > INT64_MAX - offset) ok = false;
+  if (!ok || base + offset < 0) Fail(MsgSeek, {offset, origin});
+  CurrentPosition = base + offset;
+  return CurrentPosition;
+}
+
+std::int64_t File::Size() const {
+  struct stat st;
+  if (Sys().Stat(FileName_.c_str(), &st) != 0) Fail(MsgSize);
+  return st.st_size;
+}
+
+void File::Truncate() {
+  Flush();
+  int rc;
+  do {
+    rc = Handle >= 0 ? Sys().FTruncate(Handle, static_cast<off_t>(CurrentPosition)) : -1;
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) Fail(MsgTruncate);
+}
+
+std::int64_t File::CopyFrom(File& source, std::int64_t sourceOffset, std::int64_t length) {
+  Flush();
+  std::int64_t copied = 0;
+  bool kernelCopy = true;
+  while (copied < length && kernelCopy) {
+    off_t in = static_cast<off_t>(sourceOffset + copied);
+    off_t out = static_cast<off_t>(CurrentPosition + copied);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, 1 << 30));
+    const ssize_t got = Sys().CopyFileRange(source.Handle, &in, Handle, &out, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got == 0) {  // the source ends here
+      CurrentPosition += copied;
+      return copied;
+    }
+    // Any refusal (another file system, no support, a read or write error)
+    // falls back to copying through memory, which tells a failed write from a
+    // failed read.
+    if (got < 0) kernelCopy = false;
+    else copied += got;
+  }
+  if (copied < length) {
+    constexpr std::int64_t Block = 1 << 20;
+    VEK::ArrayAutoPtr<unsigned char> buffer(new unsigned char[Block]);
+    while (copied < length) {
+      const std::int64_t want = std::min(length - copied, Block);
+      std::int64_t got = 0;
+      while (got < want) {
+        const ssize_t r = Sys().PRead(source.Handle, buffer.get() + got, static_cast<std::size_t>(want - got),
+                                      static_cast<off_t>(sourceOffset + copied + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += r;
+      }
+      if (got > 0) WriteAt(buffer.get(), got, CurrentPosition + copied);
+      copied += got;
+      if (got < want) break;
+    }
+  }
+  CurrentPosition += copied;
+  return copied;
+}
+
+}  // namespace VEKFile

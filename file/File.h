@@ -1,0 +1,81 @@
+// The buffered file: the engine's only way to a file's bytes. Writes are
+// queued with their absolute offsets and applied in order in one pass, so a
+// caller can stream small pieces, seek back to patch a field and go on
+// without touching the disk, and still read back what it wrote.
+#pragma once
+
+#include <sys/uio.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "util/Exception.h"
+#include "util/SmartPointers.h"
+
+namespace VEKFile {
+
+// Access in bits 0-1, sharing in bits 4-7.
+enum OpenMode : int {
+  ModeRead = 0x00,
+  ModeWrite = 0x01,
+  ModeReadWrite = 0x02,
+  ShareExclusive = 0x10,
+  ShareDenyWrite = 0x20,
+  ShareDenyRead = 0x30,
+  ShareDenyNone = 0x40,
+};
+
+struct WriteOperation {
+  VEK::ArrayRefCount<unsigned char> Data;  // shared, so moving an operation never copies bytes
+  std::int64_t Length = 0;
+  std::int64_t Offset = 0;  // absolute file offset of the first byte
+};
+
+class File {
+ public:
+  class Exception : public VEK::Exception {
+   public:
+    using VEK::Exception::Exception;
+  };
+
+  static constexpr std::int64_t QueueLimit = 2 * 1024 * 1024;
+
+  explicit File(std::string fileName);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  void Open(int mode, bool createIfMissing);
+  void Write(const void* bytes, std::int64_t n);
+  void Flush();
+  void Read(void* buffer, std::int64_t n);
+  // Up to n bytes; 0 at the end of the file, -1 when the read fails.
+  std::int64_t ReadSome(void* buffer, std::int64_t n);
+  std::int64_t Seek(std::int64_t offset, int origin);
+  std::int64_t Position() const { return CurrentPosition; }
+  // Size from the file system's attributes of the path, queued writes not counted.
+  std::int64_t Size() const;
+  void Truncate();
+
+  // Copies length bytes of source, from sourceOffset, to CurrentPosition
+  // straight to disk (after flushing the queue) and advances CurrentPosition
+  // by the count copied. Returns that count: less than length when the source
+  // ends first or cannot be read. Throws "File write error." on a failed write.
+  std::int64_t CopyFrom(File& source, std::int64_t sourceOffset, std::int64_t length);
+
+  const std::string& FileName() const { return FileName_; }
+  std::int64_t QueuedBytes() const { return PendingBytes; }
+
+ private:
+  void WriteAt(const void* bytes, std::int64_t n, std::int64_t offset);
+  void WriteGather(std::vector<struct iovec>& iov, std::int64_t offset);
+
+  std::string FileName_;
+  int Handle = -1;
+  std::vector<WriteOperation> PendingWrites;
+  std::int64_t PendingBytes = 0;
+  std::int64_t CurrentPosition = 0;
+};
+
+}  // namespace VEKFile

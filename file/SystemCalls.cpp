@@ -1,0 +1,39 @@
+#include "file/SystemCalls.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace VEKFile {
+
+int SystemCalls::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int SystemCalls::Close(int fd) { return ::close(fd); }
+ssize_t SystemCalls::PRead(int fd, void* buffer, size_t count, off_t offset) {
+  return ::pread(fd, buffer, count, offset);
+}
+ssize_t SystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) {
+  return ::pwritev(fd, iov, iovcnt, offset);
+}
+ssize_t SystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) {
+  return ::copy_file_range(fdIn, offIn, fdOut, offOut, count, 0);
+}
+int SystemCalls::FTruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
+int SystemCalls::FStat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int SystemCalls::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
+int SystemCalls::Flock(int fd, int operation) { return ::flock(fd, operation); }
+int SystemCalls::Unlink(const char* path) { return ::unlink(path); }
+
+namespace {
+SystemCalls realCalls;
+std::atomic<SystemCalls*> current{&realCalls};
+}  // namespace
+
+SystemCalls& Sys() { return *current.load(std::memory_order_acquire); }
+
+void SetSystemCalls(SystemCalls* calls) {
+  current.store(calls ? calls : &realCalls, std::memory_order_release);
+}
+
+}  // namespace VEKFile

@@ -1,0 +1,34 @@
+// The POSIX calls of the file layer, behind one replaceable object, so that
+// tests can make a chosen call fail (a full disk, a read error, a file that
+// shrinks) without touching a real device.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+
+namespace VEKFile {
+
+class SystemCalls {
+ public:
+  virtual ~SystemCalls() = default;
+  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual int Close(int fd);
+  virtual ssize_t PRead(int fd, void* buffer, size_t count, off_t offset);
+  virtual ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset);
+  // Kernel-side copy between two files; may refuse (EXDEV, ENOSYS, ...), in
+  // which case the caller copies through a buffer.
+  virtual ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count);
+  virtual int FTruncate(int fd, off_t length);
+  virtual int FStat(int fd, struct stat* st);
+  virtual int Stat(const char* path, struct stat* st);
+  virtual int Flock(int fd, int operation);
+  virtual int Unlink(const char* path);
+};
+
+// The calls in force. Tests install their own with SetSystemCalls and restore
+// the real ones with SetSystemCalls(nullptr); nothing else changes them.
+SystemCalls& Sys();
+void SetSystemCalls(SystemCalls* calls);
+
+}  // namespace VEKFile

@@ -1,0 +1,28 @@
+// A temporary folder for one test, removed with everything in it afterwards,
+// and small file helpers.
+#pragma once
+
+#include <string>
+
+#include "support/AviBuilder.h"
+
+namespace ZantrelTest {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes);
+Bytes ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+
+}  // namespace ZantrelTest

@@ -1,0 +1,44 @@
+#include "util/Paths.h"
+
+#include <sys/stat.h>
+
+#include "file/SystemCalls.h"
+
+namespace VEK {
+
+std::string ExtractFilePath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileDir(const std::string& path) {
+  std::string dir = ExtractFilePath(path);
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& dir) {
+  if (dir.empty() || dir.back() == '/') return dir;
+  return dir + '/';
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return VEKFile::Sys().Unlink(path.c_str()) == 0; }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa, sb;
+  if (VEKFile::Sys().Stat(a.c_str(), &sa) != 0 || VEKFile::Sys().Stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace VEK

@@ -1,0 +1,24 @@
+// Path helpers on plain POSIX paths ('/' is the only delimiter).
+#pragma once
+
+#include <string>
+
+namespace VEK {
+
+// Everything before the file name, without a trailing delimiter ("" for a bare name,
+// "/" for a file in the root).
+std::string ExtractFileDir(const std::string& path);
+// Everything before the file name, delimiter included ("" for a bare name).
+std::string ExtractFilePath(const std::string& path);
+std::string ExtractFileName(const std::string& path);
+std::string IncludeTrailingPathDelimiter(const std::string& dir);
+// True for an existing path that is not a directory.
+bool FileExists(const std::string& path);
+// Unlinks the file; the result is the caller's to ignore.
+bool DeleteFile(const std::string& path);
+// True when both paths name one file: the same text, or, when both exist,
+// the same device and inode (another spelling, a link). File names on this
+// platform are case-sensitive, so letter case alone never makes two paths one.
+bool SameFile(const std::string& a, const std::string& b);
+
+}  // namespace VEK

@@ -1,0 +1,122 @@
+#include "util/Thread.h"
+
+namespace VEK {
+
+HandOverQueue::HandOverQueue() : owner_(std::this_thread::get_id()) {}
+
+void HandOverQueue::SetWakeUp(std::function<void()> wakeUp) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wakeUp_ = std::move(wakeUp);
+}
+
+void HandOverQueue::Call(const std::function<void()>& fn) {
+  Request request{&fn, nullptr, false};
+  std::function<void()> wakeUp;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(&request);
+    wakeUp = wakeUp_;
+  }
+  ownerWake_.notify_all();
+  if (wakeUp) wakeUp();
+  std::unique_lock<std::mutex> lock(mutex_);
+  workerWake_.wait(lock, [&] { return request.Done; });
+  if (request.Failure) std::rethrow_exception(request.Failure);
+}
+
+int HandOverQueue::ServePending() {
+  int served = 0;
+  for (;;) {
+    Request* request;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (pending_.empty()) return served;
+      request = pending_.front();
+      pending_.pop_front();
+    }
+    std::exception_ptr failure;
+    try {
+      (*request->Fn)();
+    } catch (...) {
+      failure = std::current_exception();  // carried back to the worker
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      request->Failure = failure;
+      request->Done = true;
+    }
+    workerWake_.notify_all();
+    ++served;
+  }
+}
+
+void HandOverQueue::WaitAndServe(std::chrono::milliseconds timeout) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ownerWake_.wait_for(lock, timeout, [&] { return woken_ || !pending_.empty(); });
+    woken_ = false;
+  }
+  ServePending();
+}
+
+void HandOverQueue::Wake() {
+  std::function<void()> wakeUp;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    woken_ = true;
+    wakeUp = wakeUp_;
+  }
+  ownerWake_.notify_all();
+  if (wakeUp) wakeUp();
+}
+
+Thread::Thread(HandOverQueue& owner) : owner_(owner) {}
+
+Thread::~Thread() {
+  // Normally already stopped by the derived class; this is the last guard
+  // against destroying a running std::thread.
+  TerminateAndWait();
+}
+
+void Thread::Resume() {
+  if (started_) return;
+  started_ = true;
+  thread_ = std::thread([this] { Main(); });
+}
+
+void Thread::Main() {
+  try {
+    Execute();
+  } catch (...) {
+    // The body reports its own failures; nothing may escape a thread.
+  }
+  try {
+    if (OnTerminate) Synchronize([this] { OnTerminate(*this); });
+  } catch (...) {
+    // A failing termination handler has already reached its owner's thread;
+    // the thread ends regardless.
+  }
+  finished_.store(true, std::memory_order_release);
+  owner_.Wake();
+}
+
+void Thread::WaitFor() {
+  if (!started_) return;
+  while (!Finished()) owner_.WaitAndServe(std::chrono::milliseconds(50));
+  if (thread_.joinable()) thread_.join();
+}
+
+void Thread::TerminateAndWait() {
+  Terminate();
+  WaitFor();
+}
+
+void Thread::Synchronize(const std::function<void()>& fn) {
+  if (owner_.OnOwnerThread()) {
+    fn();
+    return;
+  }
+  owner_.Call(fn);
+}
+
+}  // namespace VEK
