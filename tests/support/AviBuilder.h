@@ -18,6 +18,7 @@ struct ExpectedEntry {
   std::uint32_t Offset;  // relative to the position of "movi"
   std::uint32_t Size;
   std::int64_t Position;  // absolute position of the chunk header
+  bool operator==(const ExpectedEntry&) const = default;
 };
 
 std::uint32_t Code(std::string_view fourChars);

@@ -1,0 +1,410 @@
+// The repair engine over files built chunk by chunk: what a check reports,
+// what a rebuild writes, and how each kind of damage is met.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "engine/IndexRebuilder.h"
+#include "lang/Language.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::RebuildEvent;
+
+// A clean file: hdrl, movi with interleaved video and audio, idx1.
+AviBuilder SoundFile() {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  b.EndMovi().Idx1();
+  return b;
+}
+
+std::vector<ExpectedEntry> Strip(std::vector<ExpectedEntry> v) {
+  for (auto& e : v) e.Position = -1;
+  return v;
+}
+
+struct RepairEngine : ::testing::Test {
+  TempDir dir;
+  std::string Put(const std::string& name, const Bytes& bytes) {
+    const std::string path = dir / name;
+    WriteFile(path, bytes);
+    return path;
+  }
+  WorkerRunResult Check(const std::vector<std::string>& files) { return RunWorker(files, {}); }
+  WorkerRunResult Rebuild(const std::vector<std::string>& files, bool keepOriginal = true) {
+    WorkerRunOptions o;
+    o.CheckOnly = false;
+    o.KeepOriginal = keepOriginal;
+    return RunWorker(files, o);
+  }
+  std::string CopyOf(const std::string& name) { return dir / ("Zantrel." + name); }
+};
+
+// The movi size field and the index at the end, as a rebuild must leave them.
+void ExpectRebuilt(const Bytes& source, const Bytes& output, std::int64_t moviOffset, std::int64_t end,
+                   const std::vector<ExpectedEntry>& entries) {
+  const std::int64_t e = end + (end & 1);
+  ASSERT_EQ(output.size(), static_cast<std::size_t>(e + 8 + 16 * entries.size()));
+  // Everything up to the end of the walk is the source's, but the list size.
+  for (std::int64_t i = 0; i < end; ++i) {
+    if (i >= moviOffset + 4 && i < moviOffset + 8) continue;
+    ASSERT_EQ(output[i], source[i]) << "byte " << i;
+  }
+  if (end & 1) EXPECT_EQ(output[end], 0);
+  EXPECT_EQ(VEK::LoadLe32(&output[moviOffset + 4]), static_cast<std::uint32_t>(e - moviOffset - 8));
+  const ParsedIndex index = ReadIdx1(output);
+  ASSERT_TRUE(index.Found);
+  EXPECT_EQ(index.Position, e);
+  EXPECT_EQ(index.Entries, Strip(entries));
+  for (std::uint32_t f : index.Flags) EXPECT_EQ(f, 0x10u);
+}
+
+TEST_F(RepairEngine, CheckOfASoundFileCountsEveryChunkAndFindsNoError) {
+  const auto b = SoundFile();
+  const auto r = Check({Put("a.avi", b.Build())});
+  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk});
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{"Processing file \"a.avi\"", "Checking errors...",
+                                               "Done. Found 0 errors, 5 video frames, 5 audio samples", ""}));
+  EXPECT_TRUE(r.TerminateHandlerRan);
+}
+
+TEST_F(RepairEngine, RebuildOfASoundFileChangesOnlyTheListSizeAndReplacesTheIndex) {
+  auto b = SoundFile();
+  b.Junk(30);  // after the old index: not carried over
+  const Bytes source = b.Build();
+  const std::string path = Put("a.avi", source);
+  const auto r = Rebuild({path});
+  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+  EXPECT_EQ(r.OutputNames, std::vector<std::string>{CopyOf("a.avi")});
+  EXPECT_EQ(r.Lines[1], "Rebuilding index...");
+  EXPECT_EQ(ReadFile(path), source) << "the source is never modified";
+  const Bytes out = ReadFile(CopyOf("a.avi"));
+  const std::int64_t end = b.StreamChunks().back().Position + 8 + 40;
+  ExpectRebuilt(source, out, b.MoviOffset(), end, b.StreamChunks());
+  EXPECT_EQ(VEK::LoadLe32(&out[4]), VEK::LoadLe32(&source[4])) << "RIFF size stays the source's";
+  EXPECT_EQ(ReadIdx1(out).Entries.front().Offset, 4u);
+}
+
+TEST_F(RepairEngine, InPlaceRebuildGivesTheSameBytesAsACopy) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 33).Fill(50, 0xEE).Chunk("01wb", 7).Chunk("00dc", 10);
+  const Bytes source = b.Build();
+  const std::string copySource = Put("c.avi", source);
+  const std::string inPlace = Put("p.avi", source);
+  Rebuild({copySource});
+  const auto r = Rebuild({inPlace}, false);
+  EXPECT_EQ(r.OutputNames, std::vector<std::string>{inPlace});
+  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+  EXPECT_EQ(ReadFile(inPlace), ReadFile(CopyOf("c.avi")));
+  EXPECT_FALSE(Exists(CopyOf("p.avi")));
+}
+
+// Chunk codes met inside movi, and what each does to counters and entries.
+TEST_F(RepairEngine, ChunkKindsAreCountedIndexedOrSkippedByTheirRawCode) {
+  AviBuilder b;
+  b.StartMovi()
+      .Chunk("00db", 10)
+      .Chunk("0Adc", 11)
+      .Chunk("fFpc", 4)  // palette: indexed, not counted
+      .Chunk("aAwb", 6)
+      .Junk(9)
+      .Chunk("REC ", 5)
+      .Chunk("01wb", 2);
+  const Bytes source = b.Build();
+  const std::string path = Put("k.avi", source);
+  const auto check = Check({path});
+  EXPECT_EQ(check.Lines[2], "Done. Found 0 errors, 2 video frames, 2 audio samples");
+  Rebuild({path});
+  const ParsedIndex index = ReadIdx1(ReadFile(CopyOf("k.avi")));
+  EXPECT_EQ(index.Entries, Strip(b.StreamChunks()));
+  EXPECT_EQ(index.Entries.size(), 5u);
+}
+
+TEST_F(RepairEngine, UnknownCodesAreCorruptedSpotsThatTheSearchSkips) {
+  // Upper-case kinds, other kinds and lower-case "rec " are not chunks here.
+  for (const char* code : {"00DC", "ix00", "00tx", "rec ", "0gdc"}) {
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 20).Chunk(code, 16, 0x11).Chunk("01wb", 8);
+    const std::int64_t spot = b.StreamChunks()[0].Position + 28;
+    const std::string path = Put("u.avi", b.Build());
+    const auto r = Check({path});
+    ASSERT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError}) << code;
+    EXPECT_EQ(r.Lines[2], "Corrupted data found at file offset " + std::to_string(spot) + "; Video Frame 1") << code;
+    EXPECT_EQ(r.Lines[3], "Resuming file scanning from offset " + std::to_string(b.StreamChunks()[1].Position))
+        << code;
+    EXPECT_EQ(r.Lines[4], "Done. Found 1 errors, 1 video frames, 1 audio samples") << code;
+  }
+}
+
+TEST_F(RepairEngine, RecordGroupsCostOneErrorEachAndTheirChunksAreStillIndexed) {
+  AviBuilder b;
+  b.StartMovi();
+  for (int g = 0; g < 3; ++g) b.StartRecList().Chunk("00dc", 30).Chunk("01wb", 12).EndRecList();
+  const std::string path = Put("r.avi", b.EndMovi().Idx1().Build());
+  const auto r = Check({path});
+  EXPECT_EQ(r.Lines.back(), "");
+  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 3 errors, 3 video frames, 3 audio samples");
+  EXPECT_EQ(r.Lines[3], "Resuming file scanning from offset " + std::to_string(b.StreamChunks()[0].Position));
+  Rebuild({path});
+  EXPECT_EQ(ReadIdx1(ReadFile(CopyOf("r.avi"))).Entries, Strip(b.StreamChunks()));
+}
+
+TEST_F(RepairEngine, AFileCutInsideItsLastChunkGetsTheIndexOverThatChunksHeader) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 50).Chunk("01wb", 20).Header("00dc", 1000).Fill(100, 0x33);
+  const Bytes source = b.Build();
+  const std::string path = Put("t.avi", source);
+  const auto check = Check({path});
+  EXPECT_EQ(check.Lines[2], "Done. Found 0 errors, 2 video frames, 1 audio samples") << "the cut chunk is counted";
+  Rebuild({path});
+  auto kept = b.StreamChunks();
+  const std::int64_t cut = kept.back().Position;
+  kept.pop_back();
+  ExpectRebuilt(source, ReadFile(CopyOf("t.avi")), b.MoviOffset(), cut, kept);
+}
+
+TEST_F(RepairEngine, ALastChunkEndingExactlyAtTheEndOfTheFileKeepsItsEntry) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 50).Chunk("01wb", 20);
+  const Bytes source = b.Build();
+  Rebuild({Put("e.avi", source)});
+  ExpectRebuilt(source, ReadFile(CopyOf("e.avi")), b.MoviOffset(), b.Size(), b.StreamChunks());
+}
+
+TEST_F(RepairEngine, AWalkEndingOnAnOddPositionIsPaddedBeforeTheIndex) {
+  AviBuilder b;
+  // A stray byte puts the last two chunks on odd offsets; their even sizes
+  // end the file on an odd position.
+  b.StartMovi().Chunk("00dc", 10).Fill(1, 0x77).Chunk("01wb", 4).Chunk("00dc", 4);
+  const Bytes source = b.Build();
+  ASSERT_EQ(source.size() % 2, 1u);
+  const std::string path = Put("o.avi", source);
+  const auto check = Check({path});
+  EXPECT_EQ(check.Lines[4], "Warning! Data blocks are misaligned.");
+  EXPECT_EQ(check.Lines[5], "Done. Found 1 errors, 2 video frames, 1 audio samples");
+  Rebuild({path});
+  ExpectRebuilt(source, ReadFile(CopyOf("o.avi")), b.MoviOffset(), b.Size(), b.StreamChunks());
+}
+
+TEST_F(RepairEngine, MisalignedChunksKeepOddStartsUntilAnEvenResynchronisation) {
+  AviBuilder b;
+  // On odd starts an odd size gains the pad byte and an even size does not,
+  // which is exactly how these chunks were laid out; a second stray byte
+  // brings the walk back to even starts.
+  b.StartMovi().Chunk("00dc", 10).Fill(1, 0x77);
+  const std::int64_t firstOdd = b.Size();
+  b.Chunk("01wb", 6).Chunk("00dc", 7).Chunk("01wb", 3);
+  const std::int64_t secondSpot = b.Size();
+  b.Fill(1, 0x78);
+  const std::int64_t evenAgain = b.Size();
+  b.Chunk("00dc", 5).Chunk("01wb", 2);
+  const std::string path = Put("m.avi", b.Build());
+  const auto r = Check({path});
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{
+                         "Processing file \"m.avi\"", "Checking errors...",
+                         "Corrupted data found at file offset " + std::to_string(firstOdd - 1) + "; Video Frame 1",
+                         "Resuming file scanning from offset " + std::to_string(firstOdd),
+                         "Warning! Data blocks are misaligned.",
+                         "Corrupted data found at file offset " + std::to_string(secondSpot) + "; Video Frame 2",
+                         "Resuming file scanning from offset " + std::to_string(evenAgain),
+                         "Done. Found 2 errors, 3 video frames, 3 audio samples", ""}));
+  Rebuild({path});
+  EXPECT_EQ(ReadIdx1(ReadFile(CopyOf("m.avi"))).Entries, Strip(b.StreamChunks()));
+}
+
+TEST_F(RepairEngine, GarbageRightBeforeTheIndexIsNeitherLoggedNorCounted) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 10).Fill(37, 0xFF).EndMovi().Idx1();
+  const auto r = Check({Put("g.avi", b.Build())});
+  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk});
+  EXPECT_EQ(r.Lines[2], "Done. Found 0 errors, 1 video frames, 0 audio samples");
+}
+
+TEST_F(RepairEngine, ACodeSplitAcrossTwoSearchBlocksIsFound) {
+  // The garbage places the next chunk's code across the first block's end
+  // (the search steps back 8 bytes between blocks).
+  for (std::int64_t shift : {-10, -9, -8, -7, -6, -3, 0}) {
+    AviBuilder b;
+    b.StartMovi();
+    const std::int64_t spot = b.Size();
+    b.Fill(static_cast<std::size_t>(65536 - 9 + shift), 0x00).Chunk("01wb", 20).Chunk("00dc", 4);
+    const std::string path = Put("s.avi", b.Build());
+    const auto r = Check({path});
+    ASSERT_GE(r.Lines.size(), 4u);
+    EXPECT_EQ(r.Lines[2], "Corrupted data found at file offset " + std::to_string(spot) + "; Video Frame 0");
+    EXPECT_EQ(r.Lines[3], "Resuming file scanning from offset " + std::to_string(b.StreamChunks()[0].Position))
+        << "shift " << shift;
+  }
+}
+
+TEST_F(RepairEngine, GarbageRunningToTheEndOfTheFileEndsTheWalkThereAndTheBatchGoesOn) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 100).Chunk("01wb", 30);
+  const std::int64_t spot = b.Size();
+  b.Fill(200000, 0x00);  // a zero-filled tail, as a partial download leaves it
+  const Bytes source = b.Build();
+  const std::string damaged = Put("z.avi", source);
+  const std::string next = Put("n.avi", SoundFile().Build());
+
+  const auto check = Check({damaged, next});
+  EXPECT_EQ(check.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileOk}));
+  EXPECT_EQ(check.Lines[2], "Corrupted data found at file offset " + std::to_string(spot) + "; Video Frame 1");
+  EXPECT_EQ(check.Lines[3], "Done. Found 1 errors, 1 video frames, 1 audio samples");
+
+  const auto rebuild = Rebuild({damaged, next});
+  EXPECT_EQ(rebuild.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}));
+  ExpectRebuilt(source, ReadFile(CopyOf("z.avi")), b.MoviOffset(), spot, b.StreamChunks());
+}
+
+TEST_F(RepairEngine, HugeChunkSizesNeverMoveTheWalkBackwards) {
+  for (std::uint32_t size : {0x80000000u, 0xFFFFFFFFu, 0xFFFFFFF8u}) {
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 10).Header("01wb", size).Fill(64, 0x12);
+    const auto r = Check({Put("h.avi", b.Build())});
+    EXPECT_EQ(r.Lines[2], "Done. Found 0 errors, 1 video frames, 1 audio samples") << size;
+  }
+}
+
+TEST_F(RepairEngine, AFileWithoutStreamChunksGetsAnEmptyIndex) {
+  AviBuilder b;
+  b.StartMovi().Junk(20).EndMovi();
+  const Bytes source = b.Build();
+  Rebuild({Put("j.avi", source)});
+  ExpectRebuilt(source, ReadFile(CopyOf("j.avi")), b.MoviOffset(), b.Size(), {});
+}
+
+TEST_F(RepairEngine, FilesThatCannotBeProcessedFailAloneWithTheirMessage) {
+  AviBuilder noMovi;  // hdrl only
+  Bytes notRiff = SoundFile().Build();
+  notRiff[0] = 'X';
+  Bytes wrongForm = SoundFile().Build();
+  wrongForm[11] = 'X';
+  const std::vector<std::string> files = {Put("x.avi", notRiff), Put("short.avi", Bytes(11, 'R')),
+                                          Put("w.avi", wrongForm), Put("nm.avi", noMovi.Build()),
+                                          Put("ok.avi", SoundFile().Build())};
+  for (bool checkOnly : {true, false}) {
+    WorkerRunOptions o;
+    o.CheckOnly = checkOnly;
+    const auto r = RunWorker(files, o);
+    EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileError, VEKRiff::FileError,
+                                                       VEKRiff::FileError,
+                                                       checkOnly ? VEKRiff::FileOk : VEKRiff::FileRebuilt}));
+    EXPECT_EQ(r.Lines[1], "This is not an AVI File.");
+    EXPECT_EQ(r.Lines[2], "");
+    EXPECT_EQ(r.Lines[11], "Unable to locate the MOVI data blocks.");
+    for (const char* name : {"x.avi", "short.avi", "w.avi", "nm.avi"})
+      EXPECT_FALSE(Exists(CopyOf(name))) << "a failed copy is deleted: " << name;
+  }
+}
+
+TEST_F(RepairEngine, AMissingFileEndsTheBatchWithTheFileLayersMessage) {
+  const auto r = Check({Put("a.avi", SoundFile().Build()), dir / "missing.avi", Put("b.avi", SoundFile().Build())});
+  EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileOk, VEKRiff::FileError}));
+  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Could not retrieve file size.");
+  EXPECT_EQ(r.Lines.back(), "");
+}
+
+TEST_F(RepairEngine, FrenchMessagesAreBuiltWhenFrenchIsSelected) {
+  VEK::SetLanguage(VEK::French);
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 20).Fill(9, 0x01).Chunk("01wb", 8);
+  const auto r = Check({Put("f.avi", b.Build())});
+  VEK::SetLanguage(VEK::English);
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{
+                         "Traitement du fichier \"f.avi\"", "Vérification des erreurs...",
+                         "Données corrompues trouvées à l'adresse " + std::to_string(b.StreamChunks()[0].Position + 28) +
+                             "; Image vidéo 1",
+                         "Reprise du balayage du fichier à partir de l'adresse " +
+                             std::to_string(b.StreamChunks()[1].Position),
+                         "Attention! Des blocks de données sont mal alignés.",
+                         "Terminé. Trouvé 1 erreurs, 1 images vidéos, 1 échantillons audios", ""}));
+}
+
+TEST_F(RepairEngine, AnEmptyPrefixRewritesTheSourceInPlaceAndNeverDeletesIt) {
+  Bytes notAvi = SoundFile().Build();
+  notAvi[8] = 'W';
+  const std::string good = Put("g.avi", SoundFile().Build());
+  const std::string bad = Put("b.avi", notAvi);
+  WorkerRunOptions o;
+  o.CheckOnly = false;
+  o.Prefix = "";
+  const auto r = RunWorker({good, bad}, o);
+  EXPECT_EQ(r.OutputNames, (std::vector<std::string>{good, bad}));
+  EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileError}));
+  EXPECT_TRUE(Exists(bad));
+  EXPECT_EQ(ReadFile(bad), notAvi);
+}
+
+// Files of 4 GiB and more, made sparse so they cost no disk.
+struct LargeFile : RepairEngine {
+  // movi, one chunk, two fillers of 2 GiB each, then more chunks and garbage
+  // beyond 4 GiB from movi. The holes read as zeros and are never read anyway.
+  std::string MakeSparse(std::int64_t& garbageAt) {
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 16).Header("JUNK", 0x80000000u);
+    const Bytes head = b.Build();
+    const std::int64_t secondFiller = b.Size() + 0x80000000ll;
+    unsigned char filler[8];
+    std::memcpy(filler, "JUNK", 4);
+    VEK::StoreLe32(filler + 4, 0x80000000u);
+    const std::int64_t chunksAt = secondFiller + 8 + 0x80000000ll;
+    Bytes tail;
+    auto put = [&](const char* code, std::uint32_t size) {
+      const std::size_t at = tail.size();
+      tail.resize(at + 8 + size, 0x42);
+      std::memcpy(&tail[at], code, 4);
+      VEK::StoreLe32(&tail[at + 4], size);
+    };
+    put("00dc", 32);
+    put("01wb", 16);
+    garbageAt = chunksAt + static_cast<std::int64_t>(tail.size());
+    tail.resize(tail.size() + 40, 0xEE);
+    put("00dc", 8);
+    const std::string path = dir / "big.avi";
+    WriteFile(path, head);
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    EXPECT_EQ(fseeko(f, secondFiller, SEEK_SET), 0);
+    std::fwrite(filler, 1, 8, f);
+    EXPECT_EQ(fseeko(f, chunksAt, SEEK_SET), 0);
+    std::fwrite(tail.data(), 1, tail.size(), f);
+    std::fclose(f);
+    return path;
+  }
+};
+
+TEST_F(LargeFile, ACheckPrintsPositionsBeyondFourGigabytesWhole) {
+  std::int64_t garbageAt = 0;
+  const std::string path = MakeSparse(garbageAt);
+  const auto r = Check({path});
+  EXPECT_EQ(r.Lines[2], "Corrupted data found at file offset " + std::to_string(garbageAt) + "; Video Frame 2");
+  EXPECT_EQ(r.Lines[4], "Done. Found 1 errors, 3 video frames, 1 audio samples");
+}
+
+TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBehind) {
+  std::int64_t garbageAt = 0;
+  const std::string path = MakeSparse(garbageAt);
+  struct stat before;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  const std::string next = Put("n.avi", SoundFile().Build());
+  for (bool keepOriginal : {true, false}) {
+    const auto r = Rebuild({path, next}, keepOriginal);
+    EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileRebuilt}));
+    EXPECT_NE(r.Lines[2].find("4 GiB"), std::string::npos) << r.Lines[2];
+    EXPECT_FALSE(Exists(CopyOf("big.avi")));
+    struct stat after;
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << "the source is not written";
+  }
+}
+
+}  // namespace
