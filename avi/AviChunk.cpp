@@ -1,5 +1,9 @@
 #include "avi/AviChunk.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace VEKAvi::detail {
 
 namespace {
@@ -21,3 +25,32 @@ constexpr StreamChunkTables BuildTables() {
 constinit const StreamChunkTables streamChunkTables = BuildTables();
 
 }  // namespace VEKAvi::detail
+
+namespace VEKAvi {
+
+std::size_t FindResyncCode(const unsigned char* p, std::size_t count) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  // Every code the search accepts ends in 'b' or 'c' (the stream kinds), '1'
+  // ("idx1"), ' ' ("REC ") or 'K' ("JUNK"). Sixteen fourth bytes are compared
+  // at once and only their candidates get the full test; over garbage that
+  // is most of the work, and zero-filled stretches pass without a candidate.
+  const __m128i b = _mm_set1_epi8('b'), c = _mm_set1_epi8('c'), one = _mm_set1_epi8('1'),
+                blank = _mm_set1_epi8(' '), k = _mm_set1_epi8('K');
+  for (; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 3));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, b), _mm_cmpeq_epi8(v, c)), _mm_cmpeq_epi8(v, one)),
+        _mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(v, k)));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (IsResyncCode(p + at)) return at;
+    }
+  }
+#endif
+  for (; i < count; ++i)
+    if (IsResyncCode(p + i)) return i;
+  return count;
+}
+
+}  // namespace VEKAvi

@@ -2,6 +2,7 @@
 // 16-byte idx1 entry, the index flags and the stream-chunk test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "util/Endian.h"
@@ -105,5 +106,16 @@ inline bool IsStreamChunkId(const unsigned char* p) {
   return detail::streamChunkTables.ChunkType[VEK::LoadLe16(p + 2)] &
          detail::streamChunkTables.StreamNumber[VEK::LoadLe16(p)];
 }
+
+// A code the resynchronisation search stops at: a stream chunk id, "idx1",
+// "REC " or "JUNK".
+inline bool IsResyncCode(const unsigned char* p) {
+  const FourCC code = VEK::LoadLe32(p);
+  return IsStreamChunkId(p) || code == CodeIdx1 || code == CodeRec || code == CodeJunk;
+}
+
+// The first offset i below count where IsResyncCode(p + i) holds, or count
+// when there is none. The bytes p[0, count + 3) must be readable.
+std::size_t FindResyncCode(const unsigned char* p, std::size_t count);
 
 }  // namespace VEKAvi

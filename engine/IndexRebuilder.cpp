@@ -278,17 +278,14 @@ IndexRebuilder::ResyncResult IndexRebuilder::Resynchronise(BackupFile& file, int
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
     SetProgressAt(base, factor);
-    const std::int64_t limit = n - 8;
-    for (std::int64_t i = 0; i < limit; ++i) {
-      const unsigned char* at = buffer + i;
-      const FourCC code = VEK::LoadLe32(at);
-      if (IsStreamChunkId(at) || code == CodeIdx1 || code == CodeRec || code == CodeJunk) {
-        const std::int64_t found = base + i;
-        SetProgressAt(found, factor);
-        file.Seek(found, 0);
-        parity = static_cast<int>(found & 1);
-        return code == CodeIdx1 ? ResyncResult::FoundIndex : ResyncResult::Resumed;
-      }
+    const std::size_t limit = static_cast<std::size_t>(n - 8);
+    const std::size_t i = FindResyncCode(buffer, limit);
+    if (i < limit) {
+      const std::int64_t found = base + static_cast<std::int64_t>(i);
+      SetProgressAt(found, factor);
+      file.Seek(found, 0);
+      parity = static_cast<int>(found & 1);
+      return VEK::LoadLe32(buffer + i) == CodeIdx1 ? ResyncResult::FoundIndex : ResyncResult::Resumed;
     }
     // Step back 8 bytes so that a code straddling two blocks is still seen.
     file.Seek(file.Position() - 8, 0);
