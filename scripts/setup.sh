@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
+  qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev  # the desktop program
   ffmpeg  # makes real AVI files for the interoperability tests
 )
 

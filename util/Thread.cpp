@@ -11,15 +11,12 @@ void HandOverQueue::SetWakeUp(std::function<void()> wakeUp) {
 
 void HandOverQueue::Call(const std::function<void()>& fn) {
   Request request{&fn, nullptr, false};
-  std::function<void()> wakeUp;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back(&request);
-    wakeUp = wakeUp_;
-  }
-  ownerWake_.notify_all();
-  if (wakeUp) wakeUp();
   std::unique_lock<std::mutex> lock(mutex_);
+  pending_.push_back(&request);
+  // Under the lock, so that SetWakeUp(nullptr) returns only when no call of
+  // the old hook is under way.
+  if (wakeUp_) wakeUp_();
+  ownerWake_.notify_all();
   workerWake_.wait(lock, [&] { return request.Done; });
   if (request.Failure) std::rethrow_exception(request.Failure);
 }
@@ -60,14 +57,10 @@ void HandOverQueue::WaitAndServe(std::chrono::milliseconds timeout) {
 }
 
 void HandOverQueue::Wake() {
-  std::function<void()> wakeUp;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    woken_ = true;
-    wakeUp = wakeUp_;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  woken_ = true;
+  if (wakeUp_) wakeUp_();
   ownerWake_.notify_all();
-  if (wakeUp) wakeUp();
 }
 
 Thread::Thread(HandOverQueue& owner) : owner_(owner) {}

@@ -27,8 +27,9 @@ class HandOverQueue {
   HandOverQueue(const HandOverQueue&) = delete;
   HandOverQueue& operator=(const HandOverQueue&) = delete;
 
-  // Called on the worker's thread each time a call arrives or a worker ends;
-  // it must only arrange for ServePending to run soon on the owner's thread.
+  // Called on the worker's thread each time a call arrives or a worker ends,
+  // with the queue's lock held: it must only arrange for ServePending to run
+  // soon on the owner's thread, and must not call back into the queue.
   void SetWakeUp(std::function<void()> wakeUp);
 
   // Owner's thread: runs every call waiting now; returns how many ran.
