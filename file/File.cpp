@@ -209,9 +209,12 @@ std::int64_t File::Size() const {
 
 void File::Truncate() {
   Flush();
+  // Without a handle there is nothing to retry: errno then is whatever an
+  // earlier call left, and an EINTR there must not loop here forever.
+  if (Handle < 0) Fail(MsgTruncate);
   int rc;
   do {
-    rc = Handle >= 0 ? Sys().FTruncate(Handle, static_cast<off_t>(CurrentPosition)) : -1;
+    rc = Sys().FTruncate(Handle, static_cast<off_t>(CurrentPosition));
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) Fail(MsgTruncate);
 }
