@@ -1,0 +1,195 @@
+#include "settings/RegistryStore.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "file/SystemCalls.h"
+#include "lang/Language.h"
+#include "util/Paths.h"
+
+namespace VEKRegistry {
+
+namespace {
+
+const VEK::MessagePair MsgRead = {
+    {"Could not read registry file \"%s\": %s.", "Impossible de lire le fichier de registre \"%s\" : %s."}};
+const VEK::MessagePair MsgWrite = {
+    {"Could not write registry file \"%s\": %s.", "Impossible d'écrire le fichier de registre \"%s\" : %s."}};
+const VEK::MessagePair MsgLock = {{"Could not lock registry file \"%s\": %s.",
+                                   "Impossible de verrouiller le fichier de registre \"%s\" : %s."}};
+const VEK::MessagePair MsgFolder = {
+    {"Could not create folder \"%s\": %s.", "Impossible de créer le dossier \"%s\" : %s."}};
+const VEK::MessagePair MsgNotFile = {{"Registry file \"%s\" is not a regular file.",
+                                      "Le fichier de registre \"%s\" n'est pas un fichier ordinaire."}};
+const VEK::MessagePair MsgTooLarge = {
+    {"Registry file \"%s\" is too large.", "Le fichier de registre \"%s\" est trop grand."}};
+
+// Settings take a few kilobytes; anything far larger is not a registry file
+// of ours, and reading it whole at every value would stall the program.
+constexpr off_t MaxFileSize = 16 << 20;
+
+bool IsPermissionError(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+[[noreturn]] void Fail(const VEK::MessagePair& pair, const std::string& name, int error) {
+  const std::string message = VEK::Text(pair, {name, std::strerror(error)});
+  if (IsPermissionError(error)) throw AccessDenied(message);
+  throw Exception(message);
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+  // Close errors matter for the data file (a network file system may report
+  // a failed write only here), so they are returned.
+  int Close() {
+    if (fd_ < 0) return 0;
+    const int result = VEKFile::Sys().Close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+void MakeFolders(const std::string& folder) {
+  if (folder.empty() || folder == "/") return;
+  struct stat st;
+  if (VEKFile::Sys().Stat(folder.c_str(), &st) == 0) return;
+  MakeFolders(VEK::ExtractFileDir(folder));
+  // 0700: the settings are the user's own business.
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail(MsgFolder, folder, errno);
+}
+
+// A link to the file (a dotfile manager's, say) stays a link: the new content
+// replaces the file it points to.
+std::string ResolveLink(const std::string& name) {
+  char resolved[PATH_MAX];
+  if (::realpath(name.c_str(), resolved)) return resolved;
+  return name;
+}
+
+// The file's bytes; false when there is no file.
+bool ReadWhole(const std::string& name, std::string& text) {
+  Descriptor fd(VEKFile::Sys().Open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
+  if (fd.Get() < 0) {
+    if (errno == ENOENT) return false;
+    Fail(MsgRead, name, errno);
+  }
+  struct stat st;
+  if (VEKFile::Sys().FStat(fd.Get(), &st) != 0) Fail(MsgRead, name, errno);
+  if (!S_ISREG(st.st_mode)) throw Exception(VEK::Text(MsgNotFile, {name}));
+  if (st.st_size > MaxFileSize) throw Exception(VEK::Text(MsgTooLarge, {name}));
+  text.clear();
+  char buffer[16384];
+  for (off_t offset = 0;;) {
+    const ssize_t got = VEKFile::Sys().PRead(fd.Get(), buffer, sizeof buffer, offset);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail(MsgRead, name, errno);
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    offset += got;
+    if (offset > MaxFileSize) throw Exception(VEK::Text(MsgTooLarge, {name}));
+  }
+  return true;
+}
+
+}  // namespace
+
+void MemoryStore::Update(const std::function<void(Tree&)>& change) {
+  Tree copy = tree_;
+  change(copy);
+  tree_ = std::move(copy);
+}
+
+std::string DefaultRegistryFileName() {
+  std::string base;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home ? home : "") + "/.config";
+  }
+  return VEK::IncludeTrailingPathDelimiter(base) + "zantrel/registry.reg";
+}
+
+FileStore::FileStore(std::string fileName) : fileName_(std::move(fileName)) {}
+
+Tree FileStore::Read() {
+  std::string text;
+  if (!ReadWhole(fileName_, text)) return Tree();
+  return Tree::Parse(text, fileName_);
+}
+
+void FileStore::Update(const std::function<void(Tree&)>& change) {
+  MakeFolders(VEK::ExtractFileDir(fileName_));
+  const std::string lockName = fileName_ + ".lock";
+  Descriptor lock(VEKFile::Sys().Open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
+  if (lock.Get() < 0) Fail(MsgLock, lockName, errno);
+  while (VEKFile::Sys().Flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    // A file system without locks (some network mounts) still lets a single
+    // copy keep its settings; only simultaneous writers could then collide.
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) break;
+    Fail(MsgLock, lockName, errno);
+  }
+  // What another copy wrote before we got the lock is the base of our change.
+  Tree tree = Read();
+  const std::string before = tree.Serialize();
+  change(tree);
+  const std::string after = tree.Serialize();
+  if (after != before) Replace(after);
+}
+
+void FileStore::Replace(const std::string& text) {
+  const std::string target = ResolveLink(fileName_);
+  const std::string folder = VEK::ExtractFileDir(target);
+  const std::string temporary = target + '.' + std::to_string(::getpid()) + ".tmp";
+
+  mode_t mode = 0600;
+  struct stat st;
+  if (VEKFile::Sys().Stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+  Descriptor fd(VEKFile::Sys().Open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600));
+  if (fd.Get() < 0) Fail(MsgWrite, target, errno);
+  auto fail = [&](int error) {
+    fd.Close();
+    VEKFile::Sys().Unlink(temporary.c_str());
+    Fail(MsgWrite, target, error);
+  };
+  for (std::size_t done = 0; done < text.size();) {
+    struct iovec piece{const_cast<char*>(text.data() + done), text.size() - done};
+    const ssize_t wrote = VEKFile::Sys().PWriteV(fd.Get(), &piece, 1, static_cast<off_t>(done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) fail(errno);
+    if (wrote == 0) fail(ENOSPC);
+    done += static_cast<std::size_t>(wrote);
+  }
+  if (mode != 0600 && ::fchmod(fd.Get(), mode) != 0) fail(errno);
+  if (::fsync(fd.Get()) != 0) fail(errno);
+  if (fd.Close() != 0) fail(errno);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno);
+
+  // Without this the rename itself may not survive a crash.
+  Descriptor dir(VEKFile::Sys().Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (dir.Get() < 0) Fail(MsgWrite, target, errno);
+  // Some file systems cannot sync a folder and say so with EINVAL; their
+  // renames are as durable as they get.
+  if (::fsync(dir.Get()) != 0 && errno != EINVAL) Fail(MsgWrite, target, errno);
+}
+
+}  // namespace VEKRegistry

@@ -1,0 +1,415 @@
+#include "settings/RegistryTree.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "lang/Language.h"
+
+namespace VEKRegistry {
+
+namespace {
+
+const VEK::MessagePair MsgParse = {
+    {"Registry file \"%s\", line %d: %s.", "Fichier de registre \"%s\", ligne %d : %s."}};
+const VEK::MessagePair MsgNoHeader = {
+    {"the first line must be REGEDIT4", "la première ligne doit être REGEDIT4"}};
+const VEK::MessagePair MsgBadSection = {
+    {"the key name is not closed by ']'", "le nom de clé n'est pas fermé par ']'"}};
+const VEK::MessagePair MsgEmptySection = {{"the key name is empty", "le nom de clé est vide"}};
+const VEK::MessagePair MsgNoKey = {
+    {"a value appears before any key", "une valeur apparaît avant toute clé"}};
+const VEK::MessagePair MsgBadLine = {{"the line cannot be read", "la ligne est illisible"}};
+const VEK::MessagePair MsgBadName = {
+    {"the value name is not closed by '\"'", "le nom de valeur n'est pas fermé par '\"'"}};
+const VEK::MessagePair MsgNoEquals = {
+    {"'=' is missing after the value name", "'=' manque après le nom de valeur"}};
+const VEK::MessagePair MsgBadString = {
+    {"the string is not closed by '\"'", "la chaîne n'est pas fermée par '\"'"}};
+const VEK::MessagePair MsgBadDword = {
+    {"a dword needs 1 to 8 hexadecimal digits", "un dword demande de 1 à 8 chiffres hexadécimaux"}};
+const VEK::MessagePair MsgBadHex = {
+    {"the hexadecimal bytes cannot be read", "les octets hexadécimaux sont illisibles"}};
+const VEK::MessagePair MsgBadData = {
+    {"the value's data cannot be read", "les données de la valeur sont illisibles"}};
+
+const char Header[] = "REGEDIT4";
+// Where regedit wraps long hex lists; continuation lines start with two spaces.
+constexpr std::size_t WrapColumn = 76;
+
+class ParseError {
+ public:
+  ParseError(const VEK::MessagePair& reason) : reason_(&reason) {}
+  const VEK::MessagePair* reason_;
+};
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && SameName(s.substr(0, prefix.size()), prefix);
+}
+
+// Is `path` strictly below `ancestor`?
+bool IsBelow(std::string_view path, std::string_view ancestor) {
+  return path.size() > ancestor.size() + 1 && path[ancestor.size()] == '\\' &&
+         SameName(path.substr(0, ancestor.size()), ancestor);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = Lower(c);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Reads a quoted text starting after its opening quote; only \\ and \" are
+// escapes, any other backslash is kept as written.
+std::string ReadQuoted(std::string_view s, std::size_t& pos, const VEK::MessagePair& unterminated) {
+  std::string out;
+  while (pos < s.size()) {
+    const char c = s[pos++];
+    if (c == '"') return out;
+    if (c == '\\' && pos < s.size() && (s[pos] == '\\' || s[pos] == '"')) {
+      out += s[pos++];
+      continue;
+    }
+    out += c;
+  }
+  throw ParseError(unterminated);
+}
+
+std::vector<unsigned char> ReadHexBytes(std::string_view s) {
+  std::vector<unsigned char> bytes;
+  s = Trim(s);
+  if (s.empty()) return bytes;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t comma = s.find(',', pos);
+    const std::string_view item = Trim(s.substr(pos, comma == std::string_view::npos ? s.npos : comma - pos));
+    if (item.empty() && comma == std::string_view::npos && !bytes.empty()) break;  // trailing comma
+    if (item.empty() || item.size() > 2) throw ParseError(MsgBadHex);
+    int byte = 0;
+    for (char c : item) {
+      const int d = HexDigit(c);
+      if (d < 0) throw ParseError(MsgBadHex);
+      byte = byte * 16 + d;
+    }
+    bytes.push_back(static_cast<unsigned char>(byte));
+    if (comma == std::string_view::npos) break;
+    pos = comma + 1;
+  }
+  return bytes;
+}
+
+// The 8-bit text of a string value's bytes, up to the terminating zero.
+std::string BytesToText(const std::vector<unsigned char>& bytes) {
+  std::string text(bytes.begin(), bytes.end());
+  const auto zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+void ParseData(std::string_view data, Value& value) {
+  if (!data.empty() && data.front() == '"') {
+    std::size_t pos = 1;
+    value.Text = ReadQuoted(data, pos, MsgBadString);
+    if (!Trim(data.substr(pos)).empty()) throw ParseError(MsgBadString);
+    value.Kind = ValueKind::String;
+    return;
+  }
+  if (StartsWithNoCase(data, "dword:")) {
+    const std::string_view digits = Trim(data.substr(6));
+    if (digits.empty() || digits.size() > 8) throw ParseError(MsgBadDword);
+    std::uint32_t number = 0;
+    for (char c : digits) {
+      const int d = HexDigit(c);
+      if (d < 0) throw ParseError(MsgBadDword);
+      number = number * 16 + static_cast<std::uint32_t>(d);
+    }
+    value.Kind = ValueKind::Integer;
+    value.Number = number;
+    return;
+  }
+  if (StartsWithNoCase(data, "hex")) {
+    std::string_view rest = data.substr(3);
+    int type = 3;  // plain "hex:" is REG_BINARY
+    if (!rest.empty() && rest.front() == '(') {
+      const auto close = rest.find(')');
+      if (close == std::string_view::npos || close == 1 || close > 9) throw ParseError(MsgBadData);
+      type = 0;
+      for (char c : rest.substr(1, close - 1)) {
+        const int d = HexDigit(c);
+        if (d < 0) throw ParseError(MsgBadData);
+        type = type * 16 + d;
+      }
+      rest = rest.substr(close + 1);
+    }
+    if (rest.empty() || rest.front() != ':') throw ParseError(MsgBadData);
+    const std::vector<unsigned char> bytes = ReadHexBytes(rest.substr(1));
+    if (type == 1 || type == 2) {
+      value.Kind = type == 1 ? ValueKind::String : ValueKind::ExpandString;
+      value.Text = BytesToText(bytes);
+    } else if (type == 4 && bytes.size() == 4) {
+      value.Kind = ValueKind::Integer;
+      value.Number = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+                     std::uint32_t{bytes[3]} << 24;
+    } else {
+      value.Kind = ValueKind::Other;
+    }
+    return;
+  }
+  // "-" deletes the value when a file is imported; it is nothing to this
+  // program but is kept for whoever wrote it.
+  if (data == "-") {
+    value.Kind = ValueKind::Other;
+    return;
+  }
+  throw ParseError(MsgBadData);
+}
+
+Value ParseValue(std::string_view line) {
+  Value value;
+  std::size_t pos;
+  if (line.front() == '@') {
+    pos = 1;
+  } else {
+    pos = 1;
+    value.Name = ReadQuoted(line, pos, MsgBadName);
+  }
+  const std::string_view rest = Trim(line.substr(pos));
+  if (rest.empty() || rest.front() != '=') throw ParseError(MsgNoEquals);
+  ParseData(Trim(rest.substr(1)), value);
+  return value;
+}
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+void AppendHexLines(std::vector<std::string>& lines, std::string line, const std::string& bytes, bool zero) {
+  static const char digits[] = "0123456789abcdef";
+  std::vector<unsigned char> all(bytes.begin(), bytes.end());
+  if (zero) all.push_back(0);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    line += digits[all[i] >> 4];
+    line += digits[all[i] & 15];
+    if (i + 1 < all.size()) {
+      line += ',';
+      if (line.size() >= WrapColumn) {
+        lines.push_back(line + '\\');
+        line = "  ";
+      }
+    }
+  }
+  lines.push_back(line);
+}
+
+std::vector<std::string> ValueLines(const Value& value) {
+  if (!value.Lines.empty()) return value.Lines;
+  std::vector<std::string> lines;
+  const std::string name = value.Name.empty() ? std::string("@") : Quote(value.Name);
+  switch (value.Kind) {
+    case ValueKind::Integer: {
+      char hex[9];
+      std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(value.Number));
+      lines.push_back(name + "=dword:" + hex);
+      break;
+    }
+    case ValueKind::String:
+      // A line break inside quotes would end the line early and spoil the
+      // file; such a text goes out as bytes, which read back the same.
+      if (value.Text.find_first_of("\r\n") == std::string::npos)
+        lines.push_back(name + '=' + Quote(value.Text));
+      else
+        AppendHexLines(lines, name + "=hex(1):", value.Text, true);
+      break;
+    case ValueKind::ExpandString:
+      AppendHexLines(lines, name + "=hex(2):", value.Text, true);
+      break;
+    case ValueKind::Comment:
+    case ValueKind::Other:
+      break;  // only ever made from lines read, which are written back above
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+Tree Tree::Parse(std::string_view text, const std::string& fileName) {
+  Tree tree;
+  // Lines as they are in the file (CR of CR LF files removed).
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start <= text.size();) {
+    auto end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    start = end + 1;
+  }
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+
+  std::size_t lineIndex = 0;
+  try {
+    if (lines.empty()) return tree;  // an empty file holds no keys
+    std::string_view first = lines[0];
+    if (first.substr(0, 3) == "\xEF\xBB\xBF") first.remove_prefix(3);
+    if (Trim(first) != Header) throw ParseError(MsgNoHeader);
+
+    Key* current = nullptr;
+    for (lineIndex = 1; lineIndex < lines.size(); ++lineIndex) {
+      const std::string_view line = Trim(lines[lineIndex]);
+      if (line.empty()) continue;
+      if (line.front() == ';') {
+        Value comment;
+        comment.Kind = ValueKind::Comment;
+        comment.Lines.push_back(lines[lineIndex]);
+        if (current)
+          current->Values.push_back(std::move(comment));
+        else
+          tree.preamble_.push_back(lines[lineIndex]);
+        continue;
+      }
+      if (line.front() == '[') {
+        if (line.back() != ']') throw ParseError(MsgBadSection);
+        const std::string path(Trim(line.substr(1, line.size() - 2)));
+        if (path.empty()) throw ParseError(MsgEmptySection);
+        // A key listed twice is one key, as an import would make it.
+        current = tree.FindKey(path);
+        if (!current) {
+          tree.keys_.push_back(Key{path, {}});
+          current = &tree.keys_.back();
+        }
+        continue;
+      }
+      if (line.front() != '"' && line.front() != '@') throw ParseError(MsgBadLine);
+      if (!current) throw ParseError(MsgNoKey);
+      // Long hex lists go on over several lines, each but the last ending in '\'.
+      const std::size_t firstLine = lineIndex;
+      std::vector<std::string> raw{lines[lineIndex]};
+      std::string logical(line);
+      while (logical.back() == '\\' && lineIndex + 1 < lines.size()) {
+        logical.pop_back();
+        raw.push_back(lines[++lineIndex]);
+        logical += Trim(lines[lineIndex]);
+      }
+      const std::size_t lastLine = lineIndex;
+      lineIndex = firstLine;  // errors name the line the value starts on
+      Value value = ParseValue(logical);
+      lineIndex = lastLine;
+      value.Lines = std::move(raw);
+      const auto same = std::find_if(current->Values.begin(), current->Values.end(), [&](const Value& v) {
+        return v.Kind != ValueKind::Comment && SameName(v.Name, value.Name);
+      });
+      if (same != current->Values.end())
+        *same = std::move(value);  // the later line wins, as in an import
+      else
+        current->Values.push_back(std::move(value));
+    }
+  } catch (const ParseError& error) {
+    throw Exception(VEK::Text(MsgParse, {fileName, lineIndex + 1, VEK::Text(*error.reason_)}));
+  }
+  return tree;
+}
+
+std::string Tree::Serialize() const {
+  std::string out = std::string(Header) + "\n\n";
+  for (const auto& line : preamble_) out += line + '\n';
+  if (!preamble_.empty()) out += '\n';
+  for (const Key& key : keys_) {
+    out += '[' + key.Path + "]\n";
+    for (const Value& value : key.Values)
+      for (const auto& line : ValueLines(value)) out += line + '\n';
+    out += '\n';
+  }
+  return out;
+}
+
+Key* Tree::FindKey(const std::string& path) {
+  for (Key& key : keys_)
+    if (SameName(key.Path, path)) return &key;
+  return nullptr;
+}
+
+const Key* Tree::FindKey(const std::string& path) const { return const_cast<Tree*>(this)->FindKey(path); }
+
+bool Tree::KeyExists(const std::string& path) const {
+  return std::any_of(keys_.begin(), keys_.end(),
+                     [&](const Key& key) { return SameName(key.Path, path) || IsBelow(key.Path, path); });
+}
+
+void Tree::CreateKey(const std::string& path) {
+  // The first component is the root, which needs no section of its own.
+  std::vector<std::string> chain;
+  const std::size_t rootEnd = path.find('\\');
+  if (rootEnd != std::string::npos)
+    for (auto at = path.find('\\', rootEnd + 1); at != std::string::npos; at = path.find('\\', at + 1))
+      chain.push_back(path.substr(0, at));
+  chain.push_back(path);
+  for (const std::string& prefix : chain) {
+    if (FindKey(prefix)) continue;
+    // Placed after the last key of its parent's subtree, so that a key's
+    // family stays together in the file.
+    const std::string parent = prefix.substr(0, prefix.rfind('\\'));
+    auto at = keys_.end();
+    for (auto it = keys_.begin(); it != keys_.end(); ++it)
+      if (SameName(it->Path, parent) || IsBelow(it->Path, parent)) at = it + 1;
+    keys_.insert(at, Key{prefix, {}});
+  }
+}
+
+bool Tree::DeleteKey(const std::string& path) {
+  const auto before = keys_.size();
+  std::erase_if(keys_, [&](const Key& key) { return SameName(key.Path, path) || IsBelow(key.Path, path); });
+  return keys_.size() != before;
+}
+
+const Value* Tree::FindValue(const std::string& keyPath, const std::string& name) const {
+  const Key* key = FindKey(keyPath);
+  if (!key) return nullptr;
+  for (const Value& value : key->Values)
+    if (value.Kind != ValueKind::Comment && SameName(value.Name, name)) return &value;
+  return nullptr;
+}
+
+void Tree::SetValue(const std::string& keyPath, Value value) {
+  Key* key = FindKey(keyPath);
+  if (!key) {
+    CreateKey(keyPath);
+    key = FindKey(keyPath);
+  }
+  for (Value& existing : key->Values)
+    if (existing.Kind != ValueKind::Comment && SameName(existing.Name, value.Name)) {
+      value.Name = existing.Name;
+      existing = std::move(value);
+      return;
+    }
+  key->Values.push_back(std::move(value));
+}
+
+bool Tree::DeleteValue(const std::string& keyPath, const std::string& name) {
+  Key* key = FindKey(keyPath);
+  if (!key) return false;
+  const auto before = key->Values.size();
+  std::erase_if(key->Values,
+                [&](const Value& v) { return v.Kind != ValueKind::Comment && SameName(v.Name, name); });
+  return key->Values.size() != before;
+}
+
+}  // namespace VEKRegistry

@@ -1,0 +1,84 @@
+// The registry as a tree of keys held in memory, and its text form: the
+// 8-bit registry export format ("REGEDIT4"), which a person can read and edit.
+// Key and value names compare without regard to ASCII letter case, as the
+// Windows registry does; the spelling first written is the one kept.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/Exception.h"
+
+namespace VEKRegistry {
+
+// The store's error: a wrong value type, a refused write, a file that cannot
+// be read or parsed. The message names the value, key or file concerned.
+class Exception : public VEK::Exception {
+ public:
+  using VEK::Exception::Exception;
+};
+
+// A write that the store's permissions refuse (read-only folder or file).
+// Opening a key with creation treats it as "cannot be opened".
+class AccessDenied : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+enum class ValueKind {
+  Integer,       // REG_DWORD
+  String,        // REG_SZ
+  ExpandString,  // REG_EXPAND_SZ
+  Comment,       // a ';' line kept in its place; never found by name
+  Other          // any other type; kept exactly as read
+};
+
+struct Value {
+  std::string Name;  // "" is the key's default value
+  ValueKind Kind = ValueKind::Other;
+  std::uint32_t Number = 0;
+  std::string Text;
+  // The lines the value was read from. A value nobody changed is written back
+  // exactly as a person or another program wrote it.
+  std::vector<std::string> Lines;
+};
+
+struct Key {
+  std::string Path;  // full path, root name first: HKEY_CURRENT_USER\Software
+  std::vector<Value> Values;
+};
+
+class Tree {
+ public:
+  // fileName only names the file in parse errors.
+  static Tree Parse(std::string_view text, const std::string& fileName);
+  std::string Serialize() const;
+
+  // A key exists when it has a section of its own or lies above one that has.
+  bool KeyExists(const std::string& path) const;
+  // Creates the key and every missing key above it below the root, each with
+  // a section of its own, so that deleting a subkey later leaves them in place.
+  void CreateKey(const std::string& path);
+  // Removes the key and everything below it; false when nothing was there.
+  bool DeleteKey(const std::string& path);
+
+  const Value* FindValue(const std::string& keyPath, const std::string& name) const;
+  // Replaces a value of the same name in its place, or appends it.
+  void SetValue(const std::string& keyPath, Value value);
+  bool DeleteValue(const std::string& keyPath, const std::string& name);
+
+  const std::vector<Key>& Keys() const { return keys_; }
+
+ private:
+  Key* FindKey(const std::string& path);
+  const Key* FindKey(const std::string& path) const;
+
+  std::vector<std::string> preamble_;  // comments between the header and the first key
+  std::vector<Key> keys_;
+};
+
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace VEKRegistry
