@@ -53,18 +53,33 @@ void BackupFile::CopyPending() {
   if (got < want) throw VEK::Exception("Read error");
 }
 
+void BackupFile::Advance(std::int64_t count) {
+  if (count <= 0) return;
+  ReadPosition += count;
+  if (Mirror()) MirrorRead(count);
+}
+
 void BackupFile::Read(void* buffer, std::int64_t n) {
-  Source->Read(buffer, n);
-  if (InPlace_) return;
-  ReadPosition += n;
-  if (Mirror()) MirrorRead(n);
+  if (InPlace_) {
+    Source->Read(buffer, n);
+    return;
+  }
+  const std::int64_t before = Source->Position();
+  try {
+    Source->Read(buffer, n);
+  } catch (const VEKFile::File::Exception&) {
+    // A short read still moved the source past the bytes it got. The read
+    // position follows it, as it does in place, so that Position() is where
+    // the next read and the next relative seek start.
+    Advance(Source->Position() - before);
+    throw;
+  }
+  Advance(n);
 }
 
 std::int64_t BackupFile::ReadSome(void* buffer, std::int64_t n) {
   const std::int64_t count = Source->ReadSome(buffer, n);
-  if (InPlace_ || count <= 0) return count;
-  ReadPosition += count;
-  if (Mirror()) MirrorRead(count);
+  if (!InPlace_) Advance(count);
   return count;
 }
 

@@ -39,6 +39,7 @@ class BackupFile {
 
  private:
   bool Mirror() const { return CopyMode_ && !InPlace_; }
+  void Advance(std::int64_t count);  // the source has moved count bytes by reading
   void MirrorRead(std::int64_t count);
   void CopyPending();
   void PlaceDestination(std::int64_t position);

@@ -1,0 +1,431 @@
+// The source/destination pair: which mode a pair of paths selects, what a
+// mirror holds after reads, seeks and writes, the gap copy and its failure
+// past the end of the source, and in-place modification.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include "file/BackupFile.h"
+#include "file/SystemCalls.h"
+#include "lang/Language.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using ZantrelTest::Bytes;
+using ZantrelTest::ReadFile;
+using ZantrelTest::TempDir;
+
+// Sums the bytes that reach one file (by path) by any road, and can make
+// ftruncate fail.
+class WatchingCalls : public VEKFile::SystemCalls {
+ public:
+  explicit WatchingCalls(std::string watched) : watched_(std::move(watched)) {}
+  std::int64_t bytesIntoWatched = 0;
+  bool failFTruncate = false;
+
+  int Open(const char* path, int flags, mode_t mode) override {
+    const int fd = SystemCalls::Open(path, flags, mode);
+    if (fd >= 0 && watched_ == path) watchedFd_ = fd;
+    return fd;
+  }
+  ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) override {
+    const ssize_t n = SystemCalls::PWriteV(fd, iov, iovcnt, offset);
+    if (fd == watchedFd_ && n > 0) bytesIntoWatched += n;
+    return n;
+  }
+  ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override {
+    const ssize_t n = SystemCalls::CopyFileRange(fdIn, offIn, fdOut, offOut, count);
+    if (fdOut == watchedFd_ && n > 0) bytesIntoWatched += n;
+    return n;
+  }
+  int FTruncate(int fd, off_t length) override {
+    if (failFTruncate) {
+      errno = EIO;
+      return -1;
+    }
+    return SystemCalls::FTruncate(fd, length);
+  }
+
+ private:
+  std::string watched_;
+  int watchedFd_ = -1;
+};
+
+class CallsGuard {
+ public:
+  explicit CallsGuard(VEKFile::SystemCalls& calls) { VEKFile::SetSystemCalls(&calls); }
+  ~CallsGuard() { VEKFile::SetSystemCalls(nullptr); }
+  CallsGuard(const CallsGuard&) = delete;
+  CallsGuard& operator=(const CallsGuard&) = delete;
+};
+
+struct LanguageGuard {
+  explicit LanguageGuard(std::int8_t language) { VEK::SetLanguage(language); }
+  ~LanguageGuard() { VEK::SetLanguage(VEK::English); }
+};
+
+Bytes Pattern(std::size_t n, unsigned char seed = 0) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(seed + i * 13 + i / 253);
+  return b;
+}
+
+Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+
+// The message of a failure, with the kind of exception it came as.
+std::string FailureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const VEKFile::File::Exception& e) {
+    return "file: " + e.Message();
+  } catch (const VEK::Exception& e) {
+    return "plain: " + e.Message();
+  }
+  return "(no exception)";
+}
+
+struct Fixture {
+  TempDir dir;
+  std::string source = dir / "movie.avi";
+  std::string destination = dir / "Zantrel.movie.avi";
+  Bytes content;
+  explicit Fixture(std::size_t size) : content(Pattern(size, 3)) { ZantrelTest::WriteFile(source, content); }
+};
+
+TEST(BackupFile, PathsSelectTheModeAndCaseAloneNeverMakesOneFile) {
+  const struct {
+    const char* name;
+    bool copyMode;
+    std::function<std::string(const Fixture&)> destination;
+    bool expectInPlace;
+    bool expectDestinationCreated;
+  } cases[] = {
+      {"check only", false, [](const Fixture& f) { return f.destination; }, false, false},
+      {"another name", true, [](const Fixture& f) { return f.destination; }, false, true},
+      {"the same text", true, [](const Fixture& f) { return f.source; }, true, false},
+      {"another spelling", true, [](const Fixture& f) { return f.dir.Path() + "/./movie.avi"; }, true, false},
+      {"a hard link",
+       true,
+       [](const Fixture& f) {
+         const std::string link = f.dir / "link.avi";
+         EXPECT_EQ(::link(f.source.c_str(), link.c_str()), 0);
+         return link;
+       },
+       true, false},
+      {"a symbolic link",
+       true,
+       [](const Fixture& f) {
+         const std::string link = f.dir / "symlink.avi";
+         EXPECT_EQ(::symlink(f.source.c_str(), link.c_str()), 0);
+         return link;
+       },
+       true, false},
+      {"letter case only", true, [](const Fixture& f) { return f.dir / "MOVIE.AVI"; }, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(64);
+    const std::string destination = c.destination(f);
+    const bool existedBefore = ZantrelTest::Exists(destination);
+    {
+      BackupFile file(f.source, destination, c.copyMode);
+      EXPECT_EQ(file.InPlace(), c.expectInPlace);
+      EXPECT_EQ(file.SourceSize(), 64);
+      unsigned char b[16];
+      file.Read(b, 16);
+      EXPECT_EQ(Bytes(b, b + 16), Slice(f.content, 0, 16));
+      if (c.copyMode) {
+        const Bytes mark = {0xEE};
+        file.Seek(0, 0);
+        file.Write(mark.data(), 1);
+        file.Seek(64, 0);
+        file.Truncate();
+      }
+    }
+    EXPECT_EQ(ZantrelTest::Exists(destination) && !existedBefore, c.expectDestinationCreated);
+    Bytes marked = f.content;
+    marked[0] = 0xEE;
+    EXPECT_EQ(ReadFile(f.source), c.expectInPlace ? marked : f.content) << "the source changes only in place";
+    if (c.expectDestinationCreated) {
+      EXPECT_EQ(ReadFile(destination), marked);
+    }
+  }
+}
+
+TEST(BackupFile, CheckOnlyReadsAndSeeksLeaveNoSecondFileAndNoChange) {
+  Fixture f(200'000);
+  {
+    BackupFile file(f.source, f.destination, false);
+    EXPECT_FALSE(file.CopyMode());
+    unsigned char b[12];
+    file.Read(b, 12);
+    EXPECT_EQ(file.Seek(150'000, 0), 150'000);
+    EXPECT_EQ(file.ReadSome(b, 12), 12);
+    EXPECT_EQ(Bytes(b, b + 12), Slice(f.content, 150'000, 150'012));
+    EXPECT_EQ(file.Seek(-100, 1), 149'912);
+    EXPECT_EQ(file.Position(), 149'912);
+    EXPECT_EQ(file.Seek(300'000, 0), 300'000) << "no gap to copy when nothing is written";
+    EXPECT_EQ(file.ReadSome(b, 12), 0);
+  }
+  EXPECT_FALSE(ZantrelTest::Exists(f.destination));
+  EXPECT_EQ(ReadFile(f.source), f.content);
+}
+
+TEST(BackupFile, MirrorHoldsEverythingReadOrSkippedAtTheSameOffsets) {
+  Fixture f(2000);
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[12];
+    file.Read(b, 12);
+    EXPECT_EQ(file.HighWater(), 12);
+    EXPECT_EQ(file.Seek(1000, 0), 1000);
+    EXPECT_EQ(file.HighWater(), 1000);
+    EXPECT_EQ(file.Position(), 1000);
+    file.Read(b, 12);
+    EXPECT_EQ(Bytes(b, b + 12), Slice(f.content, 1000, 1012)) << "the next read starts at the seek target";
+    EXPECT_EQ(file.HighWater(), 1012);
+    file.Truncate();
+  }
+  EXPECT_EQ(ReadFile(f.destination), Slice(f.content, 0, 1012));
+  EXPECT_EQ(ReadFile(f.source), f.content);
+}
+
+TEST(BackupFile, MirrorPatchBelowTheHighWaterMarkIsKeptAndNothingIsCopiedTwice) {
+  Fixture f(2000);
+  WatchingCalls calls(f.destination);
+  CallsGuard guard(calls);
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[12];
+    file.Read(b, 12);
+    file.Seek(1000, 0);
+    EXPECT_EQ(file.Seek(4, 0), 4);
+    file.Read(b, 4);
+    EXPECT_EQ(Bytes(b, b + 4), Slice(f.content, 4, 8)) << "reads come from the source";
+    EXPECT_EQ(file.Seek(-4, 1), 4);
+    const Bytes patch = {0xA0, 0xA1, 0xA2, 0xA3};
+    file.Write(patch.data(), 4);
+    EXPECT_EQ(file.Position(), 4) << "a write moves only the destination";
+    EXPECT_EQ(file.Seek(1000, 0), 1000);
+    EXPECT_EQ(file.HighWater(), 1000);
+    file.Truncate();
+  }
+  Bytes expected = Slice(f.content, 0, 1000);
+  expected[4] = 0xA0, expected[5] = 0xA1, expected[6] = 0xA2, expected[7] = 0xA3;
+  EXPECT_EQ(ReadFile(f.destination), expected);
+  EXPECT_EQ(ReadFile(f.source), f.content);
+  EXPECT_EQ(calls.bytesIntoWatched, 1000 + 4) << "the 1,000 mirrored bytes and the patch, each once";
+}
+
+TEST(BackupFile, MirrorWritesLandAfterTheMirroredBytesAndWinOverThem) {
+  // The engine's last steps: read the list header back, patch it, append an
+  // index after the data and cut the destination there.
+  Fixture f(300);
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[100];
+    file.Read(b, 100);
+    file.Seek(250, 0);
+    file.Seek(10, 0);
+    file.Read(b, 8);
+    file.Seek(10, 0);
+    const Bytes header = {'L', 'I', 'S', 'T', 1, 2, 3, 4};
+    file.Write(header.data(), 8);
+    file.Seek(250, 0);
+    const Bytes index(40, 0x77);
+    file.Write(index.data(), 40);
+    EXPECT_EQ(file.HighWater(), 290);
+    file.Truncate();
+  }
+  Bytes expected = Slice(f.content, 0, 250);
+  std::copy_n(Bytes{'L', 'I', 'S', 'T', 1, 2, 3, 4}.begin(), 8, expected.begin() + 10);
+  expected.insert(expected.end(), 40, 0x77);
+  EXPECT_EQ(ReadFile(f.destination), expected);
+}
+
+TEST(BackupFile, MirrorCopiesLongGapsWhole) {
+  Fixture f(200'000);
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[12];
+    file.Read(b, 12);
+    EXPECT_EQ(file.Seek(150'012, 0), 150'012);  // 65,536 + 65,536 + 18,928 beyond the mark
+    EXPECT_EQ(file.HighWater(), 150'012);
+    file.Truncate();
+  }
+  EXPECT_EQ(ReadFile(f.destination), Slice(f.content, 0, 150'012));
+}
+
+TEST(BackupFile, MirrorSeekBeyondTheSourceFailsAndKeepsTheWholeBlocksBeforeIt) {
+  const struct {
+    const char* name;
+    std::size_t sourceSize;
+    std::int64_t readFirst;
+    std::int64_t target;
+    std::int64_t kept;  // destination size afterwards
+  } cases[] = {
+      {"two whole blocks, then a short one", 150'000, 12, 200'000, 12 + 2 * 65'536},
+      {"the end of the source on a block boundary", 2 * 65'536, 0, 2 * 65'536 + 1, 2 * 65'536},
+      {"a short gap past the end", 100, 10, 200, 10},
+      {"one byte past the end", 100, 100, 101, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(c.sourceSize);
+    {
+      BackupFile file(f.source, f.destination, true);
+      Bytes b(static_cast<std::size_t>(c.readFirst) + 1);
+      file.Read(b.data(), c.readFirst);
+      // A plain failure, not a file-layer one, and English only.
+      LanguageGuard french(VEK::French);
+      EXPECT_EQ(FailureOf([&] { file.Seek(c.target, 0); }), "plain: Read error");
+    }
+    EXPECT_EQ(ReadFile(f.destination), Slice(f.content, 0, static_cast<std::size_t>(c.kept)));
+    EXPECT_EQ(ReadFile(f.source), f.content);
+  }
+}
+
+TEST(BackupFile, PadByteRaisesTheHighWaterMarkSoASeekToTheNewEndCopiesNothing) {
+  // A source of odd length: the pad byte lies beyond its end, so copying
+  // over it from the source would fail.
+  Fixture f(101);
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[101];
+    file.Read(b, 101);
+    file.WriteByte(0);
+    EXPECT_EQ(file.HighWater(), 102);
+    EXPECT_EQ(FailureOf([&] { EXPECT_EQ(file.Seek(102, 0), 102); }), "(no exception)");
+    file.Truncate();
+  }
+  Bytes expected = f.content;
+  expected.push_back(0);
+  EXPECT_EQ(ReadFile(f.destination), expected);
+}
+
+TEST(BackupFile, ReadsPastTheEndFailOrCountInEveryMode) {
+  for (const bool inPlace : {false, true}) {
+    for (const bool copyMode : {false, true}) {
+      if (inPlace && !copyMode) continue;
+      SCOPED_TRACE(std::string(inPlace ? "in place" : copyMode ? "mirror" : "check only"));
+      Fixture f(20);
+      BackupFile file(f.source, inPlace ? f.source : f.destination, copyMode);
+      unsigned char b[8];
+      file.Seek(16, 0);
+      EXPECT_EQ(FailureOf([&] { file.Read(b, 8); }), "file: Unexpected end of file.");
+      {
+        LanguageGuard french(VEK::French);
+        file.Seek(16, 0);
+        EXPECT_EQ(FailureOf([&] { file.Read(b, 8); }), "file: Fin de fichier inatendu.");
+      }
+      // The failed reads moved past the four bytes they did get, in every
+      // mode alike, and the position reported is the one the next read uses.
+      EXPECT_EQ(file.Position(), 20);
+      EXPECT_EQ(file.Seek(0, 1), 20);
+      file.Seek(16, 0);
+      EXPECT_EQ(file.ReadSome(b, 8), 4);
+      EXPECT_EQ(Bytes(b, b + 4), Slice(f.content, 16, 20));
+      EXPECT_EQ(file.Position(), 20);
+      EXPECT_EQ(file.ReadSome(b, 8), 0);
+      EXPECT_EQ(file.Position(), 20);
+      if (copyMode && !inPlace) {
+        file.Truncate();
+        EXPECT_EQ(ReadFile(f.destination), f.content) << "what the short reads got is mirrored";
+      }
+    }
+  }
+}
+
+TEST(BackupFile, InPlaceSeekBackWriteSeekForwardAndTruncateModifyTheFileItself) {
+  Fixture f(500);
+  {
+    BackupFile file(f.source, f.source, true);
+    ASSERT_TRUE(file.InPlace());
+    unsigned char b[8];
+    file.Seek(400, 0);
+    file.Read(b, 8);
+    EXPECT_EQ(file.Seek(-400, 1), 8);
+    const Bytes patch = {1, 2, 3, 4};
+    file.Write(patch.data(), 4);
+    EXPECT_EQ(file.Position(), 12) << "in place the write moves the one position";
+    file.Seek(8, 0);
+    file.Read(b, 4);
+    EXPECT_EQ(Bytes(b, b + 4), patch) << "reads see the queued write";
+    EXPECT_EQ(file.Seek(300, 0), 300);
+    file.WriteByte(0x55);
+    file.Truncate();
+    EXPECT_EQ(file.Position(), 301);
+  }
+  Bytes expected = Slice(f.content, 0, 301);
+  std::copy_n(Bytes{1, 2, 3, 4}.begin(), 4, expected.begin() + 8);
+  expected[300] = 0x55;
+  EXPECT_EQ(ReadFile(f.source), expected);
+  EXPECT_FALSE(ZantrelTest::Exists(f.destination));
+}
+
+TEST(BackupFile, AnExistingLongerDestinationEndsWhereTheTruncationLeavesIt) {
+  Fixture f(100);
+  ZantrelTest::WriteFile(f.destination, Bytes(5000, 0xCC));
+  {
+    BackupFile file(f.source, f.destination, true);
+    unsigned char b[100];
+    file.Read(b, 100);
+    file.Truncate();
+  }
+  EXPECT_EQ(ReadFile(f.destination), f.content);
+}
+
+TEST(BackupFile, ConstructionFailuresComeBeforeAnyFileIsWritten) {
+  const struct {
+    const char* name;
+    bool sourceExists;
+    bool copyMode;
+    std::function<std::string(const Fixture&)> destination;
+    std::int8_t language;
+    std::function<std::string(const Fixture&, const std::string&)> expected;
+  } cases[] = {
+      {"missing source, check only", false, false, [](const Fixture& f) { return f.destination; }, VEK::English,
+       [](const Fixture&, const std::string&) { return std::string("file: Could not retrieve file size."); }},
+      {"missing source, mirror", false, true, [](const Fixture& f) { return f.destination; }, VEK::French,
+       [](const Fixture&, const std::string&) {
+         return std::string("file: Impossible d'obtenir la grandeur du fichier.");
+       }},
+      {"missing source, in place", false, true, [](const Fixture& f) { return f.source; }, VEK::English,
+       [](const Fixture&, const std::string&) { return std::string("file: Could not retrieve file size."); }},
+      {"destination folder missing", true, true, [](const Fixture& f) { return f.dir / "gone/out.avi"; },
+       VEK::English,
+       [](const Fixture&, const std::string& d) { return "file: Could not create file \"" + d + "\"."; }},
+      {"source is a folder", true, true, [](const Fixture& f) { return f.destination; }, VEK::French,
+       [](const Fixture& f, const std::string&) {
+         return "file: Impossible d'ouvrir le fichier \"" + f.dir.Path() + "\".";
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(10);
+    if (!c.sourceExists) ::unlink(f.source.c_str());
+    const std::string source = std::string(c.name) == "source is a folder" ? f.dir.Path() : f.source;
+    const std::string destination = c.destination(f);
+    LanguageGuard language(c.language);
+    EXPECT_EQ(FailureOf([&] { BackupFile file(source, destination, c.copyMode); }), c.expected(f, destination));
+    EXPECT_FALSE(ZantrelTest::Exists(f.destination)) << "no destination left behind";
+  }
+}
+
+TEST(BackupFile, TruncationFailureIsReported) {
+  Fixture f(10);
+  WatchingCalls calls(f.destination);
+  calls.failFTruncate = true;
+  CallsGuard guard(calls);
+  BackupFile file(f.source, f.destination, true);
+  unsigned char b[10];
+  file.Read(b, 10);
+  EXPECT_EQ(FailureOf([&] { file.Truncate(); }), "file: Could not truncate file.");
+}
+
+}  // namespace
