@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -27,6 +28,9 @@ class WatchingCalls : public VEKFile::SystemCalls {
   explicit WatchingCalls(std::string watched) : watched_(std::move(watched)) {}
   std::int64_t bytesIntoWatched = 0;
   bool failFTruncate = false;
+  int kernelCopiesAllowed = -1;  // -1: all; then the kernel copy is refused (another file system)
+  std::size_t kernelCopyLimit = 0;  // when set, each kernel copy moves at most this many bytes
+  bool failWatchedWrites = false;
 
   int Open(const char* path, int flags, mode_t mode) override {
     const int fd = SystemCalls::Open(path, flags, mode);
@@ -34,11 +38,21 @@ class WatchingCalls : public VEKFile::SystemCalls {
     return fd;
   }
   ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) override {
+    if (fd == watchedFd_ && failWatchedWrites) {
+      errno = ENOSPC;
+      return -1;
+    }
     const ssize_t n = SystemCalls::PWriteV(fd, iov, iovcnt, offset);
     if (fd == watchedFd_ && n > 0) bytesIntoWatched += n;
     return n;
   }
   ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override {
+    if (kernelCopiesAllowed == 0) {
+      errno = EXDEV;
+      return -1;
+    }
+    if (kernelCopiesAllowed > 0) --kernelCopiesAllowed;
+    if (kernelCopyLimit > 0) count = std::min(count, kernelCopyLimit);
     const ssize_t n = SystemCalls::CopyFileRange(fdIn, offIn, fdOut, offOut, count);
     if (fdOut == watchedFd_ && n > 0) bytesIntoWatched += n;
     return n;
@@ -259,6 +273,50 @@ TEST(BackupFile, MirrorCopiesLongGapsWhole) {
     file.Truncate();
   }
   EXPECT_EQ(ReadFile(f.destination), Slice(f.content, 0, 150'012));
+}
+
+TEST(BackupFile, MirrorCopyIsTheSameWhenTheKernelCopyIsRefusedOrPartial) {
+  const struct {
+    const char* name;
+    int kernelCopiesAllowed;
+    std::size_t kernelCopyLimit;
+  } cases[] = {
+      {"refused from the start", 0, 0},
+      {"partial, then refused", 3, 10'000},
+      {"in small pieces", -1, 50'000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(1'500'000);  // more than one block of the copy through memory
+    WatchingCalls calls(f.destination);
+    calls.kernelCopiesAllowed = c.kernelCopiesAllowed;
+    calls.kernelCopyLimit = c.kernelCopyLimit;
+    CallsGuard guard(calls);
+    {
+      BackupFile file(f.source, f.destination, true);
+      unsigned char b[8];
+      file.Read(b, 8);
+      file.Seek(1'400'000, 0);
+      const Bytes tail(33, 0x42);
+      file.Write(tail.data(), 33);
+      file.Truncate();
+    }
+    Bytes expected = Slice(f.content, 0, 1'400'000);
+    expected.insert(expected.end(), 33, 0x42);
+    EXPECT_EQ(ReadFile(f.destination), expected);
+    EXPECT_EQ(calls.bytesIntoWatched, 1'400'000 + 33);
+  }
+}
+
+TEST(BackupFile, MirrorCopyThatCannotBeWrittenIsAWriteError) {
+  Fixture f(1000);
+  WatchingCalls calls(f.destination);
+  calls.kernelCopiesAllowed = 0;
+  calls.failWatchedWrites = true;
+  CallsGuard guard(calls);
+  BackupFile file(f.source, f.destination, true);
+  file.Seek(500, 0);
+  EXPECT_EQ(FailureOf([&] { file.Truncate(); }), "file: File write error.");
 }
 
 TEST(BackupFile, MirrorSeekBeyondTheSourceFailsAndKeepsTheWholeBlocksBeforeIt) {
