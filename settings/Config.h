@@ -1,0 +1,80 @@
+// The settings record: the user's options and the main window's layout,
+// kept in the registry below HKEY_CURRENT_USER\Software\Zantrel\0.2.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/RegistryStore.h"
+
+// The main window as the settings see it: its placement, top-most state, the
+// file-list panel and the file list's first two columns.
+class SettingsWindow {
+ public:
+  static constexpr std::int32_t ShowNormal = 1;
+  static constexpr std::int32_t ShowMinimized = 2;
+  static constexpr std::int32_t ShowMaximized = 3;
+
+  struct Rect {
+    std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  };
+  struct Placement {
+    std::uint32_t Flags = 0;
+    std::int32_t ShowCmd = ShowNormal;
+    Rect NormalPosition;  // the restored rectangle, also while maximized
+  };
+
+  virtual ~SettingsWindow() = default;
+  virtual Placement GetPlacement() const = 0;
+  virtual void SetPlacement(const Placement& placement) = 0;
+  // Above all other windows or not, without moving or resizing.
+  virtual void SetTopMost(bool topMost) = 0;
+  virtual std::int32_t FilesPanelWidth() const = 0;
+  virtual void SetFilesPanelWidth(std::int32_t width) = 0;
+  virtual std::int32_t FilesColumnWidth(int column) const = 0;
+  virtual void SetFilesColumnWidth(int column, std::int32_t width) = 0;
+};
+
+class Config {
+ public:
+  std::int32_t Left = 0;
+  std::int32_t Top = 0;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+  bool StayOnTop = false;
+  std::int32_t ShowWindow = SettingsWindow::ShowNormal;
+  bool AutoClear = true;
+  bool SelectedFile = true;
+  bool ModifyOriginalPrompt = true;
+  bool OverwritePrompt = true;
+  bool StopPrompt = true;
+  std::int32_t OverwriteBehavior = 0;  // 0 skip, 1 abort, 2 overwrite
+  std::string Prefix = "Zantrel.";
+  bool DisableAviHandler = false;
+  bool KeepOriginal = true;
+  std::int32_t FilesColumn0Width = 250;
+  std::int32_t FilesColumn1Width = 350;
+  std::int32_t FilesWidth = 100;
+
+  // Both end with ApplyExplorerAviHandler, so that Explorer's registration
+  // follows DisableAviHandler. Without a store they use the user's registry
+  // file. A missing key leaves its fields as they were; a value of the wrong
+  // type stops the load there with the store's error.
+  void Load();
+  void Load(VEKRegistry::Store& store);
+  void Save();
+  void Save(VEKRegistry::Store& store);
+
+  void ReadWindowLayout(const SettingsWindow& window);
+  void ApplyWindowLayout(SettingsWindow& window) const;
+};
+
+namespace SettingsKeys {
+inline constexpr char Root[] = "Software\\Zantrel\\0.2";
+inline constexpr char Layout[] = "Software\\Zantrel\\0.2\\Layout";
+inline constexpr char Placement[] = "Software\\Zantrel\\0.2\\Placement";
+inline constexpr char Messages[] = "Software\\Zantrel\\0.2\\Messages";
+inline constexpr char Prompts[] = "Software\\Zantrel\\0.2\\Prompts";
+inline constexpr char Behaviors[] = "Software\\Zantrel\\0.2\\Behaviors";
+inline constexpr char Files[] = "Software\\Zantrel\\0.2\\Files";
+}  // namespace SettingsKeys
