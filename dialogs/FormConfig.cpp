@@ -1,0 +1,244 @@
+// The configuration dialog: layout, the two enabling rules and the transfer
+// to and from the settings record.
+#include "dialogs/FormConfig.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QValidator>
+#include <QVBoxLayout>
+#include <algorithm>
+
+// QLineEdit::setMaxLength cuts a longer text as soon as it is set, which
+// would shorten a prefix stored longer by an older version or by hand. This
+// validator only stops edits from growing the text past the limit: a longer
+// text set by the program is accepted, and may be shortened but not lengthened.
+//
+// It must accept the long text when it is set: QLineEdit undoes a rejected
+// edit only while the previous text was valid, so a rejected stored text
+// would let every later keystroke through.
+class TFrmConfig::PrefixValidator : public QValidator {
+ public:
+  PrefixValidator(qsizetype limit, QObject* parent) : QValidator(parent), limit_(limit), allowance_(limit) {}
+
+  // Called before the program sets a text of this length.
+  void AllowStored(qsizetype length) { allowance_ = std::max(limit_, length); }
+
+  State validate(QString& input, int&) const override {
+    if (input.size() > allowance_) return Invalid;
+    allowance_ = std::max(limit_, input.size());
+    return Acceptable;
+  }
+
+ private:
+  qsizetype limit_;
+  // The longest text accepted from here on: the limit, or the length of a
+  // longer stored text as far as it has been shortened since.
+  mutable qsizetype allowance_;
+};
+
+namespace {
+
+// Settings hold text in the system code page.
+QString FromSettingsText(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToSettingsText(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+QCheckBox* MakeCheckBox(const char* name, const char* caption, bool checked, QWidget* parent) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setChecked(checked);
+  return box;
+}
+
+}  // namespace
+
+TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("FrmConfig"));
+  setWindowTitle(QStringLiteral("Configuration"));
+  setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(ClientWidth, ClientHeight);
+
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+
+  // "Files": visual order differs from the focus order set further down.
+  auto* tabFiles = new QWidget;
+  tabFiles->setObjectName(QStringLiteral("TabFiles"));
+  ChkDisableAviHandler =
+      MakeCheckBox("ChkDisableAviHandler", "Disable Explorer's AVI handler (Windows XP)", false, tabFiles);
+  ChkKeepOriginal = MakeCheckBox("ChkKeepOriginal", "Keep original file (create a new file)", true, tabFiles);
+  Label1 = new QLabel(QStringLiteral("Prefix for new files :"), tabFiles);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  EditPrefix = new QLineEdit(QStringLiteral("Zantrel."), tabFiles);
+  EditPrefix->setObjectName(QStringLiteral("EditPrefix"));
+  prefixValidator_ = new PrefixValidator(PrefixMaxLength, EditPrefix);
+  EditPrefix->setValidator(prefixValidator_);
+  Label1->setBuddy(EditPrefix);
+  auto* filesLayout = new QVBoxLayout(tabFiles);
+  filesLayout->addWidget(ChkDisableAviHandler);
+  filesLayout->addWidget(ChkKeepOriginal);
+  filesLayout->addSpacing(6);
+  filesLayout->addWidget(Label1);
+  filesLayout->addWidget(EditPrefix);
+  filesLayout->addStretch();
+  PageControl1->addTab(tabFiles, QStringLiteral("Files"));
+
+  auto* tabMessages = new QWidget;
+  tabMessages->setObjectName(QStringLiteral("TabMessagesCenter"));
+  ChkMsgAutoClear =
+      MakeCheckBox("ChkMsgAutoClear", "&Clear messages before starting any operation", true, tabMessages);
+  ChkMsgSelectedFile =
+      MakeCheckBox("ChkMsgSelectedFile", "&Display messages for the selected file only", true, tabMessages);
+  auto* messagesLayout = new QVBoxLayout(tabMessages);
+  messagesLayout->addWidget(ChkMsgAutoClear);
+  messagesLayout->addWidget(ChkMsgSelectedFile);
+  messagesLayout->addStretch();
+  PageControl1->addTab(tabMessages, QStringLiteral("Messages Center"));
+
+  auto* tabPrompts = new QWidget;
+  tabPrompts->setObjectName(QStringLiteral("TabPrompts"));
+  ChkModifyOriginalPrompt = MakeCheckBox("ChkModifyOriginalPrompt",
+                                         "Prompt the user before modifying the original file", true, tabPrompts);
+  ChkStopPrompt =
+      MakeCheckBox("ChkStopPrompt", "Prompt the user before stopping the current operation", true, tabPrompts);
+
+  // The check box stands where the group's caption would be. It is a sibling
+  // of the group, not a child, because it must stay enabled while it keeps
+  // the group disabled. Both share one area: the group starts half a check
+  // box lower, so its top edge runs behind the middle of the check box.
+  auto* overwriteArea = new QWidget(tabPrompts);
+  overwriteArea->setObjectName(QStringLiteral("OverwriteArea"));
+  ChkOverwritePrompt =
+      MakeCheckBox("ChkOverwritePrompt", "Prompt the user before overwriting a file", true, overwriteArea);
+  GrpOverwriteBehavior = new QGroupBox(overwriteArea);
+  GrpOverwriteBehavior->setObjectName(QStringLiteral("GrpOverwriteBehavior"));
+  GrpOverwriteBehaviorItems = new QButtonGroup(GrpOverwriteBehavior);
+  GrpOverwriteBehaviorItems->setObjectName(QStringLiteral("GrpOverwriteBehaviorItems"));
+  auto* groupLayout = new QVBoxLayout(GrpOverwriteBehavior);
+  const QSize checkSize = ChkOverwritePrompt->sizeHint();
+  groupLayout->setContentsMargins(9, checkSize.height() / 2 + 3, 9, 6);
+  groupLayout->setSpacing(2);
+  const char* const items[] = {"Skip when file already exists", "Abort when file already exists",
+                               "Overwrite when file already exists"};
+  for (int i = 0; i < 3; ++i) {
+    auto* item = new QRadioButton(QString::fromUtf8(items[i]), GrpOverwriteBehavior);
+    item->setObjectName(QStringLiteral("GrpOverwriteBehaviorItem%1").arg(i));
+    GrpOverwriteBehaviorItems->addButton(item, i);
+    groupLayout->addWidget(item);
+  }
+  GrpOverwriteBehaviorItems->button(0)->setChecked(true);
+  GrpOverwriteBehavior->setEnabled(false);
+  auto* areaLayout = new QVBoxLayout(overwriteArea);
+  areaLayout->setContentsMargins(0, checkSize.height() / 2, 0, 0);
+  areaLayout->addWidget(GrpOverwriteBehavior);
+  ChkOverwritePrompt->setGeometry(QRect(QPoint(8, 0), checkSize));
+  // Painted over the frame line, which would otherwise cross the text.
+  ChkOverwritePrompt->setAutoFillBackground(true);
+  ChkOverwritePrompt->raise();
+
+  auto* promptsLayout = new QVBoxLayout(tabPrompts);
+  promptsLayout->setSpacing(4);
+  promptsLayout->addWidget(ChkModifyOriginalPrompt);
+  promptsLayout->addWidget(ChkStopPrompt);
+  promptsLayout->addWidget(overwriteArea);
+  promptsLayout->addStretch();
+  PageControl1->addTab(tabPrompts, QStringLiteral("Prompts"));
+  PageControl1->setCurrentIndex(0);
+
+  BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
+  BtnOk->setObjectName(QStringLiteral("BtnOk"));
+  BtnOk->setDefault(true);
+  BtnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+  BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+  connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
+  connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(BtnOk);
+  buttons->addWidget(BtnCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->addWidget(PageControl1);
+  layout->addLayout(buttons);
+
+  // ChkKeepOriginal decides whether the prefix matters at all, so it comes first.
+  setTabOrder(ChkKeepOriginal, ChkDisableAviHandler);
+  setTabOrder(ChkDisableAviHandler, EditPrefix);
+
+  // toggled fires on every change of state, by the user or by Fill, and not
+  // when a box is set to the state it already has.
+  connect(ChkKeepOriginal, &QCheckBox::toggled, this, [this] { ChkKeepOriginalClick(); });
+  connect(ChkOverwritePrompt, &QCheckBox::toggled, this, [this] { ChkOverwritePromptClick(); });
+  ChkKeepOriginalClick();
+  ChkOverwritePromptClick();
+}
+
+void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(ChkKeepOriginal->isChecked()); }
+
+// The configured behaviour is used only when no question is asked.
+void TFrmConfig::ChkOverwritePromptClick() { GrpOverwriteBehavior->setEnabled(!ChkOverwritePrompt->isChecked()); }
+
+void TFrmConfig::Fill(const Config& settings) {
+  ChkMsgAutoClear->setChecked(settings.AutoClear);
+  ChkMsgSelectedFile->setChecked(settings.SelectedFile);
+  ChkModifyOriginalPrompt->setChecked(settings.ModifyOriginalPrompt);
+  ChkOverwritePrompt->setChecked(settings.OverwritePrompt);
+  ChkStopPrompt->setChecked(settings.StopPrompt);
+  // A radio group shows any index above its last item as the last item and
+  // any negative one as no item; read back, that is what gets stored.
+  if (settings.OverwriteBehavior < 0) {
+    // An exclusive group refuses to uncheck its checked button.
+    GrpOverwriteBehaviorItems->setExclusive(false);
+    for (QAbstractButton* item : GrpOverwriteBehaviorItems->buttons()) item->setChecked(false);
+    GrpOverwriteBehaviorItems->setExclusive(true);
+  } else {
+    GrpOverwriteBehaviorItems->button(std::min(settings.OverwriteBehavior, 2))->setChecked(true);
+  }
+  ChkDisableAviHandler->setChecked(settings.DisableAviHandler);
+  ChkKeepOriginal->setChecked(settings.KeepOriginal);
+  filledPrefixBytes_ = settings.Prefix;
+  filledPrefixText_ = FromSettingsText(settings.Prefix);
+  prefixValidator_->AllowStored(filledPrefixText_.size());
+  EditPrefix->setText(filledPrefixText_);
+}
+
+void TFrmConfig::ReadBack(Config& settings) const {
+  settings.AutoClear = ChkMsgAutoClear->isChecked();
+  settings.SelectedFile = ChkMsgSelectedFile->isChecked();
+  settings.ModifyOriginalPrompt = ChkModifyOriginalPrompt->isChecked();
+  settings.OverwritePrompt = ChkOverwritePrompt->isChecked();
+  settings.StopPrompt = ChkStopPrompt->isChecked();
+  settings.OverwriteBehavior = GrpOverwriteBehaviorItems->checkedId();
+  settings.DisableAviHandler = ChkDisableAviHandler->isChecked();
+  settings.KeepOriginal = ChkKeepOriginal->isChecked();
+  const QString prefix = EditPrefix->text();
+  settings.Prefix = prefix == filledPrefixText_ ? filledPrefixBytes_ : ToSettingsText(prefix);
+}
+
+bool TFrmConfig::EditConfig(Config& settings) {
+  Fill(settings);
+  if (exec() != QDialog::Accepted) return false;
+  ReadBack(settings);
+  return true;
+}
+
+void TFrmConfig::showEvent(QShowEvent* event) {
+  // Centred on the screen even when a parent window would centre it on itself.
+  if (QScreen* where = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  QDialog::showEvent(event);
+}

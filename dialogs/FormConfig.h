@@ -1,0 +1,69 @@
+// The configuration dialog: the user options of the settings record on three
+// tabs. It keeps no settings of its own; the main window fills it from its
+// Config before each showing and reads it back after Ok.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <string>
+
+#include "settings/Config.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+class TFrmConfig : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int ClientWidth = 385;
+  static constexpr int ClientHeight = 239;
+  // Longest prefix that can be typed; a longer stored one is shown and kept.
+  static constexpr int PrefixMaxLength = 50;
+
+  explicit TFrmConfig(QWidget* parent = nullptr);
+
+  // Fills the dialog from settings, shows it modally and, only when it was
+  // closed with Ok, reads every control back into settings. Returns whether
+  // it was Ok; on Cancel or the frame's close box settings stay as they were.
+  bool EditConfig(Config& settings);
+
+  // The two halves of EditConfig, for a caller that runs the dialog itself.
+  void Fill(const Config& settings);
+  void ReadBack(Config& settings) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ChkKeepOriginalClick();
+  void ChkOverwritePromptClick();
+
+  QTabWidget* PageControl1;
+  QCheckBox* ChkDisableAviHandler;
+  QCheckBox* ChkKeepOriginal;
+  QLabel* Label1;
+  QLineEdit* EditPrefix;
+  QCheckBox* ChkMsgAutoClear;
+  QCheckBox* ChkMsgSelectedFile;
+  QCheckBox* ChkModifyOriginalPrompt;
+  QCheckBox* ChkStopPrompt;
+  QCheckBox* ChkOverwritePrompt;
+  QGroupBox* GrpOverwriteBehavior;
+  QButtonGroup* GrpOverwriteBehaviorItems;
+  QPushButton* BtnOk;
+  QPushButton* BtnCancel;
+
+  class PrefixValidator;
+  PrefixValidator* prefixValidator_;
+  // The prefix as last filled, in both forms: an unedited prefix goes back
+  // byte for byte, even one the system code page cannot show exactly.
+  QString filledPrefixText_;
+  std::string filledPrefixBytes_;
+};
