@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QValidator>
 #include <QVBoxLayout>
@@ -52,6 +54,31 @@ QString FromSettingsText(const std::string& text) {
 }
 
 std::string ToSettingsText(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+// A group box whose frame leaves a gap behind a widget lying across it, as
+// it would behind its own caption. The widget is not a child of the group, so
+// that it stays enabled while the group is disabled.
+class FrameGapGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+  void SetGapWidget(QWidget* widget) { gapWidget_ = widget; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    if (gapWidget_ != nullptr) {
+      const QRect gap(gapWidget_->mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0)),
+                      gapWidget_->size());
+      painter.setClipRegion(QRegion(rect()).subtracted(gap.adjusted(-2, 0, 2, 0)));
+    }
+    painter.drawComplexControl(QStyle::CC_GroupBox, option);
+  }
+
+ private:
+  QWidget* gapWidget_ = nullptr;
+};
 
 QCheckBox* MakeCheckBox(const char* name, const char* caption, bool checked, QWidget* parent) {
   auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
@@ -112,15 +139,16 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
   ChkStopPrompt =
       MakeCheckBox("ChkStopPrompt", "Prompt the user before stopping the current operation", true, tabPrompts);
 
-  // The check box stands where the group's caption would be. It is a sibling
-  // of the group, not a child, because it must stay enabled while it keeps
-  // the group disabled. Both share one area: the group starts half a check
-  // box lower, so its top edge runs behind the middle of the check box.
+  // The check box stands where the group's caption would be. Both share one
+  // area: the group starts half a check box lower, so its top edge runs
+  // behind the middle of the check box.
   auto* overwriteArea = new QWidget(tabPrompts);
   overwriteArea->setObjectName(QStringLiteral("OverwriteArea"));
   ChkOverwritePrompt =
       MakeCheckBox("ChkOverwritePrompt", "Prompt the user before overwriting a file", true, overwriteArea);
-  GrpOverwriteBehavior = new QGroupBox(overwriteArea);
+  auto* group = new FrameGapGroupBox(overwriteArea);
+  group->SetGapWidget(ChkOverwritePrompt);
+  GrpOverwriteBehavior = group;
   GrpOverwriteBehavior->setObjectName(QStringLiteral("GrpOverwriteBehavior"));
   GrpOverwriteBehaviorItems = new QButtonGroup(GrpOverwriteBehavior);
   GrpOverwriteBehaviorItems->setObjectName(QStringLiteral("GrpOverwriteBehaviorItems"));
@@ -142,8 +170,6 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
   areaLayout->setContentsMargins(0, checkSize.height() / 2, 0, 0);
   areaLayout->addWidget(GrpOverwriteBehavior);
   ChkOverwritePrompt->setGeometry(QRect(QPoint(8, 0), checkSize));
-  // Painted over the frame line, which would otherwise cross the text.
-  ChkOverwritePrompt->setAutoFillBackground(true);
   ChkOverwritePrompt->raise();
 
   auto* promptsLayout = new QVBoxLayout(tabPrompts);
