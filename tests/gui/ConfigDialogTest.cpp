@@ -161,15 +161,6 @@ TEST(ConfigDialog, OkReadsEveryControlIntoItsOwnFieldAndNothingElse) {
   }
 }
 
-TEST(ConfigDialog, OkWithoutChangesGivesBackTheSameRecord) {
-  TFrmConfig dialog;
-  for (const Config& row : kTransferRows) {
-    Config settings = row;
-    EXPECT_TRUE(EditWhileShown(dialog, settings, [&] { ClickOk(dialog); }));
-    EXPECT_EQ(Fields(settings), Fields(row));
-  }
-}
-
 TEST(ConfigDialog, CancelEscapeAndTheCloseBoxLeaveTheRecordUntouched) {
   const std::pair<const char*, std::function<void(TFrmConfig&)>> ways[] = {
       {"Cancel button", [](TFrmConfig& d) { QTest::mouseClick(Button(d, "BtnCancel"), Qt::LeftButton); }},
@@ -187,24 +178,6 @@ TEST(ConfigDialog, CancelEscapeAndTheCloseBoxLeaveTheRecordUntouched) {
     EXPECT_FALSE(dialog.isVisible()) << way;
     EXPECT_EQ(Fields(settings), Fields(before)) << way;
   }
-}
-
-TEST(ConfigDialog, ACancelledEditDoesNotComeBackAtTheNextShowing) {
-  TFrmConfig dialog;
-  Config settings;
-  EditWhileShown(dialog, settings, [&] {
-    SetControls(dialog, kTransferRows[1]);
-    dialog.reject();
-  });
-  Shown shown{};
-  EditWhileShown(dialog, settings, [&] {
-    shown = WhatTheDialogShows(dialog);
-    dialog.reject();
-  });
-  EXPECT_TRUE(shown.autoClear);
-  EXPECT_TRUE(shown.keepOriginal);
-  EXPECT_EQ(shown.behavior, 0);
-  EXPECT_EQ(shown.prefix, QStringLiteral("Zantrel."));
 }
 
 TEST(ConfigDialog, PrefixEditIsEnabledExactlyWhenTheOriginalIsKept) {
@@ -263,18 +236,6 @@ TEST(ConfigDialog, OverwriteBehaviorOutOfRangeIsShownAndStoredAsTheGroupShowsIt)
     EXPECT_EQ(shown, row.shown) << row.stored;
     EXPECT_EQ(settings.OverwriteBehavior, row.shown) << row.stored;
   }
-}
-
-TEST(ConfigDialog, NoChoiceShownCanStillBeChosenByTheUser) {
-  TFrmConfig dialog;
-  Config settings;
-  settings.OverwritePrompt = false;
-  settings.OverwriteBehavior = -1;
-  EditWhileShown(dialog, settings, [&] {
-    QTest::mouseClick(Items(dialog)->button(1), Qt::LeftButton);
-    ClickOk(dialog);
-  });
-  EXPECT_EQ(settings.OverwriteBehavior, 1);
 }
 
 QString Chars(int n) {
