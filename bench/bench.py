@@ -96,7 +96,8 @@ class Result:
 class Bench:
     def __init__(self, args):
         self.args = args
-        self.work = os.path.abspath(args.work)
+        # The quick and the full inputs are cached side by side.
+        self.work = os.path.join(os.path.abspath(args.work), "quick" if args.quick else "full")
         self.cli = os.path.abspath(args.cli)
         self.scratch = os.path.join(self.work, "scratch")
         self.gnu_time = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
@@ -144,6 +145,9 @@ class Bench:
         for i in range(runs + 1):
             if setup:
                 setup()
+            # Nothing of an earlier run (a deleted copy's blocks, a journal
+            # commit, a discard) may still be on its way to disk during this one.
+            os.sync()
             dt, rc, maxrss, text = self.run_once(argv, stdout_path=stdout_path, capture=zantrel)
             if rc not in expect_rc:
                 log(f"  !! {label}: exit status {rc}, expected {'/'.join(map(str, expect_rc))}")
@@ -290,6 +294,9 @@ class Bench:
     def run(self):
         a = self.args
         os.makedirs(self.scratch, exist_ok=True)
+        for stale in os.listdir(self.work):  # left by an interrupted run
+            if stale.startswith("Zantrel."):
+                remove(os.path.join(self.work, stale))
         minutes = 9.0 if a.quick else 90.0
         garbage_mb = 10.0 if a.quick else 100.0
         ff_seconds = 60 if a.quick else 600
@@ -409,6 +416,7 @@ class Bench:
         log("")
         log("peak memory of each zantrel run (budget: 16 MiB + 16 bytes per index entry)")
         mem_ok = True
+        max_rss = 0
         for key, res in r.items():
             if not res.label.startswith("zantrel"):
                 continue
@@ -417,6 +425,7 @@ class Bench:
             budget = MEMORY_BASE + MEMORY_PER_ENTRY * entries
             ok = res.peak_rss_bytes < budget
             mem_ok &= ok
+            max_rss = max(max_rss, res.peak_rss_bytes)
             log(f"  {'pass' if ok else 'MISS'}  {key:<13} {res.label:<44} {res.peak_rss_bytes / MIB:6.2f} MiB"
                 f"  < {budget / MIB:6.2f} MiB ({entries:,} entries; {res.rss_source})")
 
@@ -431,7 +440,8 @@ class Bench:
              f"{check_gbps:.2f} GB/s"),
             (f"resync search at least {TARGET_RESYNC_MBPS:g} MB/s (measured)", direct >= TARGET_RESYNC_MBPS,
              f"{direct:.0f} MB/s"),
-            ("peak memory under 16 MiB + 16 B per index entry, every zantrel run", mem_ok, ""),
+            ("peak memory under 16 MiB + 16 B per index entry, every zantrel run", mem_ok,
+             f"max {max_rss / MIB:.2f} MiB"),
         ]
         for text, ok, value in targets:
             log(f"  {'pass' if ok else 'MISS'}  {text:<62} {value}")
