@@ -5,6 +5,9 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+  // Test discovery runs this program at build time, where there may be no
+  // display at all.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
