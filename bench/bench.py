@@ -12,6 +12,7 @@ import json
 import os
 import platform
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -64,6 +65,25 @@ def remove(path):
         os.remove(path)
     except FileNotFoundError:
         pass
+
+
+def busy_cpu_seconds():
+    """CPU time spent by the whole machine, from /proc/stat (not idle, not iowait)."""
+    try:
+        with open("/proc/stat") as f:
+            fields = [int(x) for x in f.readline().split()[1:]]
+    except OSError:
+        return None
+    busy = sum(fields[:8]) - fields[3] - fields[4]  # user nice system idle iowait irq softirq steal
+    return busy / os.sysconf("SC_CLK_TCK")
+
+
+def own_cpu_seconds():
+    total = 0.0
+    for who in (resource.RUSAGE_SELF, resource.RUSAGE_CHILDREN):
+        u = resource.getrusage(who)
+        total += u.ru_utime + u.ru_stime
+    return total
 
 
 class Result:
@@ -293,6 +313,9 @@ class Bench:
 
     def run(self):
         a = self.args
+        self.start_wall = time.monotonic()
+        self.start_busy = busy_cpu_seconds()
+        self.start_own = own_cpu_seconds()
         os.makedirs(self.scratch, exist_ok=True)
         for stale in os.listdir(self.work):  # left by an interrupted run
             if stale.startswith("Zantrel."):
@@ -445,6 +468,16 @@ class Bench:
         ]
         for text, ok, value in targets:
             log(f"  {'pass' if ok else 'MISS'}  {text:<62} {value}")
+
+        log("")
+        wall = time.monotonic() - self.start_wall
+        busy = busy_cpu_seconds()
+        if busy is not None and self.start_busy is not None and wall > 0:
+            others = max(0.0, (busy - self.start_busy) - (own_cpu_seconds() - self.start_own))
+            log(f"other load: {others:.1f} CPU-seconds used by other processes and kernel threads over the "
+                f"{wall:.0f} s of the run (on average {others / wall:.2f} of {os.cpu_count()} CPUs)")
+            if others / wall > 0.25:
+                log("  (a busy machine: the figures above are disturbed; run again when it is quiet)")
 
         log("")
         log("correctness checks made on the way (untimed)")
