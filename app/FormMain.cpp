@@ -1,0 +1,677 @@
+#include "app/FormMain.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/Artwork.h"
+#include "engine/ExistingOutput.h"
+#include "lang/Language.h"
+#include "settings/RegistryStore.h"
+#include "util/Paths.h"
+
+namespace {
+
+const VEK::MessagePair MsgModifyOriginal = {
+    {"You are about to modify original files. It is strongly recommended to create backups first. Click Ok to start "
+     "modifying them or Cancel to abort the operation.",
+     "Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé d'en faire une "
+     "sauvegarde avant. Cliquer sur Ok pour commencer la modification ou Annuler pour interrompre ce procédé."}};
+const VEK::MessagePair MsgModifyOriginalCaption = {{"Rebuild Index", "Reconstruire l'index"}};
+const VEK::MessagePair MsgMarkedFiles = {
+    {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
+const VEK::MessagePair MsgMarkedFilesCaption = {{"Check Errors", "Vérifier les erreurs"}};
+const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
+const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
+const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
+const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des erreurs..."}};
+const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
+
+QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
+
+// Paths travel as the file system's bytes; the list shows them decoded.
+QString Shown(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The columns of a row: caption (file name), sub-item 0 (folder); the rest of
+// a row lives in item data.
+constexpr int PathRole = Qt::UserRole;          // sub-item 1: the path as added
+constexpr int OutputRole = Qt::UserRole + 1;    // sub-item 2: the latest output path
+constexpr int MarkRole = Qt::UserRole + 2;
+
+// A row keeps its own message list beside the item's data, so that appending
+// a line does not copy the list.
+class FileRow : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+  QStringList Messages;
+};
+
+FileRow* AsRow(QTreeWidgetItem* item) { return static_cast<FileRow*>(item); }
+
+}  // namespace
+
+TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWidget* parent)
+    : QMainWindow(parent),
+      AllMessages(std::make_unique<QStringList>()),
+      prompts_(prompts),
+      ownStore_(store ? nullptr : std::make_unique<VEKRegistry::FileStore>(VEKRegistry::DefaultRegistryFileName())),
+      store_(store ? *store : *ownStore_),
+      eventLoopHandOver_(HandOvers) {
+  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
+  setObjectName("FrmMain");
+  resize(552, 501);
+  BuildActions();
+  BuildLayout();
+  BuildMenus();
+
+  TmrProgress = new QTimer(this);
+  TmrProgress->setObjectName("TmrProgress");
+  TmrProgress->setInterval(250);
+  connect(TmrProgress, &QTimer::timeout, this, &TFrmMain::TmrProgressTimer);
+  TmrCheckErrors = new QTimer(this);
+  TmrCheckErrors->setObjectName("TmrCheckErrors");
+  TmrCheckErrors->setInterval(250);
+  connect(TmrCheckErrors, &QTimer::timeout, this, [this] {
+    TmrCheckErrors->stop();
+    ActActionCheckErrors->trigger();
+  });
+  TmrRebuildIndex = new QTimer(this);
+  TmrRebuildIndex->setObjectName("TmrRebuildIndex");
+  TmrRebuildIndex->setInterval(250);
+  connect(TmrRebuildIndex, &QTimer::timeout, this, [this] {
+    TmrRebuildIndex->stop();
+    ActActionFix->trigger();
+  });
+
+  OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  ChooseFiles = [this] {
+    QFileDialog dialog(this, QString(), QString(), "Supported types (*.avi);;Any file (*)");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+  };
+
+  // Actions follow the state whenever the application is about to wait for
+  // events, as an idle-time update would.
+  if (auto* dispatcher = QAbstractEventDispatcher::instance())
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TFrmMain::UpdateActions);
+}
+
+TFrmMain::~TFrmMain() {
+  // A worker still running is stopped and joined while the rows it reports
+  // to exist; its last notifications are served by the wait.
+  if (Worker) Worker->TerminateAndWait();
+}
+
+void TFrmMain::BuildActions() {
+  auto make = [this](QAction*& action, const char* name, const QString& caption, const QString& hint,
+                     ZantrelApp::ToolImage image, bool withImage, void (TFrmMain::*handler)()) {
+    action = new QAction(caption, this);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) action->setToolTip(hint), action->setStatusTip(hint);
+    if (withImage) action->setIcon(ZantrelApp::ToolIcon(image));
+    if (handler) connect(action, &QAction::triggered, this, handler);
+  };
+  using ZantrelApp::ToolImage;
+  make(ActFileClear, "ActFileClear", "&Clear file list", "Clear list", ToolImage::ClearFiles, true,
+       &TFrmMain::ActFileClearExecute);
+  make(ActFileAdd, "ActFileAdd", "&Add files...", "Add files...", ToolImage::AddFiles, true,
+       &TFrmMain::ActFileAddExecute);
+  ActFileAdd->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  make(ActFileRemove, "ActFileRemove", "&Remove files", "Remove selected files", ToolImage::RemoveFiles, true,
+       &TFrmMain::ActFileRemoveExecute);
+  ActFileRemove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  make(ActActionCheckErrors, "ActActionCheckErrors", "&Check errors", "Check Errors", ToolImage::CheckErrors, true,
+       nullptr);
+  connect(ActActionCheckErrors, &QAction::triggered, this, [this] { StartOperation(true); });
+  make(ActActionFix, "ActActionFix", "&Rebuild Index", "Rebuild Index", ToolImage::RebuildIndex, true, nullptr);
+  connect(ActActionFix, &QAction::triggered, this, [this] { StartOperation(false); });
+  make(ActActionStop, "ActActionStop", "&Stop", "Stop current operation", ToolImage::Stop, true, nullptr);
+  connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
+  make(ActFileQuit, "ActFileQuit", "&Quit", "Quit", ToolImage::Stop, false, nullptr);
+  connect(ActFileQuit, &QAction::triggered, this, &QWidget::close);
+  make(ActOpenFile, "ActOpenFile", "&Open File", QString(), ToolImage::Stop, false, nullptr);
+  connect(ActOpenFile, &QAction::triggered, this, [this] { ActOpenExecute(0); });
+  make(ActOpenFixedFile, "ActOpenFixedFile", "Open &Fixed File", QString(), ToolImage::Stop, false, nullptr);
+  connect(ActOpenFixedFile, &QAction::triggered, this, [this] { ActOpenExecute(1); });
+  make(ActOpenContainingFolder, "ActOpenContainingFolder", "Open &Containing Folder", QString(), ToolImage::Stop,
+       false, nullptr);
+  connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(2); });
+  make(ActConfig, "ActConfig", "&Configuration...", "Display the configuration window...",
+       ToolImage::Configuration, true, &TFrmMain::ActConfigExecute);
+}
+
+void TFrmMain::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->addAction(ActFileClear);
+  file->addSeparator();
+  file->addAction(ActFileAdd);
+  file->addAction(ActFileRemove);
+  file->addSeparator();
+  file->addAction(ActFileQuit);
+  QMenu* action = menuBar()->addMenu("&Action");
+  action->addAction(ActActionCheckErrors);
+  action->addAction(ActActionFix);
+  action->addSeparator();
+  action->addAction(ActActionStop);
+  QMenu* options = menuBar()->addMenu("&Options");
+  MnuStayOnTop = options->addAction("&Stay on top");
+  MnuStayOnTop->setObjectName("MnuStayOnTop");
+  MnuStayOnTop->setCheckable(true);
+  connect(MnuStayOnTop, &QAction::triggered, this, &TFrmMain::MnuStayOnTopClick);
+  menuBar()->addMenu("&Tools")->addAction(ActConfig);
+  MnuAbout = menuBar()->addMenu("&Help")->addAction("&About...");
+  MnuAbout->setObjectName("MnuAbout");
+  connect(MnuAbout, &QAction::triggered, this, [this] {
+    if (ShowAbout) ShowAbout();
+  });
+
+  ToolBar1 = addToolBar("ToolBar1");
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setMovable(false);
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->addAction(ActFileClear);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActFileAdd);
+  ToolBar1->addAction(ActFileRemove);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActActionCheckErrors);
+  ToolBar1->addAction(ActActionFix);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActActionStop);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActConfig);
+
+  PmnFiles = new QMenu(this);
+  PmnFiles->setObjectName("PmnFiles");
+  PmnFiles->addAction(ActOpenFixedFile);
+  PmnFiles->addAction(ActOpenFile);
+  PmnFiles->addSeparator();
+  PmnFiles->addAction(ActOpenContainingFolder);
+  LvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(LvwFiles, &QWidget::customContextMenuRequested, this, &TFrmMain::PmnFilesPopup);
+}
+
+void TFrmMain::BuildLayout() {
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  Splitter1 = new QSplitter(Qt::Horizontal, central);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(4);
+  Splitter1->setOpaqueResize(true);
+  Splitter1->setChildrenCollapsible(false);
+
+  PnlFiles = new QWidget(Splitter1);
+  PnlFiles->setObjectName("PnlFiles");
+  auto* filesLayout = new QVBoxLayout(PnlFiles);
+  filesLayout->setContentsMargins(0, 0, 0, 0);
+  LvwFiles = new QTreeWidget(PnlFiles);
+  LvwFiles->setObjectName("LvwFiles");
+  LvwFiles->setColumnCount(2);
+  LvwFiles->setHeaderLabels({"File", "Folder"});
+  LvwFiles->setColumnWidth(0, 200);
+  LvwFiles->setColumnWidth(1, 350);
+  LvwFiles->setRootIsDecorated(false);
+  LvwFiles->setUniformRowHeights(true);
+  LvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  LvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  LvwFiles->setIconSize(QSize(16, 16));
+  LvwFiles->header()->setStretchLastSection(false);
+  filesLayout->addWidget(LvwFiles);
+  connect(LvwFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection&) {
+            if (!selected.isEmpty()) LvwFilesSelectItem();
+          });
+
+  auto* messages = new QWidget(Splitter1);
+  messages->setObjectName("PnlMessages");
+  auto* messagesLayout = new QVBoxLayout(messages);
+  messagesLayout->setContentsMargins(0, 0, 0, 0);
+  messagesLayout->setSpacing(0);
+  LblMessages = new QLabel("Messages Center :", messages);
+  LblMessages->setObjectName("LblMessages");
+  LblMessages->setFixedHeight(17);
+  EdtLogs = new QPlainTextEdit(messages);
+  EdtLogs->setObjectName("EdtLogs");
+  EdtLogs->setReadOnly(true);
+  EdtLogs->setLineWrapMode(QPlainTextEdit::NoWrap);
+  EdtLogs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  EdtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  messagesLayout->addWidget(LblMessages);
+  messagesLayout->addWidget(EdtLogs);
+
+  Splitter1->addWidget(PnlFiles);
+  Splitter1->addWidget(messages);
+  Splitter1->setStretchFactor(1, 1);
+  pendingFilesWidth_ = 317;
+  outer->addWidget(Splitter1, 1);
+
+  PnlStats = new QWidget(central);
+  PnlStats->setObjectName("PnlStats");
+  PnlStats->setFixedHeight(21);
+  auto* statsLayout = new QHBoxLayout(PnlStats);
+  statsLayout->setContentsMargins(0, 0, 0, 0);
+  statsLayout->setSpacing(2);
+  PnlStatus = new QLabel(PnlStats);
+  PnlStatus->setObjectName("PnlStatus");
+  PnlStatus->setFixedWidth(150);
+  PnlStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PnlStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  ProgressBar1 = new QProgressBar(PnlStats);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setTextVisible(false);
+  statsLayout->addWidget(PnlStatus);
+  statsLayout->addWidget(ProgressBar1, 1);
+  PnlStats->hide();
+  outer->addWidget(PnlStats);
+
+  StatusBar2 = new QStatusBar(central);
+  StatusBar2->setObjectName("StatusBar2");
+  StatusBar2->setFixedHeight(19);
+  StatusBar2->setSizeGripEnabled(false);
+  const char* initial[3] = {"Errors : 0", "Video Frames : 0", "Audio Frames : 0"};
+  for (int i = 0; i < 3; ++i) {
+    StatusBar2Panels[i] = new QLabel(initial[i], StatusBar2);
+    StatusBar2Panels[i]->setFixedWidth(150);
+    StatusBar2->addWidget(StatusBar2Panels[i]);
+  }
+  StatusBar2->hide();
+  outer->addWidget(StatusBar2);
+
+  StatusBar1 = new QStatusBar(central);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setFixedHeight(19);
+  auto* ready = new QLabel("Ready", StatusBar1);
+  ready->setFixedWidth(100);
+  StatusBar1->addWidget(ready);
+  outer->addWidget(StatusBar1);
+
+  setCentralWidget(central);
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (pendingFilesWidth_ >= 0) {
+    const int total = Splitter1->width() - Splitter1->handleWidth();
+    Splitter1->setSizes({pendingFilesWidth_, std::max(1, total - pendingFilesWidth_)});
+    pendingFilesWidth_ = -1;
+  }
+}
+
+// ---- start-up and shutdown ----
+
+void TFrmMain::FormCreate(const QStringList& arguments) {
+  VEK::SetLanguage(VEK::French);
+  setAcceptDrops(true);
+  setWindowTitle(QApplication::applicationName());
+  LoadSettings();
+  if (arguments.size() < 3) return;  // argument 0 is the program itself
+  for (int i = 2; i < arguments.size(); ++i) AddFile(Bytes(arguments[i]));
+  const QString first = arguments[1].toLower();
+  if (first == "/checkerrors") TmrCheckErrors->start();
+  if (first == "/rebuildindex") TmrRebuildIndex->start();
+}
+
+void TFrmMain::FormDestroy() { SaveSettings(); }
+
+void TFrmMain::LoadSettings() {
+  Settings.ReadWindowLayout(*this);
+  Settings.Load(store_);
+  Settings.ApplyWindowLayout(*this);
+  RefreshMessagesView();
+}
+
+void TFrmMain::SaveSettings() {
+  Settings.ReadWindowLayout(*this);
+  Settings.Save(store_);
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event) {
+  if (Running && !StopOperation()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+// ---- the window as the settings see it ----
+
+SettingsWindow::Placement TFrmMain::GetPlacement() const {
+  Placement p;
+  p.ShowCmd = isMaximized() ? ShowMaximized : isMinimized() ? ShowMinimized : ShowNormal;
+  const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
+  p.NormalPosition = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  return p;
+}
+
+void TFrmMain::SetPlacement(const Placement& placement) {
+  const Rect& n = placement.NormalPosition;
+  const QRect wanted(n.Left, n.Top, n.Right - n.Left, n.Bottom - n.Top);
+  const QRect current = normalGeometry().isValid() ? normalGeometry() : geometry();
+  // Nothing stored gives back what was read: then the window manager keeps
+  // placing the window itself, as on a first start.
+  if (wanted != current && wanted.width() > 0 && wanted.height() > 0) setGeometry(wanted);
+  setWindowState(placement.ShowCmd == ShowMaximized ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+void TFrmMain::SetTopMost(bool topMost) {
+  if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == topMost) return;
+  const bool visible = isVisible();
+  const QRect keep = geometry();
+  setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
+  if (visible) {
+    setGeometry(keep);
+    show();
+  }
+}
+
+std::int32_t TFrmMain::FilesPanelWidth() const {
+  return pendingFilesWidth_ >= 0 ? pendingFilesWidth_ : PnlFiles->width();
+}
+
+void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
+  if (!isVisible()) {
+    pendingFilesWidth_ = width;
+    return;
+  }
+  const int total = Splitter1->width() - Splitter1->handleWidth();
+  Splitter1->setSizes({width, std::max(1, total - width)});
+}
+
+std::int32_t TFrmMain::FilesColumnWidth(int column) const { return LvwFiles->columnWidth(column); }
+void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { LvwFiles->setColumnWidth(column, width); }
+
+// ---- rows ----
+
+QTreeWidgetItem* TFrmMain::Row(int row) const { return LvwFiles->topLevelItem(row); }
+
+RowMark TFrmMain::Mark(int row) const { return static_cast<RowMark>(Row(row)->data(0, MarkRole).toInt()); }
+
+QStringList TFrmMain::RowMessages(int row) const { return AsRow(Row(row))->Messages; }
+
+std::optional<QString> TFrmMain::RowOutputPath(int row) const {
+  const QVariant v = Row(row)->data(0, OutputRole);
+  if (!v.isValid()) return std::nullopt;
+  return v.toString();
+}
+
+QString TFrmMain::RowPath(int row) const { return Row(row)->data(0, PathRole).toString(); }
+
+void TFrmMain::SetMark(int row, RowMark mark) {
+  QTreeWidgetItem* item = Row(row);
+  item->setData(0, MarkRole, static_cast<int>(mark));
+  item->setIcon(0, mark == MarkNone ? QIcon() : ZantrelApp::MarkIcon(mark));
+}
+
+int TFrmMain::FirstSelectedRow() const {
+  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i)
+    if (Row(i)->isSelected()) return i;
+  return -1;
+}
+
+void TFrmMain::AddFile(const std::string& path) {
+  // Folder: everything before the last separator, without it, except that
+  // the root keeps its separator.
+  const std::string name = VEK::ExtractFileName(path);
+  const std::string folder = VEK::ExtractFileDir(path);
+  auto* item = new FileRow(QStringList{Shown(name), Shown(folder)});  // with a new empty message list
+  item->setData(0, PathRole, Shown(path));
+  LvwFiles->addTopLevelItem(item);
+  SetMark(LvwFiles->topLevelItemCount() - 1, MarkNone);
+}
+
+void TFrmMain::ShowMessages(const QStringList& lines) { EdtLogs->setPlainText(lines.join('\n')); }
+
+void TFrmMain::ShowFirstSelectedRowMessages() {
+  const int first = FirstSelectedRow();
+  if (first >= 0) ShowMessages(RowMessages(first));
+  else EdtLogs->clear();
+}
+
+void TFrmMain::LvwFilesSelectItem() {
+  if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+}
+
+void TFrmMain::DeleteRow(int row) {
+  // The row still belongs to the list and the selection while the view is
+  // refreshed; its message list goes with it.
+  if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+  QSignalBlocker quiet(LvwFiles->selectionModel());
+  delete LvwFiles->takeTopLevelItem(row);
+}
+
+void TFrmMain::RefreshMessagesView() {
+  if (!Settings.SelectedFile) ShowMessages(*AllMessages);
+  else ShowFirstSelectedRowMessages();
+  MnuStayOnTop->setChecked(Settings.StayOnTop);
+}
+
+// ---- commands ----
+
+void TFrmMain::UpdateActions() {
+  const int rows = LvwFiles->topLevelItemCount();
+  const int selected = static_cast<int>(LvwFiles->selectedItems().size());
+  const int first = FirstSelectedRow();
+  ActFileClear->setEnabled(!Running);
+  ActFileAdd->setEnabled(!Running);
+  ActFileRemove->setEnabled(!Running && selected > 0);
+  ActActionCheckErrors->setEnabled(!Running && rows > 0);
+  ActActionFix->setEnabled(!Running && rows > 0);
+  ActActionStop->setEnabled(Running && !Stopping);
+  ActOpenFile->setEnabled(!Running && selected == 1);
+  ActOpenFixedFile->setEnabled(!Running && selected == 1 && Mark(first) == MarkRebuilt);
+  ActOpenContainingFolder->setEnabled(selected == 1);
+}
+
+void TFrmMain::ActFileClearExecute() {
+  LvwFiles->clear();
+  EdtLogs->clear();
+}
+
+void TFrmMain::ActFileAddExecute() {
+  for (const QString& path : ChooseFiles()) AddFile(Bytes(path));
+}
+
+void TFrmMain::ActFileRemoveExecute() {
+  for (int i = LvwFiles->topLevelItemCount() - 1; i >= 0; --i)
+    if (Row(i)->isSelected()) DeleteRow(i);
+}
+
+void TFrmMain::ActOpenExecute(int which) {
+  const int first = FirstSelectedRow();
+  if (first < 0) return;
+  QString path;
+  if (which == 0) path = RowPath(first);
+  else if (which == 1) path = RowOutputPath(first).value_or(RowPath(first));
+  else path = Row(first)->text(1);
+  OpenUrl(QUrl::fromLocalFile(path));
+}
+
+void TFrmMain::ActConfigExecute() {
+  if (!EditConfiguration || !EditConfiguration(Settings)) return;
+  RefreshMessagesView();
+  SaveSettings();
+}
+
+void TFrmMain::MnuStayOnTopClick() {
+  Settings.StayOnTop = !Settings.StayOnTop;
+  MnuStayOnTop->setChecked(Settings.StayOnTop);
+  SetTopMost(Settings.StayOnTop);
+  SaveSettings();
+}
+
+void TFrmMain::PmnFilesPopup(const QPoint& at) {
+  UpdateActions();
+  PmnFiles->popup(LvwFiles->viewport()->mapToGlobal(at));
+}
+
+void TFrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (!Running && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFrmMain::dropEvent(QDropEvent* event) {
+  if (Running) return;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) AddFile(Bytes(url.toLocalFile()));
+  event->acceptProposedAction();
+}
+
+// ---- operations ----
+
+VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles() {
+  auto files = std::make_shared<VEKRiff::FileList>();
+  enum { Undecided, Include, Exclude } choice = Undecided;
+  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) {
+    if (Mark(i) != MarkNone && choice == Undecided) {
+      const auto answer = prompts_.Ask(QText(MsgMarkedFilesCaption), QText(MsgMarkedFiles),
+                                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
+      choice = answer == ZantrelApp::PromptAnswer::No ? Exclude : Include;
+    }
+    if (Mark(i) == MarkNone || choice == Include) {
+      files->push_back(Bytes(RowPath(i)));
+      SetMark(i, MarkNone);
+    }
+  }
+  return files;
+}
+
+void TFrmMain::StartOperation(bool checkOnly) {
+  VEK::RefCount<VEKRiff::FileList> files = CollectFiles();
+  if (files->empty()) return;
+  if (!checkOnly && !Settings.KeepOriginal && Settings.ModifyOriginalPrompt &&
+      prompts_.Ask(QText(MsgModifyOriginalCaption), QText(MsgModifyOriginal), ZantrelApp::PromptButtons::OkCancel,
+                   ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
+    return;
+  RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
+  if (Settings.AutoClear) {
+    EdtLogs->clear();
+    AllMessages->clear();
+  }
+  SetRunning(true);
+  Stopping = false;
+  UpdateActions();
+  // The previous worker has ended or never started; it goes now.
+  Worker.reset();
+  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
+  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) { HandleWorkerEvent(worker); };
+  Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
+  Worker->Prefix = Settings.Prefix;
+  Worker->Start(files, checkOnly, Settings.KeepOriginal);
+  PnlStatus->setText(QText(checkOnly ? MsgChecking : MsgRebuilding));
+}
+
+bool TFrmMain::StopOperation() {
+  if (Settings.StopPrompt && prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
+                                          ZantrelApp::PromptIcon::Question) != ZantrelApp::PromptAnswer::Yes)
+    return false;
+  PnlStatus->setText(QText(MsgAborting));
+  PnlStatus->repaint();
+  Worker->Abort("");
+  Stopping = true;
+  UpdateActions();
+  // Serves the worker's notifications and its termination handler, nothing
+  // else: no input, no ordinary repaint.
+  Worker->WaitFor();
+  return true;
+}
+
+void TFrmMain::SetRunning(bool value) {
+  if (value == Running) return;
+  Running = value;
+  ProgressBar1->setValue(0);
+  PnlStats->setVisible(value);
+  StatusBar2->setVisible(value);
+  StatusBar1->setVisible(!value);
+  if (value) TmrProgress->start();
+  else TmrProgress->stop();
+  setAcceptDrops(!value);
+}
+
+void TFrmMain::HandleWorkerTerminate() { SetRunning(false); }
+
+void TFrmMain::TmrProgressTimer() {
+  ProgressBar1->setValue(Worker->Progress());
+  StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(Worker->ErrorCount())));
+  StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(Worker->VideoFrameCount())));
+  StatusBar2Panels[2]->setText(QString::fromStdString(VEKRiff::AudioSamplesText(Worker->AudioSampleCount())));
+  StatusBar2->repaint();
+}
+
+void TFrmMain::MoveSelectionTo(int row) {
+  const int first = FirstSelectedRow();
+  if (first < 0) {
+    Row(row)->setSelected(true);
+  } else if (row > 0 && first == row - 1) {
+    Row(row - 1)->setSelected(false);
+    Row(row)->setSelected(true);
+  }
+}
+
+void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {
+  if (!VEKRiff::OutputExists(worker)) return;
+  if (!Settings.OverwritePrompt) {
+    VEKRiff::ApplyOverwriteBehavior(worker, Settings.OverwriteBehavior);
+    return;
+  }
+  const auto answer =
+      prompts_.Ask(QString::fromStdString(VEKRiff::OverwriteCaption()),
+                   QString::fromStdString(VEKRiff::OverwriteQuestion(worker)), ZantrelApp::PromptButtons::YesNoCancel,
+                   ZantrelApp::PromptIcon::Question);
+  VEKRiff::ApplyOverwriteAnswer(worker, answer == ZantrelApp::PromptAnswer::Yes  ? VEKRiff::OverwriteAnswer::Yes
+                                        : answer == ZantrelApp::PromptAnswer::No ? VEKRiff::OverwriteAnswer::No
+                                                                                 : VEKRiff::OverwriteAnswer::Cancel);
+}
+
+void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
+  const int row = RowOffset + worker.FileIndex();
+  QTreeWidgetItem* item = Row(row);
+  if (!item) return;
+  switch (worker.Event()) {
+    case VEKRiff::FileStarted:
+      item->setData(0, OutputRole, Shown(worker.OutputFileName()));
+      SetMark(row, MarkBusy);
+      if (Settings.AutoClear) AsRow(item)->Messages.clear();
+      break;
+    case VEKRiff::FileOpening:
+      MoveSelectionTo(row);
+      SettleExistingOutput(worker);
+      break;
+    case VEKRiff::FileOk: SetMark(row, MarkOk); break;
+    case VEKRiff::FileError: SetMark(row, MarkErrors); break;
+    case VEKRiff::FileRebuilt: SetMark(row, MarkRebuilt); break;
+    case VEKRiff::Aborted: SetMark(row, MarkAborted); break;
+    case VEKRiff::FileSkipped: SetMark(row, MarkSkipped); break;
+    case VEKRiff::MessageAdded: {
+      const QString line = QString::fromStdString(worker.Message());
+      AsRow(item)->Messages.append(line);
+      AllMessages->append(line);
+      if (!Settings.SelectedFile || item->isSelected()) EdtLogs->appendPlainText(line);
+      break;
+    }
+  }
+}

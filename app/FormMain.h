@@ -1,0 +1,148 @@
+// The main window: the list of files, the commands on it, and the worker that
+// runs an operation over it. The worker's notifications arrive here on the
+// window's thread and become row marks and Messages Center lines.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Prompts.h"
+#include "app/QtHandOver.h"
+#include "app/RowMark.h"
+#include "engine/IndexRebuilder.h"
+#include "settings/Config.h"
+#include "util/SmartPointers.h"
+#include "util/Thread.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TFrmMain : public QMainWindow, public SettingsWindow {
+  Q_OBJECT
+
+ public:
+  // store: where the settings live (the user's registry file when null).
+  TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store = nullptr, QWidget* parent = nullptr);
+  ~TFrmMain() override;
+
+  // The creation sequence after the window's members exist: language, drop
+  // target, caption, settings, then the files of the command line
+  // (arguments 2 and later) and the auto-start switch in argument 1.
+  void FormCreate(const QStringList& arguments);
+  // Saves the settings; run once when the window goes away.
+  void FormDestroy();
+
+  void AddFile(const std::string& path);
+  void StartOperation(bool checkOnly);
+  bool StopOperation();
+  void UpdateActions();
+  void RefreshMessagesView();
+  void LoadSettings();
+  void SaveSettings();
+
+  // Hooks of the window's surroundings; the defaults show the real dialogs
+  // or hand the address to the desktop.
+  std::function<bool(Config&)> EditConfiguration;  // true when confirmed with Ok
+  std::function<void()> ShowAbout;
+  std::function<QStringList()> ChooseFiles;
+  std::function<void(const QUrl&)> OpenUrl;
+
+  // SettingsWindow
+  Placement GetPlacement() const override;
+  void SetPlacement(const Placement& placement) override;
+  void SetTopMost(bool topMost) override;
+  std::int32_t FilesPanelWidth() const override;
+  void SetFilesPanelWidth(std::int32_t width) override;
+  std::int32_t FilesColumnWidth(int column) const override;
+  void SetFilesColumnWidth(int column, std::int32_t width) override;
+
+  // Row access for the window's own logic and its tests.
+  RowMark Mark(int row) const;
+  QStringList RowMessages(int row) const;
+  std::optional<QString> RowOutputPath(int row) const;
+  QString RowPath(int row) const;
+
+  // State and members the Parts of the window share.
+  VEK::HandOverQueue HandOvers;
+  VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
+  bool Running = false;
+  bool Stopping = false;
+  int RowOffset = 0;
+  VEK::AutoPtr<QStringList> AllMessages;
+  Config Settings;
+
+  QToolBar* ToolBar1;
+  QSplitter* Splitter1;
+  QWidget* PnlFiles;
+  QTreeWidget* LvwFiles;
+  QLabel* LblMessages;
+  QPlainTextEdit* EdtLogs;
+  QWidget* PnlStats;
+  QLabel* PnlStatus;
+  QProgressBar* ProgressBar1;
+  QStatusBar* StatusBar2;
+  QLabel* StatusBar2Panels[3];
+  QStatusBar* StatusBar1;
+  QMenu* PmnFiles;
+  QAction* MnuStayOnTop;
+  QAction* MnuAbout;
+  QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
+      *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig;
+  QTimer* TmrProgress;
+  QTimer* TmrCheckErrors;
+  QTimer* TmrRebuildIndex;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;  // HandleDroppedFiles
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildActions();
+  void BuildMenus();
+  void BuildLayout();
+
+  VEK::RefCount<VEKRiff::FileList> CollectFiles();
+  void SetRunning(bool value);
+  void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
+  void HandleWorkerTerminate();
+  void MoveSelectionTo(int row);
+  void SettleExistingOutput(VEKRiff::IndexRebuilder& worker);
+  void TmrProgressTimer();
+  void ShowMessages(const QStringList& lines);
+  void ShowFirstSelectedRowMessages();
+  void LvwFilesSelectItem();
+  void DeleteRow(int row);  // LvwFilesDeletion, then the deletion itself
+  void SetMark(int row, RowMark mark);
+  int FirstSelectedRow() const;
+  QTreeWidgetItem* Row(int row) const;
+
+  void ActFileClearExecute();
+  void ActFileAddExecute();
+  void ActFileRemoveExecute();
+  void ActOpenExecute(int which);
+  void ActConfigExecute();
+  void MnuStayOnTopClick();
+  void PmnFilesPopup(const QPoint& at);
+
+  ZantrelApp::Prompts& prompts_;
+  VEK::AutoPtr<VEKRegistry::Store> ownStore_;
+  VEKRegistry::Store& store_;
+  ZantrelApp::EventLoopHandOver eventLoopHandOver_;
+  int pendingFilesWidth_ = -1;  // applied when the splitter first has its real size
+};

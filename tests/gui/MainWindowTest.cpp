@@ -1,0 +1,321 @@
+// The main window driven as a user would, on files made by the test writer:
+// marks, row lists, the Messages Center, the questions and the commands'
+// enabling. Questions are answered by a script instead of a message box.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <deque>
+
+#include "QtPrinters.h"
+#include "app/FormMain.h"
+#include "lang/Language.h"
+#include "settings/Registry.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using ZantrelApp::PromptAnswer;
+
+struct ScriptedPrompts : ZantrelApp::Prompts {
+  struct Asked {
+    QString caption, text;
+  };
+  std::vector<Asked> asked;
+  std::deque<PromptAnswer> answers;
+  std::function<void()> whileAsking;
+  PromptAnswer Ask(const QString& caption, const QString& text, ZantrelApp::PromptButtons,
+                   ZantrelApp::PromptIcon) override {
+    asked.push_back({caption, text});
+    if (whileAsking) whileAsking();
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text.toStdString();
+      return PromptAnswer::Cancel;
+    }
+    const PromptAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+Bytes Clean() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Chunk("01wb", 32).Chunk("00dc", 10);
+  return b.EndMovi().Idx1().Build();
+}
+
+Bytes Damaged() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+  return b.Build();
+}
+
+QStringList Lines(std::initializer_list<const char*> lines) {
+  QStringList out;
+  for (const char* l : lines) out << QString::fromUtf8(l);
+  return out;
+}
+
+struct MainWindow : ::testing::Test {
+  TempDir dir;
+  VEKRegistry::MemoryStore store;
+  ScriptedPrompts prompts;
+  std::unique_ptr<TFrmMain> window;
+
+  void SetUp() override {
+    window = std::make_unique<TFrmMain>(prompts, &store);
+    window->FormCreate({"zantrel"});
+    VEK::SetLanguage(VEK::English);  // the window starts in French; the tests read English
+  }
+  void TearDown() override {
+    window.reset();
+    VEK::SetLanguage(VEK::English);
+  }
+  std::string Put(const std::string& name, const Bytes& bytes) {
+    WriteFile(dir / name, bytes);
+    return dir / name;
+  }
+  void RunToEnd(bool checkOnly) {
+    window->StartOperation(checkOnly);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << "the operation did not end";
+  }
+  QStringList MessagesCenter() const {
+    const QString text = window->EdtLogs->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
+  }
+  std::vector<RowMark> Marks() const {
+    std::vector<RowMark> m;
+    for (int i = 0; i < window->LvwFiles->topLevelItemCount(); ++i) m.push_back(window->Mark(i));
+    return m;
+  }
+};
+
+TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCenter) {
+  window->AddFile(Put("clean.avi", Clean()));
+  window->AddFile(Put("damaged.avi", Damaged()));
+  window->AddFile(Put("text.avi", Bytes(64, 'x')));
+  window->AddFile(dir / "missing.avi");
+  window->Settings.SelectedFile = false;
+  RunToEnd(true);
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkErrors, MarkErrors, MarkErrors}));
+  EXPECT_EQ(window->RowMessages(0), Lines({"Processing file \"clean.avi\"", "Checking errors...",
+                                           "Done. Found 0 errors, 2 video frames, 1 audio samples", ""}));
+  EXPECT_EQ(window->RowMessages(2), Lines({"Processing file \"text.avi\"", "This is not an AVI File.", ""}));
+  EXPECT_EQ(window->RowMessages(3), Lines({"Processing file \"missing.avi\"", "Could not retrieve file size.", ""}));
+  QStringList all;
+  for (int i = 0; i < 4; ++i) all += window->RowMessages(i);
+  EXPECT_EQ(*window->AllMessages, all);
+  EXPECT_EQ(MessagesCenter(), all);
+  EXPECT_EQ(window->RowOutputPath(1), QString::fromStdString(dir / "damaged.avi"));
+}
+
+TEST_F(MainWindow, WithSelectedFileTheMessagesCenterFollowsTheRowBeingProcessed) {
+  window->AddFile(Put("a.avi", Clean()));
+  window->AddFile(Put("b.avi", Damaged()));
+  RunToEnd(true);
+  // The selection moved along to the last row processed.
+  EXPECT_FALSE(window->LvwFiles->topLevelItem(0)->isSelected());
+  EXPECT_TRUE(window->LvwFiles->topLevelItem(1)->isSelected());
+  EXPECT_EQ(MessagesCenter(), window->RowMessages(1));
+  window->LvwFiles->clearSelection();
+  window->LvwFiles->topLevelItem(0)->setSelected(true);
+  EXPECT_EQ(MessagesCenter(), window->RowMessages(0));
+}
+
+TEST_F(MainWindow, MarkedRowsAreIncludedOrLeftOutByOneQuestion) {
+  for (int i = 0; i < 3; ++i) window->AddFile(Put("m" + std::to_string(i) + ".avi", Clean()));
+  RunToEnd(true);
+  window->AddFile(Put("u3.avi", Damaged()));
+  window->AddFile(Put("u4.avi", Damaged()));
+
+  prompts.answers = {PromptAnswer::No};
+  RunToEnd(true);
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].text, "Proceed with marked files as well ?");
+  EXPECT_EQ(prompts.asked[0].caption, "Check Errors");
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
+  EXPECT_EQ(window->RowOffset, 3) << "the worker's file 0 is row 3";
+
+  prompts.answers = {PromptAnswer::Yes};
+  prompts.whileAsking = nullptr;
+  RunToEnd(true);
+  EXPECT_EQ(prompts.asked.size(), 2u) << "asked once per start";
+  EXPECT_EQ(window->RowOffset, 0);
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
+}
+
+TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
+  const Bytes damaged = Damaged();
+  const std::string path = Put("a.avi", damaged);
+  window->AddFile(path);
+  RunToEnd(true);
+  window->Settings.KeepOriginal = false;
+  prompts.answers = {PromptAnswer::Yes, PromptAnswer::Cancel};
+  window->StartOperation(false);
+  ASSERT_EQ(prompts.asked.size(), 2u);
+  EXPECT_EQ(prompts.asked[1].caption, "Rebuild Index");
+  EXPECT_FALSE(window->Running);
+  EXPECT_EQ(window->Mark(0), MarkNone) << "the marks reset by Yes stay reset";
+  EXPECT_EQ(ReadFile(path), damaged);
+
+  prompts.answers = {PromptAnswer::Ok};
+  RunToEnd(false);
+  EXPECT_EQ(window->Mark(0), MarkRebuilt);
+  EXPECT_NE(ReadFile(path), damaged);
+  EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
+}
+
+TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour) {
+  struct Case {
+    bool prompt;
+    int behaviour;
+    PromptAnswer answer;
+    RowMark mark;
+    const char* line;
+  } cases[] = {
+      {true, 0, PromptAnswer::Yes, MarkRebuilt, "User choose to overwrite the file."},
+      {true, 0, PromptAnswer::No, MarkSkipped, "User choose to skip the file."},
+      {true, 0, PromptAnswer::Cancel, MarkAborted, "User choose to abort operation."},
+      {false, 0, PromptAnswer::Cancel, MarkSkipped, "File skipped because destination file already exists."},
+      {false, 1, PromptAnswer::Cancel, MarkAborted, "Operation aborted because destination file already exists."},
+      {false, 2, PromptAnswer::Cancel, MarkRebuilt, "Destination file already exists, it will be overwritten."},
+  };
+  for (const Case& c : cases) {
+    window->LvwFiles->clear();
+    window->AddFile(Put("a.avi", Damaged()));
+    window->AddFile(Put("b.avi", Clean()));
+    WriteFile(dir / "Zantrel.a.avi", {'o', 'l', 'd'});
+    std::remove((dir / "Zantrel.b.avi").c_str());
+    window->Settings.OverwritePrompt = c.prompt;
+    window->Settings.OverwriteBehavior = c.behaviour;
+    prompts.asked.clear();
+    prompts.answers = {c.answer};
+    RunToEnd(false);
+    if (c.prompt) {
+      ASSERT_EQ(prompts.asked.size(), 1u) << c.line;
+      EXPECT_EQ(prompts.asked[0].caption, "File already exists");
+      EXPECT_EQ(prompts.asked[0].text.toStdString(),
+                "File \"Zantrel.a.avi\" already exists in folder \"" + dir.Path() + "\". Overwrite ?");
+    } else {
+      EXPECT_TRUE(prompts.asked.empty());
+    }
+    EXPECT_EQ(window->Mark(0), c.mark) << c.line;
+    ASSERT_GE(window->RowMessages(0).size(), 2);
+    EXPECT_EQ(window->RowMessages(0)[1], c.line);
+    EXPECT_EQ(window->Mark(1), c.mark == MarkAborted ? MarkNone : MarkRebuilt) << c.line;
+  }
+}
+
+TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  const std::string path = Put("long.avi", b.Build());
+  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // sparse zeros the search must read through
+  window->AddFile(path);
+  window->AddFile(Put("later.avi", Clean()));
+  prompts.answers = {PromptAnswer::Yes};
+  bool stopped = false;
+  QTimer::singleShot(200, [&] {
+    ASSERT_TRUE(window->Running);
+    window->ActActionStop->trigger();
+    stopped = true;
+    // The wait served the end of the worker before returning.
+    EXPECT_FALSE(window->Running);
+  });
+  RunToEnd(false);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(prompts.asked[0].caption, "Stop");
+  EXPECT_EQ(prompts.asked[0].text, "Abort current operation ?");
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
+  EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
+  EXPECT_FALSE(Exists(dir / "Zantrel.long.avi"));
+  EXPECT_TRUE(window->StatusBar1->isVisibleTo(window.get()));
+  EXPECT_FALSE(window->StatusBar2->isVisibleTo(window.get()));
+}
+
+TEST_F(MainWindow, CommandsAreEnabledByStateAndSelection) {
+  window->UpdateActions();
+  EXPECT_FALSE(window->ActActionCheckErrors->isEnabled()) << "empty list";
+  EXPECT_FALSE(window->ActFileRemove->isEnabled());
+  window->AddFile(Put("a.avi", Damaged()));
+  window->AddFile(Put("b.avi", Damaged()));
+  window->UpdateActions();
+  EXPECT_TRUE(window->ActActionFix->isEnabled());
+  EXPECT_FALSE(window->ActOpenFile->isEnabled());
+  EXPECT_FALSE(window->ActActionStop->isEnabled());
+  window->LvwFiles->topLevelItem(0)->setSelected(true);
+  window->UpdateActions();
+  EXPECT_TRUE(window->ActOpenFile->isEnabled());
+  EXPECT_TRUE(window->ActOpenContainingFolder->isEnabled());
+  EXPECT_FALSE(window->ActOpenFixedFile->isEnabled());
+  window->LvwFiles->topLevelItem(1)->setSelected(true);
+  window->UpdateActions();
+  EXPECT_FALSE(window->ActOpenFile->isEnabled()) << "two rows selected";
+  EXPECT_TRUE(window->ActFileRemove->isEnabled());
+  RunToEnd(false);
+  window->LvwFiles->clearSelection();
+  window->LvwFiles->topLevelItem(0)->setSelected(true);
+  window->UpdateActions();
+  EXPECT_TRUE(window->ActOpenFixedFile->isEnabled());
+  QUrl opened;
+  window->OpenUrl = [&](const QUrl& url) { opened = url; };
+  window->ActOpenFixedFile->trigger();
+  EXPECT_EQ(opened.toLocalFile().toStdString(), dir / "Zantrel.a.avi");
+  window->ActOpenContainingFolder->trigger();
+  EXPECT_EQ(opened.toLocalFile().toStdString(), dir.Path());
+}
+
+TEST_F(MainWindow, TheCommandLineAddsArgumentsTwoOnAndMayStartAnOperation) {
+  const std::string a = Put("a.avi", Clean());
+  const std::string b = Put("b.avi", Clean());
+  struct Case {
+    QStringList args;
+    int rows;
+    bool checkTimer, rebuildTimer;
+  } cases[] = {
+      {{"zantrel", QString::fromStdString(a)}, 0, false, false},
+      {{"zantrel", QString::fromStdString(a), QString::fromStdString(b)}, 1, false, false},
+      {{"zantrel", "/CHECKERRORS"}, 0, false, false},
+      {{"zantrel", "/RebuildIndex", QString::fromStdString(a), QString::fromStdString(a)}, 2, false, true},
+      {{"zantrel", "/checkerrors", QString::fromStdString(b)}, 1, true, false},
+  };
+  for (const Case& c : cases) {
+    TFrmMain w(prompts, &store);
+    w.FormCreate(c.args);
+    EXPECT_EQ(w.LvwFiles->topLevelItemCount(), c.rows) << c.args.join(' ').toStdString();
+    EXPECT_EQ(w.TmrCheckErrors->isActive(), c.checkTimer);
+    EXPECT_EQ(w.TmrRebuildIndex->isActive(), c.rebuildTimer);
+    w.TmrCheckErrors->stop();
+    w.TmrRebuildIndex->stop();
+  }
+  VEK::SetLanguage(VEK::English);
+}
+
+TEST_F(MainWindow, StayOnTopIsSavedAtOnce) {
+  window->MnuStayOnTop->trigger();
+  EXPECT_TRUE(window->Settings.StayOnTop);
+  VEKRegistry::Registry registry(store);
+  ASSERT_TRUE(registry.OpenKey(SettingsKeys::Placement, false));
+  EXPECT_TRUE(registry.ReadBool("StayOnTop"));
+}
+
+TEST_F(MainWindow, MessagesAreFrenchWithoutAStoredLanguage) {
+  VEK::SetLanguage(VEK::English);
+  TFrmMain w(prompts, &store);
+  w.FormCreate({"zantrel"});
+  w.AddFile(Put("a.avi", Clean()));
+  w.StartOperation(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Running; }, 30000));
+  EXPECT_EQ(w.RowMessages(0)[1], "Vérification des erreurs...");
+  VEK::SetLanguage(VEK::English);
+}
+
+}  // namespace
