@@ -10,6 +10,9 @@ packages=(
   ffmpeg  # makes real AVI files for the interoperability tests
 )
 
+# Extra packages a caller needs (the screenshot script, say) come as arguments.
+packages+=("$@")
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
