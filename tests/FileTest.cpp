@@ -14,6 +14,7 @@
 #include "file/File.h"
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
+#include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -22,94 +23,8 @@ using VEKFile::File;
 using ZantrelTest::Bytes;
 using ZantrelTest::TempDir;
 
-// Counts every call and can make pwritev, pread or ftruncate fail.
-class FaultyCalls : public VEKFile::SystemCalls {
- public:
-  int calls = 0;
-  int pwritevCalls = 0;
-  int closeCalls = 0;
-  int failPWriteV = 0;     // the next n pwritev calls fail with ENOSPC
-  int zeroPWriteV = 0;     // the next n pwritev calls write nothing
-  int interruptPWriteV = 0;  // the next n pwritev calls are interrupted
-  std::size_t shortPWriteV = 0;  // when set, each pwritev writes at most this many bytes
-  bool failPRead = false;
-  bool failFTruncate = false;
-
-  int Open(const char* path, int flags, mode_t mode) override {
-    ++calls;
-    return SystemCalls::Open(path, flags, mode);
-  }
-  int Close(int fd) override {
-    ++calls;
-    ++closeCalls;
-    return SystemCalls::Close(fd);
-  }
-  ssize_t PRead(int fd, void* buffer, size_t count, off_t offset) override {
-    ++calls;
-    if (failPRead) {
-      errno = EIO;
-      return -1;
-    }
-    return SystemCalls::PRead(fd, buffer, count, offset);
-  }
-  ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) override {
-    ++calls;
-    ++pwritevCalls;
-    if (interruptPWriteV > 0) {
-      --interruptPWriteV;
-      errno = EINTR;
-      return -1;
-    }
-    if (failPWriteV > 0) {
-      --failPWriteV;
-      errno = ENOSPC;
-      return -1;
-    }
-    if (zeroPWriteV > 0) {
-      --zeroPWriteV;
-      return 0;
-    }
-    if (shortPWriteV > 0) {
-      struct iovec one = iov[0];
-      one.iov_len = std::min(one.iov_len, shortPWriteV);
-      return SystemCalls::PWriteV(fd, &one, 1, offset);
-    }
-    return SystemCalls::PWriteV(fd, iov, iovcnt, offset);
-  }
-  ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override {
-    ++calls;
-    return SystemCalls::CopyFileRange(fdIn, offIn, fdOut, offOut, count);
-  }
-  int FTruncate(int fd, off_t length) override {
-    ++calls;
-    if (failFTruncate) {
-      errno = EIO;
-      return -1;
-    }
-    return SystemCalls::FTruncate(fd, length);
-  }
-  int FStat(int fd, struct stat* st) override {
-    ++calls;
-    return SystemCalls::FStat(fd, st);
-  }
-  int Stat(const char* path, struct stat* st) override {
-    ++calls;
-    return SystemCalls::Stat(path, st);
-  }
-  int Flock(int fd, int operation) override {
-    ++calls;
-    return SystemCalls::Flock(fd, operation);
-  }
-};
-
-// Installs the calls for one scope and always puts the real ones back.
-class CallsGuard {
- public:
-  explicit CallsGuard(VEKFile::SystemCalls& calls) { VEKFile::SetSystemCalls(&calls); }
-  ~CallsGuard() { VEKFile::SetSystemCalls(nullptr); }
-  CallsGuard(const CallsGuard&) = delete;
-  CallsGuard& operator=(const CallsGuard&) = delete;
-};
+using FaultyCalls = ZantrelTest::FaultySystemCalls;
+using ZantrelTest::CallsGuard;
 
 struct LanguageGuard {
   explicit LanguageGuard(std::int8_t language) { VEK::SetLanguage(language); }

@@ -1,0 +1,86 @@
+// Replays the seed inputs and every committed fuzz finding
+// (fuzz/regressions/worker, fuzz/regressions/store) through the same property
+// checks the fuzzers make, in the normal build, so a fixed fault stays fixed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Seeds.h"
+#include "StoreProperties.h"
+#include "WorkerProperties.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> Inputs(const std::string& kind) {
+  std::vector<fs::path> files;
+  const fs::path folder = fs::path(ZANTREL_FUZZ_REGRESSIONS) / kind;
+  if (fs::is_directory(folder))
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(FuzzRegressions, EverySeedAndCommittedWorkerFindingKeepsTheWorkersProperties) {
+  std::vector<std::pair<std::string, ZantrelFuzz::Bytes>> inputs = ZantrelFuzz::AviSeeds();
+  for (const fs::path& file : Inputs("worker")) {
+    const std::string text = Contents(file);
+    inputs.emplace_back(file.filename().string(), ZantrelFuzz::Bytes(text.begin(), text.end()));
+  }
+  ZantrelTest::TempDir dir;
+  for (const auto& [name, bytes] : inputs)
+    for (auto mode : {ZantrelFuzz::Mode::Check, ZantrelFuzz::Mode::Copy, ZantrelFuzz::Mode::InPlace})
+      for (const std::string& broken : ZantrelFuzz::CheckWorkerRun(dir.Path(), bytes, mode))
+        ADD_FAILURE() << name << ": " << broken;
+}
+
+TEST(FuzzRegressions, EverySeedAndCommittedStoreFindingReadsBackAsWritten) {
+  std::vector<std::pair<std::string, std::string>> inputs = ZantrelFuzz::StoreSeeds();
+  for (const fs::path& file : Inputs("store")) inputs.emplace_back(file.filename().string(), Contents(file));
+  for (const auto& [name, text] : inputs)
+    for (const std::string& broken : ZantrelFuzz::CheckStoreRoundTrip(text)) ADD_FAILURE() << name << ": " << broken;
+}
+
+// The checker itself must see a damaged rebuild, or the fuzzer could pass
+// everything.
+TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
+  ZantrelTest::AviBuilder b;
+  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4);
+  const ZantrelFuzz::Bytes source = b.Build();
+  ZantrelTest::TempDir dir;
+  ASSERT_TRUE(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::Copy).empty());
+  const ZantrelFuzz::Bytes good = ZantrelTest::ReadFile(dir / "Zantrel.in.avi");
+  ASSERT_EQ(ZantrelFuzz::CheckRebuild(source, good), "");
+
+  const std::int64_t index = ZantrelTest::ReadIdx1(good).Position;
+  const struct {
+    const char* name;
+    std::function<void(ZantrelFuzz::Bytes&)> spoil;
+  } cases[] = {
+      {"a data byte changed", [&](ZantrelFuzz::Bytes& f) { f[b.MoviOffset() + 14] ^= 1; }},
+      {"an entry's size changed", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 12] ^= 1; }},
+      {"an entry's offset moved", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 8] += 2; }},
+      {"an entry's flags changed", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 4] = 0; }},
+      {"a byte after the index", [](ZantrelFuzz::Bytes& f) { f.push_back(0); }},
+      {"the last entry cut", [](ZantrelFuzz::Bytes& f) { f.resize(f.size() - 16); }},
+      {"the movi size changed", [&](ZantrelFuzz::Bytes& f) { f[b.MoviOffset() + 4] += 2; }},
+  };
+  for (const auto& c : cases) {
+    ZantrelFuzz::Bytes spoilt = good;
+    c.spoil(spoilt);
+    EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "") << c.name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+#include "support/FaultySystemCalls.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <algorithm>
+
+namespace ZantrelTest {
+
+int FaultySystemCalls::Open(const char* path, int flags, mode_t mode) {
+  ++calls;
+  if (openFilter) {
+    if (const int error = openFilter(path, flags)) {
+      errno = error;
+      return -1;
+    }
+  }
+  const std::size_t n = std::strlen(path);
+  if (!failOpenSuffix.empty() && n >= failOpenSuffix.size() &&
+      failOpenSuffix.compare(0, std::string::npos, path + n - failOpenSuffix.size()) == 0) {
+    errno = openErrno;
+    return -1;
+  }
+  return SystemCalls::Open(path, flags, mode);
+}
+
+int FaultySystemCalls::Close(int fd) {
+  ++calls;
+  ++closeCalls;
+  const int result = SystemCalls::Close(fd);
+  if (failClose && result == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return result;
+}
+
+ssize_t FaultySystemCalls::PRead(int fd, void* buffer, size_t count, off_t offset) {
+  ++calls;
+  ++preadCalls;
+  if (beforePRead && preadCalls == hookPReadAt) beforePRead();
+  if (failPRead || (failPReadAt > 0 && preadCalls >= failPReadAt)) {
+    errno = EIO;
+    return -1;
+  }
+  return SystemCalls::PRead(fd, buffer, count, offset);
+}
+
+ssize_t FaultySystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) {
+  ++calls;
+  ++pwritevCalls;
+  if (interruptPWriteV > 0) {
+    --interruptPWriteV;
+    errno = EINTR;
+    return -1;
+  }
+  if (failPWriteV > 0) {
+    --failPWriteV;
+    errno = ENOSPC;
+    return -1;
+  }
+  if (zeroPWriteV > 0) {
+    --zeroPWriteV;
+    return 0;
+  }
+  if (failPWriteVAt > 0 && pwritevCalls >= failPWriteVAt) {
+    if (pwritevErrno == 0) return 0;
+    errno = pwritevErrno;
+    return -1;
+  }
+  if (shortPWriteV > 0) {
+    struct iovec one = iov[0];
+    one.iov_len = std::min(one.iov_len, shortPWriteV);
+    return SystemCalls::PWriteV(fd, &one, 1, offset);
+  }
+  return SystemCalls::PWriteV(fd, iov, iovcnt, offset);
+}
+
+ssize_t FaultySystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) {
+  ++calls;
+  ++copyCalls;
+  if (failCopyFileRange) {
+    errno = copyErrno;
+    return -1;
+  }
+  return SystemCalls::CopyFileRange(fdIn, offIn, fdOut, offOut, count);
+}
+
+int FaultySystemCalls::FTruncate(int fd, off_t length) {
+  ++calls;
+  if (failFTruncate) {
+    errno = EIO;
+    return -1;
+  }
+  return SystemCalls::FTruncate(fd, length);
+}
+
+int FaultySystemCalls::FStat(int fd, struct stat* st) {
+  ++calls;
+  if (failFStatAfter >= 0 && ++fstatCalls > failFStatAfter) {
+    errno = EIO;
+    return -1;
+  }
+  return SystemCalls::FStat(fd, st);
+}
+
+int FaultySystemCalls::Stat(const char* path, struct stat* st) {
+  ++calls;
+  return SystemCalls::Stat(path, st);
+}
+
+int FaultySystemCalls::Flock(int fd, int operation) {
+  ++calls;
+  return SystemCalls::Flock(fd, operation);
+}
+
+int FaultySystemCalls::Unlink(const char* path) {
+  ++calls;
+  return SystemCalls::Unlink(path);
+}
+
+}  // namespace ZantrelTest

@@ -1,0 +1,71 @@
+// A SystemCalls that counts every call and makes chosen ones fail: a full
+// disk, a short write, a broken read, a refused truncation or kernel copy, a
+// file that shrinks or grows while it is being read. Tests install it with
+// CallsGuard for one scope.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "file/SystemCalls.h"
+
+namespace ZantrelTest {
+
+class FaultySystemCalls : public VEKFile::SystemCalls {
+ public:
+  int calls = 0;
+  int pwritevCalls = 0;
+  int preadCalls = 0;
+  int closeCalls = 0;
+  int copyCalls = 0;
+
+  int failPWriteV = 0;           // the next n pwritev calls fail with ENOSPC
+  int zeroPWriteV = 0;           // the next n pwritev calls write nothing
+  int interruptPWriteV = 0;      // the next n pwritev calls are interrupted
+  std::size_t shortPWriteV = 0;  // when set, each pwritev writes at most this many bytes
+  int failPWriteVAt = 0;         // the pwritev call of this number (from 1) and every later one fails
+  int pwritevErrno = 0;          // errno of failPWriteVAt; 0 makes it a write of nothing
+  bool failPRead = false;
+  int failPReadAt = 0;           // the pread call of this number (from 1) and every later one fails with EIO
+  bool failFTruncate = false;
+  bool failCopyFileRange = false;  // every copy_file_range fails with copyErrno
+  int copyErrno = 0;
+  int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
+  int fstatCalls = 0;
+  bool failClose = false;        // close reports EIO (after closing), as a network file system may
+  // Open of a path that ends with this text fails with openErrno.
+  std::string failOpenSuffix;
+  int openErrno = 0;
+  // Runs before the pread call of the given number (from 1), for example to
+  // truncate or extend the file being read.
+  int hookPReadAt = 0;
+  std::function<void()> beforePRead;
+  // Runs before each open, with its path and flags; a non-zero result fails
+  // the open with that errno.
+  std::function<int(const char* path, int flags)> openFilter;
+
+  int Open(const char* path, int flags, mode_t mode) override;
+  int Close(int fd) override;
+  ssize_t PRead(int fd, void* buffer, size_t count, off_t offset) override;
+  ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) override;
+  ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override;
+  int FTruncate(int fd, off_t length) override;
+  int FStat(int fd, struct stat* st) override;
+  int Stat(const char* path, struct stat* st) override;
+  int Flock(int fd, int operation) override;
+  int Unlink(const char* path) override;
+};
+
+// Installs the calls for one scope and always puts the real ones back.
+class CallsGuard {
+ public:
+  explicit CallsGuard(VEKFile::SystemCalls& calls) { VEKFile::SetSystemCalls(&calls); }
+  ~CallsGuard() { VEKFile::SetSystemCalls(nullptr); }
+  CallsGuard(const CallsGuard&) = delete;
+  CallsGuard& operator=(const CallsGuard&) = delete;
+};
+
+}  // namespace ZantrelTest
