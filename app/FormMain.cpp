@@ -536,9 +536,14 @@ void TFrmMain::dragEnterEvent(QDragEnterEvent* event) {
 
 void TFrmMain::dropEvent(QDropEvent* event) {
   if (Running) return;
-  for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) AddFile(Bytes(url.toLocalFile()));
+  HandleDroppedFiles(event->mimeData()->urls());
   event->acceptProposedAction();
+}
+
+void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
+  if (Running) return;
+  for (const QUrl& url : urls)
+    if (url.isLocalFile()) AddFile(Bytes(url.toLocalFile()));
 }
 
 // ---- operations ----

@@ -47,6 +47,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void FormDestroy();
 
   void AddFile(const std::string& path);
+  // Files dropped from a file manager: each local one added, in the order
+  // given; nothing while an operation runs.
+  void HandleDroppedFiles(const QList<QUrl>& urls);
   void StartOperation(bool checkOnly);
   bool StopOperation();
   void UpdateActions();
@@ -109,7 +112,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
   void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;  // HandleDroppedFiles
+  void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:

@@ -307,6 +307,36 @@ TEST_F(MainWindow, StayOnTopIsSavedAtOnce) {
   EXPECT_TRUE(registry.ReadBool("StayOnTop"));
 }
 
+TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
+  auto drop = [&](const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const auto& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    urls << QUrl("https://zantrel.org/not-a-file.avi");  // only local files are taken
+    window->HandleDroppedFiles(urls);
+  };
+  const std::string a = Put("a.avi", Clean()), b = Put("b b.avi", Clean());
+  drop({b, a, b});
+  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 3);
+  EXPECT_EQ(window->RowPath(0).toStdString(), b);
+  EXPECT_EQ(window->RowPath(1).toStdString(), a);
+  EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(0), "b b.avi");
+  EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(1).toStdString(), dir.Path());
+  window->Running = true;  // as during an operation
+  drop({a});
+  window->Running = false;
+  EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 3);
+}
+
+TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
+  window->Settings.Prefix = "Fixed.";
+  window->FormDestroy();
+  VEKRegistry::Registry registry(store);
+  ASSERT_TRUE(registry.OpenKey(SettingsKeys::Files, false));
+  EXPECT_EQ(registry.ReadString("Prefix"), "Fixed.");
+  ASSERT_TRUE(registry.OpenKey(SettingsKeys::Layout, false));
+  EXPECT_EQ(registry.ReadInteger("Files.Column(1).Width"), 350);
+}
+
 TEST_F(MainWindow, MessagesAreFrenchWithoutAStoredLanguage) {
   VEK::SetLanguage(VEK::English);
   TFrmMain w(prompts, &store);
