@@ -182,6 +182,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
 void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
   unsigned char header[ListHeader::Size];
   const std::int64_t n = file.ReadSome(header, sizeof header);
+  if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
   const ListHeader riff = ListHeader::Load(header);
   if (n < ListHeader::Size || riff.Chunk.Code != CodeRiff || riff.ListType != CodeAvi)
     throw ErrorException(VEK::Text(MsgNotAvi));
@@ -193,7 +194,9 @@ std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
     CheckAbort();
     const std::int64_t headerPosition = file.Position();
     unsigned char header[ListHeader::Size];
-    if (file.ReadSome(header, sizeof header) < ListHeader::Size) throw ErrorException(VEK::Text(MsgNoMovi));
+    const std::int64_t n = file.ReadSome(header, sizeof header);
+    if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
+    if (n < ListHeader::Size) throw ErrorException(VEK::Text(MsgNoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
     // Skip the chunk or list whole: 'hdrl' and the like are not entered.
@@ -299,6 +302,14 @@ void IndexRebuilder::WriteIndex(BackupFile& file, const IndexEntries& entries, s
   const std::int64_t listSize = e + (e & 1) - moviOffset - ChunkHeader::Size;
   if (listSize > MaxIdx1Value || entries.size() > MaxIdx1Value / Idx1Entry::Size)
     throw ErrorException(VEK::Text(MsgIndexTooLarge));
+  // In place, a file that another program cut short during the walk no
+  // longer holds the chunks just indexed: writing at e would fill the gap
+  // with zeros and call the result rebuilt. (A copy finds out by itself: the
+  // bytes it still has to copy are missing.)
+  if (file.InPlace()) {
+    if (file.Seek(0, 2) < e) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
+    file.Seek(e, 0);
+  }
   if (e & 1) {
     file.WriteByte(0);
     ++e;

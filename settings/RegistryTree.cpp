@@ -259,7 +259,10 @@ Tree Tree::Parse(std::string_view text, const std::string& fileName) {
     auto end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Every CR before the line break goes: one would come back as the CR of
+    // a CR LF file at each write, so a line ending in several would lose one
+    // per write and never read back as it was written.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines.emplace_back(line);
     start = end + 1;
   }

@@ -1,0 +1,304 @@
+// A failing disk, a broken read and a file that changes while it is walked,
+// made through the system-call seam: each ends the file the way the worker
+// promises (message in the user's language, notification, batch going on or
+// not), a half-written copy never survives, the source of a copy is never
+// touched, and no failure in a destructor ends the program. Also the
+// settings store: a write that fails leaves the previous file whole.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "engine/IndexRebuilder.h"
+#include "lang/Language.h"
+#include "settings/Registry.h"
+#include "settings/RegistryStore.h"
+#include "support/AviBuilder.h"
+#include "support/FaultySystemCalls.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::RebuildEvent;
+
+enum class Mode { Check, Copy, InPlace };
+
+const char* Name(Mode m) { return m == Mode::Check ? "check" : m == Mode::Copy ? "copy" : "in place"; }
+
+Bytes Film() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Chunk("01wb", 33).Fill(5, 0x01).Chunk("00dc", 10).Chunk("01wb", 16);
+  return b.EndMovi().Idx1().Junk(40).Build();
+}
+
+WorkerRunOptions For(Mode mode) {
+  WorkerRunOptions o;
+  o.CheckOnly = mode == Mode::Check;
+  o.KeepOriginal = mode != Mode::InPlace;
+  return o;
+}
+
+// The rebuild of Film() made with nothing failing: what a fault that is
+// overcome must still produce.
+Bytes SoundRebuild() {
+  TempDir dir;
+  WriteFile(dir / "f.avi", Film());
+  RunWorker({dir / "f.avi"}, For(Mode::InPlace));
+  return ReadFile(dir / "f.avi");
+}
+
+struct LanguageGuard {
+  explicit LanguageGuard(std::int8_t language) { VEK::SetLanguage(language); }
+  ~LanguageGuard() { VEK::SetLanguage(VEK::English); }
+};
+
+struct Outcome {
+  WorkerRunResult run;
+  Bytes first, second;  // the two sources afterwards
+  bool firstCopy, secondCopy;
+};
+
+// Two films in one run, the faults in force for the whole run.
+Outcome RunTwo(const TempDir& dir, Mode mode, FaultySystemCalls& calls) {
+  WriteFile(dir / "a.avi", Film());
+  WriteFile(dir / "b.avi", Film());
+  std::remove((dir / "Zantrel.a.avi").c_str());
+  std::remove((dir / "Zantrel.b.avi").c_str());
+  Outcome o;
+  {
+    CallsGuard guard(calls);
+    o.run = RunWorker({dir / "a.avi", dir / "b.avi"}, For(mode));
+  }
+  o.first = ReadFile(dir / "a.avi");
+  o.second = ReadFile(dir / "b.avi");
+  o.firstCopy = Exists(dir / "Zantrel.a.avi");
+  o.secondCopy = Exists(dir / "Zantrel.b.avi");
+  return o;
+}
+
+// A failure of the file layer ends the batch: the failing file gets
+// FileError with the message and the empty line, the second is never
+// started, a copy is gone and the source of a copy is as it was.
+void ExpectBatchEndedBy(const Outcome& o, Mode mode, const std::string& message, const std::string& what,
+                        bool sourceAsItWas = true) {
+  EXPECT_EQ(o.run.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError}) << what;
+  ASSERT_GE(o.run.Lines.size(), 2u) << what;
+  EXPECT_EQ(o.run.Lines[o.run.Lines.size() - 2], message) << what;
+  EXPECT_EQ(o.run.Lines.back(), "") << what;
+  for (const Notice& n : o.run.Notices) EXPECT_EQ(n.FileIndex, 0) << what << ": the next file was started";
+  EXPECT_TRUE(o.run.TerminateHandlerRan) << what;
+  EXPECT_FALSE(o.firstCopy) << what << ": a half-written copy was left behind";
+  if (mode != Mode::InPlace && sourceAsItWas) EXPECT_EQ(o.first, Film()) << what << ": the source was touched";
+  EXPECT_EQ(o.second, Film()) << what;
+}
+
+TEST(FaultInjection, AFailingDiskEndsTheBatchDeletesTheCopyAndNeverEndsTheProgram) {
+  const struct {
+    const char* name;
+    Mode mode;
+    std::function<void(FaultySystemCalls&)> fault;
+    std::string message;
+  } cases[] = {
+      {"no space at the first write of the index", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = ENOSPC; },
+       "File write error."},
+      {"no space at the second write", Mode::InPlace, [](auto& c) { c.failPWriteVAt = 2, c.pwritevErrno = ENOSPC; },
+       "File write error."},
+      {"a write that writes nothing", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
+       "File write error."},
+      {"an I/O error while copying through memory", Mode::Copy,
+       [](auto& c) { c.failCopyFileRange = true, c.copyErrno = EXDEV, c.failPWriteVAt = 1, c.pwritevErrno = EIO; },
+       "File write error."},
+      {"truncation refused", Mode::Copy, [](auto& c) { c.failFTruncate = true; }, "Could not truncate file."},
+      {"truncation refused in place", Mode::InPlace, [](auto& c) { c.failFTruncate = true; },
+       "Could not truncate file."},
+      {"the size of the source cannot be had while skipping", Mode::Copy, [](auto& c) { c.failFStatAfter = 2; },
+       "Seek error: Offset 0, Origin 2"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    FaultySystemCalls calls;
+    c.fault(calls);
+    const Outcome o = RunTwo(dir, c.mode, calls);
+    ExpectBatchEndedBy(o, c.mode, c.message, c.name);
+  }
+  // The process is still here, and the next run works.
+  const Outcome after = [&] {
+    FaultySystemCalls none;
+    return RunTwo(dir, Mode::Copy, none);
+  }();
+  EXPECT_EQ(after.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}));
+}
+
+TEST(FaultInjection, AFailedWriteIsReportedInTheUsersLanguage) {
+  LanguageGuard french(VEK::French);
+  TempDir dir;
+  FaultySystemCalls calls;
+  calls.failPWriteVAt = 1;
+  calls.pwritevErrno = ENOSPC;
+  ExpectBatchEndedBy(RunTwo(dir, Mode::Copy, calls), Mode::Copy, "Erreur d'écriture de fichier.", "French");
+}
+
+// A read that fails is an I/O error, not the end of the data: wherever it
+// happens it must not pass for "not an AVI file" (and let the batch go on
+// over a failing disk) nor for the end of the walk (and cut the file there).
+TEST(FaultInjection, AFailingReadEndsTheBatchWhereverItHappens) {
+  const struct {
+    const char* name;
+    int failAt;
+  } cases[] = {{"the RIFF header", 1}, {"the search for movi", 2}, {"the walk", 5}};
+  TempDir dir;
+  for (Mode mode : {Mode::Check, Mode::Copy, Mode::InPlace}) {
+    for (const auto& c : cases) {
+      FaultySystemCalls calls;
+      calls.failPReadAt = c.failAt;
+      const Outcome o = RunTwo(dir, mode, calls);
+      ExpectBatchEndedBy(o, mode, "Unexpected end of file.", std::string(Name(mode)) + ", " + c.name);
+      EXPECT_EQ(o.first, Film()) << Name(mode) << ", " << c.name << ": nothing is written before the walk ends";
+    }
+  }
+}
+
+// Faults a careful file layer overcomes: the result is the same bytes.
+TEST(FaultInjection, ShortWritesAndARefusedKernelCopyStillGiveTheSoundRebuild) {
+  const struct {
+    const char* name;
+    std::function<void(FaultySystemCalls&)> fault;
+  } cases[] = {
+      {"writes of three bytes at a time", [](auto& c) { c.shortPWriteV = 3; }},
+      {"interrupted writes", [](auto& c) { c.interruptPWriteV = 3; }},
+      {"kernel copy across file systems", [](auto& c) { c.failCopyFileRange = true, c.copyErrno = EXDEV; }},
+      {"kernel copy failing with an I/O error", [](auto& c) { c.failCopyFileRange = true, c.copyErrno = EIO; }},
+  };
+  const Bytes sound = SoundRebuild();
+  TempDir dir;
+  for (const auto& c : cases) {
+    for (Mode mode : {Mode::Copy, Mode::InPlace}) {
+      FaultySystemCalls calls;
+      c.fault(calls);
+      const Outcome o = RunTwo(dir, mode, calls);
+      EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}))
+          << c.name << ", " << Name(mode);
+      EXPECT_EQ(ReadFile(dir / (mode == Mode::Copy ? "Zantrel.a.avi" : "a.avi")), sound) << c.name << ", " << Name(mode);
+      if (mode == Mode::Copy) EXPECT_EQ(o.first, Film()) << c.name;
+    }
+  }
+}
+
+// Another program cuts or extends the file while it is walked. The header
+// reads are 1 (RIFF), 2 ('hdrl'), 3 ('movi'); the walk starts at read 4.
+TEST(FaultInjection, ASourceThatShrinksDuringTheWalkIsNeverReportedAsRebuilt) {
+  TempDir dir;
+  const std::int64_t cut = [] {
+    AviBuilder b;
+    b.StartMovi();
+    return b.Size() + 20;  // inside the first chunk
+  }();
+  for (Mode mode : {Mode::Check, Mode::Copy, Mode::InPlace}) {
+    FaultySystemCalls calls;
+    calls.hookPReadAt = 4;
+    calls.beforePRead = [&] { ASSERT_EQ(::truncate((dir / "a.avi").c_str(), cut), 0); };
+    const Outcome o = RunTwo(dir, mode, calls);
+    if (mode == Mode::Check) {
+      // A check only reads: it reports what is left (no damage before the
+      // cut) and goes on to the second film, which has its corrupted spot.
+      EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileOk, VEKRiff::FileError}));
+      continue;
+    }
+    // The data the walk indexed is gone: a rebuild would index what is not
+    // there (in place, a gap the write fills with zeros).
+    ExpectBatchEndedBy(o, mode, mode == Mode::Copy ? "Read error" : "Unexpected end of file.", Name(mode), false);
+    EXPECT_EQ(static_cast<std::int64_t>(o.first.size()), cut) << Name(mode) << ": the file was written after all";
+  }
+}
+
+TEST(FaultInjection, ASourceThatGrowsDuringTheWalkIsRebuiltFromWhatWasThere) {
+  const Bytes sound = SoundRebuild();
+  TempDir dir;
+  for (Mode mode : {Mode::Check, Mode::Copy, Mode::InPlace}) {
+    FaultySystemCalls calls;
+    calls.hookPReadAt = 5;
+    calls.beforePRead = [&] {
+      std::ofstream(dir / "a.avi", std::ios::binary | std::ios::app) << std::string(70000, 'x');
+    };
+    const Outcome o = RunTwo(dir, mode, calls);
+    const RebuildEvent done = mode == Mode::Check ? VEKRiff::FileError : VEKRiff::FileRebuilt;
+    EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{done, done})) << Name(mode);
+    if (mode != Mode::Check)
+      EXPECT_EQ(ReadFile(dir / (mode == Mode::Copy ? "Zantrel.a.avi" : "a.avi")), sound) << Name(mode);
+  }
+}
+
+// The settings store writes a new file beside the old one and renames it
+// over; whatever fails on the way, the old file stays whole and the
+// temporary file goes.
+class StoreFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
+    VEK::SetLanguage(VEK::English);
+  }
+  void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+  std::string FileName() const { return dir_ / "zantrel/registry.reg"; }
+  std::string Text() const {
+    std::ifstream in(FileName(), std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  TempDir dir_;
+};
+
+TEST_F(StoreFaults, AWriteThatFailsLeavesThePreviousFileWhole) {
+  const struct {
+    const char* name;
+    std::function<void(FaultySystemCalls&)> fault;
+    std::string message;
+  } cases[] = {
+      {"the new file cannot be created", [](auto& c) { c.failOpenSuffix = ".tmp", c.openErrno = EDQUOT; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(EDQUOT)) + "."},
+      {"the disk takes nothing", [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(ENOSPC)) + "."},
+      {"an I/O error after a short write", [](auto& c) { c.shortPWriteV = 10, c.failPWriteVAt = 2, c.pwritevErrno = EIO; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(EIO)) + "."},
+      {"closing reports a lost write", [](auto& c) { c.failClose = true; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(EIO)) + "."},
+      {"the old file cannot be read", [](auto& c) { c.failPRead = true; },
+       "Could not read registry file \"%s\": " + std::string(std::strerror(EIO)) + "."},
+  };
+  for (const auto& c : cases) {
+    VEKRegistry::FileStore store(FileName());
+    VEKRegistry::Registry reg(store);
+    ASSERT_TRUE(reg.OpenKey("Software\\Zantrel\\0.2\\Files", true));
+    reg.WriteString("Prefix", "Old.");
+    const std::string before = Text();
+    std::string message;
+    {
+      FaultySystemCalls calls;
+      c.fault(calls);
+      CallsGuard guard(calls);
+      try {
+        reg.WriteString("Prefix", std::string(300, 'n'));
+      } catch (const VEKRegistry::Exception& e) {
+        message = e.Message();
+      }
+    }
+    std::string expected = c.message;
+    expected.replace(expected.find("%s"), 2, FileName());
+    EXPECT_EQ(message, expected) << c.name;
+    EXPECT_EQ(Text(), before) << c.name;
+    EXPECT_EQ(reg.ReadString("Prefix"), "Old.") << c.name;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "zantrel"))
+      EXPECT_EQ(entry.path().extension(), entry.path().filename() == "registry.reg" ? ".reg" : ".lock")
+          << c.name << ": " << entry.path();
+  }
+}
+
+}  // namespace
