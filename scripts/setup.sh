@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-14 libclang-rt-14-dev  # clang: the fuzz targets (libFuzzer)
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev  # the desktop program
   ffmpeg  # makes real AVI files for the interoperability tests
