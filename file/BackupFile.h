@@ -9,7 +9,9 @@
 // The engine code is the same in all three.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <future>
 #include <string>
 
 #include "file/File.h"
@@ -18,6 +20,9 @@
 class BackupFile {
  public:
   static constexpr std::int64_t GapChunk = 65536;
+  // Mirrored bytes waiting to be copied are handed to a background copy once
+  // there are this many, so that copying overlaps the walk.
+  static constexpr std::int64_t BackgroundBatch = 8 * 1024 * 1024;
 
   BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode);
   ~BackupFile();
@@ -42,6 +47,10 @@ class BackupFile {
   void Advance(std::int64_t count);  // the source has moved count bytes by reading
   void MirrorRead(std::int64_t count);
   void CopyPending();
+  void CopyAhead();
+  // Takes the background copy's result into Copied: at once when wait is
+  // set, else only if it has finished.
+  void CollectBackgroundCopy(bool wait);
   void PlaceDestination(std::int64_t position);
 
   VEK::RefCount<VEKFile::File> Source;
@@ -49,11 +58,15 @@ class BackupFile {
   std::int64_t SourceSize_ = 0;
   // Mirror mode: the destination stands for the source's bytes [0, HighWater_)
   // at the same offsets (outside what the engine wrote itself). Of those,
-  // [Copied, HighWater_) are still to be copied: the copy is made in one
-  // kernel-side pass when the engine first writes or truncates, instead of
-  // block by block during the walk. The bytes that land are the same.
+  // [Copied, HighWater_) are still to be copied: kernel-side copies made in
+  // large batches on another thread while the walk goes on, and for the rest
+  // when the engine first writes or truncates, instead of block by block
+  // during the walk. The bytes that land are the same.
   std::int64_t HighWater_ = 0;
   std::int64_t Copied = 0;
+  std::future<std::int64_t> Copying;  // the batch [Copied, CopyingEnd) under way
+  std::int64_t CopyingEnd = 0;
+  std::atomic<bool> CopyingDone{false};
   std::int64_t ReadPosition = 0;
   std::int64_t WritePosition = 0;
   bool CopyMode_ = false;

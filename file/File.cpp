@@ -109,18 +109,19 @@ void File::Write(const void* bytes, std::int64_t n) {
 }
 
 void File::WriteAt(const void* bytes, std::int64_t n, std::int64_t offset) {
+  DropReadAhead();
   std::vector<struct iovec> iov{{const_cast<void*>(bytes), static_cast<std::size_t>(n)}};
-  WriteGather(iov, offset);
+  WriteGather(Handle, iov, offset);
 }
 
 // Writes the buffers back to back from offset. A regular file may take fewer
 // bytes than asked (a signal, the last free blocks): the rest is retried, and
 // only a call that writes nothing or fails is a write error.
-void File::WriteGather(std::vector<struct iovec>& iov, std::int64_t offset) {
+void File::WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset) {
   std::size_t first = 0;
   while (first < iov.size()) {
     const int count = static_cast<int>(std::min<std::size_t>(iov.size() - first, IOV_MAX));
-    const ssize_t written = Sys().PWriteV(Handle, &iov[first], count, static_cast<off_t>(offset));
+    const ssize_t written = Sys().PWriteV(handle, &iov[first], count, static_cast<off_t>(offset));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) Fail(MsgWrite);
     offset += written;
@@ -136,6 +137,7 @@ void File::WriteGather(std::vector<struct iovec>& iov, std::int64_t offset) {
 void File::Flush() {
   if (PendingWrites.empty()) return;
   PendingBytes = 0;
+  DropReadAhead();
   // Operations are applied strictly in queue order, so a later write over an
   // earlier one wins. Runs of contiguous operations go down in one gathered
   // call; that changes the number of system calls, not the bytes or their order.
@@ -151,19 +153,17 @@ void File::Flush() {
       ++i;
     }
     if (start < 0) Fail(MsgSeek, {start, 0});
-    WriteGather(iov, start);
+    WriteGather(Handle, iov, start);
   }
   PendingWrites.clear();
 }
 
-std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
-  Flush();
-  if (Handle < 0) return -1;
+std::int64_t File::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) {
   std::int64_t total = 0;
   auto* out = static_cast<unsigned char*>(buffer);
   while (total < n) {
-    const ssize_t got = Sys().PRead(Handle, out + total, static_cast<std::size_t>(n - total),
-                                    static_cast<off_t>(CurrentPosition + total));
+    const ssize_t got =
+        Sys().PRead(Handle, out + total, static_cast<std::size_t>(n - total), static_cast<off_t>(offset + total));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       if (total == 0) return -1;
@@ -172,8 +172,29 @@ std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
     if (got == 0) break;
     total += got;
   }
-  CurrentPosition += total;
   return total;
+}
+
+std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
+  Flush();
+  if (Handle < 0) return -1;
+  if (n <= 0) return 0;
+  std::int64_t got;
+  if (n >= ReadAheadSize) {
+    got = ReadAt(buffer, n, CurrentPosition);
+  } else {
+    if (CurrentPosition < AheadStart || CurrentPosition + n > AheadStart + AheadLength) {
+      if (!Ahead) Ahead.reset(new unsigned char[ReadAheadSize]);
+      const std::int64_t filled = ReadAt(Ahead.get(), ReadAheadSize, CurrentPosition);
+      AheadStart = CurrentPosition;
+      AheadLength = filled > 0 ? filled : 0;
+      if (filled < 0) return -1;
+    }
+    got = std::min(n, AheadStart + AheadLength - CurrentPosition);
+    std::memcpy(buffer, Ahead.get() + (CurrentPosition - AheadStart), static_cast<std::size_t>(got));
+  }
+  if (got > 0) CurrentPosition += got;
+  return got;
 }
 
 void File::Read(void* buffer, std::int64_t n) {
@@ -209,6 +230,7 @@ std::int64_t File::Size() const {
 
 void File::Truncate() {
   Flush();
+  DropReadAhead();
   // Without a handle there is nothing to retry: errno then is whatever an
   // earlier call left, and an EINTR there must not loop here forever.
   if (Handle < 0) Fail(MsgTruncate);
@@ -221,18 +243,22 @@ void File::Truncate() {
 
 std::int64_t File::CopyFrom(File& source, std::int64_t sourceOffset, std::int64_t length) {
   Flush();
+  DropReadAhead();
+  const std::int64_t copied = CopyRange(source, sourceOffset, *this, CurrentPosition, length);
+  CurrentPosition += copied;
+  return copied;
+}
+
+std::int64_t File::CopyRange(const File& source, std::int64_t sourceOffset, const File& destination,
+                             std::int64_t destinationOffset, std::int64_t length, bool kernelCopy) {
   std::int64_t copied = 0;
-  bool kernelCopy = true;
   while (copied < length && kernelCopy) {
     off_t in = static_cast<off_t>(sourceOffset + copied);
-    off_t out = static_cast<off_t>(CurrentPosition + copied);
+    off_t out = static_cast<off_t>(destinationOffset + copied);
     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, 1 << 30));
-    const ssize_t got = Sys().CopyFileRange(source.Handle, &in, Handle, &out, want);
+    const ssize_t got = Sys().CopyFileRange(source.Handle, &in, destination.Handle, &out, want);
     if (got < 0 && errno == EINTR) continue;
-    if (got == 0) {  // the source ends here
-      CurrentPosition += copied;
-      return copied;
-    }
+    if (got == 0) return copied;  // the source ends here
     // Any refusal (another file system, no support, a read or write error)
     // falls back to copying through memory, which tells a failed write from a
     // failed read.
@@ -252,12 +278,14 @@ std::int64_t File::CopyFrom(File& source, std::int64_t sourceOffset, std::int64_
         if (r <= 0) break;
         got += r;
       }
-      if (got > 0) WriteAt(buffer.get(), got, CurrentPosition + copied);
+      if (got > 0) {
+        std::vector<struct iovec> iov{{buffer.get(), static_cast<std::size_t>(got)}};
+        WriteGather(destination.Handle, iov, destinationOffset + copied);
+      }
       copied += got;
       if (got < want) break;
     }
   }
-  CurrentPosition += copied;
   return copied;
 }
 

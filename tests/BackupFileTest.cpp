@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -484,6 +485,45 @@ TEST(BackupFile, TruncationFailureIsReported) {
   unsigned char b[10];
   file.Read(b, 10);
   EXPECT_EQ(FailureOf([&] { file.Truncate(); }), "file: Could not truncate file.");
+}
+
+// Past a few MiB the mirrored bytes are copied on another thread while the
+// walk goes on; what lands must be what a single copy would have written,
+// the engine's own writes included, and a source cut short still fails.
+TEST(BackupFile, LargeMirrorsCopiedBesideTheWalkLandByteForByte) {
+  TempDir dir;
+  const std::int64_t size = 3 * BackupFile::BackgroundBatch + 12345;
+  Bytes source(static_cast<std::size_t>(size));
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
+  ZantrelTest::WriteFile(dir / "s.avi", source);
+  {
+    BackupFile file(dir / "s.avi", dir / "d.avi", true);
+    unsigned char header[8];
+    // Walk as the engine does: small reads and forward seeks to the end.
+    for (std::int64_t pos = 0; pos + 8 <= size; pos += 4096 + 8) {
+      file.Seek(pos, 0);
+      file.Read(header, sizeof header);
+    }
+    file.Seek(100, 0);
+    file.Write("PATCHED!", 8);
+    file.Seek(size - 5, 0);
+    file.Truncate();
+  }
+  Bytes expected(source.begin(), source.end() - 5);
+  std::memcpy(&expected[100], "PATCHED!", 8);
+  EXPECT_TRUE(ReadFile(dir / "d.avi") == expected);
+
+  // The source loses its second half after the walk saw it: the copy fails.
+  BackupFile file(dir / "s.avi", dir / "e.avi", true);
+  file.Seek(size - 8, 0);
+  ASSERT_EQ(::truncate((dir / "s.avi").c_str(), size / 2), 0);
+  try {
+    file.Seek(0, 0);
+    file.Write("x", 1);
+    ADD_FAILURE() << "the missing bytes went unnoticed";
+  } catch (const VEK::Exception& e) {
+    EXPECT_STREQ(e.what(), "Read error");
+  }
 }
 
 }  // namespace
