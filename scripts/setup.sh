@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev  # the desktop program
   ffmpeg  # makes real AVI files for the interoperability tests
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db debootstrap  # the .deb and its check
 )
 
 # Extra packages a caller needs (the screenshot script, say) come as arguments.

@@ -10,3 +10,4 @@ ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 60
 # (worker and hand-overs) ThreadSanitizer, then a bounded fuzzing run.
 "$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh"
+"$root/scripts/package-test.sh"
