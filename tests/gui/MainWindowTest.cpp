@@ -299,6 +299,31 @@ TEST_F(MainWindow, TheCommandLineAddsArgumentsTwoOnAndMayStartAnOperation) {
   VEK::SetLanguage(VEK::English);
 }
 
+TEST_F(MainWindow, AConfirmedConfigurationRefreshesTheViewAndIsSavedCancelledIsNot) {
+  window->AddFile(Put("a.avi", Clean()));
+  window->Settings.SelectedFile = false;
+  RunToEnd(true);
+  window->LvwFiles->clearSelection();
+  const QStringList all = *window->AllMessages;
+  auto savedPrefix = [&] {
+    VEKRegistry::Registry registry(store);
+    return registry.OpenKey(SettingsKeys::Files, false) ? registry.ReadString("Prefix") : std::string();
+  };
+  window->EditConfiguration = [](Config&) { return false; };  // Cancel
+  window->ActConfig->trigger();
+  EXPECT_EQ(savedPrefix(), "");
+  EXPECT_EQ(MessagesCenter(), all);
+
+  window->EditConfiguration = [](Config& c) {
+    c.SelectedFile = true;
+    c.Prefix = "Edited.";
+    return true;
+  };
+  window->ActConfig->trigger();
+  EXPECT_EQ(savedPrefix(), "Edited.");
+  EXPECT_EQ(MessagesCenter(), QStringList()) << "the selected-file view with no row selected";
+}
+
 TEST_F(MainWindow, StayOnTopIsSavedAtOnce) {
   window->MnuStayOnTop->trigger();
   EXPECT_TRUE(window->Settings.StayOnTop);
