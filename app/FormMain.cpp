@@ -125,41 +125,42 @@ TFrmMain::~TFrmMain() {
 }
 
 void TFrmMain::BuildActions() {
-  auto make = [this](QAction*& action, const char* name, const QString& caption, const QString& hint,
-                     ZantrelApp::ToolImage image, bool withImage, void (TFrmMain::*handler)()) {
-    action = new QAction(caption, this);
-    action->setObjectName(name);
-    if (!hint.isEmpty()) action->setToolTip(hint), action->setStatusTip(hint);
-    if (withImage) action->setIcon(ZantrelApp::ToolIcon(image));
-    if (handler) connect(action, &QAction::triggered, this, handler);
-  };
   using ZantrelApp::ToolImage;
-  make(ActFileClear, "ActFileClear", "&Clear file list", "Clear list", ToolImage::ClearFiles, true,
-       &TFrmMain::ActFileClearExecute);
-  make(ActFileAdd, "ActFileAdd", "&Add files...", "Add files...", ToolImage::AddFiles, true,
-       &TFrmMain::ActFileAddExecute);
+  auto make = [this](const char* name, const QString& caption, const QString& hint,
+                     std::optional<ToolImage> image = std::nullopt) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) {
+      action->setToolTip(hint);
+      action->setStatusTip(hint);
+    }
+    if (image) action->setIcon(ZantrelApp::ToolIcon(*image));
+    return action;
+  };
+  ActFileClear = make("ActFileClear", "&Clear file list", "Clear list", ToolImage::ClearFiles);
+  connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ActFileClearExecute);
+  ActFileAdd = make("ActFileAdd", "&Add files...", "Add files...", ToolImage::AddFiles);
   ActFileAdd->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-  make(ActFileRemove, "ActFileRemove", "&Remove files", "Remove selected files", ToolImage::RemoveFiles, true,
-       &TFrmMain::ActFileRemoveExecute);
+  connect(ActFileAdd, &QAction::triggered, this, &TFrmMain::ActFileAddExecute);
+  ActFileRemove = make("ActFileRemove", "&Remove files", "Remove selected files", ToolImage::RemoveFiles);
   ActFileRemove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-  make(ActActionCheckErrors, "ActActionCheckErrors", "&Check errors", "Check Errors", ToolImage::CheckErrors, true,
-       nullptr);
+  connect(ActFileRemove, &QAction::triggered, this, &TFrmMain::ActFileRemoveExecute);
+  ActActionCheckErrors = make("ActActionCheckErrors", "&Check errors", "Check Errors", ToolImage::CheckErrors);
   connect(ActActionCheckErrors, &QAction::triggered, this, [this] { StartOperation(true); });
-  make(ActActionFix, "ActActionFix", "&Rebuild Index", "Rebuild Index", ToolImage::RebuildIndex, true, nullptr);
+  ActActionFix = make("ActActionFix", "&Rebuild Index", "Rebuild Index", ToolImage::RebuildIndex);
   connect(ActActionFix, &QAction::triggered, this, [this] { StartOperation(false); });
-  make(ActActionStop, "ActActionStop", "&Stop", "Stop current operation", ToolImage::Stop, true, nullptr);
+  ActActionStop = make("ActActionStop", "&Stop", "Stop current operation", ToolImage::Stop);
   connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
-  make(ActFileQuit, "ActFileQuit", "&Quit", "Quit", ToolImage::Stop, false, nullptr);
+  ActFileQuit = make("ActFileQuit", "&Quit", "Quit");
   connect(ActFileQuit, &QAction::triggered, this, &QWidget::close);
-  make(ActOpenFile, "ActOpenFile", "&Open File", QString(), ToolImage::Stop, false, nullptr);
-  connect(ActOpenFile, &QAction::triggered, this, [this] { ActOpenExecute(0); });
-  make(ActOpenFixedFile, "ActOpenFixedFile", "Open &Fixed File", QString(), ToolImage::Stop, false, nullptr);
-  connect(ActOpenFixedFile, &QAction::triggered, this, [this] { ActOpenExecute(1); });
-  make(ActOpenContainingFolder, "ActOpenContainingFolder", "Open &Containing Folder", QString(), ToolImage::Stop,
-       false, nullptr);
-  connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(2); });
-  make(ActConfig, "ActConfig", "&Configuration...", "Display the configuration window...",
-       ToolImage::Configuration, true, &TFrmMain::ActConfigExecute);
+  ActOpenFile = make("ActOpenFile", "&Open File", QString());
+  connect(ActOpenFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::File); });
+  ActOpenFixedFile = make("ActOpenFixedFile", "Open &Fixed File", QString());
+  connect(ActOpenFixedFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::FixedFile); });
+  ActOpenContainingFolder = make("ActOpenContainingFolder", "Open &Containing Folder", QString());
+  connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::Folder); });
+  ActConfig = make("ActConfig", "&Configuration...", "Display the configuration window...", ToolImage::Configuration);
+  connect(ActConfig, &QAction::triggered, this, &TFrmMain::ActConfigExecute);
 }
 
 void TFrmMain::BuildMenus() {
@@ -502,13 +503,15 @@ void TFrmMain::ActFileRemoveExecute() {
     if (Row(i)->isSelected()) DeleteRow(i);
 }
 
-void TFrmMain::ActOpenExecute(int which) {
+void TFrmMain::ActOpenExecute(OpenTarget target) {
   const int first = FirstSelectedRow();
   if (first < 0) return;
   QString path;
-  if (which == 0) path = RowPath(first);
-  else if (which == 1) path = RowOutputPath(first).value_or(RowPath(first));
-  else path = Row(first)->text(1);
+  switch (target) {
+    case OpenTarget::File: path = RowPath(first); break;
+    case OpenTarget::FixedFile: path = RowOutputPath(first).value_or(RowPath(first)); break;
+    case OpenTarget::Folder: path = Row(first)->text(1); break;
+  }
   OpenUrl(QUrl::fromLocalFile(path));
 }
 

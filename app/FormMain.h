@@ -138,7 +138,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ActFileClearExecute();
   void ActFileAddExecute();
   void ActFileRemoveExecute();
-  void ActOpenExecute(int which);
+  enum class OpenTarget { File, FixedFile, Folder };
+  void ActOpenExecute(OpenTarget target);
   void ActConfigExecute();
   void MnuStayOnTopClick();
   void PmnFilesPopup(const QPoint& at);

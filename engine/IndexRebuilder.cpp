@@ -1,7 +1,5 @@
 #include "engine/IndexRebuilder.h"
 
-#include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "avi/AviChunk.h"
