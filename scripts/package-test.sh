@@ -146,8 +146,9 @@ in_root apt-get update -qq
 # package brings, as on a desktop system.
 in_root apt-get install -y -qq man-db desktop-file-utils >"$work/apt-tools.log" 2>&1 ||
   { tail -n 30 "$work/apt-tools.log" >&2; fail "apt-get install man-db desktop-file-utils"; }
-in_root apt-get install -y -qq "./tmp/$(basename "$deb")" >"$work/apt-deb.log" 2>&1 ||
-  { tail -n 30 "$work/apt-deb.log" >&2; fail "apt-get install ./$(basename "$deb")"; }
+in_root apt-get install -y -qq "/tmp/$(basename "$deb")" >"$work/apt-deb.log" 2>&1 ||
+  { tail -n 30 "$work/apt-deb.log" >&2; fail "apt-get install /tmp/$(basename "$deb")"; }
+# shellcheck disable=SC2016  # dpkg-query's own fields
 in_root dpkg-query -W -f='${Status} ${Version}\n' zantrel | grep -qx "install ok installed $version" ||
   fail "zantrel $version is not installed in the root"
 
