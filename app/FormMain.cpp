@@ -85,24 +85,23 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   BuildLayout();
   BuildMenus();
 
-  TmrProgress = new QTimer(this);
-  TmrProgress->setObjectName("TmrProgress");
-  TmrProgress->setInterval(250);
+  auto timer = [this](const char* name) {
+    auto* t = new QTimer(this);
+    t->setObjectName(name);
+    t->setInterval(250);
+    return t;
+  };
+  TmrProgress = timer("TmrProgress");
   connect(TmrProgress, &QTimer::timeout, this, &TFrmMain::TmrProgressTimer);
-  TmrCheckErrors = new QTimer(this);
-  TmrCheckErrors->setObjectName("TmrCheckErrors");
-  TmrCheckErrors->setInterval(250);
-  connect(TmrCheckErrors, &QTimer::timeout, this, [this] {
-    TmrCheckErrors->stop();
-    ActActionCheckErrors->trigger();
-  });
-  TmrRebuildIndex = new QTimer(this);
-  TmrRebuildIndex->setObjectName("TmrRebuildIndex");
-  TmrRebuildIndex->setInterval(250);
-  connect(TmrRebuildIndex, &QTimer::timeout, this, [this] {
-    TmrRebuildIndex->stop();
-    ActActionFix->trigger();
-  });
+  // The auto-start timers fire once, when the window is up, and then run the
+  // action as the user would, questions included.
+  TmrCheckErrors = timer("TmrCheckErrors");
+  TmrRebuildIndex = timer("TmrRebuildIndex");
+  for (auto [t, action] : {std::pair{TmrCheckErrors, ActActionCheckErrors}, std::pair{TmrRebuildIndex, ActActionFix}})
+    connect(t, &QTimer::timeout, this, [t = t, action = action] {
+      t->stop();
+      action->trigger();
+    });
 
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   ChooseFiles = [this] {

@@ -324,6 +324,17 @@ TEST_F(MainWindow, AConfirmedConfigurationRefreshesTheViewAndIsSavedCancelledIsN
   EXPECT_EQ(MessagesCenter(), QStringList()) << "the selected-file view with no row selected";
 }
 
+TEST_F(MainWindow, TheAutoStartSwitchRunsTheOperationOnceTheLoopRuns) {
+  const std::string a = Put("a.avi", Damaged());
+  TFrmMain w(prompts, &store);
+  w.FormCreate({"zantrel", "/rebuildindex", QString::fromStdString(a)});
+  VEK::SetLanguage(VEK::English);
+  EXPECT_EQ(w.Mark(0), MarkNone) << "nothing before the event loop runs";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Mark(0) == MarkRebuilt && !w.Running; }, 30000));
+  EXPECT_FALSE(w.TmrRebuildIndex->isActive()) << "fires once";
+  EXPECT_TRUE(Exists(dir / "Zantrel.a.avi"));
+}
+
 TEST_F(MainWindow, StayOnTopIsSavedAtOnce) {
   window->MnuStayOnTop->trigger();
   EXPECT_TRUE(window->Settings.StayOnTop);
