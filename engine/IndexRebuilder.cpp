@@ -41,6 +41,12 @@ constexpr std::uint32_t MaxIdx1Value = std::numeric_limits<std::uint32_t>::max()
 
 bool IsSkippableCode(FourCC code) { return code == CodeRec || code == CodeJunk; }
 
+// Percent per byte of the file as it was sized when opened, in single precision.
+float ProgressFactor(const BackupFile& file) {
+  const std::int64_t size = file.SourceSize();
+  return size > 0 ? 100.0f / static_cast<float>(size) : 0.0f;
+}
+
 }  // namespace
 
 IndexRebuilder::IndexRebuilder(VEK::HandOverQueue& owner) : VEK::Thread(owner) {}
@@ -138,7 +144,8 @@ void IndexRebuilder::ChooseOutput(const std::string& path) {
     return;
   }
   const std::string dir = VEK::ExtractFileDir(path);
-  OutputFileName_ = (dir.empty() ? std::string() : VEK::IncludeTrailingPathDelimiter(dir)) + Prefix +
+  // A bare name has no folder and stays relative: no delimiter is added.
+  OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix +
                     VEK::ExtractFileName(path);
 }
 
@@ -206,7 +213,7 @@ std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
 
 void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
   const std::int64_t fileSize = file.SourceSize();
-  const float factor = fileSize > 0 ? 100.0f / static_cast<float>(fileSize) : 0.0f;
+  const float factor = ProgressFactor(file);
   const std::int64_t moviData = moviOffset + ChunkHeader::Size;
   int parity = 0;
   for (;;) {
@@ -266,8 +273,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
 }
 
 IndexRebuilder::ResyncResult IndexRebuilder::Resynchronise(BackupFile& file, int& parity) {
-  const std::int64_t fileSize = file.SourceSize();
-  const float factor = fileSize > 0 ? 100.0f / static_cast<float>(fileSize) : 0.0f;
+  const float factor = ProgressFactor(file);
   if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
   unsigned char* const buffer = SearchBuffer.get();
   for (;;) {

@@ -11,6 +11,7 @@
 
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
+#include "util/Paths.h"
 
 namespace VEKFile {
 
@@ -27,11 +28,6 @@ const VEK::MessagePair MsgSize = {{"Could not retrieve file size.", "Impossible 
 
 [[noreturn]] void Fail(const VEK::MessagePair& pair, std::initializer_list<VEK::FormatArg> args = {}) {
   throw File::Exception(VEK::Text(pair, args));
-}
-
-bool IsExistingFile(const std::string& path) {
-  struct stat st;
-  return Sys().Stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 // Sharing has no mandatory counterpart here. It is approximated with
@@ -63,7 +59,7 @@ File::~File() {
 }
 
 void File::Open(int mode, bool createIfMissing) {
-  if (createIfMissing && !IsExistingFile(FileName_)) {
+  if (createIfMissing && !VEK::FileExists(FileName_)) {
     const int fd = Sys().Open(FileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) Fail(MsgCreate, {FileName_});
     Sys().Close(fd);
