@@ -1,6 +1,7 @@
 #include "settings/Config.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "lang/Language.h"
@@ -58,6 +59,113 @@ std::int32_t Extent(std::int32_t from, std::int32_t to) {
       difference, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
+// A settings file that other programs or hand edits made large must not be
+// read again for each of the twenty-odd values, nor replaced once per value:
+// `run` works on a batch, which reads the store once and hands every change
+// to it in one Update (one locked replace of the file). A store that takes
+// no write at all (a read-only folder) refuses that one replace whole; value
+// by value, a key that cannot be created is skipped and only a write into a
+// key that exists fails, so `run` is then made again against the store
+// itself, which gives exactly that.
+void InOneReplace(VEKRegistry::Store& store, const std::function<void(VEKRegistry::Store&)>& run) {
+  VEKRegistry::Batch batch(store);
+  run(batch);
+  try {
+    batch.Commit();
+  } catch (const VEKRegistry::AccessDenied&) {
+    run(store);
+  }
+}
+
+void ReadSections(Config& c, VEKRegistry::Store& store) {
+  Registry reg(store);
+  if (reg.OpenKey(SettingsKeys::Layout, false)) {
+    c.FilesColumn0Width = IntegerOr(reg, "Files.Column(0).Width", 250);
+    c.FilesColumn1Width = IntegerOr(reg, "Files.Column(1).Width", 350);
+    // The Width held before Placement is read: the window's own when the
+    // layout was taken from it first, 0 in a fresh record. Integer
+    // division truncates toward zero, as the multiplication by 0.75 did.
+    c.FilesWidth = IntegerOr(reg, "Files.Width", static_cast<std::int32_t>(std::int64_t{c.Width} * 3 / 4));
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Placement, false)) {
+    c.Left = IntegerOr(reg, "Left", c.Left);
+    c.Top = IntegerOr(reg, "Top", c.Top);
+    c.Width = IntegerOr(reg, "Width", c.Width);
+    c.Height = IntegerOr(reg, "Height", c.Height);
+    c.StayOnTop = BoolOr(reg, "StayOnTop", false);
+    c.ShowWindow = IntegerOr(reg, "ShowWindow", SettingsWindow::ShowNormal);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Messages, false)) {
+    c.AutoClear = BoolOr(reg, "AutoClear", true);
+    c.SelectedFile = BoolOr(reg, "SelectedFile", true);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Prompts, false)) {
+    MigrateBool(reg, "BackupWarning", "ModifyOriginalPrompt", c.ModifyOriginalPrompt, true);
+    c.OverwritePrompt = BoolOr(reg, "OverwritePrompt", true);
+    c.StopPrompt = BoolOr(reg, "StopPrompt", true);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Behaviors, false)) {
+    c.OverwriteBehavior = IntegerOr(reg, "OverwriteBehavior", 0);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Files, false)) {
+    MigrateString(reg, "FixedPrefix", "Prefix", c.Prefix, "Zantrel.");
+    MigrateBool(reg, "BackupFiles", "KeepOriginal", c.KeepOriginal, true);
+    c.DisableAviHandler = BoolOr(reg, "DisableAviHandler", false);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Root, false)) {
+    // Set from outside by whoever installs the program; never written here.
+    // SetLanguage takes the low byte, so 257 selects French.
+    if (reg.ValueExists("Language")) VEK::SetLanguage(static_cast<std::int8_t>(reg.ReadInteger("Language")));
+    reg.CloseKey();
+  }
+}
+
+void WriteSections(const Config& c, VEKRegistry::Store& store) {
+  Registry reg(store);
+  if (reg.OpenKey(SettingsKeys::Layout, true)) {
+    reg.WriteInteger("Files.Column(0).Width", c.FilesColumn0Width);
+    reg.WriteInteger("Files.Column(1).Width", c.FilesColumn1Width);
+    reg.WriteInteger("Files.Width", c.FilesWidth);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Placement, true)) {
+    reg.WriteInteger("Left", c.Left);
+    reg.WriteInteger("Top", c.Top);
+    reg.WriteInteger("Width", c.Width);
+    reg.WriteInteger("Height", c.Height);
+    reg.WriteBool("StayOnTop", c.StayOnTop);
+    reg.WriteInteger("ShowWindow", c.ShowWindow);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Messages, true)) {
+    reg.WriteBool("AutoClear", c.AutoClear);
+    reg.WriteBool("SelectedFile", c.SelectedFile);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Prompts, true)) {
+    reg.WriteBool("ModifyOriginalPrompt", c.ModifyOriginalPrompt);
+    reg.WriteBool("OverwritePrompt", c.OverwritePrompt);
+    reg.WriteBool("StopPrompt", c.StopPrompt);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Behaviors, true)) {
+    reg.WriteInteger("OverwriteBehavior", c.OverwriteBehavior);
+    reg.CloseKey();
+  }
+  if (reg.OpenKey(SettingsKeys::Files, true)) {
+    reg.WriteString("Prefix", c.Prefix);
+    reg.WriteBool("DisableAviHandler", c.DisableAviHandler);
+    reg.WriteBool("KeepOriginal", c.KeepOriginal);
+    reg.CloseKey();
+  }
+}
+
 }  // namespace
 
 void Config::Load() {
@@ -71,98 +179,19 @@ void Config::Save() {
 }
 
 void Config::Load(VEKRegistry::Store& store) {
-  {
-    Registry reg(store);
-    if (reg.OpenKey(SettingsKeys::Layout, false)) {
-      FilesColumn0Width = IntegerOr(reg, "Files.Column(0).Width", 250);
-      FilesColumn1Width = IntegerOr(reg, "Files.Column(1).Width", 350);
-      // The Width held before Placement is read: the window's own when the
-      // layout was taken from it first, 0 in a fresh record. Integer
-      // division truncates toward zero, as the multiplication by 0.75 did.
-      FilesWidth = IntegerOr(reg, "Files.Width", static_cast<std::int32_t>(std::int64_t{Width} * 3 / 4));
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Placement, false)) {
-      Left = IntegerOr(reg, "Left", Left);
-      Top = IntegerOr(reg, "Top", Top);
-      Width = IntegerOr(reg, "Width", Width);
-      Height = IntegerOr(reg, "Height", Height);
-      StayOnTop = BoolOr(reg, "StayOnTop", false);
-      ShowWindow = IntegerOr(reg, "ShowWindow", SettingsWindow::ShowNormal);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Messages, false)) {
-      AutoClear = BoolOr(reg, "AutoClear", true);
-      SelectedFile = BoolOr(reg, "SelectedFile", true);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Prompts, false)) {
-      MigrateBool(reg, "BackupWarning", "ModifyOriginalPrompt", ModifyOriginalPrompt, true);
-      OverwritePrompt = BoolOr(reg, "OverwritePrompt", true);
-      StopPrompt = BoolOr(reg, "StopPrompt", true);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Behaviors, false)) {
-      OverwriteBehavior = IntegerOr(reg, "OverwriteBehavior", 0);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Files, false)) {
-      MigrateString(reg, "FixedPrefix", "Prefix", Prefix, "Zantrel.");
-      MigrateBool(reg, "BackupFiles", "KeepOriginal", KeepOriginal, true);
-      DisableAviHandler = BoolOr(reg, "DisableAviHandler", false);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Root, false)) {
-      // Set from outside by whoever installs the program; never written here.
-      // SetLanguage takes the low byte, so 257 selects French.
-      if (reg.ValueExists("Language")) VEK::SetLanguage(static_cast<std::int8_t>(reg.ReadInteger("Language")));
-      reg.CloseKey();
-    }
-  }
-  ApplyExplorerAviHandler(*this, store);
+  const Config before = *this;
+  InOneReplace(store, [&](VEKRegistry::Store& target) {
+    *this = before;  // a second run starts from the same record
+    ReadSections(*this, target);
+    ApplyExplorerAviHandler(*this, target);
+  });
 }
 
 void Config::Save(VEKRegistry::Store& store) {
-  {
-    Registry reg(store);
-    if (reg.OpenKey(SettingsKeys::Layout, true)) {
-      reg.WriteInteger("Files.Column(0).Width", FilesColumn0Width);
-      reg.WriteInteger("Files.Column(1).Width", FilesColumn1Width);
-      reg.WriteInteger("Files.Width", FilesWidth);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Placement, true)) {
-      reg.WriteInteger("Left", Left);
-      reg.WriteInteger("Top", Top);
-      reg.WriteInteger("Width", Width);
-      reg.WriteInteger("Height", Height);
-      reg.WriteBool("StayOnTop", StayOnTop);
-      reg.WriteInteger("ShowWindow", ShowWindow);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Messages, true)) {
-      reg.WriteBool("AutoClear", AutoClear);
-      reg.WriteBool("SelectedFile", SelectedFile);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Prompts, true)) {
-      reg.WriteBool("ModifyOriginalPrompt", ModifyOriginalPrompt);
-      reg.WriteBool("OverwritePrompt", OverwritePrompt);
-      reg.WriteBool("StopPrompt", StopPrompt);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Behaviors, true)) {
-      reg.WriteInteger("OverwriteBehavior", OverwriteBehavior);
-      reg.CloseKey();
-    }
-    if (reg.OpenKey(SettingsKeys::Files, true)) {
-      reg.WriteString("Prefix", Prefix);
-      reg.WriteBool("DisableAviHandler", DisableAviHandler);
-      reg.WriteBool("KeepOriginal", KeepOriginal);
-      reg.CloseKey();
-    }
-  }
-  ApplyExplorerAviHandler(*this, store);
+  InOneReplace(store, [&](VEKRegistry::Store& target) {
+    WriteSections(*this, target);
+    ApplyExplorerAviHandler(*this, target);
+  });
 }
 
 void Config::ReadWindowLayout(const SettingsWindow& window) {

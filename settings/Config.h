@@ -59,7 +59,10 @@ class Config {
   // Both end with ApplyExplorerAviHandler, so that Explorer's registration
   // follows DisableAviHandler. Without a store they use the user's registry
   // file. A missing key leaves its fields as they were; a value of the wrong
-  // type stops the load there with the store's error.
+  // type stops the load there with the store's error. Each reads the store
+  // once and hands what it changes (a save's values, a load's renamed ones,
+  // the handler switch) to it in one update, for the file one replace; on
+  // any error nothing of it is kept.
   void Load();
   void Load(VEKRegistry::Store& store);
   void Save();

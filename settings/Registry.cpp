@@ -1,5 +1,7 @@
 #include "settings/Registry.h"
 
+#include <memory>
+
 #include "lang/Language.h"
 
 namespace VEKRegistry {
@@ -61,10 +63,10 @@ const std::string& Registry::OpenKeyPath() const {
 bool Registry::OpenKey(const std::string& path, bool canCreate) {
   const std::string full = FullPath(path);
   CloseKey();
-  if (full != RootName(root_) && !store_.Read().KeyExists(full)) {
+  if (full != RootName(root_) && !store_.View()->KeyExists(full)) {
     if (!canCreate) return false;
     try {
-      store_.Update([&](Tree& tree) { tree.CreateKey(full); });
+      store_.Update([full](Tree& tree) { tree.CreateKey(full); });
     } catch (const AccessDenied&) {
       return false;  // not creatable here: the caller skips what it wanted to write
     }
@@ -76,13 +78,13 @@ bool Registry::OpenKey(const std::string& path, bool canCreate) {
 void Registry::CloseKey() { current_.clear(); }
 
 bool Registry::ValueExists(const std::string& name) {
-  return store_.Read().FindValue(OpenKeyPath(), name) != nullptr;
+  return store_.View()->FindValue(OpenKeyPath(), name) != nullptr;
 }
 
 std::int32_t Registry::ReadInteger(const std::string& name) {
   const std::string& key = OpenKeyPath();
-  const Tree tree = store_.Read();
-  const Value* value = tree.FindValue(key, name);
+  const auto tree = store_.View();
+  const Value* value = tree->FindValue(key, name);
   if (!value) throw Exception(VEK::Text(MsgMissing, {Shown(name), key}));
   if (value->Kind != ValueKind::Integer) throw Exception(VEK::Text(MsgType, {Shown(name), key}));
   return static_cast<std::int32_t>(value->Number);
@@ -92,8 +94,8 @@ bool Registry::ReadBool(const std::string& name) { return ReadInteger(name) != 0
 
 std::string Registry::ReadString(const std::string& name) {
   const std::string& key = OpenKeyPath();
-  const Tree tree = store_.Read();
-  const Value* value = tree.FindValue(key, name);
+  const auto tree = store_.View();
+  const Value* value = tree->FindValue(key, name);
   if (!value) throw Exception(VEK::Text(MsgMissing, {Shown(name), key}));
   if (value->Kind != ValueKind::String && value->Kind != ValueKind::ExpandString)
     throw Exception(VEK::Text(MsgType, {Shown(name), key}));
@@ -104,7 +106,7 @@ void Registry::Write(Value value) {
   const std::string key = OpenKeyPath();
   if (HasControl(value.Name)) throw Exception(VEK::Text(MsgBadValue, {value.Name}));
   const bool isRoot = key == RootName(root_);
-  store_.Update([&](Tree& tree) {
+  store_.Update([key, value = std::move(value), isRoot](Tree& tree) {
     // Another copy may have deleted the key since we opened it; writing would
     // bring back a key that its owner meant to remove.
     if (!isRoot && !tree.KeyExists(key)) throw Exception(VEK::Text(MsgKeyGone, {key}));
@@ -132,22 +134,24 @@ void Registry::WriteString(const std::string& name, const std::string& value) {
 
 bool Registry::DeleteValue(const std::string& name) {
   const std::string key = OpenKeyPath();
-  bool existed = false;
-  store_.Update([&](Tree& tree) { existed = tree.DeleteValue(key, name); });
-  return existed;
+  // The answer of the first application; a batch applies the change again
+  // at Commit, after this call has returned.
+  const auto existed = std::make_shared<bool>(false);
+  store_.Update([key, name, existed](Tree& tree) { *existed = tree.DeleteValue(key, name); });
+  return *existed;
 }
 
-bool Registry::KeyExists(const std::string& path) { return store_.Read().KeyExists(FullPath(path)); }
+bool Registry::KeyExists(const std::string& path) { return store_.View()->KeyExists(FullPath(path)); }
 
 bool Registry::DeleteKey(const std::string& path) {
   const std::string full = FullPath(path);
   if (full == RootName(root_)) return false;  // a root is not a key anyone may remove
-  bool existed = false;
-  store_.Update([&](Tree& tree) { existed = tree.DeleteKey(full); });
-  if (existed && (SameName(current_, full) || (current_.size() > full.size() &&
+  const auto existed = std::make_shared<bool>(false);
+  store_.Update([full, existed](Tree& tree) { *existed = tree.DeleteKey(full); });
+  if (*existed && (SameName(current_, full) || (current_.size() > full.size() &&
                                                  SameName(current_.substr(0, full.size() + 1), full + '\\'))))
     CloseKey();
-  return existed;
+  return *existed;
 }
 
 }  // namespace VEKRegistry

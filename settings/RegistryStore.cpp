@@ -32,7 +32,7 @@ const VEK::MessagePair MsgTooLarge = {
     {"Registry file \"%s\" is too large.", "Le fichier de registre \"%s\" est trop grand."}};
 
 // Settings take a few kilobytes; anything far larger is not a registry file
-// of ours, and reading it whole at every value would stall the program.
+// of ours.
 constexpr off_t MaxFileSize = 16 << 20;
 
 bool IsPermissionError(int error) { return error == EACCES || error == EPERM || error == EROFS; }
@@ -110,9 +110,42 @@ bool ReadWhole(const std::string& name, std::string& text) {
 }  // namespace
 
 void MemoryStore::Update(const std::function<void(Tree&)>& change) {
-  Tree copy = tree_;
-  change(copy);
+  auto copy = std::make_shared<Tree>(*tree_);
+  change(*copy);
   tree_ = std::move(copy);
+}
+
+Batch::Batch(Store& store) : store_(store), read_(store.View()) {}
+
+std::shared_ptr<const Tree> Batch::View() {
+  if (tree_) return tree_;
+  return read_;
+}
+
+void Batch::Update(const std::function<void(Tree&)>& change) {
+  // A batch that only reads copies nothing.
+  if (!tree_) tree_ = std::make_shared<Tree>(*read_);
+  try {
+    change(*tree_);
+  } catch (...) {
+    // Nothing of a failed change is kept: the copy is made again from what
+    // was read and the changes that went through.
+    auto again = std::make_shared<Tree>(*read_);
+    for (const auto& done : committed_) done(*again);
+    for (const auto& done : changes_) done(*again);
+    tree_ = std::move(again);
+    throw;
+  }
+  changes_.push_back(change);
+}
+
+void Batch::Commit() {
+  if (changes_.empty()) return;
+  store_.Update([&](Tree& tree) {
+    for (const auto& change : changes_) change(tree);
+  });
+  committed_.insert(committed_.end(), changes_.begin(), changes_.end());
+  changes_.clear();
 }
 
 std::string DefaultRegistryFileName() {

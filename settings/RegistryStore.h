@@ -7,7 +7,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "settings/RegistryTree.h"
 
@@ -17,20 +19,54 @@ class Store {
  public:
   virtual ~Store() = default;
   virtual Tree Read() = 0;
+  // The current content to look things up in, valid until the next Update.
+  // Stores that hold it in memory hand it over without a copy; the file
+  // store reads the file.
+  virtual std::shared_ptr<const Tree> View() { return std::make_shared<const Tree>(Read()); }
   // Applies change to the current content and keeps the result. When change
-  // throws, nothing is kept.
+  // throws, nothing is kept. A change may be applied more than once, to
+  // another copy of the content (a Batch replays it at Commit), so it owns
+  // what it refers to.
   virtual void Update(const std::function<void(Tree&)>& change) = 0;
 };
 
 class MemoryStore : public Store {
  public:
-  Tree Read() override { return tree_; }
+  Tree Read() override { return *tree_; }
+  std::shared_ptr<const Tree> View() override { return tree_; }
   void Update(const std::function<void(Tree&)>& change) override;
 
  private:
-  Tree tree_;
+  std::shared_ptr<const Tree> tree_ = std::make_shared<const Tree>();
 };
 
+// A run of reads and changes that reaches the store as one Update, for the
+// settings record, which reads or writes some twenty values at a time. The
+// store is read once, when the batch is made; reads come from that copy, and
+// each change is applied to it at once and kept. Commit applies the kept
+// changes, in their order, to the store's current content in one Update: for
+// the file store, one locked read-modify-replace and one flush, so what other
+// copies of the program wrote in between stays. A change that fails at
+// Commit (a key another copy deleted, a refused write) fails the whole
+// Commit, and nothing of the batch is kept.
+class Batch : public Store {
+ public:
+  explicit Batch(Store& store);
+  Tree Read() override { return *View(); }
+  std::shared_ptr<const Tree> View() override;
+  void Update(const std::function<void(Tree&)>& change) override;
+  // Does nothing when nothing changed. The batch can go on afterwards; its
+  // copy then holds the store as read plus every change made through it.
+  void Commit();
+  bool Changed() const { return !changes_.empty(); }
+
+ private:
+  Store& store_;
+  std::shared_ptr<const Tree> read_;  // the store as read
+  std::shared_ptr<Tree> tree_;        // read_ with the changes applied; made at the first change
+  std::vector<std::function<void(Tree&)>> changes_;
+  std::vector<std::function<void(Tree&)>> committed_;
+};
 // The registry of the current user: $XDG_CONFIG_HOME/zantrel/registry.reg,
 // ~/.config when XDG_CONFIG_HOME is unset, empty or relative.
 std::string DefaultRegistryFileName();

@@ -1,7 +1,6 @@
 #include "settings/RegistryTree.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "lang/Language.h"
@@ -43,7 +42,9 @@ class ParseError {
   const VEK::MessagePair* reason_;
 };
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// ASCII only: the C library's tolower follows the locale, and the indexes
+// must fold a name the same way whatever locale the program runs in.
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -215,8 +216,12 @@ void AppendHexLines(std::vector<std::string>& lines, std::string line, const std
   lines.push_back(line);
 }
 
-std::vector<std::string> ValueLines(const Value& value) {
-  if (!value.Lines.empty()) return value.Lines;
+// Appends the value's lines, each ended by lineEnd.
+void AppendValueLines(std::string& out, const Value& value, const std::string& lineEnd) {
+  if (!value.Lines.empty()) {
+    for (const auto& line : value.Lines) out.append(line).append(lineEnd);
+    return;
+  }
   std::vector<std::string> lines;
   const std::string name = value.Name.empty() ? std::string("@") : Quote(value.Name);
   switch (value.Kind) {
@@ -241,7 +246,7 @@ std::vector<std::string> ValueLines(const Value& value) {
     case ValueKind::Other:
       break;  // only ever made from lines read, which are written back above
   }
-  return lines;
+  for (const auto& line : lines) out.append(line).append(lineEnd);
 }
 
 }  // namespace
@@ -251,19 +256,27 @@ bool SameName(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
+std::string FoldName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = Lower(c);
+  return folded;
+}
+
 Tree Tree::Parse(std::string_view text, const std::string& fileName) {
   Tree tree;
-  // Lines as they are in the file (CR of CR LF files removed).
-  std::vector<std::string> lines;
+  // Lines as they are in the file (CRs before the line break removed); views
+  // into the text, which may be the size of the whole file.
+  std::vector<std::string_view> lines;
   for (std::size_t start = 0; start <= text.size();) {
     auto end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
+    if (lines.empty() && end < text.size() && !line.empty() && line.back() == '\r') tree.lineEnd_ = "\r\n";
     // Every CR before the line break goes: one would come back as the CR of
     // a CR LF file at each write, so a line ending in several would lose one
     // per write and never read back as it was written.
     while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
+    lines.push_back(line);
     start = end + 1;
   }
   if (!lines.empty() && lines.back().empty()) lines.pop_back();
@@ -272,58 +285,63 @@ Tree Tree::Parse(std::string_view text, const std::string& fileName) {
   try {
     if (lines.empty()) return tree;  // an empty file holds no keys
     std::string_view first = lines[0];
-    if (first.substr(0, 3) == "\xEF\xBB\xBF") first.remove_prefix(3);
+    if (first.substr(0, 3) == "\xEF\xBB\xBF") {
+      first.remove_prefix(3);
+      tree.byteOrderMark_ = true;
+    }
     if (Trim(first) != Header) throw ParseError(MsgNoHeader);
 
-    Key* current = nullptr;
+    std::size_t current = std::string::npos;
     for (lineIndex = 1; lineIndex < lines.size(); ++lineIndex) {
       const std::string_view line = Trim(lines[lineIndex]);
       if (line.empty()) continue;
       if (line.front() == ';') {
         Value comment;
         comment.Kind = ValueKind::Comment;
-        comment.Lines.push_back(lines[lineIndex]);
-        if (current)
-          current->Values.push_back(std::move(comment));
+        comment.Lines.emplace_back(lines[lineIndex]);
+        if (current != std::string::npos)
+          tree.keys_[current].Values.push_back(std::move(comment));
         else
-          tree.preamble_.push_back(lines[lineIndex]);
+          tree.preamble_.emplace_back(lines[lineIndex]);
         continue;
       }
       if (line.front() == '[') {
         if (line.back() != ']') throw ParseError(MsgBadSection);
-        const std::string path(Trim(line.substr(1, line.size() - 2)));
+        std::string path(Trim(line.substr(1, line.size() - 2)));
         if (path.empty()) throw ParseError(MsgEmptySection);
         // A key listed twice is one key, as an import would make it.
-        current = tree.FindKey(path);
-        if (!current) {
-          tree.keys_.push_back(Key{path, {}});
-          current = &tree.keys_.back();
-        }
+        current = tree.KeyPosition(path);
+        if (current == tree.keys_.size()) tree.AppendKey(std::move(path));
         continue;
       }
       if (line.front() != '"' && line.front() != '@') throw ParseError(MsgBadLine);
-      if (!current) throw ParseError(MsgNoKey);
+      if (current == std::string::npos) throw ParseError(MsgNoKey);
       // Long hex lists go on over several lines, each but the last ending in '\'.
       const std::size_t firstLine = lineIndex;
-      std::vector<std::string> raw{lines[lineIndex]};
-      std::string logical(line);
-      while (logical.back() == '\\' && lineIndex + 1 < lines.size()) {
-        logical.pop_back();
-        raw.push_back(lines[++lineIndex]);
-        logical += Trim(lines[lineIndex]);
+      std::vector<std::string> raw{std::string(lines[lineIndex])};
+      std::string joined;
+      std::string_view logical = line;
+      if (line.back() == '\\' && lineIndex + 1 < lines.size()) {
+        joined = line;
+        while (joined.back() == '\\' && lineIndex + 1 < lines.size()) {
+          joined.pop_back();
+          raw.emplace_back(lines[++lineIndex]);
+          joined += Trim(lines[lineIndex]);
+        }
+        logical = joined;
       }
       const std::size_t lastLine = lineIndex;
       lineIndex = firstLine;  // errors name the line the value starts on
       Value value = ParseValue(logical);
       lineIndex = lastLine;
       value.Lines = std::move(raw);
-      const auto same = std::find_if(current->Values.begin(), current->Values.end(), [&](const Value& v) {
-        return v.Kind != ValueKind::Comment && SameName(v.Name, value.Name);
-      });
-      if (same != current->Values.end())
-        *same = std::move(value);  // the later line wins, as in an import
+      ValueIndex& names = tree.valueAt_[current];
+      std::vector<Value>& values = tree.keys_[current].Values;
+      const auto [at, added] = names.try_emplace(FoldName(value.Name), values.size());
+      if (added)
+        values.push_back(std::move(value));
       else
-        current->Values.push_back(std::move(value));
+        values[at->second] = std::move(value);  // the later line wins, as in an import
     }
   } catch (const ParseError& error) {
     throw Exception(VEK::Text(MsgParse, {fileName, lineIndex + 1, VEK::Text(*error.reason_)}));
@@ -332,29 +350,83 @@ Tree Tree::Parse(std::string_view text, const std::string& fileName) {
 }
 
 std::string Tree::Serialize() const {
-  std::string out = std::string(Header) + "\n\n";
-  for (const auto& line : preamble_) out += line + '\n';
-  if (!preamble_.empty()) out += '\n';
+  std::string out;
+  if (byteOrderMark_) out += "\xEF\xBB\xBF";
+  out.append(Header).append(lineEnd_).append(lineEnd_);
+  for (const auto& line : preamble_) out.append(line).append(lineEnd_);
+  if (!preamble_.empty()) out += lineEnd_;
   for (const Key& key : keys_) {
-    out += '[' + key.Path + "]\n";
-    for (const Value& value : key.Values)
-      for (const auto& line : ValueLines(value)) out += line + '\n';
-    out += '\n';
+    out.append("[").append(key.Path).append("]").append(lineEnd_);
+    for (const Value& value : key.Values) AppendValueLines(out, value, lineEnd_);
+    out += lineEnd_;
   }
   return out;
 }
 
+std::size_t Tree::KeyPosition(const std::string& path) const {
+  const auto it = keyAt_.find(FoldName(path));
+  return it == keyAt_.end() ? keys_.size() : it->second;
+}
+
 Key* Tree::FindKey(const std::string& path) {
-  for (Key& key : keys_)
-    if (SameName(key.Path, path)) return &key;
-  return nullptr;
+  const std::size_t at = KeyPosition(path);
+  return at == keys_.size() ? nullptr : &keys_[at];
 }
 
 const Key* Tree::FindKey(const std::string& path) const { return const_cast<Tree*>(this)->FindKey(path); }
 
+Key& Tree::AppendKey(std::string path) {
+  keyAt_.emplace(FoldName(path), keys_.size());
+  keys_.push_back(Key{std::move(path), {}});
+  valueAt_.emplace_back();
+  return keys_.back();
+}
+
+void Tree::InsertKey(std::size_t at, std::string path) {
+  if (at == keys_.size()) {
+    AppendKey(std::move(path));
+    return;
+  }
+  for (auto& entry : keyAt_)
+    if (entry.second >= at) ++entry.second;
+  keyAt_.emplace(FoldName(path), at);
+  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(at), Key{std::move(path), {}});
+  valueAt_.insert(valueAt_.begin() + static_cast<std::ptrdiff_t>(at), ValueIndex());
+}
+
+void Tree::IndexKeys() {
+  keyAt_.clear();
+  valueAt_.assign(keys_.size(), ValueIndex());
+  for (std::size_t k = 0; k < keys_.size(); ++k) {
+    keyAt_.emplace(FoldName(keys_[k].Path), k);
+    IndexValues(k);
+  }
+}
+
+void Tree::IndexValues(std::size_t key) {
+  ValueIndex& names = valueAt_[key];
+  names.clear();
+  const std::vector<Value>& values = keys_[key].Values;
+  for (std::size_t v = 0; v < values.size(); ++v)
+    if (values[v].Kind != ValueKind::Comment) names.emplace(FoldName(values[v].Name), v);
+}
+
+std::pair<std::map<std::string, std::size_t>::const_iterator, std::map<std::string, std::size_t>::const_iterator>
+Tree::Below(const std::string& folded) const {
+  const std::string prefix = folded + '\\';
+  auto first = keyAt_.lower_bound(prefix);
+  // "a\" names a key of its own (a hand-written section), not one below "a".
+  if (first != keyAt_.end() && first->first == prefix) ++first;
+  auto last = first;
+  while (last != keyAt_.end() && last->first.compare(0, prefix.size(), prefix) == 0) ++last;
+  return {first, last};
+}
+
 bool Tree::KeyExists(const std::string& path) const {
-  return std::any_of(keys_.begin(), keys_.end(),
-                     [&](const Key& key) { return SameName(key.Path, path) || IsBelow(key.Path, path); });
+  const std::string folded = FoldName(path);
+  if (keyAt_.count(folded)) return true;
+  const auto [first, last] = Below(folded);
+  return first != last;
 }
 
 void Tree::CreateKey(const std::string& path) {
@@ -369,50 +441,64 @@ void Tree::CreateKey(const std::string& path) {
     if (FindKey(prefix)) continue;
     // Placed after the last key of its parent's subtree, so that a key's
     // family stays together in the file.
-    const std::string parent = prefix.substr(0, prefix.rfind('\\'));
-    auto at = keys_.end();
-    for (auto it = keys_.begin(); it != keys_.end(); ++it)
-      if (SameName(it->Path, parent) || IsBelow(it->Path, parent)) at = it + 1;
-    keys_.insert(at, Key{prefix, {}});
+    const std::string parent = FoldName(prefix.substr(0, prefix.rfind('\\')));
+    std::size_t at = keys_.size();
+    bool found = false;
+    const auto consider = [&](std::size_t position) {
+      if (!found || position + 1 > at) at = position + 1;
+      found = true;
+    };
+    if (const auto self = keyAt_.find(parent); self != keyAt_.end()) consider(self->second);
+    const auto [first, last] = Below(parent);
+    for (auto it = first; it != last; ++it) consider(it->second);
+    InsertKey(at, prefix);
   }
 }
 
 bool Tree::DeleteKey(const std::string& path) {
-  const auto before = keys_.size();
+  const std::string folded = FoldName(path);
+  const auto [first, last] = Below(folded);
+  if (first == last && !keyAt_.count(folded)) return false;
   std::erase_if(keys_, [&](const Key& key) { return SameName(key.Path, path) || IsBelow(key.Path, path); });
-  return keys_.size() != before;
+  IndexKeys();
+  return true;
+}
+
+const Value* Tree::FindIn(std::size_t key, std::string_view name) const {
+  const ValueIndex& names = valueAt_[key];
+  const auto it = names.find(FoldName(name));
+  return it == names.end() ? nullptr : &keys_[key].Values[it->second];
 }
 
 const Value* Tree::FindValue(const std::string& keyPath, const std::string& name) const {
-  const Key* key = FindKey(keyPath);
-  if (!key) return nullptr;
-  for (const Value& value : key->Values)
-    if (value.Kind != ValueKind::Comment && SameName(value.Name, name)) return &value;
-  return nullptr;
+  const std::size_t key = KeyPosition(keyPath);
+  return key == keys_.size() ? nullptr : FindIn(key, name);
 }
 
 void Tree::SetValue(const std::string& keyPath, Value value) {
-  Key* key = FindKey(keyPath);
-  if (!key) {
+  std::size_t key = KeyPosition(keyPath);
+  if (key == keys_.size()) {
     CreateKey(keyPath);
-    key = FindKey(keyPath);
+    key = KeyPosition(keyPath);
   }
-  for (Value& existing : key->Values)
-    if (existing.Kind != ValueKind::Comment && SameName(existing.Name, value.Name)) {
-      value.Name = existing.Name;
-      existing = std::move(value);
-      return;
-    }
-  key->Values.push_back(std::move(value));
+  std::vector<Value>& values = keys_[key].Values;
+  const auto [at, added] = valueAt_[key].try_emplace(FoldName(value.Name), values.size());
+  if (added) {
+    values.push_back(std::move(value));
+    return;
+  }
+  Value& existing = values[at->second];
+  value.Name = existing.Name;
+  existing = std::move(value);
 }
 
 bool Tree::DeleteValue(const std::string& keyPath, const std::string& name) {
-  Key* key = FindKey(keyPath);
-  if (!key) return false;
-  const auto before = key->Values.size();
-  std::erase_if(key->Values,
+  const std::size_t key = KeyPosition(keyPath);
+  if (key == keys_.size() || !FindIn(key, name)) return false;
+  std::erase_if(keys_[key].Values,
                 [&](const Value& v) { return v.Kind != ValueKind::Comment && SameName(v.Name, name); });
-  return key->Values.size() != before;
+  IndexValues(key);
+  return true;
 }
 
 }  // namespace VEKRegistry

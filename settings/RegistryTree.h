@@ -2,11 +2,16 @@
 // 8-bit registry export format ("REGEDIT4"), which a person can read and edit.
 // Key and value names compare without regard to ASCII letter case, as the
 // Windows registry does; the spelling first written is the one kept.
+// Keys and values are found through indexes by name, so a settings file that
+// other programs or hand edits made large costs a lookup, not a scan.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "util/Exception.h"
@@ -54,6 +59,8 @@ class Tree {
  public:
   // fileName only names the file in parse errors.
   static Tree Parse(std::string_view text, const std::string& fileName);
+  // In the line endings (LF or CR LF) and with the byte-order mark, if any,
+  // of the text it was parsed from.
   std::string Serialize() const;
 
   // A key exists when it has a section of its own or lies above one that has.
@@ -72,12 +79,33 @@ class Tree {
   const std::vector<Key>& Keys() const { return keys_; }
 
  private:
+  using ValueIndex = std::unordered_map<std::string, std::size_t>;
+
   Key* FindKey(const std::string& path);
   const Key* FindKey(const std::string& path) const;
+  std::size_t KeyPosition(const std::string& path) const;  // keys_.size() when absent
+  Key& AppendKey(std::string path);
+  void InsertKey(std::size_t at, std::string path);
+  void IndexKeys();
+  void IndexValues(std::size_t key);
+  const Value* FindIn(std::size_t key, std::string_view name) const;
+  // First and last+1 entries of keyAt_ for the keys strictly below a folded path.
+  std::pair<std::map<std::string, std::size_t>::const_iterator, std::map<std::string, std::size_t>::const_iterator>
+  Below(const std::string& folded) const;
 
   std::vector<std::string> preamble_;  // comments between the header and the first key
   std::vector<Key> keys_;
+  // Folded path -> position in keys_. Ordered, so that the keys below a key
+  // are the run of entries that start with its folded path and a backslash.
+  std::map<std::string, std::size_t> keyAt_;
+  // For each key of keys_, folded value name -> position in its Values.
+  std::vector<ValueIndex> valueAt_;
+  std::string lineEnd_ = "\n";
+  bool byteOrderMark_ = false;
 };
+
+// The name as the indexes compare it: ASCII letters in lower case.
+std::string FoldName(std::string_view name);
 
 bool SameName(std::string_view a, std::string_view b);
 
