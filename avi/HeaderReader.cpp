@@ -1,0 +1,195 @@
+// Reading 'hdrl'. Every size is untrusted: each one is compared with what is
+// left of its parent before anything in it is read, and a chunk whose code is
+// not text ends the walk, as the numbering of the streams after it can no
+// longer be trusted.
+#include "avi/HeaderReader.h"
+
+#include <algorithm>
+
+namespace VEKAvi {
+
+namespace {
+
+constexpr FourCC CodeHdrl = MakeFourCC("hdrl");
+constexpr FourCC CodeStrl = MakeFourCC("strl");
+constexpr FourCC CodeOdml = MakeFourCC("odml");
+constexpr FourCC CodeAvih = MakeFourCC("avih");
+constexpr FourCC CodeStrh = MakeFourCC("strh");
+constexpr FourCC CodeStrf = MakeFourCC("strf");
+constexpr FourCC CodeIndx = MakeFourCC("indx");
+constexpr FourCC CodeDmlh = MakeFourCC("dmlh");
+
+// Sizes of the parts we read. AVIStreamHeader up to dwSampleSize (old writers
+// leave out rcFrame, so 48 rather than 56); the main header up to dwStreams;
+// the whole BITMAPINFOHEADER; WAVEFORMAT without cbSize.
+constexpr std::uint32_t StrhNeeded = 48;
+constexpr std::uint32_t AvihNeeded = 28;
+constexpr std::uint32_t BitmapInfoNeeded = 40;
+constexpr std::uint32_t WaveFormatNeeded = 14;
+
+// AVI chunk ids number streams with two hexadecimal digits.
+constexpr std::uint32_t MaxStreams = 256;
+
+bool IsText(FourCC code) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    const unsigned c = (code >> shift) & 0xFF;
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+// The children of a list's data, [begin, end) of p. Stops at the end, at a
+// child that overruns its parent (Overran) or at a code that is not text
+// (Damaged).
+class ChildWalk {
+ public:
+  ChildWalk(const unsigned char* p, std::size_t begin, std::size_t end) : p_(p), pos_(begin), end_(end) {}
+
+  // The next child whose header and data lie inside the parent.
+  bool Next(FourCC& code, std::size_t& dataPos, std::uint32_t& size) {
+    if (pos_ >= end_ || end_ - pos_ < ChunkHeader::Size) return false;
+    const ChunkHeader h = ChunkHeader::Load(p_ + pos_);
+    if (!IsText(h.Code)) {
+      damaged_ = true;
+      return false;
+    }
+    if (h.DataSize > end_ - pos_ - ChunkHeader::Size) {
+      overran_ = true;
+      return false;
+    }
+    code = h.Code;
+    size = h.DataSize;
+    dataPos = pos_ + ChunkHeader::Size;
+    // The pad byte of an odd-sized last child may lie past the parent's end.
+    pos_ = dataPos + size + (size & 1);
+    return true;
+  }
+
+  bool Damaged() const { return damaged_ || overran_; }
+
+ private:
+  const unsigned char* p_;
+  std::size_t pos_;
+  std::size_t end_;
+  bool damaged_ = false;
+  bool overran_ = false;
+};
+
+StreamHeader ReadStrl(const unsigned char* p, std::size_t begin, std::size_t end, std::int64_t at) {
+  StreamHeader s;
+  bool strhRead = false, strfRead = false;
+  std::size_t strfPos = 0;
+  std::uint32_t strfSize = 0;
+  bool haveStrf = false;
+
+  ChildWalk walk(p, begin, end);
+  FourCC code = 0;
+  std::size_t pos = 0;
+  std::uint32_t size = 0;
+  while (walk.Next(code, pos, size)) {
+    const std::int64_t headerPos = at + static_cast<std::int64_t>(pos) - ChunkHeader::Size;
+    if (code == CodeStrh && !strhRead) {
+      if (size < StrhNeeded) continue;
+      const unsigned char* h = p + pos;
+      s.Type = VEK::LoadLe32(h);
+      s.Handler = VEK::LoadLe32(h + 4);
+      s.Scale = VEK::LoadLe32(h + 20);
+      s.Rate = VEK::LoadLe32(h + 24);
+      s.Length = VEK::LoadLe32(h + 32);
+      s.SampleSize = VEK::LoadLe32(h + 44);
+      s.LengthFieldPos = at + static_cast<std::int64_t>(pos) + 32;
+      strhRead = true;
+    } else if (code == CodeStrf && !haveStrf) {
+      haveStrf = true;
+      strfPos = pos;
+      strfSize = size;
+    } else if (code == CodeIndx && s.IndxPos < 0) {
+      s.IndxPos = headerPos;
+      s.IndxSize = size;
+    } else if (code == CodeJunk && s.JunkPos < 0) {
+      s.JunkPos = headerPos;
+      s.JunkSize = size;
+    }
+  }
+
+  // strf is read by the type strh gives it, wherever the two stand.
+  if (strhRead && haveStrf) {
+    const unsigned char* f = p + strfPos;
+    if (s.Type == CodeVids) {
+      if (strfSize >= BitmapInfoNeeded) {
+        s.Compression = VEK::LoadLe32(f + 16);
+        strfRead = true;
+      }
+    } else if (s.Type == CodeAuds) {
+      if (strfSize >= WaveFormatNeeded) {
+        s.FormatTag = VEK::LoadLe16(f);
+        s.BlockAlign = VEK::LoadLe16(f + 12);
+        strfRead = true;
+      }
+    } else {
+      strfRead = true;  // text, MIDI and the like: nothing in it we use
+    }
+  }
+  s.Readable = strhRead && strfRead;
+  return s;
+}
+
+void ReadOdml(const unsigned char* p, std::size_t begin, std::size_t end, std::int64_t at, AviHeaders& out) {
+  ChildWalk walk(p, begin, end);
+  FourCC code = 0;
+  std::size_t pos = 0;
+  std::uint32_t size = 0;
+  while (walk.Next(code, pos, size)) {
+    if (code == CodeDmlh && size >= 4 && out.DmlhPos < 0) {
+      out.DmlhPos = at + static_cast<std::int64_t>(pos);
+      out.DmlhTotalFrames = VEK::LoadLe32(p + pos);
+    }
+  }
+}
+
+}  // namespace
+
+AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at) {
+  AviHeaders out;
+  if (hdrl == nullptr || n < ListHeader::Size) return out;
+  const ListHeader list = ListHeader::Load(hdrl);
+  if (list.Chunk.Code != CodeList || list.ListType != CodeHdrl || list.Chunk.DataSize < 4) return out;
+  // A list that claims more than we were given is read as far as it goes.
+  const std::size_t end = list.Chunk.DataSize > n - ChunkHeader::Size ? n : ChunkHeader::Size + list.Chunk.DataSize;
+
+  ChildWalk walk(hdrl, ListHeader::Size, end);
+  FourCC code = 0;
+  std::size_t pos = 0;
+  std::uint32_t size = 0;
+  while (walk.Next(code, pos, size)) {
+    if (code == CodeAvih) {
+      if (size >= AvihNeeded && out.TotalFramesPos < 0) {
+        out.TotalFramesPos = at + static_cast<std::int64_t>(pos) + 16;
+        out.TotalFrames = VEK::LoadLe32(hdrl + pos + 16);
+        out.StreamCount = VEK::LoadLe32(hdrl + pos + 24);
+      }
+    } else if (code == CodeList && size >= 4) {
+      const FourCC type = VEK::LoadLe32(hdrl + pos);
+      if (type == CodeStrl) {
+        if (out.Streams.size() < MaxStreams) out.Streams.push_back(ReadStrl(hdrl, pos + 4, pos + size, at));
+      } else if (type == CodeOdml) {
+        ReadOdml(hdrl, pos + 4, pos + size, at, out);
+      }
+    } else if (code == CodeDmlh && size >= 4 && out.DmlhPos < 0) {
+      // A bare dmlh straight in hdrl, without its LIST odml.
+      out.DmlhPos = at + static_cast<std::int64_t>(pos);
+      out.DmlhTotalFrames = VEK::LoadLe32(hdrl + pos);
+    }
+  }
+  const bool damaged = walk.Damaged() || end < ChunkHeader::Size + static_cast<std::uint64_t>(list.Chunk.DataSize);
+
+  // Streams past the damage still own their numbers: keep their slots,
+  // unreadable, as far as the main header counts them.
+  if (damaged) {
+    const std::size_t count = std::min<std::uint32_t>(out.StreamCount, MaxStreams);
+    while (out.Streams.size() < count) out.Streams.emplace_back();
+  }
+  return out;
+}
+
+}  // namespace VEKAvi

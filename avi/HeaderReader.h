@@ -1,0 +1,54 @@
+// Reads the 'hdrl' list of an AVI file: the main header's frame count, each
+// stream's strh and strf (what the key-frame rules and the header-count
+// correction need), the OpenDML super index or the JUNK reserved for it, and
+// the dmlh frame count. Bounds-checked throughout: a damaged or cut header
+// leaves fields at their defaults and its stream marked unreadable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "avi/AviChunk.h"
+
+namespace VEKAvi {
+
+constexpr FourCC CodeVids = MakeFourCC("vids");
+constexpr FourCC CodeAuds = MakeFourCC("auds");
+
+struct StreamHeader {
+  FourCC Type = 0;               // strh fccType: 'vids', 'auds', 'txts', ...
+  FourCC Handler = 0;            // strh fccHandler
+  FourCC Compression = 0;        // video: strf BITMAPINFOHEADER biCompression
+  std::uint16_t FormatTag = 0;   // audio: strf WAVEFORMATEX wFormatTag
+  std::uint16_t BlockAlign = 0;  // audio: nBlockAlign
+  std::uint32_t Scale = 0, Rate = 0, SampleSize = 0, Length = 0;  // strh fields
+  std::int64_t LengthFieldPos = -1;  // absolute file position of strh dwLength
+  std::int64_t IndxPos = -1;         // 'indx' chunk: absolute header position
+  std::uint32_t IndxSize = 0;        //   and data size
+  std::int64_t JunkPos = -1;         // JUNK chunk inside this strl (ffmpeg's reserve for indx)
+  std::uint32_t JunkSize = 0;
+  bool Readable = false;  // strh and strf were both read whole
+
+  bool IsVideo() const { return Type == CodeVids; }
+  bool IsAudio() const { return Type == CodeAuds; }
+};
+
+struct AviHeaders {
+  std::int64_t TotalFramesPos = -1;  // avih dwTotalFrames: absolute position
+  std::uint32_t TotalFrames = 0;
+  std::uint32_t StreamCount = 0;     // avih dwStreams
+  std::int64_t DmlhPos = -1;         // LIST odml / dmlh dwTotalFrames: absolute position
+  std::uint32_t DmlhTotalFrames = 0;
+  std::vector<StreamHeader> Streams;  // strl order: Streams[n] describes chunk ids "nn.."
+};
+
+// hdrl: the bytes of the 'LIST hdrl' chunk starting with its "LIST" header, n
+// of them (may be cut short), at absolute file position `at`. Never throws
+// for damaged input; damaged parts leave fields at their defaults and
+// Readable false. When the walk through hdrl stops at damage, Streams is
+// filled with unreadable entries up to avih's stream count, so that a stream
+// number never lands on the wrong header.
+AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at);
+
+}  // namespace VEKAvi
