@@ -16,6 +16,10 @@ Kinds of file (--kind):
             with their shifted offsets)
   garbonly  header, movi holding only the garbage followed by one video chunk,
             then idx1: checking it is almost nothing but the search
+  spots     the film with --spots short runs of garbage (16 to 64 bytes, even,
+            holding no resynchronisation code) spread evenly over movi at chunk
+            boundaries: every run is one corrupted spot, two Messages Center
+            lines ("Corrupted data found...", "Resuming...")
 
 The same --seed gives byte-identical chunks in 'plain' and 'garbage'.
 Prints one line: path, size in bytes, number of index entries, garbage bytes,
@@ -120,17 +124,18 @@ def headers(video_count, audio_count, audio_bytes, width, height, max_video, mov
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("output")
-    ap.add_argument("--kind", choices=("plain", "garbage", "garbonly"), default="plain")
+    ap.add_argument("--kind", choices=("plain", "garbage", "garbonly", "spots"), default="plain")
     ap.add_argument("--minutes", type=float, default=90.0, help="length of the film (default 90)")
     ap.add_argument("--audio-chunks", type=int, default=None, help="default: 100,000 per 90 minutes")
     ap.add_argument("--garbage-mb", type=float, default=100.0, help="MiB of garbage (default 100)")
+    ap.add_argument("--spots", type=int, default=13613, help="runs of garbage for --kind spots (default 13,613)")
     ap.add_argument("--seed", type=int, default=20260)
     args = ap.parse_args()
 
     rng = random.Random(args.seed)
     video_count = int(round(args.minutes * 60 * FPS))
     audio_count = args.audio_chunks if args.audio_chunks is not None else int(round(100000 * args.minutes / 90))
-    garbage_len = int(args.garbage_mb * 1024 * 1024) & ~1 if args.kind != "plain" else 0
+    garbage_len = int(args.garbage_mb * 1024 * 1024) & ~1 if args.kind in ("garbage", "garbonly") else 0
     if args.kind == "garbonly":
         video_count, audio_count = 1, 0
     chunks, audio_bytes = plan_chunks(video_count, audio_count, rng)
@@ -139,7 +144,14 @@ def main():
     pool_view = memoryview(pool)
 
     insert_at = 0 if args.kind == "garbonly" else len(chunks) // 2  # garbage goes before this chunk
-    movi_body = sum(8 + s + (s & 1) for _, s in chunks) + len(garbage)
+    # --kind spots: chunk number -> the short run of garbage written before it.
+    spots = {}
+    if args.kind == "spots":
+        spot_rng = random.Random(args.seed + 3)
+        count = min(args.spots, len(chunks) - 1)
+        for k in range(count):
+            spots[1 + k * (len(chunks) - 1) // count] = make_garbage(spot_rng.randrange(16, 66, 2), spot_rng)
+    movi_body = sum(8 + s + (s & 1) for _, s in chunks) + len(garbage) + sum(len(g) for g in spots.values())
     max_video = max((s for c, s in chunks if c == b"00dc"), default=0)
     hdrl = headers(video_count, audio_count, audio_bytes, 720, 304, max_video, movi_body)
 
@@ -165,6 +177,9 @@ def main():
                 garbage_offset = pos
                 f.write(garbage)
                 pos += len(garbage)
+            if n in spots:
+                f.write(spots[n])
+                pos += len(spots[n])
             entries += struct.pack("<4sIII", code, 0x10, pos - movi_fourcc, size)
             start = rng.randrange(POOL_SIZE - size)
             f.write(code + struct.pack("<I", size))
@@ -176,7 +191,8 @@ def main():
         f.write(entries)
         pos += 8 + idx1_size
     assert pos == os.path.getsize(args.output) == riff_size + 8, (pos, riff_size)
-    print(args.output, pos, len(chunks), len(garbage), garbage_offset if garbage_offset is not None else -1)
+    garbage_bytes = len(garbage) + sum(len(g) for g in spots.values())
+    print(args.output, pos, len(chunks), garbage_bytes, garbage_offset if garbage_offset is not None else -1)
 
 
 if __name__ == "__main__":
