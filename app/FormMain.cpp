@@ -445,12 +445,29 @@ void TFrmMain::AddFile(const std::string& path) {
   SetMark(LvwFiles->topLevelItemCount() - 1, MarkNone);
 }
 
-void TFrmMain::ShowMessages(const QStringList& lines) { EdtLogs->setPlainText(lines.join('\n')); }
+void TFrmMain::ShowMessages(const QStringList& lines) {
+  // The lists already hold every waiting line: a replaced view has them.
+  pendingLines_.clear();
+  EdtLogs->setPlainText(lines.join('\n'));
+}
+
+void TFrmMain::ClearMessagesView() {
+  pendingLines_.clear();
+  EdtLogs->clear();
+}
+
+void TFrmMain::FlushMessages() {
+  if (pendingLines_.isEmpty()) return;
+  // One append for the whole batch: the view lays out and scrolls once, and
+  // keeps the user's scroll position unless it was at the bottom.
+  EdtLogs->appendPlainText(pendingLines_.join('\n'));
+  pendingLines_.clear();
+}
 
 void TFrmMain::ShowFirstSelectedRowMessages() {
   const int first = FirstSelectedRow();
   if (first >= 0) ShowMessages(RowMessages(first));
-  else EdtLogs->clear();
+  else ClearMessagesView();
 }
 
 void TFrmMain::LvwFilesSelectItem() {
@@ -490,7 +507,7 @@ void TFrmMain::UpdateActions() {
 
 void TFrmMain::ActFileClearExecute() {
   LvwFiles->clear();
-  EdtLogs->clear();
+  ClearMessagesView();
 }
 
 void TFrmMain::ActFileAddExecute() {
@@ -576,7 +593,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
     return;
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
   if (Settings.AutoClear) {
-    EdtLogs->clear();
+    ClearMessagesView();
     AllMessages->clear();
   }
   SetRunning(true);
@@ -593,6 +610,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
 }
 
 bool TFrmMain::StopOperation() {
+  FlushMessages();
   if (Settings.StopPrompt && prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
                                           ZantrelApp::PromptIcon::Question) != ZantrelApp::PromptAnswer::Yes)
     return false;
@@ -619,9 +637,13 @@ void TFrmMain::SetRunning(bool value) {
   setAcceptDrops(!value);
 }
 
-void TFrmMain::HandleWorkerTerminate() { SetRunning(false); }
+void TFrmMain::HandleWorkerTerminate() {
+  FlushMessages();
+  SetRunning(false);
+}
 
 void TFrmMain::TmrProgressTimer() {
+  FlushMessages();
   ProgressBar1->setValue(Worker->Progress());
   StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(Worker->ErrorCount())));
   StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(Worker->VideoFrameCount())));
@@ -645,6 +667,7 @@ void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {
     VEKRiff::ApplyOverwriteBehavior(worker, Settings.OverwriteBehavior);
     return;
   }
+  FlushMessages();  // the user answers with the lines so far in view
   const auto answer =
       prompts_.Ask(QString::fromStdString(VEKRiff::OverwriteCaption()),
                    QString::fromStdString(VEKRiff::OverwriteQuestion(worker)), ZantrelApp::PromptButtons::YesNoCancel,
@@ -677,7 +700,9 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       const QString line = QString::fromStdString(worker.Message());
       AsRow(item)->Messages.append(line);
       AllMessages->append(line);
-      if (!Settings.SelectedFile || item->isSelected()) EdtLogs->appendPlainText(line);
+      // Appending to the visible view is what costs; the view takes the lines
+      // in batches, at the progress timer and at the end of the run.
+      if (!Settings.SelectedFile || item->isSelected()) pendingLines_.append(line);
       break;
     }
   }

@@ -54,6 +54,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   bool StopOperation();
   void UpdateActions();
   void RefreshMessagesView();
+  // Shows the lines that arrived since the last batch.
+  void FlushMessages();
   void LoadSettings();
   void SaveSettings();
 
@@ -128,6 +130,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void SettleExistingOutput(VEKRiff::IndexRebuilder& worker);
   void TmrProgressTimer();
   void ShowMessages(const QStringList& lines);
+  void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
   void LvwFilesSelectItem();
   void DeleteRow(int row);  // LvwFilesDeletion, then the deletion itself
@@ -148,5 +151,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEK::AutoPtr<VEKRegistry::Store> ownStore_;
   VEKRegistry::Store& store_;
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
-  int pendingFilesWidth_ = -1;  // applied when the splitter first has its real size
+  int pendingFilesWidth_ = -1;
+  QStringList pendingLines_;  // lines for the Messages Center not shown yet  // applied when the splitter first has its real size
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 
 #include "util/Thread.h"
 
@@ -16,7 +17,11 @@ class EventLoopHandOver : public QObject {
   ~EventLoopHandOver() override;
 
  private:
+  void Serve();
+
   VEK::HandOverQueue& queue_;
+  std::atomic<bool> posted_{false};       // a Serve is waiting in the event loop
+  std::atomic<unsigned> arrivals_{0};     // calls and wakes seen by the hook
 };
 
 }  // namespace ZantrelApp

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -56,6 +58,15 @@ Bytes Damaged() {
   AviBuilder b;
   b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
   return b.Build();
+}
+
+// A file whose check reports two lines for each of its corrupted spots.
+Bytes Spotted(int spots) {
+  AviBuilder b;
+  b.StartMovi();
+  // The search resumes at two chunks in a row.
+  for (int i = 0; i < spots; ++i) b.Fill(10, 0x07).Chunk("00dc", 16).Chunk("01wb", 8);
+  return b.Chunk("01wb", 8).EndMovi().Build();
 }
 
 QStringList Lines(std::initializer_list<const char*> lines) {
@@ -382,6 +393,45 @@ TEST_F(MainWindow, MessagesAreFrenchWithoutAStoredLanguage) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Running; }, 30000));
   EXPECT_EQ(w.RowMessages(0)[1], "Vérification des erreurs...");
   VEK::SetLanguage(VEK::English);
+}
+
+TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersScrollPosition) {
+  // The user scrolls while the run waits at a question between two files;
+  // the second file's lines then arrive behind the view.
+  enum Scroll { ToTop, ToBottom };
+  for (Scroll scroll : {ToTop, ToBottom}) {
+    window->LvwFiles->clear();
+    window->Settings.SelectedFile = false;
+    window->resize(552, 501);
+    window->show();
+    window->AddFile(Put("first.avi", Spotted(300)));
+    window->AddFile(Put("second.avi", Spotted(1000)));
+    WriteFile(dir / "Zantrel.second.avi", {'o', 'l', 'd'});
+    std::remove((dir / "Zantrel.first.avi").c_str());
+    int changes = 0;
+    auto counter = QObject::connect(window->EdtLogs->document(), &QTextDocument::contentsChange,
+                           [&](int, int, int) { ++changes; });
+    QScrollBar* bar = window->EdtLogs->verticalScrollBar();
+    QStringList shownAtQuestion;
+    prompts.answers = {PromptAnswer::Yes};
+    prompts.whileAsking = [&] {
+      shownAtQuestion = MessagesCenter();
+      bar->setValue(scroll == ToTop ? 0 : bar->maximum());
+    };
+    RunToEnd(false);
+    QObject::disconnect(counter);
+    prompts.whileAsking = nullptr;
+    QApplication::processEvents();
+
+    EXPECT_EQ(shownAtQuestion, window->RowMessages(0) + QStringList{"Processing file \"second.avi\""})
+        << "the lines so far are in view when the question is asked";
+    EXPECT_EQ(MessagesCenter(), *window->AllMessages) << "every line, in order";
+    EXPECT_EQ(window->AllMessages->size(), window->RowMessages(0).size() + window->RowMessages(1).size());
+    EXPECT_GE(window->RowMessages(1).size(), 2000);
+    EXPECT_LT(changes, window->AllMessages->size() / 10) << "the view takes the lines in batches";
+    if (scroll == ToTop) EXPECT_EQ(bar->value(), 0) << "the view stays where the user put it";
+    else EXPECT_EQ(bar->value(), bar->maximum()) << "a view at the bottom follows the new lines";
+  }
 }
 
 }  // namespace
