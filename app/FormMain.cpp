@@ -46,6 +46,8 @@ const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
 const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
 const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des erreurs..."}};
 const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
+// The text of a failed save is the store's own message.
+const VEK::MessagePair MsgSettingsNotSavedCaption = {{"Settings not saved", "Paramètres non enregistrés"}};
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
 
@@ -337,7 +339,7 @@ void TFrmMain::FormCreate(const QStringList& arguments) {
   if (first == "/rebuildindex") TmrRebuildIndex->start();
 }
 
-void TFrmMain::FormDestroy() { SaveSettings(); }
+void TFrmMain::FormDestroy() { SaveSettingsOrReport(); }
 
 void TFrmMain::LoadSettings() {
   Settings.ReadWindowLayout(*this);
@@ -351,8 +353,23 @@ void TFrmMain::SaveSettings() {
   Settings.Save(store_);
 }
 
+bool TFrmMain::SaveSettingsOrReport() {
+  // A failed save (a full disk, a settings file that cannot be parsed) must
+  // not escape an event handler: that would end the program with it.
+  try {
+    SaveSettings();
+    return true;
+  } catch (const std::exception& e) {
+    prompts_.Ask(QText(MsgSettingsNotSavedCaption), QString::fromStdString(e.what()), ZantrelApp::PromptButtons::Ok,
+                 ZantrelApp::PromptIcon::Error);
+    return false;
+  }
+}
+
 void TFrmMain::closeEvent(QCloseEvent* event) {
-  if (Running && !StopOperation()) {
+  // A run that ended by itself while the stop question was open closed the
+  // question; the close the user asked for then goes ahead.
+  if (Running && !StopOperation() && Running) {
     event->ignore();
     return;
   }
@@ -534,14 +551,14 @@ void TFrmMain::ActOpenExecute(OpenTarget target) {
 void TFrmMain::ActConfigExecute() {
   if (!EditConfiguration || !EditConfiguration(Settings)) return;
   RefreshMessagesView();
-  SaveSettings();
+  SaveSettingsOrReport();
 }
 
 void TFrmMain::MnuStayOnTopClick() {
   Settings.StayOnTop = !Settings.StayOnTop;
   MnuStayOnTop->setChecked(Settings.StayOnTop);
   SetTopMost(Settings.StayOnTop);
-  SaveSettings();
+  SaveSettingsOrReport();
 }
 
 void TFrmMain::PmnFilesPopup(const QPoint& at) {
@@ -611,9 +628,13 @@ void TFrmMain::StartOperation(bool checkOnly) {
 
 bool TFrmMain::StopOperation() {
   FlushMessages();
-  if (Settings.StopPrompt && prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
-                                          ZantrelApp::PromptIcon::Question) != ZantrelApp::PromptAnswer::Yes)
-    return false;
+  if (Settings.StopPrompt) {
+    askingStop_ = true;
+    const auto answer = prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
+                                     ZantrelApp::PromptIcon::Question);
+    askingStop_ = false;
+    if (answer != ZantrelApp::PromptAnswer::Yes) return false;
+  }
   PnlStatus->setText(QText(MsgAborting));
   PnlStatus->repaint();
   Worker->Abort("");
@@ -640,6 +661,9 @@ void TFrmMain::SetRunning(bool value) {
 void TFrmMain::HandleWorkerTerminate() {
   FlushMessages();
   SetRunning(false);
+  // The run ended behind the stop question (the question's own event loop
+  // served the end): the question goes, answered No.
+  if (askingStop_) prompts_.CloseOpenQuestions();
 }
 
 void TFrmMain::TmrProgressTimer() {

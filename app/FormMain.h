@@ -58,6 +58,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void FlushMessages();
   void LoadSettings();
   void SaveSettings();
+  // SaveSettings for the window's own actions: a failure is shown (the
+  // store's message) and the window goes on. Returns whether it was saved.
+  bool SaveSettingsOrReport();
 
   // Hooks of the window's surroundings; the defaults show the real dialogs
   // or hand the address to the desktop.
@@ -152,5 +155,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEKRegistry::Store& store_;
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;
-  QStringList pendingLines_;  // lines for the Messages Center not shown yet  // applied when the splitter first has its real size
+  QStringList pendingLines_;
+  bool askingStop_ = false;  // the stop question is open  // lines for the Messages Center not shown yet  // applied when the splitter first has its real size
 };

@@ -1,35 +1,72 @@
 #include "app/Prompts.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <algorithm>
+
+#include "lang/Language.h"
 
 namespace ZantrelApp {
 
+namespace {
+
+const VEK::MessagePair MsgYes = {{"&Yes", "&Oui"}};
+const VEK::MessagePair MsgNo = {{"&No", "&Non"}};
+const VEK::MessagePair MsgOk = {{"OK", "OK"}};
+const VEK::MessagePair MsgCancel = {{"Cancel", "Annuler"}};
+
+QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
+
+QMessageBox::StandardButton CloseButton(PromptButtons buttons) {
+  switch (buttons) {
+    case PromptButtons::YesNo: return QMessageBox::No;
+    case PromptButtons::Ok: return QMessageBox::Ok;
+    default: return QMessageBox::Cancel;
+  }
+}
+
+}  // namespace
+
 PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text, PromptButtons buttons,
                                     PromptIcon icon) {
-  QMessageBox box(icon == PromptIcon::Warning ? QMessageBox::Warning : QMessageBox::Question, caption, text,
-                  QMessageBox::NoButton, parent_);
+  const QMessageBox::Icon shown = icon == PromptIcon::Warning ? QMessageBox::Warning
+                                  : icon == PromptIcon::Error ? QMessageBox::Critical
+                                                              : QMessageBox::Question;
+  QMessageBox box(shown, caption, text, QMessageBox::NoButton, parent_);
   // Every window of the program is disabled while a question is open.
   box.setWindowModality(Qt::ApplicationModal);
   switch (buttons) {
-    case PromptButtons::YesNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setEscapeButton(QMessageBox::No);
-      break;
+    case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     case PromptButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      box.setEscapeButton(QMessageBox::Cancel);
       break;
-    case PromptButtons::OkCancel:
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      box.setEscapeButton(QMessageBox::Cancel);
-      break;
+    case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
   }
-  switch (box.exec()) {
+  box.setEscapeButton(CloseButton(buttons));
+  // Qt names the buttons in its own translation, English without one; the
+  // messages above them follow the program's language.
+  for (auto [button, name] : {std::pair{QMessageBox::Yes, &MsgYes}, std::pair{QMessageBox::No, &MsgNo},
+                              std::pair{QMessageBox::Ok, &MsgOk}, std::pair{QMessageBox::Cancel, &MsgCancel}})
+    if (QAbstractButton* b = box.button(button)) b->setText(QText(*name));
+
+  open_.push_back({&box, buttons});
+  const int result = box.exec();
+  open_.erase(std::find_if(open_.begin(), open_.end(), [&](const Open& o) { return o.Box == &box; }));
+  switch (result) {
     case QMessageBox::Yes: return PromptAnswer::Yes;
     case QMessageBox::Ok: return PromptAnswer::Ok;
     case QMessageBox::No: return PromptAnswer::No;
-    default: return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+    default:
+      return buttons == PromptButtons::YesNo ? PromptAnswer::No
+             : buttons == PromptButtons::Ok  ? PromptAnswer::Ok
+                                             : PromptAnswer::Cancel;
   }
+}
+
+void MessageBoxPrompts::CloseOpenQuestions() {
+  // Innermost first: each box's exec returns once the boxes above it are gone.
+  for (auto it = open_.rbegin(); it != open_.rend(); ++it) it->Box->done(CloseButton(it->Buttons));
 }
 
 }  // namespace ZantrelApp

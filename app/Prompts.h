@@ -3,29 +3,44 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace ZantrelApp {
 
-enum class PromptButtons { YesNo, YesNoCancel, OkCancel };
-enum class PromptIcon { Question, Warning };
-// Closing a box without a button gives No for YesNo and Cancel otherwise.
+enum class PromptButtons { YesNo, YesNoCancel, OkCancel, Ok };
+enum class PromptIcon { Question, Warning, Error };
+// Closing a box without a button gives No for YesNo, Ok for Ok and Cancel
+// otherwise.
 enum class PromptAnswer { Yes, No, Ok, Cancel };
 
 class Prompts {
  public:
   virtual ~Prompts() = default;
   virtual PromptAnswer Ask(const QString& caption, const QString& text, PromptButtons buttons, PromptIcon icon) = 0;
+  // Closes every question still open as if the user had closed its box: a
+  // question about a run that has ended by itself has no reason left.
+  virtual void CloseOpenQuestions() {}
 };
 
+// Boxes centred on their parent (the main window), with buttons in the
+// language of the messages.
 class MessageBoxPrompts : public Prompts {
  public:
   explicit MessageBoxPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
   PromptAnswer Ask(const QString& caption, const QString& text, PromptButtons buttons, PromptIcon icon) override;
+  void CloseOpenQuestions() override;
 
  private:
   QWidget* parent_;
+  struct Open {
+    QMessageBox* Box;
+    PromptButtons Buttons;
+  };
+  std::vector<Open> open_;  // innermost last
 };
 
 }  // namespace ZantrelApp

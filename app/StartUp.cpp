@@ -23,6 +23,7 @@ namespace {
 void RunNormal(const QStringList& arguments) {
   MessageBoxPrompts prompts;
   TFrmMain main(prompts);
+  prompts.SetParent(&main);  // question boxes centred on the window
   main.FormCreate(arguments);
   ZantrelDialogs::TFrmAbout about(&main);
   TFrmConfig config(&main);

@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QAbstractButton>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QStatusBar>
@@ -19,6 +21,7 @@
 #include "app/FormMain.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
+#include "util/Exception.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
 
@@ -34,10 +37,16 @@ struct ScriptedPrompts : ZantrelApp::Prompts {
   std::vector<Asked> asked;
   std::deque<PromptAnswer> answers;
   std::function<void()> whileAsking;
-  PromptAnswer Ask(const QString& caption, const QString& text, ZantrelApp::PromptButtons,
+  bool closedByWindow = false;  // CloseOpenQuestions came while a question was open
+  int open = 0;
+  PromptAnswer Ask(const QString& caption, const QString& text, ZantrelApp::PromptButtons buttons,
                    ZantrelApp::PromptIcon) override {
     asked.push_back({caption, text});
+    closedByWindow = false;
+    ++open;
     if (whileAsking) whileAsking();
+    --open;
+    if (closedByWindow) return buttons == ZantrelApp::PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
     if (answers.empty()) {
       ADD_FAILURE() << "unexpected question: " << text.toStdString();
       return PromptAnswer::Cancel;
@@ -45,6 +54,18 @@ struct ScriptedPrompts : ZantrelApp::Prompts {
     const PromptAnswer a = answers.front();
     answers.pop_front();
     return a;
+  }
+  void CloseOpenQuestions() override {
+    if (open > 0) closedByWindow = true;
+  }
+};
+
+// A settings store on a full disk, once told so.
+struct FullDiskStore : VEKRegistry::MemoryStore {
+  bool full = false;
+  void Update(const std::function<void(VEKRegistry::Tree&)>& change) override {
+    if (full) throw VEK::Exception("No space left on device");
+    MemoryStore::Update(change);
   }
 };
 
@@ -431,6 +452,108 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
     EXPECT_LT(changes, window->AllMessages->size() / 10) << "the view takes the lines in batches";
     if (scroll == ToTop) EXPECT_EQ(bar->value(), 0) << "the view stays where the user put it";
     else EXPECT_EQ(bar->value(), bar->maximum()) << "a view at the bottom follows the new lines";
+  }
+}
+
+TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseThenGoesAhead) {
+  enum How { StopCommand, CloseWindow };
+  for (How how : {StopCommand, CloseWindow}) {
+    SCOPED_TRACE(how == StopCommand ? "Stop" : "close");
+    window->LvwFiles->clear();
+    window->show();
+    window->AddFile(Put("a.avi", Spotted(3000)));
+    prompts.asked.clear();
+    // The user leaves the question open until the run is over.
+    prompts.whileAsking = [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)); };
+    window->StartOperation(true);
+    ASSERT_TRUE(window->Running);
+    bool closed = false;
+    if (how == StopCommand) window->ActActionStop->trigger();
+    else closed = window->close();
+    prompts.whileAsking = nullptr;
+
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].text, "Abort current operation ?");
+    EXPECT_TRUE(prompts.closedByWindow) << "the question went with the run";
+    EXPECT_FALSE(window->Running);
+    EXPECT_EQ(window->Mark(0), MarkErrors) << "the run ended by itself, nothing was aborted";
+    EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2),
+              Lines({"Done. Found 3000 errors, 3000 video frames, 3001 audio samples", ""}));
+    EXPECT_EQ(closed, how == CloseWindow);
+    EXPECT_EQ(window->isVisible(), how == StopCommand);
+  }
+}
+
+TEST_F(MainWindow, ASettingsSaveThatFailsIsShownAndTheWindowGoesOn) {
+  FullDiskStore disk;
+  TFrmMain w(prompts, &disk);
+  w.FormCreate({"zantrel"});
+  VEK::SetLanguage(VEK::English);
+  w.show();
+  w.EditConfiguration = [](Config& c) {
+    c.Prefix = "Edited.";
+    return true;
+  };
+  struct Case {
+    const char* action;
+    std::function<void()> run;
+  } cases[] = {
+      {"Stay on top", [&] { w.MnuStayOnTop->trigger(); }},
+      {"Configuration Ok", [&] { w.ActConfig->trigger(); }},
+      {"the window going away", [&] { w.FormDestroy(); }},
+  };
+  disk.full = true;
+  for (const Case& c : cases) {
+    prompts.asked.clear();
+    prompts.answers = {PromptAnswer::Ok};
+    EXPECT_NO_THROW(c.run()) << c.action;
+    ASSERT_EQ(prompts.asked.size(), 1u) << c.action;
+    EXPECT_EQ(prompts.asked[0].caption, "Settings not saved") << c.action;
+    EXPECT_EQ(prompts.asked[0].text, "No space left on device") << c.action;
+    EXPECT_TRUE(w.isVisible()) << c.action;
+  }
+  EXPECT_TRUE(w.Settings.StayOnTop) << "the choice holds for this session";
+  EXPECT_EQ(w.Settings.Prefix, "Edited.");
+  disk.full = false;
+  prompts.asked.clear();
+  w.MnuStayOnTop->trigger();
+  EXPECT_TRUE(prompts.asked.empty()) << "a save that works asks nothing";
+}
+
+TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) {
+  using ZantrelApp::PromptButtons;
+  struct Case {
+    std::int8_t language;
+    PromptButtons buttons;
+    QStringList names;
+    PromptAnswer whenClosed;
+  } cases[] = {
+      {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No},
+      {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No},
+      {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel},
+      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel},
+      {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel},
+      {VEK::French, PromptButtons::Ok, {"OK"}, PromptAnswer::Ok},
+  };
+  window->show();
+  ZantrelApp::MessageBoxPrompts boxes(window.get());
+  for (const Case& c : cases) {
+    VEK::SetLanguage(c.language);
+    QStringList names;
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      parent = box->parentWidget();
+      for (QAbstractButton* b : box->buttons()) names << b->text();
+      boxes.CloseOpenQuestions();
+    });
+    const PromptAnswer answer =
+        boxes.Ask("Caption", "Text", c.buttons, ZantrelApp::PromptIcon::Question);
+    names.sort();
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(parent, window.get());
+    EXPECT_EQ(answer, c.whenClosed);
   }
 }
 
