@@ -115,23 +115,18 @@ void MemoryStore::Update(const std::function<void(Tree&)>& change) {
   tree_ = std::move(copy);
 }
 
-Batch::Batch(Store& store) : store_(store), read_(store.View()) {}
-
-std::shared_ptr<const Tree> Batch::View() {
-  if (tree_) return tree_;
-  return read_;
-}
+// Read, not View: the batch changes its copy in place, and the file store's
+// Read hands over the tree it parsed without copying it.
+Batch::Batch(Store& store) : store_(store), tree_(std::make_shared<Tree>(store.Read())) {}
 
 void Batch::Update(const std::function<void(Tree&)>& change) {
-  // A batch that only reads copies nothing.
-  if (!tree_) tree_ = std::make_shared<Tree>(*read_);
   try {
     change(*tree_);
   } catch (...) {
-    // Nothing of a failed change is kept: the copy is made again from what
-    // was read and the changes that went through.
-    auto again = std::make_shared<Tree>(*read_);
-    for (const auto& done : committed_) done(*again);
+    // Nothing of a failed change is kept. Changes applied in place cannot
+    // be undone, so the copy is made again, from the store this time (the
+    // content as first read is gone), with the changes not yet committed.
+    auto again = std::make_shared<Tree>(store_.Read());
     for (const auto& done : changes_) done(*again);
     tree_ = std::move(again);
     throw;
@@ -144,7 +139,6 @@ void Batch::Commit() {
   store_.Update([&](Tree& tree) {
     for (const auto& change : changes_) change(tree);
   });
-  committed_.insert(committed_.end(), changes_.begin(), changes_.end());
   changes_.clear();
 }
 

@@ -52,8 +52,10 @@ class MemoryStore : public Store {
 class Batch : public Store {
  public:
   explicit Batch(Store& store);
-  Tree Read() override { return *View(); }
-  std::shared_ptr<const Tree> View() override;
+  Tree Read() override { return *tree_; }
+  std::shared_ptr<const Tree> View() override { return tree_; }
+  // A change that throws leaves the copy as the store's current content
+  // with the changes made before it.
   void Update(const std::function<void(Tree&)>& change) override;
   // Does nothing when nothing changed. The batch can go on afterwards; its
   // copy then holds the store as read plus every change made through it.
@@ -62,10 +64,8 @@ class Batch : public Store {
 
  private:
   Store& store_;
-  std::shared_ptr<const Tree> read_;  // the store as read
-  std::shared_ptr<Tree> tree_;        // read_ with the changes applied; made at the first change
+  std::shared_ptr<Tree> tree_;  // the store as read, with the changes applied
   std::vector<std::function<void(Tree&)>> changes_;
-  std::vector<std::function<void(Tree&)>> committed_;
 };
 // The registry of the current user: $XDG_CONFIG_HOME/zantrel/registry.reg,
 // ~/.config when XDG_CONFIG_HOME is unset, empty or relative.

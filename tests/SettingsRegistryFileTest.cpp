@@ -10,13 +10,17 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
+#include "settings/Config.h"
+#include "settings/ExplorerAviHandler.h"
 #include "settings/Registry.h"
 #include "settings/RegistryStore.h"
 #include "support/TempDir.h"
@@ -26,6 +30,7 @@ namespace {
 using VEKRegistry::FileStore;
 using VEKRegistry::Registry;
 using VEKRegistry::Root;
+using VEKRegistry::Tree;
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -442,6 +447,344 @@ TEST_F(SettingsFile, NamesThatWouldBreakTheTextAreRefused) {
   ASSERT_TRUE(reg.OpenKey("Software\\Good", true));
   EXPECT_THROW(reg.WriteInteger("Bad\nName", 1), VEKRegistry::Exception);
   EXPECT_NO_THROW(FileStore(FileName()).Read());
+}
+
+// Counts what reaches the disk: reads of the registry file, writer locks and
+// new files, each of which a rename puts over the old one.
+class CountingCalls : public VEKFile::SystemCalls {
+ public:
+  explicit CountingCalls(std::string fileName) : fileName_(std::move(fileName)) {}
+  int Open(const char* path, int flags, mode_t mode) override {
+    const std::string name = path;
+    if ((flags & O_CREAT) && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) ++replaces;
+    if ((flags & O_ACCMODE) == O_RDONLY && name == fileName_) ++reads;
+    return SystemCalls::Open(path, flags, mode);
+  }
+  int Flock(int fd, int operation) override {
+    if (operation & LOCK_EX) ++locks;
+    return SystemCalls::Flock(fd, operation);
+  }
+  int reads = 0, locks = 0, replaces = 0;
+
+ private:
+  std::string fileName_;
+};
+
+// The settings the program saves, as a hand-edited Windows file holds them:
+// CR LF, a byte-order mark, comments, keys of other programs between its
+// own, a value of a type it does not know.
+std::string ForeignSettingsFile() {
+  return "\xEF\xBB\xBFREGEDIT4\r\n\r\n; exported by hand\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"Blob\"=hex:de,ad,\\\r\n  be,ef\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n\"Language\"=dword:00000000\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Layout]\r\n; widths in pixels\r\n"
+         "\"Files.Column(0).Width\"=dword:000000fa\r\n\"Files.Column(1).Width\"=dword:0000015e\r\n"
+         "\"Files.Width\"=dword:00000064\r\n\"Mine\"=hex(7):61,00,00\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Placement]\r\n\"Left\"=dword:0000000a\r\n"
+         "\"Top\"=dword:00000014\r\n\"Width\"=dword:00000228\r\n\"Height\"=dword:00000190\r\n"
+         "\"StayOnTop\"=dword:00000000\r\n\"ShowWindow\"=dword:00000001\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Messages]\r\n\"AutoClear\"=dword:00000001\r\n"
+         "\"SelectedFile\"=dword:00000001\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Prompts]\r\n\"ModifyOriginalPrompt\"=dword:00000001\r\n"
+         "\"OverwritePrompt\"=dword:00000001\r\n\"StopPrompt\"=dword:00000001\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Behaviors]\r\n\"OverwriteBehavior\"=dword:00000000\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\r\n\"Prefix\"=\"Zantrel.\"\r\n"
+         "\"DisableAviHandler\"=dword:00000000\r\n\"KeepOriginal\"=dword:00000001\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Last]\r\n@=\"x\"\r\n\r\n";
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST_F(SettingsFile, LoadReadsTheFileOnceAndSaveReplacesItOnceUnderTheLock) {
+  const std::string foreign = ForeignSettingsFile();
+  const std::string moved = Replaced(foreign, "\"Left\"=dword:0000000a", "\"Left\"=dword:0000002a");
+  const std::string migrated = Replaced(
+      Replaced(foreign, "\"KeepOriginal\"=dword:00000001\r\n", "\"BackupFiles\"=dword:00000000\r\n"),
+      "\"StopPrompt\"=dword:00000001\r\n", "\"StopPrompt\"=dword:00000001\r\n\"BackupWarning\"=dword:00000000\r\n");
+  const std::string handlerOn = foreign + "[HKEY_CLASSES_ROOT\\" + ExplorerAviHandlerKeys::Handler + "]\r\n@=\"{h}\"\r\n\r\n";
+  const std::string empty = "REGEDIT4\n\n";
+  const struct {
+    const char* name;
+    std::string before;
+    bool viaLink;
+    std::function<void(Config&, VEKRegistry::Store&)> run;
+    int reads, locks, replaces;
+    std::string after;  // empty: the file is not compared
+  } cases[] = {
+      {"load", foreign, false, [](Config& c, auto& s) { c.Load(s); }, 1, 0, 0, foreign},
+      {"save of what was loaded", foreign, false, [](Config& c, auto& s) { c.Load(s), c.Save(s); }, 3, 1, 0, foreign},
+      {"save of a moved window", foreign, false,
+       [](Config& c, auto& s) { c.Load(s), c.Left = 42, c.Save(s); }, 3, 1, 1, moved},
+      {"the same through a link", foreign, true,
+       [](Config& c, auto& s) { c.Load(s), c.Left = 42, c.Save(s); }, 3, 1, 1, moved},
+      {"load renaming two older values", migrated, false, [](Config& c, auto& s) { c.Load(s); }, 2, 1, 1,
+       Replaced(Replaced(foreign, "\"KeepOriginal\"=dword:00000001", "\"KeepOriginal\"=dword:00000000"),
+                "\"ModifyOriginalPrompt\"=dword:00000001", "\"ModifyOriginalPrompt\"=dword:00000000")},
+      {"first save, every key made", empty, false, [](Config& c, auto& s) { c.Save(s); }, 2, 1, 1, ""},
+      {"save switching the handler off", handlerOn, false,
+       [](Config& c, auto& s) { c.Load(s), c.DisableAviHandler = true, c.Save(s); }, 3, 1, 1, ""},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(dir_.Path());
+    std::filesystem::create_directories(dir_.Path());
+    std::string written = FileName();
+    if (c.viaLink) {
+      written = dir_ / "dotfiles/registry.reg";
+      std::filesystem::create_directories(Folder());
+      std::filesystem::create_symlink(written, FileName());
+    }
+    WriteText(written, c.before);
+    struct stat st;
+    ASSERT_EQ(::stat(written.c_str(), &st), 0);
+    const ino_t inode = st.st_ino;
+
+    CountingCalls calls(FileName());
+    VEKFile::SetSystemCalls(&calls);
+    Config config;
+    FileStore store(FileName());
+    c.run(config, store);
+    VEKFile::SetSystemCalls(nullptr);
+
+    EXPECT_EQ(calls.reads, c.reads) << c.name;
+    EXPECT_EQ(calls.locks, c.locks) << c.name;
+    EXPECT_EQ(calls.replaces, c.replaces) << c.name;
+    ASSERT_EQ(::stat(written.c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino != inode, c.replaces > 0) << c.name << ": a replace is a rename over the file";
+    if (!c.after.empty()) {
+      EXPECT_EQ(ReadText(FileName()), c.after) << c.name;
+    }
+    EXPECT_EQ(std::filesystem::is_symlink(FileName()), c.viaLink) << c.name;
+    Config back;
+    back.Load(store);
+    EXPECT_EQ(back.Left, config.Left) << c.name;
+    EXPECT_EQ(back.KeepOriginal, config.KeepOriginal) << c.name;
+    EXPECT_EQ(back.DisableAviHandler, config.DisableAviHandler) << c.name;
+  }
+}
+
+TEST_F(SettingsFile, LoadAndSaveLeaveAFileTheyCannotReadAsItIs) {
+  for (const std::string& text : {std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\ngarbage\n"),
+                                  ForeignSettingsFile() + "\"Orphan\"=dword:1\r\n[HKEY_CURRENT_USER\r\n"}) {
+    WriteText(FileName(), text);
+    FileStore store(FileName());
+    Config config;
+    EXPECT_THROW(config.Load(store), VEKRegistry::Exception);
+    EXPECT_THROW(config.Save(store), VEKRegistry::Exception);
+    EXPECT_EQ(ReadText(FileName()), text);
+    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+      EXPECT_TRUE(entry.path().filename() == "registry.reg" || entry.path().filename() == "registry.reg.lock")
+          << entry.path();
+  }
+}
+
+// What another copy of the program does between a batch's read and its
+// commit: its values stay, and a key it deleted is not brought back.
+TEST_F(SettingsFile, ABatchCommitsOnTopOfWhatOtherCopiesWroteMeanwhile) {
+  const struct {
+    const char* name;
+    std::function<void(Registry&)> meanwhile;
+    bool commits, theirs;
+  } cases[] = {
+      {"another value written", [](Registry& r) { r.WriteInteger("Theirs", 7); }, true, true},
+      {"the same value written", [](Registry& r) { r.WriteInteger("Mine", 9); }, true, false},
+      {"the key deleted", [](Registry& r) { r.DeleteKey("Software\\Zantrel\\0.2\\Files"); }, false, false},
+  };
+  for (const auto& c : cases) {
+    WriteText(FileName(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n\"Old\"=dword:1\n\n");
+    FileStore store(FileName());
+    VEKRegistry::Batch batch(store);
+    Registry mine(batch);
+    ASSERT_TRUE(mine.OpenKey("Software\\Zantrel\\0.2\\Files", false));
+    mine.WriteInteger("Mine", 1);
+    EXPECT_TRUE(mine.DeleteValue("Old"));
+    EXPECT_EQ(mine.ReadInteger("Mine"), 1) << "a batch reads its own changes";
+    EXPECT_FALSE(mine.ValueExists("Old"));
+    {
+      FileStore other(FileName());
+      Registry theirs(other);
+      ASSERT_TRUE(theirs.OpenKey("Software\\Zantrel\\0.2\\Files", false));
+      c.meanwhile(theirs);
+    }
+    const std::string before = ReadText(FileName());
+    if (!c.commits) {
+      EXPECT_THROW(batch.Commit(), VEKRegistry::Exception) << c.name;
+      EXPECT_EQ(ReadText(FileName()), before) << c.name;
+      continue;
+    }
+    batch.Commit();
+    Registry after(store);
+    ASSERT_TRUE(after.OpenKey("Software\\Zantrel\\0.2\\Files", false)) << c.name;
+    EXPECT_EQ(after.ReadInteger("Mine"), 1) << c.name;
+    EXPECT_FALSE(after.ValueExists("Old")) << c.name;
+    EXPECT_EQ(after.ValueExists("Theirs"), c.theirs) << c.name;
+  }
+}
+
+TEST_F(SettingsFile, CopiesSavingTheirSettingsAtTheSameTimeKeepEveryOtherValue) {
+  constexpr int Copies = 4;
+  constexpr int SavesEach = 10;
+  {
+    FileStore store(FileName());
+    Config().Save(store);
+  }
+  int gate[2];
+  ASSERT_EQ(::pipe(gate), 0);
+  std::vector<pid_t> children;
+  for (int copy = 0; copy < Copies; ++copy) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(gate[1]);
+      char go;
+      (void)!::read(gate[0], &go, 1);
+      int status = 0;
+      try {
+        FileStore store(FileName());
+        for (int i = 0; i < SavesEach; ++i) {
+          Config config;
+          config.Load(store);
+          config.Left = copy * 100 + i;
+          config.Save(store);
+          Registry reg(store);
+          if (!reg.OpenKey("Software\\Zantrel\\0.2\\Race", true)) status = 2;
+          reg.WriteInteger("Copy" + std::to_string(copy) + "." + std::to_string(i), i);
+        }
+      } catch (...) {
+        status = 3;
+      }
+      ::_exit(status);
+    }
+    children.push_back(pid);
+  }
+  ::close(gate[0]);
+  ::close(gate[1]);
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  }
+  FileStore store(FileName());
+  Config config;
+  config.Load(store);
+  EXPECT_EQ(config.Left % 100, SavesEach - 1) << "the last save of one of the copies";
+  Registry reg(store);
+  ASSERT_TRUE(reg.OpenKey("Software\\Zantrel\\0.2\\Race", false));
+  for (int copy = 0; copy < Copies; ++copy)
+    for (int i = 0; i < SavesEach; ++i)
+      EXPECT_TRUE(reg.ValueExists("Copy" + std::to_string(copy) + "." + std::to_string(i)))
+          << copy << "." << i << " lost to a save";
+}
+
+// The indexes against a plain list searched name by name, over a long run of
+// changes: every lookup must agree, whatever was inserted or removed before.
+TEST(RegistryTree, IndexedLookupsAgreeWithAScanAfterEveryChange) {
+  const std::vector<std::string> paths = {
+      "HKEY_CURRENT_USER\\A",          "HKEY_CURRENT_USER\\a\\B",   "HKEY_CURRENT_USER\\A\\b\\C",
+      "HKEY_CURRENT_USER\\A-\\D",    "HKEY_CURRENT_USER\\Ab",      "HKEY_CLASSES_ROOT\\A",
+      "HKEY_CURRENT_USER\\A\\\xC9t\xE9", "HKEY_CURRENT_USER\\a\\\xE9T\xE9"};
+  const std::vector<std::string> names = {"", "x", "X", "Width", "wIDTH", "\xC9", "\xE9", "y"};
+  // The plain list: key path and its values (name, number), compared as the
+  // registry compares names, by scanning.
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::uint32_t>>>> model;
+  const auto modelKey = [&](const std::string& path) {
+    return std::find_if(model.begin(), model.end(), [&](const auto& k) { return VEKRegistry::SameName(k.first, path); });
+  };
+  const auto below = [](const std::string& path, const std::string& ancestor) {
+    return path.size() > ancestor.size() + 1 && path[ancestor.size()] == '\\' &&
+           VEKRegistry::SameName(path.substr(0, ancestor.size()), ancestor);
+  };
+  Tree tree;
+  unsigned seed = 12345;
+  const auto next = [&](std::size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::size_t>((seed >> 16) % n);
+  };
+  for (int step = 0; step < 3000; ++step) {
+    const std::string& path = paths[next(paths.size())];
+    const std::string& name = names[next(names.size())];
+    switch (next(6)) {
+      case 0:
+      case 1:
+      case 2: {
+        VEKRegistry::Value value;
+        value.Name = name;
+        value.Kind = VEKRegistry::ValueKind::Integer;
+        value.Number = static_cast<std::uint32_t>(step);
+        tree.SetValue(path, value);
+        // SetValue makes the key and those above it below the root.
+        for (auto at = path.find('\\', path.find('\\') + 1);; at = path.find('\\', at + 1)) {
+          const std::string prefix = path.substr(0, at);
+          if (modelKey(prefix) == model.end()) model.push_back({prefix, {}});
+          if (at == std::string::npos) break;
+        }
+        auto& values = modelKey(path)->second;
+        const auto v = std::find_if(values.begin(), values.end(),
+                                    [&](const auto& p) { return VEKRegistry::SameName(p.first, name); });
+        if (v == values.end())
+          values.push_back({name, static_cast<std::uint32_t>(step)});
+        else
+          v->second = static_cast<std::uint32_t>(step);
+        break;
+      }
+      case 3: {
+        const auto k = modelKey(path);
+        bool existed = false;
+        if (k != model.end())
+          existed = std::erase_if(k->second, [&](const auto& p) { return VEKRegistry::SameName(p.first, name); }) > 0;
+        EXPECT_EQ(tree.DeleteValue(path, name), existed) << step;
+        break;
+      }
+      case 4:
+        if (next(8) == 0) {
+          const bool existed = std::erase_if(model, [&](const auto& k) {
+                                 return VEKRegistry::SameName(k.first, path) || below(k.first, path);
+                               }) > 0;
+          EXPECT_EQ(tree.DeleteKey(path), existed) << step;
+        }
+        break;
+      default:
+        tree.CreateKey(path);
+        for (auto at = path.find('\\', path.find('\\') + 1);; at = path.find('\\', at + 1)) {
+          const std::string prefix = path.substr(0, at);
+          if (modelKey(prefix) == model.end()) model.push_back({prefix, {}});
+          if (at == std::string::npos) break;
+        }
+    }
+    for (const std::string& p : paths) {
+      const auto k = modelKey(p);
+      const bool exists = k != model.end() || std::any_of(model.begin(), model.end(),
+                                                          [&](const auto& m) { return below(m.first, p); });
+      ASSERT_EQ(tree.KeyExists(p), exists) << step << " " << p;
+      for (const std::string& n : names) {
+        const VEKRegistry::Value* found = tree.FindValue(p, n);
+        std::optional<std::uint32_t> expected;
+        if (k != model.end())
+          for (const auto& [vn, number] : k->second)
+            if (VEKRegistry::SameName(vn, n)) expected = number;
+        ASSERT_EQ(found != nullptr, expected.has_value()) << step << " " << p << " " << n;
+        if (found) {
+          ASSERT_EQ(found->Number, *expected) << step << " " << p << " " << n;
+        }
+      }
+    }
+  }
+  // What the changes left reads back the same from its text.
+  const Tree again = Tree::Parse(tree.Serialize(), "model.reg");
+  ASSERT_EQ(again.Keys().size(), tree.Keys().size());
+  for (const std::string& p : paths)
+    for (const std::string& n : names) {
+      const VEKRegistry::Value* a = tree.FindValue(p, n);
+      const VEKRegistry::Value* b = again.FindValue(p, n);
+      ASSERT_EQ(a != nullptr, b != nullptr) << p << " " << n;
+      if (a) {
+        EXPECT_EQ(a->Number, b->Number) << p << " " << n;
+      }
+    }
 }
 
 }  // namespace
