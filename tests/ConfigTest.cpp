@@ -321,6 +321,68 @@ TEST_P(ConfigStore, LanguageValueIsHandedToSetLanguage) {
   }
 }
 
+// A registry that takes no write, as a read-only settings folder makes the
+// file store: a change that leaves the text as it was needs no write.
+class ReadOnlyStore : public VEKRegistry::MemoryStore {
+ public:
+  void Update(const std::function<void(VEKRegistry::Tree&)>& change) override {
+    MemoryStore::Update([&](VEKRegistry::Tree& tree) {
+      const std::string before = tree.Serialize();
+      change(tree);
+      if (readOnly && tree.Serialize() != before) throw VEKRegistry::AccessDenied("read-only");
+    });
+  }
+  bool readOnly = false;
+};
+
+// Value by value, a key that cannot be made is skipped and only a write that
+// would change a value fails; one replace for the whole save must not turn
+// the first into an error or hide the second.
+TEST(ConfigReadOnly, SkipsKeysItCannotMakeAndFailsOnlyOnAValueItWouldChange) {
+  const struct {
+    const char* name;
+    std::function<void(VEKRegistry::Store&)> seed;
+    std::function<void(Config&, VEKRegistry::Store&)> run;
+    bool fails;
+  } cases[] = {
+      {"save with nothing stored", [](auto&) {}, [](Config& c, auto& s) { c.Save(s); }, false},
+      {"save of what is stored", [](auto& s) { Config().Save(s); }, [](Config& c, auto& s) { c.Save(s); }, false},
+      {"save of a moved window", [](auto& s) { Config().Save(s); },
+       [](Config& c, auto& s) { c.Left = 5, c.Save(s); }, true},
+      {"moved, but its key missing", [](auto& s) { Registry(s).OpenKey(SettingsKeys::Files, true); },
+       [](Config& c, auto& s) { c.Left = 5, c.Save(s); }, true},
+      {"moved, only the files key stored and unchanged",
+       [](auto& s) {
+         Config().Save(s);
+         Registry reg(s);
+         for (const char* key : {SettingsKeys::Layout, SettingsKeys::Placement, SettingsKeys::Messages,
+                                 SettingsKeys::Prompts, SettingsKeys::Behaviors})
+           reg.DeleteKey(key);
+       },
+       [](Config& c, auto& s) { c.Left = 5, c.Save(s); }, false},
+      {"load of what is stored", [](auto& s) { Config().Save(s); }, [](Config& c, auto& s) { c.Load(s); }, false},
+      {"load renaming an older value",
+       [](auto& s) {
+         Registry reg(s);
+         reg.OpenKey(SettingsKeys::Files, true);
+         reg.WriteInteger("BackupFiles", 0);
+       },
+       [](Config& c, auto& s) { c.Load(s); }, true},
+  };
+  for (const auto& c : cases) {
+    ReadOnlyStore store;
+    c.seed(store);
+    const std::string before = store.Read().Serialize();
+    store.readOnly = true;
+    Config config;
+    if (c.fails)
+      EXPECT_THROW(c.run(config, store), VEKRegistry::AccessDenied) << c.name;
+    else
+      EXPECT_NO_THROW(c.run(config, store)) << c.name;
+    EXPECT_EQ(store.Read().Serialize(), before) << c.name;
+  }
+}
+
 // The main window reduced to what the settings exchange with it.
 class FakeWindow : public SettingsWindow {
  public:
