@@ -71,6 +71,27 @@ class FileRow : public QTreeWidgetItem {
 
 FileRow* AsRow(QTreeWidgetItem* item) { return static_cast<FileRow*>(item); }
 
+// A status panel as wide as the widest text it is meant to show, in the
+// current language and font, and wider when its text is wider still: a
+// number must never be cut, in French as in English, at any font size. The
+// samples keep the panel from jumping about as a counter grows.
+class TextPanel : public QLabel {
+ public:
+  TextPanel(std::function<QStringList()> samples, QWidget* parent) : QLabel(parent), samples_(std::move(samples)) {}
+  QSize minimumSizeHint() const override { return Widest(QLabel::minimumSizeHint()); }
+  QSize sizeHint() const override { return Widest(QLabel::sizeHint()); }
+
+ private:
+  QSize Widest(QSize size) const {
+    // The label's own frame and margins, as its hint for the current text counts them.
+    const int overhead = QLabel::sizeHint().width() - fontMetrics().horizontalAdvance(text());
+    for (const QString& sample : samples_())
+      size.setWidth(std::max(size.width(), fontMetrics().horizontalAdvance(sample) + overhead));
+    return size;
+  }
+  std::function<QStringList()> samples_;
+};
+
 }  // namespace
 
 TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWidget* parent)
@@ -256,7 +277,6 @@ void TFrmMain::BuildLayout() {
   messagesLayout->setSpacing(0);
   LblMessages = new QLabel("Messages Center :", messages);
   LblMessages->setObjectName("LblMessages");
-  LblMessages->setFixedHeight(17);
   EdtLogs = new QPlainTextEdit(messages);
   EdtLogs->setObjectName("EdtLogs");
   EdtLogs->setReadOnly(true);
@@ -274,13 +294,12 @@ void TFrmMain::BuildLayout() {
 
   PnlStats = new QWidget(central);
   PnlStats->setObjectName("PnlStats");
-  PnlStats->setFixedHeight(21);
   auto* statsLayout = new QHBoxLayout(PnlStats);
   statsLayout->setContentsMargins(0, 0, 0, 0);
   statsLayout->setSpacing(2);
-  PnlStatus = new QLabel(PnlStats);
+  PnlStatus = new TextPanel([] { return QStringList{QText(MsgChecking), QText(MsgRebuilding), QText(MsgAborting)}; },
+                            PnlStats);
   PnlStatus->setObjectName("PnlStatus");
-  PnlStatus->setFixedWidth(150);
   PnlStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   PnlStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   ProgressBar1 = new QProgressBar(PnlStats);
@@ -294,12 +313,16 @@ void TFrmMain::BuildLayout() {
 
   StatusBar2 = new QStatusBar(central);
   StatusBar2->setObjectName("StatusBar2");
-  StatusBar2->setFixedHeight(19);
   StatusBar2->setSizeGripEnabled(false);
   const char* initial[3] = {"Errors : 0", "Video Frames : 0", "Audio Frames : 0"};
+  using CounterText = std::string (*)(int);
+  const CounterText counters[3] = {VEKRiff::ErrorsText, VEKRiff::VideoFramesText, VEKRiff::AudioSamplesText};
   for (int i = 0; i < 3; ++i) {
-    StatusBar2Panels[i] = new QLabel(initial[i], StatusBar2);
-    StatusBar2Panels[i]->setFixedWidth(150);
+    // Room for eight digits; beyond that the panel grows with its text.
+    StatusBar2Panels[i] = new TextPanel(
+        [text = counters[i]] { return QStringList{QString::fromStdString(text(99999999))}; }, StatusBar2);
+    StatusBar2Panels[i]->setText(initial[i]);
+    StatusBar2Panels[i]->setObjectName(QString("StatusBar2Panel%1").arg(i));
     StatusBar2->addWidget(StatusBar2Panels[i]);
   }
   StatusBar2->hide();
@@ -307,9 +330,8 @@ void TFrmMain::BuildLayout() {
 
   StatusBar1 = new QStatusBar(central);
   StatusBar1->setObjectName("StatusBar1");
-  StatusBar1->setFixedHeight(19);
   auto* ready = new QLabel("Ready", StatusBar1);
-  ready->setFixedWidth(100);
+  ready->setObjectName("LblReady");
   StatusBar1->addWidget(ready);
   outer->addWidget(StatusBar1);
 
@@ -669,9 +691,13 @@ void TFrmMain::HandleWorkerTerminate() {
 void TFrmMain::TmrProgressTimer() {
   FlushMessages();
   ProgressBar1->setValue(Worker->Progress());
-  StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(Worker->ErrorCount())));
-  StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(Worker->VideoFrameCount())));
-  StatusBar2Panels[2]->setText(QString::fromStdString(VEKRiff::AudioSamplesText(Worker->AudioSampleCount())));
+  ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
+}
+
+void TFrmMain::ShowCounters(std::int32_t errors, std::int32_t videoFrames, std::int32_t audioSamples) {
+  StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(errors)));
+  StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(videoFrames)));
+  StatusBar2Panels[2]->setText(QString::fromStdString(VEKRiff::AudioSamplesText(audioSamples)));
   StatusBar2->repaint();
 }
 

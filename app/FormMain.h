@@ -56,6 +56,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void RefreshMessagesView();
   // Shows the lines that arrived since the last batch.
   void FlushMessages();
+  // The progress timer's tick, and its counters part.
+  void TmrProgressTimer();
+  void ShowCounters(std::int32_t errors, std::int32_t videoFrames, std::int32_t audioSamples);
   void LoadSettings();
   void SaveSettings();
   // SaveSettings for the window's own actions: a failure is shown (the
@@ -131,7 +134,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void HandleWorkerTerminate();
   void MoveSelectionTo(int row);
   void SettleExistingOutput(VEKRiff::IndexRebuilder& worker);
-  void TmrProgressTimer();
   void ShowMessages(const QStringList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();

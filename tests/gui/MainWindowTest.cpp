@@ -557,4 +557,64 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
   }
 }
 
+// Whether a label shows its whole text: the text's own width and height, as
+// the font measures them, inside the label's contents.
+::testing::AssertionResult ShowsWholeText(const QLabel* label) {
+  const QFontMetrics fm(label->font());
+  const QRect inside = label->contentsRect();
+  const int width = fm.horizontalAdvance(label->text());
+  if (width <= inside.width() && fm.height() <= inside.height()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << label->objectName().toStdString() << " \"" << label->text().toStdString()
+                                       << "\" needs " << width << "x" << fm.height() << ", has " << inside.width()
+                                       << "x" << inside.height();
+}
+
+TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSize) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  const std::string path = Put("long.avi", b.Build());
+  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // a run that lasts until stopped
+  window->AddFile(path);
+  window->Settings.StopPrompt = false;
+  window->show();
+  struct Case {
+    std::int8_t language;
+    int points;
+    int width;
+  } cases[] = {
+      {VEK::French, 9, 552},  {VEK::French, 9, 1200}, {VEK::English, 9, 552}, {VEK::French, 16, 800},
+      {VEK::English, 16, 552}, {VEK::French, 28, 552}, {VEK::English, 28, 1200},
+  };
+  const QFont original = window->font();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.points) + " pt, " + std::to_string(c.width) + " px, " +
+                 (c.language == VEK::French ? "French" : "English"));
+    VEK::SetLanguage(c.language);
+    QFont font = original;
+    font.setPointSize(c.points);
+    window->setFont(font);
+    window->resize(c.width, 501);
+    prompts.answers = {PromptAnswer::Yes};  // the marked row is checked again
+    window->StartOperation(false);
+    ASSERT_TRUE(window->Running);
+    window->ShowCounters(13613, 16900, 2147483647);
+    // A layout grows one level per pass of the event loop, up to the window.
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
+    for (QLabel* panel : window->StatusBar2Panels) EXPECT_TRUE(ShowsWholeText(panel));
+    EXPECT_TRUE(ShowsWholeText(window->LblMessages));
+    window->StopOperation();
+    QApplication::processEvents();
+    EXPECT_EQ(window->PnlStatus->text(), c.language == VEK::French ? "Interruption..." : "Aborting...");
+    window->PnlStats->show();  // as it was drawn while stopping
+    QApplication::processEvents();
+    EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
+    window->PnlStats->hide();
+    QApplication::processEvents();
+    EXPECT_TRUE(ShowsWholeText(window->findChild<QLabel*>("LblReady")));
+    EXPECT_GE(window->width(), c.width) << "the window only ever grows to fit";
+  }
+  window->setFont(original);
+}
+
 }  // namespace
