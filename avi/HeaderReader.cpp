@@ -47,6 +47,12 @@ class ChildWalk {
 
   // The next child whose header and data lie inside the parent.
   bool Next(FourCC& code, std::size_t& dataPos, std::uint32_t& size) {
+    // Some writers leave out the pad byte after an odd-sized chunk (a strn
+    // name, most often): the next code then starts one byte earlier, where a
+    // pad byte would be zero.
+    if (oddBefore_ && pos_ - 1 < end_ && end_ - (pos_ - 1) >= ChunkHeader::Size && p_[pos_ - 1] != 0 &&
+        IsText(VEK::LoadLe32(p_ + pos_ - 1)))
+      --pos_;
     if (pos_ >= end_ || end_ - pos_ < ChunkHeader::Size) return false;
     const ChunkHeader h = ChunkHeader::Load(p_ + pos_);
     if (!IsText(h.Code)) {
@@ -62,6 +68,7 @@ class ChildWalk {
     dataPos = pos_ + ChunkHeader::Size;
     // The pad byte of an odd-sized last child may lie past the parent's end.
     pos_ = dataPos + size + (size & 1);
+    oddBefore_ = (size & 1) != 0;
     return true;
   }
 
@@ -71,6 +78,7 @@ class ChildWalk {
   const unsigned char* p_;
   std::size_t pos_;
   std::size_t end_;
+  bool oddBefore_ = false;
   bool damaged_ = false;
   bool overran_ = false;
 };

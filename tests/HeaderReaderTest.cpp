@@ -226,6 +226,7 @@ struct Made {
   Bytes Hdrl;
   AviHeaders Expected;
   std::vector<std::size_t> StrlAt, StrlEnd;
+  std::size_t StrnAt = 0;
 };
 
 enum class OdmlAt { None, AfterStreams, BeforeStreams, BareDmlh };
@@ -256,6 +257,7 @@ Made MakeHdrl(OdmlAt odml) {
   m.StrlAt.push_back(w.BeginList("strl"));
   const std::size_t vstrh = w.Chunk("strh", Strh(MakeFourCC("vids"), MakeFourCC("xvid"), 250, 0));
   w.Chunk("strf", Fields({40, 176, 144, 0x00180001, MakeFourCC("XVID")}, 40));
+  m.StrnAt = w.Chunk("strn", Bytes{'V', 'i', 'd', 'e', 'o', '1', 0});  // odd: a pad byte follows
   const std::size_t indx = w.Chunk("indx", Fields({4, 0, MakeFourCC("00dc")}, 24 + 16 * 4));
   const std::size_t vjunk = w.Chunk("JUNK", Bytes(100, 0));
   m.StrlEnd.push_back(w.EndList());
@@ -386,6 +388,20 @@ TEST(HeaderReader, DamagedStreamsAreUnreadableAndKeepTheirNumbers) {
        {false, true}},
       {"strh shorter than its fields", [&](Made& m) { size32(m, m.StrlAt[1] + 12 + 4, 40); }, {true, false}},
       {"not a hdrl list", [](Made& m) { std::memcpy(&m.Hdrl[8], "movi", 4); }, {}},
+      {"strn without its pad byte",
+       [&](Made& m) {
+         m.Hdrl.erase(m.Hdrl.begin() + static_cast<std::ptrdiff_t>(m.StrnAt + 8 + 7));
+         size32(m, 4, VEK::LoadLe32(&m.Hdrl[4]) - 1);
+         size32(m, m.StrlAt[0] + 4, VEK::LoadLe32(&m.Hdrl[m.StrlAt[0] + 4]) - 1);
+         for (std::size_t i = 1; i < m.StrlAt.size(); ++i) m.StrlAt[i]--;
+         m.Expected.Streams[0].IndxPos--;
+         m.Expected.Streams[0].JunkPos--;
+         for (std::size_t i = 1; i < m.Expected.Streams.size(); ++i) {
+           m.Expected.Streams[i].LengthFieldPos--;
+           m.Expected.Streams[i].JunkPos--;
+         }
+       },
+       {true, true}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
