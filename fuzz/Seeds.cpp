@@ -77,9 +77,35 @@ std::vector<std::pair<std::string, Bytes>> AviSeeds() {
   return seeds;
 }
 
+namespace {
+
+// A registry that other programs and hand edits made large: many keys, and
+// one key with many values. It also lifts the fuzzer's input length to its
+// size, so that mutations explore large inputs too.
+std::string ManyKeys(int keys, int valuesInOneKey) {
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (int k = 0; k < keys; ++k) {
+    text += "[HKEY_CURRENT_USER\\Software\\Vendor" + std::to_string(k % 37) + "\\Tool" + std::to_string(k) +
+            "]\r\n\"Count\"=dword:" + std::to_string(10000000 + k) + "\r\n";
+    if (k % 3 == 0) text += "\"Path\"=\"C:\\\\File " + std::to_string(k) + ".avi\"\r\n";
+    text += "\r\n";
+  }
+  text += "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Placement]\r\n";
+  for (int v = 0; v < valuesInOneKey; ++v) text += "\"Recent" + std::to_string(v) + "\"=\"x\"\r\n";
+  return text;
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> StoreSeeds() {
   using namespace std::string_literals;
   return {
+      {"many-keys", ManyKeys(1000, 1000)},
+      {"older-names-and-handler",
+       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Prompts]\n\"BackupWarning\"=dword:0\n"
+       "\"ModifyOriginalPrompt\"=dword:1\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n"
+       "\"FixedPrefix\"=\"Old.\"\n\"BackupFiles\"=dword:0\n\"DisableAviHandler\"=dword:1\n"
+       "[HKEY_CLASSES_ROOT\\SystemFileAssociations\\.avi\\shellex\\PropertyHandler]\n@=\"{h}\"\n"},
       {"settings", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\n\"Language\"=dword:00000001\n"
                    "\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n\"Prefix\"=\"Zantrel.\"\n"
                    "\"KeepOriginal\"=dword:00000001\n\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Layout]\n"
