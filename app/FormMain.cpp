@@ -3,12 +3,18 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QCollator>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,7 +22,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPixmap>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -48,8 +56,17 @@ const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des 
 const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
 // The text of a failed save is the store's own message.
 const VEK::MessagePair MsgSettingsNotSavedCaption = {{"Settings not saved", "Paramètres non enregistrés"}};
+const VEK::MessagePair MsgOpenCaption = {{"Open", "Ouvrir"}};
+const VEK::MessagePair MsgDoesNotExist = {{"\"%s\" does not exist.", "\"%s\" n'existe pas."}};
+const VEK::MessagePair MsgNoProgram = {{"No program could open \"%s\".", "Aucun programme n'a pu ouvrir \"%s\"."}};
+const VEK::MessagePair MsgMessagesNotSavedCaption = {{"Messages not saved", "Messages non enregistrés"}};
+const VEK::MessagePair MsgMessagesNotSaved = {
+    {"Could not save the messages to \"%s\": %s", "Impossible d'enregistrer les messages dans \"%s\" : %s"}};
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
+QString QText(const VEK::MessagePair& pair, const QString& a, const QString& b = QString()) {
+  return QString::fromStdString(VEK::Text(pair, {a.toStdString(), b.toStdString()}));
+}
 
 // Paths travel as the file system's bytes; the list shows them decoded.
 QString Shown(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
@@ -60,6 +77,39 @@ std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdStr
 constexpr int PathRole = Qt::UserRole;          // sub-item 1: the path as added
 constexpr int OutputRole = Qt::UserRole + 1;    // sub-item 2: the latest output path
 constexpr int MarkRole = Qt::UserRole + 2;
+constexpr int KeyRole = Qt::UserRole + 3;       // the file as Key() names it
+
+// One name per file, however it was reached: the same file is listed once.
+QString Key(const QString& path) {
+  const QFileInfo info(path);
+  const QString canonical = info.canonicalFilePath();
+  return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// An unmarked row gets an empty picture of a mark's size, so that its text
+// lines up with the marked rows' texts.
+QIcon NoMarkIcon() {
+  static const QIcon icon = [] {
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
+  }();
+  return icon;
+}
+
+// The AVI files in a folder and its subfolders, in the order a person sorts
+// them (clip2 before clip10). Links to folders are not followed, so a loop
+// of links ends.
+QStringList AviFilesIn(const QString& folder) {
+  QStringList found;
+  QDirIterator it(folder, {"*.avi"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) found << it.next();
+  QCollator order;
+  order.setNumericMode(true);
+  order.setCaseSensitivity(Qt::CaseInsensitive);
+  std::sort(found.begin(), found.end(), [&](const QString& a, const QString& b) { return order.compare(a, b) < 0; });
+  return found;
+}
 
 // A row keeps its own message list beside the item's data, so that appending
 // a line does not copy the list.
@@ -126,12 +176,16 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
       action->trigger();
     });
 
-  OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   ChooseFiles = [this] {
     QFileDialog dialog(this, QString(), QString(), "Supported types (*.avi);;Any file (*)");
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::ReadOnly, false);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+  };
+  ChooseFolder = [this] { return QFileDialog::getExistingDirectory(this); };
+  ChooseMessagesFile = [this] {
+    return QFileDialog::getSaveFileName(this, QString(), "messages.txt", "Text files (*.txt);;Any file (*)");
   };
 
   // Actions follow the state whenever the application is about to wait for
@@ -162,16 +216,19 @@ void TFrmMain::BuildActions() {
   ActFileClear = make("ActFileClear", "&Clear file list", "Clear list", ToolImage::ClearFiles);
   connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ActFileClearExecute);
   ActFileAdd = make("ActFileAdd", "&Add files...", "Add files...", ToolImage::AddFiles);
-  ActFileAdd->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  ActFileAdd->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
   connect(ActFileAdd, &QAction::triggered, this, &TFrmMain::ActFileAddExecute);
   ActFileRemove = make("ActFileRemove", "&Remove files", "Remove selected files", ToolImage::RemoveFiles);
-  ActFileRemove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  ActFileRemove->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   connect(ActFileRemove, &QAction::triggered, this, &TFrmMain::ActFileRemoveExecute);
   ActActionCheckErrors = make("ActActionCheckErrors", "&Check errors", "Check Errors", ToolImage::CheckErrors);
+  ActActionCheckErrors->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_E)});
   connect(ActActionCheckErrors, &QAction::triggered, this, [this] { StartOperation(true); });
   ActActionFix = make("ActActionFix", "&Rebuild Index", "Rebuild Index", ToolImage::RebuildIndex);
+  ActActionFix->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(ActActionFix, &QAction::triggered, this, [this] { StartOperation(false); });
   ActActionStop = make("ActActionStop", "&Stop", "Stop current operation", ToolImage::Stop);
+  ActActionStop->setShortcut(QKeySequence(Qt::Key_Escape));  // only enabled while running
   connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
   ActFileQuit = make("ActFileQuit", "&Quit", "Quit");
   connect(ActFileQuit, &QAction::triggered, this, &QWidget::close);
@@ -183,6 +240,17 @@ void TFrmMain::BuildActions() {
   connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::Folder); });
   ActConfig = make("ActConfig", "&Configuration...", "Display the configuration window...", ToolImage::Configuration);
   connect(ActConfig, &QAction::triggered, this, &TFrmMain::ActConfigExecute);
+  ActFileAddFolder = make("ActFileAddFolder", "Add f&older...", "Add the AVI files of a folder...");
+  ActFileAddFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  connect(ActFileAddFolder, &QAction::triggered, this, [this] {
+    const QString folder = ChooseFolder();
+    if (!folder.isEmpty()) AddPaths({folder});
+  });
+  ActSaveMessages = make("ActSaveMessages", "&Save messages...", "Save the Messages Center to a text file...");
+  ActSaveMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
+  ActCopyMessages = make("ActCopyMessages", "Copy &all messages", "Copy the Messages Center");
+  connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
 }
 
 void TFrmMain::BuildMenus() {
@@ -190,7 +258,10 @@ void TFrmMain::BuildMenus() {
   file->addAction(ActFileClear);
   file->addSeparator();
   file->addAction(ActFileAdd);
+  file->addAction(ActFileAddFolder);
   file->addAction(ActFileRemove);
+  file->addSeparator();
+  file->addAction(ActSaveMessages);
   file->addSeparator();
   file->addAction(ActFileQuit);
   QMenu* action = menuBar()->addMenu("&Action");
@@ -234,6 +305,16 @@ void TFrmMain::BuildMenus() {
   PmnFiles->addAction(ActOpenContainingFolder);
   LvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(LvwFiles, &QWidget::customContextMenuRequested, this, &TFrmMain::PmnFilesPopup);
+
+  EdtLogs->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(EdtLogs, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    FlushMessages();
+    std::unique_ptr<QMenu> menu(EdtLogs->createStandardContextMenu(at));
+    menu->addSeparator();
+    menu->addAction(ActCopyMessages);
+    menu->addAction(ActSaveMessages);
+    menu->exec(EdtLogs->viewport()->mapToGlobal(at));
+  });
 }
 
 void TFrmMain::BuildLayout() {
@@ -265,6 +346,8 @@ void TFrmMain::BuildLayout() {
   LvwFiles->setIconSize(QSize(16, 16));
   LvwFiles->header()->setStretchLastSection(false);
   filesLayout->addWidget(LvwFiles);
+  connect(LvwFiles, &QTreeWidget::itemActivated, this,
+          [this](QTreeWidgetItem* item) { OpenRow(LvwFiles->indexOfTopLevelItem(item)); });
   connect(LvwFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection&) {
             if (!selected.isEmpty()) LvwFilesSelectItem();
@@ -306,8 +389,13 @@ void TFrmMain::BuildLayout() {
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
+  ProgressBar2 = new QProgressBar(PnlStats);
+  ProgressBar2->setObjectName("ProgressBar2");
+  ProgressBar2->setRange(0, 100);
+  ProgressBar2->setAlignment(Qt::AlignCenter);
   statsLayout->addWidget(PnlStatus);
-  statsLayout->addWidget(ProgressBar1, 1);
+  statsLayout->addWidget(ProgressBar1, 2);
+  statsLayout->addWidget(ProgressBar2, 1);
   PnlStats->hide();
   outer->addWidget(PnlStats);
 
@@ -464,7 +552,7 @@ QString TFrmMain::RowPath(int row) const { return Row(row)->data(0, PathRole).to
 void TFrmMain::SetMark(int row, RowMark mark) {
   QTreeWidgetItem* item = Row(row);
   item->setData(0, MarkRole, static_cast<int>(mark));
-  item->setIcon(0, mark == MarkNone ? QIcon() : ZantrelApp::MarkIcon(mark));
+  item->setIcon(0, mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(mark));
 }
 
 int TFrmMain::FirstSelectedRow() const {
@@ -473,15 +561,39 @@ int TFrmMain::FirstSelectedRow() const {
   return -1;
 }
 
-void TFrmMain::AddFile(const std::string& path) {
+bool TFrmMain::AddFile(const std::string& path) {
+  // The keys follow the rows; rebuilt when rows went another way (the
+  // list's own clear, say).
+  if (rowKeys_.size() != LvwFiles->topLevelItemCount()) {
+    rowKeys_.clear();
+    for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) rowKeys_.insert(Row(i)->data(0, KeyRole).toString());
+  }
+  const QString key = Key(Shown(path));
+  if (rowKeys_.contains(key)) return false;
+  rowKeys_.insert(key);
   // Folder: everything before the last separator, without it, except that
   // the root keeps its separator.
   const std::string name = VEK::ExtractFileName(path);
   const std::string folder = VEK::ExtractFileDir(path);
   auto* item = new FileRow(QStringList{Shown(name), Shown(folder)});  // with a new empty message list
   item->setData(0, PathRole, Shown(path));
+  item->setData(0, KeyRole, key);
+  // The whole path, for a row too narrow to show it.
+  item->setToolTip(0, Shown(path));
+  item->setToolTip(1, Shown(path));
   LvwFiles->addTopLevelItem(item);
   SetMark(LvwFiles->topLevelItemCount() - 1, MarkNone);
+  return true;
+}
+
+void TFrmMain::AddPaths(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (QFileInfo(path).isDir()) {
+      for (const QString& file : AviFilesIn(path)) AddFile(Bytes(file));
+    } else {
+      AddFile(Bytes(path));
+    }
+  }
 }
 
 void TFrmMain::ShowMessages(const QStringList& lines) {
@@ -518,6 +630,7 @@ void TFrmMain::DeleteRow(int row) {
   // refreshed; its message list goes with it.
   if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
   QSignalBlocker quiet(LvwFiles->selectionModel());
+  rowKeys_.remove(Row(row)->data(0, KeyRole).toString());
   delete LvwFiles->takeTopLevelItem(row);
 }
 
@@ -546,12 +659,11 @@ void TFrmMain::UpdateActions() {
 
 void TFrmMain::ActFileClearExecute() {
   LvwFiles->clear();
+  rowKeys_.clear();
   ClearMessagesView();
 }
 
-void TFrmMain::ActFileAddExecute() {
-  for (const QString& path : ChooseFiles()) AddFile(Bytes(path));
-}
+void TFrmMain::ActFileAddExecute() { AddPaths(ChooseFiles()); }
 
 void TFrmMain::ActFileRemoveExecute() {
   for (int i = LvwFiles->topLevelItemCount() - 1; i >= 0; --i)
@@ -567,7 +679,39 @@ void TFrmMain::ActOpenExecute(OpenTarget target) {
     case OpenTarget::FixedFile: path = RowOutputPath(first).value_or(RowPath(first)); break;
     case OpenTarget::Folder: path = Row(first)->text(1); break;
   }
-  OpenUrl(QUrl::fromLocalFile(path));
+  OpenPath(path);
+}
+
+void TFrmMain::OpenRow(int row) {
+  if (Running || !Row(row)) return;  // as Open File: not while the list is being worked on
+  OpenPath(Mark(row) == MarkRebuilt ? RowOutputPath(row).value_or(RowPath(row)) : RowPath(row));
+}
+
+void TFrmMain::OpenPath(const QString& path) {
+  // The desktop shows nothing of its own when it cannot open a path.
+  const VEK::MessagePair* failure = nullptr;
+  if (!QFileInfo::exists(path)) failure = &MsgDoesNotExist;
+  else if (!OpenUrl(QUrl::fromLocalFile(path))) failure = &MsgNoProgram;
+  if (failure)
+    prompts_.Ask(QText(MsgOpenCaption), QText(*failure, QDir::toNativeSeparators(path)), ZantrelApp::PromptButtons::Ok,
+                 ZantrelApp::PromptIcon::Warning);
+}
+
+void TFrmMain::SaveMessages() {
+  const QString path = ChooseMessagesFile();
+  if (path.isEmpty()) return;
+  FlushMessages();
+  QSaveFile file(path);
+  QByteArray text = EdtLogs->toPlainText().toUtf8();
+  if (!text.isEmpty()) text += '\n';
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    prompts_.Ask(QText(MsgMessagesNotSavedCaption), QText(MsgMessagesNotSaved, path, file.errorString()),
+                 ZantrelApp::PromptButtons::Ok, ZantrelApp::PromptIcon::Error);
+}
+
+void TFrmMain::CopyMessages() {
+  FlushMessages();
+  QGuiApplication::clipboard()->setText(EdtLogs->toPlainText());
 }
 
 void TFrmMain::ActConfigExecute() {
@@ -600,8 +744,10 @@ void TFrmMain::dropEvent(QDropEvent* event) {
 
 void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
   if (Running) return;
+  QStringList paths;
   for (const QUrl& url : urls)
-    if (url.isLocalFile()) AddFile(Bytes(url.toLocalFile()));
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  AddPaths(paths);
 }
 
 // ---- operations ----
@@ -631,6 +777,9 @@ void TFrmMain::StartOperation(bool checkOnly) {
                    ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
     return;
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
+  batchSize_ = static_cast<int>(files->size());
+  batchFile_ = 0;
+  ProgressBar2->setRange(0, 100 * batchSize_);
   if (Settings.AutoClear) {
     ClearMessagesView();
     AllMessages->clear();
@@ -672,6 +821,8 @@ void TFrmMain::SetRunning(bool value) {
   if (value == Running) return;
   Running = value;
   ProgressBar1->setValue(0);
+  ProgressBar2->setValue(0);
+  ProgressBar2->setFormat(value ? QString("1/%1").arg(batchSize_) : QString());
   PnlStats->setVisible(value);
   StatusBar2->setVisible(value);
   StatusBar1->setVisible(!value);
@@ -683,6 +834,7 @@ void TFrmMain::SetRunning(bool value) {
 void TFrmMain::HandleWorkerTerminate() {
   FlushMessages();
   SetRunning(false);
+  setWindowTitle(QApplication::applicationName());
   // The run ended behind the stop question (the question's own event loop
   // served the end): the question goes, answered No.
   if (askingStop_) prompts_.CloseOpenQuestions();
@@ -690,7 +842,10 @@ void TFrmMain::HandleWorkerTerminate() {
 
 void TFrmMain::TmrProgressTimer() {
   FlushMessages();
-  ProgressBar1->setValue(Worker->Progress());
+  const int progress = Worker->Progress();
+  ProgressBar1->setValue(progress);
+  ProgressBar2->setValue(100 * batchFile_ + progress);
+  ProgressBar2->setFormat(QString("%1/%2").arg(batchFile_ + 1).arg(batchSize_));
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
 
@@ -699,6 +854,16 @@ void TFrmMain::ShowCounters(std::int32_t errors, std::int32_t videoFrames, std::
   StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(videoFrames)));
   StatusBar2Panels[2]->setText(QString::fromStdString(VEKRiff::AudioSamplesText(audioSamples)));
   StatusBar2->repaint();
+}
+
+void TFrmMain::ShowBatchInTitle(int fileIndex) {
+  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
+  QTreeWidgetItem* item = Row(RowOffset + fileIndex);
+  setWindowTitle(QString("%1 \u2014 %2/%3 \u2014 %4")
+                     .arg(QApplication::applicationName())
+                     .arg(fileIndex + 1)
+                     .arg(batchSize_)
+                     .arg(item ? item->text(0) : QString()));
 }
 
 void TFrmMain::MoveSelectionTo(int row) {
@@ -736,6 +901,9 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       item->setData(0, OutputRole, Shown(worker.OutputFileName()));
       SetMark(row, MarkBusy);
       if (Settings.AutoClear) AsRow(item)->Messages.clear();
+      batchFile_ = worker.FileIndex();
+      ShowBatchInTitle(batchFile_);
+      LvwFiles->scrollToItem(item);  // a long batch stays in view
       break;
     case VEKRiff::FileOpening:
       MoveSelectionTo(row);

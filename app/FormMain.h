@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
@@ -46,10 +47,19 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // Saves the settings; run once when the window goes away.
   void FormDestroy();
 
-  void AddFile(const std::string& path);
+  // Appends a row, unless the file already has one; returns whether it did.
+  bool AddFile(const std::string& path);
+  // Files and folders chosen or dropped, in the order given: a folder adds
+  // the AVI files inside it and its subfolders, sorted.
+  void AddPaths(const QStringList& paths);
   // Files dropped from a file manager: each local one added, in the order
   // given; nothing while an operation runs.
   void HandleDroppedFiles(const QList<QUrl>& urls);
+  // Double-click or Enter on a row: the repaired copy when there is one,
+  // else the file.
+  void OpenRow(int row);
+  void SaveMessages();
+  void CopyMessages();
   void StartOperation(bool checkOnly);
   bool StopOperation();
   void UpdateActions();
@@ -70,7 +80,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::function<bool(Config&)> EditConfiguration;  // true when confirmed with Ok
   std::function<void()> ShowAbout;
   std::function<QStringList()> ChooseFiles;
-  std::function<void(const QUrl&)> OpenUrl;
+  std::function<QString()> ChooseFolder;        // empty when cancelled
+  std::function<QString()> ChooseMessagesFile;  // empty when cancelled
+  std::function<bool(const QUrl&)> OpenUrl;     // false when no program could open it
 
   // SettingsWindow
   Placement GetPlacement() const override;
@@ -105,6 +117,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QWidget* PnlStats;
   QLabel* PnlStatus;
   QProgressBar* ProgressBar1;
+  QProgressBar* ProgressBar2;  // the whole batch
   QStatusBar* StatusBar2;
   QLabel* StatusBar2Panels[3];
   QStatusBar* StatusBar1;
@@ -112,7 +125,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QAction* MnuStayOnTop;
   QAction* MnuAbout;
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
-      *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig;
+      *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
+      *ActSaveMessages, *ActCopyMessages;
   QTimer* TmrProgress;
   QTimer* TmrCheckErrors;
   QTimer* TmrRebuildIndex;
@@ -148,6 +162,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ActFileRemoveExecute();
   enum class OpenTarget { File, FixedFile, Folder };
   void ActOpenExecute(OpenTarget target);
+  void OpenPath(const QString& path);
+  void ShowBatchInTitle(int fileIndex);
   void ActConfigExecute();
   void MnuStayOnTopClick();
   void PmnFilesPopup(const QPoint& at);
@@ -158,5 +174,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;
   QStringList pendingLines_;
-  bool askingStop_ = false;  // the stop question is open  // lines for the Messages Center not shown yet  // applied when the splitter first has its real size
+  bool askingStop_ = false;  // the stop question is open
+  int batchSize_ = 0;        // files handed to the current worker
+  int batchFile_ = 0;        // the one it works on
+  QSet<QString> rowKeys_;    // the files listed, as Key() names them  // lines for the Messages Center not shown yet  // applied when the splitter first has its real size
 };

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <QTabWidget>
@@ -113,6 +114,19 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
   Label1->setBuddy(EditPrefix);
   auto* filesLayout = new QVBoxLayout(tabFiles);
   filesLayout->addWidget(ChkDisableAviHandler);
+#ifndef Q_OS_WIN
+  // Explorer exists on Windows only. The choice stays where it is and can
+  // still be made: it is kept in the settings, which a Windows copy of the
+  // program sharing them applies. Here it switches nothing.
+  auto* handlerNote = new QLabel(QStringLiteral("Windows only: on this system it is only kept in the shared settings."),
+                                 tabFiles);
+  handlerNote->setObjectName(QStringLiteral("LblAviHandlerNote"));
+  handlerNote->setWordWrap(true);
+  handlerNote->setIndent(ChkDisableAviHandler->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 4);
+  handlerNote->setEnabled(false);  // drawn in the dimmed colour of a remark
+  filesLayout->addWidget(handlerNote);
+  ChkDisableAviHandler->setToolTip(handlerNote->text());
+#endif
   filesLayout->addWidget(ChkKeepOriginal);
   filesLayout->addSpacing(6);
   filesLayout->addWidget(Label1);

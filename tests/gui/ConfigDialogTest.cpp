@@ -359,6 +359,21 @@ TEST(ConfigDialog, FilesTabFocusGoesFromKeepOriginalToHandlerToPrefix) {
   EXPECT_EQ(NextTabStop(NextTabStop(keep)), Prefix(dialog));
 }
 
+TEST(ConfigDialog, TheExplorerChoiceSaysItOnlyReachesTheSharedSettingsOutsideWindows) {
+  TFrmConfig dialog;
+  QCheckBox* handler = Check(dialog, "ChkDisableAviHandler");
+  auto* note = dialog.findChild<QLabel*>(QStringLiteral("LblAviHandlerNote"));
+#ifdef Q_OS_WIN
+  EXPECT_EQ(note, nullptr);
+#else
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->text().contains(QStringLiteral("shared settings")));
+  EXPECT_EQ(note->parentWidget(), handler->parentWidget()) << "on the Files tab, beside the choice";
+  EXPECT_EQ(handler->toolTip(), note->text());
+  EXPECT_TRUE(handler->isEnabled()) << "the choice can still be made for a shared Windows copy";
+#endif
+}
+
 TEST(ConfigDialog, DesignedStates) {
   TFrmConfig dialog;
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Configuration"));

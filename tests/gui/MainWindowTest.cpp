@@ -6,8 +6,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QAbstractButton>
 #include <QScrollBar>
 #include <QTextDocument>
@@ -16,6 +20,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <deque>
+#include <sys/stat.h>
 
 #include "QtPrinters.h"
 #include "app/FormMain.h"
@@ -298,7 +303,10 @@ TEST_F(MainWindow, CommandsAreEnabledByStateAndSelection) {
   window->UpdateActions();
   EXPECT_TRUE(window->ActOpenFixedFile->isEnabled());
   QUrl opened;
-  window->OpenUrl = [&](const QUrl& url) { opened = url; };
+  window->OpenUrl = [&](const QUrl& url) {
+    opened = url;
+    return true;
+  };
   window->ActOpenFixedFile->trigger();
   EXPECT_EQ(opened.toLocalFile().toStdString(), dir / "Zantrel.a.avi");
   window->ActOpenContainingFolder->trigger();
@@ -316,7 +324,7 @@ TEST_F(MainWindow, TheCommandLineAddsArgumentsTwoOnAndMayStartAnOperation) {
       {{"zantrel", QString::fromStdString(a)}, 0, false, false},
       {{"zantrel", QString::fromStdString(a), QString::fromStdString(b)}, 1, false, false},
       {{"zantrel", "/CHECKERRORS"}, 0, false, false},
-      {{"zantrel", "/RebuildIndex", QString::fromStdString(a), QString::fromStdString(a)}, 2, false, true},
+      {{"zantrel", "/RebuildIndex", QString::fromStdString(a), QString::fromStdString(a)}, 1, false, true},
       {{"zantrel", "/checkerrors", QString::fromStdString(b)}, 1, true, false},
   };
   for (const Case& c : cases) {
@@ -384,7 +392,7 @@ TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
   };
   const std::string a = Put("a.avi", Clean()), b = Put("b b.avi", Clean());
   drop({b, a, b});
-  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 3);
+  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 2) << "a file already listed is not added again";
   EXPECT_EQ(window->RowPath(0).toStdString(), b);
   EXPECT_EQ(window->RowPath(1).toStdString(), a);
   EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(0), "b b.avi");
@@ -392,7 +400,7 @@ TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
   window->Running = true;  // as during an operation
   drop({a});
   window->Running = false;
-  EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 3);
+  EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 2);
 }
 
 TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
@@ -615,6 +623,216 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     EXPECT_GE(window->width(), c.width) << "the window only ever grows to fit";
   }
   window->setFont(original);
+}
+
+TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
+  const struct {
+    QAction* action;
+    QKeySequence key;
+  } shortcuts[] = {
+      {window->ActActionCheckErrors, QKeySequence(Qt::Key_F5)},
+      {window->ActActionFix, QKeySequence(Qt::CTRL | Qt::Key_R)},
+      {window->ActActionStop, QKeySequence(Qt::Key_Escape)},
+      {window->ActFileRemove, QKeySequence(Qt::Key_Delete)},
+      {window->ActFileAdd, QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {window->ActFileAddFolder, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+      {window->ActSaveMessages, QKeySequence(Qt::CTRL | Qt::Key_S)},
+  };
+  for (const auto& s : shortcuts) {
+    EXPECT_EQ(s.action->shortcut(), s.key) << s.action->objectName().toStdString();  // the one a menu shows
+    bool inMenu = false;
+    for (QObject* o : s.action->associatedObjects()) inMenu |= qobject_cast<QMenu*>(o) != nullptr;
+    EXPECT_TRUE(inMenu) << s.action->objectName().toStdString();
+  }
+
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  const std::string a = Put("a.avi", Damaged());
+  window->ChooseFiles = [&] { return QStringList{QString::fromStdString(a)}; };
+  QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 1) << "Ctrl+O adds";
+  window->UpdateActions();
+  QTest::keyClick(window.get(), Qt::Key_F5);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running && window->Mark(0) == MarkErrors; }, 30000))
+      << "F5 checks";
+
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  const std::string longFile = Put("long.avi", b.Build());
+  ASSERT_EQ(truncate(longFile.c_str(), 24ll << 30), 0);
+  window->AddFile(longFile);
+  window->Settings.StopPrompt = false;
+  prompts.answers = {PromptAnswer::No};  // only the unmarked row
+  window->UpdateActions();
+  QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+  ASSERT_TRUE(window->Running) << "Ctrl+R rebuilds";
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window->Running) << "Esc stops";
+  EXPECT_EQ(window->Mark(1), MarkAborted);
+
+  window->LvwFiles->setFocus();
+  window->LvwFiles->clearSelection();
+  window->LvwFiles->topLevelItem(0)->setSelected(true);
+  window->UpdateActions();
+  QTest::keyClick(window.get(), Qt::Key_Delete);
+  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 1) << "Delete removes the selected row";
+  EXPECT_EQ(window->RowPath(0).toStdString(), longFile);
+}
+
+TEST_F(MainWindow, FoldersAddTheirAviFilesSortedAndNoFileIsListedTwice) {
+  const std::string folder = dir / "films";
+  for (const char* sub : {"films", "films/Extra", "films/empty", "films/Extra/deeper"})
+    ASSERT_EQ(mkdir((dir / sub).c_str(), 0755), 0);
+  for (const char* name : {"films/clip10.avi", "films/clip2.avi", "films/Extra/b.AVI", "films/Extra/deeper/a.avi",
+                           "films/notes.txt", "films/Extra/cover.jpg", "single.avi"})
+    WriteFile(dir / name, Clean());
+  auto q = [](const std::string& p) { return QString::fromStdString(p); };
+  struct Case {
+    const char* how;
+    std::function<void()> add;
+  } cases[] = {
+      {"dropped",
+       [&] {
+         window->HandleDroppedFiles({QUrl::fromLocalFile(q(dir / "films/clip2.avi")), QUrl::fromLocalFile(q(folder)),
+                                     QUrl::fromLocalFile(q(dir / "single.avi"))});
+       }},
+      {"chosen",
+       [&] {
+         window->ChooseFiles = [&] { return QStringList{q(dir / "films/clip2.avi")}; };
+         window->ActFileAdd->trigger();
+         window->ChooseFolder = [&] { return q(folder); };
+         window->ActFileAddFolder->trigger();
+         window->ChooseFiles = [&] { return QStringList{q(dir / "single.avi"), q(dir / "films/../single.avi")}; };
+         window->ActFileAdd->trigger();
+       }},
+  };
+  for (const Case& c : cases) {
+    window->ActFileClear->trigger();
+    c.add();
+    c.add();  // everything again: nothing new
+    QStringList paths;
+    for (int i = 0; i < window->LvwFiles->topLevelItemCount(); ++i) paths << window->RowPath(i);
+    EXPECT_EQ(paths, (QStringList{q(dir / "films/clip2.avi"), q(dir / "films/clip10.avi"), q(dir / "films/Extra/b.AVI"),
+                                  q(dir / "films/Extra/deeper/a.avi"), q(dir / "single.avi")}))
+        << c.how;
+  }
+}
+
+TEST_F(MainWindow, RowsLineUpShowTheirPathAndOpenTheCopyOrTheFile) {
+  window->show();
+  const std::string a = Put("a.avi", Damaged()), b = Put("b.avi", Damaged());
+  window->AddFile(a);
+  window->AddFile(b);
+  prompts.answers = {};
+  RunToEnd(false);  // two copies written
+  window->AddFile(Put("c.avi", Clean()));
+  window->AddFile(dir / "gone.avi");
+  const QSize markSize = window->LvwFiles->topLevelItem(0)->icon(0).actualSize(QSize(16, 16));
+  for (int i = 0; i < 4; ++i) {
+    QTreeWidgetItem* item = window->LvwFiles->topLevelItem(i);
+    EXPECT_EQ(item->icon(0).actualSize(QSize(16, 16)), markSize) << "row " << i << " lines up";
+    EXPECT_EQ(item->toolTip(0), window->RowPath(i));
+    EXPECT_EQ(item->toolTip(1), window->RowPath(i));
+  }
+  EXPECT_EQ(window->Mark(2), MarkNone);
+
+  std::vector<QString> opened;
+  bool canOpen = true;
+  window->OpenUrl = [&](const QUrl& url) {
+    opened.push_back(url.toLocalFile());
+    return canOpen;
+  };
+  window->LvwFiles->setFocus();
+  auto enterOn = [&](int row) {
+    window->LvwFiles->setCurrentItem(window->LvwFiles->topLevelItem(row));
+    QTest::keyClick(window->LvwFiles, Qt::Key_Return);
+  };
+  auto doubleClickOn = [&](int row) {
+    const QRect r = window->LvwFiles->visualItemRect(window->LvwFiles->topLevelItem(row));
+    QTest::mouseClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, r.center());
+  };
+  enterOn(0);
+  doubleClickOn(1);
+  enterOn(2);
+  EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(dir / "Zantrel.a.avi"),
+                                          QString::fromStdString(dir / "Zantrel.b.avi"),
+                                          QString::fromStdString(dir / "c.avi")}));
+
+  struct Failure {
+    int row;
+    bool canOpen;
+    QString text;
+  } failures[] = {
+      {3, true, QString::fromStdString("\"" + dir / "gone.avi" + "\" does not exist.")},
+      {2, false, QString::fromStdString("No program could open \"" + dir / "c.avi" + "\".")},
+  };
+  for (const Failure& f : failures) {
+    canOpen = f.canOpen;
+    prompts.asked.clear();
+    prompts.answers = {PromptAnswer::Ok};
+    window->LvwFiles->clearSelection();
+    window->LvwFiles->topLevelItem(f.row)->setSelected(true);
+    window->UpdateActions();
+    window->ActOpenFile->trigger();
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].caption, "Open");
+    EXPECT_EQ(prompts.asked[0].text, f.text);
+  }
+}
+
+TEST_F(MainWindow, TheTitleAndTheBatchBarShowTheBatchAndTheListFollowsTheRow) {
+  window->resize(552, 300);
+  window->show();
+  for (int i = 0; i < 40; ++i) window->AddFile(Put("clip" + std::to_string(i) + ".avi", Clean()));
+  WriteFile(dir / "Zantrel.clip29.avi", {'o', 'l', 'd'});
+  QString title, batchText;
+  int batchValue = -1, batchMaximum = -1;
+  bool rowInView = false;
+  prompts.answers = {PromptAnswer::Yes};
+  prompts.whileAsking = [&] {  // the question about file 30 of 40
+    title = window->windowTitle();
+    window->TmrProgressTimer();
+    batchText = window->ProgressBar2->text();
+    batchValue = window->ProgressBar2->value();
+    batchMaximum = window->ProgressBar2->maximum();
+    const QRect row = window->LvwFiles->visualItemRect(window->LvwFiles->topLevelItem(29));
+    rowInView = row.top() >= 0 && row.bottom() <= window->LvwFiles->viewport()->rect().bottom();
+  };
+  RunToEnd(false);
+  const QString name = QApplication::applicationName();
+  EXPECT_EQ(title, name + QString::fromUtf8(" \u2014 30/40 \u2014 clip29.avi"));
+  EXPECT_EQ(batchText, "30/40");
+  EXPECT_EQ(batchMaximum, 4000);
+  EXPECT_GE(batchValue, 2900);
+  EXPECT_LT(batchValue, 3000);
+  EXPECT_TRUE(rowInView) << "the list follows the row being processed";
+  EXPECT_LT(window->LvwFiles->visualItemRect(window->LvwFiles->topLevelItem(0)).top(), 0) << "the list did scroll";
+  EXPECT_EQ(window->windowTitle(), name) << "the title is back at the end";
+}
+
+TEST_F(MainWindow, TheMessagesCenterCanBeSavedToATextFileAndCopied) {
+  window->AddFile(Put("a.avi", Damaged()));
+  window->Settings.SelectedFile = false;
+  RunToEnd(true);
+  const QStringList lines = *window->AllMessages;
+  ASSERT_GE(lines.size(), 5);
+  const std::string saved = dir / "messages.txt";
+  window->ChooseMessagesFile = [&] { return QString::fromStdString(saved); };
+  window->ActSaveMessages->trigger();
+  const Bytes bytes = ReadFile(saved);
+  EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), bytes.size()), lines.join('\n') + '\n');
+  window->ActCopyMessages->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), lines.join('\n'));
+
+  window->ChooseMessagesFile = [&] { return QString::fromStdString(dir / "no-such-folder/messages.txt"); };
+  prompts.answers = {PromptAnswer::Ok};
+  window->ActSaveMessages->trigger();
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].caption, "Messages not saved");
+  EXPECT_TRUE(prompts.asked[0].text.startsWith(QString::fromStdString("Could not save the messages to \"" + dir /
+                                                                      "no-such-folder/messages.txt\": ")));
 }
 
 }  // namespace
