@@ -30,6 +30,8 @@ TARGET_CHECK_GBPS = 3.0  # GB (1e9 bytes) of file checked per second, at least
 TARGET_RESYNC_MBPS = 400.0  # MB (1e6 bytes) of garbage searched per second, at least
 MEMORY_BASE = 16 * MIB  # peak memory budget: 16 MiB ...
 MEMORY_PER_ENTRY = 16  # ... plus 16 bytes per index entry
+SETTINGS_KEYS = 10000  # keys in the settings file of the load + save line
+TARGET_SETTINGS_SECONDS = 0.25  # one load + save of that file, at most ("well under a second")
 
 DONE_LINE = re.compile(r"Done\. Found (\d+) errors, (\d+) video frames, (\d+) audio samples")
 
@@ -122,6 +124,7 @@ class Bench:
         self.scratch = os.path.join(self.work, "scratch")
         self.gnu_time = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
         self.results = {}
+        self.settings_seconds = None
         self.checks = []  # (description, ok) of the correctness checks made on the way
 
     # ---------------------------------------------------------------- timing
@@ -311,12 +314,79 @@ class Bench:
                      [self.cli, "rebuild", "--in-place", inplace], [src], setup=fresh_copy, cleanup=check_inplace,
                      zantrel=True, verify=v)
 
+    # ------------------------------------------------------------- settings
+
+    def settings_program(self):
+        """Builds bench/settings_bench.cpp against the core library of the
+        zantrel-cli build (same folder, same compiler), when it is missing or
+        older than its sources; None when that library is not there."""
+        build = os.path.dirname(self.cli)
+        core = os.path.join(build, "libzantrel_core.a")
+        source = os.path.join(HERE, "settings_bench.cpp")
+        program = os.path.join(build, "zantrel-settings-bench")
+        if not os.path.exists(core):
+            return None
+        if os.path.exists(program) and os.path.getmtime(program) >= max(os.path.getmtime(core),
+                                                                         os.path.getmtime(source)):
+            return program
+        compiler = "c++"
+        try:
+            with open(os.path.join(build, "CMakeCache.txt")) as f:
+                m = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.+)$", f.read(), re.M)
+                if m:
+                    compiler = m.group(1).strip()
+        except OSError:
+            pass
+        cmd = [compiler, "-std=c++20", "-O2", "-D_FILE_OFFSET_BITS=64", "-I", ROOT,
+               "-I", os.path.join(build, "generated"), source, core, "-pthread", "-o", program]
+        done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if done.returncode != 0:
+            log("  !! could not build the settings benchmark: " + " ".join(cmd))
+            log("     " + done.stdout.strip().replace("\n", "\n     "))
+            raise SystemExit(1)
+        return program
+
+    def settings_case(self):
+        """Config::Load + Config::Save on a registry file of SETTINGS_KEYS keys,
+        timed inside the program (the file is put back, untimed, before each run)."""
+        program = self.settings_program()
+        if program is None:
+            log(f"  settings load + save: skipped, no libzantrel_core.a beside {self.cli}")
+            return None
+        folder = os.path.join(self.scratch, "settings")
+        os.makedirs(folder, exist_ok=True)
+        out = subprocess.run([program, folder, str(SETTINGS_KEYS), str(self.args.runs)], stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, text=True)
+        m = re.search(r"keys (\d+) bytes (\d+) median ([\d.]+) min ([\d.]+) max ([\d.]+) replaced (\d)", out.stdout)
+        if out.returncode != 0 or not m:
+            log("  !! settings benchmark failed: " + out.stdout.strip())
+            raise SystemExit(1)
+        keys, size = int(m.group(1)), int(m.group(2))
+        median, lo, hi = float(m.group(3)), float(m.group(4)), float(m.group(5))
+        log(f"  {'settings load + save, %s keys (%s KB)' % (f'{keys:,}', f'{size / 1000:,.0f}'):<44} "
+            f"{median:8.3f} s  (min {lo:.3f}, max {hi:.3f})")
+        self.checks.append(("the settings save replaced the file (a new inode)", m.group(6) == "1"))
+        return median
+
     def run(self):
         a = self.args
         self.start_wall = time.monotonic()
         self.start_busy = busy_cpu_seconds()
         self.start_own = own_cpu_seconds()
         os.makedirs(self.scratch, exist_ok=True)
+        if a.settings_only:
+            self.print_environment()
+            log("")
+            log(f"settings store: median of {a.runs} runs after one warm-up run, each on the file as made")
+            median = self.settings_case()
+            if median is not None:
+                log("")
+                log("targets")
+                self.settings_target(median)
+            log("")
+            for text, ok in self.checks:
+                log(f"  {'ok  ' if ok else 'FAIL'}  {text}")
+            return
         for stale in os.listdir(self.work):  # left by an interrupted run
             if stale.startswith("Zantrel."):
                 remove(os.path.join(self.work, stale))
@@ -367,6 +437,8 @@ class Bench:
                          ["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", ff, "-map", "0", "-c", "copy", remux],
                          [ff], setup=lambda: remove(remux), cleanup=lambda: remove(remux))
             self.file_cases("ff", ff, None)
+        log("settings store (the file as made put back before every run)")
+        self.settings_seconds = self.settings_case()
         self.report(plain_size, plain_entries, garbage_bytes, only_garbage, ff)
 
     # ------------------------------------------------------------- reporting
@@ -396,6 +468,10 @@ class Bench:
         else:
             log("  memory    /usr/bin/time not installed (Debian package time): peak RSS from wait4() of the")
             log("            timed runs, an upper bound that includes the Python launcher's own pages")
+
+    def settings_target(self, median):
+        text = f"settings load + save of {SETTINGS_KEYS:,} keys within {TARGET_SETTINGS_SECONDS:g} s"
+        log(f"  {'pass' if median <= TARGET_SETTINGS_SECONDS else 'MISS'}  {text:<62} {median:.3f} s")
 
     def report(self, plain_size, plain_entries, garbage_bytes, only_garbage, ff):
         r = self.results
@@ -468,6 +544,8 @@ class Bench:
         ]
         for text, ok, value in targets:
             log(f"  {'pass' if ok else 'MISS'}  {text:<62} {value}")
+        if self.settings_seconds is not None:
+            self.settings_target(self.settings_seconds)
 
         log("")
         wall = time.monotonic() - self.start_wall
@@ -495,6 +573,7 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--quick", action="store_true")
     ap.add_argument("--no-ffmpeg", action="store_true")
+    ap.add_argument("--settings-only", action="store_true")
     args = ap.parse_args()
     if args.runs < 1:
         ap.error("--runs must be at least 1")
