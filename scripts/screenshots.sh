@@ -1,68 +1,114 @@
 #!/usr/bin/env bash
 # Starts the desktop program under Xvfb with a few files and saves pictures
-# of the main window (idle, running, done), the configuration dialog's three
-# tabs and the About window into docs/screenshots/.
+# into docs/screenshots/: the main window (idle, running with the batch
+# progress, done after a run that found errors) in English and in French,
+# the stop question in French on top of its window, the window at a large
+# font, the configuration dialog's three tabs and the About window.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh" xvfb xauth xdotool x11-utils imagemagick
-"$root/scripts/build.sh"
+# ZANTREL_NO_BUILD=1 takes the program already built in the build folder.
+[ "${ZANTREL_NO_BUILD:-0}" = 1 ] || "$root/scripts/build.sh"
 build="${ZANTREL_BUILD_DIR:-$root/build}"
 out="$root/docs/screenshots"
 mkdir -p "$out"
 work="$(mktemp -d)"
 display=":$((90 + RANDOM % 9))"
+app=""
+stop_app() {
+  if [ -n "$app" ]; then
+    kill "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+    app=""
+  fi
+}
 cleanup() {
-  pkill -f "$build/zantrel " 2>/dev/null || true
+  stop_app
   [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$XDG_CONFIG_HOME/zantrel" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 sleep 1
-# English messages for the pictures (a normal start speaks French unless told).
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n"Language"=dword:00000000\r\n\r\n' \
-  >"$XDG_CONFIG_HOME/zantrel/registry.reg"
+
+# A normal start speaks French unless the settings say otherwise.
+english() {
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n"Language"=dword:00000000\r\n\r\n' \
+    >"$XDG_CONFIG_HOME/zantrel/registry.reg"
+}
+french() { rm -f "$XDG_CONFIG_HOME/zantrel/registry.reg"; }
 
 cp "$root/demo/damaged.avi" "$work/damaged.avi"
 if command -v ffmpeg >/dev/null; then
   ffmpeg -nostdin -v error -f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mpeg4 "$work/holiday.avi"
 fi
 head -c 4096 /dev/urandom >"$work/notes.avi"
-files=("$work/damaged.avi" "$work/notes.avi")
+# The damaged file last: the finished window shows its corrupted spots.
+files=("$work/notes.avi" "$work/damaged.avi")
 [ -f "$work/holiday.avi" ] && files=("$work/holiday.avi" "${files[@]}")
-
-window() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
-shot() { sleep "${3:-1}"; import -window "$(window "$1")" "$out/$2.png"; echo "saved $2.png"; }
-
-"$build/zantrel" x "${files[@]}" &
-shot Zantrel main-idle 2
-pkill -f "$build/zantrel " || true
-sleep 1
-
-# A long check: a file whose damage runs on for gigabytes of zeros.
+# A long check: a file whose damage runs on for gigabytes of zeros. Last in
+# the list, so that the batch bar stands well on when the picture is taken.
 printf 'RIFF\0\0\0\0AVI LIST\4\0\0\0movi00dc\4\0\0\0abcd\1\1\1\1\1\1\1\1' >"$work/long-download.avi"
 truncate -s 200G "$work/long-download.avi"
-"$build/zantrel" /checkerrors "$work/long-download.avi" "${files[@]}" &
-shot Zantrel main-running 3
-pkill -f "$build/zantrel " || true
-sleep 1
+running=("${files[@]}" "$work/long-download.avi")
 
-"$build/zantrel" /checkerrors "${files[@]}" &
-shot Zantrel main-done 3
-main="$(window Zantrel)"
+# The window's title changes while a batch runs; the process's window is
+# found by its class.
+window() { xdotool search --sync --onlyvisible --class "zantrel" | head -n 1; }
+window_named() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
+shot() { sleep "${2:-1}"; import -window "$(window)" "$out/$1.png"; echo "saved $1.png"; }
+shot_named() { sleep "${3:-1}"; import -window "$(window_named "$1")" "$out/$2.png"; echo "saved $2.png"; }
+start() { "$build/zantrel" "$@" & app=$!; }
+
+english
+start x "${files[@]}"
+shot main-idle 2
+stop_app
+
+start /checkerrors "${running[@]}"
+shot main-running 4
+stop_app
+
+start /checkerrors "${files[@]}"
+shot main-done 3
+main="$(window)"
 xdotool windowfocus --sync "$main" key alt+t sleep 0.3 key c
-shot Configuration config-files
+shot_named Configuration config-files
 xdotool key ctrl+Tab
-shot Configuration config-messages-center
+shot_named Configuration config-messages-center
 xdotool key ctrl+Tab
-shot Configuration config-prompts
+shot_named Configuration config-prompts
 xdotool key Escape
 sleep 0.5
 xdotool windowfocus --sync "$main" key alt+h sleep 0.3 key a
-shot About about
+shot_named About about
 xdotool key Escape
+stop_app
+
+french
+start /checkerrors "${files[@]}"
+shot main-done-fr 3
+stop_app
+
+start /checkerrors "${running[@]}"
+shot main-running-fr 4
+# Stop with the question on: the question sits on the window, its buttons in
+# French. The screen around the window, to show where the box stands.
+main="$(window)"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool windowfocus --sync "$main" key Escape
+sleep 1
+import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 40))+0+0" +repage "$out/stop-question-fr.png"
+echo "saved stop-question-fr.png"
+stop_app
+
+# Large fonts: the counters and the state text still show their whole text.
+QT_FONT_DPI=168 "$build/zantrel" /checkerrors "${running[@]}" &
+app=$!
+shot main-running-fr-large-font 4
+stop_app
