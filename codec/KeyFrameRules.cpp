@@ -1,9 +1,9 @@
 // The table from a video stream's four-character code to its key-frame rule,
 // and the idx1 flags that follow from a rule's answer. A new codec is one rule
 // file and one row here. The codes are those ffmpeg's AVI reader maps to each
-// codec; codes that may hold length-prefixed H.264/HEVC (avc1, hvc1, hev1)
-// are left out, as a length field can look like a start code.
+// codec.
 #include <algorithm>
+#include <iterator>
 
 #include "codec/KeyFrame.h"
 
@@ -106,6 +106,10 @@ constexpr NumericRow NumericRows[] = {
     {0x10000001, MpegVideoFrame}, {0x10000002, MpegVideoFrame}, {0x10000004, Mpeg4Part2Frame},
 };
 
+// Codes we know and leave unjudged whatever the handler says: their data may
+// be length-prefixed, where a length field can look like a start code.
+constexpr FourCC Unjudged[] = {VEKAvi::MakeFourCC("avc1"), VEKAvi::MakeFourCC("hvc1"), VEKAvi::MakeFourCC("hev1")};
+
 FourCC Lower(FourCC code) {
   FourCC out = 0;
   for (int shift = 0; shift < 32; shift += 8) {
@@ -134,6 +138,8 @@ KeyFrameRule RuleFor(const VEKAvi::StreamHeader& stream) {
   // same code, and the only one we know when the compression code is a
   // vendor's own (a tool's private code beside "XVID" or "DIVX").
   if (KeyFrameRule rule = Lookup(stream.Compression)) return rule;
+  if (std::find(std::begin(Unjudged), std::end(Unjudged), Lower(stream.Compression)) != std::end(Unjudged))
+    return nullptr;
   return stream.Handler != 0 ? Lookup(stream.Handler) : nullptr;
 }
 

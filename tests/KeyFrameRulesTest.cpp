@@ -223,3 +223,40 @@ INSTANTIATE_TEST_SUITE_P(Muxers, MuxerIndex, ::testing::ValuesIn(Rows), [](const
 });
 
 }  // namespace
+
+namespace {
+
+// Which rule a stream gets: codes in either case, the strf compression code
+// first and the strh handler when the compression code is not one we know,
+// and none for what is not readable video.
+TEST(KeyFrameRules, StreamsGetTheirRuleFromEitherCodeInEitherCase) {
+  using VEKAvi::MakeFourCC;
+  struct Case {
+    VEKAvi::FourCC Type, Handler, Compression;
+    bool Readable;
+    VEKCodec::KeyFrameRule Expected;
+  };
+  const Case cases[] = {
+      {MakeFourCC("vids"), MakeFourCC("xvid"), MakeFourCC("XVID"), true, VEKCodec::Mpeg4Part2Frame},
+      {MakeFourCC("vids"), 0, MakeFourCC("xViD"), true, VEKCodec::Mpeg4Part2Frame},
+      {MakeFourCC("vids"), MakeFourCC("DIVX"), MakeFourCC("ZZZZ"), true, VEKCodec::Mpeg4Part2Frame},
+      {MakeFourCC("vids"), MakeFourCC("divx"), MakeFourCC("DIV3"), true, VEKCodec::MsMpeg4Frame},
+      {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("H264"), true, VEKCodec::H264Frame},
+      {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("AVC1"), true, nullptr},  // may be length-prefixed
+      {MakeFourCC("vids"), MakeFourCC("XVID"), 0, true, VEKCodec::IntraOnlyFrame},  // BI_RGB: decoders take it as raw
+      {MakeFourCC("vids"), 0, MakeFourCC("cvid"), true, nullptr},
+      {MakeFourCC("vids"), MakeFourCC("XVID"), MakeFourCC("XVID"), false, nullptr},
+      {MakeFourCC("auds"), 0, 0, true, nullptr},
+      {MakeFourCC("txts"), MakeFourCC("XVID"), 0, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    VEKAvi::StreamHeader s;
+    s.Type = c.Type;
+    s.Handler = c.Handler;
+    s.Compression = c.Compression;
+    s.Readable = c.Readable;
+    EXPECT_EQ(VEKCodec::RuleFor(s), c.Expected) << std::hex << c.Type << " " << c.Handler << " " << c.Compression;
+  }
+}
+
+}  // namespace
