@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lang/Language.h"
 #include "settings/Config.h"
 #include "settings/ExplorerAviHandler.h"
 #include "settings/Registry.h"
@@ -113,6 +114,19 @@ void WriteReadBack(std::string_view input, std::vector<std::string>& broken) {
   }
 }
 
+// A load hands a stored "Language" to the program: the checks that follow
+// must not find their messages in another language.
+class KeepLanguage {
+ public:
+  KeepLanguage() : language_(VEK::LanguageIndex()) {}
+  ~KeepLanguage() { VEK::SetLanguage(language_); }
+  KeepLanguage(const KeepLanguage&) = delete;
+  KeepLanguage& operator=(const KeepLanguage&) = delete;
+
+ private:
+  std::int8_t language_;
+};
+
 // Keys the settings record reads and writes, with the handler switch's.
 bool Owned(const std::string& path) {
   const auto within = [&](const std::string& key) {
@@ -168,6 +182,7 @@ void LoadSaveKeepsTheRest(std::string_view input, std::vector<std::string>& brok
   } catch (const VEKRegistry::Exception&) {
     return;
   }
+  const KeepLanguage keep;
   TextStore store;
   store.text = input;
   Config config;
@@ -246,6 +261,7 @@ std::string Amplified(const std::string& written, std::size_t copies) {
 
 // Parse, write, and a load and save of the settings on the text.
 double Work(const std::string& text) {
+  const KeepLanguage keep;
   const double start = ProcessorSeconds();
   try {
     const Tree tree = Tree::Parse(text, "fuzz.reg");
