@@ -132,7 +132,7 @@ KeyFrameRule Lookup(FourCC code) {
 }  // namespace
 
 KeyFrameRule RuleFor(const VEKAvi::StreamHeader& stream) {
-  if (!stream.Readable || stream.Type != VEKAvi::MakeFourCC("vids")) return nullptr;
+  if (!stream.Readable || !stream.IsVideo()) return nullptr;
   // Decoders go by the strf compression code, and BI_RGB there means
   // uncompressed whatever the handler says. The strh handler is often the
   // same code, and the only one we know when the compression code is a
