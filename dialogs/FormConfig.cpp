@@ -4,6 +4,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -208,9 +209,11 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(BtnOk);
   buttons->addWidget(BtnCancel);
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(6, 6, 6, 6);
+  // Narrow side margins: the longest caption then fits the designed width.
+  layout->setContentsMargins(5, 6, 5, 6);
   layout->addWidget(PageControl1);
   layout->addLayout(buttons);
+  FitSize();
 
   // ChkKeepOriginal decides whether the prefix matters at all, so it comes first.
   setTabOrder(ChkKeepOriginal, ChkDisableAviHandler);
@@ -222,6 +225,25 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
   connect(ChkOverwritePrompt, &QCheckBox::toggled, this, [this] { ChkOverwritePromptClick(); });
   ChkKeepOriginalClick();
   ChkOverwritePromptClick();
+}
+
+void TFrmConfig::FitSize() {
+  // The check box lying across the group's frame is placed by hand: its
+  // size, and the room it needs, follow the font.
+  const QSize checkSize = ChkOverwritePrompt->sizeHint();
+  ChkOverwritePrompt->setGeometry(QRect(QPoint(8, 0), checkSize));
+  QWidget* overwriteArea = ChkOverwritePrompt->parentWidget();
+  overwriteArea->setMinimumWidth(8 + checkSize.width());
+  overwriteArea->layout()->setContentsMargins(0, checkSize.height() / 2, 0, 0);
+  GrpOverwriteBehavior->layout()->setContentsMargins(9, checkSize.height() / 2 + 3, 9, 6);
+  // The designed size, unless a larger font needs more room to show every
+  // caption whole; the frame stays fixed either way.
+  setFixedSize(QSize(ClientWidth, ClientHeight).expandedTo(layout()->totalMinimumSize()));
+}
+
+void TFrmConfig::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitSize();
 }
 
 void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(ChkKeepOriginal->isChecked()); }

@@ -40,8 +40,10 @@ class TFrmConfig : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void FitSize();
   void ChkKeepOriginalClick();
   void ChkOverwritePromptClick();
 

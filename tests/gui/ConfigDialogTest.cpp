@@ -3,6 +3,7 @@
 // real one; the actions of the user are queued to run once it is on screen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -372,6 +373,28 @@ TEST(ConfigDialog, TheExplorerChoiceSaysItOnlyReachesTheSharedSettingsOutsideWin
   EXPECT_EQ(handler->toolTip(), note->text());
   EXPECT_TRUE(handler->isEnabled()) << "the choice can still be made for a shared Windows copy";
 #endif
+}
+
+TEST(ConfigDialog, EveryCaptionShowsWholeAtAnyFontSize) {
+  for (int points : {9, 14, 20, 28}) {
+    TFrmConfig dialog;
+    QFont font = dialog.font();
+    font.setPointSize(points);
+    dialog.setFont(font);
+    auto* tabs = Control<QTabWidget>(dialog, "PageControl1");
+    dialog.show();
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+      tabs->setCurrentIndex(tab);
+      QApplication::processEvents();
+      for (QAbstractButton* box : tabs->widget(tab)->findChildren<QAbstractButton*>()) {
+        // The caption's own width as the font measures it, beside the indicator.
+        const int text = QFontMetrics(box->font()).horizontalAdvance(box->text().remove('&'));
+        EXPECT_GE(box->width(), text) << points << " pt: " << box->objectName().toStdString();
+        EXPECT_GE(box->width(), box->minimumSizeHint().width()) << points << " pt: " << box->objectName().toStdString();
+      }
+    }
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "still a fixed frame";
+  }
 }
 
 TEST(ConfigDialog, DesignedStates) {
