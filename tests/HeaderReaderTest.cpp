@@ -100,7 +100,8 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
                        "'"));
   std::string command = row.Command;
   for (const auto& [from, to] : {std::pair<std::string, std::string>{"Y4M", y4m}, {"WAV", wav}, {"OUT", out}})
-    if (const std::size_t at = command.find(from); at != std::string::npos) command.replace(at, from.size(), "'" + to + "'");
+    if (const std::size_t at = command.find(from); at != std::string::npos)
+      command.replace(at, from.size(), "'" + to + "'");
   ASSERT_TRUE(Succeeds(command)) << command;
 
   const Bytes file = ReadFile(out);
@@ -322,7 +323,8 @@ void ExpectSame(const AviHeaders& got, const AviHeaders& expected) {
   EXPECT_EQ(got.DmlhPos, expected.DmlhPos);
   EXPECT_EQ(got.DmlhTotalFrames, expected.DmlhTotalFrames);
   ASSERT_EQ(got.Streams.size(), expected.Streams.size());
-  for (std::size_t i = 0; i < got.Streams.size(); ++i) EXPECT_TRUE(SameStream(got.Streams[i], expected.Streams[i])) << i;
+  for (std::size_t i = 0; i < got.Streams.size(); ++i)
+    EXPECT_TRUE(SameStream(got.Streams[i], expected.Streams[i])) << i;
 }
 
 TEST(HeaderReader, FindsTheOpenDmlHeaderWhereverMuxersPutItInHdrl) {
@@ -433,7 +435,9 @@ TEST(HeaderReader, RandomDamageStaysInsideTheBytesGiven) {
     const std::vector<unsigned char> given(damaged.begin(), damaged.begin() + static_cast<std::ptrdiff_t>(n));
     const AviHeaders h = ReadHeaders(given.data(), n, at);
     const std::int64_t givenEnd = at + static_cast<std::int64_t>(n);
-    auto within = [&](std::int64_t pos, std::int64_t bytes) { return inside(pos, bytes) && (pos == -1 || pos + bytes <= givenEnd); };
+    auto within = [&](std::int64_t pos, std::int64_t bytes) {
+      return inside(pos, bytes) && (pos == -1 || pos + bytes <= givenEnd);
+    };
     ASSERT_LE(h.Streams.size(), 256u);
     ASSERT_TRUE(within(h.TotalFramesPos, 4)) << round;
     ASSERT_TRUE(within(h.DmlhPos, 4)) << round;
