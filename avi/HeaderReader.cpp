@@ -183,6 +183,9 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
       } else if (type == CodeOdml) {
         ReadOdml(hdrl, pos + 4, pos + size, at, out);
       }
+    } else if (code == CodeJunk && out.JunkPos < 0) {
+      out.JunkPos = at + static_cast<std::int64_t>(pos) - ChunkHeader::Size;
+      out.JunkSize = size;
     } else if (code == CodeDmlh && size >= 4 && out.DmlhPos < 0) {
       // A bare dmlh straight in hdrl, without its LIST odml.
       out.DmlhPos = at + static_cast<std::int64_t>(pos);

@@ -40,6 +40,8 @@ struct AviHeaders {
   std::uint32_t StreamCount = 0;     // avih dwStreams
   std::int64_t DmlhPos = -1;         // LIST odml / dmlh dwTotalFrames: absolute position
   std::uint32_t DmlhTotalFrames = 0;
+  std::int64_t JunkPos = -1;  // first JUNK chunk straight in hdrl (ffmpeg's reserve for LIST odml)
+  std::uint32_t JunkSize = 0;
   std::vector<StreamHeader> Streams;  // strl order: Streams[n] describes chunk ids "nn.."
 };
 

@@ -68,22 +68,23 @@ struct MuxerRow {
   const char* Command;  // makes OUT, may read Y4M and WAV
   bool StrlJunk;        // the muxer reserves room for an indx in each strl
   bool Dmlh;            // the muxer writes LIST odml / dmlh in every file
+  bool OdmlJunk;        // the muxer reserves a JUNK in hdrl for LIST odml
 };
 
 void PrintTo(const MuxerRow& row, std::ostream* os) { *os << row.Name; }
 
 const MuxerRow MuxerRows[] = {
     {"ffmpeg mpeg4 mp3", "ffmpeg -hide_banner -encoders | grep -qw libmp3lame",
-     "ffmpeg -nostdin -v error -y -i Y4M -i WAV -c:v mpeg4 -vtag XVID -bf 2 -c:a libmp3lame OUT", true, false},
+     "ffmpeg -nostdin -v error -y -i Y4M -i WAV -c:v mpeg4 -vtag XVID -bf 2 -c:a libmp3lame OUT", true, false, true},
     {"ffmpeg x264 pcm", "ffmpeg -hide_banner -encoders | grep -qw libx264",
-     "ffmpeg -nostdin -v error -y -i Y4M -i WAV -c:v libx264 -c:a pcm_s16le OUT", true, false},
+     "ffmpeg -nostdin -v error -y -i Y4M -i WAV -c:v libx264 -c:a pcm_s16le OUT", true, false, true},
     {"mencoder lavc mp3", "command -v mencoder",
      "mencoder -really-quiet Y4M -audiofile WAV -oac mp3lame -ovc lavc -lavcopts vcodec=mpeg4 -o OUT", false,
-     false},
+     false, false},
     {"gstreamer x264 mp3", "gst-inspect-1.0 x264enc && gst-inspect-1.0 lamemp3enc",
      "gst-launch-1.0 -q videotestsrc num-buffers=50 ! video/x-raw,width=176,height=144 ! x264enc ! avimux name=m "
      "! filesink location=OUT audiotestsrc num-buffers=20 ! lamemp3enc ! m.",
-     true, true},
+     true, true, false},
 };
 
 class MuxerHeaders : public ::testing::TestWithParam<MuxerRow> {};
@@ -149,6 +150,13 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
   }
   EXPECT_EQ(h.TotalFrames, videoFrames);
   EXPECT_EQ(At32(file, h.TotalFramesPos), videoFrames);
+  if (row.OdmlJunk) {
+    EXPECT_EQ(At32(file, h.JunkPos), MakeFourCC("JUNK"));
+    EXPECT_EQ(At32(file, h.JunkPos + 4), h.JunkSize);
+    EXPECT_EQ(At32(file, h.JunkPos + 8), MakeFourCC("odml"));  // the list type already in place
+  } else {
+    EXPECT_EQ(h.JunkPos, -1);
+  }
   if (row.Dmlh) {
     EXPECT_EQ(h.DmlhTotalFrames, videoFrames);
     EXPECT_EQ(At32(file, h.DmlhPos), videoFrames);
@@ -310,7 +318,9 @@ Made MakeHdrl(OdmlAt odml) {
   } else if (odml == OdmlAt::BareDmlh) {
     dmlh();
   }
-  w.Chunk("JUNK", Bytes(20, 0));
+  const std::size_t junk = w.Chunk("JUNK", Bytes(20, 0));
+  e.JunkPos = 12 + junk;
+  e.JunkSize = 20;
   w.EndList();
   m.Hdrl = w.Get();
   return m;
@@ -322,6 +332,8 @@ void ExpectSame(const AviHeaders& got, const AviHeaders& expected) {
   EXPECT_EQ(got.StreamCount, expected.StreamCount);
   EXPECT_EQ(got.DmlhPos, expected.DmlhPos);
   EXPECT_EQ(got.DmlhTotalFrames, expected.DmlhTotalFrames);
+  EXPECT_EQ(got.JunkPos, expected.JunkPos);
+  EXPECT_EQ(got.JunkSize, expected.JunkSize);
   ASSERT_EQ(got.Streams.size(), expected.Streams.size());
   for (std::size_t i = 0; i < got.Streams.size(); ++i)
     EXPECT_TRUE(SameStream(got.Streams[i], expected.Streams[i])) << i;
@@ -441,6 +453,7 @@ TEST(HeaderReader, RandomDamageStaysInsideTheBytesGiven) {
     ASSERT_LE(h.Streams.size(), 256u);
     ASSERT_TRUE(within(h.TotalFramesPos, 4)) << round;
     ASSERT_TRUE(within(h.DmlhPos, 4)) << round;
+    ASSERT_TRUE(within(h.JunkPos, 8 + static_cast<std::int64_t>(h.JunkSize))) << round;
     for (const StreamHeader& s : h.Streams) {
       ASSERT_TRUE(within(s.LengthFieldPos, 4)) << round;
       ASSERT_TRUE(within(s.IndxPos, 8 + static_cast<std::int64_t>(s.IndxSize))) << round;
