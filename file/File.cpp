@@ -245,7 +245,62 @@ std::int64_t File::CopyFrom(File& source, std::int64_t sourceOffset, std::int64_
   return copied;
 }
 
+std::int64_t File::CloneBlock() const {
+  std::int64_t block = CloneState.load(std::memory_order_relaxed);
+  if (block != 0) return block > 0 ? block : 0;
+  // The file system's preferred block for writing: on XFS and btrfs the
+  // block in which extents are shared, or a multiple of it, either of which
+  // keeps every shared range aligned as the kernel requires.
+  struct stat st;
+  block = Handle >= 0 && Sys().FStat(Handle, &st) == 0 ? st.st_blksize : 0;
+  if (block < 512 || (block & (block - 1)) != 0) block = -1;
+  CloneState.store(block, std::memory_order_relaxed);
+  return block > 0 ? block : 0;
+}
+
+// On file systems that share blocks between files, a copy made by sharing
+// costs no data and no space. The kernel shares only whole blocks at
+// block-aligned offsets in both files, so the whole blocks in the middle of
+// the range are shared and the partial blocks at either end copied. A mirror
+// copies in batches that start where the previous one ended, at the same
+// offsets in both files: each batch boundary costs one copied block.
+//
+// The bytes are those a copy would have written: a shared block reads as the
+// source's block did when it was shared, exactly what a copy would have read
+// then, and writing to either file later gives the writer its own block. Any
+// refusal (a file system without sharing, another file system, an unaligned
+// range, a source shorter than the range, no space, an I/O error) leaves the
+// range to the copy below, which rewrites every byte of it, including any
+// blocks the refused call may have shared before failing; the copy also finds
+// a short source and a failed write as it always did. After one refusal the
+// destination is not asked again, so on ext4 or tmpfs a file pays one fstat
+// and one failed ioctl. Short ranges are not worth a call: they are copied.
 std::int64_t File::CopyRange(const File& source, std::int64_t sourceOffset, const File& destination,
+                             std::int64_t destinationOffset, std::int64_t length, bool kernelCopy) {
+  constexpr std::int64_t MinimumShare = 64 * 1024;
+  std::int64_t copied = 0;
+  if (length >= MinimumShare && sourceOffset >= 0 && destinationOffset >= 0) {
+    const std::int64_t block = destination.CloneBlock();
+    if (block > 0 && sourceOffset % block == destinationOffset % block) {
+      const std::int64_t head = (block - destinationOffset % block) % block;
+      const std::int64_t middle = (length - head) / block * block;
+      if (middle >= MinimumShare) {
+        copied = CopyBytes(source, sourceOffset, destination, destinationOffset, head, kernelCopy);
+        if (copied < head) return copied;
+        if (Sys().CloneRange(source.Handle, static_cast<off_t>(sourceOffset + head), destination.Handle,
+                             static_cast<off_t>(destinationOffset + head), static_cast<off_t>(middle)) == 0) {
+          copied += middle;
+        } else {
+          destination.CloneState.store(-1, std::memory_order_relaxed);
+        }
+      }
+    }
+  }
+  return copied + CopyBytes(source, sourceOffset + copied, destination, destinationOffset + copied,
+                            length - copied, kernelCopy);
+}
+
+std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, const File& destination,
                              std::int64_t destinationOffset, std::int64_t length, bool kernelCopy) {
   std::int64_t copied = 0;
   while (copied < length && kernelCopy) {

@@ -6,6 +6,7 @@
 
 #include <sys/uio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -70,8 +71,11 @@ class File {
   std::int64_t CopyFrom(File& source, std::int64_t sourceOffset, std::int64_t length);
   // The same between explicit offsets, touching neither file's position,
   // queue or read-ahead: safe on another thread while the owner of both
-  // only reads the source and seeks. Without kernelCopy the bytes go through
-  // memory from the start.
+  // only reads the source and seeks. Where the file system can share blocks
+  // between files (XFS with reflink, btrfs) and both offsets fall alike
+  // within its blocks, the range's whole blocks are shared instead of copied,
+  // whatever kernelCopy says; the rest goes through the kernel's copy, or
+  // without kernelCopy through memory from the start.
   static std::int64_t CopyRange(const File& source, std::int64_t sourceOffset, const File& destination,
                                 std::int64_t destinationOffset, std::int64_t length, bool kernelCopy = true);
 
@@ -84,6 +88,11 @@ class File {
   std::int64_t ReadAt(void* buffer, std::int64_t n, std::int64_t offset);
   void DropReadAhead() { AheadLength = 0; }
   static void WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset);
+  static std::int64_t CopyBytes(const File& source, std::int64_t sourceOffset, const File& destination,
+                                std::int64_t destinationOffset, std::int64_t length, bool kernelCopy);
+  // The block size in which this file, as a destination, shares another's
+  // blocks; 0 once its file system has refused.
+  std::int64_t CloneBlock() const;
 
   std::string FileName_;
   int Handle = -1;
@@ -95,6 +104,9 @@ class File {
   VEK::ArrayAutoPtr<unsigned char> Ahead;
   std::int64_t AheadStart = 0;
   std::int64_t AheadLength = 0;
+  // 0 until first asked, then the block size, or -1 once sharing was refused.
+  // Atomic because the mirror's copy runs on another thread.
+  mutable std::atomic<std::int64_t> CloneState{0};
 };
 
 }  // namespace VEKFile

@@ -1,6 +1,8 @@
 #include "file/SystemCalls.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,6 +20,14 @@ ssize_t SystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t 
 }
 ssize_t SystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) {
   return ::copy_file_range(fdIn, offIn, fdOut, offOut, count, 0);
+}
+int SystemCalls::CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length) {
+  struct file_clone_range range = {};
+  range.src_fd = fdIn;
+  range.src_offset = static_cast<__u64>(offIn);
+  range.src_length = static_cast<__u64>(length);
+  range.dest_offset = static_cast<__u64>(offOut);
+  return ::ioctl(fdOut, FICLONERANGE, &range);
 }
 int SystemCalls::FTruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 int SystemCalls::FStat(int fd, struct stat* st) { return ::fstat(fd, st); }

@@ -19,6 +19,10 @@ class SystemCalls {
   // Kernel-side copy between two files; may refuse (EXDEV, ENOSYS, ...), in
   // which case the caller copies through a buffer.
   virtual ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count);
+  // Makes the destination range share the source range's blocks
+  // (FICLONERANGE): 0, or -1 with errno (EOPNOTSUPP where the file system
+  // cannot, EXDEV across file systems, EINVAL when a range is not aligned).
+  virtual int CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length);
   virtual int FTruncate(int fd, off_t length);
   virtual int FStat(int fd, struct stat* st);
   virtual int Stat(const char* path, struct stat* st);

@@ -86,6 +86,17 @@ ssize_t FaultySystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_
   return SystemCalls::CopyFileRange(fdIn, offIn, fdOut, offOut, count);
 }
 
+int FaultySystemCalls::CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length) {
+  ++calls;
+  ++cloneCalls;
+  if (failClone) {
+    if (cloneHalfFirst) SystemCalls::CloneRange(fdIn, offIn, fdOut, offOut, length / 2 / 4096 * 4096);
+    errno = cloneErrno;
+    return -1;
+  }
+  return SystemCalls::CloneRange(fdIn, offIn, fdOut, offOut, length);
+}
+
 int FaultySystemCalls::FTruncate(int fd, off_t length) {
   ++calls;
   if (failFTruncate) {

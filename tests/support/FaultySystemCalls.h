@@ -1,7 +1,7 @@
 // A SystemCalls that counts every call and makes chosen ones fail: a full
-// disk, a short write, a broken read, a refused truncation or kernel copy, a
-// file that shrinks or grows while it is being read. Tests install it with
-// CallsGuard for one scope.
+// disk, a short write, a broken read, a refused truncation, kernel copy or
+// block sharing, a file that shrinks or grows while it is being read. Tests
+// install it with CallsGuard for one scope.
 #pragma once
 
 #include <sys/types.h>
@@ -33,6 +33,10 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   bool failFTruncate = false;
   bool failCopyFileRange = false;  // every copy_file_range fails with copyErrno
   int copyErrno = 0;
+  int cloneCalls = 0;
+  bool failClone = false;          // every block-sharing clone fails with cloneErrno ...
+  int cloneErrno = 0;
+  bool cloneHalfFirst = false;     // ... after really sharing the first half of its range
   int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
   int fstatCalls = 0;
   bool failClose = false;        // close reports EIO (after closing), as a network file system may
@@ -52,6 +56,7 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   ssize_t PRead(int fd, void* buffer, size_t count, off_t offset) override;
   ssize_t PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) override;
   ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override;
+  int CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length) override;
   int FTruncate(int fd, off_t length) override;
   int FStat(int fd, struct stat* st) override;
   int Stat(const char* path, struct stat* st) override;
