@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the desktop program under Xvfb with a few files and saves pictures
 # into docs/screenshots/: the main window (idle, running with the batch
-# progress, done after a run that found errors) in English and in French,
+# progress, done after a run that found errors, its File and Action menus)
+# in English and in French,
 # the stop question in French on top of its window, the window at a large
 # font, the configuration dialog's three tabs and the About window.
 set -euo pipefail
@@ -77,6 +78,19 @@ stop_app
 start /checkerrors "${files[@]}"
 shot main-done 3
 main="$(window)"
+# The File and Action menus with their shortcuts, over the window.
+screen_around() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 40))+0+0" +repage "$out/$2.png"
+  echo "saved $2.png"
+}
+for menu in f:menu-file a:menu-action; do
+  xdotool windowfocus --sync "$main" key "alt+${menu%%:*}"
+  sleep 0.5
+  screen_around "$main" "${menu#*:}"
+  xdotool key Escape
+  sleep 0.3
+done
 xdotool windowfocus --sync "$main" key alt+t sleep 0.3 key c
 shot_named Configuration config-files
 xdotool key ctrl+Tab
@@ -100,11 +114,9 @@ shot main-running-fr 4
 # Stop with the question on: the question sits on the window, its buttons in
 # French. The screen around the window, to show where the box stands.
 main="$(window)"
-eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool windowfocus --sync "$main" key Escape
 sleep 1
-import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 40))+0+0" +repage "$out/stop-question-fr.png"
-echo "saved stop-question-fr.png"
+screen_around "$main" stop-question-fr
 stop_app
 
 # Large fonts: the counters and the state text still show their whole text.
