@@ -42,6 +42,11 @@ Frame HevcFrame(const unsigned char* data, std::size_t available, std::uint32_t 
 Frame MpegVideoFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame MsMpeg4Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame Wmv2Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame H263Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame SorensonFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame Vp8Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame Vp9Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame ZmbvFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame IntraOnlyFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 
 }  // namespace VEKCodec

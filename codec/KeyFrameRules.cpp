@@ -52,6 +52,14 @@ constexpr Row Rows[] = {
     {"div5", MsMpeg4Frame}, {"div6", MsMpeg4Frame}, {"dvx3", MsMpeg4Frame},
     {"ap41", MsMpeg4Frame}, {"col0", MsMpeg4Frame}, {"col1", MsMpeg4Frame},
     {"wmv1", MsMpeg4Frame}, {"wmv2", Wmv2Frame},
+    // H.263 and H.263+; Sorenson Spark
+    {"h263", H263Frame}, {"x263", H263Frame}, {"t263", H263Frame}, {"l263", H263Frame},
+    {"vx1k", H263Frame}, {"zygo", H263Frame}, {"m263", H263Frame}, {"u263", H263Frame},
+    {"viv1", H263Frame}, {"flv1", SorensonFrame},
+    // VP8, VP9
+    {"vp80", Vp8Frame}, {"vp90", Vp9Frame},
+    // Zip Motion Blocks Video
+    {"zmbv", ZmbvFrame},
     // Motion JPEG, lossless JPEG, JPEG-LS
     {"mjpg", IntraOnlyFrame}, {"ljpg", IntraOnlyFrame}, {"dmb1", IntraOnlyFrame},
     {"mjpa", IntraOnlyFrame}, {"jpgl", IntraOnlyFrame}, {"mjls", IntraOnlyFrame},
@@ -88,7 +96,9 @@ constexpr Row Rows[] = {
     {"ulrg", IntraOnlyFrame}, {"ulra", IntraOnlyFrame}, {"uly0", IntraOnlyFrame},
     {"uly2", IntraOnlyFrame}, {"uly4", IntraOnlyFrame}, {"ulh0", IntraOnlyFrame},
     {"ulh2", IntraOnlyFrame}, {"ulh4", IntraOnlyFrame}, {"uqy2", IntraOnlyFrame},
-    {"uqrg", IntraOnlyFrame}, {"uqra", IntraOnlyFrame}, {"magy", IntraOnlyFrame},
+    {"uqrg", IntraOnlyFrame}, {"uqra", IntraOnlyFrame}, {"magy", IntraOnlyFrame}, {"m8rg", IntraOnlyFrame}, {"m8ra", IntraOnlyFrame},
+    {"m8g0", IntraOnlyFrame}, {"m8y0", IntraOnlyFrame}, {"m8y2", IntraOnlyFrame}, {"m8y4", IntraOnlyFrame},
+    {"m8ya", IntraOnlyFrame},
     {"lags", IntraOnlyFrame}, {"cllc", IntraOnlyFrame}, {"mpng", IntraOnlyFrame},
     {"png1", IntraOnlyFrame}, {"png ", IntraOnlyFrame}, {"mj2c", IntraOnlyFrame},
     {"mjp2", IntraOnlyFrame}, {"lj2c", IntraOnlyFrame}, {"lj2k", IntraOnlyFrame},

@@ -10,6 +10,7 @@ namespace VEKCodec {
 
 namespace {
 constexpr unsigned char VopStartCode = 0xB6;
+constexpr std::size_t NotCodedVopMax = 8;
 }  // namespace
 
 Frame Mpeg4Part2Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize) {
@@ -18,7 +19,12 @@ Frame Mpeg4Part2Frame(const unsigned char* data, std::size_t available, std::uin
     if (data[at] != VopStartCode) continue;
     if (at + 1 >= available) break;
     // vop_coding_type, the first two bits: 0 I, 1 P, 2 B, 3 S (sprite/GMC).
-    return (data[at + 1] >> 6) == 0 ? Frame::Key : Frame::Delta;
+    if ((data[at + 1] >> 6) != 0) return Frame::Delta;
+    // XviD also writes not-coded VOPs of type I. Whether a VOP is coded
+    // follows a time field whose width only the VOL gives, but a not-coded
+    // one is a header of at most 8 bytes, and a coded I-VOP is more: its
+    // quantiser and at least one macroblock follow.
+    return chunkSize - (at - 3) <= NotCodedVopMax ? Frame::Delta : Frame::Key;
   }
   // A tiny whole chunk without a single start code is a placeholder (XviD's
   // one-byte "delayed frame" stuffing), not a picture to seek to. A chunk of
