@@ -46,6 +46,7 @@ Frame H263Frame(const unsigned char* data, std::size_t available, std::uint32_t 
 Frame SorensonFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame Vp8Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame Vp9Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame RangeCodedFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame ZmbvFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame IntraOnlyFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 

@@ -58,6 +58,8 @@ constexpr Row Rows[] = {
     {"viv1", H263Frame}, {"flv1", SorensonFrame},
     // VP8, VP9
     {"vp80", Vp8Frame}, {"vp90", Vp9Frame},
+    // FFV1, Snow
+    {"ffv1", RangeCodedFrame}, {"snow", RangeCodedFrame},
     // Zip Motion Blocks Video
     {"zmbv", ZmbvFrame},
     // Motion JPEG, lossless JPEG, JPEG-LS

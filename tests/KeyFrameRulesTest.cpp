@@ -72,6 +72,8 @@ const Row Rows[] = {
     {"flv1", FFMPEG_HAS("flv"), "-pix_fmt yuv420p -c:v flv -g 12 -c:a pcm_s16le"},
     {"vp8", FFMPEG_HAS("libvpx"), "-pix_fmt yuv420p -c:v libvpx -g 12 -c:a pcm_s16le"},
     {"vp9", FFMPEG_HAS("libvpx-vp9"), "-pix_fmt yuv420p -c:v libvpx-vp9 -g 12 -deadline realtime -c:a pcm_s16le"},
+    {"ffv1", FFMPEG_HAS("ffv1"), "-c:v ffv1 -g 12 -c:a pcm_s16le"},
+    {"snow", FFMPEG_HAS("snow"), "-pix_fmt yuv420p -c:v snow -g 12 -c:a pcm_s16le"},
     {"zmbv", FFMPEG_HAS("zmbv"), "-pix_fmt bgr0 -c:v zmbv -g 12 -c:a pcm_s16le"},
     {"mjpeg", FFMPEG_HAS("mjpeg"), "-c:v mjpeg -q:v 5 -c:a pcm_s16le", Convention::Plain, true},
     {"utvideo", FFMPEG_HAS("utvideo"), "-t 1 -c:v utvideo -c:a pcm_s16le", Convention::Plain, true},
