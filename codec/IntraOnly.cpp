@@ -1,7 +1,7 @@
 // Codecs whose every picture stands alone: MJPEG and its relatives, DV,
 // uncompressed RGB and YUV, HuffYUV and FFVHUFF, Ut Video, MagicYUV,
-// Lagarith, PNG, JPEG 2000, JPEG-LS and DNxHD. Every non-empty chunk is a key
-// frame.
+// Lagarith, PNG, JPEG 2000, JPEG-LS, DNxHD and ASUS V1/V2. Every non-empty
+// chunk is a key frame.
 #include "codec/KeyFrame.h"
 
 namespace VEKCodec {

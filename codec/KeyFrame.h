@@ -47,6 +47,8 @@ Frame SorensonFrame(const unsigned char* data, std::size_t available, std::uint3
 Frame Vp8Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame Vp9Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame RangeCodedFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame CinepakFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame TheoraFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame ZmbvFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame IntraOnlyFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 

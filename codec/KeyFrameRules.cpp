@@ -60,6 +60,8 @@ constexpr Row Rows[] = {
     {"vp80", Vp8Frame}, {"vp90", Vp9Frame},
     // FFV1, Snow
     {"ffv1", RangeCodedFrame}, {"snow", RangeCodedFrame},
+    // Cinepak, Theora
+    {"cvid", CinepakFrame}, {"theo", TheoraFrame},
     // Zip Motion Blocks Video
     {"zmbv", ZmbvFrame},
     // Motion JPEG, lossless JPEG, JPEG-LS
@@ -94,7 +96,7 @@ constexpr Row Rows[] = {
     {"v410", IntraOnlyFrame}, {"r210", IntraOnlyFrame}, {"r10k", IntraOnlyFrame},
     {"bgra", IntraOnlyFrame}, {"rgba", IntraOnlyFrame},
     // Lossless intra-only codecs: Ut Video, MagicYUV, Lagarith, Canopus
-    // Lossless; PNG, JPEG 2000 and DNxHD pictures
+    // Lossless; PNG, JPEG 2000, DNxHD and ASUS V1/V2 pictures
     {"ulrg", IntraOnlyFrame}, {"ulra", IntraOnlyFrame}, {"uly0", IntraOnlyFrame},
     {"uly2", IntraOnlyFrame}, {"uly4", IntraOnlyFrame}, {"ulh0", IntraOnlyFrame},
     {"ulh2", IntraOnlyFrame}, {"ulh4", IntraOnlyFrame}, {"uqy2", IntraOnlyFrame},
@@ -105,7 +107,7 @@ constexpr Row Rows[] = {
     {"lags", IntraOnlyFrame}, {"cllc", IntraOnlyFrame}, {"mpng", IntraOnlyFrame},
     {"png1", IntraOnlyFrame}, {"png ", IntraOnlyFrame}, {"mj2c", IntraOnlyFrame},
     {"mjp2", IntraOnlyFrame}, {"lj2c", IntraOnlyFrame}, {"lj2k", IntraOnlyFrame},
-    {"avdn", IntraOnlyFrame},
+    {"avdn", IntraOnlyFrame}, {"asv1", IntraOnlyFrame}, {"asv2", IntraOnlyFrame},
 };
 
 // Numeric codes that are not text: BI_RGB and BI_BITFIELDS (uncompressed), and
