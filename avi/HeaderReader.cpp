@@ -125,6 +125,9 @@ StreamHeader ReadStrl(const unsigned char* p, std::size_t begin, std::size_t end
     const unsigned char* f = p + strfPos;
     if (s.Type == CodeVids) {
       if (strfSize >= BitmapInfoNeeded) {
+        s.Width = static_cast<std::int32_t>(VEK::LoadLe32(f + 4));
+        s.Height = static_cast<std::int32_t>(VEK::LoadLe32(f + 8));
+        s.BitCount = VEK::LoadLe16(f + 14);
         s.Compression = VEK::LoadLe32(f + 16);
         strfRead = true;
       }
@@ -172,6 +175,8 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   while (walk.Next(code, pos, size)) {
     if (code == CodeAvih) {
       if (size >= AvihNeeded && out.TotalFramesPos < 0) {
+        out.FlagsPos = at + static_cast<std::int64_t>(pos) + 12;
+        out.Flags = VEK::LoadLe32(hdrl + pos + 12);
         out.TotalFramesPos = at + static_cast<std::int64_t>(pos) + 16;
         out.TotalFrames = VEK::LoadLe32(hdrl + pos + 16);
         out.StreamCount = VEK::LoadLe32(hdrl + pos + 24);

@@ -20,6 +20,8 @@ struct StreamHeader {
   FourCC Type = 0;               // strh fccType: 'vids', 'auds', 'txts', ...
   FourCC Handler = 0;            // strh fccHandler
   FourCC Compression = 0;        // video: strf BITMAPINFOHEADER biCompression
+  std::int32_t Width = 0, Height = 0;  // video: biWidth, biHeight (negative for top-down RGB)
+  std::uint16_t BitCount = 0;          // video: biBitCount
   std::uint16_t FormatTag = 0;   // audio: strf WAVEFORMATEX wFormatTag
   std::uint16_t BlockAlign = 0;  // audio: nBlockAlign
   std::uint32_t Scale = 0, Rate = 0, SampleSize = 0, Length = 0;  // strh fields
@@ -35,6 +37,8 @@ struct StreamHeader {
 };
 
 struct AviHeaders {
+  std::int64_t FlagsPos = -1;        // avih dwFlags (AVIF_HASINDEX 0x10 and others): absolute position
+  std::uint32_t Flags = 0;
   std::int64_t TotalFramesPos = -1;  // avih dwTotalFrames: absolute position
   std::uint32_t TotalFrames = 0;
   std::uint32_t StreamCount = 0;     // avih dwStreams

@@ -53,7 +53,8 @@ Bytes HdrlOf(const Bytes& file) {
 }
 
 bool SameStream(const StreamHeader& a, const StreamHeader& b) {
-  return a.Type == b.Type && a.Handler == b.Handler && a.Compression == b.Compression &&
+  return a.Type == b.Type && a.Handler == b.Handler && a.Compression == b.Compression && a.Width == b.Width &&
+         a.Height == b.Height && a.BitCount == b.BitCount &&
          a.FormatTag == b.FormatTag && a.BlockAlign == b.BlockAlign && a.Scale == b.Scale && a.Rate == b.Rate &&
          a.SampleSize == b.SampleSize && a.Length == b.Length && a.LengthFieldPos == b.LengthFieldPos &&
          a.IndxPos == b.IndxPos && a.IndxSize == b.IndxSize && a.JunkPos == b.JunkPos && a.JunkSize == b.JunkSize &&
@@ -110,9 +111,10 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
   ASSERT_FALSE(hdrl.empty());
   const AviHeaders h = ReadHeaders(hdrl.data(), hdrl.size(), 12);
 
-  // One line per stream: codec_type,codec_tag,nb_frames (strh dwLength).
-  std::istringstream probe(
-      Capture("ffprobe -v error -show_entries stream=codec_type,codec_tag,nb_frames -of csv=p=0 '" + out + "'"));
+  // One line per stream: codec_type,codec_tag,width,height,nb_frames (strh
+  // dwLength); audio has no width and height.
+  std::istringstream probe(Capture(
+      "ffprobe -v error -show_entries stream=codec_type,codec_tag,width,height,nb_frames -of csv=p=0 '" + out + "'"));
   std::vector<std::string> lines;
   for (std::string line; std::getline(probe, line);)
     if (!line.empty()) lines.push_back(line);
@@ -122,13 +124,20 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     char type[16] = {};
     unsigned tag = 0, frames = 0;
-    ASSERT_EQ(std::sscanf(lines[i].c_str(), "%15[a-z],0x%x,%u", type, &tag, &frames), 3) << lines[i];
+    int width = 0, height = 0;
+    const bool picture = std::sscanf(lines[i].c_str(), "%15[a-z],0x%x,%d,%d,%u", type, &tag, &width, &height,
+                                     &frames) == 5;
+    if (!picture) ASSERT_EQ(std::sscanf(lines[i].c_str(), "%15[a-z],0x%x,%u", type, &tag, &frames), 3) << lines[i];
     const StreamHeader& s = h.Streams[i];
     SCOPED_TRACE(lines[i]);
     EXPECT_TRUE(s.Readable);
     if (std::string(type) == "video") {
       EXPECT_EQ(s.Type, MakeFourCC("vids"));
       EXPECT_EQ(s.Compression, tag);
+      EXPECT_TRUE(picture);
+      EXPECT_EQ(s.Width, width);
+      EXPECT_EQ(std::abs(s.Height), height);
+      EXPECT_EQ(s.BitCount, 24);  // what all three muxers write for these codecs
       videoFrames = frames;
     } else {
       EXPECT_EQ(s.Type, MakeFourCC("auds"));
@@ -148,6 +157,8 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
       EXPECT_EQ(s.JunkPos, -1);
     }
   }
+  EXPECT_NE(h.Flags & 0x10, 0u);  // AVIF_HASINDEX: each muxer wrote an idx1
+  EXPECT_EQ(At32(file, h.FlagsPos), h.Flags);
   EXPECT_EQ(h.TotalFrames, videoFrames);
   EXPECT_EQ(At32(file, h.TotalFramesPos), videoFrames);
   if (row.OdmlJunk) {
@@ -248,6 +259,8 @@ Made MakeHdrl(OdmlAt odml) {
   AviHeaders& e = m.Expected;
   w.BeginList("hdrl");
   const std::size_t avih = w.Chunk("avih", Fields({40000, 0, 0, 0x10, 250, 0, 2}, 56));
+  e.FlagsPos = 12 + avih + 8 + 12;
+  e.Flags = 0x10;
   e.TotalFramesPos = 12 + avih + 8 + 16;
   e.TotalFrames = 250;
   e.StreamCount = 2;
@@ -273,6 +286,9 @@ Made MakeHdrl(OdmlAt odml) {
   v.Type = MakeFourCC("vids");
   v.Handler = MakeFourCC("xvid");
   v.Compression = MakeFourCC("XVID");
+  v.Width = 176;
+  v.Height = 144;
+  v.BitCount = 24;
   v.Scale = 1;
   v.Rate = 25;
   v.Length = 250;
@@ -327,6 +343,8 @@ Made MakeHdrl(OdmlAt odml) {
 }
 
 void ExpectSame(const AviHeaders& got, const AviHeaders& expected) {
+  EXPECT_EQ(got.FlagsPos, expected.FlagsPos);
+  EXPECT_EQ(got.Flags, expected.Flags);
   EXPECT_EQ(got.TotalFramesPos, expected.TotalFramesPos);
   EXPECT_EQ(got.TotalFrames, expected.TotalFrames);
   EXPECT_EQ(got.StreamCount, expected.StreamCount);
@@ -452,6 +470,7 @@ TEST(HeaderReader, RandomDamageStaysInsideTheBytesGiven) {
     };
     ASSERT_LE(h.Streams.size(), 256u);
     ASSERT_TRUE(within(h.TotalFramesPos, 4)) << round;
+    ASSERT_TRUE(within(h.FlagsPos, 4)) << round;
     ASSERT_TRUE(within(h.DmlhPos, 4)) << round;
     ASSERT_TRUE(within(h.JunkPos, 8 + static_cast<std::int64_t>(h.JunkSize))) << round;
     for (const StreamHeader& s : h.Streams) {
