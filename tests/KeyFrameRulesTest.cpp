@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -263,7 +264,7 @@ TEST(KeyFrameRules, StreamsGetTheirRuleFromEitherCodeInEitherCase) {
       {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("H264"), true, VEKCodec::H264Frame},
       {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("AVC1"), true, nullptr},  // may be length-prefixed
       {MakeFourCC("vids"), MakeFourCC("XVID"), 0, true, VEKCodec::IntraOnlyFrame},  // BI_RGB: decoders take it as raw
-      {MakeFourCC("vids"), 0, MakeFourCC("cvid"), true, nullptr},
+      {MakeFourCC("vids"), 0, MakeFourCC("CRAM"), true, nullptr},  // MS Video 1: skipped blocks, no frame type
       {MakeFourCC("vids"), MakeFourCC("XVID"), MakeFourCC("XVID"), false, nullptr},
       {MakeFourCC("auds"), 0, 0, true, nullptr},
       {MakeFourCC("txts"), MakeFourCC("XVID"), 0, true, nullptr},
@@ -276,6 +277,39 @@ TEST(KeyFrameRules, StreamsGetTheirRuleFromEitherCodeInEitherCase) {
     s.Readable = c.Readable;
     EXPECT_EQ(VEKCodec::RuleFor(s), c.Expected) << std::hex << c.Type << " " << c.Handler << " " << c.Compression;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Every rule on random bytes rich in start codes and zero runs: a rule given a
+// prefix of what it saw answers the same or Unknown, and reads nothing past
+// the exact-size copy it is given (AddressSanitizer watches).
+TEST(KeyFrameRules, ARuleGivenLessAnswersTheSameOrUnknownOnAnyBytes) {
+  using namespace VEKCodec;
+  const KeyFrameRule rules[] = {Mpeg4Part2Frame, H264Frame, HevcFrame, MpegVideoFrame, MsMpeg4Frame,
+                                Wmv2Frame, H263Frame, SorensonFrame, Vp8Frame, Vp9Frame, RangeCodedFrame,
+                                CinepakFrame, TheoraFrame, ZmbvFrame, IntraOnlyFrame};
+  std::mt19937 random(511);
+  const unsigned char alphabet[] = {0x00, 0x00, 0x00, 0x01, 0x03, 0xB6, 0xB0, 0x65, 0x41, 0x06, 0x05, 0x26, 0xFF, 0x80};
+  int decided = 0;
+  for (const KeyFrameRule rule : rules) {
+    for (int round = 0; round < 200; ++round) {
+      std::vector<unsigned char> bytes(random() % (ProbeBytes + 1));
+      for (unsigned char& b : bytes)
+        b = random() % 2 ? alphabet[random() % sizeof alphabet] : static_cast<unsigned char>(random());
+      const auto size = static_cast<std::uint32_t>(bytes.size() + random() % 3 * 500);
+      const Frame full = rule(bytes.data(), bytes.size(), size);
+      decided += full != Frame::Unknown;
+      for (std::size_t cut = 0; cut < bytes.size(); cut += 1 + cut / 8) {
+        const std::vector<unsigned char> prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+        const Frame answer = rule(prefix.data(), cut, size);
+        ASSERT_TRUE(answer == full || answer == Frame::Unknown) << "rule " << (&rule - rules) << " round " << round;
+      }
+    }
+  }
+  EXPECT_GT(decided, 1000);  // the bytes reach the rules' decisions, not only their early exits
 }
 
 }  // namespace
