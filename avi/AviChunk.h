@@ -28,6 +28,7 @@ constexpr FourCC CodeIdx1 = MakeFourCC("idx1");
 constexpr FourCC CodeJunk = MakeFourCC("JUNK");
 constexpr FourCC CodeRecList = MakeFourCC("rec ");  // list type; not accepted inside movi
 constexpr FourCC CodeRec = MakeFourCC("REC ");      // chunk code; skipped inside movi
+constexpr FourCC CodeAvix = MakeFourCC("AVIX");     // form type of the RIFFs after the first (OpenDML)
 
 static_assert(CodeRiff == 0x46464952 && CodeAvi == 0x20495641 && CodeList == 0x5453494c &&
               CodeMovi == 0x69766f6d && CodeIdx1 == 0x31786469 && CodeJunk == 0x4b4e554a &&
@@ -112,6 +113,23 @@ inline bool IsStreamChunkId(const unsigned char* p) {
 inline bool IsResyncCode(const unsigned char* p) {
   const FourCC code = VEK::LoadLe32(p);
   return IsStreamChunkId(p) || code == CodeIdx1 || code == CodeRec || code == CodeJunk;
+}
+
+// True for the code of an OpenDML standard index chunk: "ix" and two
+// hexadecimal digits, or the digits first ("00ix"), as some writers have it.
+inline bool IsIndexChunkId(const unsigned char* p) {
+  const auto hex = [](unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  };
+  return (p[0] == 'i' && p[1] == 'x' && hex(p[2]) && hex(p[3])) ||
+         (hex(p[0]) && hex(p[1]) && p[2] == 'i' && p[3] == 'x');
+}
+
+// True when the four bytes at p are something a walk may meet right after a
+// chunk: a stream chunk, a filler, an index, a list or the next RIFF.
+inline bool IsFollowCode(const unsigned char* p) {
+  const FourCC code = VEK::LoadLe32(p);
+  return IsResyncCode(p) || code == CodeList || code == CodeRiff || IsIndexChunkId(p);
 }
 
 // The first offset i below count where IsResyncCode(p + i) holds, or count

@@ -26,7 +26,9 @@ const VEK::MessagePair MsgAudioSamples = {{"Audio Samples : %d", "Échantillons 
 }  // namespace
 
 bool OutputExists(const IndexRebuilder& worker) {
-  return !worker.CheckOnly() && worker.KeepOriginal() && VEK::FileExists(worker.OutputFileName());
+  // The name itself is judged: a link there, even one that leads nowhere, is
+  // an existing output that a copy would replace.
+  return !worker.CheckOnly() && worker.KeepOriginal() && VEK::NameExists(worker.OutputFileName());
 }
 
 std::string OverwriteQuestion(const IndexRebuilder& worker) {

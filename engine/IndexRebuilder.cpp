@@ -1,50 +1,56 @@
+// The worker: runs a check or a rebuild over a list of files on its own
+// thread, one file after the other, and turns each file's outcome into a
+// notification and a log line. The walk is in MoviWalk.cpp, the index
+// writer in Idx1Writer.cpp.
 #include "engine/IndexRebuilder.h"
 
-#include <limits>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "avi/AviChunk.h"
-#include "lang/Language.h"
+#include <cerrno>
+#include <climits>
+#include <random>
+
+#include "engine/EngineMessages.h"
+#include "file/SystemCalls.h"
 #include "util/Paths.h"
 
 namespace VEKRiff {
 
-using namespace VEKAvi;
-
 namespace {
 
-const VEK::MessagePair MsgNotAvi = {{"This is not an AVI File.", "Ce n'est pas un fichier AVI."}};
-const VEK::MessagePair MsgNoMovi = {
-    {"Unable to locate the MOVI data blocks.", "Impossible de localiser les blocs de données MOVI."}};
-const VEK::MessagePair MsgCorrupted = {{"Corrupted data found at file offset %d; Video Frame %d",
-                                        "Données corrompues trouvées à l'adresse %d; Image vidéo %d"}};
-const VEK::MessagePair MsgResuming = {
-    {"Resuming file scanning from offset %d", "Reprise du balayage du fichier à partir de l'adresse %d"}};
-const VEK::MessagePair MsgMisaligned = {
-    {"Warning! Data blocks are misaligned.", "Attention! Des blocks de données sont mal alignés."}};
-const VEK::MessagePair MsgProcessing = {{"Processing file \"%s\"", "Traitement du fichier \"%s\""}};
-const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des erreurs..."}};
-const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
-const VEK::MessagePair MsgDone = {{"Done. Found %d errors, %d video frames, %d audio samples",
-                                   "Terminé. Trouvé %d erreurs, %d images vidéos, %d échantillons audios"}};
-const VEK::MessagePair MsgSkipped = {{"File skipped.", "Fichier ignoré"}};
-const VEK::MessagePair MsgAborted = {{"Operation aborted.", "Procédé interrompu"}};
-const VEK::MessagePair MsgIndexTooLarge = {
-    {"The index of this file cannot be rebuilt: its data reaches beyond the 4 GiB that an idx1 index can address.",
-     "L'index de ce fichier ne peut pas être reconstruit : ses données dépassent les 4 Gio qu'un index idx1 peut "
-     "adresser."}};
-// A read that fails (an I/O error, not the end of the file) is reported as the
-// file layer reports a failed exact read: the walk must not mistake it for the
-// end of the data and cut the file there.
-const VEK::MessagePair MsgReadFailed = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
+const VEK::MessagePair MsgCreate = {{"Could not create file \"%s\".", "Impossible de créer le fichier \"%s\"."}};
 
-constexpr std::uint32_t MaxIdx1Value = std::numeric_limits<std::uint32_t>::max();
+// The name a copy is written under until it is complete: hidden, in the
+// copy's own folder (so the final rename stays on one file system), and
+// ending in a suffix that no finished copy has, so that what a killed run
+// leaves behind is never taken for a repaired file.
+constexpr const char* PartialSuffix = ".zantrel-partial";
 
-bool IsSkippableCode(FourCC code) { return code == CodeRec || code == CodeJunk; }
+std::string TemporaryNameFor(const std::string& finalName, std::mt19937_64& random) {
+  const std::string dir = VEK::ExtractFilePath(finalName);
+  std::string name = VEK::ExtractFileName(finalName);
+  const std::size_t room = NAME_MAX - 1 - 7 - std::char_traits<char>::length(PartialSuffix);
+  if (name.size() > room) name.resize(room);
+  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string tag(6, 'x');
+  for (char& c : tag) c = letters[random() % (sizeof letters - 1)];
+  return dir + "." + name + "." + tag + PartialSuffix;
+}
 
-// Percent per byte of the file as it was sized when opened, in single precision.
-float ProgressFactor(const BackupFile& file) {
-  const std::int64_t size = file.SourceSize();
-  return size > 0 ? 100.0f / static_cast<float>(size) : 0.0f;
+// Puts a rename on disk: the folder's entry is what changed.
+void SyncFolderOf(const std::string& path) {
+  std::string dir = VEK::ExtractFileDir(path);
+  if (dir.empty()) dir = ".";
+  const int fd = VEKFile::Sys().Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return;  // the rename is done; only its durability is left to the system
+  VEKFile::Sys().FSync(fd);
+  VEKFile::Sys().Close(fd);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -92,12 +98,15 @@ void IndexRebuilder::SetProgressAt(std::int64_t position, float factor) {
 }
 
 void IndexRebuilder::CheckAbort() {
-  if (Terminated()) throw AbortException(VEK::Text(MsgAborted));
+  if (Terminated()) throw AbortException(VEK::Text(Msg::Aborted));
 }
 
 void IndexRebuilder::DiscardOutput() {
-  if (OutputCreated) VEK::DeleteFile(OutputFileName_);
+  // Only the unfinished copy under its temporary name is ever deleted: the
+  // final name is not touched until the copy is complete.
+  if (OutputCreated && !TemporaryName.empty()) VEK::DeleteFile(TemporaryName);
   OutputCreated = false;
+  TemporaryName.clear();
 }
 
 void IndexRebuilder::Execute() {
@@ -139,18 +148,91 @@ void IndexRebuilder::Execute() {
 }
 
 void IndexRebuilder::ChooseOutput(const std::string& path) {
-  if (CheckOnly_ || !KeepOriginal_) {
+  // An empty prefix names the file itself: that is the in-place rebuild.
+  if (CheckOnly_ || !KeepOriginal_ || Prefix.empty()) {
     OutputFileName_ = path;
     return;
   }
   const std::string dir = VEK::ExtractFileDir(path);
   // A bare name has no folder and stays relative: no delimiter is added.
-  OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix +
-                    VEK::ExtractFileName(path);
+  OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
+}
+
+void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file) {
+  if (CheckOnly_ || OutputFileName_ == path) {
+    file = std::make_unique<BackupFile>(path, path, !CheckOnly_);
+    return;
+  }
+  // A copy never writes to its source, whatever road leads from the copy's
+  // name to it: a link, a hard link, another spelling of the same path.
+  if (VEK::SameFile(path, OutputFileName_))
+    throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
+  const std::string name = VEK::ExtractFileName(OutputFileName_);
+  if (IsFolder(OutputFileName_) || name.size() > NAME_MAX)
+    throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}));
+  std::random_device seed;
+  std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
+  for (;;) {
+    const std::string temporary = TemporaryNameFor(OutputFileName_, random);
+    try {
+      file = std::make_unique<BackupFile>(path, temporary, true, true);
+    } catch (const VEKFile::File::Exception& e) {
+      if (e.SystemError == EEXIST) continue;  // another run's name: draw again
+      if (e.SystemError == 0) throw;           // the source's own failure
+      throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}), e.SystemError);
+    }
+    TemporaryName = temporary;
+    OutputCreated = true;
+    file->Interruption = [this] { CheckAbort(); };
+    return;
+  }
+}
+
+void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,
+                                std::int64_t moviOffset) {
+  CheckAbort();
+  WriteIndex(*file, entries, moviOffset);
+  file->Truncate();
+  file->Sync();
+  CheckAbort();
+  file.reset();
+  // Only a complete copy takes its name; a link at that name is replaced,
+  // never followed.
+  if (VEKFile::Sys().Rename(TemporaryName.c_str(), OutputFileName_.c_str()) != 0)
+    throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}), errno);
+  SyncFolderOf(OutputFileName_);
+  // The copy is complete: from here on nothing deletes it.
+  OutputCreated = false;
+  TemporaryName.clear();
+}
+
+void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
+  const std::int64_t end = file.Position();
+  // Stop is honoured up to the first write; from there the file is completed,
+  // because half an index is worse than either.
+  CheckAbort();
+  if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
+  const std::int64_t bytes = IndexBytes(end, entries);
+  if (const int refused = file.Reserve(end, bytes))
+    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {Msg::SystemReason(refused)}), refused);
+  try {
+    WriteIndex(file, entries, moviOffset);
+    file.Sync();
+    // Another program that appended to the file meanwhile would lose what it
+    // wrote to the truncation.
+    if (file.CurrentSourceSize() > std::max(file.SourceSize(), end + bytes))
+      throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
+    file.Truncate();
+    file.Sync();
+  } catch (const VEKFile::File::Exception& e) {
+    const int error = e.SystemError != 0 ? e.SystemError : EIO;
+    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedChanged, {Msg::SystemReason(error)}), error);
+  }
 }
 
 void IndexRebuilder::ProcessFile(const std::string& path) {
   OutputCreated = false;
+  TemporaryName.clear();
   SkipRequested = false;
   ErrorCount_.store(0, std::memory_order_relaxed);
   VideoFrameCount_.store(0, std::memory_order_relaxed);
@@ -158,188 +240,38 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   SetProgress(0);
   ChooseOutput(path);
   Notify(FileStarted);
-  AddMessage(VEK::Text(MsgProcessing, {VEK::ExtractFileName(path)}));
+  AddMessage(VEK::Text(Msg::Processing, {VEK::ExtractFileName(path)}));
   Notify(FileOpening);
   CheckAbort();
-  if (SkipRequested) throw SkipException(VEK::Text(MsgSkipped));
+  if (SkipRequested) throw SkipException(VEK::Text(Msg::Skipped));
 
-  VEK::AutoPtr<BackupFile> file = std::make_unique<BackupFile>(path, OutputFileName_, !CheckOnly_);
-  OutputCreated = !CheckOnly_ && KeepOriginal_ && !file->InPlace();
-  CheckRiffHeader(*file);
-  AddMessage(VEK::Text(CheckOnly_ ? MsgChecking : MsgRebuilding));
-  const std::int64_t moviOffset = LocateMovi(*file);
+  VEK::AutoPtr<BackupFile> file;
+  OpenFile(path, file);
+  const bool copy = !CheckOnly_ && !file->InPlace();
   IndexEntries entries;
-  ScanMovi(*file, moviOffset, entries);
-  if (CheckOnly_) {
-    Notify(ErrorCount() > 0 ? FileError : FileOk);
-  } else {
-    WriteIndex(*file, entries, moviOffset);
-    file->Truncate();
-    // The copy is complete: from here on nothing deletes it.
-    OutputCreated = false;
-    Notify(FileRebuilt);
+  try {
+    CheckRiffHeader(*file);
+    AddMessage(VEK::Text(CheckOnly_ ? Msg::Checking : Msg::Rebuilding));
+    const std::int64_t moviOffset = LocateMovi(*file);
+    ScanMovi(*file, moviOffset, entries);
+    if (CheckOnly_) {
+      Notify(ErrorCount() > 0 ? FileError : FileOk);
+    } else {
+      if (copy) FinishCopy(file, entries, moviOffset);
+      else FinishInPlace(*file, entries, moviOffset);
+      Notify(FileRebuilt);
+    }
+  } catch (const VEKFile::File::Exception& e) {
+    // A copy that cannot be written (a full disk, say) is deleted by the
+    // handlers; the user learns why and that the source is as it was.
+    if (copy && OutputCreated && e.SystemError != 0)
+      throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {Msg::SystemReason(e.SystemError)}),
+                                     e.SystemError);
+    throw;
   }
-  AddMessage(VEK::Text(MsgDone, {ErrorCount(), VideoFrameCount(), AudioSampleCount()}));
+  AddMessage(VEK::Text(Msg::Done, {ErrorCount(), VideoFrameCount(), AudioSampleCount()}));
   entries.clear();
   file.reset();
-}
-
-void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
-  unsigned char header[ListHeader::Size];
-  const std::int64_t n = file.ReadSome(header, sizeof header);
-  if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
-  const ListHeader riff = ListHeader::Load(header);
-  if (n < ListHeader::Size || riff.Chunk.Code != CodeRiff || riff.ListType != CodeAvi)
-    throw ErrorException(VEK::Text(MsgNotAvi));
-}
-
-std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
-  if (file.Position() & 1) file.Seek(1, 1);
-  for (;;) {
-    CheckAbort();
-    const std::int64_t headerPosition = file.Position();
-    unsigned char header[ListHeader::Size];
-    const std::int64_t n = file.ReadSome(header, sizeof header);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
-    if (n < ListHeader::Size) throw ErrorException(VEK::Text(MsgNoMovi));
-    const ListHeader list = ListHeader::Load(header);
-    if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
-    // Skip the chunk or list whole: 'hdrl' and the like are not entered.
-    std::int64_t next = headerPosition + ChunkHeader::Size + list.Chunk.DataSize;
-    next += next & 1;
-    file.Seek(next, 0);
-  }
-}
-
-void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
-  const std::int64_t fileSize = file.SourceSize();
-  const float factor = ProgressFactor(file);
-  const std::int64_t moviData = moviOffset + ChunkHeader::Size;
-  int parity = 0;
-  for (;;) {
-    CheckAbort();
-    const std::int64_t pos = file.Position();
-    SetProgressAt(pos, factor);
-    unsigned char bytes[ChunkHeader::Size];
-    const std::int64_t n = file.ReadSome(bytes, sizeof bytes);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
-    const ChunkHeader header = ChunkHeader::Load(bytes);
-    if (n < ChunkHeader::Size || header.Code == CodeIdx1) {
-      file.Seek(pos, 0);
-      return;
-    }
-    const bool stream = IsStreamChunkId(bytes);
-    if (!stream && !IsSkippableCode(header.Code)) {
-      // A corrupted spot: search forward for the next recognisable code.
-      file.Seek(pos, 0);
-      const ResyncResult result = Resynchronise(file, parity);
-      const std::int64_t p = file.Position();
-      if (result == ResyncResult::FoundIndex) return;  // garbage just before idx1 is not an error
-      AddMessage(VEK::Text(MsgCorrupted, {pos, VideoFrameCount()}));
-      ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
-      if (result == ResyncResult::ReachedEnd) {
-        // Nothing recognisable up to the end of the file (a zero-filled tail
-        // of a partial download, typically): the usable data ends here.
-        file.Seek(pos, 0);
-        return;
-      }
-      AddMessage(VEK::Text(MsgResuming, {p}));
-      if (p & 1) AddMessage(VEK::Text(MsgMisaligned));
-      continue;
-    }
-    if (stream) {
-      const std::uint16_t kind = ChunkKind(header.Code);
-      if (kind == KindCompressedVideo || kind == KindUncompressedVideo)
-        VideoFrameCount_.store(VideoFrameCount() + 1, std::memory_order_relaxed);
-      else if (kind == KindAudio)
-        AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
-    }
-    // 64-bit arithmetic: no size field can move the walk backwards or keep it in place.
-    std::int64_t next = pos + ChunkHeader::Size + header.DataSize;
-    next += (next & 1) ^ parity;
-    if (next > fileSize) {
-      // The chunk runs past the end of the file: the index is written over its header.
-      file.Seek(pos, 0);
-      return;
-    }
-    if (stream && !CheckOnly_) {
-      const std::int64_t offset = pos - moviData;
-      if (offset > MaxIdx1Value || entries.size() >= MaxIdx1Value / Idx1Entry::Size)
-        throw ErrorException(VEK::Text(MsgIndexTooLarge));
-      entries.push_back({header.Code, AVIIF_KEYFRAME, static_cast<std::uint32_t>(offset), header.DataSize});
-    }
-    file.Seek(next, 0);
-  }
-}
-
-IndexRebuilder::ResyncResult IndexRebuilder::Resynchronise(BackupFile& file, int& parity) {
-  const float factor = ProgressFactor(file);
-  if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
-  unsigned char* const buffer = SearchBuffer.get();
-  for (;;) {
-    CheckAbort();
-    const std::int64_t base = file.Position();
-    const std::int64_t n = file.ReadSome(buffer, SearchBlock);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
-    if (n <= 8) return ResyncResult::ReachedEnd;
-    // Progress moves once per block rather than at every byte: the display
-    // polls it a few times a second, and a percent spans far more than a block.
-    SetProgressAt(base, factor);
-    const std::size_t limit = static_cast<std::size_t>(n - 8);
-    const std::size_t i = FindResyncCode(buffer, limit);
-    if (i < limit) {
-      const std::int64_t found = base + static_cast<std::int64_t>(i);
-      SetProgressAt(found, factor);
-      file.Seek(found, 0);
-      parity = static_cast<int>(found & 1);
-      return VEK::LoadLe32(buffer + i) == CodeIdx1 ? ResyncResult::FoundIndex : ResyncResult::Resumed;
-    }
-    // Step back 8 bytes so that a code straddling two blocks is still seen.
-    file.Seek(file.Position() - 8, 0);
-  }
-}
-
-void IndexRebuilder::WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
-  std::int64_t e = file.Position();
-  // Everything that must fit the 32-bit fields is checked before the first
-  // byte is written, so a file that cannot be indexed is left as it was.
-  const std::int64_t listSize = e + (e & 1) - moviOffset - ChunkHeader::Size;
-  if (listSize > MaxIdx1Value || entries.size() > MaxIdx1Value / Idx1Entry::Size)
-    throw ErrorException(VEK::Text(MsgIndexTooLarge));
-  // In place, a file that another program cut short during the walk no
-  // longer holds the chunks just indexed: writing at e would fill the gap
-  // with zeros and call the result rebuilt. (A copy finds out by itself: the
-  // bytes it still has to copy are missing.)
-  if (file.InPlace()) {
-    if (file.Seek(0, 2) < e) throw VEKFile::File::Exception(VEK::Text(MsgReadFailed));
-    file.Seek(e, 0);
-  }
-  if (e & 1) {
-    file.WriteByte(0);
-    ++e;
-  }
-  unsigned char header[ChunkHeader::Size];
-  file.Seek(moviOffset, 0);
-  file.Read(header, sizeof header);
-  VEK::StoreLe32(header + 4, static_cast<std::uint32_t>(listSize));
-  file.Seek(moviOffset, 0);
-  file.Write(header, sizeof header);
-
-  file.Seek(e, 0);
-  ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(entries.size() * Idx1Entry::Size)}.Store(header);
-  file.Write(header, sizeof header);
-  // Entries go out in blocks, not one 16-byte write each: the bytes are the same.
-  constexpr std::size_t PerBlock = 4096;
-  std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
-  std::size_t filled = 0;
-  for (const OldIndexEntry& entry : entries) {
-    Idx1Entry{entry.ChunkId, entry.Flags, entry.Offset, entry.Size}.Store(&block[filled * Idx1Entry::Size]);
-    if (++filled == PerBlock) {
-      file.Write(block.data(), static_cast<std::int64_t>(block.size()));
-      filled = 0;
-    }
-  }
-  if (filled > 0) file.Write(block.data(), static_cast<std::int64_t>(filled * Idx1Entry::Size));
 }
 
 }  // namespace VEKRiff

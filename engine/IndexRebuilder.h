@@ -104,16 +104,49 @@ class IndexRebuilder : public VEK::Thread {
   void CheckRiffHeader(BackupFile& file);
   std::int64_t LocateMovi(BackupFile& file);
   void ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries);
+  // Writes the index at the current position, then the movi list's size;
+  // leaves the position at the end of the index.
   void WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
+  // How many bytes WriteIndex writes from a walk that ended at end.
+  static std::int64_t IndexBytes(std::int64_t end, const IndexEntries& entries);
 
  protected:
   void Execute() override;
 
  private:
-  enum class ResyncResult { Resumed, FoundIndex, ReachedEnd };
+  enum class HitKind { Chunk, Index, End };
+  // Where a search stopped: on a confirmed chunk, on an index, or at the end
+  // of the file.
+  struct SearchHit {
+    HitKind Kind = HitKind::End;
+    std::int64_t Position = 0;
+  };
+  // A chunk header the walk has met.
+  struct WalkedChunk {
+    std::int64_t Position = 0;
+    unsigned char Bytes[8] = {};
+  };
 
-  ResyncResult Resynchronise(BackupFile& file, int& parity);
+  static constexpr std::uint32_t MaxIdx1Value = 0xFFFFFFFFu;
+  // Percent per byte of the file as it was sized when opened, in single precision.
+  static float ProgressFactor(const BackupFile& file) {
+    const std::int64_t size = file.SourceSize();
+    return size > 0 ? 100.0f / static_cast<float>(size) : 0.0f;
+  }
+
+  // Searches from the position for the next chunk to resume at. alsoLike: a
+  // chunk header just walked but not yet accepted, which plausible chunks may
+  // resemble too.
+  SearchHit Resynchronise(BackupFile& file, std::int64_t from, const unsigned char* alsoLike = nullptr);
+  bool Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
+  bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
+  void CountChunk(const unsigned char* bytes);
+  void AcceptChunk(const WalkedChunk& chunk, std::int64_t moviData, IndexEntries& entries);
+  bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);
+  void OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file);
+  void FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries, std::int64_t moviOffset);
+  void FinishInPlace(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
   void ChooseOutput(const std::string& path);
   void Notify(RebuildEvent code);
   void SetProgress(std::int32_t percent);
@@ -135,7 +168,12 @@ class IndexRebuilder : public VEK::Thread {
   std::string OutcomeText;
   bool SkipRequested = false;
   bool OutputCreated = false;
+  // A copy is written under this name beside its final one and renamed when
+  // it is complete; empty when no copy is being written.
+  std::string TemporaryName;
   VEK::ArrayAutoPtr<unsigned char> SearchBuffer;
+  // Per file: each stream chunk code the walk has accepted, with its largest size.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
 };
 
 }  // namespace VEKRiff

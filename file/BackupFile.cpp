@@ -1,11 +1,14 @@
 #include "file/BackupFile.h"
 
+#include <algorithm>
+
 #include "util/Exception.h"
 #include "util/Paths.h"
 
 using VEKFile::File;
 
-BackupFile::BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode)
+BackupFile::BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode,
+                       bool freshDestination)
     : Source(std::make_shared<File>(sourcePath)),
       Destination(std::make_shared<File>(destinationPath)),
       CopyMode_(copyMode) {
@@ -14,12 +17,18 @@ BackupFile::BackupFile(const std::string& sourcePath, const std::string& destina
     Source->Open(VEKFile::ModeRead | VEKFile::ShareExclusive, false);
   } else if (!VEK::SameFile(sourcePath, destinationPath)) {
     Source->Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false);
-    Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
+    if (freshDestination) Destination->CreateNew();
+    else Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
   } else {
     Source->Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
     Destination = Source;
     InPlace_ = true;
   }
+  // The walk goes as far as the file reached when it was opened: a file that
+  // grew between sizing and opening is taken whole, and whatever changes it
+  // later is found by comparing this stamp.
+  OpenedStamp = Source->CurrentStamp();
+  SourceSize_ = OpenedStamp.Size;
 }
 
 BackupFile::~BackupFile() {
@@ -58,17 +67,18 @@ void BackupFile::CopyAhead() {
   if (HighWater_ - Copied < BackgroundBatch) return;
   CollectBackgroundCopy(false);
   if (Copying.valid() || HighWater_ - Copied < BackgroundBatch) return;
+  const std::int64_t length = std::min(HighWater_ - Copied, CopyStep);
   // Neither file's state is touched by the copy: the destination takes no
   // other write until CopyPending has waited for it, and the source is only
   // read. Beside the walk a plain read and write keeps pace better than the
   // kernel's own copy, which on file systems without shared extents moves
   // the bytes through a small internal pipe (measured: 0.22 s against 0.27 s
   // for 700 MB on ext4, where cat takes 0.21 s).
-  CopyingEnd = HighWater_;
+  CopyingEnd = Copied + length;
   CopyingDone.store(false, std::memory_order_relaxed);
   Copying = std::async(std::launch::async,
-                       [source = Source.get(), destination = Destination.get(), from = Copied,
-                        length = HighWater_ - Copied, done = &CopyingDone] {
+                       [source = Source.get(), destination = Destination.get(), from = Copied, length,
+                        done = &CopyingDone] {
                          struct Signal {
                            std::atomic<bool>* done;
                            ~Signal() { done->store(true, std::memory_order_release); }
@@ -79,14 +89,24 @@ void BackupFile::CopyAhead() {
 
 void BackupFile::CopyPending() {
   CollectBackgroundCopy(true);
-  if (Copied >= HighWater_) return;
-  Destination->Seek(Copied, 0);
-  const std::int64_t want = HighWater_ - Copied;
-  const std::int64_t got = Destination->CopyFrom(*Source, Copied, want);
-  Copied += got;
+  while (Copied < HighWater_) {
+    if (Interruption) Interruption();
+    Destination->Seek(Copied, 0);
+    const std::int64_t want = std::min(HighWater_ - Copied, CopyStep);
+    const std::int64_t got = Destination->CopyFrom(*Source, Copied, want);
+    Copied += got;
+    if (got < want) {
+      Destination->Seek(WritePosition, 0);
+      // The source shrank since it was read.
+      throw VEK::Exception("Read error");
+    }
+  }
   Destination->Seek(WritePosition, 0);
-  // The source shrank since it was read.
-  if (got < want) throw VEK::Exception("Read error");
+}
+
+void BackupFile::Sync() {
+  if (!InPlace_) CopyPending();
+  Destination->Sync();
 }
 
 void BackupFile::Advance(std::int64_t count) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string>
 
@@ -23,8 +24,15 @@ class BackupFile {
   // Mirrored bytes waiting to be copied are handed to a background copy once
   // there are this many, so that copying overlaps the walk.
   static constexpr std::int64_t BackgroundBatch = 8 * 1024 * 1024;
+  // The most one copy step takes on: a stop request is seen between steps,
+  // and a background step is waited for when the file is let go.
+  static constexpr std::int64_t CopyStep = 64 * 1024 * 1024;
 
-  BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode);
+  // With freshDestination, the destination of a mirror is created and must
+  // not exist yet (no link at its name is followed); a taken name fails with
+  // a file exception whose SystemError is EEXIST.
+  BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode,
+             bool freshDestination = false);
   ~BackupFile();
   BackupFile(const BackupFile&) = delete;
   BackupFile& operator=(const BackupFile&) = delete;
@@ -36,6 +44,20 @@ class BackupFile {
   std::int64_t Seek(std::int64_t offset, int origin);
   std::int64_t Position() const;
   void Truncate();
+
+  // Up to n source bytes at position, moving nothing and mirroring nothing.
+  std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) { return Source->PeekAt(buffer, n, position); }
+  // True when another program has written to the source since it was opened.
+  bool SourceChanged() const { return !(Source->CurrentStamp() == OpenedStamp); }
+  // The size the source has now.
+  std::int64_t CurrentSourceSize() const { return Source->CurrentStamp().Size; }
+  // Reserves destination blocks; 0 or the errno of the refusal.
+  int Reserve(std::int64_t offset, std::int64_t length) { return Destination->Reserve(offset, length); }
+  // Puts everything written so far on disk.
+  void Sync();
+
+  // Called between the steps of a long copy; it may throw to stop the copy.
+  std::function<void()> Interruption;
 
   std::int64_t SourceSize() const { return SourceSize_; }
   std::int64_t HighWater() const { return HighWater_; }
@@ -56,6 +78,7 @@ class BackupFile {
   VEK::RefCount<VEKFile::File> Source;
   VEK::RefCount<VEKFile::File> Destination;
   std::int64_t SourceSize_ = 0;
+  VEKFile::File::Stamp OpenedStamp;
   // Mirror mode: the destination stands for the source's bytes [0, HighWater_)
   // at the same offsets (outside what the engine wrote itself). Of those,
   // [Copied, HighWater_) are still to be copied: kernel-side copies made in

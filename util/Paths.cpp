@@ -32,6 +32,13 @@ bool FileExists(const std::string& path) {
   return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool NameExists(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (!S_ISLNK(st.st_mode)) return !S_ISDIR(st.st_mode);
+  return VEKFile::Sys().Stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+}
+
 bool DeleteFile(const std::string& path) { return VEKFile::Sys().Unlink(path.c_str()) == 0; }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -14,6 +14,9 @@ std::string ExtractFileName(const std::string& path);
 std::string IncludeTrailingPathDelimiter(const std::string& dir);
 // True for an existing path that is not a directory.
 bool FileExists(const std::string& path);
+// True when the name is taken by anything but a folder, a link included
+// (followed to decide whether it leads to a folder; a dangling one counts).
+bool NameExists(const std::string& path);
 // Unlinks the file; the result is the caller's to ignore.
 bool DeleteFile(const std::string& path);
 // True when both paths name one file: the same text, or, when both exist,

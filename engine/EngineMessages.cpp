@@ -1,0 +1,79 @@
+#include "engine/EngineMessages.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace VEKRiff::Msg {
+
+const VEK::MessagePair NotAvi = {{"This is not an AVI File.", "Ce n'est pas un fichier AVI."}};
+const VEK::MessagePair NoMovi = {
+    {"Unable to locate the MOVI data blocks.", "Impossible de localiser les blocs de données MOVI."}};
+const VEK::MessagePair Corrupted = {{"Corrupted data found at file offset %d; Video Frame %d",
+                                     "Données corrompues trouvées à l'adresse %d; Image vidéo %d"}};
+const VEK::MessagePair Resuming = {
+    {"Resuming file scanning from offset %d", "Reprise du balayage du fichier à partir de l'adresse %d"}};
+const VEK::MessagePair Misaligned = {
+    {"Warning! Data blocks are misaligned.", "Attention! Des blocks de données sont mal alignés."}};
+const VEK::MessagePair Processing = {{"Processing file \"%s\"", "Traitement du fichier \"%s\""}};
+const VEK::MessagePair Checking = {{"Checking errors...", "Vérification des erreurs..."}};
+const VEK::MessagePair Rebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
+const VEK::MessagePair Done = {{"Done. Found %d errors, %d video frames, %d audio samples",
+                                "Terminé. Trouvé %d erreurs, %d images vidéos, %d échantillons audios"}};
+const VEK::MessagePair Skipped = {{"File skipped.", "Fichier ignoré"}};
+const VEK::MessagePair Aborted = {{"Operation aborted.", "Procédé interrompu"}};
+const VEK::MessagePair IndexTooLarge = {
+    {"The index of this file cannot be rebuilt: its data reaches beyond the 4 GiB that an idx1 index can address.",
+     "L'index de ce fichier ne peut pas être reconstruit : ses données dépassent les 4 Gio qu'un index idx1 peut "
+     "adresser."}};
+// A read that fails (an I/O error, not the end of the file) is reported as the
+// file layer reports a failed exact read: the walk must not mistake it for the
+// end of the data and cut the file there.
+const VEK::MessagePair ReadFailed = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
+const VEK::MessagePair CopyIsSource = {
+    {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
+     "changes its source. Nothing was written.",
+     "La copie \"%s\" serait ce fichier même (un lien vers lui, ou le même fichier sous un autre nom) : une copie ne "
+     "modifie jamais sa source. Rien n'a été écrit."}};
+const VEK::MessagePair SourceChanged = {
+    {"The file changed while it was being read (another program is writing to it). It was left as it was; rebuild "
+     "it once that program has finished.",
+     "Le fichier a changé pendant sa lecture (un autre programme y écrit). Il a été laissé tel quel ; reconstruisez-le "
+     "quand ce programme aura terminé."}};
+const VEK::MessagePair SourceChangedWhileWriting = {
+    {"The file changed while its new index was being written (another program is writing to it). The index was "
+     "written but the file was not cut after it; rebuild it again once that program has finished.",
+     "Le fichier a changé pendant l'écriture de son nouvel index (un autre programme y écrit). L'index a été écrit "
+     "mais le fichier n'a pas été coupé après lui ; reconstruisez-le de nouveau quand ce programme aura terminé."}};
+const VEK::MessagePair WriteFailedUnchanged = {
+    {"The new index could not be written (%s). The file was not changed.",
+     "Le nouvel index n'a pas pu être écrit (%s). Le fichier n'a pas été modifié."}};
+const VEK::MessagePair WriteFailedChanged = {
+    {"The new index could not be written completely (%s). The file was changed: rebuild it again once the cause is "
+     "fixed.",
+     "Le nouvel index n'a pas pu être écrit entièrement (%s). Le fichier a été modifié : reconstruisez-le de nouveau "
+     "une fois la cause corrigée."}};
+const VEK::MessagePair CopyWriteFailed = {
+    {"The copy could not be written (%s). The source was not changed and the unfinished copy was deleted.",
+     "La copie n'a pas pu être écrite (%s). La source n'a pas été modifiée et la copie inachevée a été supprimée."}};
+std::string SystemReason(int error) {
+  struct Reason {
+    int Error;
+    VEK::MessagePair Text;
+  };
+  static const Reason reasons[] = {
+      {ENOSPC, {{"no space left on the device", "plus d'espace libre sur le périphérique"}}},
+      {EDQUOT, {{"disk quota exceeded", "quota de disque dépassé"}}},
+      {EIO, {{"input/output error", "erreur d'entrée/sortie"}}},
+      {EROFS, {{"read-only file system", "système de fichiers en lecture seule"}}},
+      {EFBIG, {{"file too large for the file system", "fichier trop grand pour le système de fichiers"}}},
+      {EACCES, {{"permission denied", "permission refusée"}}},
+      {EPERM, {{"operation not permitted", "opération non permise"}}},
+      {EISDIR, {{"a folder has that name", "un dossier porte ce nom"}}},
+      {ENAMETOOLONG, {{"file name too long", "nom de fichier trop long"}}},
+  };
+  for (const Reason& r : reasons)
+    if (r.Error == error) return VEK::Text(r.Text);
+  return std::strerror(error);
+}
+
+}  // namespace VEKRiff::Msg

@@ -1,0 +1,32 @@
+// The repair engine's messages, in English and French. Shared by the walk,
+// the index writers and the worker, which each build their lines from them.
+#pragma once
+
+#include "lang/Language.h"
+
+namespace VEKRiff::Msg {
+
+extern const VEK::MessagePair NotAvi;
+extern const VEK::MessagePair NoMovi;
+extern const VEK::MessagePair Corrupted;
+extern const VEK::MessagePair Resuming;
+extern const VEK::MessagePair Misaligned;
+extern const VEK::MessagePair Processing;
+extern const VEK::MessagePair Checking;
+extern const VEK::MessagePair Rebuilding;
+extern const VEK::MessagePair Done;
+extern const VEK::MessagePair Skipped;
+extern const VEK::MessagePair Aborted;
+extern const VEK::MessagePair IndexTooLarge;
+extern const VEK::MessagePair ReadFailed;
+extern const VEK::MessagePair CopyIsSource;
+extern const VEK::MessagePair SourceChanged;
+extern const VEK::MessagePair SourceChangedWhileWriting;
+extern const VEK::MessagePair WriteFailedUnchanged;
+extern const VEK::MessagePair WriteFailedChanged;
+extern const VEK::MessagePair CopyWriteFailed;
+
+// Why a system call failed, in the current language.
+std::string SystemReason(int error);
+
+}  // namespace VEKRiff::Msg

@@ -1,0 +1,268 @@
+// The walk over a file's movi data: header check, the search for movi, the
+// chunk by chunk walk, and the resynchronisation search that skips damage.
+//
+// Every size field is a claim. A chunk is taken at its word only when what
+// follows it is recognisable (another chunk, an index, a list, the end of the
+// file); otherwise the walk asks whether a chunk confirmed by the same test
+// starts inside the claimed size: if one does, the size is what lies, and
+// the chunks after it are kept.
+#include <algorithm>
+
+#include "avi/AviChunk.h"
+#include "engine/EngineMessages.h"
+#include "engine/IndexRebuilder.h"
+#include "util/Endian.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+namespace {
+
+bool IsWalkableCode(const unsigned char* p) {
+  const FourCC code = VEK::LoadLe32(p);
+  return IsStreamChunkId(p) || code == CodeRec || code == CodeJunk;
+}
+
+// Where the chunk with a header at pos ends, its pad byte included: chunk
+// starts keep the parity of the last resynchronisation, so after a
+// misaligned resumption an odd end stays odd.
+std::int64_t ChunkEnd(std::int64_t pos, std::uint32_t size, int parity) {
+  std::int64_t next = pos + ChunkHeader::Size + size;  // 64-bit: never backwards
+  return next + ((next & 1) ^ parity);
+}
+
+// Bytes that plainly start no chunk: a zero-filled stretch, as a download
+// that was cut or a disk's unwritten blocks leave. No chunk code is zero.
+bool AllZero(const unsigned char* p, std::int64_t n) {
+  return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
+}
+
+}  // namespace
+
+void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
+  unsigned char header[ListHeader::Size];
+  const std::int64_t n = file.ReadSome(header, sizeof header);
+  if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+  const ListHeader riff = ListHeader::Load(header);
+  if (n < ListHeader::Size || riff.Chunk.Code != CodeRiff || riff.ListType != CodeAvi)
+    throw ErrorException(VEK::Text(Msg::NotAvi));
+}
+
+std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
+  if (file.Position() & 1) file.Seek(1, 1);
+  for (;;) {
+    CheckAbort();
+    const std::int64_t headerPosition = file.Position();
+    unsigned char header[ListHeader::Size];
+    const std::int64_t n = file.ReadSome(header, sizeof header);
+    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
+    const ListHeader list = ListHeader::Load(header);
+    if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
+    // Skip the chunk or list whole: 'hdrl' and the like are not entered.
+    std::int64_t next = headerPosition + ChunkHeader::Size + list.Chunk.DataSize;
+    next += next & 1;
+    file.Seek(next, 0);
+  }
+}
+
+bool IndexRebuilder::Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n,
+                               std::int64_t at) {
+  const unsigned char* header = block + (at - base);
+  const ChunkHeader chunk = ChunkHeader::Load(header);
+  // An index is a whole number of 16-byte entries; it may be cut short.
+  if (chunk.Code == CodeIdx1) return chunk.DataSize % Idx1Entry::Size == 0;
+  const std::int64_t fileSize = file.SourceSize();
+  const std::int64_t end = ChunkEnd(at, chunk.DataSize, static_cast<int>(at & 1));
+  if (end > fileSize) return false;
+  if (fileSize - end < ChunkHeader::Size) return true;  // the file ends with this chunk
+  constexpr std::int64_t Look = 16;
+  unsigned char after[Look];
+  std::int64_t got;
+  if (end >= base && end + Look <= base + n) {
+    std::copy(block + (end - base), block + (end - base) + Look, after);
+    got = Look;
+  } else {
+    got = file.Peek(after, std::min(Look, fileSize - end), end);
+    if (got < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
+  }
+  return IsFollowCode(after) || AllZero(after, got);
+}
+
+IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::int64_t from,
+                                                        const unsigned char* alsoLike) {
+  const float factor = ProgressFactor(file);
+  if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
+  unsigned char* const buffer = SearchBuffer.get();
+  // The first chunk that is plausible but not confirmed, and where it ends.
+  std::int64_t candidate = -1, candidateEnd = 0;
+  auto resumeAt = [&](SearchHit hit) {
+    SetProgressAt(hit.Position, factor);
+    file.Seek(hit.Position, 0);
+    return hit;
+  };
+  file.Seek(from, 0);
+  for (;;) {
+    CheckAbort();
+    const std::int64_t base = file.Position();
+    const std::int64_t n = file.ReadSome(buffer, SearchBlock);
+    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n <= 8) return candidate >= 0 ? resumeAt({HitKind::Chunk, candidate}) : SearchHit{HitKind::End, file.Position()};
+    // Progress moves once per block rather than at every byte: the display
+    // polls it a few times a second, and a percent spans far more than a block.
+    SetProgressAt(base, factor);
+    const std::size_t limit = static_cast<std::size_t>(n - 8);
+    for (std::size_t i = FindResyncCode(buffer, limit); i < limit;
+         i = i + 1 + FindResyncCode(buffer + i + 1, limit - i - 1)) {
+      const std::int64_t found = base + static_cast<std::int64_t>(i);
+      if (candidate >= 0 && found >= candidateEnd) return resumeAt({HitKind::Chunk, candidate});
+      // A few MiB of compressed or random data hold chunk-like codes by
+      // chance; only one whose chunk ends on something recognisable is taken.
+      if (Confirmed(file, buffer, base, n, found))
+        return resumeAt({VEK::LoadLe32(buffer + i) == CodeIdx1 ? HitKind::Index : HitKind::Chunk, found});
+      // A chunk followed by more damage cannot be confirmed that way. One
+      // like those already walked (same code, no larger than twice the
+      // largest of them) is taken when no confirmed chunk starts inside it:
+      // a chance code in garbage almost never has both a known code and a
+      // size that small.
+      if (candidate < 0 && LooksLikeWalkedChunk(buffer + i, alsoLike)) {
+        const ChunkHeader header = ChunkHeader::Load(buffer + i);
+        const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
+        if (end <= file.SourceSize()) {
+          candidate = found;
+          candidateEnd = end;
+        }
+      }
+    }
+    if (candidate >= 0 && base + static_cast<std::int64_t>(limit) >= candidateEnd)
+      return resumeAt({HitKind::Chunk, candidate});
+    // Step back 8 bytes so that a code straddling two blocks is still seen.
+    file.Seek(file.Position() - 8, 0);
+  }
+}
+
+bool IndexRebuilder::LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const {
+  if (!IsStreamChunkId(header)) return false;
+  const ChunkHeader chunk = ChunkHeader::Load(header);
+  if (alsoLike) {
+    const ChunkHeader like = ChunkHeader::Load(alsoLike);
+    if (like.Code == chunk.Code && chunk.DataSize / 2 <= like.DataSize) return true;
+  }
+  for (const auto& [code, largest] : WalkedSizes)
+    if (code == chunk.Code) return chunk.DataSize / 2 <= largest;
+  return false;
+}
+
+void IndexRebuilder::CountChunk(const unsigned char* bytes) {
+  if (!IsStreamChunkId(bytes)) return;
+  const std::uint16_t kind = ChunkKind(VEK::LoadLe32(bytes));
+  if (kind == KindCompressedVideo || kind == KindUncompressedVideo)
+    VideoFrameCount_.store(VideoFrameCount() + 1, std::memory_order_relaxed);
+  else if (kind == KindAudio)
+    AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
+}
+
+void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, std::int64_t moviData, IndexEntries& entries) {
+  CountChunk(chunk.Bytes);
+  if (!IsStreamChunkId(chunk.Bytes)) return;
+  const ChunkHeader header = ChunkHeader::Load(chunk.Bytes);
+  auto seen = std::find_if(WalkedSizes.begin(), WalkedSizes.end(), [&](const auto& s) { return s.first == header.Code; });
+  if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
+  else seen->second = std::max(seen->second, header.DataSize);
+  if (CheckOnly_) return;
+  const std::int64_t offset = chunk.Position - moviData;
+  if (offset > MaxIdx1Value || entries.size() >= MaxIdx1Value / Idx1Entry::Size)
+    throw ErrorException(VEK::Text(Msg::IndexTooLarge));
+  entries.push_back({header.Code, AVIIF_KEYFRAME, static_cast<std::uint32_t>(offset), header.DataSize});
+}
+
+// Logs a corrupted spot and where the walk goes on; true when the walk goes on.
+bool IndexRebuilder::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
+  AddMessage(VEK::Text(Msg::Corrupted, {spot, VideoFrameCount()}));
+  ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
+  if (hit.Kind != HitKind::Chunk) return false;
+  AddMessage(VEK::Text(Msg::Resuming, {hit.Position}));
+  if (hit.Position & 1) AddMessage(VEK::Text(Msg::Misaligned));
+  parity = static_cast<int>(hit.Position & 1);
+  return true;
+}
+
+void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
+  const std::int64_t fileSize = file.SourceSize();
+  const float factor = ProgressFactor(file);
+  const std::int64_t moviData = moviOffset + ChunkHeader::Size;
+  int parity = 0;
+  WalkedSizes.clear();
+  // The last chunk walked, kept back until what follows it confirms its size.
+  WalkedChunk pending;
+  bool hasPending = false;
+  auto acceptPending = [&] {
+    if (hasPending) AcceptChunk(pending, moviData, entries);
+    hasPending = false;
+  };
+  for (;;) {
+    CheckAbort();
+    const std::int64_t pos = file.Position();
+    SetProgressAt(pos, factor);
+    unsigned char bytes[ChunkHeader::Size];
+    const std::int64_t n = file.ReadSome(bytes, sizeof bytes);
+    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    const ChunkHeader header = ChunkHeader::Load(bytes);
+    if (n < ChunkHeader::Size || header.Code == CodeIdx1) {
+      acceptPending();
+      file.Seek(pos, 0);
+      return;
+    }
+    if (IsWalkableCode(bytes)) {
+      acceptPending();
+      WalkedChunk chunk{pos, {}};
+      std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
+      const std::int64_t next = ChunkEnd(pos, header.DataSize, parity);
+      if (next <= fileSize) {
+        pending = chunk;
+        hasPending = true;
+        file.Seek(next, 0);
+        continue;
+      }
+      // The chunk runs past the end of the file: the end of a download cut
+      // inside its last chunk, unless recognisable chunks follow, in which
+      // case its size field is what is damaged.
+      const SearchHit hit = Resynchronise(file, pos + 1);
+      if (hit.Kind == HitKind::End) {
+        // Counted, but without an entry: the new index goes over its header.
+        CountChunk(bytes);
+        file.Seek(pos, 0);
+        return;
+      }
+      if (!ReportSpot(pos, hit, parity)) return;  // the walk ends on the index the search found
+      continue;
+    }
+    // Unrecognisable bytes where a chunk should start. Either the previous
+    // chunk's size lies (a confirmed chunk starts inside it) or the damage
+    // starts here.
+    std::int64_t spot = pos;
+    SearchHit hit;
+    if (hasPending) {
+      hit = Resynchronise(file, pending.Position + 1, pending.Bytes);
+      if (hit.Kind != HitKind::End && hit.Position < pos) {
+        spot = pending.Position;
+        hasPending = false;
+      } else {
+        acceptPending();
+      }
+    } else {
+      hit = Resynchronise(file, pos);
+    }
+    if (hit.Kind == HitKind::Index && spot == pos) return;  // garbage just before idx1 is not an error
+    if (!ReportSpot(spot, hit, parity)) {
+      // Nothing recognisable up to the end of the file (a zero-filled tail
+      // of a partial download, typically): the usable data ends at the spot.
+      file.Seek(hit.Kind == HitKind::End ? spot : hit.Position, 0);
+      return;
+    }
+  }
+}
+
+}  // namespace VEKRiff
