@@ -119,7 +119,8 @@ void File::WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t 
     const int count = static_cast<int>(std::min<std::size_t>(iov.size() - first, IOV_MAX));
     const ssize_t written = Sys().PWriteV(handle, &iov[first], count, static_cast<off_t>(offset));
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) Fail(MsgWrite);
+    // A regular file that takes nothing without an error has no room left.
+    if (written <= 0) throw File::Exception(VEK::Text(MsgWrite), written == 0 ? ENOSPC : errno);
     offset += written;
     std::size_t left = static_cast<std::size_t>(written);
     while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
@@ -234,7 +235,7 @@ void File::Truncate() {
   do {
     rc = Sys().FTruncate(Handle, static_cast<off_t>(CurrentPosition));
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) Fail(MsgTruncate);
+  if (rc != 0) throw Exception(VEK::Text(MsgTruncate), errno);
 }
 
 std::int64_t File::CopyFrom(File& source, std::int64_t sourceOffset, std::int64_t length) {
@@ -338,6 +339,46 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
     }
   }
   return copied;
+}
+
+void File::CreateNew() {
+  const int fd = Sys().Open(FileName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) throw Exception(VEK::Text(MsgCreate, {FileName_}), errno);
+  Sys().Flock(fd, LOCK_EX | LOCK_NB);
+  Handle = fd;
+}
+
+void File::Sync() {
+  Flush();
+  if (Handle < 0 || Sys().FSync(Handle) != 0) throw Exception(VEK::Text(MsgWrite), Handle < 0 ? EBADF : errno);
+}
+
+std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
+  Flush();
+  if (Handle < 0) return -1;
+  if (n <= 0) return 0;
+  // Served from the read-ahead when it holds the bytes; a peek elsewhere does
+  // not replace the window that the walk is reading from.
+  if (offset >= AheadStart && offset + n <= AheadStart + AheadLength) {
+    std::memcpy(buffer, Ahead.get() + (offset - AheadStart), static_cast<std::size_t>(n));
+    return n;
+  }
+  return ReadAt(buffer, n, offset);
+}
+
+File::Stamp File::CurrentStamp() const {
+  struct stat st;
+  if (Handle < 0 || Sys().FStat(Handle, &st) != 0) Fail(MsgSize);
+  return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
+int File::Reserve(std::int64_t offset, std::int64_t length) {
+  if (Handle < 0) return EBADF;
+  if (length <= 0) return 0;
+  if (Sys().Reserve(Handle, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
+  const int error = errno;
+  return error == EOPNOTSUPP || error == ENOSYS ? 0 : error;
 }
 
 }  // namespace VEKFile

@@ -38,6 +38,19 @@ class File {
   class Exception : public VEK::Exception {
    public:
     using VEK::Exception::Exception;
+    Exception(const std::string& message, int systemError) : VEK::Exception(message), SystemError(systemError) {}
+    // The errno behind a failed write, truncation or flush to disk; 0 when
+    // the failure has no system reason (a short read, say).
+    int SystemError = 0;
+  };
+
+  // What identifies the file's contents from outside: another program that
+  // writes to the file changes its size or its modification time.
+  struct Stamp {
+    std::int64_t Size = 0;
+    std::int64_t ModifiedSeconds = 0;
+    std::int64_t ModifiedNanoseconds = 0;
+    bool operator==(const Stamp&) const = default;
   };
 
   static constexpr std::int64_t QueueLimit = 2 * 1024 * 1024;
@@ -78,6 +91,21 @@ class File {
   // without kernelCopy through memory from the start.
   static std::int64_t CopyRange(const File& source, std::int64_t sourceOffset, const File& destination,
                                 std::int64_t destinationOffset, std::int64_t length, bool kernelCopy = true);
+
+  // Creates the file, which must not exist yet, for reading and writing,
+  // without following a link at its name. A taken name fails with the
+  // SystemError EEXIST.
+  void CreateNew();
+  // Applies the queue and asks the system to put the file on disk.
+  void Sync();
+  // Up to n bytes at offset, leaving the position where it is; -1 when the
+  // read fails.
+  std::int64_t PeekAt(void* buffer, std::int64_t n, std::int64_t offset);
+  Stamp CurrentStamp() const;
+  // Reserves the blocks of [offset, offset + length) without changing the
+  // file's size, so that writing there later cannot run out of space. 0, or
+  // the errno of the refusal; a file system that cannot reserve is no refusal.
+  int Reserve(std::int64_t offset, std::int64_t length);
 
   const std::string& FileName() const { return FileName_; }
   std::int64_t QueuedBytes() const { return PendingBytes; }

@@ -34,6 +34,11 @@ int SystemCalls::FStat(int fd, struct stat* st) { return ::fstat(fd, st); }
 int SystemCalls::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
 int SystemCalls::Flock(int fd, int operation) { return ::flock(fd, operation); }
 int SystemCalls::Unlink(const char* path) { return ::unlink(path); }
+int SystemCalls::FSync(int fd) { return ::fsync(fd); }
+int SystemCalls::Reserve(int fd, off_t offset, off_t length) {
+  return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length);
+}
+int SystemCalls::Rename(const char* from, const char* to) { return ::rename(from, to); }
 
 namespace {
 SystemCalls realCalls;

@@ -28,6 +28,12 @@ class SystemCalls {
   virtual int Stat(const char* path, struct stat* st);
   virtual int Flock(int fd, int operation);
   virtual int Unlink(const char* path);
+  // Durability and safe replacement of what the engine writes.
+  virtual int FSync(int fd);
+  // Reserves blocks for [offset, offset + length) without changing the size
+  // (fallocate with FALLOC_FL_KEEP_SIZE): 0, or -1 with errno.
+  virtual int Reserve(int fd, off_t offset, off_t length);
+  virtual int Rename(const char* from, const char* to);
 };
 
 // The calls in force. Tests install their own with SetSystemCalls and restore

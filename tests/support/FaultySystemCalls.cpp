@@ -130,4 +130,30 @@ int FaultySystemCalls::Unlink(const char* path) {
   return SystemCalls::Unlink(path);
 }
 
+int FaultySystemCalls::FSync(int fd) {
+  ++calls;
+  ++fsyncCalls;
+  return SystemCalls::FSync(fd);
+}
+
+int FaultySystemCalls::Reserve(int fd, off_t offset, off_t length) {
+  ++calls;
+  ++reserveCalls;
+  if (reserveErrno != 0) {
+    errno = reserveErrno;
+    return -1;
+  }
+  return SystemCalls::Reserve(fd, offset, length);
+}
+
+int FaultySystemCalls::Rename(const char* from, const char* to) {
+  ++calls;
+  ++renameCalls;
+  if (renameErrno != 0) {
+    errno = renameErrno;
+    return -1;
+  }
+  return SystemCalls::Rename(from, to);
+}
+
 }  // namespace ZantrelTest

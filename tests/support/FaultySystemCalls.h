@@ -39,6 +39,11 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   bool cloneHalfFirst = false;     // ... after really sharing the first half of its range
   int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
   int fstatCalls = 0;
+  int fsyncCalls = 0;
+  int reserveCalls = 0;
+  int reserveErrno = 0;          // when set, every block reservation fails with it
+  int renameCalls = 0;
+  int renameErrno = 0;           // when set, every rename fails with it
   bool failClose = false;        // close reports EIO (after closing), as a network file system may
   // Open of a path that ends with this text fails with openErrno.
   std::string failOpenSuffix;
@@ -62,6 +67,9 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   int Stat(const char* path, struct stat* st) override;
   int Flock(int fd, int operation) override;
   int Unlink(const char* path) override;
+  int FSync(int fd) override;
+  int Reserve(int fd, off_t offset, off_t length) override;
+  int Rename(const char* from, const char* to) override;
 };
 
 // Installs the calls for one scope and always puts the real ones back.
