@@ -15,13 +15,21 @@ std::int64_t IndexRebuilder::IndexBytes(std::int64_t end, const IndexEntries& en
   return (end & 1) + ChunkHeader::Size + static_cast<std::int64_t>(entries.size()) * Idx1Entry::Size;
 }
 
+void IndexRebuilder::CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
+  // Every entry lies before the end of the list, so the list size bounds
+  // their offsets too.
+  const std::int64_t listSize = end + (end & 1) - moviOffset - ChunkHeader::Size;
+  if (listSize > MaxIdx1Value || entries.size() > MaxIdx1Value / Idx1Entry::Size)
+    throw ErrorException(VEK::Text(Msg::IndexTooLarge));
+}
+
 void IndexRebuilder::WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
   std::int64_t e = file.Position();
   // Everything that must fit the 32-bit fields is checked before the first
   // byte is written, so a file that cannot be indexed is left as it was.
-  const std::int64_t listSize = e + (e & 1) - moviOffset - ChunkHeader::Size;
-  if (listSize > MaxIdx1Value || entries.size() > MaxIdx1Value / Idx1Entry::Size)
-    throw ErrorException(VEK::Text(Msg::IndexTooLarge));
+  CheckIndexFits(e, entries, moviOffset);
+  const std::int64_t moviData = moviOffset + ChunkHeader::Size;  // idx1 offsets count from "movi"
+  const std::int64_t listSize = e + (e & 1) - moviData;
   // The index goes out first and the list size last: until the size points at
   // it, the file still reads as it did.
   if (e & 1) {
@@ -36,7 +44,8 @@ void IndexRebuilder::WriteIndex(BackupFile& file, const IndexEntries& entries, s
   std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
   std::size_t filled = 0;
   for (const OldIndexEntry& entry : entries) {
-    Idx1Entry{entry.ChunkId, entry.Flags, entry.Offset, entry.Size}.Store(&block[filled * Idx1Entry::Size]);
+    Idx1Entry{entry.ChunkId, entry.Flags(), static_cast<std::uint32_t>(entry.Position() - moviData), entry.Size}.Store(
+        &block[filled * Idx1Entry::Size]);
     if (++filled == PerBlock) {
       // A copy can still be given up here; in place the file is completed
       // once its first byte has changed.

@@ -191,6 +191,7 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
 void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,
                                 std::int64_t moviOffset) {
   CheckAbort();
+  CheckIndexFits(file->Position(), entries, moviOffset);
   WriteIndex(*file, entries, moviOffset);
   file->Truncate();
   file->Sync();
@@ -211,6 +212,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   // Stop is honoured up to the first write; from there the file is completed,
   // because half an index is worse than either.
   CheckAbort();
+  CheckIndexFits(end, entries, moviOffset);
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
   const std::int64_t bytes = IndexBytes(end, entries);
   if (const int refused = file.Reserve(end, bytes))

@@ -29,13 +29,28 @@ enum RebuildEvent : std::uint8_t {
   FileSkipped = 7,
 };
 
-// One entry of the rebuilt index (the idx1 entry layout).
+// One entry of the rebuilt indexes: the chunk's code and size as its header
+// gives them, the absolute position of that header and the entry's idx1
+// flags. Still 16 bytes, like the idx1 entry it becomes, so that a long
+// film's index costs no more memory; the position is absolute (48 bits) so
+// that the same entries can feed the OpenDML indexes of files beyond 4 GiB.
 struct OldIndexEntry {
   std::uint32_t ChunkId = 0;
-  std::uint32_t Flags = 0;
-  std::uint32_t Offset = 0;
   std::uint32_t Size = 0;
+  std::uint64_t PositionAndFlags = 0;  // bits 0-47: header position; bits 48-63: flags
+
+  OldIndexEntry() = default;
+  OldIndexEntry(std::uint32_t chunkId, std::uint32_t flags, std::int64_t position, std::uint32_t size)
+      : ChunkId(chunkId),
+        Size(size),
+        PositionAndFlags((static_cast<std::uint64_t>(position) & PositionMask) |
+                         (static_cast<std::uint64_t>(flags & 0xFFFF) << 48)) {}
+  std::int64_t Position() const { return static_cast<std::int64_t>(PositionAndFlags & PositionMask); }
+  std::uint32_t Flags() const { return static_cast<std::uint32_t>(PositionAndFlags >> 48); }
+
+  static constexpr std::uint64_t PositionMask = (std::uint64_t{1} << 48) - 1;
 };
+static_assert(sizeof(OldIndexEntry) == 16);
 
 // A deque grows without moving what it holds, so collecting the index of a
 // long film never needs twice its memory.
@@ -107,6 +122,8 @@ class IndexRebuilder : public VEK::Thread {
   // Writes the index at the current position, then the movi list's size;
   // leaves the position at the end of the index.
   void WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
+  // Fails the file when an idx1 cannot address the data up to end.
+  void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
   // How many bytes WriteIndex writes from a walk that ended at end.
   static std::int64_t IndexBytes(std::int64_t end, const IndexEntries& entries);
 
@@ -141,7 +158,7 @@ class IndexRebuilder : public VEK::Thread {
   bool Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
-  void AcceptChunk(const WalkedChunk& chunk, std::int64_t moviData, IndexEntries& entries);
+  void AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries);
   bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);
   void OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file);

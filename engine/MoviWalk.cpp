@@ -164,7 +164,7 @@ void IndexRebuilder::CountChunk(const unsigned char* bytes) {
     AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
 }
 
-void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, std::int64_t moviData, IndexEntries& entries) {
+void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries) {
   CountChunk(chunk.Bytes);
   if (!IsStreamChunkId(chunk.Bytes)) return;
   const ChunkHeader header = ChunkHeader::Load(chunk.Bytes);
@@ -172,10 +172,7 @@ void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, std::int64_t moviData
   if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
   else seen->second = std::max(seen->second, header.DataSize);
   if (CheckOnly_) return;
-  const std::int64_t offset = chunk.Position - moviData;
-  if (offset > MaxIdx1Value || entries.size() >= MaxIdx1Value / Idx1Entry::Size)
-    throw ErrorException(VEK::Text(Msg::IndexTooLarge));
-  entries.push_back({header.Code, AVIIF_KEYFRAME, static_cast<std::uint32_t>(offset), header.DataSize});
+  entries.emplace_back(header.Code, AVIIF_KEYFRAME, chunk.Position, header.DataSize);
 }
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
@@ -192,14 +189,13 @@ bool IndexRebuilder::ReportSpot(std::int64_t spot, const SearchHit& hit, int& pa
 void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
   const std::int64_t fileSize = file.SourceSize();
   const float factor = ProgressFactor(file);
-  const std::int64_t moviData = moviOffset + ChunkHeader::Size;
   int parity = 0;
   WalkedSizes.clear();
   // The last chunk walked, kept back until what follows it confirms its size.
   WalkedChunk pending;
   bool hasPending = false;
   auto acceptPending = [&] {
-    if (hasPending) AcceptChunk(pending, moviData, entries);
+    if (hasPending) AcceptChunk(pending, entries);
     hasPending = false;
   };
   for (;;) {

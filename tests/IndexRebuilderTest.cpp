@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/IndexRebuilder.h"
@@ -398,7 +399,8 @@ TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBeh
   for (bool keepOriginal : {true, false}) {
     const auto r = Rebuild({path, next}, keepOriginal);
     EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileRebuilt}));
-    EXPECT_NE(r.Lines[2].find("4 GiB"), std::string::npos) << r.Lines[2];
+    EXPECT_TRUE(std::any_of(r.Lines.begin(), r.Lines.end(),
+                            [](const std::string& line) { return line.find("4 GiB") != std::string::npos; }));
     EXPECT_FALSE(Exists(CopyOf("big.avi")));
     struct stat after;
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
