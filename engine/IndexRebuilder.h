@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/HeaderReader.h"
 #include "file/BackupFile.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
@@ -57,6 +58,15 @@ static_assert(sizeof(OldIndexEntry) == 16);
 using IndexEntries = std::deque<OldIndexEntry>;
 
 using FileList = std::vector<std::string>;
+
+// One RIFF of a file as the walk found it: the first ('AVI ') and, in an
+// OpenDML file, each 'AVIX' after it.
+struct Segment {
+  std::int64_t RiffPosition = 0;  // its "RIFF" header
+  std::int64_t MoviPosition = 0;  // the "LIST" header of its movi list
+  std::int64_t End = 0;           // where its usable movi data ends (the walk's end in it)
+};
+using Segments = std::vector<Segment>;
 
 class IndexRebuilder : public VEK::Thread {
  public:
@@ -122,6 +132,26 @@ class IndexRebuilder : public VEK::Thread {
   // Writes the index at the current position, then the movi list's size;
   // leaves the position at the end of the index.
   void WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
+  // The indexes of a file with more than one RIFF (OpenDML): a legacy idx1
+  // for the first segment where its file has room for it, one standard index
+  // chunk ('ix##') per stream and segment after the usable data of the last
+  // segment, each stream's super index ('indx') in the space its header
+  // reserved, and the sizes of every RIFF and movi list it changes and the
+  // dmlh frame count. Fails before anything is written when the reserved
+  // space cannot hold a super index. Leaves the position at the new end of
+  // the file, where the caller truncates. entries: in file order, each inside
+  // one segment's [movi data, End).
+  void WriteOdmlIndexes(BackupFile& file, const VEKAvi::AviHeaders& headers, const Segments& segments,
+                        const IndexEntries& entries);
+  // What WriteOdmlIndexes will write past the last segment's end (so that
+  // room can be reserved for it first), after checking that it can; throws
+  // the failure WriteOdmlIndexes would.
+  std::int64_t OdmlIndexBytes(const VEKAvi::AviHeaders& headers, const Segments& segments,
+                              const IndexEntries& entries);
+  // Per file: the header positions of the old index chunks ('ix##', '##ix')
+  // the walk skipped inside the usable data. They no longer describe it, so
+  // WriteOdmlIndexes renames them to JUNK.
+  std::vector<std::int64_t> OldIndexChunks;
   // Fails the file when an idx1 cannot address the data up to end.
   void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
   // How many bytes WriteIndex writes from a walk that ended at end.
