@@ -133,6 +133,7 @@ int FaultySystemCalls::Unlink(const char* path) {
 int FaultySystemCalls::FSync(int fd) {
   ++calls;
   ++fsyncCalls;
+  if (beforeFSync) beforeFSync();
   return SystemCalls::FSync(fd);
 }
 

@@ -52,6 +52,9 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   // truncate or extend the file being read.
   int hookPReadAt = 0;
   std::function<void()> beforePRead;
+  // Runs before each fsync, after it is counted (fsyncCalls is its number),
+  // for example to request a stop while a finished file is put on disk.
+  std::function<void()> beforeFSync;
   // Runs before each open, with its path and flags; a non-zero result fails
   // the open with that errno.
   std::function<int(const char* path, int flags)> openFilter;
