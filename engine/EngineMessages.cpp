@@ -25,10 +25,36 @@ const VEK::MessagePair IndexTooLarge = {
     {"The index of this file cannot be rebuilt: its data reaches beyond the 4 GiB that an idx1 index can address.",
      "L'index de ce fichier ne peut pas être reconstruit : ses données dépassent les 4 Gio qu'un index idx1 peut "
      "adresser."}};
+// The OpenDML writer checks these before it writes anything, so the file is
+// always left as it was when one of them is reported.
+const VEK::MessagePair OdmlNoIndexSpace = {
+    {"The OpenDML index of stream %d cannot be rebuilt: its header keeps no room for a super index (no indx chunk "
+     "and no JUNK reserve). Nothing was written.",
+     "L'index OpenDML du flux %d ne peut pas être reconstruit : son en-tête ne réserve aucune place pour un super "
+     "index (ni bloc indx ni réserve JUNK). Rien n'a été écrit."}};
+const VEK::MessagePair OdmlIndexSpaceTooSmall = {
+    {"The OpenDML index of stream %d cannot be rebuilt: its header has room for %d super index entries and %d are "
+     "needed. Nothing was written.",
+     "L'index OpenDML du flux %d ne peut pas être reconstruit : son en-tête a de la place pour %d entrées de super "
+     "index et il en faut %d. Rien n'a été écrit."}};
+const VEK::MessagePair OdmlSegmentTooLarge = {
+    {"The OpenDML indexes of this file cannot be rebuilt: a RIFF segment or a chunk would exceed the sizes its "
+     "32-bit fields can hold. Nothing was written.",
+     "Les index OpenDML de ce fichier ne peuvent pas être reconstruits : un segment RIFF ou un bloc dépasserait les "
+     "tailles que ses champs de 32 bits peuvent contenir. Rien n'a été écrit."}};
+const VEK::MessagePair OdmlBadSegments = {
+    {"The OpenDML indexes of this file cannot be rebuilt: its RIFF segments overlap or hold data outside their movi "
+     "lists. Nothing was written.",
+     "Les index OpenDML de ce fichier ne peuvent pas être reconstruits : ses segments RIFF se chevauchent ou "
+     "contiennent des données hors de leurs listes movi. Rien n'a été écrit."}};
 // A read that fails (an I/O error, not the end of the file) is reported as the
 // file layer reports a failed exact read: the walk must not mistake it for the
 // end of the data and cut the file there.
 const VEK::MessagePair ReadFailed = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
+const VEK::MessagePair HeaderDamaged = {
+    {"The header list is damaged at file offset %d; the MOVI data blocks were found by searching for them.",
+     "La liste d'en-têtes est endommagée à l'adresse %d; les blocs de données MOVI ont été trouvés en les "
+     "recherchant."}};
 const VEK::MessagePair CopyIsSource = {
     {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
      "changes its source. Nothing was written.",
