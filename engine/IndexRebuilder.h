@@ -152,6 +152,9 @@ class IndexRebuilder : public VEK::Thread {
   // the walk skipped inside the usable data. They no longer describe it, so
   // WriteOdmlIndexes renames them to JUNK.
   std::vector<std::int64_t> OldIndexChunks;
+  // Per file: the stream headers read from hdrl, and the RIFFs the walk went through.
+  VEKAvi::AviHeaders Headers;
+  Segments SegmentList;
   // Fails the file when an idx1 cannot address the data up to end.
   void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
   // How many bytes WriteIndex writes from a walk that ended at end.
@@ -186,6 +189,10 @@ class IndexRebuilder : public VEK::Thread {
   // resemble too.
   SearchHit Resynchronise(BackupFile& file, std::int64_t from, const unsigned char* alsoLike = nullptr);
   bool Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
+  // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
+  // given size) starts, or -1 when the file has no more segments.
+  std::int64_t NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size);
+  void ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
   void AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries);

@@ -7,6 +7,7 @@
 // starts inside the claimed size: if one does, the size is what lies, and
 // the chunks after it are kept.
 #include <algorithm>
+#include <functional>
 
 #include "avi/AviChunk.h"
 #include "engine/EngineMessages.h"
@@ -19,9 +20,36 @@ using namespace VEKAvi;
 
 namespace {
 
+// Chunks the walk steps over by their size: stream data, fillers, and the
+// OpenDML standard indexes inside movi (skipped, neither counted nor indexed:
+// they describe the data, they are not data).
 bool IsWalkableCode(const unsigned char* p) {
   const FourCC code = VEK::LoadLe32(p);
-  return IsStreamChunkId(p) || code == CodeRec || code == CodeJunk;
+  return IsStreamChunkId(p) || code == CodeRec || code == CodeJunk || IsIndexChunkId(p);
+}
+
+bool IsList(const unsigned char* p, FourCC type) {
+  return VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == type;
+}
+
+bool IsSegmentStart(const unsigned char* p) { return VEK::LoadLe32(p) == CodeRiff && VEK::LoadLe32(p + 8) == CodeAvix; }
+
+// The first position from `from` where `pattern` (12 bytes, with the size
+// field at 4-7 ignored) starts, or -1: how a RIFF or a list is found again
+// when the sizes that lead to it are damaged.
+std::int64_t FindHeader(BackupFile& file, std::int64_t from, FourCC code, FourCC type, unsigned char* buffer,
+                        std::int64_t block, const std::function<void()>& checkAbort) {
+  file.Seek(from, 0);
+  for (;;) {
+    checkAbort();
+    const std::int64_t base = file.Position();
+    const std::int64_t n = file.ReadSome(buffer, block);
+    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < ListHeader::Size) return -1;
+    for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i)
+      if (VEK::LoadLe32(buffer + i) == code && VEK::LoadLe32(buffer + i + 8) == type) return base + i;
+    file.Seek(base + n - (ListHeader::Size - 1), 0);
+  }
 }
 
 // Where the chunk with a header at pos ends, its pad byte included: chunk
@@ -30,6 +58,11 @@ bool IsWalkableCode(const unsigned char* p) {
 std::int64_t ChunkEnd(std::int64_t pos, std::uint32_t size, int parity) {
   std::int64_t next = pos + ChunkHeader::Size + size;  // 64-bit: never backwards
   return next + ((next & 1) ^ parity);
+}
+
+// Four printable characters: what every chunk code is.
+bool IsPrintableCode(const unsigned char* p) {
+  return std::all_of(p, p + 4, [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // Bytes that plainly start no chunk: a zero-filled stretch, as a download
@@ -50,7 +83,9 @@ void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
 }
 
 std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
+  Headers = {};
   if (file.Position() & 1) file.Seek(1, 1);
+  const std::int64_t fileSize = file.SourceSize();
   for (;;) {
     CheckAbort();
     const std::int64_t headerPosition = file.Position();
@@ -60,11 +95,35 @@ std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
+    if (IsList(header, MakeFourCC("hdrl"))) ReadStreamHeaders(file, headerPosition, list.Chunk.DataSize);
     // Skip the chunk or list whole: 'hdrl' and the like are not entered.
     std::int64_t next = headerPosition + ChunkHeader::Size + list.Chunk.DataSize;
     next += next & 1;
+    // A size that runs past the end of the file, or that lands on bytes that
+    // cannot start a chunk, breaks the chain that leads to movi: the movi
+    // list is then searched for, and the damage is an error of this file.
+    unsigned char code[4];
+    if (next > fileSize - ListHeader::Size || file.Peek(code, 4, next) != 4 || !IsPrintableCode(code)) {
+      if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
+      const std::int64_t movi = FindHeader(file, headerPosition + ChunkHeader::Size, CodeList, CodeMovi,
+                                           SearchBuffer.get(), SearchBlock, [this] { CheckAbort(); });
+      if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
+      AddMessage(VEK::Text(Msg::HeaderDamaged, {headerPosition}));
+      ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
+      file.Seek(movi + ListHeader::Size, 0);
+      return movi;
+    }
     file.Seek(next, 0);
   }
+}
+
+void IndexRebuilder::ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize) {
+  // Headers are small; a bound keeps a damaged size from asking for gigabytes.
+  constexpr std::int64_t Limit = 1 << 20;
+  const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + std::int64_t{dataSize}, Limit);
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
+  const std::int64_t got = file.Peek(bytes.data(), want, at);
+  if (got > 0) Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
 bool IndexRebuilder::Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n,
@@ -186,11 +245,31 @@ bool IndexRebuilder::ReportSpot(std::int64_t spot, const SearchHit& hit, int& pa
   return true;
 }
 
+std::int64_t IndexRebuilder::NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size) {
+  const std::int64_t fileSize = file.SourceSize();
+  std::int64_t after = index + ChunkHeader::Size + size;
+  after += after & 1;
+  unsigned char header[ListHeader::Size];
+  if (after <= fileSize - ListHeader::Size && file.Peek(header, sizeof header, after) == ListHeader::Size &&
+      IsSegmentStart(header))
+    return after;
+  // An OpenDML file goes on after its legacy index even when that index's
+  // size is damaged; a file without OpenDML headers ends there, as it always has.
+  bool openDml = Headers.DmlhPos >= 0;
+  for (const StreamHeader& s : Headers.Streams) openDml |= s.IndxPos >= 0;
+  if (!openDml) return -1;
+  if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
+  return FindHeader(file, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer.get(), SearchBlock,
+                    [this] { CheckAbort(); });
+}
+
 void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
   const std::int64_t fileSize = file.SourceSize();
   const float factor = ProgressFactor(file);
   int parity = 0;
   WalkedSizes.clear();
+  OldIndexChunks.clear();
+  SegmentList = {Segment{0, moviOffset, 0}};
   // The last chunk walked, kept back until what follows it confirms its size.
   WalkedChunk pending;
   bool hasPending = false;
@@ -198,20 +277,58 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     if (hasPending) AcceptChunk(pending, entries);
     hasPending = false;
   };
+  // The walk ends here: the usable data of the last segment ends at pos.
+  auto endAt = [&](std::int64_t pos) {
+    SegmentList.back().End = pos;
+    file.Seek(pos, 0);
+  };
+  // The walk goes on into the RIFF 'AVIX' at pos: its movi list follows its header.
+  auto enterSegment = [&](std::int64_t pos) {
+    SegmentList.back().End = pos;
+    SegmentList.push_back({pos, pos + ListHeader::Size, 0});
+    file.Seek(pos + ListHeader::Size, 0);
+  };
   for (;;) {
     CheckAbort();
     const std::int64_t pos = file.Position();
     SetProgressAt(pos, factor);
-    unsigned char bytes[ChunkHeader::Size];
+    unsigned char bytes[ListHeader::Size];
     const std::int64_t n = file.ReadSome(bytes, sizeof bytes);
     if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
     const ChunkHeader header = ChunkHeader::Load(bytes);
-    if (n < ChunkHeader::Size || header.Code == CodeIdx1) {
+    if (n < ChunkHeader::Size) {
       acceptPending();
-      file.Seek(pos, 0);
+      endAt(pos);
       return;
     }
+    if (header.Code == CodeIdx1) {
+      acceptPending();
+      // The legacy index closes the first segment's data; an OpenDML file
+      // goes on in the RIFF after it.
+      const std::int64_t next = SegmentList.size() == 1 ? NextSegmentAfterIndex(file, pos, header.DataSize) : -1;
+      if (next < 0) {
+        endAt(pos);
+        return;
+      }
+      SegmentList.back().End = pos;
+      enterSegment(next);
+      continue;
+    }
+    if (n == ListHeader::Size && IsSegmentStart(bytes)) {
+      acceptPending();
+      enterSegment(pos);
+      continue;
+    }
+    if (n == ListHeader::Size && (IsList(bytes, CodeRecList) || IsList(bytes, CodeMovi))) {
+      // A group of chunks, or the movi list of a segment just entered: the
+      // walk goes on inside it.
+      acceptPending();
+      if (IsList(bytes, CodeMovi)) SegmentList.back().MoviPosition = pos;
+      file.Seek(pos + ListHeader::Size, 0);
+      continue;
+    }
     if (IsWalkableCode(bytes)) {
+      if (IsIndexChunkId(bytes)) OldIndexChunks.push_back(pos);
       acceptPending();
       WalkedChunk chunk{pos, {}};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
@@ -229,10 +346,13 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       if (hit.Kind == HitKind::End) {
         // Counted, but without an entry: the new index goes over its header.
         CountChunk(bytes);
-        file.Seek(pos, 0);
+        endAt(pos);
         return;
       }
-      if (!ReportSpot(pos, hit, parity)) return;  // the walk ends on the index the search found
+      if (!ReportSpot(pos, hit, parity)) {
+        endAt(hit.Position);  // the walk ends on the index the search found
+        return;
+      }
       continue;
     }
     // Unrecognisable bytes where a chunk should start. Either the previous
@@ -251,11 +371,13 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     } else {
       hit = Resynchronise(file, pos);
     }
-    if (hit.Kind == HitKind::Index && spot == pos) return;  // garbage just before idx1 is not an error
+    // Garbage just before idx1 is not an error; the walk goes on at the index.
+    if (hit.Kind == HitKind::Index && spot == pos) continue;
     if (!ReportSpot(spot, hit, parity)) {
+      if (hit.Kind == HitKind::Index) continue;  // the index decides where the walk goes on
       // Nothing recognisable up to the end of the file (a zero-filled tail
       // of a partial download, typically): the usable data ends at the spot.
-      file.Seek(hit.Kind == HitKind::End ? spot : hit.Position, 0);
+      endAt(spot);
       return;
     }
   }

@@ -1,0 +1,398 @@
+// The indexes of an OpenDML file (a RIFF 'AVI ' followed by RIFF 'AVIX'
+// segments): the legacy idx1 of the first segment where there is room for it,
+// the standard index chunks ('ix##') of every stream and segment after the
+// last segment's data, each stream's super index ('indx') in the space its
+// header reserved, and the RIFF, movi and dmlh fields that describe them.
+//
+// Layout written:
+//  - segment 1: movi ends at its data; idx1 right after it when it fits before
+//    the next RIFF, and the rest of that gap is one JUNK chunk;
+//  - every later segment but the last: movi ends at its data, the gap up to
+//    the next RIFF (old index chunks, damage) is one JUNK chunk;
+//  - the last segment: all the ix## chunks at the end of its data, inside its
+//    movi list, which ends after them, as does its RIFF;
+//  - each RIFF ends where the next one begins.
+// Everything that can refuse is checked before the first byte is written.
+#include <algorithm>
+#include <vector>
+
+#include "avi/AviChunk.h"
+#include "engine/EngineMessages.h"
+#include "engine/IndexRebuilder.h"
+#include "util/Endian.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+namespace {
+
+constexpr FourCC CodeIndx = MakeFourCC("indx");
+constexpr FourCC CodeOdml = MakeFourCC("odml");
+constexpr FourCC CodeDmlh = MakeFourCC("dmlh");
+constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+constexpr unsigned char AVI_INDEX_OF_INDEXES = 0;
+constexpr unsigned char AVI_INDEX_OF_CHUNKS = 1;
+
+// The fixed parts after the chunk header of a super index and of a standard
+// index, and their entries.
+constexpr std::int64_t SuperHeaderBytes = 24;
+constexpr std::int64_t SuperEntryBytes = 16;
+constexpr std::int64_t StandardHeaderBytes = 24;
+constexpr std::int64_t StandardEntryBytes = 8;
+// One standard index is written from one buffer; this many entries keep it
+// within 2 MiB while a 1 GiB segment of small chunks still needs only a few.
+constexpr std::uint32_t MaxStandardEntries = 1u << 18;
+constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
+// Bit 31 of a standard index entry's size marks a frame that is not a key frame.
+constexpr std::uint32_t NotKeyFrame = 0x80000000u;
+
+// The stream an entry belongs to: its code's two leading hexadecimal digits,
+// as the header reader numbers the strl lists. -1 for anything else.
+int StreamOf(FourCC code) {
+  const auto digit = [](unsigned c) -> int {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    return -1;
+  };
+  const int high = digit(code & 0xFF), low = digit((code >> 8) & 0xFF);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The two digits of stream n as the first two characters of a code.
+FourCC StreamDigits(int n) {
+  constexpr char hex[] = "0123456789abcdef";
+  return static_cast<FourCC>(static_cast<unsigned char>(hex[(n >> 4) & 15])) |
+         (static_cast<FourCC>(static_cast<unsigned char>(hex[n & 15])) << 8);
+}
+
+struct StandardIndexPlan {
+  std::int64_t Base = 0;     // qwBaseOffset
+  std::uint32_t Count = 0;   // entries
+  FourCC ChunkId = 0;        // the code of its first entry
+  std::uint64_t DataBytes = 0;
+};
+
+struct StreamPlan {
+  std::vector<StandardIndexPlan> Indexes;
+  int Segment = -1;          // the segment of the last index, while planning
+  std::int64_t Entries = 0;
+  std::int64_t ReservePos = -1;  // the indx or JUNK chunk that takes the super index
+  std::uint32_t ReserveSize = 0;
+  bool ReserveIsIndx = false;
+};
+
+struct OdmlPlan {
+  std::vector<StreamPlan> Streams;
+  std::int64_t FirstSegmentEntries = 0;  // the legacy idx1's entries
+  std::int64_t StandardBytes = 0;        // all ix## chunks, headers included
+  int FirstVideo = -1;
+};
+
+std::int64_t StandardIndexBytes(std::uint32_t count) {
+  return ChunkHeader::Size + StandardHeaderBytes + static_cast<std::int64_t>(count) * StandardEntryBytes;
+}
+
+void Fail(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg> args = {}) {
+  throw IndexRebuilder::ErrorException(VEK::Text(message, args));
+}
+
+// Decides every index chunk and checks every field that must hold its value,
+// without touching the file: both the writer and the space reservation start
+// here, so they refuse the same files.
+OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEntries& entries) {
+  if (segments.empty()) Fail(Msg::OdmlBadSegments);
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const Segment& s = segments[i];
+    if (s.RiffPosition < 0 || s.MoviPosition - s.RiffPosition < ListHeader::Size ||
+        s.End - s.MoviPosition < ListHeader::Size)
+      Fail(Msg::OdmlBadSegments);
+    if (i + 1 < segments.size()) {
+      const std::int64_t next = segments[i + 1].RiffPosition;
+      if (next - s.End < (s.End & 1)) Fail(Msg::OdmlBadSegments);
+      if (next - s.RiffPosition - ChunkHeader::Size > MaxField) Fail(Msg::OdmlSegmentTooLarge);
+    }
+  }
+
+  OdmlPlan plan;
+  plan.Streams.resize(headers.Streams.size());
+  for (std::size_t n = 0; n < headers.Streams.size(); ++n)
+    if (headers.Streams[n].IsVideo()) {
+      plan.FirstVideo = static_cast<int>(n);
+      break;
+    }
+
+  std::size_t k = 0;  // the segment of the current entry
+  for (const OldIndexEntry& entry : entries) {
+    const std::int64_t at = entry.Position();
+    while (k < segments.size() && at >= segments[k].End) ++k;
+    if (k == segments.size() || at < segments[k].MoviPosition + ListHeader::Size ||
+        segments[k].End - at < ChunkHeader::Size)
+      Fail(Msg::OdmlBadSegments);
+    if (k == 0) ++plan.FirstSegmentEntries;
+    const int n = StreamOf(entry.ChunkId);
+    // A chunk of a stream the header does not describe has no super index to
+    // reach it; only the legacy idx1 lists it.
+    if (n < 0 || static_cast<std::size_t>(n) >= plan.Streams.size()) continue;
+    if (entry.Size >= NotKeyFrame) Fail(Msg::OdmlSegmentTooLarge);
+    StreamPlan& stream = plan.Streams[static_cast<std::size_t>(n)];
+    const std::int64_t data = at + ChunkHeader::Size;
+    StandardIndexPlan* current = stream.Indexes.empty() ? nullptr : &stream.Indexes.back();
+    if (current == nullptr || stream.Segment != static_cast<int>(k) || current->Count == MaxStandardEntries ||
+        data - current->Base > MaxField) {
+      // The movi list as base, as muxers do; past 4 GiB of one segment (which
+      // a RIFF cannot reach, but a damaged size field could make us believe)
+      // the chunk itself.
+      const std::int64_t movi = segments[k].MoviPosition;
+      stream.Indexes.push_back({data - movi <= MaxField ? movi : at, 0, entry.ChunkId, 0});
+      stream.Segment = static_cast<int>(k);
+      current = &stream.Indexes.back();
+    }
+    ++current->Count;
+    current->DataBytes += entry.Size;
+    ++stream.Entries;
+  }
+
+  for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
+    StreamPlan& stream = plan.Streams[n];
+    const StreamHeader& header = headers.Streams[n];
+    for (const StandardIndexPlan& index : stream.Indexes) plan.StandardBytes += StandardIndexBytes(index.Count);
+    if (header.IndxPos >= 0) {
+      stream.ReservePos = header.IndxPos;
+      stream.ReserveSize = header.IndxSize;
+      stream.ReserveIsIndx = true;
+    } else if (header.JunkPos >= 0) {
+      stream.ReservePos = header.JunkPos;
+      stream.ReserveSize = header.JunkSize;
+    }
+    // A stream without chunks needs no super index; one with chunks and no
+    // reserve cannot be reached by an OpenDML reader at all.
+    if (stream.Indexes.empty()) continue;
+    if (stream.ReservePos < 0) Fail(Msg::OdmlNoIndexSpace, {static_cast<std::int64_t>(n)});
+    const std::int64_t slots =
+        stream.ReserveSize < SuperHeaderBytes ? 0 : (stream.ReserveSize - SuperHeaderBytes) / SuperEntryBytes;
+    if (static_cast<std::int64_t>(stream.Indexes.size()) > slots)
+      Fail(Msg::OdmlIndexSpaceTooSmall,
+           {static_cast<std::int64_t>(n), slots, static_cast<std::int64_t>(stream.Indexes.size())});
+  }
+
+  const Segment& last = segments.back();
+  const std::int64_t end = last.End + (last.End & 1) + plan.StandardBytes;
+  if (end - last.RiffPosition - ChunkHeader::Size > MaxField) Fail(Msg::OdmlSegmentTooLarge);
+  return plan;
+}
+
+void WriteLe32At(BackupFile& file, std::int64_t position, std::uint32_t value) {
+  unsigned char bytes[4];
+  VEK::StoreLe32(bytes, value);
+  file.Seek(position, 0);
+  file.Write(bytes, sizeof bytes);
+}
+
+void StoreLe16(unsigned char* p, std::uint16_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void StoreLe64(unsigned char* p, std::uint64_t v) {
+  VEK::StoreLe32(p, static_cast<std::uint32_t>(v));
+  VEK::StoreLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
+// A JUNK chunk header over the gap [from, to), when the gap can hold one.
+void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
+  if (to - from < ChunkHeader::Size) return;
+  unsigned char header[ChunkHeader::Size];
+  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(to - from - ChunkHeader::Size)}.Store(header);
+  file.Seek(from, 0);
+  file.Write(header, sizeof header);
+}
+
+}  // namespace
+
+std::int64_t IndexRebuilder::OdmlIndexBytes(const AviHeaders& headers, const Segments& segments,
+                                            const IndexEntries& entries) {
+  const OdmlPlan plan = Plan(headers, segments, entries);
+  return (segments.back().End & 1) + plan.StandardBytes;
+}
+
+void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& headers, const Segments& segments,
+                                      const IndexEntries& entries) {
+  const OdmlPlan plan = Plan(headers, segments, entries);
+  const Segment& first = segments.front();
+  const Segment& last = segments.back();
+  const bool single = segments.size() == 1;
+
+  // Where segment 1's idx1 would go and whether it fits: exactly, or with room
+  // left for a JUNK header after it. A copy may still be given up until the
+  // first write.
+  const std::int64_t firstEnd = first.End + (first.End & 1);
+  const std::int64_t idx1Bytes = ChunkHeader::Size + plan.FirstSegmentEntries * Idx1Entry::Size;
+  std::int64_t firstRoom = single ? 0 : segments[1].RiffPosition - firstEnd;
+  const bool writeIdx1 = !single && plan.FirstSegmentEntries <= MaxField / Idx1Entry::Size &&
+                         (firstRoom == idx1Bytes || firstRoom - idx1Bytes >= ChunkHeader::Size);
+  if (!file.InPlace()) CheckAbort();
+
+  // 1. The standard indexes, past every byte of data. Until the super indexes
+  //    point at them they change nothing a reader sees.
+  std::int64_t at = last.End;
+  file.Seek(at, 0);
+  if (at & 1) {
+    file.WriteByte(0);
+    ++at;
+  }
+  std::vector<std::vector<unsigned char>> superEntries(plan.Streams.size());
+  std::vector<unsigned char> buffer;
+  for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
+    const StreamPlan& stream = plan.Streams[n];
+    if (stream.Indexes.empty()) continue;
+    const StreamHeader& header = headers.Streams[n];
+    auto entry = entries.begin();
+    for (const StandardIndexPlan& index : stream.Indexes) {
+      const std::int64_t bytes = StandardIndexBytes(index.Count);
+      buffer.assign(static_cast<std::size_t>(bytes), 0);
+      unsigned char* p = buffer.data();
+      // "ix" and the stream's digits as its own chunks spell them.
+      ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
+                  static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
+          .Store(p);
+      StoreLe16(p + 8, 2);  // wLongsPerEntry
+      p[10] = 0;            // bIndexSubType
+      p[11] = AVI_INDEX_OF_CHUNKS;
+      VEK::StoreLe32(p + 12, index.Count);
+      VEK::StoreLe32(p + 16, index.ChunkId);
+      StoreLe64(p + 20, static_cast<std::uint64_t>(index.Base));
+      unsigned char* out = p + ChunkHeader::Size + StandardHeaderBytes;
+      for (std::uint32_t filled = 0; filled < index.Count; ++entry) {
+        if (StreamOf(entry->ChunkId) != static_cast<int>(n)) continue;
+        const std::int64_t data = entry->Position() + ChunkHeader::Size;
+        VEK::StoreLe32(out, static_cast<std::uint32_t>(data - index.Base));
+        VEK::StoreLe32(out + 4, entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame));
+        out += StandardEntryBytes;
+        ++filled;
+      }
+      if (!file.InPlace()) CheckAbort();
+      file.Write(buffer.data(), bytes);
+      // Audio counts its duration in samples when they have a fixed size, as
+      // ffmpeg writes it and readers sum it; everything else in chunks.
+      const std::uint64_t duration = header.IsAudio() && header.SampleSize > 0
+                                         ? index.DataBytes / header.SampleSize
+                                         : index.Count;
+      std::vector<unsigned char>& super = superEntries[n];
+      const std::size_t s = super.size();
+      super.resize(s + SuperEntryBytes);
+      StoreLe64(&super[s], static_cast<std::uint64_t>(at));
+      VEK::StoreLe32(&super[s + 8], static_cast<std::uint32_t>(bytes));
+      VEK::StoreLe32(&super[s + 12], static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField)));
+      at += bytes;
+    }
+  }
+  // Reads move the read position, writes only the destination's.
+  const std::int64_t newEnd = at;
+
+  // 2. Segment 1's idx1, between its movi list and the next RIFF, where an
+  //    old idx1 usually is.
+  if (writeIdx1) {
+    file.Seek(first.End, 0);
+    if (first.End & 1) file.WriteByte(0);
+    unsigned char header[ChunkHeader::Size];
+    ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(idx1Bytes - ChunkHeader::Size)}.Store(header);
+    file.Write(header, sizeof header);
+    const std::int64_t moviData = first.MoviPosition + ChunkHeader::Size;  // idx1 offsets count from "movi"
+    constexpr std::size_t PerBlock = 4096;
+    std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
+    std::size_t filled = 0;
+    std::int64_t left = plan.FirstSegmentEntries;
+    for (auto entry = entries.begin(); left > 0; ++entry, --left) {
+      Idx1Entry{entry->ChunkId, entry->Flags(), static_cast<std::uint32_t>(entry->Position() - moviData),
+                entry->Size}
+          .Store(&block[filled * Idx1Entry::Size]);
+      if (++filled == PerBlock) {
+        file.Write(block.data(), static_cast<std::int64_t>(block.size()));
+        filled = 0;
+      }
+    }
+    if (filled > 0) file.Write(block.data(), static_cast<std::int64_t>(filled * Idx1Entry::Size));
+  }
+
+  // 3. The super indexes, each filling its reserve: the unused entry slots
+  //    stay zero, as ffmpeg leaves them. A JUNK reserve is filled first and
+  //    renamed last, so that it never reads as a half-written indx.
+  for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
+    const StreamPlan& stream = plan.Streams[n];
+    if (stream.ReservePos < 0 || stream.ReserveSize < SuperHeaderBytes) continue;
+    const StreamHeader& header = headers.Streams[n];
+    std::vector<unsigned char> data(stream.ReserveSize, 0);
+    StoreLe16(&data[0], 4);  // wLongsPerEntry
+    data[2] = 0;             // bIndexSubType
+    data[3] = AVI_INDEX_OF_INDEXES;
+    VEK::StoreLe32(&data[4], static_cast<std::uint32_t>(stream.Indexes.size()));
+    const FourCC kind = header.IsAudio() ? MakeFourCC("00wb") : MakeFourCC("00dc");
+    VEK::StoreLe32(&data[8], stream.Indexes.empty() ? (kind & 0xFFFF0000u) | StreamDigits(static_cast<int>(n))
+                                                    : stream.Indexes.front().ChunkId);
+    std::copy(superEntries[n].begin(), superEntries[n].end(), data.begin() + SuperHeaderBytes);
+    file.Seek(stream.ReservePos + ChunkHeader::Size, 0);
+    file.Write(data.data(), static_cast<std::int64_t>(data.size()));
+    if (!stream.ReserveIsIndx) {
+      unsigned char code[4];
+      VEK::StoreLe32(code, CodeIndx);
+      file.Seek(stream.ReservePos, 0);
+      file.Write(code, sizeof code);
+    }
+  }
+
+  // 4. Old index chunks inside the data no longer describe it.
+  for (const std::int64_t old : OldIndexChunks) {
+    const bool inside = std::any_of(segments.begin(), segments.end(), [old](const Segment& s) {
+      return old >= s.MoviPosition + ListHeader::Size && s.End - old >= ChunkHeader::Size;
+    });
+    if (!inside) continue;
+    WriteLe32At(file, old, CodeJunk);
+  }
+
+  // 5. The gaps between segments, then every list and RIFF size.
+  for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+    const std::int64_t end = segments[i].End + (segments[i].End & 1);
+    const std::int64_t next = segments[i + 1].RiffPosition;
+    if (i == 0 && writeIdx1) {
+      WriteJunkHeader(file, end + idx1Bytes, next);
+    } else {
+      if (end != segments[i].End) {
+        file.Seek(segments[i].End, 0);
+        file.WriteByte(0);
+      }
+      WriteJunkHeader(file, end, next);
+    }
+    WriteLe32At(file, segments[i].MoviPosition + 4,
+                static_cast<std::uint32_t>(end - segments[i].MoviPosition - ChunkHeader::Size));
+    WriteLe32At(file, segments[i].RiffPosition + 4,
+                static_cast<std::uint32_t>(next - segments[i].RiffPosition - ChunkHeader::Size));
+  }
+  WriteLe32At(file, last.MoviPosition + 4, static_cast<std::uint32_t>(newEnd - last.MoviPosition - ChunkHeader::Size));
+  WriteLe32At(file, last.RiffPosition + 4, static_cast<std::uint32_t>(newEnd - last.RiffPosition - ChunkHeader::Size));
+
+  // 6. The main header's index flag and the OpenDML frame count.
+  if (headers.FlagsPos >= 0) {
+    const std::uint32_t flags = writeIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
+    if (flags != headers.Flags) WriteLe32At(file, headers.FlagsPos, flags);
+  }
+  const std::int64_t frames = plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
+  const auto frameCount = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, MaxField));
+  if (headers.DmlhPos >= 0) {
+    WriteLe32At(file, headers.DmlhPos, frameCount);
+  } else if (headers.JunkPos >= 0 && headers.JunkSize >= ListHeader::Size + 4 + ChunkHeader::Size) {
+    // ffmpeg reserves the odml list as a JUNK chunk in hdrl and makes it a
+    // list only when the file grows past its first RIFF.
+    std::vector<unsigned char> list(headers.JunkSize, 0);
+    VEK::StoreLe32(&list[0], CodeOdml);
+    ChunkHeader{CodeDmlh, headers.JunkSize - 4 - ChunkHeader::Size}.Store(&list[4]);
+    VEK::StoreLe32(&list[12], frameCount);
+    file.Seek(headers.JunkPos + ChunkHeader::Size, 0);
+    file.Write(list.data(), static_cast<std::int64_t>(list.size()));
+    WriteLe32At(file, headers.JunkPos, CodeList);
+  }
+  file.Seek(newEnd, 0);
+}
+
+}  // namespace VEKRiff
