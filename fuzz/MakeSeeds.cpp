@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path root = argv[1];
   std::filesystem::create_directories(root / "worker");
   std::filesystem::create_directories(root / "store");
-  for (const auto& [name, bytes] : ZantrelFuzz::AviSeeds())
-    Put(root / "worker" / (name + ".avi"), std::string(bytes.begin(), bytes.end()));
+  for (const auto& [name, bytes] : ZantrelFuzz::WorkerSeeds())
+    Put(root / "worker" / name, std::string(bytes.begin(), bytes.end()));
   for (const auto& [name, text] : ZantrelFuzz::StoreSeeds()) Put(root / "store" / (name + ".reg"), text);
   return 0;
 }

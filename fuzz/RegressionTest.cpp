@@ -33,16 +33,15 @@ std::string Contents(const fs::path& path) {
 }
 
 TEST(FuzzRegressions, EverySeedAndCommittedWorkerFindingKeepsTheWorkersProperties) {
-  std::vector<std::pair<std::string, ZantrelFuzz::Bytes>> inputs = ZantrelFuzz::AviSeeds();
+  std::vector<std::pair<std::string, ZantrelFuzz::Bytes>> inputs = ZantrelFuzz::WorkerSeeds();
   for (const fs::path& file : Inputs("worker")) {
     const std::string text = Contents(file);
     inputs.emplace_back(file.filename().string(), ZantrelFuzz::Bytes(text.begin(), text.end()));
   }
   ZantrelTest::TempDir dir;
   for (const auto& [name, bytes] : inputs)
-    for (auto mode : {ZantrelFuzz::Mode::Check, ZantrelFuzz::Mode::Copy, ZantrelFuzz::Mode::InPlace})
-      for (const std::string& broken : ZantrelFuzz::CheckWorkerRun(dir.Path(), bytes, mode))
-        ADD_FAILURE() << name << ": " << broken;
+    for (const std::string& broken : ZantrelFuzz::CheckWorkerRun(dir.Path(), ZantrelFuzz::DecodeCase(bytes.data(), bytes.size())))
+      ADD_FAILURE() << name << ": " << broken;
 }
 
 TEST(FuzzRegressions, EverySeedAndCommittedStoreFindingReadsBackAsWritten) {
@@ -60,7 +59,7 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
   const ZantrelFuzz::Bytes source = b.Build();
   ZantrelTest::TempDir dir;
   ASSERT_TRUE(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::Copy).empty());
-  const ZantrelFuzz::Bytes good = ZantrelTest::ReadFile(dir / "Zantrel.in.avi");
+  const ZantrelFuzz::Bytes good = ZantrelTest::ReadFile(dir / "run/Zantrel.in.avi");
   ASSERT_EQ(ZantrelFuzz::CheckRebuild(source, good), "");
 
   const std::int64_t index = ZantrelTest::ReadIdx1(good).Position;
@@ -71,15 +70,60 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
       {"a data byte changed", [&](ZantrelFuzz::Bytes& f) { f[b.MoviOffset() + 14] ^= 1; }},
       {"an entry's size changed", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 12] ^= 1; }},
       {"an entry's offset moved", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 8] += 2; }},
-      {"an entry's flags changed", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 4] = 0; }},
+      {"an entry's flags neither 0 nor key frame", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 4] = 0x11; }},
       {"a byte after the index", [](ZantrelFuzz::Bytes& f) { f.push_back(0); }},
       {"the last entry cut", [](ZantrelFuzz::Bytes& f) { f.resize(f.size() - 16); }},
       {"the movi size changed", [&](ZantrelFuzz::Bytes& f) { f[b.MoviOffset() + 4] += 2; }},
+      // A whole index that leaves out a chunk a plain reader reaches.
+      {"the last entry dropped", [&](ZantrelFuzz::Bytes& f) {
+         f.resize(f.size() - 16);
+         f[index + 4] -= 16;
+       }},
   };
   for (const auto& c : cases) {
     ZantrelFuzz::Bytes spoilt = good;
     c.spoil(spoilt);
     EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "") << c.name;
+  }
+}
+
+// What an in-place run that did not complete may leave: the file as it was
+// or fully indexed; half an index only after a write failed midway, and
+// never with the data touched.
+TEST(FuzzRegressions, TheUnfinishedInPlaceCheckAcceptsOnlyUntouchedOrIndexedFiles) {
+  ZantrelTest::AviBuilder b;
+  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4).Chunk("00dc", 6);  // no index, movi size not set
+  const ZantrelFuzz::Bytes source = b.Build();
+  ZantrelTest::TempDir dir;
+  ASSERT_TRUE(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::Copy).empty());
+  const ZantrelFuzz::Bytes rebuilt = ZantrelTest::ReadFile(dir / "run/Zantrel.in.avi");
+  const std::size_t sizeField = static_cast<std::size_t>(b.MoviOffset() + 4);
+  ZantrelFuzz::Bytes half = rebuilt;  // the index written, the movi size not
+  std::copy(source.begin() + sizeField, source.begin() + sizeField + 4, half.begin() + sizeField);
+  ZantrelFuzz::Bytes halfTouched = half;
+  halfTouched[b.MoviOffset() + 12 + 8] ^= 0xFF;
+  ZantrelFuzz::Bytes notCut = rebuilt;
+  notCut.insert(notCut.end(), 10, 0x77);
+  ZantrelFuzz::Bytes lastEntryDropped = rebuilt;
+  lastEntryDropped.resize(lastEntryDropped.size() - 16);
+  lastEntryDropped[ZantrelTest::ReadIdx1(rebuilt).Position + 4] -= 16;
+  const struct {
+    const char* name;
+    const ZantrelFuzz::Bytes& after;
+    bool acceptedAfterAnyFailure, acceptedAfterAWriteFailedMidway;
+  } cases[] = {
+      {"untouched", source, true, true},
+      {"fully indexed", rebuilt, true, true},
+      {"fully indexed, not cut", notCut, true, true},
+      {"index written, movi size not", half, false, true},
+      {"index written, a data byte changed", halfTouched, false, false},
+      {"a reachable chunk left out", lastEntryDropped, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ZantrelFuzz::CheckUnfinishedInPlace(source, c.after, false).empty(), c.acceptedAfterAnyFailure)
+        << c.name;
+    EXPECT_EQ(ZantrelFuzz::CheckUnfinishedInPlace(source, c.after, true).empty(), c.acceptedAfterAWriteFailedMidway)
+        << c.name;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "Seeds.h"
 
+#include "WorkerProperties.h"
 #include "support/AviBuilder.h"
 
 namespace ZantrelFuzz {
@@ -74,6 +75,65 @@ std::vector<std::pair<std::string, Bytes>> AviSeeds() {
   }
   seeds.emplace_back("not-riff", Bytes{'R', 'I', 'F', 'X', 0, 0, 0, 0, 'A', 'V', 'I', ' '});
   seeds.emplace_back("short", Bytes{'R', 'I', 'F', 'F'});
+  return seeds;
+}
+
+std::vector<std::pair<std::string, Bytes>> WorkerSeeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  auto add = [&](std::string name, Bytes payload, Fault fault = Fault::None, int at = 1, std::size_t unitStart = 0,
+                 std::size_t unitLength = 0, std::uint32_t repeats = 0) {
+    WorkerCase c;
+    c.Injected = fault;
+    c.At = at;
+    c.Source = {std::move(payload), unitStart, unitLength, repeats};
+    seeds.emplace_back(std::move(name), EncodeCase(c));
+  };
+  Bytes sound;
+  for (auto& [name, bytes] : AviSeeds()) {
+    if (name == "sound") sound = bytes;
+    add(name, bytes);
+  }
+  const struct {
+    const char* name;
+    Fault fault;
+  } faults[] = {
+      {"write-no-space", Fault::WriteNoSpace}, {"write-nothing", Fault::WriteNothing},
+      {"write-io-error", Fault::WriteIoError}, {"truncate-fails", Fault::TruncateFails},
+      {"reserve-refused", Fault::ReserveRefused}, {"rename-fails", Fault::RenameFails},
+      {"read-fails", Fault::ReadFails},
+  };
+  // At the first call and at the second: in place, the index and the movi
+  // size are separate writes.
+  for (const auto& f : faults)
+    for (int at : {1, f.fault == Fault::ReadFails ? 9 : 2})
+      add(std::string("sound-") + f.name + "-" + std::to_string(at), sound, f.fault, at);
+
+  // Over 8 MiB of frames and sound: the mirror hands batches to its
+  // background copy.
+  AviBuilder big;
+  big.StartMovi().Chunk("00dc", 100);
+  const std::size_t unit = static_cast<std::size_t>(big.Size());
+  big.Chunk("00dc", 3001).Chunk("01wb", 1000);
+  const std::size_t unitLength = static_cast<std::size_t>(big.Size()) - unit;
+  big.Chunk("00dc", 50).Chunk("01wb", 20);
+  add("film-past-copy-batch", big.Build(), Fault::None, 1, unit, unitLength, 2200);
+  add("film-past-copy-batch-write-fails", big.Build(), Fault::WriteNoSpace, 3, unit, unitLength, 2200);
+  add("film-past-copy-batch-read-fails", big.Build(), Fault::ReadFails, 1 + 8 * 12, unit, unitLength, 2200);
+  // The same with a size field flipped near the end: the walk must go on.
+  AviBuilder flipped = big;
+  flipped.Header("00dc", 0x40000010).Fill(16, 0x44).Chunk("01wb", 12).Chunk("00dc", 30);
+  add("film-past-copy-batch-size-flipped", flipped.Build(), Fault::None, 1, unit, unitLength, 2200);
+
+  // Tiny chunks by the hundred thousand: an index of over 2 MiB goes past
+  // the write queue's limit.
+  AviBuilder many;
+  many.StartMovi();
+  const std::size_t tiny = static_cast<std::size_t>(many.Size());
+  many.Chunk("00dc", 0).Chunk("01wb", 0).Chunk("00dc", 2);
+  const std::size_t tinyLength = static_cast<std::size_t>(many.Size()) - tiny;
+  add("film-index-past-write-queue", many.Build(), Fault::None, 1, tiny, tinyLength, 50000);
+  add("film-index-past-write-queue-second-write-fails", many.Build(), Fault::WriteIoError, 2, tiny, tinyLength,
+      50000);
   return seeds;
 }
 

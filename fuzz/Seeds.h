@@ -14,6 +14,10 @@ namespace ZantrelFuzz {
 using ZantrelTest::Bytes;
 
 std::vector<std::pair<std::string, Bytes>> AviSeeds();
+// The worker target's inputs (see DecodeCase): every AVI seed without a
+// fault, a sound file under each fault, and films that expand past the
+// background copy's batch and the write queue's limit.
+std::vector<std::pair<std::string, Bytes>> WorkerSeeds();
 // Texts for the parser; those holding two NUL bytes also feed the writer
 // (key name, value name, text).
 std::vector<std::pair<std::string, std::string>> StoreSeeds();

@@ -1,10 +1,18 @@
 #include "WorkerProperties.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 
+#include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
 #include "util/Endian.h"
@@ -13,24 +21,31 @@ namespace ZantrelFuzz {
 
 namespace {
 
+namespace fs = std::filesystem;
 using ZantrelTest::Code;
 
-std::uint32_t Le32(const Bytes& b, std::int64_t at) { return VEK::LoadLe32(&b[static_cast<std::size_t>(at)]); }
+std::uint32_t Le32(ByteView b, std::int64_t at) { return VEK::LoadLe32(&b[static_cast<std::size_t>(at)]); }
 
 bool IsHex(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Written out again here rather than taken from the engine, so that a fault
 // in the engine's own test cannot hide itself.
-bool IsStreamId(const Bytes& b, std::int64_t at) {
+bool IsStreamId(ByteView b, std::int64_t at) {
   const auto* p = &b[static_cast<std::size_t>(at)];
   if (!IsHex(p[0]) || !IsHex(p[1])) return false;
   const std::string kind(reinterpret_cast<const char*>(p + 2), 2);
   return kind == "db" || kind == "dc" || kind == "pc" || kind == "wb";
 }
 
+bool IsVideoId(ByteView b, std::int64_t at) { return b[at + 2] == 'd' && (b[at + 3] == 'c' || b[at + 3] == 'b'); }
+bool IsAudioId(ByteView b, std::int64_t at) { return b[at + 2] == 'w' && b[at + 3] == 'b'; }
+
+// A chunk a plain reader walks through inside movi.
+bool IsChainHeader(ByteView b, std::int64_t at) { return IsStreamId(b, at) || Le32(b, at) == Code("JUNK"); }
+
 // The top-level LIST movi, found the way any RIFF reader would: chunk by
 // chunk from the end of the form header, each padded to an even length.
-std::int64_t FindMovi(const Bytes& b) {
+std::int64_t FindMovi(ByteView b) {
   const std::int64_t size = static_cast<std::int64_t>(b.size());
   std::int64_t pos = 12;
   while (size - pos >= 12) {
@@ -41,10 +56,45 @@ std::int64_t FindMovi(const Bytes& b) {
   return -1;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+// First position in [from, to) where a and b differ, or -1.
+std::int64_t FirstDifference(ByteView a, ByteView b, std::int64_t from, std::int64_t to) {
+  if (to <= from) return -1;
+  if (std::memcmp(&a[from], &b[from], static_cast<std::size_t>(to - from)) == 0) return -1;
+  while (a[from] == b[from]) ++from;
+  return from;
 }
+
+bool Same(ByteView a, ByteView b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+// A file's bytes, mapped rather than read: a film of several MiB is then
+// held once, by the page cache, however many times it is compared.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + path);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+      size_ = static_cast<std::size_t>(st.st_size);
+      void* at = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
+      data_ = at == MAP_FAILED ? nullptr : static_cast<const unsigned char*>(at);
+    }
+    ::close(fd);
+    if (size_ > 0 && !data_) throw std::runtime_error("cannot map " + path);
+  }
+  ~MappedFile() {
+    if (data_) ::munmap(const_cast<unsigned char*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ByteView View() const { return {data_, size_}; }
+
+ private:
+  const unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
 
 const char* ModeName(Mode mode) {
   switch (mode) {
@@ -55,9 +105,205 @@ const char* ModeName(Mode mode) {
   return "?";
 }
 
+void Install(const WorkerCase& c, ZantrelTest::FaultySystemCalls& calls) {
+  switch (c.Injected) {
+    case Fault::None: break;
+    case Fault::WriteNoSpace: calls.failPWriteVAt = c.At, calls.pwritevErrno = ENOSPC; break;
+    case Fault::WriteNothing: calls.failPWriteVAt = c.At, calls.pwritevErrno = 0; break;
+    case Fault::WriteIoError: calls.failPWriteVAt = c.At, calls.pwritevErrno = EIO; break;
+    case Fault::TruncateFails: calls.failFTruncate = true; break;
+    case Fault::ReserveRefused: calls.reserveErrno = ENOSPC; break;
+    case Fault::RenameFails: calls.renameErrno = EACCES; break;
+    case Fault::ReadFails: calls.failPReadAt = c.At; break;
+  }
+}
+
+bool Says(const std::vector<std::string>& lines, const char* english, const char* french) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.find(english) != std::string::npos || line.find(french) != std::string::npos;
+  });
+}
+
+std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, ByteView source, Mode mode) {
+  std::vector<std::string> broken;
+  auto fail = [&](const std::string& what) { broken.push_back(std::string(ModeName(mode)) + ": " + what); };
+  const std::string dir = folder + "/run";
+  const std::string path = dir + "/in.avi";
+  const std::string copy = dir + "/Zantrel.in.avi";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy_file(folder + "/reference.avi", path);
+
+  ZantrelTest::WorkerRunOptions options;
+  options.CheckOnly = mode == Mode::Check;
+  options.KeepOriginal = mode != Mode::InPlace;
+  ZantrelTest::WorkerRunResult run;
+  {
+    ZantrelTest::FaultySystemCalls calls;
+    Install(c, calls);
+    ZantrelTest::CallsGuard guard(calls);
+    run = ZantrelTest::RunWorker({path}, options);
+  }
+
+  const auto outcomes = run.Outcomes();
+  if (outcomes.size() != 1) fail("not exactly one outcome notification");
+  const VEKRiff::RebuildEvent outcome = outcomes.empty() ? VEKRiff::FileStarted : outcomes.front();
+  const bool rebuilt = outcome == VEKRiff::FileRebuilt;
+  if (!run.TerminateHandlerRan) fail("the termination handler did not run");
+  if (run.Lines.empty() || run.Lines.front() != "Processing file \"in.avi\"")
+    fail("the first line is not the processing line");
+  if (run.Lines.empty() || !run.Lines.back().empty()) fail("the file's lines do not end with the empty line");
+  const bool done = run.Lines.size() >= 2 && run.Lines[run.Lines.size() - 2].rfind("Done. Found ", 0) == 0;
+  if (mode != Mode::Check && done != rebuilt) fail(rebuilt ? "a completed rebuild has no Done line" : "a failed rebuild has a Done line");
+  if (mode == Mode::Check && outcome != VEKRiff::FileOk && outcome != VEKRiff::FileError)
+    fail("a check ended in another outcome");
+
+  // Nothing is left in the folder but the file and a completed copy: no
+  // unfinished copy under its temporary name, and nothing at the copy's name
+  // unless the copy was reported complete.
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "in.avi") continue;
+    if (name == "Zantrel.in.avi" && mode == Mode::Copy && rebuilt) continue;
+    fail("\"" + name + "\" was left in the folder");
+  }
+  if (!ZantrelTest::Exists(path)) {
+    fail("the file is gone");
+    return broken;
+  }
+
+  // Every stream chunk a plain reader reaches was at least counted.
+  if (done) {
+    int video = 0, audio = 0;
+    for (std::int64_t at : ReachableStreamChunks(source)) {
+      video += IsVideoId(source, at);
+      audio += IsAudioId(source, at);
+    }
+    if (run.LastVideo < video || run.LastAudio < audio)
+      fail("counted " + std::to_string(run.LastVideo) + " video and " + std::to_string(run.LastAudio) +
+           " audio chunks of the " + std::to_string(video) + " and " + std::to_string(audio) + " reachable");
+  }
+
+  const MappedFile afterFile(path);
+  const ByteView after = afterFile.View();
+  if (mode != Mode::InPlace && !Same(after, source)) fail("the source changed");
+  if (mode == Mode::Copy && rebuilt && ZantrelTest::Exists(copy)) {
+    const MappedFile output(copy);
+    const std::string why = CheckRebuild(source, output.View());
+    if (!why.empty()) fail("completed copy: " + why);
+  } else if (mode == Mode::Copy && rebuilt) {
+    fail("a completed copy does not exist");
+  }
+  if (mode != Mode::InPlace) return broken;
+
+  if (rebuilt) {
+    const std::string why = CheckRebuild(source, after);
+    if (!why.empty()) fail("rebuilt file: " + why);
+    return broken;
+  }
+  if (Says(run.Lines, "The file was not changed", "Le fichier n'a pas été modifié") && !Same(after, source))
+    fail("the file changed though the run said it did not");
+  // Only a write or read that fails between the first write and the last
+  // can leave the file in between, and the user must then have been told.
+  const bool midway = (c.Injected == Fault::WriteNoSpace || c.Injected == Fault::WriteNothing ||
+                       c.Injected == Fault::WriteIoError || c.Injected == Fault::ReadFails) &&
+                      Says(run.Lines, "The file was changed", "Le fichier a été modifié");
+  const std::string why = CheckUnfinishedInPlace(source, after, midway);
+  if (!why.empty()) fail(why);
+  return broken;
+}
+
 }  // namespace
 
-std::string CheckRebuild(const Bytes& source, const Bytes& output) {
+std::int64_t Film::Size() const {
+  const std::size_t start = std::min(UnitStart, Payload.size());
+  const std::size_t length = std::min(UnitLength, Payload.size() - start);
+  return static_cast<std::int64_t>(Payload.size() + length * Repeats);
+}
+
+void Film::WriteTo(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::size_t start = std::min(UnitStart, Payload.size());
+  const std::size_t length = std::min(UnitLength, Payload.size() - start);
+  const char* bytes = reinterpret_cast<const char*>(Payload.data());
+  out.write(bytes, static_cast<std::streamsize>(start + length));
+  if (length > 0 && Repeats > 0) {
+    // The unit a number of times over in one buffer, written as often as needed.
+    const std::size_t perBuffer = std::max<std::size_t>(1, 65536 / length);
+    std::string buffer;
+    for (std::size_t i = 0; i < perBuffer; ++i) buffer.append(bytes + start, length);
+    for (std::uint32_t left = Repeats; left > 0;) {
+      const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(left, perBuffer));
+      out.write(buffer.data(), static_cast<std::streamsize>(n * length));
+      left -= n;
+    }
+  }
+  out.write(bytes + start + length, static_cast<std::streamsize>(Payload.size() - start - length));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+WorkerCase DecodeCase(const unsigned char* data, std::size_t size) {
+  WorkerCase c;
+  if (size == 0) return c;
+  const unsigned char control = data[0];
+  c.Injected = static_cast<Fault>(control & 7);
+  const int at = (control >> 3) & 15;
+  // Reads are many (one per read-ahead window), writes few.
+  c.At = c.Injected == Fault::ReadFails ? 1 + 8 * at : 1 + at;
+  std::size_t pos = 1;
+  auto take16 = [&] {
+    const unsigned lo = pos < size ? data[pos] : 0, hi = pos + 1 < size ? data[pos + 1] : 0;
+    pos += 2;
+    return lo | hi << 8;
+  };
+  if (control & 0x80) {
+    c.Source.UnitStart = take16();
+    c.Source.UnitLength = take16();
+    c.Source.Repeats = take16();
+  }
+  if (pos < size) c.Source.Payload.assign(data + pos, data + size);
+  const std::int64_t unit = c.Source.Size() - static_cast<std::int64_t>(c.Source.Payload.size());
+  if (c.Source.Repeats > 0 && c.Source.Size() > MaxFilmSize) {
+    const std::int64_t length = unit / c.Source.Repeats;
+    const std::int64_t room = MaxFilmSize - static_cast<std::int64_t>(c.Source.Payload.size());
+    c.Source.Repeats = room > 0 ? static_cast<std::uint32_t>(room / length) : 0;
+  }
+  return c;
+}
+
+Bytes EncodeCase(const WorkerCase& c) {
+  const int at = c.Injected == Fault::ReadFails ? (c.At - 1) / 8 : c.At - 1;
+  const bool film = c.Source.Repeats > 0;
+  Bytes out{static_cast<unsigned char>(static_cast<int>(c.Injected) | std::clamp(at, 0, 15) << 3 | (film ? 0x80 : 0))};
+  if (film)
+    for (std::size_t v : {c.Source.UnitStart, c.Source.UnitLength, static_cast<std::size_t>(c.Source.Repeats)}) {
+      out.push_back(static_cast<unsigned char>(v & 0xFF));
+      out.push_back(static_cast<unsigned char>(v >> 8 & 0xFF));
+    }
+  out.insert(out.end(), c.Source.Payload.begin(), c.Source.Payload.end());
+  return out;
+}
+
+std::vector<std::int64_t> ReachableStreamChunks(ByteView source) {
+  std::vector<std::int64_t> found;
+  const std::int64_t movi = FindMovi(source);
+  if (movi < 0) return found;
+  const std::int64_t size = static_cast<std::int64_t>(source.size());
+  std::int64_t pos = movi + 12;
+  while (size - pos >= 8 && IsChainHeader(source, pos)) {
+    std::int64_t next = pos + 8 + static_cast<std::int64_t>(Le32(source, pos + 4));
+    next += next & 1;
+    if (next > size) break;
+    const bool followed =
+        next == size || (size - next >= 8 && (IsChainHeader(source, next) || Le32(source, next) == Code("idx1")));
+    if (!followed) break;
+    if (IsStreamId(source, pos)) found.push_back(pos);
+    pos = next;
+  }
+  return found;
+}
+
+std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) {
   const std::int64_t movi = FindMovi(source);
   if (movi < 0) return "a file without a top-level movi list was rebuilt";
   const std::int64_t outSize = static_cast<std::int64_t>(output.size());
@@ -68,89 +314,76 @@ std::string CheckRebuild(const Bytes& source, const Bytes& output) {
   const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
   if (index & 1) return "the movi list ends on an odd position";
   if (index < movi + 12 || index > srcSize + 1) return "the movi list size points outside the source";
-  if (outSize < index + 8 || Le32(output, index) != Code("idx1")) return "no idx1 where the movi list ends";
+  if (outSize - index < 8 || Le32(output, index) != Code("idx1")) return "no idx1 where the movi list ends";
   const std::int64_t indexSize = Le32(output, index + 4);
   if (indexSize % 16 != 0) return "the idx1 size is not a whole number of entries";
-  if (outSize != index + 8 + indexSize) return "the file does not end right after the index";
-  for (std::int64_t i = 0; i < index; ++i) {
-    if (i >= movi + 4 && i < movi + 8) continue;
-    const unsigned char out = output[static_cast<std::size_t>(i)];
-    // The last byte before an even index may be the pad of an odd walk end.
-    if (i == index - 1 && out == 0) continue;
-    if (i >= srcSize || out != source[static_cast<std::size_t>(i)])
-      return "byte " + std::to_string(i) + " differs from the source";
-  }
-  std::int64_t previous = -1;
-  for (std::int64_t e = index + 8; e < outSize; e += 16) {
+  if (outSize - index - 8 < indexSize) return "the index is cut short";
+  if (endsAfterIndex && outSize != index + 8 + indexSize) return "the file does not end right after the index";
+  // Before the index, the source's bytes but the movi size; the last one may
+  // be the zero pad of an odd walk end.
+  std::int64_t differs = FirstDifference(source, output, 0, movi + 4);
+  if (differs < 0) differs = FirstDifference(source, output, movi + 8, index - 1);
+  if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
+    differs = index - 1;
+  if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
+
+  std::vector<std::int64_t> indexed;
+  for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
     const std::string which = "entry " + std::to_string((e - index - 8) / 16) + ": ";
     const std::uint32_t id = Le32(output, e), flags = Le32(output, e + 4), size = Le32(output, e + 12);
     const std::int64_t header = movi + 8 + static_cast<std::int64_t>(Le32(output, e + 8));
-    if (flags != 0x10) return which + "flags are not the key-frame flag";
-    if (header < movi + 12 || header <= previous) return which + "offset out of order or before the data";
+    if (flags != 0 && flags != 0x10) return which + "flags are neither 0 nor the key-frame flag";
+    if (header < movi + 12 || (!indexed.empty() && header <= indexed.back()))
+      return which + "offset out of order or before the data";
     if (header + 8 + static_cast<std::int64_t>(size) > index) return which + "chunk runs past the walk's end";
+    if (header + 8 > srcSize) return which + "points past the end of the source";
     if (!IsStreamId(source, header)) return which + "no stream chunk header there";
     if (Le32(source, header) != id || Le32(source, header + 4) != size)
       return which + "id or size differs from the chunk header";
-    previous = header;
+    indexed.push_back(header);
   }
+  for (std::int64_t chunk : ReachableStreamChunks(source))
+    if (!std::binary_search(indexed.begin(), indexed.end(), chunk))
+      return "the reachable stream chunk at " + std::to_string(chunk) + " is not indexed";
   return "";
 }
 
-std::vector<std::string> CheckWorkerRun(const std::string& folder, const Bytes& bytes, Mode mode) {
+std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedMidway) {
+  if (Same(after, source)) return "";
+  // Fully indexed, though perhaps not cut after its index (a truncation
+  // that failed once everything else was written).
+  const std::string why = CheckRebuild(source, after, false);
+  if (why.empty() || !failedMidway) return why.empty() ? "" : "neither untouched nor fully indexed: " + why;
+  // The new index written, the movi size not yet (it is written last, so an
+  // index it points at is complete): the movi size and the data a reader
+  // reaches must still be the source's.
+  const std::int64_t movi = FindMovi(source);
+  if (movi < 0) return "a file without a movi list was changed";
+  const auto reachable = ReachableStreamChunks(source);
+  std::int64_t dataEnd = movi + 12;
+  if (!reachable.empty()) dataEnd = reachable.back() + 8 + Le32(source, reachable.back() + 4);
+  if (static_cast<std::int64_t>(after.size()) < dataEnd || FirstDifference(source, after, 0, dataEnd) >= 0)
+    return "a write that failed midway changed the movi size or the data before the new index: " + why;
+  return "";
+}
+
+std::vector<std::string> CheckWorkerRun(const std::string& folder, const WorkerCase& c,
+                                        std::initializer_list<Mode> modes) {
+  // The film goes to disk once, as the reference every mode copies and is
+  // judged against.
+  const std::string reference = folder + "/reference.avi";
+  c.Source.WriteTo(reference);
+  const MappedFile source(reference);
   std::vector<std::string> broken;
-  auto fail = [&](const std::string& what) { broken.push_back(std::string(ModeName(mode)) + ": " + what); };
-  const std::string source = folder + "/in.avi";
-  const std::string copy = folder + "/Zantrel.in.avi";
-  std::remove(copy.c_str());
-  ZantrelTest::WriteFile(source, bytes);
-
-  ZantrelTest::WorkerRunOptions options;
-  options.CheckOnly = mode == Mode::Check;
-  options.KeepOriginal = mode != Mode::InPlace;
-  const auto run = ZantrelTest::RunWorker({source}, options);
-
-  const auto outcomes = run.Outcomes();
-  if (outcomes.size() != 1) fail("not exactly one outcome notification");
-  const VEKRiff::RebuildEvent outcome = outcomes.empty() ? VEKRiff::FileStarted : outcomes.front();
-  if (!run.TerminateHandlerRan) fail("the termination handler did not run");
-  if (run.Lines.empty() || run.Lines.front() != "Processing file \"in.avi\"")
-    fail("the first line is not the processing line");
-  if (run.Lines.empty() || !run.Lines.back().empty()) fail("the file's lines do not end with the empty line");
-  const bool done = run.Lines.size() >= 2 && run.Lines[run.Lines.size() - 2].rfind("Done. Found ", 0) == 0;
-
-  const Bytes after = ZantrelTest::ReadFile(source);
-  switch (mode) {
-    case Mode::Check:
-      if (outcome != VEKRiff::FileOk && outcome != VEKRiff::FileError) fail("a check ended in another outcome");
-      if (after != bytes) fail("a check changed the source");
-      if (Exists(copy)) fail("a check created a file");
-      break;
-    case Mode::Copy:
-      if (after != bytes) fail("a copy changed the source");
-      if (outcome == VEKRiff::FileRebuilt) {
-        if (!done) fail("a completed copy has no Done line");
-        if (!Exists(copy)) {
-          fail("a completed copy does not exist");
-        } else {
-          const std::string why = CheckRebuild(bytes, ZantrelTest::ReadFile(copy));
-          if (!why.empty()) fail("completed copy: " + why);
-        }
-      } else {
-        if (done) fail("a failed copy has a Done line");
-        if (Exists(copy)) fail("a failed copy was left behind");
-      }
-      break;
-    case Mode::InPlace:
-      if (Exists(copy)) fail("an in-place run created a second file");
-      if (outcome == VEKRiff::FileRebuilt) {
-        const std::string why = CheckRebuild(bytes, after);
-        if (!why.empty()) fail("rebuilt file: " + why);
-      } else if (after != bytes) {
-        fail("an in-place run that did not complete changed the file");
-      }
-      break;
-  }
+  for (Mode mode : modes)
+    for (std::string& b : RunOne(folder, c, source.View(), mode)) broken.push_back(std::move(b));
   return broken;
+}
+
+std::vector<std::string> CheckWorkerRun(const std::string& folder, const Bytes& bytes, Mode mode) {
+  WorkerCase c;
+  c.Source.Payload = bytes;
+  return CheckWorkerRun(folder, c, {mode});
 }
 
 }  // namespace ZantrelFuzz
