@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# kill -9 at random moments of copy and in-place rebuilds of a damaged film,
+# then a judgement of what the killed run left behind:
+#  - copy: no file under the copy's final name unless it is the complete copy
+#    (byte for byte the copy of an unkilled run), and the source untouched;
+#    unfinished copies under their temporary ".zantrel-partial" names are
+#    allowed, counted and removed;
+#  - in place: the file is untouched or completely rebuilt, or, killed after
+#    the new index was written and before the file was cut after it, holds the
+#    complete new index at its place (every byte up to the end of the index is
+#    the rebuilt file's, but perhaps the movi list's size) with the old bytes
+#    after it.
+# Any other state fails the script.
+#
+# Usage: scripts/kill-test.sh [path/to/zantrel-cli]
+# (default $ZANTREL_BUILD_DIR/zantrel-cli, else build/zantrel-cli).
+# ZANTREL_KILL_RUNS (default 30) kills per mode; ZANTREL_KILL_SEED makes the
+# moments reproducible.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cli="${1:-${ZANTREL_BUILD_DIR:-$root/build}/zantrel-cli}"
+runs="${ZANTREL_KILL_RUNS:-30}"
+seed="${ZANTREL_KILL_SEED:-$$}"
+RANDOM=$seed
+
+if [[ ! -x "$cli" ]]; then
+  echo "kill-test: no zantrel-cli at $cli" >&2
+  exit 2
+fi
+if ! command -v ffmpeg >/dev/null 2>&1; then
+  echo "kill-test: ffmpeg is not installed; skipped"
+  exit 0
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/zantrel-kill-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+# About 25 MB of mpeg4 and PCM from ffmpeg, then damage that the walk has to
+# search its way past: 1 MiB of random bytes over the middle, and one chunk
+# size field at three quarters with its top byte set so that the chunk claims
+# to run past the end of the file.
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=640x480:rate=25 -f lavfi -i sine -t 32 \
+  -c:v mpeg4 -q:v 2 -c:a pcm_s16le "$work/clean.avi"
+cp "$work/clean.avi" "$work/damaged.avi"
+size=$(stat -c %s "$work/damaged.avi")
+dd if=/dev/urandom of="$work/damaged.avi" bs=65536 count=16 seek=$((size / 2 / 65536)) conv=notrunc status=none
+# The first chunk header at or after three quarters of the file: a stream
+# chunk code followed by its size.
+flip=$(LC_ALL=C grep -obUaE '0[01](dc|wb)' "$work/damaged.avi" |
+  awk -F: -v from=$((size * 3 / 4)) '$1 >= from { print $1 + 7; exit }') || true
+if [[ -n "$flip" ]]; then
+  printf '\x7f' | dd of="$work/damaged.avi" bs=1 seek="$flip" conv=notrunc status=none
+fi
+# The movi list's size field: the four bytes before "movi" (0-based offset).
+movi=$(LC_ALL=C grep -obUa -m 1 'movi' "$work/damaged.avi" | cut -d: -f1)
+movi_size_at=$((movi - 4))
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# The unkilled runs: the results every killed run is judged against, and how
+# long a run lasts.
+cp "$work/damaged.avi" "$work/f.avi"
+start=$(now_ms)
+"$cli" rebuild "$work/f.avi" >/dev/null || true
+copy_ms=$(($(now_ms) - start))
+if [[ ! -f "$work/Zantrel.f.avi" ]]; then
+  echo "kill-test: the unkilled copy rebuild made no copy" >&2
+  exit 1
+fi
+mv "$work/Zantrel.f.avi" "$work/reference-copy.avi"
+start=$(now_ms)
+"$cli" rebuild --in-place "$work/f.avi" >/dev/null || true
+inplace_ms=$(($(now_ms) - start))
+mv "$work/f.avi" "$work/reference-inplace.avi"
+if cmp -s "$work/reference-inplace.avi" "$work/damaged.avi"; then
+  echo "kill-test: the unkilled in-place rebuild changed nothing" >&2
+  exit 1
+fi
+ref_size=$(stat -c %s "$work/reference-inplace.avi")
+echo "kill-test: film of $size bytes, copy run ${copy_ms} ms, in-place run ${inplace_ms} ms, seed $seed"
+
+# Starts a rebuild, kills it after a random part of the given duration, and
+# sets killed to 1 when the kill found it still running.
+killed=0
+run_and_kill() {
+  local duration_ms=$1
+  shift
+  local delay_ms=$((RANDOM * (duration_ms + 1) / 32768))
+  "$cli" "$@" >/dev/null 2>&1 &
+  local pid=$!
+  sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  kill -9 "$pid" 2>/dev/null || true
+  local status=0
+  wait "$pid" 2>/dev/null || status=$?
+  killed=0
+  if [[ $status -eq 137 ]]; then killed=1; fi
+}
+
+partials() { find "$work" -maxdepth 1 -name '*.zantrel-partial' | wc -l; }
+
+failures=0
+fail() {
+  echo "kill-test: FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Copy mode.
+cp "$work/damaged.avi" "$work/f.avi"
+copy_killed=0 copy_none=0 copy_complete=0 copy_partials=0
+for ((i = 1; i <= runs; i++)); do
+  run_and_kill "$copy_ms" rebuild "$work/f.avi"
+  copy_killed=$((copy_killed + killed))
+  if ! cmp -s "$work/f.avi" "$work/damaged.avi"; then
+    fail "copy run $i changed the source"
+    cp "$work/damaged.avi" "$work/f.avi"
+  fi
+  if [[ -e "$work/Zantrel.f.avi" || -L "$work/Zantrel.f.avi" ]]; then
+    if cmp -s "$work/Zantrel.f.avi" "$work/reference-copy.avi"; then
+      copy_complete=$((copy_complete + 1))
+    else
+      fail "copy run $i left an incomplete file under the copy's final name"
+    fi
+    rm -f "$work/Zantrel.f.avi"
+  else
+    copy_none=$((copy_none + 1))
+  fi
+  left=$(partials)
+  copy_partials=$((copy_partials + left))
+  find "$work" -maxdepth 1 -name '*.zantrel-partial' -delete
+done
+echo "kill-test: copy, $runs runs ($copy_killed killed while running): $copy_none left no copy, $copy_complete" \
+  "left the complete copy, $copy_partials temporary .zantrel-partial files removed"
+
+# In place.
+untouched=0 rebuilt=0 index_only=0 index_and_size=0
+inplace_killed=0
+for ((i = 1; i <= runs; i++)); do
+  cp "$work/damaged.avi" "$work/f.avi"
+  run_and_kill "$inplace_ms" rebuild --in-place "$work/f.avi"
+  inplace_killed=$((inplace_killed + killed))
+  if cmp -s "$work/f.avi" "$work/damaged.avi"; then
+    untouched=$((untouched + 1))
+  elif cmp -s "$work/f.avi" "$work/reference-inplace.avi"; then
+    rebuilt=$((rebuilt + 1))
+  elif [[ $(stat -c %s "$work/f.avi") -ge $ref_size ]]; then
+    # cmp -l numbers bytes from 1; only the movi size may differ up to the
+    # end of the new index.
+    differing=$(cmp -l -n "$ref_size" "$work/f.avi" "$work/reference-inplace.avi" |
+      awk -v lo=$((movi_size_at + 1)) -v hi=$((movi_size_at + 4)) '$1 < lo || $1 > hi { n++ } END { print n + 0 }' ||
+      true)
+    same_size=$(cmp -l -n "$ref_size" "$work/f.avi" "$work/reference-inplace.avi" | wc -l || true)
+    if [[ $differing -ne 0 ]]; then
+      fail "in-place run $i left a file that is neither the original, nor rebuilt, nor completely indexed"
+    elif [[ $same_size -eq 0 ]]; then
+      index_and_size=$((index_and_size + 1))
+    else
+      index_only=$((index_only + 1))
+    fi
+  else
+    fail "in-place run $i left a file shorter than the rebuilt one and not the original"
+  fi
+  if [[ $(partials) -ne 0 ]]; then fail "in-place run $i left a temporary file"; fi
+done
+echo "kill-test: in place, $runs runs ($inplace_killed killed while running): $untouched untouched, $rebuilt" \
+  "completely rebuilt, $index_only with the new index but the old movi size and tail, $index_and_size with the" \
+  "new index and movi size but the old tail"
+
+if [[ $failures -ne 0 ]]; then
+  echo "kill-test: $failures failures" >&2
+  exit 1
+fi
+echo "kill-test: passed"
