@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "avi/HeaderReader.h"
+#include "codec/KeyFrame.h"
 #include "file/BackupFile.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
@@ -154,6 +155,8 @@ class IndexRebuilder : public VEK::Thread {
   std::vector<std::int64_t> OldIndexChunks;
   // Per file: the stream headers read from hdrl, and the RIFFs the walk went through.
   VEKAvi::AviHeaders Headers;
+  // Per file: each stream's key-frame rule, by stream number (null: no rule).
+  std::vector<VEKCodec::KeyFrameRule> Rules;
   Segments SegmentList;
   // Fails the file when an idx1 cannot address the data up to end.
   void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
@@ -175,6 +178,7 @@ class IndexRebuilder : public VEK::Thread {
   struct WalkedChunk {
     std::int64_t Position = 0;
     unsigned char Bytes[8] = {};
+    std::uint32_t Flags = 0;  // its index flags, judged from its first bytes
   };
 
   static constexpr std::uint32_t MaxIdx1Value = 0xFFFFFFFFu;
@@ -193,8 +197,12 @@ class IndexRebuilder : public VEK::Thread {
   // given size) starts, or -1 when the file has no more segments.
   std::int64_t NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size);
   void ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize);
+  bool IsIndexRecord(BackupFile& file, std::int64_t position);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
+  // The index flags of the stream chunk with its header at position: whether
+  // it starts a key frame, from its first bytes and its stream's codec.
+  std::uint32_t ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header);
   void AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries);
   bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);

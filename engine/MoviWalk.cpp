@@ -185,8 +185,9 @@ IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::i
       // like those already walked (same code, no larger than twice the
       // largest of them) is taken when no confirmed chunk starts inside it:
       // a chance code in garbage almost never has both a known code and a
-      // size that small.
-      if (candidate < 0 && LooksLikeWalkedChunk(buffer + i, alsoLike)) {
+      // size that small. Nor is a record of an old index one: those are 16
+      // bytes each and each starts with a chunk code.
+      if (candidate < 0 && LooksLikeWalkedChunk(buffer + i, alsoLike) && !IsIndexRecord(file, found)) {
         const ChunkHeader header = ChunkHeader::Load(buffer + i);
         const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
         if (end <= file.SourceSize()) {
@@ -200,6 +201,17 @@ IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::i
     // Step back 8 bytes so that a code straddling two blocks is still seen.
     file.Seek(file.Position() - 8, 0);
   }
+}
+
+// True when the chunk code at position has another exactly one idx1 entry
+// before or after it: a record of an old index table, not a chunk.
+bool IndexRebuilder::IsIndexRecord(BackupFile& file, std::int64_t position) {
+  for (const std::int64_t neighbour : {position - Idx1Entry::Size, position + Idx1Entry::Size}) {
+    unsigned char code[4];
+    if (neighbour >= 0 && file.Peek(code, sizeof code, neighbour) == sizeof code && IsStreamChunkId(code))
+      return true;
+  }
+  return false;
 }
 
 bool IndexRebuilder::LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const {
@@ -223,6 +235,25 @@ void IndexRebuilder::CountChunk(const unsigned char* bytes) {
     AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
 }
 
+namespace {
+int HexValue(unsigned char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+}  // namespace
+
+std::uint32_t IndexRebuilder::ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header) {
+  const ChunkHeader chunk = ChunkHeader::Load(header);
+  const std::size_t stream = static_cast<std::size_t>(HexValue(header[0]) * 16 + HexValue(header[1]));
+  const std::uint16_t kind = ChunkKind(chunk.Code);
+  const bool video = kind == KindCompressedVideo || kind == KindUncompressedVideo;
+  const VEKCodec::KeyFrameRule rule = stream < Rules.size() ? Rules[stream] : nullptr;
+  if (!video || rule == nullptr || chunk.DataSize == 0)
+    return VEKCodec::IndexFlags(nullptr, video, nullptr, 0, chunk.DataSize);
+  // The first bytes come from the read-ahead that served the header, mostly.
+  unsigned char probe[VEKCodec::ProbeBytes];
+  const std::int64_t want = std::min<std::int64_t>(sizeof probe, chunk.DataSize);
+  const std::int64_t got = file.Peek(probe, want, position + ChunkHeader::Size);
+  return VEKCodec::IndexFlags(rule, true, probe, got > 0 ? static_cast<std::size_t>(got) : 0, chunk.DataSize);
+}
+
 void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries) {
   CountChunk(chunk.Bytes);
   if (!IsStreamChunkId(chunk.Bytes)) return;
@@ -231,7 +262,7 @@ void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries
   if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
   else seen->second = std::max(seen->second, header.DataSize);
   if (CheckOnly_) return;
-  entries.emplace_back(header.Code, AVIIF_KEYFRAME, chunk.Position, header.DataSize);
+  entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
 }
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
@@ -270,6 +301,8 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
   WalkedSizes.clear();
   OldIndexChunks.clear();
   SegmentList = {Segment{0, moviOffset, 0}};
+  Rules.clear();
+  for (const StreamHeader& stream : Headers.Streams) Rules.push_back(VEKCodec::RuleFor(stream));
   // The last chunk walked, kept back until what follows it confirms its size.
   WalkedChunk pending;
   bool hasPending = false;
@@ -330,8 +363,9 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     if (IsWalkableCode(bytes)) {
       if (IsIndexChunkId(bytes)) OldIndexChunks.push_back(pos);
       acceptPending();
-      WalkedChunk chunk{pos, {}};
+      WalkedChunk chunk{pos, {}, 0};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
+      if (!CheckOnly_ && IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(file, pos, bytes);
       const std::int64_t next = ChunkEnd(pos, header.DataSize, parity);
       if (next <= fileSize) {
         pending = chunk;
