@@ -377,7 +377,8 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     const std::uint32_t flags = writeIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
     if (flags != headers.Flags) WriteLe32At(file, headers.FlagsPos, flags);
   }
-  const std::int64_t frames = plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
+  const std::int64_t frames =
+      plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
   const auto frameCount = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, MaxField));
   if (headers.DmlhPos >= 0) {
     WriteLe32At(file, headers.DmlhPos, frameCount);

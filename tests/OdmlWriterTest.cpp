@@ -1,0 +1,453 @@
+// The OpenDML index writer against files over 1 GiB that ffmpeg, mencoder
+// and GStreamer wrote. A small reader written here follows each file's own
+// indx → ix## indexes and idx1; the writer is given what they describe and
+// must write indexes that describe exactly the same chunks, in a mirror copy
+// and in place, which ffprobe counts and ffmpeg seeks in as it does the
+// original. The files are made in a temporary folder, read with pread only
+// (never loaded whole) and deleted. Rows whose muxer is missing are skipped.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "avi/HeaderReader.h"
+#include "engine/EngineMessages.h"
+#include "engine/IndexRebuilder.h"
+#include "support/TempDir.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::IndexRebuilder;
+
+bool Have(const char* tool) {
+  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Run(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// (stream, absolute data offset, size, key)
+using Described = std::tuple<int, std::int64_t, std::uint32_t, bool>;
+
+// An idx1 entry with its offset made absolute the way players decide it: a
+// first offset past the movi list counts from the start of the file
+// (GStreamer), anything else from "movi" (ffmpeg, mencoder, us).
+struct Idx1Row {
+  std::uint32_t Code, Flags;
+  std::int64_t Position;  // of the chunk header
+  std::uint32_t Size;
+  bool operator==(const Idx1Row&) const = default;
+};
+
+struct RiffInfo {
+  std::int64_t Position = 0, Movi = -1, MoviEnd = 0;
+  std::int64_t DataEnd = 0;  // after the last stream chunk of its movi list
+};
+
+// What a file says about itself, read the way a player reads it.
+struct Parsed {
+  bool ChainReachesEnd = false;  // the RIFF sizes lead exactly to the end of the file
+  std::vector<RiffInfo> Riffs;
+  std::int64_t HdrlPosition = -1;
+  std::uint32_t HdrlSize = 0;
+  std::uint32_t AvihFlags = 0;
+  std::int64_t Dmlh = -1;
+  std::vector<Idx1Row> Idx1;
+  bool Idx1FromFileStart = false;
+  std::set<Described> Chunks;                 // from indx → ix##
+  std::map<std::int64_t, std::uint32_t> KeyOf;  // data offset → flags to feed the writer
+  std::map<int, std::uint64_t> Durations;     // per stream: the sum of its super index durations
+  std::vector<std::int64_t> IndexChunksInData;  // ix## headers met before a movi list's DataEnd
+  std::vector<std::string> Problems;
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::string& path)
+      : fd_(open(path.c_str(), O_RDONLY)), size_(fd_ < 0 ? 0 : lseek(fd_, 0, SEEK_END)) {}
+  ~Reader() {
+    if (fd_ >= 0) close(fd_);
+  }
+  std::vector<unsigned char> At(std::int64_t pos, std::size_t n) const {
+    std::vector<unsigned char> b(n, 0);
+    if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_ ||
+        pread(fd_, b.data(), n, pos) != static_cast<ssize_t>(n))
+      b.clear();
+    return b;
+  }
+  std::int64_t Size() const { return size_; }
+
+  Parsed Parse() const {
+    Parsed p;
+    std::int64_t pos = 0;
+    while (pos + 12 <= size_) {
+      const auto h = At(pos, 12);
+      if (std::memcmp(h.data(), "RIFF", 4) != 0) break;
+      RiffInfo riff;
+      riff.Position = pos;
+      const std::int64_t end = pos + 8 + VEK::LoadLe32(&h[4]);
+      ReadRiff(p, riff, pos + 12, std::min(end, size_));
+      p.Riffs.push_back(riff);
+      pos = end;
+    }
+    p.ChainReachesEnd = pos == size_;
+    ReadIndexes(p);
+    return p;
+  }
+
+ private:
+  void ReadRiff(Parsed& p, RiffInfo& riff, std::int64_t pos, std::int64_t end) const {
+    while (end - pos >= 8) {
+      const auto h = At(pos, 12);
+      if (h.empty()) return;
+      const std::uint32_t size = VEK::LoadLe32(&h[4]);
+      if (std::memcmp(h.data(), "LIST", 4) == 0 && std::memcmp(&h[8], "hdrl", 4) == 0) {
+        p.HdrlPosition = pos;
+        p.HdrlSize = size;
+      } else if (std::memcmp(h.data(), "LIST", 4) == 0 && std::memcmp(&h[8], "movi", 4) == 0) {
+        riff.Movi = pos;
+        riff.MoviEnd = pos + 8 + size;
+        WalkMovi(p, riff);
+      } else if (std::memcmp(h.data(), "idx1", 4) == 0 && p.Riffs.empty()) {
+        const auto data = At(pos + 8, size);
+        p.Idx1FromFileStart = data.size() >= 16 && VEK::LoadLe32(&data[8]) > riff.Movi;
+        const std::int64_t base = p.Idx1FromFileStart ? 0 : riff.Movi + 8;
+        for (std::size_t i = 0; i + 16 <= data.size(); i += 16)
+          p.Idx1.push_back({VEK::LoadLe32(&data[i]), VEK::LoadLe32(&data[i + 4]), base + VEK::LoadLe32(&data[i + 8]),
+                            VEK::LoadLe32(&data[i + 12])});
+      }
+      pos += 8 + size + (size & 1);
+    }
+  }
+
+  static bool IsIndexCode(const unsigned char* c) {
+    return (c[0] == 'i' && c[1] == 'x') || (c[2] == 'i' && c[3] == 'x');
+  }
+
+  void WalkMovi(Parsed& p, RiffInfo& riff) const {
+    std::vector<std::int64_t> indexes;
+    std::int64_t pos = riff.Movi + 12;
+    riff.DataEnd = pos;
+    const std::int64_t end = std::min(riff.MoviEnd, size_);
+    while (end - pos >= 8) {
+      const auto h = At(pos, 8);
+      const std::uint32_t size = VEK::LoadLe32(&h[4]);
+      if (IsIndexCode(h.data())) indexes.push_back(pos);
+      else if (std::memcmp(h.data(), "JUNK", 4) != 0) riff.DataEnd = pos + 8 + size + (size & 1);
+      pos += 8 + size + (size & 1);
+    }
+    for (const std::int64_t at : indexes)
+      if (at < riff.DataEnd) p.IndexChunksInData.push_back(at);
+  }
+
+  void ReadIndexes(Parsed& p) const {
+    const auto hdrl = At(p.HdrlPosition, p.HdrlSize + 8);
+    if (hdrl.size() < 12) {
+      p.Problems.push_back("no hdrl");
+      return;
+    }
+    int stream = 0;
+    // A flat walk of hdrl's chunks and lists: strl lists number the streams.
+    for (std::size_t i = 12; i + 8 <= hdrl.size();) {
+      const std::uint32_t size = VEK::LoadLe32(&hdrl[i + 4]);
+      const unsigned char* c = &hdrl[i];
+      if (std::memcmp(c, "LIST", 4) == 0) {
+        if (std::memcmp(c + 8, "strl", 4) == 0) ++stream;
+        i += 12;
+        continue;
+      }
+      const std::int64_t dataPos = p.HdrlPosition + static_cast<std::int64_t>(i) + 8;
+      if (std::memcmp(c, "avih", 4) == 0) p.AvihFlags = VEK::LoadLe32(c + 8 + 12);
+      if (std::memcmp(c, "dmlh", 4) == 0) p.Dmlh = VEK::LoadLe32(c + 8);
+      if (std::memcmp(c, "indx", 4) == 0) ReadSuper(p, stream - 1, dataPos, size);
+      i += 8 + size + (size & 1);
+    }
+  }
+
+  void ReadSuper(Parsed& p, int stream, std::int64_t at, std::uint32_t size) const {
+    const auto d = At(at, size);
+    if (d.size() < 24 || VEK::LoadLe16(&d[0]) != 4 || d[3] != 0) {
+      p.Problems.push_back("bad indx of stream " + std::to_string(stream));
+      return;
+    }
+    const std::uint32_t used = VEK::LoadLe32(&d[4]);
+    for (std::uint32_t e = 0; e < used && 24 + (e + 1) * 16 <= d.size(); ++e) {
+      const unsigned char* s = &d[24 + e * 16];
+      const std::int64_t ix = static_cast<std::int64_t>(VEK::LoadLe32(s)) |
+                              (static_cast<std::int64_t>(VEK::LoadLe32(s + 4)) << 32);
+      const std::uint32_t bytes = VEK::LoadLe32(s + 8);
+      const auto chunk = At(ix, bytes);
+      if (chunk.size() < 32 || !IsIndexCode(chunk.data()) || VEK::LoadLe32(&chunk[4]) + 8 != bytes ||
+          VEK::LoadLe16(&chunk[8]) != 2 || chunk[11] != 1) {
+        p.Problems.push_back("bad ix## at " + std::to_string(ix));
+        continue;
+      }
+      const std::uint32_t count = VEK::LoadLe32(&chunk[12]);
+      const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe32(&chunk[20])) |
+                                (static_cast<std::int64_t>(VEK::LoadLe32(&chunk[24])) << 32);
+      for (std::uint32_t k = 0; k < count && 32 + (k + 1) * 8 <= chunk.size(); ++k) {
+        const std::int64_t offset = base + VEK::LoadLe32(&chunk[32 + k * 8]);
+        const std::uint32_t sz = VEK::LoadLe32(&chunk[36 + k * 8]);
+        const bool key = (sz & 0x80000000u) == 0;
+        p.Chunks.insert({stream, offset, sz & 0x7FFFFFFFu, key});
+        p.KeyOf[offset] = key ? VEKAvi::AVIIF_KEYFRAME : 0;
+      }
+      p.Durations[stream] += VEK::LoadLe32(s + 12);
+    }
+  }
+
+  int fd_;
+  std::int64_t size_;
+};
+
+// The writer's input, as the walk would give it: the segments, with End where
+// each movi list's chunk data ends, and one entry per chunk the muxer indexed,
+// in file order, with the idx1 flags where the idx1 has them.
+struct Input {
+  VEKAvi::AviHeaders Headers;
+  VEKRiff::Segments Segments;
+  VEKRiff::IndexEntries Entries;
+};
+
+Input InputFrom(const Reader& reader, const Parsed& p) {
+  Input in;
+  const auto hdrl = reader.At(p.HdrlPosition, p.HdrlSize + 8);
+  in.Headers = VEKAvi::ReadHeaders(hdrl.data(), hdrl.size(), p.HdrlPosition);
+  for (const RiffInfo& r : p.Riffs) in.Segments.push_back({r.Position, r.Movi, r.DataEnd});
+  std::map<std::int64_t, std::uint32_t> idx1Flags;
+  if (!p.Riffs.empty())
+    for (const Idx1Row& row : p.Idx1) idx1Flags[row.Position + 8] = row.Flags;
+  std::vector<Described> chunks(p.Chunks.begin(), p.Chunks.end());
+  std::sort(chunks.begin(), chunks.end(),
+            [](const Described& a, const Described& b) { return std::get<1>(a) < std::get<1>(b); });
+  for (const Described& c : chunks) {
+    const std::int64_t data = std::get<1>(c);
+    const auto header = reader.At(data - 8, 8);
+    const auto known = idx1Flags.find(data);
+    const std::uint32_t flags = known != idx1Flags.end() ? known->second : p.KeyOf.at(data);
+    in.Entries.emplace_back(VEK::LoadLe32(header.data()), flags, data - 8, std::get<2>(c));
+  }
+  return in;
+}
+
+std::string PacketCounts(const std::string& path) {
+  return Run("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 '" + path + "' 2>&1");
+}
+
+std::string DecodeErrors(const std::string& path, double at) {
+  return Run("ffmpeg -nostdin -v error -ss " + std::to_string(at) + " -i '" + path +
+             "' -frames:v 1 -f null - 2>&1 || echo failed");
+}
+
+struct MuxerRow {
+  const char* Name;
+  const char* Tool;
+  const char* Command;  // %s: the output path
+  // Before the in-place run the indx chunks are renamed JUNK, as ffmpeg's
+  // reserve reads until the file grows past its first RIFF.
+  bool InPlaceOnJunkReserve;
+};
+
+// Each file is just over two segments' worth (or one and a bit), of large
+// raw frames so that a few hundred chunks make a gigabyte quickly.
+const MuxerRow Muxers[] = {
+    {"ffmpeg", "ffmpeg",
+     "ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
+     "-t 33 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s'",
+     true},
+    {"mencoder", "mencoder",
+     "ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
+     "-t 20 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s.src.avi' && mencoder -really-quiet '%s.src.avi' -ovc copy "
+     "-oac copy -o '%s' >/dev/null 2>&1; rm -f '%s.src.avi'",
+     false},
+    {"gstreamer", "gst-launch-1.0",
+     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc num-buffers=480 pattern=black ! "
+     "video/x-raw,format=BGR,width=1280,height=720,framerate=25/1 ! m. audiotestsrc num-buffers=200 ! "
+     "audio/x-raw,format=S16LE,rate=8000,channels=1 ! m. >/dev/null 2>&1",
+     false},
+};
+
+std::string Expand(const char* templ, const std::string& path) {
+  std::string out;
+  for (const char* c = templ; *c; ++c) {
+    if (c[0] == '%' && c[1] == 's') {
+      out += path;
+      ++c;
+    } else {
+      out += *c;
+    }
+  }
+  return out;
+}
+
+void Rewrite(IndexRebuilder& writer, const std::string& source, const std::string& destination, const Input& in,
+             const std::vector<std::int64_t>& oldIndexes) {
+  BackupFile file(source, destination, true, source != destination);
+  // A mirror holds what has been read or skipped over: the walk has been
+  // through the whole file by the time the indexes are written.
+  if (!file.InPlace()) file.Seek(0, 2);
+  writer.OldIndexChunks = oldIndexes;
+  const std::int64_t expectedEnd = in.Segments.back().End + writer.OdmlIndexBytes(in.Headers, in.Segments, in.Entries);
+  writer.WriteOdmlIndexes(file, in.Headers, in.Segments, in.Entries);
+  EXPECT_EQ(file.Position(), expectedEnd);
+  file.Truncate();
+}
+
+void CheckResult(const std::string& label, const std::string& path, const Parsed& original, const Input& in,
+                 const std::string& packets, double seekAt) {
+  SCOPED_TRACE(label);
+  Reader reader(path);
+  const Parsed after = reader.Parse();
+  EXPECT_TRUE(after.ChainReachesEnd);
+  EXPECT_EQ(after.Problems, std::vector<std::string>{});
+  ASSERT_EQ(after.Riffs.size(), original.Riffs.size());
+  for (std::size_t i = 0; i < after.Riffs.size(); ++i) {
+    EXPECT_EQ(after.Riffs[i].Position, original.Riffs[i].Position);
+    // Every movi list ends at its data, except the last, which holds the new ix## after it.
+    if (i + 1 < after.Riffs.size()) {
+      EXPECT_EQ(after.Riffs[i].MoviEnd, in.Segments[i].End + (in.Segments[i].End & 1));
+    }
+    EXPECT_EQ(after.Riffs[i].DataEnd, original.Riffs[i].DataEnd);
+  }
+  EXPECT_EQ(after.IndexChunksInData, std::vector<std::int64_t>{});
+  EXPECT_TRUE(after.Chunks == original.Chunks) << after.Chunks.size() << " chunks described, the muxer's "
+                                               << original.Chunks.size();
+  EXPECT_TRUE(after.Idx1 == original.Idx1) << after.Idx1.size() << " idx1 entries, the muxer's "
+                                           << original.Idx1.size();
+  EXPECT_FALSE(after.Idx1FromFileStart);
+  EXPECT_NE(after.AvihFlags & 0x10, 0u);
+  std::int64_t video = 0;
+  for (const Described& c : original.Chunks)
+    if (std::get<0>(c) == 0) ++video;
+  EXPECT_EQ(after.Dmlh, video);
+  EXPECT_EQ(after.Durations, original.Durations);
+  EXPECT_EQ(PacketCounts(path), packets);
+  EXPECT_EQ(DecodeErrors(path, seekAt), "");
+}
+
+TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
+  for (const MuxerRow& row : Muxers) {
+    SCOPED_TRACE(row.Name);
+    if (!Have(row.Tool) || !Have("ffprobe")) {
+      std::printf("[  SKIPPED ] %s: %s is not installed\n", row.Name, row.Tool);
+      continue;
+    }
+    TempDir dir;
+    const std::string path = dir / (std::string(row.Name) + ".avi");
+    ASSERT_EQ(std::system(Expand(row.Command, path).c_str()), 0) << row.Command;
+    Reader reader(path);
+    const Parsed original = reader.Parse();
+    // The oracle must be an OpenDML file the reader understands whole.
+    ASSERT_TRUE(original.ChainReachesEnd);
+    ASSERT_GE(original.Riffs.size(), 2u);
+    ASSERT_EQ(original.Problems, std::vector<std::string>{});
+    ASSERT_FALSE(original.Idx1.empty());
+    ASSERT_FALSE(original.Chunks.empty());
+    Input in = InputFrom(reader, original);
+    ASSERT_EQ(in.Headers.Streams.size(), 2u);
+    const std::string packets = PacketCounts(path);
+    std::int64_t frames = 0;
+    for (const Described& c : original.Chunks)
+      if (std::get<0>(c) == 0) ++frames;
+    const double seekAt = static_cast<double>(frames - 5) / 25.0;  // in the last segment
+
+    VEK::HandOverQueue queue;
+    IndexRebuilder writer(queue);
+    const std::string copy = dir / "copy.avi";
+    Rewrite(writer, path, copy, in, original.IndexChunksInData);
+    CheckResult("mirror copy", copy, original, in, packets, seekAt);
+    std::remove(copy.c_str());
+
+    if (row.InPlaceOnJunkReserve) {
+      BackupFile patch(path, path, true);
+      for (const VEKAvi::StreamHeader& s : in.Headers.Streams) {
+        ASSERT_GE(s.IndxPos, 0);
+        patch.Seek(s.IndxPos, 0);
+        patch.Write("JUNK", 4);
+      }
+    }
+    Reader patched(path);
+    in.Headers = InputFrom(patched, patched.Parse()).Headers;
+    Rewrite(writer, path, path, in, original.IndexChunksInData);
+    CheckResult("in place", path, original, in, packets, seekAt);
+  }
+}
+
+// Files whose reserved header space cannot take the super index are refused
+// before a byte is written.
+TEST(OdmlWriter, RefusesBeforeWritingAnything) {
+  using VEKRiff::Segment;
+  struct Row {
+    const char* Name;
+    std::int64_t IndxPos, JunkPos;
+    std::uint32_t ReserveSize;
+    VEKRiff::Segments Segments;
+    std::int64_t SecondEntry;
+    const VEK::MessagePair& Message;
+    std::int64_t Slots;  // what the message reports
+  };
+  const VEKRiff::Segments two = {{0, 600, 1000}, {1000, 1012, 1400}};
+  const Row rows[] = {
+      {"no reserve", -1, -1, 0, two, 1024, VEKRiff::Msg::OdmlNoIndexSpace, 0},
+      {"indx with one slot for two", 100, -1, 24 + 16, two, 1024, VEKRiff::Msg::OdmlIndexSpaceTooSmall, 1},
+      {"JUNK shorter than the super index header", -1, 100, 20, two, 1024, VEKRiff::Msg::OdmlIndexSpaceTooSmall, 0},
+      {"segments overlap", 100, -1, 4120, {{0, 600, 1100}, {1000, 1012, 1400}}, 1024,
+       VEKRiff::Msg::OdmlBadSegments, 0},
+      {"entry outside every movi list", 100, -1, 4120, two, 1004, VEKRiff::Msg::OdmlBadSegments, 0},
+  };
+  TempDir dir;
+  Bytes bytes(1600);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+  const std::string path = dir / "small.avi";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    WriteFile(path, bytes);
+    VEKAvi::AviHeaders headers;
+    headers.Streams.resize(1);
+    headers.Streams[0].Type = VEKAvi::CodeVids;
+    headers.Streams[0].IndxPos = row.IndxPos;
+    headers.Streams[0].JunkPos = row.JunkPos;
+    (row.IndxPos >= 0 ? headers.Streams[0].IndxSize : headers.Streams[0].JunkSize) = row.ReserveSize;
+    headers.DmlhPos = 40;
+    VEKRiff::IndexEntries entries;
+    entries.emplace_back(VEKAvi::MakeFourCC("00dc"), VEKAvi::AVIIF_KEYFRAME, 612, 100);
+    entries.emplace_back(VEKAvi::MakeFourCC("00dc"), 0, row.SecondEntry, 100);
+    VEK::HandOverQueue queue;
+    IndexRebuilder writer(queue);
+    const std::string expected = VEK::Text(row.Message, {0, row.Slots, 2});
+    try {
+      writer.OdmlIndexBytes(headers, row.Segments, entries);
+      ADD_FAILURE() << "OdmlIndexBytes accepted it";
+    } catch (const IndexRebuilder::ErrorException& e) {
+      EXPECT_EQ(e.Message(), expected);
+    }
+    {
+      BackupFile file(path, path, true);
+      try {
+        writer.WriteOdmlIndexes(file, headers, row.Segments, entries);
+        ADD_FAILURE() << "WriteOdmlIndexes accepted it";
+      } catch (const IndexRebuilder::ErrorException& e) {
+        EXPECT_EQ(e.Message(), expected);
+      }
+    }
+    EXPECT_TRUE(ReadFile(path) == bytes);
+  }
+}
+
+}  // namespace
