@@ -262,6 +262,7 @@ struct MuxerRow {
   // Before the in-place run the indx chunks are renamed JUNK, as ffmpeg's
   // reserve reads until the file grows past its first RIFF.
   bool InPlaceOnJunkReserve;
+  bool HasNonKeyFrames;  // so that the key-frame bit is put to the test
 };
 
 // Each file is just over two segments' worth (or one and a bit), of large
@@ -270,17 +271,24 @@ const MuxerRow Muxers[] = {
     {"ffmpeg", "ffmpeg",
      "ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
      "-t 33 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s'",
-     true},
+     true, false},
+    // Two seconds of noise at the highest quality, looped without encoding
+    // again: key frames every ten.
+    {"ffmpeg mpeg4", "ffmpeg",
+     "ffmpeg -nostdin -v error -y -f lavfi -i 'testsrc2=size=1280x720:rate=25,noise=alls=100:allf=t' -f lavfi -i "
+     "sine=sample_rate=8000 -t 2 -c:v mpeg4 -q:v 1 -g 10 -c:a pcm_s16le '%s.src.avi' && ffmpeg -nostdin -v error -y "
+     "-stream_loop 16 -i '%s.src.avi' -c copy '%s'; rm -f '%s.src.avi'",
+     false, true},
     {"mencoder", "mencoder",
      "ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
-     "-t 20 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s.src.avi' && mencoder -really-quiet '%s.src.avi' -ovc copy "
+     "-t 17 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s.src.avi' && mencoder -really-quiet '%s.src.avi' -ovc copy "
      "-oac copy -o '%s' >/dev/null 2>&1; rm -f '%s.src.avi'",
-     false},
+     false, false},
     {"gstreamer", "gst-launch-1.0",
-     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc num-buffers=480 pattern=black ! "
+     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc num-buffers=420 pattern=black ! "
      "video/x-raw,format=BGR,width=1280,height=720,framerate=25/1 ! m. audiotestsrc num-buffers=200 ! "
      "audio/x-raw,format=S16LE,rate=8000,channels=1 ! m. >/dev/null 2>&1",
-     false},
+     false, false},
 };
 
 std::string Expand(const char* templ, const std::string& path) {
@@ -366,6 +374,10 @@ TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
     for (const Described& c : original.Chunks)
       if (std::get<0>(c) == 0) ++frames;
     const double seekAt = static_cast<double>(frames - 5) / 25.0;  // in the last segment
+    if (row.HasNonKeyFrames) {
+      ASSERT_TRUE(std::any_of(original.Chunks.begin(), original.Chunks.end(),
+                              [](const Described& c) { return !std::get<3>(c); }));
+    }
 
     VEK::HandOverQueue queue;
     IndexRebuilder writer(queue);
