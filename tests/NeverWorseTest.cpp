@@ -161,7 +161,11 @@ Damaged CutInsideTheLastChunk() {
 struct WalkCase {
   std::string name;
   std::function<Damaged()> make;
-  int minErrors, maxErrors;
+  // The walk's corrupted spots: one per damage, perhaps two where a chunk's
+  // header survived a stretch of garbage; never one per chunk or old entry.
+  // Each spot is an error; other findings (an index or header that no longer
+  // agrees with the data) may add errors of their own.
+  int minSpots, maxSpots;
   // The index holds exactly the intact chunks; otherwise it may also hold
   // chunks whose header survived the damage (still real chunks).
   bool exact;
@@ -180,7 +184,7 @@ std::vector<WalkCase> WalkCases() {
   for (std::size_t length : {std::size_t{4096}, std::size_t{65536}, std::size_t{200000}})
     for (unsigned seed : {1u, 2u, 3u})
       cases.push_back({"garbage of " + std::to_string(length) + " bytes, seed " + std::to_string(seed),
-                       [=] { return GarbageOverTheMiddle(length, seed); }, 1, 3, false});
+                       [=] { return GarbageOverTheMiddle(length, seed); }, 1, 2, false});
   return cases;
 }
 
@@ -215,13 +219,11 @@ void ExpectIndexed(const Damaged& d, const Bytes& output, bool exact, const std:
       EXPECT_NE(std::find(index.Entries.begin(), index.Entries.end(), e), index.Entries.end())
           << what << ": the intact chunk at movi offset " << e.Offset << " is not indexed";
   }
-  // Up to the new index the file is the source's, but the movi list's size
-  // (and the pad byte before an index at an odd end).
+  // The movi data up to the new index is the source's (but the pad byte
+  // before an index at an odd end); the headers' sizes and counts may change.
   ASSERT_LE(index.Position, static_cast<std::int64_t>(d.Source.size()) + 1) << what;
-  for (std::int64_t i = 0; i + 1 < index.Position; ++i) {
-    if (i >= d.MoviOffset + 4 && i < d.MoviOffset + 8) continue;
+  for (std::int64_t i = d.MoviOffset + 8; i + 1 < index.Position; ++i)
     ASSERT_EQ(output[i], d.Source[i]) << what << ": byte " << i;
-  }
 }
 
 void ExpectEveryIntactChunkIndexed(const std::vector<WalkCase>& cases) {
@@ -235,11 +237,15 @@ void ExpectEveryIntactChunkIndexed(const std::vector<WalkCase>& cases) {
       TempDir dir;
       WriteFile(dir / "a.avi", d.Source);
       const WorkerRunResult r = RunWorker({dir / "a.avi"}, For(mode));
-      EXPECT_GE(r.LastErrorCount, c.minErrors) << what;
-      EXPECT_LE(r.LastErrorCount, c.maxErrors) << what;
+      const auto spots = std::count_if(r.Lines.begin(), r.Lines.end(), [](const std::string& line) {
+        return line.rfind("Corrupted data found at file offset", 0) == 0;
+      });
+      EXPECT_GE(spots, c.minSpots) << what;
+      EXPECT_LE(spots, c.maxSpots) << what;
+      EXPECT_GE(r.LastErrorCount, spots) << what;
       EXPECT_GE(r.LastVideo, intactVideo) << what;
       if (mode == Mode::Check) {
-        EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{c.minErrors > 0 ? VEKRiff::FileError : VEKRiff::FileOk})
+        EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{r.LastErrorCount > 0 ? VEKRiff::FileError : VEKRiff::FileOk})
             << what;
         EXPECT_EQ(ReadFile(dir / "a.avi"), d.Source) << what;
         continue;
@@ -384,46 +390,56 @@ TEST(NeverWorse, AFailedCopyLeavesNeitherAPartialFileNorAChangedOlderCopy) {
 // the index is being written by then, so the file is completed and the stop
 // takes effect at the next file.
 TEST(NeverWorse, AStopWhileTheFileIsFinishedDeletesACopyAndCompletesAnInPlaceFile) {
-  const Bytes source = GoodFilm();
-  const Bytes rebuilt = [&] {
-    TempDir dir;
-    WriteFile(dir / "a.avi", source);
-    RunWorker({dir / "a.avi"}, For(Mode::InPlace));
-    return ReadFile(dir / "a.avi");
-  }();
-  ASSERT_NE(rebuilt, source);
-  for (Mode mode : {Mode::Copy, Mode::InPlace}) {
-    TempDir dir;
-    WriteFile(dir / "a.avi", source);
-    WriteFile(dir / "b.avi", source);
-    IndexRebuilder* worker = nullptr;
-    WorkerRunOptions o = For(mode);
-    o.OnEvent = [&](IndexRebuilder& w) {
-      if (w.Event() == VEKRiff::FileStarted) worker = &w;
-    };
-    FaultySystemCalls calls;
-    int stops = 0;
-    calls.beforeFSync = [&] {
-      if (worker && stops++ == 0) worker->Abort("");
-    };
-    WorkerRunResult r;
-    {
-      CallsGuard guard(calls);
-      r = RunWorker({dir / "a.avi", dir / "b.avi"}, o);
-    }
-    ASSERT_EQ(stops >= 1, true) << Name(mode) << ": nothing was flushed to disk";
-    ASSERT_GE(r.Lines.size(), 2u);
-    EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Operation aborted.") << Name(mode);
-    EXPECT_EQ(ReadFile(dir / "b.avi"), source) << Name(mode) << ": the next file was processed";
-    EXPECT_EQ(PartialFiles(dir), 0) << Name(mode);
-    if (mode == Mode::Copy) {
-      EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::Aborted});
-      EXPECT_EQ(ReadFile(dir / "a.avi"), source);
-      EXPECT_FALSE(Exists(dir / "Zantrel.a.avi")) << "a stopped copy was kept";
-    } else {
-      EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::Aborted}));
-      EXPECT_EQ(r.Notices.back().FileIndex, 1);
-      EXPECT_EQ(ReadFile(dir / "a.avi"), rebuilt) << "an in-place file whose writing began was not completed";
+  // The large film is copied in background batches, still under way when the
+  // walk ends.
+  const struct {
+    const char* name;
+    Bytes source;
+  } films[] = {{"small film", GoodFilm()}, {"film of 20 MB", Film(1200, 16000).Junk(30).Build()}};
+  for (const auto& film : films) {
+    const Bytes& source = film.source;
+    const Bytes rebuilt = [&] {
+      TempDir dir;
+      WriteFile(dir / "a.avi", source);
+      RunWorker({dir / "a.avi"}, For(Mode::InPlace));
+      return ReadFile(dir / "a.avi");
+    }();
+    ASSERT_NE(rebuilt, source) << film.name;
+    for (Mode mode : {Mode::Copy, Mode::InPlace}) {
+      const std::string what = std::string(film.name) + ", " + Name(mode);
+      TempDir dir;
+      WriteFile(dir / "a.avi", source);
+      WriteFile(dir / "b.avi", source);
+      IndexRebuilder* worker = nullptr;
+      WorkerRunOptions o = For(mode);
+      o.OnEvent = [&](IndexRebuilder& w) {
+        if (w.Event() == VEKRiff::FileStarted) worker = &w;
+      };
+      FaultySystemCalls calls;
+      int stops = 0;
+      calls.beforeFSync = [&] {
+        if (worker && stops++ == 0) worker->Abort("");
+      };
+      WorkerRunResult r;
+      {
+        CallsGuard guard(calls);
+        r = RunWorker({dir / "a.avi", dir / "b.avi"}, o);
+      }
+      ASSERT_GE(stops, 1) << what << ": nothing was flushed to disk";
+      ASSERT_GE(r.Lines.size(), 2u) << what;
+      EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Operation aborted.") << what;
+      EXPECT_EQ(ReadFile(dir / "b.avi"), source) << what << ": the next file was processed";
+      EXPECT_FALSE(Exists(dir / "Zantrel.b.avi")) << what;
+      EXPECT_EQ(PartialFiles(dir), 0) << what;
+      if (mode == Mode::Copy) {
+        EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::Aborted}) << what;
+        EXPECT_EQ(ReadFile(dir / "a.avi"), source) << what;
+        EXPECT_FALSE(Exists(dir / "Zantrel.a.avi")) << what << ": a stopped copy was kept";
+      } else {
+        EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::Aborted})) << what;
+        EXPECT_EQ(r.Notices.back().FileIndex, 1) << what;
+        EXPECT_EQ(ReadFile(dir / "a.avi"), rebuilt) << what << ": an in-place file whose writing began was not completed";
+      }
     }
   }
 }
