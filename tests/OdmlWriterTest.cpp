@@ -27,6 +27,7 @@ namespace {
 
 using namespace ZantrelTest;
 using VEKRiff::IndexRebuilder;
+using VEKRiff::OldIndexEntry;
 
 bool Have(const char* tool) {
   return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
@@ -459,6 +460,138 @@ TEST(OdmlWriter, RefusesBeforeWritingAnything) {
       }
     }
     EXPECT_TRUE(ReadFile(path) == bytes);
+  }
+}
+
+// A small two-segment file made here, for what the muxers' files never show:
+// an old ix## inside the data, a first segment ending on an odd byte, gaps
+// before the second RIFF of every size around that of the new idx1, and the
+// odml list still a JUNK reserve.
+struct SmallFile {
+  Bytes Data;
+  std::int64_t OldIndex = 0;
+  VEKRiff::Segments Segments;
+  VEKRiff::IndexEntries Entries;
+  std::set<Described> Chunks;
+};
+
+SmallFile MakeSmall(std::int64_t gap) {
+  SmallFile f;
+  Bytes& b = f.Data;
+  const auto put = [&b](std::string_view text) { b.insert(b.end(), text.begin(), text.end()); };
+  const auto put32 = [&b](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  };
+  const auto patch32 = [&b](std::size_t at, std::uint32_t v) { VEK::StoreLe32(&b[at], v); };
+  const auto chunk = [&](std::string_view code, std::uint32_t size, unsigned char fill) {
+    const auto at = static_cast<std::int64_t>(b.size());
+    put(code);
+    put32(size);
+    b.insert(b.end(), size + (size & 1), fill);
+    return at;
+  };
+  put("RIFF");
+  put32(0);
+  put("AVI LIST");
+  put32(0);
+  put("hdrlavih");
+  put32(56);
+  const std::size_t avih = b.size();
+  b.insert(b.end(), 56, 0);
+  patch32(avih + 12, 0x10);  // AVIF_HASINDEX
+  patch32(avih + 24, 1);     // one stream
+  put("LIST");
+  put32(4 + 64 + 48 + 8 + 88);
+  put("strlstrh");
+  put32(56);
+  const std::size_t strh = b.size();
+  b.insert(b.end(), 56, 0);
+  std::memcpy(&b[strh], "vidsDIB ", 8);
+  patch32(strh + 20, 1);
+  patch32(strh + 24, 25);
+  put("strf");
+  put32(40);
+  const std::size_t strf = b.size();
+  b.insert(b.end(), 40, 0);
+  patch32(strf, 40);
+  patch32(strf + 4, 4);
+  patch32(strf + 8, 4);
+  patch32(strf + 12, 1 | (24 << 16));
+  chunk("JUNK", 24 + 4 * 16, 0);  // ffmpeg's reserve for the super index
+  chunk("JUNK", 256, 0);          // and for the odml list
+  patch32(16, static_cast<std::uint32_t>(b.size() - 20));
+  const auto movi1 = static_cast<std::int64_t>(b.size());
+  put("LIST");
+  put32(0x7FFFFFF0);  // an old size running past the segment
+  put("movi");
+  const std::int64_t a = chunk("00dc", 100, 0x11);
+  f.OldIndex = chunk("ix00", 24, 0x22);
+  const std::int64_t c = chunk("00dc", 101, 0x33);
+  const std::int64_t end1 = c + 8 + 101;  // odd: the pad byte is not data
+  b.resize(static_cast<std::size_t>(end1 + 1 + gap), 0xEE);
+  const auto riff2 = static_cast<std::int64_t>(b.size());
+  put("RIFF");
+  put32(0);
+  put("AVIXLIST");
+  put32(0);
+  put("movi");
+  const std::int64_t d = chunk("00dc", 50, 0x44);
+  const auto end2 = static_cast<std::int64_t>(b.size());
+  chunk("ix00", 40, 0x55);  // the old index of the last segment, beyond its data
+  f.Segments = {{0, movi1, end1}, {riff2, riff2 + 12, end2}};
+  f.Entries.emplace_back(VEKAvi::MakeFourCC("00dc"), VEKAvi::AVIIF_KEYFRAME, a, 100);
+  f.Entries.emplace_back(VEKAvi::MakeFourCC("00dc"), 0, c, 101);
+  f.Entries.emplace_back(VEKAvi::MakeFourCC("00dc"), VEKAvi::AVIIF_KEYFRAME, d, 50);
+  f.Chunks = {{0, a + 8, 100, true}, {0, c + 8, 101, false}, {0, d + 8, 50, true}};
+  return f;
+}
+
+TEST(OdmlWriter, FirstSegmentGapsOldIndexesAndReserves) {
+  struct Row {
+    std::int64_t Gap;  // bytes between the first segment's padded end and the next RIFF
+    bool Idx1;         // whether a new idx1 of 2 entries (40 bytes) fits there
+  };
+  const Row rows[] = {{40, true}, {48, true}, {60, true}, {44, false}, {30, false}, {0, false}};
+  TempDir dir;
+  for (const Row& row : rows) {
+    for (const bool inPlace : {false, true}) {
+      SCOPED_TRACE("gap " + std::to_string(row.Gap) + (inPlace ? " in place" : " mirror"));
+      const SmallFile f = MakeSmall(row.Gap);
+      const std::string source = dir / "small.avi";
+      const std::string result = inPlace ? source : dir / "copy.avi";
+      std::remove(result.c_str());
+      WriteFile(source, f.Data);
+      Input in;
+      in.Headers = VEKAvi::ReadHeaders(&f.Data[12], 8 + VEK::LoadLe32(&f.Data[16]), 12);
+      in.Segments = f.Segments;
+      in.Entries = f.Entries;
+      VEK::HandOverQueue queue;
+      IndexRebuilder writer(queue);
+      Rewrite(writer, source, result, in, {f.OldIndex});
+
+      Reader reader(result);
+      const Parsed after = reader.Parse();
+      EXPECT_TRUE(after.ChainReachesEnd);
+      EXPECT_EQ(after.Problems, std::vector<std::string>{});
+      ASSERT_EQ(after.Riffs.size(), 2u);
+      EXPECT_TRUE(after.Chunks == f.Chunks);
+      EXPECT_EQ(after.IndexChunksInData, std::vector<std::int64_t>{});
+      EXPECT_EQ(after.Riffs[0].MoviEnd, f.Segments[0].End + 1);
+      EXPECT_EQ(after.Dmlh, 3);
+      EXPECT_EQ(after.Idx1.size(), row.Idx1 ? 2u : 0u);
+      if (row.Idx1) {
+        EXPECT_EQ(after.Idx1[1].Position, f.Entries[1].Position());
+        EXPECT_EQ(after.Idx1[1].Flags, 0u);
+      }
+      EXPECT_EQ(after.AvihFlags & 0x10, row.Idx1 ? 0x10u : 0u);
+      // Not one byte of the chunks' data changed.
+      const Bytes out = ReadFile(result);
+      for (const OldIndexEntry& e : f.Entries) {
+        const auto from = static_cast<std::size_t>(e.Position());
+        ASSERT_GE(out.size(), from + 8 + e.Size);
+        EXPECT_TRUE(std::equal(&f.Data[from], &f.Data[from + 8 + e.Size], &out[from]));
+      }
+    }
   }
 }
 
