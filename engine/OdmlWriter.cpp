@@ -372,8 +372,9 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
   WriteLe32At(file, last.MoviPosition + 4, static_cast<std::uint32_t>(newEnd - last.MoviPosition - ChunkHeader::Size));
   WriteLe32At(file, last.RiffPosition + 4, static_cast<std::uint32_t>(newEnd - last.RiffPosition - ChunkHeader::Size));
 
-  // 6. The main header's index flag and the OpenDML frame count.
-  if (headers.FlagsPos >= 0) {
+  // 6. The main header's index flag (a file of one RIFF keeps its own: its
+  //    idx1 is not ours to judge) and the OpenDML frame count.
+  if (headers.FlagsPos >= 0 && !single) {
     const std::uint32_t flags = writeIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
     if (flags != headers.Flags) WriteLe32At(file, headers.FlagsPos, flags);
   }
