@@ -43,17 +43,16 @@ bool IsAudioId(ByteView b, std::int64_t at) { return b[at + 2] == 'w' && b[at + 
 // A chunk a plain reader walks through inside movi.
 bool IsChainHeader(ByteView b, std::int64_t at) { return IsStreamId(b, at) || Le32(b, at) == Code("JUNK"); }
 
-// The top-level LIST movi, found the way any RIFF reader would: chunk by
-// chunk from the end of the form header, each padded to an even length.
-std::int64_t FindMovi(ByteView b) {
-  const std::int64_t size = static_cast<std::int64_t>(b.size());
-  std::int64_t pos = 12;
-  while (size - pos >= 12) {
-    if (Le32(b, pos) == Code("LIST") && Le32(b, pos + 8) == Code("movi")) return pos;
-    std::int64_t next = pos + 8 + static_cast<std::int64_t>(Le32(b, pos + 4));
-    pos = next + (next & 1);
-  }
-  return -1;
+// Where the chunk with a header at pos ends: its data is padded to an even
+// length, counted from its own start.
+std::int64_t NextChunk(ByteView b, std::int64_t pos) {
+  const std::int64_t size = Le32(b, pos + 4);
+  return pos + 8 + size + (size & 1);
+}
+
+bool IsMoviHeader(ByteView b, std::int64_t at) {
+  return static_cast<std::int64_t>(b.size()) - at >= 12 && Le32(b, at) == Code("LIST") &&
+         Le32(b, at + 8) == Code("movi");
 }
 
 // First position in [from, to) where a and b differ, or -1.
@@ -62,6 +61,102 @@ std::int64_t FirstDifference(ByteView a, ByteView b, std::int64_t from, std::int
   if (std::memcmp(&a[from], &b[from], static_cast<std::size_t>(to - from)) == 0) return -1;
   while (a[from] == b[from]) ++from;
   return from;
+}
+
+using Ranges = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+// The header fields a rebuild may correct to agree with the data it indexed:
+// the RIFF size, avih's flags and frame count, each strh's length, dmlh's
+// frame count and each super index (indx) whole. Found by walking the header
+// list's chunks and lists from the form header on, as far as they fit.
+Ranges CorrectableHeaderFields(ByteView b) {
+  Ranges fields{{4, 8}};
+  const std::int64_t size = static_cast<std::int64_t>(b.size());
+  auto walk = [&](auto& self, std::int64_t from, std::int64_t to, int depth) -> void {
+    for (std::int64_t pos = from; to - pos >= 8 && size - pos >= 8; pos = NextChunk(b, pos)) {
+      const std::uint32_t code = Le32(b, pos);
+      const std::int64_t data = pos + 8, length = Le32(b, pos + 4);
+      const std::int64_t end = std::min({data + length, to, size});
+      auto allow = [&](std::int64_t at, std::int64_t n) {
+        if (at + n <= end) fields.emplace_back(at, at + n);
+      };
+      if (code == Code("LIST") && end - data >= 4 && Le32(b, data) != Code("movi")) {
+        if (depth < 4) self(self, data + 4, end, depth + 1);
+      }
+      else if (code == Code("avih")) allow(data + 12, 8);
+      else if (code == Code("strh")) allow(data + 32, 4);
+      else if (code == Code("dmlh")) allow(data, 4);
+      else if (code == Code("indx")) allow(data, end - data);
+    }
+  };
+  walk(walk, 12, size, 0);
+  return fields;
+}
+
+// First position in [from, to) where a and b differ outside the allowed
+// ranges, or -1.
+std::int64_t FirstDifferenceOutside(ByteView a, ByteView b, std::int64_t from, std::int64_t to,
+                                    const Ranges& allowed) {
+  for (;;) {
+    const std::int64_t d = FirstDifference(a, b, from, to);
+    if (d < 0) return -1;
+    const auto in = std::find_if(allowed.begin(), allowed.end(), [&](const auto& r) { return d >= r.first && d < r.second; });
+    if (in == allowed.end()) return d;
+    from = in->second;
+  }
+}
+
+// Where a reader may find the movi list: first where the top-level chunks
+// lead, chunk by chunk from the end of the form header; then, since a
+// damaged header list breaks that chain, every other "LIST....movi" in the
+// file, in order (a few at most).
+std::vector<std::int64_t> MoviCandidates(ByteView b) {
+  std::vector<std::int64_t> found;
+  const std::int64_t size = static_cast<std::int64_t>(b.size());
+  for (std::int64_t pos = 12; size - pos >= 12; pos = NextChunk(b, pos))
+    if (IsMoviHeader(b, pos)) {
+      found.push_back(pos);
+      break;
+    }
+  constexpr std::size_t Most = 8;
+  static const unsigned char list[] = {'L', 'I', 'S', 'T'};
+  for (std::int64_t pos = 12; size - pos >= 12 && found.size() < Most; ++pos) {
+    const void* at = ::memmem(&b[pos], static_cast<std::size_t>(size - pos), list, sizeof list);
+    if (!at) break;
+    pos = static_cast<const unsigned char*>(at) - b.data();
+    if (IsMoviHeader(b, pos) && std::find(found.begin(), found.end(), pos) == found.end()) found.push_back(pos);
+  }
+  return found;
+}
+
+// The movi list a rebuild used: the one whose size it patched, or else the
+// one whose size leads to an idx1.
+std::int64_t RebuiltMovi(ByteView source, ByteView output) {
+  const auto candidates = MoviCandidates(source);
+  for (std::int64_t movi : candidates)
+    if (IsMoviHeader(output, movi) && Le32(output, movi + 4) != Le32(source, movi + 4)) return movi;
+  for (std::int64_t movi : candidates) {
+    if (!IsMoviHeader(output, movi)) continue;
+    const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
+    if (static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1")) return movi;
+  }
+  return candidates.empty() ? -1 : candidates.front();
+}
+
+std::vector<std::int64_t> ReachableFrom(ByteView source, std::int64_t movi) {
+  std::vector<std::int64_t> found;
+  const std::int64_t size = static_cast<std::int64_t>(source.size());
+  std::int64_t pos = movi + 12;
+  while (size - pos >= 8 && IsChainHeader(source, pos)) {
+    const std::int64_t next = NextChunk(source, pos);
+    if (next > size) break;
+    const bool followed =
+        next == size || (size - next >= 8 && (IsChainHeader(source, next) || Le32(source, next) == Code("idx1")));
+    if (!followed) break;
+    if (IsStreamId(source, pos)) found.push_back(pos);
+    pos = next;
+  }
+  return found;
 }
 
 bool Same(ByteView a, ByteView b) {
@@ -285,26 +380,20 @@ Bytes EncodeCase(const WorkerCase& c) {
 }
 
 std::vector<std::int64_t> ReachableStreamChunks(ByteView source) {
-  std::vector<std::int64_t> found;
-  const std::int64_t movi = FindMovi(source);
-  if (movi < 0) return found;
-  const std::int64_t size = static_cast<std::int64_t>(source.size());
-  std::int64_t pos = movi + 12;
-  while (size - pos >= 8 && IsChainHeader(source, pos)) {
-    std::int64_t next = pos + 8 + static_cast<std::int64_t>(Le32(source, pos + 4));
-    next += next & 1;
-    if (next > size) break;
-    const bool followed =
-        next == size || (size - next >= 8 && (IsChainHeader(source, next) || Le32(source, next) == Code("idx1")));
-    if (!followed) break;
-    if (IsStreamId(source, pos)) found.push_back(pos);
-    pos = next;
+  // Of the places movi may be, the one that reaches least: the engine may
+  // have taken any of them.
+  std::vector<std::int64_t> fewest;
+  bool first = true;
+  for (std::int64_t movi : MoviCandidates(source)) {
+    auto chunks = ReachableFrom(source, movi);
+    if (first || chunks.size() < fewest.size()) fewest = std::move(chunks);
+    first = false;
   }
-  return found;
+  return fewest;
 }
 
 std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) {
-  const std::int64_t movi = FindMovi(source);
+  const std::int64_t movi = RebuiltMovi(source, output);
   if (movi < 0) return "a file without a top-level movi list was rebuilt";
   const std::int64_t outSize = static_cast<std::int64_t>(output.size());
   const std::int64_t srcSize = static_cast<std::int64_t>(source.size());
@@ -319,10 +408,11 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   if (indexSize % 16 != 0) return "the idx1 size is not a whole number of entries";
   if (outSize - index - 8 < indexSize) return "the index is cut short";
   if (endsAfterIndex && outSize != index + 8 + indexSize) return "the file does not end right after the index";
-  // Before the index, the source's bytes but the movi size; the last one may
-  // be the zero pad of an odd walk end.
-  std::int64_t differs = FirstDifference(source, output, 0, movi + 4);
-  if (differs < 0) differs = FirstDifference(source, output, movi + 8, index - 1);
+  // Before the index, the source's bytes but the movi size and the header
+  // counts; the last one may be the zero pad of an odd walk end.
+  Ranges allowed = CorrectableHeaderFields(source);
+  allowed.emplace_back(movi + 4, movi + 8);
+  std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
   if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
     differs = index - 1;
   if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
@@ -342,7 +432,7 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
       return which + "id or size differs from the chunk header";
     indexed.push_back(header);
   }
-  for (std::int64_t chunk : ReachableStreamChunks(source))
+  for (std::int64_t chunk : ReachableFrom(source, movi))
     if (!std::binary_search(indexed.begin(), indexed.end(), chunk))
       return "the reachable stream chunk at " + std::to_string(chunk) + " is not indexed";
   return "";
@@ -357,12 +447,15 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
   // The new index written, the movi size not yet (it is written last, so an
   // index it points at is complete): the movi size and the data a reader
   // reaches must still be the source's.
-  const std::int64_t movi = FindMovi(source);
-  if (movi < 0) return "a file without a movi list was changed";
-  const auto reachable = ReachableStreamChunks(source);
-  std::int64_t dataEnd = movi + 12;
-  if (!reachable.empty()) dataEnd = reachable.back() + 8 + Le32(source, reachable.back() + 4);
-  if (static_cast<std::int64_t>(after.size()) < dataEnd || FirstDifference(source, after, 0, dataEnd) >= 0)
+  const auto candidates = MoviCandidates(source);
+  if (candidates.empty()) return "a file without a movi list was changed";
+  std::int64_t dataEnd = static_cast<std::int64_t>(source.size());
+  for (std::int64_t movi : candidates) {
+    const auto reachable = ReachableFrom(source, movi);
+    dataEnd = std::min(dataEnd, reachable.empty() ? movi + 12 : NextChunk(source, reachable.back()));
+  }
+  if (static_cast<std::int64_t>(after.size()) < dataEnd ||
+      FirstDifferenceOutside(source, after, 0, dataEnd, CorrectableHeaderFields(source)) >= 0)
     return "a write that failed midway changed the movi size or the data before the new index: " + why;
   return "";
 }
