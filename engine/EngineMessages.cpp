@@ -55,6 +55,26 @@ const VEK::MessagePair HeaderDamaged = {
     {"The header list is damaged at file offset %d; the MOVI data blocks were found by searching for them.",
      "La liste d'en-têtes est endommagée à l'adresse %d; les blocs de données MOVI ont été trouvés en les "
      "recherchant."}};
+const VEK::MessagePair NoIndex = {
+    {"The file has no index (idx1): players cannot seek in it.",
+     "Le fichier n'a pas d'index (idx1) : les lecteurs ne peuvent pas s'y déplacer."}};
+const VEK::MessagePair IndexWrongEntries = {
+    {"The index has %d entries that point at no chunk of the data.",
+     "L'index a %d entrées qui ne désignent aucun bloc des données."}};
+const VEK::MessagePair IndexMissingEntries = {
+    {"The index lacks %d chunks of the data.", "Il manque à l'index %d blocs des données."}};
+const VEK::MessagePair IndexWrongKeyFrames = {
+    {"The index marks %d frames as key frames or not against what their data says.",
+     "L'index marque %d images comme images clés ou non contrairement à leurs données."}};
+const VEK::MessagePair HeaderFrames = {
+    {"The header says the file has %d frames, the data holds %d.",
+     "L'en-tête annonce %d images, les données en contiennent %d."}};
+const VEK::MessagePair HeaderLength = {
+    {"The header of stream %d gives a length of %d, the data holds %d.",
+     "L'en-tête du flux %d annonce une longueur de %d, les données en contiennent %d."}};
+const VEK::MessagePair FileCut = {
+    {"The file ends inside a chunk at file offset %d: it was cut short.",
+     "Le fichier se termine au milieu d'un bloc à l'adresse %d : il a été tronqué."}};
 const VEK::MessagePair CopyIsSource = {
     {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
      "changes its source. Nothing was written.",

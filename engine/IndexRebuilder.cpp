@@ -188,11 +188,23 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
   }
 }
 
+std::int64_t IndexRebuilder::PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
+  if (SegmentList.size() > 1) return OdmlIndexBytes(Headers, SegmentList, entries);
+  CheckIndexFits(end, entries, moviOffset);
+  return IndexBytes(end, entries);
+}
+
+void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
+  if (SegmentList.size() > 1) WriteOdmlIndexes(file, Headers, SegmentList, entries);
+  else WriteIndex(file, entries, moviOffset);
+  WriteHeaderCounts(file, entries, file.Position());
+}
+
 void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,
                                 std::int64_t moviOffset) {
   CheckAbort();
-  CheckIndexFits(file->Position(), entries, moviOffset);
-  WriteIndex(*file, entries, moviOffset);
+  PrepareIndexes(file->Position(), entries, moviOffset);
+  WriteIndexes(*file, entries, moviOffset);
   file->Truncate();
   file->Sync();
   CheckAbort();
@@ -212,13 +224,12 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   // Stop is honoured up to the first write; from there the file is completed,
   // because half an index is worse than either.
   CheckAbort();
-  CheckIndexFits(end, entries, moviOffset);
+  const std::int64_t bytes = PrepareIndexes(end, entries, moviOffset);
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
-  const std::int64_t bytes = IndexBytes(end, entries);
   if (const int refused = file.Reserve(end, bytes))
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {Msg::SystemReason(refused)}), refused);
   try {
-    WriteIndex(file, entries, moviOffset);
+    WriteIndexes(file, entries, moviOffset);
     file.Sync();
     // Another program that appended to the file meanwhile would lose what it
     // wrote to the truncation.
@@ -256,6 +267,10 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     AddMessage(VEK::Text(CheckOnly_ ? Msg::Checking : Msg::Rebuilding));
     const std::int64_t moviOffset = LocateMovi(*file);
     ScanMovi(*file, moviOffset, entries);
+    const std::int64_t end = file->Position();
+    VerifyIndex(*file, entries);
+    VerifyHeaderCounts(entries);
+    file->Seek(end, 0);
     if (CheckOnly_) {
       Notify(ErrorCount() > 0 ? FileError : FileOk);
     } else {

@@ -13,6 +13,7 @@
 #include "avi/HeaderReader.h"
 #include "codec/KeyFrame.h"
 #include "file/BackupFile.h"
+#include "lang/Language.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
 #include "util/Thread.h"
@@ -158,6 +159,9 @@ class IndexRebuilder : public VEK::Thread {
   // Per file: each stream's key-frame rule, by stream number (null: no rule).
   std::vector<VEKCodec::KeyFrameRule> Rules;
   Segments SegmentList;
+  // Per file: the legacy idx1 the walk met (-1: none) and its size field.
+  std::int64_t OldIndexPosition = -1;
+  std::uint32_t OldIndexSize = 0;
   // Fails the file when an idx1 cannot address the data up to end.
   void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
   // How many bytes WriteIndex writes from a walk that ended at end.
@@ -198,6 +202,19 @@ class IndexRebuilder : public VEK::Thread {
   std::int64_t NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size);
   void ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize);
   bool IsIndexRecord(BackupFile& file, std::int64_t position);
+  // The check of the file's own index and header counts against the walk.
+  struct HeaderCounts {
+    std::int64_t TotalFrames = 0;  // video frames of the first segment (avih)
+    std::int64_t AllFrames = 0;    // of the whole file (dmlh)
+    std::vector<std::int64_t> Streams;  // each stream's length in its own units (strh)
+  };
+  HeaderCounts CountsFromData(const IndexEntries& entries) const;
+  void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
+  void VerifyIndex(BackupFile& file, const IndexEntries& entries);
+  void VerifyHeaderCounts(const IndexEntries& entries);
+  // Writes the header counts that differ from the data, and the RIFF size of
+  // a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
+  void WriteHeaderCounts(BackupFile& file, const IndexEntries& entries, std::int64_t fileEnd);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
   // The index flags of the stream chunk with its header at position: whether
@@ -207,6 +224,11 @@ class IndexRebuilder : public VEK::Thread {
   bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);
   void OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file);
+  // Checks that the new indexes can be written and returns how many bytes
+  // they take after the walk's end; then writes them and the header counts,
+  // leaving the position at the new end of the file.
+  std::int64_t PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
+  void WriteIndexes(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
   void FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries, std::int64_t moviOffset);
   void FinishInPlace(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
   void ChooseOutput(const std::string& path);

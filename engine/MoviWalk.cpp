@@ -257,11 +257,11 @@ std::uint32_t IndexRebuilder::ChunkFlags(BackupFile& file, std::int64_t position
 void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries) {
   CountChunk(chunk.Bytes);
   if (!IsStreamChunkId(chunk.Bytes)) return;
+  // A check collects the entries too: they are compared with the file's own index.
   const ChunkHeader header = ChunkHeader::Load(chunk.Bytes);
   auto seen = std::find_if(WalkedSizes.begin(), WalkedSizes.end(), [&](const auto& s) { return s.first == header.Code; });
   if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
   else seen->second = std::max(seen->second, header.DataSize);
-  if (CheckOnly_) return;
   entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
 }
 
@@ -300,6 +300,8 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
   int parity = 0;
   WalkedSizes.clear();
   OldIndexChunks.clear();
+  OldIndexPosition = -1;
+  OldIndexSize = 0;
   SegmentList = {Segment{0, moviOffset, 0}};
   Rules.clear();
   for (const StreamHeader& stream : Headers.Streams) Rules.push_back(VEKCodec::RuleFor(stream));
@@ -336,6 +338,10 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     }
     if (header.Code == CodeIdx1) {
       acceptPending();
+      if (SegmentList.size() == 1 && OldIndexPosition < 0) {
+        OldIndexPosition = pos;
+        OldIndexSize = header.DataSize;
+      }
       // The legacy index closes the first segment's data; an OpenDML file
       // goes on in the RIFF after it.
       const std::int64_t next = SegmentList.size() == 1 ? NextSegmentAfterIndex(file, pos, header.DataSize) : -1;
@@ -365,7 +371,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       acceptPending();
       WalkedChunk chunk{pos, {}, 0};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
-      if (!CheckOnly_ && IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(file, pos, bytes);
+      if (IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(file, pos, bytes);
       const std::int64_t next = ChunkEnd(pos, header.DataSize, parity);
       if (next <= fileSize) {
         pending = chunk;
@@ -380,6 +386,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       if (hit.Kind == HitKind::End) {
         // Counted, but without an entry: the new index goes over its header.
         CountChunk(bytes);
+        ReportProblem(Msg::FileCut, {pos});
         endAt(pos);
         return;
       }

@@ -40,9 +40,13 @@ constexpr std::int64_t SuperHeaderBytes = 24;
 constexpr std::int64_t SuperEntryBytes = 16;
 constexpr std::int64_t StandardHeaderBytes = 24;
 constexpr std::int64_t StandardEntryBytes = 8;
-// One standard index is written from one buffer; this many entries keep it
-// within 2 MiB while a 1 GiB segment of small chunks still needs only a few.
-constexpr std::uint32_t MaxStandardEntries = 1u << 18;
+// Muxers write one standard index per stream and segment and reserve their
+// super index for that many (mencoder exactly that many): only offsets that
+// 32 bits cannot hold, or an index beyond any real segment's chunk count
+// (128 MiB of entries), start another.
+constexpr std::uint32_t MaxStandardEntries = 1u << 24;
+// Entries go out in blocks of this many, not one buffer per index.
+constexpr std::size_t EntriesPerBlock = 8192;
 constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
 // Bit 31 of a standard index entry's size marks a frame that is not a key frame.
 constexpr std::uint32_t NotKeyFrame = 0x80000000u;
@@ -229,7 +233,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
   // first write.
   const std::int64_t firstEnd = first.End + (first.End & 1);
   const std::int64_t idx1Bytes = ChunkHeader::Size + plan.FirstSegmentEntries * Idx1Entry::Size;
-  std::int64_t firstRoom = single ? 0 : segments[1].RiffPosition - firstEnd;
+  const std::int64_t firstRoom = single ? 0 : segments[1].RiffPosition - firstEnd;
   const bool writeIdx1 = !single && plan.FirstSegmentEntries <= MaxField / Idx1Entry::Size &&
                          (firstRoom == idx1Bytes || firstRoom - idx1Bytes >= ChunkHeader::Size);
   if (!file.InPlace()) CheckAbort();
@@ -243,7 +247,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     ++at;
   }
   std::vector<std::vector<unsigned char>> superEntries(plan.Streams.size());
-  std::vector<unsigned char> buffer;
+  std::vector<unsigned char> block(EntriesPerBlock * StandardEntryBytes);
   for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
     const StreamPlan& stream = plan.Streams[n];
     if (stream.Indexes.empty()) continue;
@@ -251,8 +255,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     auto entry = entries.begin();
     for (const StandardIndexPlan& index : stream.Indexes) {
       const std::int64_t bytes = StandardIndexBytes(index.Count);
-      buffer.assign(static_cast<std::size_t>(bytes), 0);
-      unsigned char* p = buffer.data();
+      unsigned char p[ChunkHeader::Size + StandardHeaderBytes] = {};
       // "ix" and the stream's digits as its own chunks spell them.
       ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
                   static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
@@ -263,17 +266,21 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       VEK::StoreLe32(p + 12, index.Count);
       VEK::StoreLe32(p + 16, index.ChunkId);
       StoreLe64(p + 20, static_cast<std::uint64_t>(index.Base));
-      unsigned char* out = p + ChunkHeader::Size + StandardHeaderBytes;
-      for (std::uint32_t filled = 0; filled < index.Count; ++entry) {
+      if (!file.InPlace()) CheckAbort();
+      file.Write(p, sizeof p);
+      std::size_t filled = 0;
+      for (std::uint32_t done = 0; done < index.Count; ++entry) {
         if (StreamOf(entry->ChunkId) != static_cast<int>(n)) continue;
         const std::int64_t data = entry->Position() + ChunkHeader::Size;
+        unsigned char* out = &block[filled * StandardEntryBytes];
         VEK::StoreLe32(out, static_cast<std::uint32_t>(data - index.Base));
         VEK::StoreLe32(out + 4, entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame));
-        out += StandardEntryBytes;
-        ++filled;
+        ++done;
+        if (++filled == EntriesPerBlock || done == index.Count) {
+          file.Write(block.data(), static_cast<std::int64_t>(filled * StandardEntryBytes));
+          filled = 0;
+        }
       }
-      if (!file.InPlace()) CheckAbort();
-      file.Write(buffer.data(), bytes);
       // Audio counts its duration in samples when they have a fixed size, as
       // ffmpeg writes it and readers sum it; everything else in chunks.
       const std::uint64_t duration = header.IsAudio() && header.SampleSize > 0

@@ -1,5 +1,7 @@
 #include "support/AviBuilder.h"
 
+#include <algorithm>
+#include <map>
 #include <stdexcept>
 
 #include "util/Endian.h"
@@ -107,6 +109,14 @@ AviBuilder& AviBuilder::Idx1() {
 Bytes AviBuilder::Build() const {
   Bytes out = bytes_;
   VEK::StoreLe32(&out[4], static_cast<std::uint32_t>(out.size() - 8));
+  // The main header's frame count, as a muxer writes it: the video chunks of
+  // the stream that has most ('avih' dwTotalFrames, 16 bytes into its data at 32).
+  std::map<std::uint32_t, std::uint32_t> perStream;
+  for (const ExpectedEntry& e : chunks_)
+    if ((e.Code >> 16) == (Code("00dc") >> 16) || (e.Code >> 16) == (Code("00db") >> 16)) ++perStream[e.Code & 0xFFFF];
+  std::uint32_t frames = 0;
+  for (const auto& [stream, count] : perStream) frames = std::max(frames, count);
+  VEK::StoreLe32(&out[32 + 16], frames);
   return out;
 }
 

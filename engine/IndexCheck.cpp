@@ -1,0 +1,170 @@
+// What a check says about the file's own index and headers, beside the
+// damage the walk met: the walk's entries are compared with the legacy idx1
+// (offsets from "movi" or absolute, as muxers write both), and the frame
+// counts of the headers with what the data holds. Each disagreement is one
+// line with its count and one error: a file that needs a rebuild never checks
+// clean.
+#include <algorithm>
+#include <vector>
+
+#include "avi/AviChunk.h"
+#include "engine/EngineMessages.h"
+#include "engine/IndexRebuilder.h"
+#include "util/Endian.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+namespace {
+
+int StreamOf(std::uint32_t chunkId) {
+  const auto hex = [](unsigned c) { return static_cast<int>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10); };
+  return hex(chunkId & 0xFF) * 16 + hex((chunkId >> 8) & 0xFF);
+}
+
+bool IsVideoKind(std::uint32_t chunkId) {
+  const std::uint16_t kind = ChunkKind(chunkId);
+  return kind == KindCompressedVideo || kind == KindUncompressedVideo;
+}
+
+// The walk's entry at position, or entries.size().
+std::size_t Find(const IndexEntries& entries, std::int64_t position) {
+  const auto at = std::lower_bound(entries.begin(), entries.end(), position,
+                                   [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; });
+  return at != entries.end() && at->Position() == position ? static_cast<std::size_t>(at - entries.begin())
+                                                           : entries.size();
+}
+
+}  // namespace
+
+void IndexRebuilder::ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
+  AddMessage(VEK::Text(text, args));
+  ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
+}
+
+void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) {
+  // The entries the legacy index should hold: the first segment's.
+  const std::int64_t firstEnd = SegmentList.size() > 1 ? SegmentList.front().End : INT64_MAX;
+  const std::size_t expected = static_cast<std::size_t>(
+      std::lower_bound(entries.begin(), entries.end(), firstEnd,
+                       [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; }) -
+      entries.begin());
+  if (OldIndexPosition < 0) {
+    // An OpenDML file may rely on its super indexes alone.
+    bool superIndexes = false;
+    for (const StreamHeader& s : Headers.Streams) superIndexes |= s.IndxPos >= 0;
+    if (!superIndexes && expected > 0) ReportProblem(Msg::NoIndex, {});
+    return;
+  }
+  const std::int64_t fileSize = file.SourceSize();
+  const std::int64_t available = std::max<std::int64_t>(0, fileSize - OldIndexPosition - ChunkHeader::Size);
+  const std::int64_t count = std::min<std::int64_t>(OldIndexSize, available) / Idx1Entry::Size;
+  const std::int64_t moviData = SegmentList.front().MoviPosition + ChunkHeader::Size;
+  std::vector<bool> matched(expected, false);
+  std::int64_t wrong = 0, flagged = 0;
+  int base = -1;  // 0: offsets from "movi"; 1: absolute
+  constexpr std::int64_t PerBlock = 4096;
+  std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
+  for (std::int64_t first = 0; first < count; first += PerBlock) {
+    CheckAbort();
+    const std::int64_t n = std::min(PerBlock, count - first);
+    const std::int64_t want = n * Idx1Entry::Size;
+    if (file.Peek(block.data(), want, OldIndexPosition + ChunkHeader::Size + first * Idx1Entry::Size) != want)
+      throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    for (std::int64_t k = 0; k < n; ++k) {
+      const unsigned char* raw = &block[static_cast<std::size_t>(k * Idx1Entry::Size)];
+      const Idx1Entry e = Idx1Entry::Load(raw);
+      if (!IsStreamChunkId(raw)) continue;  // list and filler entries describe no data
+      if (base < 0) {
+        const std::size_t relative = Find(entries, moviData + e.Offset);
+        base = relative < expected && entries[relative].ChunkId == e.ChunkId ? 0 : 1;
+      }
+      const std::size_t at = Find(entries, (base == 0 ? moviData : 0) + std::int64_t{e.Offset});
+      if (at >= expected || entries[at].ChunkId != e.ChunkId || entries[at].Size != e.ChunkSize || matched[at]) {
+        ++wrong;
+        continue;
+      }
+      matched[at] = true;
+      // Only a codec rule's own answer can contradict the index's flag.
+      const int stream = StreamOf(e.ChunkId);
+      const bool judged = IsVideoKind(e.ChunkId) && stream < static_cast<int>(Rules.size()) && Rules[stream] &&
+                          entries[at].Size > 0;
+      if (judged && (e.Flags & AVIIF_KEYFRAME) != (entries[at].Flags() & AVIIF_KEYFRAME)) ++flagged;
+    }
+  }
+  const std::int64_t missing = std::count(matched.begin(), matched.end(), false);
+  if (wrong > 0) ReportProblem(Msg::IndexWrongEntries, {wrong});
+  if (missing > 0) ReportProblem(Msg::IndexMissingEntries, {missing});
+  if (flagged > 0) ReportProblem(Msg::IndexWrongKeyFrames, {flagged});
+}
+
+IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& entries) const {
+  HeaderCounts counts;
+  // By stream number, whether or not its header could be read.
+  constexpr std::size_t Numbers = 256;
+  std::vector<std::int64_t> bytes(Numbers, 0), frames(Numbers, 0), firstSegmentFrames(Numbers, 0);
+  std::vector<bool> video(Numbers, false);
+  const std::int64_t firstEnd = SegmentList.size() > 1 ? SegmentList.front().End : INT64_MAX;
+  for (const OldIndexEntry& e : entries) {
+    if (ChunkKind(e.ChunkId) == KindPalette) continue;
+    const std::size_t s = static_cast<std::size_t>(StreamOf(e.ChunkId));
+    ++frames[s];
+    bytes[s] += e.Size;
+    if (e.Position() < firstEnd) ++firstSegmentFrames[s];
+    video[s] = video[s] || IsVideoKind(e.ChunkId);
+  }
+  counts.Streams.assign(Headers.Streams.size(), 0);
+  for (std::size_t s = 0; s < Numbers; ++s) {
+    const StreamHeader* h = s < Headers.Streams.size() && Headers.Streams[s].Readable ? &Headers.Streams[s] : nullptr;
+    // Video counts frames; audio counts samples for a fixed sample size,
+    // blocks (chunks) otherwise, as muxers write them.
+    if (s < counts.Streams.size())
+      counts.Streams[s] = h && h->IsAudio() && h->SampleSize > 0 ? bytes[s] / h->SampleSize : frames[s];
+    if (h ? h->IsVideo() : video[s]) {
+      counts.TotalFrames = std::max(counts.TotalFrames, firstSegmentFrames[s]);
+      counts.AllFrames = std::max(counts.AllFrames, frames[s]);
+    }
+  }
+  return counts;
+}
+
+void IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
+  const HeaderCounts counts = CountsFromData(entries);
+  if (Headers.TotalFramesPos >= 0 && Headers.TotalFrames != counts.TotalFrames)
+    ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.TotalFrames), counts.TotalFrames});
+  for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
+    const StreamHeader& h = Headers.Streams[s];
+    if (h.Readable && h.LengthFieldPos >= 0 && h.Length != counts.Streams[s])
+      ReportProblem(Msg::HeaderLength,
+                    {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]});
+  }
+  if (Headers.DmlhPos >= 0 && Headers.DmlhTotalFrames != counts.AllFrames)
+    ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.DmlhTotalFrames), counts.AllFrames});
+}
+
+void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const IndexEntries& entries, std::int64_t fileEnd) {
+  const HeaderCounts counts = CountsFromData(entries);
+  unsigned char field[4];
+  // Only what is wrong is written; nothing else in the header moves.
+  auto patch = [&](std::int64_t position, std::uint32_t now, std::int64_t value) {
+    if (position < 0 || value < 0 || value > MaxIdx1Value || now == static_cast<std::uint32_t>(value)) return;
+    VEK::StoreLe32(field, static_cast<std::uint32_t>(value));
+    file.Seek(position, 0);
+    file.Write(field, sizeof field);
+  };
+  patch(Headers.TotalFramesPos, Headers.TotalFrames, counts.TotalFrames);
+  for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
+    const StreamHeader& h = Headers.Streams[s];
+    if (h.Readable) patch(h.LengthFieldPos, h.Length, counts.Streams[s]);
+  }
+  if (SegmentList.size() == 1) {
+    // The one RIFF now ends with the index.
+    unsigned char riff[ChunkHeader::Size];
+    if (file.Peek(riff, sizeof riff, 0) == sizeof riff)
+      patch(4, VEK::LoadLe32(riff + 4), fileEnd - ChunkHeader::Size);
+  }
+  file.Seek(fileEnd, 0);
+}
+
+}  // namespace VEKRiff
