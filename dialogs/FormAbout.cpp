@@ -201,7 +201,6 @@ void TFrmAbout::Build(const QString& title, const QString& programPath) {
       "Zantrel was made from the OpenDML AVI File Format Extensions and the AVI file format documents. "
       "It checks damaged or partially downloaded AVI files for errors and rebuilds their index, so that "
       "they can be watched again.\n\n"
-      "It is not yet compliant with the OpenDML extensions.\n\n"
       "Please report any error you meet, together with its description, the text of the Messages Center "
       "and the steps that reproduce it. If Zantrel cannot fix one of your files, please say where that "
       "file can be downloaded.\n\n"

@@ -129,9 +129,17 @@ IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& 
   return counts;
 }
 
+bool IndexRebuilder::MainHeaderFramesAgree(const HeaderCounts& counts) const {
+  // In an OpenDML file the main header counts the first RIFF's frames;
+  // ffmpeg counts one more, the frame that opened the next RIFF. Readers
+  // take the whole length from dmlh and the stream headers.
+  const std::int64_t said = Headers.TotalFrames;
+  return said == counts.TotalFrames || (SegmentList.size() > 1 && said == counts.TotalFrames + 1);
+}
+
 void IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
   const HeaderCounts counts = CountsFromData(entries);
-  if (Headers.TotalFramesPos >= 0 && Headers.TotalFrames != counts.TotalFrames)
+  if (Headers.TotalFramesPos >= 0 && !MainHeaderFramesAgree(counts))
     ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.TotalFrames), counts.TotalFrames});
   for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
     const StreamHeader& h = Headers.Streams[s];
@@ -153,7 +161,7 @@ void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const IndexEntries& ent
     file.Seek(position, 0);
     file.Write(field, sizeof field);
   };
-  patch(Headers.TotalFramesPos, Headers.TotalFrames, counts.TotalFrames);
+  if (!MainHeaderFramesAgree(counts)) patch(Headers.TotalFramesPos, Headers.TotalFrames, counts.TotalFrames);
   for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
     const StreamHeader& h = Headers.Streams[s];
     if (h.Readable) patch(h.LengthFieldPos, h.Length, counts.Streams[s]);

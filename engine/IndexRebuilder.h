@@ -209,6 +209,7 @@ class IndexRebuilder : public VEK::Thread {
     std::vector<std::int64_t> Streams;  // each stream's length in its own units (strh)
   };
   HeaderCounts CountsFromData(const IndexEntries& entries) const;
+  bool MainHeaderFramesAgree(const HeaderCounts& counts) const;
   void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
   void VerifyIndex(BackupFile& file, const IndexEntries& entries);
   void VerifyHeaderCounts(const IndexEntries& entries);
