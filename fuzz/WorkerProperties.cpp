@@ -68,8 +68,9 @@ using Ranges = std::vector<std::pair<std::int64_t, std::int64_t>>;
 // The header fields a rebuild may correct to agree with the data it indexed:
 // the RIFF size, avih's flags and frame count, each strh's length, dmlh's
 // frame count and each super index (indx) whole. Found by walking the header
-// list's chunks and lists from the form header on, as far as they fit.
-Ranges CorrectableHeaderFields(ByteView b) {
+// list's chunks and lists from the form header on, as far as they fit, and
+// only those that end before the given position.
+Ranges CorrectableHeaderFields(ByteView b, std::int64_t before) {
   Ranges fields{{4, 8}};
   const std::int64_t size = static_cast<std::int64_t>(b.size());
   auto walk = [&](auto& self, std::int64_t from, std::int64_t to, int depth) -> void {
@@ -78,7 +79,7 @@ Ranges CorrectableHeaderFields(ByteView b) {
       const std::int64_t data = pos + 8, length = Le32(b, pos + 4);
       const std::int64_t end = std::min({data + length, to, size});
       auto allow = [&](std::int64_t at, std::int64_t n) {
-        if (at + n <= end) fields.emplace_back(at, at + n);
+        if (at + n <= end && at + n <= before) fields.emplace_back(at, at + n);
       };
       if (code == Code("LIST") && end - data >= 4 && Le32(b, data) != Code("movi")) {
         if (depth < 4) self(self, data + 4, end, depth + 1);
@@ -410,7 +411,9 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   if (endsAfterIndex && outSize != index + 8 + indexSize) return "the file does not end right after the index";
   // Before the index, the source's bytes but the movi size and the header
   // counts; the last one may be the zero pad of an odd walk end.
-  Ranges allowed = CorrectableHeaderFields(source);
+  // Only fields before the movi list: a damaged header may claim to reach
+  // into it, and then the field holds data.
+  Ranges allowed = CorrectableHeaderFields(source, movi);
   allowed.emplace_back(movi + 4, movi + 8);
   std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
   if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
@@ -455,7 +458,7 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
     dataEnd = std::min(dataEnd, reachable.empty() ? movi + 12 : NextChunk(source, reachable.back()));
   }
   if (static_cast<std::int64_t>(after.size()) < dataEnd ||
-      FirstDifferenceOutside(source, after, 0, dataEnd, CorrectableHeaderFields(source)) >= 0)
+      FirstDifferenceOutside(source, after, 0, dataEnd, CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()))) >= 0)
     return "a write that failed midway changed the movi size or the data before the new index: " + why;
   return "";
 }
