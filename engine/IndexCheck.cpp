@@ -64,6 +64,13 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
   std::vector<bool> matched(expected, false);
   std::int64_t wrong = 0, flagged = 0;
   int base = -1;  // 0: offsets from "movi"; 1: absolute
+  // Indexes list their chunks in file order, mostly: the entry after the
+  // last one matched is tried before a search.
+  std::size_t next = 0;
+  auto locate = [&](std::int64_t position) {
+    if (next < expected && entries[next].Position() == position) return next;
+    return Find(entries, position);
+  };
   constexpr std::int64_t PerBlock = 4096;
   std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
   for (std::int64_t first = 0; first < count; first += PerBlock) {
@@ -80,12 +87,13 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
         const std::size_t relative = Find(entries, moviData + e.Offset);
         base = relative < expected && entries[relative].ChunkId == e.ChunkId ? 0 : 1;
       }
-      const std::size_t at = Find(entries, (base == 0 ? moviData : 0) + std::int64_t{e.Offset});
+      const std::size_t at = locate((base == 0 ? moviData : 0) + std::int64_t{e.Offset});
       if (at >= expected || entries[at].ChunkId != e.ChunkId || entries[at].Size != e.ChunkSize || matched[at]) {
         ++wrong;
         continue;
       }
       matched[at] = true;
+      next = at + 1;
       // Only a codec rule's own answer can contradict the index's flag.
       const int stream = StreamOf(e.ChunkId);
       const bool judged = IsVideoKind(e.ChunkId) && stream < static_cast<int>(Rules.size()) && Rules[stream] &&
