@@ -107,6 +107,71 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
   if (flagged > 0) ReportProblem(Msg::IndexWrongKeyFrames, {flagged});
 }
 
+void IndexRebuilder::VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries) {
+  // Each stream's super index lists its standard index chunks; every entry
+  // of those names one chunk by the position of its data and its size, with
+  // bit 31 of the size set for a frame that is not a key frame.
+  const std::int64_t fileSize = file.SourceSize();
+  std::vector<bool> matched(entries.size(), false);
+  std::vector<bool> indexed(Headers.Streams.size(), false);
+  std::int64_t wrong = 0, flagged = 0;
+  std::size_t next = 0;
+  std::vector<unsigned char> block;
+  auto read = [&](std::int64_t at, std::int64_t n) {
+    block.resize(static_cast<std::size_t>(n));
+    return at >= 0 && n >= 0 && at <= fileSize - n && file.Peek(block.data(), n, at) == n;
+  };
+  constexpr std::int64_t SuperHeader = 32, StandardHeader = 32;  // chunk header included
+  for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
+    const StreamHeader& stream = Headers.Streams[s];
+    if (stream.IndxPos < 0 || !read(stream.IndxPos, SuperHeader)) continue;
+    const std::uint32_t used = VEK::LoadLe32(&block[12]);
+    const std::int64_t slots = std::min<std::int64_t>(used, (std::int64_t{stream.IndxSize} - 24) / 16);
+    if (slots <= 0 || !read(stream.IndxPos + SuperHeader, slots * 16)) continue;
+    indexed[s] = true;
+    const std::vector<unsigned char> super = block;
+    for (std::int64_t k = 0; k < slots; ++k) {
+      CheckAbort();
+      const std::int64_t chunk = static_cast<std::int64_t>(VEK::LoadLe32(&super[16 * k]) |
+                                                           (std::uint64_t{VEK::LoadLe32(&super[16 * k + 4])} << 32));
+      if (!read(chunk, StandardHeader) || !IsIndexChunkId(block.data())) {
+        ++wrong;
+        continue;
+      }
+      const std::uint32_t count = VEK::LoadLe32(&block[12]);
+      const std::uint32_t chunkId = VEK::LoadLe32(&block[16]);
+      const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe32(&block[20]) |
+                                                          (std::uint64_t{VEK::LoadLe32(&block[24])} << 32));
+      if (!read(chunk + StandardHeader, std::int64_t{count} * 8)) {
+        ++wrong;
+        continue;
+      }
+      for (std::uint32_t i = 0; i < count; ++i) {
+        const std::int64_t position = base + VEK::LoadLe32(&block[8 * i]) - ChunkHeader::Size;
+        const std::uint32_t size = VEK::LoadLe32(&block[8 * i + 4]);
+        std::size_t at = next < entries.size() && entries[next].Position() == position ? next : Find(entries, position);
+        if (at >= entries.size() || (entries[at].ChunkId & 0xFFFF) != (chunkId & 0xFFFF) ||
+            entries[at].Size != (size & 0x7FFFFFFFu) || matched[at]) {
+          ++wrong;
+          continue;
+        }
+        matched[at] = true;
+        next = at + 1;
+        const bool judged = IsVideoKind(entries[at].ChunkId) && s < Rules.size() && Rules[s] && entries[at].Size > 0;
+        if (judged && ((size & 0x80000000u) == 0) != ((entries[at].Flags() & AVIIF_KEYFRAME) != 0)) ++flagged;
+      }
+    }
+  }
+  std::int64_t missing = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t s = static_cast<std::size_t>(StreamOf(entries[i].ChunkId));
+    missing += !matched[i] && s < indexed.size() && indexed[s] && ChunkKind(entries[i].ChunkId) != KindPalette;
+  }
+  if (wrong > 0) ReportProblem(Msg::IndexWrongEntries, {wrong});
+  if (missing > 0) ReportProblem(Msg::IndexMissingEntries, {missing});
+  if (flagged > 0) ReportProblem(Msg::IndexWrongKeyFrames, {flagged});
+}
+
 IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& entries) const {
   HeaderCounts counts;
   // By stream number, whether or not its header could be read.

@@ -269,6 +269,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     ScanMovi(*file, moviOffset, entries);
     const std::int64_t end = file->Position();
     VerifyIndex(*file, entries);
+    VerifyOdmlIndexes(*file, entries);
     VerifyHeaderCounts(entries);
     file->Seek(end, 0);
     if (CheckOnly_) {

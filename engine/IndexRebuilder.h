@@ -212,6 +212,7 @@ class IndexRebuilder : public VEK::Thread {
   bool MainHeaderFramesAgree(const HeaderCounts& counts) const;
   void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
   void VerifyIndex(BackupFile& file, const IndexEntries& entries);
+  void VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries);
   void VerifyHeaderCounts(const IndexEntries& entries);
   // Writes the header counts that differ from the data, and the RIFF size of
   // a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
