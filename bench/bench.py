@@ -254,6 +254,27 @@ class Bench:
         os.rename(tmp, path)
         return path
 
+    def odml_file(self, gib):
+        """An OpenDML file made by ffmpeg once and cached: a RIFF 'AVI ' and
+        'AVIX' segments of about 1 GiB each, with their ix## indexes. Grey raw
+        video is the fastest way to gigabytes."""
+        path = os.path.join(self.work, f"odml-{gib}gib.avi")
+        if os.path.exists(path) and os.path.getsize(path) > 0:
+            return path
+        log(f"  writing {os.path.basename(path)} with ffmpeg (once; cached) ...")
+        tmp = path + ".part.avi"
+        frame = 640 * 480
+        seconds = max(1, int(gib * (1 << 30) / frame / 25))
+        subprocess.run(
+            ["ffmpeg", "-nostdin", "-v", "error", "-y",
+             "-f", "lavfi", "-i", "color=c=gray:size=640x480:rate=25",
+             "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=8000",
+             "-t", str(seconds), "-c:v", "rawvideo", "-pix_fmt", "gray", "-c:a", "pcm_s16le", tmp],
+            check=True,
+        )
+        os.rename(tmp, path)
+        return path
+
     # ------------------------------------------------------------- the cases
 
     def zantrel_verify(self, expect_errors, expect_entries):
@@ -437,6 +458,11 @@ class Bench:
                          ["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", ff, "-map", "0", "-c", "copy", remux],
                          [ff], setup=lambda: remove(remux), cleanup=lambda: remove(remux))
             self.file_cases("ff", ff, None)
+        odml = self.odml_file(1.2 if a.quick else 3) if have_ffmpeg else None
+        if odml:
+            log(f"OpenDML file made by ffmpeg ({human_bytes(os.path.getsize(odml))}, RIFF segments of ~1 GiB)")
+            self.file_cases("odml", odml, None)
+        self.odml = odml
         log("settings store (the file as made put back before every run)")
         self.settings_seconds = self.settings_case()
         self.report(plain_size, plain_entries, garbage_bytes, only_garbage, ff)
@@ -511,6 +537,17 @@ class Bench:
                 "   (ffmpeg-made file)")
             log(f"  check throughput                               "
                 f"{os.path.getsize(ff) / r['ff.check'].median / 1e9:6.2f} GB/s   (ffmpeg-made file)")
+
+        odml = getattr(self, "odml", None)
+        if odml:
+            log(f"  zantrel check / cat SRC > /dev/null            {ratio('odml.check', 'odml.cat_null'):6.2f}x"
+                "   (OpenDML file)")
+            log(f"  zantrel rebuild (copy) / cat SRC > DST         {ratio('odml.rebuild', 'odml.cat_file'):6.2f}x"
+                "   (OpenDML file)")
+            log(f"  zantrel rebuild --in-place / cat SRC > DST     {ratio('odml.inplace', 'odml.cat_file'):6.2f}x"
+                "   (OpenDML file)")
+            log(f"  check throughput                               "
+                f"{os.path.getsize(odml) / r['odml.check'].median / 1e9:6.2f} GB/s   (OpenDML file)")
 
         log("")
         log("peak memory of each zantrel run (budget: 16 MiB + 16 bytes per index entry)")
