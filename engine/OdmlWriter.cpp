@@ -46,7 +46,7 @@ constexpr std::int64_t StandardEntryBytes = 8;
 // (128 MiB of entries), start another.
 constexpr std::uint32_t MaxStandardEntries = 1u << 24;
 // Entries go out in blocks of this many, not one buffer per index.
-constexpr std::size_t EntriesPerBlock = 7;
+constexpr std::size_t EntriesPerBlock = 8192;
 constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
 // Bit 31 of a standard index entry's size marks a frame that is not a key frame.
 constexpr std::uint32_t NotKeyFrame = 0x80000000u;
