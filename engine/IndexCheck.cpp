@@ -228,8 +228,13 @@ void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const IndexEntries& ent
   const HeaderCounts counts = CountsFromData(entries);
   unsigned char field[4];
   // Only what is wrong is written; nothing else in the header moves.
+  // A damaged header list may claim to cover the movi list: fields it seems
+  // to hold there are not header fields, and are never written.
+  const std::int64_t headersEnd = SegmentList.front().MoviPosition;
   auto patch = [&](std::int64_t position, std::uint32_t now, std::int64_t value) {
-    if (position < 0 || value < 0 || value > MaxIdx1Value || now == static_cast<std::uint32_t>(value)) return;
+    if (position < 0 || position > headersEnd - 4 || value < 0 || value > MaxIdx1Value ||
+        now == static_cast<std::uint32_t>(value))
+      return;
     VEK::StoreLe32(field, static_cast<std::uint32_t>(value));
     file.Seek(position, 0);
     file.Write(field, sizeof field);

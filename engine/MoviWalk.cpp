@@ -297,7 +297,9 @@ std::int64_t IndexRebuilder::NextSegmentAfterIndex(BackupFile& file, std::int64_
 void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
   const std::int64_t fileSize = file.SourceSize();
   const float factor = ProgressFactor(file);
-  int parity = 0;
+  // Chunks start on the parity of their list: even in every sound file, odd
+  // when a damaged header before movi left it on an odd position.
+  int parity = static_cast<int>(moviOffset & 1);
   WalkedSizes.clear();
   OldIndexChunks.clear();
   OldIndexPosition = -1;
@@ -319,6 +321,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
   };
   // The walk goes on into the RIFF 'AVIX' at pos: its movi list follows its header.
   auto enterSegment = [&](std::int64_t pos) {
+    parity = static_cast<int>(pos & 1);
     SegmentList.back().End = pos;
     SegmentList.push_back({pos, pos + ListHeader::Size, 0});
     file.Seek(pos + ListHeader::Size, 0);
