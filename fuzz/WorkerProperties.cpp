@@ -33,8 +33,7 @@ bool IsHex(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <=
 bool IsStreamId(ByteView b, std::int64_t at) {
   const auto* p = &b[static_cast<std::size_t>(at)];
   if (!IsHex(p[0]) || !IsHex(p[1])) return false;
-  const std::string kind(reinterpret_cast<const char*>(p + 2), 2);
-  return kind == "db" || kind == "dc" || kind == "pc" || kind == "wb";
+  return ((p[2] == 'd' || p[2] == 'p') && p[3] == 'c') || ((p[2] == 'd' || p[2] == 'w') && p[3] == 'b');
 }
 
 bool IsVideoId(ByteView b, std::int64_t at) { return b[at + 2] == 'd' && (b[at + 3] == 'c' || b[at + 3] == 'b'); }
@@ -422,17 +421,18 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
 
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
-    const std::string which = "entry " + std::to_string((e - index - 8) / 16) + ": ";
+    // Named only on failure: a film has entries by the hundred thousand.
+    auto which = [&] { return "entry " + std::to_string((e - index - 8) / 16) + ": "; };
     const std::uint32_t id = Le32(output, e), flags = Le32(output, e + 4), size = Le32(output, e + 12);
     const std::int64_t header = movi + 8 + static_cast<std::int64_t>(Le32(output, e + 8));
-    if (flags != 0 && flags != 0x10) return which + "flags are neither 0 nor the key-frame flag";
+    if (flags != 0 && flags != 0x10) return which() + "flags are neither 0 nor the key-frame flag";
     if (header < movi + 12 || (!indexed.empty() && header <= indexed.back()))
-      return which + "offset out of order or before the data";
-    if (header + 8 + static_cast<std::int64_t>(size) > index) return which + "chunk runs past the walk's end";
-    if (header + 8 > srcSize) return which + "points past the end of the source";
-    if (!IsStreamId(source, header)) return which + "no stream chunk header there";
+      return which() + "offset out of order or before the data";
+    if (header + 8 + static_cast<std::int64_t>(size) > index) return which() + "chunk runs past the walk's end";
+    if (header + 8 > srcSize) return which() + "points past the end of the source";
+    if (!IsStreamId(source, header)) return which() + "no stream chunk header there";
     if (Le32(source, header) != id || Le32(source, header + 4) != size)
-      return which + "id or size differs from the chunk header";
+      return which() + "id or size differs from the chunk header";
     indexed.push_back(header);
   }
   for (std::int64_t chunk : ReachableFrom(source, movi))
