@@ -319,10 +319,11 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     SegmentList.back().End = pos;
     file.Seek(pos, 0);
   };
-  // The walk goes on into the RIFF 'AVIX' at pos: its movi list follows its header.
-  auto enterSegment = [&](std::int64_t pos) {
+  // The walk goes on into the RIFF 'AVIX' at pos, the data of the segment
+  // before it having ended at end: its movi list follows its header.
+  auto enterSegment = [&](std::int64_t pos, std::int64_t end) {
     parity = static_cast<int>(pos & 1);
-    SegmentList.back().End = pos;
+    SegmentList.back().End = end;
     SegmentList.push_back({pos, pos + ListHeader::Size, 0});
     file.Seek(pos + ListHeader::Size, 0);
   };
@@ -352,13 +353,12 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
         endAt(pos);
         return;
       }
-      SegmentList.back().End = pos;
-      enterSegment(next);
+      enterSegment(next, pos);
       continue;
     }
     if (n == ListHeader::Size && IsSegmentStart(bytes)) {
       acceptPending();
-      enterSegment(pos);
+      enterSegment(pos, pos);
       continue;
     }
     if (n == ListHeader::Size && (IsList(bytes, CodeRecList) || IsList(bytes, CodeMovi))) {
