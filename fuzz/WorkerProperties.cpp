@@ -100,7 +100,8 @@ std::int64_t FirstDifferenceOutside(ByteView a, ByteView b, std::int64_t from, s
   for (;;) {
     const std::int64_t d = FirstDifference(a, b, from, to);
     if (d < 0) return -1;
-    const auto in = std::find_if(allowed.begin(), allowed.end(), [&](const auto& r) { return d >= r.first && d < r.second; });
+    const auto in =
+        std::find_if(allowed.begin(), allowed.end(), [&](const auto& r) { return d >= r.first && d < r.second; });
     if (in == allowed.end()) return d;
     from = in->second;
   }
@@ -249,7 +250,8 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
     fail("the first line is not the processing line");
   if (run.Lines.empty() || !run.Lines.back().empty()) fail("the file's lines do not end with the empty line");
   const bool done = run.Lines.size() >= 2 && run.Lines[run.Lines.size() - 2].rfind("Done. Found ", 0) == 0;
-  if (mode != Mode::Check && done != rebuilt) fail(rebuilt ? "a completed rebuild has no Done line" : "a failed rebuild has a Done line");
+  if (mode != Mode::Check && done != rebuilt)
+    fail(rebuilt ? "a completed rebuild has no Done line" : "a failed rebuild has a Done line");
   if (mode == Mode::Check && outcome != VEKRiff::FileOk && outcome != VEKRiff::FileError)
     fail("a check ended in another outcome");
 
@@ -457,8 +459,9 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
     const auto reachable = ReachableFrom(source, movi);
     dataEnd = std::min(dataEnd, reachable.empty() ? movi + 12 : NextChunk(source, reachable.back()));
   }
+  const Ranges fields = CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()));
   if (static_cast<std::int64_t>(after.size()) < dataEnd ||
-      FirstDifferenceOutside(source, after, 0, dataEnd, CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()))) >= 0)
+      FirstDifferenceOutside(source, after, 0, dataEnd, fields) >= 0)
     return "a write that failed midway changed the movi size or the data before the new index: " + why;
   return "";
 }
