@@ -7,6 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZANTREL_BUILD_DIR:-$root/build}"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
 "$root/scripts/kill-test.sh" "$build/zantrel-cli"
+"$root/scripts/seek-test.sh" "$build/zantrel-cli"
 # Robustness: the suite under AddressSanitizer, UndefinedBehaviorSanitizer and
 # (worker and hand-overs) ThreadSanitizer, then a bounded fuzzing run.
 "$root/scripts/sanitize.sh"
