@@ -10,6 +10,7 @@ packages=(
   ffmpeg  # makes real AVI files for the interoperability tests
   xfsprogs btrfs-progs  # images whose files share blocks, for the copy tests and bench/reflink.py
   mencoder gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav  # the other muxers whose idx1 and hdrl the key-frame and header tests check
+  mplayer  # the seek test's second player
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db debootstrap  # the .deb and its check
 )
 
