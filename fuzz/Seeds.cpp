@@ -102,11 +102,16 @@ std::vector<std::pair<std::string, Bytes>> WorkerSeeds() {
       {"reserve-refused", Fault::ReserveRefused}, {"rename-fails", Fault::RenameFails},
       {"read-fails", Fault::ReadFails},
   };
-  // At the first call and at the second: in place, the index and the movi
-  // size are separate writes.
-  for (const auto& f : faults)
+  // Writes fail at the first call and at the second (in place, the index
+  // and the movi size are separate writes); reads at the first and in the
+  // walk. The other faults strike every call of their kind.
+  for (const auto& f : faults) {
+    const bool counted = f.fault != Fault::TruncateFails && f.fault != Fault::ReserveRefused &&
+                         f.fault != Fault::RenameFails;
     for (int at : {1, f.fault == Fault::ReadFails ? 9 : 2})
-      add(std::string("sound-") + f.name + "-" + std::to_string(at), sound, f.fault, at);
+      if (counted || at == 1)
+        add(std::string("sound-") + f.name + (counted ? "-" + std::to_string(at) : ""), sound, f.fault, at);
+  }
 
   // Over 8 MiB of frames and sound: the mirror hands batches to its
   // background copy.
