@@ -52,7 +52,6 @@ struct Row {
   const char* Needs;    // shell test that the tool and its encoder are there
   const char* Command;  // ffmpeg codec options, or a whole command making OUT from Y4M and WAV
   bool Gstreamer = false;
-  bool Disabled = false;  // an engine fault still open makes the row fail; see the row
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.Name; }
@@ -81,15 +80,19 @@ const Row Rows[] = {
      "-lavcopts vcodec=mpeg4:vmax_b_frames=2:keyint=12 -o OUT"},
     {"mencoder x264 mp3", "mencoder -ovc help 2>/dev/null | grep -qw x264",
      "mencoder -really-quiet Y4M -audiofile WAV -oac mp3lame -ovc x264 -x264encopts keyint=12:bframes=2 -o OUT"},
+};
+
+// Rows that an engine fault still open makes fail, run only on demand
+// (--gtest_also_run_disabled_tests); a row moves up to Rows once its faults
+// are mended. GStreamer: (1) the check counts an error on every clean avimux
+// file with audio, whose strh length avimux derives from the audio's duration
+// (6528 for 6530 bytes of MP3, 61439 for 61440 PCM samples); (2) a rebuild
+// does not write a zeroed dmlh total frames, so the rebuilt capture still
+// checks with "0 frames".
+const Row AwaitingEngineFixes[] = {
     {"gstreamer x264 mp3", "command -v gst-launch-1.0 && " GST_HAS("x264enc") " && " GST_HAS("lamemp3enc"),
      "gst-launch-1.0 -q videotestsrc num-buffers=75 ! video/x-raw,width=176,height=144,framerate=25/1 ! "
      "x264enc key-int-max=12 ! avimux name=m ! filesink location=OUT audiotestsrc num-buffers=60 ! lamemp3enc ! m.",
-     true,
-     // Disabled until two engine faults are mended: (1) the check counts an
-     // error on every clean avimux file with audio, whose strh length avimux
-     // derives from the audio's duration (6528 for 6530 bytes of MP3, 61439
-     // for 61440 PCM samples); (2) a rebuild does not write a zeroed dmlh
-     // total, so the rebuilt capture still checks with "0 frames".
      true},
 };
 
@@ -233,11 +236,14 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
   EXPECT_NEAR(Duration(dir / "Zantrel.capture.avi"), expected, 1.0 / 25) << row.Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Muxers, KeyFrameRebuild, ::testing::ValuesIn(Rows), [](const auto& info) {
-  std::string name = std::string(info.param.Disabled ? "DISABLED_" : "") + info.param.Name;
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  std::string name = info.param.Name;
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   return name;
-});
+}
+
+INSTANTIATE_TEST_SUITE_P(Muxers, KeyFrameRebuild, ::testing::ValuesIn(Rows), RowName);
+INSTANTIATE_TEST_SUITE_P(DISABLED_Muxers, KeyFrameRebuild, ::testing::ValuesIn(AwaitingEngineFixes), RowName);
 
 }  // namespace
