@@ -203,7 +203,11 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
   VEK::StoreLe32(&zeroed[32 + 16], 0);
   for (std::size_t i = 12; i + 40 <= movi; ++i) {
     if (std::memcmp(&file[i], "strh", 4) == 0) VEK::StoreLe32(&zeroed[i + 8 + 32], 0);
-    if (std::memcmp(&file[i], "dmlh", 4) == 0) VEK::StoreLe32(&zeroed[i + 8], 0);
+    // ffmpeg keeps its dmlh inside a JUNK reserve until it opens a second
+    // RIFF; only one inside LIST odml is a header.
+    if (std::memcmp(&file[i], "dmlh", 4) == 0 && std::memcmp(&file[i - 4], "odml", 4) == 0 &&
+        std::memcmp(&file[i - 12], "LIST", 4) == 0)
+      VEK::StoreLe32(&zeroed[i + 8], 0);
   }
   struct Damage {
     const char* Name;
