@@ -11,14 +11,19 @@ namespace VEKRiff {
 
 using namespace VEKAvi;
 
-std::int64_t IndexRebuilder::IndexBytes(std::int64_t end, const IndexEntries& entries) {
-  return (end & 1) + ChunkHeader::Size + static_cast<std::int64_t>(entries.size()) * Idx1Entry::Size;
+// The pad byte keeps the movi list's size even: readers round an odd list
+// size up and would look for the index one byte too far. (In a sound file the
+// list starts on an even position, so this is the even end of RIFF chunks.)
+std::int64_t IndexRebuilder::IndexPad(std::int64_t end, std::int64_t moviOffset) { return (end - moviOffset) & 1; }
+
+std::int64_t IndexRebuilder::IndexBytes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
+  return IndexPad(end, moviOffset) + ChunkHeader::Size + static_cast<std::int64_t>(entries.size()) * Idx1Entry::Size;
 }
 
 void IndexRebuilder::CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
   // Every entry lies before the end of the list, so the list size bounds
   // their offsets too.
-  const std::int64_t listSize = end + (end & 1) - moviOffset - ChunkHeader::Size;
+  const std::int64_t listSize = end + IndexPad(end, moviOffset) - moviOffset - ChunkHeader::Size;
   if (listSize > MaxIdx1Value || entries.size() > MaxIdx1Value / Idx1Entry::Size)
     throw ErrorException(VEK::Text(Msg::IndexTooLarge));
 }
@@ -29,10 +34,10 @@ void IndexRebuilder::WriteIndex(BackupFile& file, const IndexEntries& entries, s
   // byte is written, so a file that cannot be indexed is left as it was.
   CheckIndexFits(e, entries, moviOffset);
   const std::int64_t moviData = moviOffset + ChunkHeader::Size;  // idx1 offsets count from "movi"
-  const std::int64_t listSize = e + (e & 1) - moviData;
+  const std::int64_t listSize = e + IndexPad(e, moviOffset) - moviData;
   // The index goes out first and the list size last: until the size points at
   // it, the file still reads as it did.
-  if (e & 1) {
+  if (IndexPad(e, moviOffset)) {
     file.WriteByte(0);
     ++e;
   }

@@ -191,7 +191,7 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
 std::int64_t IndexRebuilder::PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
   if (SegmentList.size() > 1) return OdmlIndexBytes(Headers, SegmentList, entries);
   CheckIndexFits(end, entries, moviOffset);
-  return IndexBytes(end, entries);
+  return IndexBytes(end, entries, moviOffset);
 }
 
 void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {

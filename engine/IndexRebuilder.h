@@ -165,7 +165,8 @@ class IndexRebuilder : public VEK::Thread {
   // Fails the file when an idx1 cannot address the data up to end.
   void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
   // How many bytes WriteIndex writes from a walk that ended at end.
-  static std::int64_t IndexBytes(std::int64_t end, const IndexEntries& entries);
+  static std::int64_t IndexBytes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
+  static std::int64_t IndexPad(std::int64_t end, std::int64_t moviOffset);
 
  protected:
   void Execute() override;

@@ -403,7 +403,9 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
     return "the movi list header is gone";
   // The patched size says where the index starts: the walk's end, padded.
   const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
-  if (index & 1) return "the movi list ends on an odd position";
+  // Readers round an odd list size up: the index must follow the list's
+  // even size, wherever the list starts.
+  if (Le32(output, movi + 4) & 1) return "the movi list has an odd size";
   if (index < movi + 12 || index > srcSize + 1) return "the movi list size points outside the source";
   if (outSize - index < 8 || Le32(output, index) != Code("idx1")) return "no idx1 where the movi list ends";
   const std::int64_t indexSize = Le32(output, index + 4);
