@@ -5,6 +5,7 @@
 // line with its count and one error: a file that needs a rebuild never checks
 // clean.
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "avi/AviChunk.h"
@@ -202,6 +203,16 @@ IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& 
   return counts;
 }
 
+// GStreamer's avimux works an audio stream's length out from its duration, a
+// unit or two off what the data holds; a length that close is no error (and
+// is not rewritten). A cut download is off by far more.
+bool IndexRebuilder::StreamLengthAgrees(std::size_t stream, std::int64_t data) const {
+  const StreamHeader& h = Headers.Streams[stream];
+  const std::int64_t said = h.Length;
+  if (!h.IsAudio()) return said == data;
+  return std::abs(said - data) <= std::max<std::int64_t>(2, data / 1000);
+}
+
 bool IndexRebuilder::MainHeaderFramesAgree(const HeaderCounts& counts) const {
   // In an OpenDML file the main header counts the first RIFF's frames;
   // ffmpeg counts one more, the frame that opened the next RIFF. Readers
@@ -216,7 +227,7 @@ void IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
     ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.TotalFrames), counts.TotalFrames});
   for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
     const StreamHeader& h = Headers.Streams[s];
-    if (h.Readable && h.LengthFieldPos >= 0 && h.Length != counts.Streams[s])
+    if (h.Readable && h.LengthFieldPos >= 0 && !StreamLengthAgrees(s, counts.Streams[s]))
       ReportProblem(Msg::HeaderLength,
                     {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]});
   }
@@ -242,9 +253,11 @@ void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const IndexEntries& ent
   if (!MainHeaderFramesAgree(counts)) patch(Headers.TotalFramesPos, Headers.TotalFrames, counts.TotalFrames);
   for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
     const StreamHeader& h = Headers.Streams[s];
-    if (h.Readable) patch(h.LengthFieldPos, h.Length, counts.Streams[s]);
+    if (h.Readable && !StreamLengthAgrees(s, counts.Streams[s])) patch(h.LengthFieldPos, h.Length, counts.Streams[s]);
   }
   if (SegmentList.size() == 1) {
+    // (With more RIFFs the OpenDML writer writes dmlh with the indexes.)
+    patch(Headers.DmlhPos, Headers.DmlhTotalFrames, counts.AllFrames);
     // The one RIFF now ends with the index.
     unsigned char riff[ChunkHeader::Size];
     if (file.Peek(riff, sizeof riff, 0) == sizeof riff)
