@@ -486,7 +486,8 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
     EXPECT_FALSE(window->Running);
     EXPECT_EQ(window->Mark(0), MarkErrors) << "the run ended by itself, nothing was aborted";
     EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2),
-              Lines({"Done. Found 3000 errors, 3000 video frames, 3001 audio samples", ""}));
+              Lines({"Done. Found 3001 errors, 3000 video frames, 3001 audio samples", ""}))
+        << "3000 spots and the missing index";
     EXPECT_EQ(closed, how == CloseWindow);
     EXPECT_EQ(window->isVisible(), how == StopCommand);
   }
