@@ -1,6 +1,6 @@
 // The OpenDML index writer against files over 1 GiB that ffmpeg, mencoder
-// and GStreamer wrote. A small reader written here follows each file's own
-// indx → ix## indexes and idx1; the writer is given what they describe and
+// and GStreamer wrote. The test reader (support/OdmlReader) follows each
+// file's own indx → ix## indexes and idx1; the writer is given what they describe and
 // must write indexes that describe exactly the same chunks, in a mirror copy
 // and in place, which ffprobe counts and ffmpeg seeks in as it does the
 // original. The files are made in a temporary folder, read with pread only
@@ -20,6 +20,7 @@
 #include "avi/HeaderReader.h"
 #include "engine/EngineMessages.h"
 #include "engine/IndexRebuilder.h"
+#include "support/OdmlReader.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
 
@@ -28,194 +29,6 @@ namespace {
 using namespace ZantrelTest;
 using VEKRiff::IndexRebuilder;
 using VEKRiff::OldIndexEntry;
-
-bool Have(const char* tool) {
-  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Run(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-// (stream, absolute data offset, size, key)
-using Described = std::tuple<int, std::int64_t, std::uint32_t, bool>;
-
-// An idx1 entry with its offset made absolute the way players decide it: a
-// first offset past the movi list counts from the start of the file
-// (GStreamer), anything else from "movi" (ffmpeg, mencoder, us).
-struct Idx1Row {
-  std::uint32_t Code, Flags;
-  std::int64_t Position;  // of the chunk header
-  std::uint32_t Size;
-  bool operator==(const Idx1Row&) const = default;
-};
-
-struct RiffInfo {
-  std::int64_t Position = 0, Movi = -1, MoviEnd = 0;
-  std::int64_t DataEnd = 0;  // after the last stream chunk of its movi list
-};
-
-// What a file says about itself, read the way a player reads it.
-struct Parsed {
-  bool ChainReachesEnd = false;  // the RIFF sizes lead exactly to the end of the file
-  std::vector<RiffInfo> Riffs;
-  std::int64_t HdrlPosition = -1;
-  std::uint32_t HdrlSize = 0;
-  std::uint32_t AvihFlags = 0;
-  std::int64_t Dmlh = -1;
-  std::vector<Idx1Row> Idx1;
-  bool Idx1FromFileStart = false;
-  std::set<Described> Chunks;                 // from indx → ix##
-  std::map<std::int64_t, std::uint32_t> KeyOf;  // data offset → flags to feed the writer
-  std::map<int, std::uint64_t> Durations;     // per stream: the sum of its super index durations
-  std::vector<std::int64_t> IndexChunksInData;  // ix## headers met before a movi list's DataEnd
-  std::vector<std::string> Problems;
-};
-
-class Reader {
- public:
-  explicit Reader(const std::string& path)
-      : fd_(open(path.c_str(), O_RDONLY)), size_(fd_ < 0 ? 0 : lseek(fd_, 0, SEEK_END)) {}
-  ~Reader() {
-    if (fd_ >= 0) close(fd_);
-  }
-  std::vector<unsigned char> At(std::int64_t pos, std::size_t n) const {
-    std::vector<unsigned char> b(n, 0);
-    if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_ ||
-        pread(fd_, b.data(), n, pos) != static_cast<ssize_t>(n))
-      b.clear();
-    return b;
-  }
-  std::int64_t Size() const { return size_; }
-
-  Parsed Parse() const {
-    Parsed p;
-    std::int64_t pos = 0;
-    while (pos + 12 <= size_) {
-      const auto h = At(pos, 12);
-      if (std::memcmp(h.data(), "RIFF", 4) != 0) break;
-      RiffInfo riff;
-      riff.Position = pos;
-      const std::int64_t end = pos + 8 + VEK::LoadLe32(&h[4]);
-      ReadRiff(p, riff, pos + 12, std::min(end, size_));
-      p.Riffs.push_back(riff);
-      pos = end;
-    }
-    p.ChainReachesEnd = pos == size_;
-    ReadIndexes(p);
-    return p;
-  }
-
- private:
-  void ReadRiff(Parsed& p, RiffInfo& riff, std::int64_t pos, std::int64_t end) const {
-    while (end - pos >= 8) {
-      const auto h = At(pos, 12);
-      if (h.empty()) return;
-      const std::uint32_t size = VEK::LoadLe32(&h[4]);
-      if (std::memcmp(h.data(), "LIST", 4) == 0 && std::memcmp(&h[8], "hdrl", 4) == 0) {
-        p.HdrlPosition = pos;
-        p.HdrlSize = size;
-      } else if (std::memcmp(h.data(), "LIST", 4) == 0 && std::memcmp(&h[8], "movi", 4) == 0) {
-        riff.Movi = pos;
-        riff.MoviEnd = pos + 8 + size;
-        WalkMovi(p, riff);
-      } else if (std::memcmp(h.data(), "idx1", 4) == 0 && p.Riffs.empty()) {
-        const auto data = At(pos + 8, size);
-        p.Idx1FromFileStart = data.size() >= 16 && VEK::LoadLe32(&data[8]) > riff.Movi;
-        const std::int64_t base = p.Idx1FromFileStart ? 0 : riff.Movi + 8;
-        for (std::size_t i = 0; i + 16 <= data.size(); i += 16)
-          p.Idx1.push_back({VEK::LoadLe32(&data[i]), VEK::LoadLe32(&data[i + 4]), base + VEK::LoadLe32(&data[i + 8]),
-                            VEK::LoadLe32(&data[i + 12])});
-      }
-      pos += 8 + size + (size & 1);
-    }
-  }
-
-  static bool IsIndexCode(const unsigned char* c) {
-    return (c[0] == 'i' && c[1] == 'x') || (c[2] == 'i' && c[3] == 'x');
-  }
-
-  void WalkMovi(Parsed& p, RiffInfo& riff) const {
-    std::vector<std::int64_t> indexes;
-    std::int64_t pos = riff.Movi + 12;
-    riff.DataEnd = pos;
-    const std::int64_t end = std::min(riff.MoviEnd, size_);
-    while (end - pos >= 8) {
-      const auto h = At(pos, 8);
-      const std::uint32_t size = VEK::LoadLe32(&h[4]);
-      if (IsIndexCode(h.data())) indexes.push_back(pos);
-      else if (std::memcmp(h.data(), "JUNK", 4) != 0) riff.DataEnd = pos + 8 + size + (size & 1);
-      pos += 8 + size + (size & 1);
-    }
-    for (const std::int64_t at : indexes)
-      if (at < riff.DataEnd) p.IndexChunksInData.push_back(at);
-  }
-
-  void ReadIndexes(Parsed& p) const {
-    const auto hdrl = At(p.HdrlPosition, p.HdrlSize + 8);
-    if (hdrl.size() < 12) {
-      p.Problems.push_back("no hdrl");
-      return;
-    }
-    int stream = 0;
-    // A flat walk of hdrl's chunks and lists: strl lists number the streams.
-    for (std::size_t i = 12; i + 8 <= hdrl.size();) {
-      const std::uint32_t size = VEK::LoadLe32(&hdrl[i + 4]);
-      const unsigned char* c = &hdrl[i];
-      if (std::memcmp(c, "LIST", 4) == 0) {
-        if (std::memcmp(c + 8, "strl", 4) == 0) ++stream;
-        i += 12;
-        continue;
-      }
-      const std::int64_t dataPos = p.HdrlPosition + static_cast<std::int64_t>(i) + 8;
-      if (std::memcmp(c, "avih", 4) == 0) p.AvihFlags = VEK::LoadLe32(c + 8 + 12);
-      if (std::memcmp(c, "dmlh", 4) == 0) p.Dmlh = VEK::LoadLe32(c + 8);
-      if (std::memcmp(c, "indx", 4) == 0) ReadSuper(p, stream - 1, dataPos, size);
-      i += 8 + size + (size & 1);
-    }
-  }
-
-  void ReadSuper(Parsed& p, int stream, std::int64_t at, std::uint32_t size) const {
-    const auto d = At(at, size);
-    if (d.size() < 24 || VEK::LoadLe16(&d[0]) != 4 || d[3] != 0) {
-      p.Problems.push_back("bad indx of stream " + std::to_string(stream));
-      return;
-    }
-    const std::uint32_t used = VEK::LoadLe32(&d[4]);
-    for (std::uint32_t e = 0; e < used && 24 + (e + 1) * 16 <= d.size(); ++e) {
-      const unsigned char* s = &d[24 + e * 16];
-      const std::int64_t ix = static_cast<std::int64_t>(VEK::LoadLe32(s)) |
-                              (static_cast<std::int64_t>(VEK::LoadLe32(s + 4)) << 32);
-      const std::uint32_t bytes = VEK::LoadLe32(s + 8);
-      const auto chunk = At(ix, bytes);
-      if (chunk.size() < 32 || !IsIndexCode(chunk.data()) || VEK::LoadLe32(&chunk[4]) + 8 != bytes ||
-          VEK::LoadLe16(&chunk[8]) != 2 || chunk[11] != 1) {
-        p.Problems.push_back("bad ix## at " + std::to_string(ix));
-        continue;
-      }
-      const std::uint32_t count = VEK::LoadLe32(&chunk[12]);
-      const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe32(&chunk[20])) |
-                                (static_cast<std::int64_t>(VEK::LoadLe32(&chunk[24])) << 32);
-      for (std::uint32_t k = 0; k < count && 32 + (k + 1) * 8 <= chunk.size(); ++k) {
-        const std::int64_t offset = base + VEK::LoadLe32(&chunk[32 + k * 8]);
-        const std::uint32_t sz = VEK::LoadLe32(&chunk[36 + k * 8]);
-        const bool key = (sz & 0x80000000u) == 0;
-        p.Chunks.insert({stream, offset, sz & 0x7FFFFFFFu, key});
-        p.KeyOf[offset] = key ? VEKAvi::AVIIF_KEYFRAME : 0;
-      }
-      p.Durations[stream] += VEK::LoadLe32(s + 12);
-    }
-  }
-
-  int fd_;
-  std::int64_t size_;
-};
 
 // The writer's input, as the walk would give it: the segments, with End where
 // each movi list's chunk data ends, and one entry per chunk the muxer indexed,
@@ -226,7 +39,7 @@ struct Input {
   VEKRiff::IndexEntries Entries;
 };
 
-Input InputFrom(const Reader& reader, const Parsed& p) {
+Input InputFrom(const OdmlReader& reader, const Parsed& p) {
   Input in;
   const auto hdrl = reader.At(p.HdrlPosition, p.HdrlSize + 8);
   in.Headers = VEKAvi::ReadHeaders(hdrl.data(), hdrl.size(), p.HdrlPosition);
@@ -248,12 +61,13 @@ Input InputFrom(const Reader& reader, const Parsed& p) {
 }
 
 std::string PacketCounts(const std::string& path) {
-  return Run("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 '" + path + "' 2>&1");
+  return RunCommand("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 '" + path +
+                    "' 2>&1");
 }
 
 std::string DecodeErrors(const std::string& path, double at) {
-  return Run("ffmpeg -nostdin -v error -ss " + std::to_string(at) + " -i '" + path +
-             "' -frames:v 1 -f null - 2>&1 || echo failed");
+  return RunCommand("ffmpeg -nostdin -v error -ss " + std::to_string(at) + " -i '" + path +
+                    "' -frames:v 1 -f null - 2>&1 || echo failed");
 }
 
 struct MuxerRow {
@@ -321,7 +135,7 @@ void Rewrite(IndexRebuilder& writer, const std::string& source, const std::strin
 void CheckResult(const std::string& label, const std::string& path, const Parsed& original, const Input& in,
                  const std::string& packets, double seekAt) {
   SCOPED_TRACE(label);
-  Reader reader(path);
+  OdmlReader reader(path);
   const Parsed after = reader.Parse();
   EXPECT_TRUE(after.ChainReachesEnd);
   EXPECT_EQ(after.Problems, std::vector<std::string>{});
@@ -353,14 +167,14 @@ void CheckResult(const std::string& label, const std::string& path, const Parsed
 TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
   for (const MuxerRow& row : Muxers) {
     SCOPED_TRACE(row.Name);
-    if (!Have(row.Tool) || !Have("ffprobe")) {
+    if (!HaveTool(row.Tool) || !HaveTool("ffprobe")) {
       std::printf("[  SKIPPED ] %s: %s is not installed\n", row.Name, row.Tool);
       continue;
     }
     TempDir dir;
     const std::string path = dir / (std::string(row.Name) + ".avi");
     ASSERT_EQ(std::system(Expand(row.Command, path).c_str()), 0) << row.Command;
-    Reader reader(path);
+    OdmlReader reader(path);
     const Parsed original = reader.Parse();
     // The oracle must be an OpenDML file the reader understands whole.
     ASSERT_TRUE(original.ChainReachesEnd);
@@ -395,7 +209,7 @@ TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
         patch.Write("JUNK", 4);
       }
     }
-    Reader patched(path);
+    OdmlReader patched(path);
     in.Headers = InputFrom(patched, patched.Parse()).Headers;
     Rewrite(writer, path, path, in, original.IndexChunksInData);
     CheckResult("in place", path, original, in, packets, seekAt);
@@ -569,7 +383,7 @@ TEST(OdmlWriter, FirstSegmentGapsOldIndexesAndReserves) {
       IndexRebuilder writer(queue);
       Rewrite(writer, source, result, in, {f.OldIndex});
 
-      Reader reader(result);
+      OdmlReader reader(result);
       const Parsed after = reader.Parse();
       EXPECT_TRUE(after.ChainReachesEnd);
       EXPECT_EQ(after.Problems, std::vector<std::string>{});
