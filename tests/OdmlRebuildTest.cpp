@@ -1,0 +1,384 @@
+// Files over 1 GiB from ffmpeg, mencoder and GStreamer, through the worker as
+// a user runs it: a check, a rebuild to a copy and in place, then the same
+// files as partial downloads (cut short, or with a zero-filled tail) and with
+// a damaged header list. The judges are the muxers' own indexes as the test
+// reader (support/OdmlReader) finds them, ffprobe's packet count, ffmpeg
+// seeking into the last segment and GStreamer playing to the end. The files
+// are made in a temporary folder, reused from one case to the next and
+// deleted; rows whose tool is missing are skipped with a message.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "avi/AviChunk.h"
+#include "support/AviBuilder.h"
+#include "support/OdmlReader.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::RebuildEvent;
+
+constexpr double FramesPerSecond = 25;
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// Video packets as ffprobe reads them. Audio packets are no measure: ffmpeg
+// splits a long PCM chunk into several packets.
+std::int64_t VideoPackets(const std::string& path) {
+  const std::string out = RunCommand(
+      "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+      "stream=nb_read_packets -of csv=p=0 " +
+      Quoted(path) + " 2>&1");
+  return out.empty() || out.find_first_not_of("0123456789\n") != std::string::npos ? -1 : std::stoll(out);
+}
+
+std::string SeekErrors(const std::string& path, double at) {
+  return RunCommand("ffmpeg -nostdin -v error -ss " + std::to_string(at) + " -i " + Quoted(path) +
+                    " -frames:v 1 -f null - 2>&1 || echo failed");
+}
+
+std::string GstreamerErrors(const std::string& path) {
+  return RunCommand("gst-launch-1.0 -q filesrc location=" + Quoted(path) +
+                    " ! avidemux ! fakesink 2>&1 || echo failed");
+}
+
+// The chunks the muxer indexed whose data lies wholly before `end`.
+std::set<Described> CompleteBefore(const Parsed& muxer, std::int64_t end) {
+  std::set<Described> complete;
+  for (const Described& c : muxer.Chunks)
+    if (std::get<1>(c) + std::get<2>(c) <= end) complete.insert(c);
+  return complete;
+}
+
+// The chunks whose header lies wholly before the zeros. The one that the
+// zeros start inside is still whole as far as its size goes, and players
+// read it like any other: only its picture is partly grey.
+std::set<Described> HeadersBefore(const Parsed& muxer, std::int64_t zeroFrom) {
+  std::set<Described> complete;
+  for (const Described& c : muxer.Chunks)
+    if (std::get<1>(c) <= zeroFrom) complete.insert(c);
+  return complete;
+}
+
+std::int64_t VideoChunks(const std::set<Described>& chunks) {
+  return std::count_if(chunks.begin(), chunks.end(), [](const Described& c) { return std::get<0>(c) == 0; });
+}
+
+struct FilmRow {
+  const char* Name;
+  const char* Tool;
+  // %s: the output path; %r: the ffmpeg rawvideo film, made first, which
+  // mencoder copies rather than make another gigabyte from nothing.
+  const char* Command;
+  // avimux leaves audio entries without the key bit and adds 0x02 to video
+  // entries, where a rebuild marks every audio chunk a key frame: its
+  // entries are judged by the chunks they name and the video key frames.
+  bool Avimux = false;
+};
+
+// Uniform grey raw frames of 2.7 MB: a few hundred chunks make a gigabyte
+// quickly and the walk stays short. mencoder copies this film, then it
+// becomes the ffmpeg row's.
+const char* RawCommand =
+    "ffmpeg -nostdin -v error -y -f lavfi -i "
+    "color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
+    "-t 17 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s'";
+
+const FilmRow FilmRows[] = {
+    {"mencoder", "mencoder", "mencoder -really-quiet '%r' -ovc copy -oac copy -o '%s' >/dev/null 2>&1"},
+    {"ffmpeg", "ffmpeg", "mv '%r' '%s'"},
+    // Two seconds of noise at the highest quality, looped without encoding
+    // again: a gigabyte of MPEG-4 with key frames every ten.
+    {"ffmpeg mpeg4", "ffmpeg",
+     "ffmpeg -nostdin -v error -y -f lavfi -i "
+     "'testsrc2=size=1280x720:rate=25,noise=alls=100:allf=t' -f lavfi -i "
+     "sine=sample_rate=8000 -t 2 -c:v mpeg4 -q:v 1 -g 10 -c:a pcm_s16le "
+     "'%s.src.avi' && ffmpeg -nostdin -v error -y "
+     "-stream_loop 16 -i '%s.src.avi' -c copy '%s'; rm -f '%s.src.avi'"},
+    {"gstreamer", "gst-launch-1.0",
+     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc "
+     "num-buffers=420 pattern=black ! "
+     "video/x-raw,format=BGR,width=1280,height=720,framerate=25/1 ! m. "
+     "audiotestsrc num-buffers=200 ! "
+     "audio/x-raw,format=S16LE,rate=8000,channels=1 ! m. >/dev/null 2>&1",
+     true},
+};
+
+std::string Expand(const char* templ, const std::string& path, const std::string& raw) {
+  std::string out;
+  for (const char* c = templ; *c; ++c) {
+    if (c[0] == '%' && (c[1] == 's' || c[1] == 'r')) {
+      out += c[1] == 's' ? path : raw;
+      ++c;
+    } else {
+      out += *c;
+    }
+  }
+  return out;
+}
+
+WorkerRunResult Rebuild(const std::vector<std::string>& files, bool inPlace) {
+  WorkerRunOptions o;
+  o.CheckOnly = false;
+  o.KeepOriginal = !inPlace;
+  return RunWorker(files, o);
+}
+
+void AsARebuildFlagsThem(Parsed& muxer) {
+  std::set<Described> chunks;
+  for (Described c : muxer.Chunks) {
+    if (std::get<0>(c) != 0) std::get<3>(c) = true;
+    chunks.insert(c);
+  }
+  muxer.Chunks = chunks;
+  for (Idx1Row& row : muxer.Idx1) {
+    const bool audio = (row.Code >> 16) == ('w' | ('b' << 8));
+    row.Flags = audio ? VEKAvi::AVIIF_KEYFRAME : row.Flags & VEKAvi::AVIIF_KEYFRAME;
+  }
+}
+
+// A rebuilt intact file describes the muxer's chunks, no more, no fewer.
+void ExpectSameIndexes(const std::string& label, const std::string& path, const Parsed& muxer) {
+  SCOPED_TRACE(label);
+  const Parsed after = OdmlReader(path).Parse();
+  EXPECT_TRUE(after.ChainReachesEnd);
+  EXPECT_EQ(after.Problems, std::vector<std::string>{});
+  EXPECT_EQ(after.Riffs.size(), muxer.Riffs.size());
+  EXPECT_EQ(after.IndexChunksInData, std::vector<std::int64_t>{});
+  EXPECT_TRUE(after.Chunks == muxer.Chunks)
+      << after.Chunks.size() << " chunks described, the muxer's " << muxer.Chunks.size();
+  // Positions are absolute on both sides, whatever base the muxer's idx1 used.
+  EXPECT_EQ(after.Idx1.size(), muxer.Idx1.size());
+  const auto mismatch = std::mismatch(after.Idx1.begin(), after.Idx1.end(), muxer.Idx1.begin(), muxer.Idx1.end());
+  if (mismatch.first != after.Idx1.end() && mismatch.second != muxer.Idx1.end()) {
+    ADD_FAILURE() << "idx1 entry " << (mismatch.first - after.Idx1.begin()) << ": flags " << mismatch.first->Flags
+                  << " position " << mismatch.first->Position << " size " << mismatch.first->Size
+                  << ", the muxer's flags " << mismatch.second->Flags << " position " << mismatch.second->Position
+                  << " size " << mismatch.second->Size;
+  }
+}
+
+// A rebuilt partial download plays what was downloaded, in every player.
+void ExpectPlaysWhatRemains(const std::string& label, const std::string& path, const std::set<Described>& complete,
+                            std::int64_t lastMovi) {
+  SCOPED_TRACE(label);
+  const std::int64_t frames = VideoChunks(complete);
+  const Parsed after = OdmlReader(path).Parse();
+  EXPECT_TRUE(after.ChainReachesEnd);
+  EXPECT_EQ(after.Problems, std::vector<std::string>{});
+  EXPECT_TRUE(after.Chunks == complete) << after.Chunks.size() << " chunks described, " << complete.size()
+                                        << " complete";
+  EXPECT_EQ(VideoPackets(path), frames);
+  // Halfway between the first frame of the last segment and the last frame
+  // kept, away from a frame that the zeros have damaged.
+  const std::int64_t firstOfLast = std::count_if(complete.begin(), complete.end(), [&](const Described& c) {
+    return std::get<0>(c) == 0 && std::get<1>(c) < lastMovi;
+  });
+  ASSERT_LT(firstOfLast, frames);
+  EXPECT_EQ(SeekErrors(path, static_cast<double>(firstOfLast + frames - 1) / 2 / FramesPerSecond), "");
+  if (HaveTool("gst-launch-1.0")) {
+    EXPECT_EQ(GstreamerErrors(path), "");
+  } else {
+    std::printf("[  SKIPPED ] %s: GStreamer is not installed, not played\n", label.c_str());
+  }
+  const WorkerRunResult check = RunWorker({path}, {});
+  EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk});
+  EXPECT_EQ(check.LastErrorCount, 0);
+  EXPECT_EQ(check.LastVideo, frames);
+}
+
+// The middle of a video chunk's data, `fraction` of the way through the last
+// segment.
+std::int64_t CutInLastSegment(const Parsed& muxer, double fraction) {
+  const RiffInfo& last = muxer.Riffs.back();
+  const std::int64_t target = last.Movi + static_cast<std::int64_t>((last.DataEnd - last.Movi) * fraction);
+  for (const Described& c : muxer.Chunks)
+    if (std::get<0>(c) == 0 && std::get<1>(c) >= target) return std::get<1>(c) + std::get<2>(c) / 2;
+  return -1;
+}
+
+void Truncate(const std::string& path, std::int64_t size) { ASSERT_EQ(truncate(path.c_str(), size), 0) << path; }
+
+void PatchLe32(const std::string& path, std::int64_t at, std::uint32_t value) {
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr) << path;
+  unsigned char bytes[4];
+  VEK::StoreLe32(bytes, value);
+  ASSERT_EQ(std::fseek(f, at, SEEK_SET), 0);
+  ASSERT_EQ(std::fwrite(bytes, 1, 4, f), 4u);
+  ASSERT_EQ(std::fclose(f), 0);
+}
+
+// The films are made once for the whole suite. A test that changes a film
+// marks it so, and the next test that needs it intact makes it again (only
+// when the tests run out of their written order).
+struct Film {
+  std::string Name, Path;
+  const char* Command = nullptr;
+  bool Avimux = false;
+  bool Intact = false;
+  Parsed Muxer;
+  std::int64_t Frames = 0;  // ffprobe's count
+};
+
+class OdmlRebuild : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) return;
+    dir_ = new TempDir;
+    raw_ = *dir_ / "raw.avi";
+    if (std::system(Expand(RawCommand, raw_, raw_).c_str()) != 0) return;
+    films_ = new std::vector<Film>;
+    for (const FilmRow& row : FilmRows) {
+      if (!HaveTool(row.Tool)) {
+        std::printf("[  SKIPPED ] %s: %s is not installed\n", row.Name, row.Tool);
+        continue;
+      }
+      Film film;
+      film.Name = row.Name;
+      film.Path = *dir_ / (film.Name + ".avi");
+      film.Command = row.Command;
+      film.Avimux = row.Avimux;
+      if (!Make(film)) {
+        std::printf("[  SKIPPED ] %s: the film could not be made\n", row.Name);
+        continue;
+      }
+      films_->push_back(film);
+    }
+    std::remove(raw_.c_str());
+  }
+
+  static void TearDownTestSuite() {
+    delete films_;
+    delete dir_;
+    films_ = nullptr;
+    dir_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!films_ || films_->empty()) GTEST_SKIP() << "no OpenDML film could be made (ffmpeg, ffprobe)";
+  }
+
+  // Makes the film again if an earlier test changed it; false when it cannot.
+  static bool Make(Film& film) {
+    if (film.Intact) return true;
+    if (!Exists(raw_) && std::system(Expand(RawCommand, raw_, raw_).c_str()) != 0) return false;
+    const bool made = std::system(Expand(film.Command, film.Path, raw_).c_str()) == 0;
+    if (!made) return false;
+    film.Muxer = OdmlReader(film.Path).Parse();
+    film.Frames = VideoPackets(film.Path);
+    if (film.Avimux) AsARebuildFlagsThem(film.Muxer);
+    // The oracle must be an OpenDML file the reader understands whole.
+    film.Intact = film.Muxer.ChainReachesEnd && film.Muxer.Riffs.size() >= 2 && film.Muxer.Problems.empty() &&
+                  !film.Muxer.Idx1.empty() && film.Frames == VideoChunks(film.Muxer.Chunks);
+    if (!film.Intact)
+      std::printf("[  WARNING ] %s: not an OpenDML file the test reader understands\n", film.Name.c_str());
+    return film.Intact;
+  }
+
+  static std::vector<Film>& Films() { return *films_; }
+
+  static TempDir* dir_;
+  static std::string raw_;
+  static std::vector<Film>* films_;
+};
+
+TempDir* OdmlRebuild::dir_ = nullptr;
+std::string OdmlRebuild::raw_;
+std::vector<Film>* OdmlRebuild::films_ = nullptr;
+
+// mencoder's dmlh holds the frames of the first RIFF only, as its avih does;
+// players take the length from the stream headers and indexes, and so a
+// healthy mencoder film is no damaged one.
+TEST_F(OdmlRebuild, IntactFilesCheckCleanWithFfprobesFrameCount) {
+  for (Film& film : Films()) {
+    SCOPED_TRACE(film.Name);
+    ASSERT_TRUE(Make(film));
+    const WorkerRunResult check = RunWorker({film.Path}, {});
+    std::string lines;
+    for (const std::string& line : check.Lines) lines += line + "\n";
+    EXPECT_EQ(check.LastErrorCount, 0) << lines;
+    EXPECT_EQ(check.LastVideo, film.Frames);
+  }
+}
+
+TEST_F(OdmlRebuild, RebuildsDescribeTheMuxersChunks) {
+  for (Film& film : Films()) {
+    SCOPED_TRACE(film.Name);
+    ASSERT_TRUE(Make(film));
+    const WorkerRunResult copy = Rebuild({film.Path}, false);
+    EXPECT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    ASSERT_EQ(copy.OutputNames.size(), 1u);
+    ExpectSameIndexes("copy", copy.OutputNames[0], film.Muxer);
+    std::remove(copy.OutputNames[0].c_str());
+    film.Intact = false;
+    EXPECT_EQ(Rebuild({film.Path}, true).Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    ExpectSameIndexes("in place", film.Path, film.Muxer);
+  }
+}
+
+// A damaged header list costs the file one error, never its frames, and the
+// batch goes on to the next file.
+TEST_F(OdmlRebuild, DamagedHeaderListIsOneErrorOfTheFile) {
+  const auto raw = std::find_if(Films().begin(), Films().end(), [](const Film& f) { return f.Name == "ffmpeg"; });
+  ASSERT_NE(raw, Films().end());
+  Film& film = *raw;
+  ASSERT_TRUE(Make(film));
+  const std::string second = *dir_ / "damaged.avi";
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+  WriteFile(second, b.Build());
+  film.Intact = false;
+  for (const std::uint32_t size : {0u, 0x7FFFFFF0u}) {
+    SCOPED_TRACE(film.Name + ", hdrl size " + std::to_string(size));
+    PatchLe32(film.Path, film.Muxer.HdrlPosition + 4, size);
+    const WorkerRunResult check = RunWorker({film.Path}, {});
+    EXPECT_EQ(check.LastErrorCount, 1);
+    EXPECT_EQ(check.LastVideo, film.Frames);
+    const WorkerRunResult batch = Rebuild({film.Path, second}, false);
+    EXPECT_EQ(batch.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}));
+    ASSERT_EQ(batch.OutputNames.size(), 2u);
+    // ffmpeg reads the copy's frames as it reads the original's.
+    EXPECT_EQ(VideoPackets(batch.OutputNames[0]), film.Frames);
+    std::remove(batch.OutputNames[0].c_str());
+    std::remove(batch.OutputNames[1].c_str());
+  }
+  std::remove(second.c_str());
+}
+
+// A download that stopped with its tail still zero, rebuilt in place; then
+// the same file cut shorter, inside its last segment, rebuilt to a copy.
+TEST_F(OdmlRebuild, PartialDownloadsPlayWhatRemains) {
+  for (Film& film : Films()) {
+    SCOPED_TRACE(film.Name);
+    ASSERT_TRUE(Make(film));
+    const Parsed& muxer = film.Muxer;
+    const std::int64_t zeroFrom = CutInLastSegment(muxer, 0.8), cut = CutInLastSegment(muxer, 0.4);
+    ASSERT_GT(cut, muxer.Riffs.back().Movi);
+    ASSERT_GT(zeroFrom, cut);
+    film.Intact = false;
+    const std::int64_t size = OdmlReader(film.Path).Size();
+    Truncate(film.Path, zeroFrom);
+    Truncate(film.Path, size);
+    EXPECT_EQ(Rebuild({film.Path}, true).Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    ExpectPlaysWhatRemains("zero-filled tail, in place", film.Path, HeadersBefore(muxer, zeroFrom),
+                           muxer.Riffs.back().Movi);
+    Truncate(film.Path, cut);
+    const WorkerRunResult partial = Rebuild({film.Path}, false);
+    EXPECT_EQ(partial.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    ASSERT_EQ(partial.OutputNames.size(), 1u);
+    ExpectPlaysWhatRemains("cut, copy", partial.OutputNames[0], CompleteBefore(muxer, cut), muxer.Riffs.back().Movi);
+    std::remove(partial.OutputNames[0].c_str());
+    std::remove(film.Path.c_str());
+  }
+}
+
+}  // namespace
