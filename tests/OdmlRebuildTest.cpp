@@ -217,14 +217,17 @@ void PatchLe32(const std::string& path, std::int64_t at, std::uint32_t value) {
   ASSERT_EQ(std::fclose(f), 0);
 }
 
-// The films are made once for the whole suite. A test that changes a film
-// marks it so, and the next test that needs it intact makes it again (only
-// when the tests run out of their written order).
+// Each film is made when a test first needs it and kept for the next tests
+// of the same run: an in-place rebuild leaves every chunk where the muxer put
+// it, so a rebuilt film still serves the damage tests; only the check and
+// the rebuild tests need the muxer's own file.
+enum class State { Missing, ChunksInPlace, AsMuxed };
+
 struct Film {
   std::string Name, Path;
   const char* Command = nullptr;
   bool Avimux = false;
-  bool Intact = false;
+  State Now = State::Missing;
   Parsed Muxer;
   std::int64_t Frames = 0;  // ffprobe's count
 };
@@ -232,28 +235,20 @@ struct Film {
 class OdmlRebuild : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) return;
     dir_ = new TempDir;
     raw_ = *dir_ / "raw.avi";
-    if (std::system(Expand(RawCommand, raw_, raw_).c_str()) != 0) return;
     films_ = new std::vector<Film>;
     for (const FilmRow& row : FilmRows) {
-      if (!HaveTool(row.Tool)) {
-        std::printf("[  SKIPPED ] %s: %s is not installed\n", row.Name, row.Tool);
-        continue;
-      }
       Film film;
       film.Name = row.Name;
       film.Path = *dir_ / (film.Name + ".avi");
       film.Command = row.Command;
       film.Avimux = row.Avimux;
-      if (!Make(film)) {
-        std::printf("[  SKIPPED ] %s: the film could not be made\n", row.Name);
-        continue;
-      }
-      films_->push_back(film);
+      if (HaveTool(row.Tool))
+        films_->push_back(film);
+      else
+        std::printf("[  SKIPPED ] %s: %s is not installed\n", row.Name, row.Tool);
     }
-    std::remove(raw_.c_str());
   }
 
   static void TearDownTestSuite() {
@@ -264,27 +259,39 @@ class OdmlRebuild : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!films_ || films_->empty()) GTEST_SKIP() << "no OpenDML film could be made (ffmpeg, ffprobe)";
+    if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg and ffprobe are needed";
   }
 
-  // Makes the film again if an earlier test changed it; false when it cannot.
-  static bool Make(Film& film) {
-    if (film.Intact) return true;
+  // The films in the state the test needs, made again where an earlier test
+  // left them otherwise; those that cannot be made are skipped with a message.
+  static std::vector<Film*> Ready(State need) {
+    std::vector<Film*> ready;
+    for (Film& film : *films_)
+      if (Make(film, need)) ready.push_back(&film);
+    std::remove(raw_.c_str());
+    return ready;
+  }
+
+  static bool Make(Film& film, State need) {
+    if (film.Now >= need) return true;
+    film.Now = State::Missing;
     if (!Exists(raw_) && std::system(Expand(RawCommand, raw_, raw_).c_str()) != 0) return false;
-    const bool made = std::system(Expand(film.Command, film.Path, raw_).c_str()) == 0;
-    if (!made) return false;
+    if (std::system(Expand(film.Command, film.Path, raw_).c_str()) != 0) {
+      std::printf("[  SKIPPED ] %s: the film could not be made\n", film.Name.c_str());
+      return false;
+    }
     film.Muxer = OdmlReader(film.Path).Parse();
     film.Frames = VideoPackets(film.Path);
     if (film.Avimux) AsARebuildFlagsThem(film.Muxer);
     // The oracle must be an OpenDML file the reader understands whole.
-    film.Intact = film.Muxer.ChainReachesEnd && film.Muxer.Riffs.size() >= 2 && film.Muxer.Problems.empty() &&
-                  !film.Muxer.Idx1.empty() && film.Frames == VideoChunks(film.Muxer.Chunks);
-    if (!film.Intact)
-      std::printf("[  WARNING ] %s: not an OpenDML file the test reader understands\n", film.Name.c_str());
-    return film.Intact;
+    if (!film.Muxer.ChainReachesEnd || film.Muxer.Riffs.size() < 2 || !film.Muxer.Problems.empty() ||
+        film.Muxer.Idx1.empty() || film.Frames != VideoChunks(film.Muxer.Chunks)) {
+      std::printf("[  SKIPPED ] %s: not an OpenDML file the test reader understands whole\n", film.Name.c_str());
+      return false;
+    }
+    film.Now = State::AsMuxed;
+    return true;
   }
-
-  static std::vector<Film>& Films() { return *films_; }
 
   static TempDir* dir_;
   static std::string raw_;
@@ -299,9 +306,11 @@ std::vector<Film>* OdmlRebuild::films_ = nullptr;
 // players take the length from the stream headers and indexes, and so a
 // healthy mencoder film is no damaged one.
 TEST_F(OdmlRebuild, IntactFilesCheckCleanWithFfprobesFrameCount) {
-  for (Film& film : Films()) {
+  const std::vector<Film*> films = Ready(State::AsMuxed);
+  if (films.empty()) GTEST_SKIP() << "no OpenDML film could be made";
+  for (Film* f : films) {
+    const Film& film = *f;
     SCOPED_TRACE(film.Name);
-    ASSERT_TRUE(Make(film));
     const WorkerRunResult check = RunWorker({film.Path}, {});
     std::string lines;
     for (const std::string& line : check.Lines) lines += line + "\n";
@@ -311,15 +320,17 @@ TEST_F(OdmlRebuild, IntactFilesCheckCleanWithFfprobesFrameCount) {
 }
 
 TEST_F(OdmlRebuild, RebuildsDescribeTheMuxersChunks) {
-  for (Film& film : Films()) {
+  const std::vector<Film*> films = Ready(State::AsMuxed);
+  if (films.empty()) GTEST_SKIP() << "no OpenDML film could be made";
+  for (Film* f : films) {
+    Film& film = *f;
     SCOPED_TRACE(film.Name);
-    ASSERT_TRUE(Make(film));
     const WorkerRunResult copy = Rebuild({film.Path}, false);
     EXPECT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
     ASSERT_EQ(copy.OutputNames.size(), 1u);
     ExpectSameIndexes("copy", copy.OutputNames[0], film.Muxer);
     std::remove(copy.OutputNames[0].c_str());
-    film.Intact = false;
+    film.Now = State::ChunksInPlace;
     EXPECT_EQ(Rebuild({film.Path}, true).Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
     ExpectSameIndexes("in place", film.Path, film.Muxer);
   }
@@ -328,15 +339,16 @@ TEST_F(OdmlRebuild, RebuildsDescribeTheMuxersChunks) {
 // A damaged header list costs the file one error, never its frames, and the
 // batch goes on to the next file.
 TEST_F(OdmlRebuild, DamagedHeaderListIsOneErrorOfTheFile) {
-  const auto raw = std::find_if(Films().begin(), Films().end(), [](const Film& f) { return f.Name == "ffmpeg"; });
-  ASSERT_NE(raw, Films().end());
+  const auto raw = std::find_if(films_->begin(), films_->end(), [](const Film& f) { return f.Name == "ffmpeg"; });
+  ASSERT_NE(raw, films_->end());
   Film& film = *raw;
-  ASSERT_TRUE(Make(film));
+  if (!Make(film, State::ChunksInPlace)) GTEST_SKIP() << "the ffmpeg film could not be made";
   const std::string second = *dir_ / "damaged.avi";
   AviBuilder b;
   b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
   WriteFile(second, b.Build());
-  film.Intact = false;
+  const State before = film.Now;
+  film.Now = State::Missing;
   for (const std::uint32_t size : {0u, 0x7FFFFFF0u}) {
     SCOPED_TRACE(film.Name + ", hdrl size " + std::to_string(size));
     PatchLe32(film.Path, film.Muxer.HdrlPosition + 4, size);
@@ -351,20 +363,24 @@ TEST_F(OdmlRebuild, DamagedHeaderListIsOneErrorOfTheFile) {
     std::remove(batch.OutputNames[0].c_str());
     std::remove(batch.OutputNames[1].c_str());
   }
+  PatchLe32(film.Path, film.Muxer.HdrlPosition + 4, film.Muxer.HdrlSize);
+  film.Now = before;
   std::remove(second.c_str());
 }
 
 // A download that stopped with its tail still zero, rebuilt in place; then
 // the same file cut shorter, inside its last segment, rebuilt to a copy.
 TEST_F(OdmlRebuild, PartialDownloadsPlayWhatRemains) {
-  for (Film& film : Films()) {
+  const std::vector<Film*> films = Ready(State::ChunksInPlace);
+  if (films.empty()) GTEST_SKIP() << "no OpenDML film could be made";
+  for (Film* f : films) {
+    Film& film = *f;
     SCOPED_TRACE(film.Name);
-    ASSERT_TRUE(Make(film));
     const Parsed& muxer = film.Muxer;
     const std::int64_t zeroFrom = CutInLastSegment(muxer, 0.8), cut = CutInLastSegment(muxer, 0.4);
     ASSERT_GT(cut, muxer.Riffs.back().Movi);
     ASSERT_GT(zeroFrom, cut);
-    film.Intact = false;
+    film.Now = State::Missing;
     const std::int64_t size = OdmlReader(film.Path).Size();
     Truncate(film.Path, zeroFrom);
     Truncate(film.Path, size);
