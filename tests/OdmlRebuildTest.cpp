@@ -34,8 +34,7 @@ std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 // splits a long PCM chunk into several packets.
 std::int64_t VideoPackets(const std::string& path) {
   const std::string out = RunCommand(
-      "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
-      "stream=nb_read_packets -of csv=p=0 " +
+      "ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " +
       Quoted(path) + " 2>&1");
   return out.empty() || out.find_first_not_of("0123456789\n") != std::string::npos ? -1 : std::stoll(out);
 }
@@ -88,8 +87,7 @@ struct FilmRow {
 // quickly and the walk stays short. mencoder copies this film, then it
 // becomes the ffmpeg row's.
 const char* RawCommand =
-    "ffmpeg -nostdin -v error -y -f lavfi -i "
-    "color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
+    "ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:size=1280x720:rate=25 -f lavfi -i sine=sample_rate=8000 "
     "-t 17 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '%s'";
 
 const FilmRow FilmRows[] = {
@@ -98,16 +96,12 @@ const FilmRow FilmRows[] = {
     // Two seconds of noise at the highest quality, looped without encoding
     // again: a gigabyte of MPEG-4 with key frames every ten.
     {"ffmpeg mpeg4", "ffmpeg",
-     "ffmpeg -nostdin -v error -y -f lavfi -i "
-     "'testsrc2=size=1280x720:rate=25,noise=alls=100:allf=t' -f lavfi -i "
-     "sine=sample_rate=8000 -t 2 -c:v mpeg4 -q:v 1 -g 10 -c:a pcm_s16le "
-     "'%s.src.avi' && ffmpeg -nostdin -v error -y "
+     "ffmpeg -nostdin -v error -y -f lavfi -i 'testsrc2=size=1280x720:rate=25,noise=alls=100:allf=t' -f lavfi -i "
+     "sine=sample_rate=8000 -t 2 -c:v mpeg4 -q:v 1 -g 10 -c:a pcm_s16le '%s.src.avi' && ffmpeg -nostdin -v error -y "
      "-stream_loop 16 -i '%s.src.avi' -c copy '%s'; rm -f '%s.src.avi'"},
     {"gstreamer", "gst-launch-1.0",
-     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc "
-     "num-buffers=420 pattern=black ! "
-     "video/x-raw,format=BGR,width=1280,height=720,framerate=25/1 ! m. "
-     "audiotestsrc num-buffers=200 ! "
+     "gst-launch-1.0 -q avimux name=m ! filesink location='%s' videotestsrc num-buffers=420 pattern=black ! "
+     "video/x-raw,format=BGR,width=1280,height=720,framerate=25/1 ! m. audiotestsrc num-buffers=200 ! "
      "audio/x-raw,format=S16LE,rate=8000,channels=1 ! m. >/dev/null 2>&1",
      true},
 };
