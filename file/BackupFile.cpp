@@ -83,7 +83,10 @@ void BackupFile::CopyAhead() {
                            std::atomic<bool>* done;
                            ~Signal() { done->store(true, std::memory_order_release); }
                          } signal{done};
-                         return VEKFile::File::CopyRange(*source, from, *destination, from, length, false);
+                         const std::int64_t copied =
+                             VEKFile::File::CopyRange(*source, from, *destination, from, length, false);
+                         destination->StartWriteback(from, copied);
+                         return copied;
                        });
 }
 

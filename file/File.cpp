@@ -366,6 +366,12 @@ std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
   return ReadAt(buffer, n, offset);
 }
 
+void File::StartWriteback(std::int64_t offset, std::int64_t length) const {
+  // Only a hint: where it fails, the final Sync still does all the work.
+  if (Handle >= 0 && length > 0)
+    ::sync_file_range(Handle, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+}
+
 File::Stamp File::CurrentStamp() const {
   struct stat st;
   if (Handle < 0 || Sys().FStat(Handle, &st) != 0) Fail(MsgSize);

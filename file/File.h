@@ -98,6 +98,10 @@ class File {
   void CreateNew();
   // Applies the queue and asks the system to put the file on disk.
   void Sync();
+  // Asks the system to start writing [offset, offset + length) to disk now,
+  // without waiting: a long copy then reaches the disk while it is made, and
+  // its final Sync has little left to wait for. Safe on another thread.
+  void StartWriteback(std::int64_t offset, std::int64_t length) const;
   // Up to n bytes at offset, leaving the position where it is; -1 when the
   // read fails.
   std::int64_t PeekAt(void* buffer, std::int64_t n, std::int64_t offset);
