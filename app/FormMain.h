@@ -99,7 +99,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::optional<QString> RowOutputPath(int row) const;
   QString RowPath(int row) const;
 
-  // State and members the Parts of the window share.
+  // State and members the pieces of the window share.
   VEK::HandOverQueue HandOvers;
   VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
   bool Running = false;

@@ -36,7 +36,7 @@ std::uint32_t IndexFlags(KeyFrameRule rule, bool video, const unsigned char* dat
                          std::uint32_t chunkSize);
 
 // The rules, one per codec family (one file each).
-Frame Mpeg4Part2Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
+Frame Mpeg4VisualFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame H264Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame HevcFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);
 Frame MpegVideoFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize);

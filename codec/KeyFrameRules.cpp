@@ -20,20 +20,20 @@ struct Row {
 
 // Lower case, as files write the same code in either case ("XVID", "xvid").
 constexpr Row Rows[] = {
-    // MPEG-4 Part 2
-    {"xvid", Mpeg4Part2Frame}, {"divx", Mpeg4Part2Frame}, {"dx50", Mpeg4Part2Frame},
-    {"fmp4", Mpeg4Part2Frame}, {"mp4v", Mpeg4Part2Frame}, {"mp4s", Mpeg4Part2Frame},
-    {"m4s2", Mpeg4Part2Frame}, {"div1", Mpeg4Part2Frame}, {"blz0", Mpeg4Part2Frame},
-    {"ump4", Mpeg4Part2Frame}, {"wv1f", Mpeg4Part2Frame}, {"sedg", Mpeg4Part2Frame},
-    {"rmp4", Mpeg4Part2Frame}, {"3iv2", Mpeg4Part2Frame}, {"wawv", Mpeg4Part2Frame},
-    {"ffds", Mpeg4Part2Frame}, {"fvfw", Mpeg4Part2Frame}, {"dcod", Mpeg4Part2Frame},
-    {"mvxm", Mpeg4Part2Frame}, {"pm4v", Mpeg4Part2Frame}, {"smp4", Mpeg4Part2Frame},
-    {"dxgm", Mpeg4Part2Frame}, {"vidm", Mpeg4Part2Frame}, {"m4t3", Mpeg4Part2Frame},
-    {"geox", Mpeg4Part2Frame}, {"geov", Mpeg4Part2Frame}, {"hdx4", Mpeg4Part2Frame},
-    {"dmk2", Mpeg4Part2Frame}, {"digi", Mpeg4Part2Frame}, {"inmc", Mpeg4Part2Frame},
-    {"ephv", Mpeg4Part2Frame}, {"em4a", Mpeg4Part2Frame}, {"m4cc", Mpeg4Part2Frame},
-    {"sn40", Mpeg4Part2Frame}, {"vspx", Mpeg4Part2Frame}, {"uldx", Mpeg4Part2Frame},
-    {"sipp", Mpeg4Part2Frame}, {"xvix", Mpeg4Part2Frame}, {"drex", Mpeg4Part2Frame},
+    // MPEG-4 Visual
+    {"xvid", Mpeg4VisualFrame}, {"divx", Mpeg4VisualFrame}, {"dx50", Mpeg4VisualFrame},
+    {"fmp4", Mpeg4VisualFrame}, {"mp4v", Mpeg4VisualFrame}, {"mp4s", Mpeg4VisualFrame},
+    {"m4s2", Mpeg4VisualFrame}, {"div1", Mpeg4VisualFrame}, {"blz0", Mpeg4VisualFrame},
+    {"ump4", Mpeg4VisualFrame}, {"wv1f", Mpeg4VisualFrame}, {"sedg", Mpeg4VisualFrame},
+    {"rmp4", Mpeg4VisualFrame}, {"3iv2", Mpeg4VisualFrame}, {"wawv", Mpeg4VisualFrame},
+    {"ffds", Mpeg4VisualFrame}, {"fvfw", Mpeg4VisualFrame}, {"dcod", Mpeg4VisualFrame},
+    {"mvxm", Mpeg4VisualFrame}, {"pm4v", Mpeg4VisualFrame}, {"smp4", Mpeg4VisualFrame},
+    {"dxgm", Mpeg4VisualFrame}, {"vidm", Mpeg4VisualFrame}, {"m4t3", Mpeg4VisualFrame},
+    {"geox", Mpeg4VisualFrame}, {"geov", Mpeg4VisualFrame}, {"hdx4", Mpeg4VisualFrame},
+    {"dmk2", Mpeg4VisualFrame}, {"digi", Mpeg4VisualFrame}, {"inmc", Mpeg4VisualFrame},
+    {"ephv", Mpeg4VisualFrame}, {"em4a", Mpeg4VisualFrame}, {"m4cc", Mpeg4VisualFrame},
+    {"sn40", Mpeg4VisualFrame}, {"vspx", Mpeg4VisualFrame}, {"uldx", Mpeg4VisualFrame},
+    {"sipp", Mpeg4VisualFrame}, {"xvix", Mpeg4VisualFrame}, {"drex", Mpeg4VisualFrame},
     // H.264, Annex B
     {"h264", H264Frame}, {"x264", H264Frame}, {"davc", H264Frame}, {"smv2", H264Frame},
     {"vssh", H264Frame}, {"q264", H264Frame}, {"v264", H264Frame},
@@ -117,8 +117,8 @@ struct NumericRow {
   KeyFrameRule Rule;
 };
 constexpr NumericRow NumericRows[] = {
-    {0x00000000, IntraOnlyFrame}, {0x00000003, IntraOnlyFrame},  {0x00000004, Mpeg4Part2Frame},
-    {0x10000001, MpegVideoFrame}, {0x10000002, MpegVideoFrame}, {0x10000004, Mpeg4Part2Frame},
+    {0x00000000, IntraOnlyFrame}, {0x00000003, IntraOnlyFrame},  {0x00000004, Mpeg4VisualFrame},
+    {0x10000001, MpegVideoFrame}, {0x10000002, MpegVideoFrame}, {0x10000004, Mpeg4VisualFrame},
 };
 
 // Codes we know and leave unjudged whatever the handler says: their data may

@@ -1,4 +1,4 @@
-// The three-byte start code 00 00 01 that MPEG-1/2, MPEG-4 Part 2, H.264 and
+// The three-byte start code 00 00 01 that MPEG-1/2, MPEG-4 Visual, H.264 and
 // HEVC elementary streams put before every header and picture.
 #pragma once
 

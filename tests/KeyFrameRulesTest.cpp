@@ -257,9 +257,9 @@ TEST(KeyFrameRules, StreamsGetTheirRuleFromEitherCodeInEitherCase) {
     VEKCodec::KeyFrameRule Expected;
   };
   const Case cases[] = {
-      {MakeFourCC("vids"), MakeFourCC("xvid"), MakeFourCC("XVID"), true, VEKCodec::Mpeg4Part2Frame},
-      {MakeFourCC("vids"), 0, MakeFourCC("xViD"), true, VEKCodec::Mpeg4Part2Frame},
-      {MakeFourCC("vids"), MakeFourCC("DIVX"), MakeFourCC("ZZZZ"), true, VEKCodec::Mpeg4Part2Frame},
+      {MakeFourCC("vids"), MakeFourCC("xvid"), MakeFourCC("XVID"), true, VEKCodec::Mpeg4VisualFrame},
+      {MakeFourCC("vids"), 0, MakeFourCC("xViD"), true, VEKCodec::Mpeg4VisualFrame},
+      {MakeFourCC("vids"), MakeFourCC("DIVX"), MakeFourCC("ZZZZ"), true, VEKCodec::Mpeg4VisualFrame},
       {MakeFourCC("vids"), MakeFourCC("divx"), MakeFourCC("DIV3"), true, VEKCodec::MsMpeg4Frame},
       {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("H264"), true, VEKCodec::H264Frame},
       {MakeFourCC("vids"), MakeFourCC("h264"), MakeFourCC("AVC1"), true, nullptr},  // may be length-prefixed
@@ -288,7 +288,7 @@ namespace {
 // the exact-size copy it is given (AddressSanitizer watches).
 TEST(KeyFrameRules, ARuleGivenLessAnswersTheSameOrUnknownOnAnyBytes) {
   using namespace VEKCodec;
-  const KeyFrameRule rules[] = {Mpeg4Part2Frame, H264Frame, HevcFrame, MpegVideoFrame, MsMpeg4Frame,
+  const KeyFrameRule rules[] = {Mpeg4VisualFrame, H264Frame, HevcFrame, MpegVideoFrame, MsMpeg4Frame,
                                 Wmv2Frame, H263Frame, SorensonFrame, Vp8Frame, Vp9Frame, RangeCodedFrame,
                                 CinepakFrame, TheoraFrame, ZmbvFrame, IntraOnlyFrame};
   std::mt19937 random(511);

@@ -1,4 +1,4 @@
-// MPEG-4 Part 2 (XviD, DivX 4/5, FMP4 and kin): the coding type of the first
+// MPEG-4 Visual (XviD, DivX 4/5, FMP4 and kin): the coding type of the first
 // VOP in the chunk. ffmpeg and mencoder put the VOS and VOL headers in front
 // of each I-VOP; DivX-style packed B-frames put a P-VOP and a B-VOP in one
 // chunk and leave an N-VOP (vop_coded 0) in the next, both judged by their
@@ -13,7 +13,7 @@ constexpr unsigned char VopStartCode = 0xB6;
 constexpr std::size_t NotCodedVopMax = 8;
 }  // namespace
 
-Frame Mpeg4Part2Frame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize) {
+Frame Mpeg4VisualFrame(const unsigned char* data, std::size_t available, std::uint32_t chunkSize) {
   for (std::size_t at = NextStartCode(data, available, 0); at != 0; at = NextStartCode(data, available, at)) {
     if (at >= available) break;
     if (data[at] != VopStartCode) continue;
