@@ -41,6 +41,23 @@ constexpr std::uint16_t KindPalette = 0x6370;            // "pc"
 constexpr std::uint16_t KindAudio = 0x6277;              // "wb"
 
 constexpr std::uint16_t ChunkKind(FourCC code) { return static_cast<std::uint16_t>(code >> 16); }
+constexpr bool IsVideoKind(FourCC code) {
+  return ChunkKind(code) == KindCompressedVideo || ChunkKind(code) == KindUncompressedVideo;
+}
+
+constexpr int HexDigit(unsigned c) {
+  return c >= '0' && c <= '9' ? static_cast<int>(c - '0')
+         : c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10)
+         : c >= 'A' && c <= 'F' ? static_cast<int>(c - 'A' + 10)
+                                : -1;
+}
+
+// The stream a chunk code "nn.." belongs to: its two leading hexadecimal
+// digits, as the strl lists are numbered; -1 when they are not digits.
+constexpr int StreamNumber(FourCC code) {
+  const int high = HexDigit(code & 0xFF), low = HexDigit((code >> 8) & 0xFF);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
 
 // Index flags.
 constexpr std::uint32_t AVIIF_LIST = 0x00000001;
@@ -118,9 +135,7 @@ inline bool IsResyncCode(const unsigned char* p) {
 // True for the code of an OpenDML standard index chunk: "ix" and two
 // hexadecimal digits, or the digits first ("00ix"), as some writers have it.
 inline bool IsIndexChunkId(const unsigned char* p) {
-  const auto hex = [](unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-  };
+  const auto hex = [](unsigned char c) { return HexDigit(c) >= 0; };
   return (p[0] == 'i' && p[1] == 'x' && hex(p[2]) && hex(p[3])) ||
          (hex(p[0]) && hex(p[1]) && p[2] == 'i' && p[3] == 'x');
 }

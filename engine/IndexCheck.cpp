@@ -19,16 +19,6 @@ using namespace VEKAvi;
 
 namespace {
 
-int StreamOf(std::uint32_t chunkId) {
-  const auto hex = [](unsigned c) { return static_cast<int>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10); };
-  return hex(chunkId & 0xFF) * 16 + hex((chunkId >> 8) & 0xFF);
-}
-
-bool IsVideoKind(std::uint32_t chunkId) {
-  const std::uint16_t kind = ChunkKind(chunkId);
-  return kind == KindCompressedVideo || kind == KindUncompressedVideo;
-}
-
 // The walk's entry at position, or entries.size().
 std::size_t Find(const IndexEntries& entries, std::int64_t position) {
   const auto at = std::lower_bound(entries.begin(), entries.end(), position,
@@ -37,7 +27,42 @@ std::size_t Find(const IndexEntries& entries, std::int64_t position) {
                                                            : entries.size();
 }
 
+// Finds, for each entry of an index, the walk's entry of [0, limit) that it
+// names, each at most once. Indexes list their chunks in file order, mostly:
+// the entry after the last one matched is tried before a search.
+class EntryMatcher {
+ public:
+  EntryMatcher(const IndexEntries& entries, std::size_t limit) : Entries(entries), Matched(limit, false) {}
+
+  // The walk's entry with its header at position, whose code (or, with
+  // streamOnly, its stream digits) and size agree; nullptr otherwise.
+  const OldIndexEntry* Match(std::int64_t position, FourCC code, std::uint32_t size, bool streamOnly) {
+    const std::size_t at = Next < Matched.size() && Entries[Next].Position() == position ? Next : Find(Entries, position);
+    const FourCC mask = streamOnly ? 0xFFFF : 0xFFFFFFFF;
+    if (at >= Matched.size() || (Entries[at].ChunkId & mask) != (code & mask) || Entries[at].Size != size ||
+        Matched[at])
+      return nullptr;
+    Matched[at] = true;
+    Next = at + 1;
+    return &Entries[at];
+  }
+  bool Matches(std::size_t i) const { return Matched[i]; }
+  std::int64_t Unmatched() const { return std::count(Matched.begin(), Matched.end(), false); }
+
+ private:
+  const IndexEntries& Entries;
+  std::vector<bool> Matched;
+  std::size_t Next = 0;
+};
+
 }  // namespace
+
+bool IndexRebuilder::KeyFlagJudged(const OldIndexEntry& entry) const {
+  // Only a codec rule's own answer can contradict an index's flag.
+  const int stream = StreamNumber(entry.ChunkId);
+  return IsVideoKind(entry.ChunkId) && stream >= 0 && static_cast<std::size_t>(stream) < Rules.size() &&
+         Rules[static_cast<std::size_t>(stream)] && entry.Size > 0;
+}
 
 void IndexRebuilder::ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
   AddMessage(VEK::Text(text, args));
@@ -62,16 +87,9 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
   const std::int64_t available = std::max<std::int64_t>(0, fileSize - OldIndexPosition - ChunkHeader::Size);
   const std::int64_t count = std::min<std::int64_t>(OldIndexSize, available) / Idx1Entry::Size;
   const std::int64_t moviData = SegmentList.front().MoviPosition + ChunkHeader::Size;
-  std::vector<bool> matched(expected, false);
+  EntryMatcher matcher(entries, expected);
   std::int64_t wrong = 0, flagged = 0;
   int base = -1;  // 0: offsets from "movi"; 1: absolute
-  // Indexes list their chunks in file order, mostly: the entry after the
-  // last one matched is tried before a search.
-  std::size_t next = 0;
-  auto locate = [&](std::int64_t position) {
-    if (next < expected && entries[next].Position() == position) return next;
-    return Find(entries, position);
-  };
   constexpr std::int64_t PerBlock = 4096;
   std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
   for (std::int64_t first = 0; first < count; first += PerBlock) {
@@ -88,21 +106,16 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
         const std::size_t relative = Find(entries, moviData + e.Offset);
         base = relative < expected && entries[relative].ChunkId == e.ChunkId ? 0 : 1;
       }
-      const std::size_t at = locate((base == 0 ? moviData : 0) + std::int64_t{e.Offset});
-      if (at >= expected || entries[at].ChunkId != e.ChunkId || entries[at].Size != e.ChunkSize || matched[at]) {
+      const OldIndexEntry* walked =
+          matcher.Match((base == 0 ? moviData : 0) + std::int64_t{e.Offset}, e.ChunkId, e.ChunkSize, false);
+      if (!walked) {
         ++wrong;
         continue;
       }
-      matched[at] = true;
-      next = at + 1;
-      // Only a codec rule's own answer can contradict the index's flag.
-      const int stream = StreamOf(e.ChunkId);
-      const bool judged = IsVideoKind(e.ChunkId) && stream < static_cast<int>(Rules.size()) && Rules[stream] &&
-                          entries[at].Size > 0;
-      if (judged && (e.Flags & AVIIF_KEYFRAME) != (entries[at].Flags() & AVIIF_KEYFRAME)) ++flagged;
+      if (KeyFlagJudged(*walked) && (e.Flags & AVIIF_KEYFRAME) != (walked->Flags() & AVIIF_KEYFRAME)) ++flagged;
     }
   }
-  const std::int64_t missing = std::count(matched.begin(), matched.end(), false);
+  const std::int64_t missing = matcher.Unmatched();
   if (wrong > 0) ReportProblem(Msg::IndexWrongEntries, {wrong});
   if (missing > 0) ReportProblem(Msg::IndexMissingEntries, {missing});
   if (flagged > 0) ReportProblem(Msg::IndexWrongKeyFrames, {flagged});
@@ -113,10 +126,9 @@ void IndexRebuilder::VerifyOdmlIndexes(BackupFile& file, const IndexEntries& ent
   // of those names one chunk by the position of its data and its size, with
   // bit 31 of the size set for a frame that is not a key frame.
   const std::int64_t fileSize = file.SourceSize();
-  std::vector<bool> matched(entries.size(), false);
+  EntryMatcher matcher(entries, entries.size());
   std::vector<bool> indexed(Headers.Streams.size(), false);
   std::int64_t wrong = 0, flagged = 0;
-  std::size_t next = 0;
   std::vector<unsigned char> block;
   auto read = [&](std::int64_t at, std::int64_t n) {
     block.resize(static_cast<std::size_t>(n));
@@ -150,23 +162,20 @@ void IndexRebuilder::VerifyOdmlIndexes(BackupFile& file, const IndexEntries& ent
       for (std::uint32_t i = 0; i < count; ++i) {
         const std::int64_t position = base + VEK::LoadLe32(&block[8 * i]) - ChunkHeader::Size;
         const std::uint32_t size = VEK::LoadLe32(&block[8 * i + 4]);
-        std::size_t at = next < entries.size() && entries[next].Position() == position ? next : Find(entries, position);
-        if (at >= entries.size() || (entries[at].ChunkId & 0xFFFF) != (chunkId & 0xFFFF) ||
-            entries[at].Size != (size & 0x7FFFFFFFu) || matched[at]) {
+        const OldIndexEntry* walked = matcher.Match(position, chunkId, size & 0x7FFFFFFFu, true);
+        if (!walked) {
           ++wrong;
           continue;
         }
-        matched[at] = true;
-        next = at + 1;
-        const bool judged = IsVideoKind(entries[at].ChunkId) && s < Rules.size() && Rules[s] && entries[at].Size > 0;
-        if (judged && ((size & 0x80000000u) == 0) != ((entries[at].Flags() & AVIIF_KEYFRAME) != 0)) ++flagged;
+        if (KeyFlagJudged(*walked) && ((size & 0x80000000u) == 0) != ((walked->Flags() & AVIIF_KEYFRAME) != 0))
+          ++flagged;
       }
     }
   }
   std::int64_t missing = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::size_t s = static_cast<std::size_t>(StreamOf(entries[i].ChunkId));
-    missing += !matched[i] && s < indexed.size() && indexed[s] && ChunkKind(entries[i].ChunkId) != KindPalette;
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId));
+    missing += !matcher.Matches(i) && s < indexed.size() && indexed[s] && ChunkKind(entries[i].ChunkId) != KindPalette;
   }
   if (wrong > 0) ReportProblem(Msg::IndexWrongEntries, {wrong});
   if (missing > 0) ReportProblem(Msg::IndexMissingEntries, {missing});
@@ -182,7 +191,7 @@ IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& 
   const std::int64_t firstEnd = SegmentList.size() > 1 ? SegmentList.front().End : INT64_MAX;
   for (const OldIndexEntry& e : entries) {
     if (ChunkKind(e.ChunkId) == KindPalette) continue;
-    const std::size_t s = static_cast<std::size_t>(StreamOf(e.ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
     ++frames[s];
     bytes[s] += e.Size;
     if (e.Position() < firstEnd) ++firstSegmentFrames[s];

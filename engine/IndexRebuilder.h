@@ -212,6 +212,7 @@ class IndexRebuilder : public VEK::Thread {
   HeaderCounts CountsFromData(const IndexEntries& entries) const;
   bool MainHeaderFramesAgree(const HeaderCounts& counts) const;
   bool StreamLengthAgrees(std::size_t stream, std::int64_t data) const;
+  bool KeyFlagJudged(const OldIndexEntry& entry) const;
   void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
   void VerifyIndex(BackupFile& file, const IndexEntries& entries);
   void VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries);

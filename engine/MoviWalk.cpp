@@ -228,22 +228,17 @@ bool IndexRebuilder::LooksLikeWalkedChunk(const unsigned char* header, const uns
 
 void IndexRebuilder::CountChunk(const unsigned char* bytes) {
   if (!IsStreamChunkId(bytes)) return;
-  const std::uint16_t kind = ChunkKind(VEK::LoadLe32(bytes));
-  if (kind == KindCompressedVideo || kind == KindUncompressedVideo)
+  const FourCC code = VEK::LoadLe32(bytes);
+  if (IsVideoKind(code))
     VideoFrameCount_.store(VideoFrameCount() + 1, std::memory_order_relaxed);
-  else if (kind == KindAudio)
+  else if (ChunkKind(code) == KindAudio)
     AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
 }
 
-namespace {
-int HexValue(unsigned char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-}  // namespace
-
 std::uint32_t IndexRebuilder::ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header) {
   const ChunkHeader chunk = ChunkHeader::Load(header);
-  const std::size_t stream = static_cast<std::size_t>(HexValue(header[0]) * 16 + HexValue(header[1]));
-  const std::uint16_t kind = ChunkKind(chunk.Code);
-  const bool video = kind == KindCompressedVideo || kind == KindUncompressedVideo;
+  const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
+  const bool video = IsVideoKind(chunk.Code);
   const VEKCodec::KeyFrameRule rule = stream < Rules.size() ? Rules[stream] : nullptr;
   if (!video || rule == nullptr || chunk.DataSize == 0)
     return VEKCodec::IndexFlags(nullptr, video, nullptr, 0, chunk.DataSize);

@@ -51,19 +51,6 @@ constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
 // Bit 31 of a standard index entry's size marks a frame that is not a key frame.
 constexpr std::uint32_t NotKeyFrame = 0x80000000u;
 
-// The stream an entry belongs to: its code's two leading hexadecimal digits,
-// as the header reader numbers the strl lists. -1 for anything else.
-int StreamOf(FourCC code) {
-  const auto digit = [](unsigned c) -> int {
-    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-    return -1;
-  };
-  const int high = digit(code & 0xFF), low = digit((code >> 8) & 0xFF);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
 // The two digits of stream n as the first two characters of a code.
 FourCC StreamDigits(int n) {
   constexpr char hex[] = "0123456789abcdef";
@@ -135,7 +122,7 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
         segments[k].End - at < ChunkHeader::Size)
       Fail(Msg::OdmlBadSegments);
     if (k == 0) ++plan.FirstSegmentEntries;
-    const int n = StreamOf(entry.ChunkId);
+    const int n = StreamNumber(entry.ChunkId);
     // A chunk of a stream the header does not describe has no super index to
     // reach it; only the legacy idx1 lists it.
     if (n < 0 || static_cast<std::size_t>(n) >= plan.Streams.size()) continue;
@@ -270,7 +257,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       file.Write(p, sizeof p);
       std::size_t filled = 0;
       for (std::uint32_t done = 0; done < index.Count; ++entry) {
-        if (StreamOf(entry->ChunkId) != static_cast<int>(n)) continue;
+        if (StreamNumber(entry->ChunkId) != static_cast<int>(n)) continue;
         const std::int64_t data = entry->Position() + ChunkHeader::Size;
         unsigned char* out = &block[filled * StandardEntryBytes];
         VEK::StoreLe32(out, static_cast<std::uint32_t>(data - index.Base));
