@@ -19,8 +19,6 @@ namespace VEKRiff {
 
 namespace {
 
-const VEK::MessagePair MsgCreate = {{"Could not create file \"%s\".", "Impossible de créer le fichier \"%s\"."}};
-
 // The name a copy is written under until it is complete: hidden, in the
 // copy's own folder (so the final rename stays on one file system), and
 // ending in a suffix that no finished copy has, so that what a killed run
@@ -169,7 +167,7 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
     throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
   const std::string name = VEK::ExtractFileName(OutputFileName_);
   if (IsFolder(OutputFileName_) || name.size() > NAME_MAX)
-    throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}));
+    throw VEKFile::File::CreateFailure(OutputFileName_);
   std::random_device seed;
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
   for (;;) {
@@ -179,7 +177,7 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
     } catch (const VEKFile::File::Exception& e) {
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
       if (e.SystemError == 0) throw;           // the source's own failure
-      throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}), e.SystemError);
+      throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
     }
     TemporaryName = temporary;
     OutputCreated = true;
@@ -212,7 +210,7 @@ void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntri
   // Only a complete copy takes its name; a link at that name is replaced,
   // never followed.
   if (VEKFile::Sys().Rename(TemporaryName.c_str(), OutputFileName_.c_str()) != 0)
-    throw VEKFile::File::Exception(VEK::Text(MsgCreate, {OutputFileName_}), errno);
+    throw VEKFile::File::CreateFailure(OutputFileName_, errno);
   SyncFolderOf(OutputFileName_);
   // The copy is complete: from here on nothing deletes it.
   OutputCreated = false;

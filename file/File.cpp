@@ -341,9 +341,13 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
   return copied;
 }
 
+File::Exception File::CreateFailure(const std::string& fileName, int systemError) {
+  return Exception(VEK::Text(MsgCreate, {fileName}), systemError);
+}
+
 void File::CreateNew() {
   const int fd = Sys().Open(FileName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) throw Exception(VEK::Text(MsgCreate, {FileName_}), errno);
+  if (fd < 0) throw CreateFailure(FileName_, errno);
   Sys().Flock(fd, LOCK_EX | LOCK_NB);
   Handle = fd;
 }

@@ -43,6 +43,8 @@ class File {
     // the failure has no system reason (a short read, say).
     int SystemError = 0;
   };
+  // The failure to create the file of that name, with the system's reason.
+  static Exception CreateFailure(const std::string& fileName, int systemError = 0);
 
   // What identifies the file's contents from outside: another program that
   // writes to the file changes its size or its modification time.
