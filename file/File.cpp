@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
@@ -54,6 +55,7 @@ File::~File() {
     Flush();
   } catch (const Exception&) {
   }
+  DropReadAhead();
   if (Handle >= 0) Sys().Close(Handle);
   Handle = -1;
 }
@@ -172,23 +174,71 @@ std::int64_t File::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) {
   return total;
 }
 
+bool File::FillAhead(std::int64_t offset) {
+  const std::int64_t start = AheadStart, end = AheadStart + AheadLength;
+  // A read that leaves the window by less than a window's length is a walk
+  // going through the file, not a jump to another place in it.
+  const bool onward = AheadLength > 0 && offset >= start && offset - end < Window;
+  if (Prefetch && Prefetch->Busy()) {
+    const std::int64_t got = Prefetch->Wait();  // the block [end, end + got)
+    if (got > 0 && offset >= start && offset < end + got) {
+      // A read straddling the two takes the window's last bytes along;
+      // fewer than one small read, so they fit in the window's length left
+      // free before the block.
+      const std::int64_t carry = std::max<std::int64_t>(0, end - offset);
+      unsigned char* block = Spare.get() + Window;
+      std::memcpy(block - carry, AheadBytes + (end - carry - start), static_cast<std::size_t>(carry));
+      std::swap(Ahead, Spare);
+      AheadBytes = block - carry;
+      AheadStart = end - carry;
+      AheadLength = carry + got;
+      if (got == Block) StartPrefetch();
+      return true;
+    }
+  }
+  const bool prefetch = onward && Block > 0 && Sys().ThreadSafe();
+  if (!Ahead) Ahead.reset(new unsigned char[static_cast<std::size_t>(Window + Block)]);
+  unsigned char* into = Ahead.get() + Window;
+  const std::int64_t filled = ReadAt(into, Window, offset);
+  AheadBytes = into;
+  AheadStart = offset;
+  AheadLength = filled > 0 ? filled : 0;
+  if (filled < 0) return false;
+  if (prefetch && filled == Window) StartPrefetch();
+  return true;
+}
+
+void File::StartPrefetch() {
+  if (!Spare) Spare.reset(new unsigned char[static_cast<std::size_t>(Window + Block)]);
+  if (!Prefetch) Prefetch = std::make_unique<BackgroundRead>();
+  try {
+    Prefetch->Start(Handle, AheadStart + AheadLength, Spare.get() + Window, Block);
+  } catch (const std::system_error&) {
+    // No thread to spare: the walk reads its windows itself, as it would
+    // without this.
+  }
+}
+
+void File::DropReadAhead() {
+  // A block still being read may hold bytes older than what this object
+  // writes next; it is waited for so that its buffer is free again.
+  if (Prefetch) Prefetch->Wait();
+  AheadLength = 0;
+}
+
 std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
   Flush();
   if (Handle < 0) return -1;
   if (n <= 0) return 0;
   std::int64_t got;
-  if (n >= ReadAheadSize) {
+  if (n >= Window) {
     got = ReadAt(buffer, n, CurrentPosition);
   } else {
     if (CurrentPosition < AheadStart || CurrentPosition + n > AheadStart + AheadLength) {
-      if (!Ahead) Ahead.reset(new unsigned char[ReadAheadSize]);
-      const std::int64_t filled = ReadAt(Ahead.get(), ReadAheadSize, CurrentPosition);
-      AheadStart = CurrentPosition;
-      AheadLength = filled > 0 ? filled : 0;
-      if (filled < 0) return -1;
+      if (!FillAhead(CurrentPosition)) return -1;
     }
-    got = std::min(n, AheadStart + AheadLength - CurrentPosition);
-    std::memcpy(buffer, Ahead.get() + (CurrentPosition - AheadStart), static_cast<std::size_t>(got));
+    got = std::max<std::int64_t>(0, std::min(n, AheadStart + AheadLength - CurrentPosition));
+    std::memcpy(buffer, AheadBytes + (CurrentPosition - AheadStart), static_cast<std::size_t>(got));
   }
   if (got > 0) CurrentPosition += got;
   return got;
@@ -364,7 +414,7 @@ std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
   // Served from the read-ahead when it holds the bytes; a peek elsewhere does
   // not replace the window that the walk is reading from.
   if (offset >= AheadStart && offset + n <= AheadStart + AheadLength) {
-    std::memcpy(buffer, Ahead.get() + (offset - AheadStart), static_cast<std::size_t>(n));
+    std::memcpy(buffer, AheadBytes + (offset - AheadStart), static_cast<std::size_t>(n));
     return n;
   }
   return ReadAt(buffer, n, offset);

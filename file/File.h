@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "file/BackgroundRead.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
 
@@ -61,6 +63,11 @@ class File {
   // call per header costs more than reading the bytes in between. Tests that
   // place a fault at an exact read set it to 0 (every read goes to the file).
   static inline std::int64_t ReadAheadSize = 32 * 1024;
+  // Once the reads run on from one window into the next, the block of this
+  // size after the window is read on another thread while the caller works
+  // through the window; 0 reads nothing ahead. Both sizes are taken when a
+  // file object is made.
+  static inline std::int64_t PrefetchSize = 1024 * 1024;
 
   explicit File(std::string fileName);
   ~File();
@@ -120,7 +127,11 @@ class File {
   void WriteAt(const void* bytes, std::int64_t n, std::int64_t offset);
   // Up to n bytes at offset, straight from the file; -1 when nothing could be read.
   std::int64_t ReadAt(void* buffer, std::int64_t n, std::int64_t offset);
-  void DropReadAhead() { AheadLength = 0; }
+  // Makes the window hold the bytes from offset on; false when the file
+  // cannot be read there.
+  bool FillAhead(std::int64_t offset);
+  void StartPrefetch();
+  void DropReadAhead();
   static void WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset);
   static std::int64_t CopyBytes(const File& source, std::int64_t sourceOffset, const File& destination,
                                 std::int64_t destinationOffset, std::int64_t length, bool kernelCopy);
@@ -133,11 +144,20 @@ class File {
   std::vector<WriteOperation> PendingWrites;
   std::int64_t PendingBytes = 0;
   std::int64_t CurrentPosition = 0;
-  // The file's bytes [AheadStart, AheadStart + AheadLength) as last read;
-  // dropped whenever this object writes or truncates.
+  // The file's bytes [AheadStart, AheadStart + AheadLength) as last read, at
+  // AheadBytes inside Ahead; dropped whenever this object writes or
+  // truncates. While Prefetch is busy it reads the block that follows the
+  // window into Spare, after a margin where the window's last bytes go when
+  // a read straddles the two.
   VEK::ArrayAutoPtr<unsigned char> Ahead;
+  VEK::ArrayAutoPtr<unsigned char> Spare;
+  const unsigned char* AheadBytes = nullptr;
   std::int64_t AheadStart = 0;
   std::int64_t AheadLength = 0;
+  std::unique_ptr<BackgroundRead> Prefetch;
+  // The sizes in force when this object was made.
+  const std::int64_t Window = ReadAheadSize;
+  const std::int64_t Block = PrefetchSize;
   // 0 until first asked, then the block size, or -1 once sharing was refused.
   // Atomic because the mirror's copy runs on another thread.
   mutable std::atomic<std::int64_t> CloneState{0};

@@ -34,6 +34,9 @@ class SystemCalls {
   // (fallocate with FALLOC_FL_KEEP_SIZE): 0, or -1 with errno.
   virtual int Reserve(int fd, off_t offset, off_t length);
   virtual int Rename(const char* from, const char* to);
+  // False for calls that count or script what happens in call order: the
+  // file layer then reads nothing ahead on a thread of its own.
+  virtual bool ThreadSafe() const { return true; }
 };
 
 // The calls in force. Tests install their own with SetSystemCalls and restore

@@ -73,6 +73,7 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   int FSync(int fd) override;
   int Reserve(int fd, off_t offset, off_t length) override;
   int Rename(const char* from, const char* to) override;
+  bool ThreadSafe() const override { return false; }
 };
 
 // Installs the calls for one scope and always puts the real ones back.
