@@ -192,7 +192,9 @@ bool File::FillAhead(std::int64_t offset) {
       AheadBytes = block - carry;
       AheadStart = end - carry;
       AheadLength = carry + got;
-      if (got == Block) StartPrefetch();
+      // A walk that jumps through the block (frames of hundreds of KiB)
+      // needs a few bytes of it, not the next one read whole.
+      if (got == Block && onward) StartPrefetch();
       return true;
     }
   }
