@@ -1,16 +1,35 @@
 #include "file/BackgroundRead.h"
 
-#include <cerrno>
+#include <algorithm>
 
 #include "file/SystemCalls.h"
 
 namespace VEKFile {
 
+namespace {
+
+// Waits until value is no longer from, spinning first: a walk hands over a
+// block every few dozen microseconds, and waking a sleeping thread costs
+// about as much as reading one.
+template <typename T>
+void AwaitChange(const std::atomic<T>& value, T from) {
+  for (int spin = 0; spin < 4000; ++spin) {
+    if (value.load(std::memory_order_acquire) != from) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  value.wait(from, std::memory_order_acquire);
+}
+
+}  // namespace
+
 BackgroundRead::~BackgroundRead() {
   if (!Worker.joinable()) return;
   Wait();
-  State.store(Quit, std::memory_order_release);
-  State.notify_all();
+  Quit.store(true, std::memory_order_release);
+  Generation.fetch_add(1, std::memory_order_release);
+  Generation.notify_all();
   Worker.join();
 }
 
@@ -20,48 +39,53 @@ void BackgroundRead::Start(int handle, std::int64_t offset, unsigned char* buffe
   Offset = offset;
   Buffer = buffer;
   Length = length;
+  Finished.store(0, std::memory_order_relaxed);
+  NextPiece.store(0, std::memory_order_release);
   Started = true;
-  State.store(Requested, std::memory_order_release);
-  State.notify_all();
+  Generation.fetch_add(1, std::memory_order_release);
+  Generation.notify_all();
+}
+
+void BackgroundRead::ReadPieces() {
+  int i = NextPiece.load(std::memory_order_acquire);
+  for (;;) {
+    if (i >= Pieces) return;
+    if (!NextPiece.compare_exchange_weak(i, i + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
+    // The request is this thread's to read only from here on.
+    const std::int64_t piece = (Length + Pieces - 1) / Pieces;
+    const std::int64_t from = i * piece;
+    const std::int64_t length = std::max<std::int64_t>(0, std::min(piece, Length - from));
+    Got[i] = ReadFully(Handle, Buffer + from, length, Offset + from);
+    if (Finished.fetch_add(1, std::memory_order_acq_rel) + 1 == Pieces) Finished.notify_all();
+    i = NextPiece.load(std::memory_order_acquire);
+  }
 }
 
 std::int64_t BackgroundRead::Wait() {
   if (!Started) return 0;
-  AwaitChange(Requested);
+  ReadPieces();
+  for (int done = Finished.load(std::memory_order_acquire); done != Pieces;
+       done = Finished.load(std::memory_order_acquire))
+    AwaitChange(Finished, done);
   Started = false;
-  State.store(Idle, std::memory_order_relaxed);
-  return Result;
-}
-
-int BackgroundRead::AwaitChange(int from) {
-  for (int spin = 0; spin < 4000; ++spin) {
-    const int now = State.load(std::memory_order_acquire);
-    if (now != from) return now;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+  // The bytes from the start of the block: up to the first piece read short.
+  const std::int64_t piece = (Length + Pieces - 1) / Pieces;
+  std::int64_t total = 0;
+  for (int i = 0; i < Pieces; ++i) {
+    if (Got[i] < 0) return total == 0 ? -1 : total;
+    total += Got[i];
+    if (Got[i] < std::min(piece, Length - i * piece)) break;
   }
-  State.wait(from, std::memory_order_acquire);
-  return State.load(std::memory_order_acquire);
+  return total;
 }
 
 void BackgroundRead::Run() {
+  unsigned seen = 0;
   for (;;) {
-    int now = State.load(std::memory_order_acquire);
-    while (now == Idle || now == Finished) now = AwaitChange(now);
-    if (now == Quit) return;
-    std::int64_t total = 0;
-    while (total < Length) {
-      const ssize_t got = Sys().PRead(Handle, Buffer + total, static_cast<std::size_t>(Length - total),
-                                      static_cast<off_t>(Offset + total));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && total == 0) total = -1;
-      if (got <= 0) break;
-      total += got;
-    }
-    Result = total;
-    State.store(Finished, std::memory_order_release);
-    State.notify_all();
+    AwaitChange(Generation, seen);
+    seen = Generation.load(std::memory_order_acquire);
+    if (Quit.load(std::memory_order_acquire)) return;
+    ReadPieces();
   }
 }
 

@@ -158,20 +158,7 @@ void File::Flush() {
 }
 
 std::int64_t File::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) {
-  std::int64_t total = 0;
-  auto* out = static_cast<unsigned char*>(buffer);
-  while (total < n) {
-    const ssize_t got =
-        Sys().PRead(Handle, out + total, static_cast<std::size_t>(n - total), static_cast<off_t>(offset + total));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      if (total == 0) return -1;
-      break;
-    }
-    if (got == 0) break;
-    total += got;
-  }
-  return total;
+  return ReadFully(Handle, buffer, n, offset);
 }
 
 bool File::FillAhead(std::int64_t offset) {

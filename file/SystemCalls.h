@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <cstdint>
+
 namespace VEKFile {
 
 class SystemCalls {
@@ -38,6 +40,11 @@ class SystemCalls {
   // file layer then reads nothing ahead on a thread of its own.
   virtual bool ThreadSafe() const { return true; }
 };
+
+// Up to n bytes at offset through the calls in force, retrying interrupted
+// and partial reads; short at the end of the file, -1 when nothing could be
+// read.
+std::int64_t ReadFully(int fd, void* buffer, std::int64_t n, std::int64_t offset);
 
 // The calls in force. Tests install their own with SetSystemCalls and restore
 // the real ones with SetSystemCalls(nullptr); nothing else changes them.
