@@ -61,9 +61,9 @@ void BackgroundRead::ReadPieces() {
   }
 }
 
-std::int64_t BackgroundRead::Wait() {
+std::int64_t BackgroundRead::Wait(bool help) {
   if (!Started) return 0;
-  ReadPieces();
+  if (help) ReadPieces();
   for (int done = Finished.load(std::memory_order_acquire); done != Pieces;
        done = Finished.load(std::memory_order_acquire))
     AwaitChange(Finished, done);

@@ -25,10 +25,11 @@ class BackgroundRead {
   // which must stay put until Wait returns. Only when Busy() is false.
   // Throws std::system_error when the thread cannot be made.
   void Start(int handle, std::int64_t offset, unsigned char* buffer, std::int64_t length);
-  // Reads the pieces nobody has begun yet, waits for the others, and returns
-  // the count of bytes read from the start of the block (short at the end of
-  // the file; -1 when nothing could be read); 0 when nothing was started.
-  std::int64_t Wait();
+  // Reads the pieces nobody has begun yet when help is set, waits for the
+  // others, and returns the count of bytes read from the start of the block
+  // (short at the end of the file; -1 when nothing could be read); 0 when
+  // nothing was started.
+  std::int64_t Wait(bool help = true);
   bool Busy() const { return Started; }
 
  private:

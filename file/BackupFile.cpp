@@ -17,6 +17,9 @@ BackupFile::BackupFile(const std::string& sourcePath, const std::string& destina
     Source->Open(VEKFile::ModeRead | VEKFile::ShareExclusive, false);
   } else if (!VEK::SameFile(sourcePath, destinationPath)) {
     Source->Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false);
+    // The mirror's copy keeps the second core busy: the walk leaves the
+    // blocks it reads ahead to their own thread instead of taking a share.
+    Source->ShareReadAhead(false);
     if (freshDestination) Destination->CreateNew();
     else Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
   } else {

@@ -167,7 +167,7 @@ bool File::FillAhead(std::int64_t offset) {
   // going through the file, not a jump to another place in it.
   const bool onward = AheadLength > 0 && offset >= start && offset - end < Window;
   if (Prefetch && Prefetch->Busy()) {
-    const std::int64_t got = Prefetch->Wait();  // the block [end, end + got)
+    const std::int64_t got = Prefetch->Wait(SharePrefetch);  // the block [end, end + got)
     if (got > 0 && offset >= start && offset < end + got) {
       // A read straddling the two takes the window's last bytes along;
       // fewer than one small read, so they fit in the window's length left

@@ -120,6 +120,10 @@ class File {
   // the errno of the refusal; a file system that cannot reserve is no refusal.
   int Reserve(std::int64_t offset, std::int64_t length);
 
+  // Whether reads that need a block still being read ahead take the pieces
+  // of it that nobody has begun (the default), or wait for the other thread.
+  void ShareReadAhead(bool share) { SharePrefetch = share; }
+
   const std::string& FileName() const { return FileName_; }
   std::int64_t QueuedBytes() const { return PendingBytes; }
 
@@ -155,6 +159,7 @@ class File {
   std::int64_t AheadStart = 0;
   std::int64_t AheadLength = 0;
   std::unique_ptr<BackgroundRead> Prefetch;
+  bool SharePrefetch = true;
   // The sizes in force when this object was made.
   const std::int64_t Window = ReadAheadSize;
   const std::int64_t Block = PrefetchSize;
