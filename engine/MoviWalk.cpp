@@ -242,9 +242,11 @@ std::uint32_t IndexRebuilder::ChunkFlags(BackupFile& file, std::int64_t position
   const VEKCodec::KeyFrameRule rule = stream < Rules.size() ? Rules[stream] : nullptr;
   if (!video || rule == nullptr || chunk.DataSize == 0)
     return VEKCodec::IndexFlags(nullptr, video, nullptr, 0, chunk.DataSize);
-  // The first bytes come from the read-ahead that served the header, mostly.
+  // The first bytes are in the read-ahead that served the header, mostly.
+  const std::int64_t want = std::min<std::int64_t>(VEKCodec::ProbeBytes, chunk.DataSize);
+  if (const unsigned char* view = file.PeekView(want, position + ChunkHeader::Size))
+    return VEKCodec::IndexFlags(rule, true, view, static_cast<std::size_t>(want), chunk.DataSize);
   unsigned char probe[VEKCodec::ProbeBytes];
-  const std::int64_t want = std::min<std::int64_t>(sizeof probe, chunk.DataSize);
   const std::int64_t got = file.Peek(probe, want, position + ChunkHeader::Size);
   return VEKCodec::IndexFlags(rule, true, probe, got > 0 ? static_cast<std::size_t>(got) : 0, chunk.DataSize);
 }

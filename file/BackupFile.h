@@ -47,6 +47,8 @@ class BackupFile {
 
   // Up to n source bytes at position, moving nothing and mirroring nothing.
   std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) { return Source->PeekAt(buffer, n, position); }
+  // The same bytes in place when the source has them at hand (see File::ViewAt).
+  const unsigned char* PeekView(std::int64_t n, std::int64_t position) const { return Source->ViewAt(n, position); }
   // True when another program has written to the source since it was opened.
   bool SourceChanged() const { return !(Source->CurrentStamp() == OpenedStamp); }
   // The size the source has now.

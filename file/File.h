@@ -114,6 +114,13 @@ class File {
   // Up to n bytes at offset, leaving the position where it is; -1 when the
   // read fails.
   std::int64_t PeekAt(void* buffer, std::int64_t n, std::int64_t offset);
+  // The n bytes at offset where the read-ahead holds them already, without
+  // a copy: valid until this object next reads or writes; null when
+  // they are not there or writes are queued.
+  const unsigned char* ViewAt(std::int64_t n, std::int64_t offset) const {
+    if (!PendingWrites.empty() || n < 0 || offset < AheadStart || offset > AheadStart + AheadLength - n) return nullptr;
+    return AheadBytes + (offset - AheadStart);
+  }
   Stamp CurrentStamp() const;
   // Reserves the blocks of [offset, offset + length) without changing the
   // file's size, so that writing there later cannot run out of space. 0, or
