@@ -17,8 +17,9 @@ BackupFile::BackupFile(const std::string& sourcePath, const std::string& destina
     Source->Open(VEKFile::ModeRead | VEKFile::ShareExclusive, false);
   } else if (!VEK::SameFile(sourcePath, destinationPath)) {
     Source->Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false);
-    // The mirror's copy keeps the second core busy: the walk leaves the
-    // blocks it reads ahead to their own thread instead of taking a share.
+    // A mirror's copy through memory keeps the second core busy: the walk
+    // leaves the blocks it reads ahead to their own thread instead of taking
+    // a share, until the copy turns out to share blocks instead (below).
     Source->ShareReadAhead(false);
     if (freshDestination) Destination->CreateNew();
     else Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
@@ -62,6 +63,7 @@ void BackupFile::CollectBackgroundCopy(bool wait) {
   const std::int64_t want = CopyingEnd - Copied;
   const std::int64_t got = Copying.get();  // rethrows a failed write
   Copied += got;
+  Source->ShareReadAhead(Destination->SharesBlocks());
   // The source shrank since it was read.
   if (got < want) throw VEK::Exception("Read error");
 }

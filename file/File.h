@@ -131,6 +131,10 @@ class File {
   // of it that nobody has begun (the default), or wait for the other thread.
   void ShareReadAhead(bool share) { SharePrefetch = share; }
 
+  // As a destination: true while copies into this file may share the
+  // source's blocks, false once the file system has refused.
+  bool SharesBlocks() const { return CloneState.load(std::memory_order_relaxed) >= 0; }
+
   const std::string& FileName() const { return FileName_; }
   std::int64_t QueuedBytes() const { return PendingBytes; }
 
