@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -16,11 +17,13 @@ namespace ZantrelTest {
 
 class FaultySystemCalls : public VEKFile::SystemCalls {
  public:
-  int calls = 0;
-  int pwritevCalls = 0;
-  int preadCalls = 0;
-  int closeCalls = 0;
-  int copyCalls = 0;
+  // The counts are atomic: a mirror's copy makes its calls on a thread of
+  // its own while the walk makes others.
+  std::atomic<int> calls{0};
+  std::atomic<int> pwritevCalls{0};
+  std::atomic<int> preadCalls{0};
+  std::atomic<int> closeCalls{0};
+  std::atomic<int> copyCalls{0};
 
   int failPWriteV = 0;           // the next n pwritev calls fail with ENOSPC
   int zeroPWriteV = 0;           // the next n pwritev calls write nothing
@@ -33,16 +36,16 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   bool failFTruncate = false;
   bool failCopyFileRange = false;  // every copy_file_range fails with copyErrno
   int copyErrno = 0;
-  int cloneCalls = 0;
+  std::atomic<int> cloneCalls{0};
   bool failClone = false;          // every block-sharing clone fails with cloneErrno ...
   int cloneErrno = 0;
   bool cloneHalfFirst = false;     // ... after really sharing the first half of its range
   int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
-  int fstatCalls = 0;
-  int fsyncCalls = 0;
-  int reserveCalls = 0;
+  std::atomic<int> fstatCalls{0};
+  std::atomic<int> fsyncCalls{0};
+  std::atomic<int> reserveCalls{0};
   int reserveErrno = 0;          // when set, every block reservation fails with it
-  int renameCalls = 0;
+  std::atomic<int> renameCalls{0};
   int renameErrno = 0;           // when set, every rename fails with it
   bool failClose = false;        // close reports EIO (after closing), as a network file system may
   // Open of a path that ends with this text fails with openErrno.
