@@ -237,7 +237,10 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
     file.Sync();
   } catch (const VEKFile::File::Exception& e) {
     const int error = e.SystemError != 0 ? e.SystemError : EIO;
-    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedChanged, {Msg::SystemReason(error)}), error);
+    // The first write refused whole (no space despite the reservation, say)
+    // left every byte of the file as it was.
+    const auto& message = file.BytesWritten() == 0 ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
+    throw VEKFile::File::Exception(VEK::Text(message, {Msg::SystemReason(error)}), error);
   }
 }
 

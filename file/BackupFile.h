@@ -57,6 +57,8 @@ class BackupFile {
   int Reserve(std::int64_t offset, std::int64_t length) { return Destination->Reserve(offset, length); }
   // Puts everything written so far on disk.
   void Sync();
+  // The bytes the engine's writes have put into the destination so far.
+  std::int64_t BytesWritten() const { return Destination->BytesWritten(); }
 
   // Called between the steps of a long copy; it may throw to stop the copy.
   std::function<void()> Interruption;

@@ -109,13 +109,13 @@ void File::Write(const void* bytes, std::int64_t n) {
 void File::WriteAt(const void* bytes, std::int64_t n, std::int64_t offset) {
   DropReadAhead();
   std::vector<struct iovec> iov{{const_cast<void*>(bytes), static_cast<std::size_t>(n)}};
-  WriteGather(Handle, iov, offset);
+  WriteGather(Handle, iov, offset, &Landed);
 }
 
 // Writes the buffers back to back from offset. A regular file may take fewer
 // bytes than asked (a signal, the last free blocks): the rest is retried, and
 // only a call that writes nothing or fails is a write error.
-void File::WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset) {
+void File::WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset, std::int64_t* landed) {
   std::size_t first = 0;
   while (first < iov.size()) {
     const int count = static_cast<int>(std::min<std::size_t>(iov.size() - first, IOV_MAX));
@@ -124,6 +124,7 @@ void File::WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t 
     // A regular file that takes nothing without an error has no room left.
     if (written <= 0) throw File::Exception(VEK::Text(MsgWrite), written == 0 ? ENOSPC : errno);
     offset += written;
+    if (landed != nullptr) *landed += written;
     std::size_t left = static_cast<std::size_t>(written);
     while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
     if (left > 0) {
@@ -152,7 +153,7 @@ void File::Flush() {
       ++i;
     }
     if (start < 0) Fail(MsgSeek, {start, 0});
-    WriteGather(Handle, iov, start);
+    WriteGather(Handle, iov, start, &Landed);
   }
   PendingWrites.clear();
 }

@@ -135,6 +135,10 @@ class File {
   // source's blocks, false once the file system has refused.
   bool SharesBlocks() const { return CloneState.load(std::memory_order_relaxed) >= 0; }
 
+  // The bytes this object's own writes have put into the file so far; a
+  // write that failed counts what reached the file before it failed.
+  std::int64_t BytesWritten() const { return Landed; }
+
   const std::string& FileName() const { return FileName_; }
   std::int64_t QueuedBytes() const { return PendingBytes; }
 
@@ -147,7 +151,9 @@ class File {
   bool FillAhead(std::int64_t offset);
   void StartPrefetch();
   void DropReadAhead();
-  static void WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset);
+  // Adds every byte that lands to *landed, when given, before a failure throws.
+  static void WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset,
+                          std::int64_t* landed = nullptr);
   static std::int64_t CopyBytes(const File& source, std::int64_t sourceOffset, const File& destination,
                                 std::int64_t destinationOffset, std::int64_t length, bool kernelCopy);
   // The block size in which this file, as a destination, shares another's
@@ -159,6 +165,7 @@ class File {
   std::vector<WriteOperation> PendingWrites;
   std::int64_t PendingBytes = 0;
   std::int64_t CurrentPosition = 0;
+  std::int64_t Landed = 0;
   // The file's bytes [AheadStart, AheadStart + AheadLength) as last read, at
   // AheadBytes inside Ahead; dropped whenever this object writes or
   // truncates. While Prefetch is busy it reads the block that follows the

@@ -138,6 +138,8 @@ TEST(FaultInjection, AFailingDiskEndsTheBatchDeletesTheCopyAndNeverEndsTheProgra
        CopyFailed("no space left on the device"), true},
       {"no room to reserve for the index", Mode::InPlace, [](auto& c) { c.reserveErrno = ENOSPC; },
        "The new index could not be written (no space left on the device). The file was not changed.", true},
+      {"no space at the first write in place", Mode::InPlace, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = ENOSPC; },
+       "The new index could not be written (no space left on the device). The file was not changed.", true},
       {"no space at the second write", Mode::InPlace, [](auto& c) { c.failPWriteVAt = 2, c.pwritevErrno = ENOSPC; },
        InPlaceFailed("no space left on the device"), false},
       {"a write that writes nothing", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
