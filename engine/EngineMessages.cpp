@@ -47,10 +47,6 @@ const VEK::MessagePair OdmlBadSegments = {
      "lists. Nothing was written.",
      "Les index OpenDML de ce fichier ne peuvent pas être reconstruits : ses segments RIFF se chevauchent ou "
      "contiennent des données hors de leurs listes movi. Rien n'a été écrit."}};
-// A read that fails (an I/O error, not the end of the file) is reported as the
-// file layer reports a failed exact read: the walk must not mistake it for the
-// end of the data and cut the file there.
-const VEK::MessagePair ReadFailed = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
 const VEK::MessagePair HeaderDamaged = {
     {"The header list is damaged at file offset %d; the MOVI data blocks were found by searching for them.",
      "La liste d'en-têtes est endommagée à l'adresse %d; les blocs de données MOVI ont été trouvés en les "

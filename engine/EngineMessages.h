@@ -22,7 +22,6 @@ extern const VEK::MessagePair OdmlNoIndexSpace;
 extern const VEK::MessagePair OdmlIndexSpaceTooSmall;
 extern const VEK::MessagePair OdmlSegmentTooLarge;
 extern const VEK::MessagePair OdmlBadSegments;
-extern const VEK::MessagePair ReadFailed;
 extern const VEK::MessagePair CopyIsSource;
 extern const VEK::MessagePair HeaderDamaged;
 extern const VEK::MessagePair NoIndex;

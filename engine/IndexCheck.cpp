@@ -97,7 +97,7 @@ void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) 
     const std::int64_t n = std::min(PerBlock, count - first);
     const std::int64_t want = n * Idx1Entry::Size;
     if (file.Peek(block.data(), want, OldIndexPosition + ChunkHeader::Size + first * Idx1Entry::Size) != want)
-      throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+      throw VEKFile::File::ReadFailure();
     for (std::int64_t k = 0; k < n; ++k) {
       const unsigned char* raw = &block[static_cast<std::size_t>(k * Idx1Entry::Size)];
       const Idx1Entry e = Idx1Entry::Load(raw);

@@ -44,7 +44,7 @@ std::int64_t FindHeader(BackupFile& file, std::int64_t from, FourCC code, FourCC
     checkAbort();
     const std::int64_t base = file.Position();
     const std::int64_t n = file.ReadSome(buffer, block);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) return -1;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i)
       if (VEK::LoadLe32(buffer + i) == code && VEK::LoadLe32(buffer + i + 8) == type) return base + i;
@@ -76,7 +76,7 @@ bool AllZero(const unsigned char* p, std::int64_t n) {
 void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
   unsigned char header[ListHeader::Size];
   const std::int64_t n = file.ReadSome(header, sizeof header);
-  if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+  if (n < 0) throw VEKFile::File::ReadFailure();
   const ListHeader riff = ListHeader::Load(header);
   if (n < ListHeader::Size || riff.Chunk.Code != CodeRiff || riff.ListType != CodeAvi)
     throw ErrorException(VEK::Text(Msg::NotAvi));
@@ -91,7 +91,7 @@ std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
     const std::int64_t headerPosition = file.Position();
     unsigned char header[ListHeader::Size];
     const std::int64_t n = file.ReadSome(header, sizeof header);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
@@ -144,7 +144,7 @@ bool IndexRebuilder::Confirmed(BackupFile& file, const unsigned char* block, std
     got = Look;
   } else {
     got = file.Peek(after, std::min(Look, fileSize - end), end);
-    if (got < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (got < 0) throw VEKFile::File::ReadFailure();
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   }
   return IsFollowCode(after) || AllZero(after, got);
@@ -167,7 +167,7 @@ IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::i
     CheckAbort();
     const std::int64_t base = file.Position();
     const std::int64_t n = file.ReadSome(buffer, SearchBlock);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < 0) throw VEKFile::File::ReadFailure();
     if (n <= 8) return candidate >= 0 ? resumeAt({HitKind::Chunk, candidate}) : SearchHit{HitKind::End, file.Position()};
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
@@ -330,7 +330,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     SetProgressAt(pos, factor);
     unsigned char bytes[ListHeader::Size];
     const std::int64_t n = file.ReadSome(bytes, sizeof bytes);
-    if (n < 0) throw VEKFile::File::Exception(VEK::Text(Msg::ReadFailed));
+    if (n < 0) throw VEKFile::File::ReadFailure();
     const ChunkHeader header = ChunkHeader::Load(bytes);
     if (n < ChunkHeader::Size) {
       acceptPending();

@@ -381,6 +381,8 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
   return copied;
 }
 
+File::Exception File::ReadFailure() { return Exception(VEK::Text(MsgEof)); }
+
 File::Exception File::CreateFailure(const std::string& fileName, int systemError) {
   return Exception(VEK::Text(MsgCreate, {fileName}), systemError);
 }

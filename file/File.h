@@ -47,6 +47,11 @@ class File {
   };
   // The failure to create the file of that name, with the system's reason.
   static Exception CreateFailure(const std::string& fileName, int systemError = 0);
+  // The failure of a read that could not get its bytes ("Unexpected end of
+  // file."). The engine reports a read that fails outright (an I/O error)
+  // with it too, so that a walk never takes a failed read for the end of the
+  // data and cuts the file there.
+  static Exception ReadFailure();
 
   // What identifies the file's contents from outside: another program that
   // writes to the file changes its size or its modification time.
