@@ -362,14 +362,10 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
     VEK::ArrayAutoPtr<unsigned char> buffer(new unsigned char[Block]);
     while (copied < length) {
       const std::int64_t want = std::min(length - copied, Block);
-      std::int64_t got = 0;
-      while (got < want) {
-        const ssize_t r = Sys().PRead(source.Handle, buffer.get() + got, static_cast<std::size_t>(want - got),
-                                      static_cast<off_t>(sourceOffset + copied + got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += r;
-      }
+      // A read that fails copies what came before it; the caller finds the
+      // short count.
+      const std::int64_t got = std::max<std::int64_t>(0, ReadFully(source.Handle, buffer.get(), want,
+                                                                   sourceOffset + copied));
       if (got > 0) {
         std::vector<struct iovec> iov{{buffer.get(), static_cast<std::size_t>(got)}};
         WriteGather(destination.Handle, iov, destinationOffset + copied);
@@ -405,8 +401,8 @@ std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
   if (n <= 0) return 0;
   // Served from the read-ahead when it holds the bytes; a peek elsewhere does
   // not replace the window that the walk is reading from.
-  if (offset >= AheadStart && offset + n <= AheadStart + AheadLength) {
-    std::memcpy(buffer, AheadBytes + (offset - AheadStart), static_cast<std::size_t>(n));
+  if (const unsigned char* held = ViewAt(n, offset)) {
+    std::memcpy(buffer, held, static_cast<std::size_t>(n));
     return n;
   }
   return ReadAt(buffer, n, offset);
