@@ -230,8 +230,8 @@ bool IndexRebuilder::MainHeaderFramesAgree(const HeaderCounts& counts) const {
   return said == counts.TotalFrames || (SegmentList.size() > 1 && said == counts.TotalFrames + 1);
 }
 
-void IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
-  const HeaderCounts counts = CountsFromData(entries);
+IndexRebuilder::HeaderCounts IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
+  HeaderCounts counts = CountsFromData(entries);
   if (Headers.TotalFramesPos >= 0 && !MainHeaderFramesAgree(counts))
     ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.TotalFrames), counts.TotalFrames});
   for (std::size_t s = 0; s < Headers.Streams.size(); ++s) {
@@ -246,10 +246,10 @@ void IndexRebuilder::VerifyHeaderCounts(const IndexEntries& entries) {
   if (Headers.DmlhPos >= 0 && dmlh != counts.AllFrames &&
       !(SegmentList.size() > 1 && (dmlh == counts.TotalFrames || dmlh == counts.TotalFrames + 1)))
     ReportProblem(Msg::HeaderFrames, {static_cast<std::int64_t>(Headers.DmlhTotalFrames), counts.AllFrames});
+  return counts;
 }
 
-void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const IndexEntries& entries, std::int64_t fileEnd) {
-  const HeaderCounts counts = CountsFromData(entries);
+void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const HeaderCounts& counts, std::int64_t fileEnd) {
   unsigned char field[4];
   // Only what is wrong is written; nothing else in the header moves.
   // A damaged header list may claim to cover the movi list: fields it seems

@@ -192,17 +192,18 @@ std::int64_t IndexRebuilder::PrepareIndexes(std::int64_t end, const IndexEntries
   return IndexBytes(end, entries, moviOffset);
 }
 
-void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
+void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
+                                  std::int64_t moviOffset) {
   if (SegmentList.size() > 1) WriteOdmlIndexes(file, Headers, SegmentList, entries);
   else WriteIndex(file, entries, moviOffset);
-  WriteHeaderCounts(file, entries, file.Position());
+  WriteHeaderCounts(file, counts, file.Position());
 }
 
 void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,
-                                std::int64_t moviOffset) {
+                                const HeaderCounts& counts, std::int64_t moviOffset) {
   CheckAbort();
   PrepareIndexes(file->Position(), entries, moviOffset);
-  WriteIndexes(*file, entries, moviOffset);
+  WriteIndexes(*file, entries, counts, moviOffset);
   file->Truncate();
   file->Sync();
   CheckAbort();
@@ -217,7 +218,8 @@ void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntri
   TemporaryName.clear();
 }
 
-void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset) {
+void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
+                                   std::int64_t moviOffset) {
   const std::int64_t end = file.Position();
   // Stop is honoured up to the first write; from there the file is completed,
   // because half an index is worse than either.
@@ -227,7 +229,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   if (const int refused = file.Reserve(end, bytes))
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {Msg::SystemReason(refused)}), refused);
   try {
-    WriteIndexes(file, entries, moviOffset);
+    WriteIndexes(file, entries, counts, moviOffset);
     file.Sync();
     // Another program that appended to the file meanwhile would lose what it
     // wrote to the truncation.
@@ -271,13 +273,13 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     const std::int64_t end = file->Position();
     VerifyIndex(*file, entries);
     VerifyOdmlIndexes(*file, entries);
-    VerifyHeaderCounts(entries);
+    const HeaderCounts counts = VerifyHeaderCounts(entries);
     file->Seek(end, 0);
     if (CheckOnly_) {
       Notify(ErrorCount() > 0 ? FileError : FileOk);
     } else {
-      if (copy) FinishCopy(file, entries, moviOffset);
-      else FinishInPlace(*file, entries, moviOffset);
+      if (copy) FinishCopy(file, entries, counts, moviOffset);
+      else FinishInPlace(*file, entries, counts, moviOffset);
       Notify(FileRebuilt);
     }
   } catch (const VEKFile::File::Exception& e) {

@@ -216,10 +216,12 @@ class IndexRebuilder : public VEK::Thread {
   void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
   void VerifyIndex(BackupFile& file, const IndexEntries& entries);
   void VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries);
-  void VerifyHeaderCounts(const IndexEntries& entries);
-  // Writes the header counts that differ from the data, and the RIFF size of
-  // a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
-  void WriteHeaderCounts(BackupFile& file, const IndexEntries& entries, std::int64_t fileEnd);
+  // Reports the header counts that contradict the data, and returns the
+  // data's counts for the rebuild to write.
+  HeaderCounts VerifyHeaderCounts(const IndexEntries& entries);
+  // Writes the header counts that differ from the data's, and the RIFF size
+  // of a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
+  void WriteHeaderCounts(BackupFile& file, const HeaderCounts& counts, std::int64_t fileEnd);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
   // The index flags of the stream chunk with its header at position: whether
@@ -233,9 +235,12 @@ class IndexRebuilder : public VEK::Thread {
   // they take after the walk's end; then writes them and the header counts,
   // leaving the position at the new end of the file.
   std::int64_t PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
-  void WriteIndexes(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
-  void FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries, std::int64_t moviOffset);
-  void FinishInPlace(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
+  void WriteIndexes(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
+                    std::int64_t moviOffset);
+  void FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries, const HeaderCounts& counts,
+                  std::int64_t moviOffset);
+  void FinishInPlace(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
+                     std::int64_t moviOffset);
   void ChooseOutput(const std::string& path);
   void Notify(RebuildEvent code);
   void SetProgress(std::int32_t percent);
