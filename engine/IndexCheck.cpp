@@ -145,16 +145,14 @@ void IndexRebuilder::VerifyOdmlIndexes(BackupFile& file, const IndexEntries& ent
     const std::vector<unsigned char> super = block;
     for (std::int64_t k = 0; k < slots; ++k) {
       CheckAbort();
-      const std::int64_t chunk = static_cast<std::int64_t>(VEK::LoadLe32(&super[16 * k]) |
-                                                           (std::uint64_t{VEK::LoadLe32(&super[16 * k + 4])} << 32));
+      const std::int64_t chunk = static_cast<std::int64_t>(VEK::LoadLe64(&super[16 * k]));
       if (!read(chunk, StandardHeader) || !IsIndexChunkId(block.data())) {
         ++wrong;
         continue;
       }
       const std::uint32_t count = VEK::LoadLe32(&block[12]);
       const std::uint32_t chunkId = VEK::LoadLe32(&block[16]);
-      const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe32(&block[20]) |
-                                                          (std::uint64_t{VEK::LoadLe32(&block[24])} << 32));
+      const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe64(&block[20]));
       if (!read(chunk + StandardHeader, std::int64_t{count} * 8)) {
         ++wrong;
         continue;

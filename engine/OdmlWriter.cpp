@@ -181,16 +181,6 @@ void WriteLe32At(BackupFile& file, std::int64_t position, std::uint32_t value) {
   file.Write(bytes, sizeof bytes);
 }
 
-void StoreLe16(unsigned char* p, std::uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void StoreLe64(unsigned char* p, std::uint64_t v) {
-  VEK::StoreLe32(p, static_cast<std::uint32_t>(v));
-  VEK::StoreLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
-}
-
 // A JUNK chunk header over the gap [from, to), when the gap can hold one.
 void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
   if (to - from < ChunkHeader::Size) return;
@@ -247,12 +237,12 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
                   static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
           .Store(p);
-      StoreLe16(p + 8, 2);  // wLongsPerEntry
+      VEK::StoreLe16(p + 8, 2);  // wLongsPerEntry
       p[10] = 0;            // bIndexSubType
       p[11] = AVI_INDEX_OF_CHUNKS;
       VEK::StoreLe32(p + 12, index.Count);
       VEK::StoreLe32(p + 16, index.ChunkId);
-      StoreLe64(p + 20, static_cast<std::uint64_t>(index.Base));
+      VEK::StoreLe64(p + 20, static_cast<std::uint64_t>(index.Base));
       if (!file.InPlace()) CheckAbort();
       file.Write(p, sizeof p);
       std::size_t filled = 0;
@@ -276,7 +266,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       std::vector<unsigned char>& super = superEntries[n];
       const std::size_t s = super.size();
       super.resize(s + SuperEntryBytes);
-      StoreLe64(&super[s], static_cast<std::uint64_t>(at));
+      VEK::StoreLe64(&super[s], static_cast<std::uint64_t>(at));
       VEK::StoreLe32(&super[s + 8], static_cast<std::uint32_t>(bytes));
       VEK::StoreLe32(&super[s + 12], static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField)));
       at += bytes;
@@ -318,7 +308,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     if (stream.ReservePos < 0 || stream.ReserveSize < SuperHeaderBytes) continue;
     const StreamHeader& header = headers.Streams[n];
     std::vector<unsigned char> data(stream.ReserveSize, 0);
-    StoreLe16(&data[0], 4);  // wLongsPerEntry
+    VEK::StoreLe16(&data[0], 4);  // wLongsPerEntry
     data[2] = 0;             // bIndexSubType
     data[3] = AVI_INDEX_OF_INDEXES;
     VEK::StoreLe32(&data[4], static_cast<std::uint32_t>(stream.Indexes.size()));

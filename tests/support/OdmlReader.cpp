@@ -136,8 +136,7 @@ void OdmlReader::ReadSuper(Parsed& p, int stream, std::int64_t at, std::uint32_t
   const std::uint32_t used = VEK::LoadLe32(&d[4]);
   for (std::uint32_t e = 0; e < used && 24 + (e + 1) * 16 <= d.size(); ++e) {
     const unsigned char* s = &d[24 + e * 16];
-    const std::int64_t ix =
-        static_cast<std::int64_t>(VEK::LoadLe32(s)) | (static_cast<std::int64_t>(VEK::LoadLe32(s + 4)) << 32);
+    const std::int64_t ix = static_cast<std::int64_t>(VEK::LoadLe64(s));
     const std::uint32_t bytes = VEK::LoadLe32(s + 8);
     const auto chunk = At(ix, bytes);
     if (chunk.size() < 32 || !IsIndexCode(chunk.data()) || VEK::LoadLe32(&chunk[4]) + 8 != bytes ||
@@ -146,8 +145,7 @@ void OdmlReader::ReadSuper(Parsed& p, int stream, std::int64_t at, std::uint32_t
       continue;
     }
     const std::uint32_t count = VEK::LoadLe32(&chunk[12]);
-    const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe32(&chunk[20])) |
-                              (static_cast<std::int64_t>(VEK::LoadLe32(&chunk[24])) << 32);
+    const std::int64_t base = static_cast<std::int64_t>(VEK::LoadLe64(&chunk[20]));
     for (std::uint32_t k = 0; k < count && 32 + (k + 1) * 8 <= chunk.size(); ++k) {
       const std::int64_t offset = base + VEK::LoadLe32(&chunk[32 + k * 8]);
       const std::uint32_t sz = VEK::LoadLe32(&chunk[36 + k * 8]);
