@@ -19,12 +19,18 @@ using namespace VEKAvi;
 
 namespace {
 
+// The first of the walk's entries (in file order) at or after position.
+std::size_t FirstFrom(const IndexEntries& entries, std::int64_t position) {
+  return static_cast<std::size_t>(
+      std::lower_bound(entries.begin(), entries.end(), position,
+                       [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; }) -
+      entries.begin());
+}
+
 // The walk's entry at position, or entries.size().
 std::size_t Find(const IndexEntries& entries, std::int64_t position) {
-  const auto at = std::lower_bound(entries.begin(), entries.end(), position,
-                                   [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; });
-  return at != entries.end() && at->Position() == position ? static_cast<std::size_t>(at - entries.begin())
-                                                           : entries.size();
+  const std::size_t at = FirstFrom(entries, position);
+  return at < entries.size() && entries[at].Position() == position ? at : entries.size();
 }
 
 // Finds, for each entry of an index, the walk's entry of [0, limit) that it
@@ -72,10 +78,7 @@ void IndexRebuilder::ReportProblem(const VEK::MessagePair& text, std::initialize
 void IndexRebuilder::VerifyIndex(BackupFile& file, const IndexEntries& entries) {
   // The entries the legacy index should hold: the first segment's.
   const std::int64_t firstEnd = SegmentList.size() > 1 ? SegmentList.front().End : INT64_MAX;
-  const std::size_t expected = static_cast<std::size_t>(
-      std::lower_bound(entries.begin(), entries.end(), firstEnd,
-                       [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; }) -
-      entries.begin());
+  const std::size_t expected = FirstFrom(entries, firstEnd);
   if (OldIndexPosition < 0) {
     // An OpenDML file may rely on its super indexes alone.
     bool superIndexes = false;
