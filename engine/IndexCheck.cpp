@@ -250,6 +250,15 @@ IndexRebuilder::HeaderCounts IndexRebuilder::VerifyHeaderCounts(const IndexEntri
   return counts;
 }
 
+void IndexRebuilder::WriteChunkSizes(BackupFile& file) {
+  unsigned char field[4];
+  for (const SizeFix& fix : SizeFixes) {
+    VEK::StoreLe32(field, fix.Size);
+    file.Seek(fix.Position + 4, 0);
+    file.Write(field, sizeof field);
+  }
+}
+
 void IndexRebuilder::WriteHeaderCounts(BackupFile& file, const HeaderCounts& counts, std::int64_t fileEnd) {
   unsigned char field[4];
   // Only what is wrong is written; nothing else in the header moves.

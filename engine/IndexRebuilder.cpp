@@ -196,7 +196,9 @@ void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries,
                                   std::int64_t moviOffset) {
   if (SegmentList.size() > 1) WriteOdmlIndexes(file, Headers, SegmentList, entries);
   else WriteIndex(file, entries, moviOffset);
-  WriteHeaderCounts(file, counts, file.Position());
+  const std::int64_t end = file.Position();
+  WriteChunkSizes(file);
+  WriteHeaderCounts(file, counts, end);
 }
 
 void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,

@@ -154,6 +154,14 @@ class IndexRebuilder : public VEK::Thread {
   // the walk skipped inside the usable data. They no longer describe it, so
   // WriteOdmlIndexes renames them to JUNK.
   std::vector<std::int64_t> OldIndexChunks;
+  // Per file: stream chunks the walk kept although their header's size is
+  // wrong (it lies, or the file was cut inside the chunk), with the size of
+  // the data that is there; the rebuild writes that size into their headers.
+  struct SizeFix {
+    std::int64_t Position = 0;  // the chunk's header
+    std::uint32_t Size = 0;
+  };
+  std::vector<SizeFix> SizeFixes;
   // Per file: the stream headers read from hdrl, and the RIFFs the walk went through.
   VEKAvi::AviHeaders Headers;
   // Per file: each stream's key-frame rule, by stream number (null: no rule).
@@ -222,12 +230,23 @@ class IndexRebuilder : public VEK::Thread {
   // Writes the header counts that differ from the data's, and the RIFF size
   // of a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
   void WriteHeaderCounts(BackupFile& file, const HeaderCounts& counts, std::int64_t fileEnd);
+  // Gives the chunks the walk kept with another size than their header's that size.
+  void WriteChunkSizes(BackupFile& file);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
   // The index flags of the stream chunk with its header at position: whether
   // it starts a key frame, from its first bytes and its stream's codec.
   std::uint32_t ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header);
   void AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries);
+  // The size of a chunk's data that runs from its header for data bytes, up
+  // to a confirmed chunk: less its pad byte where it has one.
+  std::uint32_t TrueSize(BackupFile& file, const WalkedChunk& chunk, std::int64_t data);
+  // The true size of a chunk whose claimed end fell short of the chunk the
+  // search found next, when one flipped bit explains it; 0 otherwise.
+  std::uint32_t ShortByOneBit(BackupFile& file, const WalkedChunk& chunk, const SearchHit& hit);
+  // Accepts the chunk with the given size, noting it for the rebuild when its
+  // header says otherwise.
+  void KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries);
   bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);
   void OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file);

@@ -71,6 +71,13 @@ bool AllZero(const unsigned char* p, std::int64_t n) {
   return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
 }
 
+// True when two sizes differ in one of their four bytes only.
+bool OneByteApart(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t diff = a ^ b;
+  return diff == (diff & 0xFF) || diff == (diff & 0xFF00) || diff == (diff & 0xFF0000) ||
+         diff == (diff & 0xFF000000u);
+}
+
 }  // namespace
 
 void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
@@ -262,6 +269,41 @@ void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries
   entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
 }
 
+std::uint32_t IndexRebuilder::TrueSize(BackupFile& file, const WalkedChunk& chunk, std::int64_t data) {
+  // A damaged size moves no chunk, so the chunk found next lies an even
+  // distance away (callers make sure), and an odd-sized chunk is followed by
+  // its pad byte: a zero last byte and an odd size in the damaged field (a
+  // flipped bit seldom hits bit 0) say the data is one byte shorter.
+  const std::uint32_t claimed = ChunkHeader::Load(chunk.Bytes).DataSize;
+  unsigned char last = 1;
+  if (data > 0 && (data & 1) == 0 && (claimed & 1) == 1 &&
+      file.Peek(&last, 1, chunk.Position + ChunkHeader::Size + data - 1) == 1 && last == 0)
+    --data;
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(data, MaxIdx1Value));
+}
+
+std::uint32_t IndexRebuilder::ShortByOneBit(BackupFile& file, const WalkedChunk& chunk, const SearchHit& hit) {
+  // The size may be right and damage follow the chunk, or the size may be
+  // short and its end fall inside the chunk's own data. Only a size that one
+  // flipped bit made short is taken for the second: a stretch of damage
+  // almost never ends a power of two past a chunk's end.
+  if (hit.Kind == HitKind::End || !IsStreamChunkId(chunk.Bytes)) return 0;
+  const std::int64_t data = hit.Position - chunk.Position - ChunkHeader::Size;
+  const std::uint32_t claimed = ChunkHeader::Load(chunk.Bytes).DataSize;
+  if (data <= claimed || (data & 1)) return 0;
+  const std::uint32_t size = TrueSize(file, chunk, data);
+  const std::uint32_t diff = size ^ claimed;
+  return size > claimed && (diff & (diff - 1)) == 0 ? size : 0;
+}
+
+void IndexRebuilder::KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries) {
+  if (ChunkHeader::Load(chunk.Bytes).DataSize != size) {
+    VEK::StoreLe32(chunk.Bytes + 4, size);
+    SizeFixes.push_back({chunk.Position, size});
+  }
+  AcceptChunk(chunk, entries);
+}
+
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
 bool IndexRebuilder::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
   AddMessage(VEK::Text(Msg::Corrupted, {spot, VideoFrameCount()}));
@@ -299,6 +341,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
   int parity = static_cast<int>(moviOffset & 1);
   WalkedSizes.clear();
   OldIndexChunks.clear();
+  SizeFixes.clear();
   OldIndexPosition = -1;
   OldIndexSize = 0;
   SegmentList = {Segment{0, moviOffset, 0}};
@@ -384,13 +427,29 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       // case its size field is what is damaged.
       const SearchHit hit = Resynchronise(file, pos + 1);
       if (hit.Kind == HitKind::End) {
-        // Counted, but without an entry: the new index goes over its header.
-        CountChunk(bytes);
         ReportProblem(Msg::FileCut, {pos});
-        endAt(pos);
+        // Players show what there is of a cut frame: the bytes that are
+        // there are indexed, and the rebuild gives the header their size.
+        if (IsStreamChunkId(bytes) && fileSize - pos > ChunkHeader::Size) {
+          KeepWithSize(chunk, fileSize - pos - ChunkHeader::Size, entries);
+          endAt(fileSize);
+        } else {
+          // A bare header, or a cut filler: the new index goes over it.
+          CountChunk(bytes);
+          endAt(pos);
+        }
         return;
       }
-      if (!ReportSpot(pos, hit, parity)) {
+      const bool goesOn = ReportSpot(pos, hit, parity);
+      // A flipped bit or a changed byte in the size: the chunk ends where the
+      // next one was found, a size that differs from the claim in that one
+      // byte. A size that differs more is not all that was damaged.
+      const std::int64_t data = hit.Position - pos - ChunkHeader::Size;
+      if (IsStreamChunkId(bytes) && data >= 0 && (data & 1) == 0) {
+        const std::uint32_t size = TrueSize(file, chunk, data);
+        if (OneByteApart(size, header.DataSize)) KeepWithSize(chunk, size, entries);
+      }
+      if (!goesOn) {
         endAt(hit.Position);  // the walk ends on the index the search found
         return;
       }
@@ -404,8 +463,24 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     if (hasPending) {
       hit = Resynchronise(file, pending.Position + 1, pending.Bytes);
       if (hit.Kind != HitKind::End && hit.Position < pos) {
+        // The pending chunk's size lies; the search found where it really
+        // ends. Its data is there, whole: it keeps its entry, with the size
+        // from its header to that end.
         spot = pending.Position;
         hasPending = false;
+        const std::int64_t data = hit.Position - pending.Position - ChunkHeader::Size;
+        if (IsStreamChunkId(pending.Bytes) && data >= 0 && (data & 1) == 0) {
+          // The walk goes on at the chunk or the index the search found.
+          ReportSpot(spot, hit, parity);
+          KeepWithSize(pending, TrueSize(file, pending, data), entries);
+          continue;
+        }
+      } else if (const std::uint32_t size = ShortByOneBit(file, pending, hit); size > 0) {
+        spot = pending.Position;
+        hasPending = false;
+        ReportSpot(spot, hit, parity);
+        KeepWithSize(pending, size, entries);
+        continue;
       } else {
         acceptPending();
       }

@@ -75,6 +75,10 @@ struct Damaged {
   std::vector<ExpectedEntry> Chunks;
   std::vector<std::pair<std::int64_t, std::int64_t>> Touched;  // [begin, end)
   std::int64_t MoviOffset = 0;
+  // Chunks the damage touched that a rebuild still keeps, each with the size
+  // its header then gives: the data is all there (a size field that lies),
+  // or as much of it as there is (a download cut inside it).
+  std::vector<ExpectedEntry> Kept;
   bool IsIntact(const ExpectedEntry& e) const {
     const std::int64_t end = e.Position + 8 + e.Size + (e.Size & 1);
     return std::none_of(Touched.begin(), Touched.end(),
@@ -82,7 +86,7 @@ struct Damaged {
   }
 };
 
-Damaged FromBuilder(const AviBuilder& b) { return {b.Build(), b.StreamChunks(), {}, b.MoviOffset()}; }
+Damaged FromBuilder(const AviBuilder& b) { return {b.Build(), b.StreamChunks(), {}, b.MoviOffset(), {}}; }
 
 // Case 1: one byte of the top of a chunk's size changed, so that the chunk
 // claims to run past the end of the file.
@@ -91,6 +95,8 @@ Damaged TopByteFlipped(int chunk) {
   const std::int64_t at = d.Chunks[chunk].Position + 7;
   d.Source[at] ^= 0x40;
   d.Touched.push_back({at, at + 1});
+  // The walk finds the next chunk where the true size ends the damaged one.
+  d.Kept.push_back(d.Chunks[chunk]);
   return d;
 }
 
@@ -145,8 +151,8 @@ Damaged IndexHeaderZeroed(bool muxerFlags) {
   return d;
 }
 
-// Not damage: a download cut inside its last chunk. That chunk is counted,
-// not indexed, and the walk ends at its header without an error, as before.
+// A download cut inside its last chunk: the bytes of that chunk that are
+// there are kept, and its header says how many.
 Damaged CutInsideTheLastChunk() {
   AviBuilder b;
   b.StartMovi();
@@ -155,6 +161,9 @@ Damaged CutInsideTheLastChunk() {
   const std::int64_t cut = d.Chunks.back().Position + 20;
   d.Source.resize(cut);
   d.Touched.push_back({cut, cut + 1});
+  ExpectedEntry rest = d.Chunks.back();
+  rest.Size = 12;
+  d.Kept.push_back(rest);
   return d;
 }
 
@@ -193,9 +202,10 @@ std::vector<WalkCase> WalkCases() {
 void ExpectIndexed(const Damaged& d, const Bytes& output, bool exact, const std::string& what) {
   const ParsedIndex index = ReadIdx1(output);
   ASSERT_TRUE(index.Found) << what;
-  std::vector<ExpectedEntry> intact;
+  std::vector<ExpectedEntry> intact = d.Kept;
   for (const ExpectedEntry& e : d.Chunks)
     if (d.IsIntact(e)) intact.push_back(e);
+  std::sort(intact.begin(), intact.end(), [](const auto& a, const auto& b) { return a.Position < b.Position; });
   if (exact) {
     // Told as the entries too many and too few: the lists run to thousands.
     const std::vector<ExpectedEntry> want = Strip(intact);
@@ -222,8 +232,13 @@ void ExpectIndexed(const Damaged& d, const Bytes& output, bool exact, const std:
   // The movi data up to the new index is the source's (but the pad byte
   // before an index at an odd end); the headers' sizes and counts may change.
   ASSERT_LE(index.Position, static_cast<std::int64_t>(d.Source.size()) + 1) << what;
+  auto resized = [&](std::int64_t i) {
+    return std::any_of(d.Kept.begin(), d.Kept.end(), [i](const auto& e) { return i >= e.Position + 4 && i < e.Position + 8; });
+  };
   for (std::int64_t i = d.MoviOffset + 8; i + 1 < index.Position; ++i)
-    ASSERT_EQ(output[i], d.Source[i]) << what << ": byte " << i;
+    if (!resized(i)) ASSERT_EQ(output[i], d.Source[i]) << what << ": byte " << i;
+  for (const ExpectedEntry& e : d.Kept)
+    EXPECT_EQ(VEK::LoadLe32(&output[e.Position + 4]), e.Size) << what << ": the header of the chunk kept at " << e.Position;
 }
 
 void ExpectEveryIntactChunkIndexed(const std::vector<WalkCase>& cases) {

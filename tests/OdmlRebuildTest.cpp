@@ -57,6 +57,16 @@ std::set<Described> CompleteBefore(const Parsed& muxer, std::int64_t end) {
   return complete;
 }
 
+// What a download cut at `end` still holds: the chunks complete before it
+// and the part of the one it cuts, which players show as far as it goes.
+std::set<Described> KeptBefore(const Parsed& muxer, std::int64_t end) {
+  std::set<Described> kept = CompleteBefore(muxer, end);
+  for (const Described& c : muxer.Chunks)
+    if (std::get<1>(c) < end && std::get<1>(c) + std::get<2>(c) > end)
+      kept.insert({std::get<0>(c), std::get<1>(c), static_cast<std::uint32_t>(end - std::get<1>(c)), std::get<3>(c)});
+  return kept;
+}
+
 // The chunks whose header lies wholly before the zeros. The one that the
 // zeros start inside is still whole as far as its size goes, and players
 // read it like any other: only its picture is partly grey.
@@ -385,7 +395,7 @@ TEST_F(OdmlRebuild, PartialDownloadsPlayWhatRemains) {
     const WorkerRunResult partial = Rebuild({film.Path}, false);
     EXPECT_EQ(partial.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
     ASSERT_EQ(partial.OutputNames.size(), 1u);
-    ExpectPlaysWhatRemains("cut, copy", partial.OutputNames[0], CompleteBefore(muxer, cut), muxer.Riffs.back().Movi);
+    ExpectPlaysWhatRemains("cut, copy", partial.OutputNames[0], KeptBefore(muxer, cut), muxer.Riffs.back().Movi);
     std::remove(partial.OutputNames[0].c_str());
     std::remove(film.Path.c_str());
   }

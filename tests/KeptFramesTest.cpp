@@ -1,0 +1,155 @@
+// What a player can still show is kept: a chunk whose size field lies, and
+// the part of a last chunk that a cut download holds. The truth is what
+// ffmpeg decodes, frame by frame (framemd5): from the clean film where the
+// damage hid no data, from the damaged file itself where it did.
+// Skipped when ffmpeg is not installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// Every decoded frame of every stream, one line each, without the comments
+// that name the file.
+std::string FrameSums(const TempDir& dir, const std::string& path) {
+  const std::string out = dir / "sums.txt";
+  if (Shell("ffmpeg -nostdin -v quiet -i '" + path + "' -map 0 -f framemd5 - 2>/dev/null | grep -v '^#' >'" + out +
+            "'") != 0)
+    return "ffmpeg failed";
+  const Bytes bytes = ReadFile(out);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::size_t Lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+struct Film {
+  std::string Name;
+  Bytes Data;
+  std::int64_t MoviData = 0;
+  ParsedIndex Index;
+  // The header positions of the muxer's chunks, with their codes and sizes.
+  std::vector<ExpectedEntry> Chunks;
+};
+
+Film Make(const TempDir& dir, const std::string& name, const std::string& codecs) {
+  Film film;
+  film.Name = name;
+  const std::string path = dir / (name + ".avi");
+  const std::string command =
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 6 " + codecs + " '" +
+      path + "'";
+  EXPECT_EQ(Shell(command), 0) << command;
+  film.Data = ReadFile(path);
+  film.Index = ReadIdx1(film.Data);
+  for (std::size_t i = 12; i + 12 <= film.Data.size() && film.MoviData == 0; ++i)
+    if (std::memcmp(&film.Data[i], "LIST", 4) == 0 && std::memcmp(&film.Data[i + 8], "movi", 4) == 0)
+      film.MoviData = static_cast<std::int64_t>(i) + 8;
+  for (ExpectedEntry e : film.Index.Entries) {
+    e.Position = film.MoviData + e.Offset;
+    film.Chunks.push_back(e);
+  }
+  return film;
+}
+
+bool IsVideo(const ExpectedEntry& e) { return (e.Code >> 16) == ('d' | 'c' << 8); }
+
+// The middle key frame, the middle audio chunk, the last chunk of a kind.
+const ExpectedEntry& MiddleKeyFrame(const Film& f) {
+  std::vector<std::size_t> keys;
+  for (std::size_t i = 0; i < f.Chunks.size(); ++i)
+    if (IsVideo(f.Chunks[i]) && (f.Index.Flags[i] & 0x10) && f.Chunks[i].Size > 1024) keys.push_back(i);
+  return f.Chunks[keys[keys.size() / 2]];
+}
+const ExpectedEntry& MiddleAudio(const Film& f) {
+  std::size_t seen = 0, count = 0;
+  for (const ExpectedEntry& e : f.Chunks) count += !IsVideo(e);
+  for (const ExpectedEntry& e : f.Chunks)
+    if (!IsVideo(e) && ++seen > count / 2) return e;
+  return f.Chunks.front();
+}
+const ExpectedEntry& Last(const Film& f, bool video) {
+  for (auto e = f.Chunks.rbegin(); e != f.Chunks.rend(); ++e)
+    if (IsVideo(*e) == video) return *e;
+  return f.Chunks.back();
+}
+
+struct Damage {
+  std::string What;
+  // Changes the film; true when the damage hid no data (the clean film is
+  // the truth), false when the damaged file itself is.
+  std::function<bool(const Film&, Bytes&)> Apply;
+};
+
+std::vector<Damage> Damages() {
+  auto flip = [](std::function<const ExpectedEntry&(const Film&)> chunk, int bit) {
+    return [=](const Film& f, Bytes& b) {
+      b[chunk(f).Position + 4 + bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
+      return true;
+    };
+  };
+  auto cut = [](bool video) {
+    return [=](const Film& f, Bytes& b) {
+      const ExpectedEntry& e = Last(f, video);
+      b.resize(static_cast<std::size_t>(e.Position + 8 + e.Size / 2));
+      return false;
+    };
+  };
+  return {
+      {"bit 30 of a key frame's size (past the end of the file)", flip(MiddleKeyFrame, 30)},
+      {"bit 9 of a key frame's size", flip(MiddleKeyFrame, 9)},
+      {"bit 10 of a key frame's size", flip(MiddleKeyFrame, 10)},
+      {"bit 4 of a key frame's size", flip(MiddleKeyFrame, 4)},
+      {"bit 3 of an audio chunk's size", flip(MiddleAudio, 3)},
+      {"a download cut inside the last video chunk", cut(true)},
+      {"a download cut inside the last audio chunk", cut(false)},
+  };
+}
+
+TEST(KeptFrames, EveryFrameAPlayerCanShowIsKeptAndDecodesAsFfmpegDecodesIt) {
+  if (Shell("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  TempDir dir;
+  const Film films[] = {
+      Make(dir, "msmpeg4", "-c:v msmpeg4 -g 50 -q:v 3 -c:a pcm_s16le"),
+      Make(dir, "mpeg4", "-c:v mpeg4 -g 25 -bf 2 -q:v 3 -c:a libmp3lame"),
+  };
+  for (const Film& film : films) {
+    ASSERT_TRUE(film.Index.Found) << film.Name;
+    const std::string clean = dir / "clean.avi";
+    WriteFile(clean, film.Data);
+    const std::string cleanSums = FrameSums(dir, clean);
+    ASSERT_GT(Lines(cleanSums), 300u) << film.Name;
+    for (const Damage& d : Damages()) {
+      const std::string what = film.Name + ", " + d.What;
+      Bytes damaged = film.Data;
+      const bool hidesNothing = d.Apply(film, damaged);
+      const std::string path = dir / "f.avi", copy = dir / "Zantrel.f.avi";
+      WriteFile(path, damaged);
+      const std::string truth = hidesNothing ? cleanSums : FrameSums(dir, path);
+      WorkerRunOptions o;
+      o.CheckOnly = false;
+      const WorkerRunResult r = RunWorker({path}, o);
+      EXPECT_EQ(r.Outcomes(), std::vector<VEKRiff::RebuildEvent>{VEKRiff::FileRebuilt}) << what;
+      const std::string kept = FrameSums(dir, copy);
+      EXPECT_EQ(Lines(kept), Lines(truth)) << what << ": frames decoded";
+      EXPECT_TRUE(kept == truth) << what << ": the decoded frames differ";
+      // The check of the rebuilt copy agrees with it: nothing left to mend.
+      const WorkerRunResult again = RunWorker({copy}, {});
+      EXPECT_EQ(again.LastErrorCount, 0) << what << ": " << (again.Lines.size() > 2 ? again.Lines[2] : "");
+      std::remove(copy.c_str());
+    }
+  }
+}
+
+}  // namespace
