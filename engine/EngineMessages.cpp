@@ -1,8 +1,5 @@
 #include "engine/EngineMessages.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace VEKRiff::Msg {
 
 const VEK::MessagePair NotAvi = {{"This is not an AVI File.", "Ce n'est pas un fichier AVI."}};
@@ -97,25 +94,5 @@ const VEK::MessagePair WriteFailedChanged = {
 const VEK::MessagePair CopyWriteFailed = {
     {"The copy could not be written (%s). The source was not changed and the unfinished copy was deleted.",
      "La copie n'a pas pu être écrite (%s). La source n'a pas été modifiée et la copie inachevée a été supprimée."}};
-std::string SystemReason(int error) {
-  struct Reason {
-    int Error;
-    VEK::MessagePair Text;
-  };
-  static const Reason reasons[] = {
-      {ENOSPC, {{"no space left on the device", "plus d'espace libre sur le périphérique"}}},
-      {EDQUOT, {{"disk quota exceeded", "quota de disque dépassé"}}},
-      {EIO, {{"input/output error", "erreur d'entrée/sortie"}}},
-      {EROFS, {{"read-only file system", "système de fichiers en lecture seule"}}},
-      {EFBIG, {{"file too large for the file system", "fichier trop grand pour le système de fichiers"}}},
-      {EACCES, {{"permission denied", "permission refusée"}}},
-      {EPERM, {{"operation not permitted", "opération non permise"}}},
-      {EISDIR, {{"a folder has that name", "un dossier porte ce nom"}}},
-      {ENAMETOOLONG, {{"file name too long", "nom de fichier trop long"}}},
-  };
-  for (const Reason& r : reasons)
-    if (r.Error == error) return VEK::Text(r.Text);
-  return std::strerror(error);
-}
 
 }  // namespace VEKRiff::Msg

@@ -37,7 +37,4 @@ extern const VEK::MessagePair WriteFailedUnchanged;
 extern const VEK::MessagePair WriteFailedChanged;
 extern const VEK::MessagePair CopyWriteFailed;
 
-// Why a system call failed, in the current language.
-std::string SystemReason(int error);
-
 }  // namespace VEKRiff::Msg

@@ -13,6 +13,7 @@
 
 #include "engine/EngineMessages.h"
 #include "file/SystemCalls.h"
+#include "lang/SystemReason.h"
 #include "util/Paths.h"
 
 namespace VEKRiff {
@@ -166,8 +167,8 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
   if (VEK::SameFile(path, OutputFileName_))
     throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
   const std::string name = VEK::ExtractFileName(OutputFileName_);
-  if (IsFolder(OutputFileName_) || name.size() > NAME_MAX)
-    throw VEKFile::File::CreateFailure(OutputFileName_);
+  if (IsFolder(OutputFileName_)) throw VEKFile::File::CreateFailure(OutputFileName_, EISDIR);
+  if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(OutputFileName_, ENAMETOOLONG);
   std::random_device seed;
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
   for (;;) {
@@ -175,8 +176,9 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
     try {
       file = std::make_unique<BackupFile>(path, temporary, true, true);
     } catch (const VEKFile::File::Exception& e) {
+      if (e.Path != temporary) throw;          // the source's own failure
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
-      if (e.SystemError == 0) throw;           // the source's own failure
+      // Told under the name the user knows, not the temporary one.
       throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
     }
     TemporaryName = temporary;
@@ -227,7 +229,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   const std::int64_t bytes = PrepareIndexes(end, entries, moviOffset);
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
   if (const int refused = file.Reserve(end, bytes))
-    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {Msg::SystemReason(refused)}), refused);
+    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(refused)}), refused);
   try {
     WriteIndexes(file, entries, counts, moviOffset);
     file.Sync();
@@ -242,7 +244,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
     // The first write refused whole (no space despite the reservation, say)
     // left every byte of the file as it was.
     const auto& message = file.BytesWritten() == 0 ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
-    throw VEKFile::File::Exception(VEK::Text(message, {Msg::SystemReason(error)}), error);
+    throw VEKFile::File::Exception(VEK::Text(message, {VEK::SystemReason(error)}), error);
   }
 }
 
@@ -286,7 +288,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
     if (copy && OutputCreated && e.SystemError != 0)
-      throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {Msg::SystemReason(e.SystemError)}),
+      throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;
   }

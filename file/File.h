@@ -40,13 +40,19 @@ class File {
   class Exception : public VEK::Exception {
    public:
     using VEK::Exception::Exception;
-    Exception(const std::string& message, int systemError) : VEK::Exception(message), SystemError(systemError) {}
-    // The errno behind a failed write, truncation or flush to disk; 0 when
-    // the failure has no system reason (a short read, say).
+    Exception(const std::string& message, int systemError, std::string path = {})
+        : VEK::Exception(message), SystemError(systemError), Path(std::move(path)) {}
+    // The errno behind a failed open, creation, write, truncation or flush
+    // to disk; 0 when the failure has no system reason (a short read, say).
     int SystemError = 0;
+    // The file that could not be opened or created; empty for the others.
+    std::string Path;
   };
-  // The failure to create the file of that name, with the system's reason.
-  static Exception CreateFailure(const std::string& fileName, int systemError = 0);
+  // The failures to open or to create the file of that name. With a system
+  // reason it is told in brackets: "Could not open file "x" (permission
+  // denied)."
+  static Exception OpenFailure(const std::string& fileName, int systemError);
+  static Exception CreateFailure(const std::string& fileName, int systemError);
   // The failure of a read that could not get its bytes ("Unexpected end of
   // file."). The engine reports a read that fails outright (an I/O error)
   // with it too, so that a walk never takes a failed read for the end of the

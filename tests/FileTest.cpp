@@ -228,21 +228,23 @@ TEST(File, OpenFailuresNameThePathInTheCurrentLanguage) {
     std::string expected;
   } cases[] = {
       {dir / "absent.avi", VEKFile::ModeRead | VEKFile::ShareExclusive, false, VEK::English,
-       "Could not open file \"" + (dir / "absent.avi") + "\"."},
+       "Could not open file \"" + (dir / "absent.avi") + "\" (no such file or folder)."},
       {dir / "absent.avi", VEKFile::ModeRead | VEKFile::ShareExclusive, false, VEK::French,
-       "Impossible d'ouvrir le fichier \"" + (dir / "absent.avi") + "\"."},
+       "Impossible d'ouvrir le fichier \"" + (dir / "absent.avi") + "\" (fichier ou dossier introuvable)."},
       {dir / "no such folder/out.avi", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::English,
-       "Could not create file \"" + (dir / "no such folder/out.avi") + "\"."},
+       "Could not create file \"" + (dir / "no such folder/out.avi") + "\" (no such file or folder)."},
       {dir / "no such folder/out.avi", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::French,
-       "Impossible de créer le fichier \"" + (dir / "no such folder/out.avi") + "\"."},
+       "Impossible de créer le fichier \"" + (dir / "no such folder/out.avi") + "\" (fichier ou dossier introuvable)."},
       // Not a regular file: neither a folder nor a pipe is opened (a pipe
       // would otherwise block the worker).
       {dir / "folder", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::English,
-       "Could not open file \"" + (dir / "folder") + "\"."},
+       "Could not open file \"" + (dir / "folder") + "\" (a folder has that name)."},
       {dir / "folder", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::English,
-       "Could not create file \"" + (dir / "folder") + "\"."},
+       "Could not create file \"" + (dir / "folder") + "\" (a folder has that name)."},
       {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::English,
-       "Could not open file \"" + (dir / "fifo") + "\"."},
+       "Could not open file \"" + (dir / "fifo") + "\" (not a regular file)."},
+      {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::French,
+       "Impossible d'ouvrir le fichier \"" + (dir / "fifo") + "\" (pas un fichier ordinaire)."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
@@ -265,7 +267,7 @@ TEST(File, ASecondWriterOfAFileOpenForWritingIsRefusedButReadersAreNot) {
   writer.Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
   File second(path);
   EXPECT_EQ(MessageOf([&] { second.Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true); }),
-            "Could not open file \"" + path + "\".");
+            "Could not open file \"" + path + "\" (the file is in use by another program).");
   File reader(path);
   EXPECT_EQ(MessageOf([&] { reader.Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false); }), "(no exception)");
 }
