@@ -47,6 +47,13 @@ void SyncFolderOf(const std::string& path) {
   VEKFile::Sys().Close(fd);
 }
 
+// Why the kernel granted no lease on a file rebuilt in place.
+std::string LeaseRefusal(int error) {
+  // Only the owner of a file may lease it (and the superuser any file).
+  if (error == EACCES || error == EPERM) return VEK::Text(Msg::NotOwner);
+  return VEK::SystemReason(error);
+}
+
 bool IsFolder(const std::string& path) {
   struct stat st;
   return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -227,12 +234,27 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   // because half an index is worse than either.
   CheckAbort();
   const std::int64_t bytes = PrepareIndexes(end, entries, moviOffset);
+  // While the lease is held no other program has the file open: none can
+  // write to it between the test below and the cut, and one that opens it
+  // meanwhile waits until the lease is let go, on every road out of here.
+  struct Lease {
+    BackupFile& file;
+    ~Lease() { file.ReleaseLease(); }
+  } lease{file};
+  const int refused = file.TakeLease();
+  if (refused != 0) AddMessage(VEK::Text(Msg::NoLease, {LeaseRefusal(refused)}));
+  // A writer that wrote between the opening and the lease is found here.
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
-  if (const int refused = file.Reserve(end, bytes))
-    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(refused)}), refused);
+  if (const int noRoom = file.Reserve(end, bytes))
+    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
   try {
     WriteIndexes(file, entries, counts, moviOffset);
     file.Sync();
+    // Another program opened the file meanwhile and waits for it. What it
+    // does once it has it cannot be known from here (the kernel lets it in
+    // once the lease-break time has passed, lease or not), so the tail it
+    // may write to is not cut; the index is complete either way.
+    if (refused == 0 && !file.LeaseHeld()) throw ErrorException(VEK::Text(Msg::OpenedWhileWriting));
     // Another program that appended to the file meanwhile would lose what it
     // wrote to the truncation.
     if (file.CurrentSourceSize() > std::max(file.SourceSize(), end + bytes))

@@ -64,6 +64,7 @@ File::~File() {
   } catch (const Exception&) {
   }
   DropReadAhead();
+  ReleaseLease();
   if (Handle >= 0) Sys().Close(Handle);
   Handle = -1;
 }
@@ -455,6 +456,25 @@ int File::Reserve(std::int64_t offset, std::int64_t length) {
   if (Sys().Reserve(Handle, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
   const int error = errno;
   return error == EOPNOTSUPP || error == ENOSYS ? 0 : error;
+}
+
+int File::TakeLease() {
+  if (Handle < 0) return EBADF;
+  if (Sys().SetLease(Handle, F_WRLCK) == 0) {
+    Leased = true;
+    return 0;
+  }
+  const int error = errno;
+  // A file system without leases (NFS, FUSE, ...) and leases switched off
+  // (/proc/sys/fs/leases-enable) both answer EINVAL.
+  return error == EINVAL || error == ENOSYS ? EOPNOTSUPP : error;
+}
+
+bool File::LeaseHeld() const { return Leased && Handle >= 0 && Sys().GetLease(Handle) == F_WRLCK; }
+
+void File::ReleaseLease() {
+  if (Leased && Handle >= 0) Sys().SetLease(Handle, F_UNLCK);
+  Leased = false;
 }
 
 }  // namespace VEKFile

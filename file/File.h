@@ -138,6 +138,20 @@ class File {
   // the errno of the refusal; a file system that cannot reserve is no refusal.
   int Reserve(std::int64_t offset, std::int64_t length);
 
+  // Asks the kernel for a write lease on the file. It is granted only while
+  // no other program has the file open; while it is held, another program
+  // that opens or truncates the file waits until it is let go (at most the
+  // system's lease-break time, 45 s by default), and its attempt breaks the
+  // lease. 0, or the errno of the refusal: EAGAIN when another program has
+  // the file open, EOPNOTSUPP where the file system offers no leases or
+  // they are switched off, EACCES for a file the user does not own.
+  int TakeLease();
+  // True while the lease taken is whole: no other program has tried to open
+  // or truncate the file since.
+  bool LeaseHeld() const;
+  // Lets the lease go, if one is held; closing the file does too.
+  void ReleaseLease();
+
   // Whether reads that need a block still being read ahead take the pieces
   // of it that nobody has begun (the default), or wait for the other thread.
   void ShareReadAhead(bool share) { SharePrefetch = share; }
@@ -177,6 +191,7 @@ class File {
   std::int64_t PendingBytes = 0;
   std::int64_t CurrentPosition = 0;
   std::int64_t Landed = 0;
+  bool Leased = false;
   // The file's bytes [AheadStart, AheadStart + AheadLength) as last read, at
   // AheadBytes inside Ahead; dropped whenever this object writes or
   // truncates. While Prefetch is busy it reads the block that follows the
