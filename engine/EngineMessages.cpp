@@ -1,8 +1,5 @@
 #include "engine/EngineMessages.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace VEKRiff::Msg {
 
 const VEK::MessagePair NotAvi = {{"This is not an AVI File.", "Ce n'est pas un fichier AVI."}};
@@ -86,6 +83,19 @@ const VEK::MessagePair SourceChangedWhileWriting = {
      "written but the file was not cut after it; rebuild it again once that program has finished.",
      "Le fichier a changé pendant l'écriture de son nouvel index (un autre programme y écrit). L'index a été écrit "
      "mais le fichier n'a pas été coupé après lui ; reconstruisez-le de nouveau quand ce programme aura terminé."}};
+// In place, where the kernel grants no lease on the file, the line that
+// starts the writing.
+const VEK::MessagePair NoLease = {
+    {"Other programs cannot be kept away from the file while its new index is written (%s); one that writes to it "
+     "meanwhile is noticed only by the change in the file's size or date.",
+     "Les autres programmes ne peuvent pas être tenus à l'écart du fichier pendant l'écriture de son nouvel index "
+     "(%s) ; celui qui y écrit entre-temps n'est remarqué que par le changement de taille ou de date du fichier."}};
+const VEK::MessagePair NotOwner = {{"the file belongs to another user", "le fichier appartient à un autre utilisateur"}};
+const VEK::MessagePair OpenedWhileWriting = {
+    {"Another program opened the file while its new index was being written. The index was written but the file was "
+     "not cut after it; rebuild it again once that program has finished.",
+     "Un autre programme a ouvert le fichier pendant l'écriture de son nouvel index. L'index a été écrit mais le "
+     "fichier n'a pas été coupé après lui ; reconstruisez-le de nouveau quand ce programme aura terminé."}};
 const VEK::MessagePair WriteFailedUnchanged = {
     {"The new index could not be written (%s). The file was not changed.",
      "Le nouvel index n'a pas pu être écrit (%s). Le fichier n'a pas été modifié."}};
@@ -97,25 +107,5 @@ const VEK::MessagePair WriteFailedChanged = {
 const VEK::MessagePair CopyWriteFailed = {
     {"The copy could not be written (%s). The source was not changed and the unfinished copy was deleted.",
      "La copie n'a pas pu être écrite (%s). La source n'a pas été modifiée et la copie inachevée a été supprimée."}};
-std::string SystemReason(int error) {
-  struct Reason {
-    int Error;
-    VEK::MessagePair Text;
-  };
-  static const Reason reasons[] = {
-      {ENOSPC, {{"no space left on the device", "plus d'espace libre sur le périphérique"}}},
-      {EDQUOT, {{"disk quota exceeded", "quota de disque dépassé"}}},
-      {EIO, {{"input/output error", "erreur d'entrée/sortie"}}},
-      {EROFS, {{"read-only file system", "système de fichiers en lecture seule"}}},
-      {EFBIG, {{"file too large for the file system", "fichier trop grand pour le système de fichiers"}}},
-      {EACCES, {{"permission denied", "permission refusée"}}},
-      {EPERM, {{"operation not permitted", "opération non permise"}}},
-      {EISDIR, {{"a folder has that name", "un dossier porte ce nom"}}},
-      {ENAMETOOLONG, {{"file name too long", "nom de fichier trop long"}}},
-  };
-  for (const Reason& r : reasons)
-    if (r.Error == error) return VEK::Text(r.Text);
-  return std::strerror(error);
-}
 
 }  // namespace VEKRiff::Msg

@@ -33,11 +33,11 @@ extern const VEK::MessagePair HeaderLength;
 extern const VEK::MessagePair FileCut;
 extern const VEK::MessagePair SourceChanged;
 extern const VEK::MessagePair SourceChangedWhileWriting;
+extern const VEK::MessagePair NoLease;
+extern const VEK::MessagePair NotOwner;
+extern const VEK::MessagePair OpenedWhileWriting;
 extern const VEK::MessagePair WriteFailedUnchanged;
 extern const VEK::MessagePair WriteFailedChanged;
 extern const VEK::MessagePair CopyWriteFailed;
-
-// Why a system call failed, in the current language.
-std::string SystemReason(int error);
 
 }  // namespace VEKRiff::Msg

@@ -13,6 +13,7 @@
 
 #include "engine/EngineMessages.h"
 #include "file/SystemCalls.h"
+#include "lang/SystemReason.h"
 #include "util/Paths.h"
 
 namespace VEKRiff {
@@ -44,6 +45,13 @@ void SyncFolderOf(const std::string& path) {
   if (fd < 0) return;  // the rename is done; only its durability is left to the system
   VEKFile::Sys().FSync(fd);
   VEKFile::Sys().Close(fd);
+}
+
+// Why the kernel granted no lease on a file rebuilt in place.
+std::string LeaseRefusal(int error) {
+  // Only the owner of a file may lease it (and the superuser any file).
+  if (error == EACCES || error == EPERM) return VEK::Text(Msg::NotOwner);
+  return VEK::SystemReason(error);
 }
 
 bool IsFolder(const std::string& path) {
@@ -166,8 +174,8 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
   if (VEK::SameFile(path, OutputFileName_))
     throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
   const std::string name = VEK::ExtractFileName(OutputFileName_);
-  if (IsFolder(OutputFileName_) || name.size() > NAME_MAX)
-    throw VEKFile::File::CreateFailure(OutputFileName_);
+  if (IsFolder(OutputFileName_)) throw VEKFile::File::CreateFailure(OutputFileName_, EISDIR);
+  if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(OutputFileName_, ENAMETOOLONG);
   std::random_device seed;
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
   for (;;) {
@@ -175,8 +183,9 @@ void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>&
     try {
       file = std::make_unique<BackupFile>(path, temporary, true, true);
     } catch (const VEKFile::File::Exception& e) {
+      if (e.Path != temporary) throw;          // the source's own failure
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
-      if (e.SystemError == 0) throw;           // the source's own failure
+      // Told under the name the user knows, not the temporary one.
       throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
     }
     TemporaryName = temporary;
@@ -227,12 +236,27 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   // because half an index is worse than either.
   CheckAbort();
   const std::int64_t bytes = PrepareIndexes(end, entries, moviOffset);
+  // While the lease is held no other program has the file open: none can
+  // write to it between the test below and the cut, and one that opens it
+  // meanwhile waits until the lease is let go, on every road out of here.
+  struct Lease {
+    BackupFile& file;
+    ~Lease() { file.ReleaseLease(); }
+  } lease{file};
+  const int refused = file.TakeLease();
+  if (refused != 0) AddMessage(VEK::Text(Msg::NoLease, {LeaseRefusal(refused)}));
+  // A writer that wrote between the opening and the lease is found here.
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
-  if (const int refused = file.Reserve(end, bytes))
-    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {Msg::SystemReason(refused)}), refused);
+  if (const int noRoom = file.Reserve(end, bytes))
+    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
   try {
     WriteIndexes(file, entries, counts, moviOffset);
     file.Sync();
+    // Another program opened the file meanwhile and waits for it. What it
+    // does once it has it cannot be known from here (the kernel lets it in
+    // once the lease-break time has passed, lease or not), so the tail it
+    // may write to is not cut; the index is complete either way.
+    if (refused == 0 && !file.LeaseHeld()) throw ErrorException(VEK::Text(Msg::OpenedWhileWriting));
     // Another program that appended to the file meanwhile would lose what it
     // wrote to the truncation.
     if (file.CurrentSourceSize() > std::max(file.SourceSize(), end + bytes))
@@ -244,7 +268,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
     // The first write refused whole (no space despite the reservation, say)
     // left every byte of the file as it was.
     const auto& message = file.BytesWritten() == 0 ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
-    throw VEKFile::File::Exception(VEK::Text(message, {Msg::SystemReason(error)}), error);
+    throw VEKFile::File::Exception(VEK::Text(message, {VEK::SystemReason(error)}), error);
   }
 }
 
@@ -288,7 +312,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
     if (copy && OutputCreated && e.SystemError != 0)
-      throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {Msg::SystemReason(e.SystemError)}),
+      throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;
   }

@@ -55,6 +55,10 @@ class BackupFile {
   std::int64_t CurrentSourceSize() const { return Source->CurrentStamp().Size; }
   // Reserves destination blocks; 0 or the errno of the refusal.
   int Reserve(std::int64_t offset, std::int64_t length) { return Destination->Reserve(offset, length); }
+  // The write lease on the file rebuilt in place (see File::TakeLease).
+  int TakeLease() { return Destination->TakeLease(); }
+  bool LeaseHeld() const { return Destination->LeaseHeld(); }
+  void ReleaseLease() { Destination->ReleaseLease(); }
   // Puts everything written so far on disk.
   void Sync();
   // The bytes the engine's writes have put into the destination so far.

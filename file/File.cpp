@@ -12,6 +12,7 @@
 
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
+#include "lang/SystemReason.h"
 #include "util/Paths.h"
 
 namespace VEKFile {
@@ -20,6 +21,13 @@ namespace {
 
 const VEK::MessagePair MsgCreate = {{"Could not create file \"%s\".", "Impossible de créer le fichier \"%s\"."}};
 const VEK::MessagePair MsgOpen = {{"Could not open file \"%s\".", "Impossible d'ouvrir le fichier \"%s\"."}};
+// The same with the reason, in the form of the engine's write failures.
+const VEK::MessagePair MsgCreateBecause = {
+    {"Could not create file \"%s\" (%s).", "Impossible de créer le fichier \"%s\" (%s)."}};
+const VEK::MessagePair MsgOpenBecause = {
+    {"Could not open file \"%s\" (%s).", "Impossible d'ouvrir le fichier \"%s\" (%s)."}};
+// A pipe or a device has a name like a file's but is none; no errno says so.
+const VEK::MessagePair MsgNotRegular = {{"not a regular file", "pas un fichier ordinaire"}};
 const VEK::MessagePair MsgWrite = {{"File write error.", "Erreur d'écriture de fichier."}};
 const VEK::MessagePair MsgSeek = {
     {"Seek error: Offset %d, Origin %d", "Erreur de déplacement de pointeur de fichier: Offset %d, Origine %d"}};
@@ -56,6 +64,7 @@ File::~File() {
   } catch (const Exception&) {
   }
   DropReadAhead();
+  ReleaseLease();
   if (Handle >= 0) Sys().Close(Handle);
   Handle = -1;
 }
@@ -63,7 +72,7 @@ File::~File() {
 void File::Open(int mode, bool createIfMissing) {
   if (createIfMissing && !VEK::FileExists(FileName_)) {
     const int fd = Sys().Open(FileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) Fail(MsgCreate, {FileName_});
+    if (fd < 0) throw CreateFailure(FileName_, errno);
     Sys().Close(fd);
   }
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // non-blocking only so that a FIFO cannot hang the open
@@ -73,17 +82,22 @@ void File::Open(int mode, bool createIfMissing) {
     default: flags |= O_RDONLY; break;
   }
   const int fd = Sys().Open(FileName_.c_str(), flags, 0);
-  if (fd < 0) Fail(MsgOpen, {FileName_});
+  if (fd < 0) throw OpenFailure(FileName_, errno);
   struct stat st;
   // Only regular files: a directory, a device or a pipe is not a video file.
-  bool ok = Sys().FStat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) {
+  int error = Sys().FStat(fd, &st) == 0 ? 0 : errno;
+  bool special = false;
+  if (error == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+  else if (error == 0 && !S_ISREG(st.st_mode)) special = true;
+  if (error == 0 && !special) {
+    // Another run of this program holds the file (see LockFor).
     const int lock = LockFor(mode);
-    if (lock != 0 && Sys().Flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) ok = false;
+    if (lock != 0 && Sys().Flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) error = EWOULDBLOCK;
   }
-  if (!ok) {
+  if (error != 0 || special) {
     Sys().Close(fd);
-    Fail(MsgOpen, {FileName_});
+    if (special) throw Exception(VEK::Text(MsgOpenBecause, {FileName_, VEK::Text(MsgNotRegular)}), 0, FileName_);
+    throw OpenFailure(FileName_, error);
   }
   Handle = fd;
 }
@@ -379,8 +393,23 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
 
 File::Exception File::ReadFailure() { return Exception(VEK::Text(MsgEof)); }
 
+namespace {
+
+File::Exception NamedFailure(const VEK::MessagePair& plain, const VEK::MessagePair& because,
+                             const std::string& fileName, int systemError) {
+  const std::string message =
+      systemError != 0 ? VEK::Text(because, {fileName, VEK::SystemReason(systemError)}) : VEK::Text(plain, {fileName});
+  return File::Exception(message, systemError, fileName);
+}
+
+}  // namespace
+
+File::Exception File::OpenFailure(const std::string& fileName, int systemError) {
+  return NamedFailure(MsgOpen, MsgOpenBecause, fileName, systemError);
+}
+
 File::Exception File::CreateFailure(const std::string& fileName, int systemError) {
-  return Exception(VEK::Text(MsgCreate, {fileName}), systemError);
+  return NamedFailure(MsgCreate, MsgCreateBecause, fileName, systemError);
 }
 
 void File::CreateNew() {
@@ -427,6 +456,25 @@ int File::Reserve(std::int64_t offset, std::int64_t length) {
   if (Sys().Reserve(Handle, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return 0;
   const int error = errno;
   return error == EOPNOTSUPP || error == ENOSYS ? 0 : error;
+}
+
+int File::TakeLease() {
+  if (Handle < 0) return EBADF;
+  if (Sys().SetLease(Handle, F_WRLCK) == 0) {
+    Leased = true;
+    return 0;
+  }
+  const int error = errno;
+  // A file system without leases (NFS, FUSE, ...) and leases switched off
+  // (/proc/sys/fs/leases-enable) both answer EINVAL.
+  return error == EINVAL || error == ENOSYS ? EOPNOTSUPP : error;
+}
+
+bool File::LeaseHeld() const { return Leased && Handle >= 0 && Sys().GetLease(Handle) == F_WRLCK; }
+
+void File::ReleaseLease() {
+  if (Leased && Handle >= 0) Sys().SetLease(Handle, F_UNLCK);
+  Leased = false;
 }
 
 }  // namespace VEKFile

@@ -40,13 +40,19 @@ class File {
   class Exception : public VEK::Exception {
    public:
     using VEK::Exception::Exception;
-    Exception(const std::string& message, int systemError) : VEK::Exception(message), SystemError(systemError) {}
-    // The errno behind a failed write, truncation or flush to disk; 0 when
-    // the failure has no system reason (a short read, say).
+    Exception(const std::string& message, int systemError, std::string path = {})
+        : VEK::Exception(message), SystemError(systemError), Path(std::move(path)) {}
+    // The errno behind a failed open, creation, write, truncation or flush
+    // to disk; 0 when the failure has no system reason (a short read, say).
     int SystemError = 0;
+    // The file that could not be opened or created; empty for the others.
+    std::string Path;
   };
-  // The failure to create the file of that name, with the system's reason.
-  static Exception CreateFailure(const std::string& fileName, int systemError = 0);
+  // The failures to open or to create the file of that name. With a system
+  // reason it is told in brackets: "Could not open file "x" (permission
+  // denied)."
+  static Exception OpenFailure(const std::string& fileName, int systemError);
+  static Exception CreateFailure(const std::string& fileName, int systemError);
   // The failure of a read that could not get its bytes ("Unexpected end of
   // file."). The engine reports a read that fails outright (an I/O error)
   // with it too, so that a walk never takes a failed read for the end of the
@@ -132,6 +138,20 @@ class File {
   // the errno of the refusal; a file system that cannot reserve is no refusal.
   int Reserve(std::int64_t offset, std::int64_t length);
 
+  // Asks the kernel for a write lease on the file. It is granted only while
+  // no other program has the file open; while it is held, another program
+  // that opens or truncates the file waits until it is let go (at most the
+  // system's lease-break time, 45 s by default), and its attempt breaks the
+  // lease. 0, or the errno of the refusal: EAGAIN when another program has
+  // the file open, EOPNOTSUPP where the file system offers no leases or
+  // they are switched off, EACCES for a file the user does not own.
+  int TakeLease();
+  // True while the lease taken is whole: no other program has tried to open
+  // or truncate the file since.
+  bool LeaseHeld() const;
+  // Lets the lease go, if one is held; closing the file does too.
+  void ReleaseLease();
+
   // Whether reads that need a block still being read ahead take the pieces
   // of it that nobody has begun (the default), or wait for the other thread.
   void ShareReadAhead(bool share) { SharePrefetch = share; }
@@ -171,6 +191,7 @@ class File {
   std::int64_t PendingBytes = 0;
   std::int64_t CurrentPosition = 0;
   std::int64_t Landed = 0;
+  bool Leased = false;
   // The file's bytes [AheadStart, AheadStart + AheadLength) as last read, at
   // AheadBytes inside Ahead; dropped whenever this object writes or
   // truncates. While Prefetch is busy it reads the block that follows the

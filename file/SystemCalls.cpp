@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 
 namespace VEKFile {
 
@@ -40,6 +41,16 @@ int SystemCalls::Reserve(int fd, off_t offset, off_t length) {
   return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length);
 }
 int SystemCalls::Rename(const char* from, const char* to) { return ::rename(from, to); }
+int SystemCalls::SetLease(int fd, int type) {
+  // The kernel tells the holder of a lease that another program is opening
+  // the file with a signal, SIGIO unless the file names another; SIGIO ends
+  // a process that does not handle it. SIGURG is discarded unless handled,
+  // and neither program handles it (nor does Qt): the holder asks whether
+  // its lease is still whole (GetLease) instead of waiting for a signal.
+  if (type != F_UNLCK && ::fcntl(fd, F_SETSIG, SIGURG) != 0) return -1;
+  return ::fcntl(fd, F_SETLEASE, type);
+}
+int SystemCalls::GetLease(int fd) { return ::fcntl(fd, F_GETLEASE); }
 
 namespace {
 SystemCalls realCalls;

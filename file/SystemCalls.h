@@ -36,6 +36,14 @@ class SystemCalls {
   // (fallocate with FALLOC_FL_KEEP_SIZE): 0, or -1 with errno.
   virtual int Reserve(int fd, off_t offset, off_t length);
   virtual int Rename(const char* from, const char* to);
+  // File leases (fcntl F_SETLEASE with F_WRLCK, F_RDLCK or F_UNLCK): 0, or
+  // -1 with errno. Before it asks for a lease, the real call makes a break
+  // of it send SIGURG rather than SIGIO (see there why).
+  virtual int SetLease(int fd, int type);
+  // The lease on the file description (fcntl F_GETLEASE): F_WRLCK while a
+  // write lease is whole, F_RDLCK or F_UNLCK once another open has broken
+  // it; -1 with errno.
+  virtual int GetLease(int fd);
   // False for calls that count or script what happens in call order: the
   // file layer then reads nothing ahead on a thread of its own.
   virtual bool ThreadSafe() const { return true; }

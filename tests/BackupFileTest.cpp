@@ -458,10 +458,12 @@ TEST(BackupFile, ConstructionFailuresComeBeforeAnyFileIsWritten) {
        [](const Fixture&, const std::string&) { return std::string("file: Could not retrieve file size."); }},
       {"destination folder missing", true, true, [](const Fixture& f) { return f.dir / "gone/out.avi"; },
        VEK::English,
-       [](const Fixture&, const std::string& d) { return "file: Could not create file \"" + d + "\"."; }},
+       [](const Fixture&, const std::string& d) {
+         return "file: Could not create file \"" + d + "\" (no such file or folder).";
+       }},
       {"source is a folder", true, true, [](const Fixture& f) { return f.destination; }, VEK::French,
        [](const Fixture& f, const std::string&) {
-         return "file: Impossible d'ouvrir le fichier \"" + f.dir.Path() + "\".";
+         return "file: Impossible d'ouvrir le fichier \"" + f.dir.Path() + "\" (un dossier porte ce nom).";
        }},
   };
   for (const auto& c : cases) {

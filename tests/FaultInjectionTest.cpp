@@ -318,6 +318,109 @@ TEST(FaultInjection, ASourceThatGrowsDuringTheWalkIsRebuiltFromWhatWasThere) {
   }
 }
 
+std::string NoLeaseLine(const std::string& reason) {
+  return "Other programs cannot be kept away from the file while its new index is written (" + reason +
+         "); one that writes to it meanwhile is noticed only by the change in the file's size or date.";
+}
+
+// In place, the file is leased before the test of its size and date and the
+// first write, and the lease is let go on every road. Where none is granted
+// the line that starts the writing says why and the test still guards the
+// file; a lease broken by another program's open leaves the file uncut.
+TEST(FaultInjection, TheLeaseOnAFileRebuiltInPlaceDecidesWhatTheRebuildMayDo) {
+  enum class Expect { Rebuilt, ChangedBeforeWriting, NotCut, BatchEnds };
+  const auto grows = [](const TempDir& dir) {
+    return [&dir] { std::ofstream(dir / "a.avi", std::ios::binary | std::ios::app) << std::string(70000, 'x'); };
+  };
+  const struct {
+    const char* name;
+    int leaseErrno;
+    bool breakLease;
+    bool grow;       // another program appends to the first film during its walk
+    int failWriteAt;  // 0: the writes succeed
+    std::string noLeaseReason;  // empty: no line about the lease
+    Expect expect;
+  } cases[] = {
+      {"granted", 0, false, false, 0, "", Expect::Rebuilt},
+      {"refused: another program has the file open", EAGAIN, false, false, 0, "the file is in use by another program",
+       Expect::Rebuilt},
+      {"refused: a file system without leases", EINVAL, false, false, 0, "not supported by the file system",
+       Expect::Rebuilt},
+      {"refused: leases unknown to the kernel", ENOSYS, false, false, 0, "not supported by the file system",
+       Expect::Rebuilt},
+      {"refused: another user's file", EACCES, false, false, 0, "the file belongs to another user", Expect::Rebuilt},
+      {"refused, and the file grew: the size test still guards it", EAGAIN, false, true, 0,
+       "the file is in use by another program", Expect::ChangedBeforeWriting},
+      {"granted after the file grew", 0, false, true, 0, "", Expect::ChangedBeforeWriting},
+      {"broken before the cut", 0, true, false, 0, "", Expect::NotCut},
+      {"granted, then a write fails", 0, false, false, 2, "", Expect::BatchEnds},
+  };
+  const Bytes sound = SoundRebuild();
+  ASSERT_LT(sound.size(), Film().size()) << "the rebuild must cut something for an uncut file to show";
+  TempDir dir;
+  for (const auto& c : cases) {
+    FaultySystemCalls calls;
+    calls.leaseErrno = c.leaseErrno;
+    calls.breakLease = c.breakLease;
+    if (c.grow) calls.hookPReadAt = 5, calls.beforePRead = grows(dir);
+    if (c.failWriteAt > 0) calls.failPWriteVAt = c.failWriteAt, calls.pwritevErrno = ENOSPC;
+    const Outcome o = RunTwo(dir, Mode::InPlace, calls);
+    const int noLeaseLines = static_cast<int>(
+        std::count(o.run.Lines.begin(), o.run.Lines.end(), NoLeaseLine(c.noLeaseReason)));
+    const int files = c.expect == Expect::BatchEnds ? 1 : 2;
+    EXPECT_EQ(calls.leaseCalls, files) << c.name << ": every file is leased before its first write";
+    EXPECT_EQ(calls.releaseCalls, c.leaseErrno == 0 ? files : 0) << c.name << ": a lease was not let go";
+    EXPECT_EQ(noLeaseLines, c.noLeaseReason.empty() ? 0 : files) << c.name;
+    switch (c.expect) {
+      case Expect::Rebuilt:
+        EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}))
+            << c.name;
+        EXPECT_EQ(o.first, sound) << c.name;
+        break;
+      case Expect::ChangedBeforeWriting: {
+        EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileRebuilt}))
+            << c.name;
+        EXPECT_EQ(std::count(o.run.Lines.begin(), o.run.Lines.end(), SourceChangedLine()), 1) << c.name;
+        Bytes grown = Film();
+        grown.insert(grown.end(), 70000, 'x');
+        EXPECT_EQ(o.first, grown) << c.name;
+        break;
+      }
+      case Expect::NotCut: {
+        EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileError})) << c.name;
+        EXPECT_EQ(std::count(o.run.Lines.begin(), o.run.Lines.end(),
+                             "Another program opened the file while its new index was being written. The index was "
+                             "written but the file was not cut after it; rebuild it again once that program has "
+                             "finished."),
+                  2)
+            << c.name;
+        // The whole new index, then the old tail.
+        Bytes expected = sound;
+        const Bytes film = Film();
+        expected.insert(expected.end(), film.begin() + static_cast<std::ptrdiff_t>(sound.size()), film.end());
+        EXPECT_EQ(o.first, expected) << c.name;
+        break;
+      }
+      case Expect::BatchEnds:
+        ExpectBatchEndedBy(o, Mode::InPlace, InPlaceFailed("no space left on the device"), c.name);
+        break;
+    }
+  }
+}
+
+TEST(FaultInjection, ALeaseThatCannotBeHadIsSaidInTheUsersLanguage) {
+  LanguageGuard french(VEK::French);
+  TempDir dir;
+  FaultySystemCalls calls;
+  calls.leaseErrno = EAGAIN;
+  const Outcome o = RunTwo(dir, Mode::InPlace, calls);
+  EXPECT_EQ(std::count(o.run.Lines.begin(), o.run.Lines.end(),
+                       "Les autres programmes ne peuvent pas être tenus à l'écart du fichier pendant l'écriture de "
+                       "son nouvel index (le fichier est utilisé par un autre programme) ; celui qui y écrit "
+                       "entre-temps n'est remarqué que par le changement de taille ou de date du fichier."),
+            2);
+}
+
 // The settings store writes a new file beside the old one and renames it
 // over; whatever fails on the way, the old file stays whole and the
 // temporary file goes.

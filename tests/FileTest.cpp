@@ -2,7 +2,9 @@
 // writes, seeks, open and create, short reads, truncation, and the failures a
 // full disk or a broken device cause, injected through the system-call seam.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -228,21 +230,23 @@ TEST(File, OpenFailuresNameThePathInTheCurrentLanguage) {
     std::string expected;
   } cases[] = {
       {dir / "absent.avi", VEKFile::ModeRead | VEKFile::ShareExclusive, false, VEK::English,
-       "Could not open file \"" + (dir / "absent.avi") + "\"."},
+       "Could not open file \"" + (dir / "absent.avi") + "\" (no such file or folder)."},
       {dir / "absent.avi", VEKFile::ModeRead | VEKFile::ShareExclusive, false, VEK::French,
-       "Impossible d'ouvrir le fichier \"" + (dir / "absent.avi") + "\"."},
+       "Impossible d'ouvrir le fichier \"" + (dir / "absent.avi") + "\" (fichier ou dossier introuvable)."},
       {dir / "no such folder/out.avi", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::English,
-       "Could not create file \"" + (dir / "no such folder/out.avi") + "\"."},
+       "Could not create file \"" + (dir / "no such folder/out.avi") + "\" (no such file or folder)."},
       {dir / "no such folder/out.avi", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::French,
-       "Impossible de créer le fichier \"" + (dir / "no such folder/out.avi") + "\"."},
+       "Impossible de créer le fichier \"" + (dir / "no such folder/out.avi") + "\" (fichier ou dossier introuvable)."},
       // Not a regular file: neither a folder nor a pipe is opened (a pipe
       // would otherwise block the worker).
       {dir / "folder", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::English,
-       "Could not open file \"" + (dir / "folder") + "\"."},
+       "Could not open file \"" + (dir / "folder") + "\" (a folder has that name)."},
       {dir / "folder", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::English,
-       "Could not create file \"" + (dir / "folder") + "\"."},
+       "Could not create file \"" + (dir / "folder") + "\" (a folder has that name)."},
       {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::English,
-       "Could not open file \"" + (dir / "fifo") + "\"."},
+       "Could not open file \"" + (dir / "fifo") + "\" (not a regular file)."},
+      {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::French,
+       "Impossible d'ouvrir le fichier \"" + (dir / "fifo") + "\" (pas un fichier ordinaire)."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
@@ -265,9 +269,44 @@ TEST(File, ASecondWriterOfAFileOpenForWritingIsRefusedButReadersAreNot) {
   writer.Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
   File second(path);
   EXPECT_EQ(MessageOf([&] { second.Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true); }),
-            "Could not open file \"" + path + "\".");
+            "Could not open file \"" + path + "\" (the file is in use by another program).");
   File reader(path);
   EXPECT_EQ(MessageOf([&] { reader.Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false); }), "(no exception)");
+}
+
+// Real leases from the kernel (ext4 and tmpfs grant them; so does any local
+// file system the tests run on): refused while another descriptor has the
+// file open, broken by another open, which waits for it (O_NONBLOCK makes it
+// fail instead). The break's signal must not end this process.
+TEST(File, AWriteLeaseIsRefusedWhileTheFileIsOpenElsewhereAndBrokenByAnotherOpen) {
+  TempDir dir;
+  const std::string path = dir / "leased.avi";
+  ZantrelTest::WriteFile(path, Pattern(64));
+  File f(path);
+  f.Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
+  for (int flags : {O_RDONLY, O_WRONLY}) {
+    const int other = ::open(path.c_str(), flags | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(f.TakeLease(), EAGAIN) << "open elsewhere with flags " << flags;
+    EXPECT_FALSE(f.LeaseHeld());
+    ::close(other);
+  }
+  ASSERT_EQ(f.TakeLease(), 0) << "the file is open nowhere else";
+  EXPECT_TRUE(f.LeaseHeld());
+  // The holder's own writes, flushes and truncation leave the lease whole.
+  f.Write("abcd", 4);
+  f.Sync();
+  f.Truncate();
+  EXPECT_TRUE(f.LeaseHeld());
+  errno = 0;
+  const int opener = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_EQ(opener, -1) << "another program got in while the lease was held";
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  EXPECT_FALSE(f.LeaseHeld()) << "the open did not break the lease";
+  f.ReleaseLease();
+  const int after = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_GE(after, 0) << "the lease was not let go";
+  if (after >= 0) ::close(after);
 }
 
 TEST(File, ShortReadsThrowFromReadAndAreCountedByReadSome) {

@@ -6,6 +6,7 @@
 // file: every chunk the damage left intact is indexed, and nothing else but
 // chunks of that list.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "engine/EngineMessages.h"
 #include "engine/ExistingOutput.h"
@@ -456,6 +458,79 @@ TEST(NeverWorse, AStopWhileTheFileIsFinishedDeletesACopyAndCompletesAnInPlaceFil
         EXPECT_EQ(ReadFile(dir / "a.avi"), rebuilt) << what << ": an in-place file whose writing began was not completed";
       }
     }
+  }
+}
+
+// Case 9: a download paused while its file is rebuilt in place. The file is
+// leased from the kernel before its first write: a downloader that resumes
+// then (here, at the reservation of the index's blocks, right after the test
+// of the file's size and date) waits until the rebuild lets go of the file,
+// and its bytes are kept; before the lease they were overwritten by the new
+// index. A downloader that has the file open all along makes the lease
+// impossible, which the rebuild says, and the test of size and date is what
+// guards the file then. Real leases and real second opens.
+TEST(NeverWorse, ADownloadThatResumesDuringAnInPlaceRebuildKeepsItsBytes) {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 20; ++i) b.Chunk("00dc", 500).Chunk("01wb", 40);
+  Bytes source = b.Build();
+  const std::int64_t cut = b.StreamChunks().back().Position + 20;  // inside the last chunk
+  source.resize(static_cast<std::size_t>(cut));
+  const Bytes download(1000, 'D');
+
+  {
+    TempDir dir;
+    const std::string path = dir / "a.avi";
+    WriteFile(path, source);
+    FaultySystemCalls calls;
+    std::thread waiting;
+    bool heldOff = false;
+    calls.beforeReserve = [&] {
+      auto resume = [&path, &download, cut] {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        EXPECT_EQ(::pwrite(fd, download.data(), download.size(), cut), static_cast<ssize_t>(download.size()));
+        ::close(fd);
+      };
+      // A downloader that must not wait finds the file taken; one that may
+      // wait does so on its own thread, as another program would.
+      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        ::close(fd);
+        resume();
+      } else {
+        EXPECT_EQ(errno, EWOULDBLOCK);
+        heldOff = true;
+        waiting = std::thread(resume);
+      }
+    };
+    WorkerRunResult r;
+    {
+      CallsGuard guard(calls);
+      r = RunWorker({path}, For(Mode::InPlace));
+    }
+    if (waiting.joinable()) waiting.join();
+    EXPECT_TRUE(heldOff) << "the downloader was let in while the index was being written";
+    const Bytes after = ReadFile(path);
+    ASSERT_GE(after.size(), static_cast<std::size_t>(cut) + download.size());
+    EXPECT_TRUE(std::equal(download.begin(), download.end(), after.begin() + cut)) << "downloaded bytes were lost";
+    EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
+    ASSERT_GE(r.Lines.size(), 2u);
+    EXPECT_EQ(r.Lines[r.Lines.size() - 2], VEK::Text(VEKRiff::Msg::OpenedWhileWriting));
+  }
+  {
+    TempDir dir;
+    const std::string path = dir / "a.avi";
+    WriteFile(path, source);
+    const int downloader = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(downloader, 0);
+    const WorkerRunResult r = RunWorker({path}, For(Mode::InPlace));
+    ::close(downloader);
+    EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(),
+                         VEK::Text(VEKRiff::Msg::NoLease, {"the file is in use by another program"})),
+              1);
+    EXPECT_TRUE(ReadIdx1(ReadFile(path)).Found);
   }
 }
 

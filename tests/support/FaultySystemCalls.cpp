@@ -1,5 +1,7 @@
 #include "support/FaultySystemCalls.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -140,6 +142,7 @@ int FaultySystemCalls::FSync(int fd) {
 int FaultySystemCalls::Reserve(int fd, off_t offset, off_t length) {
   ++calls;
   ++reserveCalls;
+  if (beforeReserve) beforeReserve();
   if (reserveErrno != 0) {
     errno = reserveErrno;
     return -1;
@@ -155,6 +158,26 @@ int FaultySystemCalls::Rename(const char* from, const char* to) {
     return -1;
   }
   return SystemCalls::Rename(from, to);
+}
+
+int FaultySystemCalls::SetLease(int fd, int type) {
+  ++calls;
+  if (type == F_UNLCK) {
+    ++releaseCalls;
+  } else {
+    ++leaseCalls;
+    if (leaseErrno != 0) {
+      errno = leaseErrno;
+      return -1;
+    }
+  }
+  return SystemCalls::SetLease(fd, type);
+}
+
+int FaultySystemCalls::GetLease(int fd) {
+  ++calls;
+  const int lease = SystemCalls::GetLease(fd);
+  return breakLease && lease == F_WRLCK ? F_UNLCK : lease;
 }
 
 }  // namespace ZantrelTest

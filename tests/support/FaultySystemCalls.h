@@ -1,6 +1,7 @@
 // A SystemCalls that counts every call and makes chosen ones fail: a full
 // disk, a short write, a broken read, a refused truncation, kernel copy or
-// block sharing, a file that shrinks or grows while it is being read. Tests
+// block sharing, a file that shrinks or grows while it is being read, a
+// lease refused or broken. Tests
 // install it with CallsGuard for one scope.
 #pragma once
 
@@ -48,6 +49,13 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   std::atomic<int> renameCalls{0};
   int renameErrno = 0;           // when set, every rename fails with it
   bool failClose = false;        // close reports EIO (after closing), as a network file system may
+  std::atomic<int> leaseCalls{0};    // requests for a write lease
+  std::atomic<int> releaseCalls{0};  // leases let go
+  int leaseErrno = 0;            // when set, every lease request fails with it
+  bool breakLease = false;       // a lease granted reads as broken: another program opened the file
+  // Runs before each block reservation (the last step before the first
+  // write in place), for example to resume a download.
+  std::function<void()> beforeReserve;
   // Open of a path that ends with this text fails with openErrno.
   std::string failOpenSuffix;
   int openErrno = 0;
@@ -76,6 +84,8 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   int FSync(int fd) override;
   int Reserve(int fd, off_t offset, off_t length) override;
   int Rename(const char* from, const char* to) override;
+  int SetLease(int fd, int type) override;
+  int GetLease(int fd) override;
   bool ThreadSafe() const override { return false; }
 };
 
