@@ -772,7 +772,10 @@ VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles() {
 void TFrmMain::StartOperation(bool checkOnly) {
   VEK::RefCount<VEKRiff::FileList> files = CollectFiles();
   if (files->empty()) return;
-  if (!checkOnly && !Settings.KeepOriginal && Settings.ModifyOriginalPrompt &&
+  // An empty prefix names the original itself: a rebuild that keeps the
+  // original then rewrites it in place, and is warned about like one.
+  const bool modifiesOriginal = !Settings.KeepOriginal || Settings.Prefix.empty();
+  if (!checkOnly && modifiesOriginal && Settings.ModifyOriginalPrompt &&
       prompts_.Ask(QText(MsgModifyOriginalCaption), QText(MsgModifyOriginal), ZantrelApp::PromptButtons::OkCancel,
                    ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
     return;

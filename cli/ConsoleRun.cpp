@@ -90,6 +90,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return usage("--in-place, --prefix and --overwrite apply to rebuild only");
   if (o.InPlace && (prefixGiven || overwriteGiven))
     return usage("--prefix and --overwrite apply to copies, not to --in-place");
+  // An empty prefix names the file itself: the source would be rewritten by a
+  // command that asked for a copy. Repairing the original takes --in-place.
+  if (!o.CheckOnly && !o.InPlace && o.Prefix.empty())
+    return usage("an empty --prefix names the file itself: use --in-place to repair the files themselves");
   if (o.Files.empty()) return usage("no file given");
   result.Outcome = ParseOutcome::Run;
   return result;
@@ -109,18 +113,99 @@ std::string HelpText() {
          "\n"
          "Options:\n"
          "  --in-place         rebuild: repair the files themselves instead of copies\n"
-         "  --prefix TEXT      rebuild: name of the copy is TEXT + file name (default \"Zantrel.\")\n"
+         "  --prefix TEXT      rebuild: name of the copy is TEXT + file name (default \"Zantrel.\");\n"
+         "                     TEXT may not be empty: use --in-place to repair the files\n"
          "  --overwrite WHAT   rebuild: when the copy exists already: skip (default), abort the\n"
          "                     whole run, or overwrite it\n"
          "  --lang en|fr       language of the messages (default en)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
          "\n"
-         "Standard output carries the messages of the run, one per line. Ctrl+C stops the\n"
-         "run; a copy being written is then deleted.\n"
+         "Standard output carries the messages of the run, one per line, in UTF-8. File\n"
+         "names are escaped as ls -b does: a byte that is not valid UTF-8 and a control\n"
+         "character as \\ and three octal digits (\\377), newline, tab and carriage return\n"
+         "as \\n, \\t, \\r, a backslash as \\\\.\n"
+         "\n"
+         "Ctrl+C, Ctrl+\\, a closed terminal or SIGTERM (SIGINT, SIGQUIT, SIGHUP, SIGTERM)\n"
+         "stops the run; a copy being written is then deleted. A signal ignored when the\n"
+         "run starts (nohup) stays ignored.\n"
          "\n"
          "Exit status: 0 every file checked without error or rebuilt; 1 a file had errors,\n"
          "was skipped or failed, or the run was stopped; 2 bad usage.\n";
+}
+
+namespace {
+
+void PutOctal(std::string& out, unsigned char byte) {
+  out += '\\';
+  out += static_cast<char>('0' + (byte >> 6));
+  out += static_cast<char>('0' + ((byte >> 3) & 7));
+  out += static_cast<char>('0' + (byte & 7));
+}
+
+// The length of the valid UTF-8 sequence at text[at], 0 when there is none:
+// no overlong form, no surrogate, nothing beyond U+10FFFF.
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '\\') out += "\\\\";
+      else if (c == '\n') out += "\\n";
+      else if (c == '\t') out += "\\t";
+      else if (c == '\r') out += "\\r";
+      else if (c < 0x20 || c == 0x7F) PutOctal(out, c);
+      else out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) {
+      // A byte outside valid UTF-8 is escaped alone: what follows it may
+      // still be a valid character.
+      PutOctal(out, c);
+      ++i;
+      continue;
+    }
+    // C1 controls (U+0080-U+009F) move some terminals' cursors as their C0
+    // cousins do: escaped byte by byte.
+    if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      PutOctal(out, c);
+      PutOctal(out, static_cast<unsigned char>(text[i + 1]));
+      i += 2;
+      continue;
+    }
+    out.append(text, i, length);
+    i += length;
+  }
+  return out;
 }
 
 namespace {
@@ -137,7 +222,12 @@ class ConsoleFrontEnd {
         currentName_ = VEK::ExtractFileName((options_.Files)[worker.FileIndex()]);
         break;
       case VEKRiff::FileOpening:
-        if (VEKRiff::OutputExists(worker)) VEKRiff::ApplyOverwriteBehavior(worker, options_.OverwriteBehavior);
+        // A copy named as its source (--prefix ./, a link to it) is no
+        // existing destination to skip or replace: the worker refuses it and
+        // says why.
+        if (VEKRiff::OutputExists(worker) &&
+            !VEK::SameFile(options_.Files[worker.FileIndex()], worker.OutputFileName()))
+          VEKRiff::ApplyOverwriteBehavior(worker, options_.OverwriteBehavior);
         break;
       case VEKRiff::MessageAdded:
         PrintLine(worker.Message());
@@ -154,7 +244,7 @@ class ConsoleFrontEnd {
 
   void ShowProgress(const IndexRebuilder& worker) {
     if (!progress_ || currentName_.empty()) return;
-    std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", currentName_.c_str(), worker.Progress(),
+    std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", Escaped(currentName_).c_str(), worker.Progress(),
                  VEKRiff::ErrorsText(worker.ErrorCount()).c_str(),
                  VEKRiff::VideoFramesText(worker.VideoFrameCount()).c_str(),
                  VEKRiff::AudioSamplesText(worker.AudioSampleCount()).c_str());
@@ -179,8 +269,9 @@ class ConsoleFrontEnd {
   }
 
  private:
-  void PrintLine(const std::string& line) {
+  void PrintLine(const std::string& message) {
     ClearProgress();
+    const std::string line = Escaped(message);
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
@@ -203,6 +294,9 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
   worker.Prefix = options.Prefix;
+  // In place only through --in-place: an empty prefix names a copy that is its
+  // own source, refused like any other.
+  worker.EmptyPrefixInPlace = false;
   worker.Start(std::make_shared<VEKRiff::FileList>(options.Files), options.CheckOnly, !options.InPlace);
 
   using Clock = std::chrono::steady_clock;

@@ -29,6 +29,14 @@ struct ParseResult {
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 std::string HelpText();
+
+// A line as the terminal gets it: valid UTF-8 passes unchanged; a byte that is
+// not part of valid UTF-8 becomes a backslash and three octal digits (\377),
+// as does a control character (C0, DEL and C1), except newline, tab and
+// carriage return (\n, \t, \r); a backslash is doubled. A file name can
+// hold any byte but the slash and NUL, so that a message stays one line,
+// shows no raw bytes, and the name can be read back from it.
+std::string Escaped(const std::string& text);
 std::string VersionText();
 
 constexpr int ExitOk = 0;

@@ -153,24 +153,26 @@ void IndexRebuilder::Execute() {
   }
 }
 
-void IndexRebuilder::ChooseOutput(const std::string& path) {
-  // An empty prefix names the file itself: that is the in-place rebuild.
-  if (CheckOnly_ || !KeepOriginal_ || Prefix.empty()) {
+bool IndexRebuilder::ChooseOutput(const std::string& path) {
+  if (CheckOnly_ || !KeepOriginal_ || (Prefix.empty() && EmptyPrefixInPlace)) {
     OutputFileName_ = path;
-    return;
+    return true;
   }
   const std::string dir = VEK::ExtractFileDir(path);
   // A bare name has no folder and stays relative: no delimiter is added.
   OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
+  return false;
 }
 
-void IndexRebuilder::OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file) {
-  if (CheckOnly_ || OutputFileName_ == path) {
+void IndexRebuilder::OpenFile(const std::string& path, bool sourceOnly, VEK::AutoPtr<BackupFile>& file) {
+  if (sourceOnly) {
     file = std::make_unique<BackupFile>(path, path, !CheckOnly_);
     return;
   }
   // A copy never writes to its source, whatever road leads from the copy's
-  // name to it: a link, a hard link, another spelling of the same path.
+  // name to it: a link, a hard link, another spelling of the same path, or
+  // the very same path (an empty prefix where that is not the in-place
+  // rewrite).
   if (VEK::SameFile(path, OutputFileName_))
     throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
   const std::string name = VEK::ExtractFileName(OutputFileName_);
@@ -280,7 +282,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   VideoFrameCount_.store(0, std::memory_order_relaxed);
   AudioSampleCount_.store(0, std::memory_order_relaxed);
   SetProgress(0);
-  ChooseOutput(path);
+  const bool sourceOnly = ChooseOutput(path);
   Notify(FileStarted);
   AddMessage(VEK::Text(Msg::Processing, {VEK::ExtractFileName(path)}));
   Notify(FileOpening);
@@ -288,7 +290,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   if (SkipRequested) throw SkipException(VEK::Text(Msg::Skipped));
 
   VEK::AutoPtr<BackupFile> file;
-  OpenFile(path, file);
+  OpenFile(path, sourceOnly, file);
   const bool copy = !CheckOnly_ && !file->InPlace();
   IndexEntries entries;
   try {

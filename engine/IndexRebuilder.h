@@ -103,6 +103,11 @@ class IndexRebuilder : public VEK::Thread {
   // Owner's thread. Assign before Start.
   EventHandler OnEvent;
   std::string Prefix = DefaultPrefix;
+  // An empty Prefix names the source itself: the window's in-place rewrite,
+  // after its existing-output question. A front-end that keeps in place
+  // behind a switch of its own clears this; an empty prefix then names a
+  // copy that is its own source, and is refused like any other.
+  bool EmptyPrefixInPlace = true;
 
   void Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal);
   // The outcome text replaces the exception's own message in the log.
@@ -249,7 +254,8 @@ class IndexRebuilder : public VEK::Thread {
   void KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries);
   bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
   void ProcessFile(const std::string& path);
-  void OpenFile(const std::string& path, VEK::AutoPtr<BackupFile>& file);
+  // sourceOnly: the file is opened alone (a check, or an in-place rebuild).
+  void OpenFile(const std::string& path, bool sourceOnly, VEK::AutoPtr<BackupFile>& file);
   // Checks that the new indexes can be written and returns how many bytes
   // they take after the walk's end; then writes them and the header counts,
   // leaving the position at the new end of the file.
@@ -260,7 +266,8 @@ class IndexRebuilder : public VEK::Thread {
                   std::int64_t moviOffset);
   void FinishInPlace(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
                      std::int64_t moviOffset);
-  void ChooseOutput(const std::string& path);
+  // Sets OutputFileName; true when it is the source itself.
+  bool ChooseOutput(const std::string& path);
   void Notify(RebuildEvent code);
   void SetProgress(std::int32_t percent);
   void SetProgressAt(std::int64_t position, float factor);

@@ -11,6 +11,11 @@
 #    the rebuilt file's, but perhaps the movi list's size and the header
 #    fields written after it, each still the original's) with the old bytes
 #    after it.
+# Then SIGHUP (a closed terminal) and SIGQUIT (Ctrl+\) at random moments of
+# copy rebuilds: the run stops politely (exit 1, "Operation aborted." on its
+# output, no temporary left, no file under the copy's final name, the source
+# untouched), or had finished (exit 0, the complete copy), or was hit before
+# it could catch the signal (ended by it, nothing printed, nothing written).
 # Any other state fails the script.
 #
 # Usage: scripts/kill-test.sh [path/to/zantrel-cli]
@@ -131,6 +136,58 @@ for ((i = 1; i <= runs; i++)); do
 done
 echo "kill-test: copy, $runs runs ($copy_killed killed while running): $copy_none left no copy, $copy_complete" \
   "left the complete copy, $copy_partials temporary .zantrel-partial files removed"
+
+# Polite stops. A script's background job starts with SIGINT and SIGQUIT
+# ignored, which the program respects: env gives the run default dispositions,
+# as a terminal's foreground job has. A signal that lands before the program
+# catches it would dump core for SIGQUIT: none is wanted.
+ulimit -c 0
+declare -A signal_number=([HUP]=1 [QUIT]=3)
+run_and_signal() {
+  local signal=$1 duration_ms=$2
+  shift 2
+  local delay_ms=$((RANDOM * (duration_ms + 1) / 32768))
+  env --default-signal=HUP,INT,QUIT "$cli" "$@" >"$work/out.txt" 2>/dev/null &
+  local pid=$!
+  sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  kill -s "$signal" "$pid" 2>/dev/null || true
+  status=0
+  wait "$pid" 2>/dev/null || status=$?
+}
+
+for signal in HUP QUIT; do
+  stopped=0 finished=0 early=0
+  for ((i = 1; i <= runs; i++)); do
+    run_and_signal "$signal" "$copy_ms" rebuild "$work/f.avi"
+    label="SIG$signal copy run $i (exit $status)"
+    if ! cmp -s "$work/f.avi" "$work/damaged.avi"; then
+      fail "$label changed the source"
+      cp "$work/damaged.avi" "$work/f.avi"
+    fi
+    if [[ $(partials) -ne 0 ]]; then fail "$label left a temporary file"; fi
+    if [[ $status -eq 1 ]]; then
+      stopped=$((stopped + 1))
+      grep -qx 'Operation aborted.' "$work/out.txt" || fail "$label did not say \"Operation aborted.\""
+      if [[ -e "$work/Zantrel.f.avi" || -L "$work/Zantrel.f.avi" ]]; then
+        fail "$label was stopped and left a file under the copy's final name"
+      fi
+    elif [[ $status -eq 0 ]]; then
+      finished=$((finished + 1))
+      cmp -s "$work/Zantrel.f.avi" "$work/reference-copy.avi" || fail "$label finished without the complete copy"
+    elif [[ $status -eq $((128 + ${signal_number[$signal]})) && ! -s "$work/out.txt" ]]; then
+      early=$((early + 1))
+      if [[ -e "$work/Zantrel.f.avi" || -L "$work/Zantrel.f.avi" ]]; then
+        fail "$label was ended before it started and left a file under the copy's final name"
+      fi
+    else
+      fail "$label did not stop politely"
+    fi
+    rm -f "$work/Zantrel.f.avi"
+    find "$work" -maxdepth 1 -name '*.zantrel-partial' -delete
+  done
+  echo "kill-test: SIG$signal, $runs copy runs: $stopped stopped politely, $finished had finished, $early" \
+    "ended before they could catch it"
+done
 
 # The header fields a rebuild corrects (the RIFF size, frame counts) are
 # written after the index: each byte before movi is the original's or the

@@ -1,5 +1,5 @@
 // zantrel-cli as a user runs it: arguments, standard output, exit status and
-// Ctrl+C.
+// the signals that stop it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,9 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
+#include "cli/ConsoleRun.h"
+#include "engine/ExistingOutput.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
 
@@ -37,9 +42,9 @@ std::string Slurp(int fd) {
   return text;
 }
 
-// Runs the program; when interruptAfter is set, sends SIGINT once that text
-// has appeared on standard output.
-Outcome RunCli(const std::vector<std::string>& args, const std::string& interruptAfter = "") {
+// Runs the program; when interruptAfter is set, sends the signal once that
+// text has appeared on standard output.
+Outcome RunCli(const std::vector<std::string>& args, const std::string& interruptAfter = "", int signal = SIGINT) {
   int out[2], err[2];
   EXPECT_EQ(pipe(out), 0);
   EXPECT_EQ(pipe(err), 0);
@@ -63,7 +68,7 @@ Outcome RunCli(const std::vector<std::string>& args, const std::string& interrup
   if (!interruptAfter.empty()) {
     char c;
     while (result.out.find(interruptAfter) == std::string::npos && read(out[0], &c, 1) == 1) result.out += c;
-    kill(pid, SIGINT);
+    kill(pid, signal);
   }
   result.out += Slurp(out[0]);
   result.err = Slurp(err[0]);
@@ -74,6 +79,32 @@ Outcome RunCli(const std::vector<std::string>& args, const std::string& interrup
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
+
+int PartialFiles(const TempDir& dir) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    count += entry.path().filename().string().find(".zantrel-partial") != std::string::npos;
+  return count;
+}
+
+Bytes ReadHead(const std::string& path, std::size_t size) {
+  Bytes bytes(size);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0) << path;
+  if (fd < 0) return {};
+  bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(pread(fd, bytes.data(), size, 0), 0)));
+  close(fd);
+  return bytes;
+}
+
+// A long run: one chunk, then 24 GiB of zeros (sparse: no disk used) that the
+// search has to read through.
+Bytes LongFileHead() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  return b.Build();
+}
+constexpr long long LongFileSize = 24ll << 30;
 
 Bytes GoodFile() {
   AviBuilder b;
@@ -96,25 +127,35 @@ struct Cli : ::testing::Test {
 };
 
 TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
-  const std::string file = Put("a.avi", GoodFile());
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"repair", file},
-      {"check"},
-      {"check", "--bogus", file},
-      {"rebuild", "--overwrite", "maybe", file},
-      {"rebuild", "--lang", "de", file},
-      {"rebuild", "--prefix"},
-      {"check", "--in-place", file},
-      {"rebuild", "--in-place", "--prefix", "x", file},
+  const Bytes good = GoodFile();
+  const std::string file = Put("a.avi", good);
+  const std::string emptyPrefix =
+      "an empty --prefix names the file itself: use --in-place to repair the files themselves";
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{}, "missing command: check or rebuild"},
+      {{"repair", file}, "unknown command 'repair': use check or rebuild"},
+      {{"check"}, "no file given"},
+      {{"check", "--bogus", file}, "unknown option '--bogus'"},
+      {{"rebuild", "--overwrite", "maybe", file}, "invalid value 'maybe' for --overwrite: use skip, abort or overwrite"},
+      {{"rebuild", "--lang", "de", file}, "invalid value 'de' for --lang: use en or fr"},
+      {{"rebuild", "--prefix"}, "option --prefix needs a value"},
+      {{"check", "--in-place", file}, "--in-place, --prefix and --overwrite apply to rebuild only"},
+      {{"rebuild", "--in-place", "--prefix", "x", file}, "--prefix and --overwrite apply to copies, not to --in-place"},
+      // In place only with --in-place: an empty prefix would name the source.
+      {{"rebuild", "--prefix", "", "--overwrite", "overwrite", file}, emptyPrefix},
+      {{"rebuild", "--prefix=", file}, emptyPrefix},
   };
-  for (const auto& args : cases) {
-    const Outcome r = RunCli(args);
-    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+  for (const auto& c : cases) {
+    const Outcome r = RunCli(c.args);
+    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(c.args);
     EXPECT_TRUE(r.out.empty());
-    EXPECT_NE(r.err.find("zantrel-cli: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "zantrel-cli: " + c.error + "\nTry 'zantrel-cli --help' for more information.\n");
   }
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
+  EXPECT_EQ(ReadFile(file), good);
 }
 
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
@@ -188,22 +229,171 @@ TEST_F(Cli, PrefixInPlaceAndLanguageOptionsAreHonoured) {
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
 }
 
-TEST_F(Cli, CtrlCStopsTheRunAndDeletesTheCopyBeingWritten) {
-  // A long run: one chunk, then 24 GiB of zeros (sparse: no disk used) that
-  // the search has to read through.
-  AviBuilder b;
-  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-  const std::string path = Put("long.avi", b.Build());
-  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);
-  const std::string later = Put("later.avi", GoodFile());
-  const Outcome r = RunCli({"rebuild", path, later}, "Rebuilding index...\n");
-  EXPECT_EQ(r.status, 1);
-  const auto lines = r.Lines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2], "Operation aborted.");
-  EXPECT_EQ(lines.back(), "");
+TEST_F(Cli, APrefixThatIsOnlyAFolderPartNeverWritesTheSource) {
+  const Bytes damaged = DamagedFile();
+  const std::string a = Put("a.avi", damaged);
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "sub"));
+  const auto refusal = [&](const std::string& copy) {
+    return "The copy \"" + copy +
+           "\" would be this very file (a link to it, or the same file under another name): a copy never changes "
+           "its source. Nothing was written.";
+  };
+  const struct {
+    std::vector<std::string> options;
+    int status;
+    std::string line;  // the second line, after "Processing file"
+    const char* copy;  // where the copy lands, or null
+  } cases[] = {
+      {{"--prefix", "./"}, 1, refusal(dir / "./a.avi"), nullptr},
+      {{"--prefix", "./", "--overwrite", "overwrite"}, 1, refusal(dir / "./a.avi"), nullptr},
+      {{"--prefix", "sub/../", "--overwrite", "abort"}, 1, refusal(dir / "sub/../a.avi"), nullptr},
+      {{"--prefix", "sub/"}, 0, "Rebuilding index...", "sub/a.avi"},
+      {{"--prefix", "missing/"}, 1, "Could not create file \"" + (dir / "missing/a.avi") + "\".", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"rebuild"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(a);
+    const Outcome r = RunCli(args);
+    const std::string label = ::testing::PrintToString(c.options);
+    EXPECT_EQ(r.status, c.status) << label;
+    ASSERT_GE(r.Lines().size(), 2u) << label;
+    EXPECT_EQ(r.Lines()[1], c.line) << label;
+    EXPECT_EQ(ReadFile(a), damaged) << label << ": the source was written to";
+    if (c.copy) {
+      EXPECT_NE(ReadFile(dir / c.copy), damaged) << label;
+      std::remove((dir / c.copy).c_str());
+    }
+    EXPECT_EQ(PartialFiles(dir), 0) << label;
+  }
+}
+
+// The console keeps in place behind --in-place even when it is handed an
+// empty prefix without it.
+TEST_F(Cli, AnEmptyPrefixWithoutInPlaceIsRefusedByTheRun) {
+  const Bytes damaged = DamagedFile();
+  ZantrelCli::Options o;
+  o.CheckOnly = false;
+  o.Prefix = "";
+  o.OverwriteBehavior = VEKRiff::OverwriteReplace;
+  o.Files = {Put("a.avi", damaged)};
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  const std::atomic<bool> stop{false};
+  EXPECT_EQ(ZantrelCli::Run(o, out, nullptr, stop), ZantrelCli::ExitFileFailed);
+  std::rewind(out);
+  const std::string printed = Slurp(fileno(out));
+  std::fclose(out);
+  EXPECT_NE(printed.find("would be this very file"), std::string::npos) << printed;
+  EXPECT_EQ(ReadFile(o.Files[0]), damaged);
+}
+
+TEST_F(Cli, StopSignalsEndTheRunAndDeleteTheCopyBeingWritten) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    const std::string label = strsignal(signal);
+    const Bytes head = LongFileHead();
+    const std::string path = Put("long.avi", head);
+    ASSERT_EQ(truncate(path.c_str(), LongFileSize), 0);
+    const std::string later = Put("later.avi", GoodFile());
+    const Outcome r = RunCli({"rebuild", path, later}, "Rebuilding index...\n", signal);
+    EXPECT_EQ(r.status, 1) << label;
+    const auto lines = r.Lines();
+    ASSERT_GE(lines.size(), 2u) << label;
+    EXPECT_EQ(lines[lines.size() - 2], "Operation aborted.") << label;
+    EXPECT_EQ(lines.back(), "") << label;
+    EXPECT_FALSE(Exists(dir / "Zantrel.long.avi")) << label;
+    EXPECT_FALSE(Exists(dir / "Zantrel.later.avi")) << label;
+    EXPECT_EQ(PartialFiles(dir), 0) << label << ": the temporary copy was left behind";
+    EXPECT_EQ(std::filesystem::file_size(path), static_cast<std::uintmax_t>(LongFileSize)) << label;
+    EXPECT_EQ(ReadHead(path, head.size()), head) << label << ": the source was written to";
+    std::remove(path.c_str());
+  }
+}
+
+// The terminal goes away under a run: it gets SIGHUP, and every later write
+// to standard output and standard error fails (EIO). The run still stops as
+// Ctrl+C stops it.
+TEST_F(Cli, AClosedTerminalStopsTheRunAndDeletesTheCopyBeingWritten) {
+  const std::string path = Put("long.avi", LongFileHead());
+  ASSERT_EQ(truncate(path.c_str(), LongFileSize), 0);
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  // A session of its own whose controlling terminal is the pseudo-terminal:
+  // opening it there without O_NOCTTY makes it so.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR, 0);
+  posix_spawn_file_actions_adddup2(&actions, 0, 1);
+  posix_spawn_file_actions_adddup2(&actions, 0, 2);
+  std::vector<std::string> all = {ZANTREL_CLI_PATH, "rebuild", path};
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  ASSERT_EQ(posix_spawn(&pid, ZANTREL_CLI_PATH, &actions, &attributes, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  std::string seen;
+  char c;
+  while (seen.find("Rebuilding index...") == std::string::npos && read(master, &c, 1) == 1) seen += c;
+  ASSERT_NE(seen.find("Rebuilding index..."), std::string::npos) << seen;
+  close(master);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(PartialFiles(dir), 0) << "the temporary copy was left behind";
   EXPECT_FALSE(Exists(dir / "Zantrel.long.avi"));
-  EXPECT_FALSE(Exists(dir / "Zantrel.later.avi"));
+}
+
+// The oracle: the escapes written out by hand.
+TEST(CliEscaping, InvalidUtf8AndControlsAreEscapedValidTextPassesUnchanged) {
+  const struct {
+    const char* name;
+    std::string in, out;
+  } cases[] = {
+      {"plain ASCII", "Processing file \"a b.avi\"", "Processing file \"a b.avi\""},
+      {"French accents", "Vérification des erreurs... Échantillons", "Vérification des erreurs... Échantillons"},
+      {"other scripts, 3 and 4 bytes", "映画 фильм 🎬.avi", "映画 фильм 🎬.avi"},
+      {"the last code point", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+      {"a lone invalid byte", "a\xFF.avi", "a\\377.avi"},
+      {"Latin-1 é", "caf\xE9.avi", "caf\\351.avi"},
+      {"a stray continuation byte", "\x80x", "\\200x"},
+      {"a truncated sequence, then valid text", "\xE6\x98.é", "\\346\\230.é"},
+      {"a sequence cut by the end", "x\xF0\x9F\x8E", "x\\360\\237\\216"},
+      {"an overlong slash", "\xC0\xAF", "\\300\\257"},
+      {"an overlong three-byte form", "\xE0\x80\xAF", "\\340\\200\\257"},
+      {"a surrogate", "\xED\xA0\x80", "\\355\\240\\200"},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\\364\\220\\200\\200"},
+      {"newline, tab, carriage return", "a\nb\tc\rd", "a\\nb\\tc\\rd"},
+      {"other C0 controls and DEL", std::string("\x1B[2J\x01\x7F", 6) + std::string(1, '\0'),
+       "\\033[2J\\001\\177\\000"},
+      {"C1 controls", "\xC2\x9B" "1m\xC2\x85", "\\302\\2331m\\302\\205"},
+      {"the first character after C1", "\xC2\xA0", "\xC2\xA0"},
+      {"a backslash is doubled", "a\\377", "a\\\\377"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ZantrelCli::Escaped(c.in), c.out) << c.name;
+}
+
+TEST_F(Cli, ANameWithInvalidUtf8AndANewlineIsPrintedEscapedOnOneLine) {
+  ZantrelCli::Options o;
+  o.Files = {Put("bad\xFFname\nx.avi", GoodFile())};
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  const std::atomic<bool> stop{false};
+  EXPECT_EQ(ZantrelCli::Run(o, out, nullptr, stop), ZantrelCli::ExitOk);
+  std::rewind(out);
+  const std::string printed = Slurp(fileno(out));
+  std::fclose(out);
+  EXPECT_EQ(printed,
+            "Processing file \"bad\\377name\\nx.avi\"\nChecking errors...\n"
+            "Done. Found 0 errors, 1 video frames, 1 audio samples\n\n");
 }
 
 }  // namespace

@@ -291,7 +291,14 @@ Bytes GoodFilm() { return Film(6, 100).Junk(30).Build(); }
 // Case 4: the copy's name leads somewhere else. A copy never writes to its
 // source, and "overwrite" replaces a link, never what it points to.
 TEST(NeverWorse, ACopysNameThatLeadsToTheSourceIsRefusedAndALinkThereIsReplacedNotFollowed) {
-  enum class Setup { SymlinkToSource, HardLinkToSource, SamePathSpelledOtherwise, LinkToAnotherFile, DanglingLink };
+  enum class Setup {
+    SymlinkToSource,
+    HardLinkToSource,
+    SamePathSpelledOtherwise,
+    EmptyPrefixNotInPlace,
+    LinkToAnotherFile,
+    DanglingLink
+  };
   const int none = -1;  // the front-end says nothing: the copy is written over silently
   const struct {
     const char* name;
@@ -305,6 +312,8 @@ TEST(NeverWorse, ACopysNameThatLeadsToTheSourceIsRefusedAndALinkThereIsReplacedN
       {"symbolic link to the source, abort", Setup::SymlinkToSource, VEKRiff::OverwriteAbort, VEKRiff::Aborted},
       {"hard link to the source, overwrite", Setup::HardLinkToSource, VEKRiff::OverwriteReplace, VEKRiff::FileError},
       {"the source's own path through \"./\"", Setup::SamePathSpelledOtherwise, none, VEKRiff::FileError},
+      {"an empty prefix where that is no in-place rewrite, overwrite", Setup::EmptyPrefixNotInPlace,
+       VEKRiff::OverwriteReplace, VEKRiff::FileError},
       {"link to another file, overwrite", Setup::LinkToAnotherFile, VEKRiff::OverwriteReplace, VEKRiff::FileRebuilt},
       {"dangling link, overwrite", Setup::DanglingLink, VEKRiff::OverwriteReplace, VEKRiff::FileRebuilt},
   };
@@ -319,13 +328,19 @@ TEST(NeverWorse, ACopysNameThatLeadsToTheSourceIsRefusedAndALinkThereIsReplacedN
       case Setup::SymlinkToSource: ASSERT_EQ(::symlink("a.avi", copy.c_str()), 0); break;
       case Setup::HardLinkToSource: ASSERT_EQ(::link(a.c_str(), copy.c_str()), 0); break;
       case Setup::SamePathSpelledOtherwise: o.Prefix = "./"; break;
+      case Setup::EmptyPrefixNotInPlace:
+        o.Prefix = "";
+        o.EmptyPrefixInPlace = false;
+        break;
       case Setup::LinkToAnotherFile:
         WriteFile(dir / "other.txt", other);
         ASSERT_EQ(::symlink("other.txt", copy.c_str()), 0);
         break;
       case Setup::DanglingLink: ASSERT_EQ(::symlink("victim.txt", copy.c_str()), 0); break;
     }
-    const std::string output = c.setup == Setup::SamePathSpelledOtherwise ? dir / "./a.avi" : copy;
+    const std::string output = c.setup == Setup::SamePathSpelledOtherwise ? dir / "./a.avi"
+                               : c.setup == Setup::EmptyPrefixNotInPlace  ? a
+                                                                          : copy;
     int asked = 0;
     o.OnEvent = [&](IndexRebuilder& w) {
       if (w.Event() != VEKRiff::FileOpening || !VEKRiff::OutputExists(w)) return;

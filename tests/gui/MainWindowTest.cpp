@@ -210,6 +210,52 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
 }
 
+// An empty prefix names the original itself: the rebuild rewrites it in place
+// after the existing-output question, and is warned about first. A prefix
+// that names the source by another road is refused and writes nothing.
+TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOriginal) {
+  const QString warning = "Rebuild Index", exists = "File already exists";
+  const struct {
+    const char* name;
+    bool keepOriginal;
+    const char* prefix;
+    bool prompt;
+    std::deque<PromptAnswer> answers;
+    QStringList asked;
+    bool changed;
+    RowMark mark;
+  } cases[] = {
+      {"in place, cancelled", false, "Zantrel.", true, {PromptAnswer::Cancel}, {warning}, false, MarkNone},
+      {"empty prefix, cancelled", true, "", true, {PromptAnswer::Cancel}, {warning}, false, MarkNone},
+      {"empty prefix, confirmed", true, "", true, {PromptAnswer::Ok, PromptAnswer::Yes}, {warning, exists}, true,
+       MarkRebuilt},
+      {"empty prefix, no warning asked for", true, "", false, {PromptAnswer::No}, {exists}, false, MarkSkipped},
+      {"a copy", true, "Zantrel.", true, {}, {}, false, MarkRebuilt},
+      {"a prefix that names the source", true, "./", true, {PromptAnswer::Yes}, {exists}, false, MarkErrors},
+  };
+  const Bytes damaged = Damaged();
+  for (const auto& c : cases) {
+    window->LvwFiles->clear();
+    const std::string path = Put("a.avi", damaged);
+    std::remove((dir / "Zantrel.a.avi").c_str());
+    window->AddFile(path);
+    window->Settings.KeepOriginal = c.keepOriginal;
+    window->Settings.Prefix = c.prefix;
+    window->Settings.ModifyOriginalPrompt = c.prompt;
+    window->Settings.OverwritePrompt = true;
+    prompts.asked.clear();
+    prompts.answers = c.answers;
+    RunToEnd(false);
+    QStringList asked;
+    for (const auto& a : prompts.asked) asked << a.caption;
+    EXPECT_EQ(asked, c.asked) << c.name;
+    EXPECT_TRUE(prompts.answers.empty()) << c.name;
+    EXPECT_EQ(ReadFile(path) != damaged, c.changed) << c.name;
+    EXPECT_EQ(window->Mark(0), c.mark) << c.name;
+    EXPECT_EQ(Exists(dir / "Zantrel.a.avi"), c.keepOriginal && std::string(c.prefix) == "Zantrel.") << c.name;
+  }
+}
+
 TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour) {
   struct Case {
     bool prompt;

@@ -14,6 +14,7 @@ WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRun
   VEK::HandOverQueue queue;
   VEKRiff::IndexRebuilder worker(queue);
   worker.Prefix = options.Prefix;
+  worker.EmptyPrefixInPlace = options.EmptyPrefixInPlace;
   worker.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
     if (w.Event() == VEKRiff::MessageAdded) {
       result.Lines.push_back(w.Message());

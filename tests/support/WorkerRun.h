@@ -29,6 +29,7 @@ struct WorkerRunOptions {
   bool CheckOnly = true;
   bool KeepOriginal = true;
   std::string Prefix = VEKRiff::IndexRebuilder::DefaultPrefix;
+  bool EmptyPrefixInPlace = true;
   // Runs inside every notification after it is recorded (on the owner's thread).
   std::function<void(VEKRiff::IndexRebuilder&)> OnEvent;
 };
