@@ -441,6 +441,79 @@ TEST_F(SettingsFile, MalformedFileIsReportedWithItsLineAndNeverWrittenOver) {
   }
 }
 
+// Counts the opens of one file, and can hide it from stat, as a file put
+// there between the stat and the open would be.
+class WatchedOpens : public VEKFile::SystemCalls {
+ public:
+  explicit WatchedOpens(std::string name) : name_(std::move(name)) {}
+  int Open(const char* path, int flags, mode_t mode) override {
+    if (name_ == path) ++opens;
+    return SystemCalls::Open(path, flags, mode);
+  }
+  int Stat(const char* path, struct stat* st) override {
+    if (hidden && name_ == path) {
+      errno = ENOENT;
+      return -1;
+    }
+    return SystemCalls::Stat(path, st);
+  }
+  int opens = 0;
+  bool hidden = false;
+
+ private:
+  std::string name_;
+};
+
+TEST_F(SettingsFile, AFolderOrAFifoAtTheFileNameIsRefusedAtOnceAndLeftAsItIs) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* english;
+    const char* french;
+  } cases[] = {
+      {"folder", [](const std::string& path) { std::filesystem::create_directories(path); }, "is a folder, not a file",
+       "est un dossier, pas un fichier"},
+      {"FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+       "is a named pipe (FIFO), not a file", "est un tube nommé (FIFO), pas un fichier"},
+  };
+  for (const auto& c : cases) {
+    for (bool hidden : {false, true}) {
+      const std::string label = std::string(c.name) + (hidden ? ", put there after the stat" : "");
+      std::filesystem::remove_all(FileName());
+      std::filesystem::create_directories(Folder());
+      c.make(FileName());
+      WatchedOpens watch(FileName());
+      watch.hidden = hidden;
+      VEKFile::SetSystemCalls(&watch);
+      for (auto language : {VEK::English, VEK::French}) {
+        VEK::SetLanguage(language);
+        try {
+          FileStore(FileName()).Read();
+          ADD_FAILURE() << label;
+        } catch (const VEKRegistry::Exception& e) {
+          EXPECT_EQ(e.Message(), language == VEK::English
+                                     ? "Registry file \"" + FileName() + "\" " + c.english + "."
+                                     : "Le fichier de registre \"" + FileName() + "\" " + c.french + ".")
+              << label;
+        }
+      }
+      VEK::SetLanguage(VEK::English);
+      FileStore store(FileName());
+      Config config;
+      EXPECT_THROW(config.Load(store), VEKRegistry::Exception) << label;
+      EXPECT_THROW(config.Save(store), VEKRegistry::Exception) << label;
+      VEKFile::SetSystemCalls(nullptr);
+      // Only a stat that missed it lets the open (without waiting) see it.
+      EXPECT_EQ(watch.opens > 0, hidden) << label;
+      struct stat st;
+      ASSERT_EQ(::lstat(FileName().c_str(), &st), 0) << label;
+      EXPECT_EQ(S_ISDIR(st.st_mode), std::string(c.name) == "folder") << label;
+      EXPECT_EQ(S_ISFIFO(st.st_mode), std::string(c.name) == "FIFO") << label;
+      if (S_ISDIR(st.st_mode)) EXPECT_TRUE(std::filesystem::is_empty(FileName())) << label;
+    }
+  }
+}
+
 TEST_F(SettingsFile, EmptyOrMissingFileIsAnEmptyRegistry) {
   FileStore store(FileName());
   EXPECT_TRUE(store.Read().Keys().empty());
