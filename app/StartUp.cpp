@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
 #include "app/FormMain.h"
 #include "dialogs/FormAbout.h"
 #include "dialogs/FormConfig.h"
@@ -36,9 +40,23 @@ void RunNormal(const QStringList& arguments) {
   if (main.Running) main.Worker->TerminateAndWait();
 }
 
+// The offscreen and minimal platforms show nobody anything (a package
+// script, a test): a modal box there would wait for ever.
+bool SomeoneCanAnswer() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 // The one handler for a failure that escapes start-up: the instance marker
-// is cleared, the message shown, and the program ends normally.
-void ReportFatal(const QString& message) {
+// is cleared, the message goes to standard error as one line (an installer's
+// log keeps it) and to a box where someone can answer it, and the program
+// ends normally.
+void ReportFatal(const std::string& message) {
+  // The bytes as they are: a file name need not be valid UTF-8.
+  std::string line = message;
+  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::fprintf(stderr, "zantrel: %s\n", line.c_str());
+  std::fflush(stderr);
   try {
     VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
     VEKRegistry::Registry registry(store);
@@ -46,7 +64,8 @@ void ReportFatal(const QString& message) {
   } catch (const std::exception&) {
     // The store itself is what failed; the original message matters more.
   }
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message);
+  if (!SomeoneCanAnswer()) return;
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), QString::fromStdString(message));
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }
@@ -69,7 +88,7 @@ int Run(const QStringList& arguments) {
         break;
     }
   } catch (const std::exception& e) {
-    ReportFatal(QString::fromStdString(e.what()));
+    ReportFatal(e.what());
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "Seeds.h"
 
+#include <string_view>
+
 #include "WorkerProperties.h"
 #include "support/AviBuilder.h"
 
@@ -160,6 +162,13 @@ std::string ManyKeys(int keys, int valuesInOneKey) {
   return text;
 }
 
+// Latin-1 text in UTF-16 LE, as Windows' registry editor writes files.
+std::string Wide(std::string_view latin1) {
+  std::string out;
+  for (char c : latin1) out += std::string{c, '\0'};
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> StoreSeeds() {
@@ -183,6 +192,17 @@ std::vector<std::pair<std::string, std::string>> StoreSeeds() {
       {"unknown-kinds", "REGEDIT4\n\n; a comment\n[HKEY_CURRENT_USER\\Software\\K]\n; inside\n"
                         "\"Multi\"=hex(7):61,00,62,00,00,\\\n  00\n\"Qword\"=hex(b):01,00,00,00,00,00,00,00\n"
                         "@=\"default \\\"quoted\\\" \\\\ back\"\n[HKEY_CLASSES_ROOT\\SystemFileAssociations\\.avi]\n"},
+      {"windows-export-utf16",
+       "\xFF\xFE"s +
+           Wide("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\r\n"
+                "\"Prefix\"=\"R\xE9par") +
+           "\x3D\xD8\x00\xDE"s +
+           Wide(".\"\r\n\"KeepOriginal\"=dword:00000000\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,e9,00,\\\r\n  3d,d8,00,de,00,00\r\n"
+                "\"Multi\"=hex(7):61,00,00,00,e9,00,00,00,00,00\r\n\"Sz\"=hex(1):61,00,00,00\r\n")},
+      {"line-ends-cr-and-mixed",
+       "REGEDIT4\r\r[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n\"Prefix\"=\"A.\"\r\n"
+       "\"Long\"=hex:01,\\\r  02\r\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\"Language\"=dword:1\r"},
       {"write-plain", "Zantrel\\0.2\0Prefix\0New."s},
       {"write-line-breaks", "A B\0Two\r\nLines\0text with\nbreak and \"quotes\" \\ \xC3\xA9"s},
   };

@@ -28,6 +28,11 @@ const VEK::MessagePair MsgFolder = {
     {"Could not create folder \"%s\": %s.", "Impossible de créer le dossier \"%s\" : %s."}};
 const VEK::MessagePair MsgNotFile = {{"Registry file \"%s\" is not a regular file.",
                                       "Le fichier de registre \"%s\" n'est pas un fichier ordinaire."}};
+const VEK::MessagePair MsgFolderNotFile = {{"Registry file \"%s\" is a folder, not a file.",
+                                            "Le fichier de registre \"%s\" est un dossier, pas un fichier."}};
+const VEK::MessagePair MsgPipeNotFile = {
+    {"Registry file \"%s\" is a named pipe (FIFO), not a file.",
+     "Le fichier de registre \"%s\" est un tube nommé (FIFO), pas un fichier."}};
 const VEK::MessagePair MsgTooLarge = {
     {"Registry file \"%s\" is too large.", "Le fichier de registre \"%s\" est trop grand."}};
 
@@ -80,16 +85,28 @@ std::string ResolveLink(const std::string& name) {
   return name;
 }
 
+void RefuseUnlessRegular(const std::string& name, const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return;
+  if (S_ISDIR(st.st_mode)) throw Exception(VEK::Text(MsgFolderNotFile, {name}));
+  if (S_ISFIFO(st.st_mode)) throw Exception(VEK::Text(MsgPipeNotFile, {name}));
+  throw Exception(VEK::Text(MsgNotFile, {name}));
+}
+
 // The file's bytes; false when there is no file.
 bool ReadWhole(const std::string& name, std::string& text) {
+  // Anything but a file (a folder, a FIFO) is refused before it is opened:
+  // opening a FIFO for reading would be taken by a writer waiting on it as
+  // a reader. O_NONBLOCK and the fstat below catch one put there in between,
+  // without waiting for a writer.
+  struct stat st;
+  if (VEKFile::Sys().Stat(name.c_str(), &st) == 0) RefuseUnlessRegular(name, st);
   Descriptor fd(VEKFile::Sys().Open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
   if (fd.Get() < 0) {
     if (errno == ENOENT) return false;
     Fail(MsgRead, name, errno);
   }
-  struct stat st;
   if (VEKFile::Sys().FStat(fd.Get(), &st) != 0) Fail(MsgRead, name, errno);
-  if (!S_ISREG(st.st_mode)) throw Exception(VEK::Text(MsgNotFile, {name}));
+  RefuseUnlessRegular(name, st);
   if (st.st_size > MaxFileSize) throw Exception(VEK::Text(MsgTooLarge, {name}));
   text.clear();
   char buffer[16384];

@@ -77,7 +77,9 @@ std::string DefaultRegistryFileName();
 // Writers take an exclusive lock on "<file>.lock" (the data file itself
 // changes inode at every rename and cannot carry the lock). Readers take no
 // lock: a rename is seen whole or not at all. A file that cannot be parsed is
-// reported and never written over.
+// reported and never written over; a folder or a FIFO at the file's name is
+// refused without being opened. A file read in another form (UTF-16, a
+// Windows registry editor's header) is written back in our own.
 class FileStore : public Store {
  public:
   explicit FileStore(std::string fileName);

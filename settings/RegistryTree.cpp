@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "lang/Language.h"
+#include "util/Utf16.h"
 
 namespace VEKRegistry {
 
@@ -12,7 +13,9 @@ namespace {
 const VEK::MessagePair MsgParse = {
     {"Registry file \"%s\", line %d: %s.", "Fichier de registre \"%s\", ligne %d : %s."}};
 const VEK::MessagePair MsgNoHeader = {
-    {"the first line must be REGEDIT4", "la première ligne doit être REGEDIT4"}};
+    {"the first line must be REGEDIT4 or Windows Registry Editor Version 5.00",
+     "la première ligne doit être REGEDIT4 ou Windows Registry Editor Version 5.00"}};
+const VEK::MessagePair MsgBadUtf16 = {{"the UTF-16 text cannot be read", "le texte UTF-16 est illisible"}};
 const VEK::MessagePair MsgBadSection = {
     {"the key name is not closed by ']'", "le nom de clé n'est pas fermé par ']'"}};
 const VEK::MessagePair MsgEmptySection = {{"the key name is empty", "le nom de clé est vide"}};
@@ -31,8 +34,15 @@ const VEK::MessagePair MsgBadHex = {
     {"the hexadecimal bytes cannot be read", "les octets hexadécimaux sont illisibles"}};
 const VEK::MessagePair MsgBadData = {
     {"the value's data cannot be read", "les données de la valeur sont illisibles"}};
+const VEK::MessagePair MsgBadUtf16Data = {
+    {"the value's UTF-16 text cannot be read", "le texte UTF-16 de la valeur est illisible"}};
 
 const char Header[] = "REGEDIT4";
+// What the registry editor of Windows 2000 and later writes, in UTF-16 LE
+// with a byte-order mark. Its quoted strings are Unicode, and so are the
+// bytes of its hex(1), hex(2) and hex(7) values (UTF-16 LE), where REGEDIT4
+// has 8-bit text.
+const char UnicodeHeader[] = "Windows Registry Editor Version 5.00";
 // Where regedit wraps long hex lists; continuation lines start with two spaces.
 constexpr std::size_t WrapColumn = 76;
 
@@ -108,6 +118,33 @@ std::vector<unsigned char> ReadHexBytes(std::string_view s) {
   return bytes;
 }
 
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+void AppendHexLines(std::vector<std::string>& lines, std::string line, const std::string& bytes, bool zero) {
+  static const char digits[] = "0123456789abcdef";
+  std::vector<unsigned char> all(bytes.begin(), bytes.end());
+  if (zero) all.push_back(0);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    line += digits[all[i] >> 4];
+    line += digits[all[i] & 15];
+    if (i + 1 < all.size()) {
+      line += ',';
+      if (line.size() >= WrapColumn) {
+        lines.push_back(line + '\\');
+        line = "  ";
+      }
+    }
+  }
+  lines.push_back(line);
+}
+
 // The 8-bit text of a string value's bytes, up to the terminating zero.
 std::string BytesToText(const std::vector<unsigned char>& bytes) {
   std::string text(bytes.begin(), bytes.end());
@@ -116,7 +153,28 @@ std::string BytesToText(const std::vector<unsigned char>& bytes) {
   return text;
 }
 
-void ParseData(std::string_view data, Value& value) {
+// The name as a value line starts with it.
+std::string NameField(const std::string& name) { return name.empty() ? std::string("@") : Quote(name); }
+
+bool IsTextType(int type) { return type == 1 || type == 2 || type == 7; }  // REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ
+
+// The UTF-16 LE bytes of a Version 5.00 text value in UTF-8, as REGEDIT4
+// holds them in this program's files. Its lines are made anew: written back
+// as read, under the REGEDIT4 header the file is written with, the bytes
+// would mean another text.
+std::vector<unsigned char> ToOwnText(const std::vector<unsigned char>& bytes, int type, Value& value) {
+  const std::string_view wide(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string text;
+  if (VEK::AppendUtf16AsUtf8(wide, VEK::ByteOrder::LittleEndian, text) != wide.size())
+    throw ParseError(MsgBadUtf16Data);
+  char kind[16];
+  std::snprintf(kind, sizeof kind, "=hex(%x):", static_cast<unsigned>(type));
+  AppendHexLines(value.Lines, NameField(value.Name) + kind, text, false);
+  return {text.begin(), text.end()};
+}
+
+// unicode: the file is a Version 5.00 export.
+void ParseData(std::string_view data, Value& value, bool unicode) {
   if (!data.empty() && data.front() == '"') {
     std::size_t pos = 1;
     value.Text = ReadQuoted(data, pos, MsgBadString);
@@ -152,7 +210,8 @@ void ParseData(std::string_view data, Value& value) {
       rest = rest.substr(close + 1);
     }
     if (rest.empty() || rest.front() != ':') throw ParseError(MsgBadData);
-    const std::vector<unsigned char> bytes = ReadHexBytes(rest.substr(1));
+    std::vector<unsigned char> bytes = ReadHexBytes(rest.substr(1));
+    if (unicode && IsTextType(type)) bytes = ToOwnText(bytes, type, value);
     if (type == 1 || type == 2) {
       value.Kind = type == 1 ? ValueKind::String : ValueKind::ExpandString;
       value.Text = BytesToText(bytes);
@@ -174,7 +233,7 @@ void ParseData(std::string_view data, Value& value) {
   throw ParseError(MsgBadData);
 }
 
-Value ParseValue(std::string_view line) {
+Value ParseValue(std::string_view line, bool unicode) {
   Value value;
   std::size_t pos;
   if (line.front() == '@') {
@@ -185,35 +244,8 @@ Value ParseValue(std::string_view line) {
   }
   const std::string_view rest = Trim(line.substr(pos));
   if (rest.empty() || rest.front() != '=') throw ParseError(MsgNoEquals);
-  ParseData(Trim(rest.substr(1)), value);
+  ParseData(Trim(rest.substr(1)), value, unicode);
   return value;
-}
-
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + '"';
-}
-
-void AppendHexLines(std::vector<std::string>& lines, std::string line, const std::string& bytes, bool zero) {
-  static const char digits[] = "0123456789abcdef";
-  std::vector<unsigned char> all(bytes.begin(), bytes.end());
-  if (zero) all.push_back(0);
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    line += digits[all[i] >> 4];
-    line += digits[all[i] & 15];
-    if (i + 1 < all.size()) {
-      line += ',';
-      if (line.size() >= WrapColumn) {
-        lines.push_back(line + '\\');
-        line = "  ";
-      }
-    }
-  }
-  lines.push_back(line);
 }
 
 // Appends the value's lines, each ended by lineEnd.
@@ -223,7 +255,7 @@ void AppendValueLines(std::string& out, const Value& value, const std::string& l
     return;
   }
   std::vector<std::string> lines;
-  const std::string name = value.Name.empty() ? std::string("@") : Quote(value.Name);
+  const std::string name = NameField(value.Name);
   switch (value.Kind) {
     case ValueKind::Integer: {
       char hex[9];
@@ -249,6 +281,34 @@ void AppendValueLines(std::string& out, const Value& value, const std::string& l
   for (const auto& line : lines) out.append(line).append(lineEnd);
 }
 
+// The lines of the text without their ends, the last one possibly empty;
+// views into it. A line ends at LF, or at CR where no LF follows (files from
+// old Macs, and files that editors on several systems left mixed). The CRs
+// of a run that an LF follows are one line end with it: one kept would come
+// back as the CR of a CR LF file at each write, so a line ending in several
+// would lose one per write and never read back as it was written. lineEnd,
+// when given, becomes the end of the first line, LF for a lone CR (the text
+// is written back with it).
+std::vector<std::string_view> SplitLines(std::string_view text, std::string* lineEnd = nullptr) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (auto end = text.find_first_of("\r\n"); end != std::string_view::npos; end = text.find_first_of("\r\n", start)) {
+    lines.push_back(text.substr(start, end - start));
+    std::size_t next = end;
+    while (next < text.size() && text[next] == '\r') ++next;
+    if (next < text.size() && text[next] == '\n') {
+      if (lineEnd && lines.size() == 1) *lineEnd = next > end ? "\r\n" : "\n";
+      start = next + 1;
+      continue;
+    }
+    // Lone CRs: the first ended the line above, each other one an empty line.
+    lines.insert(lines.end(), next - end - 1, std::string_view());
+    start = next;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -264,22 +324,21 @@ std::string FoldName(std::string_view name) {
 
 Tree Tree::Parse(std::string_view text, const std::string& fileName) {
   Tree tree;
-  // Lines as they are in the file (CRs before the line break removed); views
-  // into the text, which may be the size of the whole file.
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start <= text.size();) {
-    auto end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (lines.empty() && end < text.size() && !line.empty() && line.back() == '\r') tree.lineEnd_ = "\r\n";
-    // Every CR before the line break goes: one would come back as the CR of
-    // a CR LF file at each write, so a line ending in several would lose one
-    // per write and never read back as it was written.
-    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = end + 1;
+  // A file in UTF-16, as the registry editor of Windows writes it, is read
+  // in UTF-8 and written back so: this program's strings are UTF-8.
+  std::string decoded;
+  if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
+    const auto order = text[0] == '\xFF' ? VEK::ByteOrder::LittleEndian : VEK::ByteOrder::BigEndian;
+    const std::string_view units = text.substr(2);
+    if (VEK::AppendUtf16AsUtf8(units, order, decoded) != units.size()) {
+      const std::size_t line = SplitLines(decoded).size();
+      throw Exception(VEK::Text(MsgParse, {fileName, line, VEK::Text(MsgBadUtf16)}));
+    }
+    text = decoded;
   }
-  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  // Views into the text, which may be the size of the whole file.
+  std::vector<std::string_view> lines = SplitLines(text, &tree.lineEnd_);
+  if (lines.back().empty()) lines.pop_back();  // the end of the last line
 
   std::size_t lineIndex = 0;
   try {
@@ -289,7 +348,9 @@ Tree Tree::Parse(std::string_view text, const std::string& fileName) {
       first.remove_prefix(3);
       tree.byteOrderMark_ = true;
     }
-    if (Trim(first) != Header) throw ParseError(MsgNoHeader);
+    const std::string_view header = Trim(first);
+    const bool unicode = header == UnicodeHeader;
+    if (header != Header && !unicode) throw ParseError(MsgNoHeader);
 
     std::size_t current = std::string::npos;
     for (lineIndex = 1; lineIndex < lines.size(); ++lineIndex) {
@@ -332,9 +393,9 @@ Tree Tree::Parse(std::string_view text, const std::string& fileName) {
       }
       const std::size_t lastLine = lineIndex;
       lineIndex = firstLine;  // errors name the line the value starts on
-      Value value = ParseValue(logical);
+      Value value = ParseValue(logical, unicode);
       lineIndex = lastLine;
-      value.Lines = std::move(raw);
+      if (value.Lines.empty()) value.Lines = std::move(raw);  // else made anew in our own form
       ValueIndex& names = tree.valueAt_[current];
       std::vector<Value>& values = tree.keys_[current].Values;
       const auto [at, added] = names.try_emplace(FoldName(value.Name), values.size());

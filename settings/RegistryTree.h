@@ -1,5 +1,8 @@
 // The registry as a tree of keys held in memory, and its text form: the
-// 8-bit registry export format ("REGEDIT4"), which a person can read and edit.
+// 8-bit registry export format ("REGEDIT4"), which a person can read and edit,
+// here in UTF-8. Exports of the Windows registry editor are read as well:
+// UTF-16 with a byte-order mark, and the "Version 5.00" header, whose text
+// values hold UTF-16.
 // Key and value names compare without regard to ASCII letter case, as the
 // Windows registry does; the spelling first written is the one kept.
 // Keys and values are found through indexes by name, so a settings file that
@@ -46,7 +49,9 @@ struct Value {
   std::uint32_t Number = 0;
   std::string Text;
   // The lines the value was read from. A value nobody changed is written back
-  // exactly as a person or another program wrote it.
+  // exactly as a person or another program wrote it; the text values of a
+  // Version 5.00 file, whose bytes would mean another text under REGEDIT4,
+  // get their lines made anew in UTF-8.
   std::vector<std::string> Lines;
 };
 
@@ -59,8 +64,10 @@ class Tree {
  public:
   // fileName only names the file in parse errors.
   static Tree Parse(std::string_view text, const std::string& fileName);
-  // In the line endings (LF or CR LF) and with the byte-order mark, if any,
-  // of the text it was parsed from.
+  // In our own form, REGEDIT4 in UTF-8, whatever form it was parsed from
+  // (the text values of a Version 5.00 file turned into UTF-8), with the
+  // line ends (LF or CR LF; LF for CR) and the UTF-8 byte-order mark, if any,
+  // of that text.
   std::string Serialize() const;
 
   // A key exists when it has a section of its own or lies above one that has.
@@ -101,7 +108,7 @@ class Tree {
   // For each key of keys_, folded value name -> position in its Values.
   std::vector<ValueIndex> valueAt_;
   std::string lineEnd_ = "\n";
-  bool byteOrderMark_ = false;
+  bool byteOrderMark_ = false;  // UTF-8's
 };
 
 // The name as the indexes compare it: ASCII letters in lower case.

@@ -2,6 +2,7 @@
 // failed writes and copies of the program writing at the same time.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,6 +166,146 @@ TEST_F(SettingsFile, ReadsTheFormsOtherWritersUse) {
   EXPECT_EQ(reg.ReadString("Long"), "ABC");
 }
 
+// The text in another encoding, through the C library's converter.
+std::string Encoded(const std::string& utf8, const char* encoding) {
+  const iconv_t cd = ::iconv_open(encoding, "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << encoding;
+  std::string in = utf8, out(utf8.size() * 4 + 4, '\0');
+  char* from = in.data();
+  char* to = out.data();
+  std::size_t left = in.size(), room = out.size();
+  EXPECT_NE(::iconv(cd, &from, &left, &to, &room), static_cast<std::size_t>(-1)) << encoding;
+  ::iconv_close(cd);
+  out.resize(out.size() - room);
+  return out;
+}
+
+// Every line ended by `end`, or, when end is empty, by LF, CR LF and CR in turn.
+std::string WithLineEnds(const std::string& text, const std::string& end) {
+  static const char* const mixed[] = {"\n", "\r\n", "\r"};
+  std::string out;
+  std::size_t n = 0;
+  for (char c : text) {
+    if (c != '\n')
+      out += c;
+    else
+      out += end.empty() ? mixed[n++ % 3] : end;
+  }
+  return out;
+}
+
+// Everything a tree holds, lines written back included, one key a line.
+std::string Dump(const Tree& tree) {
+  std::string all;
+  for (const auto& key : tree.Keys()) {
+    all += "[" + key.Path + "]";
+    for (const auto& v : key.Values) {
+      all += " {" + v.Name + "|" + std::to_string(static_cast<int>(v.Kind)) + "|" + std::to_string(v.Number) + "|" +
+             v.Text + "|";
+      for (const auto& line : v.Lines) all += line + "/";
+      all += "}";
+    }
+    all += "\n";
+  }
+  return all;
+}
+
+// One set of settings in our own form, and as Windows' registry editor
+// exports it: the same values, with its text values (hex(1), hex(2),
+// hex(7)) in UTF-16 LE, long ones wrapped as it wraps them.
+const char OwnForm[] =
+    "REGEDIT4\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\n"
+    "\"Language\"=dword:00000000\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n"
+    "\"Prefix\"=\"R\xC3\xA9par\xF0\x9F\x98\x80.\"\n"
+    "\"KeepOriginal\"=dword:00000001\n"
+    "\"DisableAviHandler\"=hex(4):01,00,00,00\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Other\\\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87]\n"
+    "; a comment\n"
+    "@=\"d\xC3\xA9" "faut\"\n"
+    "\"Path\"=hex(2):25,54,45,4d,50,25,5c,c3,a9,00\n"
+    "\"Sz\"=hex(1):61,f0,9f,98,80,00\n"
+    "\"Multi\"=hex(7):61,00,c3,a9,00,00\n"
+    "\"Blob\"=hex:de,ad,be,ef\n"
+    "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n\n";
+const char WindowsForm[] =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\n"
+    "\"Language\"=dword:00000000\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\n"
+    "\"Prefix\"=\"R\xC3\xA9par\xF0\x9F\x98\x80.\"\n"
+    "\"KeepOriginal\"=dword:00000001\n"
+    "\"DisableAviHandler\"=hex(4):01,00,00,00\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Other\\\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87]\n"
+    "; a comment\n"
+    "@=\"d\xC3\xA9" "faut\"\n"
+    "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,\\\n"
+    "  5c,00,e9,00,00,00\n"
+    "\"Sz\"=hex(1):61,00,3d,d8,00,de,00,00\n"
+    "\"Multi\"=hex(7):61,00,00,00,e9,00,00,00,00,00\n"
+    "\"Blob\"=hex:de,ad,be,ef\n"
+    "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n\n";
+
+TEST_F(SettingsFile, ReadsWindowsExportsAndEveryLineEndAsTheSameSettingsInOurOwnForm) {
+  const std::string own = OwnForm, windows = WindowsForm;
+  const struct {
+    const char* name;
+    std::string text;
+    const char* lineEnd;  // of the file written back
+  } cases[] = {
+      {"UTF-16 LE, REGEDIT4", "\xFF\xFE" + Encoded(WithLineEnds(own, "\r\n"), "UTF-16LE"), "\r\n"},
+      {"UTF-16 LE, Version 5.00", "\xFF\xFE" + Encoded(WithLineEnds(windows, "\r\n"), "UTF-16LE"), "\r\n"},
+      {"UTF-16 BE, Version 5.00", "\xFE\xFF" + Encoded(WithLineEnds(windows, "\r\n"), "UTF-16BE"), "\r\n"},
+      {"UTF-16 LE, Version 5.00, CR", "\xFF\xFE" + Encoded(WithLineEnds(windows, "\r"), "UTF-16LE"), "\n"},
+      {"UTF-8, Version 5.00", windows, "\n"},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + own, "\n"},
+      {"CR", WithLineEnds(own, "\r"), "\n"},
+      {"CR LF", WithLineEnds(own, "\r\n"), "\r\n"},
+      {"LF, CR LF and CR mixed", WithLineEnds(own, ""), "\n"},
+  };
+  const std::string oracle = Dump(Tree::Parse(own, "oracle"));
+  {
+    // The oracle holds what the rows are meant to carry.
+    WriteText(FileName(), own);
+    FileStore store(FileName());
+    Registry reg(store);
+    ASSERT_TRUE(reg.OpenKey("Software\\Zantrel\\0.2\\Files", false));
+    EXPECT_EQ(reg.ReadString("Prefix"), "R\xC3\xA9par\xF0\x9F\x98\x80.");
+    EXPECT_TRUE(reg.ReadBool("DisableAviHandler"));
+    ASSERT_TRUE(reg.OpenKey("Software\\Other\\\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", false));
+    EXPECT_EQ(reg.ReadString("Path"), "%TEMP%\\\xC3\xA9");
+    EXPECT_EQ(reg.ReadString("Sz"), "a\xF0\x9F\x98\x80");
+    EXPECT_EQ(reg.ReadString(""), "d\xC3\xA9" "faut");
+  }
+  // What a write makes of the oracle.
+  const std::string ownAfter = dir_ / "own.reg";
+  WriteText(ownAfter, own);
+  {
+    FileStore store(ownAfter);
+    Registry reg(store);
+    ASSERT_TRUE(reg.OpenKey("Software\\Zantrel\\0.2\\Placement", true));
+    reg.WriteInteger("Left", 7);
+  }
+  const std::string oracleAfter = Dump(Tree::Parse(ReadText(ownAfter), "oracle"));
+  for (const auto& c : cases) {
+    WriteText(FileName(), c.text);
+    EXPECT_EQ(Dump(FileStore(FileName()).Read()), oracle) << c.name;
+    FileStore store(FileName());
+    Registry reg(store);
+    ASSERT_TRUE(reg.OpenKey("Software\\Zantrel\\0.2\\Placement", true)) << c.name;
+    reg.WriteInteger("Left", 7);
+    // Written back in our own form, and read back as the oracle after the
+    // same write: nothing was lost on the way.
+    const std::string after = ReadText(FileName());
+    const std::string start = std::string(c.text.substr(0, 3) == "\xEF\xBB\xBF" ? "\xEF\xBB\xBF" : "") + "REGEDIT4" +
+                              c.lineEnd + c.lineEnd + "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]" + c.lineEnd;
+    EXPECT_EQ(after.substr(0, start.size()), start) << c.name;
+    EXPECT_EQ(after.find('\0'), std::string::npos) << c.name;
+    EXPECT_EQ(Dump(Tree::Parse(after, "after")), oracleAfter) << c.name;
+  }
+}
+
 TEST_F(SettingsFile, KeepsWhatItDoesNotKnowWhenWritingAgain) {
   const std::string foreign =
       "REGEDIT4\n\n"
@@ -242,7 +383,25 @@ TEST_F(SettingsFile, MalformedFileIsReportedWithItsLineAndNeverWrittenOver) {
     int line;
     const char* reason;
   } cases[] = {
-      {"Windows Registry Editor Version 5.00\n\n", 1, "the first line must be REGEDIT4"},
+      {"Windows Registry Editor Version 4.00\n\n", 1,
+       "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00"},
+      {"REGEDIT4 \xFF\xFE\n", 1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00"},
+      // Lines that end in CR alone count as lines.
+      {"REGEDIT4\r\r[HKEY_CURRENT_USER\\A]\rgarbage\r", 4, "the line cannot be read"},
+      {"REGEDIT4\n\r\n\r[HKEY_CURRENT_USER\\A]\r\r\n\"L\"=hex:00,\\\r  zz\n", 5,
+       "the hexadecimal bytes cannot be read"},
+      // UTF-16 that is not: a lone low surrogate, an odd last byte, a high
+      // surrogate without its low half (big-endian).
+      {std::string("\xFF\xFER\0E\0G\0E\0D\0I\0T\0004\0\r\0\n\0\x00\xDC", 24), 2,
+       "the UTF-16 text cannot be read"},
+      {std::string("\xFF\xFER\0E\0G\0E\0D\0I\0T\0004\0\r", 19), 1, "the UTF-16 text cannot be read"},
+      {std::string("\xFE\xFF\0R\0E\0G\0E\0D\0I\0T\0004\0\r\0\r\0\r\xD8\x3D\0A", 28), 4,
+       "the UTF-16 text cannot be read"},
+      // The text values of a Version 5.00 file hold UTF-16 LE.
+      {"Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"S\"=hex(2):41,00,42\n", 4,
+       "the value's UTF-16 text cannot be read"},
+      {"Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"M\"=hex(7):3d,d8,00,00\n", 4,
+       "the value's UTF-16 text cannot be read"},
       {"REGEDIT4\n\n\"Early\"=dword:1\n", 3, "a value appears before any key"},
       {"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\n", 3, "the key name is not closed by ']'"},
       {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"Width\"=dword:1234567890\n", 4, "a dword needs 1 to 8 hexadecimal digits"},
@@ -279,6 +438,79 @@ TEST_F(SettingsFile, MalformedFileIsReportedWithItsLineAndNeverWrittenOver) {
   } catch (const VEKRegistry::Exception& e) {
     EXPECT_EQ(e.Message(),
               "Fichier de registre \"" + FileName() + "\", ligne 3 : les octets hexadécimaux sont illisibles.");
+  }
+}
+
+// Counts the opens of one file, and can hide it from stat, as a file put
+// there between the stat and the open would be.
+class WatchedOpens : public VEKFile::SystemCalls {
+ public:
+  explicit WatchedOpens(std::string name) : name_(std::move(name)) {}
+  int Open(const char* path, int flags, mode_t mode) override {
+    if (name_ == path) ++opens;
+    return SystemCalls::Open(path, flags, mode);
+  }
+  int Stat(const char* path, struct stat* st) override {
+    if (hidden && name_ == path) {
+      errno = ENOENT;
+      return -1;
+    }
+    return SystemCalls::Stat(path, st);
+  }
+  int opens = 0;
+  bool hidden = false;
+
+ private:
+  std::string name_;
+};
+
+TEST_F(SettingsFile, AFolderOrAFifoAtTheFileNameIsRefusedAtOnceAndLeftAsItIs) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* english;
+    const char* french;
+  } cases[] = {
+      {"folder", [](const std::string& path) { std::filesystem::create_directories(path); }, "is a folder, not a file",
+       "est un dossier, pas un fichier"},
+      {"FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+       "is a named pipe (FIFO), not a file", "est un tube nommé (FIFO), pas un fichier"},
+  };
+  for (const auto& c : cases) {
+    for (bool hidden : {false, true}) {
+      const std::string label = std::string(c.name) + (hidden ? ", put there after the stat" : "");
+      std::filesystem::remove_all(FileName());
+      std::filesystem::create_directories(Folder());
+      c.make(FileName());
+      WatchedOpens watch(FileName());
+      watch.hidden = hidden;
+      VEKFile::SetSystemCalls(&watch);
+      for (auto language : {VEK::English, VEK::French}) {
+        VEK::SetLanguage(language);
+        try {
+          FileStore(FileName()).Read();
+          ADD_FAILURE() << label;
+        } catch (const VEKRegistry::Exception& e) {
+          EXPECT_EQ(e.Message(), language == VEK::English
+                                     ? "Registry file \"" + FileName() + "\" " + c.english + "."
+                                     : "Le fichier de registre \"" + FileName() + "\" " + c.french + ".")
+              << label;
+        }
+      }
+      VEK::SetLanguage(VEK::English);
+      FileStore store(FileName());
+      Config config;
+      EXPECT_THROW(config.Load(store), VEKRegistry::Exception) << label;
+      EXPECT_THROW(config.Save(store), VEKRegistry::Exception) << label;
+      VEKFile::SetSystemCalls(nullptr);
+      // Only a stat that missed it lets the open (without waiting) see it.
+      EXPECT_EQ(watch.opens > 0, hidden) << label;
+      struct stat st;
+      ASSERT_EQ(::lstat(FileName().c_str(), &st), 0) << label;
+      EXPECT_EQ(S_ISDIR(st.st_mode), std::string(c.name) == "folder") << label;
+      EXPECT_EQ(S_ISFIFO(st.st_mode), std::string(c.name) == "FIFO") << label;
+      if (S_ISDIR(st.st_mode)) EXPECT_TRUE(std::filesystem::is_empty(FileName())) << label;
+    }
   }
 }
 
