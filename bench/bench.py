@@ -32,6 +32,9 @@ MEMORY_BASE = 16 * MIB  # peak memory budget: 16 MiB ...
 MEMORY_PER_ENTRY = 16  # ... plus 16 bytes per index entry
 SETTINGS_KEYS = 10000  # keys in the settings file of the load + save line
 TARGET_SETTINGS_SECONDS = 0.25  # one load + save of that file, at most ("well under a second")
+# The many-spots check, at most this many times the check of its undamaged
+# twin, plus the time its lines take to print.
+TARGET_SPOTS_VS_PLAIN = 1.5
 
 DONE_LINE = re.compile(r"Done\. Found (\d+) errors, (\d+) video frames, (\d+) audio samples")
 
@@ -214,13 +217,17 @@ class Bench:
 
     # ------------------------------------------------------------ the inputs
 
-    def generated(self, name, kind, minutes, garbage_mb):
+    def generated(self, name, kind, minutes, garbage_mb, spots=None):
         """Makes (or reuses) one synthetic file; returns (path, size, entries, garbage bytes)."""
         path = os.path.join(self.work, name)
         gen = os.path.join(HERE, "make_avi.py")
         with open(gen, "rb") as f:
             digest = hashlib.sha256(f.read()).hexdigest()
         params = {"kind": kind, "minutes": minutes, "garbage_mb": garbage_mb, "generator": digest}
+        extra = []
+        if spots is not None:
+            params["spots"] = spots
+            extra = ["--spots", str(spots)]
         stamp = path + ".json"
         if os.path.exists(path) and os.path.exists(stamp):
             with open(stamp) as f:
@@ -229,7 +236,8 @@ class Bench:
                 return path, old["size"], old["entries"], old["garbage"]
         log(f"  generating {name} ...")
         out = subprocess.run(
-            [sys.executable, gen, path, "--kind", kind, "--minutes", str(minutes), "--garbage-mb", str(garbage_mb)],
+            [sys.executable, gen, path, "--kind", kind, "--minutes", str(minutes), "--garbage-mb", str(garbage_mb)]
+            + extra,
             check=True, stdout=subprocess.PIPE, text=True,
         ).stdout.split()
         size, entries, garbage = int(out[1]), int(out[2]), int(out[3])
@@ -371,6 +379,68 @@ class Bench:
             raise SystemExit(1)
         return program
 
+    def print_program(self):
+        """Builds bench/print_lines.cpp beside the zantrel-cli being timed, with
+        the compiler of its build, when it is missing or older than its source."""
+        build = os.path.dirname(self.cli)
+        source = os.path.join(HERE, "print_lines.cpp")
+        program = os.path.join(build, "zantrel-print-lines")
+        if os.path.exists(program) and os.path.getmtime(program) >= os.path.getmtime(source):
+            return program
+        compiler = "c++"
+        try:
+            with open(os.path.join(build, "CMakeCache.txt")) as f:
+                m = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.+)$", f.read(), re.M)
+                if m:
+                    compiler = m.group(1).strip()
+        except OSError:
+            pass
+        cmd = [compiler, "-std=c++20", "-O2", source, "-o", program]
+        done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if done.returncode != 0:
+            log("  !! could not build the line printer: " + " ".join(cmd))
+            log("     " + done.stdout.strip().replace("\n", "\n     "))
+            raise SystemExit(1)
+        return program
+
+    def print_case(self, text):
+        """The time to print text's lines one at a time, each flushed, into a
+        file of the scratch folder, as the console prints a run's lines:
+        the median of --runs writings by bench/print_lines.cpp."""
+        lines = os.path.join(self.scratch, "lines.txt")
+        printed = os.path.join(self.scratch, "printed.txt")
+        with open(lines, "w", encoding="utf-8") as f:
+            f.write(text)
+        os.sync()
+        with open(printed, "wb") as out:
+            done = subprocess.run([self.print_program(), lines, str(self.args.runs)], stdout=out,
+                                  stderr=subprocess.PIPE, text=True)
+        m = re.search(r"lines (\d+) bytes (\d+) median ([\d.]+) min ([\d.]+) max ([\d.]+)", done.stderr)
+        if done.returncode != 0 or not m:
+            log("  !! the line printer failed: " + done.stderr.strip())
+            raise SystemExit(1)
+        with open(lines, "rb") as a, open(printed, "rb") as b:
+            self.checks.append(("the line printer wrote the many-spots lines as given", a.read() == b.read()))
+        remove(lines)
+        remove(printed)
+        count, median, lo, hi = int(m.group(1)), float(m.group(3)), float(m.group(4)), float(m.group(5))
+        log(f"  {'print its %s lines, one flush each' % f'{count:,}':<46} {median:9.4f} s   (min {lo:.4f}, max {hi:.4f})")
+        return median
+
+    def spots_cases(self, spots):
+        """The check of a file with many tiny spots, of its undamaged twin of
+        the same size, and the printing of the spots' lines alone."""
+        many, many_size, many_entries, _ = self.generated(f"many-spots-{spots}.avi", "manyspots", 0, 0, spots)
+        twin, twin_size, twin_entries, _ = self.generated(f"many-plain-{spots}.avi", "manyplain", 0, 0, spots)
+        log(f"many tiny spots ({human_bytes(many_size)}, {spots:,} corrupted spots between {many_entries:,} "
+            f"chunks; its undamaged twin {human_bytes(twin_size)})")
+        res = self.measure("spots.check", f"zantrel-cli check, {spots:,} spots", [self.cli, "check", many], [many],
+                           expect_rc=(1,), zantrel=True, verify=self.zantrel_verify(spots, many_entries))
+        self.measure("spots.plain", "zantrel-cli check, undamaged twin", [self.cli, "check", twin], [twin],
+                     zantrel=True, verify=self.zantrel_verify(0, twin_entries))
+        self.spots_print = self.print_case(res.outputs[0])
+        self.spots = spots
+
     def settings_case(self):
         """Config::Load + Config::Save on a registry file of SETTINGS_KEYS keys,
         timed inside the program (the file is put back, untimed, before each run)."""
@@ -467,6 +537,7 @@ class Bench:
             log(f"OpenDML file made by ffmpeg ({human_bytes(os.path.getsize(odml))}, RIFF segments of ~1 GiB)")
             self.file_cases("odml", odml, None)
         self.odml = odml
+        self.spots_cases(40000 if a.quick else 400000)
         log("settings store (the file as made put back before every run)")
         self.settings_seconds = self.settings_case()
         self.report(plain_size, plain_entries, garbage_bytes, only_garbage, ff)
@@ -555,6 +626,12 @@ class Bench:
             log(f"  check throughput                               "
                 f"{os.path.getsize(odml) / r['odml.check'].median / 1e9:6.2f} GB/s   (OpenDML file)")
 
+        spots_target = TARGET_SPOTS_VS_PLAIN * r["spots.plain"].median + self.spots_print
+        spots_ratio = r["spots.check"].median / spots_target
+        log(f"  {self.spots:,} spots / (undamaged twin; printing)     {r['spots.check'].median:8.3f} s against "
+            f"{TARGET_SPOTS_VS_PLAIN:g} x {r['spots.plain'].median:.3f} s + {self.spots_print:.3f} s = "
+            f"{spots_target:.3f} s: {spots_ratio:.2f}x")
+
         log("")
         log("peak memory of each zantrel run (budget: 16 MiB + 16 bytes per index entry)")
         mem_ok = True
@@ -582,6 +659,8 @@ class Bench:
              f"{check_gbps:.2f} GB/s"),
             (f"resync search at least {TARGET_RESYNC_MBPS:g} MB/s (measured)", direct >= TARGET_RESYNC_MBPS,
              f"{direct:.0f} MB/s"),
+            (f"{self.spots:,} spots within {TARGET_SPOTS_VS_PLAIN:g}x the undamaged check + printing",
+             spots_ratio <= 1.0, f"{r['spots.check'].median:.3f} s, {spots_ratio:.2f}x of {spots_target:.3f} s"),
             ("peak memory under 16 MiB + 16 B per index entry, every zantrel run", mem_ok,
              f"max {max_rss / MIB:.2f} MiB"),
         ]

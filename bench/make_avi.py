@@ -20,6 +20,14 @@ Kinds of file (--kind):
             holding no resynchronisation code) spread evenly over movi at chunk
             boundaries: every run is one corrupted spot, two Messages Center
             lines ("Corrupted data found...", "Resuming...")
+  manyspots --spots + 1 tiny '00dc' chunks (74 to 198 bytes of data) with a
+            run of garbage as in 'spots' before every chunk but the first:
+            the many-spots case, 400,000 spots in 80 MB. One stream only: a
+            chunk of a stream not walked yet, followed by more garbage, is
+            taken for part of the damage, and each run would not be one spot
+  manyplain its undamaged twin of the same size: the same chunks, each
+            chunk that a run of garbage follows in 'manyspots' longer by
+            that run, so the same chunk count, no spot, the same file size
 
 The same --seed gives byte-identical chunks in 'plain' and 'garbage'.
 Prints one line: path, size in bytes, number of index entries, garbage bytes,
@@ -84,6 +92,14 @@ def plan_chunks(video_count, audio_count, rng):
     return chunks, sum(audio)
 
 
+def plan_tiny_chunks(spot_count, rng):
+    """(code, size) of the spot_count + 1 chunks of 'manyspots' and
+    'manyplain', and the lengths of the runs of garbage between them."""
+    chunks = [(b"00dc", rng.randint(74, 198)) for _ in range(spot_count + 1)]
+    runs = [rng.randrange(16, 66, 2) for _ in range(spot_count)]
+    return chunks, runs
+
+
 def headers(video_count, audio_count, audio_bytes, width, height, max_video, movi_total):
     seconds = video_count / FPS
     avg_bytes = int(movi_total / seconds) if seconds else 0
@@ -124,11 +140,12 @@ def headers(video_count, audio_count, audio_bytes, width, height, max_video, mov
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("output")
-    ap.add_argument("--kind", choices=("plain", "garbage", "garbonly", "spots"), default="plain")
+    ap.add_argument("--kind", choices=("plain", "garbage", "garbonly", "spots", "manyspots", "manyplain"),
+                    default="plain")
     ap.add_argument("--minutes", type=float, default=90.0, help="length of the film (default 90)")
     ap.add_argument("--audio-chunks", type=int, default=None, help="default: 100,000 per 90 minutes")
     ap.add_argument("--garbage-mb", type=float, default=100.0, help="MiB of garbage (default 100)")
-    ap.add_argument("--spots", type=int, default=13613, help="runs of garbage for --kind spots (default 13,613)")
+    ap.add_argument("--spots", type=int, default=13613, help="runs of garbage for --kind spots, manyspots and manyplain (default 13,613)")
     ap.add_argument("--seed", type=int, default=20260)
     args = ap.parse_args()
 
@@ -138,7 +155,17 @@ def main():
     garbage_len = int(args.garbage_mb * 1024 * 1024) & ~1 if args.kind in ("garbage", "garbonly") else 0
     if args.kind == "garbonly":
         video_count, audio_count = 1, 0
-    chunks, audio_bytes = plan_chunks(video_count, audio_count, rng)
+    tiny = args.kind in ("manyspots", "manyplain")
+    if tiny:
+        chunks, runs = plan_tiny_chunks(args.spots, rng)
+        if args.kind == "manyplain":
+            # The run before chunk k + 1 becomes part of chunk k.
+            chunks = [(c, s + (runs[k] if k < len(runs) else 0)) for k, (c, s) in enumerate(chunks)]
+        video_count = sum(1 for c, _ in chunks if c == b"00dc")
+        audio_count = len(chunks) - video_count
+        audio_bytes = sum(s for c, s in chunks if c == b"01wb")
+    else:
+        chunks, audio_bytes = plan_chunks(video_count, audio_count, rng)
     garbage = make_garbage(garbage_len, random.Random(args.seed + 1)) if garbage_len else b""
     pool = random.Random(args.seed + 2).randbytes(POOL_SIZE)
     pool_view = memoryview(pool)
@@ -151,6 +178,9 @@ def main():
         count = min(args.spots, len(chunks) - 1)
         for k in range(count):
             spots[1 + k * (len(chunks) - 1) // count] = make_garbage(spot_rng.randrange(16, 66, 2), spot_rng)
+    elif args.kind == "manyspots":
+        spot_rng = random.Random(args.seed + 3)
+        spots = {k + 1: make_garbage(n, spot_rng) for k, n in enumerate(runs)}
     movi_body = sum(8 + s + (s & 1) for _, s in chunks) + len(garbage) + sum(len(g) for g in spots.values())
     max_video = max((s for c, s in chunks if c == b"00dc"), default=0)
     hdrl = headers(video_count, audio_count, audio_bytes, 720, 304, max_video, movi_body)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,16 @@ class IndexRebuilder : public VEK::Thread {
   // chunk header just walked but not yet accepted, which plausible chunks may
   // resemble too.
   SearchHit Resynchronise(BackupFile& file, std::int64_t from, const unsigned char* alsoLike = nullptr);
+  // The first chunk a search found plausible but not confirmed, and where it ends.
+  struct SearchCandidate {
+    std::int64_t Position = -1;
+    std::int64_t End = 0;
+  };
+  // Searches the n bytes of block, the file's bytes from base on, at each
+  // offset with more than 8 of them after it: a hit when the search ends
+  // there, nothing when it goes on past them.
+  std::optional<SearchHit> SearchIn(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n,
+                                    const unsigned char* alsoLike, SearchCandidate& candidate);
   bool Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
   // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
   // given size) starts, or -1 when the file has no more segments.

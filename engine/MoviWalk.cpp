@@ -162,52 +162,69 @@ IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::i
   const float factor = ProgressFactor(file);
   if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
   unsigned char* const buffer = SearchBuffer.get();
-  // The first chunk that is plausible but not confirmed, and where it ends.
-  std::int64_t candidate = -1, candidateEnd = 0;
+  SearchCandidate candidate;
   auto resumeAt = [&](SearchHit hit) {
     SetProgressAt(hit.Position, factor);
     file.Seek(hit.Position, 0);
     return hit;
   };
   file.Seek(from, 0);
-  for (;;) {
+  for (std::int64_t base = from;;) {
     CheckAbort();
-    const std::int64_t base = file.Position();
-    const std::int64_t n = file.ReadSome(buffer, SearchBlock);
-    if (n < 0) throw VEKFile::File::ReadFailure();
-    if (n <= 8) return candidate >= 0 ? resumeAt({HitKind::Chunk, candidate}) : SearchHit{HitKind::End, file.Position()};
+    // A spot is mostly a few bytes long and lies in the read-ahead that
+    // served the walk: those bytes are searched where they are, and a block
+    // is read only past them. The blocks overlap alike either way.
+    std::int64_t n = 0;
+    const unsigned char* block = file.PeekHeld(base, n);
+    n = std::min(n, SearchBlock);
+    if (n <= 8) {
+      file.Seek(base, 0);
+      n = file.ReadSome(buffer, SearchBlock);
+      if (n < 0) throw VEKFile::File::ReadFailure();
+      if (n <= 8)
+        return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})
+                                       : SearchHit{HitKind::End, file.Position()};
+      block = buffer;
+    }
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
     SetProgressAt(base, factor);
-    const std::size_t limit = static_cast<std::size_t>(n - 8);
-    for (std::size_t i = FindResyncCode(buffer, limit); i < limit;
-         i = i + 1 + FindResyncCode(buffer + i + 1, limit - i - 1)) {
-      const std::int64_t found = base + static_cast<std::int64_t>(i);
-      if (candidate >= 0 && found >= candidateEnd) return resumeAt({HitKind::Chunk, candidate});
-      // A few MiB of compressed or random data hold chunk-like codes by
-      // chance; only one whose chunk ends on something recognisable is taken.
-      if (Confirmed(file, buffer, base, n, found))
-        return resumeAt({VEK::LoadLe32(buffer + i) == CodeIdx1 ? HitKind::Index : HitKind::Chunk, found});
-      // A chunk followed by more damage cannot be confirmed that way. One
-      // like those already walked (same code, no larger than twice the
-      // largest of them) is taken when no confirmed chunk starts inside it:
-      // a chance code in garbage almost never has both a known code and a
-      // size that small. Nor is a record of an old index one: those are 16
-      // bytes each and each starts with a chunk code.
-      if (candidate < 0 && LooksLikeWalkedChunk(buffer + i, alsoLike) && !IsIndexRecord(file, found)) {
-        const ChunkHeader header = ChunkHeader::Load(buffer + i);
-        const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
-        if (end <= file.SourceSize()) {
-          candidate = found;
-          candidateEnd = end;
-        }
-      }
-    }
-    if (candidate >= 0 && base + static_cast<std::int64_t>(limit) >= candidateEnd)
-      return resumeAt({HitKind::Chunk, candidate});
-    // Step back 8 bytes so that a code straddling two blocks is still seen.
-    file.Seek(file.Position() - 8, 0);
+    if (const std::optional<SearchHit> hit = SearchIn(file, block, base, n, alsoLike, candidate))
+      return resumeAt(*hit);
+    // The next block starts 8 bytes back so that a code straddling two
+    // blocks is still seen.
+    base += n - 8;
   }
+}
+
+std::optional<IndexRebuilder::SearchHit> IndexRebuilder::SearchIn(BackupFile& file, const unsigned char* block,
+                                                                  std::int64_t base, std::int64_t n,
+                                                                  const unsigned char* alsoLike,
+                                                                  SearchCandidate& candidate) {
+  const std::size_t limit = static_cast<std::size_t>(n - 8);
+  for (std::size_t i = FindResyncCode(block, limit); i < limit;
+       i = i + 1 + FindResyncCode(block + i + 1, limit - i - 1)) {
+    const std::int64_t found = base + static_cast<std::int64_t>(i);
+    if (candidate.Position >= 0 && found >= candidate.End) return SearchHit{HitKind::Chunk, candidate.Position};
+    // A few MiB of compressed or random data hold chunk-like codes by
+    // chance; only one whose chunk ends on something recognisable is taken.
+    if (Confirmed(file, block, base, n, found))
+      return SearchHit{VEK::LoadLe32(block + i) == CodeIdx1 ? HitKind::Index : HitKind::Chunk, found};
+    // A chunk followed by more damage cannot be confirmed that way. One
+    // like those already walked (same code, no larger than twice the
+    // largest of them) is taken when no confirmed chunk starts inside it:
+    // a chance code in garbage almost never has both a known code and a
+    // size that small. Nor is a record of an old index one: those are 16
+    // bytes each and each starts with a chunk code.
+    if (candidate.Position < 0 && LooksLikeWalkedChunk(block + i, alsoLike) && !IsIndexRecord(file, found)) {
+      const ChunkHeader header = ChunkHeader::Load(block + i);
+      const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
+      if (end <= file.SourceSize()) candidate = {found, end};
+    }
+  }
+  if (candidate.Position >= 0 && base + static_cast<std::int64_t>(limit) >= candidate.End)
+    return SearchHit{HitKind::Chunk, candidate.Position};
+  return std::nullopt;
 }
 
 // True when the chunk code at position has another exactly one idx1 entry

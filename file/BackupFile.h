@@ -49,6 +49,11 @@ class BackupFile {
   std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) { return Source->PeekAt(buffer, n, position); }
   // The same bytes in place when the source has them at hand (see File::ViewAt).
   const unsigned char* PeekView(std::int64_t n, std::int64_t position) const { return Source->ViewAt(n, position); }
+  // All the source bytes from position on that are at hand, in place (see
+  // File::HeldFrom); their count in held.
+  const unsigned char* PeekHeld(std::int64_t position, std::int64_t& held) const {
+    return Source->HeldFrom(position, held);
+  }
   // True when another program has written to the source since it was opened.
   bool SourceChanged() const { return !(Source->CurrentStamp() == OpenedStamp); }
   // The size the source has now.

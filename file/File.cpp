@@ -201,7 +201,7 @@ bool File::FillAhead(std::int64_t offset) {
     }
   }
   const bool prefetch = onward && Block > 0 && Sys().ThreadSafe();
-  if (!Ahead) Ahead.reset(new unsigned char[static_cast<std::size_t>(Window + Block)]);
+  if (!Ahead) Ahead.reset(new unsigned char[static_cast<std::size_t>(BufferSize())]);
   unsigned char* into = Ahead.get() + Window;
   const std::int64_t filled = ReadAt(into, Window, offset);
   AheadBytes = into;
@@ -213,7 +213,7 @@ bool File::FillAhead(std::int64_t offset) {
 }
 
 void File::StartPrefetch() {
-  if (!Spare) Spare.reset(new unsigned char[static_cast<std::size_t>(Window + Block)]);
+  if (!Spare) Spare.reset(new unsigned char[static_cast<std::size_t>(BufferSize())]);
   if (!Prefetch) Prefetch = std::make_unique<BackgroundRead>();
   try {
     Prefetch->Start(Handle, AheadStart + AheadLength, Spare.get() + Window, Block);

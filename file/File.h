@@ -6,6 +6,7 @@
 
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -132,6 +133,15 @@ class File {
     if (!PendingWrites.empty() || n < 0 || offset < AheadStart || offset > AheadStart + AheadLength - n) return nullptr;
     return AheadBytes + (offset - AheadStart);
   }
+  // What the read-ahead holds from offset on, in place: the bytes at the
+  // result, their count in held (0, with a null result, when offset is not
+  // in it). Valid like ViewAt's.
+  const unsigned char* HeldFrom(std::int64_t offset, std::int64_t& held) const {
+    held = 0;
+    if (!PendingWrites.empty() || offset < AheadStart || offset >= AheadStart + AheadLength) return nullptr;
+    held = AheadStart + AheadLength - offset;
+    return AheadBytes + (offset - AheadStart);
+  }
   Stamp CurrentStamp() const;
   // Reserves the blocks of [offset, offset + length) without changing the
   // file's size, so that writing there later cannot run out of space. 0, or
@@ -175,6 +185,10 @@ class File {
   // cannot be read there.
   bool FillAhead(std::int64_t offset);
   void StartPrefetch();
+  // Ahead and Spare swap, so each can take a window read straight after the
+  // margin as well as a block: a block smaller than the window, or none at
+  // all, still leaves room for the window.
+  std::int64_t BufferSize() const { return Window + std::max(Window, Block); }
   void DropReadAhead();
   // Adds every byte that lands to *landed, when given, before a failure throws.
   static void WriteGather(int handle, std::vector<struct iovec>& iov, std::int64_t offset,

@@ -1,13 +1,22 @@
 // The resynchronisation search's scan of a block against the plain
-// byte-by-byte definition, over random and planted data.
+// byte-by-byte definition, over random and planted data; and the search of
+// a walk, which takes the bytes the read-ahead holds before it reads blocks,
+// with its hits on either side of the read-ahead's end.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "avi/AviChunk.h"
+#include "file/File.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
 
 namespace {
+
+using namespace ZantrelTest;
 
 std::size_t Naive(const unsigned char* p, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
@@ -46,6 +55,107 @@ TEST(ResyncSearch, ReadsNothingBeyondTheLastExaminedCode) {
   EXPECT_EQ(VEKAvi::FindResyncCode(block.data(), 37), 36u);
   std::memcpy(&block[17], "JUNK", 4);
   EXPECT_EQ(VEKAvi::FindResyncCode(block.data(), 37), 17u);
+}
+
+// The read-ahead of the files a walk opens: Window bytes from the first
+// read on, and nothing read ahead of it, so that the walk up to the damage
+// reads from [0, Window) and the search starts in it.
+struct WindowSizes {
+  WindowSizes(std::int64_t window, std::int64_t block) {
+    VEKFile::File::ReadAheadSize = window;
+    VEKFile::File::PrefetchSize = block;
+  }
+  ~WindowSizes() {
+    VEKFile::File::ReadAheadSize = savedWindow;
+    VEKFile::File::PrefetchSize = savedBlock;
+  }
+  std::int64_t savedWindow = VEKFile::File::ReadAheadSize, savedBlock = VEKFile::File::PrefetchSize;
+};
+
+TEST(ResyncSearch, AWalkResumesOnTheSameChunkWhereverItLiesAgainstTheReadAhead) {
+  constexpr std::int64_t Window = 4096;
+  struct Row {
+    const char* what;
+    std::int64_t hit;        // where the chunk to resume at starts, from the end of the read-ahead
+    std::uint32_t size;      // its size
+    std::int64_t garbage;    // the bytes of damage before it
+    bool damageAfter;        // more damage after it: it is taken unconfirmed, as a chunk like those walked
+  };
+  const Row rows[] = {
+      {"well inside", -1000, 100, 64, false},
+      {"its chunk and the bytes after it inside", -44, 20, 64, false},
+      {"the 16 bytes that confirm it straddle the end", -36, 20, 64, false},
+      {"its end beyond, confirmed by a peek", -200, 300, 64, false},
+      {"on the last offset searched inside", -10, 100, 64, false},
+      {"on the first offset of the block read after", -8, 100, 64, false},
+      {"its code straddling the end", -2, 100, 64, false},
+      {"beyond, the damage straddling the end", 500, 100, 700, false},
+      {"far beyond, after a whole block of damage", 70000, 100, 70200, false},
+      {"unconfirmed, ending just inside", -60, 40, 64, true},
+      {"unconfirmed, ending beyond", -30, 40, 64, true},
+      {"unconfirmed, beyond", 300, 40, 500, true},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::int64_t hit = Window + row.hit, spot = hit - row.garbage;
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 50).Chunk("01wb", 30);
+    // A chunk that fills the movi up to the damage.
+    const std::int64_t filler = spot - b.Size() - 8;
+    ASSERT_GE(filler, 0);
+    ASSERT_EQ(filler % 2, 0);
+    b.Chunk("00dc", static_cast<std::uint32_t>(filler));
+    b.Fill(static_cast<std::size_t>(row.garbage), 0xEE);
+    ASSERT_EQ(b.Size(), hit);
+    b.Chunk("00dc", row.size);
+    const std::int64_t secondSpot = b.Size();
+    if (row.damageAfter) b.Fill(30, 0xEE);
+    const std::int64_t next = b.Size();
+    b.Chunk("00dc", 40).Chunk("01wb", 20).EndMovi().Idx1();
+    const std::string path = dir / "a.avi";
+    WriteFile(path, b.Build());
+
+    // What the builder knows: the damage and the chunk after it.
+    std::vector<std::string> expected = {
+        "Corrupted data found at file offset " + std::to_string(spot) + "; Video Frame 2",
+        "Resuming file scanning from offset " + std::to_string(hit)};
+    if (row.damageAfter) {
+      expected.push_back("Corrupted data found at file offset " + std::to_string(secondSpot) + "; Video Frame 3");
+      expected.push_back("Resuming file scanning from offset " + std::to_string(next));
+    }
+    auto spotLines = [](const WorkerRunResult& r) {
+      std::vector<std::string> lines;
+      for (const std::string& line : r.Lines)
+        if (line.rfind("Corrupted", 0) == 0 || line.rfind("Resuming", 0) == 0) lines.push_back(line);
+      return lines;
+    };
+    WorkerRunResult held, blocks;
+    {
+      const WindowSizes sizes(Window, 0);
+      held = RunWorker({path}, {});
+      WorkerRunOptions rebuild;
+      rebuild.CheckOnly = false;
+      RunWorker({path}, rebuild);
+    }
+    EXPECT_EQ(spotLines(held), expected);
+    EXPECT_EQ(held.LastErrorCount, row.damageAfter ? 2 : 1);
+    EXPECT_EQ(held.LastVideo, 4);
+    EXPECT_EQ(held.LastAudio, 2);
+    // Every chunk is in the rebuilt index.
+    std::vector<ExpectedEntry> entries = b.StreamChunks();
+    for (auto& e : entries) e.Position = -1;
+    const ParsedIndex index = ReadIdx1(ReadFile(dir / "Zantrel.a.avi"));
+    ASSERT_TRUE(index.Found);
+    EXPECT_EQ(index.Entries, entries);
+    // And the walk says what it says when every search reads its blocks.
+    {
+      const WindowSizes sizes(0, 0);
+      blocks = RunWorker({path}, {});
+    }
+    EXPECT_EQ(held.Lines, blocks.Lines);
+    ::unlink((dir / "Zantrel.a.avi").c_str());
+  }
 }
 
 }  // namespace
