@@ -65,6 +65,9 @@ const VEK::MessagePair HeaderFrames = {
 const VEK::MessagePair HeaderLength = {
     {"The header of stream %d gives a length of %d, the data holds %d.",
      "L'en-tête du flux %d annonce une longueur de %d, les données en contiennent %d."}};
+const VEK::MessagePair ListSizes = {
+    {"The size fields of %d RIFF and movi lists do not match the data they hold.",
+     "Les champs de taille de %d listes RIFF et movi ne correspondent pas aux données qu'elles contiennent."}};
 const VEK::MessagePair FileCut = {
     {"The file ends inside a chunk at file offset %d: it was cut short.",
      "Le fichier se termine au milieu d'un bloc à l'adresse %d : il a été tronqué."}};

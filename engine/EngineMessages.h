@@ -31,6 +31,7 @@ extern const VEK::MessagePair IndexWrongKeyFrames;
 extern const VEK::MessagePair HeaderFrames;
 extern const VEK::MessagePair HeaderLength;
 extern const VEK::MessagePair FileCut;
+extern const VEK::MessagePair ListSizes;
 extern const VEK::MessagePair SourceChanged;
 extern const VEK::MessagePair SourceChangedWhileWriting;
 extern const VEK::MessagePair NoLease;

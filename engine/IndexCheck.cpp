@@ -183,6 +183,48 @@ void IndexRebuilder::VerifyOdmlIndexes(BackupFile& file, const IndexEntries& ent
   if (flagged > 0) ReportProblem(Msg::IndexWrongKeyFrames, {flagged});
 }
 
+void IndexRebuilder::VerifyListSizes(BackupFile& file, const IndexEntries& entries) {
+  // What a rebuild writes into these fields, the check reports. A list is
+  // wrong when it claims bytes past the data the walk found in it (a size of
+  // 0xFFFFFFFF, a claim over a zero-filled tail or beyond the end of the
+  // file), or leaves data it holds outside (a size of 0). A movi list that
+  // ends early only over fillers, as some muxers leave it, is no damage.
+  const std::int64_t fileSize = file.SourceSize();
+  std::int64_t wrong = 0;
+  std::size_t next = 0;  // the first entry of the segment
+  auto field = [&](std::int64_t at) -> std::int64_t {
+    unsigned char bytes[4];
+    return file.Peek(bytes, sizeof bytes, at) == sizeof bytes ? VEK::LoadLe32(bytes) : -1;
+  };
+  for (std::size_t i = 0; i < SegmentList.size(); ++i) {
+    const Segment& s = SegmentList[i];
+    const bool last = i + 1 == SegmentList.size();
+    std::int64_t dataEnd = s.MoviPosition + ListHeader::Size;  // where its last stream chunk ends
+    for (; next < entries.size() && entries[next].Position() < s.End; ++next)
+      dataEnd = std::max(dataEnd, entries[next].Position() + ChunkHeader::Size + entries[next].Size);
+    const std::int64_t movi = field(s.MoviPosition + 4), riff = field(s.RiffPosition + 4);
+    if (movi >= 0) {
+      const std::int64_t claimedEnd = s.MoviPosition + ChunkHeader::Size + movi;
+      const std::int64_t end = s.End + ((s.End - s.MoviPosition) & 1);
+      wrong += claimedEnd > end || claimedEnd < dataEnd;
+    }
+    if (riff >= 0) {
+      const std::int64_t claimedEnd = s.RiffPosition + ChunkHeader::Size + riff;
+      if (!last) {
+        wrong += claimedEnd != SegmentList[i + 1].RiffPosition;
+      } else {
+        // The one RIFF of a file also holds its legacy index, where it is whole.
+        std::int64_t end = s.End;
+        if (SegmentList.size() == 1 && OldIndexPosition >= 0 &&
+            fileSize - OldIndexPosition - ChunkHeader::Size >= std::int64_t{OldIndexSize})
+          end = std::max(end, OldIndexPosition + ChunkHeader::Size + OldIndexSize);
+        wrong += claimedEnd > fileSize || claimedEnd < end;
+      }
+    }
+  }
+  if (wrong > 0) ReportProblem(Msg::ListSizes, {wrong});
+}
+
 IndexRebuilder::HeaderCounts IndexRebuilder::CountsFromData(const IndexEntries& entries) const {
   HeaderCounts counts;
   // By stream number, whether or not its header could be read.

@@ -301,6 +301,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     const std::int64_t end = file->Position();
     VerifyIndex(*file, entries);
     VerifyOdmlIndexes(*file, entries);
+    VerifyListSizes(*file, entries);
     const HeaderCounts counts = VerifyHeaderCounts(entries);
     file->Seek(end, 0);
     if (CheckOnly_) {

@@ -240,6 +240,8 @@ class IndexRebuilder : public VEK::Thread {
   void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
   void VerifyIndex(BackupFile& file, const IndexEntries& entries);
   void VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries);
+  // Reports the RIFF and movi list sizes that disagree with the data.
+  void VerifyListSizes(BackupFile& file, const IndexEntries& entries);
   // Reports the header counts that contradict the data, and returns the
   // data's counts for the rebuild to write.
   HeaderCounts VerifyHeaderCounts(const IndexEntries& entries);

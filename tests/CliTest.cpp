@@ -248,7 +248,7 @@ TEST_F(Cli, APrefixThatIsOnlyAFolderPartNeverWritesTheSource) {
       {{"--prefix", "./", "--overwrite", "overwrite"}, 1, refusal(dir / "./a.avi"), nullptr},
       {{"--prefix", "sub/../", "--overwrite", "abort"}, 1, refusal(dir / "sub/../a.avi"), nullptr},
       {{"--prefix", "sub/"}, 0, "Rebuilding index...", "sub/a.avi"},
-      {{"--prefix", "missing/"}, 1, "Could not create file \"" + (dir / "missing/a.avi") + "\".", nullptr},
+      {{"--prefix", "missing/"}, 1, "Could not create file \"" + (dir / "missing/a.avi") + "\" (no such file or folder).", nullptr},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"rebuild"};

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 
 #include "engine/IndexRebuilder.h"
@@ -272,7 +273,9 @@ TEST_F(RepairEngine, GarbageRunningToTheEndOfTheFileEndsTheWalkThereAndTheBatchG
   EXPECT_EQ(check.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileOk}));
   EXPECT_EQ(check.Lines[2], "Corrupted data found at file offset " + std::to_string(spot) + "; Video Frame 1");
   EXPECT_EQ(check.Lines[3], "The file has no index (idx1): players cannot seek in it.");
-  EXPECT_EQ(check.Lines[4], "Done. Found 2 errors, 1 video frames, 1 audio samples");
+  EXPECT_EQ(check.Lines[4], "The size fields of 1 RIFF and movi lists do not match the data they hold.")
+      << "the movi list claims the zeros, which the rebuild cuts";
+  EXPECT_EQ(check.Lines[5], "Done. Found 3 errors, 1 video frames, 1 audio samples");
 
   const auto rebuild = Rebuild({damaged, next});
   EXPECT_EQ(rebuild.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileRebuilt, VEKRiff::FileRebuilt}));
@@ -402,8 +405,9 @@ TEST_F(LargeFile, ACheckPrintsPositionsBeyondFourGigabytesWhole) {
   const std::string path = MakeSparse(garbageAt);
   const auto r = Check({path});
   EXPECT_EQ(r.Lines[2], "Corrupted data found at file offset " + std::to_string(garbageAt) + "; Video Frame 2");
-  // The spot, the missing index and the header's frame count (made for the first chunk only).
-  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 3 errors, 3 video frames, 1 audio samples");
+  // The spot, the missing index, the header's frame count (made for the
+  // first chunk only) and the list sizes (made for that chunk too).
+  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 4 errors, 3 video frames, 1 audio samples");
 }
 
 TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBehind) {
@@ -422,6 +426,58 @@ TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBeh
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_size, before.st_size);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << "the source is not written";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever an in-place rebuild writes into the RIFF and movi sizes, the
+// check said was wrong: the two never disagree about a file.
+TEST_F(RepairEngine, ListSizesARebuildCorrectsAreWhatTheCheckReports) {
+  struct Row {
+    const char* what;
+    std::function<void(Bytes&, std::int64_t movi)> damage;
+    int wrongLists;  // the count the check gives; 0: no line
+  };
+  auto riff = [](std::uint32_t v) { return [v](Bytes& b, std::int64_t) { VEK::StoreLe32(&b[4], v); }; };
+  auto zeroTail = [](std::uint32_t claim) {
+    return [claim](Bytes& b, std::int64_t movi) {
+      b.resize(b.size() + 100000, 0);  // a download's preallocated, never written tail
+      VEK::StoreLe32(&b[4], claim);
+      VEK::StoreLe32(&b[movi + 4], claim - static_cast<std::uint32_t>(movi));
+    };
+  };
+  const Row rows[] = {
+      {"sound", [](Bytes&, std::int64_t) {}, 0},
+      {"RIFF size 0", riff(0), 1},
+      {"RIFF size 0xFFFFFFFF", riff(0xFFFFFFFFu), 1},
+      {"RIFF size one past the end of the file", [](Bytes& b, std::int64_t) { VEK::StoreLe32(&b[4], static_cast<std::uint32_t>(b.size() - 7)); }, 1},
+      {"movi size 0", [](Bytes& b, std::int64_t movi) { VEK::StoreLe32(&b[movi + 4], 0); }, 1},
+      {"movi size 0xFFFFFFFF", [](Bytes& b, std::int64_t movi) { VEK::StoreLe32(&b[movi + 4], 0xFFFFFFFFu); }, 1},
+      {"RIFF and movi claiming about 4 GiB over a zero-filled tail", zeroTail(0xFFFFFF00u), 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    AviBuilder b;
+    b.StartMovi();
+    for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+    b.EndMovi().Idx1();
+    Bytes source = b.Build();
+    row.damage(source, b.MoviOffset());
+    const std::string path = Put("l.avi", source);
+    const auto check = Check({path});
+    const std::string line =
+        "The size fields of " + std::to_string(row.wrongLists) + " RIFF and movi lists do not match the data they hold.";
+    const bool reported = std::find(check.Lines.begin(), check.Lines.end(), line) != check.Lines.end();
+    EXPECT_EQ(reported, row.wrongLists > 0);
+    Rebuild({path}, false);
+    const Bytes after = ReadFile(path);
+    const bool rewritten = VEK::LoadLe32(&after[4]) != VEK::LoadLe32(&source[4]) ||
+                           VEK::LoadLe32(&after[b.MoviOffset() + 4]) != VEK::LoadLe32(&source[b.MoviOffset() + 4]);
+    EXPECT_EQ(rewritten, row.wrongLists > 0) << "the rebuild corrects what the check reports, nothing else";
+    EXPECT_EQ(Check({path}).LastErrorCount, 0) << "nothing is left to mend";
   }
 }
 

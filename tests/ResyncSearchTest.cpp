@@ -78,21 +78,23 @@ TEST(ResyncSearch, AWalkResumesOnTheSameChunkWhereverItLiesAgainstTheReadAhead) 
     const char* what;
     std::int64_t hit;        // where the chunk to resume at starts, from the end of the read-ahead
     std::uint32_t size;      // its size
-    std::int64_t garbage;    // the bytes of damage before it
+    // The bytes of damage before it; never a power of two, which would
+    // read as a size short by one flipped bit.
+    std::int64_t garbage;
     bool damageAfter;        // more damage after it: it is taken unconfirmed, as a chunk like those walked
   };
   const Row rows[] = {
-      {"well inside", -1000, 100, 64, false},
-      {"its chunk and the bytes after it inside", -44, 20, 64, false},
-      {"the 16 bytes that confirm it straddle the end", -36, 20, 64, false},
-      {"its end beyond, confirmed by a peek", -200, 300, 64, false},
-      {"on the last offset searched inside", -10, 100, 64, false},
-      {"on the first offset of the block read after", -8, 100, 64, false},
-      {"its code straddling the end", -2, 100, 64, false},
+      {"well inside", -1000, 100, 66, false},
+      {"its chunk and the bytes after it inside", -44, 20, 66, false},
+      {"the 16 bytes that confirm it straddle the end", -36, 20, 66, false},
+      {"its end beyond, confirmed by a peek", -200, 300, 66, false},
+      {"on the last offset searched inside", -10, 100, 66, false},
+      {"on the first offset of the block read after", -8, 100, 66, false},
+      {"its code straddling the end", -2, 100, 66, false},
       {"beyond, the damage straddling the end", 500, 100, 700, false},
       {"far beyond, after a whole block of damage", 70000, 100, 70200, false},
-      {"unconfirmed, ending just inside", -60, 40, 64, true},
-      {"unconfirmed, ending beyond", -30, 40, 64, true},
+      {"unconfirmed, ending just inside", -60, 40, 66, true},
+      {"unconfirmed, ending beyond", -30, 40, 66, true},
       {"unconfirmed, beyond", 300, 40, 500, true},
   };
   TempDir dir;

@@ -109,6 +109,10 @@ AviBuilder& AviBuilder::Idx1() {
 Bytes AviBuilder::Build() const {
   Bytes out = bytes_;
   VEK::StoreLe32(&out[4], static_cast<std::uint32_t>(out.size() - 8));
+  // A movi list never closed runs to the end of the file, as a capture that
+  // stopped before its index leaves it.
+  if (moviOffset_ >= 0 && VEK::LoadLe32(&out[moviOffset_ + 4]) == 0)
+    VEK::StoreLe32(&out[moviOffset_ + 4], static_cast<std::uint32_t>(out.size() - moviOffset_ - 8));
   // The main header's frame count, as a muxer writes it: the video chunks of
   // the stream that has most ('avih' dwTotalFrames, 16 bytes into its data at 32).
   std::map<std::uint32_t, std::uint32_t> perStream;
