@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
 
 #include "ZantrelVersion.h"
 #include "engine/ExistingOutput.h"
@@ -216,7 +217,9 @@ class ConsoleFrontEnd {
   ConsoleFrontEnd(const Options& options, std::FILE* out, std::FILE* progress)
       : options_(options), out_(out), progress_(progress) {}
 
+  // On the worker's thread; everything else on the main thread.
   void HandleEvent(IndexRebuilder& worker) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
     switch (worker.Event()) {
       case VEKRiff::FileStarted:
         currentName_ = VEK::ExtractFileName((options_.Files)[worker.FileIndex()]);
@@ -243,6 +246,7 @@ class ConsoleFrontEnd {
   }
 
   void ShowProgress(const IndexRebuilder& worker) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (!progress_ || currentName_.empty()) return;
     std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", Escaped(currentName_).c_str(), worker.Progress(),
                  VEKRiff::ErrorsText(worker.ErrorCount()).c_str(),
@@ -253,13 +257,12 @@ class ConsoleFrontEnd {
   }
 
   void ClearProgress() {
-    if (!progressShown_) return;
-    std::fputs("\r\033[K", progress_);
-    std::fflush(progress_);
-    progressShown_ = false;
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ClearProgressLine();
   }
 
   bool AllSucceeded() const {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (std::size_t i = 0; i < options_.Files.size(); ++i) {
       const auto it = outcomes_.find(static_cast<int>(i));
       if (it == outcomes_.end() || (it->second != VEKRiff::FileOk && it->second != VEKRiff::FileRebuilt))
@@ -269,8 +272,15 @@ class ConsoleFrontEnd {
   }
 
  private:
+  void ClearProgressLine() {
+    if (!progressShown_) return;
+    std::fputs("\r\033[K", progress_);
+    std::fflush(progress_);
+    progressShown_ = false;
+  }
+
   void PrintLine(const std::string& message) {
-    ClearProgress();
+    ClearProgressLine();
     const std::string line = Escaped(message);
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
@@ -283,6 +293,8 @@ class ConsoleFrontEnd {
   std::string currentName_;
   bool progressShown_ = false;
   std::map<int, VEKRiff::RebuildEvent> outcomes_;
+  // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
+  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace
@@ -293,6 +305,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   ConsoleFrontEnd frontEnd(options, out, progress);
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
+  worker.EventsOnWorkerThread = true;
   worker.Prefix = options.Prefix;
   // In place only through --in-place: an empty prefix names a copy that is its
   // own source, refused like any other.

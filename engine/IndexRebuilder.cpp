@@ -89,7 +89,9 @@ void IndexRebuilder::AddMessage(const std::string& text) {
 
 void IndexRebuilder::Notify(RebuildEvent code) {
   Event_ = code;
-  if (OnEvent) Synchronize([this] { OnEvent(*this); });
+  if (!OnEvent) return;
+  if (EventsOnWorkerThread) OnEvent(*this);
+  else Synchronize([this] { OnEvent(*this); });
 }
 
 void IndexRebuilder::SetProgress(std::int32_t percent) {

@@ -299,20 +299,6 @@ std::uint32_t IndexRebuilder::TrueSize(BackupFile& file, const WalkedChunk& chun
   return static_cast<std::uint32_t>(std::min<std::int64_t>(data, MaxIdx1Value));
 }
 
-std::uint32_t IndexRebuilder::ShortByOneBit(BackupFile& file, const WalkedChunk& chunk, const SearchHit& hit) {
-  // The size may be right and damage follow the chunk, or the size may be
-  // short and its end fall inside the chunk's own data. Only a size that one
-  // flipped bit made short is taken for the second: a stretch of damage
-  // almost never ends a power of two past a chunk's end.
-  if (hit.Kind == HitKind::End || !IsStreamChunkId(chunk.Bytes)) return 0;
-  const std::int64_t data = hit.Position - chunk.Position - ChunkHeader::Size;
-  const std::uint32_t claimed = ChunkHeader::Load(chunk.Bytes).DataSize;
-  if (data <= claimed || (data & 1)) return 0;
-  const std::uint32_t size = TrueSize(file, chunk, data);
-  const std::uint32_t diff = size ^ claimed;
-  return size > claimed && (diff & (diff - 1)) == 0 ? size : 0;
-}
-
 void IndexRebuilder::KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries) {
   if (ChunkHeader::Load(chunk.Bytes).DataSize != size) {
     VEK::StoreLe32(chunk.Bytes + 4, size);
@@ -492,13 +478,11 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
           KeepWithSize(pending, TrueSize(file, pending, data), entries);
           continue;
         }
-      } else if (const std::uint32_t size = ShortByOneBit(file, pending, hit); size > 0) {
-        spot = pending.Position;
-        hasPending = false;
-        ReportSpot(spot, hit, parity);
-        KeepWithSize(pending, size, entries);
-        continue;
       } else {
+        // A size that is too short cannot be told from a right one followed
+        // by damage: both end in unrecognisable bytes before the next chunk.
+        // The chunk keeps the size it claims; at worst a player misses its
+        // last bytes.
         acceptPending();
       }
     } else {

@@ -93,9 +93,15 @@ struct Damage {
 };
 
 std::vector<Damage> Damages() {
+  // Sets the first clear bit from `bit` up: a size made larger, which the
+  // walk can prove wrong (a size made smaller reads like a right one
+  // followed by damage).
   auto flip = [](std::function<const ExpectedEntry&(const Film&)> chunk, int bit) {
     return [=](const Film& f, Bytes& b) {
-      b[chunk(f).Position + 4 + bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
+      const ExpectedEntry& e = chunk(f);
+      int set = bit;
+      while (e.Size & (1u << set)) ++set;
+      b[e.Position + 4 + set / 8] ^= static_cast<unsigned char>(1u << (set % 8));
       return true;
     };
   };
