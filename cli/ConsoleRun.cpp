@@ -1,5 +1,6 @@
 #include "cli/ConsoleRun.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -173,9 +174,17 @@ std::size_t Utf8Length(const std::string& text, std::size_t at) {
 }  // namespace
 
 std::string Escaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
+  // Most lines are plain printable ASCII and go out as they are: a run with
+  // hundreds of thousands of lines pays for this test only.
+  auto plain = [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c >= 0x20 && c < 0x7F && c != '\\';
+  };
+  const auto first = std::find_if_not(text.begin(), text.end(), plain);
+  if (first == text.end()) return text;
+  std::string out(text.begin(), first);
+  out.reserve(text.size() + 8);
+  for (std::size_t i = static_cast<std::size_t>(first - text.begin()); i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       if (c == '\\') out += "\\\\";
