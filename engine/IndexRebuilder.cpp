@@ -207,11 +207,14 @@ std::int64_t IndexRebuilder::PrepareIndexes(std::int64_t end, const IndexEntries
 
 void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
                                   std::int64_t moviOffset) {
+  // The chunks' own sizes go first: until the movi size points at the new
+  // index, a reader reaches the same data as before.
+  const std::int64_t start = file.Position();
+  WriteChunkSizes(file);
+  file.Seek(start, 0);
   if (SegmentList.size() > 1) WriteOdmlIndexes(file, Headers, SegmentList, entries);
   else WriteIndex(file, entries, moviOffset);
-  const std::int64_t end = file.Position();
-  WriteChunkSizes(file);
-  WriteHeaderCounts(file, counts, end);
+  WriteHeaderCounts(file, counts, file.Position());
 }
 
 void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,

@@ -422,10 +422,6 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   // into it, and then the field holds data.
   Ranges allowed = CorrectableHeaderFields(source, movi);
   allowed.emplace_back(movi + 4, movi + 8);
-  std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
-  if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
-    differs = index - 1;
-  if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
 
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
@@ -439,10 +435,21 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
     if (header + 8 + static_cast<std::int64_t>(size) > index) return which() + "chunk runs past the walk's end";
     if (header + 8 > srcSize) return which() + "points past the end of the source";
     if (!IsStreamId(source, header)) return which() + "no stream chunk header there";
-    if (Le32(source, header) != id || Le32(source, header + 4) != size)
-      return which() + "id or size differs from the chunk header";
+    if (Le32(source, header) != id) return which() + "id differs from the chunk header";
+    // A chunk whose size lies, or that a cut ends, is indexed with the size
+    // of its data, which its header in the output then gives; that data is
+    // the source's own.
+    if (Le32(source, header + 4) != size) {
+      if (Le32(output, header + 4) != size) return which() + "size differs from the chunk header";
+      if (header + 8 + static_cast<std::int64_t>(size) > srcSize) return which() + "resized past the source's end";
+      allowed.emplace_back(header + 4, header + 8);
+    }
     indexed.push_back(header);
   }
+  std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
+  if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
+    differs = index - 1;
+  if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
   for (std::int64_t chunk : ReachableFrom(source, movi))
     if (!std::binary_search(indexed.begin(), indexed.end(), chunk))
       return "the reachable stream chunk at " + std::to_string(chunk) + " is not indexed";
@@ -465,10 +472,22 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
     const auto reachable = ReachableFrom(source, movi);
     dataEnd = std::min(dataEnd, reachable.empty() ? movi + 12 : NextChunk(source, reachable.back()));
   }
-  const Ranges fields = CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()));
-  if (static_cast<std::int64_t>(after.size()) < dataEnd ||
-      FirstDifferenceOutside(source, after, 0, dataEnd, fields) >= 0)
-    return "a write that failed midway changed the movi size or the data before the new index: " + why;
+  Ranges fields = CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()));
+  if (static_cast<std::int64_t>(after.size()) < dataEnd) return "a write that failed midway cut the data: " + why;
+  // The sizes of chunks that the rebuild gives the size of their data may
+  // be written already: a stream chunk's size field now claiming no more
+  // than the source holds.
+  for (std::int64_t d = FirstDifferenceOutside(source, after, 0, dataEnd, fields); d >= 0;
+       d = FirstDifferenceOutside(source, after, 0, dataEnd, fields)) {
+    std::int64_t resized = -1;
+    for (std::int64_t h = std::max<std::int64_t>(0, d - 7); h <= d - 4 && resized < 0; ++h)
+      if (h + 8 <= static_cast<std::int64_t>(source.size()) && IsStreamId(source, h) &&
+          h + 8 + static_cast<std::int64_t>(Le32(after, h + 4)) <= static_cast<std::int64_t>(source.size()))
+        resized = h;
+    if (resized < 0)
+      return "a write that failed midway changed the movi size or the data before the new index: " + why;
+    fields.emplace_back(resized + 4, resized + 8);
+  }
   return "";
 }
 
