@@ -14,6 +14,7 @@
 #include "StoreProperties.h"
 #include "WorkerProperties.h"
 #include "support/TempDir.h"
+#include "util/Endian.h"
 
 namespace {
 
@@ -111,8 +112,12 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
 // never with the data touched.
 TEST(FuzzRegressions, TheUnfinishedInPlaceCheckAcceptsOnlyUntouchedOrIndexedFiles) {
   ZantrelTest::AviBuilder b;
-  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4).Chunk("00dc", 6);  // no index, movi size not set
-  const ZantrelFuzz::Bytes source = b.Build();
+  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4).Chunk("00dc", 6);  // no index
+  const ZantrelFuzz::Bytes source = [&] {
+    ZantrelFuzz::Bytes bytes = b.Build();
+    VEK::StoreLe32(&bytes[static_cast<std::size_t>(b.MoviOffset() + 4)], 0);  // the movi size not set
+    return bytes;
+  }();
   ZantrelTest::TempDir dir;
   ASSERT_TRUE(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::Copy).empty());
   const ZantrelFuzz::Bytes rebuilt = ZantrelTest::ReadFile(dir / "run/Zantrel.in.avi");
