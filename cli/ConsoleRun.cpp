@@ -325,7 +325,10 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   auto nextProgress = Clock::now();
   bool stopRequested = false;
   while (!worker.Finished()) {
-    queue.WaitAndServe(std::chrono::milliseconds(50));
+    // A signal handler's stop flag cannot wake the queue, and the worker's
+    // lines no longer do: the flag is polled often enough that a stop lands
+    // within a few milliseconds.
+    queue.WaitAndServe(std::chrono::milliseconds(5));
     if (!stopRequested && stop.load()) {
       stopRequested = true;
       worker.Abort("");
