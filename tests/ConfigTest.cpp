@@ -21,10 +21,6 @@ using VEKRegistry::Root;
 class ConfigStore : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadXdg_ = old != nullptr;
-    if (old) oldXdg_ = old;
-    ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
     VEK::SetLanguage(VEK::English);
     if (GetParam())
       store_ = std::make_unique<VEKRegistry::FileStore>(VEKRegistry::DefaultRegistryFileName());
@@ -32,10 +28,6 @@ class ConfigStore : public ::testing::TestWithParam<bool> {
       store_ = std::make_unique<VEKRegistry::MemoryStore>();
   }
   void TearDown() override {
-    if (hadXdg_)
-      ::setenv("XDG_CONFIG_HOME", oldXdg_.c_str(), 1);
-    else
-      ::unsetenv("XDG_CONFIG_HOME");
     VEK::SetLanguage(VEK::English);
   }
 
@@ -62,8 +54,7 @@ class ConfigStore : public ::testing::TestWithParam<bool> {
   }
 
   ZantrelTest::TempDir dir_;
-  bool hadXdg_ = false;
-  std::string oldXdg_;
+  const ZantrelTest::ConfigHome home_{dir_.Path()};
   std::unique_ptr<VEKRegistry::Store> store_;
   std::unique_ptr<Registry> reg_;
 };

@@ -48,17 +48,9 @@ void WriteText(const std::string& path, const std::string& text) {
 class SettingsFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadXdg_ = old != nullptr;
-    if (old) oldXdg_ = old;
-    ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
     VEK::SetLanguage(VEK::English);
   }
   void TearDown() override {
-    if (hadXdg_)
-      ::setenv("XDG_CONFIG_HOME", oldXdg_.c_str(), 1);
-    else
-      ::unsetenv("XDG_CONFIG_HOME");
     VEK::SetLanguage(VEK::English);
     VEKFile::SetSystemCalls(nullptr);
   }
@@ -66,8 +58,7 @@ class SettingsFile : public ::testing::Test {
   std::string Folder() const { return dir_ / "zantrel"; }
 
   ZantrelTest::TempDir dir_;
-  bool hadXdg_ = false;
-  std::string oldXdg_;
+  const ZantrelTest::ConfigHome home_{dir_.Path()};
 };
 
 TEST_F(SettingsFile, LivesUnderXdgConfigHomeOrElseTheHomeConfigFolder) {

@@ -56,17 +56,9 @@ void WriteText(const std::string& path, const std::string& text) { std::ofstream
 class StartUpSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadXdg_ = old != nullptr;
-    if (old) oldXdg_ = old;
-    ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
     std::filesystem::create_directories(dir_ / "zantrel");
   }
   void TearDown() override {
-    if (hadXdg_)
-      ::setenv("XDG_CONFIG_HOME", oldXdg_.c_str(), 1);
-    else
-      ::unsetenv("XDG_CONFIG_HOME");
     VEK::SetLanguage(VEK::English);
   }
   std::string FileName() const { return dir_ / "zantrel/registry.reg"; }
@@ -98,8 +90,7 @@ class StartUpSettings : public ::testing::Test {
   }
 
   ZantrelTest::TempDir dir_;
-  bool hadXdg_ = false;
-  std::string oldXdg_;
+  const ZantrelTest::ConfigHome home_{dir_.Path()};
 };
 
 std::string Utf16Le(const std::string& ascii) {

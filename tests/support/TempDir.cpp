@@ -44,4 +44,18 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+ConfigHome::ConfigHome(const std::string& folder) {
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  had_ = old != nullptr;
+  if (old) old_ = old;
+  ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+}
+
+ConfigHome::~ConfigHome() {
+  if (had_)
+    ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace ZantrelTest

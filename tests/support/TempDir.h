@@ -21,6 +21,20 @@ class TempDir {
   std::string path_;
 };
 
+// Points XDG_CONFIG_HOME (where the settings file lives) at a folder for the
+// object's life, then puts back what was there.
+class ConfigHome {
+ public:
+  explicit ConfigHome(const std::string& folder);
+  ~ConfigHome();
+  ConfigHome(const ConfigHome&) = delete;
+  ConfigHome& operator=(const ConfigHome&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 bool Exists(const std::string& path);
