@@ -65,6 +65,18 @@ def fsync_path(path):
         os.close(fd)
 
 
+def build_compiler(build):
+    """The C++ compiler the CMake build folder was configured with, or c++."""
+    try:
+        with open(os.path.join(build, "CMakeCache.txt")) as f:
+            m = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.+)$", f.read(), re.M)
+            if m:
+                return m.group(1).strip()
+    except OSError:
+        pass
+    return "c++"
+
+
 def remove(path):
     try:
         os.remove(path)
@@ -362,14 +374,7 @@ class Bench:
         if os.path.exists(program) and os.path.getmtime(program) >= max(os.path.getmtime(core),
                                                                          os.path.getmtime(source)):
             return program
-        compiler = "c++"
-        try:
-            with open(os.path.join(build, "CMakeCache.txt")) as f:
-                m = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.+)$", f.read(), re.M)
-                if m:
-                    compiler = m.group(1).strip()
-        except OSError:
-            pass
+        compiler = build_compiler(build)
         cmd = [compiler, "-std=c++20", "-O2", "-D_FILE_OFFSET_BITS=64", "-I", ROOT,
                "-I", os.path.join(build, "generated"), source, core, "-pthread", "-o", program]
         done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -387,14 +392,7 @@ class Bench:
         program = os.path.join(build, "zantrel-print-lines")
         if os.path.exists(program) and os.path.getmtime(program) >= os.path.getmtime(source):
             return program
-        compiler = "c++"
-        try:
-            with open(os.path.join(build, "CMakeCache.txt")) as f:
-                m = re.search(r"^CMAKE_CXX_COMPILER:\w+=(.+)$", f.read(), re.M)
-                if m:
-                    compiler = m.group(1).strip()
-        except OSError:
-            pass
+        compiler = build_compiler(build)
         cmd = [compiler, "-std=c++20", "-O2", source, "-o", program]
         done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         if done.returncode != 0:
