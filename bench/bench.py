@@ -402,8 +402,8 @@ class Bench:
         return program
 
     def print_case(self, text):
-        """The time to print text's lines one at a time, each flushed, into a
-        file of the scratch folder, as the console prints a run's lines:
+        """The time to print text's lines into a file of the scratch folder as
+        the console prints a run's lines (buffered, flushed every 5 ms):
         the median of --runs writings by bench/print_lines.cpp."""
         lines = os.path.join(self.scratch, "lines.txt")
         printed = os.path.join(self.scratch, "printed.txt")
@@ -422,7 +422,7 @@ class Bench:
         remove(lines)
         remove(printed)
         count, median, lo, hi = int(m.group(1)), float(m.group(3)), float(m.group(4)), float(m.group(5))
-        log(f"  {'print its %s lines, one flush each' % f'{count:,}':<46} {median:9.4f} s   (min {lo:.4f}, max {hi:.4f})")
+        log(f"  {'print its %s lines, flushed every 5 ms' % f'{count:,}':<46} {median:9.4f} s   (min {lo:.4f}, max {hi:.4f})")
         return median
 
     def spots_cases(self, spots):

@@ -257,6 +257,9 @@ class ConsoleFrontEnd {
   void ShowProgress(const IndexRebuilder& worker) {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (!progress_ || currentName_.empty()) return;
+    // The lines cleared the progress line before they were buffered: they go
+    // out before it is drawn again.
+    FlushLinesLocked();
     std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", Escaped(currentName_).c_str(), worker.Progress(),
                  VEKRiff::ErrorsText(worker.ErrorCount()).c_str(),
                  VEKRiff::VideoFramesText(worker.VideoFrameCount()).c_str(),
@@ -268,6 +271,12 @@ class ConsoleFrontEnd {
   void ClearProgress() {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     ClearProgressLine();
+  }
+
+  // Main thread, every few milliseconds and at the end.
+  void FlushLines() {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    FlushLinesLocked();
   }
 
   bool AllSucceeded() const {
@@ -288,12 +297,21 @@ class ConsoleFrontEnd {
     progressShown_ = false;
   }
 
+  // A damaged file can make hundreds of thousands of lines: one write each
+  // cost more than the whole check. They are buffered and go out within a
+  // few milliseconds, from the main thread's poll.
   void PrintLine(const std::string& message) {
     ClearProgressLine();
     const std::string line = Escaped(message);
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
+    linesPending_ = true;
+  }
+
+  void FlushLinesLocked() {
+    if (!linesPending_) return;
     std::fflush(out_);
+    linesPending_ = false;
   }
 
   const Options& options_;
@@ -301,6 +319,7 @@ class ConsoleFrontEnd {
   std::FILE* progress_;
   std::string currentName_;
   bool progressShown_ = false;
+  bool linesPending_ = false;
   std::map<int, VEKRiff::RebuildEvent> outcomes_;
   // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
   mutable std::recursive_mutex mutex_;
@@ -329,6 +348,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
     // lines no longer do: the flag is polled often enough that a stop lands
     // within a few milliseconds.
     queue.WaitAndServe(std::chrono::milliseconds(5));
+    frontEnd.FlushLines();
     if (!stopRequested && stop.load()) {
       stopRequested = true;
       worker.Abort("");
@@ -339,6 +359,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
     }
   }
   worker.WaitFor();
+  frontEnd.FlushLines();
   frontEnd.ClearProgress();
   return frontEnd.AllSucceeded() ? ExitOk : ExitFileFailed;
 }
