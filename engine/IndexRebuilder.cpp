@@ -1,7 +1,3 @@
-// The worker: runs a check or a rebuild over a list of files on its own
-// thread, one file after the other, and turns each file's outcome into a
-// notification and a log line. The walk is in MoviWalk.cpp, the index
-// writer in Idx1Writer.cpp.
 #include "engine/IndexRebuilder.h"
 
 #include <fcntl.h>
@@ -12,6 +8,11 @@
 #include <random>
 
 #include "engine/EngineMessages.h"
+#include "engine/Idx1Writer.h"
+#include "engine/IndexCheck.h"
+#include "engine/MoviWalk.h"
+#include "engine/OdmlWriter.h"
+#include "engine/SizePatcher.h"
 #include "file/SystemCalls.h"
 #include "lang/SystemReason.h"
 #include "util/Paths.h"
@@ -73,18 +74,26 @@ void IndexRebuilder::Start(VEK::RefCount<FileList> files, bool checkOnly, bool k
 }
 
 void IndexRebuilder::Abort(const std::string& outcomeText) {
-  OutcomeText = outcomeText;
+  {
+    const std::lock_guard<std::mutex> lock(AbortTextLock);
+    AbortText = outcomeText;
+  }
   Terminate();
 }
 
 void IndexRebuilder::Skip(const std::string& outcomeText) {
-  OutcomeText = outcomeText;
+  SkipText = outcomeText;
   SkipRequested = true;
 }
 
 void IndexRebuilder::AddMessage(const std::string& text) {
   Message_ = text;
   Notify(MessageAdded);
+}
+
+void IndexRebuilder::Log(const Finding& finding) {
+  if (finding.Error) Counts.Errors.fetch_add(1, std::memory_order_relaxed);
+  AddMessage(finding.Line);
 }
 
 void IndexRebuilder::Notify(RebuildEvent code) {
@@ -94,83 +103,68 @@ void IndexRebuilder::Notify(RebuildEvent code) {
   else Synchronize([this] { OnEvent(*this); });
 }
 
-void IndexRebuilder::SetProgress(std::int32_t percent) {
-  if (Progress_.load(std::memory_order_relaxed) != percent) Progress_.store(percent, std::memory_order_relaxed);
-}
-
-void IndexRebuilder::SetProgressAt(std::int64_t position, float factor) {
-  // Single precision, truncated toward zero; kept within 0-100 should the
-  // file have grown since it was sized.
-  const float percent = static_cast<float>(position) * factor;
-  SetProgress(percent >= 100.0f ? 100 : percent > 0.0f ? static_cast<std::int32_t>(percent) : 0);
-}
-
 void IndexRebuilder::CheckAbort() {
   if (Terminated()) throw AbortException(VEK::Text(Msg::Aborted));
+}
+
+StopCheck IndexRebuilder::StopPoint() const {
+  if (Mode_ == BackupFile::Mode::InPlace) return {};
+  return [this] { const_cast<IndexRebuilder*>(this)->CheckAbort(); };
 }
 
 void IndexRebuilder::DiscardOutput() {
   // Only the unfinished copy under its temporary name is ever deleted: the
   // final name is not touched until the copy is complete.
-  if (OutputCreated && !TemporaryName.empty()) VEK::DeleteFile(TemporaryName);
-  OutputCreated = false;
+  if (!TemporaryName.empty()) VEK::DeleteFile(TemporaryName);
   TemporaryName.clear();
 }
 
 void IndexRebuilder::Execute() {
-  int i = 0;
-  try {
-    while (i < static_cast<int>(Files->size())) {
-      OutputCreated = false;
-      FileIndex_ = i;
-      try {
-        ProcessFile((*Files)[i]);
-      } catch (const ErrorException& e) {
-        DiscardOutput();
-        Notify(FileError);
-        AddMessage(e.Message());
-      } catch (const SkipException& e) {
-        DiscardOutput();
-        Notify(FileSkipped);
-        AddMessage(OutcomeText.empty() ? e.Message() : OutcomeText);
+  for (int i = 0; i < static_cast<int>(Files->size()); ++i) {
+    FileIndex_ = i;
+    try {
+      ProcessFile((*Files)[i]);
+    } catch (...) {
+      std::string abortText;
+      {
+        const std::lock_guard<std::mutex> lock(AbortTextLock);
+        abortText = AbortText;
       }
-      AddMessage("");
-      ++i;
+      const FailureOutcome outcome = OutcomeOfCurrentFailure(SkipText, abortText);
+      // The half-written copy goes first, so that nothing a notification
+      // does can leave it behind.
+      DiscardOutput();
+      Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
+             : outcome.Kind == FailureKind::BatchAborted ? Aborted
+                                                          : FileError);
+      AddMessage(outcome.Message);
+      if (outcome.EndsBatch) {
+        AddMessage("");
+        break;
+      }
     }
-    Terminate();
-  } catch (const AbortException& e) {
-    // The half-written copy goes first, so that nothing a notification
-    // does can leave it behind.
-    DiscardOutput();
-    Notify(Aborted);
-    AddMessage(OutcomeText.empty() ? e.Message() : OutcomeText);
     AddMessage("");
-    Terminate();
-  } catch (const std::exception& e) {
-    DiscardOutput();
-    Notify(FileError);
-    AddMessage(e.what());
-    AddMessage("");
-    Terminate();
   }
+  Terminate();
 }
 
-bool IndexRebuilder::ChooseOutput(const std::string& path) {
-  if (CheckOnly_ || !KeepOriginal_ || (Prefix.empty() && EmptyPrefixInPlace)) {
+BackupFile::Mode IndexRebuilder::ChooseOutput(const std::string& path) {
+  if (CheckOnly_) {
     OutputFileName_ = path;
-    return true;
+    return BackupFile::Mode::Check;
+  }
+  if (!KeepOriginal_ || (Prefix.empty() && EmptyPrefixInPlace)) {
+    OutputFileName_ = path;
+    return BackupFile::Mode::InPlace;
   }
   const std::string dir = VEK::ExtractFileDir(path);
   // A bare name has no folder and stays relative: no delimiter is added.
   OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
-  return false;
+  return BackupFile::Mode::Copy;
 }
 
-void IndexRebuilder::OpenFile(const std::string& path, bool sourceOnly, VEK::AutoPtr<BackupFile>& file) {
-  if (sourceOnly) {
-    file = std::make_unique<BackupFile>(path, path, !CheckOnly_);
-    return;
-  }
+std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
+  if (Mode_ != BackupFile::Mode::Copy) return std::make_unique<BackupFile>(Mode_, path);
   // A copy never writes to its source, whatever road leads from the copy's
   // name to it: a link, a hard link, another spelling of the same path, or
   // the very same path (an empty prefix where that is not the in-place
@@ -184,8 +178,9 @@ void IndexRebuilder::OpenFile(const std::string& path, bool sourceOnly, VEK::Aut
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
   for (;;) {
     const std::string temporary = TemporaryNameFor(OutputFileName_, random);
+    std::unique_ptr<BackupFile> file;
     try {
-      file = std::make_unique<BackupFile>(path, temporary, true, true);
+      file = std::make_unique<BackupFile>(BackupFile::Mode::Copy, path, temporary, true);
     } catch (const VEKFile::File::Exception& e) {
       if (e.Path != temporary) throw;          // the source's own failure
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
@@ -193,35 +188,36 @@ void IndexRebuilder::OpenFile(const std::string& path, bool sourceOnly, VEK::Aut
       throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
     }
     TemporaryName = temporary;
-    OutputCreated = true;
     file->Interruption = [this] { CheckAbort(); };
-    return;
+    return file;
   }
 }
 
-std::int64_t IndexRebuilder::PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset) {
-  if (SegmentList.size() > 1) return OdmlIndexBytes(Headers, SegmentList, entries);
-  CheckIndexFits(end, entries, moviOffset);
-  return IndexBytes(end, entries, moviOffset);
+// The new indexes: checked first that they can be written, and how many
+// bytes they take after the walk's end.
+static std::int64_t IndexBytes(const ScanResult& scan) {
+  if (scan.IsOpenDml()) return OdmlIndexBytes(scan);
+  CheckIdx1Fits(scan);
+  return Idx1Bytes(scan);
 }
 
-void IndexRebuilder::WriteIndexes(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
-                                  std::int64_t moviOffset) {
+// Writes the indexes, the corrected chunk sizes and the header counts,
+// leaving the position at the new end of the file.
+static void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
+                         const StopCheck& stop) {
   // The chunks' own sizes go first: until the movi size points at the new
   // index, a reader reaches the same data as before.
-  const std::int64_t start = file.Position();
-  WriteChunkSizes(file);
-  file.Seek(start, 0);
-  if (SegmentList.size() > 1) WriteOdmlIndexes(file, Headers, SegmentList, entries);
-  else WriteIndex(file, entries, moviOffset);
-  WriteHeaderCounts(file, counts, file.Position());
+  WriteChunkSizes(file, scan.SizeFixes);
+  if (scan.IsOpenDml()) WriteOdmlIndexes(file, scan, stop);
+  else WriteIdx1(file, scan, stop);
+  WriteHeaderCounts(file, scan, counts, file.Position());
 }
 
-void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries,
-                                const HeaderCounts& counts, std::int64_t moviOffset) {
+void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan,
+                                const HeaderCounts& counts) {
   CheckAbort();
-  PrepareIndexes(file->Position(), entries, moviOffset);
-  WriteIndexes(*file, entries, counts, moviOffset);
+  IndexBytes(scan);
+  WriteIndexes(*file, scan, counts, StopPoint());
   file->Truncate();
   file->Sync();
   CheckAbort();
@@ -232,17 +228,15 @@ void IndexRebuilder::FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntri
     throw VEKFile::File::CreateFailure(OutputFileName_, errno);
   SyncFolderOf(OutputFileName_);
   // The copy is complete: from here on nothing deletes it.
-  OutputCreated = false;
   TemporaryName.clear();
 }
 
-void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
-                                   std::int64_t moviOffset) {
-  const std::int64_t end = file.Position();
+void IndexRebuilder::FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts) {
+  const std::int64_t end = scan.End();
   // Stop is honoured up to the first write; from there the file is completed,
   // because half an index is worse than either.
   CheckAbort();
-  const std::int64_t bytes = PrepareIndexes(end, entries, moviOffset);
+  const std::int64_t bytes = IndexBytes(scan);
   // While the lease is held no other program has the file open: none can
   // write to it between the test below and the cut, and one that opens it
   // meanwhile waits until the lease is let go, on every road out of here.
@@ -257,7 +251,7 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
   if (const int noRoom = file.Reserve(end, bytes))
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
   try {
-    WriteIndexes(file, entries, counts, moviOffset);
+    WriteIndexes(file, scan, counts, StopPoint());
     file.Sync();
     // Another program opened the file meanwhile and waits for it. What it
     // does once it has it cannot be known from here (the kernel lets it in
@@ -280,53 +274,54 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const IndexEntries& entries
 }
 
 void IndexRebuilder::ProcessFile(const std::string& path) {
-  OutputCreated = false;
+  // 1. Choose the output.
   TemporaryName.clear();
   SkipRequested = false;
-  ErrorCount_.store(0, std::memory_order_relaxed);
-  VideoFrameCount_.store(0, std::memory_order_relaxed);
-  AudioSampleCount_.store(0, std::memory_order_relaxed);
-  SetProgress(0);
-  const bool sourceOnly = ChooseOutput(path);
+  SkipText.clear();
+  Counts.Reset();
+  Mode_ = ChooseOutput(path);
   Notify(FileStarted);
   AddMessage(VEK::Text(Msg::Processing, {VEK::ExtractFileName(path)}));
   Notify(FileOpening);
   CheckAbort();
   if (SkipRequested) throw SkipException(VEK::Text(Msg::Skipped));
 
-  VEK::AutoPtr<BackupFile> file;
-  OpenFile(path, sourceOnly, file);
-  const bool copy = !CheckOnly_ && !file->InPlace();
-  IndexEntries entries;
+  // 2. Open the file pair.
+  std::unique_ptr<BackupFile> file = OpenFile(path);
   try {
+    // 3. Walk.
     CheckRiffHeader(*file);
-    AddMessage(VEK::Text(CheckOnly_ ? Msg::Checking : Msg::Rebuilding));
-    const std::int64_t moviOffset = LocateMovi(*file);
-    ScanMovi(*file, moviOffset, entries);
-    const std::int64_t end = file->Position();
-    VerifyIndex(*file, entries);
-    VerifyOdmlIndexes(*file, entries);
-    VerifyListSizes(*file, entries);
-    const HeaderCounts counts = VerifyHeaderCounts(entries);
-    file->Seek(end, 0);
-    if (CheckOnly_) {
-      Notify(ErrorCount() > 0 ? FileError : FileOk);
-    } else {
-      if (copy) FinishCopy(file, entries, counts, moviOffset);
-      else FinishInPlace(*file, entries, counts, moviOffset);
-      Notify(FileRebuilt);
+    AddMessage(VEK::Text(Mode_ == BackupFile::Mode::Check ? Msg::Checking : Msg::Rebuilding));
+    const WalkReport report{[this] { CheckAbort(); }, [this](const Finding& f) { Log(f); }, &Counts};
+    const ScanResult scan = Walk(*file, report);
+    // 4. Check.
+    const HeaderCounts counts = CountsFromData(scan);
+    for (const Finding& finding : CheckFile(*file, scan, counts, [this] { CheckAbort(); })) Log(finding);
+    file->Seek(scan.End(), 0);
+    // 5-6. Write and finish.
+    switch (Mode_) {
+      case BackupFile::Mode::Check:
+        Notify(ErrorCount() > 0 ? FileError : FileOk);
+        break;
+      case BackupFile::Mode::Copy:
+        FinishCopy(file, scan, counts);
+        Notify(FileRebuilt);
+        break;
+      case BackupFile::Mode::InPlace:
+        FinishInPlace(*file, scan, counts);
+        Notify(FileRebuilt);
+        break;
     }
   } catch (const VEKFile::File::Exception& e) {
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
-    if (copy && OutputCreated && e.SystemError != 0)
+    if (Mode_ == BackupFile::Mode::Copy && !TemporaryName.empty() && e.SystemError != 0)
       throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;
   }
+  // 7. Report.
   AddMessage(VEK::Text(Msg::Done, {ErrorCount(), VideoFrameCount(), AudioSampleCount()}));
-  entries.clear();
-  file.reset();
 }
 
 }  // namespace VEKRiff

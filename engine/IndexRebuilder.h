@@ -1,18 +1,22 @@
-// The repair engine: a worker thread that checks a list of AVI files or
-// rebuilds their idx1 index, reporting every step to its owner through
-// synchronous notifications.
+// The repair engine's batch runner: a worker thread that checks a list of AVI
+// files or rebuilds their indexes, one file after the other, reporting every
+// step to its owner through synchronous notifications. Each file goes the
+// same road: choose the output, open the file pair, walk, check, write,
+// finish, report; the walk, the checks and the writers are functions of
+// their own that it calls in that order.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <optional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "avi/HeaderReader.h"
-#include "codec/KeyFrame.h"
+#include "engine/Failures.h"
+#include "engine/HeaderCounts.h"
+#include "engine/ScanResult.h"
 #include "file/BackupFile.h"
 #include "lang/Language.h"
 #include "util/Exception.h"
@@ -33,68 +37,16 @@ enum RebuildEvent : std::uint8_t {
   FileSkipped = 7,
 };
 
-// One entry of the rebuilt indexes: the chunk's code and size as its header
-// gives them, the absolute position of that header and the entry's idx1
-// flags. Still 16 bytes, like the idx1 entry it becomes, so that a long
-// film's index costs no more memory; the position is absolute (48 bits) so
-// that the same entries can feed the OpenDML indexes of files beyond 4 GiB.
-struct OldIndexEntry {
-  std::uint32_t ChunkId = 0;
-  std::uint32_t Size = 0;
-  std::uint64_t PositionAndFlags = 0;  // bits 0-47: header position; bits 48-63: flags
-
-  OldIndexEntry() = default;
-  OldIndexEntry(std::uint32_t chunkId, std::uint32_t flags, std::int64_t position, std::uint32_t size)
-      : ChunkId(chunkId),
-        Size(size),
-        PositionAndFlags((static_cast<std::uint64_t>(position) & PositionMask) |
-                         (static_cast<std::uint64_t>(flags & 0xFFFF) << 48)) {}
-  std::int64_t Position() const { return static_cast<std::int64_t>(PositionAndFlags & PositionMask); }
-  std::uint32_t Flags() const { return static_cast<std::uint32_t>(PositionAndFlags >> 48); }
-
-  static constexpr std::uint64_t PositionMask = (std::uint64_t{1} << 48) - 1;
-};
-static_assert(sizeof(OldIndexEntry) == 16);
-
-// A deque grows without moving what it holds, so collecting the index of a
-// long film never needs twice its memory.
-using IndexEntries = std::deque<OldIndexEntry>;
-
 using FileList = std::vector<std::string>;
-
-// One RIFF of a file as the walk found it: the first ('AVI ') and, in an
-// OpenDML file, each 'AVIX' after it.
-struct Segment {
-  std::int64_t RiffPosition = 0;  // its "RIFF" header
-  std::int64_t MoviPosition = 0;  // the "LIST" header of its movi list
-  std::int64_t End = 0;           // where its usable movi data ends (the walk's end in it)
-};
-using Segments = std::vector<Segment>;
 
 class IndexRebuilder : public VEK::Thread {
  public:
-  class Exception : public VEK::Exception {
-   public:
-    using VEK::Exception::Exception;
-  };
-  // This file cannot be processed; the batch goes on.
-  class ErrorException : public Exception {
-   public:
-    using Exception::Exception;
-  };
-  // This file is skipped; the batch goes on.
-  class SkipException : public Exception {
-   public:
-    using Exception::Exception;
-  };
-  // The whole batch ends.
-  class AbortException : public Exception {
-   public:
-    using Exception::Exception;
-  };
+  using Exception = EngineException;
+  using ErrorException = VEKRiff::ErrorException;
+  using SkipException = VEKRiff::SkipException;
+  using AbortException = VEKRiff::AbortException;
 
   static constexpr const char* DefaultPrefix = "Zantrel.";
-  static constexpr std::int64_t SearchBlock = 65536;
 
   using EventHandler = std::function<void(IndexRebuilder& sender)>;
 
@@ -132,184 +84,54 @@ class IndexRebuilder : public VEK::Thread {
   bool CheckOnly() const { return CheckOnly_; }
   bool KeepOriginal() const { return KeepOriginal_; }
 
-  // Readable at any time; they belong to the current file.
-  std::int32_t Progress() const { return Progress_.load(std::memory_order_relaxed); }
-  std::int32_t ErrorCount() const { return ErrorCount_.load(std::memory_order_relaxed); }
-  std::int32_t VideoFrameCount() const { return VideoFrameCount_.load(std::memory_order_relaxed); }
-  std::int32_t AudioSampleCount() const { return AudioSampleCount_.load(std::memory_order_relaxed); }
+  // The current file's output mode, decided when it starts.
+  BackupFile::Mode OutputMode() const { return Mode_; }
 
-  // The steps of one file, in the order ProcessFile runs them, on a
-  // BackupFile opened at position 0.
-  void CheckRiffHeader(BackupFile& file);
-  std::int64_t LocateMovi(BackupFile& file);
-  void ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries);
-  // Writes the index at the current position, then the movi list's size;
-  // leaves the position at the end of the index.
-  void WriteIndex(BackupFile& file, const IndexEntries& entries, std::int64_t moviOffset);
-  // The indexes of a file with more than one RIFF (OpenDML): a legacy idx1
-  // for the first segment where its file has room for it, one standard index
-  // chunk ('ix##') per stream and segment after the usable data of the last
-  // segment, each stream's super index ('indx') in the space its header
-  // reserved, and the sizes of every RIFF and movi list it changes and the
-  // dmlh frame count. Fails before anything is written when the reserved
-  // space cannot hold a super index. Leaves the position at the new end of
-  // the file, where the caller truncates. entries: in file order, each inside
-  // one segment's [movi data, End).
-  void WriteOdmlIndexes(BackupFile& file, const VEKAvi::AviHeaders& headers, const Segments& segments,
-                        const IndexEntries& entries);
-  // What WriteOdmlIndexes will write past the last segment's end (so that
-  // room can be reserved for it first), after checking that it can; throws
-  // the failure WriteOdmlIndexes would.
-  std::int64_t OdmlIndexBytes(const VEKAvi::AviHeaders& headers, const Segments& segments,
-                              const IndexEntries& entries);
-  // Per file: the header positions of the old index chunks ('ix##', '##ix')
-  // the walk skipped inside the usable data. They no longer describe it, so
-  // WriteOdmlIndexes renames them to JUNK.
-  std::vector<std::int64_t> OldIndexChunks;
-  // Per file: stream chunks the walk kept although their header's size is
-  // wrong (it lies, or the file was cut inside the chunk), with the size of
-  // the data that is there; the rebuild writes that size into their headers.
-  struct SizeFix {
-    std::int64_t Position = 0;  // the chunk's header
-    std::uint32_t Size = 0;
-  };
-  std::vector<SizeFix> SizeFixes;
-  // Per file: the stream headers read from hdrl, and the RIFFs the walk went through.
-  VEKAvi::AviHeaders Headers;
-  // Per file: each stream's key-frame rule, by stream number (null: no rule).
-  std::vector<VEKCodec::KeyFrameRule> Rules;
-  Segments SegmentList;
-  // Per file: the legacy idx1 the walk met (-1: none) and its size field.
-  std::int64_t OldIndexPosition = -1;
-  std::uint32_t OldIndexSize = 0;
-  // Fails the file when an idx1 cannot address the data up to end.
-  void CheckIndexFits(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
-  // How many bytes WriteIndex writes from a walk that ended at end.
-  static std::int64_t IndexBytes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
-  static std::int64_t IndexPad(std::int64_t end, std::int64_t moviOffset);
+  // Readable at any time; they belong to the current file.
+  std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
+  std::int32_t ErrorCount() const { return Counts.Errors.load(std::memory_order_relaxed); }
+  std::int32_t VideoFrameCount() const { return Counts.VideoFrames.load(std::memory_order_relaxed); }
+  std::int32_t AudioSampleCount() const { return Counts.AudioSamples.load(std::memory_order_relaxed); }
 
  protected:
   void Execute() override;
 
  private:
-  enum class HitKind { Chunk, Index, End };
-  // Where a search stopped: on a confirmed chunk, on an index, or at the end
-  // of the file.
-  struct SearchHit {
-    HitKind Kind = HitKind::End;
-    std::int64_t Position = 0;
-  };
-  // A chunk header the walk has met.
-  struct WalkedChunk {
-    std::int64_t Position = 0;
-    unsigned char Bytes[8] = {};
-    std::uint32_t Flags = 0;  // its index flags, judged from its first bytes
-  };
-
-  static constexpr std::uint32_t MaxIdx1Value = 0xFFFFFFFFu;
-  // Percent per byte of the file as it was sized when opened, in single precision.
-  static float ProgressFactor(const BackupFile& file) {
-    const std::int64_t size = file.SourceSize();
-    return size > 0 ? 100.0f / static_cast<float>(size) : 0.0f;
-  }
-
-  // Searches from the position for the next chunk to resume at. alsoLike: a
-  // chunk header just walked but not yet accepted, which plausible chunks may
-  // resemble too.
-  SearchHit Resynchronise(BackupFile& file, std::int64_t from, const unsigned char* alsoLike = nullptr);
-  // The first chunk a search found plausible but not confirmed, and where it ends.
-  struct SearchCandidate {
-    std::int64_t Position = -1;
-    std::int64_t End = 0;
-  };
-  // Searches the n bytes of block, the file's bytes from base on, at each
-  // offset with more than 8 of them after it: a hit when the search ends
-  // there, nothing when it goes on past them.
-  std::optional<SearchHit> SearchIn(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n,
-                                    const unsigned char* alsoLike, SearchCandidate& candidate);
-  bool Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
-  // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
-  // given size) starts, or -1 when the file has no more segments.
-  std::int64_t NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size);
-  void ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize);
-  bool IsIndexRecord(BackupFile& file, std::int64_t position);
-  // The check of the file's own index and header counts against the walk.
-  struct HeaderCounts {
-    std::int64_t TotalFrames = 0;  // video frames of the first segment (avih)
-    std::int64_t AllFrames = 0;    // of the whole file (dmlh)
-    std::vector<std::int64_t> Streams;  // each stream's length in its own units (strh)
-  };
-  HeaderCounts CountsFromData(const IndexEntries& entries) const;
-  bool MainHeaderFramesAgree(const HeaderCounts& counts) const;
-  bool StreamLengthAgrees(std::size_t stream, std::int64_t data) const;
-  bool KeyFlagJudged(const OldIndexEntry& entry) const;
-  void ReportProblem(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args);
-  void VerifyIndex(BackupFile& file, const IndexEntries& entries);
-  void VerifyOdmlIndexes(BackupFile& file, const IndexEntries& entries);
-  // Reports the RIFF and movi list sizes that disagree with the data.
-  void VerifyListSizes(BackupFile& file, const IndexEntries& entries);
-  // Reports the header counts that contradict the data, and returns the
-  // data's counts for the rebuild to write.
-  HeaderCounts VerifyHeaderCounts(const IndexEntries& entries);
-  // Writes the header counts that differ from the data's, and the RIFF size
-  // of a single-RIFF file ending at fileEnd; leaves the position at fileEnd.
-  void WriteHeaderCounts(BackupFile& file, const HeaderCounts& counts, std::int64_t fileEnd);
-  // Gives the chunks the walk kept with another size than their header's that size.
-  void WriteChunkSizes(BackupFile& file);
-  bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
-  void CountChunk(const unsigned char* bytes);
-  // The index flags of the stream chunk with its header at position: whether
-  // it starts a key frame, from its first bytes and its stream's codec.
-  std::uint32_t ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header);
-  void AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries);
-  // The size of a chunk's data that runs from its header for data bytes, up
-  // to a confirmed chunk: less its pad byte where it has one.
-  std::uint32_t TrueSize(BackupFile& file, const WalkedChunk& chunk, std::int64_t data);
-  // Accepts the chunk with the given size, noting it for the rebuild when its
-  // header says otherwise.
-  void KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries);
-  bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
+  // The road of one file.
   void ProcessFile(const std::string& path);
-  // sourceOnly: the file is opened alone (a check, or an in-place rebuild).
-  void OpenFile(const std::string& path, bool sourceOnly, VEK::AutoPtr<BackupFile>& file);
-  // Checks that the new indexes can be written and returns how many bytes
-  // they take after the walk's end; then writes them and the header counts,
-  // leaving the position at the new end of the file.
-  std::int64_t PrepareIndexes(std::int64_t end, const IndexEntries& entries, std::int64_t moviOffset);
-  void WriteIndexes(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
-                    std::int64_t moviOffset);
-  void FinishCopy(VEK::AutoPtr<BackupFile>& file, const IndexEntries& entries, const HeaderCounts& counts,
-                  std::int64_t moviOffset);
-  void FinishInPlace(BackupFile& file, const IndexEntries& entries, const HeaderCounts& counts,
-                     std::int64_t moviOffset);
-  // Sets OutputFileName; true when it is the source itself.
-  bool ChooseOutput(const std::string& path);
+  // Decides the output mode and OutputFileName for the file at path.
+  BackupFile::Mode ChooseOutput(const std::string& path);
+  std::unique_ptr<BackupFile> OpenFile(const std::string& path);
+  // Logs and counts what the walk or a check found.
+  void Log(const Finding& finding);
+  void FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan, const HeaderCounts& counts);
+  void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts);
+  // Where a stop may take effect: anywhere in a check or a copy, in place
+  // only up to the first write (half an index is worse than either).
+  StopCheck StopPoint() const;
   void Notify(RebuildEvent code);
-  void SetProgress(std::int32_t percent);
-  void SetProgressAt(std::int64_t position, float factor);
   void CheckAbort();
   void DiscardOutput();
 
   VEK::RefCount<FileList> Files = std::make_shared<FileList>();
   bool CheckOnly_ = true;
   bool KeepOriginal_ = true;
-  std::atomic<std::int32_t> Progress_{0};
-  int FileIndex_ = 0;
-  std::string OutputFileName_;
+  // What a front-end asked to be said when the batch stops (Abort).
+  std::string AbortText;
+  mutable std::mutex AbortTextLock;
   RebuildEvent Event_ = FileStarted;
-  std::atomic<std::int32_t> VideoFrameCount_{0};
-  std::atomic<std::int32_t> AudioSampleCount_{0};
-  std::atomic<std::int32_t> ErrorCount_{0};
   std::string Message_;
-  std::string OutcomeText;
+  // Per file, set at its start.
+  int FileIndex_ = 0;
+  BackupFile::Mode Mode_ = BackupFile::Mode::Check;
+  std::string OutputFileName_;
+  LiveCounts Counts;
+  // The skip a front-end asked for in FileOpening, and what to say.
   bool SkipRequested = false;
-  bool OutputCreated = false;
+  std::string SkipText;
   // A copy is written under this name beside its final one and renamed when
   // it is complete; empty when no copy is being written.
   std::string TemporaryName;
-  VEK::ArrayAutoPtr<unsigned char> SearchBuffer;
-  // Per file: each stream chunk code the walk has accepted, with its largest size.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
 };
 
 }  // namespace VEKRiff

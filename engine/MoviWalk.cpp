@@ -1,17 +1,12 @@
-// The walk over a file's movi data: header check, the search for movi, the
-// chunk by chunk walk, and the resynchronisation search that skips damage.
-//
-// Every size field is a claim. A chunk is taken at its word only when what
-// follows it is recognisable (another chunk, an index, a list, the end of the
-// file); otherwise the walk asks whether a chunk confirmed by the same test
-// starts inside the claimed size: if one does, the size is what lies, and
-// the chunks after it are kept.
+// The walk: header check, the search for movi, the chunk by chunk walk, and
+// the resynchronisation search that skips damage.
 #include <algorithm>
 #include <functional>
 
 #include "avi/AviChunk.h"
 #include "engine/EngineMessages.h"
-#include "engine/IndexRebuilder.h"
+#include "engine/Failures.h"
+#include "engine/MoviWalk.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -80,7 +75,36 @@ bool OneByteApart(std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
+MoviWalk::MoviWalk(BackupFile& file, const WalkReport& report)
+    : Source(file), Reporter(report), Counts(report.Counts ? report.Counts : &OwnCounts) {
+  const std::int64_t size = file.SourceSize();
+  ProgressFactor = size > 0 ? 100.0f / static_cast<float>(size) : 0.0f;
+}
+
+ScanResult MoviWalk::Run() {
+  Scan.MoviOffset = LocateMovi();
+  ScanMovi();
+  return std::move(Scan);
+}
+
+void MoviWalk::Report(const Finding& finding) {
+  if (Reporter.Found) Reporter.Found(finding);
+}
+
+void MoviWalk::SetProgressAt(std::int64_t position) {
+  // Single precision, truncated toward zero; kept within 0-100 should the
+  // file have grown since it was sized.
+  const float percent = static_cast<float>(position) * ProgressFactor;
+  const std::int32_t value = percent >= 100.0f ? 100 : percent > 0.0f ? static_cast<std::int32_t>(percent) : 0;
+  if (Counts->Progress.load(std::memory_order_relaxed) != value) Counts->Progress.store(value, std::memory_order_relaxed);
+}
+
+unsigned char* MoviWalk::SearchBuffer() {
+  if (!Buffer) Buffer.reset(new unsigned char[SearchBlock]);
+  return Buffer.get();
+}
+
+void CheckRiffHeader(BackupFile& file) {
   unsigned char header[ListHeader::Size];
   const std::int64_t n = file.ReadSome(header, sizeof header);
   if (n < 0) throw VEKFile::File::ReadFailure();
@@ -89,57 +113,54 @@ void IndexRebuilder::CheckRiffHeader(BackupFile& file) {
     throw ErrorException(VEK::Text(Msg::NotAvi));
 }
 
-std::int64_t IndexRebuilder::LocateMovi(BackupFile& file) {
-  Headers = {};
-  if (file.Position() & 1) file.Seek(1, 1);
-  const std::int64_t fileSize = file.SourceSize();
+std::int64_t MoviWalk::LocateMovi() {
+  if (Source.Position() & 1) Source.Seek(1, 1);
+  const std::int64_t fileSize = Source.SourceSize();
   for (;;) {
-    CheckAbort();
-    const std::int64_t headerPosition = file.Position();
+    MayStop(Reporter.CheckStop);
+    const std::int64_t headerPosition = Source.Position();
     unsigned char header[ListHeader::Size];
-    const std::int64_t n = file.ReadSome(header, sizeof header);
+    const std::int64_t n = Source.ReadSome(header, sizeof header);
     if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
-    if (IsList(header, MakeFourCC("hdrl"))) ReadStreamHeaders(file, headerPosition, list.Chunk.DataSize);
+    if (IsList(header, MakeFourCC("hdrl"))) ReadStreamHeaders(headerPosition, list.Chunk.DataSize);
     // Skip the chunk or list whole: 'hdrl' and the like are not entered.
     std::int64_t next = headerPosition + ChunkHeader::Size + list.Chunk.DataSize;
     next += next & 1;
     // A size that runs past the end of the file, or that lands on bytes that
     // cannot start a chunk, breaks the chain that leads to movi: the movi
-    // list is then searched for, and the damage is an error of this file.
+    // list is then searched for, and the damage is an error of this Source.
     unsigned char code[4];
-    if (next > fileSize - ListHeader::Size || file.Peek(code, 4, next) != 4 || !IsPrintableCode(code)) {
-      if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
-      const std::int64_t movi = FindHeader(file, headerPosition + ChunkHeader::Size, CodeList, CodeMovi,
-                                           SearchBuffer.get(), SearchBlock, [this] { CheckAbort(); });
+    if (next > fileSize - ListHeader::Size || Source.Peek(code, 4, next) != 4 || !IsPrintableCode(code)) {
+      const std::int64_t movi = FindHeader(Source, headerPosition + ChunkHeader::Size, CodeList, CodeMovi,
+                                           SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
       if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
-      AddMessage(VEK::Text(Msg::HeaderDamaged, {headerPosition}));
-      ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
-      file.Seek(movi + ListHeader::Size, 0);
+      Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true});
+      Source.Seek(movi + ListHeader::Size, 0);
       return movi;
     }
-    file.Seek(next, 0);
+    Source.Seek(next, 0);
   }
 }
 
-void IndexRebuilder::ReadStreamHeaders(BackupFile& file, std::int64_t at, std::uint32_t dataSize) {
+void MoviWalk::ReadStreamHeaders(std::int64_t at, std::uint32_t dataSize) {
   // Headers are small; a bound keeps a damaged size from asking for gigabytes.
   constexpr std::int64_t Limit = 1 << 20;
   const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + std::int64_t{dataSize}, Limit);
   std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
-  const std::int64_t got = file.Peek(bytes.data(), want, at);
-  if (got > 0) Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
+  const std::int64_t got = Source.Peek(bytes.data(), want, at);
+  if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
-bool IndexRebuilder::Confirmed(BackupFile& file, const unsigned char* block, std::int64_t base, std::int64_t n,
+bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n,
                                std::int64_t at) {
   const unsigned char* header = block + (at - base);
   const ChunkHeader chunk = ChunkHeader::Load(header);
   // An index is a whole number of 16-byte entries; it may be cut short.
   if (chunk.Code == CodeIdx1) return chunk.DataSize % Idx1Entry::Size == 0;
-  const std::int64_t fileSize = file.SourceSize();
+  const std::int64_t fileSize = Source.SourceSize();
   const std::int64_t end = ChunkEnd(at, chunk.DataSize, static_cast<int>(at & 1));
   if (end > fileSize) return false;
   if (fileSize - end < ChunkHeader::Size) return true;  // the file ends with this chunk
@@ -150,46 +171,44 @@ bool IndexRebuilder::Confirmed(BackupFile& file, const unsigned char* block, std
     std::copy(block + (end - base), block + (end - base) + Look, after);
     got = Look;
   } else {
-    got = file.Peek(after, std::min(Look, fileSize - end), end);
+    got = Source.Peek(after, std::min(Look, fileSize - end), end);
     if (got < 0) throw VEKFile::File::ReadFailure();
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   }
   return IsFollowCode(after) || AllZero(after, got);
 }
 
-IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::int64_t from,
+MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from,
                                                         const unsigned char* alsoLike) {
-  const float factor = ProgressFactor(file);
-  if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
-  unsigned char* const buffer = SearchBuffer.get();
+  unsigned char* const buffer = SearchBuffer();
   SearchCandidate candidate;
   auto resumeAt = [&](SearchHit hit) {
-    SetProgressAt(hit.Position, factor);
-    file.Seek(hit.Position, 0);
+    SetProgressAt(hit.Position);
+    Source.Seek(hit.Position, 0);
     return hit;
   };
-  file.Seek(from, 0);
+  Source.Seek(from, 0);
   for (std::int64_t base = from;;) {
-    CheckAbort();
+    MayStop(Reporter.CheckStop);
     // A spot is mostly a few bytes long and lies in the read-ahead that
     // served the walk: those bytes are searched where they are, and a block
     // is read only past them. The blocks overlap alike either way.
     std::int64_t n = 0;
-    const unsigned char* block = file.PeekHeld(base, n);
+    const unsigned char* block = Source.PeekHeld(base, n);
     n = std::min(n, SearchBlock);
     if (n <= 8) {
-      file.Seek(base, 0);
-      n = file.ReadSome(buffer, SearchBlock);
+      Source.Seek(base, 0);
+      n = Source.ReadSome(buffer, SearchBlock);
       if (n < 0) throw VEKFile::File::ReadFailure();
       if (n <= 8)
         return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})
-                                       : SearchHit{HitKind::End, file.Position()};
+                                       : SearchHit{HitKind::End, Source.Position()};
       block = buffer;
     }
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
-    SetProgressAt(base, factor);
-    if (const std::optional<SearchHit> hit = SearchIn(file, block, base, n, alsoLike, candidate))
+    SetProgressAt(base);
+    if (const std::optional<SearchHit> hit = SearchIn(block, base, n, alsoLike, candidate))
       return resumeAt(*hit);
     // The next block starts 8 bytes back so that a code straddling two
     // blocks is still seen.
@@ -197,7 +216,7 @@ IndexRebuilder::SearchHit IndexRebuilder::Resynchronise(BackupFile& file, std::i
   }
 }
 
-std::optional<IndexRebuilder::SearchHit> IndexRebuilder::SearchIn(BackupFile& file, const unsigned char* block,
+std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block,
                                                                   std::int64_t base, std::int64_t n,
                                                                   const unsigned char* alsoLike,
                                                                   SearchCandidate& candidate) {
@@ -208,7 +227,7 @@ std::optional<IndexRebuilder::SearchHit> IndexRebuilder::SearchIn(BackupFile& fi
     if (candidate.Position >= 0 && found >= candidate.End) return SearchHit{HitKind::Chunk, candidate.Position};
     // A few MiB of compressed or random data hold chunk-like codes by
     // chance; only one whose chunk ends on something recognisable is taken.
-    if (Confirmed(file, block, base, n, found))
+    if (Confirmed(block, base, n, found))
       return SearchHit{VEK::LoadLe32(block + i) == CodeIdx1 ? HitKind::Index : HitKind::Chunk, found};
     // A chunk followed by more damage cannot be confirmed that way. One
     // like those already walked (same code, no larger than twice the
@@ -216,10 +235,10 @@ std::optional<IndexRebuilder::SearchHit> IndexRebuilder::SearchIn(BackupFile& fi
     // a chance code in garbage almost never has both a known code and a
     // size that small. Nor is a record of an old index one: those are 16
     // bytes each and each starts with a chunk code.
-    if (candidate.Position < 0 && LooksLikeWalkedChunk(block + i, alsoLike) && !IsIndexRecord(file, found)) {
+    if (candidate.Position < 0 && LooksLikeWalkedChunk(block + i, alsoLike) && !IsIndexRecord(found)) {
       const ChunkHeader header = ChunkHeader::Load(block + i);
       const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
-      if (end <= file.SourceSize()) candidate = {found, end};
+      if (end <= Source.SourceSize()) candidate = {found, end};
     }
   }
   if (candidate.Position >= 0 && base + static_cast<std::int64_t>(limit) >= candidate.End)
@@ -229,16 +248,16 @@ std::optional<IndexRebuilder::SearchHit> IndexRebuilder::SearchIn(BackupFile& fi
 
 // True when the chunk code at position has another exactly one idx1 entry
 // before or after it: a record of an old index table, not a chunk.
-bool IndexRebuilder::IsIndexRecord(BackupFile& file, std::int64_t position) {
+bool MoviWalk::IsIndexRecord(std::int64_t position) {
   for (const std::int64_t neighbour : {position - Idx1Entry::Size, position + Idx1Entry::Size}) {
     unsigned char code[4];
-    if (neighbour >= 0 && file.Peek(code, sizeof code, neighbour) == sizeof code && IsStreamChunkId(code))
+    if (neighbour >= 0 && Source.Peek(code, sizeof code, neighbour) == sizeof code && IsStreamChunkId(code))
       return true;
   }
   return false;
 }
 
-bool IndexRebuilder::LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const {
+bool MoviWalk::LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const {
   if (!IsStreamChunkId(header)) return false;
   const ChunkHeader chunk = ChunkHeader::Load(header);
   if (alsoLike) {
@@ -250,32 +269,32 @@ bool IndexRebuilder::LooksLikeWalkedChunk(const unsigned char* header, const uns
   return false;
 }
 
-void IndexRebuilder::CountChunk(const unsigned char* bytes) {
+void MoviWalk::CountChunk(const unsigned char* bytes) {
   if (!IsStreamChunkId(bytes)) return;
   const FourCC code = VEK::LoadLe32(bytes);
   if (IsVideoKind(code))
-    VideoFrameCount_.store(VideoFrameCount() + 1, std::memory_order_relaxed);
+    Counts->VideoFrames.fetch_add(1, std::memory_order_relaxed);
   else if (ChunkKind(code) == KindAudio)
-    AudioSampleCount_.store(AudioSampleCount() + 1, std::memory_order_relaxed);
+    Counts->AudioSamples.fetch_add(1, std::memory_order_relaxed);
 }
 
-std::uint32_t IndexRebuilder::ChunkFlags(BackupFile& file, std::int64_t position, const unsigned char* header) {
+std::uint32_t MoviWalk::ChunkFlags(std::int64_t position, const unsigned char* header) {
   const ChunkHeader chunk = ChunkHeader::Load(header);
   const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
   const bool video = IsVideoKind(chunk.Code);
-  const VEKCodec::KeyFrameRule rule = stream < Rules.size() ? Rules[stream] : nullptr;
+  const VEKCodec::KeyFrameRule rule = stream < Scan.Rules.size() ? Scan.Rules[stream] : nullptr;
   if (!video || rule == nullptr || chunk.DataSize == 0)
     return VEKCodec::IndexFlags(nullptr, video, nullptr, 0, chunk.DataSize);
   // The first bytes are in the read-ahead that served the header, mostly.
   const std::int64_t want = std::min<std::int64_t>(VEKCodec::ProbeBytes, chunk.DataSize);
-  if (const unsigned char* view = file.PeekView(want, position + ChunkHeader::Size))
+  if (const unsigned char* view = Source.PeekView(want, position + ChunkHeader::Size))
     return VEKCodec::IndexFlags(rule, true, view, static_cast<std::size_t>(want), chunk.DataSize);
   unsigned char probe[VEKCodec::ProbeBytes];
-  const std::int64_t got = file.Peek(probe, want, position + ChunkHeader::Size);
+  const std::int64_t got = Source.Peek(probe, want, position + ChunkHeader::Size);
   return VEKCodec::IndexFlags(rule, true, probe, got > 0 ? static_cast<std::size_t>(got) : 0, chunk.DataSize);
 }
 
-void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries) {
+void MoviWalk::AcceptChunk(const WalkedChunk& chunk) {
   CountChunk(chunk.Bytes);
   if (!IsStreamChunkId(chunk.Bytes)) return;
   // A check collects the entries too: they are compared with the file's own index.
@@ -283,10 +302,10 @@ void IndexRebuilder::AcceptChunk(const WalkedChunk& chunk, IndexEntries& entries
   auto seen = std::find_if(WalkedSizes.begin(), WalkedSizes.end(), [&](const auto& s) { return s.first == header.Code; });
   if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
   else seen->second = std::max(seen->second, header.DataSize);
-  entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
+  Scan.Entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
 }
 
-std::uint32_t IndexRebuilder::TrueSize(BackupFile& file, const WalkedChunk& chunk, std::int64_t data) {
+std::uint32_t MoviWalk::TrueSize(const WalkedChunk& chunk, std::int64_t data) {
   // A damaged size moves no chunk, so the chunk found next lies an even
   // distance away (callers make sure), and an odd-sized chunk is followed by
   // its pad byte: a zero last byte and an odd size in the damaged field (a
@@ -294,88 +313,80 @@ std::uint32_t IndexRebuilder::TrueSize(BackupFile& file, const WalkedChunk& chun
   const std::uint32_t claimed = ChunkHeader::Load(chunk.Bytes).DataSize;
   unsigned char last = 1;
   if (data > 0 && (data & 1) == 0 && (claimed & 1) == 1 &&
-      file.Peek(&last, 1, chunk.Position + ChunkHeader::Size + data - 1) == 1 && last == 0)
+      Source.Peek(&last, 1, chunk.Position + ChunkHeader::Size + data - 1) == 1 && last == 0)
     --data;
-  return static_cast<std::uint32_t>(std::min<std::int64_t>(data, MaxIdx1Value));
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(data, 0xFFFFFFFF));
 }
 
-void IndexRebuilder::KeepWithSize(WalkedChunk chunk, std::uint32_t size, IndexEntries& entries) {
+void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
   if (ChunkHeader::Load(chunk.Bytes).DataSize != size) {
     VEK::StoreLe32(chunk.Bytes + 4, size);
-    SizeFixes.push_back({chunk.Position, size});
+    Scan.SizeFixes.push_back({chunk.Position, size});
   }
-  AcceptChunk(chunk, entries);
+  AcceptChunk(chunk);
 }
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
-bool IndexRebuilder::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
-  AddMessage(VEK::Text(Msg::Corrupted, {spot, VideoFrameCount()}));
-  ErrorCount_.store(ErrorCount() + 1, std::memory_order_relaxed);
+bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
+  Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true});
   if (hit.Kind != HitKind::Chunk) return false;
-  AddMessage(VEK::Text(Msg::Resuming, {hit.Position}));
-  if (hit.Position & 1) AddMessage(VEK::Text(Msg::Misaligned));
+  Report({VEK::Text(Msg::Resuming, {hit.Position}), false});
+  if (hit.Position & 1) Report({VEK::Text(Msg::Misaligned), false});
   parity = static_cast<int>(hit.Position & 1);
   return true;
 }
 
-std::int64_t IndexRebuilder::NextSegmentAfterIndex(BackupFile& file, std::int64_t index, std::uint32_t size) {
-  const std::int64_t fileSize = file.SourceSize();
+std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t size) {
+  const std::int64_t fileSize = Source.SourceSize();
   std::int64_t after = index + ChunkHeader::Size + size;
   after += after & 1;
   unsigned char header[ListHeader::Size];
-  if (after <= fileSize - ListHeader::Size && file.Peek(header, sizeof header, after) == ListHeader::Size &&
+  if (after <= fileSize - ListHeader::Size && Source.Peek(header, sizeof header, after) == ListHeader::Size &&
       IsSegmentStart(header))
     return after;
   // An OpenDML file goes on after its legacy index even when that index's
   // size is damaged; a file without OpenDML headers ends there, as it always has.
-  bool openDml = Headers.DmlhPos >= 0;
-  for (const StreamHeader& s : Headers.Streams) openDml |= s.IndxPos >= 0;
+  bool openDml = Scan.Headers.DmlhPos >= 0;
+  for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
   if (!openDml) return -1;
-  if (!SearchBuffer) SearchBuffer.reset(new unsigned char[SearchBlock]);
-  return FindHeader(file, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer.get(), SearchBlock,
-                    [this] { CheckAbort(); });
+  return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,
+                    [this] { MayStop(Reporter.CheckStop); });
 }
 
-void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEntries& entries) {
-  const std::int64_t fileSize = file.SourceSize();
-  const float factor = ProgressFactor(file);
+void MoviWalk::ScanMovi() {
+  const std::int64_t fileSize = Source.SourceSize();
+  const std::int64_t moviOffset = Scan.MoviOffset;
   // Chunks start on the parity of their list: even in every sound file, odd
   // when a damaged header before movi left it on an odd position.
   int parity = static_cast<int>(moviOffset & 1);
-  WalkedSizes.clear();
-  OldIndexChunks.clear();
-  SizeFixes.clear();
-  OldIndexPosition = -1;
-  OldIndexSize = 0;
-  SegmentList = {Segment{0, moviOffset, 0}};
-  Rules.clear();
-  for (const StreamHeader& stream : Headers.Streams) Rules.push_back(VEKCodec::RuleFor(stream));
+  Scan.SegmentList = {Segment{0, moviOffset, 0}};
+  for (const StreamHeader& stream : Scan.Headers.Streams) Scan.Rules.push_back(VEKCodec::RuleFor(stream));
   // The last chunk walked, kept back until what follows it confirms its size.
   WalkedChunk pending;
   bool hasPending = false;
   auto acceptPending = [&] {
-    if (hasPending) AcceptChunk(pending, entries);
+    if (hasPending) AcceptChunk(pending);
     hasPending = false;
   };
   // The walk ends here: the usable data of the last segment ends at pos.
   auto endAt = [&](std::int64_t pos) {
-    SegmentList.back().End = pos;
-    file.Seek(pos, 0);
+    Scan.SegmentList.back().End = pos;
+    Source.Seek(pos, 0);
   };
   // The walk goes on into the RIFF 'AVIX' at pos, the data of the segment
   // before it having ended at end: its movi list follows its header.
   auto enterSegment = [&](std::int64_t pos, std::int64_t end) {
     parity = static_cast<int>(pos & 1);
-    SegmentList.back().End = end;
-    SegmentList.push_back({pos, pos + ListHeader::Size, 0});
-    file.Seek(pos + ListHeader::Size, 0);
+    Scan.SegmentList.back().End = end;
+    Scan.SegmentList.push_back({pos, pos + ListHeader::Size, 0});
+    Source.Seek(pos + ListHeader::Size, 0);
   };
   for (;;) {
-    CheckAbort();
-    const std::int64_t pos = file.Position();
-    SetProgressAt(pos, factor);
+    MayStop(Reporter.CheckStop);
+    const std::int64_t pos = Source.Position();
+    SetProgressAt(pos);
     unsigned char bytes[ListHeader::Size];
-    const std::int64_t n = file.ReadSome(bytes, sizeof bytes);
+    const std::int64_t n = Source.ReadSome(bytes, sizeof bytes);
     if (n < 0) throw VEKFile::File::ReadFailure();
     const ChunkHeader header = ChunkHeader::Load(bytes);
     if (n < ChunkHeader::Size) {
@@ -385,13 +396,13 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     }
     if (header.Code == CodeIdx1) {
       acceptPending();
-      if (SegmentList.size() == 1 && OldIndexPosition < 0) {
-        OldIndexPosition = pos;
-        OldIndexSize = header.DataSize;
+      if (Scan.SegmentList.size() == 1 && Scan.OldIndexPosition < 0) {
+        Scan.OldIndexPosition = pos;
+        Scan.OldIndexSize = header.DataSize;
       }
       // The legacy index closes the first segment's data; an OpenDML file
       // goes on in the RIFF after it.
-      const std::int64_t next = SegmentList.size() == 1 ? NextSegmentAfterIndex(file, pos, header.DataSize) : -1;
+      const std::int64_t next = Scan.SegmentList.size() == 1 ? NextSegmentAfterIndex(pos, header.DataSize) : -1;
       if (next < 0) {
         endAt(pos);
         return;
@@ -408,33 +419,33 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       // A group of chunks, or the movi list of a segment just entered: the
       // walk goes on inside it.
       acceptPending();
-      if (IsList(bytes, CodeMovi)) SegmentList.back().MoviPosition = pos;
-      file.Seek(pos + ListHeader::Size, 0);
+      if (IsList(bytes, CodeMovi)) Scan.SegmentList.back().MoviPosition = pos;
+      Source.Seek(pos + ListHeader::Size, 0);
       continue;
     }
     if (IsWalkableCode(bytes)) {
-      if (IsIndexChunkId(bytes)) OldIndexChunks.push_back(pos);
+      if (IsIndexChunkId(bytes)) Scan.OldIndexChunks.push_back(pos);
       acceptPending();
       WalkedChunk chunk{pos, {}, 0};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
-      if (IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(file, pos, bytes);
+      if (IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(pos, bytes);
       const std::int64_t next = ChunkEnd(pos, header.DataSize, parity);
       if (next <= fileSize) {
         pending = chunk;
         hasPending = true;
-        file.Seek(next, 0);
+        Source.Seek(next, 0);
         continue;
       }
       // The chunk runs past the end of the file: the end of a download cut
       // inside its last chunk, unless recognisable chunks follow, in which
       // case its size field is what is damaged.
-      const SearchHit hit = Resynchronise(file, pos + 1);
+      const SearchHit hit = Resynchronise(pos + 1);
       if (hit.Kind == HitKind::End) {
-        ReportProblem(Msg::FileCut, {pos});
+        Report({VEK::Text(Msg::FileCut, {pos}), true});
         // Players show what there is of a cut frame: the bytes that are
         // there are indexed, and the rebuild gives the header their size.
         if (IsStreamChunkId(bytes) && fileSize - pos > ChunkHeader::Size) {
-          KeepWithSize(chunk, fileSize - pos - ChunkHeader::Size, entries);
+          KeepWithSize(chunk, fileSize - pos - ChunkHeader::Size);
           endAt(fileSize);
         } else {
           // A bare header, or a cut filler: the new index goes over it.
@@ -449,8 +460,8 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
       // byte. A size that differs more is not all that was damaged.
       const std::int64_t data = hit.Position - pos - ChunkHeader::Size;
       if (IsStreamChunkId(bytes) && data >= 0 && (data & 1) == 0) {
-        const std::uint32_t size = TrueSize(file, chunk, data);
-        if (OneByteApart(size, header.DataSize)) KeepWithSize(chunk, size, entries);
+        const std::uint32_t size = TrueSize(chunk, data);
+        if (OneByteApart(size, header.DataSize)) KeepWithSize(chunk, size);
       }
       if (!goesOn) {
         endAt(hit.Position);  // the walk ends on the index the search found
@@ -464,7 +475,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
     std::int64_t spot = pos;
     SearchHit hit;
     if (hasPending) {
-      hit = Resynchronise(file, pending.Position + 1, pending.Bytes);
+      hit = Resynchronise(pending.Position + 1, pending.Bytes);
       if (hit.Kind != HitKind::End && hit.Position < pos) {
         // The pending chunk's size lies; the search found where it really
         // ends. Its data is there, whole: it keeps its entry, with the size
@@ -475,7 +486,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
         if (IsStreamChunkId(pending.Bytes) && data >= 0 && (data & 1) == 0) {
           // The walk goes on at the chunk or the index the search found.
           ReportSpot(spot, hit, parity);
-          KeepWithSize(pending, TrueSize(file, pending, data), entries);
+          KeepWithSize(pending, TrueSize(pending, data));
           continue;
         }
       } else {
@@ -486,7 +497,7 @@ void IndexRebuilder::ScanMovi(BackupFile& file, std::int64_t moviOffset, IndexEn
         acceptPending();
       }
     } else {
-      hit = Resynchronise(file, pos);
+      hit = Resynchronise(pos);
     }
     // Garbage just before idx1 is not an error; the walk goes on at the index.
     if (hit.Kind == HitKind::Index && spot == pos) continue;

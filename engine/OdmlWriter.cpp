@@ -13,12 +13,18 @@
 //    movi list, which ends after them, as does its RIFF;
 //  - each RIFF ends where the next one begins.
 // Everything that can refuse is checked before the first byte is written.
+#include "engine/OdmlWriter.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "avi/AviChunk.h"
 #include "engine/EngineMessages.h"
-#include "engine/IndexRebuilder.h"
+
+#include "avi/OdmlIndex.h"
+#include "engine/Failures.h"
+#include "engine/Idx1Writer.h"
+#include "engine/SizePatcher.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -27,19 +33,13 @@ using namespace VEKAvi;
 
 namespace {
 
-constexpr FourCC CodeIndx = MakeFourCC("indx");
 constexpr FourCC CodeOdml = MakeFourCC("odml");
 constexpr FourCC CodeDmlh = MakeFourCC("dmlh");
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
-constexpr unsigned char AVI_INDEX_OF_INDEXES = 0;
-constexpr unsigned char AVI_INDEX_OF_CHUNKS = 1;
-
-// The fixed parts after the chunk header of a super index and of a standard
-// index, and their entries.
-constexpr std::int64_t SuperHeaderBytes = 24;
-constexpr std::int64_t SuperEntryBytes = 16;
-constexpr std::int64_t StandardHeaderBytes = 24;
-constexpr std::int64_t StandardEntryBytes = 8;
+constexpr std::int64_t SuperHeaderBytes = SuperIndexHeader::Size;
+constexpr std::int64_t SuperEntryBytes = SuperIndexEntry::Size;
+constexpr std::int64_t StandardHeaderBytes = StandardIndexHeader::Size;
+constexpr std::int64_t StandardEntryBytes = StandardIndexEntry::Size;
 // Muxers write one standard index per stream and segment and reserve their
 // super index for that many (mencoder exactly that many): only offsets that
 // 32 bits cannot hold, or an index beyond any real segment's chunk count
@@ -48,8 +48,7 @@ constexpr std::uint32_t MaxStandardEntries = 1u << 24;
 // Entries go out in blocks of this many, not one buffer per index.
 constexpr std::size_t EntriesPerBlock = 8192;
 constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
-// Bit 31 of a standard index entry's size marks a frame that is not a key frame.
-constexpr std::uint32_t NotKeyFrame = 0x80000000u;
+constexpr std::uint32_t NotKeyFrame = StandardIndexEntry::NotKeyFrame;
 
 // The two digits of stream n as the first two characters of a code.
 FourCC StreamDigits(int n) {
@@ -86,7 +85,7 @@ std::int64_t StandardIndexBytes(std::uint32_t count) {
 }
 
 void Fail(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg> args = {}) {
-  throw IndexRebuilder::ErrorException(VEK::Text(message, args));
+  throw ErrorException(VEK::Text(message, args));
 }
 
 // Decides every index chunk and checks every field that must hold its value,
@@ -174,13 +173,6 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
   return plan;
 }
 
-void WriteLe32At(BackupFile& file, std::int64_t position, std::uint32_t value) {
-  unsigned char bytes[4];
-  VEK::StoreLe32(bytes, value);
-  file.Seek(position, 0);
-  file.Write(bytes, sizeof bytes);
-}
-
 // A JUNK chunk header over the gap [from, to), when the gap can hold one.
 void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
   if (to - from < ChunkHeader::Size) return;
@@ -192,14 +184,16 @@ void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
 
 }  // namespace
 
-std::int64_t IndexRebuilder::OdmlIndexBytes(const AviHeaders& headers, const Segments& segments,
-                                            const IndexEntries& entries) {
-  const OdmlPlan plan = Plan(headers, segments, entries);
+std::int64_t OdmlIndexBytes(const ScanResult& scan) {
+  const Segments& segments = scan.SegmentList;
+  const OdmlPlan plan = Plan(scan.Headers, segments, scan.Entries);
   return (segments.back().End & 1) + plan.StandardBytes;
 }
 
-void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& headers, const Segments& segments,
-                                      const IndexEntries& entries) {
+void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
+  const AviHeaders& headers = scan.Headers;
+  const Segments& segments = scan.SegmentList;
+  const IndexEntries& entries = scan.Entries;
   const OdmlPlan plan = Plan(headers, segments, entries);
   const Segment& first = segments.front();
   const Segment& last = segments.back();
@@ -213,7 +207,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
   const std::int64_t firstRoom = single ? 0 : segments[1].RiffPosition - firstEnd;
   const bool writeIdx1 = !single && plan.FirstSegmentEntries <= MaxField / Idx1Entry::Size &&
                          (firstRoom == idx1Bytes || firstRoom - idx1Bytes >= ChunkHeader::Size);
-  if (!file.InPlace()) CheckAbort();
+  MayStop(stop);
 
   // 1. The standard indexes, past every byte of data. Until the super indexes
   //    point at them they change nothing a reader sees.
@@ -237,21 +231,19 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
                   static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
           .Store(p);
-      VEK::StoreLe16(p + 8, 2);  // wLongsPerEntry
-      p[10] = 0;            // bIndexSubType
-      p[11] = AVI_INDEX_OF_CHUNKS;
-      VEK::StoreLe32(p + 12, index.Count);
-      VEK::StoreLe32(p + 16, index.ChunkId);
-      VEK::StoreLe64(p + 20, static_cast<std::uint64_t>(index.Base));
-      if (!file.InPlace()) CheckAbort();
+      StandardIndexHeader{{2, 0, AVI_INDEX_OF_CHUNKS, index.Count, index.ChunkId},
+                          static_cast<std::uint64_t>(index.Base)}
+          .Store(p + ChunkHeader::Size);
+      MayStop(stop);
       file.Write(p, sizeof p);
       std::size_t filled = 0;
       for (std::uint32_t done = 0; done < index.Count; ++entry) {
         if (StreamNumber(entry->ChunkId) != static_cast<int>(n)) continue;
         const std::int64_t data = entry->Position() + ChunkHeader::Size;
         unsigned char* out = &block[filled * StandardEntryBytes];
-        VEK::StoreLe32(out, static_cast<std::uint32_t>(data - index.Base));
-        VEK::StoreLe32(out + 4, entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame));
+        StandardIndexEntry{static_cast<std::uint32_t>(data - index.Base),
+                           entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame)}
+            .Store(out);
         ++done;
         if (++filled == EntriesPerBlock || done == index.Count) {
           file.Write(block.data(), static_cast<std::int64_t>(filled * StandardEntryBytes));
@@ -266,9 +258,9 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       std::vector<unsigned char>& super = superEntries[n];
       const std::size_t s = super.size();
       super.resize(s + SuperEntryBytes);
-      VEK::StoreLe64(&super[s], static_cast<std::uint64_t>(at));
-      VEK::StoreLe32(&super[s + 8], static_cast<std::uint32_t>(bytes));
-      VEK::StoreLe32(&super[s + 12], static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField)));
+      SuperIndexEntry{static_cast<std::uint64_t>(at), static_cast<std::uint32_t>(bytes),
+                      static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField))}
+          .Store(&super[s]);
       at += bytes;
     }
   }
@@ -284,20 +276,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(idx1Bytes - ChunkHeader::Size)}.Store(header);
     file.Write(header, sizeof header);
     const std::int64_t moviData = first.MoviPosition + ChunkHeader::Size;  // idx1 offsets count from "movi"
-    constexpr std::size_t PerBlock = 4096;
-    std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
-    std::size_t filled = 0;
-    std::int64_t left = plan.FirstSegmentEntries;
-    for (auto entry = entries.begin(); left > 0; ++entry, --left) {
-      Idx1Entry{entry->ChunkId, entry->Flags(), static_cast<std::uint32_t>(entry->Position() - moviData),
-                entry->Size}
-          .Store(&block[filled * Idx1Entry::Size]);
-      if (++filled == PerBlock) {
-        file.Write(block.data(), static_cast<std::int64_t>(block.size()));
-        filled = 0;
-      }
-    }
-    if (filled > 0) file.Write(block.data(), static_cast<std::int64_t>(filled * Idx1Entry::Size));
+    WriteIdx1Entries(file, entries, static_cast<std::size_t>(plan.FirstSegmentEntries), moviData, stop);
   }
 
   // 3. The super indexes, each filling its reserve: the unused entry slots
@@ -308,13 +287,11 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     if (stream.ReservePos < 0 || stream.ReserveSize < SuperHeaderBytes) continue;
     const StreamHeader& header = headers.Streams[n];
     std::vector<unsigned char> data(stream.ReserveSize, 0);
-    VEK::StoreLe16(&data[0], 4);  // wLongsPerEntry
-    data[2] = 0;             // bIndexSubType
-    data[3] = AVI_INDEX_OF_INDEXES;
-    VEK::StoreLe32(&data[4], static_cast<std::uint32_t>(stream.Indexes.size()));
     const FourCC kind = header.IsAudio() ? MakeFourCC("00wb") : MakeFourCC("00dc");
-    VEK::StoreLe32(&data[8], stream.Indexes.empty() ? (kind & 0xFFFF0000u) | StreamDigits(static_cast<int>(n))
-                                                    : stream.Indexes.front().ChunkId);
+    const FourCC chunkId = stream.Indexes.empty() ? (kind & 0xFFFF0000u) | StreamDigits(static_cast<int>(n))
+                                                  : stream.Indexes.front().ChunkId;
+    SuperIndexHeader{{4, 0, AVI_INDEX_OF_INDEXES, static_cast<std::uint32_t>(stream.Indexes.size()), chunkId}}
+        .Store(data.data());
     std::copy(superEntries[n].begin(), superEntries[n].end(), data.begin() + SuperHeaderBytes);
     file.Seek(stream.ReservePos + ChunkHeader::Size, 0);
     file.Write(data.data(), static_cast<std::int64_t>(data.size()));
@@ -327,12 +304,12 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
   }
 
   // 4. Old index chunks inside the data no longer describe it.
-  for (const std::int64_t old : OldIndexChunks) {
+  for (const std::int64_t old : scan.OldIndexChunks) {
     const bool inside = std::any_of(segments.begin(), segments.end(), [old](const Segment& s) {
       return old >= s.MoviPosition + ListHeader::Size && s.End - old >= ChunkHeader::Size;
     });
     if (!inside) continue;
-    WriteLe32At(file, old, CodeJunk);
+    PatchLe32(file, old, CodeJunk);
   }
 
   // 5. The gaps between segments, then every list and RIFF size.
@@ -348,25 +325,23 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
       }
       WriteJunkHeader(file, end, next);
     }
-    WriteLe32At(file, segments[i].MoviPosition + 4,
-                static_cast<std::uint32_t>(end - segments[i].MoviPosition - ChunkHeader::Size));
-    WriteLe32At(file, segments[i].RiffPosition + 4,
-                static_cast<std::uint32_t>(next - segments[i].RiffPosition - ChunkHeader::Size));
+    PatchListSize(file, segments[i].MoviPosition, end);
+    PatchListSize(file, segments[i].RiffPosition, next);
   }
-  WriteLe32At(file, last.MoviPosition + 4, static_cast<std::uint32_t>(newEnd - last.MoviPosition - ChunkHeader::Size));
-  WriteLe32At(file, last.RiffPosition + 4, static_cast<std::uint32_t>(newEnd - last.RiffPosition - ChunkHeader::Size));
+  PatchListSize(file, last.MoviPosition, newEnd);
+  PatchListSize(file, last.RiffPosition, newEnd);
 
   // 6. The main header's index flag (a file of one RIFF keeps its own: its
   //    idx1 is not ours to judge) and the OpenDML frame count.
   if (headers.FlagsPos >= 0 && !single) {
     const std::uint32_t flags = writeIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
-    if (flags != headers.Flags) WriteLe32At(file, headers.FlagsPos, flags);
+    if (flags != headers.Flags) PatchLe32(file, headers.FlagsPos, flags);
   }
   const std::int64_t frames =
       plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
   const auto frameCount = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, MaxField));
   if (headers.DmlhPos >= 0) {
-    WriteLe32At(file, headers.DmlhPos, frameCount);
+    PatchLe32(file, headers.DmlhPos, frameCount);
   } else if (headers.JunkPos >= 0 && headers.JunkSize >= ListHeader::Size + 4 + ChunkHeader::Size) {
     // ffmpeg reserves the odml list as a JUNK chunk in hdrl and makes it a
     // list only when the file grows past its first RIFF.
@@ -376,7 +351,7 @@ void IndexRebuilder::WriteOdmlIndexes(BackupFile& file, const AviHeaders& header
     VEK::StoreLe32(&list[12], frameCount);
     file.Seek(headers.JunkPos + ChunkHeader::Size, 0);
     file.Write(list.data(), static_cast<std::int64_t>(list.size()));
-    WriteLe32At(file, headers.JunkPos, CodeList);
+    PatchLe32(file, headers.JunkPos, CodeList);
   }
   file.Seek(newEnd, 0);
 }

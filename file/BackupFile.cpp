@@ -1,32 +1,38 @@
 #include "file/BackupFile.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "util/Exception.h"
 #include "util/Paths.h"
 
 using VEKFile::File;
 
-BackupFile::BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode,
+BackupFile::BackupFile(Mode mode, const std::string& sourcePath, const std::string& destinationPath,
                        bool freshDestination)
-    : Source(std::make_shared<File>(sourcePath)),
-      Destination(std::make_shared<File>(destinationPath)),
-      CopyMode_(copyMode) {
+    : Source(std::make_shared<File>(sourcePath)), CopyMode_(mode != Mode::Check), InPlace_(mode == Mode::InPlace) {
   SourceSize_ = Source->Size();  // fails first for a missing source
-  if (!copyMode) {
-    Source->Open(VEKFile::ModeRead | VEKFile::ShareExclusive, false);
-  } else if (!VEK::SameFile(sourcePath, destinationPath)) {
-    Source->Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false);
-    // A mirror's copy through memory keeps the second core busy: the walk
-    // leaves the blocks it reads ahead to their own thread instead of taking
-    // a share, until the copy turns out to share blocks instead (below).
-    Source->ShareReadAhead(false);
-    if (freshDestination) Destination->CreateNew();
-    else Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
-  } else {
-    Source->Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
-    Destination = Source;
-    InPlace_ = true;
+  switch (mode) {
+    case Mode::Check:
+      Source->Open(VEKFile::ModeRead | VEKFile::ShareExclusive, false);
+      Destination = std::make_shared<File>(sourcePath);
+      break;
+    case Mode::Copy:
+      if (!freshDestination && VEK::SameFile(sourcePath, destinationPath))
+        throw File::CreateFailure(destinationPath, EEXIST);
+      Destination = std::make_shared<File>(destinationPath);
+      Source->Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false);
+      // A mirror's copy through memory keeps the second core busy: the walk
+      // leaves the blocks it reads ahead to their own thread instead of taking
+      // a share, until the copy turns out to share blocks instead (below).
+      Source->ShareReadAhead(false);
+      if (freshDestination) Destination->CreateNew();
+      else Destination->Open(VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true);
+      break;
+    case Mode::InPlace:
+      Source->Open(VEKFile::ModeReadWrite | VEKFile::ShareDenyWrite, false);
+      Destination = Source;
+      break;
   }
   // The walk goes as far as the file reached when it was opened: a file that
   // grew between sizing and opening is taken whole, and whatever changes it
@@ -65,7 +71,7 @@ void BackupFile::CollectBackgroundCopy(bool wait) {
   Copied += got;
   Source->ShareReadAhead(Destination->SharesBlocks());
   // The source shrank since it was read.
-  if (got < want) throw VEK::Exception("Read error");
+  if (got < want) throw File::ReadError();
 }
 
 void BackupFile::CopyAhead() {
@@ -106,7 +112,7 @@ void BackupFile::CopyPending() {
     if (got < want) {
       Destination->Seek(WritePosition, 0);
       // The source shrank since it was read.
-      throw VEK::Exception("Read error");
+      throw File::ReadError();
     }
   }
   Destination->Seek(WritePosition, 0);
@@ -186,7 +192,7 @@ std::int64_t BackupFile::Seek(std::int64_t offset, int origin) {
     Source->Seek(ReadPosition, 0);
     PlaceDestination(HighWater_);
     CopyPending();
-    throw VEK::Exception("Read error");
+    throw File::ReadError();
   }
   HighWater_ = target;
   ReadPosition = Source->Seek(target, 0);

@@ -1,9 +1,9 @@
 // One AVI file as the repair engine sees it: a source and a destination with
-// one read position, in one of three modes fixed at construction.
-//  - check only: the source is read, nothing is ever written;
-//  - mirror: the destination is a separate file that receives, at the same
-//    offsets, every byte read or skipped over in the source, plus whatever the
-//    engine writes; the source is never modified;
+// one read position, in one of three modes the caller decides:
+//  - check: the source is read, nothing is ever written;
+//  - copy (a mirror): the destination is a separate file that receives, at the
+//    same offsets, every byte read or skipped over in the source, plus
+//    whatever the engine writes; the source is never modified;
 //  - in place: source and destination are one file opened for reading and
 //    writing.
 // The engine code is the same in all three.
@@ -28,10 +28,14 @@ class BackupFile {
   // and a background step is waited for when the file is let go.
   static constexpr std::int64_t CopyStep = 64 * 1024 * 1024;
 
-  // With freshDestination, the destination of a mirror is created and must
-  // not exist yet (no link at its name is followed); a taken name fails with
-  // a file exception whose SystemError is EEXIST.
-  BackupFile(const std::string& sourcePath, const std::string& destinationPath, bool copyMode,
+  enum class Mode { Check, Copy, InPlace };
+
+  // destinationPath: the copy's; unused in the other modes. With
+  // freshDestination, the copy is created and must not exist yet (no link at
+  // its name is followed); a taken name fails with a file exception whose
+  // SystemError is EEXIST. A copy onto its own source, by whatever name, is
+  // refused: it would be an in-place rewrite nobody asked for.
+  BackupFile(Mode mode, const std::string& sourcePath, const std::string& destinationPath = {},
              bool freshDestination = false);
   ~BackupFile();
   BackupFile(const BackupFile&) = delete;

@@ -33,6 +33,7 @@ const VEK::MessagePair MsgSeek = {
     {"Seek error: Offset %d, Origin %d", "Erreur de déplacement de pointeur de fichier: Offset %d, Origine %d"}};
 const VEK::MessagePair MsgTruncate = {{"Could not truncate file.", "Impossible de tronquer le fichier."}};
 const VEK::MessagePair MsgEof = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
+const VEK::MessagePair MsgReadError = {{"Read error", "Erreur de lecture"}};
 const VEK::MessagePair MsgSize = {{"Could not retrieve file size.", "Impossible d'obtenir la grandeur du fichier."}};
 
 [[noreturn]] void Fail(const VEK::MessagePair& pair, std::initializer_list<VEK::FormatArg> args = {}) {
@@ -392,6 +393,8 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
 }
 
 File::Exception File::ReadFailure() { return Exception(VEK::Text(MsgEof)); }
+
+File::Exception File::ReadError() { return Exception(VEK::Text(MsgReadError)); }
 
 namespace {
 

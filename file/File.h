@@ -59,6 +59,9 @@ class File {
   // with it too, so that a walk never takes a failed read for the end of the
   // data and cuts the file there.
   static Exception ReadFailure();
+  // The failure of a copy whose source gave fewer bytes than it had when it
+  // was read: it shrank meanwhile ("Read error").
+  static Exception ReadError();
 
   // What identifies the file's contents from outside: another program that
   // writes to the file changes its size or its modification time.

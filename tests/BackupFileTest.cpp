@@ -112,49 +112,56 @@ struct Fixture {
   explicit Fixture(std::size_t size) : content(Pattern(size, 3)) { ZantrelTest::WriteFile(source, content); }
 };
 
-TEST(BackupFile, PathsSelectTheModeAndCaseAloneNeverMakesOneFile) {
+// The mode is the caller's; a copy whose destination is its own source, by
+// whatever name, is refused before a byte is written, and letter case alone
+// never makes two names one file.
+TEST(BackupFile, ACopyOntoItsOwnSourceIsRefusedAndCaseAloneNeverMakesOneFile) {
   const struct {
     const char* name;
-    bool copyMode;
+    BackupFile::Mode mode;
     std::function<std::string(const Fixture&)> destination;
-    bool expectInPlace;
+    bool expectRefused;
     bool expectDestinationCreated;
   } cases[] = {
-      {"check only", false, [](const Fixture& f) { return f.destination; }, false, false},
-      {"another name", true, [](const Fixture& f) { return f.destination; }, false, true},
-      {"the same text", true, [](const Fixture& f) { return f.source; }, true, false},
-      {"another spelling", true, [](const Fixture& f) { return f.dir.Path() + "/./movie.avi"; }, true, false},
-      {"a hard link",
-       true,
+      {"check only", BackupFile::Mode::Check, [](const Fixture& f) { return f.destination; }, false, false},
+      {"in place", BackupFile::Mode::InPlace, [](const Fixture& f) { return f.source; }, false, false},
+      {"another name", BackupFile::Mode::Copy, [](const Fixture& f) { return f.destination; }, false, true},
+      {"the same text", BackupFile::Mode::Copy, [](const Fixture& f) { return f.source; }, true, false},
+      {"another spelling", BackupFile::Mode::Copy, [](const Fixture& f) { return f.dir.Path() + "/./movie.avi"; },
+       true, false},
+      {"a hard link", BackupFile::Mode::Copy,
        [](const Fixture& f) {
          const std::string link = f.dir / "link.avi";
          EXPECT_EQ(::link(f.source.c_str(), link.c_str()), 0);
          return link;
        },
        true, false},
-      {"a symbolic link",
-       true,
+      {"a symbolic link", BackupFile::Mode::Copy,
        [](const Fixture& f) {
          const std::string link = f.dir / "symlink.avi";
          EXPECT_EQ(::symlink(f.source.c_str(), link.c_str()), 0);
          return link;
        },
        true, false},
-      {"letter case only", true, [](const Fixture& f) { return f.dir / "MOVIE.AVI"; }, false, true},
+      {"letter case only", BackupFile::Mode::Copy, [](const Fixture& f) { return f.dir / "MOVIE.AVI"; }, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fixture f(64);
     const std::string destination = c.destination(f);
     const bool existedBefore = ZantrelTest::Exists(destination);
-    {
-      BackupFile file(f.source, destination, c.copyMode);
-      EXPECT_EQ(file.InPlace(), c.expectInPlace);
+    const bool writes = c.mode != BackupFile::Mode::Check;
+    if (c.expectRefused) {
+      EXPECT_EQ(FailureOf([&] { BackupFile file(c.mode, f.source, destination); }),
+                "file: Could not create file \"" + destination + "\" (File exists).");
+    } else {
+      BackupFile file(c.mode, f.source, destination);
+      EXPECT_EQ(file.InPlace(), c.mode == BackupFile::Mode::InPlace);
       EXPECT_EQ(file.SourceSize(), 64);
       unsigned char b[16];
       file.Read(b, 16);
       EXPECT_EQ(Bytes(b, b + 16), Slice(f.content, 0, 16));
-      if (c.copyMode) {
+      if (writes) {
         const Bytes mark = {0xEE};
         file.Seek(0, 0);
         file.Write(mark.data(), 1);
@@ -165,7 +172,8 @@ TEST(BackupFile, PathsSelectTheModeAndCaseAloneNeverMakesOneFile) {
     EXPECT_EQ(ZantrelTest::Exists(destination) && !existedBefore, c.expectDestinationCreated);
     Bytes marked = f.content;
     marked[0] = 0xEE;
-    EXPECT_EQ(ReadFile(f.source), c.expectInPlace ? marked : f.content) << "the source changes only in place";
+    const bool inPlace = c.mode == BackupFile::Mode::InPlace;
+    EXPECT_EQ(ReadFile(f.source), inPlace ? marked : f.content) << "the source changes only in place";
     if (c.expectDestinationCreated) {
       EXPECT_EQ(ReadFile(destination), marked);
     }
@@ -175,7 +183,7 @@ TEST(BackupFile, PathsSelectTheModeAndCaseAloneNeverMakesOneFile) {
 TEST(BackupFile, CheckOnlyReadsAndSeeksLeaveNoSecondFileAndNoChange) {
   Fixture f(200'000);
   {
-    BackupFile file(f.source, f.destination, false);
+    BackupFile file(BackupFile::Mode::Check, f.source, f.destination);
     EXPECT_FALSE(file.CopyMode());
     unsigned char b[12];
     file.Read(b, 12);
@@ -194,7 +202,7 @@ TEST(BackupFile, CheckOnlyReadsAndSeeksLeaveNoSecondFileAndNoChange) {
 TEST(BackupFile, MirrorHoldsEverythingReadOrSkippedAtTheSameOffsets) {
   Fixture f(2000);
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[12];
     file.Read(b, 12);
     EXPECT_EQ(file.HighWater(), 12);
@@ -215,7 +223,7 @@ TEST(BackupFile, MirrorPatchBelowTheHighWaterMarkIsKeptAndNothingIsCopiedTwice) 
   WatchingCalls calls(f.destination);
   CallsGuard guard(calls);
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[12];
     file.Read(b, 12);
     file.Seek(1000, 0);
@@ -242,7 +250,7 @@ TEST(BackupFile, MirrorWritesLandAfterTheMirroredBytesAndWinOverThem) {
   // index after the data and cut the destination there.
   Fixture f(300);
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[100];
     file.Read(b, 100);
     file.Seek(250, 0);
@@ -266,7 +274,7 @@ TEST(BackupFile, MirrorWritesLandAfterTheMirroredBytesAndWinOverThem) {
 TEST(BackupFile, MirrorCopiesLongGapsWhole) {
   Fixture f(200'000);
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[12];
     file.Read(b, 12);
     EXPECT_EQ(file.Seek(150'012, 0), 150'012);  // 65,536 + 65,536 + 18,928 beyond the mark
@@ -294,7 +302,7 @@ TEST(BackupFile, MirrorCopyIsTheSameWhenTheKernelCopyIsRefusedOrPartial) {
     calls.kernelCopyLimit = c.kernelCopyLimit;
     CallsGuard guard(calls);
     {
-      BackupFile file(f.source, f.destination, true);
+      BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
       unsigned char b[8];
       file.Read(b, 8);
       file.Seek(1'400'000, 0);
@@ -315,7 +323,7 @@ TEST(BackupFile, MirrorCopyThatCannotBeWrittenIsAWriteError) {
   calls.kernelCopiesAllowed = 0;
   calls.failWatchedWrites = true;
   CallsGuard guard(calls);
-  BackupFile file(f.source, f.destination, true);
+  BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
   file.Seek(500, 0);
   EXPECT_EQ(FailureOf([&] { file.Truncate(); }), "file: File write error.");
 }
@@ -337,12 +345,12 @@ TEST(BackupFile, MirrorSeekBeyondTheSourceFailsAndKeepsTheWholeBlocksBeforeIt) {
     SCOPED_TRACE(c.name);
     Fixture f(c.sourceSize);
     {
-      BackupFile file(f.source, f.destination, true);
+      BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
       Bytes b(static_cast<std::size_t>(c.readFirst) + 1);
       file.Read(b.data(), c.readFirst);
-      // A plain failure, not a file-layer one, and English only.
+      // A file-layer failure, told in the current language.
       LanguageGuard french(VEK::French);
-      EXPECT_EQ(FailureOf([&] { file.Seek(c.target, 0); }), "plain: Read error");
+      EXPECT_EQ(FailureOf([&] { file.Seek(c.target, 0); }), "file: Erreur de lecture");
     }
     EXPECT_EQ(ReadFile(f.destination), Slice(f.content, 0, static_cast<std::size_t>(c.kept)));
     EXPECT_EQ(ReadFile(f.source), f.content);
@@ -354,7 +362,7 @@ TEST(BackupFile, PadByteRaisesTheHighWaterMarkSoASeekToTheNewEndCopiesNothing) {
   // over it from the source would fail.
   Fixture f(101);
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[101];
     file.Read(b, 101);
     file.WriteByte(0);
@@ -373,7 +381,10 @@ TEST(BackupFile, ReadsPastTheEndFailOrCountInEveryMode) {
       if (inPlace && !copyMode) continue;
       SCOPED_TRACE(std::string(inPlace ? "in place" : copyMode ? "mirror" : "check only"));
       Fixture f(20);
-      BackupFile file(f.source, inPlace ? f.source : f.destination, copyMode);
+      BackupFile file(inPlace    ? BackupFile::Mode::InPlace
+                      : copyMode ? BackupFile::Mode::Copy
+                                 : BackupFile::Mode::Check,
+                      f.source, f.destination);
       unsigned char b[8];
       file.Seek(16, 0);
       EXPECT_EQ(FailureOf([&] { file.Read(b, 8); }), "file: Unexpected end of file.");
@@ -403,7 +414,7 @@ TEST(BackupFile, ReadsPastTheEndFailOrCountInEveryMode) {
 TEST(BackupFile, InPlaceSeekBackWriteSeekForwardAndTruncateModifyTheFileItself) {
   Fixture f(500);
   {
-    BackupFile file(f.source, f.source, true);
+    BackupFile file(BackupFile::Mode::InPlace, f.source);
     ASSERT_TRUE(file.InPlace());
     unsigned char b[8];
     file.Seek(400, 0);
@@ -431,7 +442,7 @@ TEST(BackupFile, AnExistingLongerDestinationEndsWhereTheTruncationLeavesIt) {
   Fixture f(100);
   ZantrelTest::WriteFile(f.destination, Bytes(5000, 0xCC));
   {
-    BackupFile file(f.source, f.destination, true);
+    BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
     unsigned char b[100];
     file.Read(b, 100);
     file.Truncate();
@@ -473,7 +484,10 @@ TEST(BackupFile, ConstructionFailuresComeBeforeAnyFileIsWritten) {
     const std::string source = std::string(c.name) == "source is a folder" ? f.dir.Path() : f.source;
     const std::string destination = c.destination(f);
     LanguageGuard language(c.language);
-    EXPECT_EQ(FailureOf([&] { BackupFile file(source, destination, c.copyMode); }), c.expected(f, destination));
+    const BackupFile::Mode mode = !c.copyMode                ? BackupFile::Mode::Check
+                                  : destination == f.source ? BackupFile::Mode::InPlace
+                                                            : BackupFile::Mode::Copy;
+    EXPECT_EQ(FailureOf([&] { BackupFile file(mode, source, destination); }), c.expected(f, destination));
     EXPECT_FALSE(ZantrelTest::Exists(f.destination)) << "no destination left behind";
   }
 }
@@ -483,7 +497,7 @@ TEST(BackupFile, TruncationFailureIsReported) {
   WatchingCalls calls(f.destination);
   calls.failFTruncate = true;
   CallsGuard guard(calls);
-  BackupFile file(f.source, f.destination, true);
+  BackupFile file(BackupFile::Mode::Copy, f.source, f.destination);
   unsigned char b[10];
   file.Read(b, 10);
   EXPECT_EQ(FailureOf([&] { file.Truncate(); }), "file: Could not truncate file.");
@@ -499,7 +513,7 @@ TEST(BackupFile, LargeMirrorsCopiedBesideTheWalkLandByteForByte) {
   for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
   ZantrelTest::WriteFile(dir / "s.avi", source);
   {
-    BackupFile file(dir / "s.avi", dir / "d.avi", true);
+    BackupFile file(BackupFile::Mode::Copy, dir / "s.avi", dir / "d.avi");
     unsigned char header[8];
     // Walk as the engine does: small reads and forward seeks to the end.
     for (std::int64_t pos = 0; pos + 8 <= size; pos += 4096 + 8) {
@@ -516,7 +530,7 @@ TEST(BackupFile, LargeMirrorsCopiedBesideTheWalkLandByteForByte) {
   EXPECT_TRUE(ReadFile(dir / "d.avi") == expected);
 
   // The source loses its second half after the walk saw it: the copy fails.
-  BackupFile file(dir / "s.avi", dir / "e.avi", true);
+  BackupFile file(BackupFile::Mode::Copy, dir / "s.avi", dir / "e.avi");
   file.Seek(size - 8, 0);
   ASSERT_EQ(::truncate((dir / "s.avi").c_str(), size / 2), 0);
   try {

@@ -19,7 +19,8 @@
 
 #include "avi/HeaderReader.h"
 #include "engine/EngineMessages.h"
-#include "engine/IndexRebuilder.h"
+#include "engine/Failures.h"
+#include "engine/OdmlWriter.h"
 #include "support/OdmlReader.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
@@ -27,7 +28,6 @@
 namespace {
 
 using namespace ZantrelTest;
-using VEKRiff::IndexRebuilder;
 using VEKRiff::OldIndexEntry;
 
 // The writer's input, as the walk would give it: the segments, with End where
@@ -119,15 +119,25 @@ std::string Expand(const char* templ, const std::string& path) {
   return out;
 }
 
-void Rewrite(IndexRebuilder& writer, const std::string& source, const std::string& destination, const Input& in,
+VEKRiff::ScanResult ScanOf(const Input& in, const std::vector<std::int64_t>& oldIndexes = {}) {
+  VEKRiff::ScanResult scan;
+  scan.Headers = in.Headers;
+  scan.SegmentList = in.Segments;
+  scan.Entries = in.Entries;
+  scan.OldIndexChunks = oldIndexes;
+  return scan;
+}
+
+void Rewrite(const std::string& source, const std::string& destination, const Input& in,
              const std::vector<std::int64_t>& oldIndexes) {
-  BackupFile file(source, destination, true, source != destination);
+  BackupFile file(source != destination ? BackupFile::Mode::Copy : BackupFile::Mode::InPlace, source, destination,
+                  source != destination);
   // A mirror holds what has been read or skipped over: the walk has been
   // through the whole file by the time the indexes are written.
   if (!file.InPlace()) file.Seek(0, 2);
-  writer.OldIndexChunks = oldIndexes;
-  const std::int64_t expectedEnd = in.Segments.back().End + writer.OdmlIndexBytes(in.Headers, in.Segments, in.Entries);
-  writer.WriteOdmlIndexes(file, in.Headers, in.Segments, in.Entries);
+  const VEKRiff::ScanResult scan = ScanOf(in, oldIndexes);
+  const std::int64_t expectedEnd = in.Segments.back().End + VEKRiff::OdmlIndexBytes(scan);
+  VEKRiff::WriteOdmlIndexes(file, scan, {});
   EXPECT_EQ(file.Position(), expectedEnd);
   file.Truncate();
 }
@@ -194,15 +204,13 @@ TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
                               [](const Described& c) { return !std::get<3>(c); }));
     }
 
-    VEK::HandOverQueue queue;
-    IndexRebuilder writer(queue);
     const std::string copy = dir / "copy.avi";
-    Rewrite(writer, path, copy, in, original.IndexChunksInData);
+    Rewrite(path, copy, in, original.IndexChunksInData);
     CheckResult("mirror copy", copy, original, in, packets, seekAt);
     std::remove(copy.c_str());
 
     if (row.InPlaceOnJunkReserve) {
-      BackupFile patch(path, path, true);
+      BackupFile patch(BackupFile::Mode::InPlace, path);
       for (const VEKAvi::StreamHeader& s : in.Headers.Streams) {
         ASSERT_GE(s.IndxPos, 0);
         patch.Seek(s.IndxPos, 0);
@@ -211,7 +219,7 @@ TEST(OdmlWriter, RewritesTheIndexesEveryMuxerWroteOverOneGigabyte) {
     }
     OdmlReader patched(path);
     in.Headers = InputFrom(patched, patched.Parse()).Headers;
-    Rewrite(writer, path, path, in, original.IndexChunksInData);
+    Rewrite(path, path, in, original.IndexChunksInData);
     CheckResult("in place", path, original, in, packets, seekAt);
   }
 }
@@ -255,21 +263,19 @@ TEST(OdmlWriter, RefusesBeforeWritingAnything) {
     VEKRiff::IndexEntries entries;
     entries.emplace_back(VEKAvi::MakeFourCC("00dc"), VEKAvi::AVIIF_KEYFRAME, 612, 100);
     entries.emplace_back(VEKAvi::MakeFourCC("00dc"), 0, row.SecondEntry, 100);
-    VEK::HandOverQueue queue;
-    IndexRebuilder writer(queue);
     const std::string expected = VEK::Text(row.Message, {0, row.Slots, 2});
     try {
-      writer.OdmlIndexBytes(headers, row.Segments, entries);
+      VEKRiff::OdmlIndexBytes(ScanOf({headers, row.Segments, entries}));
       ADD_FAILURE() << "OdmlIndexBytes accepted it";
-    } catch (const IndexRebuilder::ErrorException& e) {
+    } catch (const VEKRiff::ErrorException& e) {
       EXPECT_EQ(e.Message(), expected);
     }
     {
-      BackupFile file(path, path, true);
+      BackupFile file(BackupFile::Mode::InPlace, path);
       try {
-        writer.WriteOdmlIndexes(file, headers, row.Segments, entries);
+        VEKRiff::WriteOdmlIndexes(file, ScanOf({headers, row.Segments, entries}), {});
         ADD_FAILURE() << "WriteOdmlIndexes accepted it";
-      } catch (const IndexRebuilder::ErrorException& e) {
+      } catch (const VEKRiff::ErrorException& e) {
         EXPECT_EQ(e.Message(), expected);
       }
     }
@@ -379,9 +385,7 @@ TEST(OdmlWriter, FirstSegmentGapsOldIndexesAndReserves) {
       in.Headers = VEKAvi::ReadHeaders(&f.Data[12], 8 + VEK::LoadLe32(&f.Data[16]), 12);
       in.Segments = f.Segments;
       in.Entries = f.Entries;
-      VEK::HandOverQueue queue;
-      IndexRebuilder writer(queue);
-      Rewrite(writer, source, result, in, {f.OldIndex});
+      Rewrite(source, result, in, {f.OldIndex});
 
       OdmlReader reader(result);
       const Parsed after = reader.Parse();

@@ -180,6 +180,24 @@ TEST_F(Worker, TheSameFileTwiceInOneRunIsProcessedTwice) {
   EXPECT_EQ(ReadIdx1(ReadFile(dir / "Zantrel.a.avi")).Entries.size(), 3u);
 }
 
+// A stop through the thread's flag alone (the window closing during a run)
+// says that the batch was stopped, whatever an earlier file was told.
+TEST_F(Worker, AStopByTheThreadFlagAloneIsNeverToldWithAnEarlierFilesOutcome) {
+  const std::vector<std::string> files = {Put("a.avi", GoodFile()), Put("b.avi", GoodFile())};
+  WriteFile(dir / "Zantrel.a.avi", {'x'});
+  WorkerRunOptions o;
+  o.CheckOnly = false;
+  o.OnEvent = [&](IndexRebuilder& w) {
+    if (w.Event() != VEKRiff::FileOpening) return;
+    if (w.FileIndex() == 0) VEKRiff::ApplyOverwriteBehavior(w, VEKRiff::OverwriteSkip);
+    else w.Terminate();
+  };
+  const auto r = RunWorker(files, o);
+  EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileSkipped, VEKRiff::Aborted}));
+  ASSERT_GE(r.Lines.size(), 2u);
+  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Operation aborted.");
+}
+
 // A slow owner that stops the worker from its own loop, not from inside a
 // notification: the wait must go on serving hand-overs, and every line
 // handed over must arrive, in order.

@@ -1,0 +1,62 @@
+#include "engine/HeaderCounts.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "avi/AviChunk.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+HeaderCounts CountsFromData(const ScanResult& scan) {
+  const IndexEntries& entries = scan.Entries;
+  HeaderCounts counts;
+  // By stream number, whether or not its header could be read.
+  constexpr std::size_t Numbers = 256;
+  std::vector<std::int64_t> bytes(Numbers, 0), frames(Numbers, 0), firstSegmentFrames(Numbers, 0);
+  std::vector<bool> video(Numbers, false);
+  const std::int64_t firstEnd = scan.SegmentList.size() > 1 ? scan.SegmentList.front().End : INT64_MAX;
+  for (const OldIndexEntry& e : entries) {
+    if (ChunkKind(e.ChunkId) == KindPalette) continue;
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    ++frames[s];
+    bytes[s] += e.Size;
+    if (e.Position() < firstEnd) ++firstSegmentFrames[s];
+    video[s] = video[s] || IsVideoKind(e.ChunkId);
+  }
+  counts.Streams.assign(scan.Headers.Streams.size(), 0);
+  for (std::size_t s = 0; s < Numbers; ++s) {
+    const StreamHeader* h = s < scan.Headers.Streams.size() && scan.Headers.Streams[s].Readable ? &scan.Headers.Streams[s] : nullptr;
+    // Video counts frames; audio counts samples for a fixed sample size,
+    // blocks (chunks) otherwise, as muxers write them.
+    if (s < counts.Streams.size())
+      counts.Streams[s] = h && h->IsAudio() && h->SampleSize > 0 ? bytes[s] / h->SampleSize : frames[s];
+    if (h ? h->IsVideo() : video[s]) {
+      counts.TotalFrames = std::max(counts.TotalFrames, firstSegmentFrames[s]);
+      counts.AllFrames = std::max(counts.AllFrames, frames[s]);
+    }
+  }
+  return counts;
+}
+
+// GStreamer's avimux works an audio stream's length out from its duration, a
+// unit or two off what the data holds; a length that close is no error (and
+// is not rewritten). A cut download is off by far more.
+bool StreamLengthAgrees(const ScanResult& scan, std::size_t stream, std::int64_t data) {
+  const StreamHeader& h = scan.Headers.Streams[stream];
+  const std::int64_t said = h.Length;
+  if (!h.IsAudio()) return said == data;
+  return std::abs(said - data) <= std::max<std::int64_t>(2, data / 1000);
+}
+
+bool MainHeaderFramesAgree(const ScanResult& scan, const HeaderCounts& counts) {
+  // In an OpenDML file the main header counts the first RIFF's frames;
+  // ffmpeg counts one more, the frame that opened the next RIFF. Readers
+  // take the whole length from dmlh and the stream headers.
+  const std::int64_t said = scan.Headers.TotalFrames;
+  return said == counts.TotalFrames || (scan.SegmentList.size() > 1 && said == counts.TotalFrames + 1);
+}
+
+}  // namespace VEKRiff

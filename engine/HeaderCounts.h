@@ -1,0 +1,25 @@
+// The frame and sample counts the headers should hold, worked out from the
+// walk's entries, and the rules for when a header's count is close enough to
+// be right. The check reports the counts that fail these rules and the
+// rebuild writes exactly those.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/ScanResult.h"
+
+namespace VEKRiff {
+
+struct HeaderCounts {
+  std::int64_t TotalFrames = 0;       // video frames of the first segment (avih)
+  std::int64_t AllFrames = 0;         // of the whole file (dmlh)
+  std::vector<std::int64_t> Streams;  // each stream's length in its own units (strh)
+};
+
+HeaderCounts CountsFromData(const ScanResult& scan);
+bool MainHeaderFramesAgree(const ScanResult& scan, const HeaderCounts& counts);
+bool StreamLengthAgrees(const ScanResult& scan, std::size_t stream, std::int64_t data);
+
+}  // namespace VEKRiff

@@ -1,0 +1,114 @@
+// The walk over one file: from its RIFF header through hdrl to the movi data,
+// chunk by chunk, searching past damage, into each RIFF of an OpenDML file.
+// It returns what it found as a ScanResult and tells each corrupted spot as
+// it meets it, so that a front-end shows the lines while the walk goes on.
+//
+// Every size field is a claim. A chunk is taken at its word only when what
+// follows it is recognisable (another chunk, an index, a list, the end of the
+// file); otherwise the walk asks whether a chunk confirmed by the same test
+// starts inside the claimed size: if one does, the size is what lies, and
+// the chunks after it are kept.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "engine/ScanResult.h"
+#include "file/BackupFile.h"
+
+namespace VEKRiff {
+
+// What the walk tells the one who runs it while it goes.
+struct WalkReport {
+  StopCheck CheckStop;
+  std::function<void(const Finding&)> Found;
+  LiveCounts* Counts = nullptr;
+};
+
+// Throws ErrorException ("This is not an AVI File.") unless the file, read
+// from position 0, starts with a RIFF 'AVI ' header.
+void CheckRiffHeader(BackupFile& file);
+
+class MoviWalk {
+ public:
+  static constexpr std::int64_t SearchBlock = 65536;
+
+  // The file is read from its current position, just after its RIFF header.
+  MoviWalk(BackupFile& file, const WalkReport& report);
+  // Finds the movi list and walks it; leaves the position where the walk ended.
+  ScanResult Run();
+
+ private:
+  enum class HitKind { Chunk, Index, End };
+  // Where a search stopped: on a confirmed chunk, on an index, or at the end
+  // of the file.
+  struct SearchHit {
+    HitKind Kind = HitKind::End;
+    std::int64_t Position = 0;
+  };
+  // A chunk header the walk has met.
+  struct WalkedChunk {
+    std::int64_t Position = 0;
+    unsigned char Bytes[8] = {};
+    std::uint32_t Flags = 0;  // its index flags, judged from its first bytes
+  };
+  // The first chunk a search found plausible but not confirmed, and where it ends.
+  struct SearchCandidate {
+    std::int64_t Position = -1;
+    std::int64_t End = 0;
+  };
+
+  std::int64_t LocateMovi();
+  void ReadStreamHeaders(std::int64_t at, std::uint32_t dataSize);
+  void ScanMovi();
+  // Searches from the position for the next chunk to resume at. alsoLike: a
+  // chunk header just walked but not yet accepted, which plausible chunks may
+  // resemble too.
+  SearchHit Resynchronise(std::int64_t from, const unsigned char* alsoLike = nullptr);
+  // Searches the n bytes of block, the file's bytes from base on, at each
+  // offset with more than 8 of them after it: a hit when the search ends
+  // there, nothing when it goes on past them.
+  std::optional<SearchHit> SearchIn(const unsigned char* block, std::int64_t base, std::int64_t n,
+                                    const unsigned char* alsoLike, SearchCandidate& candidate);
+  bool Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
+  // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
+  // given size) starts, or -1 when the file has no more segments.
+  std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size);
+  bool IsIndexRecord(std::int64_t position);
+  bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
+  void CountChunk(const unsigned char* bytes);
+  // The index flags of the stream chunk with its header at position: whether
+  // it starts a key frame, from its first bytes and its stream's codec.
+  std::uint32_t ChunkFlags(std::int64_t position, const unsigned char* header);
+  void AcceptChunk(const WalkedChunk& chunk);
+  // The size of a chunk's data that runs from its header for data bytes, up
+  // to a confirmed chunk: less its pad byte where it has one.
+  std::uint32_t TrueSize(const WalkedChunk& chunk, std::int64_t data);
+  // Accepts the chunk with the given size, noting it for the rebuild when its
+  // header says otherwise.
+  void KeepWithSize(WalkedChunk chunk, std::uint32_t size);
+  // Tells a corrupted spot and where the walk goes on; true when it goes on.
+  bool ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity);
+  void Report(const Finding& finding);
+  void SetProgressAt(std::int64_t position);
+  unsigned char* SearchBuffer();
+  std::int32_t VideoFrames() const { return Counts->VideoFrames.load(std::memory_order_relaxed); }
+
+  BackupFile& Source;
+  const WalkReport& Reporter;
+  LiveCounts* Counts;
+  LiveCounts OwnCounts;  // when the caller shows none
+  // Percent per byte of the file as it was sized when opened, in single precision.
+  float ProgressFactor = 0.0f;
+  ScanResult Scan;
+  // Each stream chunk code the walk has accepted, with its largest size.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
+  std::unique_ptr<unsigned char[]> Buffer;
+};
+
+// The walk of one file from just after its RIFF header.
+inline ScanResult Walk(BackupFile& file, const WalkReport& report) { return MoviWalk(file, report).Run(); }
+
+}  // namespace VEKRiff

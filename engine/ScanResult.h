@@ -1,0 +1,118 @@
+// What the walk learns about one file and hands on: the headers it read,
+// the RIFFs and movi lists it went through, the entries of the new indexes,
+// the old indexes it met and the chunks whose size fields it corrected. A new
+// file gets a new value; the checks and the writers read it, none changes it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "avi/HeaderReader.h"
+#include "codec/KeyFrame.h"
+
+namespace VEKRiff {
+
+// One entry of the rebuilt indexes: the chunk's code and size as its header
+// gives them, the absolute position of that header and the entry's idx1
+// flags. Still 16 bytes, like the idx1 entry it becomes, so that a long
+// film's index costs no more memory; the position is absolute (48 bits) so
+// that the same entries can feed the OpenDML indexes of files beyond 4 GiB.
+struct OldIndexEntry {
+  std::uint32_t ChunkId = 0;
+  std::uint32_t Size = 0;
+  std::uint64_t PositionAndFlags = 0;  // bits 0-47: header position; bits 48-63: flags
+
+  OldIndexEntry() = default;
+  OldIndexEntry(std::uint32_t chunkId, std::uint32_t flags, std::int64_t position, std::uint32_t size)
+      : ChunkId(chunkId),
+        Size(size),
+        PositionAndFlags((static_cast<std::uint64_t>(position) & PositionMask) |
+                         (static_cast<std::uint64_t>(flags & 0xFFFF) << 48)) {}
+  std::int64_t Position() const { return static_cast<std::int64_t>(PositionAndFlags & PositionMask); }
+  std::uint32_t Flags() const { return static_cast<std::uint32_t>(PositionAndFlags >> 48); }
+
+  static constexpr std::uint64_t PositionMask = (std::uint64_t{1} << 48) - 1;
+};
+static_assert(sizeof(OldIndexEntry) == 16);
+
+// A deque grows without moving what it holds, so collecting the index of a
+// long film never needs twice its memory.
+using IndexEntries = std::deque<OldIndexEntry>;
+
+// One RIFF of a file as the walk found it: the first ('AVI ') and, in an
+// OpenDML file, each 'AVIX' after it.
+struct Segment {
+  std::int64_t RiffPosition = 0;  // its "RIFF" header
+  std::int64_t MoviPosition = 0;  // the "LIST" header of its movi list
+  std::int64_t End = 0;           // where its usable movi data ends (the walk's end in it)
+};
+using Segments = std::vector<Segment>;
+
+// A stream chunk the walk kept although its header's size is wrong (it lies,
+// or the file was cut inside the chunk), with the size of the data that is
+// there; a rebuild writes that size into its header.
+struct SizeFix {
+  std::int64_t Position = 0;  // the chunk's header
+  std::uint32_t Size = 0;
+};
+
+struct ScanResult {
+  VEKAvi::AviHeaders Headers;
+  // Each stream's key-frame rule, by stream number (null: no rule).
+  std::vector<VEKCodec::KeyFrameRule> Rules;
+  // The "LIST" header of the movi list the walk started in; the legacy
+  // index's offsets count from it.
+  std::int64_t MoviOffset = 0;
+  // At least one; the last one's End is where the walk ended.
+  Segments SegmentList;
+  // In file order.
+  IndexEntries Entries;
+  // The legacy idx1 the walk met in the first segment (-1: none) and its size field.
+  std::int64_t OldIndexPosition = -1;
+  std::uint32_t OldIndexSize = 0;
+  // The header positions of the old index chunks ('ix##', '##ix') the walk
+  // skipped inside the usable data. They no longer describe it, so the
+  // OpenDML writer renames them to JUNK.
+  std::vector<std::int64_t> OldIndexChunks;
+  std::vector<SizeFix> SizeFixes;
+
+  std::int64_t End() const { return SegmentList.back().End; }
+  bool IsOpenDml() const { return SegmentList.size() > 1; }
+};
+
+// One thing the walk or a check found, as the line the log shows; an error
+// counts towards the file's errors.
+struct Finding {
+  std::string Line;
+  bool Error = true;
+};
+using Findings = std::vector<Finding>;
+
+// What a walk updates while it goes, read from other threads by the
+// front-ends' progress displays.
+struct LiveCounts {
+  std::atomic<std::int32_t> Progress{0};
+  std::atomic<std::int32_t> VideoFrames{0};
+  std::atomic<std::int32_t> AudioSamples{0};
+  std::atomic<std::int32_t> Errors{0};
+
+  void Reset() {
+    Progress.store(0, std::memory_order_relaxed);
+    VideoFrames.store(0, std::memory_order_relaxed);
+    AudioSamples.store(0, std::memory_order_relaxed);
+    Errors.store(0, std::memory_order_relaxed);
+  }
+};
+
+// Called where long work may be stopped; throws to stop it. Empty where it
+// may not (an in-place rebuild once its first byte is written).
+using StopCheck = std::function<void()>;
+inline void MayStop(const StopCheck& stop) {
+  if (stop) stop();
+}
+
+}  // namespace VEKRiff

@@ -1,0 +1,54 @@
+#include "engine/SizePatcher.h"
+
+#include "avi/AviChunk.h"
+#include "util/Endian.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+void PatchLe32(BackupFile& file, std::int64_t position, std::uint32_t value) {
+  unsigned char field[4];
+  VEK::StoreLe32(field, value);
+  file.Seek(position, 0);
+  file.Write(field, sizeof field);
+}
+
+void PatchListSize(BackupFile& file, std::int64_t list, std::int64_t end) {
+  PatchLe32(file, list + 4, static_cast<std::uint32_t>(end - list - ChunkHeader::Size));
+}
+
+void WriteChunkSizes(BackupFile& file, const std::vector<SizeFix>& fixes) {
+  for (const SizeFix& fix : fixes) PatchLe32(file, fix.Position + 4, fix.Size);
+}
+
+void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, std::int64_t fileEnd) {
+  constexpr std::int64_t MaxField = 0xFFFFFFFF;
+  // Only what is wrong is written; nothing else in the header moves.
+  // A damaged header list may claim to cover the movi list: fields it seems
+  // to hold there are not header fields, and are never written.
+  const std::int64_t headersEnd = scan.SegmentList.front().MoviPosition;
+  auto patch = [&](std::int64_t position, std::uint32_t now, std::int64_t value) {
+    if (position < 0 || position > headersEnd - 4 || value < 0 || value > MaxField ||
+        now == static_cast<std::uint32_t>(value))
+      return;
+    PatchLe32(file, position, static_cast<std::uint32_t>(value));
+  };
+  const AviHeaders& headers = scan.Headers;
+  if (!MainHeaderFramesAgree(scan, counts)) patch(headers.TotalFramesPos, headers.TotalFrames, counts.TotalFrames);
+  for (std::size_t s = 0; s < headers.Streams.size(); ++s) {
+    const StreamHeader& h = headers.Streams[s];
+    if (h.Readable && !StreamLengthAgrees(scan, s, counts.Streams[s]))
+      patch(h.LengthFieldPos, h.Length, counts.Streams[s]);
+  }
+  if (!scan.IsOpenDml()) {
+    // (With more RIFFs the OpenDML writer writes dmlh with the indexes.)
+    patch(headers.DmlhPos, headers.DmlhTotalFrames, counts.AllFrames);
+    // The one RIFF now ends with the index.
+    unsigned char riff[ChunkHeader::Size];
+    if (file.Peek(riff, sizeof riff, 0) == sizeof riff) patch(4, VEK::LoadLe32(riff + 4), fileEnd - ChunkHeader::Size);
+  }
+  file.Seek(fileEnd, 0);
+}
+
+}  // namespace VEKRiff
