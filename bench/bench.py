@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 MIB = 1024 * 1024
-# Targets from the benchmark issue.
+# The targets each pass/miss line is judged against.
 TARGET_COPY_VS_CAT = 1.2  # copy rebuild time / (cat SRC > DST; sync DST) time, at most
 TARGET_INPLACE_VS_CAT = 0.3  # in-place rebuild time / (cat SRC > DST) time, at most
 TARGET_CHECK_GBPS = 3.0  # GB (1e9 bytes) of file checked per second, at least
@@ -258,7 +258,7 @@ class Bench:
         return path, size, entries, garbage
 
     def ffmpeg_file(self, seconds):
-        """A real AVI made by ffmpeg once and cached: MPEG-4 Part 2 video and PCM audio."""
+        """A real AVI made by ffmpeg once and cached: MPEG-4 Visual video and PCM audio."""
         path = os.path.join(self.work, f"ffmpeg-{seconds}s.avi")
         if os.path.exists(path) and os.path.getsize(path) > 0:
             return path

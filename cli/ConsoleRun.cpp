@@ -344,9 +344,9 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   auto nextProgress = Clock::now();
   bool stopRequested = false;
   while (!worker.Finished()) {
-    // A signal handler's stop flag cannot wake the queue, and the worker's
-    // lines no longer do: the flag is polled often enough that a stop lands
-    // within a few milliseconds.
+    // A signal handler's stop flag cannot wake the queue, nor do the worker's
+    // lines, printed on its own thread: the flag is polled often enough that
+    // a stop lands within a few milliseconds, and the lines go out as often.
     queue.WaitAndServe(std::chrono::milliseconds(5));
     frontEnd.FlushLines();
     if (!stopRequested && stop.load()) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How demo/damaged.avi was made (kept for reference; the file itself is
 # committed so that the demo needs neither ffmpeg nor Python):
-#  - 6 s of ffmpeg's test picture (MPEG-4 Part 2) with a 440 Hz tone (PCM);
+#  - 6 s of ffmpeg's test picture (MPEG-4 Visual) with a 440 Hz tone (PCM);
 #  - its idx1 index removed, as when a download stops before the end;
 #  - 3 KiB of random bytes written over three chunks in the middle;
 #  - a zero-filled tail of 40 KiB, as a pre-allocating download leaves it.

@@ -345,7 +345,8 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
       IsSegmentStart(header))
     return after;
   // An OpenDML file goes on after its legacy index even when that index's
-  // size is damaged; a file without OpenDML headers ends there, as it always has.
+  // size is damaged; a file without OpenDML headers ends there: what follows
+  // an idx1 in it is no data of its own (another program's appended bytes).
   bool openDml = Scan.Headers.DmlhPos >= 0;
   for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
   if (!openDml) return -1;
