@@ -1,0 +1,151 @@
+// The walk, the checks and the idx1 writer called directly, without a worker
+// thread: what the walk finds against what the builder wrote, what each check
+// says of the same file with one thing changed, and the index written from
+// the result.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/HeaderCounts.h"
+#include "engine/Idx1Writer.h"
+#include "engine/IndexCheck.h"
+#include "engine/MoviWalk.h"
+#include "lang/Language.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+
+struct Walked {
+  VEKRiff::ScanResult Scan;
+  std::vector<VEKRiff::Finding> Found;
+  VEKRiff::Findings Checked;
+};
+
+Walked WalkAndCheck(const std::string& path) {
+  BackupFile file(BackupFile::Mode::Check, path);
+  Walked w;
+  const VEKRiff::WalkReport report{{}, [&](const VEKRiff::Finding& f) { w.Found.push_back(f); }, nullptr};
+  VEKRiff::CheckRiffHeader(file);
+  w.Scan = VEKRiff::Walk(file, report);
+  w.Checked = VEKRiff::CheckFile(file, w.Scan, VEKRiff::CountsFromData(w.Scan), {});
+  return w;
+}
+
+std::vector<ExpectedEntry> EntriesOf(const VEKRiff::ScanResult& scan) {
+  std::vector<ExpectedEntry> out;
+  for (const VEKRiff::OldIndexEntry& e : scan.Entries)
+    out.push_back({e.ChunkId, static_cast<std::uint32_t>(e.Position() - scan.MoviOffset - 8), e.Size, e.Position()});
+  return out;
+}
+
+int Errors(const std::vector<VEKRiff::Finding>& found) {
+  int n = 0;
+  for (const auto& f : found) n += f.Error;
+  return n;
+}
+
+TEST(ScanAndCheck, TheWalkFindsWhatWasWrittenAndTheChecksSayWhatDiffers) {
+  VEK::SetLanguage(VEK::English);
+  struct Row {
+    const char* Name;
+    std::function<AviBuilder()> Make;
+    std::function<void(Bytes&, const AviBuilder&)> Damage;
+    int WalkErrors;                       // corrupted spots, cut chunks
+    std::vector<std::string> CheckLines;  // what the checks report, in order
+  };
+  auto sound = [] {
+    AviBuilder b;
+    b.StartMovi();
+    for (int i = 0; i < 4; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+    b.EndMovi().Idx1();
+    return b;
+  };
+  auto none = [](Bytes&, const AviBuilder&) {};
+  // The idx1 is the last 16 * 8 bytes of the sound file.
+  auto idx1Entry = [](Bytes& f, int k) { return f.size() - 16 * (8 - k); };
+  const Row rows[] = {
+      {"a sound file", sound, none, 0, {}},
+      {"no index", [] {
+         AviBuilder b;
+         b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
+         b.EndMovi();
+         return b;
+       }, none, 0, {"The file has no index (idx1): players cannot seek in it."}},
+      {"an index entry moved", sound,
+       [&](Bytes& f, const AviBuilder&) {
+         const std::size_t at = idx1Entry(f, 3) + 8;
+         VEK::StoreLe32(&f[at], VEK::LoadLe32(&f[at]) + 2);
+       },
+       0,
+       {"The index has 1 entries that point at no chunk of the data.",
+        "The index lacks 1 chunks of the data."}},
+      {"the movi size claims 4 GiB", sound,
+       [](Bytes& f, const AviBuilder& b) { VEK::StoreLe32(&f[b.MoviOffset() + 4], 0xFFFFFFF0u); }, 0,
+       {"The size fields of 1 RIFF and movi lists do not match the data they hold."}},
+      {"the main header's frame count off", sound, [](Bytes& f, const AviBuilder&) { VEK::StoreLe32(&f[48], 99); },
+       0, {"The header says the file has 99 frames, the data holds 4."}},
+      {"garbage between two chunks", [] {
+         AviBuilder b;
+         b.StartMovi().Chunk("00dc", 20).Fill(14, 0x07).Chunk("01wb", 8);
+         b.EndMovi().Idx1();
+         return b;
+       }, none, 1, {}},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const AviBuilder b = row.Make();
+    Bytes bytes = b.Build();
+    row.Damage(bytes, b);
+    const std::string path = dir / "f.avi";
+    WriteFile(path, bytes);
+    const Walked w = WalkAndCheck(path);
+    EXPECT_EQ(EntriesOf(w.Scan), b.StreamChunks()) << "every chunk written, where it was written";
+    EXPECT_EQ(w.Scan.MoviOffset, b.MoviOffset());
+    EXPECT_FALSE(w.Scan.IsOpenDml());
+    EXPECT_EQ(Errors(w.Found), row.WalkErrors);
+    std::vector<std::string> lines;
+    for (const auto& f : w.Checked) {
+      EXPECT_TRUE(f.Error) << f.Line;
+      lines.push_back(f.Line);
+    }
+    EXPECT_EQ(lines, row.CheckLines);
+  }
+}
+
+// The index written from a scan result, in a copy: the same entries as the
+// builder's own idx1, the movi list ending where the walk ended.
+TEST(ScanAndCheck, TheIdx1WrittenFromAScanNamesEveryChunkTheWalkFound) {
+  for (const bool odd : {false, true}) {
+    SCOPED_TRACE(odd ? "a walk ending on an odd position" : "even");
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 30).Chunk("01wb", 12);
+    if (odd) b.Header("00dc", 1).Fill(1, 0x42);  // a last chunk of one byte, no pad
+    TempDir dir;
+    WriteFile(dir / "s.avi", b.Build());
+    const Walked w = WalkAndCheck(dir / "s.avi");
+    {
+      BackupFile copy(BackupFile::Mode::Copy, dir / "s.avi", dir / "d.avi", true);
+      copy.Seek(w.Scan.End(), 0);
+      VEKRiff::WriteIdx1(copy, w.Scan, {});
+      EXPECT_EQ(copy.Position(), w.Scan.End() + VEKRiff::Idx1Bytes(w.Scan));
+      copy.Truncate();
+    }
+    const Bytes out = ReadFile(dir / "d.avi");
+    const ParsedIndex index = ReadIdx1(out);
+    ASSERT_TRUE(index.Found);
+    std::vector<ExpectedEntry> expected = b.StreamChunks();
+    for (auto& e : expected) e.Position = -1;
+    EXPECT_EQ(index.Entries, expected);
+    EXPECT_EQ(index.Position, w.Scan.End() + (odd ? 1 : 0));
+    EXPECT_EQ(VEK::LoadLe32(&out[b.MoviOffset() + 4]), static_cast<std::uint32_t>(index.Position - b.MoviOffset() - 8));
+  }
+}
+
+}  // namespace
