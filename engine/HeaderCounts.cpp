@@ -28,7 +28,8 @@ HeaderCounts CountsFromData(const ScanResult& scan) {
   }
   counts.Streams.assign(scan.Headers.Streams.size(), 0);
   for (std::size_t s = 0; s < Numbers; ++s) {
-    const StreamHeader* h = s < scan.Headers.Streams.size() && scan.Headers.Streams[s].Readable ? &scan.Headers.Streams[s] : nullptr;
+    const StreamHeader* h =
+        s < scan.Headers.Streams.size() && scan.Headers.Streams[s].Readable ? &scan.Headers.Streams[s] : nullptr;
     // Video counts frames; audio counts samples for a fixed sample size,
     // blocks (chunks) otherwise, as muxers write them.
     if (s < counts.Streams.size())

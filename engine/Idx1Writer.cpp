@@ -71,7 +71,8 @@ void WriteIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop) 
   file.Write(header, sizeof header);
   WriteIdx1Entries(file, scan.Entries, scan.Entries.size(), moviData, stop);
   // Reads move the read position, writes only the destination's.
-  const std::int64_t indexEnd = at + ChunkHeader::Size + static_cast<std::int64_t>(scan.Entries.size()) * Idx1Entry::Size;
+  const std::int64_t indexEnd =
+      at + ChunkHeader::Size + static_cast<std::int64_t>(scan.Entries.size()) * Idx1Entry::Size;
   PatchListSize(file, scan.MoviOffset, listEnd);
   file.Seek(indexEnd, 0);
 }

@@ -1,12 +1,13 @@
 // The checks of a walked file against its own index and headers.
+#include "engine/IndexCheck.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "avi/AviChunk.h"
-#include "engine/EngineMessages.h"
-#include "engine/IndexCheck.h"
 #include "avi/OdmlIndex.h"
+#include "engine/EngineMessages.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -39,7 +40,8 @@ class EntryMatcher {
   // The walk's entry with its header at position, whose code (or, with
   // streamOnly, its stream digits) and size agree; nullptr otherwise.
   const OldIndexEntry* Match(std::int64_t position, FourCC code, std::uint32_t size, bool streamOnly) {
-    const std::size_t at = Next < Matched.size() && Entries[Next].Position() == position ? Next : Find(Entries, position);
+    const std::size_t at =
+        Next < Matched.size() && Entries[Next].Position() == position ? Next : Find(Entries, position);
     const FourCC mask = streamOnly ? 0xFFFF : 0xFFFFFFFF;
     if (at >= Matched.size() || (Entries[at].ChunkId & mask) != (code & mask) || Entries[at].Size != size ||
         Matched[at])
@@ -69,7 +71,6 @@ void Add(Findings& found, const VEK::MessagePair& text, std::initializer_list<VE
 }
 
 }  // namespace
-
 
 Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
   Findings found;
@@ -144,8 +145,8 @@ Findings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCh
     const StreamHeader& stream = scan.Headers.Streams[s];
     if (stream.IndxPos < 0 || !read(stream.IndxPos, SuperHeader)) continue;
     const std::uint32_t used = SuperIndexHeader::Load(&block[ChunkHeader::Size]).Head.EntriesInUse;
-    const std::int64_t slots = std::min<std::int64_t>(
-        used, (std::int64_t{stream.IndxSize} - SuperIndexHeader::Size) / SuperIndexEntry::Size);
+    const std::int64_t slots =
+        std::min<std::int64_t>(used, (std::int64_t{stream.IndxSize} - SuperIndexHeader::Size) / SuperIndexEntry::Size);
     if (slots <= 0 || !read(stream.IndxPos + SuperHeader, slots * SuperIndexEntry::Size)) continue;
     indexed[s] = true;
     const std::vector<unsigned char> super = block;
@@ -240,7 +241,7 @@ Findings CheckHeaderCounts(const ScanResult& scan, const HeaderCounts& counts) {
     const StreamHeader& h = scan.Headers.Streams[s];
     if (h.Readable && h.LengthFieldPos >= 0 && !StreamLengthAgrees(scan, s, counts.Streams[s]))
       Add(found, Msg::HeaderLength,
-                    {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]});
+          {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]});
   }
   // mencoder writes the first RIFF's frames into dmlh as well; readers count
   // the frames from the indexes, so that is no damage either.

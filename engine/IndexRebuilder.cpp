@@ -55,6 +55,27 @@ std::string LeaseRefusal(int error) {
   return VEK::SystemReason(error);
 }
 
+// The new indexes: checked first that they can be written, and how many
+// bytes they take after the walk's end.
+std::int64_t IndexBytes(const ScanResult& scan) {
+  if (scan.IsOpenDml()) return OdmlIndexBytes(scan);
+  CheckIdx1Fits(scan);
+  return Idx1Bytes(scan);
+}
+
+// Writes the indexes, the corrected chunk sizes and the header counts,
+// leaving the position at the new end of the file.
+void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop) {
+  // The chunks' own sizes go first: until the movi size points at the new
+  // index, a reader reaches the same data as before.
+  WriteChunkSizes(file, scan.SizeFixes);
+  if (scan.IsOpenDml())
+    WriteOdmlIndexes(file, scan, stop);
+  else
+    WriteIdx1(file, scan, stop);
+  WriteHeaderCounts(file, scan, counts, file.Position());
+}
+
 bool IsFolder(const std::string& path) {
   struct stat st;
   return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -99,17 +120,19 @@ void IndexRebuilder::Log(const Finding& finding) {
 void IndexRebuilder::Notify(RebuildEvent code) {
   Event_ = code;
   if (!OnEvent) return;
-  if (EventsOnWorkerThread) OnEvent(*this);
-  else Synchronize([this] { OnEvent(*this); });
+  if (EventsOnWorkerThread)
+    OnEvent(*this);
+  else
+    Synchronize([this] { OnEvent(*this); });
 }
 
 void IndexRebuilder::CheckAbort() {
   if (Terminated()) throw AbortException(VEK::Text(Msg::Aborted));
 }
 
-StopCheck IndexRebuilder::StopPoint() const {
+StopCheck IndexRebuilder::StopPoint() {
   if (Mode_ == BackupFile::Mode::InPlace) return {};
-  return [this] { const_cast<IndexRebuilder*>(this)->CheckAbort(); };
+  return [this] { CheckAbort(); };
 }
 
 void IndexRebuilder::DiscardOutput() {
@@ -136,7 +159,7 @@ void IndexRebuilder::Execute() {
       DiscardOutput();
       Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
              : outcome.Kind == FailureKind::BatchAborted ? Aborted
-                                                          : FileError);
+                                                         : FileError);
       AddMessage(outcome.Message);
       if (outcome.EndsBatch) {
         AddMessage("");
@@ -169,8 +192,7 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   // name to it: a link, a hard link, another spelling of the same path, or
   // the very same path (an empty prefix where that is not the in-place
   // rewrite).
-  if (VEK::SameFile(path, OutputFileName_))
-    throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
+  if (VEK::SameFile(path, OutputFileName_)) throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
   const std::string name = VEK::ExtractFileName(OutputFileName_);
   if (IsFolder(OutputFileName_)) throw VEKFile::File::CreateFailure(OutputFileName_, EISDIR);
   if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(OutputFileName_, ENAMETOOLONG);
@@ -182,7 +204,7 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
     try {
       file = std::make_unique<BackupFile>(BackupFile::Mode::Copy, path, temporary, true);
     } catch (const VEKFile::File::Exception& e) {
-      if (e.Path != temporary) throw;          // the source's own failure
+      if (e.Path != temporary) throw;         // the source's own failure
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
       // Told under the name the user knows, not the temporary one.
       throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
@@ -193,28 +215,7 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   }
 }
 
-// The new indexes: checked first that they can be written, and how many
-// bytes they take after the walk's end.
-static std::int64_t IndexBytes(const ScanResult& scan) {
-  if (scan.IsOpenDml()) return OdmlIndexBytes(scan);
-  CheckIdx1Fits(scan);
-  return Idx1Bytes(scan);
-}
-
-// Writes the indexes, the corrected chunk sizes and the header counts,
-// leaving the position at the new end of the file.
-static void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
-                         const StopCheck& stop) {
-  // The chunks' own sizes go first: until the movi size points at the new
-  // index, a reader reaches the same data as before.
-  WriteChunkSizes(file, scan.SizeFixes);
-  if (scan.IsOpenDml()) WriteOdmlIndexes(file, scan, stop);
-  else WriteIdx1(file, scan, stop);
-  WriteHeaderCounts(file, scan, counts, file.Position());
-}
-
-void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan,
-                                const HeaderCounts& counts) {
+void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan, const HeaderCounts& counts) {
   CheckAbort();
   IndexBytes(scan);
   WriteIndexes(*file, scan, counts, StopPoint());

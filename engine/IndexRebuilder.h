@@ -108,7 +108,7 @@ class IndexRebuilder : public VEK::Thread {
   void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts);
   // Where a stop may take effect: anywhere in a check or a copy, in place
   // only up to the first write (half an index is worse than either).
-  StopCheck StopPoint() const;
+  StopCheck StopPoint();
   void Notify(RebuildEvent code);
   void CheckAbort();
   void DiscardOutput();

@@ -1,12 +1,13 @@
 // The walk: header check, the search for movi, the chunk by chunk walk, and
 // the resynchronisation search that skips damage.
+#include "engine/MoviWalk.h"
+
 #include <algorithm>
 #include <functional>
 
 #include "avi/AviChunk.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
-#include "engine/MoviWalk.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -69,8 +70,7 @@ bool AllZero(const unsigned char* p, std::int64_t n) {
 // True when two sizes differ in one of their four bytes only.
 bool OneByteApart(std::uint32_t a, std::uint32_t b) {
   const std::uint32_t diff = a ^ b;
-  return diff == (diff & 0xFF) || diff == (diff & 0xFF00) || diff == (diff & 0xFF0000) ||
-         diff == (diff & 0xFF000000u);
+  return diff == (diff & 0xFF) || diff == (diff & 0xFF00) || diff == (diff & 0xFF0000) || diff == (diff & 0xFF000000u);
 }
 
 }  // namespace
@@ -96,7 +96,8 @@ void MoviWalk::SetProgressAt(std::int64_t position) {
   // file have grown since it was sized.
   const float percent = static_cast<float>(position) * ProgressFactor;
   const std::int32_t value = percent >= 100.0f ? 100 : percent > 0.0f ? static_cast<std::int32_t>(percent) : 0;
-  if (Counts->Progress.load(std::memory_order_relaxed) != value) Counts->Progress.store(value, std::memory_order_relaxed);
+  if (Counts->Progress.load(std::memory_order_relaxed) != value)
+    Counts->Progress.store(value, std::memory_order_relaxed);
 }
 
 unsigned char* MoviWalk::SearchBuffer() {
@@ -154,8 +155,7 @@ void MoviWalk::ReadStreamHeaders(std::int64_t at, std::uint32_t dataSize) {
   if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
-bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n,
-                               std::int64_t at) {
+bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at) {
   const unsigned char* header = block + (at - base);
   const ChunkHeader chunk = ChunkHeader::Load(header);
   // An index is a whole number of 16-byte entries; it may be cut short.
@@ -178,8 +178,7 @@ bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int
   return IsFollowCode(after) || AllZero(after, got);
 }
 
-MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from,
-                                                        const unsigned char* alsoLike) {
+MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned char* alsoLike) {
   unsigned char* const buffer = SearchBuffer();
   SearchCandidate candidate;
   auto resumeAt = [&](SearchHit hit) {
@@ -208,18 +207,15 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from,
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
     SetProgressAt(base);
-    if (const std::optional<SearchHit> hit = SearchIn(block, base, n, alsoLike, candidate))
-      return resumeAt(*hit);
+    if (const std::optional<SearchHit> hit = SearchIn(block, base, n, alsoLike, candidate)) return resumeAt(*hit);
     // The next block starts 8 bytes back so that a code straddling two
     // blocks is still seen.
     base += n - 8;
   }
 }
 
-std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block,
-                                                                  std::int64_t base, std::int64_t n,
-                                                                  const unsigned char* alsoLike,
-                                                                  SearchCandidate& candidate) {
+std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block, std::int64_t base, std::int64_t n,
+                                                      const unsigned char* alsoLike, SearchCandidate& candidate) {
   const std::size_t limit = static_cast<std::size_t>(n - 8);
   for (std::size_t i = FindResyncCode(block, limit); i < limit;
        i = i + 1 + FindResyncCode(block + i + 1, limit - i - 1)) {
@@ -299,9 +295,12 @@ void MoviWalk::AcceptChunk(const WalkedChunk& chunk) {
   if (!IsStreamChunkId(chunk.Bytes)) return;
   // A check collects the entries too: they are compared with the file's own index.
   const ChunkHeader header = ChunkHeader::Load(chunk.Bytes);
-  auto seen = std::find_if(WalkedSizes.begin(), WalkedSizes.end(), [&](const auto& s) { return s.first == header.Code; });
-  if (seen == WalkedSizes.end()) WalkedSizes.emplace_back(header.Code, header.DataSize);
-  else seen->second = std::max(seen->second, header.DataSize);
+  auto seen =
+      std::find_if(WalkedSizes.begin(), WalkedSizes.end(), [&](const auto& s) { return s.first == header.Code; });
+  if (seen == WalkedSizes.end())
+    WalkedSizes.emplace_back(header.Code, header.DataSize);
+  else
+    seen->second = std::max(seen->second, header.DataSize);
   Scan.Entries.emplace_back(header.Code, chunk.Flags, chunk.Position, header.DataSize);
 }
 

@@ -71,31 +71,44 @@ TEST(ScanAndCheck, TheWalkFindsWhatWasWrittenAndTheChecksSayWhatDiffers) {
   auto idx1Entry = [](Bytes& f, int k) { return f.size() - 16 * (8 - k); };
   const Row rows[] = {
       {"a sound file", sound, none, 0, {}},
-      {"no index", [] {
+      {"no index",
+       [] {
          AviBuilder b;
          b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
          b.EndMovi();
          return b;
-       }, none, 0, {"The file has no index (idx1): players cannot seek in it."}},
-      {"an index entry moved", sound,
+       },
+       none,
+       0,
+       {"The file has no index (idx1): players cannot seek in it."}},
+      {"an index entry moved",
+       sound,
        [&](Bytes& f, const AviBuilder&) {
          const std::size_t at = idx1Entry(f, 3) + 8;
          VEK::StoreLe32(&f[at], VEK::LoadLe32(&f[at]) + 2);
        },
        0,
-       {"The index has 1 entries that point at no chunk of the data.",
-        "The index lacks 1 chunks of the data."}},
-      {"the movi size claims 4 GiB", sound,
-       [](Bytes& f, const AviBuilder& b) { VEK::StoreLe32(&f[b.MoviOffset() + 4], 0xFFFFFFF0u); }, 0,
+       {"The index has 1 entries that point at no chunk of the data.", "The index lacks 1 chunks of the data."}},
+      {"the movi size claims 4 GiB",
+       sound,
+       [](Bytes& f, const AviBuilder& b) { VEK::StoreLe32(&f[b.MoviOffset() + 4], 0xFFFFFFF0u); },
+       0,
        {"The size fields of 1 RIFF and movi lists do not match the data they hold."}},
-      {"the main header's frame count off", sound, [](Bytes& f, const AviBuilder&) { VEK::StoreLe32(&f[48], 99); },
-       0, {"The header says the file has 99 frames, the data holds 4."}},
-      {"garbage between two chunks", [] {
+      {"the main header's frame count off",
+       sound,
+       [](Bytes& f, const AviBuilder&) { VEK::StoreLe32(&f[48], 99); },
+       0,
+       {"The header says the file has 99 frames, the data holds 4."}},
+      {"garbage between two chunks",
+       [] {
          AviBuilder b;
          b.StartMovi().Chunk("00dc", 20).Fill(14, 0x07).Chunk("01wb", 8);
          b.EndMovi().Idx1();
          return b;
-       }, none, 1, {}},
+       },
+       none,
+       1,
+       {}},
   };
   TempDir dir;
   for (const Row& row : rows) {
