@@ -103,8 +103,8 @@ void IndexRebuilder::Abort(const std::string& outcomeText) {
 }
 
 void IndexRebuilder::Skip(const std::string& outcomeText) {
-  SkipText = outcomeText;
-  SkipRequested = true;
+  File.SkipText = outcomeText;
+  File.SkipRequested = true;
 }
 
 void IndexRebuilder::AddMessage(const std::string& text) {
@@ -131,20 +131,21 @@ void IndexRebuilder::CheckAbort() {
 }
 
 StopCheck IndexRebuilder::StopPoint() {
-  if (Mode_ == BackupFile::Mode::InPlace) return {};
+  if (File.Mode == BackupFile::Mode::InPlace) return {};
   return [this] { CheckAbort(); };
 }
 
 void IndexRebuilder::DiscardOutput() {
   // Only the unfinished copy under its temporary name is ever deleted: the
   // final name is not touched until the copy is complete.
-  if (!TemporaryName.empty()) VEK::DeleteFile(TemporaryName);
-  TemporaryName.clear();
+  if (!File.TemporaryName.empty()) VEK::DeleteFile(File.TemporaryName);
+  File.TemporaryName.clear();
 }
 
 void IndexRebuilder::Execute() {
   for (int i = 0; i < static_cast<int>(Files->size()); ++i) {
-    FileIndex_ = i;
+    File = CurrentFile{};
+    File.Index = i;
     try {
       ProcessFile((*Files)[i]);
     } catch (...) {
@@ -153,7 +154,7 @@ void IndexRebuilder::Execute() {
         const std::lock_guard<std::mutex> lock(AbortTextLock);
         abortText = AbortText;
       }
-      const FailureOutcome outcome = OutcomeOfCurrentFailure(SkipText, abortText);
+      const FailureOutcome outcome = OutcomeOfCurrentFailure(File.SkipText, abortText);
       // The half-written copy goes first, so that nothing a notification
       // does can leave it behind.
       DiscardOutput();
@@ -173,33 +174,33 @@ void IndexRebuilder::Execute() {
 
 BackupFile::Mode IndexRebuilder::ChooseOutput(const std::string& path) {
   if (CheckOnly_) {
-    OutputFileName_ = path;
+    File.OutputFileName = path;
     return BackupFile::Mode::Check;
   }
   if (!KeepOriginal_ || (Prefix.empty() && EmptyPrefixInPlace)) {
-    OutputFileName_ = path;
+    File.OutputFileName = path;
     return BackupFile::Mode::InPlace;
   }
   const std::string dir = VEK::ExtractFileDir(path);
   // A bare name has no folder and stays relative: no delimiter is added.
-  OutputFileName_ = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
+  File.OutputFileName = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
   return BackupFile::Mode::Copy;
 }
 
 std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
-  if (Mode_ != BackupFile::Mode::Copy) return std::make_unique<BackupFile>(Mode_, path);
+  if (File.Mode != BackupFile::Mode::Copy) return std::make_unique<BackupFile>(File.Mode, path);
   // A copy never writes to its source, whatever road leads from the copy's
   // name to it: a link, a hard link, another spelling of the same path, or
   // the very same path (an empty prefix where that is not the in-place
   // rewrite).
-  if (VEK::SameFile(path, OutputFileName_)) throw ErrorException(VEK::Text(Msg::CopyIsSource, {OutputFileName_}));
-  const std::string name = VEK::ExtractFileName(OutputFileName_);
-  if (IsFolder(OutputFileName_)) throw VEKFile::File::CreateFailure(OutputFileName_, EISDIR);
-  if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(OutputFileName_, ENAMETOOLONG);
+  if (VEK::SameFile(path, File.OutputFileName)) throw ErrorException(VEK::Text(Msg::CopyIsSource, {File.OutputFileName}));
+  const std::string name = VEK::ExtractFileName(File.OutputFileName);
+  if (IsFolder(File.OutputFileName)) throw VEKFile::File::CreateFailure(File.OutputFileName, EISDIR);
+  if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(File.OutputFileName, ENAMETOOLONG);
   std::random_device seed;
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
   for (;;) {
-    const std::string temporary = TemporaryNameFor(OutputFileName_, random);
+    const std::string temporary = TemporaryNameFor(File.OutputFileName, random);
     std::unique_ptr<BackupFile> file;
     try {
       file = std::make_unique<BackupFile>(BackupFile::Mode::Copy, path, temporary, true);
@@ -207,9 +208,9 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
       if (e.Path != temporary) throw;         // the source's own failure
       if (e.SystemError == EEXIST) continue;  // another run's name: draw again
       // Told under the name the user knows, not the temporary one.
-      throw VEKFile::File::CreateFailure(OutputFileName_, e.SystemError);
+      throw VEKFile::File::CreateFailure(File.OutputFileName, e.SystemError);
     }
-    TemporaryName = temporary;
+    File.TemporaryName = temporary;
     file->Interruption = [this] { CheckAbort(); };
     return file;
   }
@@ -225,11 +226,11 @@ void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanRes
   file.reset();
   // Only a complete copy takes its name; a link at that name is replaced,
   // never followed.
-  if (VEKFile::Sys().Rename(TemporaryName.c_str(), OutputFileName_.c_str()) != 0)
-    throw VEKFile::File::CreateFailure(OutputFileName_, errno);
-  SyncFolderOf(OutputFileName_);
+  if (VEKFile::Sys().Rename(File.TemporaryName.c_str(), File.OutputFileName.c_str()) != 0)
+    throw VEKFile::File::CreateFailure(File.OutputFileName, errno);
+  SyncFolderOf(File.OutputFileName);
   // The copy is complete: from here on nothing deletes it.
-  TemporaryName.clear();
+  File.TemporaryName.clear();
 }
 
 void IndexRebuilder::FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts) {
@@ -276,23 +277,20 @@ void IndexRebuilder::FinishInPlace(BackupFile& file, const ScanResult& scan, con
 
 void IndexRebuilder::ProcessFile(const std::string& path) {
   // 1. Choose the output.
-  TemporaryName.clear();
-  SkipRequested = false;
-  SkipText.clear();
   Counts.Reset();
-  Mode_ = ChooseOutput(path);
+  File.Mode = ChooseOutput(path);
   Notify(FileStarted);
   AddMessage(VEK::Text(Msg::Processing, {VEK::ExtractFileName(path)}));
   Notify(FileOpening);
   CheckAbort();
-  if (SkipRequested) throw SkipException(VEK::Text(Msg::Skipped));
+  if (File.SkipRequested) throw SkipException(VEK::Text(Msg::Skipped));
 
   // 2. Open the file pair.
   std::unique_ptr<BackupFile> file = OpenFile(path);
   try {
     // 3. Walk.
     CheckRiffHeader(*file);
-    AddMessage(VEK::Text(Mode_ == BackupFile::Mode::Check ? Msg::Checking : Msg::Rebuilding));
+    AddMessage(VEK::Text(File.Mode == BackupFile::Mode::Check ? Msg::Checking : Msg::Rebuilding));
     const WalkReport report{[this] { CheckAbort(); }, [this](const Finding& f) { Log(f); }, &Counts};
     const ScanResult scan = Walk(*file, report);
     // 4. Check.
@@ -300,7 +298,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     for (const Finding& finding : CheckFile(*file, scan, counts, [this] { CheckAbort(); })) Log(finding);
     file->Seek(scan.End(), 0);
     // 5-6. Write and finish.
-    switch (Mode_) {
+    switch (File.Mode) {
       case BackupFile::Mode::Check:
         Notify(ErrorCount() > 0 ? FileError : FileOk);
         break;
@@ -316,7 +314,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   } catch (const VEKFile::File::Exception& e) {
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
-    if (Mode_ == BackupFile::Mode::Copy && !TemporaryName.empty() && e.SystemError != 0)
+    if (File.Mode == BackupFile::Mode::Copy && !File.TemporaryName.empty() && e.SystemError != 0)
       throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;

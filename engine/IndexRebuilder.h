@@ -79,13 +79,13 @@ class IndexRebuilder : public VEK::Thread {
   // Readable inside OnEvent.
   RebuildEvent Event() const { return Event_; }
   std::string Message() const { return Message_; }
-  const std::string& OutputFileName() const { return OutputFileName_; }
-  int FileIndex() const { return FileIndex_; }
+  const std::string& OutputFileName() const { return File.OutputFileName; }
+  int FileIndex() const { return File.Index; }
   bool CheckOnly() const { return CheckOnly_; }
   bool KeepOriginal() const { return KeepOriginal_; }
 
   // The current file's output mode, decided when it starts.
-  BackupFile::Mode OutputMode() const { return Mode_; }
+  BackupFile::Mode OutputMode() const { return File.Mode; }
 
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
@@ -121,17 +121,21 @@ class IndexRebuilder : public VEK::Thread {
   mutable std::mutex AbortTextLock;
   RebuildEvent Event_ = FileStarted;
   std::string Message_;
-  // Per file, set at its start.
-  int FileIndex_ = 0;
-  BackupFile::Mode Mode_ = BackupFile::Mode::Check;
-  std::string OutputFileName_;
+  // What belongs to the file under way: a new value at each file's start.
+  // (The front-ends go on reading the last file's after the batch.)
+  struct CurrentFile {
+    int Index = 0;
+    BackupFile::Mode Mode = BackupFile::Mode::Check;
+    std::string OutputFileName;
+    // The skip a front-end asked for in FileOpening, and what to say.
+    bool SkipRequested = false;
+    std::string SkipText;
+    // A copy is written under this name beside its final one and renamed
+    // when it is complete; empty when no copy is being written.
+    std::string TemporaryName;
+  };
+  CurrentFile File;
   LiveCounts Counts;
-  // The skip a front-end asked for in FileOpening, and what to say.
-  bool SkipRequested = false;
-  std::string SkipText;
-  // A copy is written under this name beside its final one and renamed when
-  // it is complete; empty when no copy is being written.
-  std::string TemporaryName;
 };
 
 }  // namespace VEKRiff
