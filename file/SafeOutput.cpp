@@ -82,9 +82,10 @@ int SafeOutput::CreateFile(mode_t mode) {
 }
 
 int SafeOutput::Commit() {
-  if (temporaryName_.empty() || committed_) return ENOENT;
+  if (temporaryName_.empty()) return ENOENT;
   if (Sys().Rename(temporaryName_.c_str(), finalName_.c_str()) != 0) return errno;
   committed_ = true;
+  temporaryName_.clear();  // the file has its final name now: nothing deletes it
   // Without this the rename itself may not survive a crash.
   folderSyncError_ = SyncFolderOf(finalName_);
   return 0;
@@ -93,7 +94,7 @@ int SafeOutput::Commit() {
 void SafeOutput::Discard() {
   // Only a temporary this object made is deleted, never the final name. A
   // failed unlink leaves a hidden partial file, with nothing to tell here.
-  if (!temporaryName_.empty() && !committed_) Sys().Unlink(temporaryName_.c_str());
+  if (!temporaryName_.empty()) Sys().Unlink(temporaryName_.c_str());
   temporaryName_.clear();
 }
 

@@ -70,8 +70,10 @@ class SafeOutput {
   // second time.
   void Discard();
 
-  // The temporary's name from a successful Create until Discard.
+  // The temporary's name from a successful Create until Commit or Discard.
   const std::string& TemporaryName() const { return temporaryName_; }
+  // True while there is a temporary of this object's to commit or delete.
+  bool Pending() const { return !temporaryName_.empty(); }
   const std::string& FinalName() const { return finalName_; }
   bool Committed() const { return committed_; }
 

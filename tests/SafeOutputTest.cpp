@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "file/BackupFile.h"
+#include "file/File.h"
 #include "file/SafeOutput.h"
 #include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
@@ -234,6 +236,8 @@ TEST(SafeOutput, EveryEndLeavesOneFileUnderTheFinalNameAndNoTemporary) {
       if (c.commit) {
         EXPECT_EQ(output.Commit(), c.commitResult) << c.name;
         EXPECT_EQ(output.Committed(), c.commitResult == 0) << c.name;
+        // A temporary whose rename failed is still to be deleted.
+        EXPECT_EQ(output.Pending(), c.commitResult != 0 && c.commitResult != ENOENT) << c.name;
         EXPECT_EQ(output.FolderSyncError(), c.folderSync) << c.name;
       }
     }
@@ -304,6 +308,105 @@ TEST(SafeOutput, FinalNamesThatCannotTakeAFileAreRefusedBeforeAnythingIsCreated)
   }
   EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"folder", "link"}));
   EXPECT_TRUE(std::filesystem::is_empty(dir / "folder"));
+}
+
+// The engine's way to its copy: BackupFile creates the destination
+// exclusively and throws; a failure of the temporary is an answer to
+// Create, anything else (the source's own failure) goes through it.
+void OpenCopy(SafeOutput& output, const std::string& source, VEK::AutoPtr<BackupFile>& file) {
+  const int error = output.Create([&](const std::string& temporary) {
+    try {
+      file = std::make_unique<BackupFile>(source, temporary, true, true);
+      return 0;
+    } catch (const VEKFile::File::Exception& e) {
+      if (e.Path != temporary) throw;
+      return e.SystemError != 0 ? e.SystemError : EIO;
+    }
+  });
+  if (error != 0) throw VEKFile::File::CreateFailure(output.FinalName(), error);
+}
+
+TEST(SafeOutput, ACopyThroughTheEnginesFileTakesItsNameOnlyWhenCommitted) {
+  const struct {
+    const char* name;
+    bool sourceExists;
+    int takenNames;       // links planted at the first drawn names
+    bool commit;
+  } cases[] = {
+      {"a copy committed", true, 0, true},
+      {"a copy after two taken names", true, 2, true},
+      {"a copy given up", true, 1, false},
+      {"a missing source", false, 0, false},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string source = dir / "in.avi";
+    const std::string finalName = dir / "Fixed.in.avi";
+    const std::string victim = dir / "victim";
+    WriteText(victim, "victim");
+    if (c.sourceExists) WriteText(source, "source bytes");
+    int planted = 0;
+    FaultySystemCalls calls;
+    calls.openFilter = [&](const char* path, int flags) {
+      if ((flags & O_CREAT) && IsPartial(path) && planted < c.takenNames) {
+        std::filesystem::create_symlink(victim, path);
+        ++planted;
+      }
+      return 0;
+    };
+    std::string failure;
+    {
+      CallsGuard guard(calls);
+      SafeOutput output(finalName);
+      VEK::AutoPtr<BackupFile> file;
+      try {
+        OpenCopy(output, source, file);
+        char bytes[12];
+        file->Read(bytes, sizeof bytes);
+        file->Truncate();
+        file->Sync();
+        file.reset();
+        if (c.commit) {
+          EXPECT_EQ(output.Commit(), 0) << c.name;
+        }
+      } catch (const VEK::Exception& e) {
+        failure = e.Message();
+      }
+      EXPECT_EQ(output.Pending(), !c.commit && c.sourceExists) << c.name;
+    }
+    EXPECT_EQ(failure.empty(), c.sourceExists) << c.name << ": " << failure;
+    if (!c.sourceExists) {
+      EXPECT_EQ(failure.find(finalName), std::string::npos) << c.name << ": the source's failure, not the copy's";
+    }
+    EXPECT_EQ(planted, c.takenNames) << c.name;
+    EXPECT_EQ(ReadText(victim), "victim") << c.name;
+    EXPECT_EQ(std::filesystem::exists(finalName), c.commit) << c.name;
+    if (c.commit) {
+      EXPECT_EQ(ReadText(finalName), "source bytes") << c.name;
+    }
+    std::size_t partial = 0;
+    for (const auto& name : Entries(dir.Path())) partial += IsPartial(name);
+    EXPECT_EQ(partial, static_cast<std::size_t>(c.takenNames)) << c.name << ": only the planted links";
+  }
+}
+
+TEST(SafeOutput, ACopyThatCannotBeCreatedIsReportedUnderItsFinalName) {
+  TempDir dir;
+  const std::string source = dir / "in.avi";
+  WriteText(source, "source bytes");
+  FaultySystemCalls calls;
+  calls.openFilter = [](const char* path, int) { return IsPartial(path) ? EDQUOT : 0; };
+  CallsGuard guard(calls);
+  SafeOutput output(dir / "Fixed.in.avi");
+  VEK::AutoPtr<BackupFile> file;
+  try {
+    OpenCopy(output, source, file);
+    ADD_FAILURE() << "a refused creation was taken for a copy";
+  } catch (const VEKFile::File::Exception& e) {
+    EXPECT_EQ(e.SystemError, EDQUOT);
+    EXPECT_EQ(e.Path, dir / "Fixed.in.avi");
+  }
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"in.avi"});
 }
 
 }  // namespace
