@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "file/SafeOutput.h"
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
 #include "util/Paths.h"
@@ -201,18 +202,19 @@ void FileStore::Update(const std::function<void(Tree&)>& change) {
 
 void FileStore::Replace(const std::string& text) {
   const std::string target = ResolveLink(fileName_);
-  const std::string folder = VEK::ExtractFileDir(target);
-  const std::string temporary = target + '.' + std::to_string(::getpid()) + ".tmp";
 
   mode_t mode = 0600;
   struct stat st;
   if (VEKFile::Sys().Stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  Descriptor fd(VEKFile::Sys().Open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600));
-  if (fd.Get() < 0) Fail(MsgWrite, target, errno);
+  // Declared before the descriptor, so that a failure closes the file before
+  // the temporary is deleted.
+  VEKFile::SafeOutput output(target);
+  const int created = output.CreateFile(0600);
+  if (created < 0) Fail(MsgWrite, target, -created);
+  Descriptor fd(created);
   auto fail = [&](int error) {
     fd.Close();
-    VEKFile::Sys().Unlink(temporary.c_str());
     Fail(MsgWrite, target, error);
   };
   for (std::size_t done = 0; done < text.size();) {
@@ -224,16 +226,12 @@ void FileStore::Replace(const std::string& text) {
     done += static_cast<std::size_t>(wrote);
   }
   if (mode != 0600 && ::fchmod(fd.Get(), mode) != 0) fail(errno);
-  if (::fsync(fd.Get()) != 0) fail(errno);
+  if (VEKFile::Sys().FSync(fd.Get()) != 0) fail(errno);
   if (fd.Close() != 0) fail(errno);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno);
-
-  // Without this the rename itself may not survive a crash.
-  Descriptor dir(VEKFile::Sys().Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (dir.Get() < 0) Fail(MsgWrite, target, errno);
-  // Some file systems cannot sync a folder and say so with EINVAL; their
-  // renames are as durable as they get.
-  if (::fsync(dir.Get()) != 0 && errno != EINVAL) Fail(MsgWrite, target, errno);
+  if (const int error = output.Commit()) Fail(MsgWrite, target, error);
+  // The new settings are in place, but a crash could still bring the old
+  // ones back: the user is told, as for any write that may not have held.
+  if (const int error = output.FolderSyncError()) Fail(MsgWrite, target, error);
 }
 
 }  // namespace VEKRegistry

@@ -71,9 +71,11 @@ class Batch : public Store {
 // ~/.config when XDG_CONFIG_HOME is unset, empty or relative.
 std::string DefaultRegistryFileName();
 
-// The file is replaced whole at each change: a temporary file in the same
-// folder is written and synced, renamed over the old one, and the folder is
-// synced, so a crash or a full disk leaves either the old or the new content.
+// The file is replaced whole at each change, through a SafeOutput: a
+// temporary file in the same folder (created exclusively, so that nothing
+// already at its name is followed or overwritten) is written and synced,
+// renamed over the old one, and the folder is synced, so a crash or a full
+// disk leaves either the old or the new content.
 // Writers take an exclusive lock on "<file>.lock" (the data file itself
 // changes inode at every rename and cannot carry the lock). Readers take no
 // lock: a rename is seen whole or not at all. A file that cannot be parsed is

@@ -447,8 +447,12 @@ TEST_F(StoreFaults, AWriteThatFailsLeavesThePreviousFileWhole) {
     std::function<void(FaultySystemCalls&)> fault;
     std::string message;
   } cases[] = {
-      {"the new file cannot be created", [](auto& c) { c.failOpenSuffix = ".tmp", c.openErrno = EDQUOT; },
+      {"the new file cannot be created", [](auto& c) { c.failOpenSuffix = ".zantrel-partial", c.openErrno = EDQUOT; },
        "Could not write registry file \"%s\": " + std::string(std::strerror(EDQUOT)) + "."},
+      {"the new file cannot be put on disk", [](auto& c) { c.fsyncErrno = EIO; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(EIO)) + "."},
+      {"the rename is refused", [](auto& c) { c.renameErrno = EXDEV; },
+       "Could not write registry file \"%s\": " + std::string(std::strerror(EXDEV)) + "."},
       {"the disk takes nothing", [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
        "Could not write registry file \"%s\": " + std::string(std::strerror(ENOSPC)) + "."},
       {"an I/O error after a short write", [](auto& c) { c.shortPWriteV = 10, c.failPWriteVAt = 2, c.pwritevErrno = EIO; },

@@ -18,12 +18,14 @@
 #include <optional>
 #include <sstream>
 
+#include "file/SafeOutput.h"
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
 #include "settings/ExplorerAviHandler.h"
 #include "settings/Registry.h"
 #include "settings/RegistryStore.h"
+#include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -662,6 +664,54 @@ TEST_F(SettingsFile, LinkedFileStaysALink) {
   EXPECT_NE(ReadText(real).find("[HKEY_CURRENT_USER\\Software\\Zantrel]"), std::string::npos);
 }
 
+// The new file is written beside the old one under a name that anybody who
+// can write to the folder can take first. Whatever is there is left alone: a
+// link there must not lead the settings into another file, and the link must
+// not end up renamed over the settings file either.
+TEST_F(SettingsFile, WhatIsAlreadyAtTheTemporaryNameIsNeitherFollowedNorOverwritten) {
+  enum Planted { Link, OtherCopysFile };
+  const struct {
+    const char* name;
+    Planted planted;
+    bool atTheNameUsedBefore;  // else at the first name the store creates
+  } cases[] = {
+      {"a link at the first name created", Link, false},
+      {"another copy's file at the first name created", OtherCopysFile, false},
+      {"a link at the process-number name used before", Link, true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(dir_ / "zantrel");
+    const std::string victim = dir_ / "elsewhere/secret";
+    WriteText(victim, "secret");
+    WriteText(FileName(), "REGEDIT4\n\n");
+    std::string plantedAt;
+    auto plant = [&](const std::string& at) {
+      plantedAt = at;
+      if (c.planted == Link) std::filesystem::create_symlink(victim, at);
+      else WriteText(at, "theirs");
+    };
+    if (c.atTheNameUsedBefore) plant(FileName() + "." + std::to_string(::getpid()) + ".tmp");
+    ZantrelTest::FaultySystemCalls calls;
+    calls.openFilter = [&](const char* path, int flags) {
+      const std::string name = path;
+      if ((flags & O_CREAT) && plantedAt.empty() && !name.ends_with(".lock")) plant(name);
+      return 0;
+    };
+    {
+      ZantrelTest::CallsGuard guard(calls);
+      FileStore store(FileName());
+      Registry reg(store);
+      ASSERT_TRUE(reg.OpenKey("Software\\Zantrel", true)) << c.name;
+    }
+    ASSERT_FALSE(plantedAt.empty()) << c.name;
+    EXPECT_EQ(ReadText(victim), "secret") << c.name;
+    EXPECT_FALSE(std::filesystem::is_symlink(FileName())) << c.name;
+    EXPECT_NE(ReadText(FileName()).find("[HKEY_CURRENT_USER\\Software\\Zantrel]"), std::string::npos) << c.name;
+    if (c.planted == Link) EXPECT_TRUE(std::filesystem::is_symlink(plantedAt)) << c.name;
+    else EXPECT_EQ(ReadText(plantedAt), "theirs") << c.name;
+  }
+}
+
 TEST_F(SettingsFile, NamesThatWouldBreakTheTextAreRefused) {
   FileStore store(FileName());
   Registry reg(store);
@@ -679,7 +729,7 @@ class CountingCalls : public VEKFile::SystemCalls {
   explicit CountingCalls(std::string fileName) : fileName_(std::move(fileName)) {}
   int Open(const char* path, int flags, mode_t mode) override {
     const std::string name = path;
-    if ((flags & O_CREAT) && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) ++replaces;
+    if ((flags & O_CREAT) && name.ends_with(VEKFile::SafeOutput::PartialSuffix)) ++replaces;
     if ((flags & O_ACCMODE) == O_RDONLY && name == fileName_) ++reads;
     return SystemCalls::Open(path, flags, mode);
   }

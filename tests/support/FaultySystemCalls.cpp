@@ -136,6 +136,10 @@ int FaultySystemCalls::FSync(int fd) {
   ++calls;
   ++fsyncCalls;
   if (beforeFSync) beforeFSync();
+  if (fsyncErrno != 0) {
+    errno = fsyncErrno;
+    return -1;
+  }
   return SystemCalls::FSync(fd);
 }
 

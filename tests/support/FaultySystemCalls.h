@@ -44,6 +44,7 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
   std::atomic<int> fstatCalls{0};
   std::atomic<int> fsyncCalls{0};
+  int fsyncErrno = 0;            // when set, every fsync fails with it (a folder that cannot be synced, say)
   std::atomic<int> reserveCalls{0};
   int reserveErrno = 0;          // when set, every block reservation fails with it
   std::atomic<int> renameCalls{0};
