@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <random>
 
 #include "engine/EngineMessages.h"
 #include "engine/Idx1Writer.h"
@@ -20,33 +19,6 @@
 namespace VEKRiff {
 
 namespace {
-
-// The name a copy is written under until it is complete: hidden, in the
-// copy's own folder (so the final rename stays on one file system), and
-// ending in a suffix that no finished copy has, so that what a killed run
-// leaves behind is never taken for a repaired file.
-constexpr const char* PartialSuffix = ".zantrel-partial";
-
-std::string TemporaryNameFor(const std::string& finalName, std::mt19937_64& random) {
-  const std::string dir = VEK::ExtractFilePath(finalName);
-  std::string name = VEK::ExtractFileName(finalName);
-  const std::size_t room = NAME_MAX - 1 - 7 - std::char_traits<char>::length(PartialSuffix);
-  if (name.size() > room) name.resize(room);
-  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string tag(6, 'x');
-  for (char& c : tag) c = letters[random() % (sizeof letters - 1)];
-  return dir + "." + name + "." + tag + PartialSuffix;
-}
-
-// Puts a rename on disk: the folder's entry is what changed.
-void SyncFolderOf(const std::string& path) {
-  std::string dir = VEK::ExtractFileDir(path);
-  if (dir.empty()) dir = ".";
-  const int fd = VEKFile::Sys().Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return;  // the rename is done; only its durability is left to the system
-  VEKFile::Sys().FSync(fd);
-  VEKFile::Sys().Close(fd);
-}
 
 // Why the kernel granted no lease on a file rebuilt in place.
 std::string LeaseRefusal(int error) {
@@ -74,11 +46,6 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
   else
     WriteIdx1(file, scan, stop);
   WriteHeaderCounts(file, scan, counts, file.Position());
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -138,8 +105,8 @@ StopCheck IndexRebuilder::StopPoint() {
 void IndexRebuilder::DiscardOutput() {
   // Only the unfinished copy under its temporary name is ever deleted: the
   // final name is not touched until the copy is complete.
-  if (!File.TemporaryName.empty()) VEK::DeleteFile(File.TemporaryName);
-  File.TemporaryName.clear();
+  if (File.Output) File.Output->Discard();
+  File.Output.reset();
 }
 
 void IndexRebuilder::Execute() {
@@ -193,27 +160,24 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   // name to it: a link, a hard link, another spelling of the same path, or
   // the very same path (an empty prefix where that is not the in-place
   // rewrite).
-  if (VEK::SameFile(path, File.OutputFileName)) throw ErrorException(VEK::Text(Msg::CopyIsSource, {File.OutputFileName}));
-  const std::string name = VEK::ExtractFileName(File.OutputFileName);
-  if (IsFolder(File.OutputFileName)) throw VEKFile::File::CreateFailure(File.OutputFileName, EISDIR);
-  if (name.size() > NAME_MAX) throw VEKFile::File::CreateFailure(File.OutputFileName, ENAMETOOLONG);
-  std::random_device seed;
-  std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
-  for (;;) {
-    const std::string temporary = TemporaryNameFor(File.OutputFileName, random);
-    std::unique_ptr<BackupFile> file;
+  if (VEK::SameFile(path, File.OutputFileName))
+    throw ErrorException(VEK::Text(Msg::CopyIsSource, {File.OutputFileName}));
+  File.Output = std::make_unique<VEKFile::SafeOutput>(File.OutputFileName);
+  std::unique_ptr<BackupFile> file;
+  // A folder at the name, or a name too long, is refused before anything is made.
+  const int error = File.Output->Create([&](const std::string& temporary) {
     try {
       file = std::make_unique<BackupFile>(BackupFile::Mode::Copy, path, temporary, true);
+      return 0;
     } catch (const VEKFile::File::Exception& e) {
-      if (e.Path != temporary) throw;         // the source's own failure
-      if (e.SystemError == EEXIST) continue;  // another run's name: draw again
-      // Told under the name the user knows, not the temporary one.
-      throw VEKFile::File::CreateFailure(File.OutputFileName, e.SystemError);
+      if (e.Path != temporary) throw;                   // the source's own failure
+      return e.SystemError != 0 ? e.SystemError : EIO;  // EEXIST: another run's name, drawn again
     }
-    File.TemporaryName = temporary;
-    file->Interruption = [this] { CheckAbort(); };
-    return file;
-  }
+  });
+  // Told under the name the user knows, not the temporary one.
+  if (error != 0) throw VEKFile::File::CreateFailure(File.OutputFileName, error);
+  file->Interruption = [this] { CheckAbort(); };
+  return file;
 }
 
 void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan, const HeaderCounts& counts) {
@@ -225,12 +189,11 @@ void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanRes
   CheckAbort();
   file.reset();
   // Only a complete copy takes its name; a link at that name is replaced,
-  // never followed.
-  if (VEKFile::Sys().Rename(File.TemporaryName.c_str(), File.OutputFileName.c_str()) != 0)
-    throw VEKFile::File::CreateFailure(File.OutputFileName, errno);
-  SyncFolderOf(File.OutputFileName);
+  // never followed. Whether the folder's entry reached the disk is left to
+  // the system: the copy has its name either way.
+  if (const int error = File.Output->Commit()) throw VEKFile::File::CreateFailure(File.OutputFileName, error);
   // The copy is complete: from here on nothing deletes it.
-  File.TemporaryName.clear();
+  File.Output.reset();
 }
 
 void IndexRebuilder::FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts) {
@@ -314,7 +277,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   } catch (const VEKFile::File::Exception& e) {
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
-    if (File.Mode == BackupFile::Mode::Copy && !File.TemporaryName.empty() && e.SystemError != 0)
+    if (File.Mode == BackupFile::Mode::Copy && File.Output && File.Output->Pending() && e.SystemError != 0)
       throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;

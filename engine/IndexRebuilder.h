@@ -18,6 +18,7 @@
 #include "engine/HeaderCounts.h"
 #include "engine/ScanResult.h"
 #include "file/BackupFile.h"
+#include "file/SafeOutput.h"
 #include "lang/Language.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
@@ -130,9 +131,9 @@ class IndexRebuilder : public VEK::Thread {
     // The skip a front-end asked for in FileOpening, and what to say.
     bool SkipRequested = false;
     std::string SkipText;
-    // A copy is written under this name beside its final one and renamed
-    // when it is complete; empty when no copy is being written.
-    std::string TemporaryName;
+    // A copy is written under a temporary name beside its final one and
+    // renamed when it is complete; null when no copy is being written.
+    std::unique_ptr<VEKFile::SafeOutput> Output;
   };
   CurrentFile File;
   LiveCounts Counts;

@@ -316,7 +316,7 @@ TEST(SafeOutput, FinalNamesThatCannotTakeAFileAreRefusedBeforeAnythingIsCreated)
 void OpenCopy(SafeOutput& output, const std::string& source, VEK::AutoPtr<BackupFile>& file) {
   const int error = output.Create([&](const std::string& temporary) {
     try {
-      file = std::make_unique<BackupFile>(source, temporary, true, true);
+      file = std::make_unique<BackupFile>(BackupFile::Mode::Copy, source, temporary, true);
       return 0;
     } catch (const VEKFile::File::Exception& e) {
       if (e.Path != temporary) throw;
