@@ -109,31 +109,41 @@ void IndexRebuilder::DiscardOutput() {
   File.Output.reset();
 }
 
+bool IndexRebuilder::ReportFailure() {
+  std::string abortText;
+  {
+    const std::lock_guard<std::mutex> lock(AbortTextLock);
+    abortText = AbortText;
+  }
+  const FailureOutcome outcome = OutcomeOfCurrentFailure(File.SkipText, abortText);
+  // The half-written copy goes first, so that nothing a notification
+  // does can leave it behind.
+  DiscardOutput();
+  Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
+         : outcome.Kind == FailureKind::BatchAborted ? Aborted
+                                                     : FileError);
+  AddMessage(outcome.Message);
+  return outcome.EndsBatch;
+}
+
 void IndexRebuilder::Execute() {
-  for (int i = 0; i < static_cast<int>(Files->size()); ++i) {
-    File = CurrentFile{};
-    File.Index = i;
-    try {
-      ProcessFile((*Files)[i]);
-    } catch (...) {
-      std::string abortText;
-      {
-        const std::lock_guard<std::mutex> lock(AbortTextLock);
-        abortText = AbortText;
+  try {
+    for (int i = 0; i < static_cast<int>(Files->size()); ++i) {
+      File = CurrentFile{};
+      File.Index = i;
+      bool endsBatch = false;
+      try {
+        ProcessFile((*Files)[i]);
+      } catch (...) {
+        endsBatch = ReportFailure();
       }
-      const FailureOutcome outcome = OutcomeOfCurrentFailure(File.SkipText, abortText);
-      // The half-written copy goes first, so that nothing a notification
-      // does can leave it behind.
-      DiscardOutput();
-      Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
-             : outcome.Kind == FailureKind::BatchAborted ? Aborted
-                                                         : FileError);
-      AddMessage(outcome.Message);
-      if (outcome.EndsBatch) {
-        AddMessage("");
-        break;
-      }
+      AddMessage("");
+      if (endsBatch) break;
     }
+  } catch (...) {
+    // A failure while a file's outcome was told (in the owner's handler,
+    // say) ends the batch as any other would.
+    ReportFailure();
     AddMessage("");
   }
   Terminate();

@@ -110,6 +110,9 @@ class IndexRebuilder : public VEK::Thread {
   // Where a stop may take effect: anywhere in a check or a copy, in place
   // only up to the first write (half an index is worse than either).
   StopCheck StopPoint();
+  // Turns the failure being handled into the file's outcome and its line;
+  // true when the batch ends with it.
+  bool ReportFailure();
   void Notify(RebuildEvent code);
   void CheckAbort();
   void DiscardOutput();

@@ -149,16 +149,31 @@ TEST_F(Worker, AStopAfterAFilesLastCheckTakesEffectAtTheNextFile) {
 }
 
 TEST_F(Worker, AFailureInTheOwnersHandlerReachesTheWorkerAndEndsTheBatch) {
-  const std::vector<std::string> files = {Put("a.avi", GoodFile()), Put("b.avi", GoodFile())};
-  WorkerRunOptions o;
-  o.CheckOnly = false;
-  o.OnEvent = [](IndexRebuilder& w) {
-    if (w.Event() == VEKRiff::FileOpening) throw VEK::Exception("handler failed");
-  };
-  const auto r = RunWorker(files, o);
-  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
-  EXPECT_EQ(r.Lines, (std::vector<std::string>{"Processing file \"a.avi\"", "handler failed", ""}));
-  EXPECT_TRUE(r.TerminateHandlerRan);
+  // Whether the handler fails during the work or while the worker tells a
+  // file's failure, the batch ends with the handler's message.
+  const std::string good = Put("a.avi", GoodFile()), notAvi = Put("c.avi", {'x', 'y', 'z'});
+  for (const RebuildEvent failAt : {VEKRiff::FileOpening, VEKRiff::FileError}) {
+    WorkerRunOptions o;
+    o.CheckOnly = false;
+    bool failed = false;
+    o.OnEvent = [failAt, &failed](IndexRebuilder& w) {
+      if (failed || w.Event() != failAt || w.FileIndex() != (failAt == VEKRiff::FileError ? 1 : 0)) return;
+      failed = true;
+      throw VEK::Exception("handler failed");
+    };
+    const auto r = RunWorker({good, notAvi, good}, o);
+    EXPECT_TRUE(r.TerminateHandlerRan);
+    ASSERT_GE(r.Lines.size(), 2u);
+    EXPECT_EQ(r.Lines[r.Lines.size() - 2], "handler failed");
+    EXPECT_EQ(r.Lines.back(), "");
+    if (failAt == VEKRiff::FileOpening) {
+      EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
+      EXPECT_EQ(r.Lines, (std::vector<std::string>{"Processing file \"a.avi\"", "handler failed", ""}));
+    } else {
+      EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(), "Processing file \"a.avi\""), 1)
+          << "the batch ended at the second file";
+    }
+  }
 }
 
 TEST_F(Worker, AnEmptyListEndsAtOnceWithoutANotification) {
