@@ -1,54 +1,16 @@
 #include "engine/IndexRebuilder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 
 #include "engine/EngineMessages.h"
-#include "engine/Idx1Writer.h"
+#include "engine/Finish.h"
 #include "engine/IndexCheck.h"
 #include "engine/MoviWalk.h"
-#include "engine/OdmlWriter.h"
-#include "engine/SizePatcher.h"
-#include "file/SystemCalls.h"
 #include "lang/SystemReason.h"
 #include "util/Paths.h"
 
 namespace VEKRiff {
-
-namespace {
-
-// Why the kernel granted no lease on a file rebuilt in place.
-std::string LeaseRefusal(int error) {
-  // Only the owner of a file may lease it (and the superuser any file).
-  if (error == EACCES || error == EPERM) return VEK::Text(Msg::NotOwner);
-  return VEK::SystemReason(error);
-}
-
-// The new indexes: checked first that they can be written, and how many
-// bytes they take after the walk's end.
-std::int64_t IndexBytes(const ScanResult& scan) {
-  if (scan.IsOpenDml()) return OdmlIndexBytes(scan);
-  CheckIdx1Fits(scan);
-  return Idx1Bytes(scan);
-}
-
-// Writes the indexes, the corrected chunk sizes and the header counts,
-// leaving the position at the new end of the file.
-void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop) {
-  // The chunks' own sizes go first: until the movi size points at the new
-  // index, a reader reaches the same data as before.
-  WriteChunkSizes(file, scan.SizeFixes);
-  if (scan.IsOpenDml())
-    WriteOdmlIndexes(file, scan, stop);
-  else
-    WriteIdx1(file, scan, stop);
-  WriteHeaderCounts(file, scan, counts, file.Position());
-}
-
-}  // namespace
 
 IndexRebuilder::IndexRebuilder(VEK::HandOverQueue& owner) : VEK::Thread(owner) {}
 
@@ -190,64 +152,6 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   return file;
 }
 
-void IndexRebuilder::FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan, const HeaderCounts& counts) {
-  CheckAbort();
-  IndexBytes(scan);
-  WriteIndexes(*file, scan, counts, StopPoint());
-  file->Truncate();
-  file->Sync();
-  CheckAbort();
-  file.reset();
-  // Only a complete copy takes its name; a link at that name is replaced,
-  // never followed. Whether the folder's entry reached the disk is left to
-  // the system: the copy has its name either way.
-  if (const int error = File.Output->Commit()) throw VEKFile::File::CreateFailure(File.OutputFileName, error);
-  // The copy is complete: from here on nothing deletes it.
-  File.Output.reset();
-}
-
-void IndexRebuilder::FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts) {
-  const std::int64_t end = scan.End();
-  // Stop is honoured up to the first write; from there the file is completed,
-  // because half an index is worse than either.
-  CheckAbort();
-  const std::int64_t bytes = IndexBytes(scan);
-  // While the lease is held no other program has the file open: none can
-  // write to it between the test below and the cut, and one that opens it
-  // meanwhile waits until the lease is let go, on every road out of here.
-  struct Lease {
-    BackupFile& file;
-    ~Lease() { file.ReleaseLease(); }
-  } lease{file};
-  const int refused = file.TakeLease();
-  if (refused != 0) AddMessage(VEK::Text(Msg::NoLease, {LeaseRefusal(refused)}));
-  // A writer that wrote between the opening and the lease is found here.
-  if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
-  if (const int noRoom = file.Reserve(end, bytes))
-    throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
-  try {
-    WriteIndexes(file, scan, counts, StopPoint());
-    file.Sync();
-    // Another program opened the file meanwhile and waits for it. What it
-    // does once it has it cannot be known from here (the kernel lets it in
-    // once the lease-break time has passed, lease or not), so the tail it
-    // may write to is not cut; the index is complete either way.
-    if (refused == 0 && !file.LeaseHeld()) throw ErrorException(VEK::Text(Msg::OpenedWhileWriting));
-    // Another program that appended to the file meanwhile would lose what it
-    // wrote to the truncation.
-    if (file.CurrentSourceSize() > std::max(file.SourceSize(), end + bytes))
-      throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
-    file.Truncate();
-    file.Sync();
-  } catch (const VEKFile::File::Exception& e) {
-    const int error = e.SystemError != 0 ? e.SystemError : EIO;
-    // The first write refused whole (no space despite the reservation, say)
-    // left every byte of the file as it was.
-    const auto& message = file.BytesWritten() == 0 ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
-    throw VEKFile::File::Exception(VEK::Text(message, {VEK::SystemReason(error)}), error);
-  }
-}
-
 void IndexRebuilder::ProcessFile(const std::string& path) {
   // 1. Choose the output.
   Counts.Reset();
@@ -276,11 +180,13 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
         Notify(ErrorCount() > 0 ? FileError : FileOk);
         break;
       case BackupFile::Mode::Copy:
-        FinishCopy(file, scan, counts);
+        FinishCopy(file, *File.Output, scan, counts, StopPoint());
+        File.Output.reset();  // complete: from here on nothing deletes it
         Notify(FileRebuilt);
         break;
       case BackupFile::Mode::InPlace:
-        FinishInPlace(*file, scan, counts);
+        FinishInPlace(
+            *file, scan, counts, [this](const std::string& line) { AddMessage(line); }, [this] { CheckAbort(); });
         Notify(FileRebuilt);
         break;
     }

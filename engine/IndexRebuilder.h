@@ -105,8 +105,6 @@ class IndexRebuilder : public VEK::Thread {
   std::unique_ptr<BackupFile> OpenFile(const std::string& path);
   // Logs and counts what the walk or a check found.
   void Log(const Finding& finding);
-  void FinishCopy(std::unique_ptr<BackupFile>& file, const ScanResult& scan, const HeaderCounts& counts);
-  void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts);
   // Where a stop may take effect: anywhere in a check or a copy, in place
   // only up to the first write (half an index is worse than either).
   StopCheck StopPoint();
