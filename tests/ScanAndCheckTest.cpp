@@ -12,6 +12,7 @@
 #include "engine/Idx1Writer.h"
 #include "engine/IndexCheck.h"
 #include "engine/MoviWalk.h"
+#include "engine/SizePatcher.h"
 #include "lang/Language.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
@@ -158,6 +159,71 @@ TEST(ScanAndCheck, TheIdx1WrittenFromAScanNamesEveryChunkTheWalkFound) {
     EXPECT_EQ(index.Entries, expected);
     EXPECT_EQ(index.Position, w.Scan.End() + (odd ? 1 : 0));
     EXPECT_EQ(VEK::LoadLe32(&out[b.MoviOffset() + 4]), static_cast<std::uint32_t>(index.Position - b.MoviOffset() - 8));
+  }
+}
+
+// What the writers correct, a second check no longer finds: the rebuilt copy
+// of each damaged file walks and checks clean, with the same chunks.
+TEST(ScanAndCheck, WhatTheWritersCorrectASecondCheckNoLongerFinds) {
+  VEK::SetLanguage(VEK::English);
+  struct Row {
+    const char* Name;
+    std::function<Bytes(AviBuilder&)> Make;
+  };
+  auto sound = [](AviBuilder& b) {
+    b.StartMovi();
+    for (int i = 0; i < 4; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+    b.EndMovi().Idx1();
+  };
+  const Row rows[] = {
+      {"the main header's frame count off",
+       [&](AviBuilder& b) {
+         sound(b);
+         Bytes f = b.Build();
+         VEK::StoreLe32(&f[48], 99);
+         return f;
+       }},
+      {"the RIFF size zero",
+       [&](AviBuilder& b) {
+         sound(b);
+         Bytes f = b.Build();
+         VEK::StoreLe32(&f[4], 0);
+         return f;
+       }},
+      {"a chunk size with one bit flipped",
+       [&](AviBuilder& b) {
+         sound(b);
+         Bytes f = b.Build();
+         const std::int64_t at = b.StreamChunks()[2].Position + 4;
+         VEK::StoreLe32(&f[at], VEK::LoadLe32(&f[at]) ^ 0x100);  // a size that claims more than there is
+         return f;
+       }},
+      {"no index",
+       [](AviBuilder& b) {
+         b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
+         b.EndMovi();
+         return b.Build();
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    AviBuilder b;
+    TempDir dir;
+    WriteFile(dir / "s.avi", row.Make(b));
+    const Walked before = WalkAndCheck(dir / "s.avi");
+    ASSERT_GT(Errors(before.Found) + Errors(before.Checked), 0) << "the damage is seen";
+    {
+      BackupFile copy(BackupFile::Mode::Copy, dir / "s.avi", dir / "d.avi", true);
+      copy.Seek(before.Scan.End(), 0);
+      VEKRiff::WriteChunkSizes(copy, before.Scan.SizeFixes);
+      VEKRiff::WriteIdx1(copy, before.Scan, {});
+      VEKRiff::WriteHeaderCounts(copy, before.Scan, VEKRiff::CountsFromData(before.Scan), copy.Position());
+      copy.Truncate();
+    }
+    const Walked after = WalkAndCheck(dir / "d.avi");
+    EXPECT_EQ(Errors(after.Found), 0);
+    EXPECT_EQ(after.Checked.size(), 0u) << (after.Checked.empty() ? "" : after.Checked[0].Line);
+    EXPECT_EQ(EntriesOf(after.Scan), b.StreamChunks());
   }
 }
 
