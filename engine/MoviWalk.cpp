@@ -187,17 +187,22 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
     return hit;
   };
   Source.Seek(from, 0);
+  // A spot is mostly a few bytes long: where nothing is held, the first block
+  // read is small and the next ones grow, so that the bytes read stay in
+  // step with the bytes searched.
+  std::int64_t readSize = 4096;
   for (std::int64_t base = from;;) {
     MayStop(Reporter.CheckStop);
-    // A spot is mostly a few bytes long and lies in the read-ahead that
-    // served the walk: those bytes are searched where they are, and a block
-    // is read only past them. The blocks overlap alike either way.
+    // A spot mostly lies in the read-ahead that served the walk: those bytes
+    // are searched where they are, and a block is read only past them. The
+    // blocks overlap alike either way.
     std::int64_t n = 0;
     const unsigned char* block = Source.PeekHeld(base, n);
     n = std::min(n, SearchBlock);
     if (n <= 8) {
       Source.Seek(base, 0);
-      n = Source.ReadSome(buffer, SearchBlock);
+      n = Source.ReadSome(buffer, readSize);
+      readSize = std::min(readSize * 4, SearchBlock);
       if (n < 0) throw VEKFile::File::ReadFailure();
       if (n <= 8)
         return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})

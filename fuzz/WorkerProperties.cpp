@@ -234,6 +234,10 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
   ZantrelTest::WorkerRunOptions options;
   options.CheckOnly = mode == Mode::Check;
   options.KeepOriginal = mode != Mode::InPlace;
+  // The properties are about the files and the lines, not the hand-over:
+  // each line handed to another thread costs two wake-ups, which a film of
+  // fifty thousand spots under the sanitizers pays beyond the time limit.
+  options.EventsOnWorkerThread = true;
   ZantrelTest::WorkerRunResult run;
   {
     ZantrelTest::FaultySystemCalls calls;

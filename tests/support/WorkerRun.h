@@ -30,8 +30,12 @@ struct WorkerRunOptions {
   bool KeepOriginal = true;
   std::string Prefix = VEKRiff::IndexRebuilder::DefaultPrefix;
   bool EmptyPrefixInPlace = true;
-  // Runs inside every notification after it is recorded (on the owner's thread).
+  // Runs inside every notification after it is recorded (on the owner's
+  // thread, or the worker's with EventsOnWorkerThread).
   std::function<void(VEKRiff::IndexRebuilder&)> OnEvent;
+  // The notifications run on the worker's thread, as the console has them:
+  // no hand-over per line, for runs that judge only what was written.
+  bool EventsOnWorkerThread = false;
 };
 
 WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRunOptions& options);
