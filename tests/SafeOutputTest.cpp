@@ -31,14 +31,8 @@ using ZantrelTest::CallsGuard;
 using ZantrelTest::FaultySystemCalls;
 using ZantrelTest::TempDir;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using ZantrelTest::ReadText;
+using ZantrelTest::WriteText;
 
 std::set<std::string> Entries(const std::string& folder) {
   std::set<std::string> names;

@@ -35,12 +35,7 @@ using VEKRegistry::Registry;
 using VEKRegistry::Root;
 using VEKRegistry::Tree;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
+using ZantrelTest::ReadText;
 
 void WriteText(const std::string& path, const std::string& text) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

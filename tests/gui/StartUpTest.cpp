@@ -43,14 +43,8 @@ TEST(StartUp, TheFirstArgumentSelectsTheModeInAnyLetterCase) {
   for (const auto& c : cases) EXPECT_EQ(ZantrelApp::ModeOf(c.args), c.mode) << c.args.join(' ').toStdString();
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using ZantrelTest::ReadText;
+using ZantrelTest::WriteText;
 
 // The user's registry file in a folder of the test's own.
 class StartUpSettings : public ::testing::Test {

@@ -38,5 +38,8 @@ class ConfigHome {
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+// The file's bytes as text; empty when it cannot be read.
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
 
 }  // namespace ZantrelTest
