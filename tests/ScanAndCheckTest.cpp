@@ -51,6 +51,24 @@ int Errors(const std::vector<VEKRiff::Finding>& found) {
   return n;
 }
 
+// Interleaved video and audio, movi closed, idx1 after it.
+AviBuilder SoundFilm() {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 4; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  b.EndMovi().Idx1();
+  return b;
+}
+
+AviBuilder FilmWithoutIndex() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
+  b.EndMovi();
+  return b;
+}
+
+void NoDamage(Bytes&, const AviBuilder&) {}
+
 TEST(ScanAndCheck, TheWalkFindsWhatWasWrittenAndTheChecksSayWhatDiffers) {
   VEK::SetLanguage(VEK::English);
   struct Row {
@@ -60,28 +78,13 @@ TEST(ScanAndCheck, TheWalkFindsWhatWasWrittenAndTheChecksSayWhatDiffers) {
     int WalkErrors;                       // corrupted spots, cut chunks
     std::vector<std::string> CheckLines;  // what the checks report, in order
   };
-  auto sound = [] {
-    AviBuilder b;
-    b.StartMovi();
-    for (int i = 0; i < 4; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
-    b.EndMovi().Idx1();
-    return b;
-  };
-  auto none = [](Bytes&, const AviBuilder&) {};
+  auto sound = SoundFilm;
+  auto none = NoDamage;
   // The idx1 is the last 16 * 8 bytes of the sound file.
   auto idx1Entry = [](Bytes& f, int k) { return f.size() - 16 * (8 - k); };
   const Row rows[] = {
       {"a sound file", sound, none, 0, {}},
-      {"no index",
-       [] {
-         AviBuilder b;
-         b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
-         b.EndMovi();
-         return b;
-       },
-       none,
-       0,
-       {"The file has no index (idx1): players cannot seek in it."}},
+      {"no index", FilmWithoutIndex, none, 0, {"The file has no index (idx1): players cannot seek in it."}},
       {"an index entry moved",
        sound,
        [&](Bytes& f, const AviBuilder&) {
@@ -168,48 +171,26 @@ TEST(ScanAndCheck, WhatTheWritersCorrectASecondCheckNoLongerFinds) {
   VEK::SetLanguage(VEK::English);
   struct Row {
     const char* Name;
-    std::function<Bytes(AviBuilder&)> Make;
-  };
-  auto sound = [](AviBuilder& b) {
-    b.StartMovi();
-    for (int i = 0; i < 4; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
-    b.EndMovi().Idx1();
+    std::function<AviBuilder()> Make;
+    std::function<void(Bytes&, const AviBuilder&)> Damage;
   };
   const Row rows[] = {
-      {"the main header's frame count off",
-       [&](AviBuilder& b) {
-         sound(b);
-         Bytes f = b.Build();
-         VEK::StoreLe32(&f[48], 99);
-         return f;
-       }},
-      {"the RIFF size zero",
-       [&](AviBuilder& b) {
-         sound(b);
-         Bytes f = b.Build();
-         VEK::StoreLe32(&f[4], 0);
-         return f;
-       }},
-      {"a chunk size with one bit flipped",
-       [&](AviBuilder& b) {
-         sound(b);
-         Bytes f = b.Build();
+      {"the main header's frame count off", SoundFilm, [](Bytes& f, const AviBuilder&) { VEK::StoreLe32(&f[48], 99); }},
+      {"the RIFF size zero", SoundFilm, [](Bytes& f, const AviBuilder&) { VEK::StoreLe32(&f[4], 0); }},
+      {"a chunk size with one bit flipped", SoundFilm,
+       [](Bytes& f, const AviBuilder& b) {
          const std::int64_t at = b.StreamChunks()[2].Position + 4;
          VEK::StoreLe32(&f[at], VEK::LoadLe32(&f[at]) ^ 0x100);  // a size that claims more than there is
-         return f;
        }},
-      {"no index",
-       [](AviBuilder& b) {
-         b.StartMovi().Chunk("00dc", 10).Chunk("01wb", 12);
-         b.EndMovi();
-         return b.Build();
-       }},
+      {"no index", FilmWithoutIndex, NoDamage},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
-    AviBuilder b;
+    const AviBuilder b = row.Make();
+    Bytes bytes = b.Build();
+    row.Damage(bytes, b);
     TempDir dir;
-    WriteFile(dir / "s.avi", row.Make(b));
+    WriteFile(dir / "s.avi", bytes);
     const Walked before = WalkAndCheck(dir / "s.avi");
     ASSERT_GT(Errors(before.Found) + Errors(before.Checked), 0) << "the damage is seen";
     {
