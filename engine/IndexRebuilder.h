@@ -85,9 +85,6 @@ class IndexRebuilder : public VEK::Thread {
   bool CheckOnly() const { return CheckOnly_; }
   bool KeepOriginal() const { return KeepOriginal_; }
 
-  // The current file's output mode, decided when it starts.
-  BackupFile::Mode OutputMode() const { return File.Mode; }
-
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
   std::int32_t ErrorCount() const { return Counts.Errors.load(std::memory_order_relaxed); }
