@@ -3,6 +3,7 @@
 // slice, or any slice after a recovery point SEI in the same access unit
 // (open-GOP and intra-refresh streams).
 #include "codec/KeyFrame.h"
+#include "codec/Rbsp.h"
 #include "codec/StartCode.h"
 
 namespace VEKCodec {
@@ -14,34 +15,6 @@ constexpr int NalPartitionA = 2;
 constexpr int NalIdr = 5;
 constexpr int NalSei = 6;
 constexpr int SeiRecoveryPoint = 6;
-
-// The RBSP bytes of one NAL unit: emulation-prevention bytes (00 00 03)
-// dropped, ending at the next start code or at the end of what we have.
-class RbspReader {
- public:
-  RbspReader(const unsigned char* data, std::size_t available, std::size_t at)
-      : data_(data), end_(available), at_(at) {}
-
-  // False at the end of the NAL unit or of the data.
-  bool Next(unsigned& byte) {
-    if (at_ >= end_) return false;
-    if (zeros_ >= 2 && data_[at_] == 3) {
-      ++at_;
-      zeros_ = 0;
-      if (at_ >= end_) return false;
-    }
-    if (zeros_ >= 2 && data_[at_] <= 1) return false;  // the next start code
-    byte = data_[at_++];
-    zeros_ = byte == 0 ? zeros_ + 1 : 0;
-    return true;
-  }
-
- private:
-  const unsigned char* data_;
-  std::size_t end_;
-  std::size_t at_;
-  int zeros_ = 0;
-};
 
 // The ff-coded numbers of an SEI message header (payload type, payload size).
 bool ReadSeiNumber(RbspReader& r, std::uint32_t& value) {
