@@ -1,51 +1,66 @@
-// The table from a video stream's four-character code to its key-frame rule,
-// and the idx1 flags that follow from a rule's answer. A new codec is one rule
-// file and one row here. The codes are those ffmpeg's AVI reader maps to each
-// codec.
+// The table from a video stream's four-character code to its key-frame rule
+// and its codec family, and the idx1 flags that follow from a rule's answer.
+// A new codec is one rule file and one row here. The codes are those ffmpeg's
+// AVI reader maps to each codec.
 #include <algorithm>
-#include <iterator>
 
 #include "codec/KeyFrame.h"
+#include "codec/StreamFormat.h"
 
 namespace VEKCodec {
 
 namespace {
 
 using VEKAvi::FourCC;
+using enum VideoFamily;
 
+// Rule nullptr: a code we know and leave unjudged whatever the handler says.
+// Family: for the families the stream probes tell from the data.
 struct Row {
   char Code[5];
   KeyFrameRule Rule;
+  VideoFamily Family = Unknown;
 };
 
 // Lower case, as files write the same code in either case ("XVID", "xvid").
+// clang-format off
 constexpr Row Rows[] = {
     // MPEG-4 Visual
-    {"xvid", Mpeg4VisualFrame}, {"divx", Mpeg4VisualFrame}, {"dx50", Mpeg4VisualFrame},
-    {"fmp4", Mpeg4VisualFrame}, {"mp4v", Mpeg4VisualFrame}, {"mp4s", Mpeg4VisualFrame},
-    {"m4s2", Mpeg4VisualFrame}, {"div1", Mpeg4VisualFrame}, {"blz0", Mpeg4VisualFrame},
-    {"ump4", Mpeg4VisualFrame}, {"wv1f", Mpeg4VisualFrame}, {"sedg", Mpeg4VisualFrame},
-    {"rmp4", Mpeg4VisualFrame}, {"3iv2", Mpeg4VisualFrame}, {"wawv", Mpeg4VisualFrame},
-    {"ffds", Mpeg4VisualFrame}, {"fvfw", Mpeg4VisualFrame}, {"dcod", Mpeg4VisualFrame},
-    {"mvxm", Mpeg4VisualFrame}, {"pm4v", Mpeg4VisualFrame}, {"smp4", Mpeg4VisualFrame},
-    {"dxgm", Mpeg4VisualFrame}, {"vidm", Mpeg4VisualFrame}, {"m4t3", Mpeg4VisualFrame},
-    {"geox", Mpeg4VisualFrame}, {"geov", Mpeg4VisualFrame}, {"hdx4", Mpeg4VisualFrame},
-    {"dmk2", Mpeg4VisualFrame}, {"digi", Mpeg4VisualFrame}, {"inmc", Mpeg4VisualFrame},
-    {"ephv", Mpeg4VisualFrame}, {"em4a", Mpeg4VisualFrame}, {"m4cc", Mpeg4VisualFrame},
-    {"sn40", Mpeg4VisualFrame}, {"vspx", Mpeg4VisualFrame}, {"uldx", Mpeg4VisualFrame},
-    {"sipp", Mpeg4VisualFrame}, {"xvix", Mpeg4VisualFrame}, {"drex", Mpeg4VisualFrame},
+    {"xvid", Mpeg4VisualFrame, Mpeg4Visual}, {"divx", Mpeg4VisualFrame, Mpeg4Visual},
+    {"dx50", Mpeg4VisualFrame, Mpeg4Visual}, {"fmp4", Mpeg4VisualFrame, Mpeg4Visual},
+    {"mp4v", Mpeg4VisualFrame, Mpeg4Visual}, {"mp4s", Mpeg4VisualFrame, Mpeg4Visual},
+    {"m4s2", Mpeg4VisualFrame, Mpeg4Visual}, {"div1", Mpeg4VisualFrame, Mpeg4Visual},
+    {"blz0", Mpeg4VisualFrame, Mpeg4Visual}, {"ump4", Mpeg4VisualFrame, Mpeg4Visual},
+    {"wv1f", Mpeg4VisualFrame, Mpeg4Visual}, {"sedg", Mpeg4VisualFrame, Mpeg4Visual},
+    {"rmp4", Mpeg4VisualFrame, Mpeg4Visual}, {"3iv2", Mpeg4VisualFrame, Mpeg4Visual},
+    {"wawv", Mpeg4VisualFrame, Mpeg4Visual}, {"ffds", Mpeg4VisualFrame, Mpeg4Visual},
+    {"fvfw", Mpeg4VisualFrame, Mpeg4Visual}, {"dcod", Mpeg4VisualFrame, Mpeg4Visual},
+    {"mvxm", Mpeg4VisualFrame, Mpeg4Visual}, {"pm4v", Mpeg4VisualFrame, Mpeg4Visual},
+    {"smp4", Mpeg4VisualFrame, Mpeg4Visual}, {"dxgm", Mpeg4VisualFrame, Mpeg4Visual},
+    {"vidm", Mpeg4VisualFrame, Mpeg4Visual}, {"m4t3", Mpeg4VisualFrame, Mpeg4Visual},
+    {"geox", Mpeg4VisualFrame, Mpeg4Visual}, {"geov", Mpeg4VisualFrame, Mpeg4Visual},
+    {"hdx4", Mpeg4VisualFrame, Mpeg4Visual}, {"dmk2", Mpeg4VisualFrame, Mpeg4Visual},
+    {"digi", Mpeg4VisualFrame, Mpeg4Visual}, {"inmc", Mpeg4VisualFrame, Mpeg4Visual},
+    {"ephv", Mpeg4VisualFrame, Mpeg4Visual}, {"em4a", Mpeg4VisualFrame, Mpeg4Visual},
+    {"m4cc", Mpeg4VisualFrame, Mpeg4Visual}, {"sn40", Mpeg4VisualFrame, Mpeg4Visual},
+    {"vspx", Mpeg4VisualFrame, Mpeg4Visual}, {"uldx", Mpeg4VisualFrame, Mpeg4Visual},
+    {"sipp", Mpeg4VisualFrame, Mpeg4Visual}, {"xvix", Mpeg4VisualFrame, Mpeg4Visual},
+    {"drex", Mpeg4VisualFrame, Mpeg4Visual},
     // H.264, Annex B
-    {"h264", H264Frame}, {"x264", H264Frame}, {"davc", H264Frame}, {"smv2", H264Frame},
-    {"vssh", H264Frame}, {"q264", H264Frame}, {"v264", H264Frame},
+    {"h264", H264Frame, H264}, {"x264", H264Frame, H264}, {"davc", H264Frame, H264}, {"smv2", H264Frame, H264},
+    {"vssh", H264Frame, H264}, {"q264", H264Frame, H264}, {"v264", H264Frame, H264},
+    // H.264 and HEVC that may be length-prefixed, where a length field can
+    // look like a start code
+    {"avc1", nullptr, H264}, {"hvc1", nullptr, Hevc}, {"hev1", nullptr, Hevc},
     // HEVC, Annex B
-    {"hevc", HevcFrame}, {"h265", HevcFrame}, {"x265", HevcFrame},
+    {"hevc", HevcFrame, Hevc}, {"h265", HevcFrame, Hevc}, {"x265", HevcFrame, Hevc},
     // MPEG-1 and MPEG-2 video
-    {"mpg1", MpegVideoFrame}, {"mpg2", MpegVideoFrame}, {"mpeg", MpegVideoFrame},
-    {"pim1", MpegVideoFrame}, {"pim2", MpegVideoFrame}, {"vcr2", MpegVideoFrame},
-    {"dvr ", MpegVideoFrame}, {"mmes", MpegVideoFrame}, {"lmp2", MpegVideoFrame},
-    {"slif", MpegVideoFrame}, {"em2v", MpegVideoFrame}, {"mpgv", MpegVideoFrame},
-    {"m701", MpegVideoFrame}, {"m702", MpegVideoFrame}, {"m703", MpegVideoFrame},
-    {"m704", MpegVideoFrame}, {"m705", MpegVideoFrame},
+    {"mpg1", MpegVideoFrame, MpegVideo}, {"mpg2", MpegVideoFrame, MpegVideo}, {"mpeg", MpegVideoFrame, MpegVideo},
+    {"pim1", MpegVideoFrame, MpegVideo}, {"pim2", MpegVideoFrame, MpegVideo}, {"vcr2", MpegVideoFrame, MpegVideo},
+    {"dvr ", MpegVideoFrame, MpegVideo}, {"mmes", MpegVideoFrame, MpegVideo}, {"lmp2", MpegVideoFrame, MpegVideo},
+    {"slif", MpegVideoFrame, MpegVideo}, {"em2v", MpegVideoFrame, MpegVideo}, {"mpgv", MpegVideoFrame, MpegVideo},
+    {"m701", MpegVideoFrame, MpegVideo}, {"m702", MpegVideoFrame, MpegVideo}, {"m703", MpegVideoFrame, MpegVideo},
+    {"m704", MpegVideoFrame, MpegVideo}, {"m705", MpegVideoFrame, MpegVideo},
     // MS-MPEG4 v2 and v3, WMV1; WMV2
     {"mp42", MsMpeg4Frame}, {"div2", MsMpeg4Frame}, {"mp43", MsMpeg4Frame},
     {"div3", MsMpeg4Frame}, {"mpg3", MsMpeg4Frame}, {"div4", MsMpeg4Frame},
@@ -57,7 +72,7 @@ constexpr Row Rows[] = {
     {"vx1k", H263Frame}, {"zygo", H263Frame}, {"m263", H263Frame}, {"u263", H263Frame},
     {"viv1", H263Frame}, {"flv1", SorensonFrame},
     // VP8, VP9
-    {"vp80", Vp8Frame}, {"vp90", Vp9Frame},
+    {"vp80", Vp8Frame, Vp8}, {"vp90", Vp9Frame, Vp9},
     // FFV1, Snow
     {"ffv1", RangeCodedFrame}, {"snow", RangeCodedFrame},
     // Cinepak, Theora
@@ -65,18 +80,18 @@ constexpr Row Rows[] = {
     // Zip Motion Blocks Video
     {"zmbv", ZmbvFrame},
     // Motion JPEG, lossless JPEG, JPEG-LS
-    {"mjpg", IntraOnlyFrame}, {"ljpg", IntraOnlyFrame}, {"dmb1", IntraOnlyFrame},
-    {"mjpa", IntraOnlyFrame}, {"jpgl", IntraOnlyFrame}, {"mjls", IntraOnlyFrame},
-    {"jpeg", IntraOnlyFrame}, {"ijpg", IntraOnlyFrame}, {"avrn", IntraOnlyFrame},
-    {"acdv", IntraOnlyFrame}, {"qivg", IntraOnlyFrame}, {"slmj", IntraOnlyFrame},
-    {"cjpg", IntraOnlyFrame}, {"ijlv", IntraOnlyFrame}, {"mvjp", IntraOnlyFrame},
-    {"avi1", IntraOnlyFrame}, {"avi2", IntraOnlyFrame}, {"mtsj", IntraOnlyFrame},
-    {"zjpg", IntraOnlyFrame}, {"mmjp", IntraOnlyFrame}, {"avdj", IntraOnlyFrame},
+    {"mjpg", IntraOnlyFrame, Jpeg}, {"ljpg", IntraOnlyFrame, Jpeg}, {"dmb1", IntraOnlyFrame, Jpeg},
+    {"mjpa", IntraOnlyFrame, Jpeg}, {"jpgl", IntraOnlyFrame, Jpeg}, {"mjls", IntraOnlyFrame, Jpeg},
+    {"jpeg", IntraOnlyFrame, Jpeg}, {"ijpg", IntraOnlyFrame, Jpeg}, {"avrn", IntraOnlyFrame, Jpeg},
+    {"acdv", IntraOnlyFrame, Jpeg}, {"qivg", IntraOnlyFrame, Jpeg}, {"slmj", IntraOnlyFrame, Jpeg},
+    {"cjpg", IntraOnlyFrame, Jpeg}, {"ijlv", IntraOnlyFrame, Jpeg}, {"mvjp", IntraOnlyFrame, Jpeg},
+    {"avi1", IntraOnlyFrame, Jpeg}, {"avi2", IntraOnlyFrame, Jpeg}, {"mtsj", IntraOnlyFrame, Jpeg},
+    {"zjpg", IntraOnlyFrame, Jpeg}, {"mmjp", IntraOnlyFrame, Jpeg}, {"avdj", IntraOnlyFrame, Jpeg},
     // DV
-    {"dvsd", IntraOnlyFrame}, {"dvhd", IntraOnlyFrame}, {"dvh1", IntraOnlyFrame},
-    {"dvsl", IntraOnlyFrame}, {"dv25", IntraOnlyFrame}, {"dv50", IntraOnlyFrame},
-    {"cdvc", IntraOnlyFrame}, {"cdvh", IntraOnlyFrame}, {"cdv5", IntraOnlyFrame},
-    {"dvc ", IntraOnlyFrame}, {"dvcs", IntraOnlyFrame},
+    {"dvsd", IntraOnlyFrame, Dv}, {"dvhd", IntraOnlyFrame, Dv}, {"dvh1", IntraOnlyFrame, Dv},
+    {"dvsl", IntraOnlyFrame, Dv}, {"dv25", IntraOnlyFrame, Dv}, {"dv50", IntraOnlyFrame, Dv},
+    {"cdvc", IntraOnlyFrame, Dv}, {"cdvh", IntraOnlyFrame, Dv}, {"cdv5", IntraOnlyFrame, Dv},
+    {"dvc ", IntraOnlyFrame, Dv}, {"dvcs", IntraOnlyFrame, Dv},
     // HuffYUV and ffmpeg's variant
     {"hfyu", IntraOnlyFrame}, {"ffvh", IntraOnlyFrame},
     // Uncompressed RGB and YUV
@@ -109,21 +124,22 @@ constexpr Row Rows[] = {
     {"mjp2", IntraOnlyFrame}, {"lj2c", IntraOnlyFrame}, {"lj2k", IntraOnlyFrame},
     {"avdn", IntraOnlyFrame}, {"asv1", IntraOnlyFrame}, {"asv2", IntraOnlyFrame},
 };
+// clang-format on
 
 // Numeric codes that are not text: BI_RGB and BI_BITFIELDS (uncompressed), and
 // the MPEG codes some capture programs write.
 struct NumericRow {
   FourCC Code;
   KeyFrameRule Rule;
+  VideoFamily Family = Unknown;
 };
+// clang-format off
 constexpr NumericRow NumericRows[] = {
-    {0x00000000, IntraOnlyFrame}, {0x00000003, IntraOnlyFrame},  {0x00000004, Mpeg4VisualFrame},
-    {0x10000001, MpegVideoFrame}, {0x10000002, MpegVideoFrame}, {0x10000004, Mpeg4VisualFrame},
+    {0x00000000, IntraOnlyFrame}, {0x00000003, IntraOnlyFrame}, {0x00000004, Mpeg4VisualFrame, Mpeg4Visual},
+    {0x10000001, MpegVideoFrame, MpegVideo}, {0x10000002, MpegVideoFrame, MpegVideo},
+    {0x10000004, Mpeg4VisualFrame, Mpeg4Visual},
 };
-
-// Codes we know and leave unjudged whatever the handler says: their data may
-// be length-prefixed, where a length field can look like a start code.
-constexpr FourCC Unjudged[] = {VEKAvi::MakeFourCC("avc1"), VEKAvi::MakeFourCC("hvc1"), VEKAvi::MakeFourCC("hev1")};
+// clang-format on
 
 FourCC Lower(FourCC code) {
   FourCC out = 0;
@@ -135,13 +151,19 @@ FourCC Lower(FourCC code) {
   return out;
 }
 
-KeyFrameRule Lookup(FourCC code) {
+struct Known {
+  bool Found = false;
+  KeyFrameRule Rule = nullptr;
+  VideoFamily Family = Unknown;
+};
+
+Known Lookup(FourCC code) {
   for (const NumericRow& row : NumericRows)
-    if (row.Code == code) return row.Rule;
+    if (row.Code == code) return {true, row.Rule, row.Family};
   const FourCC lower = Lower(code);
   for (const Row& row : Rows)
-    if (VEKAvi::MakeFourCC(row.Code) == lower) return row.Rule;
-  return nullptr;
+    if (VEKAvi::MakeFourCC(row.Code) == lower) return {true, row.Rule, row.Family};
+  return {};
 }
 
 }  // namespace
@@ -152,11 +174,11 @@ KeyFrameRule RuleFor(const VEKAvi::StreamHeader& stream) {
   // uncompressed whatever the handler says. The strh handler is often the
   // same code, and the only one we know when the compression code is a
   // vendor's own (a tool's private code beside "XVID" or "DIVX").
-  if (KeyFrameRule rule = Lookup(stream.Compression)) return rule;
-  if (std::find(std::begin(Unjudged), std::end(Unjudged), Lower(stream.Compression)) != std::end(Unjudged))
-    return nullptr;
-  return stream.Handler != 0 ? Lookup(stream.Handler) : nullptr;
+  if (const Known known = Lookup(stream.Compression); known.Found) return known.Rule;
+  return stream.Handler != 0 ? Lookup(stream.Handler).Rule : nullptr;
 }
+
+VideoFamily FamilyOf(FourCC compression) { return Lookup(compression).Family; }
 
 std::uint32_t IndexFlags(KeyFrameRule rule, bool video, const unsigned char* data, std::size_t available,
                          std::uint32_t chunkSize) {
