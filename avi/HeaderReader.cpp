@@ -6,26 +6,11 @@
 
 #include <algorithm>
 
+#include "avi/OdmlIndex.h"
+
 namespace VEKAvi {
 
 namespace {
-
-constexpr FourCC CodeHdrl = MakeFourCC("hdrl");
-constexpr FourCC CodeStrl = MakeFourCC("strl");
-constexpr FourCC CodeOdml = MakeFourCC("odml");
-constexpr FourCC CodeAvih = MakeFourCC("avih");
-constexpr FourCC CodeStrh = MakeFourCC("strh");
-constexpr FourCC CodeStrf = MakeFourCC("strf");
-constexpr FourCC CodeIndx = MakeFourCC("indx");
-constexpr FourCC CodeDmlh = MakeFourCC("dmlh");
-
-// Sizes of the parts we read. AVIStreamHeader up to dwSampleSize (old writers
-// leave out rcFrame, so 48 rather than 56); the main header up to dwStreams;
-// the whole BITMAPINFOHEADER; WAVEFORMAT without cbSize.
-constexpr std::uint32_t StrhNeeded = 48;
-constexpr std::uint32_t AvihNeeded = 28;
-constexpr std::uint32_t BitmapInfoNeeded = 40;
-constexpr std::uint32_t WaveFormatNeeded = 14;
 
 // AVI chunk ids number streams with two hexadecimal digits.
 constexpr std::uint32_t MaxStreams = 256;
@@ -97,15 +82,16 @@ StreamHeader ReadStrl(const unsigned char* p, std::size_t begin, std::size_t end
   while (walk.Next(code, pos, size)) {
     const std::int64_t headerPos = at + static_cast<std::int64_t>(pos) - ChunkHeader::Size;
     if (code == CodeStrh && !strhRead) {
-      if (size < StrhNeeded) continue;
-      const unsigned char* h = p + pos;
-      s.Type = VEK::LoadLe32(h);
-      s.Handler = VEK::LoadLe32(h + 4);
-      s.Scale = VEK::LoadLe32(h + 20);
-      s.Rate = VEK::LoadLe32(h + 24);
-      s.Length = VEK::LoadLe32(h + 32);
-      s.SampleSize = VEK::LoadLe32(h + 44);
-      s.LengthFieldPos = at + static_cast<std::int64_t>(pos) + 32;
+      if (size < StreamHeaderRecord::Needed) continue;
+      const StreamHeaderRecord h = StreamHeaderRecord::Load(p + pos, size);
+      s.Type = h.Type;
+      s.Handler = h.Handler;
+      s.Scale = h.Scale;
+      s.Rate = h.Rate;
+      s.Length = h.Length;
+      s.SampleSize = h.SampleSize;
+      s.LengthFieldPos = at + static_cast<std::int64_t>(pos) + StreamHeaderRecord::LengthAt;
+      s.Strh.assign(p + pos, p + pos + size);
       strhRead = true;
     } else if (code == CodeStrf && !haveStrf) {
       haveStrf = true;
@@ -123,18 +109,21 @@ StreamHeader ReadStrl(const unsigned char* p, std::size_t begin, std::size_t end
   // strf is read by the type strh gives it, wherever the two stand.
   if (strhRead && haveStrf) {
     const unsigned char* f = p + strfPos;
+    s.Strf.assign(f, f + strfSize);
     if (s.Type == CodeVids) {
-      if (strfSize >= BitmapInfoNeeded) {
-        s.Width = static_cast<std::int32_t>(VEK::LoadLe32(f + 4));
-        s.Height = static_cast<std::int32_t>(VEK::LoadLe32(f + 8));
-        s.BitCount = VEK::LoadLe16(f + 14);
-        s.Compression = VEK::LoadLe32(f + 16);
+      if (strfSize >= BitmapInfoHeader::Size) {
+        const BitmapInfoHeader b = BitmapInfoHeader::Load(f);
+        s.Width = b.Width;
+        s.Height = b.Height;
+        s.BitCount = b.BitCount;
+        s.Compression = b.Compression;
         strfRead = true;
       }
     } else if (s.Type == CodeAuds) {
-      if (strfSize >= WaveFormatNeeded) {
-        s.FormatTag = VEK::LoadLe16(f);
-        s.BlockAlign = VEK::LoadLe16(f + 12);
+      if (strfSize >= WaveFormatEx::Needed) {
+        const WaveFormatEx w = WaveFormatEx::Load(f, strfSize);
+        s.FormatTag = w.FormatTag;
+        s.BlockAlign = w.BlockAlign;
         strfRead = true;
       }
     } else {
@@ -174,12 +163,15 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   std::uint32_t size = 0;
   while (walk.Next(code, pos, size)) {
     if (code == CodeAvih) {
-      if (size >= AvihNeeded && out.TotalFramesPos < 0) {
-        out.FlagsPos = at + static_cast<std::int64_t>(pos) + 12;
-        out.Flags = VEK::LoadLe32(hdrl + pos + 12);
-        out.TotalFramesPos = at + static_cast<std::int64_t>(pos) + 16;
-        out.TotalFrames = VEK::LoadLe32(hdrl + pos + 16);
-        out.StreamCount = VEK::LoadLe32(hdrl + pos + 24);
+      if (size >= MainHeader::Needed && out.TotalFramesPos < 0) {
+        const MainHeader h = MainHeader::Load(hdrl + pos, size);
+        out.FlagsPos = at + static_cast<std::int64_t>(pos) + MainHeader::FlagsAt;
+        out.Flags = h.Flags;
+        out.TotalFramesPos = at + static_cast<std::int64_t>(pos) + MainHeader::TotalFramesAt;
+        out.TotalFrames = h.TotalFrames;
+        out.StreamCount = h.Streams;
+        out.MicroSecPerFrame = h.MicroSecPerFrame;
+        out.Main = h;
       }
     } else if (code == CodeList && size >= 4) {
       const FourCC type = VEK::LoadLe32(hdrl + pos);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "avi/AviChunk.h"
+#include "avi/HeaderRecords.h"
 
 namespace VEKAvi {
 
@@ -31,6 +32,10 @@ struct StreamHeader {
   std::int64_t JunkPos = -1;         // JUNK chunk inside this strl (ffmpeg's reserve for indx)
   std::uint32_t JunkSize = 0;
   bool Readable = false;  // strh and strf were both read whole
+  // The data of strh and strf as they stand, strf with its codec data: what
+  // a new header list takes from a stream whose own header is sound, or
+  // from a reference file's.
+  std::vector<unsigned char> Strh, Strf;
 
   bool IsVideo() const { return Type == CodeVids; }
   bool IsAudio() const { return Type == CodeAuds; }
@@ -42,6 +47,8 @@ struct AviHeaders {
   std::int64_t TotalFramesPos = -1;  // avih dwTotalFrames: absolute position
   std::uint32_t TotalFrames = 0;
   std::uint32_t StreamCount = 0;     // avih dwStreams
+  std::uint32_t MicroSecPerFrame = 0;
+  MainHeader Main;  // the whole avih record as read
   std::int64_t DmlhPos = -1;         // LIST odml / dmlh dwTotalFrames: absolute position
   std::uint32_t DmlhTotalFrames = 0;
   std::int64_t JunkPos = -1;  // first JUNK chunk straight in hdrl (ffmpeg's reserve for LIST odml)

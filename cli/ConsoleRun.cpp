@@ -39,7 +39,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   else if (args[0] == "rebuild") o.CheckOnly = false;
   else return usage("unknown command '" + args[0] + "': use check or rebuild");
 
-  bool prefixGiven = false, overwriteGiven = false;
+  bool prefixGiven = false, overwriteGiven = false, referenceGiven = false;
   bool optionsEnded = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string a = args[i];
@@ -72,6 +72,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!takeValue()) return usage("option --prefix needs a value");
       o.Prefix = value;
       prefixGiven = true;
+    } else if (a == "--reference") {
+      if (!takeValue() || value.empty()) return usage("option --reference needs a file");
+      o.ReferenceFile = value;
+      referenceGiven = true;
     } else if (a == "--overwrite") {
       if (!takeValue()) return usage("option --overwrite needs a value: skip, abort or overwrite");
       if (value == "skip") o.OverwriteBehavior = VEKRiff::OverwriteSkip;
@@ -88,8 +92,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       return usage("unknown option '" + a + "'");
     }
   }
-  if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven))
-    return usage("--in-place, --prefix and --overwrite apply to rebuild only");
+  if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven || referenceGiven))
+    return usage("--in-place, --prefix, --overwrite and --reference apply to rebuild only");
   if (o.InPlace && (prefixGiven || overwriteGiven))
     return usage("--prefix and --overwrite apply to copies, not to --in-place");
   // An empty prefix names the file itself: the source would be rewritten by a
@@ -119,6 +123,9 @@ std::string HelpText() {
          "                     TEXT may not be empty: use --in-place to repair the files\n"
          "  --overwrite WHAT   rebuild: when the copy exists already: skip (default), abort the\n"
          "                     whole run, or overwrite it\n"
+         "  --reference FILE   rebuild: where a file's header list is damaged or lost, take the\n"
+         "                     stream formats from FILE, a healthy file from the same camera\n"
+         "                     or encoder\n"
          "  --lang en|fr       language of the messages (default en)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
@@ -338,6 +345,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   // In place only through --in-place: an empty prefix names a copy that is its
   // own source, refused like any other.
   worker.EmptyPrefixInPlace = false;
+  worker.ReferenceFile = options.ReferenceFile;
   worker.Start(std::make_shared<VEKRiff::FileList>(options.Files), options.CheckOnly, !options.InPlace);
 
   using Clock = std::chrono::steady_clock;

@@ -16,6 +16,7 @@ struct Options {
   std::string Prefix = "Zantrel.";
   int OverwriteBehavior = 0;
   std::int8_t Language = 0;
+  std::string ReferenceFile;  // rebuild: a healthy file whose header list stands in for a damaged one
   std::vector<std::string> Files;
 };
 

@@ -111,4 +111,93 @@ const VEK::MessagePair CopyWriteFailed = {
     {"The copy could not be written (%s). The source was not changed and the unfinished copy was deleted.",
      "La copie n'a pas pu être écrite (%s). La source n'a pas été modifiée et la copie inachevée a été supprimée."}};
 
+const VEK::MessagePair StartLost = {
+    {"The start of the file is damaged: there is no RIFF header. Its data was found at offset %d.",
+     "Le début du fichier est endommagé : il n'y a pas d'en-tête RIFF. Ses données ont été trouvées à l'adresse %d."}};
+const VEK::MessagePair MainHeaderMissing = {
+    {"The main header (avih) is missing or damaged.", "L'en-tête principal (avih) est absent ou endommagé."}};
+const VEK::MessagePair MainHeaderFrameTime = {
+    {"The main header (avih) gives %d microseconds per frame.",
+     "L'en-tête principal (avih) indique %d microsecondes par image."}};
+const VEK::MessagePair StreamWithoutHeader = {
+    {"Stream %d has %d chunks but no stream header (strl).",
+     "Le flux %d a %d blocs mais pas d'en-tête de flux (strl)."}};
+const VEK::MessagePair StreamHeaderDamaged = {
+    {"The stream header (strh) of stream %d is missing or damaged; the stream has %d chunks.",
+     "L'en-tête (strh) du flux %d est absent ou endommagé ; le flux a %d blocs."}};
+const VEK::MessagePair StreamTypeWrong = {
+    {"The stream header of stream %d says \"%s\", but its %d chunks are \"%s\".",
+     "L'en-tête du flux %d indique \"%s\", mais ses %d blocs sont des \"%s\"."}};
+const VEK::MessagePair StreamRateZero = {
+    {"The stream header of stream %d gives a rate of %d per %d units: players cannot time it.",
+     "L'en-tête du flux %d indique une cadence de %d pour %d unités : les lecteurs ne peuvent pas le minuter."}};
+const VEK::MessagePair FormatDamaged = {
+    {"The format (strf) of stream %d is missing or damaged.", "Le format (strf) du flux %d est absent ou endommagé."}};
+const VEK::MessagePair FormatCodecWrong = {
+    {"The format of stream %d says \"%s\", but its data is %s.",
+     "Le format du flux %d indique \"%s\", mais ses données sont du %s."}};
+const VEK::MessagePair FormatSizeWrong = {
+    {"The format of stream %d says %dx%d pixels, but its data is %dx%d.",
+     "Le format du flux %d indique %dx%d pixels, mais ses données sont en %dx%d."}};
+const VEK::MessagePair FormatAudioWrong = {
+    {"The format of stream %d says %d Hz and %d channels, but its data is %d Hz and %d channels.",
+     "Le format du flux %d indique %d Hz et %d canaux, mais ses données sont en %d Hz et %d canaux."}};
+const VEK::MessagePair FormatNoCodecData = {
+    {"The format of stream %d lacks the codec data that %s needs to be decoded.",
+     "Le format du flux %d n'a pas les données de codec dont le %s a besoin pour être décodé."}};
+const VEK::MessagePair HeaderListRebuilt = {
+    {"A new header list was written from the data.", "Une nouvelle liste d'en-têtes a été écrite d'après les données."}};
+const VEK::MessagePair FrameRateAssumed = {
+    {"The frame rate is not in the data: 25 frames per second assumed. Give a reference file for the right one.",
+     "La fréquence d'images n'est pas dans les données : 25 images par seconde supposées. Donnez un fichier de "
+     "référence pour la bonne."}};
+const VEK::MessagePair VideoFormatUnknown = {
+    {"The video format of stream %d is not in the data: players will not show it. Give a reference file for it.",
+     "Le format vidéo du flux %d n'est pas dans les données : les lecteurs ne l'afficheront pas. Donnez un fichier "
+     "de référence pour lui."}};
+const VEK::MessagePair AudioFormatAssumed = {
+    {"The audio format of stream %d is not in the data: PCM, %d Hz, %d channels, %d bits assumed. Give a reference "
+     "file for the right one.",
+     "Le format audio du flux %d n'est pas dans les données : PCM, %d Hz, %d canaux, %d bits supposés. Donnez un "
+     "fichier de référence pour le bon."}};
+const VEK::MessagePair VideoFormatGuessed = {
+    {"The video format of stream %d is not in the data: \"%s\" at %dx%d assumed from what is left of the headers. "
+     "Give a reference file for the right one.",
+     "Le format vidéo du flux %d n'est pas dans les données : \"%s\" en %dx%d supposé d'après ce qui reste des "
+     "en-têtes. Donnez un fichier de référence pour le bon."}};
+const VEK::MessagePair CodecDataMissing = {
+    {"The codec data of stream %d (%s) is not in the data: players may not decode it. Give a reference file for it.",
+     "Les données de codec du flux %d (%s) ne sont pas dans les données : les lecteurs risquent de ne pas le décoder. "
+     "Donnez un fichier de référence pour lui."}};
+const VEK::MessagePair HeaderNoRoom = {
+    {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed). Nothing was written.",
+     "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
+     "nécessaires). Rien n'a été écrit."}};
+const VEK::MessagePair HeaderNoRoomInPlace = {
+    {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed): the file was left "
+     "untouched. Rebuild a copy instead.",
+     "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
+     "nécessaires) : le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair ReferenceUnreadable = {
+    {"The reference file \"%s\" has no readable header list.",
+     "Le fichier de référence \"%s\" n'a pas de liste d'en-têtes lisible."}};
+const VEK::MessagePair ReferenceNoStream = {
+    {"The reference file does not match: it has no stream %d. Nothing was written.",
+     "Le fichier de référence ne correspond pas : il n'a pas de flux %d. Rien n'a été écrit."}};
+const VEK::MessagePair ReferenceKind = {
+    {"The reference file does not match: stream %d is \"%s\" there, and its chunks here are \"%s\". Nothing was "
+     "written.",
+     "Le fichier de référence ne correspond pas : le flux %d y est \"%s\", et ses blocs ici sont des \"%s\". Rien "
+     "n'a été écrit."}};
+const VEK::MessagePair ReferenceCodec = {
+    {"The reference file does not match: stream %d is \"%s\" there, and its data here is %s. Nothing was written.",
+     "Le fichier de référence ne correspond pas : le flux %d y est \"%s\", et ses données ici sont du %s. Rien n'a "
+     "été écrit."}};
+const VEK::MessagePair ReferenceUsed = {
+    {"The formats of stream %d were taken from the reference file.",
+     "Les formats du flux %d ont été pris dans le fichier de référence."}};
+const VEK::MessagePair ReferenceNotNeeded = {
+    {"The header list is sound: the reference file was not used.",
+     "La liste d'en-têtes est saine : le fichier de référence n'a pas été utilisé."}};
+
 }  // namespace VEKRiff::Msg

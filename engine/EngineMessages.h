@@ -40,5 +40,32 @@ extern const VEK::MessagePair OpenedWhileWriting;
 extern const VEK::MessagePair WriteFailedUnchanged;
 extern const VEK::MessagePair WriteFailedChanged;
 extern const VEK::MessagePair CopyWriteFailed;
+// The header list: what the check finds, what a rebuild assumes or takes.
+extern const VEK::MessagePair StartLost;
+extern const VEK::MessagePair MainHeaderMissing;
+extern const VEK::MessagePair MainHeaderFrameTime;
+extern const VEK::MessagePair StreamWithoutHeader;
+extern const VEK::MessagePair StreamHeaderDamaged;
+extern const VEK::MessagePair StreamTypeWrong;
+extern const VEK::MessagePair StreamRateZero;
+extern const VEK::MessagePair FormatDamaged;
+extern const VEK::MessagePair FormatCodecWrong;
+extern const VEK::MessagePair FormatSizeWrong;
+extern const VEK::MessagePair FormatAudioWrong;
+extern const VEK::MessagePair FormatNoCodecData;
+extern const VEK::MessagePair HeaderListRebuilt;
+extern const VEK::MessagePair FrameRateAssumed;
+extern const VEK::MessagePair VideoFormatUnknown;
+extern const VEK::MessagePair AudioFormatAssumed;
+extern const VEK::MessagePair VideoFormatGuessed;
+extern const VEK::MessagePair CodecDataMissing;
+extern const VEK::MessagePair HeaderNoRoom;
+extern const VEK::MessagePair HeaderNoRoomInPlace;
+extern const VEK::MessagePair ReferenceUnreadable;
+extern const VEK::MessagePair ReferenceNoStream;
+extern const VEK::MessagePair ReferenceKind;
+extern const VEK::MessagePair ReferenceCodec;
+extern const VEK::MessagePair ReferenceUsed;
+extern const VEK::MessagePair ReferenceNotNeeded;
 
 }  // namespace VEKRiff::Msg

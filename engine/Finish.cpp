@@ -31,7 +31,14 @@ std::int64_t IndexBytes(const ScanResult& scan) {
 
 // Writes the indexes, the corrected chunk sizes and the header counts,
 // leaving the position at the new end of the file.
-void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop) {
+void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
+                  const std::vector<unsigned char>& headerList, const StopCheck& stop) {
+  // A new header list goes first: the sizes and indexes after it are
+  // written into its fields.
+  if (!headerList.empty()) {
+    file.Seek(0, 0);
+    file.Write(headerList.data(), static_cast<std::int64_t>(headerList.size()));
+  }
   // The chunks' own sizes go first: until the movi size points at the new
   // index, a reader reaches the same data as before.
   WriteChunkSizes(file, scan.SizeFixes);
@@ -40,15 +47,22 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
   else
     WriteIdx1(file, scan, stop);
   WriteHeaderCounts(file, scan, counts, file.Position());
+  // The one RIFF of a new header list ends with the index too (more RIFFs
+  // have their sizes from the OpenDML writer).
+  if (!headerList.empty() && !scan.IsOpenDml()) {
+    const std::int64_t end = file.Position();
+    PatchListSize(file, 0, end);
+    file.Seek(end, 0);
+  }
 }
 
 }  // namespace
 
 void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, const ScanResult& scan,
-                const HeaderCounts& counts, const StopCheck& stop) {
+                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, const StopCheck& stop) {
   MayStop(stop);
   IndexBytes(scan);
-  WriteIndexes(*file, scan, counts, stop);
+  WriteIndexes(*file, scan, counts, headerList, stop);
   file->Truncate();
   file->Sync();
   MayStop(stop);
@@ -60,7 +74,8 @@ void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, 
 }
 
 void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
-                   const std::function<void(const std::string&)>& say, const StopCheck& stopBeforeWriting) {
+                   const std::vector<unsigned char>& headerList, const std::function<void(const std::string&)>& say,
+                   const StopCheck& stopBeforeWriting) {
   const std::int64_t end = scan.End();
   // Stop is honoured up to the first write; from there the file is completed,
   // because half an index is worse than either.
@@ -80,7 +95,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   if (const int noRoom = file.Reserve(end, bytes))
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
   try {
-    WriteIndexes(file, scan, counts, {});
+    WriteIndexes(file, scan, counts, headerList, {});
     file.Sync();
     // Another program opened the file meanwhile and waits for it. What it
     // does once it has it cannot be known from here (the kernel lets it in

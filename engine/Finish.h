@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/HeaderCounts.h"
 #include "engine/ScanResult.h"
@@ -16,12 +17,16 @@
 
 namespace VEKRiff {
 
+// headerList: the bytes of a new header list, written from the start of the
+// file (empty: the file's own is kept).
+//
 // file: the copy, positioned at the walk's end, written under output's
 // temporary name; let go before the rename. stop: anywhere.
 void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, const ScanResult& scan,
-                const HeaderCounts& counts, const StopCheck& stop);
+                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, const StopCheck& stop);
 // say: a line for the log (that no lease could be had, and why).
 void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
-                   const std::function<void(const std::string&)>& say, const StopCheck& stopBeforeWriting);
+                   const std::vector<unsigned char>& headerList, const std::function<void(const std::string&)>& say,
+                   const StopCheck& stopBeforeWriting);
 
 }  // namespace VEKRiff

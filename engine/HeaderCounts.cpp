@@ -10,7 +10,9 @@ namespace VEKRiff {
 
 using namespace VEKAvi;
 
-HeaderCounts CountsFromData(const ScanResult& scan) {
+HeaderCounts CountsFromData(const ScanResult& scan) { return CountsFromData(scan, scan.Headers); }
+
+HeaderCounts CountsFromData(const ScanResult& scan, const AviHeaders& headers) {
   const IndexEntries& entries = scan.Entries;
   HeaderCounts counts;
   // By stream number, whether or not its header could be read.
@@ -26,10 +28,9 @@ HeaderCounts CountsFromData(const ScanResult& scan) {
     if (e.Position() < firstEnd) ++firstSegmentFrames[s];
     video[s] = video[s] || IsVideoKind(e.ChunkId);
   }
-  counts.Streams.assign(scan.Headers.Streams.size(), 0);
+  counts.Streams.assign(headers.Streams.size(), 0);
   for (std::size_t s = 0; s < Numbers; ++s) {
-    const StreamHeader* h =
-        s < scan.Headers.Streams.size() && scan.Headers.Streams[s].Readable ? &scan.Headers.Streams[s] : nullptr;
+    const StreamHeader* h = s < headers.Streams.size() && headers.Streams[s].Readable ? &headers.Streams[s] : nullptr;
     // Video counts frames; audio counts samples for a fixed sample size,
     // blocks (chunks) otherwise, as muxers write them.
     if (s < counts.Streams.size())

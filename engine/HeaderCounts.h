@@ -19,6 +19,9 @@ struct HeaderCounts {
 };
 
 HeaderCounts CountsFromData(const ScanResult& scan);
+// The same under another header list than the one the walk read (a new one a
+// rebuild writes): the units of each stream are those headers'.
+HeaderCounts CountsFromData(const ScanResult& scan, const VEKAvi::AviHeaders& headers);
 bool MainHeaderFramesAgree(const ScanResult& scan, const HeaderCounts& counts);
 bool StreamLengthAgrees(const ScanResult& scan, std::size_t stream, std::int64_t data);
 

@@ -2,9 +2,12 @@
 
 
 #include <cerrno>
+#include <optional>
 
 #include "engine/EngineMessages.h"
 #include "engine/Finish.h"
+#include "engine/HeaderCheck.h"
+#include "engine/HeaderRebuild.h"
 #include "engine/IndexCheck.h"
 #include "engine/MoviWalk.h"
 #include "lang/SystemReason.h"
@@ -166,29 +169,45 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
   std::unique_ptr<BackupFile> file = OpenFile(path);
   try {
     // 3. Walk.
-    CheckRiffHeader(*file);
+    // A file whose start is lost is walked from where its data is found.
+    const std::optional<LostStart> lost = FindStart(*file, [this] { CheckAbort(); });
     AddMessage(VEK::Text(File.Mode == BackupFile::Mode::Check ? Msg::Checking : Msg::Rebuilding));
     const WalkReport report{[this] { CheckAbort(); }, [this](const Finding& f) { Log(f); }, &Counts};
-    const ScanResult scan = Walk(*file, report);
+    ScanResult walked = Walk(*file, report, lost);
     // 4. Check.
-    const HeaderCounts counts = CountsFromData(scan);
-    for (const Finding& finding : CheckFile(*file, scan, counts, [this] { CheckAbort(); })) Log(finding);
-    file->Seek(scan.End(), 0);
-    // 5-6. Write and finish.
-    switch (File.Mode) {
-      case BackupFile::Mode::Check:
-        Notify(ErrorCount() > 0 ? FileError : FileOk);
-        break;
-      case BackupFile::Mode::Copy:
-        FinishCopy(file, *File.Output, scan, counts, StopPoint());
+    const HeaderVerdict verdict = CheckHeaderList(walked);
+    for (const Finding& finding : verdict.Lines) Log(finding);
+    for (const Finding& finding : CheckFile(*file, walked, CountsFromData(walked), [this] { CheckAbort(); }))
+      Log(finding);
+    file->Seek(walked.End(), 0);
+    if (File.Mode == BackupFile::Mode::Check) {
+      Notify(ErrorCount() > 0 ? FileError : FileOk);
+    } else {
+      // 5. Write: a new header list where the check found it damaged, in
+      // force for everything written after it.
+      std::optional<VEKAvi::AviHeaders> reference;
+      if (!ReferenceFile.empty() && !verdict.Sound()) reference = ReadReferenceHeaders(ReferenceFile);
+      if (!ReferenceFile.empty() && verdict.Sound()) AddMessage(VEK::Text(Msg::ReferenceNotNeeded));
+      std::optional<HeaderPlan> plan = PlanHeaderList(walked, verdict, reference ? &*reference : nullptr,
+                                                      File.Mode == BackupFile::Mode::InPlace);
+      std::vector<unsigned char> headerBytes;
+      if (plan) {
+        for (const Finding& line : plan->Lines) Log(line);
+        headerBytes = std::move(plan->Bytes);
+      }
+      const ScanResult scan = plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked);
+      const HeaderCounts counts = CountsFromData(scan);
+      // 6. Finish.
+      if (File.Mode == BackupFile::Mode::Copy) {
+        FinishCopy(file, *File.Output, scan, counts, headerBytes, StopPoint());
         File.Output.reset();  // complete: from here on nothing deletes it
-        Notify(FileRebuilt);
-        break;
-      case BackupFile::Mode::InPlace:
+      } else {
         FinishInPlace(
-            *file, scan, counts, [this](const std::string& line) { AddMessage(line); }, [this] { CheckAbort(); });
-        Notify(FileRebuilt);
-        break;
+            *file, scan, counts, headerBytes, [this](const std::string& line) { AddMessage(line); },
+            [this] { CheckAbort(); });
+      }
+      if (!headerBytes.empty()) AddMessage(VEK::Text(Msg::HeaderListRebuilt));
+      Notify(FileRebuilt);
     }
   } catch (const VEKFile::File::Exception& e) {
     // A copy that cannot be written (a full disk, say) is deleted by the

@@ -68,6 +68,9 @@ class IndexRebuilder : public VEK::Thread {
   // behind a switch of its own clears this; an empty prefix then names a
   // copy that is its own source, and is refused like any other.
   bool EmptyPrefixInPlace = true;
+  // A healthy file from the same camera or encoder: a rebuild takes the
+  // formats of a damaged or lost header list from it. Empty: none.
+  std::string ReferenceFile;
 
   void Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal);
   // The outcome text replaces the exception's own message in the log.

@@ -87,6 +87,16 @@ ScanResult MoviWalk::Run() {
   return std::move(Scan);
 }
 
+ScanResult MoviWalk::Run(const LostStart& start) {
+  Scan.StartLost = true;
+  Scan.MoviHeaderLost = !start.MoviFound;
+  if (start.Hdrl >= 0) ReadStreamHeaders(start.Hdrl, start.HdrlSize);
+  Scan.MoviOffset = start.Movi;
+  Source.Seek(start.Movi + ListHeader::Size, 0);
+  ScanMovi();
+  return std::move(Scan);
+}
+
 void MoviWalk::Report(const Finding& finding) {
   if (Reporter.Found) Reporter.Found(finding);
 }
@@ -105,18 +115,67 @@ unsigned char* MoviWalk::SearchBuffer() {
   return Buffer.get();
 }
 
-void CheckRiffHeader(BackupFile& file) {
+namespace {
+
+// True when a stream chunk starts at position and the two after it follow
+// on from it, or the data ends on the way: a chance code in other bytes
+// almost never has sizes that lead from one to the next.
+bool ChunkRunAt(BackupFile& file, std::int64_t position) {
+  const std::int64_t fileSize = file.SourceSize();
+  for (int k = 0; k < 3; ++k) {
+    unsigned char header[ChunkHeader::Size];
+    if (position == fileSize) return k > 0;
+    if (file.Peek(header, sizeof header, position) != ChunkHeader::Size) return false;
+    if (k > 0 && (VEK::LoadLe32(header) == CodeIdx1 || VEK::LoadLe32(header) == CodeList)) return true;
+    if (!IsStreamChunkId(header) && !(k > 0 && VEK::LoadLe32(header) == CodeJunk)) return false;
+    const std::uint32_t size = ChunkHeader::Load(header).DataSize;
+    position += ChunkHeader::Size + std::int64_t{size} + (size & 1);
+    if (position > fileSize) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
   unsigned char header[ListHeader::Size];
-  const std::int64_t n = file.ReadSome(header, sizeof header);
-  if (n < 0) throw VEKFile::File::ReadFailure();
+  const std::int64_t got = file.ReadSome(header, sizeof header);
+  if (got < 0) throw VEKFile::File::ReadFailure();
   const ListHeader riff = ListHeader::Load(header);
-  if (n < ListHeader::Size || riff.Chunk.Code != CodeRiff || riff.ListType != CodeAvi)
-    throw ErrorException(VEK::Text(Msg::NotAvi));
+  if (got == ListHeader::Size && riff.Chunk.Code == CodeRiff && riff.ListType == CodeAvi) return std::nullopt;
+  LostStart found;
+  constexpr std::int64_t Block = MoviWalk::SearchBlock;
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(Block));
+  const std::int64_t limit = std::min(file.SourceSize(), LostStartSearch);
+  for (std::int64_t base = 0; base < limit;) {
+    MayStop(stop);
+    const std::int64_t n = file.Peek(buffer.data(), std::min(Block, limit - base), base);
+    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < ListHeader::Size) break;
+    for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i) {
+      const unsigned char* p = &buffer[static_cast<std::size_t>(i)];
+      const std::int64_t at = base + i;
+      if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeHdrl && found.Hdrl < 0) {
+        found.Hdrl = at;
+        found.HdrlSize = VEK::LoadLe32(p + 4);
+      } else if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeMovi) {
+        found.Movi = at;
+        found.MoviFound = true;
+        return found;
+      } else if (IsStreamChunkId(p) && at >= ListHeader::Size && ChunkRunAt(file, at)) {
+        found.Movi = at - ListHeader::Size;
+        return found;
+      }
+    }
+    base += n - (ListHeader::Size - 1);
+  }
+  throw ErrorException(VEK::Text(Msg::NotAvi));
 }
 
 std::int64_t MoviWalk::LocateMovi() {
   if (Source.Position() & 1) Source.Seek(1, 1);
   const std::int64_t fileSize = Source.SourceSize();
+  std::int64_t hdrl = -1;  // the header list met on the way
   for (;;) {
     MayStop(Reporter.CheckStop);
     const std::int64_t headerPosition = Source.Position();
@@ -126,7 +185,10 @@ std::int64_t MoviWalk::LocateMovi() {
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
-    if (IsList(header, MakeFourCC("hdrl"))) ReadStreamHeaders(headerPosition, list.Chunk.DataSize);
+    if (IsList(header, CodeHdrl)) {
+      hdrl = headerPosition;
+      ReadStreamHeaders(headerPosition, list.Chunk.DataSize);
+    }
     // Skip the chunk or list whole: 'hdrl' and the like are not entered.
     std::int64_t next = headerPosition + ChunkHeader::Size + list.Chunk.DataSize;
     next += next & 1;
@@ -139,6 +201,9 @@ std::int64_t MoviWalk::LocateMovi() {
                                            SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
       if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
       Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true});
+      // A header list whose own size is what is damaged is read up to movi.
+      if (hdrl >= 0 && hdrl < movi && Scan.Headers.TotalFramesPos < 0)
+        ReadStreamHeaders(hdrl, movi - hdrl - ChunkHeader::Size, true);
       Source.Seek(movi + ListHeader::Size, 0);
       return movi;
     }
@@ -146,12 +211,13 @@ std::int64_t MoviWalk::LocateMovi() {
   }
 }
 
-void MoviWalk::ReadStreamHeaders(std::int64_t at, std::uint32_t dataSize) {
+void MoviWalk::ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool sizeDamaged) {
   // Headers are small; a bound keeps a damaged size from asking for gigabytes.
   constexpr std::int64_t Limit = 1 << 20;
-  const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + std::int64_t{dataSize}, Limit);
+  const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + dataSize, Limit);
   std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
   const std::int64_t got = Source.Peek(bytes.data(), want, at);
+  if (sizeDamaged && got >= ChunkHeader::Size) VEK::StoreLe32(&bytes[4], static_cast<std::uint32_t>(got - ChunkHeader::Size));
   if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
@@ -268,6 +334,21 @@ bool MoviWalk::LooksLikeWalkedChunk(const unsigned char* header, const unsigned 
   for (const auto& [code, largest] : WalkedSizes)
     if (code == chunk.Code) return chunk.DataSize / 2 <= largest;
   return false;
+}
+
+void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header) {
+  const ChunkHeader chunk = ChunkHeader::Load(header);
+  const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
+  if (chunk.DataSize == 0 || ChunkKind(chunk.Code) == KindPalette) return;
+  if (stream >= Scan.FirstChunks.size()) Scan.FirstChunks.resize(stream + 1);
+  FirstChunk& first = Scan.FirstChunks[stream];
+  if (first.ChunkId != 0) return;
+  first.ChunkId = chunk.Code;
+  first.Size = chunk.DataSize;
+  first.Bytes.resize(std::min(FirstChunkBytes, chunk.DataSize));
+  const std::int64_t got =
+      Source.Peek(first.Bytes.data(), static_cast<std::int64_t>(first.Bytes.size()), position + ChunkHeader::Size);
+  first.Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
 }
 
 void MoviWalk::CountChunk(const unsigned char* bytes) {
@@ -433,7 +514,10 @@ void MoviWalk::ScanMovi() {
       acceptPending();
       WalkedChunk chunk{pos, {}, 0};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
-      if (IsStreamChunkId(bytes)) chunk.Flags = ChunkFlags(pos, bytes);
+      if (IsStreamChunkId(bytes)) {
+        NoteFirstChunk(pos, bytes);
+        chunk.Flags = ChunkFlags(pos, bytes);
+      }
       const std::int64_t next = ChunkEnd(pos, header.DataSize, parity);
       if (next <= fileSize) {
         pending = chunk;

@@ -27,9 +27,22 @@ struct WalkReport {
   LiveCounts* Counts = nullptr;
 };
 
-// Throws ErrorException ("This is not an AVI File.") unless the file, read
-// from position 0, starts with a RIFF 'AVI ' header.
-void CheckRiffHeader(BackupFile& file);
+// Where the data of a file whose start is lost lies: a surviving movi list,
+// or else the first of a run of chunks that confirm one another, with a
+// surviving header list on the way.
+struct LostStart {
+  std::int64_t Movi = -1;  // the movi list's header, or 12 bytes before the first chunk
+  bool MoviFound = false;  // a "LIST movi" header is there
+  std::int64_t Hdrl = -1;  // a "LIST hdrl" met before it
+  std::uint32_t HdrlSize = 0;
+};
+constexpr std::int64_t LostStartSearch = std::int64_t{64} << 20;
+
+// Where the walk of a file starts, read from position 0: nothing when the
+// file starts with its RIFF header, else where its lost start's data was
+// found. Throws ErrorException ("This is not an AVI File.") when the first
+// LostStartSearch bytes hold neither a movi list nor a run of chunks.
+std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop);
 
 class MoviWalk {
  public:
@@ -39,6 +52,8 @@ class MoviWalk {
   MoviWalk(BackupFile& file, const WalkReport& report);
   // Finds the movi list and walks it; leaves the position where the walk ended.
   ScanResult Run();
+  // Walks a file whose start is lost from where its data was found.
+  ScanResult Run(const LostStart& start);
 
  private:
   enum class HitKind { Chunk, Index, End };
@@ -61,7 +76,8 @@ class MoviWalk {
   };
 
   std::int64_t LocateMovi();
-  void ReadStreamHeaders(std::int64_t at, std::uint32_t dataSize);
+  // sizeDamaged: the list's size field is taken to be dataSize.
+  void ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool sizeDamaged = false);
   void ScanMovi();
   // Searches from the position for the next chunk to resume at. alsoLike: a
   // chunk header just walked but not yet accepted, which plausible chunks may
@@ -79,6 +95,8 @@ class MoviWalk {
   bool IsIndexRecord(std::int64_t position);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
+  // Keeps the first bytes of a stream's first chunk with data.
+  void NoteFirstChunk(std::int64_t position, const unsigned char* header);
   // The index flags of the stream chunk with its header at position: whether
   // it starts a key frame, from its first bytes and its stream's codec.
   std::uint32_t ChunkFlags(std::int64_t position, const unsigned char* header);
@@ -108,7 +126,9 @@ class MoviWalk {
   std::unique_ptr<unsigned char[]> Buffer;
 };
 
-// The walk of one file from just after its RIFF header.
-inline ScanResult Walk(BackupFile& file, const WalkReport& report) { return MoviWalk(file, report).Run(); }
+// The walk of one file from where FindStart left it.
+inline ScanResult Walk(BackupFile& file, const WalkReport& report, const std::optional<LostStart>& start) {
+  return start ? MoviWalk(file, report).Run(*start) : MoviWalk(file, report).Run();
+}
 
 }  // namespace VEKRiff

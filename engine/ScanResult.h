@@ -60,8 +60,24 @@ struct SizeFix {
   std::uint32_t Size = 0;
 };
 
+// The first chunk of a stream that holds any data, with its first bytes:
+// what the data says the stream is, whatever its header says.
+struct FirstChunk {
+  std::uint32_t ChunkId = 0;  // 0: the stream has no such chunk
+  std::uint32_t Size = 0;
+  std::vector<unsigned char> Bytes;  // up to FirstChunkBytes of its data
+};
+constexpr std::uint32_t FirstChunkBytes = 4096;
+
 struct ScanResult {
   VEKAvi::AviHeaders Headers;
+  // No RIFF header where the file starts: the walk found the movi data by
+  // its list header or by its chunks.
+  bool StartLost = false;
+  // Nor a "LIST movi" header: MoviOffset is 12 bytes before the first chunk.
+  bool MoviHeaderLost = false;
+  // By stream number.
+  std::vector<FirstChunk> FirstChunks;
   // Each stream's key-frame rule, by stream number (null: no rule).
   std::vector<VEKCodec::KeyFrameRule> Rules;
   // The "LIST" header of the movi list the walk started in; the legacy

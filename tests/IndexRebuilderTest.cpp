@@ -127,8 +127,10 @@ TEST_F(RepairEngine, ChunkKindsAreCountedIndexedOrSkippedByTheirRawCode) {
   const Bytes source = b.Build();
   const std::string path = Put("k.avi", source);
   const auto check = Check({path});
-  EXPECT_EQ(check.Lines[2], "The file has no index (idx1): players cannot seek in it.");
-  EXPECT_EQ(check.Lines[3], "Done. Found 1 errors, 2 video frames, 2 audio samples");
+  // Stream 0xAA is past the streams the header list describes, with a gap.
+  EXPECT_EQ(check.Lines[2], "Stream 170 has 1 chunks but no stream header (strl).");
+  EXPECT_EQ(check.Lines[3], "The file has no index (idx1): players cannot seek in it.");
+  EXPECT_EQ(check.Lines[4], "Done. Found 2 errors, 2 video frames, 2 audio samples");
   Rebuild({path});
   const ParsedIndex index = ReadIdx1(ReadFile(CopyOf("k.avi")));
   EXPECT_EQ(index.Entries, Strip(b.StreamChunks()));
@@ -287,8 +289,8 @@ TEST_F(RepairEngine, HugeChunkSizesNeverMoveTheWalkBackwards) {
     AviBuilder b;
     b.StartMovi().Chunk("00dc", 10).Header("01wb", size).Fill(64, 0x12);
     const auto r = Check({Put("h.avi", b.Build())});
-    EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 2 errors, 1 video frames, 1 audio samples")
-        << size << ": the cut chunk and the missing index";
+    EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 3 errors, 1 video frames, 1 audio samples")
+        << size << ": the cut chunk, the missing index and the audio length its header claims";
   }
 }
 
@@ -302,25 +304,37 @@ TEST_F(RepairEngine, AFileWithoutStreamChunksGetsAnEmptyIndex) {
 
 TEST_F(RepairEngine, FilesThatCannotBeProcessedFailAloneWithTheirMessage) {
   AviBuilder noMovi;  // hdrl only
-  Bytes notRiff = SoundFile().Build();
-  notRiff[0] = 'X';
-  Bytes wrongForm = SoundFile().Build();
-  wrongForm[11] = 'X';
-  const std::vector<std::string> files = {Put("x.avi", notRiff), Put("short.avi", Bytes(11, 'R')),
-                                          Put("w.avi", wrongForm), Put("nm.avi", noMovi.Build()),
-                                          Put("ok.avi", SoundFile().Build())};
+  const std::vector<std::string> files = {Put("x.avi", Bytes(4096, 0x33)), Put("short.avi", Bytes(11, 'R')),
+                                          Put("nm.avi", noMovi.Build()), Put("ok.avi", SoundFile().Build())};
   for (bool checkOnly : {true, false}) {
     WorkerRunOptions o;
     o.CheckOnly = checkOnly;
     const auto r = RunWorker(files, o);
     EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileError, VEKRiff::FileError,
-                                                       VEKRiff::FileError,
                                                        checkOnly ? VEKRiff::FileOk : VEKRiff::FileRebuilt}));
     EXPECT_EQ(r.Lines[1], "This is not an AVI File.");
     EXPECT_EQ(r.Lines[2], "");
-    EXPECT_EQ(r.Lines[11], "Unable to locate the MOVI data blocks.");
-    for (const char* name : {"x.avi", "short.avi", "w.avi", "nm.avi"})
+    EXPECT_EQ(r.Lines[8], "Unable to locate the MOVI data blocks.");
+    for (const char* name : {"x.avi", "short.avi", "nm.avi"})
       EXPECT_FALSE(Exists(CopyOf(name))) << "a failed copy is deleted: " << name;
+  }
+}
+
+// A RIFF header overwritten: the data is found, the check says so, and a
+// rebuild writes the twelve bytes again and changes nothing else there.
+TEST_F(RepairEngine, ADamagedRiffHeaderIsFoundAndWrittenAgain) {
+  const Bytes sound = SoundFile().Build();
+  for (const std::size_t at : {0u, 11u}) {
+    Bytes damaged = sound;
+    damaged[at] = 'X';
+    const std::string path = Put("d" + std::to_string(at) + ".avi", damaged);
+    const auto check = Check({path});
+    EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError}) << at;
+    EXPECT_EQ(check.Lines[2].rfind("The start of the file is damaged: there is no RIFF header.", 0), 0u) << at;
+    const auto rebuild = Rebuild({path});
+    EXPECT_EQ(rebuild.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt}) << at;
+    const Bytes copy = ReadFile(CopyOf("d" + std::to_string(at) + ".avi"));
+    EXPECT_EQ(copy, sound) << at << ": the copy of a sound file with its RIFF header whole again";
   }
 }
 
@@ -350,7 +364,7 @@ TEST_F(RepairEngine, FrenchMessagesAreBuiltWhenFrenchIsSelected) {
 
 TEST_F(RepairEngine, AnEmptyPrefixRewritesTheSourceInPlaceAndNeverDeletesIt) {
   Bytes notAvi = SoundFile().Build();
-  notAvi[8] = 'W';
+  std::fill(notAvi.begin(), notAvi.end(), 0x33);
   const std::string good = Put("g.avi", SoundFile().Build());
   const std::string bad = Put("b.avi", notAvi);
   WorkerRunOptions o;
@@ -405,9 +419,10 @@ TEST_F(LargeFile, ACheckPrintsPositionsBeyondFourGigabytesWhole) {
   const std::string path = MakeSparse(garbageAt);
   const auto r = Check({path});
   EXPECT_EQ(r.Lines[2], "Corrupted data found at file offset " + std::to_string(garbageAt) + "; Video Frame 2");
-  // The spot, the missing index, the header's frame count (made for the
-  // first chunk only) and the list sizes (made for that chunk too).
-  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 4 errors, 3 video frames, 1 audio samples");
+  // The spot, the missing index, the list sizes, and the header list made
+  // for the first chunk only: the main header's and stream 0's frame
+  // counts, and no header for the audio stream.
+  EXPECT_EQ(r.Lines[r.Lines.size() - 2], "Done. Found 6 errors, 3 video frames, 1 audio samples");
 }
 
 TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBehind) {

@@ -32,8 +32,7 @@ Walked WalkAndCheck(const std::string& path) {
   BackupFile file(BackupFile::Mode::Check, path);
   Walked w;
   const VEKRiff::WalkReport report{{}, [&](const VEKRiff::Finding& f) { w.Found.push_back(f); }, nullptr};
-  VEKRiff::CheckRiffHeader(file);
-  w.Scan = VEKRiff::Walk(file, report);
+  w.Scan = VEKRiff::Walk(file, report, VEKRiff::FindStart(file, {}));
   w.Checked = VEKRiff::CheckFile(file, w.Scan, VEKRiff::CountsFromData(w.Scan), {});
   return w;
 }

@@ -17,13 +17,16 @@ AviBuilder::AviBuilder() {
   Put32(Code("RIFF"));
   Put32(0);
   Put32(Code("AVI "));
-  // LIST hdrl { avih (56 bytes) }
+  // LIST hdrl { avih (56 bytes), room that Build() fills with a strl per stream }
   Put32(Code("LIST"));
-  Put32(4 + 8 + 56);
+  Put32(4 + 8 + 56 + StreamHeaderRoom);
   Put32(Code("hdrl"));
   Put32(Code("avih"));
   Put32(56);
   bytes_.insert(bytes_.end(), 56, 0);
+  Put32(Code("JUNK"));
+  Put32(StreamHeaderRoom - 8);
+  bytes_.insert(bytes_.end(), StreamHeaderRoom - 8, 0);
 }
 
 void AviBuilder::Put32(std::uint32_t v) {
@@ -121,7 +124,86 @@ Bytes AviBuilder::Build() const {
   std::uint32_t frames = 0;
   for (const auto& [stream, count] : perStream) frames = std::max(frames, count);
   VEK::StoreLe32(&out[32 + 16], frames);
+  WriteStreamHeaders(out);
   return out;
+}
+
+namespace {
+
+int Hex(unsigned c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+  return -1;
+}
+
+}  // namespace
+
+void AviBuilder::WriteStreamHeaders(Bytes& out) const {
+  // What a muxer writes for the streams the chunks use: uncompressed
+  // pictures at 25 frames per second and 8-bit mono PCM at 8000 Hz, with
+  // their lengths; streams the room cannot hold stay without a header.
+  struct Stream {
+    bool Video = false, Audio = false;
+    std::uint32_t Chunks = 0, Bytes = 0, Largest = 0;
+  };
+  std::map<int, Stream> streams;
+  for (const ExpectedEntry& e : chunks_) {
+    const int n = Hex(e.Code & 0xFF) * 16 + Hex((e.Code >> 8) & 0xFF);
+    const std::uint32_t kind = e.Code >> 16;
+    Stream& s = streams[n];
+    if (kind == (Code("00pc") >> 16)) continue;
+    s.Video |= kind != (Code("00wb") >> 16);
+    s.Audio |= kind == (Code("00wb") >> 16);
+    ++s.Chunks;
+    s.Bytes += e.Size;
+    s.Largest = std::max(s.Largest, e.Size);
+  }
+  constexpr std::size_t StrlBytes = 12 + 8 + 56 + 8 + 40;
+  const int count = streams.empty() ? 0 : std::min<int>(streams.rbegin()->first + 1, StreamHeaderRoom / StrlBytes - 1);
+  std::size_t at = 12 + 12 + 8 + 56;
+  auto put32 = [&](std::uint32_t v) {
+    VEK::StoreLe32(&out[at], v);
+    at += 4;
+  };
+  auto put16 = [&](std::uint16_t v) {
+    VEK::StoreLe16(&out[at], v);
+    at += 2;
+  };
+  for (int n = 0; n < count; ++n) {
+    const Stream s = streams.count(n) ? streams[n] : Stream{};
+    put32(Code("LIST"));
+    put32(4 + 8 + 56 + 8 + 40);
+    put32(Code("strl"));
+    put32(Code("strh"));
+    put32(56);
+    put32(s.Audio ? Code("auds") : s.Video ? Code("vids") : Code("txts"));
+    for (std::uint32_t v : {0u, 0u, 0u, 0u, 1u, s.Audio ? 8000u : 25u, 0u, s.Audio ? s.Bytes : s.Chunks, s.Largest,
+                            0xFFFFFFFFu, s.Audio ? 1u : 0u, 0u, 0u})
+      put32(v);
+    put32(Code("strf"));
+    put32(40);
+    if (s.Audio) {
+      for (std::uint16_t v : {1, 1}) put16(v);  // PCM, mono
+      put32(8000);
+      put32(8000);
+      for (std::uint16_t v : {1, 8, 0}) put16(v);
+      at += 40 - 18;
+    } else {
+      for (std::uint32_t v : {40u, 16u, 16u}) put32(v);
+      put16(1);
+      put16(24);
+      at += 40 - 16;
+    }
+  }
+  VEK::StoreLe32(&out[32], 40000);  // avih dwMicroSecPerFrame
+  VEK::StoreLe32(&out[32 + 24], static_cast<std::uint32_t>(count));
+  // The rest of the room stays a JUNK chunk.
+  const std::size_t end = 12 + 12 + 8 + 56 + StreamHeaderRoom;
+  if (count > 0) {
+    VEK::StoreLe32(&out[at], Code("JUNK"));
+    VEK::StoreLe32(&out[at + 4], static_cast<std::uint32_t>(end - at - 8));
+  }
 }
 
 ParsedIndex ReadIdx1(const Bytes& file) {
@@ -134,7 +216,8 @@ ParsedIndex ReadIdx1(const Bytes& file) {
       index.Found = true;
       index.Position = static_cast<std::int64_t>(pos);
       for (std::size_t e = pos + 8; e + 16 <= pos + 8 + size && e + 16 <= file.size(); e += 16) {
-        index.Entries.push_back({VEK::LoadLe32(&file[e]), VEK::LoadLe32(&file[e + 8]), VEK::LoadLe32(&file[e + 12]), -1});
+        index.Entries.push_back(
+            {VEK::LoadLe32(&file[e]), VEK::LoadLe32(&file[e + 8]), VEK::LoadLe32(&file[e + 12]), -1});
         index.Flags.push_back(VEK::LoadLe32(&file[e + 4]));
       }
       return index;

@@ -1,5 +1,5 @@
-// Builds AVI files chunk by chunk for the tests: a RIFF form with a small
-// 'hdrl', a 'movi' list of chunks, optional garbage, groups and an idx1.
+// Builds AVI files chunk by chunk for the tests: a RIFF form with a 'hdrl'
+// that describes the streams the chunks use, a 'movi' list of chunks, optional garbage, groups and an idx1.
 // Every stream chunk appended inside 'movi' is remembered, so a test can
 // compare a rebuilt index with what was written.
 #pragma once
@@ -51,6 +51,8 @@ class AviBuilder {
   const std::vector<ExpectedEntry>& StreamChunks() const { return chunks_; }
 
  private:
+  static constexpr std::uint32_t StreamHeaderRoom = 2048;
+  void WriteStreamHeaders(Bytes& out) const;
   void Put32(std::uint32_t v);
   void Patch32(std::size_t at, std::uint32_t v);
 

@@ -1,0 +1,222 @@
+#include "engine/HeaderCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "avi/AviChunk.h"
+#include "engine/EngineMessages.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+using VEKCodec::VideoFamily;
+
+namespace {
+
+constexpr FourCC CodeIavs = MakeFourCC("iavs");  // DV in one interleaved stream
+
+// A frame longer than this is no film's: 100 s.
+constexpr std::uint32_t MaxMicroSecPerFrame = 100'000'000;
+
+const char* FamilyName(VideoFamily family) {
+  switch (family) {
+    case VideoFamily::Mpeg4Visual:
+      return "MPEG-4 Visual";
+    case VideoFamily::H264:
+      return "H.264";
+    case VideoFamily::Hevc:
+      return "HEVC";
+    case VideoFamily::MpegVideo:
+      return "MPEG-1/2 video";
+    case VideoFamily::Jpeg:
+      return "JPEG";
+    case VideoFamily::Vp8:
+      return "VP8";
+    case VideoFamily::Vp9:
+      return "VP9";
+    case VideoFamily::Dv:
+      return "DV";
+    case VideoFamily::Unknown:
+      break;
+  }
+  return "?";
+}
+
+bool IsMpegAudio(std::uint16_t tag) { return tag == WaveFormatEx::TagMpeg || tag == WaveFormatEx::TagMp3; }
+
+// Whether a format tag names the codec the data is.
+bool SameAudioCodec(std::uint16_t tag, const VEKCodec::AudioFormat& data) {
+  if (IsMpegAudio(data.FormatTag)) return IsMpegAudio(tag);
+  return tag == data.FormatTag;
+}
+
+void Add(Findings& lines, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
+  lines.push_back({VEK::Text(text, args), true});
+}
+
+void CheckVideoFormat(std::size_t s, const StreamHeader& h, StreamVerdict& v, Findings& lines) {
+  if (!v.VideoData) return;
+  const VEKCodec::VideoFormat& data = *v.VideoData;
+  if (data.Family != VideoFamily::Unknown && VEKCodec::FamilyOf(h.Compression) != data.Family &&
+      VEKCodec::FamilyOf(h.Handler) != data.Family) {
+    Add(lines, Msg::FormatCodecWrong, {s, CodeText(h.Compression), DataName(v)});
+    v.FormatSound = false;
+    return;
+  }
+  const std::int32_t height = h.Height < 0 ? -h.Height : h.Height;
+  // A JPEG picture may hold one field of two: half the frame's height.
+  const bool sameHeight = data.Height == height || (data.Family == VideoFamily::Jpeg && 2 * data.Height == height);
+  if (data.Width > 0 && data.Height > 0 && (data.Width != h.Width || !sameHeight)) {
+    Add(lines, Msg::FormatSizeWrong, {s, h.Width, height, data.Width, data.Height});
+    v.FormatSound = false;
+    return;
+  }
+  if (data.LengthPrefixed && h.Strf.size() <= BitmapInfoHeader::Size) {
+    Add(lines, Msg::FormatNoCodecData, {s, DataName(v)});
+    v.FormatSound = false;
+  }
+}
+
+void CheckAudioFormat(std::size_t s, const StreamHeader& h, const FirstChunk* first, StreamVerdict& v,
+                      Findings& lines) {
+  const WaveFormatEx f = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
+  if (v.AudioData) {
+    const VEKCodec::AudioFormat& data = *v.AudioData;
+    if (!SameAudioCodec(f.FormatTag, data)) {
+      char tag[8];
+      std::snprintf(tag, sizeof tag, "0x%04X", f.FormatTag);
+      Add(lines, Msg::FormatCodecWrong, {s, tag, DataName(v)});
+      v.FormatSound = false;
+    } else if (f.SamplesPerSec != data.SampleRate || f.Channels != data.Channels) {
+      Add(lines, Msg::FormatAudioWrong, {s, f.SamplesPerSec, f.Channels, data.SampleRate, data.Channels});
+      v.FormatSound = false;
+    }
+    return;
+  }
+  // Raw AAC frames carry no header of their own: the decoder takes the
+  // profile, rate and channels from the codec data. ADTS frames carry them.
+  const bool adts = first && first->Bytes.size() >= 2 && first->Bytes[0] == 0xFF && (first->Bytes[1] & 0xF6) == 0xF0;
+  if (f.FormatTag == WaveFormatEx::TagAac && h.Strf.size() <= WaveFormatEx::Size && !adts) {
+    Add(lines, Msg::FormatNoCodecData, {s, "AAC"});
+    v.FormatSound = false;
+  }
+}
+
+}  // namespace
+
+std::string CodeText(FourCC code) {
+  std::string text;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const char c = static_cast<char>((code >> shift) & 0xFF);
+    if (c < 0x20 || c > 0x7E) {
+      char hex[12];
+      std::snprintf(hex, sizeof hex, "0x%08X", code);
+      return hex;
+    }
+    text += c;
+  }
+  return text;
+}
+
+std::string DataName(const StreamVerdict& stream) {
+  if (stream.VideoData) return FamilyName(stream.VideoData->Family);
+  if (stream.AudioData) {
+    if (stream.AudioData->FormatTag == WaveFormatEx::TagAc3) return "AC-3";
+    return stream.AudioData->FormatTag == WaveFormatEx::TagMp3 ? "MPEG audio layer 3" : "MPEG audio";
+  }
+  return "?";
+}
+
+HeaderVerdict CheckHeaderList(const ScanResult& scan) {
+  HeaderVerdict verdict;
+  const AviHeaders& headers = scan.Headers;
+  Findings& lines = verdict.Lines;
+  if (scan.StartLost) {
+    verdict.StartLost = true;
+    Add(lines, Msg::StartLost, {scan.MoviOffset});
+  }
+
+  // What the data holds, by stream number.
+  std::vector<StreamVerdict>& streams = verdict.Streams;
+  streams.resize(std::max(headers.Streams.size(), scan.FirstChunks.size()));
+  std::vector<FourCC> codes(streams.size(), 0);
+  for (const OldIndexEntry& e : scan.Entries) {
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    if (ChunkKind(e.ChunkId) == KindPalette) continue;
+    if (s >= streams.size()) {
+      streams.resize(s + 1);
+      codes.resize(s + 1, 0);
+    }
+    ++streams[s].Chunks;
+    streams[s].Video |= IsVideoKind(e.ChunkId);
+    streams[s].Audio |= ChunkKind(e.ChunkId) == KindAudio;
+    if (codes[s] == 0) codes[s] = e.ChunkId;
+  }
+  bool video = false;
+  for (std::size_t s = 0; s < streams.size(); ++s) {
+    StreamVerdict& v = streams[s];
+    video |= v.Video;
+    const FirstChunk* first =
+        s < scan.FirstChunks.size() && scan.FirstChunks[s].ChunkId != 0 ? &scan.FirstChunks[s] : nullptr;
+    if (first && v.Video) v.VideoData = VEKCodec::ProbeVideo(first->Bytes.data(), first->Bytes.size(), first->Size);
+    if (first && v.Audio) v.AudioData = VEKCodec::ProbeAudio(first->Bytes.data(), first->Bytes.size());
+  }
+
+  if (headers.TotalFramesPos < 0) {
+    Add(lines, Msg::MainHeaderMissing, {});
+    verdict.MainSound = false;
+  } else if (video && (headers.MicroSecPerFrame == 0 || headers.MicroSecPerFrame > MaxMicroSecPerFrame)) {
+    Add(lines, Msg::MainHeaderFrameTime, {headers.MicroSecPerFrame});
+    verdict.MainSound = false;
+  }
+
+  // Streams are numbered from 0 without gaps: a header can be written for a
+  // stream after the last one described only up to the first number that
+  // has no data. Chunks of a number past that gap (a chance code in damaged
+  // data, mostly) are told, and stay in the index, but get no header.
+  std::size_t describable = headers.Streams.size();
+  while (describable < streams.size() && streams[describable].InData()) ++describable;
+  for (std::size_t s = 0; s < streams.size(); ++s) {
+    StreamVerdict& v = streams[s];
+    if (!v.InData()) continue;  // a header without data is no player's trouble
+    if (s >= headers.Streams.size()) {
+      Add(lines, Msg::StreamWithoutHeader, {s, v.Chunks});
+      if (s < describable) v.HeaderSound = v.FormatSound = false;
+      continue;
+    }
+    const StreamHeader& h = headers.Streams[s];
+    if (h.Strh.empty()) {
+      Add(lines, Msg::StreamHeaderDamaged, {s, v.Chunks});
+      v.HeaderSound = false;
+    } else if ((v.Video && h.Type != CodeVids && h.Type != CodeIavs) || (v.Audio && h.Type != CodeAuds)) {
+      Add(lines, Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(codes[s])});
+      v.HeaderSound = false;
+    } else if (h.Rate == 0 || h.Scale == 0) {
+      Add(lines, Msg::StreamRateZero, {s, h.Rate, h.Scale});
+      v.HeaderSound = false;
+    }
+    // The format is read as the data's kind, whatever a damaged strh says.
+    const bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
+                                              : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
+                                                        : true);
+    if (!readable) {
+      Add(lines, Msg::FormatDamaged, {s});
+      v.FormatSound = false;
+      continue;
+    }
+    if (h.Type == CodeIavs) continue;  // its strf is a DV header, not a bitmap
+    StreamHeader asData = h;
+    if (v.Video) {
+      const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
+      asData.Width = b.Width;
+      asData.Height = b.Height;
+      asData.Compression = b.Compression;
+      CheckVideoFormat(s, asData, v, lines);
+    } else if (v.Audio) {
+      CheckAudioFormat(s, asData, s < scan.FirstChunks.size() ? &scan.FirstChunks[s] : nullptr, v, lines);
+    }
+  }
+  return verdict;
+}
+
+}  // namespace VEKRiff

@@ -1,0 +1,401 @@
+#include "engine/HeaderRebuild.h"
+
+#include <algorithm>
+
+#include "avi/HeaderListWriter.h"
+#include "engine/EngineMessages.h"
+#include "engine/Failures.h"
+#include "engine/HeaderCounts.h"
+#include "file/BackupFile.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+using VEKCodec::VideoFamily;
+
+namespace {
+
+constexpr std::uint32_t AssumedRate = 25;
+constexpr std::uint32_t AssumedPcmRate = 44100;
+
+// What the data of each stream number holds, for the counts and buffer sizes.
+struct StreamData {
+  std::int64_t Chunks = 0, Bytes = 0;
+  std::uint32_t Largest = 0;
+};
+
+std::vector<StreamData> DataOf(const ScanResult& scan, std::size_t n) {
+  std::vector<StreamData> data(n);
+  for (const OldIndexEntry& e : scan.Entries) {
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    if (s >= n || ChunkKind(e.ChunkId) == KindPalette) continue;
+    ++data[s].Chunks;
+    data[s].Bytes += e.Size;
+    data[s].Largest = std::max(data[s].Largest, e.Size);
+  }
+  return data;
+}
+
+std::vector<unsigned char> BitmapFormat(const BitmapInfoHeader& b) {
+  std::vector<unsigned char> f(BitmapInfoHeader::Size);
+  b.Store(f.data());
+  return f;
+}
+
+std::vector<unsigned char> WaveFormat(const WaveFormatEx& w) {
+  std::vector<unsigned char> f(WaveFormatEx::Size);
+  w.Store(f.data());
+  return f;
+}
+
+bool Printable(FourCC code) { return CodeText(code).size() == 4; }
+
+class Planner {
+ public:
+  Planner(const ScanResult& scan, const HeaderVerdict& verdict, const AviHeaders* reference)
+      : Scan(scan), Verdict(verdict), Reference(reference), Data(DataOf(scan, verdict.Streams.size())) {}
+
+  NewHeaderList Plan() {
+    NewHeaderList list;
+    std::size_t n = Scan.Headers.Streams.size();
+    while (n < Verdict.Streams.size() && Verdict.Streams[n].InData()) ++n;
+    if (Reference) n = std::max(n, Reference->Streams.size());
+    for (std::size_t s = 0; s < n; ++s) list.Streams.push_back(Stream(s));
+    list.Main = Main(list);
+    list.OpenDml = Scan.IsOpenDml();
+    return list;
+  }
+
+  Findings Lines;
+
+ private:
+  const StreamHeader* Old(std::size_t s) const {
+    return s < Scan.Headers.Streams.size() ? &Scan.Headers.Streams[s] : nullptr;
+  }
+  const StreamHeader* Ref(std::size_t s) const {
+    return Reference && s < Reference->Streams.size() && !Reference->Streams[s].Strh.empty() &&
+                   !Reference->Streams[s].Strf.empty()
+               ? &Reference->Streams[s]
+               : nullptr;
+  }
+  const StreamVerdict& Of(std::size_t s) const {
+    static const StreamVerdict none;
+    return s < Verdict.Streams.size() ? Verdict.Streams[s] : none;
+  }
+  StreamData DataFor(std::size_t s) const { return s < Data.size() ? Data[s] : StreamData{}; }
+  void Say(const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
+    Lines.push_back({VEK::Text(text, args), false});
+  }
+
+  NewStream Stream(std::size_t s) {
+    const StreamVerdict& v = Of(s);
+    const StreamHeader* old = Old(s);
+    const StreamHeader* ref = Ref(s);
+    NewStream out;
+    const bool keepHeader = old && !old->Strh.empty() && v.HeaderSound;
+    const bool keepFormat = old && !old->Strf.empty() && v.FormatSound;
+    if (keepFormat) {
+      out.Format = old->Strf;
+    } else if (ref) {
+      out.Format = ref->Strf;
+    }
+    if (keepHeader) {
+      out.Header = StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()));
+    } else if (ref) {
+      out.Header = StreamHeaderRecord::Load(ref->Strh.data(), static_cast<std::uint32_t>(ref->Strh.size()));
+    }
+    if (ref && (!keepHeader || !keepFormat)) Say(Msg::ReferenceUsed, {s});
+    if (v.Video) {
+      FromVideoData(s, out, keepHeader || ref, keepFormat || ref);
+    } else if (v.Audio) {
+      FromAudioData(s, out, keepHeader || ref, keepFormat || ref);
+    } else if (!keepHeader && !ref) {
+      // A stream without data whose header is lost: a placeholder keeps the
+      // numbers of the streams after it.
+      out.Header.Type = old && old->Type != 0 ? old->Type : MakeFourCC("txts");
+      out.Header.Scale = out.Header.Rate = 1;
+    }
+    const StreamData data = DataFor(s);
+    out.Header.SuggestedBufferSize = std::max(out.Header.SuggestedBufferSize, data.Largest);
+    out.Header.Length = 0;  // counted once the list is laid out
+    if (Scan.IsOpenDml()) {
+      // Room for the super index the rebuild writes: as much as the old
+      // header kept, or enough for one standard index per RIFF.
+      const std::uint32_t kept = old ? std::max(old->IndxSize, old->JunkSize) : 0;
+      out.IndexReserve =
+          std::max<std::uint32_t>(kept, 24 + 16 * static_cast<std::uint32_t>(Scan.SegmentList.size() + 1));
+    }
+    return out;
+  }
+
+  void FromVideoData(std::size_t s, NewStream& out, bool haveHeader, bool haveFormat) {
+    const StreamVerdict& v = Of(s);
+    const StreamHeader* old = Old(s);
+    const std::optional<VEKCodec::VideoFormat>& data = v.VideoData;
+    BitmapInfoHeader b;
+    if (haveFormat) {
+      b = BitmapInfoHeader::Load(out.Format.data());
+    } else if (data && data->Family != VideoFamily::Unknown && data->Width > 0 && data->Height > 0) {
+      b.Width = data->Width;
+      b.Height = data->Height;
+      b.BitCount = data->BitCount;
+      b.Compression = data->Compression;
+      b.SizeImage = static_cast<std::uint32_t>(b.Width) * static_cast<std::uint32_t>(b.Height) * 3;
+      out.Format = BitmapFormat(b);
+      if (data->LengthPrefixed) Say(Msg::CodecDataMissing, {s, DataName(v)});
+    } else {
+      // What is left of the damaged headers: the stream header's codec, the
+      // main header's or the frame rectangle's picture size.
+      const bool strhLeft = old && !old->Strh.empty();
+      const StreamHeaderRecord h = strhLeft ? StreamHeaderRecord::Load(old->Strh.data(), 56) : StreamHeaderRecord{};
+      b.Compression = strhLeft && Printable(h.Handler) ? h.Handler : 0;
+      b.Width = static_cast<std::int32_t>(Scan.Headers.Main.Width);
+      b.Height = static_cast<std::int32_t>(Scan.Headers.Main.Height);
+      if ((b.Width <= 0 || b.Height <= 0) && strhLeft && old->Strh.size() >= StreamHeaderRecord::Size) {
+        b.Width = h.Frame[2] - h.Frame[0];
+        b.Height = h.Frame[3] - h.Frame[1];
+      }
+      b.BitCount = 24;
+      if (b.Width > 0 && b.Height > 0 && b.Compression == 0) {
+        // Uncompressed pictures: the bits per pixel the chunk's size gives.
+        const std::int64_t pixels = std::int64_t{b.Width} * b.Height;
+        const std::int64_t bits = std::int64_t{DataFor(s).Largest} * 8;
+        b.BitCount = bits % pixels == 0 ? static_cast<std::uint16_t>(bits / pixels) : 0;
+      }
+      b.SizeImage = b.Compression == 0 ? DataFor(s).Largest : 0;
+      if (b.Width > 0 && b.Height > 0 &&
+          (b.Compression != 0 || b.BitCount == 16 || b.BitCount == 24 || b.BitCount == 32 || b.BitCount == 8)) {
+        Say(Msg::VideoFormatGuessed, {s, CodeText(b.Compression), b.Width, b.Height});
+      } else {
+        Say(Msg::VideoFormatUnknown, {s});
+        b.Width = std::max(b.Width, 0);
+        b.Height = std::max(b.Height, 0);
+        if (b.BitCount == 0) b.BitCount = 24;
+      }
+      out.Format = BitmapFormat(b);
+    }
+    if (haveHeader) return;
+    StreamHeaderRecord& h = out.Header;
+    const StreamHeaderRecord left =
+        old && !old->Strh.empty()
+            ? StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()))
+            : StreamHeaderRecord{};
+    h.Type = CodeVids;
+    h.Handler = b.Compression;
+    h.Quality = 0xFFFFFFFF;
+    if (data && data->RateNum > 0 && data->RateDen > 0) {
+      h.Rate = data->RateNum;
+      h.Scale = data->RateDen;
+    } else if (left.Rate > 0 && left.Scale > 0) {
+      h.Rate = left.Rate;
+      h.Scale = left.Scale;
+    } else if (Scan.Headers.MicroSecPerFrame > 0 && Scan.Headers.MicroSecPerFrame <= 100'000'000) {
+      h.Rate = 1'000'000;
+      h.Scale = Scan.Headers.MicroSecPerFrame;
+    } else {
+      h.Rate = AssumedRate;
+      h.Scale = 1;
+      Say(Msg::FrameRateAssumed, {});
+    }
+    h.Frame[2] = static_cast<std::int16_t>(b.Width);
+    h.Frame[3] = static_cast<std::int16_t>(b.Height < 0 ? -b.Height : b.Height);
+  }
+
+  void FromAudioData(std::size_t s, NewStream& out, bool haveHeader, bool haveFormat) {
+    const StreamVerdict& v = Of(s);
+    const StreamHeader* old = Old(s);
+    const std::optional<VEKCodec::AudioFormat>& data = v.AudioData;
+    const StreamData chunks = DataFor(s);
+    // Compressed audio in one frame per chunk is timed by chunks, as ffmpeg
+    // writes it; in chunks of any length, by bytes at its bit rate.
+    bool framePerChunk = false;
+    WaveFormatEx w;
+    if (haveFormat) {
+      w = WaveFormatEx::Load(out.Format.data(), static_cast<std::uint32_t>(out.Format.size()));
+      if (old && !old->Strf.empty() && !v.FormatSound && v.AudioData == std::nullopt &&
+          w.FormatTag == WaveFormatEx::TagAac)
+        Say(Msg::CodecDataMissing, {s, "AAC"});
+    } else if (data) {
+      w.FormatTag = data->FormatTag;
+      w.Channels = data->Channels;
+      w.SamplesPerSec = data->SampleRate;
+      w.AvgBytesPerSec = data->BitRate / 8;
+      const std::int64_t frameBytes =
+          data->SampleRate > 0 ? std::int64_t{data->BitRate} / 8 * data->SamplesPerFrame / data->SampleRate : 0;
+      const std::int64_t average = chunks.Chunks > 0 ? chunks.Bytes / chunks.Chunks : 0;
+      framePerChunk = frameBytes > 0 && average > frameBytes * 9 / 10 && average < frameBytes * 11 / 10 + 1;
+      w.BlockAlign = framePerChunk ? static_cast<std::uint16_t>(data->SamplesPerFrame) : 1;
+      out.Format = WaveFormat(w);
+    } else {
+      // PCM, the one format without headers of its own: the rate and the
+      // block size a surviving stream header gives, or CD audio.
+      const StreamHeaderRecord left =
+          old && !old->Strh.empty()
+              ? StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()))
+              : StreamHeaderRecord{};
+      w.FormatTag = WaveFormatEx::TagPcm;
+      w.BlockAlign = left.SampleSize > 0 && left.SampleSize <= 8 ? static_cast<std::uint16_t>(left.SampleSize) : 4;
+      w.BitsPerSample = w.BlockAlign == 1 ? 8 : 16;
+      w.Channels = static_cast<std::uint16_t>(std::max(1, w.BlockAlign / (w.BitsPerSample / 8)));
+      w.SamplesPerSec = left.Scale > 0 && left.Rate > 0 && left.Rate % left.Scale == 0 && left.Scale == left.SampleSize
+                            ? left.Rate / left.Scale
+                            : AssumedPcmRate;
+      w.AvgBytesPerSec = w.SamplesPerSec * w.BlockAlign;
+      out.Format = WaveFormat(w);
+      Say(Msg::AudioFormatAssumed, {s, w.SamplesPerSec, w.Channels, w.BitsPerSample});
+    }
+    if (haveHeader) return;
+    StreamHeaderRecord& h = out.Header;
+    h.Type = CodeAuds;
+    h.Quality = 0xFFFFFFFF;
+    if (w.FormatTag == WaveFormatEx::TagPcm && w.BlockAlign > 0) {
+      h.Scale = w.BlockAlign;
+      h.Rate = w.SamplesPerSec * w.BlockAlign;
+      h.SampleSize = w.BlockAlign;
+    } else if (framePerChunk && data) {
+      h.Scale = data->SamplesPerFrame;
+      h.Rate = data->SampleRate;
+      h.SampleSize = 0;
+    } else {
+      h.Scale = 1;
+      h.Rate = std::max<std::uint32_t>(w.AvgBytesPerSec, 1);
+      h.SampleSize = 1;
+    }
+  }
+
+  MainHeader Main(const NewHeaderList& list) const {
+    MainHeader m = Verdict.MainSound && Scan.Headers.TotalFramesPos >= 0 ? Scan.Headers.Main
+                   : Reference && Reference->TotalFramesPos >= 0         ? Reference->Main
+                                                                         : MainHeader{};
+    m.Streams = static_cast<std::uint32_t>(list.Streams.size());
+    if (!Verdict.MainSound || m.MicroSecPerFrame == 0) {
+      m.Flags |= AVIF_HASINDEX | AVIF_ISINTERLEAVED;
+      for (const NewStream& s : list.Streams) {
+        if (s.Header.Type != CodeVids || s.Header.Rate == 0) continue;
+        m.MicroSecPerFrame = static_cast<std::uint32_t>(std::uint64_t{1'000'000} * s.Header.Scale / s.Header.Rate);
+        const BitmapInfoHeader b = BitmapInfoHeader::Load(s.Format.data());
+        m.Width = static_cast<std::uint32_t>(b.Width);
+        m.Height = static_cast<std::uint32_t>(b.Height < 0 ? -b.Height : b.Height);
+        break;
+      }
+    }
+    for (const NewStream& s : list.Streams)
+      m.SuggestedBufferSize = std::max(m.SuggestedBufferSize, s.Header.SuggestedBufferSize);
+    return m;
+  }
+
+  const ScanResult& Scan;
+  const HeaderVerdict& Verdict;
+  const AviHeaders* Reference;
+  std::vector<StreamData> Data;
+};
+
+// Refuses a reference whose streams are not this file's.
+void CheckReference(const HeaderVerdict& verdict, const AviHeaders& reference, const ScanResult& scan) {
+  for (std::size_t s = 0; s < verdict.Streams.size(); ++s) {
+    const StreamVerdict& v = verdict.Streams[s];
+    if (!v.InData()) continue;
+    if (s >= reference.Streams.size() || reference.Streams[s].Strh.empty() || reference.Streams[s].Strf.empty())
+      throw ErrorException(VEK::Text(Msg::ReferenceNoStream, {s}));
+    const StreamHeader& r = reference.Streams[s];
+    FourCC code = 0;
+    for (const OldIndexEntry& e : scan.Entries)
+      if (static_cast<std::size_t>(StreamNumber(e.ChunkId)) == s && ChunkKind(e.ChunkId) != KindPalette) {
+        code = e.ChunkId;
+        break;
+      }
+    if ((v.Video && r.Type != CodeVids) || (v.Audio && r.Type != CodeAuds))
+      throw ErrorException(VEK::Text(Msg::ReferenceKind, {s, CodeText(r.Type), CodeText(code)}));
+    if (v.VideoData && v.VideoData->Family != VideoFamily::Unknown &&
+        VEKCodec::FamilyOf(r.Compression) != v.VideoData->Family &&
+        VEKCodec::FamilyOf(r.Handler) != v.VideoData->Family)
+      throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, CodeText(r.Compression), DataName(v)}));
+    if (v.AudioData) {
+      const bool mpeg = [](std::uint16_t t) {
+        return t == WaveFormatEx::TagMpeg || t == WaveFormatEx::TagMp3;
+      }(v.AudioData->FormatTag);
+      const bool same = mpeg ? r.FormatTag == WaveFormatEx::TagMpeg || r.FormatTag == WaveFormatEx::TagMp3
+                             : r.FormatTag == v.AudioData->FormatTag;
+      if (!same) throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, CodeText(r.Type), DataName(v)}));
+    }
+  }
+}
+
+AviHeaders Reread(const std::vector<unsigned char>& bytes) {
+  constexpr std::size_t At = ListHeader::Size;  // hdrl follows the RIFF header
+  return ReadHeaders(bytes.data() + At, bytes.size() - At - ListHeader::Size, static_cast<std::int64_t>(At));
+}
+
+}  // namespace
+
+std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
+                                         const AviHeaders* reference, bool inPlace) {
+  if (verdict.Sound()) return std::nullopt;
+  const std::int64_t movi = scan.SegmentList.front().MoviPosition;
+  HeaderPlan plan;
+  // Only the RIFF header is lost, and the header list right after it is
+  // whole (its avih first, where every writer puts it): the twelve bytes are
+  // all that is written.
+  constexpr std::int64_t AvihFramesAt12 =
+      ListHeader::Size + ListHeader::Size + ChunkHeader::Size + MainHeader::TotalFramesAt;
+  if (verdict.ListSound() && !scan.MoviHeaderLost && scan.Headers.TotalFramesPos == AvihFramesAt12) {
+    plan.Bytes.resize(ListHeader::Size);
+    VEK::StoreLe32(&plan.Bytes[0], CodeRiff);
+    VEK::StoreLe32(&plan.Bytes[4], 0);
+    VEK::StoreLe32(&plan.Bytes[8], CodeAvi);
+    plan.Headers = scan.Headers;
+    return plan;
+  }
+  if (reference) CheckReference(verdict, *reference, scan);
+  Planner planner(scan, verdict, reference);
+  NewHeaderList list = planner.Plan();
+  std::vector<unsigned char> bytes = HeaderListBytes(list, movi, 0, 0);
+  if (bytes.empty()) {
+    const std::int64_t needed = HeaderListSize(list) + ListHeader::Size;
+    throw ErrorException(
+        VEK::Text(inPlace ? Msg::HeaderNoRoomInPlace : Msg::HeaderNoRoom, {movi + ListHeader::Size, needed}));
+  }
+  // The counts in the units of the new headers, then the list again with them.
+  const HeaderCounts counts = CountsFromData(scan, Reread(bytes));
+  for (std::size_t s = 0; s < list.Streams.size() && s < counts.Streams.size(); ++s)
+    list.Streams[s].Header.Length = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.Streams[s], 0xFFFFFFFF));
+  list.Main.TotalFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.TotalFrames, 0xFFFFFFFF));
+  list.DmlhFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.AllFrames, 0xFFFFFFFF));
+  plan.Bytes = HeaderListBytes(list, movi, 0, 0);
+  plan.Headers = Reread(plan.Bytes);
+  plan.Lines = std::move(planner.Lines);
+  return plan;
+}
+
+AviHeaders ReadReferenceHeaders(const std::string& path) {
+  BackupFile file(BackupFile::Mode::Check, path);
+  // The header list follows the RIFF header, after any chunk before it.
+  constexpr std::int64_t Limit = 1 << 20;
+  std::int64_t at = ListHeader::Size;
+  unsigned char riff[ListHeader::Size];
+  if (file.Peek(riff, sizeof riff, 0) == ListHeader::Size && VEK::LoadLe32(riff) == CodeRiff &&
+      VEK::LoadLe32(riff + 8) == CodeAvi) {
+    while (at < Limit) {
+      unsigned char header[ListHeader::Size];
+      if (file.Peek(header, sizeof header, at) != ListHeader::Size) break;
+      const std::uint32_t size = VEK::LoadLe32(header + 4);
+      if (VEK::LoadLe32(header) == CodeList && VEK::LoadLe32(header + 8) == CodeHdrl) {
+        const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + std::int64_t{size}, Limit);
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
+        const std::int64_t got = file.Peek(bytes.data(), want, at);
+        AviHeaders headers = got > 0 ? ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at) : AviHeaders{};
+        if (!headers.Streams.empty()) return headers;
+        break;
+      }
+      at += ChunkHeader::Size + std::int64_t{size} + (size & 1);
+    }
+  }
+  throw ErrorException(VEK::Text(Msg::ReferenceUnreadable, {path}));
+}
+
+ScanResult WithHeaders(ScanResult scan, AviHeaders headers) {
+  scan.Headers = std::move(headers);
+  return scan;
+}
+
+}  // namespace VEKRiff

@@ -1,0 +1,39 @@
+// A new header list for a file whose own the check found damaged or lost:
+// each part found sound is kept as it stands; a damaged part is taken from a
+// reference file where one is given, else from what the data says (its
+// bitstream headers, its chunks), else from what is left of the damaged
+// headers, and what had to be assumed is told in a line.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "avi/HeaderReader.h"
+#include "engine/HeaderCheck.h"
+#include "engine/ScanResult.h"
+
+namespace VEKRiff {
+
+struct HeaderPlan {
+  // Written from the start of the file: the RIFF header alone where only it
+  // is lost, else everything up to the data of the movi list.
+  std::vector<unsigned char> Bytes;
+  VEKAvi::AviHeaders Headers;  // the list in force after the rebuild, as the reader reads it
+  Findings Lines;              // what was assumed or taken from the reference
+};
+
+// Nothing when the verdict found the list sound. reference: the header list of
+// a healthy file from the same camera or encoder, or null. Throws
+// ErrorException when the reference does not match the data, or when no list
+// fits before the first chunk kept (inPlace picks the message).
+std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
+                                         const VEKAvi::AviHeaders* reference, bool inPlace);
+
+// The header list of a reference file. Throws ErrorException where it has none
+// that can be read.
+VEKAvi::AviHeaders ReadReferenceHeaders(const std::string& path);
+
+// The scan with the headers a rebuild writes in place of those the walk read.
+ScanResult WithHeaders(ScanResult scan, VEKAvi::AviHeaders headers);
+
+}  // namespace VEKRiff
