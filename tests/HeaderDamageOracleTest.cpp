@@ -794,6 +794,26 @@ TEST_F(HeaderDamage, TheJudgePassesTheUndamagedFilmsAndPerfectRebuildsAndFailsDa
     const auto problems = Judge(f.Original, ReadCopy(dir / "short.avi", told), told, {});
     EXPECT_TRUE(Mentions(problems, "video frames: 1 of the original's frames")) << Joined(problems, "; ");
   }
+
+  // Without a reference, a rebuild may leave out the AAC stream its data
+  // cannot describe, as long as it says so; the video must stay whole.
+  {
+    const Film& f = FilmOf("h264-aac");
+    TempDir dir;
+    const Span lost = Reach(f.Layout, static_cast<std::int64_t>(f.Data.size()), Damage::First64K);
+    WriteFile(dir / "video.avi", PerfectRebuild(f, lost));
+    const Expectation e = Expect(f, Damage::First64K, false);
+    Facts videoOnly = ReadCopy(dir / "video.avi", e);
+    videoOnly.Streams.pop_back();
+    videoOnly.Audio.clear();
+    videoOnly.AudioPackets.clear();
+    const std::vector<std::string> said = {"The audio stream 1 (AAC) was left out: give --reference GOOD.avi"};
+    EXPECT_EQ(Joined(Judge(f.Original, videoOnly, e, said), "; "), "");
+    EXPECT_TRUE(Mentions(Judge(f.Original, videoOnly, e, {}), "output lines: none holds \"reference\""));
+    Facts noVideo = videoOnly;
+    noVideo.Streams.clear();
+    EXPECT_TRUE(Mentions(Judge(f.Original, noVideo, e, said), "video: stream missing"));
+  }
 }
 
 // The table: every pair, every damage, checked and rebuilt with and without
