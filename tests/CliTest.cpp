@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
 #include "cli/ConsoleRun.h"
 #include "engine/ExistingOutput.h"
 #include "support/AviBuilder.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 extern char** environ;
@@ -24,60 +24,19 @@ namespace {
 
 using namespace ZantrelTest;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-};
+// Runs the program; when interruptAfter is set, sends the signal once that
+// text has appeared on standard output.
+ProgramRun RunCli(const std::vector<std::string>& args, const std::string& interruptAfter = "", int signal = SIGINT) {
+  std::vector<std::string> all = {ZANTREL_CLI_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  return RunProgram(all, interruptAfter, signal);
+}
 
 std::string Slurp(int fd) {
   std::string text;
   char buffer[4096];
   for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
   return text;
-}
-
-// Runs the program; when interruptAfter is set, sends the signal once that
-// text has appeared on standard output.
-Outcome RunCli(const std::vector<std::string>& args, const std::string& interruptAfter = "", int signal = SIGINT) {
-  int out[2], err[2];
-  EXPECT_EQ(pipe(out), 0);
-  EXPECT_EQ(pipe(err), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addclose(&actions, err[0]);
-  std::vector<std::string> all = {ZANTREL_CLI_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  EXPECT_EQ(posix_spawn(&pid, ZANTREL_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
-  Outcome result;
-  if (!interruptAfter.empty()) {
-    char c;
-    while (result.out.find(interruptAfter) == std::string::npos && read(out[0], &c, 1) == 1) result.out += c;
-    kill(pid, signal);
-  }
-  result.out += Slurp(out[0]);
-  result.err = Slurp(err[0]);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
 }
 
 int PartialFiles(const TempDir& dir) {
@@ -150,41 +109,41 @@ TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
       {{"rebuild", "--prefix=", file}, emptyPrefix},
   };
   for (const auto& c : cases) {
-    const Outcome r = RunCli(c.args);
-    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(c.args);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(r.err, "zantrel-cli: " + c.error + "\nTry 'zantrel-cli --help' for more information.\n");
+    const ProgramRun r = RunCli(c.args);
+    EXPECT_EQ(r.Status, 2) << ::testing::PrintToString(c.args);
+    EXPECT_TRUE(r.Out.empty());
+    EXPECT_EQ(r.Err, "zantrel-cli: " + c.error + "\nTry 'zantrel-cli --help' for more information.\n");
   }
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
   EXPECT_EQ(ReadFile(file), good);
 }
 
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
-  const Outcome help = RunCli({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("Usage: zantrel-cli check [options] FILE..."), std::string::npos);
-  const Outcome version = RunCli({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "zantrel-cli 0.2.3.6\n");
+  const ProgramRun help = RunCli({"--help"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Out.find("Usage: zantrel-cli check [options] FILE..."), std::string::npos);
+  const ProgramRun version = RunCli({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "zantrel-cli 0.2.3.6\n");
 }
 
 TEST_F(Cli, StandardOutputCarriesExactlyTheMessageLines) {
   const std::string good = Put("good.avi", GoodFile());
-  const Outcome r = RunCli({"check", good});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
+  const ProgramRun r = RunCli({"check", good});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out,
             "Processing file \"good.avi\"\nChecking errors...\n"
             "Done. Found 0 errors, 1 video frames, 1 audio samples\n\n");
-  EXPECT_EQ(r.err, "") << "no progress display when standard error is not a terminal";
+  EXPECT_EQ(r.Err, "") << "no progress display when standard error is not a terminal";
 }
 
 TEST_F(Cli, ExitStatusIsOneWhenAnyFileHasErrorsOrFails) {
   const std::string good = Put("good.avi", GoodFile());
   const std::string damaged = Put("damaged.avi", DamagedFile());
   const std::string notAvi = Put("text.avi", Bytes(100, 'x'));
-  EXPECT_EQ(RunCli({"check", good, damaged}).status, 1);
-  EXPECT_EQ(RunCli({"check", notAvi, good}).status, 1);
-  EXPECT_EQ(RunCli({"rebuild", damaged}).status, 0) << "a rebuilt file counts as a success, errors or not";
+  EXPECT_EQ(RunCli({"check", good, damaged}).Status, 1);
+  EXPECT_EQ(RunCli({"check", notAvi, good}).Status, 1);
+  EXPECT_EQ(RunCli({"rebuild", damaged}).Status, 0) << "a rebuilt file counts as a success, errors or not";
 }
 
 TEST_F(Cli, AnExistingCopyIsSkippedUnlessToldOtherwise) {
@@ -206,8 +165,8 @@ TEST_F(Cli, AnExistingCopyIsSkippedUnlessToldOtherwise) {
     std::vector<std::string> args = {"rebuild"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back(file);
-    const Outcome r = RunCli(args);
-    EXPECT_EQ(r.status, c.status) << c.line;
+    const ProgramRun r = RunCli(args);
+    EXPECT_EQ(r.Status, c.status) << c.line;
     ASSERT_GE(r.Lines().size(), 2u);
     EXPECT_EQ(r.Lines()[1], c.line);
     EXPECT_EQ(ReadFile(dir / "Zantrel.a.avi") != stale, c.replaced) << c.line;
@@ -217,13 +176,13 @@ TEST_F(Cli, AnExistingCopyIsSkippedUnlessToldOtherwise) {
 TEST_F(Cli, PrefixInPlaceAndLanguageOptionsAreHonoured) {
   const Bytes damaged = DamagedFile();
   const std::string a = Put("a.avi", damaged);
-  const Outcome prefixed = RunCli({"rebuild", "--prefix", "Fixed-", a});
-  EXPECT_EQ(prefixed.status, 0);
+  const ProgramRun prefixed = RunCli({"rebuild", "--prefix", "Fixed-", a});
+  EXPECT_EQ(prefixed.Status, 0);
   EXPECT_TRUE(Exists(dir / "Fixed-a.avi"));
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
 
-  const Outcome inPlace = RunCli({"rebuild", "--in-place", "--lang", "fr", a});
-  EXPECT_EQ(inPlace.status, 0);
+  const ProgramRun inPlace = RunCli({"rebuild", "--in-place", "--lang", "fr", a});
+  EXPECT_EQ(inPlace.Status, 0);
   EXPECT_EQ(inPlace.Lines()[0], "Traitement du fichier \"a.avi\"");
   EXPECT_EQ(inPlace.Lines()[1], "Reconstruction de l'index...");
   EXPECT_EQ(ReadFile(a), ReadFile(dir / "Fixed-a.avi"));
@@ -255,9 +214,9 @@ TEST_F(Cli, APrefixThatIsOnlyAFolderPartNeverWritesTheSource) {
     std::vector<std::string> args = {"rebuild"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back(a);
-    const Outcome r = RunCli(args);
+    const ProgramRun r = RunCli(args);
     const std::string label = ::testing::PrintToString(c.options);
-    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_EQ(r.Status, c.status) << label;
     ASSERT_GE(r.Lines().size(), 2u) << label;
     EXPECT_EQ(r.Lines()[1], c.line) << label;
     EXPECT_EQ(ReadFile(a), damaged) << label << ": the source was written to";
@@ -296,8 +255,8 @@ TEST_F(Cli, StopSignalsEndTheRunAndDeleteTheCopyBeingWritten) {
     const std::string path = Put("long.avi", head);
     ASSERT_EQ(truncate(path.c_str(), LongFileSize), 0);
     const std::string later = Put("later.avi", GoodFile());
-    const Outcome r = RunCli({"rebuild", path, later}, "Rebuilding index...\n", signal);
-    EXPECT_EQ(r.status, 1) << label;
+    const ProgramRun r = RunCli({"rebuild", path, later}, "Rebuilding index...\n", signal);
+    EXPECT_EQ(r.Status, 1) << label;
     const auto lines = r.Lines();
     ASSERT_GE(lines.size(), 2u) << label;
     EXPECT_EQ(lines[lines.size() - 2], "Operation aborted.") << label;
