@@ -39,6 +39,13 @@ class ChildWalk {
         IsText(VEK::LoadLe32(p_ + pos_ - 1)))
       --pos_;
     if (pos_ >= end_ || end_ - pos_ < ChunkHeader::Size) return false;
+    // A zeroed stretch (a lost disk block, a header wiped by a tool) is
+    // stepped over to what follows it; the caller learns where it was.
+    if (VEK::LoadLe32(p_ + pos_) == 0) {
+      while (pos_ + 2 <= end_ && p_[pos_] == 0 && p_[pos_ + 1] == 0) pos_ += 2;
+      ++gaps_;
+      if (pos_ >= end_ || end_ - pos_ < ChunkHeader::Size) return false;
+    }
     const ChunkHeader h = ChunkHeader::Load(p_ + pos_);
     if (!IsText(h.Code)) {
       damaged_ = true;
@@ -57,13 +64,16 @@ class ChildWalk {
     return true;
   }
 
-  bool Damaged() const { return damaged_ || overran_; }
+  bool Damaged() const { return damaged_ || overran_ || gaps_ > 0; }
+  // How many zeroed stretches were stepped over.
+  int Gaps() const { return gaps_; }
 
  private:
   const unsigned char* p_;
   std::size_t pos_;
   std::size_t end_;
   bool oddBefore_ = false;
+  int gaps_ = 0;
   bool damaged_ = false;
   bool overran_ = false;
 };
@@ -161,7 +171,14 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   FourCC code = 0;
   std::size_t pos = 0;
   std::uint32_t size = 0;
+  // The streams read before the first zeroed stretch, when there is one.
+  std::size_t streamsBeforeGap = 0;
+  bool gapSeen = false;
   while (walk.Next(code, pos, size)) {
+    if (walk.Gaps() > 0 && !gapSeen) {
+      gapSeen = true;
+      streamsBeforeGap = out.Streams.size();
+    }
     if (code == CodeAvih) {
       if (size >= MainHeader::Needed && out.TotalFramesPos < 0) {
         const MainHeader h = MainHeader::Load(hdrl + pos, size);
@@ -191,6 +208,18 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   }
   const bool damaged = walk.Damaged() || end < ChunkHeader::Size + static_cast<std::uint64_t>(list.Chunk.DataSize);
 
+  // A zeroed stretch took whole stream lists with it: those read after it
+  // are the last ones the main header counts, the lost ones before them keep
+  // their numbers, unreadable. Without that count their numbers are unknown,
+  // and they are not used.
+  if (gapSeen && out.Streams.size() > streamsBeforeGap) {
+    const std::size_t count = std::min<std::uint32_t>(out.StreamCount, MaxStreams);
+    if (count >= out.Streams.size())
+      out.Streams.insert(out.Streams.begin() + static_cast<std::ptrdiff_t>(streamsBeforeGap), count - out.Streams.size(),
+                         StreamHeader{});
+    else
+      out.Streams.resize(streamsBeforeGap);
+  }
   // Streams past the damage still own their numbers: keep their slots,
   // unreadable, as far as the main header counts them.
   if (damaged) {

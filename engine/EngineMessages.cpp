@@ -160,6 +160,10 @@ const VEK::MessagePair AudioFormatAssumed = {
      "file for the right one.",
      "Le format audio du flux %d n'est pas dans les données : PCM, %d Hz, %d canaux, %d bits supposés. Donnez un "
      "fichier de référence pour le bon."}};
+const VEK::MessagePair AudioFormatUnknown = {
+    {"The audio format of stream %d is not in the data: players will not play it. Give a reference file for it.",
+     "Le format audio du flux %d n'est pas dans les données : les lecteurs ne le joueront pas. Donnez un fichier de "
+     "référence pour lui."}};
 const VEK::MessagePair VideoFormatGuessed = {
     {"The video format of stream %d is not in the data: \"%s\" at %dx%d assumed from what is left of the headers. "
      "Give a reference file for the right one.",

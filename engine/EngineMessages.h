@@ -58,6 +58,7 @@ extern const VEK::MessagePair FrameRateAssumed;
 extern const VEK::MessagePair VideoFormatUnknown;
 extern const VEK::MessagePair AudioFormatAssumed;
 extern const VEK::MessagePair VideoFormatGuessed;
+extern const VEK::MessagePair AudioFormatUnknown;
 extern const VEK::MessagePair CodecDataMissing;
 extern const VEK::MessagePair HeaderNoRoom;
 extern const VEK::MessagePair HeaderNoRoomInPlace;

@@ -196,9 +196,17 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
       v.HeaderSound = false;
     }
     // The format is read as the data's kind, whatever a damaged strh says.
-    const bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
+    bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
                                               : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
                                                         : true);
+    // A format whose picture or sound has no size is a zeroed one.
+    if (readable && v.Video && h.Type != CodeIavs) {
+      const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
+      readable = b.Width != 0 && b.Height != 0;
+    } else if (readable && v.Audio) {
+      const WaveFormatEx w = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
+      readable = w.SamplesPerSec != 0 && w.Channels != 0;
+    }
     if (!readable) {
       Add(lines, Msg::FormatDamaged, {s});
       v.FormatSound = false;

@@ -1,6 +1,7 @@
 #include "engine/HeaderRebuild.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "avi/HeaderListWriter.h"
 #include "engine/EngineMessages.h"
@@ -16,7 +17,6 @@ using VEKCodec::VideoFamily;
 namespace {
 
 constexpr std::uint32_t AssumedRate = 25;
-constexpr std::uint32_t AssumedPcmRate = 44100;
 
 // What the data of each stream number holds, for the counts and buffer sizes.
 struct StreamData {
@@ -61,6 +61,8 @@ class Planner {
     while (n < Verdict.Streams.size() && Verdict.Streams[n].InData()) ++n;
     if (Reference) n = std::max(n, Reference->Streams.size());
     for (std::size_t s = 0; s < n; ++s) list.Streams.push_back(Stream(s));
+    // Placeholders at the end number no stream after them.
+    while (!list.Streams.empty() && list.Streams.back().Format.empty()) list.Streams.pop_back();
     list.Main = Main(list);
     list.OpenDml = Scan.IsOpenDml();
     return list;
@@ -110,10 +112,7 @@ class Planner {
     } else if (v.Audio) {
       FromAudioData(s, out, keepHeader || ref, keepFormat || ref);
     } else if (!keepHeader && !ref) {
-      // A stream without data whose header is lost: a placeholder keeps the
-      // numbers of the streams after it.
-      out.Header.Type = old && old->Type != 0 ? old->Type : MakeFourCC("txts");
-      out.Header.Scale = out.Header.Rate = 1;
+      Placeholder(out);
     }
     const StreamData data = DataFor(s);
     out.Header.SuggestedBufferSize = std::max(out.Header.SuggestedBufferSize, data.Largest);
@@ -126,6 +125,16 @@ class Planner {
           std::max<std::uint32_t>(kept, 24 + 16 * static_cast<std::uint32_t>(Scan.SegmentList.size() + 1));
     }
     return out;
+  }
+
+  // A stream whose format is not known keeps its number with a header that
+  // claims nothing: players pass over a text stream they cannot read, where
+  // a wrong picture or sound format would play as noise or stop them.
+  static void Placeholder(NewStream& out) {
+    out.Header = StreamHeaderRecord{};
+    out.Header.Type = MakeFourCC("txts");
+    out.Header.Scale = out.Header.Rate = 1;
+    out.Format.clear();
   }
 
   void FromVideoData(std::size_t s, NewStream& out, bool haveHeader, bool haveFormat) {
@@ -168,9 +177,8 @@ class Planner {
         Say(Msg::VideoFormatGuessed, {s, CodeText(b.Compression), b.Width, b.Height});
       } else {
         Say(Msg::VideoFormatUnknown, {s});
-        b.Width = std::max(b.Width, 0);
-        b.Height = std::max(b.Height, 0);
-        if (b.BitCount == 0) b.BitCount = 24;
+        Placeholder(out);
+        return;
       }
       out.Format = BitmapFormat(b);
     }
@@ -190,8 +198,20 @@ class Planner {
       h.Rate = left.Rate;
       h.Scale = left.Scale;
     } else if (Scan.Headers.MicroSecPerFrame > 0 && Scan.Headers.MicroSecPerFrame <= 100'000'000) {
-      h.Rate = 1'000'000;
-      h.Scale = Scan.Headers.MicroSecPerFrame;
+      // The main header's rounded frame time: the rate it rounds, where it
+      // rounds a whole one or an NTSC one (33333 µs: 30, 33367 µs: 30000/1001).
+      const double fps = 1e6 / Scan.Headers.MicroSecPerFrame;
+      const double whole = std::round(fps), ntsc = std::round(fps * 1.001);
+      if (std::abs(fps - whole) < whole * 2e-4) {
+        h.Rate = static_cast<std::uint32_t>(whole);
+        h.Scale = 1;
+      } else if (std::abs(fps * 1.001 - ntsc) < ntsc * 2e-4) {
+        h.Rate = static_cast<std::uint32_t>(ntsc) * 1000;
+        h.Scale = 1001;
+      } else {
+        h.Rate = 1'000'000;
+        h.Scale = Scan.Headers.MicroSecPerFrame;
+      }
     } else {
       h.Rate = AssumedRate;
       h.Scale = 1;
@@ -227,22 +247,30 @@ class Planner {
       w.BlockAlign = framePerChunk ? static_cast<std::uint16_t>(data->SamplesPerFrame) : 1;
       out.Format = WaveFormat(w);
     } else {
-      // PCM, the one format without headers of its own: the rate and the
-      // block size a surviving stream header gives, or CD audio.
+      // PCM, the one format without headers of its own, where a surviving
+      // stream header is timed as PCM is (a block a sample, its rate the
+      // block rate): the rate and the block size it gives. Anything else is
+      // not guessed at: a wrong format plays as noise.
       const StreamHeaderRecord left =
           old && !old->Strh.empty()
               ? StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()))
               : StreamHeaderRecord{};
-      w.FormatTag = WaveFormatEx::TagPcm;
-      w.BlockAlign = left.SampleSize > 0 && left.SampleSize <= 8 ? static_cast<std::uint16_t>(left.SampleSize) : 4;
-      w.BitsPerSample = w.BlockAlign == 1 ? 8 : 16;
-      w.Channels = static_cast<std::uint16_t>(std::max(1, w.BlockAlign / (w.BitsPerSample / 8)));
-      w.SamplesPerSec = left.Scale > 0 && left.Rate > 0 && left.Rate % left.Scale == 0 && left.Scale == left.SampleSize
-                            ? left.Rate / left.Scale
-                            : AssumedPcmRate;
-      w.AvgBytesPerSec = w.SamplesPerSec * w.BlockAlign;
-      out.Format = WaveFormat(w);
-      Say(Msg::AudioFormatAssumed, {s, w.SamplesPerSec, w.Channels, w.BitsPerSample});
+      const bool pcm = left.SampleSize > 0 && left.SampleSize <= 8 && left.Scale == left.SampleSize &&
+                       left.Rate > 0 && left.Rate % left.Scale == 0;
+      if (pcm) {
+        w.FormatTag = WaveFormatEx::TagPcm;
+        w.BlockAlign = static_cast<std::uint16_t>(left.SampleSize);
+        w.BitsPerSample = w.BlockAlign == 1 || w.BlockAlign == 3 ? 8 : 16;
+        w.Channels = static_cast<std::uint16_t>(std::max(1, w.BlockAlign / (w.BitsPerSample / 8)));
+        w.SamplesPerSec = left.Rate / left.Scale;
+        w.AvgBytesPerSec = w.SamplesPerSec * w.BlockAlign;
+        Say(Msg::AudioFormatAssumed, {s, w.SamplesPerSec, w.Channels, w.BitsPerSample});
+        out.Format = WaveFormat(w);
+      } else {
+        Say(Msg::AudioFormatUnknown, {s});
+        Placeholder(out);
+        return;
+      }
     }
     if (haveHeader) return;
     StreamHeaderRecord& h = out.Header;
@@ -256,10 +284,12 @@ class Planner {
       h.Scale = data->SamplesPerFrame;
       h.Rate = data->SampleRate;
       h.SampleSize = 0;
-    } else {
+    } else if (w.AvgBytesPerSec > 0) {
       h.Scale = 1;
-      h.Rate = std::max<std::uint32_t>(w.AvgBytesPerSec, 1);
+      h.Rate = w.AvgBytesPerSec;
       h.SampleSize = 1;
+    } else {
+      h.Scale = h.Rate = 1;  // an unknown format: timed by chunks
     }
   }
 

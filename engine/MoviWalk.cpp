@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "avi/AviChunk.h"
+#include "codec/StreamFormat.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
 #include "util/Endian.h"
@@ -337,18 +338,52 @@ bool MoviWalk::LooksLikeWalkedChunk(const unsigned char* header, const unsigned 
 }
 
 void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header) {
+  // The first chunks of a file whose start is lost are mostly frames that
+  // carry no sequence header: the search goes on to the one that does, for
+  // as many chunks as a group of pictures may run.
+  constexpr int Tries = 300;
   const ChunkHeader chunk = ChunkHeader::Load(header);
   const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
-  if (chunk.DataSize == 0 || ChunkKind(chunk.Code) == KindPalette) return;
+  const bool video = IsVideoKind(chunk.Code), audio = ChunkKind(chunk.Code) == KindAudio;
+  if (chunk.DataSize == 0 || (!video && !audio)) return;
   if (stream >= Scan.FirstChunks.size()) Scan.FirstChunks.resize(stream + 1);
   FirstChunk& first = Scan.FirstChunks[stream];
-  if (first.ChunkId != 0) return;
-  first.ChunkId = chunk.Code;
-  first.Size = chunk.DataSize;
-  first.Bytes.resize(std::min(FirstChunkBytes, chunk.DataSize));
+  if (first.Told || first.Tries >= Tries) return;
+  ++first.Tries;
+  std::vector<unsigned char> bytes(std::min(FirstChunkBytes, chunk.DataSize));
   const std::int64_t got =
-      Source.Peek(first.Bytes.data(), static_cast<std::int64_t>(first.Bytes.size()), position + ChunkHeader::Size);
-  first.Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+      Source.Peek(bytes.data(), static_cast<std::int64_t>(bytes.size()), position + ChunkHeader::Size);
+  bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+  // A picture tells once it gives its size (a sequence header, not only a
+  // slice); a sound, once two chunks agree on it, as a chance match in
+  // other data does not repeat.
+  std::optional<VEKCodec::VideoFormat> picture =
+      video ? VEKCodec::ProbeVideo(bytes.data(), bytes.size(), chunk.DataSize) : std::nullopt;
+  if (picture && (picture->Width <= 0 || picture->Height <= 0)) picture.reset();
+  const std::optional<VEKCodec::AudioFormat> sound =
+      audio ? VEKCodec::ProbeAudio(bytes.data(), bytes.size()) : std::nullopt;
+  bool told = picture.has_value();
+  if (sound && sound->SampleRate > 0 && sound->Channels > 0) {
+    const std::optional<VEKCodec::AudioFormat> before =
+        first.ChunkId != 0 ? VEKCodec::ProbeAudio(first.Bytes.data(), first.Bytes.size()) : std::nullopt;
+    told = before && before->FormatTag == sound->FormatTag && before->SampleRate == sound->SampleRate &&
+           before->Channels == sound->Channels;
+    if (!told) first.ChunkId = 0;  // this one is the candidate now
+  }
+  if (first.ChunkId == 0 || (told && picture)) first = {chunk.Code, chunk.DataSize, std::move(bytes), false, first.Tries};
+  first.Told = told;
+  // A stream whose header names no codec (lost, cut or zeroed) is judged by
+  // the codec its data shows.
+  const bool headerSilent = stream >= Scan.Headers.Streams.size() || !Scan.Headers.Streams[stream].Readable ||
+                            Scan.Headers.Streams[stream].Compression == 0;
+  if (picture && headerSilent && (stream >= Scan.Rules.size() || Scan.Rules[stream] == nullptr)) {
+    StreamHeader named;
+    named.Type = CodeVids;
+    named.Compression = picture->Compression;
+    named.Readable = true;
+    if (stream >= Scan.Rules.size()) Scan.Rules.resize(stream + 1, nullptr);
+    Scan.Rules[stream] = VEKCodec::RuleFor(named);
+  }
 }
 
 void MoviWalk::CountChunk(const unsigned char* bytes) {

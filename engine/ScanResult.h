@@ -60,12 +60,15 @@ struct SizeFix {
   std::uint32_t Size = 0;
 };
 
-// The first chunk of a stream that holds any data, with its first bytes:
-// what the data says the stream is, whatever its header says.
+// The first chunk of a stream whose bytes tell what the data is (a sequence
+// header, a frame header), or else its first chunk with data; whatever the
+// stream's header says.
 struct FirstChunk {
   std::uint32_t ChunkId = 0;  // 0: the stream has no such chunk
   std::uint32_t Size = 0;
   std::vector<unsigned char> Bytes;  // up to FirstChunkBytes of its data
+  bool Told = false;                 // these bytes tell
+  int Tries = 0;                     // chunks looked at
 };
 constexpr std::uint32_t FirstChunkBytes = 4096;
 
