@@ -184,6 +184,9 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
   };
   ChooseFolder = [this] { return QFileDialog::getExistingDirectory(this); };
+  ChooseReference = [this] {
+    return QFileDialog::getOpenFileName(this, QString(), QString(), "Supported types (*.avi);;Any file (*)");
+  };
   ChooseMessagesFile = [this] {
     return QFileDialog::getSaveFileName(this, QString(), "messages.txt", "Text files (*.txt);;Any file (*)");
   };
@@ -251,6 +254,15 @@ void TFrmMain::BuildActions() {
   connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
   ActCopyMessages = make("ActCopyMessages", "Copy &all messages", "Copy the Messages Center");
   connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
+  const QString referenceHint = "Rebuild damaged or lost header lists from a healthy file of the same camera or encoder";
+  ActReference = make("ActReference", "Reference &file...", referenceHint);
+  ActReference->setCheckable(true);
+  connect(ActReference, &QAction::triggered, this, [this, referenceHint](bool on) {
+    ReferenceFile = on ? ChooseReference() : QString();
+    ActReference->setChecked(!ReferenceFile.isEmpty());
+    ActReference->setToolTip(ReferenceFile.isEmpty() ? referenceHint : ReferenceFile);
+    ActReference->setStatusTip(ActReference->toolTip());
+  });
 }
 
 void TFrmMain::BuildMenus() {
@@ -267,6 +279,7 @@ void TFrmMain::BuildMenus() {
   QMenu* action = menuBar()->addMenu("&Action");
   action->addAction(ActActionCheckErrors);
   action->addAction(ActActionFix);
+  action->addAction(ActReference);
   action->addSeparator();
   action->addAction(ActActionStop);
   QMenu* options = menuBar()->addMenu("&Options");
@@ -651,6 +664,7 @@ void TFrmMain::UpdateActions() {
   ActFileRemove->setEnabled(!Running && selected > 0);
   ActActionCheckErrors->setEnabled(!Running && rows > 0);
   ActActionFix->setEnabled(!Running && rows > 0);
+  ActReference->setEnabled(!Running);
   ActActionStop->setEnabled(Running && !Stopping);
   ActOpenFile->setEnabled(!Running && selected == 1);
   ActOpenFixedFile->setEnabled(!Running && selected == 1 && Mark(first) == MarkRebuilt);
@@ -796,6 +810,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) { HandleWorkerEvent(worker); };
   Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
   Worker->Prefix = Settings.Prefix;
+  if (!checkOnly) Worker->ReferenceFile = Bytes(ReferenceFile);
   Worker->Start(files, checkOnly, Settings.KeepOriginal);
   PnlStatus->setText(QText(checkOnly ? MsgChecking : MsgRebuilding));
 }

@@ -82,6 +82,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::function<QStringList()> ChooseFiles;
   std::function<QString()> ChooseFolder;        // empty when cancelled
   std::function<QString()> ChooseMessagesFile;  // empty when cancelled
+  std::function<QString()> ChooseReference;     // empty when cancelled
   std::function<bool(const QUrl&)> OpenUrl;     // false when no program could open it
 
   // SettingsWindow
@@ -126,7 +127,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QAction* MnuAbout;
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
       *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
-      *ActSaveMessages, *ActCopyMessages;
+      *ActSaveMessages, *ActCopyMessages, *ActReference;
+  // The healthy file a rebuild takes damaged or lost header lists from; empty: none.
+  QString ReferenceFile;
   QTimer* TmrProgress;
   QTimer* TmrCheckErrors;
   QTimer* TmrRebuildIndex;

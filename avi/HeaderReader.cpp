@@ -215,8 +215,8 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   if (gapSeen && out.Streams.size() > streamsBeforeGap) {
     const std::size_t count = std::min<std::uint32_t>(out.StreamCount, MaxStreams);
     if (count >= out.Streams.size())
-      out.Streams.insert(out.Streams.begin() + static_cast<std::ptrdiff_t>(streamsBeforeGap), count - out.Streams.size(),
-                         StreamHeader{});
+      out.Streams.insert(out.Streams.begin() + static_cast<std::ptrdiff_t>(streamsBeforeGap),
+                         count - out.Streams.size(), StreamHeader{});
     else
       out.Streams.resize(streamsBeforeGap);
   }

@@ -197,8 +197,8 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
     }
     // The format is read as the data's kind, whatever a damaged strh says.
     bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
-                                              : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
-                                                        : true);
+                                        : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
+                                                  : true);
     // A format whose picture or sound has no size is a zeroed one.
     if (readable && v.Video && h.Type != CodeIavs) {
       const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());

@@ -255,8 +255,8 @@ class Planner {
           old && !old->Strh.empty()
               ? StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()))
               : StreamHeaderRecord{};
-      const bool pcm = left.SampleSize > 0 && left.SampleSize <= 8 && left.Scale == left.SampleSize &&
-                       left.Rate > 0 && left.Rate % left.Scale == 0;
+      const bool pcm = left.SampleSize > 0 && left.SampleSize <= 8 && left.Scale == left.SampleSize && left.Rate > 0 &&
+                       left.Rate % left.Scale == 0;
       if (pcm) {
         w.FormatTag = WaveFormatEx::TagPcm;
         w.BlockAlign = static_cast<std::uint16_t>(left.SampleSize);

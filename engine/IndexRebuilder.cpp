@@ -1,6 +1,5 @@
 #include "engine/IndexRebuilder.h"
 
-
 #include <cerrno>
 #include <optional>
 
@@ -188,8 +187,8 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       std::optional<VEKAvi::AviHeaders> reference;
       if (!ReferenceFile.empty() && !verdict.Sound()) reference = ReadReferenceHeaders(ReferenceFile);
       if (!ReferenceFile.empty() && verdict.Sound()) AddMessage(VEK::Text(Msg::ReferenceNotNeeded));
-      std::optional<HeaderPlan> plan = PlanHeaderList(walked, verdict, reference ? &*reference : nullptr,
-                                                      File.Mode == BackupFile::Mode::InPlace);
+      std::optional<HeaderPlan> plan =
+          PlanHeaderList(walked, verdict, reference ? &*reference : nullptr, File.Mode == BackupFile::Mode::InPlace);
       std::vector<unsigned char> headerBytes;
       if (plan) {
         for (const Finding& line : plan->Lines) Log(line);

@@ -218,7 +218,8 @@ void MoviWalk::ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool si
   const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + dataSize, Limit);
   std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
   const std::int64_t got = Source.Peek(bytes.data(), want, at);
-  if (sizeDamaged && got >= ChunkHeader::Size) VEK::StoreLe32(&bytes[4], static_cast<std::uint32_t>(got - ChunkHeader::Size));
+  if (sizeDamaged && got >= ChunkHeader::Size)
+    VEK::StoreLe32(&bytes[4], static_cast<std::uint32_t>(got - ChunkHeader::Size));
   if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
@@ -370,7 +371,8 @@ void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header
            before->Channels == sound->Channels;
     if (!told) first.ChunkId = 0;  // this one is the candidate now
   }
-  if (first.ChunkId == 0 || (told && picture)) first = {chunk.Code, chunk.DataSize, std::move(bytes), false, first.Tries};
+  if (first.ChunkId == 0 || (told && picture))
+    first = {chunk.Code, chunk.DataSize, std::move(bytes), false, first.Tries};
   first.Told = told;
   // A stream whose header names no codec (lost, cut or zeroed) is judged by
   // the codec its data shows.

@@ -410,9 +410,10 @@ TEST(HeaderReader, DamagedStreamsAreUnreadableAndKeepTheirNumbers) {
       {"strf size overruns its strl", [&](Made& m) { size32(m, m.StrlAt[0] + 12 + 64 + 4, 5000); }, {false, true}},
       {"strl size overruns hdrl", [&](Made& m) { size32(m, m.StrlAt[0] + 4, 0x7FFFFFFF); }, {false, false}},
       {"hdrl claims more than there is", [&](Made& m) { size32(m, 4, 0xFFFFFFFFu); }, {true, true}},
+      // The list after a zeroed one is read, numbered by the main header's count.
       {"zeroed strl",
        [](Made& m) { std::fill(m.Hdrl.begin() + m.StrlAt[0], m.Hdrl.begin() + m.StrlEnd[0], 0); },
-       {false, false}},
+       {false, true}},
       {"zeroed strl contents",
        [](Made& m) { std::fill(m.Hdrl.begin() + m.StrlAt[0] + 12, m.Hdrl.begin() + m.StrlEnd[0], 0); },
        {false, true}},

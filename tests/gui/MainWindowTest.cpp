@@ -235,7 +235,7 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOrigi
   };
   const Bytes damaged = Damaged();
   for (const auto& c : cases) {
-    window->LvwFiles->clear();
+    window->AllMessages->clear();
     const std::string path = Put("a.avi", damaged);
     std::remove((dir / "Zantrel.a.avi").c_str());
     window->AddFile(path);
@@ -272,7 +272,7 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
       {false, 2, PromptAnswer::Cancel, MarkRebuilt, "Destination file already exists, it will be overwritten."},
   };
   for (const Case& c : cases) {
-    window->LvwFiles->clear();
+    window->AllMessages->clear();
     window->AddFile(Put("a.avi", Damaged()));
     window->AddFile(Put("b.avi", Clean()));
     WriteFile(dir / "Zantrel.a.avi", {'o', 'l', 'd'});
@@ -475,7 +475,7 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
   // the second file's lines then arrive behind the view.
   enum Scroll { ToTop, ToBottom };
   for (Scroll scroll : {ToTop, ToBottom}) {
-    window->LvwFiles->clear();
+    window->AllMessages->clear();
     window->Settings.SelectedFile = false;
     window->resize(552, 501);
     window->show();
@@ -513,7 +513,7 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
   enum How { StopCommand, CloseWindow };
   for (How how : {StopCommand, CloseWindow}) {
     SCOPED_TRACE(how == StopCommand ? "Stop" : "close");
-    window->LvwFiles->clear();
+    window->AllMessages->clear();
     window->show();
     window->AddFile(Put("a.avi", Spotted(3000)));
     prompts.asked.clear();
@@ -883,3 +883,30 @@ TEST_F(MainWindow, TheMessagesCenterCanBeSavedToATextFileAndCopied) {
 }
 
 }  // namespace
+
+// A rebuild takes a damaged header list from the reference file chosen in the
+// Action menu, and from the data alone once the choice is cancelled.
+TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
+  const std::string reference = Put("good.avi", Clean());
+  Bytes broken = Clean();
+  // Stream 0's strh says audio: its header is damaged (strl at 88, its strh's data at 108).
+  std::copy_n("auds", 4, broken.begin() + 108);
+  const std::string taken = "The formats of stream 0 were taken from the reference file.";
+  const struct {
+    QString chosen;
+    bool used;
+  } rows[] = {{QString::fromStdString(reference), true}, {QString(), false}};
+  for (const auto& row : rows) {
+    window->ChooseReference = [&] { return row.chosen; };
+    window->ActReference->setChecked(false);
+    window->UpdateActions();  // as the idle loop does
+    window->ActReference->trigger();
+    EXPECT_EQ(window->ActReference->isChecked(), row.used);
+    window->AllMessages->clear();
+    window->AddFile(Put(row.used ? "with.avi" : "without.avi", broken));
+    prompts.answers = {PromptAnswer::No};  // the row of the run before is not run again
+    RunToEnd(false);
+    EXPECT_EQ(window->AllMessages->contains(QString::fromStdString(taken)), row.used) << row.used;
+    EXPECT_EQ(window->Mark(window->LvwFiles->topLevelItemCount() - 1), MarkRebuilt);
+  }
+}
