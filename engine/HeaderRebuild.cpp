@@ -393,6 +393,9 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   list.DmlhFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.AllFrames, 0xFFFFFFFF));
   plan.Bytes = HeaderListBytes(list, movi, 0, 0);
   plan.Headers = Reread(plan.Bytes);
+  // A movi list header that is there keeps its bytes until the index
+  // writer gives it its size: up to then a reader reaches the data it did.
+  if (!scan.MoviHeaderLost) plan.Bytes.resize(static_cast<std::size_t>(movi));
   plan.Lines = std::move(planner.Lines);
   return plan;
 }

@@ -16,7 +16,8 @@ namespace VEKRiff {
 
 struct HeaderPlan {
   // Written from the start of the file: the RIFF header alone where only it
-  // is lost, else everything up to the data of the movi list.
+  // is lost, else everything up to the movi list (its header too where that
+  // is lost).
   std::vector<unsigned char> Bytes;
   VEKAvi::AviHeaders Headers;  // the list in force after the rebuild, as the reader reads it
   Findings Lines;              // what was assumed or taken from the reference

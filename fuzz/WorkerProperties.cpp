@@ -476,7 +476,11 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
     const auto reachable = ReachableFrom(source, movi);
     dataEnd = std::min(dataEnd, reachable.empty() ? movi + 12 : NextChunk(source, reachable.back()));
   }
-  Ranges fields = CorrectableHeaderFields(source, *std::min_element(candidates.begin(), candidates.end()));
+  const std::int64_t firstMovi = *std::min_element(candidates.begin(), candidates.end());
+  Ranges fields = CorrectableHeaderFields(source, firstMovi);
+  // Where the header list is damaged, a new one is written first over the
+  // bytes before movi.
+  fields.emplace_back(0, firstMovi);
   if (static_cast<std::int64_t>(after.size()) < dataEnd) return "a write that failed midway cut the data: " + why;
   // The sizes of chunks that the rebuild gives the size of their data may
   // be written already: a stream chunk's size field now claiming no more

@@ -236,6 +236,7 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOrigi
   const Bytes damaged = Damaged();
   for (const auto& c : cases) {
     window->AllMessages->clear();
+    window->LvwFiles->clear();  // each case on a row of its own
     const std::string path = Put("a.avi", damaged);
     std::remove((dir / "Zantrel.a.avi").c_str());
     window->AddFile(path);
@@ -273,6 +274,7 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
   };
   for (const Case& c : cases) {
     window->AllMessages->clear();
+    window->LvwFiles->clear();  // each case on rows of its own
     window->AddFile(Put("a.avi", Damaged()));
     window->AddFile(Put("b.avi", Clean()));
     WriteFile(dir / "Zantrel.a.avi", {'o', 'l', 'd'});
@@ -476,6 +478,7 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
   enum Scroll { ToTop, ToBottom };
   for (Scroll scroll : {ToTop, ToBottom}) {
     window->AllMessages->clear();
+    window->LvwFiles->clear();  // each pass on rows of its own
     window->Settings.SelectedFile = false;
     window->resize(552, 501);
     window->show();
@@ -514,6 +517,7 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
   for (How how : {StopCommand, CloseWindow}) {
     SCOPED_TRACE(how == StopCommand ? "Stop" : "close");
     window->AllMessages->clear();
+    window->LvwFiles->clear();  // each pass on a row of its own
     window->show();
     window->AddFile(Put("a.avi", Spotted(3000)));
     prompts.asked.clear();
