@@ -44,12 +44,6 @@ const char* FamilyName(VideoFamily family) {
 
 bool IsMpegAudio(std::uint16_t tag) { return tag == WaveFormatEx::TagMpeg || tag == WaveFormatEx::TagMp3; }
 
-// Whether a format tag names the codec the data is.
-bool SameAudioCodec(std::uint16_t tag, const VEKCodec::AudioFormat& data) {
-  if (IsMpegAudio(data.FormatTag)) return IsMpegAudio(tag);
-  return tag == data.FormatTag;
-}
-
 void Add(Findings& lines, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
   lines.push_back({VEK::Text(text, args), true});
 }
@@ -83,9 +77,7 @@ void CheckAudioFormat(std::size_t s, const StreamHeader& h, const FirstChunk* fi
   if (v.AudioData) {
     const VEKCodec::AudioFormat& data = *v.AudioData;
     if (!SameAudioCodec(f.FormatTag, data)) {
-      char tag[8];
-      std::snprintf(tag, sizeof tag, "0x%04X", f.FormatTag);
-      Add(lines, Msg::FormatCodecWrong, {s, tag, DataName(v)});
+      Add(lines, Msg::FormatCodecWrong, {s, TagText(f.FormatTag), DataName(v)});
       v.FormatSound = false;
     } else if (f.SamplesPerSec != data.SampleRate || f.Channels != data.Channels) {
       Add(lines, Msg::FormatAudioWrong, {s, f.SamplesPerSec, f.Channels, data.SampleRate, data.Channels});
@@ -103,6 +95,17 @@ void CheckAudioFormat(std::size_t s, const StreamHeader& h, const FirstChunk* fi
 }
 
 }  // namespace
+
+bool SameAudioCodec(std::uint16_t tag, const VEKCodec::AudioFormat& data) {
+  if (IsMpegAudio(data.FormatTag)) return IsMpegAudio(tag);
+  return tag == data.FormatTag;
+}
+
+std::string TagText(std::uint16_t tag) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", tag);
+  return text;
+}
 
 std::string CodeText(FourCC code) {
   std::string text;

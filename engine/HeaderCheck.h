@@ -51,5 +51,10 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan);
 std::string DataName(const StreamVerdict& stream);
 // A four-character code as text, or in hexadecimal where it is not printable.
 std::string CodeText(VEKAvi::FourCC code);
+// An audio format tag as text: "0x0055".
+std::string TagText(std::uint16_t tag);
+// Whether a format tag names the codec the data is (MPEG audio under either
+// of its two tags).
+bool SameAudioCodec(std::uint16_t tag, const VEKCodec::AudioFormat& data);
 
 }  // namespace VEKRiff

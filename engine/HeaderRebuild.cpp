@@ -177,6 +177,12 @@ class Planner {
         Say(Msg::VideoFormatGuessed, {s, CodeText(b.Compression), b.Width, b.Height});
       } else {
         Say(Msg::VideoFormatUnknown, {s});
+        // A sound stream header keeps the stream what it was, with the
+        // format as it stands: nothing truer can be written in its place.
+        if (haveHeader && old && !old->Strf.empty()) {
+          out.Format = old->Strf;
+          return;
+        }
         Placeholder(out);
         return;
       }
@@ -268,6 +274,10 @@ class Planner {
         out.Format = WaveFormat(w);
       } else {
         Say(Msg::AudioFormatUnknown, {s});
+        if (haveHeader && old && !old->Strf.empty()) {
+          out.Format = old->Strf;
+          return;
+        }
         Placeholder(out);
         return;
       }
@@ -340,14 +350,8 @@ void CheckReference(const HeaderVerdict& verdict, const AviHeaders& reference, c
         VEKCodec::FamilyOf(r.Compression) != v.VideoData->Family &&
         VEKCodec::FamilyOf(r.Handler) != v.VideoData->Family)
       throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, CodeText(r.Compression), DataName(v)}));
-    if (v.AudioData) {
-      const bool mpeg = [](std::uint16_t t) {
-        return t == WaveFormatEx::TagMpeg || t == WaveFormatEx::TagMp3;
-      }(v.AudioData->FormatTag);
-      const bool same = mpeg ? r.FormatTag == WaveFormatEx::TagMpeg || r.FormatTag == WaveFormatEx::TagMp3
-                             : r.FormatTag == v.AudioData->FormatTag;
-      if (!same) throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, CodeText(r.Type), DataName(v)}));
-    }
+    if (v.AudioData && !SameAudioCodec(r.FormatTag, *v.AudioData))
+      throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, TagText(r.FormatTag), DataName(v)}));
   }
 }
 
