@@ -87,7 +87,7 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
     std::function<void(ZantrelFuzz::Bytes&)> spoil;
   } cases[] = {
       {"a data byte changed", [&](ZantrelFuzz::Bytes& f) { f[b.MoviOffset() + 14] ^= 1; }},
-      {"a header byte that no count holds changed", [](ZantrelFuzz::Bytes& f) { f[33] ^= 1; }},
+      {"the header list's size changed, so that it no longer ends at movi", [](ZantrelFuzz::Bytes& f) { f[16] ^= 2; }},
       {"an entry's size changed", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 12] ^= 1; }},
       {"an entry's offset moved", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 8] += 2; }},
       {"an entry's flags neither 0 nor key frame", [&](ZantrelFuzz::Bytes& f) { f[index + 8 + 4] = 0x11; }},

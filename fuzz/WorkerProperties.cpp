@@ -426,6 +426,14 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   // into it, and then the field holds data.
   Ranges allowed = CorrectableHeaderFields(source, movi);
   allowed.emplace_back(movi + 4, movi + 8);
+  // A rebuild that found the header list damaged writes a new one in front
+  // of movi: the bytes there are then a RIFF header and a whole header list
+  // that ends where movi starts. (What the new list says is judged against
+  // ffprobe by the header tests, not here.)
+  if (FirstDifferenceOutside(source, output, 0, movi, allowed) >= 0 && outSize >= 24 && movi >= 24 &&
+      Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ") && Le32(output, 12) == Code("LIST") &&
+      Le32(output, 20) == Code("hdrl") && 20 + static_cast<std::int64_t>(Le32(output, 16)) == movi)
+    allowed.emplace_back(0, movi);
 
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
