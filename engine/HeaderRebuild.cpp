@@ -48,6 +48,16 @@ std::vector<unsigned char> WaveFormat(const WaveFormatEx& w) {
   return f;
 }
 
+// The records of a format, or empty ones where it is too short to hold them
+// (a damaged reference's, say).
+BitmapInfoHeader BitmapOf(const std::vector<unsigned char>& f) {
+  return f.size() >= BitmapInfoHeader::Size ? BitmapInfoHeader::Load(f.data()) : BitmapInfoHeader{};
+}
+WaveFormatEx WaveOf(const std::vector<unsigned char>& f) {
+  return f.size() >= WaveFormatEx::Needed ? WaveFormatEx::Load(f.data(), static_cast<std::uint32_t>(f.size()))
+                                          : WaveFormatEx{};
+}
+
 bool Printable(FourCC code) { return CodeText(code).size() == 4; }
 
 class Planner {
@@ -143,7 +153,7 @@ class Planner {
     const std::optional<VEKCodec::VideoFormat>& data = v.VideoData;
     BitmapInfoHeader b;
     if (haveFormat) {
-      b = BitmapInfoHeader::Load(out.Format.data());
+      b = BitmapOf(out.Format);
     } else if (data && data->Family != VideoFamily::Unknown && data->Width > 0 && data->Height > 0) {
       b.Width = data->Width;
       b.Height = data->Height;
@@ -156,7 +166,9 @@ class Planner {
       // What is left of the damaged headers: the stream header's codec, the
       // main header's or the frame rectangle's picture size.
       const bool strhLeft = old && !old->Strh.empty();
-      const StreamHeaderRecord h = strhLeft ? StreamHeaderRecord::Load(old->Strh.data(), 56) : StreamHeaderRecord{};
+      const StreamHeaderRecord h =
+          strhLeft ? StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()))
+                   : StreamHeaderRecord{};
       b.Compression = strhLeft && Printable(h.Handler) ? h.Handler : 0;
       b.Width = static_cast<std::int32_t>(Scan.Headers.Main.Width);
       b.Height = static_cast<std::int32_t>(Scan.Headers.Main.Height);
@@ -237,7 +249,7 @@ class Planner {
     bool framePerChunk = false;
     WaveFormatEx w;
     if (haveFormat) {
-      w = WaveFormatEx::Load(out.Format.data(), static_cast<std::uint32_t>(out.Format.size()));
+      w = WaveOf(out.Format);
       if (old && !old->Strf.empty() && !v.FormatSound && v.AudioData == std::nullopt &&
           w.FormatTag == WaveFormatEx::TagAac)
         Say(Msg::CodecDataMissing, {s, "AAC"});
@@ -313,7 +325,7 @@ class Planner {
       for (const NewStream& s : list.Streams) {
         if (s.Header.Type != CodeVids || s.Header.Rate == 0) continue;
         m.MicroSecPerFrame = static_cast<std::uint32_t>(std::uint64_t{1'000'000} * s.Header.Scale / s.Header.Rate);
-        const BitmapInfoHeader b = BitmapInfoHeader::Load(s.Format.data());
+        const BitmapInfoHeader b = BitmapOf(s.Format);
         m.Width = static_cast<std::uint32_t>(b.Width);
         m.Height = static_cast<std::uint32_t>(b.Height < 0 ? -b.Height : b.Height);
         break;
