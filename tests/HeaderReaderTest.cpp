@@ -16,6 +16,7 @@
 
 #include "avi/HeaderReader.h"
 #include "support/AviBuilder.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
 
@@ -26,18 +27,6 @@ using VEKAvi::AviHeaders;
 using VEKAvi::MakeFourCC;
 using VEKAvi::ReadHeaders;
 using VEKAvi::StreamHeader;
-
-bool Succeeds(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
-    ::pclose(p);
-  }
-  return out;
-}
 
 std::uint32_t At32(const Bytes& file, std::int64_t pos) {
   EXPECT_TRUE(pos >= 0 && static_cast<std::size_t>(pos) + 4 <= file.size()) << pos;

@@ -18,14 +18,13 @@
 #include <vector>
 
 #include "support/AviBuilder.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
 
 namespace {
 
 using namespace ZantrelTest;
-
-bool Succeeds(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
 
 struct Outcome {
   int Status = -1;

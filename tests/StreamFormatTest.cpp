@@ -23,6 +23,7 @@
 
 #include "codec/StreamFormat.h"
 #include "support/AviBuilder.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
 
@@ -32,18 +33,6 @@ using namespace ZantrelTest;
 using VEKCodec::AudioFormat;
 using VEKCodec::VideoFamily;
 using VEKCodec::VideoFormat;
-
-bool Succeeds(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
-    ::pclose(p);
-  }
-  return out;
-}
 
 // One stream of a test film, with its own source. In Options, S stands for
 // the stream's index in the film.
