@@ -416,7 +416,7 @@ void TFrmMain::BuildLayout() {
   StatusBar2->setObjectName("StatusBar2");
   StatusBar2->setSizeGripEnabled(false);
   const char* initial[3] = {"Errors : 0", "Video Frames : 0", "Audio Frames : 0"};
-  using CounterText = std::string (*)(int);
+  using CounterText = std::string (*)(std::int64_t);
   const CounterText counters[3] = {VEKRiff::ErrorsText, VEKRiff::VideoFramesText, VEKRiff::AudioSamplesText};
   for (int i = 0; i < 3; ++i) {
     // Room for eight digits; beyond that the panel grows with its text.
@@ -867,7 +867,7 @@ void TFrmMain::TmrProgressTimer() {
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
 
-void TFrmMain::ShowCounters(std::int32_t errors, std::int32_t videoFrames, std::int32_t audioSamples) {
+void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
   StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(errors)));
   StatusBar2Panels[1]->setText(QString::fromStdString(VEKRiff::VideoFramesText(videoFrames)));
   StatusBar2Panels[2]->setText(QString::fromStdString(VEKRiff::AudioSamplesText(audioSamples)));

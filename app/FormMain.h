@@ -68,7 +68,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void FlushMessages();
   // The progress timer's tick, and its counters part.
   void TmrProgressTimer();
-  void ShowCounters(std::int32_t errors, std::int32_t videoFrames, std::int32_t audioSamples);
+  void ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
   void LoadSettings();
   void SaveSettings();
   // SaveSettings for the window's own actions: a failure is shown (the

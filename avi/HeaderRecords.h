@@ -18,6 +18,7 @@ constexpr FourCC CodeAvih = MakeFourCC("avih");
 constexpr FourCC CodeStrh = MakeFourCC("strh");
 constexpr FourCC CodeStrf = MakeFourCC("strf");
 constexpr FourCC CodeDmlh = MakeFourCC("dmlh");
+constexpr FourCC CodeIavs = MakeFourCC("iavs");  // strh type of DV in one interleaved stream
 
 struct MainHeader {
   std::uint32_t MicroSecPerFrame = 0;

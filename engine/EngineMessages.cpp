@@ -203,5 +203,8 @@ const VEK::MessagePair ReferenceUsed = {
 const VEK::MessagePair ReferenceNotNeeded = {
     {"The header list is sound: the reference file was not used.",
      "La liste d'en-têtes est saine : le fichier de référence n'a pas été utilisé."}};
+const VEK::MessagePair SalvagedFromIndex = {
+    {"The old index leads to %d chunks whose headers are damaged: a rebuild keeps them.",
+     "L'ancien index mène à %d blocs dont l'en-tête est endommagé : une reconstruction les conserve."}};
 
 }  // namespace VEKRiff::Msg

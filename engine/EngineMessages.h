@@ -68,5 +68,6 @@ extern const VEK::MessagePair ReferenceKind;
 extern const VEK::MessagePair ReferenceCodec;
 extern const VEK::MessagePair ReferenceUsed;
 extern const VEK::MessagePair ReferenceNotNeeded;
+extern const VEK::MessagePair SalvagedFromIndex;
 
 }  // namespace VEKRiff::Msg

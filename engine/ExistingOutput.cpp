@@ -55,8 +55,8 @@ void ApplyOverwriteBehavior(IndexRebuilder& worker, int behavior) {
   }
 }
 
-std::string ErrorsText(int count) { return VEK::Text(MsgErrors, {count}); }
-std::string VideoFramesText(int count) { return VEK::Text(MsgVideoFrames, {count}); }
-std::string AudioSamplesText(int count) { return VEK::Text(MsgAudioSamples, {count}); }
+std::string ErrorsText(std::int64_t count) { return VEK::Text(MsgErrors, {count}); }
+std::string VideoFramesText(std::int64_t count) { return VEK::Text(MsgVideoFrames, {count}); }
+std::string AudioSamplesText(std::int64_t count) { return VEK::Text(MsgAudioSamples, {count}); }
 
 }  // namespace VEKRiff

@@ -28,8 +28,8 @@ void ApplyOverwriteAnswer(IndexRebuilder& worker, OverwriteAnswer answer);
 void ApplyOverwriteBehavior(IndexRebuilder& worker, int behavior);
 
 // The counter texts of the status display.
-std::string ErrorsText(int count);
-std::string VideoFramesText(int count);
-std::string AudioSamplesText(int count);
+std::string ErrorsText(std::int64_t count);
+std::string VideoFramesText(std::int64_t count);
+std::string AudioSamplesText(std::int64_t count);
 
 }  // namespace VEKRiff

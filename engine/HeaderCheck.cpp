@@ -13,7 +13,6 @@ using VEKCodec::VideoFamily;
 
 namespace {
 
-constexpr FourCC CodeIavs = MakeFourCC("iavs");  // DV in one interleaved stream
 
 // A frame longer than this is no film's: 100 s.
 constexpr std::uint32_t MaxMicroSecPerFrame = 100'000'000;
@@ -142,18 +141,33 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   // What the data holds, by stream number.
   std::vector<StreamVerdict>& streams = verdict.Streams;
   streams.resize(std::max(headers.Streams.size(), scan.FirstChunks.size()));
-  std::vector<FourCC> codes(streams.size(), 0);
+  std::vector<FourCC> codes(streams.size(), 0), videoCodes(streams.size(), 0), audioCodes(streams.size(), 0);
+  // A stream is of the kind most of its chunks are: a chunk whose code a
+  // flipped byte made another kind's does not make it both.
+  std::vector<std::int64_t> videoChunks(streams.size(), 0), audioChunks(streams.size(), 0);
   for (const OldIndexEntry& e : scan.Entries) {
     const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
     if (ChunkKind(e.ChunkId) == KindPalette) continue;
     if (s >= streams.size()) {
       streams.resize(s + 1);
       codes.resize(s + 1, 0);
+      videoCodes.resize(s + 1, 0);
+      audioCodes.resize(s + 1, 0);
+      videoChunks.resize(s + 1, 0);
+      audioChunks.resize(s + 1, 0);
     }
     ++streams[s].Chunks;
-    streams[s].Video |= IsVideoKind(e.ChunkId);
-    streams[s].Audio |= ChunkKind(e.ChunkId) == KindAudio;
-    if (codes[s] == 0) codes[s] = e.ChunkId;
+    videoChunks[s] += IsVideoKind(e.ChunkId);
+    audioChunks[s] += ChunkKind(e.ChunkId) == KindAudio;
+    FourCC& first = IsVideoKind(e.ChunkId)                ? videoCodes[s]
+                    : ChunkKind(e.ChunkId) == KindAudio ? audioCodes[s]
+                                                        : codes[s];
+    if (first == 0) first = e.ChunkId;
+  }
+  for (std::size_t s = 0; s < streams.size(); ++s) {
+    streams[s].Video = videoChunks[s] > audioChunks[s];
+    streams[s].Audio = audioChunks[s] > 0 && !streams[s].Video;
+    if (streams[s].Video || streams[s].Audio) codes[s] = streams[s].Video ? videoCodes[s] : audioCodes[s];
   }
   bool video = false;
   for (std::size_t s = 0; s < streams.size(); ++s) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "avi/AviChunk.h"
+#include "avi/HeaderRecords.h"
 
 namespace VEKRiff {
 
@@ -41,6 +42,35 @@ HeaderCounts CountsFromData(const ScanResult& scan, const AviHeaders& headers) {
     }
   }
   return counts;
+}
+
+std::int64_t SamplesOf(const StreamHeader& h, std::int64_t chunks, std::int64_t bytes) {
+  if (!h.Readable || h.Rate == 0 || h.Scale == 0 || h.Strf.size() < WaveFormatEx::Needed) return chunks;
+  const WaveFormatEx f = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
+  if (f.SamplesPerSec == 0) return chunks;
+  const std::int64_t units = h.SampleSize > 0 ? bytes / h.SampleSize : chunks;
+  // In 128 bits: a long film's units times a large scale and rate overflow 64.
+  const __int128 samples = static_cast<__int128>(units) * h.Scale * f.SamplesPerSec;
+  return static_cast<std::int64_t>((samples + h.Rate / 2) / h.Rate);
+}
+
+DataTotals TotalsFromData(const ScanResult& scan) {
+  constexpr std::size_t Numbers = 256;
+  std::vector<std::int64_t> chunks(Numbers, 0), bytes(Numbers, 0);
+  DataTotals totals;
+  for (const OldIndexEntry& e : scan.Entries) {
+    if (IsVideoKind(e.ChunkId)) ++totals.VideoFrames;
+    if (ChunkKind(e.ChunkId) != KindAudio) continue;
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    ++chunks[s];
+    bytes[s] += e.Size;
+  }
+  const std::vector<StreamHeader>& headers = scan.Headers.Streams;
+  for (std::size_t s = 0; s < Numbers; ++s)
+    if (chunks[s] > 0)
+      totals.AudioSamples +=
+          s < headers.size() && headers[s].IsAudio() ? SamplesOf(headers[s], chunks[s], bytes[s]) : chunks[s];
+  return totals;
 }
 
 // GStreamer's avimux works an audio stream's length out from its duration, a

@@ -22,6 +22,18 @@ HeaderCounts CountsFromData(const ScanResult& scan);
 // The same under another header list than the one the walk read (a new one a
 // rebuild writes): the units of each stream are those headers'.
 HeaderCounts CountsFromData(const ScanResult& scan, const VEKAvi::AviHeaders& headers);
+// What the Done line and the counters give, from the chunks the index gets:
+// the video chunks, and the samples of the audio chunks where their stream's
+// headers tell the rate (the chunks themselves where they do not).
+struct DataTotals {
+  std::int64_t VideoFrames = 0;
+  std::int64_t AudioSamples = 0;
+};
+DataTotals TotalsFromData(const ScanResult& scan);
+// An audio stream's samples: its duration in strh units (bytes over the
+// sample size, or chunks where that is 0) times the sample rate its format
+// gives; the chunks themselves where the headers tell no rate.
+std::int64_t SamplesOf(const VEKAvi::StreamHeader& h, std::int64_t chunks, std::int64_t bytes);
 bool MainHeaderFramesAgree(const ScanResult& scan, const HeaderCounts& counts);
 bool StreamLengthAgrees(const ScanResult& scan, std::size_t stream, std::int64_t data);
 

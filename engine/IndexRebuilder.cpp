@@ -8,6 +8,7 @@
 #include "engine/HeaderCheck.h"
 #include "engine/HeaderRebuild.h"
 #include "engine/IndexCheck.h"
+#include "engine/IndexSalvage.h"
 #include "engine/MoviWalk.h"
 #include "lang/SystemReason.h"
 #include "util/Paths.h"
@@ -154,6 +155,13 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   return file;
 }
 
+void IndexRebuilder::ShowTotals(const DataTotals& totals) {
+  // The walk counted as it went; the Done line and the counters end on what
+  // the data holds, the chunks the index gets.
+  Counts.VideoFrames.store(totals.VideoFrames, std::memory_order_relaxed);
+  Counts.AudioSamples.store(totals.AudioSamples, std::memory_order_relaxed);
+}
+
 void IndexRebuilder::ProcessFile(const std::string& path) {
   // 1. Choose the output.
   Counts.Reset();
@@ -172,7 +180,11 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     const std::optional<LostStart> lost = FindStart(*file, [this] { CheckAbort(); });
     AddMessage(VEK::Text(File.Mode == BackupFile::Mode::Check ? Msg::Checking : Msg::Rebuilding));
     const WalkReport report{[this] { CheckAbort(); }, [this](const Finding& f) { Log(f); }, &Counts};
-    ScanResult walked = Walk(*file, report, lost);
+    // Chunks whose headers are damaged, found through the file's own index.
+    Salvage salvage = SalvageFromOldIndex(*file, Walk(*file, report, lost), [this] { CheckAbort(); });
+    ScanResult walked = std::move(salvage.Scan);
+    if (salvage.Kept + salvage.Recoded > 0)
+      AddMessage(VEK::Text(Msg::SalvagedFromIndex, {salvage.Kept + salvage.Recoded}));
     // 4. Check.
     const HeaderVerdict verdict = CheckHeaderList(walked);
     for (const Finding& finding : verdict.Lines) Log(finding);
@@ -180,6 +192,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       Log(finding);
     file->Seek(walked.End(), 0);
     if (File.Mode == BackupFile::Mode::Check) {
+      ShowTotals(TotalsFromData(walked));
       Notify(ErrorCount() > 0 ? FileError : FileOk);
     } else {
       // 5. Write: a new header list where the check found it damaged, in
@@ -196,6 +209,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       }
       const ScanResult scan = plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked);
       const HeaderCounts counts = CountsFromData(scan);
+      ShowTotals(TotalsFromData(scan));
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {
         FinishCopy(file, *File.Output, scan, counts, headerBytes, StopPoint());

@@ -91,8 +91,8 @@ class IndexRebuilder : public VEK::Thread {
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
   std::int32_t ErrorCount() const { return Counts.Errors.load(std::memory_order_relaxed); }
-  std::int32_t VideoFrameCount() const { return Counts.VideoFrames.load(std::memory_order_relaxed); }
-  std::int32_t AudioSampleCount() const { return Counts.AudioSamples.load(std::memory_order_relaxed); }
+  std::int64_t VideoFrameCount() const { return Counts.VideoFrames.load(std::memory_order_relaxed); }
+  std::int64_t AudioSampleCount() const { return Counts.AudioSamples.load(std::memory_order_relaxed); }
 
  protected:
   void Execute() override;
@@ -100,6 +100,7 @@ class IndexRebuilder : public VEK::Thread {
  private:
   // The road of one file.
   void ProcessFile(const std::string& path);
+  void ShowTotals(const DataTotals& totals);
   // Decides the output mode and OutputFileName for the file at path.
   BackupFile::Mode ChooseOutput(const std::string& path);
   std::unique_ptr<BackupFile> OpenFile(const std::string& path);

@@ -9,6 +9,7 @@
 #include "codec/StreamFormat.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
+#include "engine/HeaderCounts.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -391,10 +392,23 @@ void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header
 void MoviWalk::CountChunk(const unsigned char* bytes) {
   if (!IsStreamChunkId(bytes)) return;
   const FourCC code = VEK::LoadLe32(bytes);
-  if (IsVideoKind(code))
+  if (IsVideoKind(code)) {
     Counts->VideoFrames.fetch_add(1, std::memory_order_relaxed);
-  else if (ChunkKind(code) == KindAudio)
-    Counts->AudioSamples.fetch_add(1, std::memory_order_relaxed);
+  } else if (ChunkKind(code) == KindAudio) {
+    // In samples as the Done line gives them, where the headers tell the rate.
+    const std::size_t stream = static_cast<std::size_t>(StreamNumber(code));
+    const std::vector<StreamHeader>& headers = Scan.Headers.Streams;
+    if (stream >= headers.size() || !headers[stream].IsAudio()) {
+      Counts->AudioSamples.fetch_add(1, std::memory_order_relaxed);
+      return;
+    }
+    if (AudioSeen.size() <= stream) AudioSeen.resize(stream + 1);
+    auto& [chunks, size] = AudioSeen[stream];
+    const std::int64_t before = SamplesOf(headers[stream], chunks, size);
+    ++chunks;
+    size += VEK::LoadLe32(bytes + 4);
+    Counts->AudioSamples.fetch_add(SamplesOf(headers[stream], chunks, size) - before, std::memory_order_relaxed);
+  }
 }
 
 std::uint32_t MoviWalk::ChunkFlags(std::int64_t position, const unsigned char* header) {
@@ -542,11 +556,25 @@ void MoviWalk::ScanMovi() {
       // A group of chunks, or the movi list of a segment just entered: the
       // walk goes on inside it.
       acceptPending();
-      if (IsList(bytes, CodeMovi)) Scan.SegmentList.back().MoviPosition = pos;
+      // Only an OpenDML segment's own movi list, before any of its chunks:
+      // a movi list header met among chunks (a muxer's bug, or damage)
+      // moves nothing, since the index counts from the list the data is in.
+      const Segment& segment = Scan.SegmentList.back();
+      if (IsList(bytes, CodeMovi) && Scan.SegmentList.size() > 1 &&
+          (Scan.Entries.empty() || Scan.Entries.back().Position() < segment.RiffPosition))
+        Scan.SegmentList.back().MoviPosition = pos;
       Source.Seek(pos + ListHeader::Size, 0);
       continue;
     }
-    if (IsWalkableCode(bytes)) {
+    // A chunk whose size took the walk over data into an old index meets
+    // its records, which read as chunks whose size is the entry's flags (0,
+    // AVIIF_KEYFRAME and the like) and which do not end on a chunk as a
+    // chunk would. What the walk met is then no chunk, and the search below
+    // finds where the one before really ends.
+    constexpr std::uint32_t IndexFlagBits = 0x111;  // list, key frame, no time
+    const bool jumpedIntoIndex = hasPending && IsStreamChunkId(bytes) && (header.DataSize & ~IndexFlagBits) == 0 &&
+                                 IsIndexRecord(pos) && !Confirmed(bytes, pos, n, pos);
+    if (IsWalkableCode(bytes) && !jumpedIntoIndex) {
       if (IsIndexChunkId(bytes)) Scan.OldIndexChunks.push_back(pos);
       acceptPending();
       WalkedChunk chunk{pos, {}, 0};

@@ -112,7 +112,7 @@ class MoviWalk {
   void Report(const Finding& finding);
   void SetProgressAt(std::int64_t position);
   unsigned char* SearchBuffer();
-  std::int32_t VideoFrames() const { return Counts->VideoFrames.load(std::memory_order_relaxed); }
+  std::int64_t VideoFrames() const { return Counts->VideoFrames.load(std::memory_order_relaxed); }
 
   BackupFile& Source;
   const WalkReport& Reporter;
@@ -123,6 +123,8 @@ class MoviWalk {
   ScanResult Scan;
   // Each stream chunk code the walk has accepted, with its largest size.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
+  // The chunks and bytes of each audio stream so far, by stream number.
+  std::vector<std::pair<std::int64_t, std::int64_t>> AudioSeen;
   std::unique_ptr<unsigned char[]> Buffer;
 };
 

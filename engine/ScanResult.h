@@ -54,10 +54,12 @@ using Segments = std::vector<Segment>;
 
 // A stream chunk the walk kept although its header's size is wrong (it lies,
 // or the file was cut inside the chunk), with the size of the data that is
-// there; a rebuild writes that size into its header.
+// there; a rebuild writes that size into its header. A chunk found through
+// the old index whose code is damaged gets the index's code too.
 struct SizeFix {
   std::int64_t Position = 0;  // the chunk's header
   std::uint32_t Size = 0;
+  std::uint32_t Code = 0;  // 0: the header's own code stays
 };
 
 // The first chunk of a stream whose bytes tell what the data is (a sequence
@@ -115,8 +117,8 @@ using Findings = std::vector<Finding>;
 // front-ends' progress displays.
 struct LiveCounts {
   std::atomic<std::int32_t> Progress{0};
-  std::atomic<std::int32_t> VideoFrames{0};
-  std::atomic<std::int32_t> AudioSamples{0};
+  std::atomic<std::int64_t> VideoFrames{0};
+  std::atomic<std::int64_t> AudioSamples{0};
   std::atomic<std::int32_t> Errors{0};
 
   void Reset() {

@@ -19,7 +19,10 @@ void PatchListSize(BackupFile& file, std::int64_t list, std::int64_t end) {
 }
 
 void WriteChunkSizes(BackupFile& file, const std::vector<SizeFix>& fixes) {
-  for (const SizeFix& fix : fixes) PatchLe32(file, fix.Position + 4, fix.Size);
+  for (const SizeFix& fix : fixes) {
+    if (fix.Code != 0) PatchLe32(file, fix.Position, fix.Code);
+    PatchLe32(file, fix.Position + 4, fix.Size);
+  }
 }
 
 void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, std::int64_t fileEnd) {

@@ -133,7 +133,7 @@ TEST_F(Cli, StandardOutputCarriesExactlyTheMessageLines) {
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out,
             "Processing file \"good.avi\"\nChecking errors...\n"
-            "Done. Found 0 errors, 1 video frames, 1 audio samples\n\n");
+            "Done. Found 0 errors, 1 video frames, 32 audio samples\n\n");
   EXPECT_EQ(r.Err, "") << "no progress display when standard error is not a terminal";
 }
 
@@ -353,7 +353,7 @@ TEST_F(Cli, ANameWithInvalidUtf8AndANewlineIsPrintedEscapedOnOneLine) {
   std::fclose(out);
   EXPECT_EQ(printed,
             "Processing file \"bad\\377name\\nx.avi\"\nChecking errors...\n"
-            "Done. Found 0 errors, 1 video frames, 1 audio samples\n\n");
+            "Done. Found 0 errors, 1 video frames, 32 audio samples\n\n");
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
   RunToEnd(true);
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkErrors, MarkErrors, MarkErrors}));
   EXPECT_EQ(window->RowMessages(0), Lines({"Processing file \"clean.avi\"", "Checking errors...",
-                                           "Done. Found 0 errors, 2 video frames, 1 audio samples", ""}));
+                                           "Done. Found 0 errors, 2 video frames, 32 audio samples", ""}));
   EXPECT_EQ(window->RowMessages(2), Lines({"Processing file \"text.avi\"", "This is not an AVI File.", ""}));
   EXPECT_EQ(window->RowMessages(3), Lines({"Processing file \"missing.avi\"", "Could not retrieve file size.", ""}));
   QStringList all;
@@ -536,7 +536,7 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
     EXPECT_FALSE(window->Running);
     EXPECT_EQ(window->Mark(0), MarkErrors) << "the run ended by itself, nothing was aborted";
     EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2),
-              Lines({"Done. Found 3001 errors, 3000 video frames, 3001 audio samples", ""}))
+              Lines({"Done. Found 3001 errors, 3000 video frames, 24008 audio samples", ""}))
         << "3000 spots and the missing index";
     EXPECT_EQ(closed, how == CloseWindow);
     EXPECT_EQ(window->isVisible(), how == StopCommand);

@@ -21,7 +21,8 @@ struct WorkerRunResult {
   std::vector<std::string> Lines;
   std::vector<std::string> OutputNames;  // OutputFileName at each FileStarted
   bool TerminateHandlerRan = false;
-  int LastErrorCount = 0, LastVideo = 0, LastAudio = 0;
+  int LastErrorCount = 0;
+  std::int64_t LastVideo = 0, LastAudio = 0;
   std::vector<VEKRiff::RebuildEvent> Outcomes() const;  // one per notice that ends a file
 };
 

@@ -1,0 +1,153 @@
+#include "engine/IndexSalvage.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <vector>
+
+#include "avi/AviChunk.h"
+#include "codec/KeyFrame.h"
+#include "util/Endian.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+namespace {
+
+// An index that disagrees with the walk on most of the chunks both see is
+// no witness for the ones only it sees.
+constexpr int Votes = 64;
+// Of the eight header bytes, at most this many may differ from what the
+// index says: a chunk overwritten by other data has nothing in common.
+constexpr int MostDamaged = 2;
+
+int DifferingBytes(const unsigned char* header, FourCC code, std::uint32_t size) {
+  unsigned char said[ChunkHeader::Size];
+  VEK::StoreLe32(said, code);
+  VEK::StoreLe32(said + 4, size);
+  int differ = 0;
+  for (int i = 0; i < ChunkHeader::Size; ++i) differ += header[i] != said[i];
+  return differ;
+}
+
+std::int64_t Padded(std::int64_t end) { return end + (end & 1); }
+
+}  // namespace
+
+Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& stop) {
+  Salvage out{std::move(scan), 0};
+  ScanResult& s = out.Scan;
+  const IndexEntries& walked = s.Entries;
+  if (s.OldIndexPosition < 0 || walked.empty()) return out;
+  const std::int64_t fileSize = file.SourceSize();
+  const std::int64_t available = std::max<std::int64_t>(0, fileSize - s.OldIndexPosition - ChunkHeader::Size);
+  const std::int64_t count = std::min<std::int64_t>(s.OldIndexSize, available) / Idx1Entry::Size;
+  if (count == 0) return out;
+  const std::int64_t moviData = s.SegmentList.front().MoviPosition + ChunkHeader::Size;
+  const std::int64_t dataEnd = s.SegmentList.front().End;
+  std::vector<unsigned char> raw(static_cast<std::size_t>(count * Idx1Entry::Size));
+  MayStop(stop);
+  if (file.Peek(raw.data(), static_cast<std::int64_t>(raw.size()), s.OldIndexPosition + ChunkHeader::Size) !=
+      static_cast<std::int64_t>(raw.size()))
+    throw VEKFile::File::ReadFailure();
+
+  // The walk's entry with its header at position, or walked.end().
+  auto at = [&](std::int64_t position) {
+    return std::lower_bound(walked.begin(), walked.end(), position,
+                            [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; });
+  };
+  auto agrees = [&](const Idx1Entry& e, std::int64_t base) {
+    const auto w = at(base + e.Offset);
+    return w != walked.end() && w->Position() == base + e.Offset && w->ChunkId == e.ChunkId && w->Size == e.ChunkSize;
+  };
+  // Offsets count from "movi" in most files and from the file's start in a
+  // few; the chunks both see decide which, and whether the index is to be
+  // believed at all.
+  std::array<int, 2> votes{0, 0};
+  int voters = 0;
+  std::vector<FourCC> codes;  // the stream codes the walk met
+  for (const OldIndexEntry& e : walked)
+    if (std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) codes.push_back(e.ChunkId);
+  for (std::int64_t k = 0; k < count && voters < Votes; ++k) {
+    const Idx1Entry e = Idx1Entry::Load(&raw[static_cast<std::size_t>(k * Idx1Entry::Size)]);
+    if (!IsStreamChunkId(&raw[static_cast<std::size_t>(k * Idx1Entry::Size)])) continue;
+    ++voters;
+    votes[0] += agrees(e, moviData);
+    votes[1] += agrees(e, 0);
+  }
+  const std::int64_t base = votes[0] >= votes[1] ? moviData : 0;
+  if (2 * std::max(votes[0], votes[1]) <= voters) return out;
+
+  std::vector<OldIndexEntry> found;
+  std::vector<std::pair<std::size_t, OldIndexEntry>> recoded;  // walked entries whose header was damaged
+  std::vector<SizeFix> fixes;
+  std::int64_t freeFrom = 0;  // the end of the last chunk kept through the index
+  for (std::int64_t k = 0; k < count; ++k) {
+    if ((k & 0xFFFF) == 0) MayStop(stop);
+    const unsigned char* entry = &raw[static_cast<std::size_t>(k * Idx1Entry::Size)];
+    const Idx1Entry e = Idx1Entry::Load(entry);
+    if (!IsStreamChunkId(entry) || std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) continue;
+    const std::int64_t position = base + e.Offset;
+    const std::int64_t end = position + ChunkHeader::Size + e.ChunkSize;
+    if (position < moviData + 4 || end > dataEnd || position < freeFrom) continue;
+    // Flagged as the walk flags its chunks, by the codec's rule where there
+    // is one; else the index's own flag, the muxer's.
+    auto flagsOf = [&] {
+      const std::size_t stream = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+      if (!IsVideoKind(e.ChunkId) || stream >= s.Rules.size() || !s.Rules[stream] || e.ChunkSize == 0)
+        return e.Flags & AVIIF_KEYFRAME;
+      unsigned char probe[VEKCodec::ProbeBytes];
+      const std::int64_t got =
+          file.Peek(probe, std::min<std::int64_t>(sizeof probe, e.ChunkSize), position + ChunkHeader::Size);
+      return VEKCodec::IndexFlags(s.Rules[stream], true, probe, got > 0 ? static_cast<std::size_t>(got) : 0,
+                                  e.ChunkSize);
+    };
+    const auto next = at(position);
+    if (next != walked.end() && next->Position() == position) {
+      // A chunk the walk took under a code or a size that a damaged byte
+      // changed (another stream's number, a size that ran into damage) gets
+      // the index's back, where that size fits before the next chunk.
+      unsigned char header[ChunkHeader::Size];
+      VEK::StoreLe32(header, next->ChunkId);
+      VEK::StoreLe32(header + 4, next->Size);
+      const int differ = DifferingBytes(header, e.ChunkId, e.ChunkSize);
+      const auto after = std::next(next);
+      if (differ > 0 && differ <= MostDamaged && Padded(end) <= (after == walked.end() ? dataEnd : after->Position())) {
+        recoded.emplace_back(static_cast<std::size_t>(next - walked.begin()),
+                             OldIndexEntry(e.ChunkId, flagsOf(), position, e.ChunkSize));
+        fixes.push_back({position, e.ChunkSize, next->ChunkId != e.ChunkId ? e.ChunkId : 0u});
+      }
+      continue;
+    }
+    // Its place must be free: the walked chunk before it ends before it,
+    // the one after it starts after it.
+    if (next != walked.end() && next->Position() < Padded(end)) continue;
+    if (next != walked.begin()) {
+      const OldIndexEntry& before = *std::prev(next);
+      if (Padded(before.Position() + ChunkHeader::Size + before.Size) > position) continue;
+    }
+    unsigned char header[ChunkHeader::Size];
+    if (file.Peek(header, sizeof header, position) != ChunkHeader::Size) throw VEKFile::File::ReadFailure();
+    const int differ = DifferingBytes(header, e.ChunkId, e.ChunkSize);
+    if (differ > MostDamaged) continue;
+    const std::uint32_t flags = flagsOf();
+    found.emplace_back(e.ChunkId, flags, position, e.ChunkSize);
+    if (differ > 0) fixes.push_back({position, e.ChunkSize, VEK::LoadLe32(header) != e.ChunkId ? e.ChunkId : 0u});
+    freeFrom = Padded(end);
+  }
+  for (const auto& [i, entry] : recoded) s.Entries[i] = entry;
+  s.SizeFixes.insert(s.SizeFixes.end(), fixes.begin(), fixes.end());
+  out.Recoded = static_cast<std::int64_t>(recoded.size());
+  if (found.empty()) return out;
+  std::sort(found.begin(), found.end(),
+            [](const OldIndexEntry& a, const OldIndexEntry& b) { return a.Position() < b.Position(); });
+  IndexEntries merged;
+  std::merge(walked.begin(), walked.end(), found.begin(), found.end(), std::back_inserter(merged),
+             [](const OldIndexEntry& a, const OldIndexEntry& b) { return a.Position() < b.Position(); });
+  s.Entries = std::move(merged);
+  out.Kept = static_cast<std::int64_t>(found.size());
+  return out;
+}
+
+}  // namespace VEKRiff
