@@ -41,14 +41,15 @@
 namespace {
 
 const VEK::MessagePair MsgModifyOriginal = {
-    {"You are about to modify original files. It is strongly recommended to create backups first. Click Ok to start "
+    {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
      "modifying them or Cancel to abort the operation.",
      "Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé d'en faire une "
-     "sauvegarde avant. Cliquer sur Ok pour commencer la modification ou Annuler pour interrompre ce procédé."}};
-const VEK::MessagePair MsgModifyOriginalCaption = {{"Rebuild Index", "Reconstruire l'index"}};
+     "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
 const VEK::MessagePair MsgMarkedFiles = {
     {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
-const VEK::MessagePair MsgMarkedFilesCaption = {{"Check Errors", "Vérifier les erreurs"}};
+// The marked-rows question is captioned by the command that asks it.
+const VEK::MessagePair MsgCheckErrorsCaption = {{"Check Errors", "Vérifier les erreurs"}};
+const VEK::MessagePair MsgRebuildIndexCaption = {{"Rebuild Index", "Reconstruire l'index"}};
 const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
 const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
 const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
@@ -766,33 +767,39 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 
 // ---- operations ----
 
-VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles() {
+VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vector<int>& rows) {
   auto files = std::make_shared<VEKRiff::FileList>();
   enum { Undecided, Include, Exclude } choice = Undecided;
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) {
     if (Mark(i) != MarkNone && choice == Undecided) {
-      const auto answer = prompts_.Ask(QText(MsgMarkedFilesCaption), QText(MsgMarkedFiles),
-                                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
+      const auto answer =
+          prompts_.Ask(QText(checkOnly ? MsgCheckErrorsCaption : MsgRebuildIndexCaption), QText(MsgMarkedFiles),
+                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
       choice = answer == ZantrelApp::PromptAnswer::No ? Exclude : Include;
     }
     if (Mark(i) == MarkNone || choice == Include) {
       files->push_back(Bytes(RowPath(i)));
-      SetMark(i, MarkNone);
+      rows.push_back(i);
     }
   }
   return files;
 }
 
 void TFrmMain::StartOperation(bool checkOnly) {
-  VEK::RefCount<VEKRiff::FileList> files = CollectFiles();
+  std::vector<int> rows;
+  VEK::RefCount<VEKRiff::FileList> files = CollectFiles(checkOnly, rows);
   if (files->empty()) return;
   // An empty prefix names the original itself: a rebuild that keeps the
   // original then rewrites it in place, and is warned about like one.
   const bool modifiesOriginal = !Settings.KeepOriginal || Settings.Prefix.empty();
   if (!checkOnly && modifiesOriginal && Settings.ModifyOriginalPrompt &&
-      prompts_.Ask(QText(MsgModifyOriginalCaption), QText(MsgModifyOriginal), ZantrelApp::PromptButtons::OkCancel,
+      prompts_.Ask(QText(MsgRebuildIndexCaption), QText(MsgModifyOriginal),
+                   ZantrelApp::PromptButtons::OkCancelDefaultCancel,
                    ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
     return;
+  // The marks are the results of earlier runs: they go only now that this
+  // run is sure to start, not for a question answered Cancel.
+  for (int row : rows) SetMark(row, MarkNone);
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
   batchSize_ = static_cast<int>(files->size());
   batchFile_ = 0;

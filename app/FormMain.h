@@ -145,7 +145,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void BuildMenus();
   void BuildLayout();
 
-  VEK::RefCount<VEKRiff::FileList> CollectFiles();
+  // The paths of the rows the run takes, and those rows, which keep their
+  // marks until the run starts.
+  VEK::RefCount<VEKRiff::FileList> CollectFiles(bool checkOnly, std::vector<int>& rows);
   void SetRunning(bool value);
   void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
   void HandleWorkerTerminate();

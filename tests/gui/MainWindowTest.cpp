@@ -38,6 +38,7 @@ using ZantrelApp::PromptAnswer;
 struct ScriptedPrompts : ZantrelApp::Prompts {
   struct Asked {
     QString caption, text;
+    ZantrelApp::PromptButtons buttons;
   };
   std::vector<Asked> asked;
   std::deque<PromptAnswer> answers;
@@ -46,7 +47,7 @@ struct ScriptedPrompts : ZantrelApp::Prompts {
   int open = 0;
   PromptAnswer Ask(const QString& caption, const QString& text, ZantrelApp::PromptButtons buttons,
                    ZantrelApp::PromptIcon) override {
-    asked.push_back({caption, text});
+    asked.push_back({caption, text, buttons});
     closedByWindow = false;
     ++open;
     if (whileAsking) whileAsking();
@@ -200,14 +201,77 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
   ASSERT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(prompts.asked[1].caption, "Rebuild Index");
   EXPECT_FALSE(window->Running);
-  EXPECT_EQ(window->Mark(0), MarkNone) << "the marks reset by Yes stay reset";
+  EXPECT_EQ(window->Mark(0), MarkErrors) << "nothing ran: the mark stays";
   EXPECT_EQ(ReadFile(path), damaged);
 
-  prompts.answers = {PromptAnswer::Ok};
+  prompts.answers = {PromptAnswer::Yes, PromptAnswer::Ok};
   RunToEnd(false);
   EXPECT_EQ(window->Mark(0), MarkRebuilt);
   EXPECT_NE(ReadFile(path), damaged);
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
+}
+
+// The marked-rows question is captioned by the command that asks it. The
+// marks of earlier runs go only when a run starts, not when the in-place
+// warning is cancelled; that warning takes Enter as Cancel.
+TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunStarts) {
+  const QString warning[] = {
+      "You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
+      "modifying them or Cancel to abort the operation.",
+      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé "
+                        "d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler "
+                        "pour interrompre ce procédé.")};
+  const QString check[] = {"Check Errors", QString::fromUtf8("Vérifier les erreurs")};
+  const QString rebuild[] = {"Rebuild Index", "Reconstruire l'index"};
+  using A = PromptAnswer;
+  const std::vector<RowMark> before = {MarkErrors, MarkOk};
+  struct Case {
+    const char* name;
+    std::int8_t language;
+    bool checkOnly;
+    std::deque<PromptAnswer> answers;
+    QStringList captions;  // of the questions, in the order asked
+    bool runs;
+    std::vector<RowMark> marks;
+  } cases[] = {
+      {"check, Yes", VEK::English, true, {A::Yes}, {check[0]}, true, before},
+      {"check, No", VEK::French, true, {A::No}, {check[1]}, false, before},
+      {"rebuild, No", VEK::English, false, {A::No}, {rebuild[0]}, false, before},
+      {"rebuild, Yes, Cancel", VEK::English, false, {A::Yes, A::Cancel}, {rebuild[0], rebuild[0]}, false, before},
+      {"rebuild, Yes, Cancel", VEK::French, false, {A::Yes, A::Cancel}, {rebuild[1], rebuild[1]}, false, before},
+      {"rebuild, Yes, OK",
+       VEK::English,
+       false,
+       {A::Yes, A::Ok},
+       {rebuild[0], rebuild[0]},
+       true,
+       {MarkRebuilt, MarkRebuilt}},
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.name) + (c.language == VEK::French ? ", French" : "");
+    window->LvwFiles->clear();
+    window->AddFile(Put("a.avi", Damaged()));
+    window->AddFile(Put("b.avi", Clean()));
+    window->Settings.KeepOriginal = false;
+    window->Settings.ModifyOriginalPrompt = true;
+    RunToEnd(true);
+    ASSERT_EQ(Marks(), before) << name;
+    prompts.asked.clear();
+    prompts.answers = c.answers;
+    VEK::SetLanguage(c.language);
+    window->StartOperation(c.checkOnly);
+    VEK::SetLanguage(VEK::English);
+    EXPECT_EQ(window->Running, c.runs) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << name;
+    QStringList captions;
+    for (const auto& a : prompts.asked) captions << a.caption;
+    EXPECT_EQ(captions, c.captions) << name;
+    if (prompts.asked.size() > 1) {
+      EXPECT_EQ(prompts.asked[1].text, warning[c.language]) << name;
+      EXPECT_EQ(prompts.asked[1].buttons, ZantrelApp::PromptButtons::OkCancelDefaultCancel) << name;
+    }
+    EXPECT_EQ(Marks(), c.marks) << name;
+  }
 }
 
 // An empty prefix names the original itself: the rebuild rewrites it in place
@@ -586,13 +650,17 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
     PromptButtons buttons;
     QStringList names;
     PromptAnswer whenClosed;
+    bool enter;  // answered with Enter instead of closing the box
   } cases[] = {
-      {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No},
-      {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No},
-      {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel},
-      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel},
-      {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel},
-      {VEK::French, PromptButtons::Ok, {"OK"}, PromptAnswer::Ok},
+      {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No, false},
+      {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No, false},
+      {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Ok, true},
+      {VEK::French, PromptButtons::OkCancelDefaultCancel, {"Annuler", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancelDefaultCancel, {"Cancel", "OK"}, PromptAnswer::Cancel, true},
+      {VEK::French, PromptButtons::Ok, {"OK"}, PromptAnswer::Ok, false},
   };
   window->show();
   ZantrelApp::MessageBoxPrompts boxes(window.get());
@@ -605,7 +673,10 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
       ASSERT_NE(box, nullptr);
       parent = box->parentWidget();
       for (QAbstractButton* b : box->buttons()) names << b->text();
-      boxes.CloseOpenQuestions();
+      if (c.enter)
+        QTest::keyClick(box, Qt::Key_Return);
+      else
+        boxes.CloseOpenQuestions();
     });
     const PromptAnswer answer =
         boxes.Ask("Caption", "Text", c.buttons, ZantrelApp::PromptIcon::Question);
