@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -425,29 +428,59 @@ TEST_F(MainWindow, CommandsAreEnabledByStateAndSelection) {
   EXPECT_EQ(opened.toLocalFile().toStdString(), dir.Path());
 }
 
-TEST_F(MainWindow, TheCommandLineAddsArgumentsTwoOnAndMayStartAnOperation) {
-  const std::string a = Put("a.avi", Clean());
-  const std::string b = Put("b.avi", Clean());
+// Argument 1 is a switch or the first file; folders add their AVI files as
+// the Add folder command does; every row shows an absolute path.
+TEST_F(MainWindow, TheCommandLineListsItsFilesAndFoldersAfterAnySwitchAndMayStartAnOperation) {
+  for (const char* sub : {"films", "films/.cache", "films/sub"}) ASSERT_EQ(mkdir((dir / sub).c_str(), 0755), 0);
+  for (const char* name : {"a.avi", "b.avi", "films/clip10.avi", "films/clip2.avi", "films/.cache/x.avi",
+                           "films/sub/c.avi", "films/notes.txt"})
+    WriteFile(dir / name, Clean());
+  auto at = [&](const char* name) { return QString::fromStdString(dir / name); };
+  const QStringList films = {at("films/clip2.avi"), at("films/clip10.avi"), at("films/sub/c.avi")};
   struct Case {
     QStringList args;
-    int rows;
+    QStringList rows;
     bool checkTimer, rebuildTimer;
   } cases[] = {
-      {{"zantrel", QString::fromStdString(a)}, 0, false, false},
-      {{"zantrel", QString::fromStdString(a), QString::fromStdString(b)}, 1, false, false},
-      {{"zantrel", "/CHECKERRORS"}, 0, false, false},
-      {{"zantrel", "/RebuildIndex", QString::fromStdString(a), QString::fromStdString(a)}, 1, false, true},
-      {{"zantrel", "/checkerrors", QString::fromStdString(b)}, 1, true, false},
+      {{"zantrel"}, {}, false, false},
+      {{"zantrel", at("a.avi")}, {at("a.avi")}, false, false},
+      {{"zantrel", at("a.avi"), at("b.avi")}, {at("a.avi"), at("b.avi")}, false, false},
+      {{"zantrel", "/CHECKERRORS"}, {}, true, false},
+      {{"zantrel", "/checkerrors", at("b.avi")}, {at("b.avi")}, true, false},
+      {{"zantrel", "/RebuildIndex", at("a.avi"), at("a.avi")}, {at("a.avi")}, false, true},
+      {{"zantrel", "/checkerrors", at("films")}, films, true, false},
+      {{"zantrel", at("films"), at("a.avi")}, films + QStringList{at("a.avi")}, false, false},
+      {{"zantrel", "/Inst", at("a.avi")}, {at("a.avi")}, false, false},
+      {{"zantrel", "/UNINST", at("a.avi")}, {at("a.avi")}, false, false},
+      // No switch, so a file: the run says it cannot be opened.
+      {{"zantrel", "/checkerror", at("a.avi")}, {"/checkerror", at("a.avi")}, false, false},
+      // Relative to the folder the program starts in.
+      {{"zantrel", "a.avi", "films/../b.avi"}, {at("a.avi"), at("b.avi")}, false, false},
+      {{"zantrel", "/rebuildindex", "films"}, films, false, true},
   };
+  const QString startedIn = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.Path())));
+  // Natural order without help from the locale's collation.
+  QLocale::setDefault(QLocale::c());
   for (const Case& c : cases) {
+    const std::string name = c.args.join(' ').toStdString();
     TFrmMain w(prompts, &store);
     w.FormCreate(c.args);
-    EXPECT_EQ(w.LvwFiles->topLevelItemCount(), c.rows) << c.args.join(' ').toStdString();
-    EXPECT_EQ(w.TmrCheckErrors->isActive(), c.checkTimer);
-    EXPECT_EQ(w.TmrRebuildIndex->isActive(), c.rebuildTimer);
+    QStringList rows;
+    for (int i = 0; i < w.LvwFiles->topLevelItemCount(); ++i) {
+      rows << w.RowPath(i);
+      const QFileInfo path(w.RowPath(i));
+      EXPECT_EQ(w.LvwFiles->topLevelItem(i)->text(0), path.fileName()) << name;
+      EXPECT_EQ(w.LvwFiles->topLevelItem(i)->text(1), path.path()) << name;
+    }
+    EXPECT_EQ(rows, c.rows) << name;
+    EXPECT_EQ(w.TmrCheckErrors->isActive(), c.checkTimer) << name;
+    EXPECT_EQ(w.TmrRebuildIndex->isActive(), c.rebuildTimer) << name;
     w.TmrCheckErrors->stop();
     w.TmrRebuildIndex->stop();
   }
+  QLocale::setDefault(QLocale::system());
+  QDir::setCurrent(startedIn);
   VEK::SetLanguage(VEK::English);
 }
 
@@ -802,13 +835,15 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   EXPECT_EQ(window->RowPath(0).toStdString(), longFile);
 }
 
-TEST_F(MainWindow, FoldersAddTheirAviFilesSortedAndNoFileIsListedTwice) {
+TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListedTwice) {
   const std::string folder = dir / "films";
-  for (const char* sub : {"films", "films/Extra", "films/empty", "films/Extra/deeper"})
+  for (const char* sub : {"films", "films/Extra", "films/empty", "films/Extra/deeper", "films/.thumbnails"})
     ASSERT_EQ(mkdir((dir / sub).c_str(), 0755), 0);
   for (const char* name : {"films/clip10.avi", "films/clip2.avi", "films/Extra/b.AVI", "films/Extra/deeper/a.avi",
-                           "films/notes.txt", "films/Extra/cover.jpg", "single.avi"})
+                           "films/notes.txt", "films/Extra/cover.jpg", "films/.thumbnails/clip2.avi", "single.avi"})
     WriteFile(dir / name, Clean());
+  // Natural order without help from the locale's collation.
+  QLocale::setDefault(QLocale::c());
   auto q = [](const std::string& p) { return QString::fromStdString(p); };
   struct Case {
     const char* how;
@@ -837,8 +872,9 @@ TEST_F(MainWindow, FoldersAddTheirAviFilesSortedAndNoFileIsListedTwice) {
     for (int i = 0; i < window->LvwFiles->topLevelItemCount(); ++i) paths << window->RowPath(i);
     EXPECT_EQ(paths, (QStringList{q(dir / "films/clip2.avi"), q(dir / "films/clip10.avi"), q(dir / "films/Extra/b.AVI"),
                                   q(dir / "films/Extra/deeper/a.avi"), q(dir / "single.avi")}))
-        << c.how;
+        << c.how << ": hidden folders are left out";
   }
+  QLocale::setDefault(QLocale::system());
 }
 
 TEST_F(MainWindow, RowsLineUpShowTheirPathAndOpenTheCopyOrTheFile) {
