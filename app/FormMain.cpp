@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
@@ -41,14 +40,15 @@
 namespace {
 
 const VEK::MessagePair MsgModifyOriginal = {
-    {"You are about to modify original files. It is strongly recommended to create backups first. Click Ok to start "
+    {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
      "modifying them or Cancel to abort the operation.",
      "Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé d'en faire une "
-     "sauvegarde avant. Cliquer sur Ok pour commencer la modification ou Annuler pour interrompre ce procédé."}};
-const VEK::MessagePair MsgModifyOriginalCaption = {{"Rebuild Index", "Reconstruire l'index"}};
+     "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
 const VEK::MessagePair MsgMarkedFiles = {
     {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
-const VEK::MessagePair MsgMarkedFilesCaption = {{"Check Errors", "Vérifier les erreurs"}};
+// The marked-rows question is captioned by the command that asks it.
+const VEK::MessagePair MsgCheckErrorsCaption = {{"Check Errors", "Vérifier les erreurs"}};
+const VEK::MessagePair MsgRebuildIndexCaption = {{"Rebuild Index", "Reconstruire l'index"}};
 const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
 const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
 const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
@@ -97,17 +97,50 @@ QIcon NoMarkIcon() {
   return icon;
 }
 
-// The AVI files in a folder and its subfolders, in the order a person sorts
-// them (clip2 before clip10). Links to folders are not followed, so a loop
-// of links ends.
+// Whether a sorts before b as a person sorts names: runs of digits by their
+// value (clip2 before clip10), the rest without regard to letter case. Qt's
+// collator drops its numeric mode in the C locale on several platforms.
+bool NaturalLess(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      const qsizetype si = i, sj = j;
+      while (i < a.size() && a[i].isDigit()) ++i;
+      while (j < b.size() && b[j].isDigit()) ++j;
+      // The value: leading zeros aside, a longer run is a larger number.
+      QStringView x = QStringView(a).mid(si, i - si), y = QStringView(b).mid(sj, j - sj);
+      while (x.size() > 1 && x[0] == u'0') x = x.mid(1);
+      while (y.size() > 1 && y[0] == u'0') y = y.mid(1);
+      if (x.size() != y.size()) return x.size() < y.size();
+      if (const int c = x.compare(y); c != 0) return c < 0;
+      continue;
+    }
+    const QChar p = a[i].toCaseFolded(), q = b[j].toCaseFolded();
+    if (p != q) return p < q;
+    ++i;
+    ++j;
+  }
+  if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+  return a < b;  // the same but for case or zeros: still one order
+}
+
+void CollectAviFiles(const QString& folder, QStringList& found) {
+  QDirIterator files(folder, {"*.avi"}, QDir::Files | QDir::Hidden);
+  while (files.hasNext()) found << files.next();
+  // Hidden folders hold a program's own things (caches, a trash), not the
+  // user's films. Links to folders are not followed, so a loop of links ends.
+  QDirIterator folders(folder, QDir::Dirs | QDir::NoDotAndDotDot);
+  while (folders.hasNext()) {
+    const QString sub = folders.next();
+    if (!folders.fileInfo().isSymLink()) CollectAviFiles(sub, found);
+  }
+}
+
+// The AVI files in a folder and its subfolders, in natural order.
 QStringList AviFilesIn(const QString& folder) {
   QStringList found;
-  QDirIterator it(folder, {"*.avi"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) found << it.next();
-  QCollator order;
-  order.setNumericMode(true);
-  order.setCaseSensitivity(Qt::CaseInsensitive);
-  std::sort(found.begin(), found.end(), [&](const QString& a, const QString& b) { return order.compare(a, b) < 0; });
+  CollectAviFiles(folder, found);
+  std::sort(found.begin(), found.end(), NaturalLess);
   return found;
 }
 
@@ -455,9 +488,11 @@ void TFrmMain::FormCreate(const QStringList& arguments) {
   setAcceptDrops(true);
   setWindowTitle(QApplication::applicationName());
   LoadSettings();
-  if (arguments.size() < 3) return;  // argument 0 is the program itself
-  for (int i = 2; i < arguments.size(); ++i) AddFile(Bytes(arguments[i]));
-  const QString first = arguments[1].toLower();
+  // Argument 0 is the program itself. Argument 1 is a switch or already the
+  // first file: a file manager passes only the files.
+  const QString first = arguments.size() > 1 ? arguments[1].toLower() : QString();
+  const bool isSwitch = first == "/checkerrors" || first == "/rebuildindex" || first == "/inst" || first == "/uninst";
+  AddPaths(arguments.mid(isSwitch ? 2 : 1));
   if (first == "/checkerrors") TmrCheckErrors->start();
   if (first == "/rebuildindex") TmrRebuildIndex->start();
 }
@@ -600,8 +635,12 @@ bool TFrmMain::AddFile(const std::string& path) {
 }
 
 void TFrmMain::AddPaths(const QStringList& paths) {
-  for (const QString& path : paths) {
-    if (QFileInfo(path).isDir()) {
+  for (const QString& given : paths) {
+    // A relative path (the command line's) would leave the folder column
+    // empty and depend on where the program was started.
+    const QFileInfo info(given);
+    const QString path = info.absoluteFilePath();
+    if (info.isDir()) {
       for (const QString& file : AviFilesIn(path)) AddFile(Bytes(file));
     } else {
       AddFile(Bytes(path));
@@ -766,33 +805,39 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 
 // ---- operations ----
 
-VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles() {
+VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vector<int>& rows) {
   auto files = std::make_shared<VEKRiff::FileList>();
   enum { Undecided, Include, Exclude } choice = Undecided;
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) {
     if (Mark(i) != MarkNone && choice == Undecided) {
-      const auto answer = prompts_.Ask(QText(MsgMarkedFilesCaption), QText(MsgMarkedFiles),
-                                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
+      const auto answer =
+          prompts_.Ask(QText(checkOnly ? MsgCheckErrorsCaption : MsgRebuildIndexCaption), QText(MsgMarkedFiles),
+                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
       choice = answer == ZantrelApp::PromptAnswer::No ? Exclude : Include;
     }
     if (Mark(i) == MarkNone || choice == Include) {
       files->push_back(Bytes(RowPath(i)));
-      SetMark(i, MarkNone);
+      rows.push_back(i);
     }
   }
   return files;
 }
 
 void TFrmMain::StartOperation(bool checkOnly) {
-  VEK::RefCount<VEKRiff::FileList> files = CollectFiles();
+  std::vector<int> rows;
+  VEK::RefCount<VEKRiff::FileList> files = CollectFiles(checkOnly, rows);
   if (files->empty()) return;
   // An empty prefix names the original itself: a rebuild that keeps the
   // original then rewrites it in place, and is warned about like one.
   const bool modifiesOriginal = !Settings.KeepOriginal || Settings.Prefix.empty();
   if (!checkOnly && modifiesOriginal && Settings.ModifyOriginalPrompt &&
-      prompts_.Ask(QText(MsgModifyOriginalCaption), QText(MsgModifyOriginal), ZantrelApp::PromptButtons::OkCancel,
+      prompts_.Ask(QText(MsgRebuildIndexCaption), QText(MsgModifyOriginal),
+                   ZantrelApp::PromptButtons::OkCancelDefaultCancel,
                    ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
     return;
+  // The marks are the results of earlier runs: they go only now that this
+  // run is sure to start, not for a question answered Cancel.
+  for (int row : rows) SetMark(row, MarkNone);
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
   batchSize_ = static_cast<int>(files->size());
   batchFile_ = 0;

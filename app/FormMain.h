@@ -41,16 +41,18 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   ~TFrmMain() override;
 
   // The creation sequence after the window's members exist: language, drop
-  // target, caption, settings, then the files of the command line
-  // (arguments 2 and later) and the auto-start switch in argument 1.
+  // target, caption, settings, then the files and folders of the command
+  // line (from argument 2 after a switch in argument 1, else from argument 1)
+  // and the auto-start switch.
   void FormCreate(const QStringList& arguments);
   // Saves the settings; run once when the window goes away.
   void FormDestroy();
 
   // Appends a row, unless the file already has one; returns whether it did.
   bool AddFile(const std::string& path);
-  // Files and folders chosen or dropped, in the order given: a folder adds
-  // the AVI files inside it and its subfolders, sorted.
+  // Files and folders chosen, dropped or named on the command line, in the
+  // order given, each made absolute: a folder adds the AVI files inside it
+  // and its subfolders that are not hidden, in natural order.
   void AddPaths(const QStringList& paths);
   // Files dropped from a file manager: each local one added, in the order
   // given; nothing while an operation runs.
@@ -145,7 +147,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void BuildMenus();
   void BuildLayout();
 
-  VEK::RefCount<VEKRiff::FileList> CollectFiles();
+  // The paths of the rows the run takes, and those rows, which keep their
+  // marks until the run starts.
+  VEK::RefCount<VEKRiff::FileList> CollectFiles(bool checkOnly, std::vector<int>& rows);
   void SetRunning(bool value);
   void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
   void HandleWorkerTerminate();

@@ -41,6 +41,10 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
     case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case PromptButtons::OkCancelDefaultCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Cancel);
+      break;
     case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
   }
   box.setEscapeButton(CloseButton(buttons));

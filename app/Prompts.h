@@ -10,7 +10,9 @@ class QWidget;
 
 namespace ZantrelApp {
 
-enum class PromptButtons { YesNo, YesNoCancel, OkCancel, Ok };
+// OkCancelDefaultCancel: OK and Cancel with Cancel taking Enter, for a
+// question whose OK cannot be undone.
+enum class PromptButtons { YesNo, YesNoCancel, OkCancel, OkCancelDefaultCancel, Ok };
 enum class PromptIcon { Question, Warning, Error };
 // Closing a box without a button gives No for YesNo, Ok for Ok and Cancel
 // otherwise.

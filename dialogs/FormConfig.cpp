@@ -91,10 +91,12 @@ QCheckBox* MakeCheckBox(const char* name, const char* caption, bool checked, QWi
 
 }  // namespace
 
-TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent) {
+// The frame's flags go to the constructor: set later, they recreate the
+// window, and under a style sheet that sends a style change before the
+// controls exist.
+TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("FrmConfig"));
   setWindowTitle(QStringLiteral("Configuration"));
-  setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(ClientWidth, ClientHeight);
 
   PageControl1 = new QTabWidget(this);

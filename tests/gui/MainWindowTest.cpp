@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -38,6 +41,7 @@ using ZantrelApp::PromptAnswer;
 struct ScriptedPrompts : ZantrelApp::Prompts {
   struct Asked {
     QString caption, text;
+    ZantrelApp::PromptButtons buttons;
   };
   std::vector<Asked> asked;
   std::deque<PromptAnswer> answers;
@@ -46,7 +50,7 @@ struct ScriptedPrompts : ZantrelApp::Prompts {
   int open = 0;
   PromptAnswer Ask(const QString& caption, const QString& text, ZantrelApp::PromptButtons buttons,
                    ZantrelApp::PromptIcon) override {
-    asked.push_back({caption, text});
+    asked.push_back({caption, text, buttons});
     closedByWindow = false;
     ++open;
     if (whileAsking) whileAsking();
@@ -200,14 +204,77 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
   ASSERT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(prompts.asked[1].caption, "Rebuild Index");
   EXPECT_FALSE(window->Running);
-  EXPECT_EQ(window->Mark(0), MarkNone) << "the marks reset by Yes stay reset";
+  EXPECT_EQ(window->Mark(0), MarkErrors) << "nothing ran: the mark stays";
   EXPECT_EQ(ReadFile(path), damaged);
 
-  prompts.answers = {PromptAnswer::Ok};
+  prompts.answers = {PromptAnswer::Yes, PromptAnswer::Ok};
   RunToEnd(false);
   EXPECT_EQ(window->Mark(0), MarkRebuilt);
   EXPECT_NE(ReadFile(path), damaged);
   EXPECT_FALSE(Exists(dir / "Zantrel.a.avi"));
+}
+
+// The marked-rows question is captioned by the command that asks it. The
+// marks of earlier runs go only when a run starts, not when the in-place
+// warning is cancelled; that warning takes Enter as Cancel.
+TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunStarts) {
+  const QString warning[] = {
+      "You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
+      "modifying them or Cancel to abort the operation.",
+      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé "
+                        "d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler "
+                        "pour interrompre ce procédé.")};
+  const QString check[] = {"Check Errors", QString::fromUtf8("Vérifier les erreurs")};
+  const QString rebuild[] = {"Rebuild Index", "Reconstruire l'index"};
+  using A = PromptAnswer;
+  const std::vector<RowMark> before = {MarkErrors, MarkOk};
+  struct Case {
+    const char* name;
+    std::int8_t language;
+    bool checkOnly;
+    std::deque<PromptAnswer> answers;
+    QStringList captions;  // of the questions, in the order asked
+    bool runs;
+    std::vector<RowMark> marks;
+  } cases[] = {
+      {"check, Yes", VEK::English, true, {A::Yes}, {check[0]}, true, before},
+      {"check, No", VEK::French, true, {A::No}, {check[1]}, false, before},
+      {"rebuild, No", VEK::English, false, {A::No}, {rebuild[0]}, false, before},
+      {"rebuild, Yes, Cancel", VEK::English, false, {A::Yes, A::Cancel}, {rebuild[0], rebuild[0]}, false, before},
+      {"rebuild, Yes, Cancel", VEK::French, false, {A::Yes, A::Cancel}, {rebuild[1], rebuild[1]}, false, before},
+      {"rebuild, Yes, OK",
+       VEK::English,
+       false,
+       {A::Yes, A::Ok},
+       {rebuild[0], rebuild[0]},
+       true,
+       {MarkRebuilt, MarkRebuilt}},
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.name) + (c.language == VEK::French ? ", French" : "");
+    window->LvwFiles->clear();
+    window->AddFile(Put("a.avi", Damaged()));
+    window->AddFile(Put("b.avi", Clean()));
+    window->Settings.KeepOriginal = false;
+    window->Settings.ModifyOriginalPrompt = true;
+    RunToEnd(true);
+    ASSERT_EQ(Marks(), before) << name;
+    prompts.asked.clear();
+    prompts.answers = c.answers;
+    VEK::SetLanguage(c.language);
+    window->StartOperation(c.checkOnly);
+    VEK::SetLanguage(VEK::English);
+    EXPECT_EQ(window->Running, c.runs) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << name;
+    QStringList captions;
+    for (const auto& a : prompts.asked) captions << a.caption;
+    EXPECT_EQ(captions, c.captions) << name;
+    if (prompts.asked.size() > 1) {
+      EXPECT_EQ(prompts.asked[1].text, warning[c.language]) << name;
+      EXPECT_EQ(prompts.asked[1].buttons, ZantrelApp::PromptButtons::OkCancelDefaultCancel) << name;
+    }
+    EXPECT_EQ(Marks(), c.marks) << name;
+  }
 }
 
 // An empty prefix names the original itself: the rebuild rewrites it in place
@@ -361,29 +428,59 @@ TEST_F(MainWindow, CommandsAreEnabledByStateAndSelection) {
   EXPECT_EQ(opened.toLocalFile().toStdString(), dir.Path());
 }
 
-TEST_F(MainWindow, TheCommandLineAddsArgumentsTwoOnAndMayStartAnOperation) {
-  const std::string a = Put("a.avi", Clean());
-  const std::string b = Put("b.avi", Clean());
+// Argument 1 is a switch or the first file; folders add their AVI files as
+// the Add folder command does; every row shows an absolute path.
+TEST_F(MainWindow, TheCommandLineListsItsFilesAndFoldersAfterAnySwitchAndMayStartAnOperation) {
+  for (const char* sub : {"films", "films/.cache", "films/sub"}) ASSERT_EQ(mkdir((dir / sub).c_str(), 0755), 0);
+  for (const char* name : {"a.avi", "b.avi", "films/clip10.avi", "films/clip2.avi", "films/.cache/x.avi",
+                           "films/sub/c.avi", "films/notes.txt"})
+    WriteFile(dir / name, Clean());
+  auto at = [&](const char* name) { return QString::fromStdString(dir / name); };
+  const QStringList films = {at("films/clip2.avi"), at("films/clip10.avi"), at("films/sub/c.avi")};
   struct Case {
     QStringList args;
-    int rows;
+    QStringList rows;
     bool checkTimer, rebuildTimer;
   } cases[] = {
-      {{"zantrel", QString::fromStdString(a)}, 0, false, false},
-      {{"zantrel", QString::fromStdString(a), QString::fromStdString(b)}, 1, false, false},
-      {{"zantrel", "/CHECKERRORS"}, 0, false, false},
-      {{"zantrel", "/RebuildIndex", QString::fromStdString(a), QString::fromStdString(a)}, 1, false, true},
-      {{"zantrel", "/checkerrors", QString::fromStdString(b)}, 1, true, false},
+      {{"zantrel"}, {}, false, false},
+      {{"zantrel", at("a.avi")}, {at("a.avi")}, false, false},
+      {{"zantrel", at("a.avi"), at("b.avi")}, {at("a.avi"), at("b.avi")}, false, false},
+      {{"zantrel", "/CHECKERRORS"}, {}, true, false},
+      {{"zantrel", "/checkerrors", at("b.avi")}, {at("b.avi")}, true, false},
+      {{"zantrel", "/RebuildIndex", at("a.avi"), at("a.avi")}, {at("a.avi")}, false, true},
+      {{"zantrel", "/checkerrors", at("films")}, films, true, false},
+      {{"zantrel", at("films"), at("a.avi")}, films + QStringList{at("a.avi")}, false, false},
+      {{"zantrel", "/Inst", at("a.avi")}, {at("a.avi")}, false, false},
+      {{"zantrel", "/UNINST", at("a.avi")}, {at("a.avi")}, false, false},
+      // No switch, so a file: the run says it cannot be opened.
+      {{"zantrel", "/checkerror", at("a.avi")}, {"/checkerror", at("a.avi")}, false, false},
+      // Relative to the folder the program starts in.
+      {{"zantrel", "a.avi", "films/../b.avi"}, {at("a.avi"), at("b.avi")}, false, false},
+      {{"zantrel", "/rebuildindex", "films"}, films, false, true},
   };
+  const QString startedIn = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.Path())));
+  // Natural order without help from the locale's collation.
+  QLocale::setDefault(QLocale::c());
   for (const Case& c : cases) {
+    const std::string name = c.args.join(' ').toStdString();
     TFrmMain w(prompts, &store);
     w.FormCreate(c.args);
-    EXPECT_EQ(w.LvwFiles->topLevelItemCount(), c.rows) << c.args.join(' ').toStdString();
-    EXPECT_EQ(w.TmrCheckErrors->isActive(), c.checkTimer);
-    EXPECT_EQ(w.TmrRebuildIndex->isActive(), c.rebuildTimer);
+    QStringList rows;
+    for (int i = 0; i < w.LvwFiles->topLevelItemCount(); ++i) {
+      rows << w.RowPath(i);
+      const QFileInfo path(w.RowPath(i));
+      EXPECT_EQ(w.LvwFiles->topLevelItem(i)->text(0), path.fileName()) << name;
+      EXPECT_EQ(w.LvwFiles->topLevelItem(i)->text(1), path.path()) << name;
+    }
+    EXPECT_EQ(rows, c.rows) << name;
+    EXPECT_EQ(w.TmrCheckErrors->isActive(), c.checkTimer) << name;
+    EXPECT_EQ(w.TmrRebuildIndex->isActive(), c.rebuildTimer) << name;
     w.TmrCheckErrors->stop();
     w.TmrRebuildIndex->stop();
   }
+  QLocale::setDefault(QLocale::system());
+  QDir::setCurrent(startedIn);
   VEK::SetLanguage(VEK::English);
 }
 
@@ -586,13 +683,17 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
     PromptButtons buttons;
     QStringList names;
     PromptAnswer whenClosed;
+    bool enter;  // answered with Enter instead of closing the box
   } cases[] = {
-      {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No},
-      {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No},
-      {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel},
-      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel},
-      {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel},
-      {VEK::French, PromptButtons::Ok, {"OK"}, PromptAnswer::Ok},
+      {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No, false},
+      {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No, false},
+      {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Ok, true},
+      {VEK::French, PromptButtons::OkCancelDefaultCancel, {"Annuler", "OK"}, PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::OkCancelDefaultCancel, {"Cancel", "OK"}, PromptAnswer::Cancel, true},
+      {VEK::French, PromptButtons::Ok, {"OK"}, PromptAnswer::Ok, false},
   };
   window->show();
   ZantrelApp::MessageBoxPrompts boxes(window.get());
@@ -605,7 +706,10 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
       ASSERT_NE(box, nullptr);
       parent = box->parentWidget();
       for (QAbstractButton* b : box->buttons()) names << b->text();
-      boxes.CloseOpenQuestions();
+      if (c.enter)
+        QTest::keyClick(box, Qt::Key_Return);
+      else
+        boxes.CloseOpenQuestions();
     });
     const PromptAnswer answer =
         boxes.Ask("Caption", "Text", c.buttons, ZantrelApp::PromptIcon::Question);
@@ -731,13 +835,15 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   EXPECT_EQ(window->RowPath(0).toStdString(), longFile);
 }
 
-TEST_F(MainWindow, FoldersAddTheirAviFilesSortedAndNoFileIsListedTwice) {
+TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListedTwice) {
   const std::string folder = dir / "films";
-  for (const char* sub : {"films", "films/Extra", "films/empty", "films/Extra/deeper"})
+  for (const char* sub : {"films", "films/Extra", "films/empty", "films/Extra/deeper", "films/.thumbnails"})
     ASSERT_EQ(mkdir((dir / sub).c_str(), 0755), 0);
   for (const char* name : {"films/clip10.avi", "films/clip2.avi", "films/Extra/b.AVI", "films/Extra/deeper/a.avi",
-                           "films/notes.txt", "films/Extra/cover.jpg", "single.avi"})
+                           "films/notes.txt", "films/Extra/cover.jpg", "films/.thumbnails/clip2.avi", "single.avi"})
     WriteFile(dir / name, Clean());
+  // Natural order without help from the locale's collation.
+  QLocale::setDefault(QLocale::c());
   auto q = [](const std::string& p) { return QString::fromStdString(p); };
   struct Case {
     const char* how;
@@ -766,8 +872,9 @@ TEST_F(MainWindow, FoldersAddTheirAviFilesSortedAndNoFileIsListedTwice) {
     for (int i = 0; i < window->LvwFiles->topLevelItemCount(); ++i) paths << window->RowPath(i);
     EXPECT_EQ(paths, (QStringList{q(dir / "films/clip2.avi"), q(dir / "films/clip10.avi"), q(dir / "films/Extra/b.AVI"),
                                   q(dir / "films/Extra/deeper/a.avi"), q(dir / "single.avi")}))
-        << c.how;
+        << c.how << ": hidden folders are left out";
   }
+  QLocale::setDefault(QLocale::system());
 }
 
 TEST_F(MainWindow, RowsLineUpShowTheirPathAndOpenTheCopyOrTheFile) {

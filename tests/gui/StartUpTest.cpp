@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +180,45 @@ TEST_F(StartUpSettings, InstallOnAWindowsExportKeepsEveryKeyAndSaysNothing) {
   ASSERT_TRUE(reg.OpenKey("Software\\Other", false));
   EXPECT_EQ(reg.ReadString("Path"), "%TEMP%");
   EXPECT_NE(after.find("\"Blob\"=hex:de,ad\r\n"), std::string::npos);
+}
+
+// A style sheet, even an empty one, restyles each window as it is made; the
+// configuration dialog then fits itself to the sheet while being built.
+TEST_F(StartUpSettings, ANormalStartUnderAStyleSheetOpensItsWindowsAndEndsWhenTheyClose) {
+  const std::string empty = dir_ / "empty.qss";
+  WriteText(empty, "");
+  const struct {
+    const char* name;
+    QString sheet;  // as -stylesheet FILE sets it
+  } cases[] = {
+      {"an empty file", "file:///" + QString::fromStdString(empty)},
+      {"a sheet", "QPushButton { padding: 4px 16px; font-size: 20px; } QCheckBox { spacing: 12px; }"},
+  };
+  for (const auto& c : cases) {
+    qApp->setStyleSheet(c.sheet);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() != "FrmConfig") continue;
+        seen = true;
+        EXPECT_EQ(w->minimumSize(), w->maximumSize()) << c.name << ": a fixed frame";
+        EXPECT_GE(w->width(), 385) << c.name;
+        EXPECT_GE(w->height(), 239) << c.name;
+      }
+      QApplication::closeAllWindows();
+    });
+    // A window that does not close fails the test instead of hanging it.
+    QObject guard;
+    QTimer::singleShot(10000, &guard, [&] {
+      ADD_FAILURE() << c.name << ": the program did not end";
+      QApplication::exit(0);
+    });
+    // Qt may warn about the offscreen platform; the program itself says nothing.
+    const std::string err = Run({"zantrel"});
+    EXPECT_EQ(err.find("zantrel: "), std::string::npos) << c.name << ": " << err;
+    EXPECT_TRUE(seen) << c.name << ": the configuration dialog is made at start";
+    qApp->setStyleSheet(QString());
+  }
 }
 
 }  // namespace
