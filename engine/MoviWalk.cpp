@@ -608,7 +608,7 @@ void MoviWalk::ScanMovi() {
         }
         return;
       }
-      const bool goesOn = ReportSpot(pos, hit, parity);
+      ReportSpot(pos, hit, parity);
       // A flipped bit or a changed byte in the size: the chunk ends where the
       // next one was found, a size that differs from the claim in that one
       // byte. A size that differs more is not all that was damaged.
@@ -617,10 +617,9 @@ void MoviWalk::ScanMovi() {
         const std::uint32_t size = TrueSize(chunk, data);
         if (OneByteApart(size, header.DataSize)) KeepWithSize(chunk, size);
       }
-      if (!goesOn) {
-        endAt(hit.Position);  // the walk ends on the index the search found
-        return;
-      }
+      // The search found a chunk or the index (it seeked there): the index
+      // is walked as any index met, so that it is known and, in an OpenDML
+      // file, the walk goes on after it.
       continue;
     }
     // Unrecognisable bytes where a chunk should start. Either the previous

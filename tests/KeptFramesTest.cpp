@@ -112,7 +112,18 @@ std::vector<Damage> Damages() {
       return false;
     };
   };
+  // One byte of every seventh chunk's header changed, as a failing card
+  // leaves them: the code's or the size's, in turn. The film's own idx1
+  // still names every chunk.
+  auto everySeventh = [](const Film& f, Bytes& b) {
+    for (std::size_t i = 3; i < f.Chunks.size(); i += 7) {
+      const std::int64_t at = f.Chunks[i].Position + static_cast<std::int64_t>(i % 8);
+      b[at] = static_cast<unsigned char>(b[at] == 'x' ? 'y' : 'x');
+    }
+    return true;
+  };
   return {
+      {"one byte of every seventh chunk header", everySeventh},
       {"bit 30 of a key frame's size (past the end of the file)", flip(MiddleKeyFrame, 30)},
       {"bit 9 of a key frame's size", flip(MiddleKeyFrame, 9)},
       {"bit 10 of a key frame's size", flip(MiddleKeyFrame, 10)},
