@@ -83,6 +83,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   std::vector<std::pair<std::size_t, OldIndexEntry>> recoded;  // walked entries whose header was damaged
   std::vector<SizeFix> fixes;
   std::int64_t freeFrom = 0;  // the end of the last chunk kept through the index
+  std::size_t hint = 0;
   for (std::int64_t k = 0; k < count; ++k) {
     if ((k & 0xFFFF) == 0) MayStop(stop);
     const unsigned char* entry = &raw[static_cast<std::size_t>(k * Idx1Entry::Size)];
@@ -103,7 +104,11 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
       return VEKCodec::IndexFlags(s.Rules[stream], true, probe, got > 0 ? static_cast<std::size_t>(got) : 0,
                                   e.ChunkSize);
     };
-    const auto next = at(position);
+    // An index lists its chunks in file order, mostly: the walked entry
+    // after the last one looked at is tried before a search.
+    auto next = walked.begin() + static_cast<std::ptrdiff_t>(std::min(hint, walked.size()));
+    if (next == walked.end() || next->Position() != position) next = at(position);
+    hint = static_cast<std::size_t>(next - walked.begin()) + 1;
     if (next != walked.end() && next->Position() == position) {
       // A chunk the walk took under a code or a size that a damaged byte
       // changed (another stream's number, a size that ran into damage) gets
