@@ -9,6 +9,7 @@
 #include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
+#include "util/FolderFiles.h"
 #include "util/Paths.h"
 
 namespace ZantrelCli {
@@ -101,6 +102,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   if (!o.CheckOnly && !o.InPlace && o.Prefix.empty())
     return usage("an empty --prefix names the file itself: use --in-place to repair the files themselves");
   if (o.Files.empty()) return usage("no file given");
+  // A folder stands for the AVI files in it and its subfolders, as in the
+  // window's Add folder.
+  o.Files = VEK::ExpandPaths(o.Files);
+  if (o.Files.empty()) return usage("no AVI file in the folders given");
   result.Outcome = ParseOutcome::Run;
   return result;
 }
@@ -108,11 +113,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string VersionText() { return std::string("zantrel-cli ") + ZANTREL_VERSION + "\n"; }
 
 std::string HelpText() {
-  return "Usage: zantrel-cli check [options] FILE...\n"
-         "       zantrel-cli rebuild [options] FILE...\n"
+  return "Usage: zantrel-cli check [options] FILE|FOLDER...\n"
+         "       zantrel-cli rebuild [options] FILE|FOLDER...\n"
          "\n"
          "Checks AVI files for structural damage, or rebuilds their idx1 index so that\n"
-         "damaged or partially downloaded videos play and seek again.\n"
+         "damaged or partially downloaded videos play and seek again. A FOLDER stands\n"
+         "for the .avi files in it and its subfolders (hidden ones left out), in the\n"
+         "order a person sorts names (clip2 before clip10).\n"
          "\n"
          "  check              walk each file and report what was found; nothing is written\n"
          "  rebuild            write a repaired copy beside each file (PREFIX + name)\n"

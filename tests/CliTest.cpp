@@ -107,7 +107,9 @@ TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
       // In place only with --in-place: an empty prefix would name the source.
       {{"rebuild", "--prefix", "", "--overwrite", "overwrite", file}, emptyPrefix},
       {{"rebuild", "--prefix=", file}, emptyPrefix},
+      {{"check", dir.Path() + "/empty"}, "no AVI file in the folders given"},
   };
+  std::filesystem::create_directory(dir / "empty");
   for (const auto& c : cases) {
     const ProgramRun r = RunCli(c.args);
     EXPECT_EQ(r.Status, 2) << ::testing::PrintToString(c.args);
@@ -118,10 +120,35 @@ TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
   EXPECT_EQ(ReadFile(file), good);
 }
 
+// A folder is its AVI files and its subfolders', in the order a person
+// sorts names; hidden folders and other files are left out.
+TEST_F(Cli, AFolderStandsForItsAviFilesInNaturalOrder) {
+  namespace fs = std::filesystem;
+  for (const char* folder : {"films", "films/sub", "films/.cache", "films/Extra10", "films/extra9"})
+    fs::create_directory(dir / folder);
+  const Bytes good = GoodFile();
+  for (const char* name : {"films/clip10.avi", "films/clip2.avi", "films/Clip3.AVI", "films/notes.txt",
+                           "films/sub/a.avi", "films/.cache/thumb.avi", "films/Extra10/y.avi", "films/extra9/x.avi",
+                           "single.avi"})
+    Put(name, good);
+  fs::create_directory_symlink(dir / "films", dir / "films/sub/loop");
+  const ProgramRun r = RunCli({"check", dir / "single.avi", dir / "films"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  std::vector<std::string> processed;
+  for (std::size_t at = r.Out.find("Processing file \""); at != std::string::npos;
+       at = r.Out.find("Processing file \"", at + 1)) {
+    const std::size_t from = at + 17;
+    processed.push_back(r.Out.substr(from, r.Out.find('"', from) - from));
+  }
+  // extra9 before Extra10 and Clip3 between clip2 and clip10: letter case aside.
+  EXPECT_EQ(processed, (std::vector<std::string>{"single.avi", "clip2.avi", "Clip3.AVI", "clip10.avi", "x.avi",
+                                                 "y.avi", "a.avi"}));
+}
+
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
   const ProgramRun help = RunCli({"--help"});
   EXPECT_EQ(help.Status, 0);
-  EXPECT_NE(help.Out.find("Usage: zantrel-cli check [options] FILE..."), std::string::npos);
+  EXPECT_NE(help.Out.find("Usage: zantrel-cli check [options] FILE|FOLDER..."), std::string::npos);
   const ProgramRun version = RunCli({"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "zantrel-cli 0.2.3.6\n");

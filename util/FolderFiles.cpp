@@ -1,0 +1,85 @@
+#include "util/FolderFiles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace VEK {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsAviName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string suffix = name.substr(name.size() - 4);
+  std::transform(suffix.begin(), suffix.end(), suffix.begin(), Folded);
+  return suffix == ".avi";
+}
+
+void Collect(const fs::path& folder, std::vector<std::string>& found) {
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code kind;
+    if (it->is_symlink(kind)) {
+      // A link to a file is taken; one to a folder is not followed.
+      if (!it->is_directory(kind) && IsAviName(name)) found.push_back(it->path().string());
+    } else if (it->is_directory(kind)) {
+      if (name.front() != '.') Collect(it->path(), found);
+    } else if (IsAviName(name)) {
+      found.push_back(it->path().string());
+    }
+  }
+}
+
+}  // namespace
+
+bool NaturalLess(std::string_view a, std::string_view b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      const std::size_t si = i, sj = j;
+      while (i < a.size() && IsDigit(a[i])) ++i;
+      while (j < b.size() && IsDigit(b[j])) ++j;
+      // By value: leading zeros aside, a longer run is a larger number.
+      std::string_view x = a.substr(si, i - si), y = b.substr(sj, j - sj);
+      while (x.size() > 1 && x.front() == '0') x.remove_prefix(1);
+      while (y.size() > 1 && y.front() == '0') y.remove_prefix(1);
+      if (x.size() != y.size()) return x.size() < y.size();
+      if (const int c = x.compare(y); c != 0) return c < 0;
+      continue;
+    }
+    const char p = Folded(a[i]), q = Folded(b[j]);
+    if (p != q) return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
+    ++i;
+    ++j;
+  }
+  if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+  return a < b;
+}
+
+std::vector<std::string> AviFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  Collect(fs::path(folder), found);
+  std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+  return found;
+}
+
+std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths) {
+  std::vector<std::string> files;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    if (fs::is_directory(fs::path(path), error)) {
+      for (std::string& file : AviFilesIn(path)) files.push_back(std::move(file));
+    } else {
+      files.push_back(path);
+    }
+  }
+  return files;
+}
+
+}  // namespace VEK
