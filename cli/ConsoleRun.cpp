@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "ZantrelVersion.h"
+#include "engine/BatchSummary.h"
 #include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
@@ -293,6 +294,21 @@ class ConsoleFrontEnd {
     FlushLinesLocked();
   }
 
+  // After a batch of several files that ran to its end, the line that sums
+  // it up; a stopped batch ends on the line that says so.
+  void PrintSummary() {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (options_.Files.size() < 2) return;
+    std::vector<VEKRiff::RebuildEvent> outcomes;
+    for (std::size_t i = 0; i < options_.Files.size(); ++i) {
+      const auto it = outcomes_.find(static_cast<int>(i));
+      outcomes.push_back(it == outcomes_.end() ? VEKRiff::FileStarted : it->second);
+      if (outcomes.back() == VEKRiff::Aborted) return;
+    }
+    PrintLine(VEKRiff::SummaryLine(VEKRiff::TallyOf(outcomes, options_.CheckOnly), options_.CheckOnly));
+    FlushLinesLocked();
+  }
+
   bool AllSucceeded() const {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (std::size_t i = 0; i < options_.Files.size(); ++i) {
@@ -376,6 +392,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   worker.WaitFor();
   frontEnd.FlushLines();
   frontEnd.ClearProgress();
+  frontEnd.PrintSummary();
   return frontEnd.AllSucceeded() ? ExitOk : ExitFileFailed;
 }
 

@@ -131,9 +131,10 @@ TEST_F(Cli, AFolderStandsForItsAviFilesInNaturalOrder) {
                            "films/sub/a.avi", "films/.cache/thumb.avi", "films/Extra10/y.avi", "films/extra9/x.avi",
                            "single.avi"})
     Put(name, good);
+  Put("films/sub/b.avi", DamagedFile());
   fs::create_directory_symlink(dir / "films", dir / "films/sub/loop");
   const ProgramRun r = RunCli({"check", dir / "single.avi", dir / "films"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Status, 1) << r.Err;
   std::vector<std::string> processed;
   for (std::size_t at = r.Out.find("Processing file \""); at != std::string::npos;
        at = r.Out.find("Processing file \"", at + 1)) {
@@ -142,7 +143,9 @@ TEST_F(Cli, AFolderStandsForItsAviFilesInNaturalOrder) {
   }
   // extra9 before Extra10 and Clip3 between clip2 and clip10: letter case aside.
   EXPECT_EQ(processed, (std::vector<std::string>{"single.avi", "clip2.avi", "Clip3.AVI", "clip10.avi", "x.avi",
-                                                 "y.avi", "a.avi"}));
+                                                 "y.avi", "a.avi", "b.avi"}));
+  // The batch is summed up after its last file's lines.
+  EXPECT_TRUE(r.Out.ends_with("\n\n8 files checked: 7 healthy, 1 damaged, 0 skipped, 0 not done.\n")) << r.Out;
 }
 
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
