@@ -35,6 +35,7 @@
 #include "engine/ExistingOutput.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
+#include "util/FolderFiles.h"
 #include "util/Paths.h"
 
 namespace {
@@ -95,53 +96,6 @@ QIcon NoMarkIcon() {
     return QIcon(blank);
   }();
   return icon;
-}
-
-// Whether a sorts before b as a person sorts names: runs of digits by their
-// value (clip2 before clip10), the rest without regard to letter case. Qt's
-// collator drops its numeric mode in the C locale on several platforms.
-bool NaturalLess(const QString& a, const QString& b) {
-  qsizetype i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (a[i].isDigit() && b[j].isDigit()) {
-      const qsizetype si = i, sj = j;
-      while (i < a.size() && a[i].isDigit()) ++i;
-      while (j < b.size() && b[j].isDigit()) ++j;
-      // The value: leading zeros aside, a longer run is a larger number.
-      QStringView x = QStringView(a).mid(si, i - si), y = QStringView(b).mid(sj, j - sj);
-      while (x.size() > 1 && x[0] == u'0') x = x.mid(1);
-      while (y.size() > 1 && y[0] == u'0') y = y.mid(1);
-      if (x.size() != y.size()) return x.size() < y.size();
-      if (const int c = x.compare(y); c != 0) return c < 0;
-      continue;
-    }
-    const QChar p = a[i].toCaseFolded(), q = b[j].toCaseFolded();
-    if (p != q) return p < q;
-    ++i;
-    ++j;
-  }
-  if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
-  return a < b;  // the same but for case or zeros: still one order
-}
-
-void CollectAviFiles(const QString& folder, QStringList& found) {
-  QDirIterator files(folder, {"*.avi"}, QDir::Files | QDir::Hidden);
-  while (files.hasNext()) found << files.next();
-  // Hidden folders hold a program's own things (caches, a trash), not the
-  // user's films. Links to folders are not followed, so a loop of links ends.
-  QDirIterator folders(folder, QDir::Dirs | QDir::NoDotAndDotDot);
-  while (folders.hasNext()) {
-    const QString sub = folders.next();
-    if (!folders.fileInfo().isSymLink()) CollectAviFiles(sub, found);
-  }
-}
-
-// The AVI files in a folder and its subfolders, in natural order.
-QStringList AviFilesIn(const QString& folder) {
-  QStringList found;
-  CollectAviFiles(folder, found);
-  std::sort(found.begin(), found.end(), NaturalLess);
-  return found;
 }
 
 // A row keeps its own message list beside the item's data, so that appending
@@ -641,7 +595,7 @@ void TFrmMain::AddPaths(const QStringList& paths) {
     const QFileInfo info(given);
     const QString path = info.absoluteFilePath();
     if (info.isDir()) {
-      for (const QString& file : AviFilesIn(path)) AddFile(Bytes(file));
+      for (const std::string& file : VEK::AviFilesIn(Bytes(path))) AddFile(file);
     } else {
       AddFile(Bytes(path));
     }
