@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
@@ -426,22 +428,35 @@ std::vector<std::int64_t> ReachableStreamChunks(ByteView source) {
   return fewest;
 }
 
-// Whether an idx1 anywhere in the source after movi has an entry for a chunk
-// with this code and size at header (its offset from "movi" or from the
-// file's start).
-bool OldIndexNames(ByteView source, std::int64_t movi, std::int64_t header, std::uint32_t id, std::uint32_t size) {
-  const std::int64_t n = static_cast<std::int64_t>(source.size());
-  for (std::int64_t at = movi + 12; at + 8 <= n; ++at) {
-    if (Le32(source, at) != Code("idx1")) continue;
-    const std::int64_t end = std::min<std::int64_t>(n, at + 8 + static_cast<std::int64_t>(Le32(source, at + 4)));
-    for (std::int64_t e = at + 8; e + 16 <= end; e += 16) {
-      const std::int64_t offset = Le32(source, e + 8);
-      if (Le32(source, e) == id && Le32(source, e + 12) == size && (offset == header - (movi + 8) || offset == header))
-        return true;
+// The chunks that an idx1 anywhere in the source after movi names: the
+// header positions its entries give (from "movi" or from the file's start),
+// with their codes and sizes. Read once, on the first question.
+class OldIndexWitness {
+ public:
+  OldIndexWitness(ByteView source, std::int64_t movi) : Source(source), Movi(movi) {}
+  bool Names(std::int64_t header, std::uint32_t id, std::uint32_t size) {
+    if (!Read) {
+      Read = true;
+      const std::int64_t n = static_cast<std::int64_t>(Source.size());
+      for (std::int64_t at = Movi + 12; at + 8 <= n; ++at) {
+        if (Le32(Source, at) != Code("idx1")) continue;
+        const std::int64_t end = std::min<std::int64_t>(n, at + 8 + static_cast<std::int64_t>(Le32(Source, at + 4)));
+        for (std::int64_t e = at + 8; e + 16 <= end; e += 16) {
+          const std::int64_t offset = Le32(Source, e + 8);
+          for (std::int64_t position : {Movi + 8 + offset, offset})
+            Named.insert({position, Le32(Source, e), Le32(Source, e + 12)});
+        }
+      }
     }
+    return Named.count({header, id, size}) > 0;
   }
-  return false;
-}
+
+ private:
+  ByteView Source;
+  std::int64_t Movi;
+  bool Read = false;
+  std::set<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> Named;
+};
 
 int DifferingBytes(ByteView source, std::int64_t header, std::uint32_t id, std::uint32_t size) {
   int differ = 0;
@@ -488,6 +503,7 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   // it, just those 12 bytes are written again.
   if (outSize >= 12 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ")) allowed.emplace_back(0, 12);
 
+  OldIndexWitness witness(source, movi);
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
     // Named only on failure: a film has entries by the hundred thousand.
@@ -503,7 +519,7 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
     // old index: that index names it, with the code and size its header in
     // the output now gives, and the damage left most of that header.
     if ((Le32(source, header) != id || Le32(source, header + 4) != size) &&
-        OldIndexNames(source, movi, header, id, size) && Le32(output, header) == id &&
+        witness.Names(header, id, size) && Le32(output, header) == id &&
         Le32(output, header + 4) == size && DifferingBytes(source, header, id, size) <= 2) {
       allowed.emplace_back(header, header + 8);
       indexed.push_back(header);
@@ -556,6 +572,7 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
   // The sizes of chunks that the rebuild gives the size of their data may
   // be written already: a stream chunk's size field now claiming no more
   // than the source holds.
+  OldIndexWitness witness(source, firstMovi);
   for (std::int64_t d = FirstDifferenceOutside(source, after, 0, dataEnd, fields); d >= 0;
        d = FirstDifferenceOutside(source, after, 0, dataEnd, fields)) {
     std::int64_t resized = -1;
@@ -571,7 +588,7 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
     std::int64_t vouched = -1;
     for (std::int64_t h = std::max<std::int64_t>(0, d - 7); h <= d && vouched < 0; ++h)
       if (h + 8 <= static_cast<std::int64_t>(std::min(source.size(), after.size())) &&
-          OldIndexNames(source, firstMovi, h, Le32(after, h), Le32(after, h + 4)) &&
+          witness.Names(h, Le32(after, h), Le32(after, h + 4)) &&
           DifferingBytes(source, h, Le32(after, h), Le32(after, h + 4)) <= 2)
         vouched = h;
     if (vouched < 0) return "a write that failed midway changed the movi size or the data before the new index: " + why;
