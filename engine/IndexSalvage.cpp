@@ -46,11 +46,21 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   if (count == 0) return out;
   const std::int64_t moviData = s.SegmentList.front().MoviPosition + ChunkHeader::Size;
   const std::int64_t dataEnd = s.SegmentList.front().End;
-  std::vector<unsigned char> raw(static_cast<std::size_t>(count * Idx1Entry::Size));
-  MayStop(stop);
-  if (file.Peek(raw.data(), static_cast<std::int64_t>(raw.size()), s.OldIndexPosition + ChunkHeader::Size) !=
-      static_cast<std::int64_t>(raw.size()))
-    throw VEKFile::File::ReadFailure();
+  // The index is read a block at a time, in order: its size field is a claim
+  // too, and a damaged one may claim gigabytes of a large file.
+  constexpr std::int64_t PerBlock = 4096;
+  std::vector<unsigned char> block(PerBlock * Idx1Entry::Size);
+  std::int64_t blockFirst = -1;
+  auto entryAt = [&](std::int64_t k) -> const unsigned char* {
+    if (blockFirst < 0 || k < blockFirst || k >= blockFirst + PerBlock) {
+      MayStop(stop);
+      blockFirst = k;
+      const std::int64_t want = std::min(PerBlock, count - k) * Idx1Entry::Size;
+      if (file.Peek(block.data(), want, s.OldIndexPosition + ChunkHeader::Size + k * Idx1Entry::Size) != want)
+        throw VEKFile::File::ReadFailure();
+    }
+    return &block[static_cast<std::size_t>((k - blockFirst) * Idx1Entry::Size)];
+  };
 
   // The walk's entry with its header at position, or walked.end().
   auto at = [&](std::int64_t position) {
@@ -70,8 +80,9 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   for (const OldIndexEntry& e : walked)
     if (std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) codes.push_back(e.ChunkId);
   for (std::int64_t k = 0; k < count && voters < Votes; ++k) {
-    const Idx1Entry e = Idx1Entry::Load(&raw[static_cast<std::size_t>(k * Idx1Entry::Size)]);
-    if (!IsStreamChunkId(&raw[static_cast<std::size_t>(k * Idx1Entry::Size)])) continue;
+    const unsigned char* entry = entryAt(k);
+    const Idx1Entry e = Idx1Entry::Load(entry);
+    if (!IsStreamChunkId(entry)) continue;
     ++voters;
     votes[0] += agrees(e, moviData);
     votes[1] += agrees(e, 0);
@@ -85,8 +96,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   std::int64_t freeFrom = 0;  // the end of the last chunk kept through the index
   std::size_t hint = 0;
   for (std::int64_t k = 0; k < count; ++k) {
-    if ((k & 0xFFFF) == 0) MayStop(stop);
-    const unsigned char* entry = &raw[static_cast<std::size_t>(k * Idx1Entry::Size)];
+    const unsigned char* entry = entryAt(k);
     const Idx1Entry e = Idx1Entry::Load(entry);
     if (!IsStreamChunkId(entry) || std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) continue;
     const std::int64_t position = base + e.Offset;
