@@ -42,7 +42,7 @@ namespace {
 const VEK::MessagePair MsgModifyOriginal = {
     {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
      "modifying them or Cancel to abort the operation.",
-     "Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé d'en faire une "
+     "Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé d'en faire une "
      "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
 const VEK::MessagePair MsgMarkedFiles = {
     {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};

@@ -221,7 +221,7 @@ TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunS
   const QString warning[] = {
       "You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
       "modifying them or Cancel to abort the operation.",
-      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé "
+      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé "
                         "d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler "
                         "pour interrompre ce procédé.")};
   const QString check[] = {"Check Errors", QString::fromUtf8("Vérifier les erreurs")};
@@ -761,6 +761,11 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->StartOperation(false);
     ASSERT_TRUE(window->Running);
     window->ShowCounters(13613, 16900, 2147483647);
+    const bool french = c.language == VEK::French;
+    EXPECT_EQ(window->StatusBar2Panels[1]->text(),
+              QString::fromUtf8(french ? "Images vidéo : 16900" : "Video Frames : 16900"));
+    EXPECT_EQ(window->StatusBar2Panels[2]->text(),
+              QString::fromUtf8(french ? "Échantillons audio : 2147483647" : "Audio Samples : 2147483647"));
     // A layout grows one level per pass of the event loop, up to the window.
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
     EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
@@ -769,6 +774,9 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->StopOperation();
     QApplication::processEvents();
     EXPECT_EQ(window->PnlStatus->text(), c.language == VEK::French ? "Interruption..." : "Aborting...");
+    const QStringList lines = window->RowMessages(0);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[lines.size() - 2], QString::fromUtf8(french ? "Procédé interrompu." : "Operation aborted."));
     window->PnlStats->show();  // as it was drawn while stopping
     QApplication::processEvents();
     EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
