@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -30,6 +31,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <chrono>
 
 #include "app/Artwork.h"
 #include "engine/ExistingOutput.h"
@@ -525,6 +527,11 @@ bool TFrmMain::SaveSettingsOrReport() {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
+  // Mid-stop the window stays: the wait still serves the rows it reports to.
+  if (waitingForStop_) {
+    event->ignore();
+    return;
+  }
   // A run that ended by itself while the stop question was open closed the
   // question; the close the user asked for then goes ahead.
   if (Running && !StopOperation() && Running) {
@@ -824,6 +831,9 @@ VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vec
 }
 
 void TFrmMain::StartOperation(bool checkOnly) {
+  // A timer may fire while a stop waits for the worker: the worker that ends
+  // is the one waited for, no other starts in between.
+  if (waitingForStop_) return;
   std::vector<int> rows;
   VEK::RefCount<VEKRiff::FileList> files = CollectFiles(checkOnly, rows);
   if (files->empty()) return;
@@ -862,6 +872,9 @@ void TFrmMain::StartOperation(bool checkOnly) {
 
 bool TFrmMain::StopOperation() {
   FlushMessages();
+  // A stop already waiting for the worker (a close asked for meanwhile, say)
+  // is the one stop of this run.
+  if (waitingForStop_) return false;
   if (Settings.StopPrompt) {
     askingStop_ = true;
     const auto answer = prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
@@ -874,9 +887,20 @@ bool TFrmMain::StopOperation() {
   Worker->Abort("");
   Stopping = true;
   UpdateActions();
-  // Serves the worker's notifications and its termination handler, nothing
-  // else: no input, no ordinary repaint.
-  Worker->WaitFor();
+  // The worker ends only once its last notifications and its termination
+  // handler have run here. Until then its hand-overs are served and the
+  // window keeps painting (the closed question would leave a hole for
+  // seconds on a large file). Input waits: no second stop and no command can
+  // run in the middle of this one, and closeEvent refuses a close the window
+  // system asks for meanwhile.
+  waitingForStop_ = true;
+  VEKRiff::IndexRebuilder* stopping = Worker.get();
+  while (!stopping->Finished()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    HandOvers.WaitAndServe(std::chrono::milliseconds(10));
+  }
+  stopping->WaitFor();  // joins the thread
+  waitingForStop_ = false;
   return true;
 }
 

@@ -1029,3 +1029,43 @@ TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
     EXPECT_EQ(window->Mark(window->LvwFiles->topLevelItemCount() - 1), MarkRebuilt);
   }
 }
+
+// Yes to Stop: until the worker has ended the window keeps running its event
+// loop for painting and timers, yet takes no second stop and no close.
+TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAClose) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  const std::string path = Put("long.avi", b.Build());
+  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // a run that lasts until stopped
+  window->AddFile(path);
+  window->AddFile(Put("later.avi", Clean()));
+  window->show();
+  window->StartOperation(true);
+  ASSERT_TRUE(window->Running);
+
+  bool inStop = false, fired = false, firedInStop = false, secondStop = true, closed = true, stopEnabled = true;
+  QTimer::singleShot(0, window.get(), [&] {
+    fired = true;
+    firedInStop = inStop;
+    secondStop = window->StopOperation();
+    window->UpdateActions();
+    stopEnabled = window->ActActionStop->isEnabled();
+    closed = window->close();
+  });
+  prompts.answers = {PromptAnswer::Yes};
+  inStop = true;
+  EXPECT_TRUE(window->StopOperation());
+  inStop = false;
+
+  EXPECT_TRUE(fired);
+  EXPECT_TRUE(firedInStop) << "the timer ran while the stop waited for the worker";
+  EXPECT_FALSE(secondStop) << "a stop already waiting is the only one";
+  EXPECT_FALSE(stopEnabled);
+  EXPECT_FALSE(closed) << "no close in the middle of the wait";
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(prompts.asked.size(), 1u) << "one stop question";
+  EXPECT_FALSE(window->Running) << "the wait served the end of the worker";
+  EXPECT_TRUE(window->Worker->Finished());
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
+  EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
+}
