@@ -851,6 +851,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
   batchSize_ = static_cast<int>(files->size());
   batchFile_ = 0;
+  followedRow_ = -1;
   ProgressBar2->setRange(0, 100 * batchSize_);
   if (Settings.AutoClear) {
     ClearMessagesView();
@@ -871,10 +872,10 @@ void TFrmMain::StartOperation(bool checkOnly) {
 }
 
 bool TFrmMain::StopOperation() {
-  FlushMessages();
   // A stop already waiting for the worker (a close asked for meanwhile, say)
   // is the one stop of this run.
   if (waitingForStop_) return false;
+  FlushMessages();
   if (Settings.StopPrompt) {
     askingStop_ = true;
     const auto answer = prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
@@ -954,13 +955,24 @@ void TFrmMain::ShowBatchInTitle(int fileIndex) {
 }
 
 void TFrmMain::MoveSelectionTo(int row) {
+  // The run takes the selection to its first file, wherever the user left
+  // it, so that the Messages Center shows the file being worked on. From
+  // there the selection goes along with the work as long as the user leaves
+  // it where the run put it, or leaves none.
   const int first = FirstSelectedRow();
-  if (first < 0) {
-    Row(row)->setSelected(true);
+  QTreeWidgetItem* item = Row(row);
+  if (followedRow_ < 0 || first < 0) {
+    LvwFiles->clearSelection();
+    item->setSelected(true);
   } else if (row > 0 && first == row - 1) {
     Row(row - 1)->setSelected(false);
-    Row(row)->setSelected(true);
+    item->setSelected(true);
+  } else {
+    return;
   }
+  followedRow_ = row;
+  // The keyboard goes on from the row the work is on.
+  LvwFiles->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
 }
 
 void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {

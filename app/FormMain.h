@@ -185,5 +185,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   int batchSize_ = 0;            // files handed to the current worker
   int batchFile_ = 0;            // the one it works on
+  int followedRow_ = -1;         // the row the run last selected; -1: none yet
   QSet<QString> rowKeys_;        // the files listed, as Key() names them
 };

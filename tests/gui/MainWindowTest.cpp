@@ -1069,3 +1069,76 @@ TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAC
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
   EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
 }
+
+// The selection (and with it the Messages Center and the keyboard's current
+// row) is taken to the file being worked on, wherever it was when the run
+// started, and stays on the row a run ends or is aborted on.
+TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelection) {
+  enum Start { OnLastRow, OnNoRow };
+  enum End { Completed, CancelledAtQuestion, Stopped };
+  struct Case {
+    const char* name;
+    Start start;
+    End end;
+    int lastRow;           // the row the run ends or is aborted on
+    const char* lastLine;  // that row's last line before the empty one
+  } cases[] = {
+      {"last row, completed", OnLastRow, Completed, 2, "Done. Found 0 errors, 2 video frames, 32 audio samples"},
+      {"no row, completed", OnNoRow, Completed, 2, "Done. Found 0 errors, 2 video frames, 32 audio samples"},
+      {"last row, cancelled", OnLastRow, CancelledAtQuestion, 1, "User choose to abort operation."},
+      {"no row, cancelled", OnNoRow, CancelledAtQuestion, 1, "User choose to abort operation."},
+      {"last row, stopped", OnLastRow, Stopped, 0, "Operation aborted."},
+      {"no row, stopped", OnNoRow, Stopped, 0, "Operation aborted."},
+  };
+  window->Settings.StopPrompt = false;
+  window->show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->AllMessages->clear();
+    window->LvwFiles->clear();  // each case on rows of its own
+    if (c.end == Stopped) {
+      AviBuilder b;
+      b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+      const std::string path = Put("long.avi", b.Build());
+      ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // lasts until stopped
+      window->AddFile(path);
+    } else {
+      window->AddFile(Put("a.avi", Clean()));
+    }
+    window->AddFile(Put("b.avi", Clean()));
+    window->AddFile(Put("c.avi", Clean()));
+    std::remove((dir / "Zantrel.a.avi").c_str());
+    std::remove((dir / "Zantrel.c.avi").c_str());
+    WriteFile(dir / "Zantrel.b.avi", {'o', 'l', 'd'});  // the question on row 1
+    window->LvwFiles->clearSelection();
+    window->LvwFiles->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    if (c.start == OnLastRow) window->LvwFiles->topLevelItem(2)->setSelected(true);
+    window->EdtLogs->setPlainText("left over");
+
+    QStringList shownAtQuestion;
+    QTreeWidgetItem* currentAtQuestion = nullptr;
+    prompts.asked.clear();
+    prompts.answers = {c.end == CancelledAtQuestion ? PromptAnswer::Cancel : PromptAnswer::Yes};
+    prompts.whileAsking = [&] {
+      shownAtQuestion = MessagesCenter();
+      currentAtQuestion = window->LvwFiles->currentItem();
+    };
+    if (c.end == Stopped) QTimer::singleShot(200, window.get(), [&] { window->ActActionStop->trigger(); });
+    RunToEnd(false);
+    prompts.whileAsking = nullptr;
+    QApplication::processEvents();
+
+    if (c.end != Stopped) {
+      ASSERT_EQ(prompts.asked.size(), 1u);
+      EXPECT_EQ(shownAtQuestion, Lines({"Processing file \"b.avi\""})) << "the row being worked on, in view";
+      EXPECT_EQ(currentAtQuestion, window->LvwFiles->topLevelItem(1));
+    }
+    QTreeWidgetItem* last = window->LvwFiles->topLevelItem(c.lastRow);
+    EXPECT_EQ(window->LvwFiles->selectedItems(), QList<QTreeWidgetItem*>{last});
+    EXPECT_EQ(window->LvwFiles->currentItem(), last);
+    const QStringList lines = window->RowMessages(c.lastRow);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.mid(lines.size() - 2), Lines({c.lastLine, ""}));
+    EXPECT_EQ(MessagesCenter(), lines) << "the Messages Center shows the row the run ended on, to its last line";
+  }
+}
