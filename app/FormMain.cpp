@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <chrono>
 
 #include "app/Artwork.h"
 #include "engine/ExistingOutput.h"
@@ -42,7 +44,7 @@ namespace {
 const VEK::MessagePair MsgModifyOriginal = {
     {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
      "modifying them or Cancel to abort the operation.",
-     "Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé d'en faire une "
+     "Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé d'en faire une "
      "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
 const VEK::MessagePair MsgMarkedFiles = {
     {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
@@ -478,6 +480,11 @@ bool TFrmMain::SaveSettingsOrReport() {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
+  // Mid-stop the window stays: the wait still serves the rows it reports to.
+  if (waitingForStop_) {
+    event->ignore();
+    return;
+  }
   // A run that ended by itself while the stop question was open closed the
   // question; the close the user asked for then goes ahead.
   if (Running && !StopOperation() && Running) {
@@ -777,6 +784,9 @@ VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vec
 }
 
 void TFrmMain::StartOperation(bool checkOnly) {
+  // A timer may fire while a stop waits for the worker: the worker that ends
+  // is the one waited for, no other starts in between.
+  if (waitingForStop_) return;
   std::vector<int> rows;
   VEK::RefCount<VEKRiff::FileList> files = CollectFiles(checkOnly, rows);
   if (files->empty()) return;
@@ -794,6 +804,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
   batchSize_ = static_cast<int>(files->size());
   batchFile_ = 0;
+  followedRow_ = -1;
   ProgressBar2->setRange(0, 100 * batchSize_);
   if (Settings.AutoClear) {
     ClearMessagesView();
@@ -814,6 +825,9 @@ void TFrmMain::StartOperation(bool checkOnly) {
 }
 
 bool TFrmMain::StopOperation() {
+  // A stop already waiting for the worker (a close asked for meanwhile, say)
+  // is the one stop of this run.
+  if (waitingForStop_) return false;
   FlushMessages();
   if (Settings.StopPrompt) {
     askingStop_ = true;
@@ -827,9 +841,20 @@ bool TFrmMain::StopOperation() {
   Worker->Abort("");
   Stopping = true;
   UpdateActions();
-  // Serves the worker's notifications and its termination handler, nothing
-  // else: no input, no ordinary repaint.
-  Worker->WaitFor();
+  // The worker ends only once its last notifications and its termination
+  // handler have run here. Until then its hand-overs are served and the
+  // window keeps painting (the closed question would leave a hole for
+  // seconds on a large file). Input waits: no second stop and no command can
+  // run in the middle of this one, and closeEvent refuses a close the window
+  // system asks for meanwhile.
+  waitingForStop_ = true;
+  VEKRiff::IndexRebuilder* stopping = Worker.get();
+  while (!stopping->Finished()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    HandOvers.WaitAndServe(std::chrono::milliseconds(10));
+  }
+  stopping->WaitFor();  // joins the thread
+  waitingForStop_ = false;
   return true;
 }
 
@@ -883,13 +908,24 @@ void TFrmMain::ShowBatchInTitle(int fileIndex) {
 }
 
 void TFrmMain::MoveSelectionTo(int row) {
+  // The run takes the selection to its first file, wherever the user left
+  // it, so that the Messages Center shows the file being worked on. From
+  // there the selection goes along with the work as long as the user leaves
+  // it where the run put it, or leaves none.
   const int first = FirstSelectedRow();
-  if (first < 0) {
-    Row(row)->setSelected(true);
+  QTreeWidgetItem* item = Row(row);
+  if (followedRow_ < 0 || first < 0) {
+    LvwFiles->clearSelection();
+    item->setSelected(true);
   } else if (row > 0 && first == row - 1) {
     Row(row - 1)->setSelected(false);
-    Row(row)->setSelected(true);
+    item->setSelected(true);
+  } else {
+    return;
   }
+  followedRow_ = row;
+  // The keyboard goes on from the row the work is on.
+  LvwFiles->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
 }
 
 void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {

@@ -179,10 +179,12 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEK::AutoPtr<VEKRegistry::Store> ownStore_;
   VEKRegistry::Store& store_;
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
-  int pendingFilesWidth_ = -1;  // applied when the splitter first has its real size
-  QStringList pendingLines_;    // lines for the Messages Center not shown yet
-  bool askingStop_ = false;     // the stop question is open
-  int batchSize_ = 0;           // files handed to the current worker
-  int batchFile_ = 0;           // the one it works on
-  QSet<QString> rowKeys_;       // the files listed, as Key() names them
+  int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
+  QStringList pendingLines_;     // lines for the Messages Center not shown yet
+  bool askingStop_ = false;      // the stop question is open
+  bool waitingForStop_ = false;  // a stop waits for the worker to end
+  int batchSize_ = 0;            // files handed to the current worker
+  int batchFile_ = 0;            // the one it works on
+  int followedRow_ = -1;         // the row the run last selected; -1: none yet
+  QSet<QString> rowKeys_;        // the files listed, as Key() names them
 };

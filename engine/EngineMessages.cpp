@@ -10,14 +10,22 @@ const VEK::MessagePair Corrupted = {{"Corrupted data found at file offset %d; Vi
 const VEK::MessagePair Resuming = {
     {"Resuming file scanning from offset %d", "Reprise du balayage du fichier à partir de l'adresse %d"}};
 const VEK::MessagePair Misaligned = {
-    {"Warning! Data blocks are misaligned.", "Attention! Des blocks de données sont mal alignés."}};
+    {"Warning! Data blocks are misaligned.", "Attention ! Des blocs de données sont mal alignés."}};
 const VEK::MessagePair Processing = {{"Processing file \"%s\"", "Traitement du fichier \"%s\""}};
 const VEK::MessagePair Checking = {{"Checking errors...", "Vérification des erreurs..."}};
 const VEK::MessagePair Rebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
-const VEK::MessagePair Done = {{"Done. Found %d errors, %d video frames, %d audio samples",
-                                "Terminé. Trouvé %d erreurs, %d images vidéos, %d échantillons audios"}};
-const VEK::MessagePair Skipped = {{"File skipped.", "Fichier ignoré"}};
-const VEK::MessagePair Aborted = {{"Operation aborted.", "Procédé interrompu"}};
+// French puts the count of errors with a participle that agrees with it:
+// singular below two (0 and 1), plural from two on. English has one form.
+const VEK::MessagePair DoneOneError = {{"Done. Found %d errors, %d video frames, %d audio samples",
+                                        "Terminé. %d erreur trouvée, %d images vidéo, %d échantillons audio"}};
+const VEK::MessagePair DoneErrors = {{"Done. Found %d errors, %d video frames, %d audio samples",
+                                      "Terminé. %d erreurs trouvées, %d images vidéo, %d échantillons audio"}};
+
+std::string DoneText(std::int64_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
+  return VEK::Text(errors < 2 ? DoneOneError : DoneErrors, {errors, videoFrames, audioSamples});
+}
+const VEK::MessagePair Skipped = {{"File skipped.", "Fichier ignoré."}};
+const VEK::MessagePair Aborted = {{"Operation aborted.", "Procédé interrompu."}};
 const VEK::MessagePair IndexTooLarge = {
     {"The index of this file cannot be rebuilt: its data reaches beyond the 4 GiB that an idx1 index can address.",
      "L'index de ce fichier ne peut pas être reconstruit : ses données dépassent les 4 Gio qu'un index idx1 peut "

@@ -2,6 +2,9 @@
 // the index writers and the worker, which each build their lines from them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "lang/Language.h"
 
 namespace VEKRiff::Msg {
@@ -14,7 +17,9 @@ extern const VEK::MessagePair Misaligned;
 extern const VEK::MessagePair Processing;
 extern const VEK::MessagePair Checking;
 extern const VEK::MessagePair Rebuilding;
-extern const VEK::MessagePair Done;
+// The summary line of a file: "Done. Found %d errors, %d video frames, %d
+// audio samples", in French with the error count's agreement.
+std::string DoneText(std::int64_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
 extern const VEK::MessagePair Skipped;
 extern const VEK::MessagePair Aborted;
 extern const VEK::MessagePair IndexTooLarge;

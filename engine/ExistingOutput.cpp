@@ -21,8 +21,8 @@ const VEK::MessagePair MsgBehaviorAbort = {
 const VEK::MessagePair MsgBehaviorOverwrite = {
     {"Destination file already exists, it will be overwritten.", "Le fichier destination existe déjà, il sera écrasé."}};
 const VEK::MessagePair MsgErrors = {{"Errors : %d", "Erreurs : %d"}};
-const VEK::MessagePair MsgVideoFrames = {{"Video Frames : %d", "Images vidéos : %d"}};
-const VEK::MessagePair MsgAudioSamples = {{"Audio Samples : %d", "Échantillons audios : %d"}};
+const VEK::MessagePair MsgVideoFrames = {{"Video Frames : %d", "Images vidéo : %d"}};
+const VEK::MessagePair MsgAudioSamples = {{"Audio Samples : %d", "Échantillons audio : %d"}};
 }  // namespace
 
 bool OutputExists(const IndexRebuilder& worker) {

@@ -231,7 +231,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     throw;
   }
   // 7. Report.
-  AddMessage(VEK::Text(Msg::Done, {ErrorCount(), VideoFrameCount(), AudioSampleCount()}));
+  AddMessage(Msg::DoneText(ErrorCount(), VideoFrameCount(), AudioSampleCount()));
 }
 
 }  // namespace VEKRiff

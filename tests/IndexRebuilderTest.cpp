@@ -357,9 +357,51 @@ TEST_F(RepairEngine, FrenchMessagesAreBuiltWhenFrenchIsSelected) {
                              "; Image vidéo 1",
                          "Reprise du balayage du fichier à partir de l'adresse " +
                              std::to_string(b.StreamChunks()[1].Position),
-                         "Attention! Des blocks de données sont mal alignés.",
+                         "Attention ! Des blocs de données sont mal alignés.",
                          "Le fichier n'a pas d'index (idx1) : les lecteurs ne peuvent pas s'y déplacer.",
-                         "Terminé. Trouvé 2 erreurs, 1 images vidéos, 8 échantillons audios", ""}));
+                         "Terminé. 2 erreurs trouvées, 1 images vidéo, 8 échantillons audio", ""}));
+}
+
+// French counts 0 and 1 in the singular: the participle of the Done line
+// agrees with the error count; the English line has one form.
+TEST_F(RepairEngine, TheFrenchDoneLineAgreesWithItsErrorCount) {
+  // spots corrupted stretches, each followed by a video and an audio chunk,
+  // and no index unless indexed: every stretch is one error, the missing
+  // index one more.
+  auto file = [](int spots, bool indexed) {
+    AviBuilder b;
+    b.StartMovi();
+    for (int i = 0; i < spots; ++i) b.Fill(10, 0x07).Chunk("00dc", 16).Chunk("01wb", 8);
+    b.Chunk("01wb", 8).EndMovi();
+    if (indexed) b.Idx1();
+    return b.Build();
+  };
+  const struct {
+    int spots;
+    bool indexed;
+    const char* english;
+    const char* french;
+  } cases[] = {
+      {0, true, "Done. Found 0 errors, 0 video frames, 8 audio samples",
+       "Terminé. 0 erreur trouvée, 0 images vidéo, 8 échantillons audio"},
+      {0, false, "Done. Found 1 errors, 0 video frames, 8 audio samples",
+       "Terminé. 1 erreur trouvée, 0 images vidéo, 8 échantillons audio"},
+      {1, false, "Done. Found 2 errors, 1 video frames, 16 audio samples",
+       "Terminé. 2 erreurs trouvées, 1 images vidéo, 16 échantillons audio"},
+      {2, false, "Done. Found 3 errors, 2 video frames, 24 audio samples",
+       "Terminé. 3 erreurs trouvées, 2 images vidéo, 24 échantillons audio"},
+  };
+  for (const auto& c : cases) {
+    const std::string path =
+        Put("e" + std::to_string(c.spots) + (c.indexed ? "i" : "") + ".avi", file(c.spots, c.indexed));
+    for (std::int8_t language : {VEK::English, VEK::French}) {
+      VEK::SetLanguage(language);
+      const auto r = Check({path});
+      VEK::SetLanguage(VEK::English);
+      ASSERT_GE(r.Lines.size(), 2u);
+      EXPECT_EQ(r.Lines[r.Lines.size() - 2], language == VEK::French ? c.french : c.english) << path;
+    }
+  }
 }
 
 TEST_F(RepairEngine, AnEmptyPrefixRewritesTheSourceInPlaceAndNeverDeletesIt) {

@@ -221,7 +221,7 @@ TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunS
   const QString warning[] = {
       "You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
       "modifying them or Cancel to abort the operation.",
-      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est formtement recommendé "
+      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé "
                         "d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler "
                         "pour interrompre ce procédé.")};
   const QString check[] = {"Check Errors", QString::fromUtf8("Vérifier les erreurs")};
@@ -761,6 +761,11 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->StartOperation(false);
     ASSERT_TRUE(window->Running);
     window->ShowCounters(13613, 16900, 2147483647);
+    const bool french = c.language == VEK::French;
+    EXPECT_EQ(window->StatusBar2Panels[1]->text(),
+              QString::fromUtf8(french ? "Images vidéo : 16900" : "Video Frames : 16900"));
+    EXPECT_EQ(window->StatusBar2Panels[2]->text(),
+              QString::fromUtf8(french ? "Échantillons audio : 2147483647" : "Audio Samples : 2147483647"));
     // A layout grows one level per pass of the event loop, up to the window.
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
     EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
@@ -769,6 +774,9 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->StopOperation();
     QApplication::processEvents();
     EXPECT_EQ(window->PnlStatus->text(), c.language == VEK::French ? "Interruption..." : "Aborting...");
+    const QStringList lines = window->RowMessages(0);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[lines.size() - 2], QString::fromUtf8(french ? "Procédé interrompu." : "Operation aborted."));
     window->PnlStats->show();  // as it was drawn while stopping
     QApplication::processEvents();
     EXPECT_TRUE(ShowsWholeText(window->PnlStatus));
@@ -1019,5 +1027,118 @@ TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
     RunToEnd(false);
     EXPECT_EQ(window->AllMessages->contains(QString::fromStdString(taken)), row.used) << row.used;
     EXPECT_EQ(window->Mark(window->LvwFiles->topLevelItemCount() - 1), MarkRebuilt);
+  }
+}
+
+// Yes to Stop: until the worker has ended the window keeps running its event
+// loop for painting and timers, yet takes no second stop and no close.
+TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAClose) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+  const std::string path = Put("long.avi", b.Build());
+  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // a run that lasts until stopped
+  window->AddFile(path);
+  window->AddFile(Put("later.avi", Clean()));
+  window->show();
+  window->StartOperation(true);
+  ASSERT_TRUE(window->Running);
+
+  bool inStop = false, fired = false, firedInStop = false, secondStop = true, closed = true, stopEnabled = true;
+  QTimer::singleShot(0, window.get(), [&] {
+    fired = true;
+    firedInStop = inStop;
+    secondStop = window->StopOperation();
+    window->UpdateActions();
+    stopEnabled = window->ActActionStop->isEnabled();
+    closed = window->close();
+  });
+  prompts.answers = {PromptAnswer::Yes};
+  inStop = true;
+  EXPECT_TRUE(window->StopOperation());
+  inStop = false;
+
+  EXPECT_TRUE(fired);
+  EXPECT_TRUE(firedInStop) << "the timer ran while the stop waited for the worker";
+  EXPECT_FALSE(secondStop) << "a stop already waiting is the only one";
+  EXPECT_FALSE(stopEnabled);
+  EXPECT_FALSE(closed) << "no close in the middle of the wait";
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(prompts.asked.size(), 1u) << "one stop question";
+  EXPECT_FALSE(window->Running) << "the wait served the end of the worker";
+  EXPECT_TRUE(window->Worker->Finished());
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
+  EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
+}
+
+// The selection (and with it the Messages Center and the keyboard's current
+// row) is taken to the file being worked on, wherever it was when the run
+// started, and stays on the row a run ends or is aborted on.
+TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelection) {
+  enum Start { OnLastRow, OnNoRow };
+  enum End { Completed, CancelledAtQuestion, Stopped };
+  struct Case {
+    const char* name;
+    Start start;
+    End end;
+    int lastRow;           // the row the run ends or is aborted on
+    const char* lastLine;  // that row's last line before the empty one
+  } cases[] = {
+      {"last row, completed", OnLastRow, Completed, 2, "Done. Found 0 errors, 2 video frames, 32 audio samples"},
+      {"no row, completed", OnNoRow, Completed, 2, "Done. Found 0 errors, 2 video frames, 32 audio samples"},
+      {"last row, cancelled", OnLastRow, CancelledAtQuestion, 1, "User choose to abort operation."},
+      {"no row, cancelled", OnNoRow, CancelledAtQuestion, 1, "User choose to abort operation."},
+      {"last row, stopped", OnLastRow, Stopped, 0, "Operation aborted."},
+      {"no row, stopped", OnNoRow, Stopped, 0, "Operation aborted."},
+  };
+  window->Settings.StopPrompt = false;
+  window->show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->AllMessages->clear();
+    window->LvwFiles->clear();  // each case on rows of its own
+    if (c.end == Stopped) {
+      AviBuilder b;
+      b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+      const std::string path = Put("long.avi", b.Build());
+      ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // lasts until stopped
+      window->AddFile(path);
+    } else {
+      window->AddFile(Put("a.avi", Clean()));
+    }
+    window->AddFile(Put("b.avi", Clean()));
+    window->AddFile(Put("c.avi", Clean()));
+    std::remove((dir / "Zantrel.a.avi").c_str());
+    std::remove((dir / "Zantrel.c.avi").c_str());
+    WriteFile(dir / "Zantrel.b.avi", {'o', 'l', 'd'});  // the question on row 1
+    window->LvwFiles->clearSelection();
+    window->LvwFiles->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    if (c.start == OnLastRow) window->LvwFiles->topLevelItem(2)->setSelected(true);
+    window->EdtLogs->setPlainText("left over");
+
+    QStringList shownAtQuestion;
+    QTreeWidgetItem* currentAtQuestion = nullptr;
+    prompts.asked.clear();
+    prompts.answers = {c.end == CancelledAtQuestion ? PromptAnswer::Cancel : PromptAnswer::Yes};
+    prompts.whileAsking = [&] {
+      shownAtQuestion = MessagesCenter();
+      currentAtQuestion = window->LvwFiles->currentItem();
+    };
+    if (c.end == Stopped) QTimer::singleShot(200, window.get(), [&] { window->ActActionStop->trigger(); });
+    RunToEnd(false);
+    prompts.whileAsking = nullptr;
+    QApplication::processEvents();
+
+    if (c.end != Stopped) {
+      ASSERT_EQ(prompts.asked.size(), 1u);
+      EXPECT_EQ(shownAtQuestion, Lines({"Processing file \"b.avi\""})) << "the row being worked on, in view";
+      EXPECT_EQ(currentAtQuestion, window->LvwFiles->topLevelItem(1));
+    }
+    QTreeWidgetItem* last = window->LvwFiles->topLevelItem(c.lastRow);
+    EXPECT_EQ(window->LvwFiles->selectedItems(), QList<QTreeWidgetItem*>{last});
+    EXPECT_EQ(window->LvwFiles->currentItem(), last);
+    const QStringList lines = window->RowMessages(c.lastRow);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.mid(lines.size() - 2), Lines({c.lastLine, ""}));
+    EXPECT_EQ(MessagesCenter(), lines) << "the Messages Center shows the row the run ended on, to its last line";
   }
 }
