@@ -6,12 +6,14 @@ namespace VEKRiff {
 
 namespace {
 
+// Never fewer than two files; the French gives each count as a label's value,
+// which agrees with any number.
 const VEK::MessagePair MsgCheckSummary = {
     {"%d files checked: %d healthy, %d damaged, %d skipped, %d not done.",
-     "%d fichiers vérifiés : %d sains, %d endommagés, %d ignorés, %d non traités."}};
+     "%d fichiers vérifiés — sains : %d, endommagés : %d, ignorés : %d, non traités : %d."}};
 const VEK::MessagePair MsgRebuildSummary = {
     {"%d files: %d rebuilt, %d failed, %d skipped, %d not done.",
-     "%d fichiers : %d reconstruits, %d en échec, %d ignorés, %d non traités."}};
+     "%d fichiers — reconstruits : %d, en échec : %d, ignorés : %d, non traités : %d."}};
 
 }  // namespace
 
