@@ -14,15 +14,23 @@ const VEK::MessagePair Misaligned = {
 const VEK::MessagePair Processing = {{"Processing file \"%s\"", "Traitement du fichier \"%s\""}};
 const VEK::MessagePair Checking = {{"Checking errors...", "Vérification des erreurs..."}};
 const VEK::MessagePair Rebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
-// French puts the count of errors with a participle that agrees with it:
-// singular below two (0 and 1), plural from two on. English has one form.
-const VEK::MessagePair DoneOneError = {{"Done. Found %d errors, %d video frames, %d audio samples",
-                                        "Terminé. %d erreur trouvée, %d images vidéo, %d échantillons audio"}};
-const VEK::MessagePair DoneErrors = {{"Done. Found %d errors, %d video frames, %d audio samples",
-                                      "Terminé. %d erreurs trouvées, %d images vidéo, %d échantillons audio"}};
+// French makes each noun agree with its count: singular below two (0 and 1),
+// plural from two on. English has one form.
+const VEK::MessagePair DoneLine = {{"Done. Found %d errors, %d video frames, %d audio samples", "Terminé. %s, %s, %s"}};
+const VEK::MessagePair DoneErrors = {{"%d errors", "%d erreurs trouvées"}};
+const VEK::MessagePair DoneOneError = {{"%d errors", "%d erreur trouvée"}};
+const VEK::MessagePair DoneFrames = {{"%d video frames", "%d images vidéo"}};
+const VEK::MessagePair DoneOneFrame = {{"%d video frames", "%d image vidéo"}};
+const VEK::MessagePair DoneSamples = {{"%d audio samples", "%d échantillons audio"}};
+const VEK::MessagePair DoneOneSample = {{"%d audio samples", "%d échantillon audio"}};
 
 std::string DoneText(std::int64_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
-  return VEK::Text(errors < 2 ? DoneOneError : DoneErrors, {errors, videoFrames, audioSamples});
+  if (VEK::LanguageIndex() != VEK::French) return VEK::Text(DoneLine, {errors, videoFrames, audioSamples});
+  auto counted = [](std::int64_t n, const VEK::MessagePair& one, const VEK::MessagePair& many) {
+    return VEK::Text(n < 2 ? one : many, {n});
+  };
+  return VEK::Text(DoneLine, {counted(errors, DoneOneError, DoneErrors), counted(videoFrames, DoneOneFrame, DoneFrames),
+                              counted(audioSamples, DoneOneSample, DoneSamples)});
 }
 const VEK::MessagePair Skipped = {{"File skipped.", "Fichier ignoré."}};
 const VEK::MessagePair Aborted = {{"Operation aborted.", "Procédé interrompu."}};

@@ -359,12 +359,12 @@ TEST_F(RepairEngine, FrenchMessagesAreBuiltWhenFrenchIsSelected) {
                              std::to_string(b.StreamChunks()[1].Position),
                          "Attention ! Des blocs de données sont mal alignés.",
                          "Le fichier n'a pas d'index (idx1) : les lecteurs ne peuvent pas s'y déplacer.",
-                         "Terminé. 2 erreurs trouvées, 1 images vidéo, 8 échantillons audio", ""}));
+                         "Terminé. 2 erreurs trouvées, 1 image vidéo, 8 échantillons audio", ""}));
 }
 
 // French counts 0 and 1 in the singular: the participle of the Done line
 // agrees with the error count; the English line has one form.
-TEST_F(RepairEngine, TheFrenchDoneLineAgreesWithItsErrorCount) {
+TEST_F(RepairEngine, TheFrenchDoneLineAgreesWithItsCounts) {
   // spots corrupted stretches, each followed by a video and an audio chunk,
   // and no index unless indexed: every stretch is one error, the missing
   // index one more.
@@ -383,11 +383,11 @@ TEST_F(RepairEngine, TheFrenchDoneLineAgreesWithItsErrorCount) {
     const char* french;
   } cases[] = {
       {0, true, "Done. Found 0 errors, 0 video frames, 8 audio samples",
-       "Terminé. 0 erreur trouvée, 0 images vidéo, 8 échantillons audio"},
+       "Terminé. 0 erreur trouvée, 0 image vidéo, 8 échantillons audio"},
       {0, false, "Done. Found 1 errors, 0 video frames, 8 audio samples",
-       "Terminé. 1 erreur trouvée, 0 images vidéo, 8 échantillons audio"},
+       "Terminé. 1 erreur trouvée, 0 image vidéo, 8 échantillons audio"},
       {1, false, "Done. Found 2 errors, 1 video frames, 16 audio samples",
-       "Terminé. 2 erreurs trouvées, 1 images vidéo, 16 échantillons audio"},
+       "Terminé. 2 erreurs trouvées, 1 image vidéo, 16 échantillons audio"},
       {2, false, "Done. Found 3 errors, 2 video frames, 24 audio samples",
        "Terminé. 3 erreurs trouvées, 2 images vidéo, 24 échantillons audio"},
   };
