@@ -193,6 +193,11 @@ const VEK::MessagePair HeaderNoRoom = {
     {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed). Nothing was written.",
      "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
      "nécessaires). Rien n'a été écrit."}};
+const VEK::MessagePair HeaderOddStart = {
+    {"The movi list starts on an odd position (file offset %d): no new header list can end there. Nothing was "
+     "written.",
+     "La liste movi commence à une position impaire (adresse %d) : aucune nouvelle liste d'en-têtes ne peut s'y "
+     "terminer. Rien n'a été écrit."}};
 const VEK::MessagePair HeaderNoRoomInPlace = {
     {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed): the file was left "
      "untouched. Rebuild a copy instead.",

@@ -66,6 +66,7 @@ extern const VEK::MessagePair VideoFormatGuessed;
 extern const VEK::MessagePair AudioFormatUnknown;
 extern const VEK::MessagePair CodecDataMissing;
 extern const VEK::MessagePair HeaderNoRoom;
+extern const VEK::MessagePair HeaderOddStart;
 extern const VEK::MessagePair HeaderNoRoomInPlace;
 extern const VEK::MessagePair ReferenceUnreadable;
 extern const VEK::MessagePair ReferenceNoStream;

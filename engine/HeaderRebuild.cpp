@@ -398,6 +398,10 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   std::vector<unsigned char> bytes = HeaderListBytes(list, movi, 0, 0);
   if (bytes.empty()) {
     const std::int64_t needed = HeaderListSize(list) + ListHeader::Size;
+    // Room enough, but a list ends on an even position and the data does not
+    // start on one.
+    if ((movi & 1) != 0 && needed + ChunkHeader::Size <= movi + ListHeader::Size)
+      throw ErrorException(VEK::Text(Msg::HeaderOddStart, {movi}));
     throw ErrorException(
         VEK::Text(inPlace ? Msg::HeaderNoRoomInPlace : Msg::HeaderNoRoom, {movi + ListHeader::Size, needed}));
   }

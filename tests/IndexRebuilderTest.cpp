@@ -338,6 +338,28 @@ TEST_F(RepairEngine, ADamagedRiffHeaderIsFoundAndWrittenAgain) {
   }
 }
 
+// A header list ends on an even position: data that starts on an odd one
+// (a stray byte before movi) gets none, and the file is left as it was.
+TEST_F(RepairEngine, ANewHeaderListIsRefusedWhereTheDataStartsOnAnOddPosition) {
+  AviBuilder b;
+  b.Fill(1, 0).StartMovi();
+  for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  b.EndMovi().Idx1();
+  Bytes damaged = b.Build();
+  ASSERT_EQ(b.MoviOffset() & 1, 1);
+  std::fill(damaged.begin() + 32, damaged.begin() + 36, 0);  // avih's frame time
+  const std::string path = Put("odd.avi", damaged);
+  const auto r = Rebuild({path});
+  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
+  EXPECT_NE(std::find(r.Lines.begin(), r.Lines.end(),
+                      "The movi list starts on an odd position (file offset " + std::to_string(b.MoviOffset()) +
+                          "): no new header list can end there. Nothing was written."),
+            r.Lines.end())
+      << ::testing::PrintToString(r.Lines);
+  EXPECT_FALSE(Exists(CopyOf("odd.avi")));
+  EXPECT_EQ(ReadFile(path), damaged);
+}
+
 TEST_F(RepairEngine, AMissingFileEndsTheBatchWithTheFileLayersMessage) {
   const auto r = Check({Put("a.avi", SoundFile().Build()), dir / "missing.avi", Put("b.avi", SoundFile().Build())});
   EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileOk, VEKRiff::FileError}));
