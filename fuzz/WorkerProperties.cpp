@@ -96,6 +96,22 @@ Ranges CorrectableHeaderFields(ByteView b, std::int64_t before) {
     }
   };
   walk(walk, 12, size, 0);
+  // The engine's reader steps over a damaged stretch of the header list to
+  // the headers after it, which a walk from chunk to chunk does not reach:
+  // each header code before movi counts, wherever it lies.
+  for (std::int64_t pos = 12; pos + 8 <= std::min(before, size); ++pos) {
+    const std::uint32_t code = Le32(b, pos);
+    const std::int64_t data = pos + 8;
+    auto allow = [&](std::int64_t at, std::int64_t n) {
+      if (at + n <= before && at + n <= size) fields.emplace_back(at, at + n);
+    };
+    if (code == Code("avih"))
+      allow(data + 12, 8);
+    else if (code == Code("strh"))
+      allow(data + 32, 4);
+    else if (code == Code("dmlh"))
+      allow(data, 4);
+  }
   return fields;
 }
 
