@@ -162,6 +162,15 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
     const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
     if (static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1")) return movi;
   }
+  // A file whose movi list header was lost gets a new one with its new
+  // header list: a whole RIFF header and hdrl that end on it.
+  if (output.size() >= 24 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ") &&
+      Le32(output, 12) == Code("LIST") && Le32(output, 20) == Code("hdrl")) {
+    const std::int64_t movi = 20 + static_cast<std::int64_t>(Le32(output, 16));
+    if (static_cast<std::int64_t>(output.size()) >= movi + 12 && IsMoviHeader(output, movi) &&
+        std::find(candidates.begin(), candidates.end(), movi) == candidates.end())
+      return movi;
+  }
   return candidates.empty() ? -1 : candidates.front();
 }
 
@@ -513,8 +522,11 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   // ffprobe by the header tests, not here.)
   if (FirstDifferenceOutside(source, output, 0, movi, allowed) >= 0 && outSize >= 24 && movi >= 24 &&
       Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ") && Le32(output, 12) == Code("LIST") &&
-      Le32(output, 20) == Code("hdrl") && 20 + static_cast<std::int64_t>(Le32(output, 16)) == movi)
+      Le32(output, 20) == Code("hdrl") && 20 + static_cast<std::int64_t>(Le32(output, 16)) == movi) {
     allowed.emplace_back(0, movi);
+    // With the movi list header too, where that was lost.
+    if (srcSize < movi + 12 || !IsMoviHeader(source, movi)) allowed.emplace_back(movi, movi + 12);
+  }
   // Where only the RIFF header was damaged and a whole header list follows
   // it, just those 12 bytes are written again.
   if (outSize >= 12 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ")) allowed.emplace_back(0, 12);
