@@ -124,6 +124,14 @@ struct MainWindow : ::testing::Test {
     WriteFile(dir / name, bytes);
     return dir / name;
   }
+  // A file whose sparse zeros the search reads through until the run is
+  // stopped; empty when it could not be made.
+  std::string PutLongFile() {
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+    const std::string path = Put("long.avi", b.Build());
+    return truncate(path.c_str(), 24ll << 30) == 0 ? path : std::string();
+  }
   void RunToEnd(bool checkOnly) {
     window->StartOperation(checkOnly);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << "the operation did not end";
@@ -367,10 +375,8 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
 }
 
 TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle) {
-  AviBuilder b;
-  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-  const std::string path = Put("long.avi", b.Build());
-  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // sparse zeros the search must read through
+  const std::string path = PutLongFile();
+  ASSERT_FALSE(path.empty());
   window->AddFile(path);
   window->AddFile(Put("later.avi", Clean()));
   prompts.answers = {PromptAnswer::Yes};
@@ -733,10 +739,8 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
 }
 
 TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSize) {
-  AviBuilder b;
-  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-  const std::string path = Put("long.avi", b.Build());
-  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // a run that lasts until stopped
+  const std::string path = PutLongFile();
+  ASSERT_FALSE(path.empty());
   window->AddFile(path);
   window->Settings.StopPrompt = false;
   window->show();
@@ -820,10 +824,8 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running && window->Mark(0) == MarkErrors; }, 30000))
       << "F5 checks";
 
-  AviBuilder b;
-  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-  const std::string longFile = Put("long.avi", b.Build());
-  ASSERT_EQ(truncate(longFile.c_str(), 24ll << 30), 0);
+  const std::string longFile = PutLongFile();
+  ASSERT_FALSE(longFile.empty());
   window->AddFile(longFile);
   window->Settings.StopPrompt = false;
   prompts.answers = {PromptAnswer::No};  // only the unmarked row
@@ -1033,10 +1035,8 @@ TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
 // Yes to Stop: until the worker has ended the window keeps running its event
 // loop for painting and timers, yet takes no second stop and no close.
 TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAClose) {
-  AviBuilder b;
-  b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-  const std::string path = Put("long.avi", b.Build());
-  ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // a run that lasts until stopped
+  const std::string path = PutLongFile();
+  ASSERT_FALSE(path.empty());
   window->AddFile(path);
   window->AddFile(Put("later.avi", Clean()));
   window->show();
@@ -1097,10 +1097,8 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
     window->AllMessages->clear();
     window->LvwFiles->clear();  // each case on rows of its own
     if (c.end == Stopped) {
-      AviBuilder b;
-      b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
-      const std::string path = Put("long.avi", b.Build());
-      ASSERT_EQ(truncate(path.c_str(), 24ll << 30), 0);  // lasts until stopped
+      const std::string path = PutLongFile();
+      ASSERT_FALSE(path.empty());
       window->AddFile(path);
     } else {
       window->AddFile(Put("a.avi", Clean()));
