@@ -16,20 +16,6 @@ using namespace VEKAvi;
 
 namespace {
 
-// The first of the walk's entries (in file order) at or after position.
-std::size_t FirstFrom(const IndexEntries& entries, std::int64_t position) {
-  return static_cast<std::size_t>(
-      std::lower_bound(entries.begin(), entries.end(), position,
-                       [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; }) -
-      entries.begin());
-}
-
-// The walk's entry at position, or entries.size().
-std::size_t Find(const IndexEntries& entries, std::int64_t position) {
-  const std::size_t at = FirstFrom(entries, position);
-  return at < entries.size() && entries[at].Position() == position ? at : entries.size();
-}
-
 // Finds, for each entry of an index, the walk's entry of [0, limit) that it
 // names, each at most once. Indexes list their chunks in file order, mostly:
 // the entry after the last one matched is tried before a search.
@@ -41,7 +27,7 @@ class EntryMatcher {
   // streamOnly, its stream digits) and size agree; nullptr otherwise.
   const OldIndexEntry* Match(std::int64_t position, FourCC code, std::uint32_t size, bool streamOnly) {
     const std::size_t at =
-        Next < Matched.size() && Entries[Next].Position() == position ? Next : Find(Entries, position);
+        Next < Matched.size() && Entries[Next].Position() == position ? Next : FindEntry(Entries, position);
     const FourCC mask = streamOnly ? 0xFFFF : 0xFFFFFFFF;
     if (at >= Matched.size() || (Entries[at].ChunkId & mask) != (code & mask) || Entries[at].Size != size ||
         Matched[at])
@@ -77,7 +63,7 @@ Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& st
   const IndexEntries& entries = scan.Entries;
   // The entries the legacy index should hold: the first segment's.
   const std::int64_t firstEnd = scan.SegmentList.size() > 1 ? scan.SegmentList.front().End : INT64_MAX;
-  const std::size_t expected = FirstFrom(entries, firstEnd);
+  const std::size_t expected = FirstEntryFrom(entries, firstEnd);
   if (scan.OldIndexPosition < 0) {
     // An OpenDML file may rely on its super indexes alone.
     bool superIndexes = false;
@@ -105,7 +91,7 @@ Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& st
       const Idx1Entry e = Idx1Entry::Load(raw);
       if (!IsStreamChunkId(raw)) continue;  // list and filler entries describe no data
       if (base < 0) {
-        const std::size_t relative = Find(entries, moviData + e.Offset);
+        const std::size_t relative = FindEntry(entries, moviData + e.Offset);
         base = relative < expected && entries[relative].ChunkId == e.ChunkId ? 0 : 1;
       }
       const OldIndexEntry* walked =

@@ -62,14 +62,9 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     return &block[static_cast<std::size_t>((k - blockFirst) * Idx1Entry::Size)];
   };
 
-  // The walk's entry with its header at position, or walked.end().
-  auto at = [&](std::int64_t position) {
-    return std::lower_bound(walked.begin(), walked.end(), position,
-                            [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; });
-  };
   auto agrees = [&](const Idx1Entry& e, std::int64_t base) {
-    const auto w = at(base + e.Offset);
-    return w != walked.end() && w->Position() == base + e.Offset && w->ChunkId == e.ChunkId && w->Size == e.ChunkSize;
+    const std::size_t w = FindEntry(walked, base + e.Offset);
+    return w < walked.size() && walked[w].ChunkId == e.ChunkId && walked[w].Size == e.ChunkSize;
   };
   // Offsets count from "movi" in most files and from the file's start in a
   // few; the chunks both see decide which, and whether the index is to be
@@ -117,7 +112,8 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     // An index lists its chunks in file order, mostly: the walked entry
     // after the last one looked at is tried before a search.
     auto next = walked.begin() + static_cast<std::ptrdiff_t>(std::min(hint, walked.size()));
-    if (next == walked.end() || next->Position() != position) next = at(position);
+    if (next == walked.end() || next->Position() != position)
+      next = walked.begin() + static_cast<std::ptrdiff_t>(FirstEntryFrom(walked, position));
     hint = static_cast<std::size_t>(next - walked.begin()) + 1;
     if (next != walked.end() && next->Position() == position) {
       // A chunk the walk took under a code or a size that a damaged byte

@@ -4,6 +4,7 @@
 // file gets a new value; the checks and the writers read it, none changes it.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -42,6 +43,19 @@ static_assert(sizeof(OldIndexEntry) == 16);
 // A deque grows without moving what it holds, so collecting the index of a
 // long film never needs twice its memory.
 using IndexEntries = std::deque<OldIndexEntry>;
+
+// The first of the entries (in file order) at or after position.
+inline std::size_t FirstEntryFrom(const IndexEntries& entries, std::int64_t position) {
+  return static_cast<std::size_t>(
+      std::lower_bound(entries.begin(), entries.end(), position,
+                       [](const OldIndexEntry& e, std::int64_t p) { return e.Position() < p; }) -
+      entries.begin());
+}
+// The entry with its header at position, or entries.size().
+inline std::size_t FindEntry(const IndexEntries& entries, std::int64_t position) {
+  const std::size_t at = FirstEntryFrom(entries, position);
+  return at < entries.size() && entries[at].Position() == position ? at : entries.size();
+}
 
 // One RIFF of a file as the walk found it: the first ('AVI ') and, in an
 // OpenDML file, each 'AVIX' after it.
