@@ -189,15 +189,16 @@ const VEK::MessagePair CodecDataMissing = {
     {"The codec data of stream %d (%s) is not in the data: players may not decode it. Give a reference file for it.",
      "Les données de codec du flux %d (%s) ne sont pas dans les données : les lecteurs risquent de ne pas le décoder. "
      "Donnez un fichier de référence pour lui."}};
-const VEK::MessagePair HeaderNoRoom = {
-    {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed). Nothing was written.",
-     "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
-     "nécessaires). Rien n'a été écrit."}};
 const VEK::MessagePair HeaderOddStart = {
-    {"The movi list starts on an odd position (file offset %d): no new header list can end there. Nothing was "
-     "written.",
+    {"The movi list starts on an odd position (file offset %d): no new header list can end there. The file was left "
+     "untouched. Rebuild a copy instead.",
      "La liste movi commence à une position impaire (adresse %d) : aucune nouvelle liste d'en-têtes ne peut s'y "
-     "terminer. Rien n'a été écrit."}};
+     "terminer. Le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair HeaderDataMoved = {
+    {"A new header list does not fit before the first chunk kept: in the copy, the data was moved %d bytes along to "
+     "make room for it.",
+     "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé : dans la copie, les données ont été "
+     "décalées de %d octets pour lui faire place."}};
 const VEK::MessagePair HeaderNoRoomInPlace = {
     {"A new header list does not fit before the first chunk kept (%d bytes there, %d needed): the file was left "
      "untouched. Rebuild a copy instead.",

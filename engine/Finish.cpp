@@ -59,9 +59,13 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
 }  // namespace
 
 void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, const ScanResult& scan,
-                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, const StopCheck& stop) {
+                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, std::int64_t shift,
+                const StopCheck& stop) {
   MayStop(stop);
   IndexBytes(scan);
+  // The mirror has the data where the source has it; it is copied once more,
+  // further along. Only a copy whose header list was lost pays for it.
+  if (shift != 0) file->CopyAlong(scan.SegmentList.front().MoviPosition - shift, scan.End() - shift, shift);
   WriteIndexes(*file, scan, counts, headerList, stop);
   file->Truncate();
   file->Sync();

@@ -367,6 +367,17 @@ void CheckReference(const HeaderVerdict& verdict, const AviHeaders& reference, c
   }
 }
 
+// The first movi position from atLeast on where the list ends: right after
+// it, or after a filler of at least a chunk header, which ends on an even
+// position.
+std::int64_t RoomFor(const NewHeaderList& list, std::int64_t atLeast) {
+  const std::int64_t used = HeaderListSize(list);
+  std::int64_t at = std::max(atLeast, used);
+  if (at > used && at - used < ChunkHeader::Size) at = used + ChunkHeader::Size;
+  if ((at - used) & 1) ++at;
+  return at;
+}
+
 AviHeaders Reread(const std::vector<unsigned char>& bytes) {
   constexpr std::size_t At = ListHeader::Size;  // hdrl follows the RIFF header
   return ReadHeaders(bytes.data() + At, bytes.size() - At - ListHeader::Size, static_cast<std::int64_t>(At));
@@ -395,15 +406,22 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   if (reference) CheckReference(verdict, *reference, scan);
   Planner planner(scan, verdict, reference);
   NewHeaderList list = planner.Plan();
-  std::vector<unsigned char> bytes = HeaderListBytes(list, movi, 0, 0);
-  if (bytes.empty()) {
+  std::int64_t moviAt = movi;  // where the new list puts the movi list
+  std::vector<unsigned char> bytes = HeaderListBytes(list, moviAt, 0, 0);
+  if (bytes.empty() && inPlace) {
     const std::int64_t needed = HeaderListSize(list) + ListHeader::Size;
     // Room enough, but a list ends on an even position and the data does not
     // start on one.
     if ((movi & 1) != 0 && needed + ChunkHeader::Size <= movi + ListHeader::Size)
       throw ErrorException(VEK::Text(Msg::HeaderOddStart, {movi}));
-    throw ErrorException(
-        VEK::Text(inPlace ? Msg::HeaderNoRoomInPlace : Msg::HeaderNoRoom, {movi + ListHeader::Size, needed}));
+    throw ErrorException(VEK::Text(Msg::HeaderNoRoomInPlace, {movi + ListHeader::Size, needed}));
+  }
+  if (bytes.empty()) {
+    // A copy is written anew: its data moves along as far as the list needs.
+    moviAt = RoomFor(list, movi);
+    bytes = HeaderListBytes(list, moviAt, 0, 0);
+    plan.Shift = moviAt - movi;
+    planner.Lines.push_back({VEK::Text(Msg::HeaderDataMoved, {plan.Shift}), false});
   }
   // The counts in the units of the new headers, then the list again with them.
   const HeaderCounts counts = CountsFromData(scan, Reread(bytes));
@@ -411,11 +429,11 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
     list.Streams[s].Header.Length = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.Streams[s], 0xFFFFFFFF));
   list.Main.TotalFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.TotalFrames, 0xFFFFFFFF));
   list.DmlhFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.AllFrames, 0xFFFFFFFF));
-  plan.Bytes = HeaderListBytes(list, movi, 0, 0);
+  plan.Bytes = HeaderListBytes(list, moviAt, 0, 0);
   plan.Headers = Reread(plan.Bytes);
   // A movi list header that is there keeps its bytes until the index
   // writer gives it its size: up to then a reader reaches the data it did.
-  if (!scan.MoviHeaderLost) plan.Bytes.resize(static_cast<std::size_t>(movi));
+  if (!scan.MoviHeaderLost) plan.Bytes.resize(static_cast<std::size_t>(moviAt));
   plan.Lines = std::move(planner.Lines);
   return plan;
 }
@@ -448,6 +466,22 @@ AviHeaders ReadReferenceHeaders(const std::string& path) {
 
 ScanResult WithHeaders(ScanResult scan, AviHeaders headers) {
   scan.Headers = std::move(headers);
+  return scan;
+}
+
+ScanResult WithDataMoved(ScanResult scan, std::int64_t shift) {
+  if (shift == 0) return scan;
+  scan.MoviOffset += shift;
+  for (std::size_t i = 0; i < scan.SegmentList.size(); ++i) {
+    Segment& s = scan.SegmentList[i];
+    if (i > 0) s.RiffPosition += shift;  // the first RIFF is the new one, at the start
+    s.MoviPosition += shift;
+    s.End += shift;
+  }
+  for (OldIndexEntry& e : scan.Entries) e = OldIndexEntry(e.ChunkId, e.Flags(), e.Position() + shift, e.Size);
+  if (scan.OldIndexPosition >= 0) scan.OldIndexPosition += shift;
+  for (std::int64_t& chunk : scan.OldIndexChunks) chunk += shift;
+  for (SizeFix& fix : scan.SizeFixes) fix.Position += shift;
   return scan;
 }
 

@@ -21,12 +21,15 @@ struct HeaderPlan {
   std::vector<unsigned char> Bytes;
   VEKAvi::AviHeaders Headers;  // the list in force after the rebuild, as the reader reads it
   Findings Lines;              // what was assumed or taken from the reference
+  // In a copy, how far the data from the movi list on moves along to make
+  // room for a list that does not fit before it.
+  std::int64_t Shift = 0;
 };
 
 // Nothing when the verdict found the list sound. reference: the header list of
 // a healthy file from the same camera or encoder, or null. Throws
-// ErrorException when the reference does not match the data, or when no list
-// fits before the first chunk kept (inPlace picks the message).
+// ErrorException when the reference does not match the data, or when in place
+// no list fits before the first chunk kept.
 std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
                                          const VEKAvi::AviHeaders* reference, bool inPlace);
 
@@ -36,5 +39,9 @@ VEKAvi::AviHeaders ReadReferenceHeaders(const std::string& path);
 
 // The scan with the headers a rebuild writes in place of those the walk read.
 ScanResult WithHeaders(ScanResult scan, VEKAvi::AviHeaders headers);
+
+// The scan of a copy whose data from the movi list on lies shift bytes
+// further along than in the source; the header list is the new one.
+ScanResult WithDataMoved(ScanResult scan, std::int64_t shift);
 
 }  // namespace VEKRiff

@@ -203,16 +203,19 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       std::optional<HeaderPlan> plan =
           PlanHeaderList(walked, verdict, reference ? &*reference : nullptr, File.Mode == BackupFile::Mode::InPlace);
       std::vector<unsigned char> headerBytes;
+      std::int64_t shift = 0;
       if (plan) {
         for (const Finding& line : plan->Lines) Log(line);
         headerBytes = std::move(plan->Bytes);
+        shift = plan->Shift;
       }
-      const ScanResult scan = plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked);
+      const ScanResult scan =
+          plan ? WithDataMoved(WithHeaders(std::move(walked), std::move(plan->Headers)), shift) : std::move(walked);
       const HeaderCounts counts = CountsFromData(scan);
       ShowTotals(TotalsFromData(scan));
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {
-        FinishCopy(file, *File.Output, scan, counts, headerBytes, StopPoint());
+        FinishCopy(file, *File.Output, scan, counts, headerBytes, shift, StopPoint());
         File.Output.reset();  // complete: from here on nothing deletes it
       } else {
         FinishInPlace(

@@ -118,6 +118,24 @@ void BackupFile::CopyPending() {
   Destination->Seek(WritePosition, 0);
 }
 
+void BackupFile::CopyAlong(std::int64_t from, std::int64_t to, std::int64_t shift) {
+  CopyPending();
+  for (std::int64_t at = from; at < to;) {
+    if (Interruption) Interruption();
+    Destination->Seek(at + shift, 0);
+    const std::int64_t want = std::min(to - at, CopyStep);
+    const std::int64_t got = Destination->CopyFrom(*Source, at, want);
+    at += got;
+    if (got < want) {
+      Destination->Seek(WritePosition, 0);
+      throw File::ReadError();  // the source shrank since it was read
+    }
+  }
+  if (to + shift > HighWater_) HighWater_ = Copied = to + shift;
+  ReadPosition = Source->Seek(to + shift, 0);
+  PlaceDestination(ReadPosition);
+}
+
 void BackupFile::Sync() {
   if (!InPlace_) CopyPending();
   Destination->Sync();

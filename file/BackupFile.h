@@ -49,6 +49,11 @@ class BackupFile {
   std::int64_t Position() const;
   void Truncate();
 
+  // Copy mode: the source's bytes [from, to) are copied to from + shift in
+  // the destination, after everything mirrored so far, so that they win;
+  // the position is left at to + shift. For a copy whose data moves along.
+  void CopyAlong(std::int64_t from, std::int64_t to, std::int64_t shift);
+
   // Up to n source bytes at position, moving nothing and mirroring nothing.
   std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) { return Source->PeekAt(buffer, n, position); }
   // The same bytes in place when the source has them at hand (see File::ViewAt).

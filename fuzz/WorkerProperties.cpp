@@ -268,6 +268,17 @@ bool Says(const std::vector<std::string>& lines, const char* english, const char
   });
 }
 
+// How far a run says it moved a copy's data along to make room for a new
+// header list; 0 where it says nothing of it.
+std::int64_t MovedBy(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    for (const char* said : {"the data was moved ", "les données ont été décalées de "}) {
+      const std::size_t at = line.find(said);
+      if (at != std::string::npos) return std::stoll(line.substr(at + std::strlen(said)));
+    }
+  return 0;
+}
+
 std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, ByteView source, Mode mode) {
   std::vector<std::string> broken;
   auto fail = [&](const std::string& what) { broken.push_back(std::string(ModeName(mode)) + ": " + what); };
@@ -343,9 +354,11 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
   const MappedFile afterFile(path);
   const ByteView after = afterFile.View();
   if (mode != Mode::InPlace && !Same(after, source)) fail("the source changed");
+  const std::int64_t moved = MovedBy(run.Lines);
+  if (moved != 0 && (mode != Mode::Copy || !rebuilt)) fail("data moved along outside a completed copy");
   if (mode == Mode::Copy && rebuilt && ZantrelTest::Exists(copy)) {
     const MappedFile output(copy);
-    const std::string why = CheckRebuild(source, output.View());
+    const std::string why = moved != 0 ? CheckMovedCopy(source, output.View(), moved) : CheckRebuild(source, output.View());
     if (!why.empty()) fail("completed copy: " + why);
   } else if (mode == Mode::Copy && rebuilt) {
     fail("a completed copy does not exist");
@@ -458,7 +471,10 @@ std::vector<std::int64_t> ReachableStreamChunks(ByteView source) {
 // with their codes and sizes. Read once, on the first question.
 class OldIndexWitness {
  public:
-  OldIndexWitness(ByteView source, std::int64_t movi) : Source(source), Movi(movi) {}
+  // shift: how far the data lies from where the index's offsets from the
+  // file's start put it.
+  OldIndexWitness(ByteView source, std::int64_t movi, std::int64_t shift = 0)
+      : Source(source), Movi(movi), Shift(shift) {}
   bool Names(std::int64_t header, std::uint32_t id, std::uint32_t size) {
     if (!Read) {
       Read = true;
@@ -468,7 +484,7 @@ class OldIndexWitness {
         const std::int64_t end = std::min<std::int64_t>(n, at + 8 + static_cast<std::int64_t>(Le32(Source, at + 4)));
         for (std::int64_t e = at + 8; e + 16 <= end; e += 16) {
           const std::int64_t offset = Le32(Source, e + 8);
-          for (std::int64_t position : {Movi + 8 + offset, offset})
+          for (std::int64_t position : {Movi + 8 + offset, offset + Shift})
             Named.insert({position, Le32(Source, e), Le32(Source, e + 12)});
         }
       }
@@ -479,6 +495,7 @@ class OldIndexWitness {
  private:
   ByteView Source;
   std::int64_t Movi;
+  std::int64_t Shift;
   bool Read = false;
   std::set<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> Named;
 };
@@ -492,7 +509,9 @@ int DifferingBytes(ByteView source, std::int64_t header, std::uint32_t id, std::
   return differ;
 }
 
-std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) {
+namespace {
+
+std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, std::int64_t shift) {
   const std::int64_t movi = RebuiltMovi(source, output);
   if (movi < 0) return "a file without a top-level movi list was rebuilt";
   const std::int64_t outSize = static_cast<std::int64_t>(output.size());
@@ -531,7 +550,7 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
   // it, just those 12 bytes are written again.
   if (outSize >= 12 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ")) allowed.emplace_back(0, 12);
 
-  OldIndexWitness witness(source, movi);
+  OldIndexWitness witness(source, movi, shift);
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
     // Named only on failure: a film has entries by the hundred thousand.
@@ -573,6 +592,28 @@ std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) 
     if (!std::binary_search(indexed.begin(), indexed.end(), chunk))
       return "the reachable stream chunk at " + std::to_string(chunk) + " is not indexed";
   return "";
+}
+
+}  // namespace
+
+std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex) {
+  return CheckRebuilt(source, output, endsAfterIndex, 0);
+}
+
+std::string CheckMovedCopy(ByteView source, ByteView output, std::int64_t shift) {
+  const std::int64_t outSize = static_cast<std::int64_t>(output.size());
+  if (shift <= 0) return "data said to be moved by " + std::to_string(shift) + " bytes";
+  if (outSize < 24 || Le32(output, 0) != Code("RIFF") || Le32(output, 8) != Code("AVI ") ||
+      Le32(output, 12) != Code("LIST") || Le32(output, 20) != Code("hdrl"))
+    return "data moved along without a new header list in front of it";
+  const std::int64_t movi = 20 + static_cast<std::int64_t>(Le32(output, 16));
+  const std::int64_t from = movi - shift;
+  if (from < 0 || from > static_cast<std::int64_t>(source.size()))
+    return "the data moved from " + std::to_string(from) + ", outside the source";
+  Bytes moved(source.begin(), source.begin() + from);
+  moved.resize(static_cast<std::size_t>(movi), 0);
+  moved.insert(moved.end(), source.begin() + from, source.end());
+  return CheckRebuilt(moved, output, true, shift);
 }
 
 std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedMidway) {

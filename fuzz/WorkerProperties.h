@@ -83,6 +83,11 @@ std::vector<std::int64_t> ReachableStreamChunks(ByteView source);
 // what is wrong.
 std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex = true);
 
+// The same for a copy that got a new header list with its data moved shift
+// bytes along: judged against the source with as many bytes put in before
+// its movi list, where the new list's movi list now starts.
+std::string CheckMovedCopy(ByteView source, ByteView output, std::int64_t shift);
+
 // Empty when after is what an in-place run that did not complete may leave
 // of source: the file untouched, or fully indexed (CheckRebuild, though
 // perhaps not cut after the index). When a write failed between the first

@@ -235,7 +235,7 @@ Facts ReadFacts(const std::string& path, bool audioPackets) {
 // ---------------------------------------------------------------------------
 // The damage.
 
-enum class Damage { None, VideoStrl, VideoStrf, Avih, Hdrl, First4K, First16K, First64K, RiffHeader };
+enum class Damage { None, VideoStrl, VideoStrf, Avih, Hdrl, First4K, First16K, First64K, RiffHeader, Cut16K };
 
 struct DamageRow {
   Damage Kind;
@@ -247,6 +247,9 @@ const DamageRow Damages[] = {
     {Damage::Avih, "avih data zeroed"},        {Damage::Hdrl, "hdrl zeroed"},
     {Damage::First4K, "first 4 KiB zeroed"},   {Damage::First16K, "first 16 KiB zeroed"},
     {Damage::First64K, "first 64 KiB zeroed"}, {Damage::RiffHeader, "RIFF header random"},
+    // A file carved from a disk, or saved by a download from its second
+    // piece on: the data starts at once, with no room for a header list.
+    {Damage::Cut16K, "first 16 KiB cut off"},
 };
 
 const char* NameOf(Damage d) {
@@ -276,6 +279,7 @@ Span Reach(const AviLayout& layout, std::int64_t fileSize, Damage d) {
     case Damage::First4K:
       return first(4096);
     case Damage::First16K:
+    case Damage::Cut16K:
       return first(16384);
     case Damage::First64K:
       return first(65536);
@@ -288,7 +292,9 @@ Span Reach(const AviLayout& layout, std::int64_t fileSize, Damage d) {
 Bytes Damaged(const Bytes& clean, const Span& reach, Damage d) {
   Bytes bytes = clean;
   if (!reach.Found()) return bytes;
-  if (d == Damage::RiffHeader) {
+  if (d == Damage::Cut16K) {
+    bytes.erase(bytes.begin(), bytes.begin() + reach.End);
+  } else if (d == Damage::RiffHeader) {
     // Random bytes that happen to read as "RIFF" or "AVI " would be no damage.
     std::mt19937 random(12);
     do {
@@ -825,12 +831,17 @@ const char* const KnownGaps[] = {
     "mpeg4-mp3, first 16 KiB zeroed, rebuild --reference",
     "mpeg4-mp3, first 64 KiB zeroed, rebuild",
     "mpeg4-mp3, first 64 KiB zeroed, rebuild --reference",
+    "mpeg4-mp3, first 16 KiB cut off, rebuild",
+    "mpeg4-mp3, first 16 KiB cut off, rebuild --reference",
     "msmpeg4v3-ac3, first 16 KiB zeroed, rebuild --reference",
     "msmpeg4v3-ac3, first 64 KiB zeroed, rebuild --reference",
+    "msmpeg4v3-ac3, first 16 KiB cut off, rebuild --reference",
     "hevc, first 16 KiB zeroed, rebuild",
     "hevc, first 16 KiB zeroed, rebuild --reference",
     "hevc, first 64 KiB zeroed, rebuild",
     "hevc, first 64 KiB zeroed, rebuild --reference",
+    "hevc, first 16 KiB cut off, rebuild",
+    "hevc, first 16 KiB cut off, rebuild --reference",
     // The audio stream list that survives past the first 4 KiB is not read
     // back: only a whole header list is.
     "h264-aac, first 4 KiB zeroed, rebuild",
@@ -847,6 +858,7 @@ const char* const KnownGaps[] = {
     // AC-3 after a lost start is written as MPEG audio.
     "msmpeg4v3-ac3, first 16 KiB zeroed, rebuild",
     "msmpeg4v3-ac3, first 64 KiB zeroed, rebuild",
+    "msmpeg4v3-ac3, first 16 KiB cut off, rebuild",
     // Raw pictures from a guessed format decode to other bytes.
     "rawvideo, video strl zeroed, rebuild",
     "rawvideo, video strf data zeroed, rebuild",

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/IndexRebuilder.h"
@@ -338,26 +339,79 @@ TEST_F(RepairEngine, ADamagedRiffHeaderIsFoundAndWrittenAgain) {
   }
 }
 
-// A header list ends on an even position: data that starts on an odd one
-// (a stray byte before movi) gets none, and the file is left as it was.
-TEST_F(RepairEngine, ANewHeaderListIsRefusedWhereTheDataStartsOnAnOddPosition) {
-  AviBuilder b;
-  b.Fill(1, 0).StartMovi();
-  for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
-  b.EndMovi().Idx1();
-  Bytes damaged = b.Build();
-  ASSERT_EQ(b.MoviOffset() & 1, 1);
-  std::fill(damaged.begin() + 32, damaged.begin() + 36, 0);  // avih's frame time
-  const std::string path = Put("odd.avi", damaged);
-  const auto r = Rebuild({path});
-  EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
-  EXPECT_NE(std::find(r.Lines.begin(), r.Lines.end(),
-                      "The movi list starts on an odd position (file offset " + std::to_string(b.MoviOffset()) +
-                          "): no new header list can end there. Nothing was written."),
-            r.Lines.end())
-      << ::testing::PrintToString(r.Lines);
-  EXPECT_FALSE(Exists(CopyOf("odd.avi")));
-  EXPECT_EQ(ReadFile(path), damaged);
+// A new header list that does not fit before the data: a copy moves the data
+// along behind it; in place the file is left as it was, with the advice to
+// make a copy. The oracle is the undamaged film: the copy's movi data and its
+// index are the film's own, wherever they now lie.
+TEST_F(RepairEngine, ACopyMovesItsDataAlongWhereANewHeaderListDoesNotFit) {
+  AviBuilder clean;
+  clean.StartMovi();
+  for (int i = 0; i < 5; ++i) clean.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  clean.EndMovi().Idx1();
+  const Bytes film = clean.Build();
+  const std::int64_t movi = clean.MoviOffset();
+  const std::string reference = Put("reference.avi", film);
+  // A stray byte before movi, in a copy of the film built with it.
+  AviBuilder odd;
+  odd.Fill(1, 0).StartMovi();
+  for (int i = 0; i < 5; ++i) odd.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  odd.EndMovi().Idx1();
+  Bytes oddStart = odd.Build();
+  std::fill(oddStart.begin() + 32, oddStart.begin() + 36, 0);  // avih's frame time
+  const struct {
+    const char* name;
+    Bytes damaged;
+    std::int64_t dataAt;  // where the film's movi list data starts in the damaged file
+    bool useReference;
+    std::string inPlaceRefusal;
+  } rows[] = {
+      {"a stray byte before movi, the frame time zeroed", oddStart, odd.MoviOffset() + 12, false,
+       "The movi list starts on an odd position (file offset " + std::to_string(odd.MoviOffset()) +
+           "): no new header list can end there. The file was left untouched. Rebuild a copy instead."},
+      {"cut off up to the movi list", Bytes(film.begin() + movi, film.end()), 12, true,
+       "A new header list does not fit before the first chunk kept (12 bytes there, "},
+      {"cut off up to 20 bytes before the first chunk", Bytes(film.begin() + movi - 8, film.end()), 20, true,
+       "A new header list does not fit before the first chunk kept (20 bytes there, "},
+  };
+  const std::int64_t dataEnd = static_cast<std::int64_t>(film.size()) - 8 - 16 * 10;  // up to idx1
+  const Bytes data(film.begin() + movi + 12, film.begin() + dataEnd);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WorkerRunOptions copy;
+    copy.CheckOnly = false;
+    if (row.useReference) copy.Reference = reference;
+    const std::string path = Put("d.avi", row.damaged);
+    std::remove(CopyOf("d.avi").c_str());
+    const auto r = RunWorker({path}, copy);
+    ASSERT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt}) << ::testing::PrintToString(r.Lines);
+    EXPECT_TRUE(std::any_of(r.Lines.begin(), r.Lines.end(), [](const std::string& l) {
+      return l.find("in the copy, the data was moved ") != std::string::npos;
+    })) << ::testing::PrintToString(r.Lines);
+    EXPECT_EQ(ReadFile(path), row.damaged) << "the source changed";
+    const Bytes out = ReadFile(CopyOf("d.avi"));
+    ASSERT_GE(out.size(), 24u);
+    ASSERT_EQ(std::memcmp(&out[12], "LIST", 4), 0);
+    const std::int64_t newMovi = 20 + VEK::LoadLe32(&out[16]);
+    ASSERT_LE(newMovi + 12 + static_cast<std::int64_t>(data.size()), static_cast<std::int64_t>(out.size()));
+    EXPECT_EQ(std::memcmp(&out[newMovi], "LIST", 4), 0);
+    EXPECT_EQ(std::memcmp(&out[newMovi + 8], "movi", 4), 0);
+    EXPECT_EQ(VEK::LoadLe32(&out[newMovi + 4]), data.size() + 4);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin() + newMovi + 12)) << "the movi data moved whole";
+    EXPECT_EQ(ReadIdx1(out).Entries, Strip(clean.StreamChunks()));
+    EXPECT_EQ(VEK::LoadLe32(&out[4]), out.size() - 8);
+    // Moved along by as little as the list needs, on an even position.
+    EXPECT_EQ(newMovi % 2, 0);
+    EXPECT_GT(newMovi + 12, row.dataAt);
+
+    WorkerRunOptions inPlace = copy;
+    inPlace.KeepOriginal = false;
+    const auto p = RunWorker({path}, inPlace);
+    EXPECT_EQ(p.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
+    EXPECT_TRUE(std::any_of(p.Lines.begin(), p.Lines.end(), [&](const std::string& l) {
+      return l.rfind(row.inPlaceRefusal, 0) == 0;
+    })) << ::testing::PrintToString(p.Lines);
+    EXPECT_EQ(ReadFile(path), row.damaged) << "the file rebuilt in place changed";
+  }
 }
 
 TEST_F(RepairEngine, AMissingFileEndsTheBatchWithTheFileLayersMessage) {

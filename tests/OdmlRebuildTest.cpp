@@ -372,6 +372,43 @@ TEST_F(OdmlRebuild, DamagedHeaderListIsOneErrorOfTheFile) {
   std::remove(second.c_str());
 }
 
+// A film carved from a disk from its movi list on: no room for a header list
+// before the data. Its copy takes the healthy film's headers, with the data
+// and every AVIX segment moved along behind them, and describes the muxer's
+// chunks where they now lie.
+TEST_F(OdmlRebuild, AFilmCarvedFromItsMoviListIsRebuiltWithItsDataMovedAlong) {
+  const auto raw = std::find_if(films_->begin(), films_->end(), [](const Film& f) { return f.Name == "ffmpeg"; });
+  ASSERT_NE(raw, films_->end());
+  Film& film = *raw;
+  if (!Make(film, State::AsMuxed)) GTEST_SKIP() << "the ffmpeg film could not be made";
+  const Parsed& muxer = film.Muxer;
+  const std::string carved = *dir_ / "carved.avi";
+  ASSERT_EQ(std::system(("tail -c +" + std::to_string(muxer.Riffs[0].Movi + 1) + " " + Quoted(film.Path) + " > " +
+                         Quoted(carved))
+                            .c_str()),
+            0);
+  WorkerRunOptions o;
+  o.CheckOnly = false;
+  o.Reference = film.Path;
+  const WorkerRunResult copy = RunWorker({carved}, o);
+  std::remove(carved.c_str());
+  ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+  ASSERT_EQ(copy.OutputNames.size(), 1u);
+  const Parsed after = OdmlReader(copy.OutputNames[0]).Parse();
+  EXPECT_TRUE(after.ChainReachesEnd);
+  EXPECT_EQ(after.Problems, std::vector<std::string>{});
+  ASSERT_EQ(after.Riffs.size(), muxer.Riffs.size());
+  const std::int64_t shift = after.Riffs[0].Movi - muxer.Riffs[0].Movi;
+  std::set<Described> moved;
+  for (const auto& [stream, at, size, key] : muxer.Chunks) moved.insert({stream, at + shift, size, key});
+  EXPECT_TRUE(after.Chunks == moved) << after.Chunks.size() << " chunks described, the muxer's " << moved.size();
+  EXPECT_EQ(VideoPackets(copy.OutputNames[0]), film.Frames);
+  EXPECT_EQ(SeekErrors(copy.OutputNames[0], film.Frames / FramesPerSecond - 1), "");
+  EXPECT_EQ(GstreamerErrors(copy.OutputNames[0]), "");
+  EXPECT_EQ(RunWorker({copy.OutputNames[0]}, {}).LastErrorCount, 0);
+  std::remove(copy.OutputNames[0].c_str());
+}
+
 // A download that stopped with its tail still zero, rebuilt in place; then
 // the same file cut shorter, inside its last segment, rebuilt to a copy.
 TEST_F(OdmlRebuild, PartialDownloadsPlayWhatRemains) {

@@ -15,6 +15,7 @@ WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRun
   VEKRiff::IndexRebuilder worker(queue);
   worker.Prefix = options.Prefix;
   worker.EmptyPrefixInPlace = options.EmptyPrefixInPlace;
+  worker.ReferenceFile = options.Reference;
   worker.EventsOnWorkerThread = options.EventsOnWorkerThread;
   worker.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
     if (w.Event() == VEKRiff::MessageAdded) {
