@@ -138,11 +138,12 @@ class Planner {
   }
 
   // A stream whose format is not known keeps its number with a header that
-  // claims nothing: players pass over a text stream they cannot read, where
-  // a wrong picture or sound format would play as noise or stop them.
+  // claims nothing: players pass over a data stream, where a wrong picture
+  // or sound format would play as noise or stop them. (Not a text stream:
+  // ffmpeg probes those, and took MS-MPEG4 pictures for MP3 sound.)
   static void Placeholder(NewStream& out) {
     out.Header = StreamHeaderRecord{};
-    out.Header.Type = MakeFourCC("txts");
+    out.Header.Type = MakeFourCC("dats");
     out.Header.Scale = out.Header.Rate = 1;
     out.Format.clear();
   }
@@ -421,7 +422,6 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
     moviAt = RoomFor(list, movi);
     bytes = HeaderListBytes(list, moviAt, 0, 0);
     plan.Shift = moviAt - movi;
-    planner.Lines.push_back({VEK::Text(Msg::HeaderDataMoved, {plan.Shift}), false});
   }
   // The counts in the units of the new headers, then the list again with them.
   const HeaderCounts counts = CountsFromData(scan, Reread(bytes));

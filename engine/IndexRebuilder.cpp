@@ -222,6 +222,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
             *file, scan, counts, headerBytes, [this](const std::string& line) { AddMessage(line); },
             [this] { CheckAbort(); });
       }
+      if (shift != 0) AddMessage(VEK::Text(Msg::HeaderDataMoved, {shift}));
       if (!headerBytes.empty()) AddMessage(VEK::Text(Msg::HeaderListRebuilt));
       Notify(FileRebuilt);
     }
