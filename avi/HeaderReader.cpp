@@ -229,4 +229,13 @@ AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at
   return out;
 }
 
+StreamHeader ReadStreamList(const unsigned char* strl, std::size_t n, std::int64_t at) {
+  if (strl == nullptr || n < ListHeader::Size) return {};
+  const ListHeader list = ListHeader::Load(strl);
+  if (list.Chunk.Code != CodeList || list.ListType != CodeStrl) return {};
+  const std::uint64_t whole = ChunkHeader::Size + std::uint64_t{list.Chunk.DataSize};
+  if (whole > n) return {};
+  return ReadStrl(strl, ListHeader::Size, static_cast<std::size_t>(whole), at);
+}
+
 }  // namespace VEKAvi

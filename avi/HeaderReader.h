@@ -64,4 +64,9 @@ struct AviHeaders {
 // number never lands on the wrong header.
 AviHeaders ReadHeaders(const unsigned char* hdrl, std::size_t n, std::int64_t at);
 
+// One 'LIST strl' on its own, from its "LIST" header, n bytes of it at
+// absolute position at: what survives of a header list whose start is lost.
+// Not Readable where the bytes are no whole stream list.
+StreamHeader ReadStreamList(const unsigned char* strl, std::size_t n, std::int64_t at);
+
 }  // namespace VEKAvi

@@ -96,7 +96,35 @@ ScanResult MoviWalk::Run(const LostStart& start) {
   Scan.MoviOffset = start.Movi;
   Source.Seek(start.Movi + ListHeader::Size, 0);
   ScanMovi();
+  if (start.Hdrl < 0 && !start.Strls.empty()) TakeSurvivingStreams(start.Strls);
   return std::move(Scan);
+}
+
+void MoviWalk::TakeSurvivingStreams(const std::vector<std::int64_t>& strls) {
+  // The lost bytes took the first stream lists: those that survive are the
+  // last ones, numbered back from the streams the data holds. Each must be
+  // of its stream's kind, or none is taken.
+  std::vector<std::int64_t> video, audio;
+  for (const OldIndexEntry& e : Scan.Entries) {
+    const std::size_t stream = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    if (stream >= video.size()) video.resize(stream + 1), audio.resize(stream + 1);
+    video[stream] += IsVideoKind(e.ChunkId);
+    audio[stream] += ChunkKind(e.ChunkId) == KindAudio;
+  }
+  if (strls.size() > video.size()) return;
+  std::vector<StreamHeader> streams(video.size());
+  constexpr std::int64_t Limit = 1 << 20;  // a damaged size asks for no more
+  for (std::size_t k = 0; k < strls.size(); ++k) {
+    const std::size_t stream = video.size() - strls.size() + k;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(Limit));
+    const std::int64_t got = Source.Peek(bytes.data(), Limit, strls[k]);
+    if (got <= 0) return;
+    StreamHeader h = ReadStreamList(bytes.data(), static_cast<std::size_t>(got), strls[k]);
+    const bool isVideo = video[stream] > audio[stream], isAudio = audio[stream] > video[stream];
+    if (!h.Readable || (isVideo && !h.IsVideo()) || (isAudio && !h.IsAudio()) || (!isVideo && !isAudio)) return;
+    streams[stream] = std::move(h);
+  }
+  Scan.Headers.Streams = std::move(streams);
 }
 
 void MoviWalk::Report(const Finding& finding) {
@@ -140,6 +168,7 @@ bool ChunkRunAt(BackupFile& file, std::int64_t position) {
 }  // namespace
 
 std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
+  constexpr std::size_t MaxSurvivingStreams = 256;
   unsigned char header[ListHeader::Size];
   const std::int64_t got = file.ReadSome(header, sizeof header);
   if (got < 0) throw VEKFile::File::ReadFailure();
@@ -160,6 +189,8 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
       if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeHdrl && found.Hdrl < 0) {
         found.Hdrl = at;
         found.HdrlSize = VEK::LoadLe32(p + 4);
+      } else if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeStrl && found.Hdrl < 0) {
+        if (found.Strls.size() < MaxSurvivingStreams) found.Strls.push_back(at);
       } else if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeMovi) {
         found.Movi = at;
         found.MoviFound = true;

@@ -35,6 +35,9 @@ struct LostStart {
   bool MoviFound = false;  // a "LIST movi" header is there
   std::int64_t Hdrl = -1;  // a "LIST hdrl" met before it
   std::uint32_t HdrlSize = 0;
+  // Where no hdrl was: the "LIST strl" headers met before the data, the
+  // stream lists that outlived the start of theirs.
+  std::vector<std::int64_t> Strls;
 };
 constexpr std::int64_t LostStartSearch = std::int64_t{64} << 20;
 
@@ -78,6 +81,7 @@ class MoviWalk {
   std::int64_t LocateMovi();
   // sizeDamaged: the list's size field is taken to be dataSize.
   void ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool sizeDamaged = false);
+  void TakeSurvivingStreams(const std::vector<std::int64_t>& strls);
   void ScanMovi();
   // Searches from the position for the next chunk to resume at. alsoLike: a
   // chunk header just walked but not yet accepted, which plausible chunks may

@@ -414,6 +414,39 @@ TEST_F(RepairEngine, ACopyMovesItsDataAlongWhereANewHeaderListDoesNotFit) {
   }
 }
 
+// Zeros over the start that end inside the header list: the stream lists
+// after them are read back, numbered from the last stream of the data, and
+// only where each is of its stream's kind; a wrong one would play as noise.
+TEST_F(RepairEngine, StreamListsThatOutliveALostStartAreReadBackWhereTheyFitTheData) {
+  const Bytes film = SoundFile().Build();
+  const unsigned char strl[] = {'s', 't', 'r', 'l'};
+  const auto first = std::search(film.begin(), film.end(), std::begin(strl), std::end(strl));
+  const auto second = std::search(first + 1, film.end(), std::begin(strl), std::end(strl));
+  ASSERT_NE(second, film.end());
+  const std::size_t audioList = static_cast<std::size_t>(second - film.begin()) - 8;
+  const struct {
+    const char* name;
+    const char* audioType;  // what the surviving list claims
+    bool taken;
+  } rows[] = {{"an audio list for the audio chunks", "auds", true},
+              {"a video list for the audio chunks", "vids", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Bytes damaged = film;
+    std::fill(damaged.begin(), damaged.begin() + static_cast<std::ptrdiff_t>(audioList), 0);
+    const auto strh = std::search(damaged.begin() + static_cast<std::ptrdiff_t>(audioList), damaged.end(),
+                                  std::begin("strh"), std::begin("strh") + 4);
+    std::memcpy(&*(strh + 8), row.audioType, 4);
+    const auto r = Check({Put("s.avi", damaged)});
+    const auto tells = [&](const char* stream) {
+      return std::any_of(r.Lines.begin(), r.Lines.end(),
+                         [&](const std::string& l) { return l.find(stream) != std::string::npos; });
+    };
+    EXPECT_TRUE(tells("tream 0 ")) << ::testing::PrintToString(r.Lines);
+    EXPECT_EQ(tells("tream 1 "), !row.taken) << ::testing::PrintToString(r.Lines);
+  }
+}
+
 TEST_F(RepairEngine, AMissingFileEndsTheBatchWithTheFileLayersMessage) {
   const auto r = Check({Put("a.avi", SoundFile().Build()), dir / "missing.avi", Put("b.avi", SoundFile().Build())});
   EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileOk, VEKRiff::FileError}));
