@@ -209,6 +209,7 @@ std::int64_t MoviWalk::LocateMovi() {
   if (Source.Position() & 1) Source.Seek(1, 1);
   const std::int64_t fileSize = Source.SourceSize();
   std::int64_t hdrl = -1;  // the header list met on the way
+  std::int64_t previous = -1;  // the chunk whose size led here
   for (;;) {
     MayStop(Reporter.CheckStop);
     const std::int64_t headerPosition = Source.Position();
@@ -230,7 +231,10 @@ std::int64_t MoviWalk::LocateMovi() {
     // list is then searched for, and the damage is an error of this Source.
     unsigned char code[4];
     if (next > fileSize - ListHeader::Size || Source.Peek(code, 4, next) != 4 || !IsPrintableCode(code)) {
-      const std::int64_t movi = FindHeader(Source, headerPosition + ChunkHeader::Size, CodeList, CodeMovi,
+      // The size that is damaged may be the one that led here, past the
+      // movi list: the search starts inside the chunk before.
+      const std::int64_t from = (previous >= 0 ? previous : headerPosition) + ChunkHeader::Size;
+      const std::int64_t movi = FindHeader(Source, from, CodeList, CodeMovi,
                                            SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
       if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
       Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true});
@@ -240,6 +244,7 @@ std::int64_t MoviWalk::LocateMovi() {
       Source.Seek(movi + ListHeader::Size, 0);
       return movi;
     }
+    previous = headerPosition;
     Source.Seek(next, 0);
   }
 }
