@@ -43,6 +43,8 @@ class TFrmConfig : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
+  // Every caption and title in the current language.
+  void RetranslateUi();
   void FitSize();
   void ChkKeepOriginalClick();
   void ChkOverwritePromptClick();
@@ -54,6 +56,7 @@ class TFrmConfig : public QDialog {
   QLineEdit* EditPrefix;
   QCheckBox* ChkMsgAutoClear;
   QCheckBox* ChkMsgSelectedFile;
+  QLabel* LblAviHandlerNote = nullptr;  // outside Windows only
   QCheckBox* ChkModifyOriginalPrompt;
   QCheckBox* ChkStopPrompt;
   QCheckBox* ChkOverwritePrompt;

@@ -27,6 +27,7 @@
 
 #include "QtPrinters.h"
 #include "app/FormMain.h"
+#include "app/Translation.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "util/Exception.h"
@@ -114,11 +115,11 @@ struct MainWindow : ::testing::Test {
   void SetUp() override {
     window = std::make_unique<TFrmMain>(prompts, &store);
     window->FormCreate({"zantrel"});
-    VEK::SetLanguage(VEK::English);  // the window starts in French; the tests read English
+    ZantrelApp::UseLanguage(VEK::English);  // the window starts in French; the tests read English
   }
   void TearDown() override {
     window.reset();
-    VEK::SetLanguage(VEK::English);
+    ZantrelApp::UseLanguage(VEK::English);
   }
   std::string Put(const std::string& name, const Bytes& bytes) {
     WriteFile(dir / name, bytes);
@@ -756,7 +757,7 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.points) + " pt, " + std::to_string(c.width) + " px, " +
                  (c.language == VEK::French ? "French" : "English"));
-    VEK::SetLanguage(c.language);
+    ZantrelApp::UseLanguage(c.language);
     QFont font = original;
     font.setPointSize(c.points);
     window->setFont(font);

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "app/StartUp.h"
+#include "app/Translation.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "settings/RegistryStore.h"
@@ -54,7 +55,7 @@ class StartUpSettings : public ::testing::Test {
     std::filesystem::create_directories(dir_ / "zantrel");
   }
   void TearDown() override {
-    VEK::SetLanguage(VEK::English);
+    ZantrelApp::UseLanguage(VEK::English);
   }
   std::string FileName() const { return dir_ / "zantrel/registry.reg"; }
 
