@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -495,11 +496,18 @@ void TFrmMain::changeEvent(QEvent* event) {
 // ---- start-up and shutdown ----
 
 void TFrmMain::FormCreate(const QStringList& arguments) {
-  ZantrelApp::UseLanguage(VEK::French);
+  // The system's language until the settings say otherwise: a settings file
+  // that cannot be read is reported in it. QLocale() is the system's locale
+  // unless a test has set another.
+  const std::int8_t systemLanguage = ZantrelApp::ChosenLanguage(std::nullopt, QLocale());
+  ZantrelApp::UseLanguage(systemLanguage);
   setAcceptDrops(true);
   setWindowTitle(QApplication::applicationName());
   LoadSettings();
-  ZantrelApp::UseLanguage(VEK::LanguageIndex());  // a stored one
+  // The language the system gave is the user's choice from now on, saved
+  // with the other settings, until the Configuration dialog changes it.
+  if (!Settings.Language) Settings.Language = systemLanguage;
+  ZantrelApp::UseLanguage(ZantrelApp::ChosenLanguage(Settings.Language, QLocale()));
   // Argument 0 is the program itself. Argument 1 is a switch or already the
   // first file: a file manager passes only the files.
   const QString first = arguments.size() > 1 ? arguments[1].toLower() : QString();
@@ -786,6 +794,7 @@ void TFrmMain::CopyMessages() {
 
 void TFrmMain::ActConfigExecute() {
   if (!EditConfiguration || !EditConfiguration(Settings)) return;
+  ZantrelApp::UseLanguage(ZantrelApp::ChosenLanguage(Settings.Language, QLocale()));
   RefreshMessagesView();
   SaveSettingsOrReport();
 }

@@ -41,10 +41,11 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store = nullptr, QWidget* parent = nullptr);
   ~TFrmMain() override;
 
-  // The creation sequence after the window's members exist: language, drop
-  // target, caption, settings, then the files and folders of the command
-  // line (from argument 2 after a switch in argument 1, else from argument 1)
-  // and the auto-start switch.
+  // The creation sequence after the window's members exist: the system's
+  // language, drop target, caption, settings and the language they hold
+  // (the system's when they hold none), then the files and folders of the
+  // command line (from argument 2 after a switch in argument 1, else from
+  // argument 1) and the auto-start switch.
   void FormCreate(const QStringList& arguments);
   // Saves the settings; run once when the window goes away.
   void FormDestroy();

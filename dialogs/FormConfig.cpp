@@ -4,11 +4,13 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -19,6 +21,9 @@
 #include <QValidator>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "app/Translation.h"
+#include "lang/Language.h"
 
 // QLineEdit::setMaxLength cuts a longer text as soon as it is set, which
 // would shorten a prefix stored longer by an older version or by hand. This
@@ -137,9 +142,24 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   tabMessages->setObjectName(QStringLiteral("TabMessagesCenter"));
   ChkMsgAutoClear = MakeCheckBox("ChkMsgAutoClear", true, tabMessages);
   ChkMsgSelectedFile = MakeCheckBox("ChkMsgSelectedFile", true, tabMessages);
+  // The language of the messages, and of the windows with them. Each name is
+  // written in its own language, so that it can be found in either.
+  LblLanguage = new QLabel(tabMessages);
+  LblLanguage->setObjectName(QStringLiteral("LblLanguage"));
+  CboLanguage = new QComboBox(tabMessages);
+  CboLanguage->setObjectName(QStringLiteral("CboLanguage"));
+  CboLanguage->addItem(QStringLiteral("English"), int{VEK::English});
+  CboLanguage->addItem(QStringLiteral("Fran\u00E7ais"), int{VEK::French});
+  LblLanguage->setBuddy(CboLanguage);
+  auto* languageRow = new QHBoxLayout;
+  languageRow->addWidget(LblLanguage);
+  languageRow->addWidget(CboLanguage);
+  languageRow->addStretch();
   auto* messagesLayout = new QVBoxLayout(tabMessages);
   messagesLayout->addWidget(ChkMsgAutoClear);
   messagesLayout->addWidget(ChkMsgSelectedFile);
+  messagesLayout->addSpacing(6);
+  messagesLayout->addLayout(languageRow);
   messagesLayout->addStretch();
   PageControl1->addTab(tabMessages, QString());
 
@@ -245,6 +265,7 @@ void TFrmConfig::RetranslateUi() {
   PageControl1->setTabText(0, tr("Files"));
   ChkMsgAutoClear->setText(tr("&Clear messages before starting any operation"));
   ChkMsgSelectedFile->setText(tr("&Display messages for the selected file only"));
+  LblLanguage->setText(tr("&Language :"));
   PageControl1->setTabText(1, tr("Messages Center"));
   ChkModifyOriginalPrompt->setText(tr("Prompt the user before modifying the original file"));
   ChkStopPrompt->setText(tr("Prompt the user before stopping the current operation"));
@@ -293,6 +314,8 @@ void TFrmConfig::Fill(const Config& settings) {
   filledPrefixText_ = FromSettingsText(settings.Prefix);
   prefixValidator_->AllowStored(filledPrefixText_.size());
   EditPrefix->setText(filledPrefixText_);
+  filledLanguage_ = settings.Language;
+  CboLanguage->setCurrentIndex(CboLanguage->findData(int{ZantrelApp::ChosenLanguage(settings.Language, QLocale())}));
 }
 
 void TFrmConfig::ReadBack(Config& settings) const {
@@ -306,6 +329,12 @@ void TFrmConfig::ReadBack(Config& settings) const {
   settings.KeepOriginal = ChkKeepOriginal->isChecked();
   const QString prefix = EditPrefix->text();
   settings.Prefix = prefix == filledPrefixText_ ? filledPrefixBytes_ : ToSettingsText(prefix);
+  // A language left as shown goes back as it was: none stays none (the
+  // system's language), a stored 257 stays 257.
+  const auto chosen = static_cast<std::int8_t>(CboLanguage->currentData().toInt());
+  settings.Language = chosen == ZantrelApp::ChosenLanguage(filledLanguage_, QLocale())
+                          ? filledLanguage_
+                          : std::optional<std::int32_t>(chosen);
 }
 
 bool TFrmConfig::EditConfig(Config& settings) {

@@ -36,6 +36,10 @@
         <translation>A&amp;fficher seulement les messages du fichier sélectionné</translation>
     </message>
     <message>
+        <source>&amp;Language :</source>
+        <translation>&amp;Langue :</translation>
+    </message>
+    <message>
         <source>Messages Center</source>
         <translation>Centre de messages</translation>
     </message>
