@@ -115,14 +115,17 @@ struct MainWindow : ::testing::Test {
   ScriptedPrompts prompts;
   std::unique_ptr<TFrmMain> window;
 
+  // The windows start in the system's language; the tests read English,
+  // whatever the system running them speaks.
   void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     window = std::make_unique<TFrmMain>(prompts, &store);
     window->FormCreate({"zantrel"});
-    ZantrelApp::UseLanguage(VEK::English);  // the window starts in the system's language; the tests read English
   }
   void TearDown() override {
     window.reset();
     ZantrelApp::UseLanguage(VEK::English);
+    QLocale::setDefault(QLocale::system());
   }
   std::string Put(const std::string& name, const Bytes& bytes) {
     WriteFile(dir / name, bytes);
