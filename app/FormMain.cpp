@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -33,6 +34,7 @@
 #include <chrono>
 
 #include "app/Artwork.h"
+#include "app/Translation.h"
 #include "engine/ExistingOutput.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
@@ -145,6 +147,7 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   BuildActions();
   BuildLayout();
   BuildMenus();
+  RetranslateUi();
 
   auto timer = [this](const char* name) {
     auto* t = new QTimer(this);
@@ -166,17 +169,17 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
 
   OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   ChooseFiles = [this] {
-    QFileDialog dialog(this, QString(), QString(), "Supported types (*.avi);;Any file (*)");
+    QFileDialog dialog(this, QString(), QString(), tr("Supported types (*.avi);;Any file (*)"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::ReadOnly, false);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
   };
   ChooseFolder = [this] { return QFileDialog::getExistingDirectory(this); };
   ChooseReference = [this] {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), "Supported types (*.avi);;Any file (*)");
+    return QFileDialog::getOpenFileName(this, QString(), QString(), tr("Supported types (*.avi);;Any file (*)"));
   };
   ChooseMessagesFile = [this] {
-    return QFileDialog::getSaveFileName(this, QString(), "messages.txt", "Text files (*.txt);;Any file (*)");
+    return QFileDialog::getSaveFileName(this, QString(), "messages.txt", tr("Text files (*.txt);;Any file (*)"));
   };
 
   // Actions follow the state whenever the application is about to wait for
@@ -193,96 +196,105 @@ TFrmMain::~TFrmMain() {
 
 void TFrmMain::BuildActions() {
   using ZantrelApp::ToolImage;
-  auto make = [this](const char* name, const QString& caption, const QString& hint,
-                     std::optional<ToolImage> image = std::nullopt) {
-    auto* action = new QAction(caption, this);
+  // The captions and hints come with RetranslateUi, in the current language.
+  auto make = [this](const char* name, std::optional<ToolImage> image = std::nullopt) {
+    auto* action = new QAction(this);
     action->setObjectName(name);
-    if (!hint.isEmpty()) {
-      action->setToolTip(hint);
-      action->setStatusTip(hint);
-    }
     if (image) action->setIcon(ZantrelApp::ToolIcon(*image));
     return action;
   };
-  ActFileClear = make("ActFileClear", "&Clear file list", "Clear list", ToolImage::ClearFiles);
+  ActFileClear = make("ActFileClear", ToolImage::ClearFiles);
   connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ActFileClearExecute);
-  ActFileAdd = make("ActFileAdd", "&Add files...", "Add files...", ToolImage::AddFiles);
+  ActFileAdd = make("ActFileAdd", ToolImage::AddFiles);
   ActFileAdd->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
   connect(ActFileAdd, &QAction::triggered, this, &TFrmMain::ActFileAddExecute);
-  ActFileRemove = make("ActFileRemove", "&Remove files", "Remove selected files", ToolImage::RemoveFiles);
+  ActFileRemove = make("ActFileRemove", ToolImage::RemoveFiles);
   ActFileRemove->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   connect(ActFileRemove, &QAction::triggered, this, &TFrmMain::ActFileRemoveExecute);
-  ActActionCheckErrors = make("ActActionCheckErrors", "&Check errors", "Check Errors", ToolImage::CheckErrors);
+  ActActionCheckErrors = make("ActActionCheckErrors", ToolImage::CheckErrors);
   ActActionCheckErrors->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_E)});
   connect(ActActionCheckErrors, &QAction::triggered, this, [this] { StartOperation(true); });
-  ActActionFix = make("ActActionFix", "&Rebuild Index", "Rebuild Index", ToolImage::RebuildIndex);
+  ActActionFix = make("ActActionFix", ToolImage::RebuildIndex);
   ActActionFix->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(ActActionFix, &QAction::triggered, this, [this] { StartOperation(false); });
-  ActActionStop = make("ActActionStop", "&Stop", "Stop current operation", ToolImage::Stop);
+  ActActionStop = make("ActActionStop", ToolImage::Stop);
   ActActionStop->setShortcut(QKeySequence(Qt::Key_Escape));  // only enabled while running
   connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
-  ActFileQuit = make("ActFileQuit", "&Quit", "Quit");
+  ActFileQuit = make("ActFileQuit");
   connect(ActFileQuit, &QAction::triggered, this, &QWidget::close);
-  ActOpenFile = make("ActOpenFile", "&Open File", QString());
+  ActOpenFile = make("ActOpenFile");
   connect(ActOpenFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::File); });
-  ActOpenFixedFile = make("ActOpenFixedFile", "Open &Fixed File", QString());
+  ActOpenFixedFile = make("ActOpenFixedFile");
   connect(ActOpenFixedFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::FixedFile); });
-  ActOpenContainingFolder = make("ActOpenContainingFolder", "Open &Containing Folder", QString());
+  ActOpenContainingFolder = make("ActOpenContainingFolder");
   connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::Folder); });
-  ActConfig = make("ActConfig", "&Configuration...", "Display the configuration window...", ToolImage::Configuration);
+  ActConfig = make("ActConfig", ToolImage::Configuration);
   connect(ActConfig, &QAction::triggered, this, &TFrmMain::ActConfigExecute);
-  ActFileAddFolder = make("ActFileAddFolder", "Add f&older...", "Add the AVI files of a folder...");
+  ActFileAddFolder = make("ActFileAddFolder");
   ActFileAddFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
   connect(ActFileAddFolder, &QAction::triggered, this, [this] {
     const QString folder = ChooseFolder();
     if (!folder.isEmpty()) AddPaths({folder});
   });
-  ActSaveMessages = make("ActSaveMessages", "&Save messages...", "Save the Messages Center to a text file...");
+  ActSaveMessages = make("ActSaveMessages");
   ActSaveMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
-  ActCopyMessages = make("ActCopyMessages", "Copy &all messages", "Copy the Messages Center");
+  ActCopyMessages = make("ActCopyMessages");
   connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
-  const QString referenceHint = "Rebuild damaged or lost header lists from a healthy file of the same camera or encoder";
-  ActReference = make("ActReference", "Reference &file...", referenceHint);
+  ActReference = make("ActReference");
   ActReference->setCheckable(true);
-  connect(ActReference, &QAction::triggered, this, [this, referenceHint](bool on) {
+  connect(ActReference, &QAction::triggered, this, [this](bool on) {
     ReferenceFile = on ? ChooseReference() : QString();
     ActReference->setChecked(!ReferenceFile.isEmpty());
-    ActReference->setToolTip(ReferenceFile.isEmpty() ? referenceHint : ReferenceFile);
-    ActReference->setStatusTip(ActReference->toolTip());
+    ShowReferenceHint();
   });
 }
 
+void TFrmMain::ShowReferenceHint() {
+  // The chosen file, once there is one, says more than the hint.
+  ActReference->setToolTip(ReferenceFile.isEmpty()
+                               ? tr("Rebuild damaged or lost header lists from a healthy file of the same camera or "
+                                    "encoder")
+                               : ReferenceFile);
+  ActReference->setStatusTip(ActReference->toolTip());
+}
+
 void TFrmMain::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("&File");
-  file->addAction(ActFileClear);
-  file->addSeparator();
-  file->addAction(ActFileAdd);
-  file->addAction(ActFileAddFolder);
-  file->addAction(ActFileRemove);
-  file->addSeparator();
-  file->addAction(ActSaveMessages);
-  file->addSeparator();
-  file->addAction(ActFileQuit);
-  QMenu* action = menuBar()->addMenu("&Action");
-  action->addAction(ActActionCheckErrors);
-  action->addAction(ActActionFix);
-  action->addAction(ActReference);
-  action->addSeparator();
-  action->addAction(ActActionStop);
-  QMenu* options = menuBar()->addMenu("&Options");
-  MnuStayOnTop = options->addAction("&Stay on top");
+  MnuFile = menuBar()->addMenu(QString());
+  MnuFile->addAction(ActFileClear);
+  MnuFile->addSeparator();
+  MnuFile->addAction(ActFileAdd);
+  MnuFile->addAction(ActFileAddFolder);
+  MnuFile->addAction(ActFileRemove);
+  MnuFile->addSeparator();
+  MnuFile->addAction(ActSaveMessages);
+  MnuFile->addSeparator();
+  MnuFile->addAction(ActFileQuit);
+  MnuAction = menuBar()->addMenu(QString());
+  MnuAction->addAction(ActActionCheckErrors);
+  MnuAction->addAction(ActActionFix);
+  MnuAction->addAction(ActReference);
+  MnuAction->addSeparator();
+  MnuAction->addAction(ActActionStop);
+  MnuOptions = menuBar()->addMenu(QString());
+  MnuStayOnTop = MnuOptions->addAction(QString());
   MnuStayOnTop->setObjectName("MnuStayOnTop");
   MnuStayOnTop->setCheckable(true);
   connect(MnuStayOnTop, &QAction::triggered, this, &TFrmMain::MnuStayOnTopClick);
-  menuBar()->addMenu("&Tools")->addAction(ActConfig);
-  MnuAbout = menuBar()->addMenu("&Help")->addAction("&About...");
+  MnuTools = menuBar()->addMenu(QString());
+  MnuTools->addAction(ActConfig);
+  MnuHelp = menuBar()->addMenu(QString());
+  MnuAbout = MnuHelp->addAction(QString());
   MnuAbout->setObjectName("MnuAbout");
   connect(MnuAbout, &QAction::triggered, this, [this] {
     if (ShowAbout) ShowAbout();
   });
+  const std::pair<QMenu*, const char*> menuNames[] = {
+      {MnuFile, "MnuFile"}, {MnuAction, "MnuAction"}, {MnuOptions, "MnuOptions"}, {MnuTools, "MnuTools"},
+      {MnuHelp, "MnuHelp"}};
+  for (auto [menu, name] : menuNames) menu->setObjectName(name);
 
-  ToolBar1 = addToolBar("ToolBar1");
+  ToolBar1 = addToolBar(QString());
   ToolBar1->setObjectName("ToolBar1");
   ToolBar1->setMovable(false);
   ToolBar1->setIconSize(QSize(16, 16));
@@ -337,7 +349,6 @@ void TFrmMain::BuildLayout() {
   LvwFiles = new QTreeWidget(PnlFiles);
   LvwFiles->setObjectName("LvwFiles");
   LvwFiles->setColumnCount(2);
-  LvwFiles->setHeaderLabels({"File", "Folder"});
   LvwFiles->setColumnWidth(0, 200);
   LvwFiles->setColumnWidth(1, 350);
   LvwFiles->setRootIsDecorated(false);
@@ -359,7 +370,7 @@ void TFrmMain::BuildLayout() {
   auto* messagesLayout = new QVBoxLayout(messages);
   messagesLayout->setContentsMargins(0, 0, 0, 0);
   messagesLayout->setSpacing(0);
-  LblMessages = new QLabel("Messages Center :", messages);
+  LblMessages = new QLabel(messages);
   LblMessages->setObjectName("LblMessages");
   EdtLogs = new QPlainTextEdit(messages);
   EdtLogs->setObjectName("EdtLogs");
@@ -403,14 +414,12 @@ void TFrmMain::BuildLayout() {
   StatusBar2 = new QStatusBar(central);
   StatusBar2->setObjectName("StatusBar2");
   StatusBar2->setSizeGripEnabled(false);
-  const char* initial[3] = {"Errors : 0", "Video Frames : 0", "Audio Frames : 0"};
   using CounterText = std::string (*)(std::int64_t);
   const CounterText counters[3] = {VEKRiff::ErrorsText, VEKRiff::VideoFramesText, VEKRiff::AudioSamplesText};
   for (int i = 0; i < 3; ++i) {
     // Room for eight digits; beyond that the panel grows with its text.
     StatusBar2Panels[i] = new TextPanel(
         [text = counters[i]] { return QStringList{QString::fromStdString(text(99999999))}; }, StatusBar2);
-    StatusBar2Panels[i]->setText(initial[i]);
     StatusBar2Panels[i]->setObjectName(QString("StatusBar2Panel%1").arg(i));
     StatusBar2->addWidget(StatusBar2Panels[i]);
   }
@@ -419,9 +428,9 @@ void TFrmMain::BuildLayout() {
 
   StatusBar1 = new QStatusBar(central);
   StatusBar1->setObjectName("StatusBar1");
-  auto* ready = new QLabel("Ready", StatusBar1);
-  ready->setObjectName("LblReady");
-  StatusBar1->addWidget(ready);
+  LblReady = new QLabel(StatusBar1);
+  LblReady->setObjectName("LblReady");
+  StatusBar1->addWidget(LblReady);
   outer->addWidget(StatusBar1);
 
   setCentralWidget(central);
@@ -436,13 +445,69 @@ void TFrmMain::showEvent(QShowEvent* event) {
   }
 }
 
+void TFrmMain::RetranslateUi() {
+  auto caption = [](QAction* action, const QString& text, const QString& hint = QString()) {
+    action->setText(text);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+  };
+  caption(ActFileClear, tr("&Clear file list"), tr("Clear list"));
+  caption(ActFileAdd, tr("&Add files..."), tr("Add files..."));
+  caption(ActFileRemove, tr("&Remove files"), tr("Remove selected files"));
+  caption(ActActionCheckErrors, tr("&Check errors"), tr("Check Errors"));
+  caption(ActActionFix, tr("&Rebuild Index"), tr("Rebuild Index"));
+  caption(ActActionStop, tr("&Stop"), tr("Stop current operation"));
+  caption(ActFileQuit, tr("&Quit"), tr("Quit"));
+  caption(ActOpenFile, tr("&Open File"));
+  caption(ActOpenFixedFile, tr("Open &Fixed File"));
+  caption(ActOpenContainingFolder, tr("Open &Containing Folder"));
+  caption(ActConfig, tr("&Configuration..."), tr("Display the configuration window..."));
+  caption(ActFileAddFolder, tr("Add f&older..."), tr("Add the AVI files of a folder..."));
+  caption(ActSaveMessages, tr("&Save messages..."), tr("Save the Messages Center to a text file..."));
+  caption(ActCopyMessages, tr("Copy &all messages"), tr("Copy the Messages Center"));
+  ActReference->setText(tr("Reference &file..."));
+  ShowReferenceHint();
+  MnuFile->setTitle(tr("&File"));
+  MnuAction->setTitle(tr("&Action"));
+  MnuOptions->setTitle(tr("&Options"));
+  MnuStayOnTop->setText(tr("&Stay on top"));
+  MnuTools->setTitle(tr("&Tools"));
+  MnuHelp->setTitle(tr("&Help"));
+  MnuAbout->setText(tr("&About..."));
+  ToolBar1->setWindowTitle(tr("ToolBar1"));
+  LvwFiles->setHeaderLabels({tr("File"), tr("Folder")});
+  LblMessages->setText(tr("Messages Center :"));
+  LblReady->setText(tr("Ready"));
+  // While a run goes on, its status is the engine's text and the progress
+  // timer gives its counters anew; outside one they show where a run starts.
+  if (status_) PnlStatus->setText(QText(*status_));
+  if (!Running) {
+    StatusBar2Panels[0]->setText(tr("Errors : 0"));
+    StatusBar2Panels[1]->setText(tr("Video Frames : 0"));
+    StatusBar2Panels[2]->setText(tr("Audio Frames : 0"));
+  }
+}
+
+void TFrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
+}
+
 // ---- start-up and shutdown ----
 
 void TFrmMain::FormCreate(const QStringList& arguments) {
-  VEK::SetLanguage(VEK::French);
+  // The system's language until the settings say otherwise: a settings file
+  // that cannot be read is reported in it. QLocale() is the system's locale
+  // unless a test has set another.
+  const std::int8_t systemLanguage = ZantrelApp::ChosenLanguage(std::nullopt, QLocale());
+  ZantrelApp::UseLanguage(systemLanguage);
   setAcceptDrops(true);
   setWindowTitle(QApplication::applicationName());
   LoadSettings();
+  // The language the system gave is the user's choice from now on, saved
+  // with the other settings, until the Configuration dialog changes it.
+  if (!Settings.Language) Settings.Language = systemLanguage;
+  ZantrelApp::UseLanguage(ZantrelApp::ChosenLanguage(Settings.Language, QLocale()));
   // Argument 0 is the program itself. Argument 1 is a switch or already the
   // first file: a file manager passes only the files.
   const QString first = arguments.size() > 1 ? arguments[1].toLower() : QString();
@@ -729,6 +794,7 @@ void TFrmMain::CopyMessages() {
 
 void TFrmMain::ActConfigExecute() {
   if (!EditConfiguration || !EditConfiguration(Settings)) return;
+  ZantrelApp::UseLanguage(ZantrelApp::ChosenLanguage(Settings.Language, QLocale()));
   RefreshMessagesView();
   SaveSettingsOrReport();
 }
@@ -821,7 +887,8 @@ void TFrmMain::StartOperation(bool checkOnly) {
   Worker->Prefix = Settings.Prefix;
   if (!checkOnly) Worker->ReferenceFile = Bytes(ReferenceFile);
   Worker->Start(files, checkOnly, Settings.KeepOriginal);
-  PnlStatus->setText(QText(checkOnly ? MsgChecking : MsgRebuilding));
+  status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
+  PnlStatus->setText(QText(*status_));
 }
 
 bool TFrmMain::StopOperation() {
@@ -836,7 +903,8 @@ bool TFrmMain::StopOperation() {
     askingStop_ = false;
     if (answer != ZantrelApp::PromptAnswer::Yes) return false;
   }
-  PnlStatus->setText(QText(MsgAborting));
+  status_ = &MsgAborting;
+  PnlStatus->setText(QText(*status_));
   PnlStatus->repaint();
   Worker->Abort("");
   Stopping = true;
@@ -861,6 +929,7 @@ bool TFrmMain::StopOperation() {
 void TFrmMain::SetRunning(bool value) {
   if (value == Running) return;
   Running = value;
+  if (!value) status_ = nullptr;
   ProgressBar1->setValue(0);
   ProgressBar2->setValue(0);
   ProgressBar2->setFormat(value ? QString("1/%1").arg(batchSize_) : QString());

@@ -16,6 +16,7 @@
 #include "app/QtHandOver.h"
 #include "app/RowMark.h"
 #include "engine/IndexRebuilder.h"
+#include "lang/Language.h"
 #include "settings/Config.h"
 #include "util/SmartPointers.h"
 #include "util/Thread.h"
@@ -40,10 +41,11 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store = nullptr, QWidget* parent = nullptr);
   ~TFrmMain() override;
 
-  // The creation sequence after the window's members exist: language, drop
-  // target, caption, settings, then the files and folders of the command
-  // line (from argument 2 after a switch in argument 1, else from argument 1)
-  // and the auto-start switch.
+  // The creation sequence after the window's members exist: the system's
+  // language, drop target, caption, settings and the language they hold
+  // (the system's when they hold none), then the files and folders of the
+  // command line (from argument 2 after a switch in argument 1, else from
+  // argument 1) and the auto-start switch.
   void FormCreate(const QStringList& arguments);
   // Saves the settings; run once when the window goes away.
   void FormDestroy();
@@ -124,6 +126,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QStatusBar* StatusBar2;
   QLabel* StatusBar2Panels[3];
   QStatusBar* StatusBar1;
+  QLabel* LblReady;
+  QMenu *MnuFile, *MnuAction, *MnuOptions, *MnuTools, *MnuHelp;
   QMenu* PmnFiles;
   QAction* MnuStayOnTop;
   QAction* MnuAbout;
@@ -141,11 +145,15 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;  // a new language: RetranslateUi
 
  private:
   void BuildActions();
   void BuildMenus();
   void BuildLayout();
+  // Every caption, hint and title of the window in the current language.
+  void RetranslateUi();
+  void ShowReferenceHint();
 
   // The paths of the rows the run takes, and those rows, which keep their
   // marks until the run starts.
@@ -186,5 +194,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   int batchSize_ = 0;            // files handed to the current worker
   int batchFile_ = 0;            // the one it works on
   int followedRow_ = -1;         // the row the run last selected; -1: none yet
+  const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
   QSet<QString> rowKeys_;        // the files listed, as Key() names them
 };

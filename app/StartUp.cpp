@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -8,9 +9,11 @@
 #include <string>
 
 #include "app/FormMain.h"
+#include "app/Translation.h"
 #include "dialogs/FormAbout.h"
 #include "dialogs/FormConfig.h"
 #include "dialogs/FormUninstall.h"
+#include "settings/Config.h"
 #include "settings/InstallCommands.h"
 #include "settings/Registry.h"
 
@@ -79,8 +82,13 @@ int Run(const QStringList& arguments) {
         RunInstallCommand();
         break;
       case StartMode::Uninstall: {
+        // The dialog speaks the language of the settings, else the system's,
+        // which also tells why settings that cannot be read were not.
+        VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
+        UseLanguage(ChosenLanguage(std::nullopt, QLocale()));
+        UseLanguage(ChosenLanguage(StoredLanguage(store), QLocale()));
         TFrmUninstall dialog;
-        RunUninstallCommand(dialog);
+        RunUninstallCommand(dialog, store);
         break;
       }
       case StartMode::Normal:

@@ -76,6 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # loads through the SVG icon engine plugin of libqt6svg6, which no program
 # links directly (the linker drops the unused libQt6Svg).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= 6.4)")
+# Qt's own French texts (standard buttons, the text menus); without them the
+# program's French window keeps those in English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

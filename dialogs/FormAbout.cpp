@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -149,7 +150,6 @@ TFrmAbout::TFrmAbout(const QString& title, const QString& programPath, LinkOpene
 }
 
 void TFrmAbout::Build(const QString& title, const QString& programPath) {
-  setWindowTitle("About");
   setFixedSize(ClientWidth, ClientHeight);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -197,18 +197,10 @@ void TFrmAbout::Build(const QString& title, const QString& programPath) {
   QPalette memoPalette = Memo1->palette();
   memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::Window));
   Memo1->setPalette(memoPalette);
-  Memo1->setPlainText(
-      "Zantrel was made from the OpenDML AVI File Format Extensions and the AVI file format documents. "
-      "It checks damaged or partially downloaded AVI files for errors and rebuilds their index, so that "
-      "they can be watched again.\n\n"
-      "Please report any error you meet, together with its description, the text of the Messages Center "
-      "and the steps that reproduce it. If Zantrel cannot fix one of your files, please say where that "
-      "file can be downloaded.\n\n"
-      "You use this program at your own risk.");
   bodyLayout->addWidget(Memo1, 1);
 
   auto* mailRow = new QHBoxLayout;
-  Label1 = new QLabel("Send me your comments and bug reports at", body);
+  Label1 = new QLabel(body);
   Label1->setObjectName("Label1");
   Label2 = new LinkLabel(MailAddress, body);
   Label2->setObjectName("Label2");
@@ -219,7 +211,7 @@ void TFrmAbout::Build(const QString& title, const QString& programPath) {
   bodyLayout->addLayout(mailRow);
 
   auto* webRow = new QHBoxLayout;
-  Label3 = new QLabel("web site :", body);
+  Label3 = new QLabel(body);
   Label3->setObjectName("Label3");
   Label4 = new LinkLabel(WebSite, body);
   Label4->setObjectName("Label4");
@@ -231,7 +223,7 @@ void TFrmAbout::Build(const QString& title, const QString& programPath) {
   root->addWidget(body, 1);
 
   auto* buttonRow = new QHBoxLayout;
-  BtnClose = new QPushButton("Close", this);
+  BtnClose = new QPushButton(this);
   BtnClose->setObjectName("BtnClose");
   BtnClose->setDefault(true);
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -239,6 +231,27 @@ void TFrmAbout::Build(const QString& title, const QString& programPath) {
   buttonRow->addWidget(BtnClose);
   buttonRow->addStretch(1);
   root->addLayout(buttonRow);
+  RetranslateUi();
+}
+
+void TFrmAbout::RetranslateUi() {
+  setWindowTitle(tr("About"));
+  Memo1->setPlainText(
+      tr("Zantrel was made from the OpenDML AVI File Format Extensions and the AVI file format documents. "
+         "It checks damaged or partially downloaded AVI files for errors and rebuilds their index, so that "
+         "they can be watched again.\n\n"
+         "Please report any error you meet, together with its description, the text of the Messages Center "
+         "and the steps that reproduce it. If Zantrel cannot fix one of your files, please say where that "
+         "file can be downloaded.\n\n"
+         "You use this program at your own risk."));
+  Label1->setText(tr("Send me your comments and bug reports at"));
+  Label3->setText(tr("web site :"));
+  BtnClose->setText(tr("Close"));
+}
+
+void TFrmAbout::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
 }
 
 // The window is centred on its screen, not on the main window.

@@ -72,9 +72,13 @@ class TFrmAbout : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;  // a new language: RetranslateUi
 
  private:
   void Build(const QString& title, const QString& programPath);
+  // Every text of the window but the name, version and addresses, in the
+  // current language.
+  void RetranslateUi();
   void Label2Click();
   void Label4Click();
 

@@ -4,11 +4,13 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -19,6 +21,9 @@
 #include <QValidator>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "app/Translation.h"
+#include "lang/Language.h"
 
 // QLineEdit::setMaxLength cuts a longer text as soon as it is set, which
 // would shorten a prefix stored longer by an older version or by hand. This
@@ -82,8 +87,8 @@ class FrameGapGroupBox : public QGroupBox {
   QWidget* gapWidget_ = nullptr;
 };
 
-QCheckBox* MakeCheckBox(const char* name, const char* caption, bool checked, QWidget* parent) {
-  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+QCheckBox* MakeCheckBox(const char* name, bool checked, QWidget* parent) {
+  auto* box = new QCheckBox(parent);
   box->setObjectName(QString::fromLatin1(name));
   box->setChecked(checked);
   return box;
@@ -96,7 +101,6 @@ QCheckBox* MakeCheckBox(const char* name, const char* caption, bool checked, QWi
 // controls exist.
 TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("FrmConfig"));
-  setWindowTitle(QStringLiteral("Configuration"));
   setFixedSize(ClientWidth, ClientHeight);
 
   PageControl1 = new QTabWidget(this);
@@ -105,10 +109,9 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   // "Files": visual order differs from the focus order set further down.
   auto* tabFiles = new QWidget;
   tabFiles->setObjectName(QStringLiteral("TabFiles"));
-  ChkDisableAviHandler =
-      MakeCheckBox("ChkDisableAviHandler", "Disable Explorer's AVI handler (Windows XP)", false, tabFiles);
-  ChkKeepOriginal = MakeCheckBox("ChkKeepOriginal", "Keep original file (create a new file)", true, tabFiles);
-  Label1 = new QLabel(QStringLiteral("Prefix for new files :"), tabFiles);
+  ChkDisableAviHandler = MakeCheckBox("ChkDisableAviHandler", false, tabFiles);
+  ChkKeepOriginal = MakeCheckBox("ChkKeepOriginal", true, tabFiles);
+  Label1 = new QLabel(tabFiles);
   Label1->setObjectName(QStringLiteral("Label1"));
   EditPrefix = new QLineEdit(QStringLiteral("Zantrel."), tabFiles);
   EditPrefix->setObjectName(QStringLiteral("EditPrefix"));
@@ -121,48 +124,56 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   // Explorer exists on Windows only. The choice stays where it is and can
   // still be made: it is kept in the settings, which a Windows copy of the
   // program sharing them applies. Here it switches nothing.
-  auto* handlerNote = new QLabel(QStringLiteral("Windows only: on this system it is only kept in the shared settings."),
-                                 tabFiles);
-  handlerNote->setObjectName(QStringLiteral("LblAviHandlerNote"));
-  handlerNote->setWordWrap(true);
-  handlerNote->setIndent(ChkDisableAviHandler->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 4);
-  handlerNote->setEnabled(false);  // drawn in the dimmed colour of a remark
-  filesLayout->addWidget(handlerNote);
-  ChkDisableAviHandler->setToolTip(handlerNote->text());
+  LblAviHandlerNote = new QLabel(tabFiles);
+  LblAviHandlerNote->setObjectName(QStringLiteral("LblAviHandlerNote"));
+  LblAviHandlerNote->setWordWrap(true);
+  LblAviHandlerNote->setIndent(ChkDisableAviHandler->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 4);
+  LblAviHandlerNote->setEnabled(false);  // drawn in the dimmed colour of a remark
+  filesLayout->addWidget(LblAviHandlerNote);
 #endif
   filesLayout->addWidget(ChkKeepOriginal);
   filesLayout->addSpacing(6);
   filesLayout->addWidget(Label1);
   filesLayout->addWidget(EditPrefix);
   filesLayout->addStretch();
-  PageControl1->addTab(tabFiles, QStringLiteral("Files"));
+  PageControl1->addTab(tabFiles, QString());
 
   auto* tabMessages = new QWidget;
   tabMessages->setObjectName(QStringLiteral("TabMessagesCenter"));
-  ChkMsgAutoClear =
-      MakeCheckBox("ChkMsgAutoClear", "&Clear messages before starting any operation", true, tabMessages);
-  ChkMsgSelectedFile =
-      MakeCheckBox("ChkMsgSelectedFile", "&Display messages for the selected file only", true, tabMessages);
+  ChkMsgAutoClear = MakeCheckBox("ChkMsgAutoClear", true, tabMessages);
+  ChkMsgSelectedFile = MakeCheckBox("ChkMsgSelectedFile", true, tabMessages);
+  // The language of the messages, and of the windows with them. Each name is
+  // written in its own language, so that it can be found in either.
+  LblLanguage = new QLabel(tabMessages);
+  LblLanguage->setObjectName(QStringLiteral("LblLanguage"));
+  CboLanguage = new QComboBox(tabMessages);
+  CboLanguage->setObjectName(QStringLiteral("CboLanguage"));
+  CboLanguage->addItem(QStringLiteral("English"), int{VEK::English});
+  CboLanguage->addItem(QStringLiteral("Fran\u00E7ais"), int{VEK::French});
+  LblLanguage->setBuddy(CboLanguage);
+  auto* languageRow = new QHBoxLayout;
+  languageRow->addWidget(LblLanguage);
+  languageRow->addWidget(CboLanguage);
+  languageRow->addStretch();
   auto* messagesLayout = new QVBoxLayout(tabMessages);
   messagesLayout->addWidget(ChkMsgAutoClear);
   messagesLayout->addWidget(ChkMsgSelectedFile);
+  messagesLayout->addSpacing(6);
+  messagesLayout->addLayout(languageRow);
   messagesLayout->addStretch();
-  PageControl1->addTab(tabMessages, QStringLiteral("Messages Center"));
+  PageControl1->addTab(tabMessages, QString());
 
   auto* tabPrompts = new QWidget;
   tabPrompts->setObjectName(QStringLiteral("TabPrompts"));
-  ChkModifyOriginalPrompt = MakeCheckBox("ChkModifyOriginalPrompt",
-                                         "Prompt the user before modifying the original file", true, tabPrompts);
-  ChkStopPrompt =
-      MakeCheckBox("ChkStopPrompt", "Prompt the user before stopping the current operation", true, tabPrompts);
+  ChkModifyOriginalPrompt = MakeCheckBox("ChkModifyOriginalPrompt", true, tabPrompts);
+  ChkStopPrompt = MakeCheckBox("ChkStopPrompt", true, tabPrompts);
 
   // The check box stands where the group's caption would be. Both share one
   // area: the group starts half a check box lower, so its top edge runs
   // behind the middle of the check box.
   auto* overwriteArea = new QWidget(tabPrompts);
   overwriteArea->setObjectName(QStringLiteral("OverwriteArea"));
-  ChkOverwritePrompt =
-      MakeCheckBox("ChkOverwritePrompt", "Prompt the user before overwriting a file", true, overwriteArea);
+  ChkOverwritePrompt = MakeCheckBox("ChkOverwritePrompt", true, overwriteArea);
   auto* group = new FrameGapGroupBox(overwriteArea);
   group->SetGapWidget(ChkOverwritePrompt);
   GrpOverwriteBehavior = group;
@@ -173,10 +184,8 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   const QSize checkSize = ChkOverwritePrompt->sizeHint();
   groupLayout->setContentsMargins(9, checkSize.height() / 2 + 3, 9, 6);
   groupLayout->setSpacing(2);
-  const char* const items[] = {"Skip when file already exists", "Abort when file already exists",
-                               "Overwrite when file already exists"};
   for (int i = 0; i < 3; ++i) {
-    auto* item = new QRadioButton(QString::fromUtf8(items[i]), GrpOverwriteBehavior);
+    auto* item = new QRadioButton(GrpOverwriteBehavior);
     item->setObjectName(QStringLiteral("GrpOverwriteBehaviorItem%1").arg(i));
     GrpOverwriteBehaviorItems->addButton(item, i);
     groupLayout->addWidget(item);
@@ -195,13 +204,13 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   promptsLayout->addWidget(ChkStopPrompt);
   promptsLayout->addWidget(overwriteArea);
   promptsLayout->addStretch();
-  PageControl1->addTab(tabPrompts, QStringLiteral("Prompts"));
+  PageControl1->addTab(tabPrompts, QString());
   PageControl1->setCurrentIndex(0);
 
-  BtnOk = new QPushButton(QStringLiteral("&Ok"), this);
+  BtnOk = new QPushButton(this);
   BtnOk->setObjectName(QStringLiteral("BtnOk"));
   BtnOk->setDefault(true);
-  BtnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+  BtnCancel = new QPushButton(this);
   BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
   connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -215,6 +224,7 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   layout->setContentsMargins(5, 6, 5, 6);
   layout->addWidget(PageControl1);
   layout->addLayout(buttons);
+  RetranslateUi();
   FitSize();
 
   // ChkKeepOriginal decides whether the prefix matters at all, so it comes first.
@@ -243,9 +253,38 @@ void TFrmConfig::FitSize() {
   setFixedSize(QSize(ClientWidth, ClientHeight).expandedTo(layout()->totalMinimumSize()));
 }
 
+void TFrmConfig::RetranslateUi() {
+  setWindowTitle(tr("Configuration"));
+  ChkDisableAviHandler->setText(tr("Disable Explorer's AVI handler (Windows XP)"));
+  ChkKeepOriginal->setText(tr("Keep original file (create a new file)"));
+  Label1->setText(tr("Prefix for new files :"));
+  if (LblAviHandlerNote) {
+    LblAviHandlerNote->setText(tr("Windows only: on this system it is only kept in the shared settings."));
+    ChkDisableAviHandler->setToolTip(LblAviHandlerNote->text());
+  }
+  PageControl1->setTabText(0, tr("Files"));
+  ChkMsgAutoClear->setText(tr("&Clear messages before starting any operation"));
+  ChkMsgSelectedFile->setText(tr("&Display messages for the selected file only"));
+  LblLanguage->setText(tr("&Language :"));
+  PageControl1->setTabText(1, tr("Messages Center"));
+  ChkModifyOriginalPrompt->setText(tr("Prompt the user before modifying the original file"));
+  ChkStopPrompt->setText(tr("Prompt the user before stopping the current operation"));
+  ChkOverwritePrompt->setText(tr("Prompt the user before overwriting a file"));
+  GrpOverwriteBehaviorItems->button(0)->setText(tr("Skip when file already exists"));
+  GrpOverwriteBehaviorItems->button(1)->setText(tr("Abort when file already exists"));
+  GrpOverwriteBehaviorItems->button(2)->setText(tr("Overwrite when file already exists"));
+  PageControl1->setTabText(2, tr("Prompts"));
+  BtnOk->setText(tr("&Ok"));
+  BtnCancel->setText(tr("&Cancel"));
+}
+
 void TFrmConfig::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitSize();
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
+  // Captions of another language or font take another room.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
+      event->type() == QEvent::LanguageChange)
+    FitSize();
 }
 
 void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(ChkKeepOriginal->isChecked()); }
@@ -275,6 +314,8 @@ void TFrmConfig::Fill(const Config& settings) {
   filledPrefixText_ = FromSettingsText(settings.Prefix);
   prefixValidator_->AllowStored(filledPrefixText_.size());
   EditPrefix->setText(filledPrefixText_);
+  filledLanguage_ = settings.Language;
+  CboLanguage->setCurrentIndex(CboLanguage->findData(int{ZantrelApp::ChosenLanguage(settings.Language, QLocale())}));
 }
 
 void TFrmConfig::ReadBack(Config& settings) const {
@@ -288,6 +329,12 @@ void TFrmConfig::ReadBack(Config& settings) const {
   settings.KeepOriginal = ChkKeepOriginal->isChecked();
   const QString prefix = EditPrefix->text();
   settings.Prefix = prefix == filledPrefixText_ ? filledPrefixBytes_ : ToSettingsText(prefix);
+  // A language left as shown goes back as it was: none stays none (the
+  // system's language), a stored 257 stays 257.
+  const auto chosen = static_cast<std::int8_t>(CboLanguage->currentData().toInt());
+  settings.Language = chosen == ZantrelApp::ChosenLanguage(filledLanguage_, QLocale())
+                          ? filledLanguage_
+                          : std::optional<std::int32_t>(chosen);
 }
 
 bool TFrmConfig::EditConfig(Config& settings) {

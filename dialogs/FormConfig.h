@@ -1,16 +1,20 @@
 // The configuration dialog: the user options of the settings record on three
-// tabs. It keeps no settings of its own; the main window fills it from its
-// Config before each showing and reads it back after Ok.
+// tabs, the language among them. It keeps no settings of its own; the main
+// window fills it from its Config before each showing and reads it back
+// after Ok.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "settings/Config.h"
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -43,6 +47,8 @@ class TFrmConfig : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
+  // Every caption and title in the current language.
+  void RetranslateUi();
   void FitSize();
   void ChkKeepOriginalClick();
   void ChkOverwritePromptClick();
@@ -54,6 +60,9 @@ class TFrmConfig : public QDialog {
   QLineEdit* EditPrefix;
   QCheckBox* ChkMsgAutoClear;
   QCheckBox* ChkMsgSelectedFile;
+  QLabel* LblLanguage;
+  QComboBox* CboLanguage;  // English, Français
+  QLabel* LblAviHandlerNote = nullptr;  // outside Windows only
   QCheckBox* ChkModifyOriginalPrompt;
   QCheckBox* ChkStopPrompt;
   QCheckBox* ChkOverwritePrompt;
@@ -68,4 +77,5 @@ class TFrmConfig : public QDialog {
   // byte for byte, even one the system code page cannot show exactly.
   QString filledPrefixText_;
   std::string filledPrefixBytes_;
+  std::optional<std::int32_t> filledLanguage_;  // as last filled, stored or not
 };

@@ -2,6 +2,7 @@
 #include "dialogs/FormUninstall.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -10,20 +11,18 @@
 
 TFrmUninstall::TFrmUninstall(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FrmUninstall"));
-  setWindowTitle(QString::fromUtf8(Caption));
   // The installer's own windows must not hide the question.
   setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(ClientWidth, ClientHeight);
 
-  LblOptions = new QLabel(QString::fromUtf8(OptionsLabel), this);
+  LblOptions = new QLabel(this);
   LblOptions->setObjectName(QStringLiteral("LblOptions"));
-  ChkAviHandler = new QCheckBox(QString::fromUtf8(AviHandlerText), this);
+  ChkAviHandler = new QCheckBox(this);
   ChkAviHandler->setObjectName(QStringLiteral("ChkAviHandler"));
   ChkAviHandler->setChecked(true);
-  ChkSettings = new QCheckBox(QString::fromUtf8(SettingsText), this);
+  ChkSettings = new QCheckBox(this);
   ChkSettings->setObjectName(QStringLiteral("ChkSettings"));
   ChkSettings->setChecked(false);
-  BtnOk = new QPushButton(QString::fromUtf8(OkText), this);
+  BtnOk = new QPushButton(this);
   BtnOk->setObjectName(QStringLiteral("BtnOk"));
   BtnOk->setDefault(true);
   connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
@@ -36,10 +35,28 @@ TFrmUninstall::TFrmUninstall(QWidget* parent) : QDialog(parent) {
   buttons->addStretch();
   buttons->addWidget(BtnOk);
   auto* layout = new QVBoxLayout(this);
+  // Narrow side margins: the longest English caption then fits the designed width.
+  layout->setContentsMargins(6, 9, 6, 9);
   layout->addWidget(LblOptions);
   layout->addLayout(options);
   layout->addStretch();
   layout->addLayout(buttons);
+  RetranslateUi();
+}
+
+void TFrmUninstall::RetranslateUi() {
+  setWindowTitle(tr("Uninstall"));
+  LblOptions->setText(tr("Options :"));
+  ChkAviHandler->setText(tr("Enable Explorer's Avi Handler"));
+  ChkSettings->setText(tr("Uninstall application settings"));
+  BtnOk->setText(tr("&Ok"));
+  // The designed size, unless the captions of a language need more room.
+  setFixedSize(QSize(ClientWidth, ClientHeight).expandedTo(layout()->totalMinimumSize()));
+}
+
+void TFrmUninstall::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
 }
 
 void TFrmUninstall::ShowModal(bool aviHandlerChecked) {

@@ -32,8 +32,12 @@ class TFrmUninstall : public QDialog, public UninstallDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;  // a new language: RetranslateUi
 
  private:
+  // The captions in the current language, and the room they need.
+  void RetranslateUi();
+
   QLabel* LblOptions;
   QCheckBox* ChkAviHandler;
   QCheckBox* ChkSettings;

@@ -37,12 +37,13 @@ mkdir -p "$XDG_CONFIG_HOME/zantrel" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 sleep 1
 
-# A normal start speaks French unless the settings say otherwise.
-english() {
-  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n"Language"=dword:00000000\r\n\r\n' \
+# The language as the settings store it, whatever the system's is.
+language() {
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n"Language"=dword:%08x\r\n\r\n' "$1" \
     >"$XDG_CONFIG_HOME/zantrel/registry.reg"
 }
-french() { rm -f "$XDG_CONFIG_HOME/zantrel/registry.reg"; }
+english() { language 0; }
+french() { language 1; }
 
 cp "$root/demo/damaged.avi" "$work/damaged.avi"
 if command -v ffmpeg >/dev/null; then

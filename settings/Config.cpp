@@ -119,9 +119,12 @@ void ReadSections(Config& c, VEKRegistry::Store& store) {
     reg.CloseKey();
   }
   if (reg.OpenKey(SettingsKeys::Root, false)) {
-    // Set from outside by whoever installs the program; never written here.
-    // SetLanguage takes the low byte, so 257 selects French.
-    if (reg.ValueExists("Language")) VEK::SetLanguage(static_cast<std::int8_t>(reg.ReadInteger("Language")));
+    // Chosen in the window or set from outside by whoever installs the
+    // program. SetLanguage takes the low byte, so 257 selects French.
+    if (reg.ValueExists("Language")) {
+      c.Language = reg.ReadInteger("Language");
+      VEK::SetLanguage(static_cast<std::int8_t>(*c.Language));
+    }
     reg.CloseKey();
   }
 }
@@ -164,6 +167,12 @@ void WriteSections(const Config& c, VEKRegistry::Store& store) {
     reg.WriteBool("KeepOriginal", c.KeepOriginal);
     reg.CloseKey();
   }
+  // Written only when there is one: a record that never had one leaves the
+  // choice to the next start.
+  if (c.Language && reg.OpenKey(SettingsKeys::Root, true)) {
+    reg.WriteInteger("Language", *c.Language);
+    reg.CloseKey();
+  }
 }
 
 }  // namespace
@@ -192,6 +201,12 @@ void Config::Save(VEKRegistry::Store& store) {
     WriteSections(*this, target);
     ApplyExplorerAviHandler(*this, target);
   });
+}
+
+std::optional<std::int32_t> StoredLanguage(VEKRegistry::Store& store) {
+  Registry reg(store);
+  if (!reg.OpenKey(SettingsKeys::Root, false) || !reg.ValueExists("Language")) return std::nullopt;
+  return reg.ReadInteger("Language");
 }
 
 void Config::ReadWindowLayout(const SettingsWindow& window) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "settings/RegistryStore.h"
@@ -55,6 +56,10 @@ class Config {
   std::int32_t FilesColumn0Width = 250;
   std::int32_t FilesColumn1Width = 350;
   std::int32_t FilesWidth = 100;
+  // The language of the window and its messages as stored (its low byte: 0
+  // English, 1 French); none until one is stored or chosen, and then the
+  // front-end picks one. A load also hands a stored one to VEK::SetLanguage.
+  std::optional<std::int32_t> Language;
 
   // Both end with ApplyExplorerAviHandler, so that Explorer's registration
   // follows DisableAviHandler. Without a store they use the user's registry
@@ -71,6 +76,10 @@ class Config {
   void ReadWindowLayout(const SettingsWindow& window);
   void ApplyWindowLayout(SettingsWindow& window) const;
 };
+
+// The Language value the settings hold, without loading the rest; none
+// when there is none. A value of the wrong type throws the store's error.
+std::optional<std::int32_t> StoredLanguage(VEKRegistry::Store& store);
 
 namespace SettingsKeys {
 inline constexpr char Root[] = "Software\\Zantrel\\0.2";

@@ -9,12 +9,6 @@
 // holds no settings of its own: the command fills it and reads it back.
 class UninstallDialog {
  public:
-  static constexpr char Caption[] = "Uninstall";
-  static constexpr char OptionsLabel[] = "Options :";
-  static constexpr char AviHandlerText[] = "Enable Explorer's Avi Handler";  // ChkAviHandler
-  static constexpr char SettingsText[] = "Uninstall application settings";  // ChkSettings, unchecked
-  static constexpr char OkText[] = "&Ok";
-
   virtual ~UninstallDialog() = default;
   // Shows the dialog modally with ChkAviHandler set as given; returns however
   // it was closed (Ok or the frame's close box, there is no Cancel).

@@ -289,7 +289,9 @@ TEST_P(ConfigStore, WrongTypeStopsTheLoadAtThatValueAndSkipsTheHandlerSwitch) {
   EXPECT_EQ(config.Prefix, "Zantrel.");
 }
 
-TEST_P(ConfigStore, LanguageValueIsHandedToSetLanguage) {
+// The record keeps the value as stored and writes it back so; a record
+// without one writes none.
+TEST_P(ConfigStore, LanguageValueIsHandedToSetLanguageAndKeptAsStored) {
   const struct {
     bool stored;
     std::int32_t value;
@@ -309,7 +311,17 @@ TEST_P(ConfigStore, LanguageValueIsHandedToSetLanguage) {
     Config config;
     config.Load(*store_);
     EXPECT_EQ(VEK::LanguageIndex(), c.after) << c.stored << " " << c.value;
+    EXPECT_EQ(config.Language, c.stored ? std::optional<std::int32_t>(c.value) : std::nullopt) << c.value;
+    config.Save(*store_);
+    EXPECT_EQ(Exists(SettingsKeys::Root, "Language"), c.stored) << c.value;
+    if (c.stored) {
+      EXPECT_EQ(Key(SettingsKeys::Root).ReadInteger("Language"), c.value);
+    }
   }
+  Config chosen;
+  chosen.Language = VEK::French;
+  chosen.Save(*store_);
+  EXPECT_EQ(Key(SettingsKeys::Root).ReadInteger("Language"), 1) << "a choice made in the window";
 }
 
 // A registry that takes no write, as a read-only settings folder makes the

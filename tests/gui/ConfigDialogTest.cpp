@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -20,6 +22,7 @@
 #include <functional>
 #include <tuple>
 
+#include "QtPrinters.h"
 #include "dialogs/FormConfig.h"
 
 namespace {
@@ -30,7 +33,7 @@ auto Fields(const Config& c) {
   return std::make_tuple(c.Left, c.Top, c.Width, c.Height, c.StayOnTop, c.ShowWindow, c.AutoClear, c.SelectedFile,
                          c.ModifyOriginalPrompt, c.OverwritePrompt, c.StopPrompt, c.OverwriteBehavior, c.Prefix,
                          c.DisableAviHandler, c.KeepOriginal, c.FilesColumn0Width, c.FilesColumn1Width,
-                         c.FilesWidth);
+                         c.FilesWidth, c.Language);
 }
 
 template <class T>
@@ -358,6 +361,43 @@ TEST(ConfigDialog, FilesTabFocusGoesFromKeepOriginalToHandlerToPrefix) {
   QWidget* keep = Check(dialog, "ChkKeepOriginal");
   EXPECT_EQ(NextTabStop(keep), Check(dialog, "ChkDisableAviHandler"));
   EXPECT_EQ(NextTabStop(NextTabStop(keep)), Prefix(dialog));
+}
+
+// The choice shows the stored language, else the system's; only a changed
+// one is written into the record, as 0 or 1.
+TEST(ConfigDialog, TheLanguageShownIsTheStoredOneElseTheSystemsAndOnlyAChangeIsKept) {
+  const struct {
+    std::optional<std::int32_t> stored;
+    const char* locale;
+    const char* shown;
+    const char* chosen;
+    std::optional<std::int32_t> kept;
+  } cases[] = {
+      {std::nullopt, "fr_FR", "Fran\u00E7ais", "Fran\u00E7ais", std::nullopt},
+      {std::nullopt, "fr_BE", "Fran\u00E7ais", "English", 0},
+      {std::nullopt, "en_GB", "English", "Fran\u00E7ais", 1},
+      {std::nullopt, "de_DE", "English", "English", std::nullopt},
+      {257, "en_US", "Fran\u00E7ais", "Fran\u00E7ais", 257},
+      {0, "fr_FR", "English", "Fran\u00E7ais", 1},
+      {1, "fr_FR", "Fran\u00E7ais", "English", 0},
+  };
+  TFrmConfig dialog;
+  auto* choice = Control<QComboBox>(dialog, "CboLanguage");
+  for (const auto& c : cases) {
+    QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+    Config settings;
+    settings.Language = c.stored;
+    QString shown;
+    EXPECT_TRUE(EditWhileShown(dialog, settings, [&] {
+      shown = choice->currentText();
+      choice->setCurrentIndex(choice->findText(QString::fromUtf8(c.chosen)));
+      ClickOk(dialog);
+    }));
+    EXPECT_EQ(shown, QString::fromUtf8(c.shown)) << c.locale;
+    EXPECT_EQ(settings.Language, c.kept) << c.locale << " " << c.chosen;
+  }
+  QLocale::setDefault(QLocale::system());
+  EXPECT_EQ(NextTabStop(Check(dialog, "ChkMsgSelectedFile")), choice) << "on its page, after the check boxes";
 }
 
 TEST(ConfigDialog, TheExplorerChoiceSaysItOnlyReachesTheSharedSettingsOutsideWindows) {

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QClipboard>
+#include <QComboBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -27,6 +29,8 @@
 
 #include "QtPrinters.h"
 #include "app/FormMain.h"
+#include "app/Translation.h"
+#include "dialogs/FormConfig.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "util/Exception.h"
@@ -111,14 +115,17 @@ struct MainWindow : ::testing::Test {
   ScriptedPrompts prompts;
   std::unique_ptr<TFrmMain> window;
 
+  // The windows start in the system's language; the tests read English,
+  // whatever the system running them speaks.
   void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     window = std::make_unique<TFrmMain>(prompts, &store);
     window->FormCreate({"zantrel"});
-    VEK::SetLanguage(VEK::English);  // the window starts in French; the tests read English
   }
   void TearDown() override {
     window.reset();
-    VEK::SetLanguage(VEK::English);
+    ZantrelApp::UseLanguage(VEK::English);
+    QLocale::setDefault(QLocale::system());
   }
   std::string Put(const std::string& name, const Bytes& bytes) {
     WriteFile(dir / name, bytes);
@@ -564,15 +571,82 @@ TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
   EXPECT_EQ(registry.ReadInteger("Files.Column(1).Width"), 350);
 }
 
-TEST_F(MainWindow, MessagesAreFrenchWithoutAStoredLanguage) {
-  VEK::SetLanguage(VEK::English);
-  TFrmMain w(prompts, &store);
-  w.FormCreate({"zantrel"});
-  w.AddFile(Put("a.avi", Clean()));
-  w.StartOperation(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Running; }, 30000));
-  EXPECT_EQ(w.RowMessages(0)[1], "Vérification des erreurs...");
-  VEK::SetLanguage(VEK::English);
+// The window and its messages speak the stored language, else the system's,
+// which is then saved as the choice.
+TEST_F(MainWindow, TheLanguageIsTheStoredOneElseTheSystemsAndIsSaved) {
+  const std::int8_t en = VEK::English, fr = VEK::French;
+  const struct {
+    std::optional<std::int32_t> stored;
+    const char* locale;
+    std::int8_t expected;
+  } cases[] = {
+      {std::nullopt, "fr_FR", fr}, {std::nullopt, "fr_CA", fr}, {std::nullopt, "fr_CH", fr},
+      {std::nullopt, "en_US", en}, {std::nullopt, "de_DE", en}, {std::nullopt, "C", en},
+      {0, "fr_FR", en},            {1, "en_US", fr},            {257, "de_DE", fr},
+  };
+  const std::string path = Put("a.avi", Clean());
+  for (const auto& c : cases) {
+    const std::string name = std::string(c.locale) + (c.stored ? ", stored " + std::to_string(*c.stored) : "");
+    VEKRegistry::MemoryStore own;
+    if (c.stored) {
+      VEKRegistry::Registry registry(own);
+      ASSERT_TRUE(registry.OpenKey(SettingsKeys::Root, true));
+      registry.WriteInteger("Language", *c.stored);
+    }
+    QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+    ZantrelApp::UseLanguage(c.expected == fr ? en : fr);  // what the window must leave behind
+    {
+      TFrmMain w(prompts, &own);
+      w.FormCreate({"zantrel"});
+      const bool french = c.expected == fr;
+      EXPECT_EQ(VEK::LanguageIndex(), c.expected) << name;
+      EXPECT_EQ(w.MnuFile->title(), french ? "&Fichier" : "&File") << name;
+      w.AddFile(path);
+      w.StartOperation(true);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Running; }, 30000)) << name;
+      EXPECT_EQ(w.RowMessages(0)[1], french ? "Vérification des erreurs..." : "Checking errors...") << name;
+      w.FormDestroy();
+    }
+    EXPECT_EQ(StoredLanguage(own), c.stored ? *c.stored : c.expected) << name;
+  }
+  QLocale::setDefault(QLocale::system());
+}
+
+// Français chosen and confirmed: the window is French when the dialog has
+// gone, before any further event, and the choice is saved; English back the same way.
+TEST_F(MainWindow, ALanguageConfirmedInTheConfigurationRetranslatesTheWindowAtOnceAndIsSaved) {
+  TFrmConfig config(window.get());
+  window->EditConfiguration = [&](Config& settings) { return config.EditConfig(settings); };
+  window->AddFile(Put("a.avi", Clean()));
+  const struct {
+    const char* item;
+    std::int8_t language;
+    const char* fileMenu;
+    const char* ready;
+    const char* cancel;  // the dialog's own button, for its next showing
+  } steps[] = {
+      {"Fran\u00E7ais", VEK::French, "&Fichier", "Pr\u00EAt", "&Annuler"},
+      {"English", VEK::English, "&File", "Ready", "&Cancel"},
+  };
+  for (const auto& step : steps) {
+    QObject guard;
+    QTimer::singleShot(0, &guard, [&] {
+      auto* choice = config.findChild<QComboBox*>("CboLanguage");
+      ASSERT_NE(choice, nullptr);
+      choice->setCurrentIndex(choice->findText(QString::fromUtf8(step.item)));
+      QTest::mouseClick(config.findChild<QPushButton*>("BtnOk"), Qt::LeftButton);
+    });
+    QTimer::singleShot(5000, &guard, [&] {
+      ADD_FAILURE() << "the dialog stayed open";
+      config.reject();
+    });
+    window->ActConfig->trigger();
+    EXPECT_EQ(window->MnuFile->title(), QString::fromUtf8(step.fileMenu)) << step.item;
+    EXPECT_EQ(window->findChild<QLabel*>("LblReady")->text(), QString::fromUtf8(step.ready)) << step.item;
+    EXPECT_EQ(config.findChild<QPushButton*>("BtnCancel")->text(), QString::fromUtf8(step.cancel)) << step.item;
+    EXPECT_EQ(VEK::LanguageIndex(), step.language) << "the messages follow";
+    EXPECT_EQ(StoredLanguage(store), step.language) << step.item;
+  }
 }
 
 TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersScrollPosition) {
@@ -756,7 +830,7 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.points) + " pt, " + std::to_string(c.width) + " px, " +
                  (c.language == VEK::French ? "French" : "English"));
-    VEK::SetLanguage(c.language);
+    ZantrelApp::UseLanguage(c.language);
     QFont font = original;
     font.setPointSize(c.points);
     window->setFont(font);

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLocale>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <sstream>
 
 #include "app/StartUp.h"
+#include "app/Translation.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "settings/RegistryStore.h"
@@ -54,7 +56,8 @@ class StartUpSettings : public ::testing::Test {
     std::filesystem::create_directories(dir_ / "zantrel");
   }
   void TearDown() override {
-    VEK::SetLanguage(VEK::English);
+    ZantrelApp::UseLanguage(VEK::English);
+    QLocale::setDefault(QLocale::system());
   }
   std::string FileName() const { return dir_ / "zantrel/registry.reg"; }
 
@@ -98,8 +101,8 @@ TEST_F(StartUpSettings, AFileThatCannotBeReadIsReportedOnStandardErrorAndNothing
   const struct {
     const char* name;
     std::function<void(const std::string&)> make;
-    const char* english;  // the reason, in the message of install and uninstall mode
-    const char* french;   // and of a normal start, which speaks French first
+    const char* english;  // the reason, in the message of install mode and of an English system
+    const char* french;   // and of a window's start on a French one
   } cases[] = {
       {"malformed UTF-16", [](const std::string& path) { WriteText(path, Utf16Le("REGEDIT4\r\n") + std::string("\x00\xDC", 2)); },
        "line 2: the UTF-16 text cannot be read", "ligne 2 : le texte UTF-16 est illisible"},
@@ -124,14 +127,19 @@ TEST_F(StartUpSettings, AFileThatCannotBeReadIsReportedOnStandardErrorAndNothing
       {"folder", [](const std::string& path) { std::filesystem::create_directory(path); },
        "is a folder, not a file", "est un dossier, pas un fichier"},
   };
+  // The settings cannot tell the language: a start that shows a window
+  // speaks the system's.
   const struct {
     QStringList arguments;
+    const char* locale;
     bool french;
   } starts[] = {
-      {{"zantrel", "/inst"}, false},
-      {{"zantrel", "/uninst"}, false},
-      {{"zantrel"}, true},
-      {{"zantrel", "/checkerrors", "a.avi"}, true},
+      {{"zantrel", "/inst"}, "fr_FR", false},
+      {{"zantrel", "/uninst"}, "en_US", false},
+      {{"zantrel", "/uninst"}, "fr_FR", true},
+      {{"zantrel"}, "fr_FR", true},
+      {{"zantrel"}, "de_DE", false},
+      {{"zantrel", "/checkerrors", "a.avi"}, "fr_CA", true},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(FileName());
@@ -139,8 +147,10 @@ TEST_F(StartUpSettings, AFileThatCannotBeReadIsReportedOnStandardErrorAndNothing
     const bool regular = std::filesystem::is_regular_file(FileName());
     const std::string before = regular ? ReadText(FileName()) : "";
     for (const auto& start : starts) {
-      const std::string label = std::string(c.name) + ", " + start.arguments.join(' ').toStdString();
-      VEK::SetLanguage(VEK::English);
+      const std::string label =
+          std::string(c.name) + ", " + start.arguments.join(' ').toStdString() + ", " + start.locale;
+      ZantrelApp::UseLanguage(VEK::English);
+      QLocale::setDefault(QLocale(QString::fromLatin1(start.locale)));
       const std::string err = Run(start.arguments);
       // One line, naming the file and why.
       EXPECT_EQ(err.rfind("zantrel: ", 0), 0u) << label << ": " << err;
