@@ -1,6 +1,8 @@
 // The process-wide language of every message the program builds at run time.
-// English is entry 0 of each pair, French entry 1. The index is set during
-// start-up, before any worker thread exists, and only read afterwards.
+// English is entry 0 of each pair, French entry 1. The index is set at
+// start-up and again when the user picks another language in the window; a
+// worker reads it for each line, so a file worked on meanwhile may have its
+// lines in both.
 #pragma once
 
 #include <cstdint>
