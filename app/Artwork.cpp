@@ -17,7 +17,7 @@ namespace {
 
 // Indexed by RowMark value, MarkOk first: the image-list order.
 const char* const kMarkFiles[RowMarkImageCount] = {
-    "mark-ok", "mark-errors", "mark-busy", "mark-rebuilt", "mark-aborted", "mark-skipped",
+    "mark-ok", "mark-errors", "mark-busy", "mark-rebuilt", "mark-aborted", "mark-skipped", "mark-notavi",
 };
 
 const char* const kToolFiles[ToolImageCount] = {

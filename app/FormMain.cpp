@@ -27,6 +27,7 @@
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -35,6 +36,7 @@
 
 #include "app/Artwork.h"
 #include "app/Translation.h"
+#include "engine/BatchSummary.h"
 #include "engine/ExistingOutput.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
@@ -82,6 +84,7 @@ constexpr int PathRole = Qt::UserRole;          // sub-item 1: the path as added
 constexpr int OutputRole = Qt::UserRole + 1;    // sub-item 2: the latest output path
 constexpr int MarkRole = Qt::UserRole + 2;
 constexpr int KeyRole = Qt::UserRole + 3;       // the file as Key() names it
+constexpr int ResultColumn = 2;                 // what became of the file, in words
 
 // One name per file, however it was reached: the same file is listed once.
 QString Key(const QString& path) {
@@ -204,6 +207,7 @@ void TFrmMain::BuildActions() {
     return action;
   };
   ActFileClear = make("ActFileClear", ToolImage::ClearFiles);
+  ActFileClear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ActFileClearExecute);
   ActFileAdd = make("ActFileAdd", ToolImage::AddFiles);
   ActFileAdd->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
@@ -221,6 +225,7 @@ void TFrmMain::BuildActions() {
   ActActionStop->setShortcut(QKeySequence(Qt::Key_Escape));  // only enabled while running
   connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
   ActFileQuit = make("ActFileQuit");
+  ActFileQuit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(ActFileQuit, &QAction::triggered, this, &QWidget::close);
   ActOpenFile = make("ActOpenFile");
   connect(ActOpenFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::File); });
@@ -229,6 +234,7 @@ void TFrmMain::BuildActions() {
   ActOpenContainingFolder = make("ActOpenContainingFolder");
   connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::Folder); });
   ActConfig = make("ActConfig", ToolImage::Configuration);
+  ActConfig->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
   connect(ActConfig, &QAction::triggered, this, &TFrmMain::ActConfigExecute);
   ActFileAddFolder = make("ActFileAddFolder");
   ActFileAddFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
@@ -240,6 +246,7 @@ void TFrmMain::BuildActions() {
   ActSaveMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
   ActCopyMessages = make("ActCopyMessages");
+  ActCopyMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
   ActReference = make("ActReference");
   ActReference->setCheckable(true);
@@ -268,6 +275,7 @@ void TFrmMain::BuildMenus() {
   MnuFile->addAction(ActFileRemove);
   MnuFile->addSeparator();
   MnuFile->addAction(ActSaveMessages);
+  MnuFile->addAction(ActCopyMessages);
   MnuFile->addSeparator();
   MnuFile->addAction(ActFileQuit);
   MnuAction = menuBar()->addMenu(QString());
@@ -318,6 +326,15 @@ void TFrmMain::BuildMenus() {
   PmnFiles->addAction(ActOpenContainingFolder);
   LvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(LvwFiles, &QWidget::customContextMenuRequested, this, &TFrmMain::PmnFilesPopup);
+  // The keyboard's way to the row menu, at the current row.
+  auto* rowMenu = new QAction(LvwFiles);
+  rowMenu->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+  rowMenu->setShortcutContext(Qt::WidgetShortcut);
+  LvwFiles->addAction(rowMenu);
+  connect(rowMenu, &QAction::triggered, this, [this] {
+    QTreeWidgetItem* current = LvwFiles->currentItem();
+    PmnFilesPopup(current ? LvwFiles->visualItemRect(current).center() : QPoint(0, 0));
+  });
 
   EdtLogs->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(EdtLogs, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -348,7 +365,7 @@ void TFrmMain::BuildLayout() {
   filesLayout->setContentsMargins(0, 0, 0, 0);
   LvwFiles = new QTreeWidget(PnlFiles);
   LvwFiles->setObjectName("LvwFiles");
-  LvwFiles->setColumnCount(2);
+  LvwFiles->setColumnCount(3);
   LvwFiles->setColumnWidth(0, 200);
   LvwFiles->setColumnWidth(1, 350);
   LvwFiles->setRootIsDecorated(false);
@@ -475,7 +492,8 @@ void TFrmMain::RetranslateUi() {
   MnuHelp->setTitle(tr("&Help"));
   MnuAbout->setText(tr("&About..."));
   ToolBar1->setWindowTitle(tr("ToolBar1"));
-  LvwFiles->setHeaderLabels({tr("File"), tr("Folder")});
+  LvwFiles->setHeaderLabels({tr("File"), tr("Folder"), tr("Result")});
+  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowMarkInWords(i);
   LblMessages->setText(tr("Messages Center :"));
   LblReady->setText(tr("Ready"));
   // While a run goes on, its status is the engine's text and the progress
@@ -626,6 +644,40 @@ void TFrmMain::SetMark(int row, RowMark mark) {
   QTreeWidgetItem* item = Row(row);
   item->setData(0, MarkRole, static_cast<int>(mark));
   item->setIcon(0, mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(mark));
+  // A new run's mark stands for no result yet.
+  if (mark == MarkNone || mark == MarkBusy) item->setText(ResultColumn, QString());
+  ShowMarkInWords(row);
+}
+
+void TFrmMain::ShowMarkInWords(int row) {
+  // The mark in words, for the tool tip and for a screen reader.
+  QString words;
+  switch (Mark(row)) {
+    case MarkNone: break;
+    case MarkOk: words = tr("Healthy"); break;
+    case MarkErrors: words = tr("Errors found, or not done"); break;
+    case MarkBusy: words = tr("Being worked on"); break;
+    case MarkRebuilt: words = tr("Rebuilt"); break;
+    case MarkAborted: words = tr("Stopped"); break;
+    case MarkSkipped: words = tr("Skipped"); break;
+    case MarkNotAvi: words = tr("Not an AVI file"); break;
+  }
+  QTreeWidgetItem* item = Row(row);
+  const QString path = RowPath(row);
+  item->setToolTip(0, words.isEmpty() ? path : path + QLatin1Char('\n') + words);
+  item->setData(0, Qt::AccessibleDescriptionRole, words);
+}
+
+void TFrmMain::ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker) {
+  const std::string& failure = worker.FailureText();
+  const VEKRiff::FileResult result = VEKRiff::ResultOf(worker.Event(), failure);
+  static constexpr RowMark kMarks[] = {MarkOk, MarkErrors, MarkRebuilt, MarkNotAvi, MarkErrors, MarkSkipped,
+                                       MarkAborted};
+  SetMark(row, kMarks[static_cast<int>(result)]);
+  Row(row)->setText(ResultColumn,
+                    QString::fromStdString(VEKRiff::ResultText(result, worker.ErrorCount(), failure)));
+  const int index = worker.FileIndex();
+  if (index >= 0 && index < static_cast<int>(batchOutcomes_.size())) batchOutcomes_[index] = worker.Event();
 }
 
 int TFrmMain::FirstSelectedRow() const {
@@ -834,7 +886,10 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vector<int>& rows) {
   auto files = std::make_shared<VEKRiff::FileList>();
   enum { Undecided, Include, Exclude } choice = Undecided;
+  // Several rows selected: the run is theirs; else it is the whole list's.
+  const bool selectedOnly = LvwFiles->selectedItems().size() > 1;
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) {
+    if (selectedOnly && !Row(i)->isSelected()) continue;
     if (Mark(i) != MarkNone && choice == Undecided) {
       const auto answer =
           prompts_.Ask(QText(checkOnly ? MsgCheckErrorsCaption : MsgRebuildIndexCaption), QText(MsgMarkedFiles),
@@ -867,9 +922,12 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // The marks are the results of earlier runs: they go only now that this
   // run is sure to start, not for a question answered Cancel.
   for (int row : rows) SetMark(row, MarkNone);
-  RowOffset = LvwFiles->topLevelItemCount() - static_cast<int>(files->size());
+  BatchRows = std::move(rows);
   batchSize_ = static_cast<int>(files->size());
   batchFile_ = 0;
+  batchCheckOnly_ = checkOnly;
+  batchOutcomes_.assign(files->size(), VEKRiff::FileStarted);
+  StatusBar1->clearMessage();
   followedRow_ = -1;
   ProgressBar2->setRange(0, 100 * batchSize_);
   if (Settings.AutoClear) {
@@ -886,6 +944,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
   Worker->Prefix = Settings.Prefix;
   if (!checkOnly) Worker->ReferenceFile = Bytes(ReferenceFile);
+  Worker->SkipHealthy = Settings.SkipHealthy;
   Worker->Start(files, checkOnly, Settings.KeepOriginal);
   status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
   PnlStatus->setText(QText(*status_));
@@ -945,9 +1004,31 @@ void TFrmMain::HandleWorkerTerminate() {
   FlushMessages();
   SetRunning(false);
   setWindowTitle(QApplication::applicationName());
+  ShowBatchSummary();
   // The run ended behind the stop question (the question's own event loop
   // served the end): the question goes, answered No.
   if (askingStop_) prompts_.CloseOpenQuestions();
+}
+
+void TFrmMain::ShowBatchSummary() {
+  // One file's own lines say it all; a batch gets its sum, in the log and in
+  // the status bar, and a word to a user who is elsewhere.
+  if (batchOutcomes_.size() < 2) return;
+  const QString line = QString::fromStdString(
+      VEKRiff::SummaryLine(VEKRiff::TallyOf(batchOutcomes_, batchCheckOnly_), batchCheckOnly_));
+  AllMessages->append(line);
+  if (!Settings.SelectedFile) {
+    pendingLines_.append(line);
+    FlushMessages();
+  }
+  StatusBar1->showMessage(line);
+  if (isActiveWindow()) return;
+  QApplication::alert(this);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!tray_) tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->show();
+    tray_->showMessage(QApplication::applicationName(), line, QSystemTrayIcon::Information, 10000);
+  }
 }
 
 void TFrmMain::TmrProgressTimer() {
@@ -968,7 +1049,7 @@ void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::
 
 void TFrmMain::ShowBatchInTitle(int fileIndex) {
   // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
-  QTreeWidgetItem* item = Row(RowOffset + fileIndex);
+  QTreeWidgetItem* item = Row(BatchRow(fileIndex));
   setWindowTitle(QString("%1 \u2014 %2/%3 \u2014 %4")
                      .arg(QApplication::applicationName())
                      .arg(fileIndex + 1)
@@ -986,8 +1067,8 @@ void TFrmMain::MoveSelectionTo(int row) {
   if (followedRow_ < 0 || first < 0) {
     LvwFiles->clearSelection();
     item->setSelected(true);
-  } else if (row > 0 && first == row - 1) {
-    Row(row - 1)->setSelected(false);
+  } else if (first == followedRow_ && LvwFiles->selectedItems().size() == 1) {
+    Row(followedRow_)->setSelected(false);
     item->setSelected(true);
   } else {
     return;
@@ -1014,7 +1095,7 @@ void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {
 }
 
 void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
-  const int row = RowOffset + worker.FileIndex();
+  const int row = BatchRow(worker.FileIndex());
   QTreeWidgetItem* item = Row(row);
   if (!item) return;
   switch (worker.Event()) {
@@ -1030,11 +1111,11 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       MoveSelectionTo(row);
       SettleExistingOutput(worker);
       break;
-    case VEKRiff::FileOk: SetMark(row, MarkOk); break;
-    case VEKRiff::FileError: SetMark(row, MarkErrors); break;
-    case VEKRiff::FileRebuilt: SetMark(row, MarkRebuilt); break;
-    case VEKRiff::Aborted: SetMark(row, MarkAborted); break;
-    case VEKRiff::FileSkipped: SetMark(row, MarkSkipped); break;
+    case VEKRiff::FileOk:
+    case VEKRiff::FileError:
+    case VEKRiff::FileRebuilt:
+    case VEKRiff::Aborted:
+    case VEKRiff::FileSkipped: ShowOutcome(row, worker); break;
     case VEKRiff::MessageAdded: {
       const QString line = QString::fromStdString(worker.Message());
       AsRow(item)->Messages.append(line);

@@ -28,6 +28,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QStatusBar;
+class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
@@ -100,6 +101,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
 
   // Row access for the window's own logic and its tests.
   RowMark Mark(int row) const;
+  void SetMark(int row, RowMark mark);
   QStringList RowMessages(int row) const;
   std::optional<QString> RowOutputPath(int row) const;
   QString RowPath(int row) const;
@@ -109,7 +111,11 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
   bool Running = false;
   bool Stopping = false;
-  int RowOffset = 0;
+  // The row of each file of the run, by the worker's file index.
+  std::vector<int> BatchRows;
+  int BatchRow(int fileIndex) const {
+    return fileIndex >= 0 && fileIndex < static_cast<int>(BatchRows.size()) ? BatchRows[fileIndex] : -1;
+  }
   VEK::AutoPtr<QStringList> AllMessages;
   Config Settings;
 
@@ -168,7 +174,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ShowFirstSelectedRowMessages();
   void LvwFilesSelectItem();
   void DeleteRow(int row);  // LvwFilesDeletion, then the deletion itself
-  void SetMark(int row, RowMark mark);
+  void ShowMarkInWords(int row);
+  void ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker);
+  void ShowBatchSummary();
   int FirstSelectedRow() const;
   QTreeWidgetItem* Row(int row) const;
 
@@ -192,6 +200,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   int batchSize_ = 0;            // files handed to the current worker
+  bool batchCheckOnly_ = true;
+  std::vector<VEKRiff::RebuildEvent> batchOutcomes_;  // by file index; FileStarted until told
+  QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
   int batchFile_ = 0;            // the one it works on
   int followedRow_ = -1;         // the row the run last selected; -1: none yet
   const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on

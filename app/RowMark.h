@@ -11,7 +11,8 @@ enum RowMark {
   MarkRebuilt,    // index rebuilt and output written
   MarkAborted,    // the operation was aborted on this file
   MarkSkipped,    // the file was skipped
+  MarkNotAvi,     // the file is no AVI file at all
 };
 
-// Number of marks that have an image (MarkOk to MarkSkipped).
-inline constexpr int RowMarkImageCount = MarkSkipped + 1;
+// Number of marks that have an image (MarkOk to MarkNotAvi).
+inline constexpr int RowMarkImageCount = MarkNotAvi + 1;

@@ -41,7 +41,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   else if (args[0] == "rebuild") o.CheckOnly = false;
   else return usage("unknown command '" + args[0] + "': use check or rebuild");
 
-  bool prefixGiven = false, overwriteGiven = false, referenceGiven = false;
+  bool prefixGiven = false, overwriteGiven = false, referenceGiven = false, skipGiven = false;
   bool optionsEnded = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string a = args[i];
@@ -74,6 +74,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!takeValue()) return usage("option --prefix needs a value");
       o.Prefix = value;
       prefixGiven = true;
+    } else if (a == "--skip-healthy") {
+      if (hasValue) return usage("option --skip-healthy takes no value");
+      o.SkipHealthy = true;
+      skipGiven = true;
     } else if (a == "--reference") {
       if (!takeValue() || value.empty()) return usage("option --reference needs a file");
       o.ReferenceFile = value;
@@ -94,8 +98,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       return usage("unknown option '" + a + "'");
     }
   }
-  if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven || referenceGiven))
-    return usage("--in-place, --prefix, --overwrite and --reference apply to rebuild only");
+  if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven || referenceGiven || skipGiven))
+    return usage("--in-place, --prefix, --overwrite, --reference and --skip-healthy apply to rebuild only");
   if (o.InPlace && (prefixGiven || overwriteGiven))
     return usage("--prefix and --overwrite apply to copies, not to --in-place");
   // An empty prefix names the file itself: the source would be rewritten by a
@@ -134,6 +138,7 @@ std::string HelpText() {
          "  --reference FILE   rebuild: where a file's header list is damaged or lost, take the\n"
          "                     stream formats from FILE, a healthy file from the same camera\n"
          "                     or encoder\n"
+         "  --skip-healthy     rebuild: leave the files a check finds healthy as they are\n"
          "  --lang en|fr       language of the messages (default en)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
@@ -369,6 +374,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   // own source, refused like any other.
   worker.EmptyPrefixInPlace = false;
   worker.ReferenceFile = options.ReferenceFile;
+  worker.SkipHealthy = options.SkipHealthy;
   worker.Start(std::make_shared<VEKRiff::FileList>(options.Files), options.CheckOnly, !options.InPlace);
 
   using Clock = std::chrono::steady_clock;

@@ -17,6 +17,7 @@ struct Options {
   int OverwriteBehavior = 0;
   std::int8_t Language = 0;
   std::string ReferenceFile;  // rebuild: a healthy file whose header list stands in for a damaged one
+  bool SkipHealthy = false;   // rebuild: leave the files the check finds healthy as they are
   std::vector<std::string> Files;
 };
 

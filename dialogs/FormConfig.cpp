@@ -111,6 +111,7 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   tabFiles->setObjectName(QStringLiteral("TabFiles"));
   ChkDisableAviHandler = MakeCheckBox("ChkDisableAviHandler", false, tabFiles);
   ChkKeepOriginal = MakeCheckBox("ChkKeepOriginal", true, tabFiles);
+  ChkSkipHealthy = MakeCheckBox("ChkSkipHealthy", false, tabFiles);
   Label1 = new QLabel(tabFiles);
   Label1->setObjectName(QStringLiteral("Label1"));
   EditPrefix = new QLineEdit(QStringLiteral("Zantrel."), tabFiles);
@@ -135,6 +136,7 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   filesLayout->addSpacing(6);
   filesLayout->addWidget(Label1);
   filesLayout->addWidget(EditPrefix);
+  filesLayout->addWidget(ChkSkipHealthy);
   filesLayout->addStretch();
   PageControl1->addTab(tabFiles, QString());
 
@@ -230,6 +232,7 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   // ChkKeepOriginal decides whether the prefix matters at all, so it comes first.
   setTabOrder(ChkKeepOriginal, ChkDisableAviHandler);
   setTabOrder(ChkDisableAviHandler, EditPrefix);
+  setTabOrder(EditPrefix, ChkSkipHealthy);
 
   // toggled fires on every change of state, by the user or by Fill, and not
   // when a box is set to the state it already has.
@@ -257,6 +260,7 @@ void TFrmConfig::RetranslateUi() {
   setWindowTitle(tr("Configuration"));
   ChkDisableAviHandler->setText(tr("Disable Explorer's AVI handler (Windows XP)"));
   ChkKeepOriginal->setText(tr("Keep original file (create a new file)"));
+  ChkSkipHealthy->setText(tr("Skip files that need no repair"));
   Label1->setText(tr("Prefix for new files :"));
   if (LblAviHandlerNote) {
     LblAviHandlerNote->setText(tr("Windows only: on this system it is only kept in the shared settings."));
@@ -310,6 +314,7 @@ void TFrmConfig::Fill(const Config& settings) {
   }
   ChkDisableAviHandler->setChecked(settings.DisableAviHandler);
   ChkKeepOriginal->setChecked(settings.KeepOriginal);
+  ChkSkipHealthy->setChecked(settings.SkipHealthy);
   filledPrefixBytes_ = settings.Prefix;
   filledPrefixText_ = FromSettingsText(settings.Prefix);
   prefixValidator_->AllowStored(filledPrefixText_.size());
@@ -327,6 +332,7 @@ void TFrmConfig::ReadBack(Config& settings) const {
   settings.OverwriteBehavior = GrpOverwriteBehaviorItems->checkedId();
   settings.DisableAviHandler = ChkDisableAviHandler->isChecked();
   settings.KeepOriginal = ChkKeepOriginal->isChecked();
+  settings.SkipHealthy = ChkSkipHealthy->isChecked();
   const QString prefix = EditPrefix->text();
   settings.Prefix = prefix == filledPrefixText_ ? filledPrefixBytes_ : ToSettingsText(prefix);
   // A language left as shown goes back as it was: none stays none (the

@@ -56,6 +56,7 @@ class TFrmConfig : public QDialog {
   QTabWidget* PageControl1;
   QCheckBox* ChkDisableAviHandler;
   QCheckBox* ChkKeepOriginal;
+  QCheckBox* ChkSkipHealthy;
   QLabel* Label1;
   QLineEdit* EditPrefix;
   QCheckBox* ChkMsgAutoClear;

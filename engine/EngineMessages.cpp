@@ -33,6 +33,9 @@ std::string DoneText(std::int64_t errors, std::int64_t videoFrames, std::int64_t
                               counted(audioSamples, DoneOneSample, DoneSamples)});
 }
 const VEK::MessagePair Skipped = {{"File skipped.", "Fichier ignoré."}};
+const VEK::MessagePair NoRepairNeeded = {
+    {"The file needs no repair: it was left as it is.",
+     "Le fichier n'a besoin d'aucune réparation : il a été laissé tel quel."}};
 const VEK::MessagePair Aborted = {{"Operation aborted.", "Procédé interrompu."}};
 const VEK::MessagePair IndexTooLarge = {
     {"The index of this file cannot be rebuilt: its data reaches beyond the 4 GiB that an idx1 index can address.",

@@ -21,6 +21,7 @@ extern const VEK::MessagePair Rebuilding;
 // audio samples", in French with the error count's agreement.
 std::string DoneText(std::int64_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
 extern const VEK::MessagePair Skipped;
+extern const VEK::MessagePair NoRepairNeeded;
 extern const VEK::MessagePair Aborted;
 extern const VEK::MessagePair IndexTooLarge;
 extern const VEK::MessagePair OdmlNoIndexSpace;

@@ -84,6 +84,7 @@ bool IndexRebuilder::ReportFailure() {
   // The half-written copy goes first, so that nothing a notification
   // does can leave it behind.
   DiscardOutput();
+  File.FailureText = outcome.Message;
   Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
          : outcome.Kind == FailureKind::BatchAborted ? Aborted
                                                      : FileError);
@@ -191,6 +192,10 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     for (const Finding& finding : CheckFile(*file, walked, CountsFromData(walked), [this] { CheckAbort(); }))
       Log(finding);
     file->Seek(walked.End(), 0);
+    if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {
+      ShowTotals(TotalsFromData(walked));
+      throw SkipException(VEK::Text(Msg::NoRepairNeeded));
+    }
     if (File.Mode == BackupFile::Mode::Check) {
       ShowTotals(TotalsFromData(walked));
       Notify(ErrorCount() > 0 ? FileError : FileOk);

@@ -71,6 +71,9 @@ class IndexRebuilder : public VEK::Thread {
   // A healthy file from the same camera or encoder: a rebuild takes the
   // formats of a damaged or lost header list from it. Empty: none.
   std::string ReferenceFile;
+  // A rebuild leaves a file the check finds healthy as it is: skipped, with
+  // nothing written.
+  bool SkipHealthy = false;
 
   void Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal);
   // The outcome text replaces the exception's own message in the log.
@@ -87,6 +90,9 @@ class IndexRebuilder : public VEK::Thread {
   int FileIndex() const { return File.Index; }
   bool CheckOnly() const { return CheckOnly_; }
   bool KeepOriginal() const { return KeepOriginal_; }
+  // In an outcome notification: the line that ended the file when it did
+  // not reach its Done line (the failure's reason), else empty.
+  const std::string& FailureText() const { return File.FailureText; }
 
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
@@ -133,6 +139,8 @@ class IndexRebuilder : public VEK::Thread {
     // The skip a front-end asked for in FileOpening, and what to say.
     bool SkipRequested = false;
     std::string SkipText;
+    // The line a failure, a skip or a stop ends the file with, once known.
+    std::string FailureText;
     // A copy is written under a temporary name beside its final one and
     // renamed when it is complete; null when no copy is being written.
     std::unique_ptr<VEKFile::SafeOutput> Output;

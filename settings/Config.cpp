@@ -116,6 +116,7 @@ void ReadSections(Config& c, VEKRegistry::Store& store) {
     MigrateString(reg, "FixedPrefix", "Prefix", c.Prefix, "Zantrel.");
     MigrateBool(reg, "BackupFiles", "KeepOriginal", c.KeepOriginal, true);
     c.DisableAviHandler = BoolOr(reg, "DisableAviHandler", false);
+    c.SkipHealthy = BoolOr(reg, "SkipHealthy", false);
     reg.CloseKey();
   }
   if (reg.OpenKey(SettingsKeys::Root, false)) {
@@ -165,6 +166,7 @@ void WriteSections(const Config& c, VEKRegistry::Store& store) {
     reg.WriteString("Prefix", c.Prefix);
     reg.WriteBool("DisableAviHandler", c.DisableAviHandler);
     reg.WriteBool("KeepOriginal", c.KeepOriginal);
+    reg.WriteBool("SkipHealthy", c.SkipHealthy);
     reg.CloseKey();
   }
   // Written only when there is one: a record that never had one leaves the

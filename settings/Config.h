@@ -53,6 +53,7 @@ class Config {
   std::string Prefix = "Zantrel.";
   bool DisableAviHandler = false;
   bool KeepOriginal = true;
+  bool SkipHealthy = false;  // a rebuild leaves the files the check finds healthy alone
   std::int32_t FilesColumn0Width = 250;
   std::int32_t FilesColumn1Width = 350;
   std::int32_t FilesWidth = 100;

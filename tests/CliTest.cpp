@@ -101,8 +101,9 @@ TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
       {{"rebuild", "--overwrite", "maybe", file}, "invalid value 'maybe' for --overwrite: use skip, abort or overwrite"},
       {{"rebuild", "--lang", "de", file}, "invalid value 'de' for --lang: use en or fr"},
       {{"rebuild", "--prefix"}, "option --prefix needs a value"},
-      {{"check", "--in-place", file}, "--in-place, --prefix, --overwrite and --reference apply to rebuild only"},
-      {{"check", "--reference", file, file}, "--in-place, --prefix, --overwrite and --reference apply to rebuild only"},
+      {{"check", "--in-place", file}, "--in-place, --prefix, --overwrite, --reference and --skip-healthy apply to rebuild only"},
+      {{"check", "--reference", file, file}, "--in-place, --prefix, --overwrite, --reference and --skip-healthy apply to rebuild only"},
+      {{"check", "--skip-healthy", file}, "--in-place, --prefix, --overwrite, --reference and --skip-healthy apply to rebuild only"},
       {{"rebuild", "--in-place", "--prefix", "x", file}, "--prefix and --overwrite apply to copies, not to --in-place"},
       // In place only with --in-place: an empty prefix would name the source.
       {{"rebuild", "--prefix", "", "--overwrite", "overwrite", file}, emptyPrefix},

@@ -104,6 +104,7 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
   saved.OverwriteBehavior = 2;
   saved.Prefix = "Fixed ";
   saved.KeepOriginal = false;
+  saved.SkipHealthy = true;
   saved.FilesColumn0Width = 120;
   saved.FilesColumn1Width = 130;
   saved.FilesWidth = 300;
@@ -135,6 +136,7 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
       {SettingsKeys::Behaviors, "OverwriteBehavior", integer, 2},
       {SettingsKeys::Files, "DisableAviHandler", boolean, 0},
       {SettingsKeys::Files, "KeepOriginal", boolean, 0},
+      {SettingsKeys::Files, "SkipHealthy", boolean, 1},
   };
   for (const auto& row : layout) {
     Registry reg(*store_);
@@ -163,6 +165,7 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
   EXPECT_EQ(loaded.OverwriteBehavior, 2);
   EXPECT_EQ(loaded.Prefix, "Fixed ");
   EXPECT_FALSE(loaded.KeepOriginal);
+  EXPECT_TRUE(loaded.SkipHealthy);
   EXPECT_EQ(loaded.FilesColumn0Width, 120);
   EXPECT_EQ(loaded.FilesColumn1Width, 130);
   EXPECT_EQ(loaded.FilesWidth, 300);

@@ -447,6 +447,36 @@ TEST_F(RepairEngine, StreamListsThatOutliveALostStartAreReadBackWhereTheyFitTheD
   }
 }
 
+// With SkipHealthy a rebuild leaves a file that checks healthy as it is, in
+// either mode, and repairs the others as always.
+TEST_F(RepairEngine, ARebuildThatSkipsHealthyFilesLeavesThemAlone) {
+  const Bytes healthy = SoundFile().Build();
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 20).Fill(9, 0x01).Chunk("01wb", 8);
+  const Bytes damaged = b.Build();
+  for (const bool skip : {false, true})
+    for (const bool inPlace : {false, true}) {
+      SCOPED_TRACE(std::string(skip ? "skipping" : "not skipping") + (inPlace ? ", in place" : ", copies"));
+      const std::string a = Put("h.avi", healthy), d = Put("d.avi", damaged);
+      std::remove(CopyOf("h.avi").c_str());
+      std::remove(CopyOf("d.avi").c_str());
+      WorkerRunOptions o;
+      o.CheckOnly = false;
+      o.KeepOriginal = !inPlace;
+      o.SkipHealthy = skip;
+      const auto r = RunWorker({a, d}, o);
+      EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{skip ? VEKRiff::FileSkipped : VEKRiff::FileRebuilt,
+                                                         VEKRiff::FileRebuilt}));
+      EXPECT_EQ(Exists(CopyOf("h.avi")), !skip && !inPlace);
+      if (skip) {
+        EXPECT_EQ(ReadFile(a), healthy);
+        EXPECT_NE(std::find(r.Lines.begin(), r.Lines.end(), "The file needs no repair: it was left as it is."),
+                  r.Lines.end());
+      }
+      EXPECT_NE(inPlace ? ReadFile(d) : ReadFile(CopyOf("d.avi")), damaged) << "the damaged file is rebuilt";
+    }
+}
+
 TEST_F(RepairEngine, AMissingFileEndsTheBatchWithTheFileLayersMessage) {
   const auto r = Check({Put("a.avi", SoundFile().Build()), dir / "missing.avi", Put("b.avi", SoundFile().Build())});
   EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileOk, VEKRiff::FileError}));

@@ -757,7 +757,8 @@ std::string ForeignSettingsFile() {
          "\"OverwritePrompt\"=dword:00000001\r\n\"StopPrompt\"=dword:00000001\r\n\r\n"
          "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Behaviors]\r\n\"OverwriteBehavior\"=dword:00000000\r\n\r\n"
          "[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Files]\r\n\"Prefix\"=\"Zantrel.\"\r\n"
-         "\"DisableAviHandler\"=dword:00000000\r\n\"KeepOriginal\"=dword:00000001\r\n\r\n"
+         "\"DisableAviHandler\"=dword:00000000\r\n\"SkipHealthy\"=dword:00000000\r\n"
+         "\"KeepOriginal\"=dword:00000001\r\n\r\n"
          "[HKEY_LOCAL_MACHINE\\Software\\Last]\r\n@=\"x\"\r\n\r\n";
 }
 

@@ -16,6 +16,10 @@
         <translation>Conserver le fichier original (créer un nouveau fichier)</translation>
     </message>
     <message>
+        <source>Skip files that need no repair</source>
+        <translation>Ignorer les fichiers qui n&apos;ont besoin d&apos;aucune réparation</translation>
+    </message>
+    <message>
         <source>Prefix for new files :</source>
         <translation>Préfixe des nouveaux fichiers :</translation>
     </message>
@@ -237,6 +241,38 @@
     <message>
         <source>Folder</source>
         <translation>Dossier</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Résultat</translation>
+    </message>
+    <message>
+        <source>Healthy</source>
+        <translation>Sain</translation>
+    </message>
+    <message>
+        <source>Errors found, or not done</source>
+        <translation>Erreurs trouvées, ou non traité</translation>
+    </message>
+    <message>
+        <source>Being worked on</source>
+        <translation>En cours de traitement</translation>
+    </message>
+    <message>
+        <source>Rebuilt</source>
+        <translation>Reconstruit</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Interrompu</translation>
+    </message>
+    <message>
+        <source>Skipped</source>
+        <translation>Ignoré</translation>
+    </message>
+    <message>
+        <source>Not an AVI file</source>
+        <translation>Pas un fichier AVI</translation>
     </message>
     <message>
         <source>Messages Center :</source>

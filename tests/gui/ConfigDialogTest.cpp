@@ -32,7 +32,7 @@ namespace {
 auto Fields(const Config& c) {
   return std::make_tuple(c.Left, c.Top, c.Width, c.Height, c.StayOnTop, c.ShowWindow, c.AutoClear, c.SelectedFile,
                          c.ModifyOriginalPrompt, c.OverwritePrompt, c.StopPrompt, c.OverwriteBehavior, c.Prefix,
-                         c.DisableAviHandler, c.KeepOriginal, c.FilesColumn0Width, c.FilesColumn1Width,
+                         c.DisableAviHandler, c.KeepOriginal, c.SkipHealthy, c.FilesColumn0Width, c.FilesColumn1Width,
                          c.FilesWidth, c.Language);
 }
 
@@ -69,7 +69,7 @@ void ClickOk(TFrmConfig& dialog) { QTest::mouseClick(Button(dialog, "BtnOk"), Qt
 
 // The dialog's fields of a record, the others left at their constructor values.
 Config Settings(bool autoClear, bool selectedFile, bool modifyPrompt, bool overwritePrompt, bool stopPrompt,
-                int behavior, bool disableHandler, bool keepOriginal, std::string prefix) {
+                int behavior, bool disableHandler, bool keepOriginal, std::string prefix, bool skipHealthy) {
   Config c;
   c.AutoClear = autoClear;
   c.SelectedFile = selectedFile;
@@ -80,6 +80,7 @@ Config Settings(bool autoClear, bool selectedFile, bool modifyPrompt, bool overw
   c.DisableAviHandler = disableHandler;
   c.KeepOriginal = keepOriginal;
   c.Prefix = std::move(prefix);
+  c.SkipHealthy = skipHealthy;
   return c;
 }
 
@@ -87,10 +88,10 @@ Config Settings(bool autoClear, bool selectedFile, bool modifyPrompt, bool overw
 // from or read into the wrong field shows up.
 const Config kTransferRows[] = {
     Config{},
-    Settings(false, false, false, false, false, 1, true, false, ""),
-    Settings(true, false, true, false, true, 2, false, true, "fixed-"),
-    Settings(false, true, false, true, false, 0, true, true, "R\xC3\xA9par\xC3\xA9."),
-    Settings(true, true, false, false, true, 1, false, false, "a b\\c"),
+    Settings(false, false, false, false, false, 1, true, false, "", true),
+    Settings(true, false, true, false, true, 2, false, true, "fixed-", false),
+    Settings(false, true, false, true, false, 0, true, true, "R\xC3\xA9par\xC3\xA9.", true),
+    Settings(true, true, false, false, true, 1, false, false, "a b\\c", false),
 };
 
 struct Shown {
@@ -98,6 +99,7 @@ struct Shown {
   int behavior;
   bool disableHandler, keepOriginal;
   QString prefix;
+  bool skipHealthy;
 };
 
 Shown WhatTheDialogShows(TFrmConfig& d) {
@@ -109,7 +111,8 @@ Shown WhatTheDialogShows(TFrmConfig& d) {
           Items(d)->checkedId(),
           Check(d, "ChkDisableAviHandler")->isChecked(),
           Check(d, "ChkKeepOriginal")->isChecked(),
-          Prefix(d)->text()};
+          Prefix(d)->text(),
+          Check(d, "ChkSkipHealthy")->isChecked()};
 }
 
 void SetControls(TFrmConfig& d, const Config& c) {
@@ -121,6 +124,7 @@ void SetControls(TFrmConfig& d, const Config& c) {
   Items(d)->button(c.OverwriteBehavior)->setChecked(true);
   Check(d, "ChkDisableAviHandler")->setChecked(c.DisableAviHandler);
   Check(d, "ChkKeepOriginal")->setChecked(c.KeepOriginal);
+  Check(d, "ChkSkipHealthy")->setChecked(c.SkipHealthy);
   Prefix(d)->setText(QString::fromUtf8(c.Prefix.c_str()));
 }
 
@@ -142,6 +146,7 @@ TEST(ConfigDialog, FillsEveryControlFromItsOwnField) {
     EXPECT_EQ(shown.disableHandler, row.DisableAviHandler);
     EXPECT_EQ(shown.keepOriginal, row.KeepOriginal);
     EXPECT_EQ(shown.prefix, QString::fromUtf8(row.Prefix.c_str()));
+    EXPECT_EQ(shown.skipHealthy, row.SkipHealthy);
   }
 }
 

@@ -161,15 +161,21 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
   window->AddFile(dir / "missing.avi");
   window->Settings.SelectedFile = false;
   RunToEnd(true);
-  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkErrors, MarkErrors, MarkErrors}));
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkErrors, MarkNotAvi, MarkErrors}));
+  const QStringList results = {window->LvwFiles->topLevelItem(0)->text(2), window->LvwFiles->topLevelItem(1)->text(2),
+                               window->LvwFiles->topLevelItem(2)->text(2), window->LvwFiles->topLevelItem(3)->text(2)};
+  EXPECT_EQ(results, (QStringList{"Healthy", "Damaged: 2 errors", "Not an AVI file",
+                                  "Failed: Could not retrieve file size"}));
   EXPECT_EQ(window->RowMessages(0), Lines({"Processing file \"clean.avi\"", "Checking errors...",
                                            "Done. Found 0 errors, 2 video frames, 32 audio samples", ""}));
   EXPECT_EQ(window->RowMessages(2), Lines({"Processing file \"text.avi\"", "This is not an AVI File.", ""}));
   EXPECT_EQ(window->RowMessages(3), Lines({"Processing file \"missing.avi\"", "Could not retrieve file size.", ""}));
   QStringList all;
   for (int i = 0; i < 4; ++i) all += window->RowMessages(i);
+  all += "4 files checked: 1 healthy, 3 damaged, 0 skipped, 0 not done.";
   EXPECT_EQ(*window->AllMessages, all);
   EXPECT_EQ(MessagesCenter(), all);
+  EXPECT_EQ(window->StatusBar1->currentMessage(), all.back());
   EXPECT_EQ(window->RowOutputPath(1), QString::fromStdString(dir / "damaged.avi"));
 }
 
@@ -198,14 +204,81 @@ TEST_F(MainWindow, MarkedRowsAreIncludedOrLeftOutByOneQuestion) {
   EXPECT_EQ(prompts.asked[0].text, "Proceed with marked files as well ?");
   EXPECT_EQ(prompts.asked[0].caption, "Check Errors");
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
-  EXPECT_EQ(window->RowOffset, 3) << "the worker's file 0 is row 3";
+  EXPECT_EQ(window->BatchRows, (std::vector<int>{3, 4})) << "the worker's file 0 is row 3";
 
   prompts.answers = {PromptAnswer::Yes};
   prompts.whileAsking = nullptr;
   RunToEnd(true);
   EXPECT_EQ(prompts.asked.size(), 2u) << "asked once per start";
-  EXPECT_EQ(window->RowOffset, 0);
+  EXPECT_EQ(window->BatchRows, (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
+}
+
+// A run takes the selected rows when several are selected, else the whole
+// list, and its marks land on the rows it ran, wherever they lie.
+TEST_F(MainWindow, ARunTakesTheSelectedRowsAndMarksTheRowsItRan) {
+  const struct {
+    const char* name;
+    std::vector<int> selected;
+    std::vector<int> marked;  // by an earlier run; the marked-files question is answered No
+    std::vector<RowMark> after;
+  } rows[] = {
+      {"nothing selected", {}, {}, {MarkOk, MarkErrors, MarkOk, MarkErrors}},
+      {"one row selected", {2}, {}, {MarkOk, MarkErrors, MarkOk, MarkErrors}},
+      {"two rows selected", {1, 3}, {}, {MarkNone, MarkErrors, MarkNone, MarkErrors}},
+      {"three rows selected, one of them left out", {0, 1, 3}, {1}, {MarkOk, MarkOk, MarkNone, MarkErrors}},
+      {"a marked row between the others left out", {}, {1}, {MarkOk, MarkOk, MarkOk, MarkErrors}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    window->LvwFiles->clear();
+    for (int i = 0; i < 4; ++i)
+      window->AddFile(Put("r" + std::to_string(i) + ".avi", i % 2 ? Damaged() : Clean()));
+    for (int i : row.marked) window->SetMark(i, MarkOk);
+    window->LvwFiles->clearSelection();
+    for (int i : row.selected) window->LvwFiles->topLevelItem(i)->setSelected(true);
+    prompts.answers = {PromptAnswer::No};
+    RunToEnd(true);
+    EXPECT_EQ(Marks(), row.after);
+  }
+}
+
+// The keys the menus show, and the row menu's key, reach their commands.
+TEST_F(MainWindow, TheKeyboardReachesItsCommands) {
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  int configurations = 0;
+  window->EditConfiguration = [&](Config&) {
+    ++configurations;
+    return false;
+  };
+  window->AddFile(Put("k.avi", Clean()));
+  RunToEnd(true);
+  QGuiApplication::clipboard()->clear();
+  const struct {
+    const char* name;
+    QKeyCombination key;
+    bool onList;  // the key goes to the file list, else to the window
+    std::function<bool()> done;
+  } rows[] = {
+      {"Ctrl+, configures", Qt::CTRL | Qt::Key_Comma, false, [&] { return configurations == 1; }},
+      {"Ctrl+Shift+C copies the messages", Qt::CTRL | Qt::SHIFT | Qt::Key_C, false,
+       [&] { return QGuiApplication::clipboard()->text() == window->EdtLogs->toPlainText(); }},
+      {"Shift+F10 opens the row menu", Qt::SHIFT | Qt::Key_F10, true, [&] { return window->PmnFiles->isVisible(); }},
+      {"Ctrl+L clears the list", Qt::CTRL | Qt::Key_L, false,
+       [&] { return window->LvwFiles->topLevelItemCount() == 0; }},
+      {"Ctrl+Q quits", Qt::CTRL | Qt::Key_Q, false, [&] { return !window->isVisible(); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    window->PmnFiles->hide();
+    window->LvwFiles->setFocus();
+    if (row.onList) window->LvwFiles->setCurrentItem(window->LvwFiles->topLevelItem(0));
+    QTest::keyClick(row.onList ? static_cast<QWidget*>(window->LvwFiles) : window.get(), row.key.key(),
+                    row.key.keyboardModifiers());
+    EXPECT_TRUE(QTest::qWaitFor(row.done, 2000));
+  }
 }
 
 TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
@@ -681,7 +754,8 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
     EXPECT_EQ(shownAtQuestion, window->RowMessages(0) + QStringList{"Processing file \"second.avi\""})
         << "the lines so far are in view when the question is asked";
     EXPECT_EQ(MessagesCenter(), *window->AllMessages) << "every line, in order";
-    EXPECT_EQ(window->AllMessages->size(), window->RowMessages(0).size() + window->RowMessages(1).size());
+    EXPECT_EQ(window->AllMessages->size(), window->RowMessages(0).size() + window->RowMessages(1).size() + 1)
+        << "and the batch's summary";
     EXPECT_GE(window->RowMessages(1).size(), 2000);
     EXPECT_LT(changes, window->AllMessages->size() / 10) << "the view takes the lines in batches";
     if (scroll == ToTop) EXPECT_EQ(bar->value(), 0) << "the view stays where the user put it";
@@ -974,7 +1048,7 @@ TEST_F(MainWindow, RowsLineUpShowTheirPathAndOpenTheCopyOrTheFile) {
   for (int i = 0; i < 4; ++i) {
     QTreeWidgetItem* item = window->LvwFiles->topLevelItem(i);
     EXPECT_EQ(item->icon(0).actualSize(QSize(16, 16)), markSize) << "row " << i << " lines up";
-    EXPECT_EQ(item->toolTip(0), window->RowPath(i));
+    EXPECT_TRUE(item->toolTip(0).startsWith(window->RowPath(i)));
     EXPECT_EQ(item->toolTip(1), window->RowPath(i));
   }
   EXPECT_EQ(window->Mark(2), MarkNone);
@@ -991,9 +1065,11 @@ TEST_F(MainWindow, RowsLineUpShowTheirPathAndOpenTheCopyOrTheFile) {
     QTest::keyClick(window->LvwFiles, Qt::Key_Return);
   };
   auto doubleClickOn = [&](int row) {
+    // On the file's name: the row may reach past the view's right edge.
     const QRect r = window->LvwFiles->visualItemRect(window->LvwFiles->topLevelItem(row));
-    QTest::mouseClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, r.center());
+    const QPoint at(window->LvwFiles->columnViewportPosition(0) + 20, r.center().y());
+    QTest::mouseClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(window->LvwFiles->viewport(), Qt::LeftButton, {}, at);
   };
   enterOn(0);
   doubleClickOn(1);

@@ -16,6 +16,7 @@ WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRun
   worker.Prefix = options.Prefix;
   worker.EmptyPrefixInPlace = options.EmptyPrefixInPlace;
   worker.ReferenceFile = options.Reference;
+  worker.SkipHealthy = options.SkipHealthy;
   worker.EventsOnWorkerThread = options.EventsOnWorkerThread;
   worker.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
     if (w.Event() == VEKRiff::MessageAdded) {

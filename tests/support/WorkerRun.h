@@ -32,6 +32,7 @@ struct WorkerRunOptions {
   std::string Prefix = VEKRiff::IndexRebuilder::DefaultPrefix;
   bool EmptyPrefixInPlace = true;
   std::string Reference;  // a healthy file whose header list a rebuild may take
+  bool SkipHealthy = false;
   // Runs inside every notification after it is recorded (on the owner's
   // thread, or the worker's with EventsOnWorkerThread).
   std::function<void(VEKRiff::IndexRebuilder&)> OnEvent;
