@@ -4,9 +4,11 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "ZantrelVersion.h"
 #include "engine/BatchSummary.h"
+#include "engine/EngineMessages.h"
 #include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
@@ -152,8 +154,9 @@ std::string HelpText() {
          "stops the run; a copy being written is then deleted. A signal ignored when the\n"
          "run starts (nohup) stays ignored.\n"
          "\n"
-         "Exit status: 0 every file checked without error or rebuilt; 1 a file had errors,\n"
-         "was skipped or failed, or the run was stopped; 2 bad usage.\n";
+         "Exit status: 0 every file checked without error or rebuilt (or left alone as\n"
+         "healthy); 1 a file had errors, was skipped otherwise or failed, or the run was\n"
+         "stopped; 2 bad usage.\n";
 }
 
 namespace {
@@ -270,6 +273,9 @@ class ConsoleFrontEnd {
       case VEKRiff::Aborted:
       case VEKRiff::FileSkipped:
         outcomes_[worker.FileIndex()] = worker.Event();
+        // Left alone because it is healthy, as asked: no failure.
+        if (worker.Event() == VEKRiff::FileSkipped && worker.FailureText() == VEK::Text(VEKRiff::Msg::NoRepairNeeded))
+          healthySkips_.insert(worker.FileIndex());
         break;
     }
   }
@@ -318,7 +324,8 @@ class ConsoleFrontEnd {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (std::size_t i = 0; i < options_.Files.size(); ++i) {
       const auto it = outcomes_.find(static_cast<int>(i));
-      if (it == outcomes_.end() || (it->second != VEKRiff::FileOk && it->second != VEKRiff::FileRebuilt))
+      if (it == outcomes_.end() || (it->second != VEKRiff::FileOk && it->second != VEKRiff::FileRebuilt &&
+                                    !healthySkips_.count(static_cast<int>(i))))
         return false;
     }
     return true;
@@ -356,6 +363,7 @@ class ConsoleFrontEnd {
   bool progressShown_ = false;
   bool linesPending_ = false;
   std::map<int, VEKRiff::RebuildEvent> outcomes_;
+  std::set<int> healthySkips_;  // files skipped because they need no repair
   // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
   mutable std::recursive_mutex mutex_;
 };

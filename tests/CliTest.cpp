@@ -175,6 +175,10 @@ TEST_F(Cli, ExitStatusIsOneWhenAnyFileHasErrorsOrFails) {
   EXPECT_EQ(RunCli({"check", good, damaged}).Status, 1);
   EXPECT_EQ(RunCli({"check", notAvi, good}).Status, 1);
   EXPECT_EQ(RunCli({"rebuild", damaged}).Status, 0) << "a rebuilt file counts as a success, errors or not";
+  // A healthy file left alone as asked is no failure; one that fails still is.
+  EXPECT_EQ(RunCli({"rebuild", "--skip-healthy", "--prefix", "S.", good, damaged}).Status, 0);
+  EXPECT_FALSE(Exists(dir / "S.good.avi"));
+  EXPECT_EQ(RunCli({"rebuild", "--skip-healthy", "--prefix", "T.", good, notAvi}).Status, 1);
 }
 
 TEST_F(Cli, AnExistingCopyIsSkippedUnlessToldOtherwise) {
