@@ -171,13 +171,13 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
     });
 
   OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-  ChooseFiles = [this] {
-    QFileDialog dialog(this, QString(), QString(), tr("Supported types (*.avi);;Any file (*)"));
+  ChooseFiles = [this](const QString& from) {
+    QFileDialog dialog(this, QString(), from, tr("Supported types (*.avi);;Any file (*)"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::ReadOnly, false);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
   };
-  ChooseFolder = [this] { return QFileDialog::getExistingDirectory(this); };
+  ChooseFolder = [this](const QString& from) { return QFileDialog::getExistingDirectory(this, QString(), from); };
   ChooseReference = [this] {
     return QFileDialog::getOpenFileName(this, QString(), QString(), tr("Supported types (*.avi);;Any file (*)"));
   };
@@ -239,7 +239,8 @@ void TFrmMain::BuildActions() {
   ActFileAddFolder = make("ActFileAddFolder");
   ActFileAddFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
   connect(ActFileAddFolder, &QAction::triggered, this, [this] {
-    const QString folder = ChooseFolder();
+    const QString folder = ChooseFolder(lastFolder_);
+    if (!folder.isEmpty()) lastFolder_ = folder;
     if (!folder.isEmpty()) AddPaths({folder});
   });
   ActSaveMessages = make("ActSaveMessages");
@@ -793,7 +794,11 @@ void TFrmMain::ActFileClearExecute() {
   ClearMessagesView();
 }
 
-void TFrmMain::ActFileAddExecute() { AddPaths(ChooseFiles()); }
+void TFrmMain::ActFileAddExecute() {
+  const QStringList files = ChooseFiles(lastFolder_);
+  if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
+  AddPaths(files);
+}
 
 void TFrmMain::ActFileRemoveExecute() {
   for (int i = LvwFiles->topLevelItemCount() - 1; i >= 0; --i)
@@ -876,8 +881,23 @@ void TFrmMain::dropEvent(QDropEvent* event) {
 void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
   if (Running) return;
   QStringList paths;
-  for (const QUrl& url : urls)
-    if (url.isLocalFile()) paths << url.toLocalFile();
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) continue;
+    const QFileInfo info(url.toLocalFile());
+    // Whatever lands on the window is dropped: a file of another kind (a
+    // photo, an MP4) is told apart by its name, for a damaged AVI file may
+    // have lost the header that would say what it is.
+    if (!info.isDir() && info.suffix().compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+      const QString line = tr("\"%1\" was not added: only AVI files (.avi) are checked and rebuilt.")
+                               .arg(info.fileName());
+      AllMessages->append(line);
+      pendingLines_.append(line);
+      FlushMessages();
+      StatusBar1->showMessage(line);
+      continue;
+    }
+    paths << info.filePath();
+  }
   AddPaths(paths);
 }
 

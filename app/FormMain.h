@@ -84,8 +84,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // or hand the address to the desktop.
   std::function<bool(Config&)> EditConfiguration;  // true when confirmed with Ok
   std::function<void()> ShowAbout;
-  std::function<QStringList()> ChooseFiles;
-  std::function<QString()> ChooseFolder;        // empty when cancelled
+  // The Add dialogs open in the folder given: the last one used.
+  std::function<QStringList(const QString& from)> ChooseFiles;
+  std::function<QString(const QString& from)> ChooseFolder;  // empty when cancelled
   std::function<QString()> ChooseMessagesFile;  // empty when cancelled
   std::function<QString()> ChooseReference;     // empty when cancelled
   std::function<bool(const QUrl&)> OpenUrl;     // false when no program could open it
@@ -199,6 +200,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QStringList pendingLines_;     // lines for the Messages Center not shown yet
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
+  QString lastFolder_;  // where the last Add dialog found its files
   int batchSize_ = 0;            // files handed to the current worker
   bool batchCheckOnly_ = true;
   std::vector<VEKRiff::RebuildEvent> batchOutcomes_;  // by file index; FileStarted until told

@@ -50,9 +50,8 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   QFont f = font();
   f.setUnderline(true);
   setFont(f);
-  QPalette p = palette();
-  p.setColor(QPalette::WindowText, Qt::blue);
-  setPalette(p);
+  // The palette's own link colour, which a dark palette makes light.
+  setForegroundRole(QPalette::Link);
   setCursor(Qt::PointingHandCursor);
 }
 

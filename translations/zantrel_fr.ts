@@ -275,6 +275,10 @@
         <translation>Pas un fichier AVI</translation>
     </message>
     <message>
+        <source>&quot;%1&quot; was not added: only AVI files (.avi) are checked and rebuilt.</source>
+        <translation>&quot;%1&quot; n&apos;a pas été ajouté : seuls les fichiers AVI (.avi) sont vérifiés et reconstruits.</translation>
+    </message>
+    <message>
         <source>Messages Center :</source>
         <translation>Centre de messages :</translation>
     </message>

@@ -87,10 +87,16 @@ TEST(AboutWindow, LinksHandTheirAddressesToTheOpenerAndLeaveTheWindowOpen) {
   auto* mail = Control<QLabel>(about, "Label2");
   auto* web = Control<QLabel>(about, "Label4");
 
-  for (QLabel* link : {mail, web}) {
-    EXPECT_TRUE(link->font().underline());
-    EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+  // In the palette's link colour, a dark palette's too.
+  for (const QColor linkColour : {QColor(Qt::blue), QColor(0x8a, 0xb4, 0xf8)}) {
+    QPalette palette = about.palette();
+    palette.setColor(QPalette::Link, linkColour);
+    about.setPalette(palette);
+    for (QLabel* link : {mail, web}) {
+      EXPECT_TRUE(link->font().underline());
+      EXPECT_EQ(link->palette().color(link->foregroundRole()), linkColour);
+      EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    }
   }
 
   QTest::mouseClick(mail, Qt::LeftButton);

@@ -632,6 +632,12 @@ TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
   drop({a});
   window->Running = false;
   EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 2);
+  // A file of another kind is refused, with a line that says why; an AVI
+  // file named in capitals is one.
+  drop({Put("photo.jpg", Clean()), Put("CLIP.AVI", Clean())});
+  ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 3);
+  EXPECT_EQ(window->LvwFiles->topLevelItem(2)->text(0), "CLIP.AVI");
+  EXPECT_EQ(MessagesCenter(), QStringList{"\"photo.jpg\" was not added: only AVI files (.avi) are checked and rebuilt."});
 }
 
 TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
@@ -964,7 +970,7 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   const std::string a = Put("a.avi", Damaged());
-  window->ChooseFiles = [&] { return QStringList{QString::fromStdString(a)}; };
+  window->ChooseFiles = [&](const QString&) { return QStringList{QString::fromStdString(a)}; };
   QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
   ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 1) << "Ctrl+O adds";
   window->UpdateActions();
@@ -1003,6 +1009,7 @@ TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListed
   // Natural order without help from the locale's collation.
   QLocale::setDefault(QLocale::c());
   auto q = [](const std::string& p) { return QString::fromStdString(p); };
+  QStringList opened;  // where each Add dialog opened
   struct Case {
     const char* how;
     std::function<void()> add;
@@ -1014,11 +1021,20 @@ TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListed
        }},
       {"chosen",
        [&] {
-         window->ChooseFiles = [&] { return QStringList{q(dir / "films/clip2.avi")}; };
+         window->ChooseFiles = [&](const QString& from) {
+           opened.push_back(from);
+           return QStringList{q(dir / "films/clip2.avi")};
+         };
          window->ActFileAdd->trigger();
-         window->ChooseFolder = [&] { return q(folder); };
+         window->ChooseFolder = [&](const QString& from) {
+           opened.push_back(from);
+           return q(folder);
+         };
          window->ActFileAddFolder->trigger();
-         window->ChooseFiles = [&] { return QStringList{q(dir / "single.avi"), q(dir / "films/../single.avi")}; };
+         window->ChooseFiles = [&](const QString& from) {
+           opened.push_back(from);
+           return QStringList{q(dir / "single.avi"), q(dir / "films/../single.avi")};
+         };
          window->ActFileAdd->trigger();
        }},
   };
@@ -1032,6 +1048,8 @@ TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListed
                                   q(dir / "films/Extra/deeper/a.avi"), q(dir / "single.avi")}))
         << c.how << ": hidden folders are left out";
   }
+  // Each Add dialog opens where the one before found its files.
+  EXPECT_EQ(opened.mid(0, 4), (QStringList{QString(), q(folder), q(folder), q(dir.Path())}));
   QLocale::setDefault(QLocale::system());
 }
 
