@@ -947,6 +947,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   batchFile_ = 0;
   batchCheckOnly_ = checkOnly;
   batchOutcomes_.assign(files->size(), VEKRiff::FileStarted);
+  overwriteForAll_.reset();
   StatusBar1->clearMessage();
   followedRow_ = -1;
   ProgressBar2->setRange(0, 100 * batchSize_);
@@ -1104,14 +1105,25 @@ void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {
     VEKRiff::ApplyOverwriteBehavior(worker, Settings.OverwriteBehavior);
     return;
   }
+  // "Yes to all" or "No to all" answered for an earlier file of the run.
+  if (overwriteForAll_) {
+    VEKRiff::ApplyOverwriteAnswer(worker, *overwriteForAll_);
+    return;
+  }
   FlushMessages();  // the user answers with the lines so far in view
-  const auto answer =
-      prompts_.Ask(QString::fromStdString(VEKRiff::OverwriteCaption()),
-                   QString::fromStdString(VEKRiff::OverwriteQuestion(worker)), ZantrelApp::PromptButtons::YesNoCancel,
-                   ZantrelApp::PromptIcon::Question);
-  VEKRiff::ApplyOverwriteAnswer(worker, answer == ZantrelApp::PromptAnswer::Yes  ? VEKRiff::OverwriteAnswer::Yes
-                                        : answer == ZantrelApp::PromptAnswer::No ? VEKRiff::OverwriteAnswer::No
-                                                                                 : VEKRiff::OverwriteAnswer::Cancel);
+  // Of several files, each may have a copy already: the answer can be for
+  // them all.
+  const auto answer = prompts_.Ask(
+      QString::fromStdString(VEKRiff::OverwriteCaption()), QString::fromStdString(VEKRiff::OverwriteQuestion(worker)),
+      batchSize_ > 1 ? ZantrelApp::PromptButtons::YesNoAllCancel : ZantrelApp::PromptButtons::YesNoCancel,
+      ZantrelApp::PromptIcon::Question);
+  using ZantrelApp::PromptAnswer;
+  const VEKRiff::OverwriteAnswer given =
+      answer == PromptAnswer::Yes || answer == PromptAnswer::YesToAll  ? VEKRiff::OverwriteAnswer::Yes
+      : answer == PromptAnswer::No || answer == PromptAnswer::NoToAll ? VEKRiff::OverwriteAnswer::No
+                                                                       : VEKRiff::OverwriteAnswer::Cancel;
+  if (answer == PromptAnswer::YesToAll || answer == PromptAnswer::NoToAll) overwriteForAll_ = given;
+  VEKRiff::ApplyOverwriteAnswer(worker, given);
 }
 
 void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {

@@ -15,6 +15,7 @@
 #include "app/Prompts.h"
 #include "app/QtHandOver.h"
 #include "app/RowMark.h"
+#include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
@@ -201,6 +202,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   QString lastFolder_;  // where the last Add dialog found its files
+  std::optional<VEKRiff::OverwriteAnswer> overwriteForAll_;  // "Yes to all" / "No to all" in this run
   int batchSize_ = 0;            // files handed to the current worker
   bool batchCheckOnly_ = true;
   std::vector<VEKRiff::RebuildEvent> batchOutcomes_;  // by file index; FileStarted until told

@@ -14,6 +14,8 @@ const VEK::MessagePair MsgYes = {{"&Yes", "&Oui"}};
 const VEK::MessagePair MsgNo = {{"&No", "&Non"}};
 const VEK::MessagePair MsgOk = {{"OK", "OK"}};
 const VEK::MessagePair MsgCancel = {{"Cancel", "Annuler"}};
+const VEK::MessagePair MsgYesToAll = {{"Yes to &all", "Oui pour &tous"}};
+const VEK::MessagePair MsgNoToAll = {{"N&o to all", "Non pour t&ous"}};
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
 
@@ -40,6 +42,10 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
     case PromptButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
+    case PromptButtons::YesNoAllCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll |
+                             QMessageBox::Cancel);
+      break;
     case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case PromptButtons::OkCancelDefaultCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
@@ -51,7 +57,9 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
   // Qt names the buttons in its own translation, English without one; the
   // messages above them follow the program's language.
   for (auto [button, name] : {std::pair{QMessageBox::Yes, &MsgYes}, std::pair{QMessageBox::No, &MsgNo},
-                              std::pair{QMessageBox::Ok, &MsgOk}, std::pair{QMessageBox::Cancel, &MsgCancel}})
+                              std::pair{QMessageBox::Ok, &MsgOk}, std::pair{QMessageBox::Cancel, &MsgCancel},
+                              std::pair{QMessageBox::YesToAll, &MsgYesToAll},
+                              std::pair{QMessageBox::NoToAll, &MsgNoToAll}})
     if (QAbstractButton* b = box.button(button)) b->setText(QText(*name));
 
   open_.push_back({&box, buttons});
@@ -61,6 +69,8 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
     case QMessageBox::Yes: return PromptAnswer::Yes;
     case QMessageBox::Ok: return PromptAnswer::Ok;
     case QMessageBox::No: return PromptAnswer::No;
+    case QMessageBox::YesToAll: return PromptAnswer::YesToAll;
+    case QMessageBox::NoToAll: return PromptAnswer::NoToAll;
     default:
       return buttons == PromptButtons::YesNo ? PromptAnswer::No
              : buttons == PromptButtons::Ok  ? PromptAnswer::Ok

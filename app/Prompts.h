@@ -12,11 +12,13 @@ namespace ZantrelApp {
 
 // OkCancelDefaultCancel: OK and Cancel with Cancel taking Enter, for a
 // question whose OK cannot be undone.
-enum class PromptButtons { YesNo, YesNoCancel, OkCancel, OkCancelDefaultCancel, Ok };
+// YesNoAllCancel: also "Yes to all" and "No to all", for a question a batch
+// may ask again for each file.
+enum class PromptButtons { YesNo, YesNoCancel, YesNoAllCancel, OkCancel, OkCancelDefaultCancel, Ok };
 enum class PromptIcon { Question, Warning, Error };
 // Closing a box without a button gives No for YesNo, Ok for Ok and Cancel
 // otherwise.
-enum class PromptAnswer { Yes, No, Ok, Cancel };
+enum class PromptAnswer { Yes, No, Ok, Cancel, YesToAll, NoToAll };
 
 class Prompts {
  public:

@@ -454,6 +454,44 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
   }
 }
 
+// Of several files with copies already there, "Yes to all" or "No to all"
+// answers for the rest of the run; the next run asks again.
+TEST_F(MainWindow, AnAnswerForAllExistingCopiesHoldsForTheRestOfTheRun) {
+  const struct {
+    const char* name;
+    std::deque<PromptAnswer> answers;
+    std::vector<RowMark> marks;
+  } cases[] = {
+      {"yes to all", {PromptAnswer::YesToAll}, {MarkRebuilt, MarkRebuilt, MarkRebuilt}},
+      {"no to all", {PromptAnswer::NoToAll}, {MarkSkipped, MarkSkipped, MarkSkipped}},
+      {"no, then yes to all", {PromptAnswer::No, PromptAnswer::YesToAll}, {MarkSkipped, MarkRebuilt, MarkRebuilt}},
+  };
+  const auto putCopies = [&] {
+    for (const char* name : {"a.avi", "b.avi", "c.avi"}) WriteFile(dir / ("Zantrel." + std::string(name)), {'o'});
+  };
+  window->Settings.OverwritePrompt = true;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->LvwFiles->clear();
+    for (const char* name : {"a.avi", "b.avi", "c.avi"}) window->AddFile(Put(name, Damaged()));
+    putCopies();
+    prompts.asked.clear();
+    prompts.answers = c.answers;
+    RunToEnd(false);
+    EXPECT_EQ(prompts.asked.size(), c.answers.size()) << "asked until answered for all";
+    for (const auto& a : prompts.asked) EXPECT_EQ(a.buttons, ZantrelApp::PromptButtons::YesNoAllCancel);
+    EXPECT_EQ(Marks(), c.marks);
+  }
+  // The next run asks again: after the marked rows' question, for the first
+  // copy and, answered for all, no more.
+  putCopies();
+  prompts.asked.clear();
+  prompts.answers = {PromptAnswer::Yes, PromptAnswer::NoToAll};
+  RunToEnd(false);
+  EXPECT_EQ(prompts.asked.size(), 2u);
+  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkSkipped, MarkSkipped, MarkSkipped}));
+}
+
 TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle) {
   const std::string path = PutLongFile();
   ASSERT_FALSE(path.empty());
@@ -848,6 +886,10 @@ TEST_F(MainWindow, QuestionBoxesSitOnTheWindowWithButtonsInTheMessagesLanguage) 
       {VEK::English, PromptButtons::YesNo, {"&No", "&Yes"}, PromptAnswer::No, false},
       {VEK::French, PromptButtons::YesNo, {"&Non", "&Oui"}, PromptAnswer::No, false},
       {VEK::French, PromptButtons::YesNoCancel, {"&Non", "&Oui", "Annuler"}, PromptAnswer::Cancel, false},
+      {VEK::French, PromptButtons::YesNoAllCancel, {"&Non", "&Oui", "Annuler", "Non pour t&ous", "Oui pour &tous"},
+       PromptAnswer::Cancel, false},
+      {VEK::English, PromptButtons::YesNoAllCancel, {"&No", "&Yes", "Cancel", "N&o to all", "Yes to &all"},
+       PromptAnswer::Cancel, false},
       {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Cancel, false},
       {VEK::French, PromptButtons::OkCancel, {"Annuler", "OK"}, PromptAnswer::Cancel, false},
       {VEK::English, PromptButtons::OkCancel, {"Cancel", "OK"}, PromptAnswer::Ok, true},
