@@ -35,6 +35,7 @@
 #include <chrono>
 
 #include "app/Artwork.h"
+#include "app/DamageStrip.h"
 #include "app/Translation.h"
 #include "engine/BatchSummary.h"
 #include "engine/ExistingOutput.h"
@@ -110,6 +111,7 @@ class FileRow : public QTreeWidgetItem {
  public:
   using QTreeWidgetItem::QTreeWidgetItem;
   QStringList Messages;
+  VEKRiff::FileDamage Damage;  // what the last run found
 };
 
 FileRow* AsRow(QTreeWidgetItem* item) { return static_cast<FileRow*>(item); }
@@ -404,6 +406,9 @@ void TFrmMain::BuildLayout() {
   Splitter1->setStretchFactor(1, 1);
   pendingFilesWidth_ = 317;
   outer->addWidget(Splitter1, 1);
+  // Across the whole window, under the list and the messages.
+  StrDamage = new DamageStrip(central);
+  outer->addWidget(StrDamage);
 
   PnlStats = new QWidget(central);
   PnlStats->setObjectName("PnlStats");
@@ -679,6 +684,8 @@ void TFrmMain::ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker) {
                     QString::fromStdString(VEKRiff::ResultText(result, worker.ErrorCount(), failure)));
   const int index = worker.FileIndex();
   if (index >= 0 && index < static_cast<int>(batchOutcomes_.size())) batchOutcomes_[index] = worker.Event();
+  AsRow(Row(row))->Damage = worker.Damage();
+  if (Row(row)->isSelected()) ShowSelectedRowDamage();
 }
 
 int TFrmMain::FirstSelectedRow() const {
@@ -751,8 +758,14 @@ void TFrmMain::ShowFirstSelectedRowMessages() {
   else ClearMessagesView();
 }
 
+void TFrmMain::ShowSelectedRowDamage() {
+  const int first = FirstSelectedRow();
+  StrDamage->SetDamage(first >= 0 ? AsRow(Row(first))->Damage : VEKRiff::FileDamage{});
+}
+
 void TFrmMain::LvwFilesSelectItem() {
   if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+  ShowSelectedRowDamage();
 }
 
 void TFrmMain::DeleteRow(int row) {

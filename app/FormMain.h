@@ -28,6 +28,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
+class DamageStrip;
 class QStatusBar;
 class QSystemTrayIcon;
 class QTimer;
@@ -126,6 +127,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QWidget* PnlFiles;
   QTreeWidget* LvwFiles;
   QLabel* LblMessages;
+  DamageStrip* StrDamage;  // the selected file's damage
   QPlainTextEdit* EdtLogs;
   QWidget* PnlStats;
   QLabel* PnlStatus;
@@ -174,6 +176,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ShowMessages(const QStringList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
+  void ShowSelectedRowDamage();
   void LvwFilesSelectItem();
   void DeleteRow(int row);  // LvwFilesDeletion, then the deletion itself
   void ShowMarkInWords(int row);

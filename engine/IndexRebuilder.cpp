@@ -184,6 +184,12 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     // Chunks whose headers are damaged, found through the file's own index.
     Salvage salvage = SalvageFromOldIndex(*file, Walk(*file, report, lost), [this] { CheckAbort(); });
     ScanResult walked = std::move(salvage.Scan);
+    // The old index after the data is no damage.
+    const std::int64_t usableEnd =
+        walked.OldIndexPosition >= 0
+            ? std::max(walked.End(), walked.OldIndexPosition + VEKAvi::ChunkHeader::Size + std::int64_t{walked.OldIndexSize})
+            : walked.End();
+    File.Damage = {file->SourceSize(), std::min(usableEnd, file->SourceSize()), walked.DamageCount, walked.Damage};
     if (salvage.Kept + salvage.Recoded > 0)
       AddMessage(VEK::Text(Msg::SalvagedFromIndex, {salvage.Kept + salvage.Recoded}));
     // 4. Check.

@@ -40,6 +40,15 @@ enum RebuildEvent : std::uint8_t {
 
 using FileList = std::vector<std::string>;
 
+// A file's damage as a picture shows it: its size, where its usable data
+// ends, and the stretches the walk could not read.
+struct FileDamage {
+  std::int64_t Size = 0;
+  std::int64_t UsableEnd = 0;
+  std::int64_t Count = 0;  // all stretches; Stretches holds the first ones
+  std::vector<DamagedStretch> Stretches;
+};
+
 class IndexRebuilder : public VEK::Thread {
  public:
   using Exception = EngineException;
@@ -93,6 +102,9 @@ class IndexRebuilder : public VEK::Thread {
   // In an outcome notification: the line that ended the file when it did
   // not reach its Done line (the failure's reason), else empty.
   const std::string& FailureText() const { return File.FailureText; }
+  // In an outcome notification: where the walk found the file damaged
+  // (empty where it did not walk it).
+  const FileDamage& Damage() const { return File.Damage; }
 
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
@@ -141,6 +153,7 @@ class IndexRebuilder : public VEK::Thread {
     std::string SkipText;
     // The line a failure, a skip or a stop ends the file with, once known.
     std::string FailureText;
+    FileDamage Damage;
     // A copy is written under a temporary name beside its final one and
     // renamed when it is complete; null when no copy is being written.
     std::unique_ptr<VEKFile::SafeOutput> Output;

@@ -501,6 +501,8 @@ void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
 bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
   Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true});
+  ++Scan.DamageCount;
+  if (Scan.Damage.size() < MaxDamagedStretches) Scan.Damage.push_back({spot, std::max(spot, hit.Position)});
   if (hit.Kind != HitKind::Chunk) return false;
   Report({VEK::Text(Msg::Resuming, {hit.Position}), false});
   if (hit.Position & 1) Report({VEK::Text(Msg::Misaligned), false});

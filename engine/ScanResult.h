@@ -88,6 +88,16 @@ struct FirstChunk {
 };
 constexpr std::uint32_t FirstChunkBytes = 4096;
 
+// A stretch the walk could not read as chunks: from the corrupted spot to
+// where it found chunks again, or the index, or the end of the file.
+struct DamagedStretch {
+  std::int64_t From = 0;
+  std::int64_t To = 0;
+};
+// Enough for a picture of a file's damage; a file with more has its later
+// stretches counted only.
+constexpr std::size_t MaxDamagedStretches = 4096;
+
 struct ScanResult {
   VEKAvi::AviHeaders Headers;
   // No RIFF header where the file starts: the walk found the movi data by
@@ -114,6 +124,9 @@ struct ScanResult {
   // OpenDML writer renames them to JUNK.
   std::vector<std::int64_t> OldIndexChunks;
   std::vector<SizeFix> SizeFixes;
+  // In file order, up to MaxDamagedStretches of them; DamageCount counts all.
+  std::vector<DamagedStretch> Damage;
+  std::int64_t DamageCount = 0;
 
   std::int64_t End() const { return SegmentList.back().End; }
   bool IsOpenDml() const { return SegmentList.size() > 1; }

@@ -28,6 +28,7 @@
 #include <sys/stat.h>
 
 #include "QtPrinters.h"
+#include "app/DamageStrip.h"
 #include "app/FormMain.h"
 #include "app/Translation.h"
 #include "dialogs/FormConfig.h"
@@ -451,6 +452,54 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
     ASSERT_GE(window->RowMessages(0).size(), 2);
     EXPECT_EQ(window->RowMessages(0)[1], c.line);
     EXPECT_EQ(window->Mark(1), c.mark == MarkAborted ? MarkNone : MarkRebuilt) << c.line;
+  }
+}
+
+// The strip pictures the selected file's damage where the builder put it:
+// its garbage stretches, and where a cut file's usable data ends.
+TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 100).Chunk("01wb", 40);
+  const std::int64_t spot1 = b.Size();
+  b.Fill(64, 0x01);
+  const std::int64_t resume1 = b.Size();
+  b.Chunk("00dc", 100);
+  const std::int64_t spot2 = b.Size();
+  b.Fill(300, 0x02);
+  const std::int64_t resume2 = b.Size();
+  b.Chunk("00dc", 100).Chunk("01wb", 40);
+  const Bytes spots = b.Build();
+  // A download whose tail is still zeros: one stretch, and no chunk past the
+  // data.
+  AviBuilder c;
+  c.StartMovi().Chunk("00dc", 100).Chunk("01wb", 400);
+  const std::int64_t dataEnd = c.Size();
+  c.Fill(20000, 0);
+  window->AddFile(Put("spots.avi", spots));
+  window->AddFile(Put("tail.avi", c.Build()));
+  window->AddFile(Put("clean.avi", Clean()));
+  RunToEnd(true);
+  const struct {
+    int row;
+    bool shown;
+    std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
+    std::int64_t usableEnd;
+  } rows[] = {
+      {0, true, {{spot1, resume1}, {spot2, resume2}}, static_cast<std::int64_t>(spots.size())},
+      {1, true, {{dataEnd, dataEnd + 20000}}, dataEnd},
+      {2, false, {}, -1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.row);
+    window->LvwFiles->clearSelection();
+    window->LvwFiles->topLevelItem(r.row)->setSelected(true);
+    EXPECT_EQ(!window->StrDamage->isHidden(), r.shown);
+    if (!r.shown) continue;
+    std::vector<std::pair<std::int64_t, std::int64_t>> got;
+    for (const auto& s : window->StrDamage->Damage().Stretches) got.emplace_back(s.From, s.To);
+    EXPECT_EQ(got, r.stretches);
+    EXPECT_LE(window->StrDamage->Damage().UsableEnd, r.usableEnd);
+    EXPECT_GE(window->StrDamage->Damage().UsableEnd, r.usableEnd - 1);
   }
 }
 
