@@ -581,13 +581,20 @@ void TFrmMain::SetPlacement(const Placement& placement) {
 
 void TFrmMain::SetTopMost(bool topMost) {
   if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == topMost) return;
+  // A new flag means a new native window, which Qt puts back at pos(): the
+  // corner of the frame, taken as where the frame goes. Before the window is
+  // first shown pos() is where the inside goes, so the window would come up
+  // one frame lower and further right at every start. The inside's own
+  // rectangle and the state go back instead; a window never placed is left
+  // to the window manager.
   const bool visible = isVisible();
-  const QRect keep = geometry();
+  const bool placed = visible || testAttribute(Qt::WA_Moved);
+  const Qt::WindowStates states = windowState();
+  const QRect keep = normalGeometry().isValid() ? normalGeometry() : geometry();
   setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-  if (visible) {
-    setGeometry(keep);
-    show();
-  }
+  if (placed) setGeometry(keep);
+  setWindowState(states);
+  if (visible) show();
 }
 
 std::int32_t TFrmMain::FilesPanelWidth() const {

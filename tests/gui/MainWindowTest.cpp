@@ -1214,3 +1214,64 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
     EXPECT_EQ(MessagesCenter(), lines) << "the Messages Center shows the row the run ended on, to its last line";
   }
 }
+
+// What a start saves is what the next start restores, start after start,
+// however the window was left: on top of the others or not, maximised or
+// not (a maximised one keeps its normal rectangle for un-maximising). A new
+// native window made for the top-most flag used to be put back with its
+// frame where its inside had been, a frame lower at every start.
+TEST_F(MainWindow, ThePlacementComesBackAsItWasSavedStartAfterStart) {
+  const struct {
+    const char* name;
+    bool stayOnTop, maximized;
+  } cases[] = {
+      {"normal", false, false},
+      {"on top", true, false},
+      {"maximised", false, true},
+      {"maximised on top", true, true},
+  };
+  const QRect normal(200, 80, 700, 520);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VEKRegistry::MemoryStore saved;
+    {
+      VEKRegistry::Registry registry(saved);
+      ASSERT_TRUE(registry.OpenKey(SettingsKeys::Placement, true));
+      registry.WriteInteger("Left", normal.left());
+      registry.WriteInteger("Top", normal.top());
+      registry.WriteInteger("Width", normal.width());
+      registry.WriteInteger("Height", normal.height());
+      registry.WriteBool("StayOnTop", c.stayOnTop);
+      registry.WriteInteger("ShowWindow", c.maximized ? SettingsWindow::ShowMaximized : SettingsWindow::ShowNormal);
+    }
+    for (int start = 1; start <= 3; ++start) {
+      SCOPED_TRACE("start " + std::to_string(start));
+      TFrmMain w(prompts, &saved);
+      w.FormCreate({"zantrel"});
+      w.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+      QApplication::processEvents();
+      EXPECT_EQ(w.isMaximized(), c.maximized);
+      EXPECT_EQ(bool(w.windowFlags() & Qt::WindowStaysOnTopHint), c.stayOnTop);
+      if (!c.maximized) EXPECT_EQ(w.geometry(), normal);
+      w.close();
+      w.FormDestroy();
+      VEKRegistry::Registry registry(saved);
+      ASSERT_TRUE(registry.OpenKey(SettingsKeys::Placement, false));
+      EXPECT_EQ(QRect(registry.ReadInteger("Left"), registry.ReadInteger("Top"), registry.ReadInteger("Width"),
+                      registry.ReadInteger("Height")),
+                normal);
+      EXPECT_EQ(registry.ReadInteger("ShowWindow"),
+                c.maximized ? SettingsWindow::ShowMaximized : SettingsWindow::ShowNormal);
+    }
+    if (c.maximized) {
+      TFrmMain w(prompts, &saved);
+      w.FormCreate({"zantrel"});
+      w.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+      w.showNormal();
+      QApplication::processEvents();
+      EXPECT_EQ(w.geometry(), normal) << "un-maximised";
+    }
+  }
+}
