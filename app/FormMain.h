@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStyle>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -27,6 +28,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
+class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -98,6 +100,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
 
+  // The size of a window that has none stored: one that fits the screen's
+  // free area given.
+  QSize FirstRunSize(const QRect& available) const;
+
   // Row access for the window's own logic and its tests.
   RowMark Mark(int row) const;
   QStringList RowMessages(int row) const;
@@ -123,6 +129,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QLabel* PnlStatus;
   QProgressBar* ProgressBar1;
   QProgressBar* ProgressBar2;  // the whole batch
+  QStackedWidget* StatusBars;  // StatusBar1 when idle, StatusBar2 while a run goes on
   QStatusBar* StatusBar2;
   QLabel* StatusBar2Panels[3];
   QStatusBar* StatusBar1;
@@ -154,6 +161,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // Every caption, hint and title of the window in the current language.
   void RetranslateUi();
   void ShowReferenceHint();
+  // A picture size of the style for the window's font.
+  QSize IconSize(QStyle::PixelMetric metric) const;
+  void ApplyIconSizes();
 
   // The paths of the rows the run takes, and those rows, which keep their
   // marks until the run starts.

@@ -19,6 +19,9 @@
 #include <QProgressBar>
 #include <QAbstractButton>
 #include <QScrollBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
 #include <QTextDocument>
 #include <QStatusBar>
 #include <QTest>
@@ -1273,5 +1276,89 @@ TEST_F(MainWindow, ThePlacementComesBackAsItWasSavedStartAfterStart) {
       QApplication::processEvents();
       EXPECT_EQ(w.geometry(), normal) << "un-maximised";
     }
+  }
+}
+
+// At any font size the window a first start makes fits the screen with its
+// counters, its pictures grow with the font, and a run that starts leaves
+// the window's size alone, even when the window was made as small as it goes.
+TEST_F(MainWindow, TheWindowFitsTheScreenAndKeepsItsSizeAtEveryFontSize) {
+  const std::string longFile = PutLongFile();
+  if (longFile.empty()) GTEST_SKIP() << "no sparse file here";
+  const QFont original = QApplication::font();
+  for (int points : {9, 12, 14}) {
+    SCOPED_TRACE(std::to_string(points) + " pt");
+    QFont font = original;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    VEKRegistry::MemoryStore fresh;
+    TFrmMain w(prompts, &fresh);
+    w.FormCreate({"zantrel", QString::fromStdString(longFile)});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_LE(w.frameGeometry().width(), screen.width());
+    EXPECT_LE(w.frameGeometry().height(), screen.height());
+    const int textHeight = QFontMetrics(w.font()).height();
+    EXPECT_GE(w.ToolBar1->iconSize().height(), textHeight * 3 / 4) << "pictures as tall as the text, about";
+    EXPECT_GE(w.LvwFiles->iconSize().height(), textHeight * 3 / 4);
+    for (bool smallest : {false, true}) {
+      SCOPED_TRACE(smallest ? "made as small as it goes" : "as it started");
+      if (smallest) w.resize(1, 1);
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
+      const QSize before = w.size();
+      prompts.answers = {PromptAnswer::Yes, PromptAnswer::Yes};  // the aborted row again, then the stop
+      if (!smallest) prompts.answers.pop_front();
+      w.StartOperation(true);
+      ASSERT_TRUE(w.Running);
+      w.ShowCounters(13613, 16900, 2147483647);
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
+      EXPECT_EQ(w.size(), before) << "a run that starts does not resize the window";
+      for (QLabel* panel : w.StatusBar2Panels) {
+        const QRect inWindow(panel->mapTo(&w, QPoint(0, 0)), panel->size());
+        EXPECT_TRUE(w.rect().contains(inWindow)) << panel->objectName().toStdString();
+      }
+      w.StopOperation();
+    }
+  }
+  QApplication::setFont(original);
+}
+
+// A first start fits the screen it is on, with room for a frame, down to a
+// screen of 1280 x 1000 at twice the density (640 x 500 for the window).
+TEST_F(MainWindow, AFirstStartFitsScreensOfEverySize) {
+  const QSize screens[] = {{640, 500}, {800, 600}, {1024, 700}, {1920, 1080}};
+  const QFont original = QApplication::font();
+  for (int points : {9, 11}) {
+    QFont font = original;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    TFrmMain w(prompts, &store);
+    for (const QSize& screen : screens) {
+      SCOPED_TRACE(std::to_string(points) + " pt on " + std::to_string(screen.width()) + "x" +
+                   std::to_string(screen.height()));
+      const QSize size = w.FirstRunSize(QRect(QPoint(0, 0), screen));
+      EXPECT_LE(size.width() + 2, screen.width());
+      EXPECT_LE(size.height() + 30, screen.height()) << "room for a title bar";
+      EXPECT_GE(size.width(), w.minimumSizeHint().width());
+      EXPECT_GE(size.height(), w.minimumSizeHint().height());
+    }
+  }
+  QApplication::setFont(original);
+}
+
+// The file list and the Messages Center share a wider window as they shared
+// the narrower one: the list does not stay as wide as it was.
+TEST_F(MainWindow, TheFileListGrowsWithTheWindow) {
+  window->resize(600, 500);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QApplication::processEvents();
+  const double share = double(window->PnlFiles->width()) / window->Splitter1->width();
+  for (int width : {1200, 800, 1600}) {
+    SCOPED_TRACE(std::to_string(width) + " px");
+    window->resize(width, 500);
+    QApplication::processEvents();
+    EXPECT_NEAR(double(window->PnlFiles->width()) / window->Splitter1->width(), share, 0.02);
   }
 }
