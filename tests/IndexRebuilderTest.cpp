@@ -648,3 +648,58 @@ TEST_F(RepairEngine, ListSizesARebuildCorrectsAreWhatTheCheckReports) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file's progress as each notification of a run saw it.
+struct ProgressSeen {
+  std::vector<std::pair<RebuildEvent, std::int32_t>> Seen;
+  WorkerRunResult Run(const std::string& path, WorkerRunOptions options) {
+    options.OnEvent = [this](VEKRiff::IndexRebuilder& w) { Seen.push_back({w.Event(), w.Progress()}); };
+    return RunWorker({path}, options);
+  }
+};
+
+}  // namespace
+
+// The bar reaches its end with the file's outcome, not with the walk: a copy
+// still copies, and every rebuild still writes its indexes and flushes them,
+// after the walk has read the last byte. The walk's lines about what it
+// found at the end of the file come before the outcome.
+TEST_F(RepairEngine, TheFileProgressIsCompleteOnlyWithTheOutcome) {
+  const struct {
+    const char* name;
+    bool checkOnly, keepOriginal;
+    RebuildEvent outcome;
+  } cases[] = {
+      {"check", true, true, VEKRiff::FileError},
+      {"copy", false, true, VEKRiff::FileRebuilt},
+      {"in place", false, false, VEKRiff::FileRebuilt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AviBuilder b;
+    b.StartMovi();
+    for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+    b.Fill(24, 0x07);  // garbage at the end, reported once the walk has reached it
+    ProgressSeen progress;
+    WorkerRunOptions o;
+    o.CheckOnly = c.checkOnly;
+    o.KeepOriginal = c.keepOriginal;
+    const auto r = progress.Run(Put(std::string(c.name) + ".avi", b.Build()), o);
+    ASSERT_EQ(r.Outcomes(), std::vector<RebuildEvent>{c.outcome});
+    bool ended = false;
+    int before = 0;
+    for (const auto& [event, percent] : progress.Seen) {
+      if (event == c.outcome) {
+        EXPECT_EQ(percent, 100) << "with the outcome";
+        ended = true;
+      } else if (!ended) {
+        EXPECT_LT(percent, 100) << "notification " << before;
+        ++before;
+      }
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_GE(before, 4) << "lines came before the outcome";
+  }
+}
