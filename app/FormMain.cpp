@@ -410,6 +410,10 @@ void TFrmMain::BuildLayout() {
   ProgressBar2->setRange(0, 100);
   ProgressBar2->setAlignment(Qt::AlignCenter);
   statsLayout->addWidget(PnlStatus);
+  LblRate = new TextPanel([] { return QStringList{RateText(999.9e6, 100 * 3600 - 1)}; }, PnlStats);
+  LblRate->setObjectName("LblRate");
+  LblRate->setAlignment(Qt::AlignCenter);
+  statsLayout->addWidget(LblRate);
   statsLayout->addWidget(ProgressBar1, 2);
   statsLayout->addWidget(ProgressBar2, 1);
   // The window keeps room for the run's rows when there is none: a window
@@ -520,6 +524,22 @@ QSize TFrmMain::IconSize(QStyle::PixelMetric metric) const {
 void TFrmMain::ApplyIconSizes() {
   ToolBar1->setIconSize(IconSize(QStyle::PM_SmallIconSize));
   LvwFiles->setIconSize(IconSize(QStyle::PM_SmallIconSize));
+}
+
+QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
+  const std::int64_t h = secondsLeft / 3600, m = secondsLeft / 60 % 60, sec = secondsLeft % 60;
+  const QString left = h > 0 ? QString("%1:%2:%3").arg(h).arg(m, 2, 10, QChar('0')).arg(sec, 2, 10, QChar('0'))
+                             : QString("%1:%2").arg(m).arg(sec, 2, 10, QChar('0'));
+  return tr("%1 MB/s, %2 left").arg(QLocale().toString(bytesPerSecond / 1e6, 'f', 1), left);
+}
+
+QString TFrmMain::FileRateText(int progress) const {
+  // Shown once a file has taken a while: before that the rate says little.
+  const qint64 ms = fileClock_.isValid() ? fileClock_.elapsed() : 0;
+  if (ms < 2000 || progress <= 0 || fileBytes_ <= 0) return QString();
+  const double seconds = ms / 1000.0;
+  const double done = static_cast<double>(fileBytes_) * progress / 100.0;
+  return RateText(done / seconds, std::llround(seconds * (100 - progress) / progress));
 }
 
 // ---- start-up and shutdown ----
@@ -982,6 +1002,7 @@ void TFrmMain::SetRunning(bool value) {
   ProgressBar2->setFormat(value ? QString("1/%1").arg(batchSize_) : QString());
   PnlStats->setVisible(value);
   StatusBars->setCurrentWidget(value ? StatusBar2 : StatusBar1);
+  LblRate->clear();
   if (value) TmrProgress->start();
   else TmrProgress->stop();
   setAcceptDrops(!value);
@@ -1002,6 +1023,7 @@ void TFrmMain::TmrProgressTimer() {
   ProgressBar1->setValue(progress);
   ProgressBar2->setValue(100 * batchFile_ + progress);
   ProgressBar2->setFormat(QString("%1/%2").arg(batchFile_ + 1).arg(batchSize_));
+  LblRate->setText(FileRateText(progress));
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
 
@@ -1069,6 +1091,8 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       SetMark(row, MarkBusy);
       if (Settings.AutoClear) AsRow(item)->Messages.clear();
       batchFile_ = worker.FileIndex();
+      fileClock_.start();
+      fileBytes_ = QFileInfo(RowPath(row)).size();
       ShowBatchInTitle(batchFile_);
       LvwFiles->scrollToItem(item);  // a long batch stays in view
       break;

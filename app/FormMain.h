@@ -3,6 +3,7 @@
 // window's thread and become row marks and Messages Center lines.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStyle>
 #include <QSet>
@@ -132,6 +133,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QStackedWidget* StatusBars;  // StatusBar1 when idle, StatusBar2 while a run goes on
   QStatusBar* StatusBar2;
   QLabel* StatusBar2Panels[3];
+  QLabel* LblRate;  // the file's speed and time left
   QStatusBar* StatusBar1;
   QLabel* LblReady;
   QMenu *MnuFile, *MnuAction, *MnuOptions, *MnuTools, *MnuHelp;
@@ -164,6 +166,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // A picture size of the style for the window's font.
   QSize IconSize(QStyle::PixelMetric metric) const;
   void ApplyIconSizes();
+  static QString RateText(double bytesPerSecond, std::int64_t secondsLeft);
+  // The current file's speed and time left; empty in its first seconds.
+  QString FileRateText(int progress) const;
 
   // The paths of the rows the run takes, and those rows, which keep their
   // marks until the run starts.
@@ -203,6 +208,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   int batchSize_ = 0;            // files handed to the current worker
   int batchFile_ = 0;            // the one it works on
+  QElapsedTimer fileClock_;      // since the current file started
+  std::int64_t fileBytes_ = 0;   // its size
   int followedRow_ = -1;         // the row the run last selected; -1: none yet
   const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
   QSet<QString> rowKeys_;        // the files listed, as Key() names them

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QAbstractButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QScreen>
 #include <QSplitter>
@@ -1361,4 +1362,40 @@ TEST_F(MainWindow, TheFileListGrowsWithTheWindow) {
     QApplication::processEvents();
     EXPECT_NEAR(double(window->PnlFiles->width()) / window->Splitter1->width(), share, 0.02);
   }
+}
+
+// A file that takes a while shows how fast it goes and how long it has left,
+// in the window's language; its first seconds show nothing, the rate being
+// no good yet.
+TEST_F(MainWindow, ALongFileShowsItsSpeedAndTimeLeft) {
+  const std::string longFile = PutLongFile();
+  if (longFile.empty()) GTEST_SKIP() << "no sparse file here";
+  window->AddFile(longFile);
+  const struct {
+    std::int8_t language;
+    const char* pattern;
+  } cases[] = {
+      {VEK::English, R"(^\d[\d,]*\.\d MB/s, (\d+:)?\d+:\d\d left$)"},
+      {VEK::French, R"(^\d[\d\x{a0}\x{202f}]*,\d Mo/s, reste (\d+:)?\d+:\d\d$)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language == VEK::French ? "French" : "English");
+    ZantrelApp::UseLanguage(c.language);
+    QLocale::setDefault(QLocale(c.language == VEK::French ? QLocale::French : QLocale::English));
+    if (window->Mark(0) != MarkNone) prompts.answers = {PromptAnswer::Yes};  // the aborted row again
+    window->StartOperation(true);
+    ASSERT_TRUE(window->Running);
+    window->TmrProgressTimer();
+    EXPECT_EQ(window->LblRate->text(), QString()) << "nothing in the first seconds";
+    QTest::qWait(2100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Worker->Progress() > 0; }, 20000));
+    window->TmrProgressTimer();
+    const QString text = window->LblRate->text();
+    EXPECT_TRUE(QRegularExpression(c.pattern).match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(window->LblRate->isVisibleTo(window.get()));
+    prompts.answers = {PromptAnswer::Yes};
+    window->StopOperation();
+    EXPECT_EQ(window->LblRate->text(), QString()) << "gone with the run";
+  }
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
