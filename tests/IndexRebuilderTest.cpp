@@ -662,10 +662,9 @@ struct ProgressSeen {
 
 }  // namespace
 
-// The bar reaches its end with the file's outcome, not with the walk: a copy
-// still copies, and every rebuild still writes its indexes and flushes them,
-// after the walk has read the last byte. The walk's lines about what it
-// found at the end of the file come before the outcome.
+// The bar of a run reaches its end exactly with the file's outcome: never
+// before it, and at it even when the walk stopped short of the file's last
+// bytes (garbage at the end).
 TEST_F(RepairEngine, TheFileProgressIsCompleteOnlyWithTheOutcome) {
   const struct {
     const char* name;
@@ -701,5 +700,38 @@ TEST_F(RepairEngine, TheFileProgressIsCompleteOnlyWithTheOutcome) {
     }
     EXPECT_TRUE(ended);
     EXPECT_GE(before, 4) << "lines came before the outcome";
+  }
+}
+
+// A walk at its end is not the file's end: a copy still copies what the walk
+// went past (most of a large copy's time), and every file still gets its
+// indexes written and flushed. The bar shows the part behind, below its end
+// until the outcome.
+TEST_F(RepairEngine, TheFileProgressFollowsTheCopyAndEndsOnlyWhenTheFileIsDone) {
+  const struct {
+    const char* name;
+    std::int32_t walk;
+    std::int64_t copyTotal, copyDone;
+    bool done;
+    std::int32_t bar;
+  } cases[] = {
+      {"a check half way", 50, 0, 0, false, 50},
+      {"a check whose walk is over", 100, 0, 0, false, 99},
+      {"a copy behind the walk", 60, 1000, 200, false, 20},
+      {"a copy whose walk is over", 100, 1000, 400, false, 40},
+      {"a copy that is flushed", 100, 1000, 1000, false, 99},
+      {"a copy with its index written", 100, 1000, 1016, false, 99},
+      {"the outcome", 100, 1000, 1016, true, 100},
+      {"an outcome before the walk's end", 37, 0, 0, true, 100},
+  };
+  for (const auto& c : cases) {
+    VEKRiff::LiveCounts counts;
+    counts.Progress = c.walk;
+    counts.CopyTotal = c.copyTotal;
+    counts.CopyDone = c.copyDone;
+    counts.Done = c.done;
+    EXPECT_EQ(counts.FileProgress(), c.bar) << c.name;
+    counts.Reset();
+    EXPECT_EQ(counts.FileProgress(), 0) << c.name << ", for the next file";
   }
 }
