@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +27,8 @@
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -98,7 +101,8 @@ QString Key(const QString& path) {
 // lines up with the marked rows' texts.
 QIcon NoMarkIcon() {
   static const QIcon icon = [] {
-    QPixmap blank(16, 16);
+    // Larger than any mark is drawn: an icon is scaled down, never up.
+    QPixmap blank(64, 64);
     blank.fill(Qt::transparent);
     return QIcon(blank);
   }();
@@ -152,6 +156,7 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   BuildActions();
   BuildLayout();
   BuildMenus();
+  ApplyIconSizes();
   RetranslateUi();
 
   auto timer = [this](const char* name) {
@@ -308,7 +313,6 @@ void TFrmMain::BuildMenus() {
   ToolBar1 = addToolBar(QString());
   ToolBar1->setObjectName("ToolBar1");
   ToolBar1->setMovable(false);
-  ToolBar1->setIconSize(QSize(16, 16));
   ToolBar1->addAction(ActFileClear);
   ToolBar1->addSeparator();
   ToolBar1->addAction(ActFileAdd);
@@ -375,7 +379,6 @@ void TFrmMain::BuildLayout() {
   LvwFiles->setUniformRowHeights(true);
   LvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  LvwFiles->setIconSize(QSize(16, 16));
   LvwFiles->header()->setStretchLastSection(false);
   filesLayout->addWidget(LvwFiles);
   connect(LvwFiles, &QTreeWidget::itemActivated, this,
@@ -403,7 +406,8 @@ void TFrmMain::BuildLayout() {
 
   Splitter1->addWidget(PnlFiles);
   Splitter1->addWidget(messages);
-  Splitter1->setStretchFactor(1, 1);
+  // No stretch factors: the splitter shares a new width in proportion to
+  // the panels' widths, so that the file list grows with the window too.
   pendingFilesWidth_ = 317;
   outer->addWidget(Splitter1, 1);
   // Across the whole window, under the list and the messages.
@@ -429,12 +433,25 @@ void TFrmMain::BuildLayout() {
   ProgressBar2->setRange(0, 100);
   ProgressBar2->setAlignment(Qt::AlignCenter);
   statsLayout->addWidget(PnlStatus);
+  LblRate = new TextPanel([] { return QStringList{RateText(999.9e6, 100 * 3600 - 1)}; }, PnlStats);
+  LblRate->setObjectName("LblRate");
+  LblRate->setAlignment(Qt::AlignCenter);
+  statsLayout->addWidget(LblRate);
   statsLayout->addWidget(ProgressBar1, 2);
   statsLayout->addWidget(ProgressBar2, 1);
+  // The window keeps room for the run's rows when there is none: a window
+  // made as small as it goes must not grow by itself when a run starts.
+  QSizePolicy statsPolicy = PnlStats->sizePolicy();
+  statsPolicy.setRetainSizeWhenHidden(true);
+  PnlStats->setSizePolicy(statsPolicy);
   PnlStats->hide();
   outer->addWidget(PnlStats);
+  // The run's counters and the idle status bar take turns in one place, as
+  // large as the larger of them.
+  StatusBars = new QStackedWidget(central);
+  StatusBars->setObjectName("StatusBars");
 
-  StatusBar2 = new QStatusBar(central);
+  StatusBar2 = new QStatusBar(StatusBars);
   StatusBar2->setObjectName("StatusBar2");
   StatusBar2->setSizeGripEnabled(false);
   using CounterText = std::string (*)(std::int64_t);
@@ -446,15 +463,15 @@ void TFrmMain::BuildLayout() {
     StatusBar2Panels[i]->setObjectName(QString("StatusBar2Panel%1").arg(i));
     StatusBar2->addWidget(StatusBar2Panels[i]);
   }
-  StatusBar2->hide();
-  outer->addWidget(StatusBar2);
 
-  StatusBar1 = new QStatusBar(central);
+  StatusBar1 = new QStatusBar(StatusBars);
   StatusBar1->setObjectName("StatusBar1");
   LblReady = new QLabel(StatusBar1);
   LblReady->setObjectName("LblReady");
   StatusBar1->addWidget(LblReady);
-  outer->addWidget(StatusBar1);
+  StatusBars->addWidget(StatusBar1);
+  StatusBars->addWidget(StatusBar2);
+  outer->addWidget(StatusBars);
 
   setCentralWidget(central);
 }
@@ -515,6 +532,38 @@ void TFrmMain::RetranslateUi() {
 void TFrmMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::LanguageChange) RetranslateUi();
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) ApplyIconSizes();
+}
+
+QSize TFrmMain::IconSize(QStyle::PixelMetric metric) const {
+  // The style's size is meant for its own font; a larger font (a larger
+  // point size, or a screen of more dots per inch) gets larger pictures.
+  const QFont normal = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  const double points = font().pointSizeF() > 0 ? font().pointSizeF() : normal.pointSizeF();
+  const double scale = std::max(1.0, points * logicalDpiY() / (std::max(1.0, normal.pointSizeF()) * 96.0));
+  const int side = qRound(style()->pixelMetric(metric, nullptr, this) * scale);
+  return QSize(side, side);
+}
+
+void TFrmMain::ApplyIconSizes() {
+  ToolBar1->setIconSize(IconSize(QStyle::PM_SmallIconSize));
+  LvwFiles->setIconSize(IconSize(QStyle::PM_SmallIconSize));
+}
+
+QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
+  const std::int64_t h = secondsLeft / 3600, m = secondsLeft / 60 % 60, sec = secondsLeft % 60;
+  const QString left = h > 0 ? QString("%1:%2:%3").arg(h).arg(m, 2, 10, QChar('0')).arg(sec, 2, 10, QChar('0'))
+                             : QString("%1:%2").arg(m).arg(sec, 2, 10, QChar('0'));
+  return tr("%1 MB/s, %2 left").arg(QLocale().toString(bytesPerSecond / 1e6, 'f', 1), left);
+}
+
+QString TFrmMain::FileRateText(int progress) const {
+  // Shown once a file has taken a while: before that the rate says little.
+  const qint64 ms = fileClock_.isValid() ? fileClock_.elapsed() : 0;
+  if (ms < 2000 || progress <= 0 || fileBytes_ <= 0) return QString();
+  const double seconds = ms / 1000.0;
+  const double done = static_cast<double>(fileBytes_) * progress / 100.0;
+  return RateText(done / seconds, std::llround(seconds * (100 - progress) / progress));
 }
 
 // ---- start-up and shutdown ----
@@ -597,21 +646,39 @@ void TFrmMain::SetPlacement(const Placement& placement) {
   const Rect& n = placement.NormalPosition;
   const QRect wanted(n.Left, n.Top, n.Right - n.Left, n.Bottom - n.Top);
   const QRect current = normalGeometry().isValid() ? normalGeometry() : geometry();
-  // Nothing stored gives back what was read: then the window manager keeps
-  // placing the window itself, as on a first start.
-  if (wanted != current && wanted.width() > 0 && wanted.height() > 0) setGeometry(wanted);
+  // Nothing stored gives back what was read from a window never placed:
+  // then the window manager places it itself, as on a first start, at a
+  // size that fits the screen.
+  if ((wanted == current && !testAttribute(Qt::WA_Moved)) || wanted.width() <= 0 || wanted.height() <= 0)
+    resize(FirstRunSize(screen()->availableGeometry()));
+  else if (wanted != current)
+    setGeometry(wanted);
   setWindowState(placement.ShowCmd == ShowMaximized ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+QSize TFrmMain::FirstRunSize(const QRect& available) const {
+  // The designed size, grown to what the window's font needs, within the
+  // screen's free area less some room for the window manager's frame.
+  const QSize room = available.size() - QSize(available.width() / 20, available.height() / 10);
+  return QSize(552, 501).expandedTo(minimumSizeHint()).boundedTo(room);
 }
 
 void TFrmMain::SetTopMost(bool topMost) {
   if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == topMost) return;
+  // A new flag means a new native window, which Qt puts back at pos(): the
+  // corner of the frame, taken as where the frame goes. Before the window is
+  // first shown pos() is where the inside goes, so the window would come up
+  // one frame lower and further right at every start. The inside's own
+  // rectangle and the state go back instead; a window never placed is left
+  // to the window manager.
   const bool visible = isVisible();
-  const QRect keep = geometry();
+  const bool placed = visible || testAttribute(Qt::WA_Moved);
+  const Qt::WindowStates states = windowState();
+  const QRect keep = normalGeometry().isValid() ? normalGeometry() : geometry();
   setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-  if (visible) {
-    setGeometry(keep);
-    show();
-  }
+  if (placed) setGeometry(keep);
+  setWindowState(states);
+  if (visible) show();
 }
 
 std::int32_t TFrmMain::FilesPanelWidth() const {
@@ -1027,8 +1094,8 @@ void TFrmMain::SetRunning(bool value) {
   ProgressBar2->setValue(0);
   ProgressBar2->setFormat(value ? QString("1/%1").arg(batchSize_) : QString());
   PnlStats->setVisible(value);
-  StatusBar2->setVisible(value);
-  StatusBar1->setVisible(!value);
+  StatusBars->setCurrentWidget(value ? StatusBar2 : StatusBar1);
+  LblRate->clear();
   if (value) TmrProgress->start();
   else TmrProgress->stop();
   setAcceptDrops(!value);
@@ -1071,6 +1138,7 @@ void TFrmMain::TmrProgressTimer() {
   ProgressBar1->setValue(progress);
   ProgressBar2->setValue(100 * batchFile_ + progress);
   ProgressBar2->setFormat(QString("%1/%2").arg(batchFile_ + 1).arg(batchSize_));
+  LblRate->setText(FileRateText(progress));
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
 
@@ -1149,6 +1217,8 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       SetMark(row, MarkBusy);
       if (Settings.AutoClear) AsRow(item)->Messages.clear();
       batchFile_ = worker.FileIndex();
+      fileClock_.start();
+      fileBytes_ = QFileInfo(RowPath(row)).size();
       ShowBatchInTitle(batchFile_);
       LvwFiles->scrollToItem(item);  // a long batch stays in view
       break;

@@ -3,7 +3,9 @@
 // window's thread and become row marks and Messages Center lines.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QStyle>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -29,6 +31,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class DamageStrip;
+class QStackedWidget;
 class QStatusBar;
 class QSystemTrayIcon;
 class QTimer;
@@ -102,6 +105,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
 
+  // The size of a window that has none stored: one that fits the screen's
+  // free area given.
+  QSize FirstRunSize(const QRect& available) const;
+
   // Row access for the window's own logic and its tests.
   RowMark Mark(int row) const;
   void SetMark(int row, RowMark mark);
@@ -133,8 +140,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QLabel* PnlStatus;
   QProgressBar* ProgressBar1;
   QProgressBar* ProgressBar2;  // the whole batch
+  QStackedWidget* StatusBars;  // StatusBar1 when idle, StatusBar2 while a run goes on
   QStatusBar* StatusBar2;
   QLabel* StatusBar2Panels[3];
+  QLabel* LblRate;  // the file's speed and time left
   QStatusBar* StatusBar1;
   QLabel* LblReady;
   QMenu *MnuFile, *MnuAction, *MnuOptions, *MnuTools, *MnuHelp;
@@ -164,6 +173,12 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // Every caption, hint and title of the window in the current language.
   void RetranslateUi();
   void ShowReferenceHint();
+  // A picture size of the style for the window's font.
+  QSize IconSize(QStyle::PixelMetric metric) const;
+  void ApplyIconSizes();
+  static QString RateText(double bytesPerSecond, std::int64_t secondsLeft);
+  // The current file's speed and time left; empty in its first seconds.
+  QString FileRateText(int progress) const;
 
   // The paths of the rows the run takes, and those rows, which keep their
   // marks until the run starts.
@@ -211,6 +226,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::vector<VEKRiff::RebuildEvent> batchOutcomes_;  // by file index; FileStarted until told
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
   int batchFile_ = 0;            // the one it works on
+  QElapsedTimer fileClock_;      // since the current file started
+  std::int64_t fileBytes_ = 0;   // its size
   int followedRow_ = -1;         // the row the run last selected; -1: none yet
   const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
   QSet<QString> rowKeys_;        // the files listed, as Key() names them

@@ -175,6 +175,10 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
 
   // 2. Open the file pair.
   std::unique_ptr<BackupFile> file = OpenFile(path);
+  if (File.Mode == BackupFile::Mode::Copy) {
+    Counts.CopyTotal.store(file->SourceSize(), std::memory_order_relaxed);
+    file->CopiedCount = &Counts.CopyDone;
+  }
   try {
     // 3. Walk.
     // A file whose start is lost is walked from where its data is found.
@@ -204,6 +208,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     }
     if (File.Mode == BackupFile::Mode::Check) {
       ShowTotals(TotalsFromData(walked));
+      Counts.Done.store(true, std::memory_order_relaxed);
       Notify(ErrorCount() > 0 ? FileError : FileOk);
     } else {
       // 5. Write: a new header list where the check found it damaged, in
@@ -235,6 +240,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       }
       if (shift != 0) AddMessage(VEK::Text(Msg::HeaderDataMoved, {shift}));
       if (!headerBytes.empty()) AddMessage(VEK::Text(Msg::HeaderListRebuilt));
+      Counts.Done.store(true, std::memory_order_relaxed);
       Notify(FileRebuilt);
     }
   } catch (const VEKFile::File::Exception& e) {

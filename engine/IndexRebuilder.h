@@ -107,7 +107,7 @@ class IndexRebuilder : public VEK::Thread {
   const FileDamage& Damage() const { return File.Damage; }
 
   // Readable at any time; they belong to the current file.
-  std::int32_t Progress() const { return Counts.Progress.load(std::memory_order_relaxed); }
+  std::int32_t Progress() const { return Counts.FileProgress(); }
   std::int32_t ErrorCount() const { return Counts.Errors.load(std::memory_order_relaxed); }
   std::int64_t VideoFrameCount() const { return Counts.VideoFrames.load(std::memory_order_relaxed); }
   std::int64_t AudioSampleCount() const { return Counts.AudioSamples.load(std::memory_order_relaxed); }

@@ -147,9 +147,30 @@ struct LiveCounts {
   std::atomic<std::int64_t> VideoFrames{0};
   std::atomic<std::int64_t> AudioSamples{0};
   std::atomic<std::int32_t> Errors{0};
+  // The walk is only part of a file's work: a copy goes on copying the
+  // source's bytes after it (CopyDone of CopyTotal; both 0 when nothing is
+  // copied), and the indexes and the flush come last. Done: all of it is over.
+  std::atomic<std::int64_t> CopyTotal{0};
+  std::atomic<std::int64_t> CopyDone{0};
+  std::atomic<bool> Done{false};
+
+  // The file's work done, 0-100, for a bar: the walk, or for a copy the
+  // walk or the copying, whichever is behind (the copying once the walk is
+  // over: it takes most of the time); 100 only once Done.
+  std::int32_t FileProgress() const {
+    if (Done.load(std::memory_order_relaxed)) return 100;
+    std::int64_t percent = Progress.load(std::memory_order_relaxed);
+    const std::int64_t total = CopyTotal.load(std::memory_order_relaxed);
+    if (total > 0)
+      percent = std::min(percent, 100 * std::min(CopyDone.load(std::memory_order_relaxed), total) / total);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(percent, 0, 99));
+  }
 
   void Reset() {
     Progress.store(0, std::memory_order_relaxed);
+    CopyTotal.store(0, std::memory_order_relaxed);
+    CopyDone.store(0, std::memory_order_relaxed);
+    Done.store(false, std::memory_order_relaxed);
     VideoFrames.store(0, std::memory_order_relaxed);
     AudioSamples.store(0, std::memory_order_relaxed);
     Errors.store(0, std::memory_order_relaxed);

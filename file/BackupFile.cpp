@@ -57,6 +57,11 @@ void BackupFile::PlaceDestination(std::int64_t position) {
   WritePosition = position;
 }
 
+void BackupFile::SetCopied(std::int64_t copied) {
+  Copied = copied;
+  if (CopiedCount) CopiedCount->store(copied, std::memory_order_relaxed);
+}
+
 void BackupFile::MirrorRead(std::int64_t count) {
   if (count <= 0) return;
   if (ReadPosition > HighWater_) HighWater_ = ReadPosition;  // the bytes just read join the copy
@@ -68,7 +73,7 @@ void BackupFile::CollectBackgroundCopy(bool wait) {
   if (!Copying.valid() || (!wait && !CopyingDone.load(std::memory_order_acquire))) return;
   const std::int64_t want = CopyingEnd - Copied;
   const std::int64_t got = Copying.get();  // rethrows a failed write
-  Copied += got;
+  SetCopied(Copied + got);
   Source->ShareReadAhead(Destination->SharesBlocks());
   // The source shrank since it was read.
   if (got < want) throw File::ReadError();
@@ -108,7 +113,7 @@ void BackupFile::CopyPending() {
     Destination->Seek(Copied, 0);
     const std::int64_t want = std::min(HighWater_ - Copied, CopyStep);
     const std::int64_t got = Destination->CopyFrom(*Source, Copied, want);
-    Copied += got;
+    SetCopied(Copied + got);
     if (got < want) {
       Destination->Seek(WritePosition, 0);
       // The source shrank since it was read.
@@ -131,7 +136,10 @@ void BackupFile::CopyAlong(std::int64_t from, std::int64_t to, std::int64_t shif
       throw File::ReadError();  // the source shrank since it was read
     }
   }
-  if (to + shift > HighWater_) HighWater_ = Copied = to + shift;
+  if (to + shift > HighWater_) {
+    HighWater_ = to + shift;
+    SetCopied(HighWater_);
+  }
   ReadPosition = Source->Seek(to + shift, 0);
   PlaceDestination(ReadPosition);
 }
@@ -181,7 +189,10 @@ void BackupFile::Write(const void* bytes, std::int64_t n) {
   CopyPending();
   Destination->Write(bytes, n);
   WritePosition += n;
-  if (WritePosition > HighWater_) HighWater_ = Copied = WritePosition;
+  if (WritePosition > HighWater_) {
+    HighWater_ = WritePosition;
+    SetCopied(HighWater_);
+  }
 }
 
 std::int64_t BackupFile::Seek(std::int64_t offset, int origin) {

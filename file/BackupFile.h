@@ -80,6 +80,9 @@ class BackupFile {
 
   // Called between the steps of a long copy; it may throw to stop the copy.
   std::function<void()> Interruption;
+  // Copy mode: where the count of the destination's bytes already in place
+  // is kept for a progress display; none when null.
+  std::atomic<std::int64_t>* CopiedCount = nullptr;
 
   std::int64_t SourceSize() const { return SourceSize_; }
   std::int64_t HighWater() const { return HighWater_; }
@@ -96,6 +99,7 @@ class BackupFile {
   // set, else only if it has finished.
   void CollectBackgroundCopy(bool wait);
   void PlaceDestination(std::int64_t position);
+  void SetCopied(std::int64_t copied);
 
   VEK::RefCount<VEKFile::File> Source;
   VEK::RefCount<VEKFile::File> Destination;

@@ -678,3 +678,90 @@ TEST_F(RepairEngine, ListSizesARebuildCorrectsAreWhatTheCheckReports) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file's progress as each notification of a run saw it.
+struct ProgressSeen {
+  std::vector<std::pair<RebuildEvent, std::int32_t>> Seen;
+  WorkerRunResult Run(const std::string& path, WorkerRunOptions options) {
+    options.OnEvent = [this](VEKRiff::IndexRebuilder& w) { Seen.push_back({w.Event(), w.Progress()}); };
+    return RunWorker({path}, options);
+  }
+};
+
+}  // namespace
+
+// The bar of a run reaches its end exactly with the file's outcome: never
+// before it, and at it even when the walk stopped short of the file's last
+// bytes (garbage at the end).
+TEST_F(RepairEngine, TheFileProgressIsCompleteOnlyWithTheOutcome) {
+  const struct {
+    const char* name;
+    bool checkOnly, keepOriginal;
+    RebuildEvent outcome;
+  } cases[] = {
+      {"check", true, true, VEKRiff::FileError},
+      {"copy", false, true, VEKRiff::FileRebuilt},
+      {"in place", false, false, VEKRiff::FileRebuilt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AviBuilder b;
+    b.StartMovi();
+    for (int i = 0; i < 5; ++i) b.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+    b.Fill(24, 0x07);  // garbage at the end, reported once the walk has reached it
+    ProgressSeen progress;
+    WorkerRunOptions o;
+    o.CheckOnly = c.checkOnly;
+    o.KeepOriginal = c.keepOriginal;
+    const auto r = progress.Run(Put(std::string(c.name) + ".avi", b.Build()), o);
+    ASSERT_EQ(r.Outcomes(), std::vector<RebuildEvent>{c.outcome});
+    bool ended = false;
+    int before = 0;
+    for (const auto& [event, percent] : progress.Seen) {
+      if (event == c.outcome) {
+        EXPECT_EQ(percent, 100) << "with the outcome";
+        ended = true;
+      } else if (!ended) {
+        EXPECT_LT(percent, 100) << "notification " << before;
+        ++before;
+      }
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_GE(before, 4) << "lines came before the outcome";
+  }
+}
+
+// A walk at its end is not the file's end: a copy still copies what the walk
+// went past (most of a large copy's time), and every file still gets its
+// indexes written and flushed. The bar shows the part behind, below its end
+// until the outcome.
+TEST_F(RepairEngine, TheFileProgressFollowsTheCopyAndEndsOnlyWhenTheFileIsDone) {
+  const struct {
+    const char* name;
+    std::int32_t walk;
+    std::int64_t copyTotal, copyDone;
+    bool done;
+    std::int32_t bar;
+  } cases[] = {
+      {"a check half way", 50, 0, 0, false, 50},
+      {"a check whose walk is over", 100, 0, 0, false, 99},
+      {"a copy behind the walk", 60, 1000, 200, false, 20},
+      {"a copy whose walk is over", 100, 1000, 400, false, 40},
+      {"a copy that is flushed", 100, 1000, 1000, false, 99},
+      {"a copy with its index written", 100, 1000, 1016, false, 99},
+      {"the outcome", 100, 1000, 1016, true, 100},
+      {"an outcome before the walk's end", 37, 0, 0, true, 100},
+  };
+  for (const auto& c : cases) {
+    VEKRiff::LiveCounts counts;
+    counts.Progress = c.walk;
+    counts.CopyTotal = c.copyTotal;
+    counts.CopyDone = c.copyDone;
+    counts.Done = c.done;
+    EXPECT_EQ(counts.FileProgress(), c.bar) << c.name;
+    counts.Reset();
+    EXPECT_EQ(counts.FileProgress(), 0) << c.name << ", for the next file";
+  }
+}

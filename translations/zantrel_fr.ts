@@ -290,6 +290,10 @@
         <translation>Centre de messages :</translation>
     </message>
     <message>
+        <source>%1 MB/s, %2 left</source>
+        <translation>%1 Mo/s, reste %2</translation>
+    </message>
+    <message>
         <source>Ready</source>
         <translation>Prêt</translation>
     </message>

@@ -18,7 +18,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QAbstractButton>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
 #include <QTextDocument>
 #include <QStatusBar>
 #include <QTest>
@@ -1398,4 +1402,185 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
     EXPECT_EQ(lines.mid(lines.size() - 2), Lines({c.lastLine, ""}));
     EXPECT_EQ(MessagesCenter(), lines) << "the Messages Center shows the row the run ended on, to its last line";
   }
+}
+
+// What a start saves is what the next start restores, start after start,
+// however the window was left: on top of the others or not, maximised or
+// not (a maximised one keeps its normal rectangle for un-maximising). A new
+// native window made for the top-most flag used to be put back with its
+// frame where its inside had been, a frame lower at every start.
+TEST_F(MainWindow, ThePlacementComesBackAsItWasSavedStartAfterStart) {
+  const struct {
+    const char* name;
+    bool stayOnTop, maximized;
+  } cases[] = {
+      {"normal", false, false},
+      {"on top", true, false},
+      {"maximised", false, true},
+      {"maximised on top", true, true},
+  };
+  const QRect normal(200, 80, 700, 520);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VEKRegistry::MemoryStore saved;
+    {
+      VEKRegistry::Registry registry(saved);
+      ASSERT_TRUE(registry.OpenKey(SettingsKeys::Placement, true));
+      registry.WriteInteger("Left", normal.left());
+      registry.WriteInteger("Top", normal.top());
+      registry.WriteInteger("Width", normal.width());
+      registry.WriteInteger("Height", normal.height());
+      registry.WriteBool("StayOnTop", c.stayOnTop);
+      registry.WriteInteger("ShowWindow", c.maximized ? SettingsWindow::ShowMaximized : SettingsWindow::ShowNormal);
+    }
+    for (int start = 1; start <= 3; ++start) {
+      SCOPED_TRACE("start " + std::to_string(start));
+      TFrmMain w(prompts, &saved);
+      w.FormCreate({"zantrel"});
+      w.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+      QApplication::processEvents();
+      EXPECT_EQ(w.isMaximized(), c.maximized);
+      EXPECT_EQ(bool(w.windowFlags() & Qt::WindowStaysOnTopHint), c.stayOnTop);
+      if (!c.maximized) EXPECT_EQ(w.geometry(), normal);
+      w.close();
+      w.FormDestroy();
+      VEKRegistry::Registry registry(saved);
+      ASSERT_TRUE(registry.OpenKey(SettingsKeys::Placement, false));
+      EXPECT_EQ(QRect(registry.ReadInteger("Left"), registry.ReadInteger("Top"), registry.ReadInteger("Width"),
+                      registry.ReadInteger("Height")),
+                normal);
+      EXPECT_EQ(registry.ReadInteger("ShowWindow"),
+                c.maximized ? SettingsWindow::ShowMaximized : SettingsWindow::ShowNormal);
+    }
+    if (c.maximized) {
+      TFrmMain w(prompts, &saved);
+      w.FormCreate({"zantrel"});
+      w.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+      w.showNormal();
+      QApplication::processEvents();
+      EXPECT_EQ(w.geometry(), normal) << "un-maximised";
+    }
+  }
+}
+
+// At any font size the window a first start makes fits the screen with its
+// counters, its pictures grow with the font, and a run that starts leaves
+// the window's size alone, even when the window was made as small as it goes.
+TEST_F(MainWindow, TheWindowFitsTheScreenAndKeepsItsSizeAtEveryFontSize) {
+  const std::string longFile = PutLongFile();
+  if (longFile.empty()) GTEST_SKIP() << "no sparse file here";
+  const QFont original = QApplication::font();
+  for (int points : {9, 12, 14}) {
+    SCOPED_TRACE(std::to_string(points) + " pt");
+    QFont font = original;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    VEKRegistry::MemoryStore fresh;
+    TFrmMain w(prompts, &fresh);
+    w.FormCreate({"zantrel", QString::fromStdString(longFile)});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_LE(w.frameGeometry().width(), screen.width());
+    EXPECT_LE(w.frameGeometry().height(), screen.height());
+    const int textHeight = QFontMetrics(w.font()).height();
+    EXPECT_GE(w.ToolBar1->iconSize().height(), textHeight * 3 / 4) << "pictures as tall as the text, about";
+    EXPECT_GE(w.LvwFiles->iconSize().height(), textHeight * 3 / 4);
+    for (bool smallest : {false, true}) {
+      SCOPED_TRACE(smallest ? "made as small as it goes" : "as it started");
+      if (smallest) w.resize(1, 1);
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
+      const QSize before = w.size();
+      prompts.answers = {PromptAnswer::Yes, PromptAnswer::Yes};  // the aborted row again, then the stop
+      if (!smallest) prompts.answers.pop_front();
+      w.StartOperation(true);
+      ASSERT_TRUE(w.Running);
+      w.ShowCounters(13613, 16900, 2147483647);
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
+      EXPECT_EQ(w.size(), before) << "a run that starts does not resize the window";
+      for (QLabel* panel : w.StatusBar2Panels) {
+        const QRect inWindow(panel->mapTo(&w, QPoint(0, 0)), panel->size());
+        EXPECT_TRUE(w.rect().contains(inWindow)) << panel->objectName().toStdString();
+      }
+      w.StopOperation();
+    }
+  }
+  QApplication::setFont(original);
+}
+
+// A first start fits the screen it is on, with room for a frame, down to a
+// screen of 1280 x 1000 at twice the density (640 x 500 for the window).
+TEST_F(MainWindow, AFirstStartFitsScreensOfEverySize) {
+  const QSize screens[] = {{640, 500}, {800, 600}, {1024, 700}, {1920, 1080}};
+  const QFont original = QApplication::font();
+  for (int points : {9, 11}) {
+    QFont font = original;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    TFrmMain w(prompts, &store);
+    for (const QSize& screen : screens) {
+      SCOPED_TRACE(std::to_string(points) + " pt on " + std::to_string(screen.width()) + "x" +
+                   std::to_string(screen.height()));
+      const QSize size = w.FirstRunSize(QRect(QPoint(0, 0), screen));
+      EXPECT_LE(size.width() + 2, screen.width());
+      EXPECT_LE(size.height() + 30, screen.height()) << "room for a title bar";
+      EXPECT_GE(size.width(), w.minimumSizeHint().width());
+      EXPECT_GE(size.height(), w.minimumSizeHint().height());
+    }
+  }
+  QApplication::setFont(original);
+}
+
+// The file list and the Messages Center share a wider window as they shared
+// the narrower one: the list does not stay as wide as it was.
+TEST_F(MainWindow, TheFileListGrowsWithTheWindow) {
+  window->resize(600, 500);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QApplication::processEvents();
+  const double share = double(window->PnlFiles->width()) / window->Splitter1->width();
+  for (int width : {1200, 800, 1600}) {
+    SCOPED_TRACE(std::to_string(width) + " px");
+    window->resize(width, 500);
+    QApplication::processEvents();
+    EXPECT_NEAR(double(window->PnlFiles->width()) / window->Splitter1->width(), share, 0.02);
+  }
+}
+
+// A file that takes a while shows how fast it goes and how long it has left,
+// in the window's language; its first seconds show nothing, the rate being
+// no good yet.
+TEST_F(MainWindow, ALongFileShowsItsSpeedAndTimeLeft) {
+  const std::string longFile = PutLongFile();
+  if (longFile.empty()) GTEST_SKIP() << "no sparse file here";
+  window->AddFile(longFile);
+  const struct {
+    std::int8_t language;
+    const char* pattern;
+  } cases[] = {
+      {VEK::English, R"(^\d[\d,]*\.\d MB/s, (\d+:)?\d+:\d\d left$)"},
+      {VEK::French, R"(^\d[\d\x{a0}\x{202f}]*,\d Mo/s, reste (\d+:)?\d+:\d\d$)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language == VEK::French ? "French" : "English");
+    ZantrelApp::UseLanguage(c.language);
+    QLocale::setDefault(QLocale(c.language == VEK::French ? QLocale::French : QLocale::English));
+    if (window->Mark(0) != MarkNone) prompts.answers = {PromptAnswer::Yes};  // the aborted row again
+    window->StartOperation(true);
+    ASSERT_TRUE(window->Running);
+    window->TmrProgressTimer();
+    EXPECT_EQ(window->LblRate->text(), QString()) << "nothing in the first seconds";
+    QTest::qWait(2100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Worker->Progress() > 0; }, 20000));
+    window->TmrProgressTimer();
+    const QString text = window->LblRate->text();
+    EXPECT_TRUE(QRegularExpression(c.pattern).match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(window->LblRate->isVisibleTo(window.get()));
+    prompts.answers = {PromptAnswer::Yes};
+    window->StopOperation();
+    EXPECT_EQ(window->LblRate->text(), QString()) << "gone with the run";
+  }
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }

@@ -1,6 +1,8 @@
 // Readable failure messages for Qt values in GoogleTest assertions.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -11,3 +13,7 @@ inline void PrintTo(const QStringList& l, std::ostream* os) {
   for (const QString& s : l) *os << " \"" << s.toStdString() << '"';
   *os << " }";
 }
+inline void PrintTo(const QRect& r, std::ostream* os) {
+  *os << r.width() << 'x' << r.height() << '+' << r.x() << '+' << r.y();
+}
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << 'x' << s.height(); }
