@@ -780,6 +780,9 @@ std::optional<AudioFormat> ProbeAudio(const unsigned char* data, std::size_t n) 
   if (data == nullptr) return std::nullopt;
   n = std::min(n, FormatProbeBytes);
   for (std::size_t at = 0; n >= AudioHeaderBytes && at <= n - AudioHeaderBytes; ++at) {
+    // A frame starts on its sync byte, AC-3's or MPEG's: other bytes are
+    // passed over at once, which keeps a probe of PCM cheap.
+    if (data[at] != 0x0B && data[at] != 0xFF) continue;
     for (const auto read : {ReadAc3, ReadMpegAudio}) {
       const std::optional<AudioFrame> frame = read(data + at);
       if (!frame || frame->Bytes < AudioHeaderBytes) continue;

@@ -378,15 +378,17 @@ bool MoviWalk::LooksLikeWalkedChunk(const unsigned char* header, const unsigned 
 void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header) {
   // The first chunks of a file whose start is lost are mostly frames that
   // carry no sequence header: the search goes on to the one that does, for
-  // as many chunks as a group of pictures may run.
-  constexpr int Tries = 300;
+  // as many chunks as a group of pictures may run. Every chunk of a sound
+  // with frame headers has them, so a few chunks tell it or nothing does
+  // (PCM).
+  constexpr int PictureTries = 300, SoundTries = 32;
   const ChunkHeader chunk = ChunkHeader::Load(header);
   const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
   const bool video = IsVideoKind(chunk.Code), audio = ChunkKind(chunk.Code) == KindAudio;
   if (chunk.DataSize == 0 || (!video && !audio)) return;
   if (stream >= Scan.FirstChunks.size()) Scan.FirstChunks.resize(stream + 1);
   FirstChunk& first = Scan.FirstChunks[stream];
-  if (first.Told || first.Tries >= Tries) return;
+  if (first.Told || first.Tries >= (video ? PictureTries : SoundTries)) return;
   ++first.Tries;
   std::vector<unsigned char> bytes(std::min(FirstChunkBytes, chunk.DataSize));
   const std::int64_t got =
