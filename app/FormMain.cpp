@@ -744,9 +744,16 @@ void TFrmMain::ShowMarkInWords(int row) {
 void TFrmMain::ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker) {
   const std::string& failure = worker.FailureText();
   const VEKRiff::FileResult result = VEKRiff::ResultOf(worker.Event(), failure);
-  static constexpr RowMark kMarks[] = {MarkOk, MarkErrors, MarkRebuilt, MarkNotAvi, MarkErrors, MarkSkipped,
-                                       MarkAborted};
-  SetMark(row, kMarks[static_cast<int>(result)]);
+  using VEKRiff::FileResult;
+  switch (result) {
+    case FileResult::Healthy: SetMark(row, MarkOk); break;
+    case FileResult::Damaged:
+    case FileResult::Failed: SetMark(row, MarkErrors); break;
+    case FileResult::Rebuilt: SetMark(row, MarkRebuilt); break;
+    case FileResult::NotAvi: SetMark(row, MarkNotAvi); break;
+    case FileResult::Skipped: SetMark(row, MarkSkipped); break;
+    case FileResult::Stopped: SetMark(row, MarkAborted); break;
+  }
   Row(row)->setText(ResultColumn,
                     QString::fromStdString(VEKRiff::ResultText(result, worker.ErrorCount(), failure)));
   const int index = worker.FileIndex();
