@@ -380,6 +380,9 @@ void TFrmMain::BuildLayout() {
   LvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LvwFiles->header()->setStretchLastSection(false);
+  // The result where it is seen, beside the name; the long folder last.
+  LvwFiles->header()->moveSection(ResultColumn, 1);
+  LvwFiles->setColumnWidth(ResultColumn, 150);
   filesLayout->addWidget(LvwFiles);
   connect(LvwFiles, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { OpenRow(LvwFiles->indexOfTopLevelItem(item)); });
