@@ -118,13 +118,25 @@ Ranges CorrectableHeaderFields(ByteView b, std::int64_t before) {
 // First position in [from, to) where a and b differ outside the allowed
 // ranges, or -1.
 std::int64_t FirstDifferenceOutside(ByteView a, ByteView b, std::int64_t from, std::int64_t to, const Ranges& allowed) {
+  // Sorted and merged once: a rebuild of a film with thousands of resized
+  // chunks allows as many ranges, and differs in each.
+  Ranges merged = allowed;
+  std::sort(merged.begin(), merged.end());
+  std::size_t kept = 0;
+  for (const auto& r : merged) {
+    if (kept > 0 && r.first <= merged[kept - 1].second)
+      merged[kept - 1].second = std::max(merged[kept - 1].second, r.second);
+    else
+      merged[kept++] = r;
+  }
+  merged.resize(kept);
   for (;;) {
     const std::int64_t d = FirstDifference(a, b, from, to);
     if (d < 0) return -1;
-    const auto in =
-        std::find_if(allowed.begin(), allowed.end(), [&](const auto& r) { return d >= r.first && d < r.second; });
-    if (in == allowed.end()) return d;
-    from = in->second;
+    // The last range that starts at or before d is the one that may hold it.
+    auto in = std::upper_bound(merged.begin(), merged.end(), d, [](std::int64_t p, const auto& r) { return p < r.first; });
+    if (in == merged.begin() || d >= std::prev(in)->second) return d;
+    from = std::prev(in)->second;
   }
 }
 
@@ -642,8 +654,11 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
   // be written already: a stream chunk's size field now claiming no more
   // than the source holds.
   OldIndexWitness witness(source, firstMovi);
+  // Each allowed field found goes on from where it starts: what lies
+  // before it was judged already.
+  std::int64_t judgedTo = 0;
   for (std::int64_t d = FirstDifferenceOutside(source, after, 0, dataEnd, fields); d >= 0;
-       d = FirstDifferenceOutside(source, after, 0, dataEnd, fields)) {
+       d = FirstDifferenceOutside(source, after, judgedTo, dataEnd, fields)) {
     std::int64_t resized = -1;
     for (std::int64_t h = std::max<std::int64_t>(0, d - 7); h <= d - 4 && resized < 0; ++h)
       if (h + 8 <= static_cast<std::int64_t>(source.size()) && IsStreamId(source, h) &&
@@ -651,6 +666,7 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
         resized = h;
     if (resized >= 0) {
       fields.emplace_back(resized + 4, resized + 8);
+      judgedTo = std::min(d, resized + 4);
       continue;
     }
     // Or a header the source's old index gave its code and size back.
@@ -662,6 +678,7 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
         vouched = h;
     if (vouched < 0) return "a write that failed midway changed the movi size or the data before the new index: " + why;
     fields.emplace_back(vouched, vouched + 8);
+    judgedTo = std::min(d, vouched);
   }
   return "";
 }
