@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QString>
 
-#include "app/RowMark.h"
+#include "engine/RowMark.h"
 
 namespace ZantrelApp {
 

@@ -49,16 +49,6 @@
 
 namespace {
 
-const VEK::MessagePair MsgModifyOriginal = {
-    {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
-     "modifying them or Cancel to abort the operation.",
-     "Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé d'en faire une "
-     "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
-const VEK::MessagePair MsgMarkedFiles = {
-    {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
-// The marked-rows question is captioned by the command that asks it.
-const VEK::MessagePair MsgCheckErrorsCaption = {{"Check Errors", "Vérifier les erreurs"}};
-const VEK::MessagePair MsgRebuildIndexCaption = {{"Rebuild Index", "Reconstruire l'index"}};
 const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
 const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
 const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
@@ -82,20 +72,9 @@ QString QText(const VEK::MessagePair& pair, const QString& a, const QString& b =
 QString Shown(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// The columns of a row: caption (file name), sub-item 0 (folder); the rest of
-// a row lives in item data.
-constexpr int PathRole = Qt::UserRole;          // sub-item 1: the path as added
-constexpr int OutputRole = Qt::UserRole + 1;    // sub-item 2: the latest output path
-constexpr int MarkRole = Qt::UserRole + 2;
-constexpr int KeyRole = Qt::UserRole + 3;       // the file as Key() names it
-constexpr int ResultColumn = 2;                 // what became of the file, in words
-
-// One name per file, however it was reached: the same file is listed once.
-QString Key(const QString& path) {
-  const QFileInfo info(path);
-  const QString canonical = info.canonicalFilePath();
-  return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
-}
+// The columns of a row: caption (file name), sub-item 0 (folder), and what
+// became of the file; the rest of a row lives in the batch model.
+constexpr int ResultColumn = 2;
 
 // An unmarked row gets an empty picture of a mark's size, so that its text
 // lines up with the marked rows' texts.
@@ -109,16 +88,23 @@ QIcon NoMarkIcon() {
   return icon;
 }
 
-// A row keeps its own message list beside the item's data, so that appending
-// a line does not copy the list.
-class FileRow : public QTreeWidgetItem {
- public:
-  using QTreeWidgetItem::QTreeWidgetItem;
-  QStringList Messages;
-  VEKRiff::FileDamage Damage;  // what the last run found
-};
+QStringList QLines(const std::vector<std::string>& lines) {
+  QStringList out;
+  out.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) out.append(QString::fromStdString(line));
+  return out;
+}
 
-FileRow* AsRow(QTreeWidgetItem* item) { return static_cast<FileRow*>(item); }
+VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
+  VEKRiff::BatchSettings s;
+  s.KeepOriginal = c.KeepOriginal;
+  s.Prefix = c.Prefix;
+  s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
+  s.OverwritePrompt = c.OverwritePrompt;
+  s.OverwriteBehavior = c.OverwriteBehavior;
+  s.AutoClear = c.AutoClear;
+  return s;
+}
 
 // A status panel as wide as the widest text it is meant to show, in the
 // current language and font, and wider when its text is wider still: a
@@ -145,7 +131,6 @@ class TextPanel : public QLabel {
 
 TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWidget* parent)
     : QMainWindow(parent),
-      AllMessages(std::make_unique<QStringList>()),
       prompts_(prompts),
       ownStore_(store ? nullptr : std::make_unique<VEKRegistry::FileStore>(VEKRegistry::DefaultRegistryFileName())),
       store_(store ? *store : *ownStore_),
@@ -215,7 +200,7 @@ void TFrmMain::BuildActions() {
   };
   ActFileClear = make("ActFileClear", ToolImage::ClearFiles);
   ActFileClear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ActFileClearExecute);
+  connect(ActFileClear, &QAction::triggered, this, &TFrmMain::ClearList);
   ActFileAdd = make("ActFileAdd", ToolImage::AddFiles);
   ActFileAdd->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
   connect(ActFileAdd, &QAction::triggered, this, &TFrmMain::ActFileAddExecute);
@@ -704,24 +689,30 @@ void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { LvwFiles->s
 
 QTreeWidgetItem* TFrmMain::Row(int row) const { return LvwFiles->topLevelItem(row); }
 
-RowMark TFrmMain::Mark(int row) const { return static_cast<RowMark>(Row(row)->data(0, MarkRole).toInt()); }
+RowMark TFrmMain::Mark(int row) const { return Batch.Entry(row).Mark; }
 
-QStringList TFrmMain::RowMessages(int row) const { return AsRow(Row(row))->Messages; }
+QStringList TFrmMain::RowMessages(int row) const { return QLines(Batch.Entry(row).Lines); }
+
+QStringList TFrmMain::AllMessages() const { return QLines(Batch.AllLines()); }
 
 std::optional<QString> TFrmMain::RowOutputPath(int row) const {
-  const QVariant v = Row(row)->data(0, OutputRole);
-  if (!v.isValid()) return std::nullopt;
-  return v.toString();
+  const auto& output = Batch.Entry(row).Output;
+  if (!output) return std::nullopt;
+  return Shown(*output);
 }
 
-QString TFrmMain::RowPath(int row) const { return Row(row)->data(0, PathRole).toString(); }
+QString TFrmMain::RowPath(int row) const { return Shown(Batch.Entry(row).Path); }
 
 void TFrmMain::SetMark(int row, RowMark mark) {
+  Batch.SetMark(row, mark);
+  ShowRow(row);
+}
+
+void TFrmMain::ShowRow(int row) {
   QTreeWidgetItem* item = Row(row);
-  item->setData(0, MarkRole, static_cast<int>(mark));
-  item->setIcon(0, mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(mark));
-  // A new run's mark stands for no result yet.
-  if (mark == MarkNone || mark == MarkBusy) item->setText(ResultColumn, QString());
+  const VEKRiff::BatchEntry& entry = Batch.Entry(row);
+  item->setIcon(0, entry.Mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(entry.Mark));
+  item->setText(ResultColumn, QString::fromStdString(entry.Result));
   ShowMarkInWords(row);
 }
 
@@ -744,70 +735,39 @@ void TFrmMain::ShowMarkInWords(int row) {
   item->setData(0, Qt::AccessibleDescriptionRole, words);
 }
 
-void TFrmMain::ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker) {
-  const std::string& failure = worker.FailureText();
-  const VEKRiff::FileResult result = VEKRiff::ResultOf(worker.Event(), failure);
-  using VEKRiff::FileResult;
-  switch (result) {
-    case FileResult::Healthy: SetMark(row, MarkOk); break;
-    case FileResult::Damaged:
-    case FileResult::Failed: SetMark(row, MarkErrors); break;
-    case FileResult::Rebuilt: SetMark(row, MarkRebuilt); break;
-    case FileResult::NotAvi: SetMark(row, MarkNotAvi); break;
-    case FileResult::Skipped: SetMark(row, MarkSkipped); break;
-    case FileResult::Stopped: SetMark(row, MarkAborted); break;
-  }
-  Row(row)->setText(ResultColumn,
-                    QString::fromStdString(VEKRiff::ResultText(result, worker.ErrorCount(), failure)));
-  const int index = worker.FileIndex();
-  if (index >= 0 && index < static_cast<int>(batchOutcomes_.size())) batchOutcomes_[index] = worker.Event();
-  AsRow(Row(row))->Damage = worker.Damage();
-  if (Row(row)->isSelected()) ShowSelectedRowDamage();
-}
-
 int TFrmMain::FirstSelectedRow() const {
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i)
     if (Row(i)->isSelected()) return i;
   return -1;
 }
 
-bool TFrmMain::AddFile(const std::string& path) {
-  // The keys follow the rows; rebuilt when rows went another way (the
-  // list's own clear, say).
-  if (rowKeys_.size() != LvwFiles->topLevelItemCount()) {
-    rowKeys_.clear();
-    for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) rowKeys_.insert(Row(i)->data(0, KeyRole).toString());
+void TFrmMain::AddRows(int from) {
+  for (int row = from; row < Batch.Count(); ++row) {
+    // Folder: everything before the last separator, without it, except
+    // that the root keeps its separator.
+    const std::string& path = Batch.Entry(row).Path;
+    auto* item = new QTreeWidgetItem(QStringList{Shown(VEK::ExtractFileName(path)), Shown(VEK::ExtractFileDir(path))});
+    // The whole path, for a row too narrow to show it.
+    item->setToolTip(0, Shown(path));
+    item->setToolTip(1, Shown(path));
+    LvwFiles->addTopLevelItem(item);
+    ShowRow(row);
   }
-  const QString key = Key(Shown(path));
-  if (rowKeys_.contains(key)) return false;
-  rowKeys_.insert(key);
-  // Folder: everything before the last separator, without it, except that
-  // the root keeps its separator.
-  const std::string name = VEK::ExtractFileName(path);
-  const std::string folder = VEK::ExtractFileDir(path);
-  auto* item = new FileRow(QStringList{Shown(name), Shown(folder)});  // with a new empty message list
-  item->setData(0, PathRole, Shown(path));
-  item->setData(0, KeyRole, key);
-  // The whole path, for a row too narrow to show it.
-  item->setToolTip(0, Shown(path));
-  item->setToolTip(1, Shown(path));
-  LvwFiles->addTopLevelItem(item);
-  SetMark(LvwFiles->topLevelItemCount() - 1, MarkNone);
+}
+
+bool TFrmMain::AddFile(const std::string& path) {
+  const int from = Batch.Count();
+  if (!Batch.Add(path)) return false;
+  AddRows(from);
   return true;
 }
 
 void TFrmMain::AddPaths(const QStringList& paths) {
-  for (const QString& given : paths) {
-    // A relative path (the command line's) would leave the folder column
-    // empty and depend on where the program was started.
-    const QFileInfo info(given);
-    const QString path = info.absoluteFilePath();
-    if (info.isDir()) {
-      for (const std::string& file : VEK::AviFilesIn(Bytes(path))) AddFile(file);
-    } else {
-      AddFile(Bytes(path));
-    }
-  }
+  std::vector<std::string> given;
+  for (const QString& path : paths) given.push_back(Bytes(path));
+  const int from = Batch.Count();
+  Batch.AddPaths(given);
+  AddRows(from);
 }
 
 void TFrmMain::ShowMessages(const QStringList& lines) {
@@ -837,7 +797,7 @@ void TFrmMain::ShowFirstSelectedRowMessages() {
 
 void TFrmMain::ShowSelectedRowDamage() {
   const int first = FirstSelectedRow();
-  StrDamage->SetDamage(first >= 0 ? AsRow(Row(first))->Damage : VEKRiff::FileDamage{});
+  StrDamage->SetDamage(first >= 0 ? Batch.Entry(first).Damage : VEKRiff::FileDamage{});
 }
 
 void TFrmMain::LvwFilesSelectItem() {
@@ -850,12 +810,13 @@ void TFrmMain::DeleteRow(int row) {
   // refreshed; its message list goes with it.
   if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
   QSignalBlocker quiet(LvwFiles->selectionModel());
-  rowKeys_.remove(Row(row)->data(0, KeyRole).toString());
+  Batch.Remove(row);
   delete LvwFiles->takeTopLevelItem(row);
 }
 
 void TFrmMain::RefreshMessagesView() {
-  if (!Settings.SelectedFile) ShowMessages(*AllMessages);
+  if (!Settings.SelectedFile)
+    ShowMessages(AllMessages());
   else ShowFirstSelectedRowMessages();
   MnuStayOnTop->setChecked(Settings.StayOnTop);
 }
@@ -878,9 +839,9 @@ void TFrmMain::UpdateActions() {
   ActOpenContainingFolder->setEnabled(selected == 1);
 }
 
-void TFrmMain::ActFileClearExecute() {
+void TFrmMain::ClearList() {
   LvwFiles->clear();
-  rowKeys_.clear();
+  Batch.Clear();
   ClearMessagesView();
 }
 
@@ -980,7 +941,7 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
     if (!info.isDir() && info.suffix().compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
       const QString line = tr("\"%1\" was not added: only AVI files (.avi) are checked and rebuilt.")
                                .arg(info.fileName());
-      AllMessages->append(line);
+      Batch.AddLine(line.toStdString());
       pendingLines_.append(line);
       FlushMessages();
       StatusBar1->showMessage(line);
@@ -993,58 +954,21 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 
 // ---- operations ----
 
-VEK::RefCount<VEKRiff::FileList> TFrmMain::CollectFiles(bool checkOnly, std::vector<int>& rows) {
-  auto files = std::make_shared<VEKRiff::FileList>();
-  enum { Undecided, Include, Exclude } choice = Undecided;
-  // Several rows selected: the run is theirs; else it is the whole list's.
-  const bool selectedOnly = LvwFiles->selectedItems().size() > 1;
-  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) {
-    if (selectedOnly && !Row(i)->isSelected()) continue;
-    if (Mark(i) != MarkNone && choice == Undecided) {
-      const auto answer =
-          prompts_.Ask(QText(checkOnly ? MsgCheckErrorsCaption : MsgRebuildIndexCaption), QText(MsgMarkedFiles),
-                       ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
-      choice = answer == ZantrelApp::PromptAnswer::No ? Exclude : Include;
-    }
-    if (Mark(i) == MarkNone || choice == Include) {
-      files->push_back(Bytes(RowPath(i)));
-      rows.push_back(i);
-    }
-  }
-  return files;
-}
-
 void TFrmMain::StartOperation(bool checkOnly) {
   // A timer may fire while a stop waits for the worker: the worker that ends
   // is the one waited for, no other starts in between.
   if (waitingForStop_) return;
-  std::vector<int> rows;
-  VEK::RefCount<VEKRiff::FileList> files = CollectFiles(checkOnly, rows);
-  if (files->empty()) return;
-  // An empty prefix names the original itself: a rebuild that keeps the
-  // original then rewrites it in place, and is warned about like one.
-  const bool modifiesOriginal = !Settings.KeepOriginal || Settings.Prefix.empty();
-  if (!checkOnly && modifiesOriginal && Settings.ModifyOriginalPrompt &&
-      prompts_.Ask(QText(MsgRebuildIndexCaption), QText(MsgModifyOriginal),
-                   ZantrelApp::PromptButtons::OkCancelDefaultCancel,
-                   ZantrelApp::PromptIcon::Warning) != ZantrelApp::PromptAnswer::Ok)
-    return;
-  // The marks are the results of earlier runs: they go only now that this
-  // run is sure to start, not for a question answered Cancel.
-  for (int row : rows) SetMark(row, MarkNone);
-  BatchRows = std::move(rows);
-  batchSize_ = static_cast<int>(files->size());
-  batchFile_ = 0;
-  batchCheckOnly_ = checkOnly;
-  batchOutcomes_.assign(files->size(), VEKRiff::FileStarted);
-  overwriteForAll_.reset();
+  std::vector<bool> selected(Batch.Count());
+  for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i)->isSelected();
+  const VEKRiff::BatchSettings settings = BatchSettingsOf(Settings);
+  std::vector<int> rows = Batch.ChooseRows(checkOnly, selected, settings, prompts_);
+  if (rows.empty()) return;
+  auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
+  for (int row : rows) ShowRow(row);
   StatusBar1->clearMessage();
   followedRow_ = -1;
-  ProgressBar2->setRange(0, 100 * batchSize_);
-  if (Settings.AutoClear) {
-    ClearMessagesView();
-    AllMessages->clear();
-  }
+  ProgressBar2->setRange(0, 100 * Batch.BatchSize());
+  if (Settings.AutoClear) ClearMessagesView();
   SetRunning(true);
   Stopping = false;
   UpdateActions();
@@ -1102,7 +1026,7 @@ void TFrmMain::SetRunning(bool value) {
   if (!value) status_ = nullptr;
   ProgressBar1->setValue(0);
   ProgressBar2->setValue(0);
-  ProgressBar2->setFormat(value ? QString("1/%1").arg(batchSize_) : QString());
+  ProgressBar2->setFormat(value ? QString("1/%1").arg(Batch.BatchSize()) : QString());
   PnlStats->setVisible(value);
   StatusBars->setCurrentWidget(value ? StatusBar2 : StatusBar1);
   LblRate->clear();
@@ -1124,10 +1048,10 @@ void TFrmMain::HandleWorkerTerminate() {
 void TFrmMain::ShowBatchSummary() {
   // One file's own lines say it all; a batch gets its sum, in the log and in
   // the status bar, and a word to a user who is elsewhere.
-  if (batchOutcomes_.size() < 2) return;
-  const QString line = QString::fromStdString(
-      VEKRiff::SummaryLine(VEKRiff::TallyOf(batchOutcomes_, batchCheckOnly_), batchCheckOnly_));
-  AllMessages->append(line);
+  const std::optional<std::string> summary = Batch.SummaryLine();
+  if (!summary) return;
+  Batch.AddLine(*summary);
+  const QString line = QString::fromStdString(*summary);
   if (!Settings.SelectedFile) {
     pendingLines_.append(line);
     FlushMessages();
@@ -1146,8 +1070,8 @@ void TFrmMain::TmrProgressTimer() {
   FlushMessages();
   const int progress = Worker->Progress();
   ProgressBar1->setValue(progress);
-  ProgressBar2->setValue(100 * batchFile_ + progress);
-  ProgressBar2->setFormat(QString("%1/%2").arg(batchFile_ + 1).arg(batchSize_));
+  ProgressBar2->setValue(Batch.BatchProgress(progress));
+  ProgressBar2->setFormat(QString("%1/%2").arg(Batch.BatchFile() + 1).arg(Batch.BatchSize()));
   LblRate->setText(FileRateText(progress));
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
@@ -1161,11 +1085,11 @@ void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::
 
 void TFrmMain::ShowBatchInTitle(int fileIndex) {
   // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
-  QTreeWidgetItem* item = Row(BatchRow(fileIndex));
+  QTreeWidgetItem* item = Row(Batch.BatchRow(fileIndex));
   setWindowTitle(QString("%1 \u2014 %2/%3 \u2014 %4")
                      .arg(QApplication::applicationName())
                      .arg(fileIndex + 1)
-                     .arg(batchSize_)
+                     .arg(Batch.BatchSize())
                      .arg(item ? item->text(0) : QString()));
 }
 
@@ -1190,65 +1114,39 @@ void TFrmMain::MoveSelectionTo(int row) {
   LvwFiles->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
 }
 
-void TFrmMain::SettleExistingOutput(VEKRiff::IndexRebuilder& worker) {
-  if (!VEKRiff::OutputExists(worker)) return;
-  if (!Settings.OverwritePrompt) {
-    VEKRiff::ApplyOverwriteBehavior(worker, Settings.OverwriteBehavior);
-    return;
-  }
-  // "Yes to all" or "No to all" answered for an earlier file of the run.
-  if (overwriteForAll_) {
-    VEKRiff::ApplyOverwriteAnswer(worker, *overwriteForAll_);
-    return;
-  }
-  FlushMessages();  // the user answers with the lines so far in view
-  // Of several files, each may have a copy already: the answer can be for
-  // them all.
-  const auto answer = prompts_.Ask(
-      QString::fromStdString(VEKRiff::OverwriteCaption()), QString::fromStdString(VEKRiff::OverwriteQuestion(worker)),
-      batchSize_ > 1 ? ZantrelApp::PromptButtons::YesNoAllCancel : ZantrelApp::PromptButtons::YesNoCancel,
-      ZantrelApp::PromptIcon::Question);
-  using ZantrelApp::PromptAnswer;
-  const VEKRiff::OverwriteAnswer given =
-      answer == PromptAnswer::Yes || answer == PromptAnswer::YesToAll  ? VEKRiff::OverwriteAnswer::Yes
-      : answer == PromptAnswer::No || answer == PromptAnswer::NoToAll ? VEKRiff::OverwriteAnswer::No
-                                                                       : VEKRiff::OverwriteAnswer::Cancel;
-  if (answer == PromptAnswer::YesToAll || answer == PromptAnswer::NoToAll) overwriteForAll_ = given;
-  VEKRiff::ApplyOverwriteAnswer(worker, given);
-}
-
 void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
-  const int row = BatchRow(worker.FileIndex());
+  // The selection goes to the file before its existing copy's question, which
+  // the user answers with the file's lines so far in view.
+  if (worker.Event() == VEKRiff::FileOpening && Row(Batch.BatchRow(worker.FileIndex()))) {
+    MoveSelectionTo(Batch.BatchRow(worker.FileIndex()));
+    FlushMessages();
+  }
+  const VEKRiff::BatchChange change = Batch.Handle(worker, prompts_);
+  const int row = change.Row;
   QTreeWidgetItem* item = Row(row);
   if (!item) return;
-  switch (worker.Event()) {
+  switch (change.Event) {
     case VEKRiff::FileStarted:
-      item->setData(0, OutputRole, Shown(worker.OutputFileName()));
-      SetMark(row, MarkBusy);
-      if (Settings.AutoClear) AsRow(item)->Messages.clear();
-      batchFile_ = worker.FileIndex();
+      ShowRow(row);
       fileClock_.start();
       fileBytes_ = QFileInfo(RowPath(row)).size();
-      ShowBatchInTitle(batchFile_);
+      ShowBatchInTitle(Batch.BatchFile());
       LvwFiles->scrollToItem(item);  // a long batch stays in view
       break;
     case VEKRiff::FileOpening:
-      MoveSelectionTo(row);
-      SettleExistingOutput(worker);
       break;
     case VEKRiff::FileOk:
     case VEKRiff::FileError:
     case VEKRiff::FileRebuilt:
     case VEKRiff::Aborted:
-    case VEKRiff::FileSkipped: ShowOutcome(row, worker); break;
-    case VEKRiff::MessageAdded: {
-      const QString line = QString::fromStdString(worker.Message());
-      AsRow(item)->Messages.append(line);
-      AllMessages->append(line);
+    case VEKRiff::FileSkipped:
+      ShowRow(row);
+      if (item->isSelected()) ShowSelectedRowDamage();
+      break;
+    case VEKRiff::MessageAdded:
       // Appending to the visible view is what costs; the view takes the lines
       // in batches, at the progress timer and at the end of the run.
-      if (!Settings.SelectedFile || item->isSelected()) pendingLines_.append(line);
+      if (!Settings.SelectedFile || item->isSelected()) pendingLines_.append(QString::fromStdString(*change.Line));
       break;
-    }
   }
 }

@@ -5,9 +5,9 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QStyle>
 #include <QSet>
 #include <QStringList>
+#include <QStyle>
 #include <QUrl>
 #include <functional>
 #include <optional>
@@ -16,9 +16,10 @@
 
 #include "app/Prompts.h"
 #include "app/QtHandOver.h"
-#include "app/RowMark.h"
+#include "engine/BatchModel.h"
 #include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
+#include "engine/RowMark.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
 #include "util/SmartPointers.h"
@@ -65,6 +66,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // Files dropped from a file manager: each local one added, in the order
   // given; nothing while an operation runs.
   void HandleDroppedFiles(const QList<QUrl>& urls);
+  // The Clear list command: every row goes, and the Messages Center's view.
+  void ClearList();
   // Double-click or Enter on a row: the repaired copy when there is one,
   // else the file.
   void OpenRow(int row);
@@ -113,6 +116,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   RowMark Mark(int row) const;
   void SetMark(int row, RowMark mark);
   QStringList RowMessages(int row) const;
+  QStringList AllMessages() const;  // every line of the list, in the order they came
   std::optional<QString> RowOutputPath(int row) const;
   QString RowPath(int row) const;
 
@@ -121,12 +125,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
   bool Running = false;
   bool Stopping = false;
-  // The row of each file of the run, by the worker's file index.
-  std::vector<int> BatchRows;
-  int BatchRow(int fileIndex) const {
-    return fileIndex >= 0 && fileIndex < static_cast<int>(BatchRows.size()) ? BatchRows[fileIndex] : -1;
-  }
-  VEK::AutoPtr<QStringList> AllMessages;
+  // The rows, their lines and results, and the run: the view shows them.
+  VEKRiff::BatchModel Batch;
   Config Settings;
 
   QToolBar* ToolBar1;
@@ -180,14 +180,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // The current file's speed and time left; empty in its first seconds.
   QString FileRateText(int progress) const;
 
-  // The paths of the rows the run takes, and those rows, which keep their
-  // marks until the run starts.
-  VEK::RefCount<VEKRiff::FileList> CollectFiles(bool checkOnly, std::vector<int>& rows);
   void SetRunning(bool value);
   void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
   void HandleWorkerTerminate();
   void MoveSelectionTo(int row);
-  void SettleExistingOutput(VEKRiff::IndexRebuilder& worker);
   void ShowMessages(const QStringList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
@@ -195,12 +191,14 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void LvwFilesSelectItem();
   void DeleteRow(int row);  // LvwFilesDeletion, then the deletion itself
   void ShowMarkInWords(int row);
-  void ShowOutcome(int row, const VEKRiff::IndexRebuilder& worker);
+  // The row as the batch has it: its mark, its result, their words.
+  void ShowRow(int row);
+  // Items for the batch's rows from row from on.
+  void AddRows(int from);
   void ShowBatchSummary();
   int FirstSelectedRow() const;
   QTreeWidgetItem* Row(int row) const;
 
-  void ActFileClearExecute();
   void ActFileAddExecute();
   void ActFileRemoveExecute();
   enum class OpenTarget { File, FixedFile, Folder };
@@ -219,16 +217,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QStringList pendingLines_;     // lines for the Messages Center not shown yet
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
-  QString lastFolder_;  // where the last Add dialog found its files
-  std::optional<VEKRiff::OverwriteAnswer> overwriteForAll_;  // "Yes to all" / "No to all" in this run
-  int batchSize_ = 0;            // files handed to the current worker
-  bool batchCheckOnly_ = true;
-  std::vector<VEKRiff::RebuildEvent> batchOutcomes_;  // by file index; FileStarted until told
+  QString lastFolder_;           // where the last Add dialog found its files
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
-  int batchFile_ = 0;            // the one it works on
   QElapsedTimer fileClock_;      // since the current file started
   std::int64_t fileBytes_ = 0;   // its size
   int followedRow_ = -1;         // the row the run last selected; -1: none yet
   const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
-  QSet<QString> rowKeys_;        // the files listed, as Key() names them
 };

@@ -72,9 +72,7 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
     case QMessageBox::YesToAll: return PromptAnswer::YesToAll;
     case QMessageBox::NoToAll: return PromptAnswer::NoToAll;
     default:
-      return buttons == PromptButtons::YesNo ? PromptAnswer::No
-             : buttons == PromptButtons::Ok  ? PromptAnswer::Ok
-                                             : PromptAnswer::Cancel;
+      return VEKRiff::ClosedAnswer(buttons);
   }
 }
 

@@ -3,30 +3,28 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <vector>
+
+#include "engine/Prompts.h"
 
 class QMessageBox;
 class QWidget;
 
 namespace ZantrelApp {
 
-// OkCancelDefaultCancel: OK and Cancel with Cancel taking Enter, for a
-// question whose OK cannot be undone.
-// YesNoAllCancel: also "Yes to all" and "No to all", for a question a batch
-// may ask again for each file.
-enum class PromptButtons { YesNo, YesNoCancel, YesNoAllCancel, OkCancel, OkCancelDefaultCancel, Ok };
-enum class PromptIcon { Question, Warning, Error };
-// Closing a box without a button gives No for YesNo, Ok for Ok and Cancel
-// otherwise.
-enum class PromptAnswer { Yes, No, Ok, Cancel, YesToAll, NoToAll };
+using PromptButtons = VEKRiff::PromptButtons;
+using PromptIcon = VEKRiff::PromptIcon;
+using PromptAnswer = VEKRiff::PromptAnswer;
 
-class Prompts {
+// The window's questions in its own strings; the batch's, which come in
+// UTF-8, are the same questions.
+class Prompts : public VEKRiff::Prompts {
  public:
-  virtual ~Prompts() = default;
   virtual PromptAnswer Ask(const QString& caption, const QString& text, PromptButtons buttons, PromptIcon icon) = 0;
-  // Closes every question still open as if the user had closed its box: a
-  // question about a run that has ended by itself has no reason left.
-  virtual void CloseOpenQuestions() {}
+  PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons, PromptIcon icon) final {
+    return Ask(QString::fromStdString(caption), QString::fromStdString(text), buttons, icon);
+  }
 };
 
 // Boxes centred on their parent (the main window), with buttons in the

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     const double seconds = timer.nsecsElapsed() / 1e9;
     const int shown = window.EdtLogs->document()->blockCount();
     std::printf("window %.3f s, %d lines shown, %lld kept\n", seconds, shown,
-                static_cast<long long>(window.AllMessages->size()));
+                static_cast<long long>(window.Batch.AllLines().size()));
     std::fflush(stdout);
   }
   return 0;

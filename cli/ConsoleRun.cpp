@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <mutex>
-#include <set>
 
 #include "ZantrelVersion.h"
+#include "engine/BatchModel.h"
 #include "engine/BatchSummary.h"
 #include "engine/EngineMessages.h"
 #include "engine/ExistingOutput.h"
@@ -243,41 +242,39 @@ std::string Escaped(const std::string& text) {
 
 namespace {
 
-// The console's side of the worker's notifications.
+// No one to ask on a console: the options answer every question the batch
+// could ask, and one that came anyway gets the answer of a closed box.
+class NoPrompts : public VEKRiff::Prompts {
+ public:
+  VEKRiff::PromptAnswer Ask(const std::string&, const std::string&, VEKRiff::PromptButtons buttons,
+                            VEKRiff::PromptIcon) override {
+    return VEKRiff::ClosedAnswer(buttons);
+  }
+};
+
+VEKRiff::BatchSettings SettingsOf(const Options& options) {
+  VEKRiff::BatchSettings s;
+  s.KeepOriginal = !options.InPlace;
+  s.Prefix = options.Prefix;
+  s.ModifyOriginalPrompt = false;  // --in-place is the answer
+  s.OverwritePrompt = false;
+  s.OverwriteBehavior = options.OverwriteBehavior;
+  return s;
+}
+
+// The console's view of the batch: the lines and the progress display.
 class ConsoleFrontEnd {
  public:
-  ConsoleFrontEnd(const Options& options, std::FILE* out, std::FILE* progress)
-      : options_(options), out_(out), progress_(progress) {}
+  ConsoleFrontEnd(VEKRiff::BatchModel& batch, std::FILE* out, std::FILE* progress)
+      : batch_(batch), out_(out), progress_(progress) {}
 
   // On the worker's thread; everything else on the main thread.
   void HandleEvent(IndexRebuilder& worker) {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
-    switch (worker.Event()) {
-      case VEKRiff::FileStarted:
-        currentName_ = VEK::ExtractFileName((options_.Files)[worker.FileIndex()]);
-        break;
-      case VEKRiff::FileOpening:
-        // A copy named as its source (--prefix ./, a link to it) is no
-        // existing destination to skip or replace: the worker refuses it and
-        // says why.
-        if (VEKRiff::OutputExists(worker) &&
-            !VEK::SameFile(options_.Files[worker.FileIndex()], worker.OutputFileName()))
-          VEKRiff::ApplyOverwriteBehavior(worker, options_.OverwriteBehavior);
-        break;
-      case VEKRiff::MessageAdded:
-        PrintLine(worker.Message());
-        break;
-      case VEKRiff::FileOk:
-      case VEKRiff::FileError:
-      case VEKRiff::FileRebuilt:
-      case VEKRiff::Aborted:
-      case VEKRiff::FileSkipped:
-        outcomes_[worker.FileIndex()] = worker.Event();
-        // Left alone because it is healthy, as asked: no failure.
-        if (worker.Event() == VEKRiff::FileSkipped && worker.FailureText() == VEK::Text(VEKRiff::Msg::NoRepairNeeded))
-          healthySkips_.insert(worker.FileIndex());
-        break;
-    }
+    const VEKRiff::BatchChange change = batch_.Handle(worker, prompts_);
+    if (change.Event == VEKRiff::FileStarted && change.Row >= 0)
+      currentName_ = VEK::ExtractFileName(batch_.Entry(change.Row).Path);
+    if (change.Line) PrintLine(*change.Line);
   }
 
   void ShowProgress(const IndexRebuilder& worker) {
@@ -305,30 +302,11 @@ class ConsoleFrontEnd {
     FlushLinesLocked();
   }
 
-  // After a batch of several files that ran to its end, the line that sums
-  // it up; a stopped batch ends on the line that says so.
+  // After a batch of several files, the line that sums it up.
   void PrintSummary() {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (options_.Files.size() < 2) return;
-    std::vector<VEKRiff::RebuildEvent> outcomes;
-    for (std::size_t i = 0; i < options_.Files.size(); ++i) {
-      const auto it = outcomes_.find(static_cast<int>(i));
-      outcomes.push_back(it == outcomes_.end() ? VEKRiff::FileStarted : it->second);
-      if (outcomes.back() == VEKRiff::Aborted) return;
-    }
-    PrintLine(VEKRiff::SummaryLine(VEKRiff::TallyOf(outcomes, options_.CheckOnly), options_.CheckOnly));
+    if (const auto line = batch_.SummaryLine()) PrintLine(*line);
     FlushLinesLocked();
-  }
-
-  bool AllSucceeded() const {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
-    for (std::size_t i = 0; i < options_.Files.size(); ++i) {
-      const auto it = outcomes_.find(static_cast<int>(i));
-      if (it == outcomes_.end() || (it->second != VEKRiff::FileOk && it->second != VEKRiff::FileRebuilt &&
-                                    !healthySkips_.count(static_cast<int>(i))))
-        return false;
-    }
-    return true;
   }
 
  private:
@@ -356,14 +334,13 @@ class ConsoleFrontEnd {
     linesPending_ = false;
   }
 
-  const Options& options_;
+  VEKRiff::BatchModel& batch_;
+  NoPrompts prompts_;
   std::FILE* out_;
   std::FILE* progress_;
   std::string currentName_;
   bool progressShown_ = false;
   bool linesPending_ = false;
-  std::map<int, VEKRiff::RebuildEvent> outcomes_;
-  std::set<int> healthySkips_;  // files skipped because they need no repair
   // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
   mutable std::recursive_mutex mutex_;
 };
@@ -373,7 +350,16 @@ class ConsoleFrontEnd {
 int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop) {
   VEK::SetLanguage(options.Language);
   VEK::HandOverQueue queue;
-  ConsoleFrontEnd frontEnd(options, out, progress);
+  // The same file named twice (another spelling, a link) runs once.
+  VEKRiff::BatchModel batch;
+  batch.KeepLines = false;
+  batch.ShowFilmPositions = false;
+  for (const std::string& file : options.Files) batch.Add(file);
+  const VEKRiff::BatchSettings settings = SettingsOf(options);
+  NoPrompts noPrompts;
+  const VEKRiff::FileList files =
+      batch.Begin(batch.ChooseRows(options.CheckOnly, {}, settings, noPrompts), options.CheckOnly, settings);
+  ConsoleFrontEnd frontEnd(batch, out, progress);
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
   worker.EventsOnWorkerThread = true;
@@ -383,7 +369,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   worker.EmptyPrefixInPlace = false;
   worker.ReferenceFile = options.ReferenceFile;
   worker.SkipHealthy = options.SkipHealthy;
-  worker.Start(std::make_shared<VEKRiff::FileList>(options.Files), options.CheckOnly, !options.InPlace);
+  worker.Start(std::make_shared<VEKRiff::FileList>(files), options.CheckOnly, !options.InPlace);
 
   using Clock = std::chrono::steady_clock;
   auto nextProgress = Clock::now();
@@ -407,7 +393,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   frontEnd.FlushLines();
   frontEnd.ClearProgress();
   frontEnd.PrintSummary();
-  return frontEnd.AllSucceeded() ? ExitOk : ExitFileFailed;
+  return batch.AllSucceeded() ? ExitOk : ExitFileFailed;
 }
 
 }  // namespace ZantrelCli

@@ -41,12 +41,15 @@ void IndexRebuilder::Skip(const std::string& outcomeText) {
 
 void IndexRebuilder::AddMessage(const std::string& text) {
   Message_ = text;
+  MessageAt_.reset();
   Notify(MessageAdded);
 }
 
 void IndexRebuilder::Log(const Finding& finding) {
   if (finding.Error) Counts.Errors.fetch_add(1, std::memory_order_relaxed);
-  AddMessage(finding.Line);
+  Message_ = finding.Line;
+  MessageAt_ = finding.At;
+  Notify(MessageAdded);
 }
 
 void IndexRebuilder::Notify(RebuildEvent code) {

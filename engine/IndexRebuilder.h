@@ -94,7 +94,9 @@ class IndexRebuilder : public VEK::Thread {
 
   // Readable inside OnEvent.
   RebuildEvent Event() const { return Event_; }
-  std::string Message() const { return Message_; }
+  const std::string& Message() const { return Message_; }
+  // With a MessageAdded about a damaged spot: where it lies in the film.
+  const std::optional<FilmPosition>& MessageAt() const { return MessageAt_; }
   const std::string& OutputFileName() const { return File.OutputFileName; }
   int FileIndex() const { return File.Index; }
   bool CheckOnly() const { return CheckOnly_; }
@@ -142,6 +144,7 @@ class IndexRebuilder : public VEK::Thread {
   mutable std::mutex AbortTextLock;
   RebuildEvent Event_ = FileStarted;
   std::string Message_;
+  std::optional<FilmPosition> MessageAt_;
   // What belongs to the file under way: a new value at each file's start.
   // (The front-ends go on reading the last file's after the batch.)
   struct CurrentFile {

@@ -127,6 +127,20 @@ void MoviWalk::TakeSurvivingStreams(const std::vector<std::int64_t>& strls) {
   Scan.Headers.Streams = std::move(streams);
 }
 
+std::optional<FilmPosition> FilmPositionOf(const VEKAvi::AviHeaders& headers, std::int64_t frames) {
+  // The first video stream's own rate; else the main header's frame time.
+  long double ms = -1;
+  for (const VEKAvi::StreamHeader& s : headers.Streams)
+    if (s.IsVideo() && s.Readable && s.Scale > 0 && s.Rate > 0) {
+      ms = static_cast<long double>(frames) * s.Scale * 1000 / s.Rate;
+      break;
+    }
+  if (ms < 0 && headers.MicroSecPerFrame > 0) ms = static_cast<long double>(frames) * headers.MicroSecPerFrame / 1000;
+  // A rate no film has (a damaged field) places nothing.
+  if (ms < 0 || ms > static_cast<long double>(1000) * 3600 * 24 * 365) return std::nullopt;
+  return FilmPosition{frames, static_cast<std::int64_t>(ms)};
+}
+
 void MoviWalk::Report(const Finding& finding) {
   if (Reporter.Found) Reporter.Found(finding);
 }
@@ -502,7 +516,7 @@ void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
 bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
-  Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true});
+  Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true, FilmPositionOf(Scan.Headers, VideoFrames())});
   ++Scan.DamageCount;
   if (Scan.Damage.size() < MaxDamagedStretches) Scan.Damage.push_back({spot, std::max(spot, hit.Position)});
   if (hit.Kind != HitKind::Chunk) return false;

@@ -47,6 +47,10 @@ constexpr std::int64_t LostStartSearch = std::int64_t{64} << 20;
 // LostStartSearch bytes hold neither a movi list nor a run of chunks.
 std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop);
 
+// The place in the film after frames video frames, by the headers' rate;
+// none when they tell no rate.
+std::optional<FilmPosition> FilmPositionOf(const VEKAvi::AviHeaders& headers, std::int64_t frames);
+
 class MoviWalk {
  public:
   static constexpr std::int64_t SearchBlock = 65536;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,9 +135,17 @@ struct ScanResult {
 
 // One thing the walk or a check found, as the line the log shows; an error
 // counts towards the file's errors.
+// Where in the film a damaged spot lies: the video frames before it, and
+// their playing time by the video stream's rate.
+struct FilmPosition {
+  std::int64_t Frame = 0;
+  std::int64_t Milliseconds = 0;
+};
+
 struct Finding {
   std::string Line;
   bool Error = true;
+  std::optional<FilmPosition> At;  // a damaged spot's, where the headers tell the rate
 };
 using Findings = std::vector<Finding>;
 

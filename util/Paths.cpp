@@ -1,6 +1,11 @@
 #include "util/Paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <vector>
 
 #include "file/SystemCalls.h"
 
@@ -46,6 +51,40 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   if (VEKFile::Sys().Stat(a.c_str(), &sa) != 0 || VEKFile::Sys().Stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::string whole = path;
+  if (whole.empty() || whole[0] != '/') {
+    std::vector<char> cwd(PATH_MAX);
+    if (::getcwd(cwd.data(), cwd.size())) whole = IncludeTrailingPathDelimiter(cwd.data()) + whole;
+  }
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at <= whole.size()) {
+    std::size_t end = whole.find('/', at);
+    if (end == std::string::npos) end = whole.size();
+    const std::string part = whole.substr(at, end - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += '/' + part;
+  return out.empty() ? "/" : out;
+}
+
+std::string FileKey(const std::string& path) {
+  const std::string absolute = AbsolutePath(path);
+  if (char* real = ::realpath(absolute.c_str(), nullptr)) {
+    std::string key = real;
+    std::free(real);
+    return key;
+  }
+  return absolute;
 }
 
 }  // namespace VEK

@@ -23,5 +23,12 @@ bool DeleteFile(const std::string& path);
 // the same device and inode (another spelling, a link). File names on this
 // platform are case-sensitive, so letter case alone never makes two paths one.
 bool SameFile(const std::string& a, const std::string& b);
+// path made absolute against the working folder, with its "." parts, ".."
+// parts and doubled delimiters taken out as written: a relative path means
+// the same wherever it is shown later.
+std::string AbsolutePath(const std::string& path);
+// One name per file, however it was reached (a link, another spelling): the
+// real path of an existing file, else its AbsolutePath.
+std::string FileKey(const std::string& path);
 
 }  // namespace VEK

@@ -178,7 +178,7 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
   QStringList all;
   for (int i = 0; i < 4; ++i) all += window->RowMessages(i);
   all += "4 files checked: 1 healthy, 3 damaged, 0 skipped, 0 not done.";
-  EXPECT_EQ(*window->AllMessages, all);
+  EXPECT_EQ(window->AllMessages(), all);
   EXPECT_EQ(MessagesCenter(), all);
   EXPECT_EQ(window->StatusBar1->currentMessage(), all.back());
   EXPECT_EQ(window->RowOutputPath(1), QString::fromStdString(dir / "damaged.avi"));
@@ -209,13 +209,13 @@ TEST_F(MainWindow, MarkedRowsAreIncludedOrLeftOutByOneQuestion) {
   EXPECT_EQ(prompts.asked[0].text, "Proceed with marked files as well ?");
   EXPECT_EQ(prompts.asked[0].caption, "Check Errors");
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
-  EXPECT_EQ(window->BatchRows, (std::vector<int>{3, 4})) << "the worker's file 0 is row 3";
+  EXPECT_EQ(window->Batch.BatchRows(), (std::vector<int>{3, 4})) << "the worker's file 0 is row 3";
 
   prompts.answers = {PromptAnswer::Yes};
   prompts.whileAsking = nullptr;
   RunToEnd(true);
   EXPECT_EQ(prompts.asked.size(), 2u) << "asked once per start";
-  EXPECT_EQ(window->BatchRows, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(window->Batch.BatchRows(), (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
 }
 
@@ -236,7 +236,7 @@ TEST_F(MainWindow, ARunTakesTheSelectedRowsAndMarksTheRowsItRan) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    window->LvwFiles->clear();
+    window->ClearList();
     for (int i = 0; i < 4; ++i)
       window->AddFile(Put("r" + std::to_string(i) + ".avi", i % 2 ? Damaged() : Clean()));
     for (int i : row.marked) window->SetMark(i, MarkOk);
@@ -345,7 +345,7 @@ TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunS
   };
   for (const Case& c : cases) {
     const std::string name = std::string(c.name) + (c.language == VEK::French ? ", French" : "");
-    window->LvwFiles->clear();
+    window->ClearList();
     window->AddFile(Put("a.avi", Damaged()));
     window->AddFile(Put("b.avi", Clean()));
     window->Settings.KeepOriginal = false;
@@ -387,16 +387,23 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOrigi
   } cases[] = {
       {"in place, cancelled", false, "Zantrel.", true, {PromptAnswer::Cancel}, {warning}, false, MarkNone},
       {"empty prefix, cancelled", true, "", true, {PromptAnswer::Cancel}, {warning}, false, MarkNone},
-      {"empty prefix, confirmed", true, "", true, {PromptAnswer::Ok, PromptAnswer::Yes}, {warning, exists}, true,
+      {"empty prefix, confirmed",
+       true,
+       "",
+       true,
+       {PromptAnswer::Ok, PromptAnswer::Yes},
+       {warning, exists},
+       true,
        MarkRebuilt},
       {"empty prefix, no warning asked for", true, "", false, {PromptAnswer::No}, {exists}, false, MarkSkipped},
       {"a copy", true, "Zantrel.", true, {}, {}, false, MarkRebuilt},
-      {"a prefix that names the source", true, "./", true, {PromptAnswer::Yes}, {exists}, false, MarkErrors},
+      // The worker refuses a copy that is its own source: nothing to ask first.
+      {"a prefix that names the source", true, "./", true, {}, {}, false, MarkErrors},
   };
   const Bytes damaged = Damaged();
   for (const auto& c : cases) {
-    window->AllMessages->clear();
-    window->LvwFiles->clear();  // each case on a row of its own
+    window->Batch.ClearLines();
+    window->ClearList();  // each case on a row of its own
     const std::string path = Put("a.avi", damaged);
     std::remove((dir / "Zantrel.a.avi").c_str());
     window->AddFile(path);
@@ -433,8 +440,8 @@ TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour)
       {false, 2, PromptAnswer::Cancel, MarkRebuilt, "Destination file already exists, it will be overwritten."},
   };
   for (const Case& c : cases) {
-    window->AllMessages->clear();
-    window->LvwFiles->clear();  // each case on rows of its own
+    window->Batch.ClearLines();
+    window->ClearList();  // each case on rows of its own
     window->AddFile(Put("a.avi", Damaged()));
     window->AddFile(Put("b.avi", Clean()));
     WriteFile(dir / "Zantrel.a.avi", {'o', 'l', 'd'});
@@ -525,7 +532,7 @@ TEST_F(MainWindow, AnAnswerForAllExistingCopiesHoldsForTheRestOfTheRun) {
   window->Settings.OverwritePrompt = true;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    window->LvwFiles->clear();
+    window->ClearList();
     for (const char* name : {"a.avi", "b.avi", "c.avi"}) window->AddFile(Put(name, Damaged()));
     putCopies();
     prompts.asked.clear();
@@ -666,7 +673,7 @@ TEST_F(MainWindow, AConfirmedConfigurationRefreshesTheViewAndIsSavedCancelledIsN
   window->Settings.SelectedFile = false;
   RunToEnd(true);
   window->LvwFiles->clearSelection();
-  const QStringList all = *window->AllMessages;
+  const QStringList all = window->AllMessages();
   auto savedPrefix = [&] {
     VEKRegistry::Registry registry(store);
     return registry.OpenKey(SettingsKeys::Files, false) ? registry.ReadString("Prefix") : std::string();
@@ -824,8 +831,8 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
   // the second file's lines then arrive behind the view.
   enum Scroll { ToTop, ToBottom };
   for (Scroll scroll : {ToTop, ToBottom}) {
-    window->AllMessages->clear();
-    window->LvwFiles->clear();  // each pass on rows of its own
+    window->Batch.ClearLines();
+    window->ClearList();  // each pass on rows of its own
     window->Settings.SelectedFile = false;
     window->resize(552, 501);
     window->show();
@@ -850,11 +857,11 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
 
     EXPECT_EQ(shownAtQuestion, window->RowMessages(0) + QStringList{"Processing file \"second.avi\""})
         << "the lines so far are in view when the question is asked";
-    EXPECT_EQ(MessagesCenter(), *window->AllMessages) << "every line, in order";
-    EXPECT_EQ(window->AllMessages->size(), window->RowMessages(0).size() + window->RowMessages(1).size() + 1)
+    EXPECT_EQ(MessagesCenter(), window->AllMessages()) << "every line, in order";
+    EXPECT_EQ(window->AllMessages().size(), window->RowMessages(0).size() + window->RowMessages(1).size() + 1)
         << "and the batch's summary";
     EXPECT_GE(window->RowMessages(1).size(), 2000);
-    EXPECT_LT(changes, window->AllMessages->size() / 10) << "the view takes the lines in batches";
+    EXPECT_LT(changes, window->AllMessages().size() / 10) << "the view takes the lines in batches";
     if (scroll == ToTop) EXPECT_EQ(bar->value(), 0) << "the view stays where the user put it";
     else EXPECT_EQ(bar->value(), bar->maximum()) << "a view at the bottom follows the new lines";
   }
@@ -864,8 +871,8 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
   enum How { StopCommand, CloseWindow };
   for (How how : {StopCommand, CloseWindow}) {
     SCOPED_TRACE(how == StopCommand ? "Stop" : "close");
-    window->AllMessages->clear();
-    window->LvwFiles->clear();  // each pass on a row of its own
+    window->Batch.ClearLines();
+    window->ClearList();  // each pass on a row of its own
     window->show();
     window->AddFile(Put("a.avi", Spotted(3000)));
     prompts.asked.clear();
@@ -1134,7 +1141,7 @@ TEST_F(MainWindow, FoldersAddTheirVisibleAviFilesInNaturalOrderAndNoFileIsListed
        }},
   };
   for (const Case& c : cases) {
-    window->ActFileClear->trigger();
+    window->ClearList();
     c.add();
     c.add();  // everything again: nothing new
     QStringList paths;
@@ -1247,7 +1254,7 @@ TEST_F(MainWindow, TheMessagesCenterCanBeSavedToATextFileAndCopied) {
   window->AddFile(Put("a.avi", Damaged()));
   window->Settings.SelectedFile = false;
   RunToEnd(true);
-  const QStringList lines = *window->AllMessages;
+  const QStringList lines = window->AllMessages();
   ASSERT_GE(lines.size(), 5);
   const std::string saved = dir / "messages.txt";
   window->ChooseMessagesFile = [&] { return QString::fromStdString(saved); };
@@ -1286,11 +1293,11 @@ TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
     window->UpdateActions();  // as the idle loop does
     window->ActReference->trigger();
     EXPECT_EQ(window->ActReference->isChecked(), row.used);
-    window->AllMessages->clear();
+    window->Batch.ClearLines();
     window->AddFile(Put(row.used ? "with.avi" : "without.avi", broken));
     prompts.answers = {PromptAnswer::No};  // the row of the run before is not run again
     RunToEnd(false);
-    EXPECT_EQ(window->AllMessages->contains(QString::fromStdString(taken)), row.used) << row.used;
+    EXPECT_EQ(window->AllMessages().contains(QString::fromStdString(taken)), row.used) << row.used;
     EXPECT_EQ(window->Mark(window->LvwFiles->topLevelItemCount() - 1), MarkRebuilt);
   }
 }
@@ -1357,8 +1364,8 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
   window->show();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    window->AllMessages->clear();
-    window->LvwFiles->clear();  // each case on rows of its own
+    window->Batch.ClearLines();
+    window->ClearList();  // each case on rows of its own
     if (c.end == Stopped) {
       const std::string path = PutLongFile();
       ASSERT_FALSE(path.empty());

@@ -1,6 +1,6 @@
 // The state mark of a file-list row. The value is the row's image index into
 // the list's small images, so the order of the marks is the order of the
-// images (Artwork.h) and must not change.
+// images each front-end draws them from and must not change.
 #pragma once
 
 enum RowMark {

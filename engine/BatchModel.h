@@ -1,0 +1,129 @@
+// The file list and its runs, as every front-end shows them: which rows a
+// Check or Rebuild takes and what it asks first, what each notification of
+// the worker does to its row, the lines of each file and of the whole list,
+// how an existing copy is settled, and what the batch came to. A front-end is
+// a view over it: it shows the rows and answers the questions, each its own
+// way.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/ExistingOutput.h"
+#include "engine/IndexRebuilder.h"
+#include "engine/Prompts.h"
+#include "engine/RowMark.h"
+
+namespace VEKRiff {
+
+struct BatchEntry {
+  std::string Path;  // absolute, in the file system's bytes
+  std::string Key;   // the file as VEK::FileKey names it
+  RowMark Mark = MarkNone;
+  std::string Result;                 // what became of it, in words; empty until a run's outcome
+  std::vector<std::string> Lines;     // its own Messages Center lines
+  std::optional<std::string> Output;  // the latest run's output path
+  FileDamage Damage;                  // what the latest run found
+};
+
+// The settings a run follows, from the Configuration's values or the
+// console's options.
+struct BatchSettings {
+  bool KeepOriginal = true;
+  std::string Prefix = "Zantrel.";
+  bool ModifyOriginalPrompt = true;
+  bool OverwritePrompt = true;
+  int OverwriteBehavior = OverwriteSkip;
+  bool AutoClear = true;  // a file's new run replaces its lines; a run's start, the list's
+};
+
+// What a notification did: to which row, and the line it brought.
+struct BatchChange {
+  int Row = -1;  // -1: no row of the list (it went meanwhile)
+  RebuildEvent Event = FileStarted;
+  const std::string* Line = nullptr;  // MessageAdded: the new line, until the next notification
+};
+
+// "at 00:01:23, frame 2085", in the current language.
+std::string FilmPositionText(const FilmPosition& at);
+
+class BatchModel {
+ public:
+  // ---- the list ----
+  const std::vector<BatchEntry>& Entries() const { return entries_; }
+  int Count() const { return static_cast<int>(entries_.size()); }
+  const BatchEntry& Entry(int row) const { return entries_[row]; }
+  // Appends a row for path, made absolute, unless the file already has one;
+  // returns whether it did.
+  bool Add(const std::string& path);
+  // Files and folders in the order given: a folder adds the AVI files inside
+  // it and its subfolders that are not hidden, in natural order. Returns the
+  // number of rows added.
+  int AddPaths(const std::vector<std::string>& paths);
+  void Remove(int row);
+  void Clear();
+  // A mark of the front-end's own making (a row's mark reset by hand).
+  void SetMark(int row, RowMark mark);
+
+  // ---- a run ----
+  // The rows a Check (checkOnly) or Rebuild takes: the selected rows when
+  // more than one is selected, else the whole list; rows with a mark (an
+  // earlier run's result) only if the user says so, asked once; a rebuild
+  // that rewrites originals only once the user confirms the warning. Asks
+  // through prompts; changes nothing. Empty: nothing to run.
+  std::vector<int> ChooseRows(bool checkOnly, const std::vector<bool>& selected, const BatchSettings& settings,
+                              Prompts& prompts) const;
+  // Starts the batch of those rows: their marks go now that the run is sure
+  // to start (and, with AutoClear, the list's lines). Returns the files to
+  // hand to the worker, by the worker's file index.
+  FileList Begin(std::vector<int> rows, bool checkOnly, const BatchSettings& settings);
+  // Each worker notification, in the worker's order, while it waits: the row
+  // changes, an existing copy is settled (asking through prompts unless the
+  // settings answer), the line is kept.
+  BatchChange Handle(IndexRebuilder& worker, Prompts& prompts);
+
+  // The rows of the run by the worker's file index, and the way back.
+  const std::vector<int>& BatchRows() const { return rows_; }
+  int BatchRow(int fileIndex) const;
+  int BatchSize() const { return static_cast<int>(rows_.size()); }
+  int BatchFile() const { return file_; }  // the one being worked on
+  bool BatchCheckOnly() const { return checkOnly_; }
+  // The whole batch's progress out of 100 per file, for the current file's.
+  int BatchProgress(int fileProgress) const { return 100 * file_ + fileProgress; }
+  // After a batch of several files, the line that sums it up; none for one
+  // file, whose own lines say it all.
+  std::optional<std::string> SummaryLine() const;
+  // Whether every file of the batch came out healthy, rebuilt, or left alone
+  // because it needed no repair: the console's exit status.
+  bool AllSucceeded() const;
+
+  // Every line of the list's files in the order they came, and those of the
+  // front-end's own (a refused drop, the summary).
+  const std::vector<std::string>& AllLines() const { return allLines_; }
+  void AddLine(std::string line) { allLines_.push_back(std::move(line)); }
+  void ClearLines() { allLines_.clear(); }
+  // A damaged spot's line in the lists ends with its place in the film
+  // ("at 00:01:23, frame 2085"), for a person to find it in a player. The
+  // console prints the engine's lines as they are.
+  bool ShowFilmPositions = true;
+  // False: lines are handed on as they come but not kept (a console prints
+  // them, and a long batch would keep them all for nothing).
+  bool KeepLines = true;
+
+ private:
+  std::vector<BatchEntry> entries_;
+  std::unordered_set<std::string> keys_;  // the entries' keys
+  std::vector<std::string> allLines_;
+  std::string shownLine_;  // the line of a notification when lines are not kept
+  BatchSettings settings_;
+  std::vector<int> rows_;               // by file index
+  std::vector<RebuildEvent> outcomes_;  // by file index; FileStarted until told
+  std::vector<bool> healthySkips_;      // by file index: left alone as needing no repair
+  int file_ = 0;
+  bool checkOnly_ = true;
+  std::optional<OverwriteAnswer> forAll_;  // "Yes to all" / "No to all" in this run
+};
+
+}  // namespace VEKRiff

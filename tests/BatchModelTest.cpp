@@ -1,0 +1,322 @@
+// The batch model that every front-end is a view of: the rows a run takes
+// and the questions it asks first, one row per file, and what a run's
+// notifications do to the rows and to the batch's sum.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+
+#include "engine/BatchModel.h"
+#include "lang/Language.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::PromptAnswer;
+
+struct ScriptedPrompts : VEKRiff::Prompts {
+  std::vector<std::string> asked;  // caption and the text's first word
+  std::deque<PromptAnswer> answers;
+  PromptAnswer Ask(const std::string& caption, const std::string& text, VEKRiff::PromptButtons buttons,
+                   VEKRiff::PromptIcon) override {
+    asked.push_back(caption + ": " + text.substr(0, text.find(' ')));
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return VEKRiff::ClosedAnswer(buttons);
+    }
+    const PromptAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+Bytes Clean() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Chunk("01wb", 32);
+  return b.EndMovi().Idx1().Build();
+}
+
+Bytes Damaged() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+  return b.Build();
+}
+
+TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst) {
+  const std::string marked = "Check Errors: Proceed", markedRebuild = "Rebuild Index: Proceed",
+                    warning = "Rebuild Index: You";
+  const struct {
+    const char* name;
+    bool checkOnly;
+    std::vector<int> marked, selected;
+    bool keepOriginal;
+    const char* prefix;
+    bool warn;
+    std::deque<PromptAnswer> answers;
+    std::vector<std::string> asked;
+    std::vector<int> rows;
+  } cases[] = {
+      {"the whole list", true, {}, {}, true, "Zantrel.", true, {}, {}, {0, 1, 2, 3}},
+      {"one row selected: still the whole list", true, {}, {2}, true, "Zantrel.", true, {}, {}, {0, 1, 2, 3}},
+      {"two rows selected", true, {}, {1, 3}, true, "Zantrel.", true, {}, {}, {1, 3}},
+      {"marked rows left out, asked once",
+       true,
+       {1, 2},
+       {},
+       true,
+       "Zantrel.",
+       true,
+       {PromptAnswer::No},
+       {marked},
+       {0, 3}},
+      {"marked rows kept, the question named by its command",
+       false,
+       {0, 2},
+       {},
+       true,
+       "Zantrel.",
+       true,
+       {PromptAnswer::Yes},
+       {markedRebuild},
+       {0, 1, 2, 3}},
+      {"a marked row outside the selection asks nothing", true, {0}, {1, 2}, true, "Zantrel.", true, {}, {}, {1, 2}},
+      {"in place, warning cancelled", false, {}, {}, false, "Zantrel.", true, {PromptAnswer::Cancel}, {warning}, {}},
+      {"in place, warning confirmed",
+       false,
+       {},
+       {},
+       false,
+       "Zantrel.",
+       true,
+       {PromptAnswer::Ok},
+       {warning},
+       {0, 1, 2, 3}},
+      {"an empty prefix rewrites the original", false, {}, {}, true, "", true, {PromptAnswer::Cancel}, {warning}, {}},
+      {"in place, warning turned off", false, {}, {}, false, "Zantrel.", false, {}, {}, {0, 1, 2, 3}},
+      {"a check is no rewrite", true, {}, {}, false, "", true, {}, {}, {0, 1, 2, 3}},
+      {"the marks first, then the warning",
+       false,
+       {0},
+       {0, 1},
+       false,
+       "Zantrel.",
+       true,
+       {PromptAnswer::No, PromptAnswer::Ok},
+       {markedRebuild, warning},
+       {1}},
+      {"nothing left to run: no warning",
+       false,
+       {0, 1, 2, 3},
+       {},
+       false,
+       "Zantrel.",
+       true,
+       {PromptAnswer::No},
+       {markedRebuild},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VEKRiff::BatchModel batch;
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(batch.Add("/nowhere/f" + std::to_string(i) + ".avi"));
+    for (int i : c.marked) batch.SetMark(i, MarkOk);
+    std::vector<bool> selected(4);
+    for (int i : c.selected) selected[i] = true;
+    VEKRiff::BatchSettings settings;
+    settings.KeepOriginal = c.keepOriginal;
+    settings.Prefix = c.prefix;
+    settings.ModifyOriginalPrompt = c.warn;
+    ScriptedPrompts prompts;
+    prompts.answers = c.answers;
+    EXPECT_EQ(batch.ChooseRows(c.checkOnly, selected, settings, prompts), c.rows);
+    EXPECT_EQ(prompts.asked, c.asked);
+    EXPECT_TRUE(prompts.answers.empty());
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(batch.Entry(i).Mark, std::count(c.marked.begin(), c.marked.end(), i) ? MarkOk : MarkNone)
+          << "choosing keeps every mark, row " << i;
+  }
+}
+
+TEST(BatchModel, EachFileHasOneRowUnderItsWholePathHoweverItIsNamed) {
+  TempDir dir;
+  for (const char* name : {"clip10.avi", "clip2.avi", "sub/b.AVI", ".cache/x.avi", "note.txt"}) {
+    std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
+    WriteFile(dir / name, Clean());
+  }
+  std::filesystem::create_symlink(dir / "clip2.avi", dir / "link.avi");
+  const std::string cwd = std::filesystem::current_path();
+  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+  const struct {
+    const char* name;
+    std::vector<std::string> given;
+    std::vector<std::string> rows;  // under dir
+  } cases[] = {
+      {"a folder: its visible AVI files in natural order", {dir.Path()}, {"clip2.avi", "clip10.avi", "sub/b.AVI"}},
+      {"a relative name", {"clip2.avi"}, {"clip2.avi"}},
+      {"other spellings and a link of one file",
+       {"clip2.avi", "./clip2.avi", "sub/../clip2.avi", "link.avi"},
+       {"clip2.avi"}},
+      {"a folder after one of its files", {"sub//b.AVI", "."}, {"sub/b.AVI", "clip2.avi", "clip10.avi"}},
+      {"a missing file is listed, for the run to say why", {"gone.avi", "./gone.avi"}, {"gone.avi"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VEKRiff::BatchModel batch;
+    batch.AddPaths(c.given);
+    std::vector<std::string> rows;
+    for (const auto& e : batch.Entries()) rows.push_back(e.Path);
+    std::vector<std::string> expected;
+    for (const auto& r : c.rows) expected.push_back(dir / r);
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(batch.AddPaths(c.given), 0) << "added again";
+  }
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+}
+
+TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExistingCopy) {
+  const std::string exists = "File already exists: File";
+  const struct {
+    const char* name;
+    std::deque<PromptAnswer> answers;
+    std::vector<std::string> asked;
+    bool replaced;
+    std::vector<RowMark> marks;
+    const char* summary;
+  } cases[] = {
+      {"Yes to all",
+       {PromptAnswer::YesToAll},
+       {exists},
+       true,
+       {MarkOk, MarkRebuilt, MarkNotAvi, MarkRebuilt},
+       "3 files: 2 rebuilt, 1 failed, 0 skipped, 0 not done."},
+      {"No to all",
+       {PromptAnswer::NoToAll},
+       {exists},
+       false,
+       {MarkOk, MarkSkipped, MarkNotAvi, MarkSkipped},
+       "3 files: 0 rebuilt, 1 failed, 2 skipped, 0 not done."},
+      {"each asked",
+       {PromptAnswer::Yes, PromptAnswer::No},
+       {exists, exists},
+       false,
+       {MarkOk, MarkRebuilt, MarkNotAvi, MarkSkipped},
+       "3 files: 1 rebuilt, 1 failed, 1 skipped, 0 not done."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const Bytes placeholder(16, 'p');
+    WriteFile(dir / "a.avi", Clean());
+    WriteFile(dir / "b.avi", Damaged());
+    WriteFile(dir / "c.avi", Bytes(64, 'x'));
+    WriteFile(dir / "d.avi", Damaged());
+    WriteFile(dir / "Zantrel.b.avi", placeholder);
+    WriteFile(dir / "Zantrel.d.avi", placeholder);
+    VEKRiff::BatchModel batch;
+    batch.ShowFilmPositions = false;  // the engine's lines as they are
+    batch.AddPaths({dir.Path()});
+    ASSERT_EQ(batch.Count(), 6);  // the copies are AVI files too
+    for (int i = 4; i < 6; ++i) batch.Remove(4);
+    batch.SetMark(0, MarkOk);
+    ScriptedPrompts prompts;
+    prompts.answers = {PromptAnswer::No};  // the marked row stays out
+    const VEKRiff::BatchSettings settings;
+    const std::vector<int> rows = batch.ChooseRows(false, {}, settings, prompts);
+    const VEKRiff::FileList files = batch.Begin(rows, false, settings);
+    EXPECT_EQ(batch.Entry(0).Mark, MarkOk) << "a row outside the run keeps its mark";
+    prompts.asked.clear();
+    prompts.answers = c.answers;
+    std::vector<int> lineRows;
+    WorkerRunOptions options;
+    options.CheckOnly = false;
+    options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) {
+      const VEKRiff::BatchChange change = batch.Handle(worker, prompts);
+      if (change.Line) lineRows.push_back(change.Row);
+    };
+    const WorkerRunResult run = RunWorker(files, options);
+    std::vector<RowMark> marks;
+    for (int i = 0; i < 4; ++i) marks.push_back(batch.Entry(i).Mark);
+    EXPECT_EQ(marks, c.marks);
+    EXPECT_EQ(prompts.asked, c.asked);
+    EXPECT_EQ(ReadFile(dir / "Zantrel.d.avi") != placeholder, c.replaced);
+    // Every line once, in the batch's list and in its own row's, in order.
+    EXPECT_EQ(batch.AllLines(), run.Lines);
+    std::vector<std::string> joined;
+    for (int i = 0; i < 4; ++i) {
+      const auto& lines = batch.Entry(i).Lines;
+      joined.insert(joined.end(), lines.begin(), lines.end());
+      if (i > 0) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "Processing file \"" + std::string(1, char('a' + i)) + ".avi\"");
+      }
+    }
+    EXPECT_EQ(joined, run.Lines);
+    EXPECT_EQ(lineRows.size(), run.Lines.size());
+    EXPECT_EQ(batch.SummaryLine(), std::optional<std::string>(c.summary));
+    EXPECT_FALSE(batch.AllSucceeded());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A damaged spot's line in the lists tells where it is in the film, by the
+// video stream's rate, else the main header's frame time.
+TEST(BatchModel, ADamagedSpotsLineTellsItsPlaceInTheFilm) {
+  const struct {
+    const char* name;
+    std::uint32_t scale, rate, microSecPerFrame;
+    const char* note;  // after the engine's line; empty: none
+  } cases[] = {
+      {"25 frames a second", 1, 25, 40000, " \u2014 at 00:01:23, frame 2085"},
+      {"NTSC", 1001, 30000, 40000, " \u2014 at 00:01:09, frame 2085"},
+      {"a stream rate of 0: the main header's frame time", 1, 0, 100000, " \u2014 at 00:03:28, frame 2085"},
+      {"no rate at all", 0, 0, 0, ""},
+  };
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 2085; ++i) b.Chunk("00dc", 8);
+  Bytes film = b.Fill(10, 0x07).Chunk("00dc", 8).EndMovi().Build();
+  const std::string tag = "strh";
+  const auto strh = std::search(film.begin(), film.end(), tag.begin(), tag.end()) - film.begin();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VEK::StoreLe32(&film[strh + 8 + 20], c.scale);
+    VEK::StoreLe32(&film[strh + 8 + 24], c.rate);
+    VEK::StoreLe32(&film[32], c.microSecPerFrame);
+    TempDir dir;
+    WriteFile(dir / "a.avi", film);
+    for (const bool french : {false, true}) {
+      VEK::SetLanguage(french ? VEK::French : VEK::English);
+      VEKRiff::BatchModel batch;
+      batch.Add(dir / "a.avi");
+      const VEKRiff::FileList files = batch.Begin({0}, true, {});
+      ScriptedPrompts prompts;
+      WorkerRunOptions options;
+      options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
+      const WorkerRunResult run = RunWorker(files, options);
+      VEK::SetLanguage(VEK::English);
+      const std::string spot = french ? "Données corrompues" : "Corrupted data";
+      std::vector<std::string> notes;
+      const auto& lines = batch.Entry(0).Lines;
+      ASSERT_EQ(lines.size(), run.Lines.size());
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(lines[i].compare(0, run.Lines[i].size(), run.Lines[i]), 0) << "the engine's line comes first";
+        if (run.Lines[i].compare(0, spot.size(), spot) == 0 || lines[i] != run.Lines[i])
+          notes.push_back(lines[i].substr(run.Lines[i].size()));
+      }
+      std::string note = c.note;
+      if (french && !note.empty()) note.replace(note.find("at "), 3, "à ").replace(note.find("frame"), 5, "image");
+      EXPECT_EQ(notes, std::vector<std::string>{note}) << (french ? "French" : "English");
+    }
+  }
+}
+
+}  // namespace
