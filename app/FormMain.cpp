@@ -22,14 +22,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -44,6 +44,7 @@
 #include "engine/ExistingOutput.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
+#include "settings/UserRegistry.h"
 #include "util/FolderFiles.h"
 #include "util/Paths.h"
 
@@ -132,7 +133,7 @@ class TextPanel : public QLabel {
 TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
-      ownStore_(store ? nullptr : std::make_unique<VEKRegistry::FileStore>(VEKRegistry::DefaultRegistryFileName())),
+      ownStore_(store ? nullptr : VEKRegistry::OpenUserRegistry()),
       store_(store ? *store : *ownStore_),
       eventLoopHandOver_(HandOvers) {
   Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLocale>
 #include <QMessageBox>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -16,6 +15,7 @@
 #include "settings/Config.h"
 #include "settings/InstallCommands.h"
 #include "settings/Registry.h"
+#include "settings/UserRegistry.h"
 
 namespace ZantrelApp {
 
@@ -61,8 +61,8 @@ void ReportFatal(const std::string& message) {
   std::fprintf(stderr, "zantrel: %s\n", line.c_str());
   std::fflush(stderr);
   try {
-    VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-    VEKRegistry::Registry registry(store);
+    const auto store = VEKRegistry::OpenUserRegistry();
+    VEKRegistry::Registry registry(*store);
     if (registry.OpenKey(SettingsKeys::Root, true)) registry.WriteString("CurrentInstance", "");
   } catch (const std::exception&) {
     // The store itself is what failed; the original message matters more.
@@ -84,11 +84,11 @@ int Run(const QStringList& arguments) {
       case StartMode::Uninstall: {
         // The dialog speaks the language of the settings, else the system's,
         // which also tells why settings that cannot be read were not.
-        VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
+        const auto store = VEKRegistry::OpenUserRegistry();
         UseLanguage(ChosenLanguage(std::nullopt, QLocale()));
-        UseLanguage(ChosenLanguage(StoredLanguage(store), QLocale()));
+        UseLanguage(ChosenLanguage(StoredLanguage(*store), QLocale()));
         TFrmUninstall dialog;
-        RunUninstallCommand(dialog, store);
+        RunUninstallCommand(dialog, *store);
         break;
       }
       case StartMode::Normal:

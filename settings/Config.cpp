@@ -7,6 +7,7 @@
 #include "lang/Language.h"
 #include "settings/ExplorerAviHandler.h"
 #include "settings/Registry.h"
+#include "settings/UserRegistry.h"
 
 namespace {
 
@@ -180,13 +181,13 @@ void WriteSections(const Config& c, VEKRegistry::Store& store) {
 }  // namespace
 
 void Config::Load() {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  Load(store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  Load(*store);
 }
 
 void Config::Save() {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  Save(store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  Save(*store);
 }
 
 void Config::Load(VEKRegistry::Store& store) {

@@ -2,6 +2,7 @@
 
 #include "settings/Config.h"
 #include "settings/Registry.h"
+#include "settings/UserRegistry.h"
 
 using VEKRegistry::Registry;
 using VEKRegistry::Root;
@@ -41,16 +42,16 @@ void ApplyExplorerAviHandler(const Config& config, VEKRegistry::Store& store) {
 }
 
 void DisableExplorerAviHandler() {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  DisableExplorerAviHandler(store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  DisableExplorerAviHandler(*store);
 }
 
 void RestoreExplorerAviHandler() {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  RestoreExplorerAviHandler(store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  RestoreExplorerAviHandler(*store);
 }
 
 void ApplyExplorerAviHandler(const Config& config) {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  ApplyExplorerAviHandler(config, store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  ApplyExplorerAviHandler(config, *store);
 }

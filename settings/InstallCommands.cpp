@@ -3,6 +3,7 @@
 #include "settings/Config.h"
 #include "settings/ExplorerAviHandler.h"
 #include "settings/Registry.h"
+#include "settings/UserRegistry.h"
 
 void RunInstallCommand(VEKRegistry::Store& store) {
   Config config;
@@ -25,11 +26,11 @@ void RunUninstallCommand(UninstallDialog& dialog, VEKRegistry::Store& store) {
 }
 
 void RunInstallCommand() {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  RunInstallCommand(store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  RunInstallCommand(*store);
 }
 
 void RunUninstallCommand(UninstallDialog& dialog) {
-  VEKRegistry::FileStore store(VEKRegistry::DefaultRegistryFileName());
-  RunUninstallCommand(dialog, store);
+  const auto store = VEKRegistry::OpenUserRegistry();
+  RunUninstallCommand(dialog, *store);
 }
