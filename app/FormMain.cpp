@@ -153,6 +153,15 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   };
   TmrProgress = timer("TmrProgress");
   connect(TmrProgress, &QTimer::timeout, this, &TFrmMain::TmrProgressTimer);
+  // The lines go into the view while the worker goes on, in a few large
+  // batches a second: laid out at the end all at once, tens of thousands of
+  // them would keep the window busy after the work is done.
+  tmrLines_ = new QTimer(this);
+  tmrLines_->setInterval(40);
+  connect(tmrLines_, &QTimer::timeout, this, [this] {
+    TakeWorkerLines();
+    FlushMessages();
+  });
   // The auto-start timers fire once, when the window is up, and then run the
   // action as the user would, questions included.
   TmrCheckErrors = timer("TmrCheckErrors");
@@ -976,7 +985,22 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // The previous worker has ended or never started; it goes now.
   Worker.reset();
   Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
-  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) { HandleWorkerEvent(worker); };
+  // A line costs the worker no hand-over (two thread wake-ups, which a file
+  // with tens of thousands of lines pays more for than for its whole check):
+  // it waits in a list for the progress timer or the next notification. The
+  // other notifications are handed over and waited for, as they may ask.
+  Worker->EventsOnWorkerThread = true;
+  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
+    if (worker.Event() == VEKRiff::MessageAdded) {
+      const std::lock_guard<std::mutex> lock(workerLinesMutex_);
+      workerLines_.push_back({worker.FileIndex(), Batch.LineOf(worker)});
+      return;
+    }
+    HandOvers.Call([&] {
+      TakeWorkerLines();
+      HandleWorkerEvent(worker);
+    });
+  };
   Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
   Worker->Prefix = Settings.Prefix;
   if (!checkOnly) Worker->ReferenceFile = Bytes(ReferenceFile);
@@ -1031,12 +1055,33 @@ void TFrmMain::SetRunning(bool value) {
   PnlStats->setVisible(value);
   StatusBars->setCurrentWidget(value ? StatusBar2 : StatusBar1);
   LblRate->clear();
-  if (value) TmrProgress->start();
-  else TmrProgress->stop();
+  if (value) {
+    TmrProgress->start();
+    tmrLines_->start();
+  } else {
+    TmrProgress->stop();
+    tmrLines_->stop();
+  }
   setAcceptDrops(!value);
 }
 
+void TFrmMain::TakeWorkerLines() {
+  std::vector<std::pair<int, std::string>> lines;
+  {
+    const std::lock_guard<std::mutex> lock(workerLinesMutex_);
+    lines.swap(workerLines_);
+  }
+  for (auto& [fileIndex, text] : lines) {
+    const QString line = QString::fromStdString(text);
+    const int row = Batch.KeepLine(fileIndex, std::move(text));
+    // Appending to the visible view is what costs; the view takes the lines
+    // in batches, at the progress timer and at the end of the run.
+    if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected())) pendingLines_.append(line);
+  }
+}
+
 void TFrmMain::HandleWorkerTerminate() {
+  TakeWorkerLines();
   FlushMessages();
   SetRunning(false);
   setWindowTitle(QApplication::applicationName());
@@ -1068,6 +1113,7 @@ void TFrmMain::ShowBatchSummary() {
 }
 
 void TFrmMain::TmrProgressTimer() {
+  TakeWorkerLines();
   FlushMessages();
   const int progress = Worker->Progress();
   ProgressBar1->setValue(progress);
@@ -1145,9 +1191,6 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
       if (item->isSelected()) ShowSelectedRowDamage();
       break;
     case VEKRiff::MessageAdded:
-      // Appending to the visible view is what costs; the view takes the lines
-      // in batches, at the progress timer and at the end of the run.
-      if (!Settings.SelectedFile || item->isSelected()) pendingLines_.append(QString::fromStdString(*change.Line));
-      break;
+      break;  // taken by TakeWorkerLines
   }
 }

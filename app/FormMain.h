@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QUrl>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -183,6 +184,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void SetRunning(bool value);
   void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
   void HandleWorkerTerminate();
+  // The lines the worker left since the last call, into the batch and the
+  // view's waiting lines.
+  void TakeWorkerLines();
   void MoveSelectionTo(int row);
   void ShowMessages(const QStringList& lines);
   void ClearMessagesView();
@@ -215,6 +219,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
   QStringList pendingLines_;     // lines for the Messages Center not shown yet
+  QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
+  std::mutex workerLinesMutex_;
+  std::vector<std::pair<int, std::string>> workerLines_;  // by file index, left by the worker's thread
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   QString lastFolder_;           // where the last Add dialog found its files

@@ -204,26 +204,33 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       entry->Damage = worker.Damage();
       break;
     }
-    case MessageAdded: {
-      const bool placed = ShowFilmPositions && worker.MessageAt();
-      if (!KeepLines && !placed) {
+    case MessageAdded:
+      if (!KeepLines && !(ShowFilmPositions && worker.MessageAt())) {
         change.Line = &worker.Message();
         break;
       }
-      std::string line = worker.Message();
-      if (placed) line += " \u2014 " + FilmPositionText(*worker.MessageAt());
       if (!KeepLines) {
-        shownLine_ = std::move(line);
+        shownLine_ = LineOf(worker);
         change.Line = &shownLine_;
         break;
       }
-      if (entry) entry->Lines.push_back(line);
-      allLines_.push_back(std::move(line));
+      KeepLine(index, LineOf(worker));
       change.Line = &allLines_.back();
       break;
-    }
   }
   return change;
+}
+
+std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
+  if (!ShowFilmPositions || !worker.MessageAt()) return worker.Message();
+  return worker.Message() + " \u2014 " + FilmPositionText(*worker.MessageAt());
+}
+
+int BatchModel::KeepLine(int fileIndex, std::string line) {
+  const int row = BatchRow(fileIndex);
+  if (row >= 0) entries_[row].Lines.push_back(line);
+  allLines_.push_back(std::move(line));
+  return row;
 }
 
 std::optional<std::string> BatchModel::SummaryLine() const {

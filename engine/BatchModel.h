@@ -83,6 +83,13 @@ class BatchModel {
   // changes, an existing copy is settled (asking through prompts unless the
   // settings answer), the line is kept.
   BatchChange Handle(IndexRebuilder& worker, Prompts& prompts);
+  // The two halves of Handle for a MessageAdded, for a front-end that takes
+  // lines on the worker's thread without a hand-over each and keeps them
+  // later on its own, in their order: the line as the lists keep it (reads
+  // only the worker and ShowFilmPositions), and the keeping. KeepLine
+  // returns the line's row, -1 for none.
+  std::string LineOf(const IndexRebuilder& worker) const;
+  int KeepLine(int fileIndex, std::string line);
 
   // The rows of the run by the worker's file index, and the way back.
   const std::vector<int>& BatchRows() const { return rows_; }
