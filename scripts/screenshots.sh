@@ -38,9 +38,17 @@ chmod 700 "$XDG_RUNTIME_DIR"
 sleep 1
 
 # The language as the settings store it, whatever the system's is.
+# A second argument: the file list's width in a wide window, for a Messages
+# Center that shows whole lines.
 language() {
   printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2]\r\n"Language"=dword:%08x\r\n\r\n' "$1" \
     >"$XDG_CONFIG_HOME/zantrel/registry.reg"
+  if [ -n "${2:-}" ]; then
+    printf '[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Layout]\r\n"Files.Width"=dword:%08x\r\n\r\n' "$2" \
+      >>"$XDG_CONFIG_HOME/zantrel/registry.reg"
+    printf '[HKEY_CURRENT_USER\\Software\\Zantrel\\0.2\\Placement]\r\n"Left"=dword:00000000\r\n"Top"=dword:00000000\r\n"Width"=dword:%08x\r\n"Height"=dword:%08x\r\n\r\n' 1120 560 \
+      >>"$XDG_CONFIG_HOME/zantrel/registry.reg"
+  fi
 }
 english() { language 0; }
 french() { language 1; }
@@ -76,8 +84,9 @@ start /checkerrors "${running[@]}"
 shot main-running 4
 stop_app
 
+language 0 400
 start /checkerrors "${files[@]}"
-shot main-done 3
+shot main-done 2
 main="$(window)"
 # The File and Action menus with their shortcuts, over the window.
 screen_around() {
@@ -105,10 +114,11 @@ shot_named About about
 xdotool key Escape
 stop_app
 
-french
+language 1 400
 start /checkerrors "${files[@]}"
-shot main-done-fr 3
+shot main-done-fr 2
 stop_app
+french
 
 start /checkerrors "${running[@]}"
 shot main-running-fr 4
