@@ -397,6 +397,9 @@ void TFrmMain::BuildLayout() {
   EdtLogs->setObjectName("EdtLogs");
   EdtLogs->setReadOnly(true);
   EdtLogs->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Nothing is typed into it: an undo history of the appended lines would
+  // cost as much as the lines themselves.
+  EdtLogs->setUndoRedoEnabled(false);
   EdtLogs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   EdtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   messagesLayout->addWidget(LblMessages);
