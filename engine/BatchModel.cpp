@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 #include "engine/BatchSummary.h"
-#include "engine/EngineMessages.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"
 #include "util/Paths.h"
@@ -195,10 +194,10 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       if (index >= 0 && index < BatchSize()) {
         outcomes_[index] = worker.Event();
         // Left alone because it is healthy, as asked: no failure.
-        healthySkips_[index] = worker.Event() == FileSkipped && worker.FailureText() == VEK::Text(Msg::NoRepairNeeded);
+        healthySkips_[index] = worker.Event() == FileSkipped && worker.Reason() == FailureReason::NoRepairNeeded;
       }
       if (!entry) break;
-      const FileResult result = ResultOf(worker.Event(), worker.FailureText());
+      const FileResult result = ResultOf(worker.Event(), worker.FailureText(), worker.Reason());
       entry->Mark = MarkOf(result);
       entry->Result = ResultText(result, worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();

@@ -1,6 +1,5 @@
 #include "engine/BatchSummary.h"
 
-#include "engine/EngineMessages.h"
 #include "lang/Language.h"
 
 namespace VEKRiff {
@@ -29,7 +28,7 @@ const VEK::MessagePair MsgStopped = {{"Stopped", "Interrompu"}};
 
 }  // namespace
 
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure) {
+FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason) {
   switch (outcome) {
     case FileOk:
       return FileResult::Healthy;
@@ -45,7 +44,7 @@ FileResult ResultOf(RebuildEvent outcome, const std::string& failure) {
   // Errors found by a check that went through, or a file that could not be
   // done; of those, one that is no AVI file at all is told apart.
   if (failure.empty()) return FileResult::Damaged;
-  return failure == VEK::Text(Msg::NotAvi) ? FileResult::NotAvi : FileResult::Failed;
+  return reason == FailureReason::NotAvi ? FileResult::NotAvi : FileResult::Failed;
 }
 
 std::string ResultText(FileResult result, int errors, const std::string& failure) {

@@ -27,8 +27,8 @@ std::string SummaryLine(const BatchTally& tally, bool checkOnly);
 // What became of one file, for a list's result column.
 enum class FileResult { Healthy, Damaged, Rebuilt, NotAvi, Failed, Skipped, Stopped };
 // failure: the line that ended the file without its Done line (the
-// worker's FailureText), or empty.
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure);
+// worker's FailureText), or empty; reason: the worker's Reason.
+FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason);
 // In a few words: "Healthy", "Damaged: 3 errors", "Not an AVI file",
 // "Failed: " and the reason.
 std::string ResultText(FileResult result, int errors, const std::string& failure);

@@ -20,10 +20,20 @@ class ErrorException : public EngineException {
  public:
   using EngineException::EngineException;
 };
+// The file is no AVI file at all: a failure a list shows apart.
+class NotAviException : public ErrorException {
+ public:
+  using ErrorException::ErrorException;
+};
 // This file is skipped; the batch goes on.
 class SkipException : public EngineException {
  public:
   using EngineException::EngineException;
+};
+// Skipped because a check found it healthy, as asked: no failure at all.
+class HealthySkipException : public SkipException {
+ public:
+  using SkipException::SkipException;
 };
 // The whole batch ends.
 class AbortException : public EngineException {
@@ -32,6 +42,8 @@ class AbortException : public EngineException {
 };
 
 enum class FailureKind { FileFailed, FileSkipped, BatchAborted };
+// What a front-end tells apart among the failures of one kind.
+enum class FailureReason { Other, NotAvi, NoRepairNeeded };
 
 struct FailureOutcome {
   FailureKind Kind = FailureKind::FileFailed;
@@ -41,6 +53,7 @@ struct FailureOutcome {
   // (a missing file, a read, write, seek or truncation that failed) and a
   // stop alike.
   bool EndsBatch = true;
+  FailureReason Reason = FailureReason::Other;
 };
 
 // The outcome of the failure being handled (call inside a catch block).

@@ -88,6 +88,7 @@ bool IndexRebuilder::ReportFailure() {
   // does can leave it behind.
   DiscardOutput();
   File.FailureText = outcome.Message;
+  File.Reason = outcome.Reason;
   Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
          : outcome.Kind == FailureKind::BatchAborted ? Aborted
                                                      : FileError);
@@ -207,7 +208,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     file->Seek(walked.End(), 0);
     if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {
       ShowTotals(TotalsFromData(walked));
-      throw SkipException(VEK::Text(Msg::NoRepairNeeded));
+      throw HealthySkipException(VEK::Text(Msg::NoRepairNeeded));
     }
     if (File.Mode == BackupFile::Mode::Check) {
       ShowTotals(TotalsFromData(walked));

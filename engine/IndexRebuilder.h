@@ -104,6 +104,8 @@ class IndexRebuilder : public VEK::Thread {
   // In an outcome notification: the line that ended the file when it did
   // not reach its Done line (the failure's reason), else empty.
   const std::string& FailureText() const { return File.FailureText; }
+  // In an outcome notification: what kind of failure it was, where a front-end tells it apart.
+  FailureReason Reason() const { return File.Reason; }
   // In an outcome notification: where the walk found the file damaged
   // (empty where it did not walk it).
   const FileDamage& Damage() const { return File.Damage; }
@@ -156,6 +158,7 @@ class IndexRebuilder : public VEK::Thread {
     std::string SkipText;
     // The line a failure, a skip or a stop ends the file with, once known.
     std::string FailureText;
+    FailureReason Reason = FailureReason::Other;
     FileDamage Damage;
     // A copy is written under a temporary name beside its final one and
     // renamed when it is complete; null when no copy is being written.

@@ -216,7 +216,7 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
     }
     base += n - (ListHeader::Size - 1);
   }
-  throw ErrorException(VEK::Text(Msg::NotAvi));
+  throw NotAviException(VEK::Text(Msg::NotAvi));
 }
 
 std::int64_t MoviWalk::LocateMovi() {
