@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "app/Translation.h"
+
 DamageStrip::DamageStrip(QWidget* parent) : QWidget(parent) {
   setObjectName("DamageStrip");
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -56,7 +58,7 @@ void DamageStrip::changeEvent(QEvent* event) {
 }
 
 void DamageStrip::RetranslateUi() {
-  const QLocale locale;
+  const QLocale locale = ZantrelApp::NumberLocale();
   const QString text = tr("Damaged stretches: %1; usable data up to byte %2 of %3")
                            .arg(locale.toString(static_cast<qlonglong>(damage_.Count)))
                            .arg(locale.toString(static_cast<qlonglong>(damage_.UsableEnd)))

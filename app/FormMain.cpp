@@ -555,7 +555,7 @@ QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
   const std::int64_t h = secondsLeft / 3600, m = secondsLeft / 60 % 60, sec = secondsLeft % 60;
   const QString left = h > 0 ? QString("%1:%2:%3").arg(h).arg(m, 2, 10, QChar('0')).arg(sec, 2, 10, QChar('0'))
                              : QString("%1:%2").arg(m).arg(sec, 2, 10, QChar('0'));
-  return tr("%1 MB/s, %2 left").arg(QLocale().toString(bytesPerSecond / 1e6, 'f', 1), left);
+  return tr("%1 MB/s, %2 left").arg(ZantrelApp::NumberLocale().toString(bytesPerSecond / 1e6, 'f', 1), left);
 }
 
 QString TFrmMain::FileRateText(int progress) const {

@@ -57,6 +57,12 @@ void UseLanguage(std::int8_t language) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
+QLocale NumberLocale() {
+  const QLocale::Language spoken = VEK::LanguageIndex() == VEK::French ? QLocale::French : QLocale::English;
+  const QLocale system;
+  return system.language() == spoken ? system : QLocale(spoken);
+}
+
 const QTranslator* ProgramTranslator() {
   const Translators& t = Installed();
   return t.Program && !t.Program->isEmpty() ? t.Program : nullptr;

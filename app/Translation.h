@@ -21,6 +21,10 @@ std::int8_t ChosenLanguage(std::optional<std::int32_t> stored, const QLocale& sy
 // Without Qt's own French catalogue its buttons and menus stay English.
 void UseLanguage(std::int8_t language);
 
+// The locale to write numbers in ("372,5 Mo/s" in French): the system's
+// (QLocale()) when it speaks the language in use, else that language's usual one.
+QLocale NumberLocale();
+
 // The program's own French catalogue while French is in use, else null.
 const QTranslator* ProgramTranslator();
 
