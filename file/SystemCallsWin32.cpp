@@ -183,8 +183,9 @@ int SystemCalls::Open(const char* path, int flags, mode_t) {
   HANDLE handle = CreateFileW(name.c_str(), access, share, nullptr, disposition, attributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    // Writing to a folder is refused as access denied; Linux says EISDIR.
-    if (error == ERROR_ACCESS_DENIED && access != GENERIC_READ && IsFolder(name)) return FailWith(EISDIR);
+    // Writing to or creating over a folder is refused as access denied (or
+    // as a name that exists); Linux says EISDIR.
+    if (access != GENERIC_READ && IsFolder(name)) return FailWith(EISDIR);
     return FailWith(ErrnoFromWin32(error));
   }
   BY_HANDLE_FILE_INFORMATION info;

@@ -177,7 +177,7 @@ void Batch::Commit() {
 std::string DefaultRegistryFileName() {
   std::string base;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') {
+  if (xdg && VEK::IsAbsolutePath(xdg)) {
     base = xdg;
   } else {
     const char* home = std::getenv("HOME");

@@ -43,6 +43,15 @@ std::string IncludeTrailingPathDelimiter(const std::string& dir) {
   return dir + Delimiters[std::char_traits<char>::length(Delimiters) - 1];
 }
 
+bool IsAbsolutePath(const std::string& path) {
+#ifdef _WIN32
+  if (path.size() >= 3 && path[1] == ':' && IsDelimiter(path[2])) return true;
+  return path.size() >= 2 && IsDelimiter(path[0]) && IsDelimiter(path[1]);
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
 bool FileExists(const std::string& path) {
   VEKFile::FileStatus st;
   return VEKFile::Sys().Stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -13,6 +13,10 @@ std::string ExtractFileDir(const std::string& path);
 std::string ExtractFilePath(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 std::string IncludeTrailingPathDelimiter(const std::string& dir);
+// True for a path that names its file from the root: "/..." on POSIX; on
+// Windows a drive's root ("C:\..." or "C:/..."), a share ("\\server\...")
+// or a prefixed name ("\\?\...").
+bool IsAbsolutePath(const std::string& path);
 // True for an existing path that is not a directory.
 bool FileExists(const std::string& path);
 // True when the name is taken by anything but a folder, a link included
