@@ -21,5 +21,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot -i >/dev/null 2>&1
 fi
 "$wine" "$build/tests/zantrel_tests.exe" --gtest_brief=1
+# The same lines and bytes as the Linux build, where there is one.
+linux_cli="${ZANTREL_BUILD_DIR:-$root/build}/zantrel-cli"
+if [ -x "$linux_cli" ]; then
+  "$root/scripts/cli-compare-windows.sh" "$linux_cli" "$build/zantrel-cli.exe"
+else
+  echo "zantrel-cli.exe not compared with the Linux build: $linux_cli is not built" >&2
+fi
 # The prefix's server goes once the tests are done with it.
 /usr/lib/wine/wineserver -w
