@@ -14,7 +14,13 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // kill) set stopRequested rather than end the process, which would leave the
 // copy being written behind.
 void WatchStopRequests(std::atomic<bool>& stopRequested);
-// The run has ended and cleaned up: a request that is waiting for it (the
-// console window being closed) may let the process end.
+// The stream to write the run's UTF-8 text to, for it to show right where
+// stream goes: stream itself, or on a Windows console a stream whose text
+// reaches the console as UTF-16 (WriteConsoleW). Pipes and files take the
+// UTF-8 bytes as they are.
+std::FILE* ConsoleStream(std::FILE* stream);
+// The run has ended and cleaned up: what it wrote is shown, and a request
+// that is waiting for it (the console window being closed) may let the
+// process end.
 void RunEnded();
 bool IsTerminal(std::FILE* stream);

@@ -3,6 +3,12 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+
+#include <string>
+#include <string_view>
+#include <thread>
+
 #include "cli/Console.h"
 #include "util/Win32.h"
 
@@ -10,6 +16,47 @@ namespace {
 
 std::atomic<bool>* stopFlag = nullptr;
 HANDLE runEnded = nullptr;
+
+// The bytes at the end of text that begin a UTF-8 sequence still unfinished.
+std::size_t UnfinishedTail(std::string_view text) {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const unsigned char c = static_cast<unsigned char>(text[text.size() - back]);
+    if ((c & 0xC0) == 0x80) continue;
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
+// A stream whose bytes go down a pipe to a thread that shows them on the
+// console as UTF-16, a character never split between two writes.
+struct ConsolePump {
+  std::FILE* Stream = nullptr;
+  std::thread Thread;
+
+  void Run(HANDLE from, HANDLE console) {
+    std::string pending;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      pending.append(buffer, got);
+      const std::size_t ready = pending.size() - UnfinishedTail(pending);
+      Show(console, std::string_view(pending).substr(0, ready));
+      pending.erase(0, ready);
+    }
+    Show(console, pending);
+    CloseHandle(from);
+  }
+
+  static void Show(HANDLE console, std::string_view text) {
+    if (text.empty()) return;
+    const std::wstring wide = VEK::Win32::Wide(text);
+    DWORD written = 0;
+    WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  }
+};
+
+ConsolePump pumps[2];
 
 // Ctrl+C and Ctrl+Break stop the run as SIGINT does on Linux. Closing the
 // console window, logging off and shutting down are SIGHUP's counterparts;
@@ -42,7 +89,38 @@ void WatchStopRequests(std::atomic<bool>& stopRequested) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+std::FILE* ConsoleStream(std::FILE* stream) {
+  if (!IsTerminal(stream)) return stream;
+  ConsolePump& pump = pumps[stream == stderr ? 1 : 0];
+  if (pump.Stream != nullptr) return pump.Stream;
+  HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return stream;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(writeEnd), _O_WRONLY | _O_BINARY);
+  std::FILE* piped = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+  if (piped == nullptr) {
+    if (fd >= 0)
+      _close(fd);
+    else
+      CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    return stream;
+  }
+  // Unbuffered, so that progress shows as it is written.
+  std::setvbuf(piped, nullptr, _IONBF, 0);
+  pump.Stream = piped;
+  pump.Thread = std::thread([&pump, readEnd, console] { pump.Run(readEnd, console); });
+  return piped;
+}
+
 void RunEnded() {
+  // Closing a pipe's writing end lets its thread show the rest and end.
+  for (ConsolePump& pump : pumps) {
+    if (pump.Stream == nullptr) continue;
+    std::fclose(pump.Stream);
+    pump.Thread.join();
+    pump.Stream = nullptr;
+  }
   if (runEnded != nullptr) SetEvent(runEnded);
 }
 

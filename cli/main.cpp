@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
   }
 
   WatchStopRequests(stopRequested);
-  std::FILE* progress = IsTerminal(stderr) ? stderr : nullptr;
-  const int status = ZantrelCli::Run(parsed.Opts, stdout, progress, stopRequested);
+  std::FILE* progress = IsTerminal(stderr) ? ConsoleStream(stderr) : nullptr;
+  const int status = ZantrelCli::Run(parsed.Opts, ConsoleStream(stdout), progress, stopRequested);
   RunEnded();
   return status;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zantrel-cli.exe under Wine against the Linux build of zantrel-cli: over a
 # few films and damaged variants of them, each command must give the same
-# lines (line ends aside), the same exit status and the same rebuilt bytes.
+# lines (line ends aside), the same exit status and the same rebuilt bytes;
+# and on a console the same text.
 # Usage: cli-compare-windows.sh LINUX-CLI WINDOWS-CLI (WINEPREFIX set).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -75,5 +76,15 @@ for film in "$work"/films/*.avi; do
     fi
   done
 done
+# On a console (Wine makes one for a terminal) the text is shown as
+# characters, not as the UTF-8 bytes read in the console's code page.
+cases=$((cases + 1))
+expected="$(cd "$work/films" && { "$linux_cli" check --lang fr demo.avi || true; } | sed -n 2p)"
+(cd "$work/films" && LANG=C.UTF-8 script -qec "$wine '$windows_cli' check --lang fr demo.avi" "$work/tty.txt" \
+  > /dev/null 2>&1) || true
+if ! sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/tty.txt" | tr -d '\r' | grep -qxF "$expected"; then
+  echo "on a console: \"$expected\" is not shown" >&2; failures=$((failures + 1))
+fi
+
 echo "zantrel-cli.exe against the Linux build: $cases cases, $failures failed"
 [ "$failures" -eq 0 ]
