@@ -56,7 +56,9 @@ struct ConsolePump {
   }
 };
 
-ConsolePump pumps[2];
+// Standard output and standard error on the console share one pipe, so
+// their texts show in the order written.
+ConsolePump pump;
 
 // Ctrl+C and Ctrl+Break stop the run as SIGINT does on Linux. Closing the
 // console window, logging off and shutting down are SIGHUP's counterparts;
@@ -91,7 +93,6 @@ void WatchStopRequests(std::atomic<bool>& stopRequested) {
 
 std::FILE* ConsoleStream(std::FILE* stream) {
   if (!IsTerminal(stream)) return stream;
-  ConsolePump& pump = pumps[stream == stderr ? 1 : 0];
   if (pump.Stream != nullptr) return pump.Stream;
   HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -109,14 +110,13 @@ std::FILE* ConsoleStream(std::FILE* stream) {
   // Unbuffered, so that progress shows as it is written.
   std::setvbuf(piped, nullptr, _IONBF, 0);
   pump.Stream = piped;
-  pump.Thread = std::thread([&pump, readEnd, console] { pump.Run(readEnd, console); });
+  pump.Thread = std::thread([readEnd, console] { pump.Run(readEnd, console); });
   return piped;
 }
 
 void RunEnded() {
-  // Closing a pipe's writing end lets its thread show the rest and end.
-  for (ConsolePump& pump : pumps) {
-    if (pump.Stream == nullptr) continue;
+  // Closing the pipe's writing end lets its thread show the rest and end.
+  if (pump.Stream != nullptr) {
     std::fclose(pump.Stream);
     pump.Thread.join();
     pump.Stream = nullptr;

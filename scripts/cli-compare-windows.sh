@@ -77,13 +77,49 @@ for film in "$work"/films/*.avi; do
   done
 done
 # On a console (Wine makes one for a terminal) the text is shown as
-# characters, not as the UTF-8 bytes read in the console's code page.
+# characters, not as the UTF-8 bytes read in the console's code page. The
+# progress shares the console, so the line is looked for within lines.
 cases=$((cases + 1))
 expected="$(cd "$work/films" && { "$linux_cli" check --lang fr demo.avi || true; } | sed -n 2p)"
 (cd "$work/films" && LANG=C.UTF-8 script -qec "$wine '$windows_cli' check --lang fr demo.avi" "$work/tty.txt" \
   > /dev/null 2>&1) || true
-if ! sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/tty.txt" | tr -d '\r' | grep -qxF "$expected"; then
+if ! sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/tty.txt" | tr -d '\r' | grep -qF "$expected"; then
   echo "on a console: \"$expected\" is not shown" >&2; failures=$((failures + 1))
+fi
+
+# Ctrl+C on the console stops a rebuild as SIGINT does on Linux: the run
+# says so, ends with the same status, and leaves no copy, finished or not.
+cases=$((cases + 1))
+mkdir "$work/stop"
+ffmpeg -v error -f lavfi -i testsrc=size=640x480:rate=25 -t 120 -c:v mjpeg -q:v 2 "$work/stop/long.avi"
+stopped="$(cd "$work/stop" && python3 - "$wine" "$windows_cli" <<'PY'
+import os, pty, re, select, sys, time
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], sys.argv[2], "rebuild", "long.avi"])
+out, sent, start = b"", False, time.time()
+while time.time() - start < 120:
+    if select.select([fd], [], [], 0.1)[0]:
+        try:
+            data = os.read(fd, 65536)
+        except OSError:
+            break
+        if not data:
+            break
+        out += data
+    # Once the copy is begun, which its temporary name shows.
+    if not sent and any(name.endswith(".zantrel-partial") for name in os.listdir(".")):
+        os.write(fd, b"\x03")
+        sent = True
+status = os.waitpid(pid, 0)[1] >> 8
+text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", out).replace(b"\r", b"").decode("utf-8", "replace")
+print("sent" if sent else "not sent", status, "aborted" if "Operation aborted." in text else "not aborted",
+      " ".join(sorted(os.listdir("."))))
+PY
+)"
+# A stopped file ends the run with status 1 on Linux too (CliTest).
+if [ "$stopped" != "sent 1 aborted long.avi" ]; then
+  echo "Ctrl+C: \"$stopped\", not \"sent 1 aborted long.avi\"" >&2; failures=$((failures + 1))
 fi
 
 echo "zantrel-cli.exe against the Linux build: $cases cases, $failures failed"
