@@ -1,3 +1,7 @@
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "file/BackgroundRead.h"
 
 #include <algorithm>
@@ -19,7 +23,24 @@ void AwaitChange(const std::atomic<T>& value, T from) {
     __builtin_ia32_pause();
 #endif
   }
+#ifdef _WIN32
+  // The C++ library's own wait has no futex to sleep on there and can miss
+  // a wake-up (a walk then hangs for good); the system's address wait cannot.
+  static_assert(sizeof(std::atomic<T>) == sizeof(T));
+  while (value.load(std::memory_order_acquire) == from)
+    WaitOnAddress(const_cast<std::atomic<T>*>(&value), &from, sizeof(T), INFINITE);
+#else
   value.wait(from, std::memory_order_acquire);
+#endif
+}
+
+template <typename T>
+void WakeAll(std::atomic<T>& value) {
+#ifdef _WIN32
+  WakeByAddressAll(&value);
+#else
+  value.notify_all();
+#endif
 }
 
 }  // namespace
@@ -29,7 +50,7 @@ BackgroundRead::~BackgroundRead() {
   Wait();
   Quit.store(true, std::memory_order_release);
   Generation.fetch_add(1, std::memory_order_release);
-  Generation.notify_all();
+  WakeAll(Generation);
   Worker.join();
 }
 
@@ -43,7 +64,7 @@ void BackgroundRead::Start(int handle, std::int64_t offset, unsigned char* buffe
   NextPiece.store(0, std::memory_order_release);
   Started = true;
   Generation.fetch_add(1, std::memory_order_release);
-  Generation.notify_all();
+  WakeAll(Generation);
 }
 
 void BackgroundRead::ReadPieces() {
@@ -56,7 +77,7 @@ void BackgroundRead::ReadPieces() {
     const std::int64_t from = i * piece;
     const std::int64_t length = std::max<std::int64_t>(0, std::min(piece, Length - from));
     Got[i] = ReadFully(Handle, Buffer + from, length, Offset + from);
-    if (Finished.fetch_add(1, std::memory_order_acq_rel) + 1 == Pieces) Finished.notify_all();
+    if (Finished.fetch_add(1, std::memory_order_acq_rel) + 1 == Pieces) WakeAll(Finished);
     i = NextPiece.load(std::memory_order_acquire);
   }
 }

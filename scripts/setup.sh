@@ -13,6 +13,7 @@ packages=(
   mencoder gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav  # the other muxers whose idx1 and hdrl the key-frame and header tests check
   mplayer  # the seek test's second player
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db debootstrap  # the .deb and its check
+  g++-mingw-w64-x86-64-posix wine64 nsis googletest  # the Windows build, its tests under Wine, its installer
 )
 
 # Extra packages a caller needs (the screenshot script, say) come as arguments.

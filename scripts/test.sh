@@ -13,3 +13,5 @@ ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 60
 "$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh"
 "$root/scripts/package-test.sh"
+# The Windows build of the console program and the core's tests, run under Wine.
+"$root/scripts/test-windows.sh"

@@ -114,7 +114,8 @@ struct Fixture {
 
 // The mode is the caller's; a copy whose destination is its own source, by
 // whatever name, is refused before a byte is written, and letter case alone
-// never makes two names one file.
+// never makes two names one file on Linux; on Windows, whose names are
+// compared without regard to case, it does.
 TEST(BackupFile, ACopyOntoItsOwnSourceIsRefusedAndCaseAloneNeverMakesOneFile) {
   const struct {
     const char* name;
@@ -136,6 +137,8 @@ TEST(BackupFile, ACopyOntoItsOwnSourceIsRefusedAndCaseAloneNeverMakesOneFile) {
          return link;
        },
        true, false},
+#ifndef _WIN32
+// The Windows tests run under Wine, which makes no symbolic links.
       {"a symbolic link", BackupFile::Mode::Copy,
        [](const Fixture& f) {
          const std::string link = f.dir / "symlink.avi";
@@ -143,7 +146,13 @@ TEST(BackupFile, ACopyOntoItsOwnSourceIsRefusedAndCaseAloneNeverMakesOneFile) {
          return link;
        },
        true, false},
+#endif
+#ifdef _WIN32
+      // Names there are compared without regard to letter case: one file.
+      {"letter case only", BackupFile::Mode::Copy, [](const Fixture& f) { return f.dir / "MOVIE.AVI"; }, true, false},
+#else
       {"letter case only", BackupFile::Mode::Copy, [](const Fixture& f) { return f.dir / "MOVIE.AVI"; }, false, true},
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -221,7 +221,9 @@ TEST(File, OpenCreatesOnlyWhatIsMissingAndKeepsExistingContents) {
 TEST(File, OpenFailuresNameThePathInTheCurrentLanguage) {
   TempDir dir;
   ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+#ifndef _WIN32
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+#endif
   const struct {
     std::string path;
     int mode;
@@ -243,10 +245,12 @@ TEST(File, OpenFailuresNameThePathInTheCurrentLanguage) {
        "Could not open file \"" + (dir / "folder") + "\" (a folder has that name)."},
       {dir / "folder", VEKFile::ModeWrite | VEKFile::ShareDenyWrite, true, VEK::English,
        "Could not create file \"" + (dir / "folder") + "\" (a folder has that name)."},
+#ifndef _WIN32  // no FIFOs there
       {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::English,
        "Could not open file \"" + (dir / "fifo") + "\" (not a regular file)."},
       {dir / "fifo", VEKFile::ModeRead | VEKFile::ShareDenyNone, false, VEK::French,
        "Impossible d'ouvrir le fichier \"" + (dir / "fifo") + "\" (pas un fichier ordinaire)."},
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
@@ -274,6 +278,7 @@ TEST(File, ASecondWriterOfAFileOpenForWritingIsRefusedButReadersAreNot) {
   EXPECT_EQ(MessageOf([&] { reader.Open(VEKFile::ModeRead | VEKFile::ShareDenyNone, false); }), "(no exception)");
 }
 
+#ifndef _WIN32
 // Real leases from the kernel (ext4 and tmpfs grant them; so does any local
 // file system the tests run on): refused while another descriptor has the
 // file open, broken by another open, which waits for it (O_NONBLOCK makes it
@@ -308,6 +313,7 @@ TEST(File, AWriteLeaseIsRefusedWhileTheFileIsOpenElsewhereAndBrokenByAnotherOpen
   EXPECT_GE(after, 0) << "the lease was not let go";
   if (after >= 0) ::close(after);
 }
+#endif
 
 TEST(File, ShortReadsThrowFromReadAndAreCountedByReadSome) {
   TempDir dir;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "engine/IndexRebuilder.h"
+#include "file/SystemCalls.h"
 #include "lang/Language.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
@@ -609,8 +610,8 @@ TEST_F(LargeFile, ACheckPrintsPositionsBeyondFourGigabytesWhole) {
 TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBehind) {
   std::int64_t garbageAt = 0;
   const std::string path = MakeSparse(garbageAt);
-  struct stat before;
-  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  VEKFile::FileStatus before;
+  ASSERT_EQ(VEKFile::Sys().Stat(path.c_str(), &before), 0);
   const std::string next = Put("n.avi", SoundFile().Build());
   for (bool keepOriginal : {true, false}) {
     const auto r = Rebuild({path, next}, keepOriginal);
@@ -618,8 +619,8 @@ TEST_F(LargeFile, AnIndexThatCannotAddressTheDataFailsTheFileAndLeavesNothingBeh
     EXPECT_TRUE(std::any_of(r.Lines.begin(), r.Lines.end(),
                             [](const std::string& line) { return line.find("4 GiB") != std::string::npos; }));
     EXPECT_FALSE(Exists(CopyOf("big.avi")));
-    struct stat after;
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    VEKFile::FileStatus after;
+    ASSERT_EQ(VEKFile::Sys().Stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_size, before.st_size);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << "the source is not written";
   }

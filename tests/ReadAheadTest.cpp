@@ -142,6 +142,7 @@ TEST(ReadAhead, WritesAndAGrowingFileAreSeenPastTheBlocksReadAhead) {
   EXPECT_EQ(b[4], 0x22);
   EXPECT_EQ(b[5], 0x22);
 
+#ifndef _WIN32  // there the share mode (deny write) keeps other programs from appending
   // Another program appends while the walk nears the end.
   for (std::int64_t at = block; at < 3 * block - 16; at += 4000) {
     f.Seek(at, 0);
@@ -154,6 +155,7 @@ TEST(ReadAhead, WritesAndAGrowingFileAreSeenPastTheBlocksReadAhead) {
   f.Seek(3 * block, 0);
   f.Read(b, 8);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 8), "appended");
+#endif
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ int FaultySystemCalls::FTruncate(int fd, off_t length) {
   return SystemCalls::FTruncate(fd, length);
 }
 
-int FaultySystemCalls::FStat(int fd, struct stat* st) {
+int FaultySystemCalls::FStat(int fd, VEKFile::FileStatus* st) {
   ++calls;
   if (failFStatAfter >= 0 && ++fstatCalls > failFStatAfter) {
     errno = EIO;
@@ -117,7 +117,7 @@ int FaultySystemCalls::FStat(int fd, struct stat* st) {
   return SystemCalls::FStat(fd, st);
 }
 
-int FaultySystemCalls::Stat(const char* path, struct stat* st) {
+int FaultySystemCalls::Stat(const char* path, VEKFile::FileStatus* st) {
   ++calls;
   return SystemCalls::Stat(path, st);
 }

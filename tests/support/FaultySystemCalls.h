@@ -78,8 +78,8 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   ssize_t CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) override;
   int CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length) override;
   int FTruncate(int fd, off_t length) override;
-  int FStat(int fd, struct stat* st) override;
-  int Stat(const char* path, struct stat* st) override;
+  int FStat(int fd, VEKFile::FileStatus* st) override;
+  int Stat(const char* path, VEKFile::FileStatus* st) override;
   int Flock(int fd, int operation) override;
   int Unlink(const char* path) override;
   int FSync(int fd) override;

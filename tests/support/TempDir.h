@@ -2,6 +2,7 @@
 // and small file helpers.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "support/AviBuilder.h"
@@ -15,7 +16,14 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // The name under the folder, with the system's delimiter.
+  std::string operator/(const std::string& name) const {
+#ifdef _WIN32
+    return path_ + "\\" + name;
+#else
+    return path_ + "/" + name;
+#endif
+  }
 
  private:
   std::string path_;
@@ -34,6 +42,12 @@ class ConfigHome {
   bool had_ = false;
   std::string old_;
 };
+
+// The path of a UTF-8 name, and the UTF-8 text of a path: the same bytes on
+// Linux; on Windows the wide name that a narrow one would otherwise take
+// from the ANSI code page.
+std::filesystem::path NativePath(const std::string& path);
+std::string Utf8(const std::filesystem::path& path);
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
