@@ -260,6 +260,8 @@ std::vector<unsigned char> ReadVersionSection(const std::string& path) {
   return {};
 }
 
+#ifndef _WIN32
+// Windows reads its programs' own VERSIONINFO resource (AppVersionWin32.cpp).
 std::string FileVersionText(const std::string& path) {
   std::vector<unsigned char> record = ReadVersionSection(path);
   if (record.empty()) return {};
@@ -278,5 +280,6 @@ std::string FileVersionText(const std::string& path) {
   std::size_t n = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : value->size();
   return std::string(text, n);
 }
+#endif
 
 }  // namespace VEK

@@ -199,6 +199,8 @@ std::vector<unsigned char> ReadVersionSection(const std::string& path);
 
 // The "FileVersion" text of the first translation of the version record of
 // the file at path, or the empty text when there is none or any step fails.
+// On Windows the record is the program's VERSIONINFO resource, read through
+// the system's version API.
 std::string FileVersionText(const std::string& path);
 
 }  // namespace VEK

@@ -10,7 +10,7 @@ ZANTREL_WINDOWS_BUILD_DIR="$build" "$root/scripts/build-windows.sh"
 imports="$(x86_64-w64-mingw32-objdump -p "$build/zantrel-cli.exe" | sed -n 's/^\s*DLL Name: //p')"
 for dll in $imports; do
   case "${dll,,}" in
-    kernel32.dll | msvcrt.dll | shell32.dll | user32.dll | advapi32.dll | api-ms-win-*.dll) ;;
+    kernel32.dll | msvcrt.dll | shell32.dll | user32.dll | advapi32.dll | version.dll | api-ms-win-*.dll) ;;
     *) echo "zantrel-cli.exe needs $dll beside it" >&2; exit 1 ;;
   esac
 done

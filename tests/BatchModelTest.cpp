@@ -2,7 +2,6 @@
 // and the questions it asks first, one row per file, and what a run's
 // notifications do to the rows and to the batch's sum.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <deque>
@@ -149,9 +148,12 @@ TEST(BatchModel, EachFileHasOneRowUnderItsWholePathHoweverItIsNamed) {
     std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
     WriteFile(dir / name, Clean());
   }
+#ifndef _WIN32
+  // Wine makes no links (its CreateSymbolicLinkW succeeds and does nothing).
   std::filesystem::create_symlink(dir / "clip2.avi", dir / "link.avi");
-  const std::string cwd = std::filesystem::current_path();
-  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+#endif
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
   const struct {
     const char* name;
     std::vector<std::string> given;
@@ -159,9 +161,10 @@ TEST(BatchModel, EachFileHasOneRowUnderItsWholePathHoweverItIsNamed) {
   } cases[] = {
       {"a folder: its visible AVI files in natural order", {dir.Path()}, {"clip2.avi", "clip10.avi", "sub/b.AVI"}},
       {"a relative name", {"clip2.avi"}, {"clip2.avi"}},
-      {"other spellings and a link of one file",
-       {"clip2.avi", "./clip2.avi", "sub/../clip2.avi", "link.avi"},
-       {"clip2.avi"}},
+      {"other spellings of one file", {"clip2.avi", "./clip2.avi", "sub/../clip2.avi"}, {"clip2.avi"}},
+#ifndef _WIN32
+      {"a link to a file listed", {"clip2.avi", "link.avi"}, {"clip2.avi"}},
+#endif
       {"a folder after one of its files", {"sub//b.AVI", "."}, {"sub/b.AVI", "clip2.avi", "clip10.avi"}},
       {"a missing file is listed, for the run to say why", {"gone.avi", "./gone.avi"}, {"gone.avi"}},
   };
@@ -172,11 +175,11 @@ TEST(BatchModel, EachFileHasOneRowUnderItsWholePathHoweverItIsNamed) {
     std::vector<std::string> rows;
     for (const auto& e : batch.Entries()) rows.push_back(e.Path);
     std::vector<std::string> expected;
-    for (const auto& r : c.rows) expected.push_back(dir / r);
+    for (const auto& r : c.rows) expected.push_back(std::filesystem::path(dir / r).make_preferred().string());
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(batch.AddPaths(c.given), 0) << "added again";
   }
-  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  std::filesystem::current_path(cwd);
 }
 
 TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExistingCopy) {
