@@ -1,9 +1,9 @@
 #include "file/File.h"
 
-#include <fcntl.h>
 #include <limits.h>
-#include <sys/file.h>
-#include <unistd.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -52,6 +52,17 @@ int LockFor(int mode) {
   return (mode & 0x03) == ModeRead ? LOCK_SH : LOCK_EX;
 }
 
+// Where the system enforces sharing (Windows), the open itself denies others
+// what the mode denies them; elsewhere these flags are 0.
+int DenyFlags(int mode) {
+  switch (mode & 0xF0) {
+    case ShareExclusive: return OpenDenyRead | OpenDenyWrite;
+    case ShareDenyWrite: return OpenDenyWrite;
+    case ShareDenyRead: return OpenDenyRead;
+    default: return 0;
+  }
+}
+
 }  // namespace
 
 File::File(std::string fileName) : FileName_(std::move(fileName)) {}
@@ -76,7 +87,8 @@ void File::Open(int mode, bool createIfMissing) {
     if (fd < 0) throw CreateFailure(FileName_, errno);
     Sys().Close(fd);
   }
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // non-blocking only so that a FIFO cannot hang the open
+  // Non-blocking only so that a FIFO cannot hang the open.
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | DenyFlags(mode);
   switch (mode & 0x03) {
     case ModeWrite: flags |= O_WRONLY; break;
     case ModeReadWrite: flags |= O_RDWR; break;
@@ -84,7 +96,7 @@ void File::Open(int mode, bool createIfMissing) {
   }
   const int fd = Sys().Open(FileName_.c_str(), flags, 0);
   if (fd < 0) throw OpenFailure(FileName_, errno);
-  struct stat st;
+  FileStatus st;
   // Only regular files: a directory, a device or a pipe is not a video file.
   int error = Sys().FStat(fd, &st) == 0 ? 0 : errno;
   bool special = false;
@@ -262,7 +274,7 @@ std::int64_t File::Seek(std::int64_t offset, int origin) {
   if (origin == 1) {
     base = CurrentPosition;
   } else if (origin == 2) {
-    struct stat st;
+    FileStatus st;
     ok = Handle >= 0 && Sys().FStat(Handle, &st) == 0;
     base = ok ? st.st_size : 0;
   } else if (origin != 0) {
@@ -275,7 +287,7 @@ std::int64_t File::Seek(std::int64_t offset, int origin) {
 }
 
 std::int64_t File::Size() const {
-  struct stat st;
+  FileStatus st;
   if (Sys().Stat(FileName_.c_str(), &st) != 0) Fail(MsgSize);
   return st.st_size;
 }
@@ -307,7 +319,7 @@ std::int64_t File::CloneBlock() const {
   // The file system's preferred block for writing: on XFS and btrfs the
   // block in which extents are shared, or a multiple of it, either of which
   // keeps every shared range aligned as the kernel requires.
-  struct stat st;
+  FileStatus st;
   block = Handle >= 0 && Sys().FStat(Handle, &st) == 0 ? st.st_blksize : 0;
   if (block < 512 || (block & (block - 1)) != 0) block = -1;
   CloneState.store(block, std::memory_order_relaxed);
@@ -442,12 +454,18 @@ std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
 
 void File::StartWriteback(std::int64_t offset, std::int64_t length) const {
   // Only a hint: where it fails, the final Sync still does all the work.
+#ifdef _WIN32
+  // Windows has no such hint; the lazy writer starts on its own.
+  (void)offset;
+  (void)length;
+#else
   if (Handle >= 0 && length > 0)
     ::sync_file_range(Handle, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 File::Stamp File::CurrentStamp() const {
-  struct stat st;
+  FileStatus st;
   if (Handle < 0 || Sys().FStat(Handle, &st) != 0) Fail(MsgSize);
   return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
           static_cast<std::int64_t>(st.st_mtim.tv_nsec)};

@@ -4,8 +4,6 @@
 // without touching the disk, and still read back what it wrote.
 #pragma once
 
-#include <sys/uio.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "file/BackgroundRead.h"
+#include "file/Posix.h"
 #include "util/Exception.h"
 #include "util/SmartPointers.h"
 

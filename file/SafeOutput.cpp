@@ -1,8 +1,5 @@
 #include "file/SafeOutput.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -58,7 +55,7 @@ int SafeOutput::Create(const std::function<int(const std::string& temporary)>& c
   folderSyncError_ = 0;
   const std::string name = VEK::ExtractFileName(finalName_);
   if (name.size() > NAME_MAX) return ENAMETOOLONG;
-  struct stat st;
+  FileStatus st;
   if (name.empty() || (Sys().Stat(finalName_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return EISDIR;
   std::random_device seed;
   std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());

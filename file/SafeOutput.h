@@ -12,10 +12,10 @@
 // descriptor; this class only names, renames and deletes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
+
+#include "file/Posix.h"
 
 namespace VEKFile {
 

@@ -1,13 +1,13 @@
 // The POSIX calls of the file layer, behind one replaceable object, so that
 // tests can make a chosen call fail (a full disk, a read error, a file that
-// shrinks) without touching a real device.
+// shrinks) without touching a real device. On Windows the same calls are
+// made of their Win32 counterparts (SystemCallsWin32.cpp), in the POSIX
+// vocabulary that Posix.h gives there.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/uio.h>
-
 #include <cstdint>
+
+#include "file/Posix.h"
 
 namespace VEKFile {
 
@@ -26,8 +26,10 @@ class SystemCalls {
   // cannot, EXDEV across file systems, EINVAL when a range is not aligned).
   virtual int CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut, off_t length);
   virtual int FTruncate(int fd, off_t length);
-  virtual int FStat(int fd, struct stat* st);
-  virtual int Stat(const char* path, struct stat* st);
+  virtual int FStat(int fd, FileStatus* st);
+  virtual int Stat(const char* path, FileStatus* st);
+  // Stat of a link itself, not of what it names.
+  virtual int LStat(const char* path, FileStatus* st);
   virtual int Flock(int fd, int operation);
   virtual int Unlink(const char* path);
   // Durability and safe replacement of what the engine writes.

@@ -11,7 +11,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+
+#include "util/Win32.h"
+#else
 #include <unistd.h>
+#endif
 
 namespace VEK {
 
@@ -86,9 +92,15 @@ std::optional<Node> FindChild(std::span<const unsigned char> rec, const Node& pa
 class ElfFile {
  public:
   explicit ElfFile(const std::string& path) {
+#ifdef _WIN32
+    fd_ = ::_wopen(Win32::FileName(path).c_str(), _O_RDONLY | _O_BINARY);
+    struct _stat64 st {};
+    if (fd_ >= 0 && ::_fstat64(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
+#else
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
+#endif
   }
   ~ElfFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -101,7 +113,14 @@ class ElfFile {
     if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
     auto* p = static_cast<unsigned char*>(out);
     while (n > 0) {
+#ifdef _WIN32
+      // One object reads on one thread: a seek and a read make the positioned read.
+      const ssize_t got = ::_lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) < 0
+                              ? -1
+                              : ::_read(fd_, p, static_cast<unsigned>(std::min<std::size_t>(n, 1 << 30)));
+#else
       ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(offset));
+#endif
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;
       p += got;

@@ -14,7 +14,9 @@ std::string SystemReason(int error) {
   };
   static const Reason reasons[] = {
       {ENOSPC, {{"no space left on the device", "plus d'espace libre sur le périphérique"}}},
+#ifdef EDQUOT
       {EDQUOT, {{"disk quota exceeded", "quota de disque dépassé"}}},
+#endif
       {EIO, {{"input/output error", "erreur d'entrée/sortie"}}},
       {EROFS, {{"read-only file system", "système de fichiers en lecture seule"}}},
       {EFBIG, {{"file too large for the file system", "fichier trop grand pour le système de fichiers"}}},

@@ -1,9 +1,13 @@
 #include "settings/RegistryStore.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
+
+#ifdef _WIN32
+#include <direct.h>
+
+#include "util/Win32.h"
+#else
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -71,22 +75,32 @@ class Descriptor {
 
 void MakeFolders(const std::string& folder) {
   if (folder.empty() || folder == "/") return;
-  struct stat st;
+  VEKFile::FileStatus st;
   if (VEKFile::Sys().Stat(folder.c_str(), &st) == 0) return;
   MakeFolders(VEK::ExtractFileDir(folder));
   // 0700: the settings are the user's own business.
+#ifdef _WIN32
+  // A folder under the user's profile is the user's own already.
+  if (::_wmkdir(VEK::Win32::FileName(folder).c_str()) != 0 && errno != EEXIST) Fail(MsgFolder, folder, errno);
+#else
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail(MsgFolder, folder, errno);
+#endif
 }
 
 // A link to the file (a dotfile manager's, say) stays a link: the new content
 // replaces the file it points to.
 std::string ResolveLink(const std::string& name) {
+#ifdef _WIN32
+  // Links among a user's settings files are a Unix habit; the name is taken as it is.
+  return name;
+#else
   char resolved[PATH_MAX];
   if (::realpath(name.c_str(), resolved)) return resolved;
   return name;
+#endif
 }
 
-void RefuseUnlessRegular(const std::string& name, const struct stat& st) {
+void RefuseUnlessRegular(const std::string& name, const VEKFile::FileStatus& st) {
   if (S_ISREG(st.st_mode)) return;
   if (S_ISDIR(st.st_mode)) throw Exception(VEK::Text(MsgFolderNotFile, {name}));
   if (S_ISFIFO(st.st_mode)) throw Exception(VEK::Text(MsgPipeNotFile, {name}));
@@ -99,7 +113,7 @@ bool ReadWhole(const std::string& name, std::string& text) {
   // opening a FIFO for reading would be taken by a writer waiting on it as
   // a reader. O_NONBLOCK and the fstat below catch one put there in between,
   // without waiting for a writer.
-  struct stat st;
+  VEKFile::FileStatus st;
   if (VEKFile::Sys().Stat(name.c_str(), &st) == 0) RefuseUnlessRegular(name, st);
   Descriptor fd(VEKFile::Sys().Open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
   if (fd.Get() < 0) {
@@ -204,7 +218,7 @@ void FileStore::Replace(const std::string& text) {
   const std::string target = ResolveLink(fileName_);
 
   mode_t mode = 0600;
-  struct stat st;
+  VEKFile::FileStatus st;
   if (VEKFile::Sys().Stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
   // Declared before the descriptor, so that a failure closes the file before
@@ -225,7 +239,11 @@ void FileStore::Replace(const std::string& text) {
     if (wrote == 0) fail(ENOSPC);
     done += static_cast<std::size_t>(wrote);
   }
+#ifdef _WIN32
+  (void)mode;  // no permission bits: the file inherits its folder's access list
+#else
   if (mode != 0600 && ::fchmod(fd.Get(), mode) != 0) fail(errno);
+#endif
   if (VEKFile::Sys().FSync(fd.Get()) != 0) fail(errno);
   if (fd.Close() != 0) fail(errno);
   if (const int error = output.Commit()) Fail(MsgWrite, target, error);

@@ -1,17 +1,17 @@
 #include "util/FolderFiles.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+
+#include "util/FolderWalk.h"
 
 namespace VEK {
-
-namespace fs = std::filesystem;
 
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
 
 bool IsAviName(const std::string& name) {
   if (name.size() < 4) return false;
@@ -19,24 +19,6 @@ bool IsAviName(const std::string& name) {
   std::transform(suffix.begin(), suffix.end(), suffix.begin(), Folded);
   return suffix == ".avi";
 }
-
-void Collect(const fs::path& folder, std::vector<std::string>& found) {
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    std::error_code kind;
-    if (it->is_symlink(kind)) {
-      // A link to a file is taken; one to a folder is not followed.
-      if (!it->is_directory(kind) && IsAviName(name)) found.push_back(it->path().string());
-    } else if (it->is_directory(kind)) {
-      if (name.front() != '.') Collect(it->path(), found);
-    } else if (IsAviName(name)) {
-      found.push_back(it->path().string());
-    }
-  }
-}
-
-}  // namespace
 
 bool NaturalLess(std::string_view a, std::string_view b) {
   std::size_t i = 0, j = 0;
@@ -64,7 +46,7 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 
 std::vector<std::string> AviFilesIn(const std::string& folder) {
   std::vector<std::string> found;
-  Collect(fs::path(folder), found);
+  CollectAviFiles(folder, found);
   std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
   return found;
 }
@@ -72,8 +54,7 @@ std::vector<std::string> AviFilesIn(const std::string& folder) {
 std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths) {
   std::vector<std::string> files;
   for (const std::string& path : paths) {
-    std::error_code error;
-    if (fs::is_directory(fs::path(path), error)) {
+    if (IsFolder(path)) {
       for (std::string& file : AviFilesIn(path)) files.push_back(std::move(file));
     } else {
       files.push_back(path);

@@ -1,4 +1,5 @@
-// Path helpers on plain POSIX paths ('/' is the only delimiter).
+// Path helpers on plain paths: '/' is the only delimiter on POSIX; Windows
+// takes '\' as well, and IncludeTrailingPathDelimiter adds a '\' there.
 #pragma once
 
 #include <string>
@@ -20,8 +21,10 @@ bool NameExists(const std::string& path);
 // Unlinks the file; the result is the caller's to ignore.
 bool DeleteFile(const std::string& path);
 // True when both paths name one file: the same text, or, when both exist,
-// the same device and inode (another spelling, a link). File names on this
-// platform are case-sensitive, so letter case alone never makes two paths one.
+// the same device and inode (another spelling, a link; on Windows the volume
+// serial and file index, which also join names that differ in letter case).
+// On Linux file names are case-sensitive, so letter case alone never makes
+// two paths one.
 bool SameFile(const std::string& a, const std::string& b);
 // path made absolute against the working folder, with its "." parts, ".."
 // parts and doubled delimiters taken out as written: a relative path means

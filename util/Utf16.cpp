@@ -57,4 +57,55 @@ std::size_t AppendUtf16AsUtf8(std::string_view bytes, ByteOrder order, std::stri
   return at;  // an odd last byte stays unread
 }
 
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t at = 0;
+  while (at < size) {
+    const std::uint32_t lead = p[at];
+    std::size_t length = 0;
+    std::uint32_t c = 0, least = 0;
+    if (lead < 0x80) length = 1, c = lead;
+    else if (lead >= 0xC2 && lead <= 0xDF) length = 2, c = lead & 0x1F, least = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, c = lead & 0x0F, least = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, c = lead & 0x07, least = 0x10000;
+    bool valid = length > 0 && size - at >= length;
+    for (std::size_t i = 1; valid && i < length; ++i) {
+      valid = (p[at + i] & 0xC0) == 0x80;
+      c = c << 6 | (p[at + i] & 0x3F);
+    }
+    if (valid && (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
+    if (!valid) {
+      out += u'\uFFFD';
+      ++at;
+      continue;
+    }
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+    at += length;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::uint32_t unit = text[i];
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
+      ++i;
+    } else {
+      AppendUtf8(IsHighSurrogate(unit) || IsLowSurrogate(unit) ? 0xFFFD : unit, out);
+    }
+  }
+  return out;
+}
+
 }  // namespace VEK

@@ -1,5 +1,6 @@
-// UTF-16 text, as the Windows registry holds strings and as its editor
-// exports files, turned into the UTF-8 the rest of the program works in.
+// UTF-16 text, as the Windows registry holds strings, as its editor exports
+// files and as the Win32 calls take names, turned into the UTF-8 the rest of
+// the program works in, and back.
 #pragma once
 
 #include <cstddef>
@@ -15,5 +16,13 @@ enum class ByteOrder { LittleEndian, BigEndian };
 // read, else the offset of the first unit that is not UTF-16 (a lone
 // surrogate, an odd last byte); what comes before it is appended.
 std::size_t AppendUtf16AsUtf8(std::string_view bytes, ByteOrder order, std::string& out);
+
+// The UTF-16 form of UTF-8 text. A byte that starts no valid sequence
+// (a stray continuation byte, an overlong form, an encoded surrogate, a code
+// point above U+10FFFF, a sequence cut short) becomes U+FFFD, and decoding
+// goes on with the next byte.
+std::u16string Utf8ToUtf16(std::string_view text);
+// The UTF-8 form of UTF-16 units; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace VEK

@@ -1,0 +1,54 @@
+// Whole paths and file keys on Windows: drive letters and shares, either
+// slash, and names that compare without regard to letter case.
+#include <windows.h>
+
+#include <string>
+
+#include "util/Paths.h"
+#include "util/Win32.h"
+
+namespace VEK {
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return path;
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return Win32::Narrow(FullPath(L"."));
+  return Win32::Narrow(FullPath(Win32::Wide(path)));
+}
+
+std::string FileKey(const std::string& path) {
+  // The name the file system itself gives the file, links resolved, else the
+  // whole path as written; in lower case either way, as Windows compares names.
+  std::wstring key = FullPath(Win32::Wide(path));
+  const HANDLE file = CreateFileW(Win32::FileName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), 0);
+    if (length >= final.size()) {
+      final.resize(length + 1);
+      length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), 0);
+    }
+    if (length > 0 && length < final.size()) key = final.substr(0, length);
+    CloseHandle(file);
+  }
+  CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return Win32::Narrow(key);
+}
+
+}  // namespace VEK
