@@ -53,8 +53,12 @@ enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
 // shown second, beside the name, and the long folder last.
 constexpr int ResultColumn = 2;
 
+// The window's texts are those of the Qt window's catalogue context. A text
+// given to T or Tr, or marked N_ where a table holds it for later, must be
+// one of its sources: the build checks them (win32/make_texts.py).
 const char* const kContext = "TFrmMain";
 std::string T(const char* source) { return Tr(kContext, source); }
+#define N_(text) text
 
 VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
   VEKRiff::BatchSettings s;
@@ -254,29 +258,29 @@ void TFrmMain::RetranslateUi() {
     const char* Caption;
     const char* Keys;
   } items[] = {
-      {ActFileClear, "&Clear file list", "Ctrl+L"},
-      {ActFileAdd, "&Add files...", "Ctrl+O"},
-      {ActFileAddFolder, "Add f&older...", "Ctrl+Shift+O"},
-      {ActFileRemove, "&Remove files", "Del"},
-      {ActSaveMessages, "&Save messages...", "Ctrl+S"},
-      {ActCopyMessages, "Copy &all messages", "Ctrl+Shift+C"},
-      {ActFileQuit, "&Quit", "Ctrl+Q"},
-      {ActActionCheckErrors, "&Check errors", "F5"},
-      {ActActionFix, "&Rebuild Index", "Ctrl+R"},
-      {ActReference, "Reference &file...", nullptr},
-      {ActActionStop, "&Stop", "Esc"},
-      {MnuStayOnTop, "&Stay on top", nullptr},
-      {ActConfig, "&Configuration...", "Ctrl+,"},
-      {MnuAbout, "&About...", nullptr},
-      {ActOpenFile, "&Open File", nullptr},
-      {ActOpenFixedFile, "Open &Fixed File", nullptr},
-      {ActOpenContainingFolder, "Open &Containing Folder", nullptr},
+      {ActFileClear, N_("&Clear file list"), "Ctrl+L"},
+      {ActFileAdd, N_("&Add files..."), "Ctrl+O"},
+      {ActFileAddFolder, N_("Add f&older..."), "Ctrl+Shift+O"},
+      {ActFileRemove, N_("&Remove files"), "Del"},
+      {ActSaveMessages, N_("&Save messages..."), "Ctrl+S"},
+      {ActCopyMessages, N_("Copy &all messages"), "Ctrl+Shift+C"},
+      {ActFileQuit, N_("&Quit"), "Ctrl+Q"},
+      {ActActionCheckErrors, N_("&Check errors"), "F5"},
+      {ActActionFix, N_("&Rebuild Index"), "Ctrl+R"},
+      {ActReference, N_("Reference &file..."), nullptr},
+      {ActActionStop, N_("&Stop"), "Esc"},
+      {MnuStayOnTop, N_("&Stay on top"), nullptr},
+      {ActConfig, N_("&Configuration..."), "Ctrl+,"},
+      {MnuAbout, N_("&About..."), nullptr},
+      {ActOpenFile, N_("&Open File"), nullptr},
+      {ActOpenFixedFile, N_("Open &Fixed File"), nullptr},
+      {ActOpenContainingFolder, N_("Open &Containing Folder"), nullptr},
   };
   for (const auto& item : items) {
     const std::wstring text = W(T(item.Caption) + (item.Keys ? std::string("\t") + item.Keys : std::string()));
     for (HMENU m : {menu_, rowMenu_}) ModifyMenuW(m, item.Id, MF_BYCOMMAND | MF_STRING, item.Id, text.c_str());
   }
-  const char* const titles[] = {"&File", "&Action", "&Options", "&Tools", "&Help"};
+  const char* const titles[] = {N_("&File"), N_("&Action"), N_("&Options"), N_("&Tools"), N_("&Help")};
   for (int i = 0; i < 5; ++i) {
     const std::wstring text = W(T(titles[i]));
     MENUITEMINFOW info = {};
@@ -286,7 +290,7 @@ void TFrmMain::RetranslateUi() {
     SetMenuItemInfoW(menu_, i, TRUE, &info);
   }
   DrawMenuBar(hwnd_);
-  const char* const headers[] = {"File", "Folder", "Result"};
+  const char* const headers[] = {N_("File"), N_("Folder"), N_("Result")};
   for (int i = 0; i < 3; ++i) {
     std::wstring text = W(T(headers[i]));
     LVCOLUMNW column = {};
@@ -484,13 +488,13 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         const struct {
           int Id;
           const char* Hint;
-        } hints[] = {{ActFileClear, "Clear list"},
-                     {ActFileAdd, "Add files..."},
-                     {ActFileRemove, "Remove selected files"},
-                     {ActActionCheckErrors, "Check Errors"},
-                     {ActActionFix, "Rebuild Index"},
-                     {ActActionStop, "Stop current operation"},
-                     {ActConfig, "Display the configuration window..."}};
+        } hints[] = {{ActFileClear, N_("Clear list")},
+                     {ActFileAdd, N_("Add files...")},
+                     {ActFileRemove, N_("Remove selected files")},
+                     {ActActionCheckErrors, N_("Check Errors")},
+                     {ActActionFix, N_("Rebuild Index")},
+                     {ActActionStop, N_("Stop current operation")},
+                     {ActConfig, N_("Display the configuration window...")}};
         hint.clear();
         for (const auto& h : hints)
           if (static_cast<UINT_PTR>(h.Id) == header->idFrom) hint = W(T(h.Hint));
