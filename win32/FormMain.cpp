@@ -328,6 +328,12 @@ void TFrmMain::ApplyDpi() {
     return list;
   };
   HIMAGELIST marks = images(IDI_MARK_FIRST, RowMarkImageCount), tools = images(IDI_TOOL_FIRST, 7);
+  // An unmarked row gets an empty picture after the marks, so that its text
+  // lines up with the marked rows' texts.
+  const std::vector<std::uint32_t> clear(static_cast<std::size_t>(side) * side, 0);
+  HBITMAP blank = CreateBitmap(side, side, 1, 32, clear.data());
+  ImageList_Add(marks, blank, nullptr);
+  DeleteObject(blank);
   ListView_SetImageList(LvwFiles, marks, LVSIL_SMALL);
   SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(tools));
   SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(side + Scale(8), side + Scale(8)));
@@ -626,7 +632,7 @@ void TFrmMain::AddRows(int from) {
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = row;
     item.pszText = name.data();
-    item.iImage = I_IMAGENONE;
+    item.iImage = RowMarkImageCount;
     ListView_InsertItem(LvwFiles, &item);
     ListView_SetItemText(LvwFiles, row, 1, folder.data());
     ShowRow(row);
@@ -639,7 +645,7 @@ void TFrmMain::ShowRow(int row) {
   LVITEMW item = {};
   item.mask = LVIF_IMAGE;
   item.iItem = row;
-  item.iImage = entry.Mark == MarkNone ? I_IMAGENONE : entry.Mark;
+  item.iImage = entry.Mark == MarkNone ? RowMarkImageCount : entry.Mark;
   ListView_SetItem(LvwFiles, &item);
   std::wstring result = W(entry.Result);
   ListView_SetItemText(LvwFiles, row, ResultColumn, result.data());
@@ -739,7 +745,7 @@ void TFrmMain::ChooseFiles() {
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrInitialDir = lastFolder_.empty() ? nullptr : lastFolder_.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&ofn)) return;
   // One file: its whole path. Several: the folder, then each name, each
   // ended by a null, the list by a second one.
@@ -784,7 +790,7 @@ void TFrmMain::ChooseReference() {
   ofn.lpstrFilter = filter.c_str();
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (GetOpenFileNameW(&ofn)) referenceFile_ = buffer.c_str();
 }
 
@@ -797,7 +803,7 @@ void TFrmMain::SaveMessages() {
   ofn.lpstrFilter = filter.c_str();
   ofn.lpstrFile = buffer;
   ofn.nMaxFile = static_cast<DWORD>(std::size(buffer));
-  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&ofn)) return;
   FlushMessages();
   std::wstring wide(GetWindowTextLengthW(EdtLogs) + 1, L'\0');
