@@ -332,7 +332,7 @@ void TFrmMain::ApplyDpi() {
   // lines up with the marked rows' texts.
   const std::vector<std::uint32_t> clear(static_cast<std::size_t>(side) * side, 0);
   HBITMAP blank = CreateBitmap(side, side, 1, 32, clear.data());
-  ImageList_Add(marks, blank, nullptr);
+  ImageList_AddMasked(marks, blank, RGB(0, 0, 0));
   DeleteObject(blank);
   ListView_SetImageList(LvwFiles, marks, LVSIL_SMALL);
   SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(tools));
