@@ -42,10 +42,31 @@ constexpr UINT WM_SERVE_HANDOVERS = WM_APP + 1;
 
 // Child window and command numbers.
 enum : int {
-  IdToolBar = 10, IdFiles, IdLabel, IdLogs, IdStatus, IdProgress1, IdProgress2, IdStatusBar,
-  ActFileClear = 1000, ActFileAdd, ActFileAddFolder, ActFileRemove, ActSaveMessages, ActCopyMessages, ActFileQuit,
-  ActActionCheckErrors, ActActionFix, ActReference, ActActionStop, MnuStayOnTop, ActConfig, MnuAbout, ActOpenFile,
-  ActOpenFixedFile, ActOpenContainingFolder,
+  IdToolBar = 10,
+  IdFiles,
+  IdLabel,
+  IdLogs,
+  IdStatus,
+  IdProgress1,
+  IdProgress2,
+  IdStatusBar,
+  ActFileClear = 1000,
+  ActFileAdd,
+  ActFileAddFolder,
+  ActFileRemove,
+  ActSaveMessages,
+  ActCopyMessages,
+  ActFileQuit,
+  ActActionCheckErrors,
+  ActActionFix,
+  ActReference,
+  ActActionStop,
+  MnuStayOnTop,
+  ActConfig,
+  MnuAbout,
+  ActOpenFile,
+  ActOpenFixedFile,
+  ActOpenContainingFolder,
 };
 enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
 
@@ -73,14 +94,22 @@ VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
 
 std::string MarkInWords(RowMark mark) {
   switch (mark) {
-    case MarkNone: return {};
-    case MarkOk: return T("Healthy");
-    case MarkErrors: return T("Errors found, or not done");
-    case MarkBusy: return T("Being worked on");
-    case MarkRebuilt: return T("Rebuilt");
-    case MarkAborted: return T("Stopped");
-    case MarkSkipped: return T("Skipped");
-    case MarkNotAvi: return T("Not an AVI file");
+    case MarkNone:
+      return {};
+    case MarkOk:
+      return T("Healthy");
+    case MarkErrors:
+      return T("Errors found, or not done");
+    case MarkBusy:
+      return T("Being worked on");
+    case MarkRebuilt:
+      return T("Rebuilt");
+    case MarkAborted:
+      return T("Stopped");
+    case MarkSkipped:
+      return T("Skipped");
+    case MarkNotAvi:
+      return T("Not an AVI file");
   }
   return {};
 }
@@ -209,8 +238,7 @@ void TFrmMain::BuildMenus() {
   popup(options, {MnuStayOnTop});
   popup(tools, {ActConfig});
   popup(help, {MnuAbout});
-  for (HMENU m : {file, action, options, tools, help})
-    AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(m), L"");
+  for (HMENU m : {file, action, options, tools, help}) AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(m), L"");
   SetMenu(hwnd_, menu_);
   rowMenu_ = CreatePopupMenu();
   popup(rowMenu_, {ActOpenFixedFile, ActOpenFile, 0, ActOpenContainingFolder});
@@ -218,8 +246,16 @@ void TFrmMain::BuildMenus() {
   const struct {
     int Id;
     int Image;
-  } buttons[] = {{ActFileClear, 0}, {0, 0},           {ActFileAdd, 1},    {ActFileRemove, 2}, {0, 0},
-                 {ActActionCheckErrors, 3}, {ActActionFix, 4}, {0, 0}, {ActActionStop, 5}, {0, 0},
+  } buttons[] = {{ActFileClear, 0},
+                 {0, 0},
+                 {ActFileAdd, 1},
+                 {ActFileRemove, 2},
+                 {0, 0},
+                 {ActActionCheckErrors, 3},
+                 {ActActionFix, 4},
+                 {0, 0},
+                 {ActActionStop, 5},
+                 {0, 0},
                  {ActConfig, 6}};
   for (const auto& b : buttons) {
     TBBUTTON button = {};
@@ -234,20 +270,13 @@ void TFrmMain::BuildMenus() {
 void TFrmMain::BuildAccelerators() {
   // The Qt window's shortcuts.
   const ACCEL keys[] = {
-      {FCONTROL | FVIRTKEY, 'L', ActFileClear},
-      {FCONTROL | FVIRTKEY, 'O', ActFileAdd},
-      {FCONTROL | FVIRTKEY, VK_INSERT, ActFileAdd},
-      {FCONTROL | FSHIFT | FVIRTKEY, 'O', ActFileAddFolder},
-      {FVIRTKEY, VK_DELETE, ActFileRemove},
-      {FCONTROL | FVIRTKEY, VK_DELETE, ActFileRemove},
-      {FVIRTKEY, VK_F5, ActActionCheckErrors},
-      {FCONTROL | FVIRTKEY, 'E', ActActionCheckErrors},
-      {FCONTROL | FVIRTKEY, 'R', ActActionFix},
-      {FVIRTKEY, VK_ESCAPE, ActActionStop},
-      {FCONTROL | FVIRTKEY, 'Q', ActFileQuit},
-      {FCONTROL | FVIRTKEY, VK_OEM_COMMA, ActConfig},
-      {FCONTROL | FVIRTKEY, 'S', ActSaveMessages},
-      {FCONTROL | FSHIFT | FVIRTKEY, 'C', ActCopyMessages},
+      {FCONTROL | FVIRTKEY, 'L', ActFileClear},     {FCONTROL | FVIRTKEY, 'O', ActFileAdd},
+      {FCONTROL | FVIRTKEY, VK_INSERT, ActFileAdd}, {FCONTROL | FSHIFT | FVIRTKEY, 'O', ActFileAddFolder},
+      {FVIRTKEY, VK_DELETE, ActFileRemove},         {FCONTROL | FVIRTKEY, VK_DELETE, ActFileRemove},
+      {FVIRTKEY, VK_F5, ActActionCheckErrors},      {FCONTROL | FVIRTKEY, 'E', ActActionCheckErrors},
+      {FCONTROL | FVIRTKEY, 'R', ActActionFix},     {FVIRTKEY, VK_ESCAPE, ActActionStop},
+      {FCONTROL | FVIRTKEY, 'Q', ActFileQuit},      {FCONTROL | FVIRTKEY, VK_OEM_COMMA, ActConfig},
+      {FCONTROL | FVIRTKEY, 'S', ActSaveMessages},  {FCONTROL | FSHIFT | FVIRTKEY, 'C', ActCopyMessages},
   };
   accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(keys), static_cast<int>(std::size(keys)));
 }
@@ -421,8 +450,12 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       ApplyDpi();
       RetranslateUi();
       return 0;
-    case WM_SERVE_HANDOVERS: HandOvers.ServePending(); return 0;
-    case WM_SIZE: Layout(); return 0;
+    case WM_SERVE_HANDOVERS:
+      HandOvers.ServePending();
+      return 0;
+    case WM_SIZE:
+      Layout();
+      return 0;
     case WM_DPICHANGED: {
       const RECT* r = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
@@ -456,7 +489,8 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (dragging_) {
         RECT client;
         GetClientRect(hwnd_, &client);
-        filesWidth_ = std::clamp<int>(GET_X_LPARAM(lParam), Scale(40), std::max<int>(Scale(40), client.right - Scale(44)));
+        filesWidth_ =
+            std::clamp<int>(GET_X_LPARAM(lParam), Scale(40), std::max<int>(Scale(40), client.right - Scale(44)));
         Layout();
       }
       return 0;
@@ -467,7 +501,9 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_LBUTTONUP) ReleaseCapture();
       }
       return 0;
-    case WM_INITMENUPOPUP: UpdateActions(); return 0;
+    case WM_INITMENUPOPUP:
+      UpdateActions();
+      return 0;
     case WM_COMMAND:
       if (lParam == 0 || reinterpret_cast<HWND>(lParam) == ToolBar1) Command(LOWORD(wParam));
       return 0;
@@ -516,7 +552,9 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ShowFirstSelectedRowMessages();
           return 0;
         }
-        case LVN_ITEMACTIVATE: OpenRow(reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem); return 0;
+        case LVN_ITEMACTIVATE:
+          OpenRow(reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem);
+          return 0;
         case LVN_GETINFOTIPW: {
           // The whole path, for a row too narrow to show it, and the mark in words.
           auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
@@ -529,10 +567,14 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     }
-    case WM_DROPFILES: DropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_TIMER:
       switch (wParam) {
-        case TmrProgress: TmrProgressTimer(); return 0;
+        case TmrProgress:
+          TmrProgressTimer();
+          return 0;
         case TmrLines:
           TakeWorkerLines();
           FlushMessages();
@@ -545,8 +587,12 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           return 0;
       }
       break;
-    case WM_CLOSE: Close(); return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -588,18 +634,42 @@ void TFrmMain::Command(int id) {
       (GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) && (GetMenuState(rowMenu_, id, MF_BYCOMMAND) & MF_GRAYED))
     return;
   switch (id) {
-    case ActFileClear: ClearList(); break;
-    case ActFileAdd: ChooseFiles(); break;
-    case ActFileAddFolder: ChooseFolder(); break;
-    case ActFileRemove: RemoveSelected(); break;
-    case ActSaveMessages: SaveMessages(); break;
-    case ActCopyMessages: CopyMessages(); break;
-    case ActFileQuit: PostMessageW(hwnd_, WM_CLOSE, 0, 0); break;
-    case ActActionCheckErrors: StartOperation(true); break;
-    case ActActionFix: StartOperation(false); break;
-    case ActReference: ChooseReference(); break;
-    case ActActionStop: StopOperation(); break;
-    case MnuStayOnTop: StayOnTopClick(); break;
+    case ActFileClear:
+      ClearList();
+      break;
+    case ActFileAdd:
+      ChooseFiles();
+      break;
+    case ActFileAddFolder:
+      ChooseFolder();
+      break;
+    case ActFileRemove:
+      RemoveSelected();
+      break;
+    case ActSaveMessages:
+      SaveMessages();
+      break;
+    case ActCopyMessages:
+      CopyMessages();
+      break;
+    case ActFileQuit:
+      PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+      break;
+    case ActActionCheckErrors:
+      StartOperation(true);
+      break;
+    case ActActionFix:
+      StartOperation(false);
+      break;
+    case ActReference:
+      ChooseReference();
+      break;
+    case ActActionStop:
+      StopOperation();
+      break;
+    case MnuStayOnTop:
+      StayOnTopClick();
+      break;
     case ActOpenFile:
     case ActOpenFixedFile:
     case ActOpenContainingFolder: {
@@ -690,8 +760,8 @@ void TFrmMain::OpenPath(const std::string& path) {
   const VEK::MessagePair* failure = nullptr;
   if (GetFileAttributesW(VEK::Win32::FileName(path).c_str()) == INVALID_FILE_ATTRIBUTES)
     failure = &MsgDoesNotExist;
-  else if (reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd_, L"open", W(path).c_str(), nullptr, nullptr,
-                                                   SW_SHOWNORMAL)) <= 32)
+  else if (reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd_, L"open", W(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL)) <=
+           32)
     failure = &MsgNoProgram;
   if (failure)
     prompts_.Ask(VEK::Text(MsgOpenCaption), VEK::Text(*failure, {path}), VEKRiff::PromptButtons::Ok,
@@ -717,8 +787,8 @@ void TFrmMain::DropFiles(HDROP drop) {
     // would say what it is.
     const std::string file = VEK::ExtractFileName(path);
     const std::size_t dot = file.rfind('.');
-    const bool avi = dot != std::string::npos && CompareStringOrdinal(W(file.substr(dot)).c_str(), -1, L".avi", -1,
-                                                                      TRUE) == CSTR_EQUAL;
+    const bool avi = dot != std::string::npos &&
+                     CompareStringOrdinal(W(file.substr(dot)).c_str(), -1, L".avi", -1, TRUE) == CSTR_EQUAL;
     if (!folder && !avi) {
       const std::string line =
           Tr(kContext, "\"%1\" was not added: only AVI files (.avi) are checked and rebuilt.", file);
@@ -745,7 +815,8 @@ void TFrmMain::ChooseFiles() {
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrInitialDir = lastFolder_.empty() ? nullptr : lastFolder_.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  ofn.Flags =
+      OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&ofn)) return;
   // One file: its whole path. Several: the folder, then each name, each
   // ended by a null, the list by a second one.
@@ -816,13 +887,15 @@ void TFrmMain::SaveMessages() {
   const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
   const int error = errno;
   if (f && std::fclose(f) != 0 && ok) {
-    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(errno)}),
-                 VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
+                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(errno)}), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Error);
     return;
   }
   if (!ok)
-    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(error)}),
-                 VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
+                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(error)}), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Error);
 }
 
 void TFrmMain::CopyMessages() {
@@ -870,13 +943,17 @@ void TFrmMain::FlushMessages() {
 
 void TFrmMain::ShowFirstSelectedRowMessages() {
   const int first = FirstSelectedRow();
-  if (first >= 0 && first < Batch.Count()) ShowMessages(Batch.Entry(first).Lines);
-  else ClearMessagesView();
+  if (first >= 0 && first < Batch.Count())
+    ShowMessages(Batch.Entry(first).Lines);
+  else
+    ClearMessagesView();
 }
 
 void TFrmMain::RefreshMessagesView() {
-  if (!Settings.SelectedFile) ShowMessages(Batch.AllLines());
-  else ShowFirstSelectedRowMessages();
+  if (!Settings.SelectedFile)
+    ShowMessages(Batch.AllLines());
+  else
+    ShowFirstSelectedRowMessages();
 }
 
 void TFrmMain::AppendLine(const std::string& line) {
@@ -1048,8 +1125,7 @@ void TFrmMain::ShowStatusText(const std::string& text) {
 void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
   const std::string texts[3] = {VEKRiff::ErrorsText(errors), VEKRiff::VideoFramesText(videoFrames),
                                 VEKRiff::AudioSamplesText(audioSamples)};
-  for (int i = 0; i < 3; ++i)
-    SendMessageW(StatusBar1, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(W(texts[i]).c_str()));
+  for (int i = 0; i < 3; ++i) SendMessageW(StatusBar1, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(W(texts[i]).c_str()));
 }
 
 void TFrmMain::ShowBatchInTitle(int fileIndex) {
@@ -1099,9 +1175,12 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
     case VEKRiff::FileError:
     case VEKRiff::FileRebuilt:
     case VEKRiff::Aborted:
-    case VEKRiff::FileSkipped: ShowRow(row); break;
+    case VEKRiff::FileSkipped:
+      ShowRow(row);
+      break;
     case VEKRiff::FileOpening:
-    case VEKRiff::MessageAdded: break;  // the lines come by TakeWorkerLines
+    case VEKRiff::MessageAdded:
+      break;  // the lines come by TakeWorkerLines
   }
 }
 
@@ -1110,8 +1189,8 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
 void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
   // The system's language until the settings say otherwise: a settings
   // store that cannot be read is reported in it.
-  const std::int8_t systemLanguage = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French
-                                                                                             : VEK::English;
+  const std::int8_t systemLanguage =
+      PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French : VEK::English;
   VEK::SetLanguage(systemLanguage);
   DragAcceptFiles(hwnd_, TRUE);
   SetWindowTextW(hwnd_, title_.c_str());
@@ -1210,6 +1289,4 @@ void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
 
 std::int32_t TFrmMain::FilesColumnWidth(int column) const { return ListView_GetColumnWidth(LvwFiles, column); }
 
-void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) {
-  ListView_SetColumnWidth(LvwFiles, column, width);
-}
+void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { ListView_SetColumnWidth(LvwFiles, column, width); }

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The other system headers use its types.
 #include <commctrl.h>
 
 #include <memory>

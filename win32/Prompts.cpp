@@ -38,8 +38,12 @@ PromptAnswer DialogPrompts::Ask(const std::string& caption, const std::string& t
                                 PromptIcon icon) {
   std::vector<std::pair<int, const VEK::MessagePair*>> shown;
   switch (buttons) {
-    case PromptButtons::YesNo: shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}}; break;
-    case PromptButtons::YesNoCancel: shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}, {IDCANCEL, &MsgCancel}}; break;
+    case PromptButtons::YesNo:
+      shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}};
+      break;
+    case PromptButtons::YesNoCancel:
+      shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}, {IDCANCEL, &MsgCancel}};
+      break;
     case PromptButtons::YesNoAllCancel:
       shown = {{IDYES, &MsgYes},
                {IdYesToAll, &MsgYesToAll},
@@ -48,8 +52,12 @@ PromptAnswer DialogPrompts::Ask(const std::string& caption, const std::string& t
                {IDCANCEL, &MsgCancel}};
       break;
     case PromptButtons::OkCancel:
-    case PromptButtons::OkCancelDefaultCancel: shown = {{IDOK, &MsgOk}, {IDCANCEL, &MsgCancel}}; break;
-    case PromptButtons::Ok: shown = {{IDOK, &MsgOk}}; break;
+    case PromptButtons::OkCancelDefaultCancel:
+      shown = {{IDOK, &MsgOk}, {IDCANCEL, &MsgCancel}};
+      break;
+    case PromptButtons::Ok:
+      shown = {{IDOK, &MsgOk}};
+      break;
   }
   std::vector<std::wstring> names;
   for (const auto& [id, name] : shown) names.push_back(W(VEK::Text(*name)));
@@ -83,12 +91,18 @@ PromptAnswer DialogPrompts::Ask(const std::string& caption, const std::string& t
   open_.erase(std::find(open_.begin(), open_.end(), &open));
   if (FAILED(result) || open.Closed) return VEKRiff::ClosedAnswer(buttons);
   switch (pressed) {
-    case IDYES: return PromptAnswer::Yes;
-    case IDNO: return PromptAnswer::No;
-    case IDOK: return PromptAnswer::Ok;
-    case IdYesToAll: return PromptAnswer::YesToAll;
-    case IdNoToAll: return PromptAnswer::NoToAll;
-    default: return VEKRiff::ClosedAnswer(buttons);
+    case IDYES:
+      return PromptAnswer::Yes;
+    case IDNO:
+      return PromptAnswer::No;
+    case IDOK:
+      return PromptAnswer::Ok;
+    case IdYesToAll:
+      return PromptAnswer::YesToAll;
+    case IdNoToAll:
+      return PromptAnswer::NoToAll;
+    default:
+      return VEKRiff::ClosedAnswer(buttons);
   }
 }
 

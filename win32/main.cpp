@@ -1,7 +1,7 @@
 // The desktop program on Windows: the main window over the core, and the one
 // handler for a failure that escapes start-up.
 #include <windows.h>
-
+// The other system headers use its types.
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>

@@ -6,7 +6,7 @@
 // Prints one "name<TAB>result" line per row, then "status<TAB>text"; exits 1
 // when the run is not over within SECONDS.
 #include <windows.h>
-
+// The other system headers use its types.
 #include <commctrl.h>
 
 #include <cstdio>
