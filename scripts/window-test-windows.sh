@@ -38,6 +38,8 @@ window=$!
 status=0
 "$wine" "$build/zantrel-window-probe.exe" 2 120 | tr -d '\r' >"$work/probe.txt" || status=$?
 cat "$work/probe.txt"
+# What the window showed when its run did not end, for a person to look at.
+if [ "$status" -ne 0 ] && command -v import >/dev/null; then import -window root "$work/unfinished.png" || true; fi
 quit=1
 if [ "$status" -eq 0 ]; then
   xdotool search --name '^Zantrel$' windowfocus --sync key ctrl+q
