@@ -12,7 +12,9 @@ install(TARGETS zantrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${ZANTREL_PACKAGING}/zantrel-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The desktop program and what makes it a menu entry and an AVI handler.
-if(TARGET zantrel)
+if(TARGET zantrel AND WIN32)
+  install(TARGETS zantrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+elseif(TARGET zantrel)
   install(TARGETS zantrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${ZANTREL_PACKAGING}/zantrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${ZANTREL_PACKAGING}/org.zantrel.Zantrel.desktop

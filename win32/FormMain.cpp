@@ -1,0 +1,1292 @@
+#include "win32/FormMain.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/BatchSummary.h"
+#include "settings/UserRegistry.h"
+#include "util/Paths.h"
+#include "win32/Resources.h"
+#include "win32/Texts.h"
+
+using ZantrelWin32::Tr;
+using ZantrelWin32::U;
+using ZantrelWin32::W;
+
+namespace {
+
+// The same messages as the Qt window's own.
+const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
+const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
+const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
+const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des erreurs..."}};
+const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
+const VEK::MessagePair MsgSettingsNotSavedCaption = {{"Settings not saved", "Paramètres non enregistrés"}};
+const VEK::MessagePair MsgOpenCaption = {{"Open", "Ouvrir"}};
+const VEK::MessagePair MsgDoesNotExist = {{"\"%s\" does not exist.", "\"%s\" n'existe pas."}};
+const VEK::MessagePair MsgNoProgram = {{"No program could open \"%s\".", "Aucun programme n'a pu ouvrir \"%s\"."}};
+const VEK::MessagePair MsgMessagesNotSavedCaption = {{"Messages not saved", "Messages non enregistrés"}};
+const VEK::MessagePair MsgMessagesNotSaved = {
+    {"Could not save the messages to \"%s\": %s", "Impossible d'enregistrer les messages dans \"%s\" : %s"}};
+
+const wchar_t kClassName[] = L"TFrmMain";
+constexpr UINT WM_SERVE_HANDOVERS = WM_APP + 1;
+
+// Child window and command numbers.
+enum : int {
+  IdToolBar = 10,
+  IdFiles,
+  IdLabel,
+  IdLogs,
+  IdStatus,
+  IdProgress1,
+  IdProgress2,
+  IdStatusBar,
+  ActFileClear = 1000,
+  ActFileAdd,
+  ActFileAddFolder,
+  ActFileRemove,
+  ActSaveMessages,
+  ActCopyMessages,
+  ActFileQuit,
+  ActActionCheckErrors,
+  ActActionFix,
+  ActReference,
+  ActActionStop,
+  MnuStayOnTop,
+  ActConfig,
+  MnuAbout,
+  ActOpenFile,
+  ActOpenFixedFile,
+  ActOpenContainingFolder,
+};
+enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
+
+// The list's columns by their number: name, folder, result; the result is
+// shown second, beside the name, and the long folder last.
+constexpr int ResultColumn = 2;
+
+// The window's texts are those of the Qt window's catalogue context. A text
+// given to T or Tr, or marked N_ where a table holds it for later, must be
+// one of its sources: the build checks them (win32/make_texts.py).
+const char* const kContext = "TFrmMain";
+std::string T(const char* source) { return Tr(kContext, source); }
+#define N_(text) text
+
+VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
+  VEKRiff::BatchSettings s;
+  s.KeepOriginal = c.KeepOriginal;
+  s.Prefix = c.Prefix;
+  s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
+  s.OverwritePrompt = c.OverwritePrompt;
+  s.OverwriteBehavior = c.OverwriteBehavior;
+  s.AutoClear = c.AutoClear;
+  return s;
+}
+
+std::string MarkInWords(RowMark mark) {
+  switch (mark) {
+    case MarkNone:
+      return {};
+    case MarkOk:
+      return T("Healthy");
+    case MarkErrors:
+      return T("Errors found, or not done");
+    case MarkBusy:
+      return T("Being worked on");
+    case MarkRebuilt:
+      return T("Rebuilt");
+    case MarkAborted:
+      return T("Stopped");
+    case MarkSkipped:
+      return T("Skipped");
+    case MarkNotAvi:
+      return T("Not an AVI file");
+  }
+  return {};
+}
+
+// A dialog filter from a Qt one: "Supported types (*.avi);;Any file (*)".
+std::wstring DialogFilter(const std::string& qtFilter) {
+  std::wstring out;
+  std::size_t from = 0;
+  while (from <= qtFilter.size()) {
+    std::size_t end = qtFilter.find(";;", from);
+    if (end == std::string::npos) end = qtFilter.size();
+    const std::string item = qtFilter.substr(from, end - from);
+    const std::size_t open = item.rfind('('), close = item.rfind(')');
+    std::string pattern = open != std::string::npos && close > open ? item.substr(open + 1, close - open - 1) : "*";
+    if (pattern == "*") pattern = "*.*";
+    out += W(item) + L'\0' + W(pattern) + L'\0';
+    from = end + 2;
+  }
+  return out + L'\0';
+}
+
+std::wstring Joined(const std::vector<std::string>& lines, std::size_t from = 0) {
+  std::string text;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    if (i > from) text += "\r\n";
+    text += lines[i];
+  }
+  return W(text);
+}
+
+int TextWidth(HWND control, HFONT font, const std::string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, font);
+  const std::wstring wide = W(text);
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+}  // namespace
+
+TFrmMain::TFrmMain(HINSTANCE instance) : instance_(instance), store_(VEKRegistry::OpenUserRegistry()) {
+  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
+}
+
+TFrmMain::~TFrmMain() {
+  // A worker still running is stopped and joined while the rows it reports
+  // to exist; its last notifications are served by the wait.
+  if (Worker) Worker->TerminateAndWait();
+  if (accelerators_) DestroyAcceleratorTable(accelerators_);
+  if (rowMenu_) DestroyMenu(rowMenu_);
+  if (marks_) ImageList_Destroy(marks_);
+  if (tools_) ImageList_Destroy(tools_);
+  if (font_) DeleteObject(font_);
+}
+
+bool TFrmMain::Create() {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &TFrmMain::WindowProc;
+  wc.hInstance = instance_;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_ZANTREL));
+  RegisterClassExW(&wc);
+  const UINT dpi = GetDpiForSystem();
+  hwnd_ = CreateWindowExW(0, kClassName, title_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                          CW_USEDEFAULT, MulDiv(552, dpi, 96), MulDiv(501, dpi, 96), nullptr, nullptr, instance_, this);
+  return hwnd_ != nullptr;
+}
+
+LRESULT CALLBACK TFrmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<TFrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<TFrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return self ? self->Handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void TFrmMain::CreateControls() {
+  auto child = [this](DWORD exStyle, const wchar_t* cls, DWORD style, int id) {
+    return CreateWindowExW(exStyle, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  };
+  ToolBar1 = child(0, TOOLBARCLASSNAMEW, TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, IdToolBar);
+  SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  LvwFiles = child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, IdFiles);
+  ListView_SetExtendedListViewStyle(LvwFiles, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP | LVS_EX_DOUBLEBUFFER);
+  LVCOLUMNW column = {};
+  column.mask = LVCF_WIDTH | LVCF_TEXT;
+  column.pszText = const_cast<wchar_t*>(L"");
+  for (int i = 0; i < 3; ++i) {
+    column.cx = i == 0 ? 200 : i == 1 ? 350 : 150;
+    ListView_InsertColumn(LvwFiles, i, &column);
+  }
+  int order[3] = {0, ResultColumn, 1};
+  ListView_SetColumnOrderArray(LvwFiles, 3, order);
+  LblMessages = child(0, L"STATIC", SS_LEFTNOWORDWRAP, IdLabel);
+  EdtLogs = child(WS_EX_CLIENTEDGE, L"EDIT",
+                  ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
+                  IdLogs);
+  SendMessageW(EdtLogs, EM_SETLIMITTEXT, 0, 0);  // no 32K limit: a long batch has many lines
+  PnlStatus = child(0, L"STATIC", SS_LEFTNOWORDWRAP | SS_SUNKEN | SS_CENTERIMAGE, IdStatus);
+  ProgressBar1 = child(0, PROGRESS_CLASSW, 0, IdProgress1);
+  ProgressBar2 = child(0, PROGRESS_CLASSW, 0, IdProgress2);
+  for (HWND w : {PnlStatus, ProgressBar1, ProgressBar2}) ShowWindow(w, SW_HIDE);
+  StatusBar1 = child(0, STATUSCLASSNAMEW, SBARS_SIZEGRIP, IdStatusBar);
+}
+
+void TFrmMain::BuildMenus() {
+  // Captions come with RetranslateUi; the items are made here once.
+  auto popup = [](HMENU menu, std::initializer_list<int> ids) {
+    for (int id : ids) AppendMenuW(menu, id ? MF_STRING : MF_SEPARATOR, id, L"");
+  };
+  menu_ = CreateMenu();
+  HMENU file = CreatePopupMenu(), action = CreatePopupMenu(), options = CreatePopupMenu(), tools = CreatePopupMenu(),
+        help = CreatePopupMenu();
+  popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActSaveMessages, ActCopyMessages, 0,
+               ActFileQuit});
+  popup(action, {ActActionCheckErrors, ActActionFix, ActReference, 0, ActActionStop});
+  popup(options, {MnuStayOnTop});
+  popup(tools, {ActConfig});
+  popup(help, {MnuAbout});
+  for (HMENU m : {file, action, options, tools, help}) AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(m), L"");
+  SetMenu(hwnd_, menu_);
+  rowMenu_ = CreatePopupMenu();
+  popup(rowMenu_, {ActOpenFixedFile, ActOpenFile, 0, ActOpenContainingFolder});
+
+  const struct {
+    int Id;
+    int Image;
+  } buttons[] = {{ActFileClear, 0},
+                 {0, 0},
+                 {ActFileAdd, 1},
+                 {ActFileRemove, 2},
+                 {0, 0},
+                 {ActActionCheckErrors, 3},
+                 {ActActionFix, 4},
+                 {0, 0},
+                 {ActActionStop, 5},
+                 {0, 0},
+                 {ActConfig, 6}};
+  for (const auto& b : buttons) {
+    TBBUTTON button = {};
+    button.iBitmap = b.Id ? b.Image : 0;
+    button.idCommand = b.Id;
+    button.fsState = TBSTATE_ENABLED;
+    button.fsStyle = b.Id ? BTNS_BUTTON : BTNS_SEP;
+    SendMessageW(ToolBar1, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button));
+  }
+}
+
+void TFrmMain::BuildAccelerators() {
+  // The Qt window's shortcuts.
+  const ACCEL keys[] = {
+      {FCONTROL | FVIRTKEY, 'L', ActFileClear},     {FCONTROL | FVIRTKEY, 'O', ActFileAdd},
+      {FCONTROL | FVIRTKEY, VK_INSERT, ActFileAdd}, {FCONTROL | FSHIFT | FVIRTKEY, 'O', ActFileAddFolder},
+      {FVIRTKEY, VK_DELETE, ActFileRemove},         {FCONTROL | FVIRTKEY, VK_DELETE, ActFileRemove},
+      {FVIRTKEY, VK_F5, ActActionCheckErrors},      {FCONTROL | FVIRTKEY, 'E', ActActionCheckErrors},
+      {FCONTROL | FVIRTKEY, 'R', ActActionFix},     {FVIRTKEY, VK_ESCAPE, ActActionStop},
+      {FCONTROL | FVIRTKEY, 'Q', ActFileQuit},      {FCONTROL | FVIRTKEY, VK_OEM_COMMA, ActConfig},
+      {FCONTROL | FVIRTKEY, 'S', ActSaveMessages},  {FCONTROL | FSHIFT | FVIRTKEY, 'C', ActCopyMessages},
+  };
+  accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(keys), static_cast<int>(std::size(keys)));
+}
+
+void TFrmMain::RetranslateUi() {
+  const struct {
+    int Id;
+    const char* Caption;
+    const char* Keys;
+  } items[] = {
+      {ActFileClear, N_("&Clear file list"), "Ctrl+L"},
+      {ActFileAdd, N_("&Add files..."), "Ctrl+O"},
+      {ActFileAddFolder, N_("Add f&older..."), "Ctrl+Shift+O"},
+      {ActFileRemove, N_("&Remove files"), "Del"},
+      {ActSaveMessages, N_("&Save messages..."), "Ctrl+S"},
+      {ActCopyMessages, N_("Copy &all messages"), "Ctrl+Shift+C"},
+      {ActFileQuit, N_("&Quit"), "Ctrl+Q"},
+      {ActActionCheckErrors, N_("&Check errors"), "F5"},
+      {ActActionFix, N_("&Rebuild Index"), "Ctrl+R"},
+      {ActReference, N_("Reference &file..."), nullptr},
+      {ActActionStop, N_("&Stop"), "Esc"},
+      {MnuStayOnTop, N_("&Stay on top"), nullptr},
+      {ActConfig, N_("&Configuration..."), "Ctrl+,"},
+      {MnuAbout, N_("&About..."), nullptr},
+      {ActOpenFile, N_("&Open File"), nullptr},
+      {ActOpenFixedFile, N_("Open &Fixed File"), nullptr},
+      {ActOpenContainingFolder, N_("Open &Containing Folder"), nullptr},
+  };
+  for (const auto& item : items) {
+    const std::wstring text = W(T(item.Caption) + (item.Keys ? std::string("\t") + item.Keys : std::string()));
+    for (HMENU m : {menu_, rowMenu_}) ModifyMenuW(m, item.Id, MF_BYCOMMAND | MF_STRING, item.Id, text.c_str());
+  }
+  const char* const titles[] = {N_("&File"), N_("&Action"), N_("&Options"), N_("&Tools"), N_("&Help")};
+  for (int i = 0; i < 5; ++i) {
+    const std::wstring text = W(T(titles[i]));
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = const_cast<wchar_t*>(text.c_str());
+    SetMenuItemInfoW(menu_, i, TRUE, &info);
+  }
+  DrawMenuBar(hwnd_);
+  const char* const headers[] = {N_("File"), N_("Folder"), N_("Result")};
+  for (int i = 0; i < 3; ++i) {
+    std::wstring text = W(T(headers[i]));
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = text.data();
+    ListView_SetColumn(LvwFiles, i, &column);
+  }
+  SetWindowTextW(LblMessages, W(T("Messages Center :")).c_str());
+  if (status_) SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
+  if (!Running) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+}
+
+void TFrmMain::ApplyDpi() {
+  dpi_ = GetDpiForWindow(hwnd_);
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_);
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  for (HWND w : {ToolBar1, LvwFiles, LblMessages, EdtLogs, PnlStatus, StatusBar1})
+    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (font_) DeleteObject(font_);
+  font_ = font;
+
+  // The pictures at the size the system draws small icons at this density;
+  // each .ico holds the sizes to pick from.
+  const int side = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
+  auto images = [&](int first, int count) {
+    HIMAGELIST list = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, count, 0);
+    for (int i = 0; i < count; ++i) {
+      HICON icon = static_cast<HICON>(
+          LoadImageW(instance_, MAKEINTRESOURCEW(first + i), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+      ImageList_AddIcon(list, icon);
+      DestroyIcon(icon);
+    }
+    return list;
+  };
+  HIMAGELIST marks = images(IDI_MARK_FIRST, RowMarkImageCount), tools = images(IDI_TOOL_FIRST, 7);
+  // An unmarked row gets an empty picture after the marks, so that its text
+  // lines up with the marked rows' texts.
+  const std::vector<std::uint32_t> clear(static_cast<std::size_t>(side) * side, 0);
+  HBITMAP blank = CreateBitmap(side, side, 1, 32, clear.data());
+  ImageList_AddMasked(marks, blank, RGB(0, 0, 0));
+  DeleteObject(blank);
+  ListView_SetImageList(LvwFiles, marks, LVSIL_SMALL);
+  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(tools));
+  SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(side + Scale(8), side + Scale(8)));
+  SendMessageW(ToolBar1, TB_AUTOSIZE, 0, 0);
+  if (marks_) ImageList_Destroy(marks_);
+  if (tools_) ImageList_Destroy(tools_);
+  marks_ = marks;
+  tools_ = tools;
+
+  for (HICON* icon : {&bigIcon_, &smallIcon_}) {
+    const bool big = icon == &bigIcon_;
+    const int s = GetSystemMetricsForDpi(big ? SM_CXICON : SM_CXSMICON, dpi_);
+    HICON made = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_ZANTREL), IMAGE_ICON, s, s, 0));
+    SendMessageW(hwnd_, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(made));
+    if (*icon) DestroyIcon(*icon);
+    *icon = made;
+  }
+  Layout();
+}
+
+void TFrmMain::Layout() {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  SendMessageW(ToolBar1, TB_AUTOSIZE, 0, 0);
+  SendMessageW(StatusBar1, WM_SIZE, 0, 0);
+  RECT r;
+  GetWindowRect(ToolBar1, &r);
+  const int top = r.bottom - r.top;
+  GetWindowRect(StatusBar1, &r);
+  const int statusHeight = r.bottom - r.top;
+  TEXTMETRICW tm = {};
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  const int line = tm.tmHeight + Scale(4);
+  const int statsHeight = Running ? line + Scale(2) : 0;
+  const int bottom = client.bottom - statusHeight - statsHeight;
+  const int split = Scale(4);
+  const int width = client.right;
+  const int files = std::clamp<int>(filesWidth_, Scale(40), std::max(Scale(40), width - split - Scale(40)));
+  HDWP dwp = BeginDeferWindowPos(6);
+  dwp = DeferWindowPos(dwp, LvwFiles, nullptr, 0, top, files, std::max(0, bottom - top), SWP_NOZORDER);
+  const int right = files + split;
+  dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
+  dwp = DeferWindowPos(dwp, EdtLogs, nullptr, right, top + line, width - right, std::max(0, bottom - top - line),
+                       SWP_NOZORDER);
+  if (Running) {
+    int statusWidth = 0;
+    for (const auto* pair : {&MsgChecking, &MsgRebuilding, &MsgAborting})
+      statusWidth = std::max(statusWidth, TextWidth(PnlStatus, font_, VEK::Text(*pair)) + Scale(8));
+    const int rest = std::max(0, width - statusWidth - Scale(4));
+    dwp = DeferWindowPos(dwp, PnlStatus, nullptr, 0, bottom + Scale(1), statusWidth, line, SWP_NOZORDER);
+    dwp = DeferWindowPos(dwp, ProgressBar1, nullptr, statusWidth + Scale(2), bottom + Scale(1), rest * 2 / 3, line,
+                         SWP_NOZORDER);
+    dwp = DeferWindowPos(dwp, ProgressBar2, nullptr, statusWidth + Scale(4) + rest * 2 / 3, bottom + Scale(1),
+                         rest - rest * 2 / 3, line, SWP_NOZORDER);
+  }
+  EndDeferWindowPos(dwp);
+  // The counters' parts are as wide as eight digits need in the current
+  // language; outside a run one part says it all.
+  if (Running) {
+    int edges[4];
+    int at = 0;
+    using CounterText = std::string (*)(std::int64_t);
+    const CounterText counters[3] = {VEKRiff::ErrorsText, VEKRiff::VideoFramesText, VEKRiff::AudioSamplesText};
+    for (int i = 0; i < 3; ++i) edges[i] = at += TextWidth(StatusBar1, font_, counters[i](99999999)) + Scale(12);
+    edges[3] = -1;
+    SendMessageW(StatusBar1, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
+  } else {
+    int edge = -1;
+    SendMessageW(StatusBar1, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&edge));
+  }
+}
+
+LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateControls();
+      BuildMenus();
+      BuildAccelerators();
+      prompts_.SetOwner(hwnd_);
+      HandOvers.SetWakeUp([hwnd = hwnd_] { PostMessageW(hwnd, WM_SERVE_HANDOVERS, 0, 0); });
+      ApplyDpi();
+      RetranslateUi();
+      return 0;
+    case WM_SERVE_HANDOVERS:
+      HandOvers.ServePending();
+      return 0;
+    case WM_SIZE:
+      Layout();
+      return 0;
+    case WM_DPICHANGED: {
+      const RECT* r = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyDpi();
+      return 0;
+    }
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize = {Scale(320), Scale(240)};
+      return 0;
+    }
+    case WM_SETCURSOR: {
+      POINT p;
+      GetCursorPos(&p);
+      ScreenToClient(hwnd_, &p);
+      if (reinterpret_cast<HWND>(wParam) == hwnd_ && LOWORD(lParam) == HTCLIENT && p.x >= filesWidth_ &&
+          p.x < filesWidth_ + Scale(4)) {
+        SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_LBUTTONDOWN:
+      if (GET_X_LPARAM(lParam) >= filesWidth_ && GET_X_LPARAM(lParam) < filesWidth_ + Scale(4)) {
+        dragging_ = true;
+        SetCapture(hwnd_);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) {
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        filesWidth_ =
+            std::clamp<int>(GET_X_LPARAM(lParam), Scale(40), std::max<int>(Scale(40), client.right - Scale(44)));
+        Layout();
+      }
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (dragging_) {
+        dragging_ = false;
+        if (message == WM_LBUTTONUP) ReleaseCapture();
+      }
+      return 0;
+    case WM_INITMENUPOPUP:
+      UpdateActions();
+      return 0;
+    case WM_COMMAND:
+      if (lParam == 0 || reinterpret_cast<HWND>(lParam) == ToolBar1) Command(LOWORD(wParam));
+      return 0;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) == LvwFiles) {
+        POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        // From the keyboard (Shift+F10, the menu key): at the current row.
+        if (at.x == -1 && at.y == -1) {
+          RECT r = {};
+          const int row = ListView_GetNextItem(LvwFiles, -1, LVNI_FOCUSED);
+          if (row >= 0) ListView_GetItemRect(LvwFiles, row, &r, LVIR_LABEL);
+          at = {r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2};
+          ClientToScreen(LvwFiles, &at);
+        }
+        ShowContextMenu(at);
+        return 0;
+      }
+      break;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (header->code == TTN_GETDISPINFOW) {
+        // The tool bar's hints.
+        static std::wstring hint;
+        const struct {
+          int Id;
+          const char* Hint;
+        } hints[] = {{ActFileClear, N_("Clear list")},
+                     {ActFileAdd, N_("Add files...")},
+                     {ActFileRemove, N_("Remove selected files")},
+                     {ActActionCheckErrors, N_("Check Errors")},
+                     {ActActionFix, N_("Rebuild Index")},
+                     {ActActionStop, N_("Stop current operation")},
+                     {ActConfig, N_("Display the configuration window...")}};
+        hint.clear();
+        for (const auto& h : hints)
+          if (static_cast<UINT_PTR>(h.Id) == header->idFrom) hint = W(T(h.Hint));
+        reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = hint.data();
+        return 0;
+      }
+      if (header->hwndFrom != LvwFiles) break;
+      switch (header->code) {
+        case LVN_ITEMCHANGED: {
+          const auto* change = reinterpret_cast<NMLISTVIEW*>(lParam);
+          if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) &&
+              (change->uNewState & LVIS_SELECTED) && Settings.SelectedFile)
+            ShowFirstSelectedRowMessages();
+          return 0;
+        }
+        case LVN_ITEMACTIVATE:
+          OpenRow(reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem);
+          return 0;
+        case LVN_GETINFOTIPW: {
+          // The whole path, for a row too narrow to show it, and the mark in words.
+          auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+          if (tip->iItem < 0 || tip->iItem >= Batch.Count()) return 0;
+          const std::string words = MarkInWords(Batch.Entry(tip->iItem).Mark);
+          const std::wstring text = W(Batch.Entry(tip->iItem).Path + (words.empty() ? "" : "\n" + words));
+          lstrcpynW(tip->pszText, text.c_str(), tip->cchTextMax);
+          return 0;
+        }
+      }
+      break;
+    }
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
+    case WM_TIMER:
+      switch (wParam) {
+        case TmrProgress:
+          TmrProgressTimer();
+          return 0;
+        case TmrLines:
+          TakeWorkerLines();
+          FlushMessages();
+          return 0;
+        case TmrCheckErrors:
+        case TmrRebuildIndex:
+          // Fired once the window is up; the action runs as the user's would, questions included.
+          KillTimer(hwnd_, wParam);
+          Command(wParam == TmrCheckErrors ? ActActionCheckErrors : ActActionFix);
+          return 0;
+      }
+      break;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+// ---- commands ----
+
+void TFrmMain::UpdateActions() {
+  const int rows = Batch.Count(), selected = SelectedCount(), first = FirstSelectedRow();
+  const std::pair<int, bool> states[] = {
+      {ActFileClear, !Running},
+      {ActFileAdd, !Running},
+      {ActFileAddFolder, !Running},
+      {ActFileRemove, !Running && selected > 0},
+      {ActActionCheckErrors, !Running && rows > 0},
+      {ActActionFix, !Running && rows > 0},
+      {ActReference, !Running},
+      {ActActionStop, Running && !Stopping},
+      {ActOpenFile, !Running && selected == 1},
+      {ActOpenFixedFile, !Running && selected == 1 && first >= 0 && Batch.Entry(first).Mark == MarkRebuilt},
+      {ActOpenContainingFolder, selected == 1},
+      // The Configuration dialog and the About window are not made on this
+      // platform yet.
+      {ActConfig, false},
+      {MnuAbout, false},
+  };
+  for (auto [id, on] : states) {
+    for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    SendMessageW(ToolBar1, TB_ENABLEBUTTON, id, MAKELPARAM(on ? TRUE : FALSE, 0));
+  }
+  CheckMenuItem(menu_, MnuStayOnTop, MF_BYCOMMAND | (Settings.StayOnTop ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu_, ActReference, MF_BYCOMMAND | (referenceFile_.empty() ? MF_UNCHECKED : MF_CHECKED));
+}
+
+void TFrmMain::Command(int id) {
+  // An accelerator comes whatever the state: the command is taken only when
+  // its menu item is enabled.
+  UpdateActions();
+  if (id != ActFileQuit && id != MnuStayOnTop && id != ActSaveMessages && id != ActCopyMessages &&
+      (GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) && (GetMenuState(rowMenu_, id, MF_BYCOMMAND) & MF_GRAYED))
+    return;
+  switch (id) {
+    case ActFileClear:
+      ClearList();
+      break;
+    case ActFileAdd:
+      ChooseFiles();
+      break;
+    case ActFileAddFolder:
+      ChooseFolder();
+      break;
+    case ActFileRemove:
+      RemoveSelected();
+      break;
+    case ActSaveMessages:
+      SaveMessages();
+      break;
+    case ActCopyMessages:
+      CopyMessages();
+      break;
+    case ActFileQuit:
+      PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+      break;
+    case ActActionCheckErrors:
+      StartOperation(true);
+      break;
+    case ActActionFix:
+      StartOperation(false);
+      break;
+    case ActReference:
+      ChooseReference();
+      break;
+    case ActActionStop:
+      StopOperation();
+      break;
+    case MnuStayOnTop:
+      StayOnTopClick();
+      break;
+    case ActOpenFile:
+    case ActOpenFixedFile:
+    case ActOpenContainingFolder: {
+      const int first = FirstSelectedRow();
+      if (first < 0) break;
+      const VEKRiff::BatchEntry& e = Batch.Entry(first);
+      OpenPath(id == ActOpenFile        ? e.Path
+               : id == ActOpenFixedFile ? e.Output.value_or(e.Path)
+                                        : VEK::ExtractFileDir(e.Path));
+      break;
+    }
+  }
+  UpdateActions();
+}
+
+// ---- rows ----
+
+void TFrmMain::AddPaths(const std::vector<std::string>& paths) {
+  const int from = Batch.Count();
+  Batch.AddPaths(paths);
+  AddRows(from);
+  UpdateActions();
+}
+
+void TFrmMain::AddRows(int from) {
+  for (int row = from; row < Batch.Count(); ++row) {
+    const std::string& path = Batch.Entry(row).Path;
+    std::wstring name = W(VEK::ExtractFileName(path)), folder = W(VEK::ExtractFileDir(path));
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = name.data();
+    item.iImage = RowMarkImageCount;
+    ListView_InsertItem(LvwFiles, &item);
+    ListView_SetItemText(LvwFiles, row, 1, folder.data());
+    ShowRow(row);
+  }
+}
+
+void TFrmMain::ShowRow(int row) {
+  if (row < 0 || row >= Batch.Count()) return;
+  const VEKRiff::BatchEntry& entry = Batch.Entry(row);
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  item.iImage = entry.Mark == MarkNone ? RowMarkImageCount : entry.Mark;
+  ListView_SetItem(LvwFiles, &item);
+  std::wstring result = W(entry.Result);
+  ListView_SetItemText(LvwFiles, row, ResultColumn, result.data());
+}
+
+std::vector<bool> TFrmMain::SelectedRows() const {
+  std::vector<bool> selected(Batch.Count());
+  for (int i = ListView_GetNextItem(LvwFiles, -1, LVNI_SELECTED); i >= 0;
+       i = ListView_GetNextItem(LvwFiles, i, LVNI_SELECTED))
+    if (i < Batch.Count()) selected[i] = true;
+  return selected;
+}
+
+int TFrmMain::FirstSelectedRow() const { return ListView_GetNextItem(LvwFiles, -1, LVNI_SELECTED); }
+int TFrmMain::SelectedCount() const { return ListView_GetSelectedCount(LvwFiles); }
+
+void TFrmMain::ClearList() {
+  ListView_DeleteAllItems(LvwFiles);
+  Batch.Clear();
+  ClearMessagesView();
+}
+
+void TFrmMain::RemoveSelected() {
+  const std::vector<bool> selected = SelectedRows();
+  for (int i = static_cast<int>(selected.size()) - 1; i >= 0; --i)
+    if (selected[i]) {
+      Batch.Remove(i);
+      ListView_DeleteItem(LvwFiles, i);
+    }
+  // The removed rows' lines go from the view with them.
+  if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+}
+
+void TFrmMain::OpenRow(int row) {
+  if (Running || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
+  const VEKRiff::BatchEntry& e = Batch.Entry(row);
+  OpenPath(e.Mark == MarkRebuilt ? e.Output.value_or(e.Path) : e.Path);
+}
+
+void TFrmMain::OpenPath(const std::string& path) {
+  // The shell shows nothing of its own when it cannot open a path.
+  const VEK::MessagePair* failure = nullptr;
+  if (GetFileAttributesW(VEK::Win32::FileName(path).c_str()) == INVALID_FILE_ATTRIBUTES)
+    failure = &MsgDoesNotExist;
+  else if (reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd_, L"open", W(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL)) <=
+           32)
+    failure = &MsgNoProgram;
+  if (failure)
+    prompts_.Ask(VEK::Text(MsgOpenCaption), VEK::Text(*failure, {path}), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Warning);
+}
+
+void TFrmMain::ShowContextMenu(POINT at) {
+  UpdateActions();
+  TrackPopupMenu(rowMenu_, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+}
+
+void TFrmMain::DropFiles(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = Running ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    const std::string path = U(name);
+    const DWORD attributes = GetFileAttributesW(VEK::Win32::FileName(path).c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Whatever lands on the window is dropped: a file of another kind is told
+    // apart by its name, for a damaged AVI file may have lost the header that
+    // would say what it is.
+    const std::string file = VEK::ExtractFileName(path);
+    const std::size_t dot = file.rfind('.');
+    const bool avi = dot != std::string::npos &&
+                     CompareStringOrdinal(W(file.substr(dot)).c_str(), -1, L".avi", -1, TRUE) == CSTR_EQUAL;
+    if (!folder && !avi) {
+      const std::string line =
+          Tr(kContext, "\"%1\" was not added: only AVI files (.avi) are checked and rebuilt.", file);
+      Batch.AddLine(line);
+      pendingLines_.push_back(line);
+      FlushMessages();
+      idleText_ = line;
+      ShowStatusText(line);
+      continue;
+    }
+    paths.push_back(path);
+  }
+  DragFinish(drop);
+  AddPaths(paths);
+}
+
+void TFrmMain::ChooseFiles() {
+  std::wstring buffer(64 * 1024, L'\0');
+  const std::wstring filter = DialogFilter(T("Supported types (*.avi);;Any file (*)"));
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrInitialDir = lastFolder_.empty() ? nullptr : lastFolder_.c_str();
+  ofn.Flags =
+      OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&ofn)) return;
+  // One file: its whole path. Several: the folder, then each name, each
+  // ended by a null, the list by a second one.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) parts.emplace_back(p);
+  std::vector<std::string> paths;
+  if (parts.size() == 1) {
+    paths.push_back(U(parts[0]));
+    lastFolder_ = W(VEK::ExtractFileDir(paths[0]));
+  } else if (parts.size() > 1) {
+    lastFolder_ = parts[0];
+    for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(U(parts[0] + L"\\" + parts[i]));
+  }
+  AddPaths(paths);
+}
+
+void TFrmMain::ChooseFolder() {
+  BROWSEINFOW info = {};
+  info.hwndOwner = hwnd_;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return;
+  wchar_t path[MAX_PATH * 4] = {};
+  const bool ok = SHGetPathFromIDListEx(chosen, path, static_cast<DWORD>(std::size(path)), GPFIDL_DEFAULT);
+  CoTaskMemFree(chosen);
+  if (!ok) return;
+  lastFolder_ = path;
+  AddPaths({U(path)});
+}
+
+void TFrmMain::ChooseReference() {
+  // Checked: the file a rebuild takes damaged or lost header lists from.
+  if (!referenceFile_.empty()) {
+    referenceFile_.clear();
+    return;
+  }
+  std::wstring buffer(32 * 1024, L'\0');
+  const std::wstring filter = DialogFilter(T("Supported types (*.avi);;Any file (*)"));
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (GetOpenFileNameW(&ofn)) referenceFile_ = buffer.c_str();
+}
+
+void TFrmMain::SaveMessages() {
+  wchar_t buffer[32 * 1024] = L"messages.txt";
+  const std::wstring filter = DialogFilter(T("Text files (*.txt);;Any file (*)"));
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = static_cast<DWORD>(std::size(buffer));
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return;
+  FlushMessages();
+  std::wstring wide(GetWindowTextLengthW(EdtLogs) + 1, L'\0');
+  wide.resize(GetWindowTextW(EdtLogs, wide.data(), static_cast<int>(wide.size())));
+  std::string text;
+  for (char c : U(wide))
+    if (c != '\r') text += c;
+  if (!text.empty()) text += '\n';
+  FILE* f = _wfopen(buffer, L"wb");
+  const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const int error = errno;
+  if (f && std::fclose(f) != 0 && ok) {
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
+                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(errno)}), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Error);
+    return;
+  }
+  if (!ok)
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
+                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(error)}), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Error);
+}
+
+void TFrmMain::CopyMessages() {
+  FlushMessages();
+  std::wstring text(GetWindowTextLengthW(EdtLogs) + 1, L'\0');
+  text.resize(GetWindowTextW(EdtLogs, text.data(), static_cast<int>(text.size())));
+  if (!OpenClipboard(hwnd_)) return;
+  EmptyClipboard();
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+    std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+  }
+  CloseClipboard();
+}
+
+void TFrmMain::StayOnTopClick() {
+  Settings.StayOnTop = !Settings.StayOnTop;
+  SetTopMost(Settings.StayOnTop);
+  SaveSettingsOrReport();
+}
+
+// ---- the Messages Center ----
+
+void TFrmMain::ShowMessages(const std::vector<std::string>& lines) {
+  // The lists already hold every waiting line: a replaced view has them.
+  pendingLines_.clear();
+  SetWindowTextW(EdtLogs, Joined(lines).c_str());
+}
+
+void TFrmMain::ClearMessagesView() {
+  pendingLines_.clear();
+  SetWindowTextW(EdtLogs, L"");
+}
+
+void TFrmMain::FlushMessages() {
+  if (pendingLines_.empty()) return;
+  // One append for the whole batch: the view lays out and scrolls once.
+  const int length = GetWindowTextLengthW(EdtLogs);
+  const std::wstring text = (length > 0 ? L"\r\n" : L"") + Joined(pendingLines_);
+  pendingLines_.clear();
+  SendMessageW(EdtLogs, EM_SETSEL, length, length);
+  SendMessageW(EdtLogs, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TFrmMain::ShowFirstSelectedRowMessages() {
+  const int first = FirstSelectedRow();
+  if (first >= 0 && first < Batch.Count())
+    ShowMessages(Batch.Entry(first).Lines);
+  else
+    ClearMessagesView();
+}
+
+void TFrmMain::RefreshMessagesView() {
+  if (!Settings.SelectedFile)
+    ShowMessages(Batch.AllLines());
+  else
+    ShowFirstSelectedRowMessages();
+}
+
+void TFrmMain::AppendLine(const std::string& line) {
+  Batch.AddLine(line);
+  if (!Settings.SelectedFile) {
+    pendingLines_.push_back(line);
+    FlushMessages();
+  }
+}
+
+// ---- operations ----
+
+void TFrmMain::StartOperation(bool checkOnly) {
+  // A timer may fire while a stop waits for the worker: the worker that ends
+  // is the one waited for, no other starts in between.
+  if (waitingForStop_) return;
+  const VEKRiff::BatchSettings settings = BatchSettingsOf(Settings);
+  std::vector<int> rows = Batch.ChooseRows(checkOnly, SelectedRows(), settings, prompts_);
+  if (rows.empty()) return;
+  auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
+  for (int row : rows) ShowRow(row);
+  idleText_.clear();
+  followedRow_ = -1;
+  SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
+  SendMessageW(ProgressBar2, PBM_SETRANGE32, 0, 100 * Batch.BatchSize());
+  if (Settings.AutoClear) ClearMessagesView();
+  status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
+  SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
+  SetRunning(true);
+  Stopping = false;
+  UpdateActions();
+  // The previous worker has ended or never started; it goes now.
+  Worker.reset();
+  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
+  // A line costs the worker no hand-over: it waits in a list for the line
+  // timer or the next notification. The other notifications are handed over
+  // and waited for, as they may ask.
+  Worker->EventsOnWorkerThread = true;
+  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
+    if (worker.Event() == VEKRiff::MessageAdded) {
+      const std::lock_guard<std::mutex> lock(workerLinesMutex_);
+      workerLines_.push_back({worker.FileIndex(), Batch.LineOf(worker)});
+      return;
+    }
+    HandOvers.Call([&] {
+      TakeWorkerLines();
+      HandleWorkerEvent(worker);
+    });
+  };
+  Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
+  Worker->Prefix = Settings.Prefix;
+  if (!checkOnly) Worker->ReferenceFile = U(referenceFile_);
+  Worker->SkipHealthy = Settings.SkipHealthy;
+  Worker->Start(files, checkOnly, Settings.KeepOriginal);
+}
+
+bool TFrmMain::StopOperation() {
+  // A stop already waiting for the worker (a close asked for meanwhile, say)
+  // is the one stop of this run.
+  if (waitingForStop_) return false;
+  FlushMessages();
+  if (Settings.StopPrompt) {
+    askingStop_ = true;
+    const auto answer = prompts_.Ask(VEK::Text(MsgStopCaption), VEK::Text(MsgStop), VEKRiff::PromptButtons::YesNo,
+                                     VEKRiff::PromptIcon::Question);
+    askingStop_ = false;
+    if (answer != VEKRiff::PromptAnswer::Yes) return false;
+  }
+  // The run ended behind the question: nothing is left to stop.
+  if (!Running) return true;
+  status_ = &MsgAborting;
+  SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
+  UpdateWindow(PnlStatus);
+  Worker->Abort("");
+  Stopping = true;
+  UpdateActions();
+  // The worker ends only once its last notifications and its termination
+  // handler have run here. Until then its hand-overs are served and the
+  // window keeps painting; input waits, so that no second stop and no
+  // command runs in the middle of this one.
+  waitingForStop_ = true;
+  VEKRiff::IndexRebuilder* stopping = Worker.get();
+  while (!stopping->Finished()) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    HandOvers.WaitAndServe(std::chrono::milliseconds(10));
+  }
+  stopping->WaitFor();  // joins the thread
+  waitingForStop_ = false;
+  return true;
+}
+
+void TFrmMain::SetRunning(bool value) {
+  if (value == Running) return;
+  Running = value;
+  if (!value) status_ = nullptr;
+  SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
+  SendMessageW(ProgressBar2, PBM_SETPOS, 0, 0);
+  for (HWND w : {PnlStatus, ProgressBar1, ProgressBar2}) ShowWindow(w, value ? SW_SHOW : SW_HIDE);
+  Layout();
+  if (value) {
+    ShowCounters(0, 0, 0);
+    SetTimer(hwnd_, TmrProgress, 250, nullptr);
+    // The lines go into the view while the worker goes on, in a few large
+    // batches a second, not all at the end.
+    SetTimer(hwnd_, TmrLines, 40, nullptr);
+  } else {
+    KillTimer(hwnd_, TmrProgress);
+    KillTimer(hwnd_, TmrLines);
+    ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  }
+  DragAcceptFiles(hwnd_, value ? FALSE : TRUE);
+}
+
+void TFrmMain::TakeWorkerLines() {
+  std::vector<std::pair<int, std::string>> lines;
+  {
+    const std::lock_guard<std::mutex> lock(workerLinesMutex_);
+    lines.swap(workerLines_);
+  }
+  for (auto& [fileIndex, text] : lines) {
+    std::string line = text;
+    const int row = Batch.KeepLine(fileIndex, std::move(text));
+    const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
+    if (!Settings.SelectedFile || shown) pendingLines_.push_back(std::move(line));
+  }
+}
+
+void TFrmMain::HandleWorkerTerminate() {
+  TakeWorkerLines();
+  FlushMessages();
+  SetRunning(false);
+  SetWindowTextW(hwnd_, title_.c_str());
+  ShowBatchSummary();
+  UpdateActions();
+  // The run ended behind the stop question: the question goes, answered No.
+  if (askingStop_) prompts_.CloseOpenQuestions();
+}
+
+void TFrmMain::ShowBatchSummary() {
+  // One file's own lines say it all; a batch gets its sum, in the log and in
+  // the status bar, and a flash of the taskbar button for a user elsewhere.
+  const std::optional<std::string> summary = Batch.SummaryLine();
+  if (!summary) return;
+  AppendLine(*summary);
+  idleText_ = *summary;
+  ShowStatusText(*summary);
+  if (GetForegroundWindow() == hwnd_) return;
+  FLASHWINFO flash = {sizeof flash, hwnd_, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+  FlashWindowEx(&flash);
+}
+
+void TFrmMain::TmrProgressTimer() {
+  TakeWorkerLines();
+  FlushMessages();
+  const int progress = Worker->Progress();
+  SendMessageW(ProgressBar1, PBM_SETPOS, progress, 0);
+  SendMessageW(ProgressBar2, PBM_SETPOS, Batch.BatchProgress(progress), 0);
+  ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
+}
+
+void TFrmMain::ShowStatusText(const std::string& text) {
+  SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(W(text).c_str()));
+}
+
+void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
+  const std::string texts[3] = {VEKRiff::ErrorsText(errors), VEKRiff::VideoFramesText(videoFrames),
+                                VEKRiff::AudioSamplesText(audioSamples)};
+  for (int i = 0; i < 3; ++i) SendMessageW(StatusBar1, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(W(texts[i]).c_str()));
+}
+
+void TFrmMain::ShowBatchInTitle(int fileIndex) {
+  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
+  const int row = Batch.BatchRow(fileIndex);
+  const std::string name = row >= 0 ? VEK::ExtractFileName(Batch.Entry(row).Path) : std::string();
+  const std::wstring title = title_ + L" \u2014 " + std::to_wstring(fileIndex + 1) + L"/" +
+                             std::to_wstring(Batch.BatchSize()) + L" \u2014 " + W(name);
+  SetWindowTextW(hwnd_, title.c_str());
+}
+
+void TFrmMain::MoveSelectionTo(int row) {
+  // The run takes the selection to its first file, wherever the user left
+  // it, so that the Messages Center shows the file being worked on. From
+  // there the selection goes along with the work as long as the user leaves
+  // it where the run put it, or leaves none.
+  const int first = FirstSelectedRow();
+  if (followedRow_ < 0 || first < 0) {
+    ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
+  } else if (first == followedRow_ && SelectedCount() == 1) {
+    ListView_SetItemState(LvwFiles, followedRow_, 0, LVIS_SELECTED);
+  } else {
+    return;
+  }
+  ListView_SetItemState(LvwFiles, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  followedRow_ = row;
+}
+
+void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
+  // The selection goes to the file before its existing copy's question, which
+  // the user answers with the file's lines so far in view.
+  const int batchRow = Batch.BatchRow(worker.FileIndex());
+  if (worker.Event() == VEKRiff::FileOpening && batchRow >= 0 && batchRow < Batch.Count()) {
+    MoveSelectionTo(batchRow);
+    FlushMessages();
+  }
+  const VEKRiff::BatchChange change = Batch.Handle(worker, prompts_);
+  const int row = change.Row;
+  if (row < 0 || row >= Batch.Count()) return;
+  switch (change.Event) {
+    case VEKRiff::FileStarted:
+      ShowRow(row);
+      ShowBatchInTitle(Batch.BatchFile());
+      ListView_EnsureVisible(LvwFiles, row, FALSE);  // a long batch stays in view
+      break;
+    case VEKRiff::FileOk:
+    case VEKRiff::FileError:
+    case VEKRiff::FileRebuilt:
+    case VEKRiff::Aborted:
+    case VEKRiff::FileSkipped:
+      ShowRow(row);
+      break;
+    case VEKRiff::FileOpening:
+    case VEKRiff::MessageAdded:
+      break;  // the lines come by TakeWorkerLines
+  }
+}
+
+// ---- start-up, settings and shutdown ----
+
+void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
+  // The system's language until the settings say otherwise: a settings
+  // store that cannot be read is reported in it.
+  const std::int8_t systemLanguage =
+      PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French : VEK::English;
+  VEK::SetLanguage(systemLanguage);
+  DragAcceptFiles(hwnd_, TRUE);
+  SetWindowTextW(hwnd_, title_.c_str());
+  LoadSettings();
+  // The language the system gave is the user's choice from now on, saved
+  // with the other settings.
+  if (!Settings.Language) Settings.Language = systemLanguage;
+  VEK::SetLanguage(static_cast<std::int8_t>(*Settings.Language) == VEK::French ? VEK::French : VEK::English);
+  RetranslateUi();
+  Layout();
+  // Argument 0 is the program itself. Argument 1 is a switch or already the
+  // first file: the shell passes only the files.
+  std::string first = arguments.size() > 1 ? arguments[1] : std::string();
+  std::transform(first.begin(), first.end(), first.begin(), [](unsigned char c) { return std::tolower(c); });
+  const bool isSwitch = first == "/checkerrors" || first == "/rebuildindex" || first == "/inst" || first == "/uninst";
+  const std::size_t from = std::min<std::size_t>(arguments.size(), isSwitch ? 2 : 1);
+  AddPaths(std::vector<std::string>(arguments.begin() + from, arguments.end()));
+  if (first == "/checkerrors") SetTimer(hwnd_, TmrCheckErrors, 250, nullptr);
+  if (first == "/rebuildindex") SetTimer(hwnd_, TmrRebuildIndex, 250, nullptr);
+  UpdateActions();
+}
+
+void TFrmMain::Show() {
+  ShowWindow(hwnd_, showCmd_);
+  UpdateWindow(hwnd_);
+}
+
+void TFrmMain::LoadSettings() {
+  Settings.ReadWindowLayout(*this);
+  Settings.Load(*store_);
+  Settings.ApplyWindowLayout(*this);
+  RefreshMessagesView();
+}
+
+bool TFrmMain::SaveSettingsOrReport() {
+  // A failed save must not escape a message handler: the window goes on.
+  try {
+    Settings.ReadWindowLayout(*this);
+    Settings.Save(*store_);
+    return true;
+  } catch (const std::exception& e) {
+    prompts_.Ask(VEK::Text(MsgSettingsNotSavedCaption), e.what(), VEKRiff::PromptButtons::Ok,
+                 VEKRiff::PromptIcon::Error);
+    return false;
+  }
+}
+
+void TFrmMain::Close() {
+  // Mid-stop the window stays: the wait still serves the rows it reports to.
+  if (waitingForStop_) return;
+  // A run that ended by itself while the stop question was open closed the
+  // question; the close asked for then goes ahead.
+  if (Running && !StopOperation() && Running) return;
+  SaveSettingsOrReport();
+  DestroyWindow(hwnd_);
+}
+
+// ---- the window as the settings see it ----
+
+SettingsWindow::Placement TFrmMain::GetPlacement() const {
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  GetWindowPlacement(hwnd_, &wp);
+  Placement p;
+  p.Flags = wp.flags;
+  p.ShowCmd = IsWindowVisible(hwnd_) ? static_cast<std::int32_t>(wp.showCmd) : showCmd_;
+  if (p.ShowCmd != ShowMaximized && p.ShowCmd != ShowMinimized) p.ShowCmd = ShowNormal;
+  p.NormalPosition = {wp.rcNormalPosition.left, wp.rcNormalPosition.top, wp.rcNormalPosition.right,
+                      wp.rcNormalPosition.bottom};
+  return p;
+}
+
+void TFrmMain::SetPlacement(const Placement& placement) {
+  const Rect& n = placement.NormalPosition;
+  // Nothing stored: the system places the window, as on a first start.
+  if (n.Right - n.Left <= 0 || n.Bottom - n.Top <= 0) return;
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  GetWindowPlacement(hwnd_, &wp);
+  wp.flags = placement.Flags & WPF_RESTORETOMAXIMIZED;
+  // A window that starts minimized comes up as it was before.
+  showCmd_ = placement.ShowCmd == ShowMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  wp.showCmd = IsWindowVisible(hwnd_) ? showCmd_ : SW_HIDE;
+  wp.rcNormalPosition = {n.Left, n.Top, n.Right, n.Bottom};
+  SetWindowPlacement(hwnd_, &wp);
+}
+
+void TFrmMain::SetTopMost(bool topMost) {
+  SetWindowPos(hwnd_, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
+  filesWidth_ = width;
+  Layout();
+}
+
+std::int32_t TFrmMain::FilesColumnWidth(int column) const { return ListView_GetColumnWidth(LvwFiles, column); }
+
+void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { ListView_SetColumnWidth(LvwFiles, column, width); }

@@ -1,0 +1,153 @@
+// The main window on the Win32 API: the list of files, the commands on it,
+// and the worker that runs an operation over it. It is a view over the batch
+// model, as the Qt window is: the same texts, marks and questions, in the
+// same order; only the controls differ.
+#pragma once
+
+#include <windows.h>
+// The other system headers use its types.
+#include <commctrl.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/BatchModel.h"
+#include "engine/IndexRebuilder.h"
+#include "lang/Language.h"
+#include "settings/Config.h"
+#include "settings/RegistryStore.h"
+#include "util/Thread.h"
+#include "win32/Prompts.h"
+
+class TFrmMain : public SettingsWindow {
+ public:
+  explicit TFrmMain(HINSTANCE instance);
+  ~TFrmMain() override;
+
+  // Makes the window (hidden) and its controls.
+  bool Create();
+  // The creation sequence once the window exists, as the Qt window's: the
+  // system's language, drop target, caption, settings and the language they
+  // hold, then the command line's files (from argument 2 after a switch in
+  // argument 1, else from argument 1) and the auto-start switch. Arguments
+  // in UTF-8, argument 0 the program.
+  void FormCreate(const std::vector<std::string>& arguments);
+  // Shows the window as the settings placed it.
+  void Show();
+  HWND Handle() const { return hwnd_; }
+  HACCEL Accelerators() const { return accelerators_; }
+
+  // SettingsWindow
+  Placement GetPlacement() const override;
+  void SetPlacement(const Placement& placement) override;
+  void SetTopMost(bool topMost) override;
+  std::int32_t FilesPanelWidth() const override { return filesWidth_; }
+  void SetFilesPanelWidth(std::int32_t width) override;
+  std::int32_t FilesColumnWidth(int column) const override;
+  void SetFilesColumnWidth(int column, std::int32_t width) override;
+
+  VEK::HandOverQueue HandOvers;
+  std::unique_ptr<VEKRiff::IndexRebuilder> Worker;
+  VEKRiff::BatchModel Batch;
+  Config Settings;
+  bool Running = false;
+  bool Stopping = false;
+
+  HWND ToolBar1 = nullptr;
+  HWND LvwFiles = nullptr;
+  HWND LblMessages = nullptr;
+  HWND EdtLogs = nullptr;
+  HWND PnlStatus = nullptr;
+  HWND ProgressBar1 = nullptr;
+  HWND ProgressBar2 = nullptr;  // the whole batch
+  HWND StatusBar1 = nullptr;    // "Ready" or the last summary; the counters while a run goes on
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void BuildMenus();
+  void BuildAccelerators();
+  // Every caption of the window in the current language.
+  void RetranslateUi();
+  // Fonts, pictures and sizes for the window's dots per inch.
+  void ApplyDpi();
+  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+  void Layout();
+  void UpdateActions();
+  void Command(int id);
+
+  void AddPaths(const std::vector<std::string>& paths);
+  void AddRows(int from);
+  void ShowRow(int row);
+  void ClearList();
+  void RemoveSelected();
+  std::vector<bool> SelectedRows() const;
+  int FirstSelectedRow() const;
+  int SelectedCount() const;
+  void OpenRow(int row);
+  void OpenPath(const std::string& path);
+  void ShowContextMenu(POINT at);
+  void DropFiles(HDROP drop);
+  void ChooseFiles();
+  void ChooseFolder();
+  void ChooseReference();
+  void SaveMessages();
+  void CopyMessages();
+  void StayOnTopClick();
+
+  void ShowMessages(const std::vector<std::string>& lines);
+  void ClearMessagesView();
+  void FlushMessages();
+  void ShowFirstSelectedRowMessages();
+  void RefreshMessagesView();
+  void AppendLine(const std::string& line);  // to the model's list and, when it shows it, the view
+
+  void StartOperation(bool checkOnly);
+  bool StopOperation();
+  void SetRunning(bool value);
+  void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
+  void HandleWorkerTerminate();
+  void TakeWorkerLines();
+  void TmrProgressTimer();
+  void ShowStatusText(const std::string& text);
+  void ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
+  void ShowBatchSummary();
+  void ShowBatchInTitle(int fileIndex);
+  void MoveSelectionTo(int row);
+
+  void LoadSettings();
+  bool SaveSettingsOrReport();
+  void Close();
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  HACCEL accelerators_ = nullptr;
+  HMENU menu_ = nullptr;
+  HMENU rowMenu_ = nullptr;  // PmnFiles
+  HFONT font_ = nullptr;
+  HIMAGELIST marks_ = nullptr;
+  HIMAGELIST tools_ = nullptr;
+  HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
+  UINT dpi_ = 96;
+  std::unique_ptr<VEKRegistry::Store> store_;
+  ZantrelWin32::DialogPrompts prompts_;
+  std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch
+  bool dragging_ = false;          // the splitter between the list and the Messages Center
+  int showCmd_ = SW_SHOWNORMAL;
+  std::wstring title_ = L"Zantrel";
+  std::vector<std::string> pendingLines_;  // for the Messages Center, not shown yet
+  std::mutex workerLinesMutex_;
+  std::vector<std::pair<int, std::string>> workerLines_;  // by file index, left by the worker's thread
+  bool askingStop_ = false;
+  bool waitingForStop_ = false;
+  int followedRow_ = -1;
+  const VEK::MessagePair* status_ = nullptr;  // the running state's text
+  std::string idleText_;                      // the status bar's text outside a run; empty: "Ready"
+  std::wstring referenceFile_;
+  std::wstring lastFolder_;
+};
