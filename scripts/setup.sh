@@ -14,6 +14,7 @@ packages=(
   mplayer  # the seek test's second player
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db debootstrap  # the .deb and its check
   g++-mingw-w64-x86-64-posix wine64 nsis googletest  # the Windows build, its tests under Wine, its installer
+  xvfb xdotool imagemagick python3  # the Windows window: its pictures, its text table, its test under Wine
 )
 
 # Extra packages a caller needs (the screenshot script, say) come as arguments.

@@ -77,5 +77,56 @@ if ! "$wine" reg query 'HKCU\Software\Zantrel\0.2\Placement' /v Width 2>/dev/nul
   echo "FAIL: no window placement saved under HKCU\\Software\\Zantrel\\0.2\\Placement"
   fail=1
 fi
+
+# The installer's commands change the keys they name and no others: /inst
+# applies the stored Explorer choice; /uninst asks (Enter takes its choices
+# as they are offered: the handler ticked unless it is switched off) and
+# applies them, deleting the settings only when that box is ticked.
+handler='HKCR\SystemFileAssociations\.avi\shellex\PropertyHandler'
+value() {
+  if [ -n "${2:-}" ]; then set -- "$1" /v "$2"; else set -- "$1" /ve; fi
+  "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_[A-Z]*\s*//p' | head -n 1
+}
+exists() { "$wine" reg query "$1" >/dev/null 2>&1 && echo yes || echo no; }
+state() {
+  printf 'handler=%s backup=%s settings=%s' "$(value "$handler")" \
+    "$(value 'HKCU\Software\Zantrel-Backup\0.2' AviHandler)" "$(exists 'HKCU\Software\Zantrel\0.2')"
+}
+while IFS='|' read -r what disable command expected; do
+  "$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
+  "$wine" reg delete 'HKCU\Software\Zantrel-Backup' /f >/dev/null 2>&1 || true
+  "$wine" reg add "$handler" /ve /d '{h}' /f >/dev/null
+  "$wine" reg add 'HKCU\Software\Zantrel\0.2\Files' /v DisableAviHandler /t REG_DWORD /d "$disable" /f >/dev/null
+  if [ "$command" = /uninst-after-off ]; then
+    "$wine" "$build/zantrel.exe" /inst
+    "$wine" reg add 'HKCU\Software\Zantrel\0.2\Files' /v DisableAviHandler /t REG_DWORD /d 0 /f >/dev/null
+    command=/uninst
+  fi
+  if [ "$command" = /uninst ]; then
+    "$wine" "$build/zantrel.exe" /uninst &
+    asked=$!
+    sleep 4
+    xdotool key Return
+    for _ in $(seq 50); do kill -0 "$asked" 2>/dev/null || break; sleep 0.2; done
+    if kill -0 "$asked" 2>/dev/null; then
+      echo "FAIL: $what: the uninstall dialog did not close by Enter"
+      kill "$asked" 2>/dev/null || true
+      fail=1
+      continue
+    fi
+  else
+    "$wine" "$build/zantrel.exe" "$command"
+  fi
+  got="$(state)"
+  if [ "$got" != "$expected" ]; then
+    echo "FAIL: $what: $got, not $expected"
+    fail=1
+  fi
+done <<'TABLE'
+/inst with the handler switched off blanks it and keeps it|1|/inst|handler= backup={h} settings=yes
+/inst with the handler on leaves it|0|/inst|handler={h} backup= settings=yes
+/uninst keeps a handler switched off off|1|/uninst|handler= backup={h} settings=yes
+/uninst puts back a handler switched off, backup gone|1|/uninst-after-off|handler={h} backup= settings=yes
+TABLE
 [ "$fail" -eq 0 ] && echo "window test passed"
 exit "$fail"

@@ -1089,8 +1089,10 @@ void TFrmMain::HandleWorkerTerminate() {
   TakeWorkerLines();
   FlushMessages();
   SetRunning(false);
-  SetWindowTextW(hwnd_, title_.c_str());
   ShowBatchSummary();
+  // The title last: its return to the program's name tells whoever watches
+  // the window from outside that the run, and its summary, are over.
+  SetWindowTextW(hwnd_, title_.c_str());
   UpdateActions();
   // The run ended behind the stop question: the question goes, answered No.
   if (askingStop_) prompts_.CloseOpenQuestions();

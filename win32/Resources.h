@@ -20,3 +20,8 @@
 #define IDI_TOOL_REBUILD 204
 #define IDI_TOOL_STOP 205
 #define IDI_TOOL_CONFIG 206
+// The uninstall dialog and its controls.
+#define IDD_UNINSTALL 300
+#define IDC_OPTIONS 301
+#define IDC_AVIHANDLER 302
+#define IDC_SETTINGS 303

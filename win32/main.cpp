@@ -6,12 +6,37 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cctype>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "lang/Language.h"
+#include "settings/Config.h"
+#include "settings/InstallCommands.h"
+#include "settings/Registry.h"
+#include "settings/UserRegistry.h"
 #include "win32/FormMain.h"
+#include "win32/FormUninstall.h"
 #include "win32/Texts.h"
+
+namespace {
+
+// A failure that escapes a command: the settings' CurrentInstance is blanked,
+// as the Qt program does, and the message is shown.
+void ReportFatal(const std::string& message) {
+  try {
+    const auto store = VEKRegistry::OpenUserRegistry();
+    VEKRegistry::Registry registry(*store);
+    if (registry.OpenKey(SettingsKeys::Root, true)) registry.WriteString("CurrentInstance", "");
+  } catch (const std::exception&) {
+    // The store itself is what failed; the original message matters more.
+  }
+  MessageBoxW(nullptr, ZantrelWin32::W(message).c_str(), L"Zantrel", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
@@ -23,6 +48,29 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) arguments.push_back(ZantrelWin32::U(argv[i]));
   LocalFree(argv);
+
+  // The installer's commands run without the main window.
+  std::string first = arguments.size() > 1 ? arguments[1] : std::string();
+  for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (first == "/inst" || first == "/uninst") {
+    try {
+      if (first == "/inst") {
+        RunInstallCommand();
+      } else {
+        // The dialog speaks the language of the settings, else the system's.
+        const auto store = VEKRegistry::OpenUserRegistry();
+        const std::optional<std::int32_t> stored = StoredLanguage(*store);
+        VEK::SetLanguage(stored                                                     ? static_cast<std::int8_t>(*stored)
+                         : PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French
+                                                                                    : VEK::English);
+        TFrmUninstall dialog(instance);
+        RunUninstallCommand(dialog, *store);
+      }
+    } catch (const std::exception& e) {
+      ReportFatal(e.what());
+    }
+    return 0;
+  }
 
   int status = 0;
   try {
