@@ -135,3 +135,23 @@ QT_FONT_DPI=168 "$build/zantrel" /checkerrors "${running[@]}" &
 app=$!
 shot main-running-fr-large-font 4
 stop_app
+
+# The Windows window under Wine, when the Windows build is there: a finished
+# check in English and in French.
+wbuild="${ZANTREL_WINDOWS_BUILD_DIR:-$root/build-windows}"
+if [ -x "$wbuild/zantrel.exe" ] && [ -x /usr/lib/wine/wine64 ]; then
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  wfiles=()
+  for f in "${files[@]}"; do wfiles+=("Z:${f//\//\\}"); done
+  for lang in 0:main-done-windows 1:main-done-windows-fr; do
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Zantrel\0.2' /v Language /t REG_DWORD /d "${lang%%:*}" /f >/dev/null
+    /usr/lib/wine/wine64 "$wbuild/zantrel.exe" /checkerrors "${wfiles[@]}" >/dev/null 2>&1 &
+    app=$!
+    sleep 8
+    import -window "$(xdotool search --sync --onlyvisible --name '^Zantrel$' | head -n 1)" "$out/${lang#*:}.png"
+    echo "saved ${lang#*:}.png"
+    stop_app
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+  done
+fi
