@@ -73,15 +73,17 @@ int main(int argc, char** argv) {
   HWND window = nullptr;
   while (!(window = FindWindowW(L"TFrmMain", nullptr)) && GetTickCount() < deadline) Sleep(100);
   if (!window) return 1;
-  HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
-  HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  HWND list = nullptr, status = nullptr;
   Remote remote(window);
   // The run is over when every row has its result and the title is the
-  // program's name again.
+  // program's name again. The frame can be found before its children exist.
   for (;;) {
+    if (!list) list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+    if (!status) status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
     wchar_t title[256] = {};
     GetWindowTextW(window, title, 256);
-    bool done = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == rows && std::wstring(title) == L"Zantrel";
+    bool done = list && status && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == rows &&
+                std::wstring(title) == L"Zantrel";
     for (int row = 0; done && row < rows; ++row) done = !remote.ItemText(list, row, 2).empty();
     if (done) break;
     if (GetTickCount() >= deadline) return 1;
