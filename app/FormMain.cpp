@@ -96,17 +96,6 @@ QStringList QLines(const std::vector<std::string>& lines) {
   return out;
 }
 
-VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
-  VEKRiff::BatchSettings s;
-  s.KeepOriginal = c.KeepOriginal;
-  s.Prefix = c.Prefix;
-  s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
-  s.OverwritePrompt = c.OverwritePrompt;
-  s.OverwriteBehavior = c.OverwriteBehavior;
-  s.AutoClear = c.AutoClear;
-  return s;
-}
-
 // A status panel as wide as the widest text it is meant to show, in the
 // current language and font, and wider when its text is wider still: a
 // number must never be cut, in French as in English, at any font size. The
@@ -973,7 +962,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   if (waitingForStop_) return;
   std::vector<bool> selected(Batch.Count());
   for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i)->isSelected();
-  const VEKRiff::BatchSettings settings = BatchSettingsOf(Settings);
+  const VEKRiff::BatchSettings settings = VEKRiff::BatchSettingsOf(Settings);
   std::vector<int> rows = Batch.ChooseRows(checkOnly, selected, settings, prompts_);
   if (rows.empty()) return;
   auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
@@ -994,11 +983,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // other notifications are handed over and waited for, as they may ask.
   Worker->EventsOnWorkerThread = true;
   Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
-    if (worker.Event() == VEKRiff::MessageAdded) {
-      const std::lock_guard<std::mutex> lock(workerLinesMutex_);
-      workerLines_.push_back({worker.FileIndex(), Batch.LineOf(worker)});
-      return;
-    }
+    if (Batch.QueueLine(worker)) return;
     HandOvers.Call([&] {
       TakeWorkerLines();
       HandleWorkerEvent(worker);
@@ -1069,18 +1054,12 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  std::vector<std::pair<int, std::string>> lines;
-  {
-    const std::lock_guard<std::mutex> lock(workerLinesMutex_);
-    lines.swap(workerLines_);
-  }
-  for (auto& [fileIndex, text] : lines) {
-    const QString line = QString::fromStdString(text);
-    const int row = Batch.KeepLine(fileIndex, std::move(text));
+  Batch.TakeQueuedLines([this](int row, const std::string& line) {
     // Appending to the visible view is what costs; the view takes the lines
-    // in batches, at the progress timer and at the end of the run.
-    if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected())) pendingLines_.append(line);
-  }
+    // in batches, at the line timer and at the end of the run.
+    if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected()))
+      pendingLines_.append(QString::fromStdString(line));
+  });
 }
 
 void TFrmMain::HandleWorkerTerminate() {

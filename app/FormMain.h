@@ -220,8 +220,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
   QStringList pendingLines_;     // lines for the Messages Center not shown yet
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
-  std::mutex workerLinesMutex_;
-  std::vector<std::pair<int, std::string>> workerLines_;  // by file index, left by the worker's thread
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end
   QString lastFolder_;           // where the last Add dialog found its files

@@ -10,12 +10,7 @@ namespace ZantrelApp {
 
 namespace {
 
-const VEK::MessagePair MsgYes = {{"&Yes", "&Oui"}};
-const VEK::MessagePair MsgNo = {{"&No", "&Non"}};
-const VEK::MessagePair MsgOk = {{"OK", "OK"}};
-const VEK::MessagePair MsgCancel = {{"Cancel", "Annuler"}};
-const VEK::MessagePair MsgYesToAll = {{"Yes to &all", "Oui pour &tous"}};
-const VEK::MessagePair MsgNoToAll = {{"N&o to all", "Non pour t&ous"}};
+namespace Names = VEKRiff::PromptButtonNames;
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
 
@@ -56,10 +51,10 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
   box.setEscapeButton(CloseButton(buttons));
   // Qt names the buttons in its own translation, English without one; the
   // messages above them follow the program's language.
-  for (auto [button, name] : {std::pair{QMessageBox::Yes, &MsgYes}, std::pair{QMessageBox::No, &MsgNo},
-                              std::pair{QMessageBox::Ok, &MsgOk}, std::pair{QMessageBox::Cancel, &MsgCancel},
-                              std::pair{QMessageBox::YesToAll, &MsgYesToAll},
-                              std::pair{QMessageBox::NoToAll, &MsgNoToAll}})
+  for (auto [button, name] : {std::pair{QMessageBox::Yes, &Names::Yes}, std::pair{QMessageBox::No, &Names::No},
+                              std::pair{QMessageBox::Ok, &Names::Ok}, std::pair{QMessageBox::Cancel, &Names::Cancel},
+                              std::pair{QMessageBox::YesToAll, &Names::YesToAll},
+                              std::pair{QMessageBox::NoToAll, &Names::NoToAll}})
     if (QAbstractButton* b = box.button(button)) b->setText(QText(*name));
 
   open_.push_back({&box, buttons});

@@ -54,6 +54,17 @@ std::string FilmPositionText(const FilmPosition& at) {
   return VEK::Text(MsgFilmPosition, {std::string(clock), at.Frame});
 }
 
+BatchSettings BatchSettingsOf(const Config& c) {
+  BatchSettings s;
+  s.KeepOriginal = c.KeepOriginal;
+  s.Prefix = c.Prefix;
+  s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
+  s.OverwritePrompt = c.OverwritePrompt;
+  s.OverwriteBehavior = c.OverwriteBehavior;
+  s.AutoClear = c.AutoClear;
+  return s;
+}
+
 bool BatchModel::Add(const std::string& path) {
   std::string key = VEK::FileKey(path);
   if (!keys_.insert(key).second) return false;
@@ -230,6 +241,26 @@ int BatchModel::KeepLine(int fileIndex, std::string line) {
   if (row >= 0) entries_[row].Lines.push_back(line);
   allLines_.push_back(std::move(line));
   return row;
+}
+
+bool BatchModel::QueueLine(const IndexRebuilder& worker) {
+  if (worker.Event() != MessageAdded) return false;
+  std::string line = LineOf(worker);
+  const std::lock_guard<std::mutex> lock(queueMutex_);
+  queued_.emplace_back(worker.FileIndex(), std::move(line));
+  return true;
+}
+
+void BatchModel::TakeQueuedLines(const std::function<void(int row, const std::string& line)>& shown) {
+  std::vector<std::pair<int, std::string>> lines;
+  {
+    const std::lock_guard<std::mutex> lock(queueMutex_);
+    lines.swap(queued_);
+  }
+  for (auto& [fileIndex, line] : lines) {
+    const int row = KeepLine(fileIndex, std::move(line));
+    shown(row, allLines_.back());
+  }
 }
 
 std::optional<std::string> BatchModel::SummaryLine() const {

@@ -6,6 +6,8 @@
 // way.
 #pragma once
 
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -15,6 +17,7 @@
 #include "engine/IndexRebuilder.h"
 #include "engine/Prompts.h"
 #include "engine/RowMark.h"
+#include "settings/Config.h"
 
 namespace VEKRiff {
 
@@ -38,6 +41,9 @@ struct BatchSettings {
   int OverwriteBehavior = OverwriteSkip;
   bool AutoClear = true;  // a file's new run replaces its lines; a run's start, the list's
 };
+
+// The Configuration's values a run follows.
+BatchSettings BatchSettingsOf(const Config& config);
 
 // What a notification did: to which row, and the line it brought.
 struct BatchChange {
@@ -90,6 +96,12 @@ class BatchModel {
   // returns the line's row, -1 for none.
   std::string LineOf(const IndexRebuilder& worker) const;
   int KeepLine(int fileIndex, std::string line);
+  // The same for a window: on the worker's thread, a MessageAdded's line is
+  // queued (true) instead of handed over; any other notification is left to
+  // the caller to hand over (false). On the owner's thread, the queued lines
+  // are kept in their order, each then given to shown with its row.
+  bool QueueLine(const IndexRebuilder& worker);
+  void TakeQueuedLines(const std::function<void(int row, const std::string& line)>& shown);
 
   // The rows of the run by the worker's file index, and the way back.
   const std::vector<int>& BatchRows() const { return rows_; }
@@ -124,6 +136,8 @@ class BatchModel {
   std::unordered_set<std::string> keys_;  // the entries' keys
   std::vector<std::string> allLines_;
   std::string shownLine_;  // the line of a notification when lines are not kept
+  std::mutex queueMutex_;
+  std::vector<std::pair<int, std::string>> queued_;  // by file index, left by the worker's thread
   BatchSettings settings_;
   std::vector<int> rows_;               // by file index
   std::vector<RebuildEvent> outcomes_;  // by file index; FileStarted until told

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "lang/Language.h"
+
 namespace VEKRiff {
 
 // OkCancelDefaultCancel: OK and Cancel with Cancel taking Enter, for a
@@ -27,6 +29,17 @@ class Prompts {
   // question about a run that has ended by itself has no reason left.
   virtual void CloseOpenQuestions() {}
 };
+
+// The names of the boxes' buttons, the same in every window, in the
+// language of the messages.
+namespace PromptButtonNames {
+inline const VEK::MessagePair Yes = {{"&Yes", "&Oui"}};
+inline const VEK::MessagePair No = {{"&No", "&Non"}};
+inline const VEK::MessagePair Ok = {{"OK", "OK"}};
+inline const VEK::MessagePair Cancel = {{"Cancel", "Annuler"}};
+inline const VEK::MessagePair YesToAll = {{"Yes to &all", "Oui pour &tous"}};
+inline const VEK::MessagePair NoToAll = {{"N&o to all", "Non pour t&ous"}};
+}  // namespace PromptButtonNames
 
 // The answer a closed box gives.
 inline PromptAnswer ClosedAnswer(PromptButtons buttons) {

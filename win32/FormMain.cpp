@@ -81,17 +81,6 @@ const char* const kContext = "TFrmMain";
 std::string T(const char* source) { return Tr(kContext, source); }
 #define N_(text) text
 
-VEKRiff::BatchSettings BatchSettingsOf(const Config& c) {
-  VEKRiff::BatchSettings s;
-  s.KeepOriginal = c.KeepOriginal;
-  s.Prefix = c.Prefix;
-  s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
-  s.OverwritePrompt = c.OverwritePrompt;
-  s.OverwriteBehavior = c.OverwriteBehavior;
-  s.AutoClear = c.AutoClear;
-  return s;
-}
-
 std::string MarkInWords(RowMark mark) {
   switch (mark) {
     case MarkNone:
@@ -970,7 +959,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // A timer may fire while a stop waits for the worker: the worker that ends
   // is the one waited for, no other starts in between.
   if (waitingForStop_) return;
-  const VEKRiff::BatchSettings settings = BatchSettingsOf(Settings);
+  const VEKRiff::BatchSettings settings = VEKRiff::BatchSettingsOf(Settings);
   std::vector<int> rows = Batch.ChooseRows(checkOnly, SelectedRows(), settings, prompts_);
   if (rows.empty()) return;
   auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
@@ -993,11 +982,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // and waited for, as they may ask.
   Worker->EventsOnWorkerThread = true;
   Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
-    if (worker.Event() == VEKRiff::MessageAdded) {
-      const std::lock_guard<std::mutex> lock(workerLinesMutex_);
-      workerLines_.push_back({worker.FileIndex(), Batch.LineOf(worker)});
-      return;
-    }
+    if (Batch.QueueLine(worker)) return;
     HandOvers.Call([&] {
       TakeWorkerLines();
       HandleWorkerEvent(worker);
@@ -1072,17 +1057,10 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  std::vector<std::pair<int, std::string>> lines;
-  {
-    const std::lock_guard<std::mutex> lock(workerLinesMutex_);
-    lines.swap(workerLines_);
-  }
-  for (auto& [fileIndex, text] : lines) {
-    std::string line = text;
-    const int row = Batch.KeepLine(fileIndex, std::move(text));
+  Batch.TakeQueuedLines([this](int row, const std::string& line) {
     const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
-    if (!Settings.SelectedFile || shown) pendingLines_.push_back(std::move(line));
-  }
+    if (!Settings.SelectedFile || shown) pendingLines_.push_back(line);
+  });
 }
 
 void TFrmMain::HandleWorkerTerminate() {

@@ -141,8 +141,6 @@ class TFrmMain : public SettingsWindow {
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";
   std::vector<std::string> pendingLines_;  // for the Messages Center, not shown yet
-  std::mutex workerLinesMutex_;
-  std::vector<std::pair<int, std::string>> workerLines_;  // by file index, left by the worker's thread
   bool askingStop_ = false;
   bool waitingForStop_ = false;
   int followedRow_ = -1;

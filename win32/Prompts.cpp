@@ -15,13 +15,7 @@ using VEKRiff::PromptIcon;
 
 namespace {
 
-// The same names as the Qt window's boxes.
-const VEK::MessagePair MsgYes = {{"&Yes", "&Oui"}};
-const VEK::MessagePair MsgNo = {{"&No", "&Non"}};
-const VEK::MessagePair MsgOk = {{"OK", "OK"}};
-const VEK::MessagePair MsgCancel = {{"Cancel", "Annuler"}};
-const VEK::MessagePair MsgYesToAll = {{"Yes to &all", "Oui pour &tous"}};
-const VEK::MessagePair MsgNoToAll = {{"N&o to all", "Non pour t&ous"}};
+namespace Names = VEKRiff::PromptButtonNames;
 
 constexpr int IdYesToAll = 100;
 constexpr int IdNoToAll = 101;
@@ -39,24 +33,24 @@ PromptAnswer DialogPrompts::Ask(const std::string& caption, const std::string& t
   std::vector<std::pair<int, const VEK::MessagePair*>> shown;
   switch (buttons) {
     case PromptButtons::YesNo:
-      shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}};
+      shown = {{IDYES, &Names::Yes}, {IDNO, &Names::No}};
       break;
     case PromptButtons::YesNoCancel:
-      shown = {{IDYES, &MsgYes}, {IDNO, &MsgNo}, {IDCANCEL, &MsgCancel}};
+      shown = {{IDYES, &Names::Yes}, {IDNO, &Names::No}, {IDCANCEL, &Names::Cancel}};
       break;
     case PromptButtons::YesNoAllCancel:
-      shown = {{IDYES, &MsgYes},
-               {IdYesToAll, &MsgYesToAll},
-               {IDNO, &MsgNo},
-               {IdNoToAll, &MsgNoToAll},
-               {IDCANCEL, &MsgCancel}};
+      shown = {{IDYES, &Names::Yes},
+               {IdYesToAll, &Names::YesToAll},
+               {IDNO, &Names::No},
+               {IdNoToAll, &Names::NoToAll},
+               {IDCANCEL, &Names::Cancel}};
       break;
     case PromptButtons::OkCancel:
     case PromptButtons::OkCancelDefaultCancel:
-      shown = {{IDOK, &MsgOk}, {IDCANCEL, &MsgCancel}};
+      shown = {{IDOK, &Names::Ok}, {IDCANCEL, &Names::Cancel}};
       break;
     case PromptButtons::Ok:
-      shown = {{IDOK, &MsgOk}};
+      shown = {{IDOK, &Names::Ok}};
       break;
   }
   std::vector<std::wstring> names;
