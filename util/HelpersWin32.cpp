@@ -16,19 +16,24 @@ std::string Narrow(std::wstring_view text) {
   return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-std::wstring FileName(std::string_view path) {
-  const std::wstring wide = Wide(path);
-  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0 || wide.empty()) return wide;
+std::wstring FullPath(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return wide;  // no better name to give: the call itself says what is wrong
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return {};
     if (length < full.size()) {
       full.resize(length);
-      break;
+      return full;
     }
     full.resize(length);
   }
+}
+
+std::wstring FileName(std::string_view path) {
+  const std::wstring wide = Wide(path);
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0 || wide.empty()) return wide;
+  const std::wstring full = FullPath(wide);
+  if (full.empty()) return wide;  // no better name to give: the call itself says what is wrong
   // Reserved device names ("NUL", "COM1") come back as \\.\ names.
   if (full.rfind(L"\\\\.\\", 0) == 0 || full.rfind(L"\\\\?\\", 0) == 0) return full;
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);

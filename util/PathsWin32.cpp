@@ -11,30 +11,23 @@ namespace VEK {
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);
-  }
+// The whole form of the path, or the path itself where the system has none.
+std::wstring FullOrAsGiven(const std::wstring& path) {
+  std::wstring full = Win32::FullPath(path);
+  return full.empty() ? path : full;
 }
 
 }  // namespace
 
 std::string AbsolutePath(const std::string& path) {
-  if (path.empty()) return Win32::Narrow(FullPath(L"."));
-  return Win32::Narrow(FullPath(Win32::Wide(path)));
+  if (path.empty()) return Win32::Narrow(FullOrAsGiven(L"."));
+  return Win32::Narrow(FullOrAsGiven(Win32::Wide(path)));
 }
 
 std::string FileKey(const std::string& path) {
   // The name the file system itself gives the file, links resolved, else the
   // whole path as written; in lower case either way, as Windows compares names.
-  std::wstring key = FullPath(Win32::Wide(path));
+  std::wstring key = FullOrAsGiven(Win32::Wide(path));
   const HANDLE file = CreateFileW(Win32::FileName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file != INVALID_HANDLE_VALUE) {

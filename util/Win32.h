@@ -12,6 +12,10 @@ namespace VEK::Win32 {
 std::wstring Wide(std::string_view text);
 // The UTF-8 form of UTF-16 text.
 std::string Narrow(std::wstring_view text);
+// The whole form of a path (GetFullPathNameW: from the current folder, "."
+// and ".." resolved, "/" read as a backslash); empty when the system gives
+// none.
+std::wstring FullPath(const std::wstring& path);
 // The name to give a Win32 file call for a path: made absolute (from the
 // current folder, "." and ".." resolved, "/" read as a backslash), with the
 // prefix \\?\ (\\?\UNC\ for a share) that lifts the 260-character limit.
