@@ -23,7 +23,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QSplitter>
@@ -39,6 +38,7 @@
 
 #include "app/Artwork.h"
 #include "app/DamageStrip.h"
+#include "app/MessagesView.h"
 #include "app/Translation.h"
 #include "engine/BatchSummary.h"
 #include "engine/ExistingOutput.h"
@@ -330,7 +330,7 @@ void TFrmMain::BuildMenus() {
   EdtLogs->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(EdtLogs, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     FlushMessages();
-    std::unique_ptr<QMenu> menu(EdtLogs->createStandardContextMenu(at));
+    std::unique_ptr<QMenu> menu(EdtLogs->CreateStandardContextMenu());
     menu->addSeparator();
     menu->addAction(ActCopyMessages);
     menu->addAction(ActSaveMessages);
@@ -382,13 +382,8 @@ void TFrmMain::BuildLayout() {
   messagesLayout->setSpacing(0);
   LblMessages = new QLabel(messages);
   LblMessages->setObjectName("LblMessages");
-  EdtLogs = new QPlainTextEdit(messages);
+  EdtLogs = new MessagesView(messages);
   EdtLogs->setObjectName("EdtLogs");
-  EdtLogs->setReadOnly(true);
-  EdtLogs->setLineWrapMode(QPlainTextEdit::NoWrap);
-  // Nothing is typed into it: an undo history of the appended lines would
-  // cost as much as the lines themselves.
-  EdtLogs->setUndoRedoEnabled(false);
   EdtLogs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   EdtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   messagesLayout->addWidget(LblMessages);
@@ -775,19 +770,19 @@ void TFrmMain::AddPaths(const QStringList& paths) {
 void TFrmMain::ShowMessages(const QStringList& lines) {
   // The lists already hold every waiting line: a replaced view has them.
   pendingLines_.clear();
-  EdtLogs->setPlainText(lines.join('\n'));
+  EdtLogs->SetLines(lines);
 }
 
 void TFrmMain::ClearMessagesView() {
   pendingLines_.clear();
-  EdtLogs->clear();
+  EdtLogs->Clear();
 }
 
 void TFrmMain::FlushMessages() {
   if (pendingLines_.isEmpty()) return;
   // One append for the whole batch: the view lays out and scrolls once, and
   // keeps the user's scroll position unless it was at the bottom.
-  EdtLogs->appendPlainText(pendingLines_.join('\n'));
+  EdtLogs->AppendLines(pendingLines_);
   pendingLines_.clear();
 }
 
@@ -890,7 +885,7 @@ void TFrmMain::SaveMessages() {
   if (path.isEmpty()) return;
   FlushMessages();
   QSaveFile file(path);
-  QByteArray text = EdtLogs->toPlainText().toUtf8();
+  QByteArray text = EdtLogs->Text().toUtf8();
   if (!text.isEmpty()) text += '\n';
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
     prompts_.Ask(QText(MsgMessagesNotSavedCaption), QText(MsgMessagesNotSaved, path, file.errorString()),
@@ -899,7 +894,7 @@ void TFrmMain::SaveMessages() {
 
 void TFrmMain::CopyMessages() {
   FlushMessages();
-  QGuiApplication::clipboard()->setText(EdtLogs->toPlainText());
+  QGuiApplication::clipboard()->setText(EdtLogs->Text());
 }
 
 void TFrmMain::ActConfigExecute() {

@@ -29,10 +29,10 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class DamageStrip;
+class MessagesView;
 class QStackedWidget;
 class QStatusBar;
 class QSystemTrayIcon;
@@ -136,7 +136,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QTreeWidget* LvwFiles;
   QLabel* LblMessages;
   DamageStrip* StrDamage;  // the selected file's damage
-  QPlainTextEdit* EdtLogs;
+  MessagesView* EdtLogs;
   QWidget* PnlStats;
   QLabel* PnlStatus;
   QProgressBar* ProgressBar1;

@@ -10,14 +10,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/FormMain.h"
+#include "app/MessagesView.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
 
@@ -73,7 +72,7 @@ int main(int argc, char** argv) {
     // What is on screen counts: the last lines must have reached the view.
     QApplication::processEvents();
     const double seconds = timer.nsecsElapsed() / 1e9;
-    const int shown = window.EdtLogs->document()->blockCount();
+    const int shown = window.EdtLogs->LineCount();
     std::printf("window %.3f s, %d lines shown, %lld kept\n", seconds, shown,
                 static_cast<long long>(window.Batch.AllLines().size()));
     std::fflush(stdout);

@@ -2,45 +2,44 @@
 // marks, row lists, the Messages Center, the questions and the commands'
 // enabling. Questions are answered by a script instead of a message box.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QClipboard>
 #include <QComboBox>
-#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QAbstractButton>
+#include <QPushButton>
 #include <QRegularExpression>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
-#include <QToolBar>
-#include <QTextDocument>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <deque>
-#include <sys/stat.h>
 
 #include "QtPrinters.h"
 #include "app/DamageStrip.h"
 #include "app/FormMain.h"
+#include "app/MessagesView.h"
 #include "app/Translation.h"
 #include "dialogs/FormConfig.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
-#include "util/Exception.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
+#include "util/Exception.h"
 
 namespace {
 
@@ -149,7 +148,7 @@ struct MainWindow : ::testing::Test {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << "the operation did not end";
   }
   QStringList MessagesCenter() const {
-    const QString text = window->EdtLogs->toPlainText();
+    const QString text = window->EdtLogs->Text();
     return text.isEmpty() ? QStringList() : text.split('\n');
   }
   std::vector<RowMark> Marks() const {
@@ -269,7 +268,7 @@ TEST_F(MainWindow, TheKeyboardReachesItsCommands) {
   } rows[] = {
       {"Ctrl+, configures", Qt::CTRL | Qt::Key_Comma, false, [&] { return configurations == 1; }},
       {"Ctrl+Shift+C copies the messages", Qt::CTRL | Qt::SHIFT | Qt::Key_C, false,
-       [&] { return QGuiApplication::clipboard()->text() == window->EdtLogs->toPlainText(); }},
+       [&] { return QGuiApplication::clipboard()->text() == window->EdtLogs->Text(); }},
       {"Shift+F10 opens the row menu", Qt::SHIFT | Qt::Key_F10, true, [&] { return window->PmnFiles->isVisible(); }},
       {"Ctrl+L clears the list", Qt::CTRL | Qt::Key_L, false,
        [&] { return window->LvwFiles->topLevelItemCount() == 0; }},
@@ -841,8 +840,7 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
     WriteFile(dir / "Zantrel.second.avi", {'o', 'l', 'd'});
     std::remove((dir / "Zantrel.first.avi").c_str());
     int changes = 0;
-    auto counter = QObject::connect(window->EdtLogs->document(), &QTextDocument::contentsChange,
-                           [&](int, int, int) { ++changes; });
+    auto counter = QObject::connect(window->EdtLogs, &MessagesView::Changed, [&] { ++changes; });
     QScrollBar* bar = window->EdtLogs->verticalScrollBar();
     QStringList shownAtQuestion;
     prompts.answers = {PromptAnswer::Yes};
@@ -1381,7 +1379,7 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
     window->LvwFiles->clearSelection();
     window->LvwFiles->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
     if (c.start == OnLastRow) window->LvwFiles->topLevelItem(2)->setSelected(true);
-    window->EdtLogs->setPlainText("left over");
+    window->EdtLogs->SetLines({"left over"});
 
     QStringList shownAtQuestion;
     QTreeWidgetItem* currentAtQuestion = nullptr;

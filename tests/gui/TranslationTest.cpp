@@ -25,6 +25,7 @@
 
 #include "QtPrinters.h"
 #include "app/FormMain.h"
+#include "app/MessagesView.h"
 #include "app/Translation.h"
 #include "dialogs/FormAbout.h"
 #include "dialogs/FormConfig.h"
@@ -143,7 +144,7 @@ TEST(Translation, WithFrenchChosenNoWindowShowsAnEnglishTextItsCatalogueTranslat
   // Qt's own menu of the Messages Center, where Qt's French catalogue is installed.
   const QString qtCatalogue = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_fr.qm";
   if (QFile::exists(qtCatalogue)) {
-    std::unique_ptr<QMenu> menu(main.EdtLogs->createStandardContextMenu());
+    std::unique_ptr<QMenu> menu(main.EdtLogs->CreateStandardContextMenu());
     const auto* selectAll = menu->findChild<QAction*>("select-all");
     ASSERT_NE(selectAll, nullptr);
     EXPECT_EQ(selectAll->text().section('\t', 0, 0).remove('&'), "Tout s\u00E9lectionner");

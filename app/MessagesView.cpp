@@ -1,0 +1,276 @@
+#include "app/MessagesView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// The space around the text, as a text box leaves it.
+constexpr int Margin = 4;
+
+bool WordCharacter(QChar c) { return c.isLetterOrNumber() || c == '_'; }
+
+}  // namespace
+
+MessagesView::MessagesView(QWidget* parent) : QAbstractScrollArea(parent) {
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  viewport()->setCursor(Qt::IBeamCursor);
+  verticalScrollBar()->setSingleStep(1);
+  UpdateScrollBars();
+}
+
+MessagesView::~MessagesView() = default;
+
+void MessagesView::SetLines(const QStringList& lines) {
+  lines_ = lines;
+  longest_ = -1;
+  widest_ = 0;
+  anchor_ = cursor_ = {};
+  MeasureLines(0);
+  UpdateScrollBars();
+  verticalScrollBar()->setValue(0);
+  horizontalScrollBar()->setValue(0);
+  viewport()->update();
+  emit Changed();
+}
+
+void MessagesView::Clear() { SetLines({}); }
+
+void MessagesView::AppendLines(const QStringList& lines) {
+  if (lines.isEmpty()) return;
+  QScrollBar* bar = verticalScrollBar();
+  // At the end means the last line on screen, whatever the range was made
+  // of when the view last changed size.
+  const bool follow = bar->value() + VisibleLines() >= lines_.size();
+  const qsizetype from = lines_.size();
+  lines_ += lines;
+  MeasureLines(from);
+  UpdateScrollBars();
+  if (follow) bar->setValue(bar->maximum());
+  viewport()->update();
+  emit Changed();
+}
+
+QString MessagesView::Text() const { return lines_.join('\n'); }
+
+std::pair<MessagesView::Spot, MessagesView::Spot> MessagesView::Selection() const {
+  return std::minmax(anchor_, cursor_);
+}
+
+QString MessagesView::SelectedText() const {
+  const auto [from, to] = Selection();
+  if (from == to || lines_.isEmpty()) return {};
+  if (from.line == to.line) return lines_[from.line].mid(from.column, to.column - from.column);
+  QStringList parts{lines_[from.line].mid(from.column)};
+  for (int line = from.line + 1; line < to.line; ++line) parts << lines_[line];
+  parts << lines_[to.line].left(to.column);
+  return parts.join('\n');
+}
+
+void MessagesView::SelectAll() {
+  if (lines_.isEmpty()) return;
+  anchor_ = {};
+  cursor_ = {static_cast<int>(lines_.size() - 1), static_cast<int>(lines_.last().size())};
+  viewport()->update();
+}
+
+void MessagesView::Copy() const {
+  const QString text = SelectedText();
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+QMenu* MessagesView::CreateStandardContextMenu() {
+  auto* menu = new QMenu(this);
+  // Qt's own texts and names for these two, so that its catalogue
+  // translates them as in every other text box.
+  auto add = [&](const char* text, QKeySequence::StandardKey key, const char* name, const char* icon, auto slot) {
+    QString caption = QCoreApplication::translate("QWidgetTextControl", text);
+    if (!QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus))
+      caption += '\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+    QAction* action = menu->addAction(QIcon::fromTheme(icon), caption, this, slot);
+    action->setObjectName(name);
+    return action;
+  };
+  const auto [from, to] = Selection();
+  add("&Copy", QKeySequence::Copy, "edit-copy", "edit-copy", &MessagesView::Copy)->setEnabled(from != to);
+  add("Select All", QKeySequence::SelectAll, "select-all", "edit-select-all", &MessagesView::SelectAll)
+      ->setEnabled(!lines_.isEmpty());
+  return menu;
+}
+
+int MessagesView::LineHeight() const { return std::max(1, fontMetrics().height()); }
+
+int MessagesView::VisibleLines() const { return std::max(1, (viewport()->height() - 2 * Margin) / LineHeight()); }
+
+void MessagesView::MeasureLines(qsizetype from) {
+  // Measuring every line would be laying them all out. The line with the
+  // most characters stands for the widest; painting widens the range for any
+  // line on screen that is wider still.
+  const qsizetype before = longest_;
+  for (qsizetype i = from; i < lines_.size(); ++i)
+    if (longest_ < 0 || lines_[i].size() > lines_[longest_].size()) longest_ = i;
+  if (longest_ >= 0 && longest_ != before)
+    widest_ = std::max(widest_, fontMetrics().horizontalAdvance(lines_[longest_]));
+}
+
+void MessagesView::UpdateScrollBars() {
+  const int visible = VisibleLines();
+  QScrollBar* v = verticalScrollBar();
+  // A view at its end stays there when it shrinks.
+  const bool atEnd = v->value() == v->maximum();
+  v->setPageStep(visible);
+  v->setRange(0, std::max<qsizetype>(0, lines_.size() - visible));
+  if (atEnd) v->setValue(v->maximum());
+  QScrollBar* h = horizontalScrollBar();
+  const int width = viewport()->width();
+  h->setPageStep(width);
+  h->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
+  h->setRange(0, std::max(0, widest_ + 2 * Margin - width));
+}
+
+QPoint MessagesView::LineOrigin(int line) const {
+  return {Margin - horizontalScrollBar()->value(), Margin + (line - verticalScrollBar()->value()) * LineHeight()};
+}
+
+void MessagesView::LayOut(QTextLayout& layout, const QString& text) const {
+  layout.setText(text);
+  layout.setFont(font());
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(INT_MAX / 4);
+  layout.endLayout();
+}
+
+MessagesView::Spot MessagesView::SpotAt(const QPoint& at) const {
+  if (lines_.isEmpty()) return {};
+  const int first = verticalScrollBar()->value();
+  const int row = at.y() < Margin ? first - 1 : first + (at.y() - Margin) / LineHeight();
+  const int line = std::clamp<int>(row, 0, lines_.size() - 1);
+  QTextLayout layout;
+  LayOut(layout, lines_[line]);
+  return {line, layout.lineAt(0).xToCursor(at.x() - LineOrigin(line).x())};
+}
+
+void MessagesView::ScrollToSpot(const Spot& spot) {
+  QScrollBar* v = verticalScrollBar();
+  if (spot.line < v->value())
+    v->setValue(spot.line);
+  else if (spot.line >= v->value() + VisibleLines())
+    v->setValue(spot.line - VisibleLines() + 1);
+}
+
+void MessagesView::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  const int height = LineHeight();
+  const int ascent = fontMetrics().ascent();
+  const int first = verticalScrollBar()->value();
+  const int last = std::min<qsizetype>(lines_.size(), first + viewport()->height() / height + 2);
+  const auto [from, to] = Selection();
+  const QPalette& colours = palette();
+  int widest = widest_;
+  for (int line = first; line < last; ++line) {
+    const QString& text = lines_[line];
+    const QPoint origin = LineOrigin(line);
+    painter.setPen(colours.color(QPalette::Text));
+    painter.drawText(origin.x(), origin.y() + ascent, text);
+    const int width = fontMetrics().horizontalAdvance(text);
+    widest = std::max(widest, width);
+    if (from == to || line < from.line || line > to.line) continue;
+    // The selected part over the text, a selected line end as a space.
+    QTextLayout layout;
+    LayOut(layout, text);
+    const QTextLine laid = layout.lineAt(0);
+    const int start = line == from.line ? from.column : 0;
+    const qreal x0 = laid.cursorToX(start);
+    const qreal x1 = line == to.line ? laid.cursorToX(to.column)
+                                     : laid.cursorToX(text.size()) + fontMetrics().horizontalAdvance(' ');
+    const QRectF band(origin.x() + x0, origin.y(), x1 - x0, height);
+    painter.fillRect(band, colours.brush(QPalette::Highlight));
+    painter.save();
+    painter.setClipRect(band);
+    painter.setPen(colours.color(QPalette::HighlightedText));
+    painter.drawText(origin.x(), origin.y() + ascent, text);
+    painter.restore();
+  }
+  if (widest > widest_) {
+    widest_ = widest;
+    // Not from inside the paint: a new range may scroll and repaint.
+    QTimer::singleShot(0, this, &MessagesView::UpdateScrollBars);
+  }
+}
+
+void MessagesView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void MessagesView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+  cursor_ = SpotAt(event->position().toPoint());
+  if (!(event->modifiers() & Qt::ShiftModifier)) anchor_ = cursor_;
+  selecting_ = true;
+  viewport()->update();
+}
+
+void MessagesView::mouseMoveEvent(QMouseEvent* event) {
+  if (!selecting_ || !(event->buttons() & Qt::LeftButton)) return QAbstractScrollArea::mouseMoveEvent(event);
+  const QPoint at = event->position().toPoint();
+  cursor_ = SpotAt(at);
+  // Dragging past an edge carries the view along.
+  if (at.y() < 0 || at.y() >= viewport()->height()) ScrollToSpot(cursor_);
+  viewport()->update();
+}
+
+void MessagesView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !selecting_) return QAbstractScrollArea::mouseReleaseEvent(event);
+  selecting_ = false;
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  const QString text = SelectedText();
+  if (clipboard->supportsSelection() && !text.isEmpty()) clipboard->setText(text, QClipboard::Selection);
+}
+
+void MessagesView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || lines_.isEmpty()) return QAbstractScrollArea::mouseDoubleClickEvent(event);
+  const Spot spot = SpotAt(event->position().toPoint());
+  const QString& text = lines_[spot.line];
+  int start = spot.column, end = spot.column;
+  while (start > 0 && WordCharacter(text[start - 1])) --start;
+  while (end < text.size() && WordCharacter(text[end])) ++end;
+  anchor_ = {spot.line, start};
+  cursor_ = {spot.line, end};
+  selecting_ = false;
+  viewport()->update();
+}
+
+void MessagesView::keyPressEvent(QKeyEvent* event) {
+  if (event == QKeySequence::Copy) return Copy();
+  if (event == QKeySequence::SelectAll) return SelectAll();
+  QScrollBar* v = verticalScrollBar();
+  if (event == QKeySequence::MoveToStartOfDocument) return v->setValue(v->minimum());
+  if (event == QKeySequence::MoveToEndOfDocument) return v->setValue(v->maximum());
+  QAbstractScrollArea::keyPressEvent(event);
+}
+
+void MessagesView::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    widest_ = 0;
+    const qsizetype longest = longest_;
+    longest_ = -1;
+    if (longest >= 0) MeasureLines(0);
+    UpdateScrollBars();
+  }
+}
