@@ -386,6 +386,7 @@ void TFrmMain::BuildLayout() {
   EdtLogs->setObjectName("EdtLogs");
   EdtLogs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   EdtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  LblMessages->setBuddy(EdtLogs);  // names the text for assistive technology
   messagesLayout->addWidget(LblMessages);
   messagesLayout->addWidget(EdtLogs);
 

@@ -1,5 +1,7 @@
 #include "app/MessagesView.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -19,9 +21,71 @@ constexpr int Margin = 4;
 
 bool WordCharacter(QChar c) { return c.isLetterOrNumber() || c == '_'; }
 
+// What a screen reader reads: one read-only text of several lines, with its
+// selection and caret, as it reads a text box.
+class AccessibleMessages : public QAccessibleWidget, public QAccessibleTextInterface {
+ public:
+  explicit AccessibleMessages(MessagesView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.readOnly = true;
+    s.multiLine = true;
+    s.selectableText = true;
+    return s;
+  }
+  QString text(QAccessible::Text t) const override {
+    return t == QAccessible::Value ? View()->Text() : QAccessibleWidget::text(t);
+  }
+
+  void selection(int index, int* start, int* end) const override {
+    const auto [from, to] = View()->SelectedRange();
+    *start = index == 0 && from != to ? from : 0;
+    *end = index == 0 && from != to ? to : 0;
+  }
+  int selectionCount() const override {
+    const auto [from, to] = View()->SelectedRange();
+    return from != to ? 1 : 0;
+  }
+  void addSelection(int start, int end) override { View()->Select(start, end); }
+  void removeSelection(int) override { View()->Select(View()->CursorOffset(), View()->CursorOffset()); }
+  void setSelection(int, int start, int end) override { View()->Select(start, end); }
+  int cursorPosition() const override { return View()->CursorOffset(); }
+  void setCursorPosition(int position) override { View()->Select(position, position); }
+  QString text(int start, int end) const override { return View()->Text().mid(start, end - start); }
+  int characterCount() const override { return View()->CharacterCount(); }
+  QRect characterRect(int offset) const override {
+    const QRect r = View()->CharacterRect(offset);
+    return QRect(View()->viewport()->mapToGlobal(r.topLeft()), r.size());
+  }
+  int offsetAtPoint(const QPoint& point) const override {
+    return View()->OffsetAt(View()->viewport()->mapFromGlobal(point));
+  }
+  void scrollToSubstring(int start, int) override { View()->ScrollToOffset(start); }
+  QString attributes(int offset, int* start, int* end) const override {
+    *start = *end = offset;
+    return {};
+  }
+
+ private:
+  MessagesView* View() const { return static_cast<MessagesView*>(widget()); }
+};
+
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
+  if (className == QLatin1String("MessagesView") && object->isWidgetType())
+    return new AccessibleMessages(static_cast<MessagesView*>(object));
+  return nullptr;
+}
+
 }  // namespace
 
 MessagesView::MessagesView(QWidget* parent) : QAbstractScrollArea(parent) {
+  static const bool accessible = (QAccessible::installFactory(AccessibleFor), true);
+  (void)accessible;
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   viewport()->setCursor(Qt::IBeamCursor);
@@ -88,6 +152,57 @@ void MessagesView::Copy() const {
   const QString text = SelectedText();
   if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
 }
+
+int MessagesView::OffsetOf(const Spot& spot) const {
+  int offset = 0;
+  for (int line = 0; line < spot.line && line < lines_.size(); ++line) offset += lines_[line].size() + 1;
+  return offset + spot.column;
+}
+
+MessagesView::Spot MessagesView::SpotOf(int offset) const {
+  if (lines_.isEmpty()) return {};
+  offset = std::max(0, offset);
+  for (int line = 0; line < lines_.size(); ++line) {
+    if (offset <= lines_[line].size()) return {line, offset};
+    offset -= lines_[line].size() + 1;
+  }
+  return {static_cast<int>(lines_.size() - 1), static_cast<int>(lines_.last().size())};
+}
+
+int MessagesView::CharacterCount() const {
+  int count = lines_.isEmpty() ? 0 : lines_.size() - 1;
+  for (const QString& line : lines_) count += line.size();
+  return count;
+}
+
+std::pair<int, int> MessagesView::SelectedRange() const {
+  const auto [from, to] = Selection();
+  return {OffsetOf(from), OffsetOf(to)};
+}
+
+int MessagesView::CursorOffset() const { return OffsetOf(cursor_); }
+
+void MessagesView::Select(int anchor, int cursor) {
+  anchor_ = SpotOf(anchor);
+  cursor_ = SpotOf(cursor);
+  viewport()->update();
+}
+
+int MessagesView::OffsetAt(const QPoint& atInViewport) const { return OffsetOf(SpotAt(atInViewport)); }
+
+QRect MessagesView::CharacterRect(int offset) const {
+  if (lines_.isEmpty()) return {};
+  const Spot spot = SpotOf(offset);
+  QTextLayout layout;
+  LayOut(layout, lines_[spot.line]);
+  const QTextLine laid = layout.lineAt(0);
+  const qreal x0 = laid.cursorToX(spot.column);
+  const qreal x1 = laid.cursorToX(std::min<int>(spot.column + 1, lines_[spot.line].size()));
+  const QPoint origin = LineOrigin(spot.line);
+  return QRect(origin.x() + qRound(x0), origin.y(), std::max(1, qRound(x1 - x0)), LineHeight());
+}
+
+void MessagesView::ScrollToOffset(int offset) { ScrollToSpot(SpotOf(offset)); }
 
 QMenu* MessagesView::CreateStandardContextMenu() {
   auto* menu = new QMenu(this);

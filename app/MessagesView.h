@@ -32,6 +32,16 @@ class MessagesView : public QAbstractScrollArea {
   void SelectAll();
   void Copy() const;
 
+  // The selection and the caret as offsets into Text(), for assistive
+  // technology, which reads the view as one text.
+  int CharacterCount() const;
+  std::pair<int, int> SelectedRange() const;
+  int CursorOffset() const;
+  void Select(int anchor, int cursor);
+  int OffsetAt(const QPoint& atInViewport) const;
+  QRect CharacterRect(int offset) const;  // in the viewport
+  void ScrollToOffset(int offset);
+
   // Copy and Select all, with Qt's own texts for them (translated where
   // Qt's catalogue is installed); the caller owns the menu.
   QMenu* CreateStandardContextMenu();
@@ -63,6 +73,8 @@ class MessagesView : public QAbstractScrollArea {
   int LineHeight() const;
   int VisibleLines() const;
   Spot SpotAt(const QPoint& at) const;
+  int OffsetOf(const Spot& spot) const;
+  Spot SpotOf(int offset) const;
   QPoint LineOrigin(int line) const;
   void LayOut(QTextLayout& layout, const QString& text) const;
   std::pair<Spot, Spot> Selection() const;

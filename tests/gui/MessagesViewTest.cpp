@@ -2,6 +2,7 @@
 // user does: what a selection copies, and how far the view scrolls sideways.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
@@ -105,6 +106,40 @@ TEST_F(MessagesViewTest, TheWidestLineCanBeScrolledIntoViewEvenWhenItIsNotTheLon
     const int needed = view.fontMetrics().horizontalAdvance(wide);
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() + view.viewport()->width() >= needed; }, 2000))
         << "range " << bar->maximum() << " + " << view.viewport()->width() << " for " << needed;
+  }
+}
+
+TEST_F(MessagesViewTest, AssistiveTechnologyReadsTheLinesAsOneTextWithTheUsersSelection) {
+  const QString all = Lines.join('\n');
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&view);
+  ASSERT_NE(accessible, nullptr);
+  QAccessibleTextInterface* text = accessible->textInterface();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->characterCount(), all.size());
+  EXPECT_EQ(text->text(0, text->characterCount()), all);
+  EXPECT_TRUE(accessible->state().readOnly);
+  const struct {
+    const char* name;
+    Place place;
+  } places[] = {{"a line's start", {0, 0}}, {"within a line", {1, 12}}, {"an empty line", {3, 0}}, {"the end", {4, 5}}};
+  for (const auto& p : places) {
+    SCOPED_TRACE(p.name);
+    int offset = 0;
+    for (int line = 0; line < p.place.line; ++line) offset += Lines[line].size() + 1;
+    offset += p.place.column;
+    EXPECT_EQ(text->offsetAtPoint(view.viewport()->mapToGlobal(At(p.place))), offset);
+    // A selection made with the mouse, read back as offsets, and one set
+    // through the interface, seen by the user.
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, At({0, 2}));
+    QTest::mouseMove(view.viewport(), At(p.place));
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, At(p.place));
+    int start = -1, end = -1;
+    text->selection(0, &start, &end);
+    const auto [from, to] = std::minmax({2, offset});
+    EXPECT_EQ(text->selectionCount(), from != to ? 1 : 0);
+    if (from != to) EXPECT_EQ(std::pair(start, end), std::pair(from, to));
+    text->setSelection(0, offset, all.size());
+    EXPECT_EQ(view.SelectedText(), all.mid(offset));
   }
 }
 
