@@ -768,28 +768,22 @@ void TFrmMain::AddPaths(const QStringList& paths) {
   AddRows(from);
 }
 
-void TFrmMain::ShowMessages(const QStringList& lines) {
+void TFrmMain::ShowMessages(const std::vector<std::string>& lines) {
   // The lists already hold every waiting line: a replaced view has them.
-  pendingLines_.clear();
   EdtLogs->SetLines(lines);
 }
 
-void TFrmMain::ClearMessagesView() {
-  pendingLines_.clear();
-  EdtLogs->Clear();
-}
+void TFrmMain::ClearMessagesView() { EdtLogs->Clear(); }
 
 void TFrmMain::FlushMessages() {
-  if (pendingLines_.isEmpty()) return;
-  // One append for the whole batch: the view lays out and scrolls once, and
-  // keeps the user's scroll position unless it was at the bottom.
-  EdtLogs->AppendLines(pendingLines_);
-  pendingLines_.clear();
+  // The waiting lines together: the view scrolls once, and keeps the user's
+  // scroll position unless it was at the bottom.
+  EdtLogs->ShowAdded();
 }
 
 void TFrmMain::ShowFirstSelectedRowMessages() {
   const int first = FirstSelectedRow();
-  if (first >= 0) ShowMessages(RowMessages(first));
+  if (first >= 0) ShowMessages(Batch.Entry(first).Lines);
   else ClearMessagesView();
 }
 
@@ -814,7 +808,7 @@ void TFrmMain::DeleteRow(int row) {
 
 void TFrmMain::RefreshMessagesView() {
   if (!Settings.SelectedFile)
-    ShowMessages(AllMessages());
+    ShowMessages(Batch.AllLines());
   else ShowFirstSelectedRowMessages();
   MnuStayOnTop->setChecked(Settings.StayOnTop);
 }
@@ -940,7 +934,7 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
       const QString line = tr("\"%1\" was not added: only AVI files (.avi) are checked and rebuilt.")
                                .arg(info.fileName());
       Batch.AddLine(line.toStdString());
-      pendingLines_.append(line);
+      EdtLogs->AddLine(Batch.AllLines().back());
       FlushMessages();
       StatusBar1->showMessage(line);
       continue;
@@ -1054,7 +1048,7 @@ void TFrmMain::TakeWorkerLines() {
     // Appending to the visible view is what costs; the view takes the lines
     // in batches, at the line timer and at the end of the run.
     if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected()))
-      pendingLines_.append(QString::fromStdString(line));
+      EdtLogs->AddLine(line);
   });
 }
 
@@ -1077,7 +1071,7 @@ void TFrmMain::ShowBatchSummary() {
   Batch.AddLine(*summary);
   const QString line = QString::fromStdString(*summary);
   if (!Settings.SelectedFile) {
-    pendingLines_.append(line);
+    EdtLogs->AddLine(*summary);
     FlushMessages();
   }
   StatusBar1->showMessage(line);

@@ -188,7 +188,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // view's waiting lines.
   void TakeWorkerLines();
   void MoveSelectionTo(int row);
-  void ShowMessages(const QStringList& lines);
+  void ShowMessages(const std::vector<std::string>& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
   void ShowSelectedRowDamage();
@@ -218,7 +218,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   VEKRegistry::Store& store_;
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
-  QStringList pendingLines_;     // lines for the Messages Center not shown yet
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
   bool askingStop_ = false;      // the stop question is open
   bool waitingForStop_ = false;  // a stop waits for the worker to end

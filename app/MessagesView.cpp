@@ -95,8 +95,24 @@ MessagesView::MessagesView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 MessagesView::~MessagesView() = default;
 
+void MessagesView::Clear() { SetLines(std::vector<std::string>()); }
+
+void MessagesView::SetLines(const std::vector<std::string>& utf8Lines) {
+  text_.clear();
+  starts_.clear();
+  for (const std::string& line : utf8Lines) AddLine(line);
+  Replaced();
+}
+
 void MessagesView::SetLines(const QStringList& lines) {
-  lines_ = lines;
+  text_.clear();
+  starts_.clear();
+  for (const QString& line : lines) AddLine(line.toUtf8().toStdString());
+  Replaced();
+}
+
+void MessagesView::Replaced() {
+  shown_ = starts_.size();
   longest_ = -1;
   widest_ = 0;
   anchor_ = cursor_ = {};
@@ -108,16 +124,25 @@ void MessagesView::SetLines(const QStringList& lines) {
   emit Changed();
 }
 
-void MessagesView::Clear() { SetLines({}); }
-
 void MessagesView::AppendLines(const QStringList& lines) {
-  if (lines.isEmpty()) return;
+  for (const QString& line : lines) AddLine(line.toUtf8().toStdString());
+  ShowAdded();
+}
+
+void MessagesView::AddLine(std::string_view utf8Line) {
+  starts_.push_back(text_.size());
+  text_.append(utf8Line.data(), utf8Line.size());
+  text_.append('\n');
+}
+
+void MessagesView::ShowAdded() {
+  const int from = shown_;
+  if (from == static_cast<int>(starts_.size())) return;
   QScrollBar* bar = verticalScrollBar();
   // At the end means the last line on screen, whatever the range was made
   // of when the view last changed size.
-  const bool follow = bar->value() + VisibleLines() >= lines_.size();
-  const qsizetype from = lines_.size();
-  lines_ += lines;
+  const bool follow = bar->value() + VisibleLines() >= from;
+  shown_ = starts_.size();
   MeasureLines(from);
   UpdateScrollBars();
   if (follow) bar->setValue(bar->maximum());
@@ -125,7 +150,17 @@ void MessagesView::AppendLines(const QStringList& lines) {
   emit Changed();
 }
 
-QString MessagesView::Text() const { return lines_.join('\n'); }
+int MessagesView::LineEnd(int line) const {
+  return (line + 1 < static_cast<int>(starts_.size()) ? starts_[line + 1] : text_.size()) - 1;
+}
+
+QString MessagesView::Line(int line) const {
+  return QString::fromUtf8(text_.constData() + starts_[line], LineEnd(line) - starts_[line]);
+}
+
+QString MessagesView::Text() const {
+  return shown_ == 0 ? QString() : QString::fromUtf8(text_.constData(), LineEnd(shown_ - 1));
+}
 
 std::pair<MessagesView::Spot, MessagesView::Spot> MessagesView::Selection() const {
   return std::minmax(anchor_, cursor_);
@@ -133,18 +168,18 @@ std::pair<MessagesView::Spot, MessagesView::Spot> MessagesView::Selection() cons
 
 QString MessagesView::SelectedText() const {
   const auto [from, to] = Selection();
-  if (from == to || lines_.isEmpty()) return {};
-  if (from.line == to.line) return lines_[from.line].mid(from.column, to.column - from.column);
-  QStringList parts{lines_[from.line].mid(from.column)};
-  for (int line = from.line + 1; line < to.line; ++line) parts << lines_[line];
-  parts << lines_[to.line].left(to.column);
+  if (from == to || shown_ == 0) return {};
+  if (from.line == to.line) return Line(from.line).mid(from.column, to.column - from.column);
+  QStringList parts{Line(from.line).mid(from.column)};
+  for (int line = from.line + 1; line < to.line; ++line) parts << Line(line);
+  parts << Line(to.line).left(to.column);
   return parts.join('\n');
 }
 
 void MessagesView::SelectAll() {
-  if (lines_.isEmpty()) return;
+  if (shown_ == 0) return;
   anchor_ = {};
-  cursor_ = {static_cast<int>(lines_.size() - 1), static_cast<int>(lines_.last().size())};
+  cursor_ = {shown_ - 1, static_cast<int>(Line(shown_ - 1).size())};
   viewport()->update();
 }
 
@@ -155,24 +190,23 @@ void MessagesView::Copy() const {
 
 int MessagesView::OffsetOf(const Spot& spot) const {
   int offset = 0;
-  for (int line = 0; line < spot.line && line < lines_.size(); ++line) offset += lines_[line].size() + 1;
+  for (int line = 0; line < spot.line && line < shown_; ++line) offset += Line(line).size() + 1;
   return offset + spot.column;
 }
 
 MessagesView::Spot MessagesView::SpotOf(int offset) const {
-  if (lines_.isEmpty()) return {};
+  if (shown_ == 0) return {};
   offset = std::max(0, offset);
-  for (int line = 0; line < lines_.size(); ++line) {
-    if (offset <= lines_[line].size()) return {line, offset};
-    offset -= lines_[line].size() + 1;
+  for (int line = 0; line < shown_; ++line) {
+    const int size = Line(line).size();
+    if (offset <= size) return {line, offset};
+    offset -= size + 1;
   }
-  return {static_cast<int>(lines_.size() - 1), static_cast<int>(lines_.last().size())};
+  return {shown_ - 1, static_cast<int>(Line(shown_ - 1).size())};
 }
 
 int MessagesView::CharacterCount() const {
-  int count = lines_.isEmpty() ? 0 : lines_.size() - 1;
-  for (const QString& line : lines_) count += line.size();
-  return count;
+  return Text().size();
 }
 
 std::pair<int, int> MessagesView::SelectedRange() const {
@@ -191,13 +225,14 @@ void MessagesView::Select(int anchor, int cursor) {
 int MessagesView::OffsetAt(const QPoint& atInViewport) const { return OffsetOf(SpotAt(atInViewport)); }
 
 QRect MessagesView::CharacterRect(int offset) const {
-  if (lines_.isEmpty()) return {};
+  if (shown_ == 0) return {};
   const Spot spot = SpotOf(offset);
+  const QString text = Line(spot.line);
   QTextLayout layout;
-  LayOut(layout, lines_[spot.line]);
+  LayOut(layout, text);
   const QTextLine laid = layout.lineAt(0);
   const qreal x0 = laid.cursorToX(spot.column);
-  const qreal x1 = laid.cursorToX(std::min<int>(spot.column + 1, lines_[spot.line].size()));
+  const qreal x1 = laid.cursorToX(std::min<int>(spot.column + 1, text.size()));
   const QPoint origin = LineOrigin(spot.line);
   return QRect(origin.x() + qRound(x0), origin.y(), std::max(1, qRound(x1 - x0)), LineHeight());
 }
@@ -219,7 +254,7 @@ QMenu* MessagesView::CreateStandardContextMenu() {
   const auto [from, to] = Selection();
   add("&Copy", QKeySequence::Copy, "edit-copy", "edit-copy", &MessagesView::Copy)->setEnabled(from != to);
   add("Select All", QKeySequence::SelectAll, "select-all", "edit-select-all", &MessagesView::SelectAll)
-      ->setEnabled(!lines_.isEmpty());
+      ->setEnabled(shown_ > 0);
   return menu;
 }
 
@@ -227,15 +262,16 @@ int MessagesView::LineHeight() const { return std::max(1, fontMetrics().height()
 
 int MessagesView::VisibleLines() const { return std::max(1, (viewport()->height() - 2 * Margin) / LineHeight()); }
 
-void MessagesView::MeasureLines(qsizetype from) {
+void MessagesView::MeasureLines(int from) {
   // Measuring every line would be laying them all out. The line with the
   // most characters stands for the widest; painting widens the range for any
   // line on screen that is wider still.
-  const qsizetype before = longest_;
-  for (qsizetype i = from; i < lines_.size(); ++i)
-    if (longest_ < 0 || lines_[i].size() > lines_[longest_].size()) longest_ = i;
+  auto bytes = [&](int line) { return LineEnd(line) - starts_[line]; };
+  const int before = longest_;
+  for (int i = from; i < shown_; ++i)
+    if (longest_ < 0 || bytes(i) > bytes(longest_)) longest_ = i;
   if (longest_ >= 0 && longest_ != before)
-    widest_ = std::max(widest_, fontMetrics().horizontalAdvance(lines_[longest_]));
+    widest_ = std::max(widest_, fontMetrics().horizontalAdvance(Line(longest_)));
 }
 
 void MessagesView::UpdateScrollBars() {
@@ -244,7 +280,7 @@ void MessagesView::UpdateScrollBars() {
   // A view at its end stays there when it shrinks.
   const bool atEnd = v->value() == v->maximum();
   v->setPageStep(visible);
-  v->setRange(0, std::max<qsizetype>(0, lines_.size() - visible));
+  v->setRange(0, std::max(0, shown_ - visible));
   if (atEnd) v->setValue(v->maximum());
   QScrollBar* h = horizontalScrollBar();
   const int width = viewport()->width();
@@ -270,12 +306,12 @@ void MessagesView::LayOut(QTextLayout& layout, const QString& text) const {
 }
 
 MessagesView::Spot MessagesView::SpotAt(const QPoint& at) const {
-  if (lines_.isEmpty()) return {};
+  if (shown_ == 0) return {};
   const int first = verticalScrollBar()->value();
   const int row = at.y() < Margin ? first - 1 : first + (at.y() - Margin) / LineHeight();
-  const int line = std::clamp<int>(row, 0, lines_.size() - 1);
+  const int line = std::clamp(row, 0, shown_ - 1);
   QTextLayout layout;
-  LayOut(layout, lines_[line]);
+  LayOut(layout, Line(line));
   return {line, layout.lineAt(0).xToCursor(at.x() - LineOrigin(line).x())};
 }
 
@@ -292,12 +328,12 @@ void MessagesView::paintEvent(QPaintEvent*) {
   const int height = LineHeight();
   const int ascent = fontMetrics().ascent();
   const int first = verticalScrollBar()->value();
-  const int last = std::min<qsizetype>(lines_.size(), first + viewport()->height() / height + 2);
+  const int last = std::min(shown_, first + viewport()->height() / height + 2);
   const auto [from, to] = Selection();
   const QPalette& colours = palette();
   int widest = widest_;
   for (int line = first; line < last; ++line) {
-    const QString& text = lines_[line];
+    const QString text = Line(line);
     const QPoint origin = LineOrigin(line);
     painter.setPen(colours.color(QPalette::Text));
     painter.drawText(origin.x(), origin.y() + ascent, text);
@@ -358,9 +394,9 @@ void MessagesView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void MessagesView::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || lines_.isEmpty()) return QAbstractScrollArea::mouseDoubleClickEvent(event);
+  if (event->button() != Qt::LeftButton || shown_ == 0) return QAbstractScrollArea::mouseDoubleClickEvent(event);
   const Spot spot = SpotAt(event->position().toPoint());
-  const QString& text = lines_[spot.line];
+  const QString text = Line(spot.line);
   int start = spot.column, end = spot.column;
   while (start > 0 && WordCharacter(text[start - 1])) --start;
   while (end < text.size() && WordCharacter(text[end])) ++end;
@@ -383,7 +419,7 @@ void MessagesView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
     widest_ = 0;
-    const qsizetype longest = longest_;
+    const int longest = longest_;
     longest_ = -1;
     if (longest >= 0) MeasureLines(0);
     UpdateScrollBars();

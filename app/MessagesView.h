@@ -1,12 +1,16 @@
 // The Messages Center's text: a read-only box of plain lines, both scroll
 // bars, no wrap, with the mouse selection, copy and select-all of a text box.
-// A damaged film gives tens of thousands of lines: they are kept as strings
-// and only the lines on screen are ever laid out, so taking them costs no
-// more than keeping them.
+// A damaged film gives tens of thousands of lines: they are kept as they
+// come, in one UTF-8 buffer, and only the lines on screen are ever decoded
+// and laid out, so taking them costs little more than keeping them.
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QByteArray>
 #include <QStringList>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class QMenu;
 class QTextLayout;
@@ -21,11 +25,15 @@ class MessagesView : public QAbstractScrollArea {
   // The content replaced, emptied, or added to at its end. Adding keeps the
   // user's scroll position, unless the view was at its last line: then it
   // follows the new lines.
+  void SetLines(const std::vector<std::string>& utf8Lines);
   void SetLines(const QStringList& lines);
   void Clear();
   void AppendLines(const QStringList& lines);
+  // Lines in waiting, cheap to add one by one, shown together by ShowAdded.
+  void AddLine(std::string_view utf8Line);
+  void ShowAdded();
 
-  int LineCount() const { return lines_.size(); }
+  int LineCount() const { return shown_; }
   // Every line, joined by line breaks, as a text box gives its text.
   QString Text() const;
   QString SelectedText() const;
@@ -68,7 +76,10 @@ class MessagesView : public QAbstractScrollArea {
     auto operator<=>(const Spot&) const = default;
   };
 
-  void MeasureLines(qsizetype from);
+  void Replaced();  // the content new from its first line
+  QString Line(int line) const;
+  int LineEnd(int line) const;  // where its line break is in the buffer
+  void MeasureLines(int from);
   void UpdateScrollBars();
   int LineHeight() const;
   int VisibleLines() const;
@@ -80,8 +91,10 @@ class MessagesView : public QAbstractScrollArea {
   std::pair<Spot, Spot> Selection() const;
   void ScrollToSpot(const Spot& spot);
 
-  QStringList lines_;
-  qsizetype longest_ = -1;  // the line with the most characters, measured
+  QByteArray text_;          // every line, each ended by a line break
+  std::vector<int> starts_;  // where each line begins in it
+  int shown_ = 0;            // the lines before those in waiting
+  int longest_ = -1;         // the line with the most bytes, measured
   int widest_ = 0;          // in pixels, the widest line known so far
   Spot anchor_, cursor_;    // the selection runs between them
   bool selecting_ = false;

@@ -1379,7 +1379,7 @@ TEST_F(MainWindow, TheMessagesCenterAndTheCurrentRowFollowTheWorkFromAnySelectio
     window->LvwFiles->clearSelection();
     window->LvwFiles->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
     if (c.start == OnLastRow) window->LvwFiles->topLevelItem(2)->setSelected(true);
-    window->EdtLogs->SetLines({"left over"});
+    window->EdtLogs->SetLines(QStringList{"left over"});
 
     QStringList shownAtQuestion;
     QTreeWidgetItem* currentAtQuestion = nullptr;
