@@ -89,10 +89,10 @@ QIcon NoMarkIcon() {
   return icon;
 }
 
-QStringList QLines(const std::vector<std::string>& lines) {
+QStringList QLines(const VEKRiff::LineList& lines) {
   QStringList out;
   out.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) out.append(QString::fromStdString(line));
+  for (std::string_view line : lines) out.append(QString::fromUtf8(line.data(), line.size()));
   return out;
 }
 
@@ -768,7 +768,7 @@ void TFrmMain::AddPaths(const QStringList& paths) {
   AddRows(from);
 }
 
-void TFrmMain::ShowMessages(const std::vector<std::string>& lines) {
+void TFrmMain::ShowMessages(const VEKRiff::LineList& lines) {
   // The lists already hold every waiting line: a replaced view has them.
   EdtLogs->SetLines(lines);
 }
@@ -1044,7 +1044,7 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  Batch.TakeQueuedLines([this](int row, const std::string& line) {
+  Batch.TakeQueuedLines([this](int row, std::string_view line) {
     // Appending to the visible view is what costs; the view takes the lines
     // in batches, at the line timer and at the end of the run.
     if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected()))

@@ -188,7 +188,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // view's waiting lines.
   void TakeWorkerLines();
   void MoveSelectionTo(int row);
-  void ShowMessages(const std::vector<std::string>& lines);
+  void ShowMessages(const VEKRiff::LineList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
   void ShowSelectedRowDamage();

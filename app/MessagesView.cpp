@@ -95,24 +95,21 @@ MessagesView::MessagesView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 MessagesView::~MessagesView() = default;
 
-void MessagesView::Clear() { SetLines(std::vector<std::string>()); }
+void MessagesView::Clear() { SetLines(VEKRiff::LineList()); }
 
-void MessagesView::SetLines(const std::vector<std::string>& utf8Lines) {
-  text_.clear();
-  starts_.clear();
-  for (const std::string& line : utf8Lines) AddLine(line);
+void MessagesView::SetLines(const VEKRiff::LineList& utf8Lines) {
+  lines_ = utf8Lines;
   Replaced();
 }
 
 void MessagesView::SetLines(const QStringList& lines) {
-  text_.clear();
-  starts_.clear();
+  lines_.clear();
   for (const QString& line : lines) AddLine(line.toUtf8().toStdString());
   Replaced();
 }
 
 void MessagesView::Replaced() {
-  shown_ = starts_.size();
+  shown_ = static_cast<int>(lines_.size());
   longest_ = -1;
   widest_ = 0;
   anchor_ = cursor_ = {};
@@ -129,20 +126,16 @@ void MessagesView::AppendLines(const QStringList& lines) {
   ShowAdded();
 }
 
-void MessagesView::AddLine(std::string_view utf8Line) {
-  starts_.push_back(text_.size());
-  text_.append(utf8Line.data(), utf8Line.size());
-  text_.append('\n');
-}
+void MessagesView::AddLine(std::string_view utf8Line) { lines_.push_back(utf8Line); }
 
 void MessagesView::ShowAdded() {
   const int from = shown_;
-  if (from == static_cast<int>(starts_.size())) return;
+  if (from == static_cast<int>(lines_.size())) return;
   QScrollBar* bar = verticalScrollBar();
   // At the end means the last line on screen, whatever the range was made
   // of when the view last changed size.
   const bool follow = bar->value() + VisibleLines() >= from;
-  shown_ = starts_.size();
+  shown_ = static_cast<int>(lines_.size());
   MeasureLines(from);
   UpdateScrollBars();
   if (follow) bar->setValue(bar->maximum());
@@ -150,16 +143,18 @@ void MessagesView::ShowAdded() {
   emit Changed();
 }
 
-int MessagesView::LineEnd(int line) const {
-  return (line + 1 < static_cast<int>(starts_.size()) ? starts_[line + 1] : text_.size()) - 1;
-}
-
 QString MessagesView::Line(int line) const {
-  return QString::fromUtf8(text_.constData() + starts_[line], LineEnd(line) - starts_[line]);
+  const std::string_view text = lines_[line];
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString MessagesView::Text() const {
-  return shown_ == 0 ? QString() : QString::fromUtf8(text_.constData(), LineEnd(shown_ - 1));
+  std::string text;
+  for (int line = 0; line < shown_; ++line) {
+    if (line > 0) text += '\n';
+    text += lines_[line];
+  }
+  return QString::fromStdString(text);
 }
 
 std::pair<MessagesView::Spot, MessagesView::Spot> MessagesView::Selection() const {
@@ -205,9 +200,7 @@ MessagesView::Spot MessagesView::SpotOf(int offset) const {
   return {shown_ - 1, static_cast<int>(Line(shown_ - 1).size())};
 }
 
-int MessagesView::CharacterCount() const {
-  return Text().size();
-}
+int MessagesView::CharacterCount() const { return Text().size(); }
 
 std::pair<int, int> MessagesView::SelectedRange() const {
   const auto [from, to] = Selection();
@@ -266,12 +259,11 @@ void MessagesView::MeasureLines(int from) {
   // Measuring every line would be laying them all out. The line with the
   // most characters stands for the widest; painting widens the range for any
   // line on screen that is wider still.
-  auto bytes = [&](int line) { return LineEnd(line) - starts_[line]; };
+  auto bytes = [&](int line) { return lines_[line].size(); };
   const int before = longest_;
   for (int i = from; i < shown_; ++i)
     if (longest_ < 0 || bytes(i) > bytes(longest_)) longest_ = i;
-  if (longest_ >= 0 && longest_ != before)
-    widest_ = std::max(widest_, fontMetrics().horizontalAdvance(Line(longest_)));
+  if (longest_ >= 0 && longest_ != before) widest_ = std::max(widest_, fontMetrics().horizontalAdvance(Line(longest_)));
 }
 
 void MessagesView::UpdateScrollBars() {

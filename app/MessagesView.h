@@ -6,11 +6,10 @@
 #pragma once
 
 #include <QAbstractScrollArea>
-#include <QByteArray>
 #include <QStringList>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "engine/LineList.h"
 
 class QMenu;
 class QTextLayout;
@@ -25,7 +24,7 @@ class MessagesView : public QAbstractScrollArea {
   // The content replaced, emptied, or added to at its end. Adding keeps the
   // user's scroll position, unless the view was at its last line: then it
   // follows the new lines.
-  void SetLines(const std::vector<std::string>& utf8Lines);
+  void SetLines(const VEKRiff::LineList& utf8Lines);
   void SetLines(const QStringList& lines);
   void Clear();
   void AppendLines(const QStringList& lines);
@@ -78,7 +77,6 @@ class MessagesView : public QAbstractScrollArea {
 
   void Replaced();  // the content new from its first line
   QString Line(int line) const;
-  int LineEnd(int line) const;  // where its line break is in the buffer
   void MeasureLines(int from);
   void UpdateScrollBars();
   int LineHeight() const;
@@ -91,11 +89,10 @@ class MessagesView : public QAbstractScrollArea {
   std::pair<Spot, Spot> Selection() const;
   void ScrollToSpot(const Spot& spot);
 
-  QByteArray text_;          // every line, each ended by a line break
-  std::vector<int> starts_;  // where each line begins in it
+  VEKRiff::LineList lines_;  // UTF-8
   int shown_ = 0;            // the lines before those in waiting
   int longest_ = -1;         // the line with the most bytes, measured
-  int widest_ = 0;          // in pixels, the widest line known so far
-  Spot anchor_, cursor_;    // the selection runs between them
+  int widest_ = 0;           // in pixels, the widest line known so far
+  Spot anchor_, cursor_;     // the selection runs between them
   bool selecting_ = false;
 };

@@ -169,7 +169,7 @@ void PutOctal(std::string& out, unsigned char byte) {
 
 // The length of the valid UTF-8 sequence at text[at], 0 when there is none:
 // no overlong form, no surrogate, nothing beyond U+10FFFF.
-std::size_t Utf8Length(const std::string& text, std::size_t at) {
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
   std::size_t length = 0;
@@ -195,7 +195,7 @@ std::size_t Utf8Length(const std::string& text, std::size_t at) {
 
 }  // namespace
 
-std::string Escaped(const std::string& text) {
+std::string Escaped(std::string_view text) {
   // Most lines are plain printable ASCII and go out as they are: a run with
   // hundreds of thousands of lines pays for this test only.
   auto plain = [](char ch) {
@@ -203,7 +203,7 @@ std::string Escaped(const std::string& text) {
     return c >= 0x20 && c < 0x7F && c != '\\';
   };
   const auto first = std::find_if_not(text.begin(), text.end(), plain);
-  if (first == text.end()) return text;
+  if (first == text.end()) return std::string(text);
   std::string out(text.begin(), first);
   out.reserve(text.size() + 8);
   for (std::size_t i = static_cast<std::size_t>(first - text.begin()); i < text.size();) {
@@ -320,7 +320,7 @@ class ConsoleFrontEnd {
   // A damaged file can make hundreds of thousands of lines: one write each
   // cost more than the whole check. They are buffered and go out within a
   // few milliseconds, from the main thread's poll.
-  void PrintLine(const std::string& message) {
+  void PrintLine(std::string_view message) {
     ClearProgressLine();
     const std::string line = Escaped(message);
     std::fwrite(line.data(), 1, line.size(), out_);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ZantrelCli {
@@ -38,7 +39,7 @@ std::string HelpText();
 // carriage return (\n, \t, \r); a backslash is doubled. A file name can
 // hold any byte but the slash and NUL, so that a message stays one line,
 // shows no raw bytes, and the name can be read back from it.
-std::string Escaped(const std::string& text);
+std::string Escaped(std::string_view text);
 std::string VersionText();
 
 constexpr int ExitOk = 0;

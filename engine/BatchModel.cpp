@@ -216,16 +216,16 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
     }
     case MessageAdded:
       if (!KeepLines && !(ShowFilmPositions && worker.MessageAt())) {
-        change.Line = &worker.Message();
+        change.Line = worker.Message();
         break;
       }
       if (!KeepLines) {
         shownLine_ = LineOf(worker);
-        change.Line = &shownLine_;
+        change.Line = shownLine_;
         break;
       }
       KeepLine(index, LineOf(worker));
-      change.Line = &allLines_.back();
+      change.Line = allLines_.back();
       break;
   }
   return change;
@@ -236,31 +236,33 @@ std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
   return worker.Message() + " \u2014 " + FilmPositionText(*worker.MessageAt());
 }
 
-int BatchModel::KeepLine(int fileIndex, std::string line) {
+int BatchModel::KeepLine(int fileIndex, std::string_view line) {
   const int row = BatchRow(fileIndex);
   if (row >= 0) entries_[row].Lines.push_back(line);
-  allLines_.push_back(std::move(line));
+  allLines_.push_back(line);
   return row;
 }
 
 bool BatchModel::QueueLine(const IndexRebuilder& worker) {
   if (worker.Event() != MessageAdded) return false;
-  std::string line = LineOf(worker);
+  const std::string line = LineOf(worker);
   const std::lock_guard<std::mutex> lock(queueMutex_);
-  queued_.emplace_back(worker.FileIndex(), std::move(line));
+  queued_.push_back(line);
+  queuedFiles_.push_back(worker.FileIndex());
   return true;
 }
 
-void BatchModel::TakeQueuedLines(const std::function<void(int row, const std::string& line)>& shown) {
-  std::vector<std::pair<int, std::string>> lines;
+void BatchModel::TakeQueuedLines(const std::function<void(int row, std::string_view line)>& shown) {
   {
+    // The two queues trade places, so that the worker goes on writing into
+    // memory it has written before.
     const std::lock_guard<std::mutex> lock(queueMutex_);
-    lines.swap(queued_);
+    std::swap(taken_, queued_);
+    std::swap(takenFiles_, queuedFiles_);
   }
-  for (auto& [fileIndex, line] : lines) {
-    const int row = KeepLine(fileIndex, std::move(line));
-    shown(row, allLines_.back());
-  }
+  for (std::size_t i = 0; i < taken_.size(); ++i) shown(KeepLine(takenFiles_[i], taken_[i]), taken_[i]);
+  taken_.clear();
+  takenFiles_.clear();
 }
 
 std::optional<std::string> BatchModel::SummaryLine() const {

@@ -10,11 +10,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
+#include "engine/LineList.h"
 #include "engine/Prompts.h"
 #include "engine/RowMark.h"
 #include "settings/Config.h"
@@ -26,7 +28,7 @@ struct BatchEntry {
   std::string Key;   // the file as VEK::FileKey names it
   RowMark Mark = MarkNone;
   std::string Result;                 // what became of it, in words; empty until a run's outcome
-  std::vector<std::string> Lines;     // its own Messages Center lines
+  LineList Lines;                     // its own Messages Center lines
   std::optional<std::string> Output;  // the latest run's output path
   FileDamage Damage;                  // what the latest run found
 };
@@ -49,7 +51,7 @@ BatchSettings BatchSettingsOf(const Config& config);
 struct BatchChange {
   int Row = -1;  // -1: no row of the list (it went meanwhile)
   RebuildEvent Event = FileStarted;
-  const std::string* Line = nullptr;  // MessageAdded: the new line, until the next notification
+  std::optional<std::string_view> Line;  // MessageAdded: the new line, until the next notification
 };
 
 // "at 00:01:23, frame 2085", in the current language.
@@ -95,13 +97,13 @@ class BatchModel {
   // only the worker and ShowFilmPositions), and the keeping. KeepLine
   // returns the line's row, -1 for none.
   std::string LineOf(const IndexRebuilder& worker) const;
-  int KeepLine(int fileIndex, std::string line);
+  int KeepLine(int fileIndex, std::string_view line);
   // The same for a window: on the worker's thread, a MessageAdded's line is
   // queued (true) instead of handed over; any other notification is left to
   // the caller to hand over (false). On the owner's thread, the queued lines
   // are kept in their order, each then given to shown with its row.
   bool QueueLine(const IndexRebuilder& worker);
-  void TakeQueuedLines(const std::function<void(int row, const std::string& line)>& shown);
+  void TakeQueuedLines(const std::function<void(int row, std::string_view line)>& shown);
 
   // The rows of the run by the worker's file index, and the way back.
   const std::vector<int>& BatchRows() const { return rows_; }
@@ -120,8 +122,8 @@ class BatchModel {
 
   // Every line of the list's files in the order they came, and those of the
   // front-end's own (a refused drop, the summary).
-  const std::vector<std::string>& AllLines() const { return allLines_; }
-  void AddLine(std::string line) { allLines_.push_back(std::move(line)); }
+  const LineList& AllLines() const { return allLines_; }
+  void AddLine(std::string_view line) { allLines_.push_back(line); }
   void ClearLines() { allLines_.clear(); }
   // A damaged spot's line in the lists ends with its place in the film
   // ("at 00:01:23, frame 2085"), for a person to find it in a player. The
@@ -134,10 +136,13 @@ class BatchModel {
  private:
   std::vector<BatchEntry> entries_;
   std::unordered_set<std::string> keys_;  // the entries' keys
-  std::vector<std::string> allLines_;
+  LineList allLines_;
   std::string shownLine_;  // the line of a notification when lines are not kept
   std::mutex queueMutex_;
-  std::vector<std::pair<int, std::string>> queued_;  // by file index, left by the worker's thread
+  LineList queued_;               // left by the worker's thread,
+  std::vector<int> queuedFiles_;  // by file index
+  LineList taken_;                // and being kept on the owner's
+  std::vector<int> takenFiles_;
   BatchSettings settings_;
   std::vector<int> rows_;               // by file index
   std::vector<RebuildEvent> outcomes_;  // by file index; FileStarted until told

@@ -249,7 +249,7 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
     EXPECT_EQ(prompts.asked, c.asked);
     EXPECT_EQ(ReadFile(dir / "Zantrel.d.avi") != placeholder, c.replaced);
     // Every line once, in the batch's list and in its own row's, in order.
-    EXPECT_EQ(batch.AllLines(), run.Lines);
+    EXPECT_EQ(std::vector<std::string>(batch.AllLines().begin(), batch.AllLines().end()), run.Lines);
     std::vector<std::string> joined;
     for (int i = 0; i < 4; ++i) {
       const auto& lines = batch.Entry(i).Lines;
@@ -313,7 +313,7 @@ TEST(BatchModel, ADamagedSpotsLineTellsItsPlaceInTheFilm) {
       for (std::size_t i = 0; i < lines.size(); ++i) {
         ASSERT_EQ(lines[i].compare(0, run.Lines[i].size(), run.Lines[i]), 0) << "the engine's line comes first";
         if (run.Lines[i].compare(0, spot.size(), spot) == 0 || lines[i] != run.Lines[i])
-          notes.push_back(lines[i].substr(run.Lines[i].size()));
+          notes.emplace_back(lines[i].substr(run.Lines[i].size()));
       }
       std::string note = c.note;
       if (french && !note.empty()) note.replace(note.find("at "), 3, "à ").replace(note.find("frame"), 5, "image");

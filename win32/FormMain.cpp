@@ -120,7 +120,7 @@ std::wstring DialogFilter(const std::string& qtFilter) {
   return out + L'\0';
 }
 
-std::wstring Joined(const std::vector<std::string>& lines, std::size_t from = 0) {
+std::wstring Joined(const VEKRiff::LineList& lines, std::size_t from = 0) {
   std::string text;
   for (std::size_t i = from; i < lines.size(); ++i) {
     if (i > from) text += "\r\n";
@@ -909,7 +909,7 @@ void TFrmMain::StayOnTopClick() {
 
 // ---- the Messages Center ----
 
-void TFrmMain::ShowMessages(const std::vector<std::string>& lines) {
+void TFrmMain::ShowMessages(const VEKRiff::LineList& lines) {
   // The lists already hold every waiting line: a replaced view has them.
   pendingLines_.clear();
   SetWindowTextW(EdtLogs, Joined(lines).c_str());
@@ -1057,7 +1057,7 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  Batch.TakeQueuedLines([this](int row, const std::string& line) {
+  Batch.TakeQueuedLines([this](int row, std::string_view line) {
     const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
     if (!Settings.SelectedFile || shown) pendingLines_.push_back(line);
   });

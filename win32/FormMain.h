@@ -100,7 +100,7 @@ class TFrmMain : public SettingsWindow {
   void CopyMessages();
   void StayOnTopClick();
 
-  void ShowMessages(const std::vector<std::string>& lines);
+  void ShowMessages(const VEKRiff::LineList& lines);
   void ClearMessagesView();
   void FlushMessages();
   void ShowFirstSelectedRowMessages();
@@ -140,7 +140,7 @@ class TFrmMain : public SettingsWindow {
   bool dragging_ = false;          // the splitter between the list and the Messages Center
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";
-  std::vector<std::string> pendingLines_;  // for the Messages Center, not shown yet
+  VEKRiff::LineList pendingLines_;  // for the Messages Center, not shown yet
   bool askingStop_ = false;
   bool waitingForStop_ = false;
   int followedRow_ = -1;
