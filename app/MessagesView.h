@@ -1,8 +1,8 @@
 // The Messages Center's text: a read-only box of plain lines, both scroll
 // bars, no wrap, with the mouse selection, copy and select-all of a text box.
 // A damaged film gives tens of thousands of lines: they are kept as they
-// come, in one UTF-8 buffer, and only the lines on screen are ever decoded
-// and laid out, so taking them costs little more than keeping them.
+// come, in UTF-8 and in large blocks, and only the lines on screen are ever
+// decoded and laid out, so taking them costs little more than keeping them.
 #pragma once
 
 #include <QAbstractScrollArea>
