@@ -1044,11 +1044,16 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  Batch.TakeQueuedLines([this](int row, std::string_view line) {
-    // Appending to the visible view is what costs; the view takes the lines
-    // in batches, at the line timer and at the end of the run.
-    if (!Settings.SelectedFile || (Row(row) && Row(row)->isSelected()))
-      EdtLogs->AddLine(line);
+  // The view shows them together, at the line timer and at the end of the
+  // run. Lines come in long runs of one row: its selection is asked once.
+  int lastRow = -2;
+  bool shown = false;
+  Batch.TakeQueuedLines([&](int row, std::string_view line) {
+    if (row != lastRow) {
+      lastRow = row;
+      shown = !Settings.SelectedFile || (Row(row) && Row(row)->isSelected());
+    }
+    if (shown) EdtLogs->AddLine(line);
   });
 }
 
