@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include "lang/Language.h"
+#include "settings/ConfigChoices.h"
 
 namespace ZantrelApp {
 
@@ -29,8 +30,7 @@ Translators& Installed() {
 }  // namespace
 
 std::int8_t ChosenLanguage(std::optional<std::int32_t> stored, const QLocale& system) {
-  if (stored) return static_cast<std::int8_t>(*stored) == VEK::French ? VEK::French : VEK::English;
-  return system.language() == QLocale::French ? VEK::French : VEK::English;
+  return ::ChosenLanguage(stored, system.language() == QLocale::French ? VEK::French : VEK::English);
 }
 
 void UseLanguage(std::int8_t language) {

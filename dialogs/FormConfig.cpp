@@ -144,14 +144,13 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   tabMessages->setObjectName(QStringLiteral("TabMessagesCenter"));
   ChkMsgAutoClear = MakeCheckBox("ChkMsgAutoClear", true, tabMessages);
   ChkMsgSelectedFile = MakeCheckBox("ChkMsgSelectedFile", true, tabMessages);
-  // The language of the messages, and of the windows with them. Each name is
-  // written in its own language, so that it can be found in either.
+  // The language of the messages, and of the windows with them.
   LblLanguage = new QLabel(tabMessages);
   LblLanguage->setObjectName(QStringLiteral("LblLanguage"));
   CboLanguage = new QComboBox(tabMessages);
   CboLanguage->setObjectName(QStringLiteral("CboLanguage"));
-  CboLanguage->addItem(QStringLiteral("English"), int{VEK::English});
-  CboLanguage->addItem(QStringLiteral("Fran\u00E7ais"), int{VEK::French});
+  for (const LanguageChoice& choice : LanguageChoices)
+    CboLanguage->addItem(QString::fromUtf8(choice.Name), int{choice.Language});
   LblLanguage->setBuddy(CboLanguage);
   auto* languageRow = new QHBoxLayout;
   languageRow->addWidget(LblLanguage);
@@ -291,56 +290,54 @@ void TFrmConfig::changeEvent(QEvent* event) {
     FitSize();
 }
 
-void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(ChkKeepOriginal->isChecked()); }
+void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(Shown().PrefixEnabled()); }
 
-// The configured behaviour is used only when no question is asked.
-void TFrmConfig::ChkOverwritePromptClick() { GrpOverwriteBehavior->setEnabled(!ChkOverwritePrompt->isChecked()); }
+void TFrmConfig::ChkOverwritePromptClick() { GrpOverwriteBehavior->setEnabled(Shown().OverwriteBehaviorEnabled()); }
 
 void TFrmConfig::Fill(const Config& settings) {
-  ChkMsgAutoClear->setChecked(settings.AutoClear);
-  ChkMsgSelectedFile->setChecked(settings.SelectedFile);
-  ChkModifyOriginalPrompt->setChecked(settings.ModifyOriginalPrompt);
-  ChkOverwritePrompt->setChecked(settings.OverwritePrompt);
-  ChkStopPrompt->setChecked(settings.StopPrompt);
-  // A radio group shows any index above its last item as the last item and
-  // any negative one as no item; read back, that is what gets stored.
-  if (settings.OverwriteBehavior < 0) {
+  const ConfigChoices c = transfer_.Fill(settings, FromSettingsText(settings.Prefix).toStdString(),
+                                         ZantrelApp::ChosenLanguage(std::nullopt, QLocale()));
+  ChkMsgAutoClear->setChecked(c.AutoClear);
+  ChkMsgSelectedFile->setChecked(c.SelectedFile);
+  ChkModifyOriginalPrompt->setChecked(c.ModifyOriginalPrompt);
+  ChkOverwritePrompt->setChecked(c.OverwritePrompt);
+  ChkStopPrompt->setChecked(c.StopPrompt);
+  if (c.OverwriteBehavior < 0) {
     // An exclusive group refuses to uncheck its checked button.
     GrpOverwriteBehaviorItems->setExclusive(false);
     for (QAbstractButton* item : GrpOverwriteBehaviorItems->buttons()) item->setChecked(false);
     GrpOverwriteBehaviorItems->setExclusive(true);
   } else {
-    GrpOverwriteBehaviorItems->button(std::min(settings.OverwriteBehavior, 2))->setChecked(true);
+    GrpOverwriteBehaviorItems->button(c.OverwriteBehavior)->setChecked(true);
   }
-  ChkDisableAviHandler->setChecked(settings.DisableAviHandler);
-  ChkKeepOriginal->setChecked(settings.KeepOriginal);
-  ChkSkipHealthy->setChecked(settings.SkipHealthy);
-  filledPrefixBytes_ = settings.Prefix;
-  filledPrefixText_ = FromSettingsText(settings.Prefix);
-  prefixValidator_->AllowStored(filledPrefixText_.size());
-  EditPrefix->setText(filledPrefixText_);
-  filledLanguage_ = settings.Language;
-  CboLanguage->setCurrentIndex(CboLanguage->findData(int{ZantrelApp::ChosenLanguage(settings.Language, QLocale())}));
+  ChkDisableAviHandler->setChecked(c.DisableAviHandler);
+  ChkKeepOriginal->setChecked(c.KeepOriginal);
+  ChkSkipHealthy->setChecked(c.SkipHealthy);
+  const QString prefix = QString::fromStdString(c.Prefix);
+  prefixValidator_->AllowStored(prefix.size());
+  EditPrefix->setText(prefix);
+  CboLanguage->setCurrentIndex(CboLanguage->findData(int{c.Language}));
+}
+
+ConfigChoices TFrmConfig::Shown() const {
+  ConfigChoices c;
+  c.DisableAviHandler = ChkDisableAviHandler->isChecked();
+  c.KeepOriginal = ChkKeepOriginal->isChecked();
+  c.Prefix = EditPrefix->text().toStdString();
+  c.SkipHealthy = ChkSkipHealthy->isChecked();
+  c.AutoClear = ChkMsgAutoClear->isChecked();
+  c.SelectedFile = ChkMsgSelectedFile->isChecked();
+  c.Language = static_cast<std::int8_t>(CboLanguage->currentData().toInt());
+  c.ModifyOriginalPrompt = ChkModifyOriginalPrompt->isChecked();
+  c.StopPrompt = ChkStopPrompt->isChecked();
+  c.OverwritePrompt = ChkOverwritePrompt->isChecked();
+  c.OverwriteBehavior = GrpOverwriteBehaviorItems->checkedId();
+  return c;
 }
 
 void TFrmConfig::ReadBack(Config& settings) const {
-  settings.AutoClear = ChkMsgAutoClear->isChecked();
-  settings.SelectedFile = ChkMsgSelectedFile->isChecked();
-  settings.ModifyOriginalPrompt = ChkModifyOriginalPrompt->isChecked();
-  settings.OverwritePrompt = ChkOverwritePrompt->isChecked();
-  settings.StopPrompt = ChkStopPrompt->isChecked();
-  settings.OverwriteBehavior = GrpOverwriteBehaviorItems->checkedId();
-  settings.DisableAviHandler = ChkDisableAviHandler->isChecked();
-  settings.KeepOriginal = ChkKeepOriginal->isChecked();
-  settings.SkipHealthy = ChkSkipHealthy->isChecked();
-  const QString prefix = EditPrefix->text();
-  settings.Prefix = prefix == filledPrefixText_ ? filledPrefixBytes_ : ToSettingsText(prefix);
-  // A language left as shown goes back as it was: none stays none (the
-  // system's language), a stored 257 stays 257.
-  const auto chosen = static_cast<std::int8_t>(CboLanguage->currentData().toInt());
-  settings.Language = chosen == ZantrelApp::ChosenLanguage(filledLanguage_, QLocale())
-                          ? filledLanguage_
-                          : std::optional<std::int32_t>(chosen);
+  transfer_.ReadBack(Shown(), settings,
+                     [](const std::string& text) { return ToSettingsText(QString::fromStdString(text)); });
 }
 
 bool TFrmConfig::EditConfig(Config& settings) {

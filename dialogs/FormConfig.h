@@ -6,11 +6,9 @@
 
 #include <QDialog>
 #include <QString>
-#include <cstdint>
-#include <optional>
-#include <string>
 
 #include "settings/Config.h"
+#include "settings/ConfigChoices.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -29,7 +27,7 @@ class TFrmConfig : public QDialog {
   static constexpr int ClientWidth = 385;
   static constexpr int ClientHeight = 239;
   // Longest prefix that can be typed; a longer stored one is shown and kept.
-  static constexpr int PrefixMaxLength = 50;
+  static constexpr int PrefixMaxLength = ConfigTransfer::PrefixMaxLength;
 
   explicit TFrmConfig(QWidget* parent = nullptr);
 
@@ -50,6 +48,8 @@ class TFrmConfig : public QDialog {
   // Every caption and title in the current language.
   void RetranslateUi();
   void FitSize();
+  // What the controls show now.
+  ConfigChoices Shown() const;
   void ChkKeepOriginalClick();
   void ChkOverwritePromptClick();
 
@@ -74,9 +74,7 @@ class TFrmConfig : public QDialog {
 
   class PrefixValidator;
   PrefixValidator* prefixValidator_;
-  // The prefix as last filled, in both forms: an unedited prefix goes back
-  // byte for byte, even one the system code page cannot show exactly.
-  QString filledPrefixText_;
-  std::string filledPrefixBytes_;
-  std::optional<std::int32_t> filledLanguage_;  // as last filled, stored or not
+  // What was last filled: an unedited prefix goes back byte for byte, even
+  // one the system code page cannot show exactly.
+  ConfigTransfer transfer_;
 };

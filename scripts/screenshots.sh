@@ -4,7 +4,8 @@
 # progress, done after a run that found errors, its File and Action menus)
 # in English and in French,
 # the stop question in French on top of its window, the window at a large
-# font, the configuration dialog's three tabs and the About window.
+# font, the configuration dialog's three tabs and the About window; and the
+# Windows window with its two dialogs under Wine, in both languages.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh" xvfb xauth xdotool x11-utils imagemagick
@@ -137,20 +138,32 @@ shot main-running-fr-large-font 4
 stop_app
 
 # The Windows window under Wine, when the Windows build is there: a finished
-# check in English and in French.
+# check, then its Configuration dialog and About window over it, in English
+# and in French.
 wbuild="${ZANTREL_WINDOWS_BUILD_DIR:-$root/build-windows}"
 if [ -x "$wbuild/zantrel.exe" ] && [ -x /usr/lib/wine/wine64 ]; then
   export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
   wfiles=()
   for f in "${files[@]}"; do wfiles+=("Z:${f//\//\\}"); done
-  for lang in 0:main-done-windows 1:main-done-windows-fr; do
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Zantrel\0.2' /v Language /t REG_DWORD /d "${lang%%:*}" /f >/dev/null
+  # Language, the pictures' suffix, the About window's menu keys and title.
+  for lang in "0||alt+h a|About" "1|-fr|alt+a p|À propos"; do
+    IFS='|' read -r code suffix about title <<<"$lang"
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Zantrel\0.2' /v Language /t REG_DWORD /d "$code" /f >/dev/null
     /usr/lib/wine/wine64 "$wbuild/zantrel.exe" /checkerrors "${wfiles[@]}" >/dev/null 2>&1 &
     app=$!
     sleep 8
-    import -window "$(xdotool search --sync --onlyvisible --name '^Zantrel$' | head -n 1)" "$out/${lang#*:}.png"
-    echo "saved ${lang#*:}.png"
+    main="$(xdotool search --sync --onlyvisible --name '^Zantrel$' | head -n 1)"
+    import -window "$main" "$out/main-done-windows$suffix.png"
+    echo "saved main-done-windows$suffix.png"
+    # shellcheck disable=SC2086 # the menu's keys
+    for dialog in "ctrl+comma|Configuration|config" "$about|$title|about"; do
+      IFS='|' read -r keys name picture <<<"$dialog"
+      xdotool windowfocus --sync "$main" key $keys
+      shot_named "$name" "$picture-windows$suffix"
+      xdotool key Escape
+      sleep 0.5
+    done
     stop_app
     /usr/lib/wine/wineserver -k 2>/dev/null || true
   done

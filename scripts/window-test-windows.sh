@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows window under Wine and Xvfb: zantrel.exe checks the films given
 # on its command line (/checkerrors), a probe reads its file list and status
-# bar from outside, it is quit by its File > Quit shortcut (Ctrl+Q), and the
-# settings it saved on the way out are read back from its registry. Needs the
+# bar from outside, the Configuration dialog and the About window are driven
+# by their keys, it is quit by its File > Quit shortcut (Ctrl+Q), and the
+# settings it saved on the way are read back from its registry. Needs the
 # cross build (scripts/build-windows.sh), wine64, Xvfb, xdotool and ffmpeg.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,6 +13,9 @@ work="$build/window-test"
 rm -rf "$work"
 mkdir -p "$work/films"
 export WINEPREFIX="$build/wineprefix-window" WINEDEBUG=-all
+# The system's language is English, and arguments go to Wine in UTF-8,
+# whatever the caller's locale.
+export LC_ALL=C.UTF-8
 
 # The films: one as ffmpeg wrote it, one with zeros over its middle.
 ffmpeg -loglevel error -y -f lavfi -i testsrc=d=2 -c:v mjpeg "$work/films/healthy.avi"
@@ -31,6 +35,8 @@ export DISPLAY=$display
 sleep 2
 # A fresh prefix is made before the window starts, not while the probe waits.
 "$wine" wineboot -u >/dev/null 2>&1 || true
+# The window starts from no settings, whatever an earlier run left.
+"$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
 
 "$wine" "$build/zantrel.exe" /checkerrors "$(windows "$work/films/healthy.avi")" \
   "$(windows "$work/films/damaged.avi")" >"$work/window.log" 2>&1 &
@@ -40,9 +46,61 @@ status=0
 cat "$work/probe.txt"
 # What the window showed when its run did not end, for a person to look at.
 if [ "$status" -ne 0 ] && command -v import >/dev/null; then import -window root "$work/unfinished.png" || true; fi
+fail=0
+probe() { "$wine" "$build/zantrel-window-probe.exe" "$@" | tr -d '\r'; }
+focus_main() { timeout 20 xdotool search --name '^Zantrel$' windowfocus --sync >/dev/null 2>&1 || true; }
+
+# The dialogs as a user goes through them, from the keyboard: each session
+# opens one from the main window, waits until it has the focus (the probe
+# prints its controls then), takes its steps, and waits until it has gone
+# and the main window is back in its message loop. A step is an xdotool
+# command, or "focus TEXT": the keys so far must bring the focus to the
+# control showing TEXT, which the probe waits for; that follows the tab
+# order. The dialog opens on the page it last showed. What the sessions
+# leave is checked further down.
+if [ "$status" -eq 0 ]; then
+  while IFS='|' read -r session open title keys; do
+    focus_main
+    # shellcheck disable=SC2086 # the keys are words
+    xdotool key $open
+    if ! probe window "$title" 30 >"$work/$session.txt"; then
+      echo "FAIL: $session: no \"$title\" window took the focus"
+      fail=1
+      break
+    fi
+    IFS=';' read -ra steps <<<"$keys"
+    for step in "${steps[@]}"; do
+      if [ "${step%% *}" = focus ]; then
+        if ! probe focus "$title" "${step#focus }" 10 >"$work/focus.txt"; then
+          echo "FAIL: $session: the focus went to '$(cat "$work/focus.txt")', not to '${step#focus }'"
+          fail=1
+        fi
+      else
+        # shellcheck disable=SC2086 # an xdotool command and its words
+        xdotool $step
+      fi
+    done
+    if ! probe gone "$title" 30; then
+      echo "FAIL: $session: the \"$title\" window did not close"
+      fail=1
+      break
+    fi
+    probe window TFrmMain 30 >"$work/$session-main.txt" || true
+  done <<'TABLE'
+files-ok|ctrl+comma|Configuration|key Tab;focus Keep original file (create a new file);key Tab;focus Disable Explorer's AVI handler (Windows XP);key Tab;focus Zantrel.;type Fixed-;key Tab;focus Skip files that need no repair;key space;key Return
+files-escape|ctrl+comma|Configuration|key Tab Tab Tab;focus Fixed-;type Other-;key Escape
+files-cancel|ctrl+comma|Configuration|key Tab Tab Tab;type Other-;key Tab Tab;focus &Ok;key Tab;focus &Cancel;key space
+about|alt+h a|About|key Escape
+messages-ok|ctrl+comma|Configuration|key ctrl+Tab Tab;focus &Clear messages before starting any operation;key Tab;focus &Display messages for the selected file only;key space;key Return
+language-ok|ctrl+comma|Configuration|key Tab Tab Tab;focus English;key Down;key Return
+about-fr|alt+a p|À propos|key Return
+TABLE
+fi
+
 quit=1
 if [ "$status" -eq 0 ]; then
-  xdotool search --name '^Zantrel$' windowfocus --sync key ctrl+q
+  focus_main
+  xdotool key ctrl+q
   for _ in $(seq 100); do
     if ! kill -0 "$window" 2>/dev/null; then
       quit=0
@@ -53,7 +111,6 @@ if [ "$status" -eq 0 ]; then
   done
 fi
 
-fail=0
 # What each row and the status bar must say: the films' own making is the oracle.
 while IFS='|' read -r what pattern; do
   if ! grep -qE "^$pattern\$" "$work/probe.txt"; then
@@ -72,6 +129,58 @@ elif [ "$quit" -ne 0 ]; then
   echo "FAIL: the window did not go by its Quit shortcut"
   fail=1
 fi
+# What the dialogs showed, and what the main window showed after them. The
+# Qt dialog's designed states and the catalogue's texts are the oracle; the
+# version is the project's.
+version=$(sed -n 's/^project(Zantrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+while IFS='|' read -r what file pattern; do
+  if [ "$status" -ne 0 ] || ! grep -qE -- "$pattern" "$work/$file" 2>/dev/null; then
+    echo "FAIL: $what: no line of $file matching '$pattern'"
+    fail=1
+  fi
+done <<TABLE
+the Configuration dialog opens with the focus on its tabs|files-ok.txt|^SysTabControl32		focus\$
+a fresh record keeps the original|files-ok.txt|^Button	Keep original file \\(create a new file\\)	checked\$
+a fresh record leaves Explorer's handler alone|files-ok.txt|^Button	Disable Explorer's AVI handler \\(Windows XP\\)	\$
+a fresh record has the default prefix|files-ok.txt|^Edit	Zantrel\\.	\$
+the other pages are there, hidden|files-ok.txt|^Button	&Clear messages before starting any operation	checked,hidden\$
+the language shown is the one in use|files-ok.txt|^ComboBox	English	hidden\$
+the overwrite choices are off while the question is asked|files-ok.txt|^Button	Skip when file already exists	checked,disabled,hidden\$
+the dialog opens again on the page it last showed|language-ok.txt|^Button	&Clear messages before starting any operation	checked\$
+the About window shows the version resource's|about.txt|^Static	Zantrel $version	\$
+the mail link opens a mail to the author|about.txt|^SysLink	.*	href=mailto:zantrel@zantrel\\.org\$
+the web link opens the web site|about.txt|^SysLink	.*	href=https://zantrel\\.org/\$
+the About window closes by its default button|about.txt|^Button	Close	focus\$
+with one file's messages shown, the other's are not|files-ok-main.txt|^Edit	.*damaged\\.avi
+the Messages Center shows every file's messages once that is chosen|messages-ok-main.txt|^Edit	.*healthy\\.avi.*damaged\\.avi
+the main window speaks the language chosen|language-ok-main.txt|^Static	Centre de messages :	
+the About window speaks it too|about-fr.txt|^Button	Fermer	focus\$
+TABLE
+if grep -qE '^Edit	.*healthy\.avi' "$work/files-ok-main.txt" 2>/dev/null; then
+  echo "FAIL: the Messages Center showed another file's messages while one file's were chosen"
+  fail=1
+fi
+# Ok saved what was typed and ticked (after three Tabs: the tab order is the
+# Qt dialog's); Escape and Cancel kept nothing of "Other-".
+setting() {
+  "$wine" reg query "HKCU\\Software\\Zantrel\\0.2$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+while IFS='|' read -r what key name expected; do
+  got=$(setting "$key" "$name")
+  if [ "$got" != "$expected" ]; then
+    echo "FAIL: $what: $name is '$got', not '$expected'"
+    fail=1
+  fi
+done <<'TABLE'
+Ok keeps the prefix typed, Escape and Cancel do not|\Files|Prefix|Fixed-
+the box after the prefix is ticked|\Files|SkipHealthy|0x1
+the box before it is not|\Files|DisableAviHandler|0x0
+the Messages Center shows every file's messages|\Messages|SelectedFile|0x0
+the box before it is left as it was|\Messages|AutoClear|0x1
+the language chosen is kept||Language|0x1
+TABLE
+
 # The way out saved the window's placement in the real registry.
 if ! "$wine" reg query 'HKCU\Software\Zantrel\0.2\Placement' /v Width 2>/dev/null | grep -q REG_DWORD; then
   echo "FAIL: no window placement saved under HKCU\\Software\\Zantrel\\0.2\\Placement"

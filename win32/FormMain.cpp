@@ -12,8 +12,10 @@
 #include <cstring>
 
 #include "engine/BatchSummary.h"
+#include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
 #include "util/Paths.h"
+#include "win32/Controls.h"
 #include "win32/Resources.h"
 #include "win32/Texts.h"
 
@@ -130,19 +132,13 @@ std::wstring Joined(const VEKRiff::LineList& lines, std::size_t from = 0) {
 }
 
 int TextWidth(HWND control, HFONT font, const std::string& text) {
-  HDC dc = GetDC(control);
-  HGDIOBJ old = SelectObject(dc, font);
-  const std::wstring wide = W(text);
-  SIZE size = {};
-  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(control, dc);
-  return size.cx;
+  return ZantrelWin32::TextSize(control, font, text, DT_SINGLELINE | DT_NOPREFIX).cx;
 }
 
 }  // namespace
 
-TFrmMain::TFrmMain(HINSTANCE instance) : instance_(instance), store_(VEKRegistry::OpenUserRegistry()) {
+TFrmMain::TFrmMain(HINSTANCE instance)
+    : instance_(instance), store_(VEKRegistry::OpenUserRegistry()), config_(instance), about_(instance) {
   Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
 }
 
@@ -323,10 +319,7 @@ void TFrmMain::RetranslateUi() {
 
 void TFrmMain::ApplyDpi() {
   dpi_ = GetDpiForWindow(hwnd_);
-  NONCLIENTMETRICSW metrics = {};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_);
-  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HFONT font = ZantrelWin32::MessageFont(dpi_);
   for (HWND w : {ToolBar1, LvwFiles, LblMessages, EdtLogs, PnlStatus, StatusBar1})
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   if (font_) DeleteObject(font_);
@@ -382,13 +375,7 @@ void TFrmMain::Layout() {
   const int top = r.bottom - r.top;
   GetWindowRect(StatusBar1, &r);
   const int statusHeight = r.bottom - r.top;
-  TEXTMETRICW tm = {};
-  HDC dc = GetDC(hwnd_);
-  HGDIOBJ old = SelectObject(dc, font_);
-  GetTextMetricsW(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd_, dc);
-  const int line = tm.tmHeight + Scale(4);
+  const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
   const int statsHeight = Running ? line + Scale(2) : 0;
   const int bottom = client.bottom - statusHeight - statsHeight;
   const int split = Scale(4);
@@ -602,10 +589,6 @@ void TFrmMain::UpdateActions() {
       {ActOpenFile, !Running && selected == 1},
       {ActOpenFixedFile, !Running && selected == 1 && first >= 0 && Batch.Entry(first).Mark == MarkRebuilt},
       {ActOpenContainingFolder, selected == 1},
-      // The Configuration dialog and the About window are not made on this
-      // platform yet.
-      {ActConfig, false},
-      {MnuAbout, false},
   };
   for (auto [id, on] : states) {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
@@ -658,6 +641,12 @@ void TFrmMain::Command(int id) {
       break;
     case MnuStayOnTop:
       StayOnTopClick();
+      break;
+    case ActConfig:
+      ActConfigExecute();
+      break;
+    case MnuAbout:
+      about_.ShowModal(hwnd_, U(title_));
       break;
     case ActOpenFile:
     case ActOpenFixedFile:
@@ -904,6 +893,17 @@ void TFrmMain::CopyMessages() {
 void TFrmMain::StayOnTopClick() {
   Settings.StayOnTop = !Settings.StayOnTop;
   SetTopMost(Settings.StayOnTop);
+  SaveSettingsOrReport();
+}
+
+void TFrmMain::ActConfigExecute() {
+  if (!config_.EditConfig(hwnd_, Settings)) return;
+  VEK::SetLanguage(ChosenLanguage(Settings.Language, ZantrelWin32::SystemLanguage()));
+  // The captions, and the sizes that follow them; the menus' marks come back
+  // with the command's UpdateActions.
+  RetranslateUi();
+  Layout();
+  RefreshMessagesView();
   SaveSettingsOrReport();
 }
 
@@ -1169,8 +1169,7 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
 void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
   // The system's language until the settings say otherwise: a settings
   // store that cannot be read is reported in it.
-  const std::int8_t systemLanguage =
-      PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French : VEK::English;
+  const std::int8_t systemLanguage = ZantrelWin32::SystemLanguage();
   VEK::SetLanguage(systemLanguage);
   DragAcceptFiles(hwnd_, TRUE);
   SetWindowTextW(hwnd_, title_.c_str());
@@ -1178,7 +1177,7 @@ void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
   // The language the system gave is the user's choice from now on, saved
   // with the other settings.
   if (!Settings.Language) Settings.Language = systemLanguage;
-  VEK::SetLanguage(static_cast<std::int8_t>(*Settings.Language) == VEK::French ? VEK::French : VEK::English);
+  VEK::SetLanguage(ChosenLanguage(Settings.Language, systemLanguage));
   RetranslateUi();
   Layout();
   // Argument 0 is the program itself. Argument 1 is a switch or already the

@@ -20,6 +20,8 @@
 #include "settings/Config.h"
 #include "settings/RegistryStore.h"
 #include "util/Thread.h"
+#include "win32/FormAbout.h"
+#include "win32/FormConfig.h"
 #include "win32/Prompts.h"
 
 class TFrmMain : public SettingsWindow {
@@ -99,6 +101,7 @@ class TFrmMain : public SettingsWindow {
   void SaveMessages();
   void CopyMessages();
   void StayOnTopClick();
+  void ActConfigExecute();
 
   void ShowMessages(const VEKRiff::LineList& lines);
   void ClearMessagesView();
@@ -136,6 +139,8 @@ class TFrmMain : public SettingsWindow {
   UINT dpi_ = 96;
   std::unique_ptr<VEKRegistry::Store> store_;
   ZantrelWin32::DialogPrompts prompts_;
+  TFrmConfig config_;
+  TFrmAbout about_;
   std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch
   bool dragging_ = false;          // the splitter between the list and the Messages Center
   int showCmd_ = SW_SHOWNORMAL;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr char kUninstall[] = "TFrmUninstall";
+constexpr char kContext[] = "TFrmUninstall";
 
 }  // namespace
 
@@ -22,11 +22,11 @@ INT_PTR CALLBACK TFrmUninstall::Proc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_INITDIALOG:
       SetWindowLongPtrW(dialog, DWLP_USER, lParam);
       self = reinterpret_cast<TFrmUninstall*>(lParam);
-      SetWindowTextW(dialog, W(Tr(kUninstall, "Uninstall")).c_str());
-      SetDlgItemTextW(dialog, IDC_OPTIONS, W(Tr(kUninstall, "Options :")).c_str());
-      SetDlgItemTextW(dialog, IDC_AVIHANDLER, W(Tr(kUninstall, "Enable Explorer's Avi Handler")).c_str());
-      SetDlgItemTextW(dialog, IDC_SETTINGS, W(Tr(kUninstall, "Uninstall application settings")).c_str());
-      SetDlgItemTextW(dialog, IDOK, W(Tr(kUninstall, "&Ok")).c_str());
+      SetWindowTextW(dialog, W(Tr(kContext, "Uninstall")).c_str());
+      SetDlgItemTextW(dialog, IDC_OPTIONS, W(Tr(kContext, "Options :")).c_str());
+      SetDlgItemTextW(dialog, IDC_AVIHANDLER, W(Tr(kContext, "Enable Explorer's Avi Handler")).c_str());
+      SetDlgItemTextW(dialog, IDC_SETTINGS, W(Tr(kContext, "Uninstall application settings")).c_str());
+      SetDlgItemTextW(dialog, IDOK, W(Tr(kContext, "&Ok")).c_str());
       CheckDlgButton(dialog, IDC_AVIHANDLER, self->aviHandler_ ? BST_CHECKED : BST_UNCHECKED);
       CheckDlgButton(dialog, IDC_SETTINGS, BST_UNCHECKED);
       return TRUE;

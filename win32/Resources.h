@@ -25,3 +25,5 @@
 #define IDC_OPTIONS 301
 #define IDC_AVIHANDLER 302
 #define IDC_SETTINGS 303
+// The About window's banner.
+#define IDB_BANNER 400

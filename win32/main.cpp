@@ -8,15 +8,16 @@
 
 #include <cctype>
 #include <exception>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "lang/Language.h"
 #include "settings/Config.h"
+#include "settings/ConfigChoices.h"
 #include "settings/InstallCommands.h"
 #include "settings/Registry.h"
 #include "settings/UserRegistry.h"
+#include "win32/Controls.h"
 #include "win32/FormMain.h"
 #include "win32/FormUninstall.h"
 #include "win32/Texts.h"
@@ -39,7 +40,8 @@ void ReportFatal(const std::string& message) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
+  INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                   ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&controls);
   // The folder chooser is a shell dialog.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -59,10 +61,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       } else {
         // The dialog speaks the language of the settings, else the system's.
         const auto store = VEKRegistry::OpenUserRegistry();
-        const std::optional<std::int32_t> stored = StoredLanguage(*store);
-        VEK::SetLanguage(stored                                                     ? static_cast<std::int8_t>(*stored)
-                         : PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French
-                                                                                    : VEK::English);
+        VEK::SetLanguage(ChosenLanguage(StoredLanguage(*store), ZantrelWin32::SystemLanguage()));
         TFrmUninstall dialog(instance);
         RunUninstallCommand(dialog, *store);
       }

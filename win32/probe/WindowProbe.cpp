@@ -1,17 +1,33 @@
-// Reads the running window's file list and status bar from outside, as a
-// screen reader would, once its run is over: the window's own state for the
-// Wine test, not a picture of it.
+// Reads the running window program from outside, as a screen reader would:
+// the window's own state for the Wine test, not a picture of it.
 //
 // usage: zantrel-window-probe ROWS SECONDS
-// Prints one "name<TAB>result" line per row, then "status<TAB>text"; exits 1
-// when the run is not over within SECONDS.
+//   Once the main window's run is over, prints one "name<TAB>result" line
+//   per row, then "status<TAB>text"; exits 1 when the run is not over within
+//   SECONDS.
+// usage: zantrel-window-probe window NAME SECONDS
+//   Once a top-level window whose title or class is NAME is shown, enabled
+//   and holds the keyboard focus (keys sent now reach it), prints each of its
+//   controls, in their tab order, as "class<TAB>text<TAB>states"; exits 1
+//   when that does not happen within SECONDS.
+// usage: zantrel-window-probe focus NAME TEXT SECONDS
+//   Returns once the focus is on a control of that window whose text is
+//   TEXT: the keys sent before have been taken. Exits 1, printing the
+//   control that has it, when that does not happen within SECONDS.
+// usage: zantrel-window-probe gone NAME SECONDS
+//   Returns once no window titled NAME is shown and the main window's thread
+//   is back in its message loop, so that what the window does on closing is
+//   done; exits 1 when that does not happen within SECONDS.
 #include <windows.h>
 // The other system headers use its types.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,10 +60,19 @@ class Remote {
     SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(memory_));
     return Read(0);
   }
+  // The address of a SysLink control's first link.
+  std::wstring LinkAddress(HWND link) {
+    LITEM item = {};
+    item.mask = LIF_ITEMINDEX | LIF_URL;
+    WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
+    if (!SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(memory_))) return {};
+    ReadProcessMemory(process_, memory_, &item, sizeof item, nullptr);
+    return item.szUrl;
+  }
 
  private:
   static constexpr int kText = 2048;
-  static constexpr SIZE_T kSize = sizeof(LVITEMW) + kText * sizeof(wchar_t);
+  static constexpr SIZE_T kSize = sizeof(LITEM) + sizeof(LVITEMW) + kText * sizeof(wchar_t);
   std::wstring Read(SIZE_T at) {
     wchar_t text[kText] = {};
     ReadProcessMemory(process_, static_cast<char*>(memory_) + at, text, sizeof text - sizeof(wchar_t), nullptr);
@@ -64,9 +89,132 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+std::wstring WindowText(HWND window) {
+  wchar_t text[8192] = {};
+  SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      nullptr);
+  return text;
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+// A shown top-level window whose title or class is name.
+HWND Shown(const std::wstring& name) {
+  struct Search {
+    const std::wstring* Name;
+    HWND Found;
+  } search = {&name, nullptr};
+  EnumWindows(
+      [](HWND w, LPARAM p) {
+        auto* s = reinterpret_cast<Search*>(p);
+        if (IsWindowVisible(w) && (WindowText(w) == *s->Name || ClassName(w) == *s->Name)) {
+          s->Found = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// One line per control, in the order the dialog manager tabs through them.
+void PrintControls(HWND window) {
+  std::vector<HWND> controls;
+  EnumChildWindows(
+      window,
+      [](HWND w, LPARAM p) {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&controls));
+  Remote remote(window);
+  const HWND focus = FocusOf(window);
+  for (HWND w : controls) {
+    const std::wstring cls = ClassName(w);
+    // A page of a tab control is a child dialog: its controls follow it.
+    if (cls == L"#32770") continue;
+    std::wstring text;
+    for (wchar_t c : WindowText(w)) {
+      if (c == L'\n') text += L"\\n";
+      if (c != L'\r' && c != L'\n') text += c;
+    }
+    std::string states;
+    auto add = [&](const std::string& state) { states += (states.empty() ? "" : ",") + state; };
+    if (cls == L"Button" && SendMessageW(w, BM_GETCHECK, 0, 0) == BST_CHECKED) add("checked");
+    if (!IsWindowEnabled(w)) add("disabled");
+    if (!IsWindowVisible(w)) add("hidden");
+    if (w == focus) add("focus");
+    if (cls == WC_LINK) add("href=" + Utf8(remote.LinkAddress(w)));
+    std::printf("%s\t%s\t%s\n", Utf8(cls).c_str(), Utf8(text).c_str(), states.c_str());
+  }
+}
+
+int WaitForWindow(const std::wstring& name, DWORD deadline) {
+  for (;;) {
+    const HWND window = Shown(name);
+    // Keys go to the focus: the window is ready for them once it has it.
+    const HWND focus = window ? FocusOf(window) : nullptr;
+    if (window && IsWindowEnabled(window) && focus && (focus == window || IsChild(window, focus))) {
+      PrintControls(window);
+      return 0;
+    }
+    if (GetTickCount() >= deadline) return 1;
+    Sleep(100);
+  }
+}
+
+int WaitForFocus(const std::wstring& name, const std::wstring& text, DWORD deadline) {
+  for (;;) {
+    const HWND window = Shown(name);
+    const HWND focus = window ? FocusOf(window) : nullptr;
+    if (focus && IsChild(window, focus) && WindowText(focus) == text) return 0;
+    if (GetTickCount() >= deadline) {
+      if (focus) std::printf("%s\t%s\n", Utf8(ClassName(focus)).c_str(), Utf8(WindowText(focus)).c_str());
+      return 1;
+    }
+    Sleep(50);
+  }
+}
+
+int WaitUntilGone(const std::wstring& name, DWORD deadline) {
+  while (Shown(name)) {
+    if (GetTickCount() >= deadline) return 1;
+    Sleep(100);
+  }
+  // A message answered is a message loop reached: the command that showed
+  // the window has returned.
+  const HWND main = FindWindowW(L"TFrmMain", nullptr);
+  DWORD_PTR answer = 0;
+  const DWORD left = deadline > GetTickCount() ? deadline - GetTickCount() : 1;
+  if (main && !SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, left, &answer)) return 1;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if ((argc == 4 && (mode == "window" || mode == "gone")) || (argc == 5 && mode == "focus")) {
+    const DWORD deadline = GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[argc - 1]));
+    // The names as the command line has them, whatever the code page ("À propos").
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const std::wstring name = count == argc ? wide[2] : L"", text = count == 5 ? wide[3] : L"";
+    LocalFree(wide);
+    if (mode == "focus") return WaitForFocus(name, text, deadline);
+    return mode == "window" ? WaitForWindow(name, deadline) : WaitUntilGone(name, deadline);
+  }
   if (argc != 3) return 2;
   const int rows = std::atoi(argv[1]);
   const DWORD deadline = GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[2]));
