@@ -12,11 +12,10 @@ setup="$(ZANTREL_WINDOWS_BUILD_DIR="$build" "$root/scripts/package-windows.sh" |
 wine=/usr/lib/wine/wine64
 export WINEPREFIX="$build/wineprefix-installer" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb=$!
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
+. "$root/scripts/xvfb.sh"
+xvfb=
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; if [ -n "$xvfb" ]; then kill $xvfb 2>/dev/null || true; fi' EXIT
+start_xvfb 1024x768x24
 "$wine" wineboot -i >/dev/null 2>&1
 
 handler='HKCR\SystemFileAssociations\.avi\shellex\PropertyHandler'

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows console program and the core's tests, then runs
-# the tests under Wine in a prefix of their own inside the build folder.
+# Cross-builds the Windows programs and the core's tests, runs the tests under
+# Wine in a prefix of their own inside the build folder, then tests the
+# window and the installer under Wine and Xvfb.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZANTREL_WINDOWS_BUILD_DIR:-$root/build-windows}"
@@ -30,7 +31,7 @@ else
 fi
 # The prefix's server goes once the tests are done with it.
 /usr/lib/wine/wineserver -w
-# The window and its installer commands (scripts/window-test-windows.sh) and
-# the installer (scripts/installer-test-windows.sh) have tests of their own
-# under Wine and Xvfb, run by hand until they are known to hold on a fresh
-# machine: the window's once missed its finished run there.
+# The window, driven from outside under Xvfb, and the installer, made and
+# then installed and removed silently: each in a prefix of its own.
+ZANTREL_WINDOWS_BUILD_DIR="$build" "$root/scripts/window-test-windows.sh"
+ZANTREL_WINDOWS_BUILD_DIR="$build" "$root/scripts/installer-test-windows.sh"

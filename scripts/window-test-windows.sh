@@ -24,15 +24,13 @@ size=$(stat -c %s "$work/films/damaged.avi")
 dd if=/dev/zero of="$work/films/damaged.avi" bs=1 seek=$((size / 2)) count=20000 conv=notrunc status=none
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb=$!
+. "$root/scripts/xvfb.sh"
 window=
+xvfb=
 # The window, its prefix's Wine processes and the display go whatever happens.
 trap 'if [ -n "$window" ]; then kill $window 2>/dev/null || true; fi; /usr/lib/wine/wineserver -k 2>/dev/null || true
-      kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-sleep 2
+      if [ -n "$xvfb" ]; then kill $xvfb 2>/dev/null || true; fi' EXIT
+start_xvfb 1024x768x24
 # A fresh prefix is made before the window starts, not while the probe waits.
 "$wine" wineboot -u >/dev/null 2>&1 || true
 # The window starts from no settings, whatever an earlier run left.
