@@ -1048,12 +1048,12 @@ void TFrmMain::TakeWorkerLines() {
   // run. Lines come in long runs of one row: its selection is asked once.
   int lastRow = -2;
   bool shown = false;
-  Batch.TakeQueuedLines([&](int row, std::string_view line) {
+  Batch.TakeQueuedLines([&](int row, const VEKRiff::LineList& kept) {
     if (row != lastRow) {
       lastRow = row;
       shown = !Settings.SelectedFile || (Row(row) && Row(row)->isSelected());
     }
-    if (shown) EdtLogs->AddLine(line);
+    if (shown) EdtLogs->AddLastLineOf(kept);
   });
 }
 

@@ -128,6 +128,8 @@ void MessagesView::AppendLines(const QStringList& lines) {
 
 void MessagesView::AddLine(std::string_view utf8Line) { lines_.push_back(utf8Line); }
 
+void MessagesView::AddLastLineOf(const VEKRiff::LineList& list) { lines_.push_back_last_of(list); }
+
 void MessagesView::ShowAdded() {
   const int from = shown_;
   if (from == static_cast<int>(lines_.size())) return;

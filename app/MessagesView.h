@@ -30,6 +30,7 @@ class MessagesView : public QAbstractScrollArea {
   void AppendLines(const QStringList& lines);
   // Lines in waiting, cheap to add one by one, shown together by ShowAdded.
   void AddLine(std::string_view utf8Line);
+  void AddLastLineOf(const VEKRiff::LineList& list);  // its bytes shared, not copied
   void ShowAdded();
 
   int LineCount() const { return shown_; }

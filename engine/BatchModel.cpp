@@ -238,8 +238,8 @@ std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
 
 int BatchModel::KeepLine(int fileIndex, std::string_view line) {
   const int row = BatchRow(fileIndex);
-  if (row >= 0) entries_[row].Lines.push_back(line);
   allLines_.push_back(line);
+  if (row >= 0) entries_[row].Lines.push_back_last_of(allLines_);
   return row;
 }
 
@@ -252,7 +252,7 @@ bool BatchModel::QueueLine(const IndexRebuilder& worker) {
   return true;
 }
 
-void BatchModel::TakeQueuedLines(const std::function<void(int row, std::string_view line)>& shown) {
+void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineList& kept)>& shown) {
   {
     // The two queues trade places, so that the worker goes on writing into
     // memory it has written before.
@@ -260,7 +260,7 @@ void BatchModel::TakeQueuedLines(const std::function<void(int row, std::string_v
     std::swap(taken_, queued_);
     std::swap(takenFiles_, queuedFiles_);
   }
-  for (std::size_t i = 0; i < taken_.size(); ++i) shown(KeepLine(takenFiles_[i], taken_[i]), taken_[i]);
+  for (std::size_t i = 0; i < taken_.size(); ++i) shown(KeepLine(takenFiles_[i], taken_[i]), allLines_);
   taken_.clear();
   takenFiles_.clear();
 }

@@ -101,9 +101,10 @@ class BatchModel {
   // The same for a window: on the worker's thread, a MessageAdded's line is
   // queued (true) instead of handed over; any other notification is left to
   // the caller to hand over (false). On the owner's thread, the queued lines
-  // are kept in their order, each then given to shown with its row.
+  // are kept in their order, each then given to shown with its row, as the
+  // last of AllLines() (for a view to share its bytes).
   bool QueueLine(const IndexRebuilder& worker);
-  void TakeQueuedLines(const std::function<void(int row, std::string_view line)>& shown);
+  void TakeQueuedLines(const std::function<void(int row, const LineList& kept)>& shown);
 
   // The rows of the run by the worker's file index, and the way back.
   const std::vector<int>& BatchRows() const { return rows_; }

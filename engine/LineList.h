@@ -64,33 +64,49 @@ class LineList {
   }
   LineList& operator=(LineList&& other) noexcept {
     blocks_ = std::exchange(other.blocks_, {});
+    borrowed_ = std::exchange(other.borrowed_, {});
     lines_ = std::exchange(other.lines_, {});
     current_ = std::exchange(other.current_, 0);
     used_ = std::exchange(other.used_, 0);
+    lastOwn_ = std::exchange(other.lastOwn_, true);
     return *this;
   }
 
   void push_back(std::string_view line) {
-    while (current_ >= blocks_.size() || blocks_[current_].size - used_ < line.size()) {
+    while (current_ >= blocks_.size() || blocks_[current_]->size - used_ < line.size()) {
       // Blocks are never moved or grown, so each byte is written once and the
       // lines already kept stay where they are; a cleared list writes into
-      // the blocks it had.
+      // the blocks it had that no other list shares.
       if (current_ < blocks_.size()) ++current_;
       used_ = 0;
-      if (current_ < blocks_.size() && blocks_[current_].size >= line.size()) break;
+      if (current_ < blocks_.size() && blocks_[current_]->size >= line.size()) break;
       if (current_ < blocks_.size()) continue;
       const std::size_t size = std::max(BlockSize, line.size());
-      blocks_.push_back({std::make_unique_for_overwrite<char[]>(size), size});
+      blocks_.push_back(std::make_shared<Block>(Block{std::make_unique_for_overwrite<char[]>(size), size}));
     }
-    char* at = blocks_[current_].bytes.get() + used_;
+    char* at = blocks_[current_]->bytes.get() + used_;
     std::copy(line.begin(), line.end(), at);
     used_ += line.size();
     lines_.emplace_back(at, line.size());
+    lastOwn_ = true;
   }
-  // Empty, keeping its blocks for the lines to come.
+  // The last line of another list, its bytes shared rather than copied: a
+  // line kept in several lists is stored once. Lists that share lines
+  // belong to one thread.
+  void push_back_last_of(const LineList& from) {
+    const std::shared_ptr<Block>& block = from.lastOwn_ ? from.blocks_[from.current_] : from.borrowed_.back();
+    if (borrowed_.empty() || borrowed_.back() != block) borrowed_.push_back(block);
+    lines_.push_back(from.lines_.back());
+    lastOwn_ = false;
+  }
+  // Empty, keeping for the lines to come the blocks it wrote that no other
+  // list still reads.
   void clear() {
     lines_.clear();
+    borrowed_.clear();
+    std::erase_if(blocks_, [](const std::shared_ptr<Block>& b) { return b.use_count() > 1; });
     current_ = used_ = 0;
+    lastOwn_ = true;
   }
   std::size_t size() const { return lines_.size(); }
   bool empty() const { return lines_.empty(); }
@@ -110,9 +126,11 @@ class LineList {
     std::size_t size;
   };
   static constexpr std::size_t BlockSize = 64 * 1024;
-  std::vector<Block> blocks_;
-  std::size_t current_ = 0, used_ = 0;   // the block written to, and how far
-  std::vector<std::string_view> lines_;  // into the blocks
+  std::vector<std::shared_ptr<Block>> blocks_;    // written by this list
+  std::vector<std::shared_ptr<Block>> borrowed_;  // read from others
+  std::size_t current_ = 0, used_ = 0;            // the block written to, and how far
+  std::vector<std::string_view> lines_;           // into the blocks
+  bool lastOwn_ = true;                           // the last line is in blocks_[current_]
 };
 
 }  // namespace VEKRiff

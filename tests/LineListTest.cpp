@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,53 @@ TEST(LineList, GivesBackEachLineAsItWasAddedWhateverItHolds) {
     list.push_back("new");
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0], "new");
+  }
+}
+
+TEST(LineList, ALineSharedWithAnotherListStaysWhatItWasWhateverTheFirstListDoesNext) {
+  // What the first list does after the second took its lines: a row's list
+  // and the view share the lines of the whole list, which a new run clears.
+  enum Then { GoesOn, Cleared, ClearedTwice, Moved, Destroyed };
+  for (const Then then : {GoesOn, Cleared, ClearedTwice, Moved, Destroyed}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    auto all = std::make_unique<VEKRiff::LineList>();
+    VEKRiff::LineList row, view;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 5000; ++i) {
+      expected.push_back("line " + std::to_string(i) + std::string(i % 50, '.'));
+      all->push_back(expected.back());
+      if (i % 3 != 0) {
+        row.push_back_last_of(*all);
+        view.push_back_last_of(row);  // a line the row itself borrowed
+      }
+    }
+    std::vector<std::string> kept;
+    for (int i = 0; i < 5000; ++i)
+      if (i % 3 != 0) kept.push_back(expected[i]);
+    switch (then) {
+      case GoesOn:
+        for (int i = 0; i < 3000; ++i) all->push_back(std::string(40, 'x'));
+        break;
+      case ClearedTwice:
+        all->clear();
+        [[fallthrough]];
+      case Cleared:
+        all->clear();
+        for (int i = 0; i < 8000; ++i) all->push_back(std::string(60, 'y'));
+        break;
+      case Moved: {
+        VEKRiff::LineList other = std::move(*all);
+        other.clear();
+        for (int i = 0; i < 8000; ++i) other.push_back(std::string(60, 'z'));
+        break;
+      }
+      case Destroyed:
+        all.reset();
+        break;
+    }
+    EXPECT_TRUE(std::equal(row.begin(), row.end(), kept.begin(), kept.end()));
+    EXPECT_TRUE(std::equal(view.begin(), view.end(), kept.begin(), kept.end()));
+    if (then == GoesOn) EXPECT_EQ(all->size(), 8000u);
   }
 }
 

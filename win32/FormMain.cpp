@@ -1057,9 +1057,9 @@ void TFrmMain::SetRunning(bool value) {
 }
 
 void TFrmMain::TakeWorkerLines() {
-  Batch.TakeQueuedLines([this](int row, std::string_view line) {
+  Batch.TakeQueuedLines([this](int row, const VEKRiff::LineList& kept) {
     const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
-    if (!Settings.SelectedFile || shown) pendingLines_.push_back(line);
+    if (!Settings.SelectedFile || shown) pendingLines_.push_back_last_of(kept);
   });
 }
 
