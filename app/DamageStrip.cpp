@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/Translation.h"
+#include "engine/RunDisplay.h"
 
 DamageStrip::DamageStrip(QWidget* parent) : QWidget(parent) {
   setObjectName("DamageStrip");
@@ -15,17 +16,12 @@ DamageStrip::DamageStrip(QWidget* parent) : QWidget(parent) {
 
 void DamageStrip::SetDamage(const VEKRiff::FileDamage& damage) {
   damage_ = damage;
-  const bool damaged = damage.Size > 0 && (damage.Count > 0 || damage.UsableEnd < damage.Size);
-  setVisible(damaged);
+  setVisible(VEKRiff::ShowsDamage(damage));
   RetranslateUi();
   update();
 }
 
-int DamageStrip::XOf(std::int64_t position) const {
-  if (damage_.Size <= 0) return 0;
-  const double share = static_cast<double>(std::clamp<std::int64_t>(position, 0, damage_.Size)) / damage_.Size;
-  return static_cast<int>(share * width());
-}
+int DamageStrip::XOf(std::int64_t position) const { return VEKRiff::StripX(damage_, position, width()); }
 
 QSize DamageStrip::sizeHint() const {
   // Thin, and as tall as the font makes everything else.

@@ -42,6 +42,7 @@
 #include "app/Translation.h"
 #include "engine/BatchSummary.h"
 #include "engine/ExistingOutput.h"
+#include "engine/RunDisplay.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
 #include "settings/UserRegistry.h"
@@ -537,19 +538,15 @@ void TFrmMain::ApplyIconSizes() {
 }
 
 QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
-  const std::int64_t h = secondsLeft / 3600, m = secondsLeft / 60 % 60, sec = secondsLeft % 60;
-  const QString left = h > 0 ? QString("%1:%2:%3").arg(h).arg(m, 2, 10, QChar('0')).arg(sec, 2, 10, QChar('0'))
-                             : QString("%1:%2").arg(m).arg(sec, 2, 10, QChar('0'));
-  return tr("%1 MB/s, %2 left").arg(ZantrelApp::NumberLocale().toString(bytesPerSecond / 1e6, 'f', 1), left);
+  return tr("%1 MB/s, %2 left")
+      .arg(ZantrelApp::NumberLocale().toString(bytesPerSecond / 1e6, 'f', 1),
+           QString::fromStdString(VEKRiff::ClockText(secondsLeft)));
 }
 
 QString TFrmMain::FileRateText(int progress) const {
-  // Shown once a file has taken a while: before that the rate says little.
-  const qint64 ms = fileClock_.isValid() ? fileClock_.elapsed() : 0;
-  if (ms < 2000 || progress <= 0 || fileBytes_ <= 0) return QString();
-  const double seconds = ms / 1000.0;
-  const double done = static_cast<double>(fileBytes_) * progress / 100.0;
-  return RateText(done / seconds, std::llround(seconds * (100 - progress) / progress));
+  const std::optional<VEKRiff::FileRate> rate =
+      VEKRiff::RateOf(fileBytes_, progress, fileClock_.isValid() ? fileClock_.elapsed() : 0);
+  return rate ? RateText(rate->BytesPerSecond, rate->SecondsLeft) : QString();
 }
 
 // ---- start-up and shutdown ----
