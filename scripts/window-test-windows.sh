@@ -120,6 +120,13 @@ the untouched film is healthy|healthy\.avi	Healthy
 the damaged film has errors|damaged\.avi	Damaged: [1-9][0-9]* errors?.*
 the summary counts both|status	2 files checked: 1 healthy, 1 damaged, 0 skipped, 0 not done\.
 TABLE
+# The damaged film, selected as the run went, shows its strip, as long as
+# the film is, grouped as English writes numbers.
+grouped=$(echo "$size" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
+if ! grep -qE "^strip	1	Damaged stretches: [1-9][0-9]*; usable data up to byte [0-9,]+ of $grouped\$" "$work/probe.txt"; then
+  echo "FAIL: the damaged film's strip: no line 'strip	1	Damaged stretches: ... of $grouped'"
+  fail=1
+fi
 if [ "$status" -ne 0 ]; then
   echo "FAIL: the window did not finish its run within two minutes"
   fail=1

@@ -1,6 +1,10 @@
 #include "win32/Controls.h"
 
+#include <cstdio>
+#include <cwchar>
+
 #include "lang/Language.h"
+#include "util/Win32.h"
 #include "win32/Texts.h"
 
 namespace ZantrelWin32 {
@@ -36,6 +40,30 @@ TEXTMETRICW FontMetrics(HWND window, HFONT font) {
 
 std::int8_t SystemLanguage() {
   return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH ? VEK::French : VEK::English;
+}
+
+std::string NumberText(double value, int decimals) {
+  const bool french = VEK::LanguageIndex() == VEK::French;
+  const wchar_t* locale = SystemLanguage() == VEK::LanguageIndex() ? LOCALE_NAME_USER_DEFAULT
+                          : french                                 ? L"fr-FR"
+                                                                   : L"en-US";
+  wchar_t plain[64];
+  std::swprintf(plain, 64, L"%.*f", decimals, value);
+  // The locale's own separators and grouping, with this many decimals.
+  wchar_t decimal[8] = L".", thousand[8] = L",", grouping[16] = L"3;0";
+  GetLocaleInfoEx(locale, LOCALE_SDECIMAL, decimal, 8);
+  GetLocaleInfoEx(locale, LOCALE_STHOUSAND, thousand, 8);
+  GetLocaleInfoEx(locale, LOCALE_SGROUPING, grouping, 16);
+  NUMBERFMTW format = {};
+  format.NumDigits = static_cast<UINT>(decimals);
+  format.LeadingZero = 1;
+  format.Grouping = grouping[0] >= L'0' && grouping[0] <= L'9' ? grouping[0] - L'0' : 3;
+  format.lpDecimalSep = decimal;
+  format.lpThousandSep = thousand;
+  format.NegativeOrder = 1;
+  wchar_t out[96];
+  if (GetNumberFormatEx(locale, 0, plain, &format, out, 96) <= 0) return VEK::Win32::Narrow(plain);
+  return VEK::Win32::Narrow(out);
 }
 
 void CenterOnWorkArea(HWND window) {

@@ -23,6 +23,11 @@ TEXTMETRICW FontMetrics(HWND window, HFONT font);
 // VEK::French when the user's interface language is French, else VEK::English.
 std::int8_t SystemLanguage();
 
+// A number as the chosen language writes it (the user's own conventions when
+// they speak it, else those of France or the United States), with decimals
+// digits after the separator.
+std::string NumberText(double value, int decimals);
+
 // Moves window to the middle of the work area of the monitor it is on.
 void CenterOnWorkArea(HWND window);
 

@@ -12,10 +12,12 @@
 #include <cstring>
 
 #include "engine/BatchSummary.h"
+#include "engine/RunDisplay.h"
 #include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
 #include "util/Paths.h"
 #include "win32/Controls.h"
+#include "win32/DamageStrip.h"
 #include "win32/Resources.h"
 #include "win32/Texts.h"
 
@@ -52,6 +54,9 @@ enum : int {
   IdProgress1,
   IdProgress2,
   IdStatusBar,
+  IdRate,
+  IdBatch,
+  IdStrip,
   ActFileClear = 1000,
   ActFileAdd,
   ActFileAddFolder,
@@ -204,8 +209,11 @@ void TFrmMain::CreateControls() {
   SendMessageW(EdtLogs, EM_SETLIMITTEXT, 0, 0);  // no 32K limit: a long batch has many lines
   PnlStatus = child(0, L"STATIC", SS_LEFTNOWORDWRAP | SS_SUNKEN | SS_CENTERIMAGE, IdStatus);
   ProgressBar1 = child(0, PROGRESS_CLASSW, 0, IdProgress1);
+  LblRate = child(0, L"STATIC", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, IdRate);
   ProgressBar2 = child(0, PROGRESS_CLASSW, 0, IdProgress2);
-  for (HWND w : {PnlStatus, ProgressBar1, ProgressBar2}) ShowWindow(w, SW_HIDE);
+  LblBatch = child(0, L"STATIC", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, IdBatch);
+  for (HWND w : {PnlStatus, LblRate, ProgressBar1, LblBatch, ProgressBar2}) ShowWindow(w, SW_HIDE);
+  StrDamage = ZantrelWin32::CreateDamageStrip(hwnd_, IdStrip, instance_);
   StatusBar1 = child(0, STATUSCLASSNAMEW, SBARS_SIZEGRIP, IdStatusBar);
 }
 
@@ -320,7 +328,7 @@ void TFrmMain::RetranslateUi() {
 void TFrmMain::ApplyDpi() {
   dpi_ = GetDpiForWindow(hwnd_);
   HFONT font = ZantrelWin32::MessageFont(dpi_);
-  for (HWND w : {ToolBar1, LvwFiles, LblMessages, EdtLogs, PnlStatus, StatusBar1})
+  for (HWND w : {ToolBar1, LvwFiles, LblMessages, EdtLogs, PnlStatus, LblRate, LblBatch, StatusBar1})
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   if (font_) DeleteObject(font_);
   font_ = font;
@@ -377,11 +385,15 @@ void TFrmMain::Layout() {
   const int statusHeight = r.bottom - r.top;
   const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
   const int statsHeight = Running ? line + Scale(2) : 0;
-  const int bottom = client.bottom - statusHeight - statsHeight;
+  // The damage strip: thin, and as tall as the font makes everything else.
+  const int stripHeight =
+      IsWindowVisible(StrDamage) ? std::max<int>(Scale(6), ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight / 2) : 0;
+  const int bottom = client.bottom - statusHeight - statsHeight - stripHeight;
   const int split = Scale(4);
   const int width = client.right;
   const int files = std::clamp<int>(filesWidth_, Scale(40), std::max(Scale(40), width - split - Scale(40)));
-  HDWP dwp = BeginDeferWindowPos(6);
+  HDWP dwp = BeginDeferWindowPos(9);
+  dwp = DeferWindowPos(dwp, StrDamage, nullptr, 0, bottom + statsHeight, width, stripHeight, SWP_NOZORDER);
   dwp = DeferWindowPos(dwp, LvwFiles, nullptr, 0, top, files, std::max(0, bottom - top), SWP_NOZORDER);
   const int right = files + split;
   dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
@@ -391,12 +403,18 @@ void TFrmMain::Layout() {
     int statusWidth = 0;
     for (const auto* pair : {&MsgChecking, &MsgRebuilding, &MsgAborting})
       statusWidth = std::max(statusWidth, TextWidth(PnlStatus, font_, VEK::Text(*pair)) + Scale(8));
-    const int rest = std::max(0, width - statusWidth - Scale(4));
-    dwp = DeferWindowPos(dwp, PnlStatus, nullptr, 0, bottom + Scale(1), statusWidth, line, SWP_NOZORDER);
-    dwp = DeferWindowPos(dwp, ProgressBar1, nullptr, statusWidth + Scale(2), bottom + Scale(1), rest * 2 / 3, line,
-                         SWP_NOZORDER);
-    dwp = DeferWindowPos(dwp, ProgressBar2, nullptr, statusWidth + Scale(4) + rest * 2 / 3, bottom + Scale(1),
-                         rest - rest * 2 / 3, line, SWP_NOZORDER);
+    // The state, the file's rate, its bar, "n/N" and the batch's bar.
+    const int rateWidth = TextWidth(LblRate, font_, RateText(999.9e6, 100 * 3600 - 1)) + Scale(8);
+    const int batchWidth = TextWidth(LblBatch, font_, "9999/9999") + Scale(8);
+    const int rest = std::max(0, width - statusWidth - rateWidth - batchWidth - Scale(8));
+    const int y = bottom + Scale(1);
+    int x = 0;
+    for (auto [w, cx] :
+         {std::pair{PnlStatus, statusWidth}, std::pair{LblRate, rateWidth}, std::pair{ProgressBar1, rest * 2 / 3},
+          std::pair{LblBatch, batchWidth}, std::pair{ProgressBar2, rest - rest * 2 / 3}}) {
+      dwp = DeferWindowPos(dwp, w, nullptr, x, y, cx, line, SWP_NOZORDER);
+      x += cx + Scale(2);
+    }
   }
   EndDeferWindowPos(dwp);
   // The counters' parts are as wide as eight digits need in the current
@@ -524,8 +542,10 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case LVN_ITEMCHANGED: {
           const auto* change = reinterpret_cast<NMLISTVIEW*>(lParam);
           if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) &&
-              (change->uNewState & LVIS_SELECTED) && Settings.SelectedFile)
-            ShowFirstSelectedRowMessages();
+              (change->uNewState & LVIS_SELECTED)) {
+            if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+            ShowSelectedRowDamage();
+          }
           return 0;
         }
         case LVN_ITEMACTIVATE:
@@ -714,6 +734,7 @@ void TFrmMain::ClearList() {
   ListView_DeleteAllItems(LvwFiles);
   Batch.Clear();
   ClearMessagesView();
+  ShowSelectedRowDamage();
 }
 
 void TFrmMain::RemoveSelected() {
@@ -723,8 +744,9 @@ void TFrmMain::RemoveSelected() {
       Batch.Remove(i);
       ListView_DeleteItem(LvwFiles, i);
     }
-  // The removed rows' lines go from the view with them.
+  // The removed rows' lines and damage go from the view with them.
   if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+  ShowSelectedRowDamage();
 }
 
 void TFrmMain::OpenRow(int row) {
@@ -938,6 +960,23 @@ void TFrmMain::ShowFirstSelectedRowMessages() {
     ClearMessagesView();
 }
 
+void TFrmMain::ShowSelectedRowDamage() {
+  const int first = FirstSelectedRow();
+  const bool shown = IsWindowVisible(StrDamage);
+  ZantrelWin32::SetStripDamage(StrDamage,
+                               first >= 0 && first < Batch.Count() ? Batch.Entry(first).Damage : VEKRiff::FileDamage{});
+  if (IsWindowVisible(StrDamage) != shown) Layout();
+}
+
+std::string TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
+  return Tr(kContext, "%1 MB/s, %2 left", ZantrelWin32::NumberText(bytesPerSecond / 1e6, 1),
+            VEKRiff::ClockText(secondsLeft));
+}
+
+std::string TFrmMain::BatchText() const {
+  return std::to_string(Batch.BatchFile() + 1) + "/" + std::to_string(Batch.BatchSize());
+}
+
 void TFrmMain::RefreshMessagesView() {
   if (!Settings.SelectedFile)
     ShowMessages(Batch.AllLines());
@@ -1040,7 +1079,9 @@ void TFrmMain::SetRunning(bool value) {
   if (!value) status_ = nullptr;
   SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, 0, 0);
-  for (HWND w : {PnlStatus, ProgressBar1, ProgressBar2}) ShowWindow(w, value ? SW_SHOW : SW_HIDE);
+  SetWindowTextW(LblRate, L"");
+  SetWindowTextW(LblBatch, value ? W(BatchText()).c_str() : L"");
+  for (HWND w : {PnlStatus, LblRate, ProgressBar1, LblBatch, ProgressBar2}) ShowWindow(w, value ? SW_SHOW : SW_HIDE);
   Layout();
   if (value) {
     ShowCounters(0, 0, 0);
@@ -1095,6 +1136,10 @@ void TFrmMain::TmrProgressTimer() {
   const int progress = Worker->Progress();
   SendMessageW(ProgressBar1, PBM_SETPOS, progress, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, Batch.BatchProgress(progress), 0);
+  SetWindowTextW(LblBatch, W(BatchText()).c_str());
+  const std::optional<VEKRiff::FileRate> rate =
+      VEKRiff::RateOf(fileBytes_, progress, static_cast<std::int64_t>(GetTickCount64() - fileStart_));
+  SetWindowTextW(LblRate, rate ? W(RateText(rate->BytesPerSecond, rate->SecondsLeft)).c_str() : L"");
   ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
 }
 
@@ -1146,17 +1191,24 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
   const int row = change.Row;
   if (row < 0 || row >= Batch.Count()) return;
   switch (change.Event) {
-    case VEKRiff::FileStarted:
+    case VEKRiff::FileStarted: {
       ShowRow(row);
+      fileStart_ = GetTickCount64();
+      WIN32_FILE_ATTRIBUTE_DATA data = {};
+      fileBytes_ = GetFileAttributesExW(W(Batch.Entry(row).Path).c_str(), GetFileExInfoStandard, &data)
+                       ? (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+                       : 0;
       ShowBatchInTitle(Batch.BatchFile());
       ListView_EnsureVisible(LvwFiles, row, FALSE);  // a long batch stays in view
       break;
+    }
     case VEKRiff::FileOk:
     case VEKRiff::FileError:
     case VEKRiff::FileRebuilt:
     case VEKRiff::Aborted:
     case VEKRiff::FileSkipped:
       ShowRow(row);
+      if (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED) ShowSelectedRowDamage();
       break;
     case VEKRiff::FileOpening:
     case VEKRiff::MessageAdded:

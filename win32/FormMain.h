@@ -65,6 +65,9 @@ class TFrmMain : public SettingsWindow {
   HWND PnlStatus = nullptr;
   HWND ProgressBar1 = nullptr;
   HWND ProgressBar2 = nullptr;  // the whole batch
+  HWND LblRate = nullptr;       // the file's rate and time left
+  HWND LblBatch = nullptr;      // "n/N" of the batch
+  HWND StrDamage = nullptr;     // the selected file's damage
   HWND StatusBar1 = nullptr;    // "Ready" or the last summary; the counters while a run goes on
 
  private:
@@ -107,6 +110,9 @@ class TFrmMain : public SettingsWindow {
   void ClearMessagesView();
   void FlushMessages();
   void ShowFirstSelectedRowMessages();
+  void ShowSelectedRowDamage();
+  static std::string RateText(double bytesPerSecond, std::int64_t secondsLeft);
+  std::string BatchText() const;
   void RefreshMessagesView();
   void AppendLine(const std::string& line);  // to the model's list and, when it shows it, the view
 
@@ -153,4 +159,6 @@ class TFrmMain : public SettingsWindow {
   std::string idleText_;                      // the status bar's text outside a run; empty: "Ready"
   std::wstring referenceFile_;
   std::wstring lastFolder_;
+  std::int64_t fileBytes_ = 0;  // the current file's size and start, for its rate
+  ULONGLONG fileStart_ = 0;
 };

@@ -18,11 +18,6 @@ const Entry kTexts[] = {
 #include "WindowTexts.inc"
 };
 
-void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-}
-
 }  // namespace
 
 std::string Tr(const char* context, const char* source) {
@@ -32,11 +27,21 @@ std::string Tr(const char* context, const char* source) {
   return source;
 }
 
-std::string Tr(const char* context, const char* source, const std::string& a1, const std::string& a2) {
-  std::string text = Tr(context, source);
-  ReplaceAll(text, "%1", a1);
-  ReplaceAll(text, "%2", a2);
-  return text;
+std::string Tr(const char* context, const char* source, const std::string& a1, const std::string& a2,
+               const std::string& a3) {
+  // In one pass, so that an argument holding "%2" stays as it is.
+  const std::string text = Tr(context, source);
+  const std::string* args[] = {&a1, &a2, &a3};
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '3') {
+      out += *args[text[i + 1] - '1'];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace ZantrelWin32

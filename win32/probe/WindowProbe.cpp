@@ -3,8 +3,8 @@
 //
 // usage: zantrel-window-probe ROWS SECONDS
 //   Once the main window's run is over, prints one "name<TAB>result" line
-//   per row, then "status<TAB>text"; exits 1 when the run is not over within
-//   SECONDS.
+//   per row, then "status<TAB>text", then "strip<TAB>shown<TAB>text" for the
+//   damage strip; exits 1 when the run is not over within SECONDS.
 // usage: zantrel-window-probe window NAME SECONDS
 //   Once a top-level window whose title or class is NAME is shown, enabled
 //   and holds the keyboard focus (keys sent now reach it), prints each of its
@@ -240,5 +240,11 @@ int main(int argc, char** argv) {
   for (int row = 0; row < rows; ++row)
     std::printf("%s\t%s\n", Utf8(remote.ItemText(list, row, 0)).c_str(), Utf8(remote.ItemText(list, row, 2)).c_str());
   std::printf("status\t%s\n", Utf8(remote.StatusText(status)).c_str());
+  // The damage strip of the selected row: shown or not, and its words.
+  if (HWND strip = FindWindowExW(window, nullptr, L"ZantrelDamageStrip", nullptr)) {
+    wchar_t text[512] = {};
+    GetWindowTextW(strip, text, 512);
+    std::printf("strip\t%d\t%s\n", IsWindowVisible(strip) ? 1 : 0, Utf8(text).c_str());
+  }
   return 0;
 }
