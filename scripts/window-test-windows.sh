@@ -119,6 +119,7 @@ done <<'TABLE'
 the untouched film is healthy|healthy\.avi	Healthy
 the damaged film has errors|damaged\.avi	Damaged: [1-9][0-9]* errors?.*
 the summary counts both|status	2 files checked: 1 healthy, 1 damaged, 0 skipped, 0 not done\.
+the list's columns are as designed at 96 dots per inch|columns	200	350	150
 TABLE
 # The damaged film, selected as the run went, shows its strip, as long as
 # the film is, grouped as English writes numbers.
@@ -219,7 +220,10 @@ while IFS='|' read -r what disable command expected; do
   if [ "$command" = /uninst ]; then
     "$wine" "$build/zantrel.exe" /uninst &
     asked=$!
-    sleep 4
+    for _ in $(seq 150); do
+      if xdotool search --name '^Uninstall$' >/dev/null 2>&1; then sleep 1; break; fi
+      sleep 0.2
+    done
     xdotool key Return
     for _ in $(seq 50); do kill -0 "$asked" 2>/dev/null || break; sleep 0.2; done
     if kill -0 "$asked" 2>/dev/null; then
@@ -242,5 +246,32 @@ done <<'TABLE'
 /uninst keeps a handler switched off off|1|/uninst|handler= backup={h} settings=yes
 /uninst puts back a handler switched off, backup gone|1|/uninst-after-off|handler={h} backup= settings=yes
 TABLE
+# At 144 dots per inch the list's columns are half as wide again, and the
+# widths saved are those of 96 dots per inch, so that a setting means the
+# same on every screen: a stored width comes back as it was, and one not
+# stored in a stored layout is the settings' default (250).
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+"$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
+"$wine" reg add 'HKCU\Software\Zantrel\0.2\Layout' /v 'Files.Column(1).Width' /t REG_DWORD /d 300 /f >/dev/null
+"$wine" "$build/zantrel.exe" /checkerrors "$(windows "$work/films/healthy.avi")" >>"$work/window.log" 2>&1 &
+window=$!
+"$wine" "$build/zantrel-window-probe.exe" 1 120 | tr -d '\r' >"$work/probe-144.txt" || true
+focus_main
+xdotool key ctrl+q
+for _ in $(seq 100); do kill -0 "$window" 2>/dev/null || break; sleep 0.2; done
+window=
+if ! grep -qE '^columns	375	450	225$' "$work/probe-144.txt"; then
+  echo "FAIL: at 144 dots per inch the columns are not 375, 450, 225 pixels: $(grep '^columns' "$work/probe-144.txt")"
+  fail=1
+fi
+for pair in 'Files.Column(0).Width=0xfa' 'Files.Column(1).Width=0x12c'; do
+  got=$(setting '\Layout' "${pair%%=*}")
+  if [ "$got" != "${pair#*=}" ]; then
+    echo "FAIL: at 144 dots per inch ${pair%%=*} was saved as '$got', not ${pair#*=}"
+    fail=1
+  fi
+done
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+
 [ "$fail" -eq 0 ] && echo "window test passed"
 exit "$fail"

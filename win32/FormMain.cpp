@@ -326,7 +326,16 @@ void TFrmMain::RetranslateUi() {
 }
 
 void TFrmMain::ApplyDpi() {
-  dpi_ = GetDpiForWindow(hwnd_);
+  // Widths are kept at the window's density: the panel's and the columns'
+  // follow it from the one they were set at.
+  const UINT dpi = GetDpiForWindow(hwnd_);
+  if (dpi != dpi_ && dpi > 0) {
+    filesWidth_ = MulDiv(filesWidth_, static_cast<int>(dpi), static_cast<int>(dpi_));
+    for (int i = 0; i < 3; ++i)
+      ListView_SetColumnWidth(LvwFiles, i,
+                              MulDiv(ListView_GetColumnWidth(LvwFiles, i), static_cast<int>(dpi), static_cast<int>(dpi_)));
+    dpi_ = dpi;
+  }
   HFONT font = ZantrelWin32::MessageFont(dpi_);
   for (HWND w : {ToolBar1, LvwFiles, LblMessages, EdtLogs, PnlStatus, LblRate, LblBatch, StatusBar1})
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -1313,11 +1322,19 @@ void TFrmMain::SetTopMost(bool topMost) {
   SetWindowPos(hwnd_, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+// The settings hold widths as at 96 dots per inch, as designed, so that they
+// mean the same on every screen.
+std::int32_t TFrmMain::FilesPanelWidth() const { return MulDiv(filesWidth_, 96, static_cast<int>(dpi_)); }
+
 void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
-  filesWidth_ = width;
+  filesWidth_ = Scale(width);
   Layout();
 }
 
-std::int32_t TFrmMain::FilesColumnWidth(int column) const { return ListView_GetColumnWidth(LvwFiles, column); }
+std::int32_t TFrmMain::FilesColumnWidth(int column) const {
+  return MulDiv(ListView_GetColumnWidth(LvwFiles, column), 96, static_cast<int>(dpi_));
+}
 
-void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { ListView_SetColumnWidth(LvwFiles, column, width); }
+void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) {
+  ListView_SetColumnWidth(LvwFiles, column, Scale(width));
+}

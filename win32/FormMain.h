@@ -46,7 +46,7 @@ class TFrmMain : public SettingsWindow {
   Placement GetPlacement() const override;
   void SetPlacement(const Placement& placement) override;
   void SetTopMost(bool topMost) override;
-  std::int32_t FilesPanelWidth() const override { return filesWidth_; }
+  std::int32_t FilesPanelWidth() const override;
   void SetFilesPanelWidth(std::int32_t width) override;
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
@@ -147,7 +147,7 @@ class TFrmMain : public SettingsWindow {
   ZantrelWin32::DialogPrompts prompts_;
   TFrmConfig config_;
   TFrmAbout about_;
-  std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch
+  std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch (dpi_)
   bool dragging_ = false;          // the splitter between the list and the Messages Center
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";

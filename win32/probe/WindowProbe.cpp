@@ -3,7 +3,8 @@
 //
 // usage: zantrel-window-probe ROWS SECONDS
 //   Once the main window's run is over, prints one "name<TAB>result" line
-//   per row, then "status<TAB>text", then "strip<TAB>shown<TAB>text" for the
+//   per row, then "status<TAB>text", the list's column widths in pixels
+//   ("columns<TAB>w0<TAB>w1<TAB>w2") and "strip<TAB>shown<TAB>text" for the
 //   damage strip; exits 1 when the run is not over within SECONDS.
 // usage: zantrel-window-probe window NAME SECONDS
 //   Once a top-level window whose title or class is NAME is shown, enabled
@@ -240,6 +241,10 @@ int main(int argc, char** argv) {
   for (int row = 0; row < rows; ++row)
     std::printf("%s\t%s\n", Utf8(remote.ItemText(list, row, 0)).c_str(), Utf8(remote.ItemText(list, row, 2)).c_str());
   std::printf("status\t%s\n", Utf8(remote.StatusText(status)).c_str());
+  std::printf("columns");
+  for (int column = 0; column < 3; ++column)
+    std::printf("\t%d", static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)));
+  std::printf("\n");
   // The damage strip of the selected row: shown or not, and its words.
   if (HWND strip = FindWindowExW(window, nullptr, L"ZantrelDamageStrip", nullptr)) {
     wchar_t text[512] = {};
