@@ -394,7 +394,8 @@ void TFrmMain::Layout() {
   const int statusHeight = r.bottom - r.top;
   const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
   const int statsHeight = Running ? line + Scale(2) : 0;
-  // The damage strip: thin, and as tall as the font makes everything else.
+  // The damage strip under the list and the Messages Center, above the run's
+  // row as in the Qt window: thin, and as tall as the font makes the rest.
   const int stripHeight =
       IsWindowVisible(StrDamage) ? std::max<int>(Scale(6), ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight / 2) : 0;
   const int bottom = client.bottom - statusHeight - statsHeight - stripHeight;
@@ -402,7 +403,7 @@ void TFrmMain::Layout() {
   const int width = client.right;
   const int files = std::clamp<int>(filesWidth_, Scale(40), std::max(Scale(40), width - split - Scale(40)));
   HDWP dwp = BeginDeferWindowPos(9);
-  dwp = DeferWindowPos(dwp, StrDamage, nullptr, 0, bottom + statsHeight, width, stripHeight, SWP_NOZORDER);
+  dwp = DeferWindowPos(dwp, StrDamage, nullptr, 0, bottom, width, stripHeight, SWP_NOZORDER);
   dwp = DeferWindowPos(dwp, LvwFiles, nullptr, 0, top, files, std::max(0, bottom - top), SWP_NOZORDER);
   const int right = files + split;
   dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
@@ -416,7 +417,7 @@ void TFrmMain::Layout() {
     const int rateWidth = TextWidth(LblRate, font_, RateText(999.9e6, 100 * 3600 - 1)) + Scale(8);
     const int batchWidth = TextWidth(LblBatch, font_, "9999/9999") + Scale(8);
     const int rest = std::max(0, width - statusWidth - rateWidth - batchWidth - Scale(8));
-    const int y = bottom + Scale(1);
+    const int y = bottom + stripHeight + Scale(1);
     int x = 0;
     for (auto [w, cx] :
          {std::pair{PnlStatus, statusWidth}, std::pair{LblRate, rateWidth}, std::pair{ProgressBar1, rest * 2 / 3},
