@@ -2,11 +2,11 @@
 #include <windows.h>
 #endif
 
-#include "file/BackgroundRead.h"
-
 #include <algorithm>
 
+#include "file/BackgroundRead.h"
 #include "file/SystemCalls.h"
+#include "util/WorkerThread.h"
 
 namespace VEKFile {
 
@@ -55,7 +55,7 @@ BackgroundRead::~BackgroundRead() {
 }
 
 void BackgroundRead::Start(int handle, std::int64_t offset, unsigned char* buffer, std::int64_t length) {
-  if (!Worker.joinable()) Worker = std::thread([this] { Run(); });  // may throw: nothing is started then
+  if (!Worker.joinable()) Worker = VEK::StartWorkerThread([this] { Run(); });  // may throw: nothing is started then
   Handle = handle;
   Offset = offset;
   Buffer = buffer;

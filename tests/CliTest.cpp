@@ -17,6 +17,7 @@
 #include "support/AviBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
+#include "util/WorkerThread.h"
 
 extern char** environ;
 
@@ -281,6 +282,27 @@ TEST_F(Cli, AnEmptyPrefixWithoutInPlaceIsRefusedByTheRun) {
   std::fclose(out);
   EXPECT_NE(printed.find("would be this very file"), std::string::npos) << printed;
   EXPECT_EQ(ReadFile(o.Files[0]), damaged);
+}
+
+// A stop sent to the process goes to the thread that waits for it, never
+// to a worker busy in a walk, which would take it only at its next call into
+// the system (ThreadSanitizer delays a signal until then).
+TEST(WorkerThreads, LeaveStopSignalsToTheThreadThatStartedThem) {
+  sigset_t inWorker, creatorBefore, creatorAfter;
+  sigemptyset(&inWorker);
+  pthread_sigmask(SIG_BLOCK, nullptr, &creatorBefore);
+  VEK::StartWorkerThread([&] { pthread_sigmask(SIG_BLOCK, nullptr, &inWorker); }).join();
+  pthread_sigmask(SIG_BLOCK, nullptr, &creatorAfter);
+  const struct {
+    int signal;
+    bool blocked;  // in the worker
+  } rows[] = {{SIGINT, true},   {SIGTERM, true}, {SIGHUP, true},  {SIGQUIT, true}, {SIGPIPE, true},
+              {SIGSEGV, false}, {SIGBUS, false}, {SIGFPE, false}, {SIGABRT, false}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(sigismember(&inWorker, row.signal) == 1, row.blocked) << strsignal(row.signal);
+    EXPECT_EQ(sigismember(&creatorAfter, row.signal), sigismember(&creatorBefore, row.signal))
+        << strsignal(row.signal) << ": the creator's mask changed";
+  }
 }
 
 TEST_F(Cli, StopSignalsEndTheRunAndDeleteTheCopyBeingWritten) {

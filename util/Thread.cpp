@@ -1,5 +1,7 @@
 #include "util/Thread.h"
 
+#include "util/WorkerThread.h"
+
 namespace VEK {
 
 HandOverQueue::HandOverQueue() : owner_(std::this_thread::get_id()) {}
@@ -74,7 +76,7 @@ Thread::~Thread() {
 void Thread::Resume() {
   if (started_) return;
   started_ = true;
-  thread_ = std::thread([this] { Main(); });
+  thread_ = StartWorkerThread([this] { Main(); });
 }
 
 void Thread::Main() {
