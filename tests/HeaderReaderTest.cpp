@@ -90,9 +90,7 @@ TEST_P(MuxerHeaders, StreamsMatchFfprobeAndPositionsHoldTheirFields) {
   ASSERT_TRUE(Succeeds("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=330:sample_rate=22050 -t 2 '" + wav +
                        "'"));
   std::string command = row.Command;
-  for (const auto& [from, to] : {std::pair<std::string, std::string>{"Y4M", y4m}, {"WAV", wav}, {"OUT", out}})
-    if (const std::size_t at = command.find(from); at != std::string::npos)
-      command.replace(at, from.size(), "'" + to + "'");
+  command = FilledIn(command, {{"Y4M", y4m}, {"WAV", wav}, {"OUT", out}});
   ASSERT_TRUE(Succeeds(command)) << command;
 
   const Bytes file = ReadFile(out);

@@ -87,12 +87,6 @@ const Row Rows[] = {
      true},
 };
 
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
-    s.replace(at, from.size(), to);
-  return s;
-}
-
 std::size_t MoviFourCC(const Bytes& file) {
   for (std::size_t i = 12; i + 12 <= file.size(); ++i)
     if (std::memcmp(&file[i], "LIST", 4) == 0 && std::memcmp(&file[i + 8], "movi", 4) == 0) return i + 8;
@@ -136,12 +130,11 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
                          "-pix_fmt yuv420p '" + dir / "src.y4m" + "'"));
     ASSERT_TRUE(Succeeds("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=330:sample_rate=22050 -t 3 '" +
                          dir / "src.wav" + "'"));
-    command = Replace(Replace(command, "Y4M", "'" + dir / "src.y4m" + "'"), "WAV", "'" + dir / "src.wav" + "'");
   } else if (command.rfind("gst-launch", 0) != 0) {
     command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i "
               "sine=frequency=330:sample_rate=22050 -t 3 " + command + " OUT";
   }
-  command = Replace(command, "OUT", "'" + clean + "'");
+  command = FilledIn(command, {{"Y4M", dir / "src.y4m"}, {"WAV", dir / "src.wav"}, {"OUT", clean}});
   ASSERT_TRUE(Succeeds(command)) << command;
 
   const Bytes file = ReadFile(clean);

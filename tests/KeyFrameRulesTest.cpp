@@ -112,12 +112,6 @@ const Row Rows[] = {
      Convention::GstAvimux},
 };
 
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
-    s.replace(at, from.size(), to);
-  return s;
-}
-
 // strh type and handler, strf compression of each strl, in order: the fields
 // RuleFor looks at, read straight from the bytes of a clean file.
 std::vector<VEKAvi::StreamHeader> StreamsOf(const Bytes& file) {
@@ -165,10 +159,9 @@ TEST_P(MuxerIndex, RulesGiveTheMuxersOwnFlagsForEveryEntry) {
                          "-pix_fmt yuv420p '" + dir / "src.y4m" + "'"));
     ASSERT_TRUE(Succeeds("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=330:sample_rate=22050 -t 3 '" +
                          dir / "src.wav" + "'"));
-    command = Replace(Replace(command, "Y4M", "'" + dir / "src.y4m" + "'"), "WAV", "'" + dir / "src.wav" + "'");
-    command = Replace(command, "OUT", "'" + out + "'");
+    command = FilledIn(command, {{"Y4M", dir / "src.y4m"}, {"WAV", dir / "src.wav"}, {"OUT", out}});
   } else if (command.rfind("gst-launch", 0) == 0) {
-    command = Replace(command, "OUT", "'" + out + "'");
+    command = FilledIn(command, {{"OUT", out}});
   } else {
     command = Lavfi + command + " '" + out + "'";
   }

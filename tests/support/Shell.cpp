@@ -17,4 +17,20 @@ std::string Capture(const std::string& command) {
   return out;
 }
 
+std::string FilledIn(const std::string& command, const std::vector<std::pair<std::string, std::string>>& paths) {
+  std::string out;
+  for (std::size_t i = 0; i < command.size();) {
+    bool filled = false;
+    for (const auto& [placeholder, path] : paths)
+      if (!placeholder.empty() && command.compare(i, placeholder.size(), placeholder) == 0) {
+        out += "'" + path + "'";
+        i += placeholder.size();
+        filled = true;
+        break;
+      }
+    if (!filled) out += command[i++];
+  }
+  return out;
+}
+
 }  // namespace ZantrelTest
