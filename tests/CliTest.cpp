@@ -343,7 +343,13 @@ TEST_F(Cli, AClosedTerminalStopsTheRunAndDeletesTheCopyBeingWritten) {
   // opening it there without O_NOCTTY makes it so.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  // Its own session, and the hang-up at its default however this test was
+  // started (nohup, a shell's background).
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGHUP);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR, 0);

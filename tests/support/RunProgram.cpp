@@ -1,6 +1,7 @@
 #include "support/RunProgram.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,8 +39,20 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& i
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // The program starts with the stop signals at their defaults, whatever
+  // this process was started with: a test run in the background of a shell
+  // (or under nohup) inherits them ignored, and the program keeps an
+  // ignored signal ignored.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&defaults, stop);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);
