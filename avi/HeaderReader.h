@@ -16,6 +16,9 @@ namespace VEKAvi {
 
 constexpr FourCC CodeVids = MakeFourCC("vids");
 constexpr FourCC CodeAuds = MakeFourCC("auds");
+// A stream whose format a header rebuild could not tell: players pass over
+// data streams, where a wrong format would play as noise.
+constexpr FourCC CodeDats = MakeFourCC("dats");
 
 struct StreamHeader {
   FourCC Type = 0;               // strh fccType: 'vids', 'auds', 'txts', ...

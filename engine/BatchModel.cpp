@@ -28,6 +28,7 @@ const VEK::MessagePair MsgFilmPosition = {{"at %s, frame %d", "à %s, image %d"}
 RowMark MarkOf(FileResult result) {
   switch (result) {
     case FileResult::Healthy:
+    case FileResult::Repaired:
       return MarkOk;
     case FileResult::Damaged:
     case FileResult::Failed:
@@ -142,6 +143,7 @@ FileList BatchModel::Begin(std::vector<int> rows, bool checkOnly, const BatchSet
   file_ = 0;
   outcomes_.assign(rows_.size(), FileStarted);
   healthySkips_.assign(rows_.size(), false);
+  repaired_.assign(rows_.size(), false);
   forAll_.reset();
   if (settings.AutoClear) allLines_.clear();
   return files;
@@ -206,9 +208,11 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
         outcomes_[index] = worker.Event();
         // Left alone because it is healthy, as asked: no failure.
         healthySkips_[index] = worker.Event() == FileSkipped && worker.Reason() == FailureReason::NoRepairNeeded;
+        repaired_[index] = worker.Event() == FileOk && worker.Repaired();
       }
       if (!entry) break;
-      const FileResult result = ResultOf(worker.Event(), worker.FailureText(), worker.Reason());
+      const FileResult result =
+          ResultOf(worker.Event(), worker.FailureText(), worker.Reason(), worker.Event() == FileOk && worker.Repaired());
       entry->Mark = MarkOf(result);
       entry->Result = ResultText(result, worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
@@ -267,7 +271,7 @@ void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineLis
 
 std::optional<std::string> BatchModel::SummaryLine() const {
   if (outcomes_.size() < 2) return std::nullopt;
-  return VEKRiff::SummaryLine(TallyOf(outcomes_, checkOnly_), checkOnly_);
+  return VEKRiff::SummaryLine(TallyOf(outcomes_, checkOnly_, repaired_), checkOnly_);
 }
 
 bool BatchModel::AllSucceeded() const {

@@ -148,6 +148,7 @@ class BatchModel {
   std::vector<int> rows_;               // by file index
   std::vector<RebuildEvent> outcomes_;  // by file index; FileStarted until told
   std::vector<bool> healthySkips_;      // by file index: left alone as needing no repair
+  std::vector<bool> repaired_;          // by file index: healthy because its own index skips its damage
   int file_ = 0;
   bool checkOnly_ = true;
   std::optional<OverwriteAnswer> forAll_;  // "Yes to all" / "No to all" in this run

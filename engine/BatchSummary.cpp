@@ -11,11 +11,16 @@ namespace {
 const VEK::MessagePair MsgCheckSummary = {
     {"%d files checked: %d healthy, %d damaged, %d skipped, %d not done.",
      "%d fichiers vérifiés — sains : %d, endommagés : %d, ignorés : %d, non traités : %d."}};
+// With files whose own index skips their damage.
+const VEK::MessagePair MsgCheckSummaryRepaired = {
+    {"%d files checked: %d healthy, %d repaired, %d damaged, %d skipped, %d not done.",
+     "%d fichiers vérifiés — sains : %d, réparés : %d, endommagés : %d, ignorés : %d, non traités : %d."}};
 const VEK::MessagePair MsgRebuildSummary = {
     {"%d files: %d rebuilt, %d failed, %d skipped, %d not done.",
      "%d fichiers — reconstruits : %d, en échec : %d, ignorés : %d, non traités : %d."}};
 
 const VEK::MessagePair MsgHealthy = {{"Healthy", "Sain"}};
+const VEK::MessagePair MsgRepaired = {{"Repaired", "Réparé"}};
 const VEK::MessagePair MsgDamagedOne = {{"Damaged: 1 error", "Endommagé : 1 erreur"}};
 const VEK::MessagePair MsgDamaged = {{"Damaged: %d errors", "Endommagé : %d erreurs"}};
 const VEK::MessagePair MsgRebuilt = {{"Rebuilt", "Reconstruit"}};
@@ -28,10 +33,10 @@ const VEK::MessagePair MsgStopped = {{"Stopped", "Interrompu"}};
 
 }  // namespace
 
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason) {
+FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason, bool repaired) {
   switch (outcome) {
     case FileOk:
-      return FileResult::Healthy;
+      return repaired ? FileResult::Repaired : FileResult::Healthy;
     case FileRebuilt:
       return FileResult::Rebuilt;
     case FileSkipped:
@@ -51,6 +56,8 @@ std::string ResultText(FileResult result, int errors, const std::string& failure
   switch (result) {
     case FileResult::Healthy:
       return VEK::Text(MsgHealthy);
+    case FileResult::Repaired:
+      return VEK::Text(MsgRepaired);
     case FileResult::Damaged:
       return errors == 1 ? VEK::Text(MsgDamagedOne) : VEK::Text(MsgDamaged, {errors});
     case FileResult::Rebuilt:
@@ -73,11 +80,11 @@ std::string ResultText(FileResult result, int errors, const std::string& failure
   return {};
 }
 
-BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly) {
+BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly, const std::vector<bool>& repaired) {
   BatchTally t;
-  for (const RebuildEvent e : outcomes) switch (e) {
+  for (std::size_t i = 0; i < outcomes.size(); ++i) switch (outcomes[i]) {
       case FileOk:
-        ++t.Healthy;
+        ++(i < repaired.size() && repaired[i] ? t.Repaired : t.Healthy);
         break;
       case FileError:
         ++(checkOnly ? t.Damaged : t.Failed);
@@ -96,7 +103,9 @@ BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly) {
 }
 
 std::string SummaryLine(const BatchTally& t, bool checkOnly) {
-  const int files = t.Healthy + t.Damaged + t.Rebuilt + t.Failed + t.Skipped + t.NotRun;
+  const int files = t.Healthy + t.Repaired + t.Damaged + t.Rebuilt + t.Failed + t.Skipped + t.NotRun;
+  if (checkOnly && t.Repaired > 0)
+    return VEK::Text(MsgCheckSummaryRepaired, {files, t.Healthy, t.Repaired, t.Damaged, t.Skipped, t.NotRun});
   if (checkOnly) return VEK::Text(MsgCheckSummary, {files, t.Healthy, t.Damaged, t.Skipped, t.NotRun});
   return VEK::Text(MsgRebuildSummary, {files, t.Rebuilt, t.Failed, t.Skipped, t.NotRun});
 }

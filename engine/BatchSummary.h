@@ -11,7 +11,8 @@
 namespace VEKRiff {
 
 struct BatchTally {
-  int Healthy = 0;  // checked without an error
+  int Healthy = 0;   // checked without an error
+  int Repaired = 0;  // checked without an error only because their own index skips their damage
   int Damaged = 0;  // checked with errors
   int Rebuilt = 0;
   int Failed = 0;  // a rebuild that could not be done
@@ -20,17 +21,19 @@ struct BatchTally {
 };
 
 // outcomes: one per file of the batch, the notification that ended it, or
-// FileStarted for a file the batch never finished.
-BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly);
+// FileStarted for a file the batch never finished; repaired: by file, the
+// worker's Repaired() with it (empty: none).
+BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly, const std::vector<bool>& repaired = {});
 std::string SummaryLine(const BatchTally& tally, bool checkOnly);
 
 // What became of one file, for a list's result column.
-enum class FileResult { Healthy, Damaged, Rebuilt, NotAvi, Failed, Skipped, Stopped };
+enum class FileResult { Healthy, Damaged, Rebuilt, NotAvi, Failed, Skipped, Stopped, Repaired };
 // failure: the line that ended the file without its Done line (the
-// worker's FailureText), or empty; reason: the worker's Reason.
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason);
-// In a few words: "Healthy", "Damaged: 3 errors", "Not an AVI file",
-// "Failed: " and the reason.
+// worker's FailureText), or empty; reason: the worker's Reason; repaired:
+// the worker's Repaired().
+FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason, bool repaired = false);
+// In a few words: "Healthy", "Repaired", "Damaged: 3 errors", "Not an AVI
+// file", "Failed: " and the reason.
 std::string ResultText(FileResult result, int errors, const std::string& failure);
 
 }  // namespace VEKRiff

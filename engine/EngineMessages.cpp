@@ -78,6 +78,10 @@ const VEK::MessagePair IndexMissingEntries = {
 const VEK::MessagePair IndexWrongKeyFrames = {
     {"The index marks %d frames as key frames or not against what their data says.",
      "L'index marque %d images comme images clés ou non contrairement à leurs données."}};
+const VEK::MessagePair IndexSkipsDamage = {
+    {"The file's own index skips every damaged stretch (%d): players pass over them, so they count as no error.",
+     "L'index du fichier saute chaque zone endommagée (%d) : les lecteurs les passent, elles ne comptent donc pas "
+     "comme des erreurs."}};
 const VEK::MessagePair HeaderFrames = {
     {"The header says the file has %d frames, the data holds %d.",
      "L'en-tête annonce %d images, les données en contiennent %d."}};
@@ -147,6 +151,9 @@ const VEK::MessagePair StreamHeaderDamaged = {
 const VEK::MessagePair StreamTypeWrong = {
     {"The stream header of stream %d says \"%s\", but its %d chunks are \"%s\".",
      "L'en-tête du flux %d indique \"%s\", mais ses %d blocs sont des \"%s\"."}};
+const VEK::MessagePair StreamKeptAsData = {
+    {"Stream %d keeps its %d chunks as data of an unknown format: players pass over it.",
+     "Le flux %d garde ses %d blocs comme données d'un format inconnu : les lecteurs le passent."}};
 const VEK::MessagePair StreamRateZero = {
     {"The stream header of stream %d gives a rate of %d per %d units: players cannot time it.",
      "L'en-tête du flux %d indique une cadence de %d pour %d unités : les lecteurs ne peuvent pas le minuter."}};

@@ -169,10 +169,16 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
     streams[s].Audio = audioChunks[s] > 0 && !streams[s].Video;
     if (streams[s].Video || streams[s].Audio) codes[s] = streams[s].Video ? videoCodes[s] : audioCodes[s];
   }
+  // A header that keeps a stream as data, as a rebuild writes one whose
+  // format it could not tell, has players pass over it: its chunks are
+  // played by nobody and need no frame time.
+  auto keptAsData = [&](std::size_t s) {
+    return s < headers.Streams.size() && !headers.Streams[s].Strh.empty() && headers.Streams[s].Type == CodeDats;
+  };
   bool video = false;
   for (std::size_t s = 0; s < streams.size(); ++s) {
     StreamVerdict& v = streams[s];
-    video |= v.Video;
+    video |= v.Video && !keptAsData(s);
     const FirstChunk* first =
         s < scan.FirstChunks.size() && scan.FirstChunks[s].ChunkId != 0 ? &scan.FirstChunks[s] : nullptr;
     if (first && v.Video) v.VideoData = VEKCodec::ProbeVideo(first->Bytes.data(), first->Bytes.size(), first->Size);
@@ -205,6 +211,9 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
     if (h.Strh.empty()) {
       Add(lines, Msg::StreamHeaderDamaged, {s, v.Chunks});
       v.HeaderSound = false;
+    } else if (keptAsData(s)) {
+      lines.push_back({VEK::Text(Msg::StreamKeptAsData, {s, v.Chunks}), false});
+      continue;
     } else if ((v.Video && h.Type != CodeVids && h.Type != CodeIavs) || (v.Audio && h.Type != CodeAuds)) {
       Add(lines, Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(codes[s])});
       v.HeaderSound = false;

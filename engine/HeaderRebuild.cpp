@@ -71,8 +71,10 @@ class Planner {
     while (n < Verdict.Streams.size() && Verdict.Streams[n].InData()) ++n;
     if (Reference) n = std::max(n, Reference->Streams.size());
     for (std::size_t s = 0; s < n; ++s) list.Streams.push_back(Stream(s));
-    // Placeholders at the end number no stream after them.
-    while (!list.Streams.empty() && list.Streams.back().Format.empty()) list.Streams.pop_back();
+    // Placeholders at the end number no stream after them; one whose stream
+    // has data keeps that data a stream players know to pass over.
+    while (!list.Streams.empty() && list.Streams.back().Format.empty() && !Of(list.Streams.size() - 1).InData())
+      list.Streams.pop_back();
     list.Main = Main(list);
     list.OpenDml = Scan.IsOpenDml();
     return list;
@@ -143,7 +145,7 @@ class Planner {
   // ffmpeg probes those, and took MS-MPEG4 pictures for MP3 sound.)
   static void Placeholder(NewStream& out) {
     out.Header = StreamHeaderRecord{};
-    out.Header.Type = MakeFourCC("dats");
+    out.Header.Type = CodeDats;
     out.Header.Scale = out.Header.Rate = 1;
     out.Format.clear();
   }

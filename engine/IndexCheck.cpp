@@ -58,8 +58,9 @@ void Add(Findings& found, const VEK::MessagePair& text, std::initializer_list<VE
 
 }  // namespace
 
-Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
-  Findings found;
+IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
+  IndexFindings out;
+  Findings& found = out.Lines;
   const IndexEntries& entries = scan.Entries;
   // The entries the legacy index should hold: the first segment's.
   const std::int64_t firstEnd = scan.SegmentList.size() > 1 ? scan.SegmentList.front().End : INT64_MAX;
@@ -69,7 +70,7 @@ Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& st
     bool superIndexes = false;
     for (const StreamHeader& s : scan.Headers.Streams) superIndexes |= s.IndxPos >= 0;
     if (!superIndexes && expected > 0) Add(found, Msg::NoIndex, {});
-    return found;
+    return out;
   }
   const std::int64_t fileSize = file.SourceSize();
   const std::int64_t available = std::max<std::int64_t>(0, fileSize - scan.OldIndexPosition - ChunkHeader::Size);
@@ -107,11 +108,14 @@ Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& st
   if (wrong > 0) Add(found, Msg::IndexWrongEntries, {wrong});
   if (missing > 0) Add(found, Msg::IndexMissingEntries, {missing});
   if (flagged > 0) Add(found, Msg::IndexWrongKeyFrames, {flagged});
-  return found;
+  // An OpenDML file's idx1 holds its first RIFF's chunks only.
+  out.ListsAll = wrong == 0 && missing == 0 && expected == entries.size();
+  return out;
 }
 
-Findings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
-  Findings found;
+IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
+  IndexFindings out;
+  Findings& found = out.Lines;
   const IndexEntries& entries = scan.Entries;
   // Each stream's super index lists its standard index chunks; every entry
   // of those names one chunk by the position of its data and its size, with
@@ -164,14 +168,37 @@ Findings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCh
     }
   }
   std::int64_t missing = 0;
+  bool everyStream = std::find(indexed.begin(), indexed.end(), true) != indexed.end();
   for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (ChunkKind(entries[i].ChunkId) == KindPalette) continue;
     const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId));
-    missing += !matcher.Matches(i) && s < indexed.size() && indexed[s] && ChunkKind(entries[i].ChunkId) != KindPalette;
+    const bool streamIndexed = s < indexed.size() && indexed[s];
+    everyStream &= streamIndexed;
+    missing += !matcher.Matches(i) && streamIndexed;
   }
   if (wrong > 0) Add(found, Msg::IndexWrongEntries, {wrong});
   if (missing > 0) Add(found, Msg::IndexMissingEntries, {missing});
   if (flagged > 0) Add(found, Msg::IndexWrongKeyFrames, {flagged});
-  return found;
+  out.ListsAll = everyStream && wrong == 0 && missing == 0;
+  return out;
+}
+
+bool DamageOutsideEntries(const ScanResult& scan) {
+  // Every stretch must be known to be judged, and a chunk whose header the
+  // rebuild would mend is damage a player meets.
+  if (scan.DamageCount == 0 || scan.DamageCount > static_cast<std::int64_t>(scan.Damage.size()) ||
+      !scan.SizeFixes.empty())
+    return false;
+  const IndexEntries& entries = scan.Entries;
+  for (const DamagedStretch& d : scan.Damage) {
+    const std::size_t after = FirstEntryFrom(entries, d.From);
+    if (after < entries.size() && entries[after].Position() < std::max(d.To, d.From + 1)) return false;
+    if (after > 0) {
+      const OldIndexEntry& before = entries[after - 1];
+      if (before.Position() + ChunkHeader::Size + std::int64_t{before.Size} > d.From) return false;
+    }
+  }
+  return true;
 }
 
 Findings CheckListSizes(BackupFile& file, const ScanResult& scan) {
@@ -238,12 +265,16 @@ Findings CheckHeaderCounts(const ScanResult& scan, const HeaderCounts& counts) {
   return found;
 }
 
-Findings CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop) {
-  Findings found;
-  for (Findings part : {CheckIdx1(file, scan, stop), CheckOdmlIndexes(file, scan, stop), CheckListSizes(file, scan),
-                        CheckHeaderCounts(scan, counts)})
-    for (Finding& f : part) found.push_back(std::move(f));
-  return found;
+FileCheck CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop) {
+  FileCheck out;
+  IndexFindings idx1 = CheckIdx1(file, scan, stop);
+  IndexFindings odml = CheckOdmlIndexes(file, scan, stop);
+  out.IndexSkipsDamage = (idx1.ListsAll || odml.ListsAll) && DamageOutsideEntries(scan);
+  if (out.IndexSkipsDamage) out.Lines.push_back({VEK::Text(Msg::IndexSkipsDamage, {scan.DamageCount}), false});
+  for (Findings part :
+       {std::move(idx1.Lines), std::move(odml.Lines), CheckListSizes(file, scan), CheckHeaderCounts(scan, counts)})
+    for (Finding& f : part) out.Lines.push_back(std::move(f));
+  return out;
 }
 
 }  // namespace VEKRiff

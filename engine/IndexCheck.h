@@ -12,11 +12,30 @@
 
 namespace VEKRiff {
 
-// Every check, in the order the log shows them. file: the walked source.
-Findings CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop);
+// What the checks found. Where the file's own index (idx1 or OpenDML) lists
+// exactly the chunks the walk found, none of them in or over a damaged
+// stretch and none of them with a header that lies, the stretches are bytes
+// players already pass over: a repaired file. They are still named where the
+// walk met them, but count no error; Lines then says so once.
+struct FileCheck {
+  Findings Lines;
+  bool IndexSkipsDamage = false;
+};
 
-Findings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
-Findings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+// Every check, in the order the log shows them. file: the walked source.
+FileCheck CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, const StopCheck& stop);
+
+// An index's findings, and whether it lists every chunk of the data the walk
+// found and nothing else.
+struct IndexFindings {
+  Findings Lines;
+  bool ListsAll = false;
+};
+IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+// Whether the index skips every damaged stretch the walk met: none of the
+// walk's entries lies in or over one, and no chunk's header needed a fix.
+bool DamageOutsideEntries(const ScanResult& scan);
 Findings CheckListSizes(BackupFile& file, const ScanResult& scan);
 Findings CheckHeaderCounts(const ScanResult& scan, const HeaderCounts& counts);
 

@@ -1,5 +1,6 @@
 #include "engine/IndexRebuilder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -203,8 +204,13 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     // 4. Check.
     const HeaderVerdict verdict = CheckHeaderList(walked);
     for (const Finding& finding : verdict.Lines) Log(finding);
-    for (const Finding& finding : CheckFile(*file, walked, CountsFromData(walked), [this] { CheckAbort(); }))
-      Log(finding);
+    const FileCheck checked = CheckFile(*file, walked, CountsFromData(walked), [this] { CheckAbort(); });
+    // The walk counted each damaged stretch as it met it; that the index
+    // skips them is known only now.
+    if (checked.IndexSkipsDamage)
+      Counts.Errors.fetch_sub(static_cast<std::int32_t>(std::min<std::int64_t>(walked.DamageCount, ErrorCount())),
+                              std::memory_order_relaxed);
+    for (const Finding& finding : checked.Lines) Log(finding);
     file->Seek(walked.End(), 0);
     if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {
       ShowTotals(TotalsFromData(walked));
@@ -213,6 +219,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     if (File.Mode == BackupFile::Mode::Check) {
       ShowTotals(TotalsFromData(walked));
       Counts.Done.store(true, std::memory_order_relaxed);
+      File.Repaired = checked.IndexSkipsDamage && ErrorCount() == 0;
       Notify(ErrorCount() > 0 ? FileError : FileOk);
     } else {
       // 5. Write: a new header list where the check found it damaged, in

@@ -109,6 +109,9 @@ class IndexRebuilder : public VEK::Thread {
   // In an outcome notification: where the walk found the file damaged
   // (empty where it did not walk it).
   const FileDamage& Damage() const { return File.Damage; }
+  // In a FileOk notification: the file is healthy only because its own index
+  // skips the damaged stretches the walk met, as a rebuild leaves a file.
+  bool Repaired() const { return File.Repaired; }
 
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.FileProgress(); }
@@ -160,6 +163,8 @@ class IndexRebuilder : public VEK::Thread {
     std::string FailureText;
     FailureReason Reason = FailureReason::Other;
     FileDamage Damage;
+    // Checked without an error because its own index skips its damage.
+    bool Repaired = false;
     // A copy is written under a temporary name beside its final one and
     // renamed when it is complete; null when no copy is being written.
     std::unique_ptr<VEKFile::SafeOutput> Output;

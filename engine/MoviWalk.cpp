@@ -86,6 +86,7 @@ MoviWalk::MoviWalk(BackupFile& file, const WalkReport& report)
 ScanResult MoviWalk::Run() {
   Scan.MoviOffset = LocateMovi();
   ScanMovi();
+  FlagEarlierChunks();
   return std::move(Scan);
 }
 
@@ -96,6 +97,7 @@ ScanResult MoviWalk::Run(const LostStart& start) {
   Scan.MoviOffset = start.Movi;
   Source.Seek(start.Movi + ListHeader::Size, 0);
   ScanMovi();
+  FlagEarlierChunks();
   if (start.Hdrl < 0 && !start.Strls.empty()) TakeSurvivingStreams(start.Strls);
   return std::move(Scan);
 }
@@ -438,6 +440,31 @@ void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header
     named.Readable = true;
     if (stream >= Scan.Rules.size()) Scan.Rules.resize(stream + 1, nullptr);
     Scan.Rules[stream] = VEKCodec::RuleFor(named);
+    if (Scan.Rules[stream]) {
+      if (stream >= RuleLearnedAt.size()) RuleLearnedAt.resize(stream + 1, -1);
+      RuleLearnedAt[stream] = position;
+    }
+  }
+}
+
+void MoviWalk::FlagEarlierChunks() {
+  // A stream whose codec the walk learned from its data had its chunks
+  // before that flagged without a rule, each as a key frame; once the codec
+  // is known, its rule judges them all, as it judges the same chunks of a
+  // file whose header names the codec. At most the chunks its search for a
+  // telling chunk went through.
+  for (std::size_t stream = 0; stream < RuleLearnedAt.size(); ++stream) {
+    const std::int64_t learned = RuleLearnedAt[stream];
+    if (learned < 0) continue;
+    for (OldIndexEntry& e : Scan.Entries) {
+      if (e.Position() >= learned) break;
+      if (static_cast<std::size_t>(StreamNumber(e.ChunkId)) != stream || !IsVideoKind(e.ChunkId) || e.Size == 0)
+        continue;
+      unsigned char header[ChunkHeader::Size];
+      VEK::StoreLe32(header, e.ChunkId);
+      VEK::StoreLe32(header + 4, e.Size);
+      e = OldIndexEntry(e.ChunkId, ChunkFlags(e.Position(), header), e.Position(), e.Size);
+    }
   }
 }
 

@@ -105,6 +105,8 @@ class MoviWalk {
   void CountChunk(const unsigned char* bytes);
   // Keeps the first bytes of a stream's first chunk with data.
   void NoteFirstChunk(std::int64_t position, const unsigned char* header);
+  // Judges the chunks walked before their stream's rule was learned.
+  void FlagEarlierChunks();
   // The index flags of the stream chunk with its header at position: whether
   // it starts a key frame, from its first bytes and its stream's codec.
   std::uint32_t ChunkFlags(std::int64_t position, const unsigned char* header);
@@ -133,6 +135,9 @@ class MoviWalk {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
   // The chunks and bytes of each audio stream so far, by stream number.
   std::vector<std::pair<std::int64_t, std::int64_t>> AudioSeen;
+  // By stream: where the walk learned the stream's key-frame rule from its
+  // data (-1: from its header, or not at all).
+  std::vector<std::int64_t> RuleLearnedAt;
   std::unique_ptr<unsigned char[]> Buffer;
 };
 

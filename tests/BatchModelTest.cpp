@@ -47,6 +47,83 @@ Bytes Damaged() {
   return b.Build();
 }
 
+// Damaged as a rebuild leaves a file: the bytes stay, the index skips them.
+Bytes Repaired() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+  return b.EndMovi().Idx1().Build();
+}
+
+// A check tells a file whose own index skips its damage from a healthy and a
+// damaged one, in the result column, the marks, the summary and the exit
+// status; in both languages.
+TEST(BatchModel, ACheckTellsARepairedFileFromAHealthyAndADamagedOne) {
+  const struct {
+    const char* name;
+    std::vector<Bytes> files;
+    std::vector<RowMark> marks;
+    std::vector<std::string> results, french;
+    std::string summary, frenchSummary;
+    bool succeeded;
+  } cases[] = {
+      {"healthy, repaired, damaged",
+       {Clean(), Repaired(), Damaged()},
+       {MarkOk, MarkOk, MarkErrors},
+       {"Healthy", "Repaired", "Damaged: 2 errors"},
+       {"Sain", "Réparé", "Endommagé : 2 erreurs"},
+       "3 files checked: 1 healthy, 1 repaired, 1 damaged, 0 skipped, 0 not done.",
+       "3 fichiers vérifiés — sains : 1, réparés : 1, endommagés : 1, ignorés : 0, non traités : 0.",
+       false},
+      {"no repaired file: the summary as it always was",
+       {Clean(), Damaged()},
+       {MarkOk, MarkErrors},
+       {"Healthy", "Damaged: 2 errors"},
+       {"Sain", "Endommagé : 2 erreurs"},
+       "2 files checked: 1 healthy, 1 damaged, 0 skipped, 0 not done.",
+       "2 fichiers vérifiés — sains : 1, endommagés : 1, ignorés : 0, non traités : 0.",
+       false},
+      {"repaired files alone succeed",
+       {Repaired(), Repaired()},
+       {MarkOk, MarkOk},
+       {"Repaired", "Repaired"},
+       {"Réparé", "Réparé"},
+       "2 files checked: 0 healthy, 2 repaired, 0 damaged, 0 skipped, 0 not done.",
+       "2 fichiers vérifiés — sains : 0, réparés : 2, endommagés : 0, ignorés : 0, non traités : 0.",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool french : {false, true}) {
+      VEK::SetLanguage(french ? VEK::French : VEK::English);
+      TempDir dir;
+      VEKRiff::BatchModel batch;
+      for (std::size_t i = 0; i < c.files.size(); ++i) {
+        WriteFile(dir / (std::to_string(i) + ".avi"), c.files[i]);
+        batch.Add(dir / (std::to_string(i) + ".avi"));
+      }
+      std::vector<int> rows;
+      for (int i = 0; i < batch.Count(); ++i) rows.push_back(i);
+      const VEKRiff::FileList files = batch.Begin(rows, true, {});
+      ScriptedPrompts prompts;
+      WorkerRunOptions options;
+      options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
+      RunWorker(files, options);
+      const std::optional<std::string> summary = batch.SummaryLine();
+      VEK::SetLanguage(VEK::English);
+      std::vector<RowMark> marks;
+      std::vector<std::string> results;
+      for (int i = 0; i < batch.Count(); ++i) {
+        marks.push_back(batch.Entry(i).Mark);
+        results.push_back(batch.Entry(i).Result);
+      }
+      EXPECT_EQ(marks, c.marks);
+      EXPECT_EQ(results, french ? c.french : c.results);
+      EXPECT_EQ(summary, std::optional<std::string>(french ? c.frenchSummary : c.summary));
+      EXPECT_EQ(batch.AllSucceeded(), c.succeeded);
+    }
+  }
+}
+
 TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst) {
   const std::string marked = "Check Errors: Proceed", markedRebuild = "Rebuild Index: Proceed",
                     warning = "Rebuild Index: You";

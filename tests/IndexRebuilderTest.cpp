@@ -156,6 +156,80 @@ TEST_F(RepairEngine, UnknownCodesAreCorruptedSpotsThatTheSearchSkips) {
   }
 }
 
+// Damaged bytes that a file's own index skips are bytes players pass over,
+// as a rebuild leaves them: the check names each stretch, counts no error
+// for it, says once why, and the file is repaired. Damage the index does not
+// account for stays an error.
+TEST_F(RepairEngine, DamageTheFilesOwnIndexSkipsCountsNoError) {
+  const std::string skips = "The file's own index skips every damaged stretch";
+  auto film = [](int stretches) {
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 64).Chunk("01wb", 32);
+    for (int i = 0; i < stretches; ++i) b.Fill(10, 0x07).Chunk("00dc", 48).Chunk("01wb", 32);
+    return b.EndMovi().Idx1();
+  };
+  // The idx1 entry of the stream chunk k.
+  auto entry = [](const Bytes& bytes, std::size_t k) { return ReadIdx1(bytes).Position + 8 + 16 * k; };
+  const struct {
+    const char* name;
+    std::function<Bytes()> make;
+    bool repaired;
+    int errors;  // with the corrupted spots
+  } rows[] = {
+      {"one stretch between chunks", [&] { return film(1).Build(); }, true, 0},
+      {"three stretches", [&] { return film(3).Build(); }, true, 0},
+      {"the index lists a chunk whose header the damage overwrote",
+       [&] {
+         const AviBuilder b = film(1);
+         Bytes bytes = b.Build();
+         std::fill_n(&bytes[b.StreamChunks()[3].Position], 8, 0x07);
+         return bytes;
+       },
+       false, 3},  // the stretch, the index's entry of the lost chunk, its stream's length
+      {"the index lacks a chunk",
+       [&] {
+         Bytes bytes = film(1).Build();
+         std::memcpy(&bytes[entry(bytes, 3)], "JUNK", 4);
+         return bytes;
+       },
+       false, 2},
+      {"no index",
+       [&] {
+         AviBuilder b;
+         b.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+         return b.EndMovi().Build();
+       },
+       false, 2},
+      {"a chunk whose size lies ends at the damage",
+       [&] {
+         const AviBuilder b = film(1);
+         Bytes bytes = b.Build();
+         bytes[b.StreamChunks()[1].Position + 4] ^= 0x04;  // 32 becomes 36: into the damage
+         return bytes;
+       },
+       false, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    bool repaired = false;
+    WorkerRunOptions o;
+    o.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
+      if (w.Event() == VEKRiff::FileOk) repaired = w.Repaired();
+    };
+    const auto r = RunWorker({Put("d.avi", row.make())}, o);
+    EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{row.repaired ? VEKRiff::FileOk : VEKRiff::FileError});
+    EXPECT_EQ(repaired, row.repaired);
+    EXPECT_EQ(r.LastErrorCount, row.errors) << ::testing::PrintToString(r.Lines);
+    EXPECT_GE(std::count_if(r.Lines.begin(), r.Lines.end(),
+                            [](const std::string& l) { return l.rfind("Corrupted data found", 0) == 0; }),
+              1)
+        << "each stretch is still named";
+    EXPECT_EQ(std::count_if(r.Lines.begin(), r.Lines.end(),
+                            [&](const std::string& l) { return l.rfind(skips, 0) == 0; }),
+              row.repaired ? 1 : 0);
+  }
+}
+
 TEST_F(RepairEngine, RecordGroupsAreEnteredAndTheirChunksIndexed) {
   AviBuilder b;
   b.StartMovi();

@@ -9,6 +9,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -222,6 +223,63 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
   const double expected = Duration(clean);
   ASSERT_GT(expected, 1.0) << row.Name;
   EXPECT_NEAR(Duration(dir / "Zantrel.capture.avi"), expected, 1.0 / 25) << row.Name;
+}
+
+// A film whose header list and first key frame are lost (zeroed up to the end
+// of its first video chunk): the codec is learned from the data further on,
+// and the frames walked before that are judged by its rule all the same, as
+// the muxer flagged them; a stream whose format the data does not tell is
+// kept as data. The copy checks healthy.
+TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAndTheCopyChecksHealthy) {
+  if (!Succeeds("command -v ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  const Row rows[] = {
+      {"mpeg4 pcm", FFMPEG_HAS("mpeg4"),
+       "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
+       "-c:v mpeg4 -g 12 -q:v 2 -c:a pcm_s16le OUT"},
+      {"gstreamer x264 mp3", "command -v gst-launch-1.0 && " GST_HAS("x264enc") " && " GST_HAS("lamemp3enc"),
+       "gst-launch-1.0 -q videotestsrc num-buffers=100 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
+       "x264enc key-int-max=12 ! avimux name=m ! filesink location=OUT audiotestsrc num-buffers=80 ! lamemp3enc ! "
+       "m.",
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    if (!Succeeds(row.Needs)) continue;
+    TempDir dir;
+    const std::string clean = dir / "clean.avi", headless = dir / "headless.avi";
+    const std::string command = FilledIn(row.Command, {{"OUT", clean}});
+    ASSERT_TRUE(Succeeds(command)) << command;
+    const Bytes file = ReadFile(clean);
+    const ParsedIndex own = ReadIdx1(file);
+    ASSERT_TRUE(own.Found);
+    const std::vector<Described> muxed = Describe(file, own);
+    const auto first = std::find_if(muxed.begin(), muxed.end(), [](const Described& d) { return std::get<0>(d)[2] == 'd'; });
+    ASSERT_NE(first, muxed.end());
+    ASSERT_TRUE(std::get<3>(*first)) << "a film starts on a key frame";
+    Bytes damaged = file;
+    std::fill_n(damaged.begin(), std::get<1>(*first) + 8 + std::get<2>(*first), 0);
+    WriteFile(headless, damaged);
+    Outcome r = Cli("rebuild", headless);
+    ASSERT_EQ(r.Status, 0) << r.Out;
+    r = Cli("check", dir / "Zantrel.headless.avi");
+    EXPECT_EQ(r.Status, 0) << r.Out;
+    EXPECT_NE(r.Out.find("Found 0 errors"), std::string::npos) << r.Out;
+    // The chunks the copy indexes are the muxer's last ones, in their order.
+    const Bytes copy = ReadFile(dir / "Zantrel.headless.avi");
+    const std::vector<Described> ours = Describe(copy, ReadIdx1(copy));
+    ASSERT_GT(ours.size(), 20u);
+    ASSERT_LE(ours.size(), muxed.size());
+    int frames = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+      const Described& m = muxed[muxed.size() - ours.size() + i];
+      ASSERT_EQ(std::get<0>(ours[i]), std::get<0>(m)) << "entry " << i;
+      ASSERT_EQ(std::get<2>(ours[i]), std::get<2>(m)) << "entry " << i;
+      if (std::get<0>(m)[2] != 'd') continue;
+      ++frames;
+      EXPECT_EQ(std::get<3>(ours[i]), std::get<3>(m)) << "video entry " << i << " of the copy";
+    }
+    EXPECT_GT(frames, 50);
+  }
 }
 
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {
