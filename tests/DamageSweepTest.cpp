@@ -112,8 +112,9 @@ struct Tally {
   int Healthy = 0, Repaired = 0;
 };
 
-// A copy the rebuild made checks without an error: healthy, or repaired
-// where damaged stretches stay in it, which its index then skips, said once.
+// A file the rebuild made (a copy, or the source in place) checks without an
+// error: healthy, or repaired where damaged stretches stay in it, which its
+// index then skips, said once.
 void CheckCopy(const std::string& copy, const std::string& what, Tally& tally) {
   WorkerRunOptions o;
   bool repaired = false;
@@ -121,7 +122,7 @@ void CheckCopy(const std::string& copy, const std::string& what, Tally& tally) {
     if (w.Event() == VEKRiff::FileOk) repaired = w.Repaired();
   };
   const WorkerRunResult check = RunWorker({copy}, o);
-  EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk}) << what << ": the copy checks as damaged";
+  EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk}) << what << ": the rebuilt file checks as damaged";
   EXPECT_EQ(check.LastErrorCount, 0) << what;
   const bool stretches = std::any_of(check.Lines.begin(), check.Lines.end(),
                                      [](const std::string& l) { return l.find("Corrupted") == 0; });
@@ -226,13 +227,14 @@ TEST(DamageSweep, EveryIntactChunkOfADamagedFfmpegFilmIsIndexedAndNothingElse) {
         const WorkerRunResult p = RunWorker({path}, o);
         EXPECT_EQ(p.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt}) << what << ", in place";
         Judge(film, d, ReadFile(path), what + ", in place", tally);
+        CheckCopy(path, what + ", in place", tally);
       }
     }
   }
   std::cout << "Damage sweep: " << tally.Cases << " damaged films, " << tally.Rebuilds << " rebuilds, "
             << tally.Intact << " intact chunks judged, " << tally.Missed << " missed, " << tally.Phantoms
             << " phantom entries, " << tally.Probes << " copies read by ffprobe, " << tally.SizesMended << " of "
-            << tally.SizesDamaged << " chunks with a lying size kept whole; copies checked " << tally.Healthy
+            << tally.SizesDamaged << " chunks with a lying size kept whole; rebuilt files checked " << tally.Healthy
             << " healthy, " << tally.Repaired << " repaired\n";
 }
 
