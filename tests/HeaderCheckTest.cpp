@@ -70,8 +70,7 @@ TEST(HeaderCheck, EachDamageToTheHeaderListIsOneLineAndARebuildMendsIt) {
       {"audio strl zeroed",
        [](Bytes& f) { std::fill_n(f.begin() + Strl + StrlSize, StrlSize, 0); },
        {"The stream header (strh) of stream 1 is missing or damaged; the stream has 6 chunks.",
-        "The format (strf) of stream 1 is missing or damaged."},
-       false},
+        "The format (strf) of stream 1 is missing or damaged."}},  // kept as data, which players pass over
   };
   for (const auto& row : rows) {
     Bytes film = Film();

@@ -229,20 +229,30 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
 // of its first video chunk): the codec is learned from the data further on,
 // and the frames walked before that are judged by its rule all the same, as
 // the muxer flagged them; a stream whose format the data does not tell is
-// kept as data. The copy checks healthy.
+// kept as data, which needs no frame time. The copy checks healthy.
 TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAndTheCopyChecksHealthy) {
   if (!Succeeds("command -v ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-  const Row rows[] = {
-      {"mpeg4 pcm", FFMPEG_HAS("mpeg4"),
-       "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
-       "-c:v mpeg4 -g 12 -q:v 2 -c:a pcm_s16le OUT"},
-      {"gstreamer x264 mp3", "command -v gst-launch-1.0 && " GST_HAS("x264enc") " && " GST_HAS("lamemp3enc"),
-       "gst-launch-1.0 -q videotestsrc num-buffers=100 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
-       "x264enc key-int-max=12 ! avimux name=m ! filesink location=OUT audiotestsrc num-buffers=80 ! lamemp3enc ! "
-       "m.",
+  const struct {
+    Row row;
+    bool judged;  // the data tells the video codec, whose rule judges every frame
+  } rows[] = {
+      {{"mpeg4 pcm", FFMPEG_HAS("mpeg4"),
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
+        "-c:v mpeg4 -g 12 -q:v 2 -c:a pcm_s16le OUT"},
        true},
+      {{"gstreamer x264 mp3", "command -v gst-launch-1.0 && " GST_HAS("x264enc") " && " GST_HAS("lamemp3enc"),
+        "gst-launch-1.0 -q videotestsrc num-buffers=100 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
+        "x264enc key-int-max=12 ! avimux name=m ! filesink location=OUT audiotestsrc num-buffers=80 ! "
+        "lamemp3enc ! m.",
+        true},
+       true},
+      // Neither format is in the data: both streams are kept as data.
+      {{"msmpeg4v2 pcm", FFMPEG_HAS("msmpeg4v2"),
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
+        "-c:v msmpeg4v2 -g 12 -c:a pcm_s16le OUT"},
+       false},
   };
-  for (const Row& row : rows) {
+  for (const auto& [row, judged] : rows) {
     SCOPED_TRACE(row.Name);
     if (!Succeeds(row.Needs)) continue;
     TempDir dir;
@@ -274,11 +284,11 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
       const Described& m = muxed[muxed.size() - ours.size() + i];
       ASSERT_EQ(std::get<0>(ours[i]), std::get<0>(m)) << "entry " << i;
       ASSERT_EQ(std::get<2>(ours[i]), std::get<2>(m)) << "entry " << i;
-      if (std::get<0>(m)[2] != 'd') continue;
+      if (std::get<0>(m)[2] != 'd' || !judged) continue;
       ++frames;
       EXPECT_EQ(std::get<3>(ours[i]), std::get<3>(m)) << "video entry " << i << " of the copy";
     }
-    EXPECT_GT(frames, 50);
+    if (judged) EXPECT_GT(frames, 50);
   }
 }
 

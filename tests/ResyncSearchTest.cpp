@@ -141,7 +141,8 @@ TEST(ResyncSearch, AWalkResumesOnTheSameChunkWhereverItLiesAgainstTheReadAhead) 
       RunWorker({path}, rebuild);
     }
     EXPECT_EQ(spotLines(held), expected);
-    EXPECT_EQ(held.LastErrorCount, row.damageAfter ? 2 : 1);
+    // The film's own idx1 lists every chunk: the stretches are ones it skips.
+    EXPECT_EQ(held.LastErrorCount, 0);
     EXPECT_EQ(held.LastVideo, 4);
     EXPECT_EQ(held.LastAudio, 30 + 20);  // 8-bit mono PCM: a sample a byte
     // Every chunk is in the rebuilt index.
