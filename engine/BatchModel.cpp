@@ -204,15 +204,15 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
     case FileRebuilt:
     case Aborted:
     case FileSkipped: {
+      const bool repaired = worker.Event() == FileOk && worker.Repaired();
       if (index >= 0 && index < BatchSize()) {
         outcomes_[index] = worker.Event();
         // Left alone because it is healthy, as asked: no failure.
         healthySkips_[index] = worker.Event() == FileSkipped && worker.Reason() == FailureReason::NoRepairNeeded;
-        repaired_[index] = worker.Event() == FileOk && worker.Repaired();
+        repaired_[index] = repaired;
       }
       if (!entry) break;
-      const FileResult result =
-          ResultOf(worker.Event(), worker.FailureText(), worker.Reason(), worker.Event() == FileOk && worker.Repaired());
+      const FileResult result = ResultOf(worker.Event(), worker.FailureText(), worker.Reason(), repaired);
       entry->Mark = MarkOf(result);
       entry->Result = ResultText(result, worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();

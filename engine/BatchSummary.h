@@ -13,7 +13,7 @@ namespace VEKRiff {
 struct BatchTally {
   int Healthy = 0;   // checked without an error
   int Repaired = 0;  // checked without an error only because their own index skips their damage
-  int Damaged = 0;  // checked with errors
+  int Damaged = 0;   // checked with errors
   int Rebuilt = 0;
   int Failed = 0;  // a rebuild that could not be done
   int Skipped = 0;

@@ -122,7 +122,8 @@ void CheckCopy(const std::string& copy, const std::string& what, Tally& tally) {
     if (w.Event() == VEKRiff::FileOk) repaired = w.Repaired();
   };
   const WorkerRunResult check = RunWorker({copy}, o);
-  EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk}) << what << ": the rebuilt file checks as damaged";
+  EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk})
+      << what << ": the rebuilt file checks as damaged";
   EXPECT_EQ(check.LastErrorCount, 0) << what;
   const bool stretches = std::any_of(check.Lines.begin(), check.Lines.end(),
                                      [](const std::string& l) { return l.find("Corrupted") == 0; });

@@ -263,7 +263,8 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
     const ParsedIndex own = ReadIdx1(file);
     ASSERT_TRUE(own.Found);
     const std::vector<Described> muxed = Describe(file, own);
-    const auto first = std::find_if(muxed.begin(), muxed.end(), [](const Described& d) { return std::get<0>(d)[2] == 'd'; });
+    const auto first =
+        std::find_if(muxed.begin(), muxed.end(), [](const Described& d) { return std::get<0>(d)[2] == 'd'; });
     ASSERT_NE(first, muxed.end());
     ASSERT_TRUE(std::get<3>(*first)) << "a film starts on a key frame";
     Bytes damaged = file;
