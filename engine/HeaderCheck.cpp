@@ -35,6 +35,8 @@ const char* FamilyName(VideoFamily family) {
       return "VP9";
     case VideoFamily::Dv:
       return "DV";
+    case VideoFamily::Cinepak:
+      return "Cinepak";
     case VideoFamily::Unknown:
       break;
   }
