@@ -76,7 +76,7 @@ constexpr Row Rows[] = {
     // FFV1, Snow
     {"ffv1", RangeCodedFrame}, {"snow", RangeCodedFrame},
     // Cinepak, Theora
-    {"cvid", CinepakFrame}, {"theo", TheoraFrame},
+    {"cvid", CinepakFrame, Cinepak}, {"theo", TheoraFrame},
     // Zip Motion Blocks Video
     {"zmbv", ZmbvFrame},
     // Motion JPEG, lossless JPEG, JPEG-LS

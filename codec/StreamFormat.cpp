@@ -1,8 +1,9 @@
 // Tells a stream's codec and sequence header from the first bytes of its
 // first chunk. Each family is recognised by what its writers put in front of
 // the first picture or audio frame (a DIF header block, a JPEG SOI, a VP8 or
-// VP9 key frame, the sequence header or parameter sets after a start code or
-// a NAL length prefix, an MPEG audio or AC-3 frame header) and read as
+// VP9 key frame, a Cinepak frame header and its first strip, the sequence
+// header or parameter sets after a start code or a NAL length prefix, an MPEG
+// audio or AC-3 frame header) and read as
 // libavcodec reads it, so that the answer is what ffmpeg would say of the
 // same data. Every size, count and length in the bytes is damage until it
 // parses whole; the parsers give up rather than guess.
@@ -180,6 +181,50 @@ std::optional<VideoFormat> ProbeVp9(const unsigned char* data, std::size_t n) {
   f.Width = static_cast<std::int32_t>(r.Bits(16) + 1);
   f.Height = static_cast<std::int32_t>(r.Bits(16) + 1);
   if (!r.Ok()) return std::nullopt;
+  return f;
+}
+
+// ---- Cinepak --------------------------------------------------------------
+
+// A frame: flags (1), its length (3), width (2), height (2), strip count (2);
+// then each strip: its id (0x10 intra, 0x11 inter), its length with its
+// 12-byte header (3) and its rectangle (4 x 2); in a strip, chunks: an id
+// (0x20 to 0x25 codebooks, 0x30 to 0x32 vectors) and a length with its 4-byte
+// header (3). All big-endian. The frame's length is the chunk's, and the
+// strips and chunks seen must fit in it: a chance match of a few bytes of
+// other data does not get that far.
+constexpr std::uint32_t CinepakMaxStrips = 32;  // libavcodec's bound
+
+std::uint32_t LoadBe24(const unsigned char* p) { return (std::uint32_t{p[0]} << 16) | LoadBe16(p + 1); }
+
+std::optional<VideoFormat> ProbeCinepak(const unsigned char* data, std::size_t n, std::uint32_t chunkSize) {
+  constexpr std::size_t FrameHeader = 10, StripHeader = 12, ChunkHeader = 4;
+  if (n < FrameHeader + StripHeader + ChunkHeader || data[0] > 1) return std::nullopt;
+  const std::uint32_t length = LoadBe24(data + 1), strips = LoadBe16(data + 8);
+  const std::uint32_t width = LoadBe16(data + 4), height = LoadBe16(data + 6);
+  if (length != chunkSize || strips == 0 || strips > CinepakMaxStrips || width == 0 || height == 0 ||
+      width > MaxSide || height > MaxSide || length < FrameHeader + strips * StripHeader)
+    return std::nullopt;
+  std::size_t at = FrameHeader;
+  for (std::uint32_t i = 0; i < strips; ++i) {
+    if (n - at < StripHeader) break;  // the strips further on lie past the bytes we have
+    const std::uint32_t stripLength = LoadBe24(data + at + 1);
+    if ((data[at] != 0x10 && data[at] != 0x11) || stripLength < StripHeader || stripLength > length - at)
+      return std::nullopt;
+    if (stripLength > StripHeader && n - at >= StripHeader + ChunkHeader) {
+      const unsigned id = data[at + StripHeader];
+      const std::uint32_t chunkLength = LoadBe24(data + at + StripHeader + 1);
+      if (!((id >= 0x20 && id <= 0x25) || (id >= 0x30 && id <= 0x32)) || chunkLength < ChunkHeader ||
+          chunkLength > stripLength - StripHeader)
+        return std::nullopt;
+    }
+    at += stripLength;
+    if (i + 1 == strips && at != length) return std::nullopt;  // the strips fill the frame
+    if (at >= n) break;
+  }
+  VideoFormat f = Format(VideoFamily::Cinepak, "cvid");
+  f.Width = static_cast<std::int32_t>(width);
+  f.Height = static_cast<std::int32_t>(height);
   return f;
 }
 
@@ -759,6 +804,7 @@ std::optional<VideoFormat> ProbeVideo(const unsigned char* data, std::size_t n, 
   if (auto f = ProbeJpeg(data, n)) return f;
   if (auto f = ProbeVp8(data, n, chunkSize)) return f;
   if (auto f = ProbeVp9(data, n)) return f;
+  if (auto f = ProbeCinepak(data, n, chunkSize)) return f;
   // A length prefix of 256 to 511 reads as a start code: a walk of lengths
   // that ends exactly with the chunk is taken first, one cut short by the
   // probe's reach only when the start codes tell nothing.

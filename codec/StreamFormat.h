@@ -14,13 +14,13 @@
 
 namespace VEKCodec {
 
-enum class VideoFamily { Unknown, Mpeg4Visual, H264, Hevc, MpegVideo, Jpeg, Vp8, Vp9, Dv };
+enum class VideoFamily { Unknown, Mpeg4Visual, H264, Hevc, MpegVideo, Jpeg, Vp8, Vp9, Dv, Cinepak };
 
 struct VideoFormat {
   VideoFamily Family = VideoFamily::Unknown;
   // The biCompression ffmpeg's AVI muxer writes for it: FMP4, H264 (avc1 for
   // length-prefixed data), HEVC (hvc1 likewise), mpg1 or mpg2, MJPG (LJPG,
-  // MJLS for lossless and JPEG-LS pictures), VP80, VP90, dvsd. 0 when the
+  // MJLS for lossless and JPEG-LS pictures), VP80, VP90, dvsd, cvid. 0 when the
   // bytes end before the data tells (MPEG-1 from MPEG-2).
   VEKAvi::FourCC Compression = 0;
   std::int32_t Width = 0, Height = 0;      // 0: not told

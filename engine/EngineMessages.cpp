@@ -225,13 +225,18 @@ const VEK::MessagePair ReferenceKind = {
      "written.",
      "Le fichier de référence ne correspond pas : le flux %d y est \"%s\", et ses blocs ici sont des \"%s\". Rien "
      "n'a été écrit."}};
-const VEK::MessagePair ReferenceCodec = {
-    {"The reference file does not match: stream %d is \"%s\" there, and its data here is %s. Nothing was written.",
-     "Le fichier de référence ne correspond pas : le flux %d y est \"%s\", et ses données ici sont du %s. Rien n'a "
-     "été écrit."}};
 const VEK::MessagePair ReferenceUsed = {
     {"The formats of stream %d were taken from the reference file.",
      "Les formats du flux %d ont été pris dans le fichier de référence."}};
+const VEK::MessagePair ReferenceHeaderUsed = {
+    {"The stream header of stream %d was taken from the reference file.",
+     "L'en-tête du flux %d a été pris dans le fichier de référence."}};
+const VEK::MessagePair ReferenceFormatNotUsed = {
+    {"The format of stream %d in the reference file was not used: %s",
+     "Le format du flux %d du fichier de référence n'a pas été utilisé : %s"}};
+const VEK::MessagePair ReferenceHeaderNotUsed = {
+    {"The stream header of stream %d in the reference file was not used: %s",
+     "L'en-tête du flux %d du fichier de référence n'a pas été utilisé : %s"}};
 const VEK::MessagePair ReferenceNotNeeded = {
     {"The header list is sound: the reference file was not used.",
      "La liste d'en-têtes est saine : le fichier de référence n'a pas été utilisé."}};

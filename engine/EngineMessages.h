@@ -74,8 +74,10 @@ extern const VEK::MessagePair HeaderNoRoomInPlace;
 extern const VEK::MessagePair ReferenceUnreadable;
 extern const VEK::MessagePair ReferenceNoStream;
 extern const VEK::MessagePair ReferenceKind;
-extern const VEK::MessagePair ReferenceCodec;
 extern const VEK::MessagePair ReferenceUsed;
+extern const VEK::MessagePair ReferenceHeaderUsed;
+extern const VEK::MessagePair ReferenceFormatNotUsed;
+extern const VEK::MessagePair ReferenceHeaderNotUsed;
 extern const VEK::MessagePair ReferenceNotNeeded;
 extern const VEK::MessagePair SalvagedFromIndex;
 

@@ -13,9 +13,12 @@ using VEKCodec::VideoFamily;
 
 namespace {
 
-
 // A frame longer than this is no film's: 100 s.
 constexpr std::uint32_t MaxMicroSecPerFrame = 100'000'000;
+
+// A stream header's frame rectangle holds a picture's sides in 16 signed
+// bits: a format claiming more is damage.
+constexpr std::int64_t MaxPictureSide = 32767;
 
 const char* FamilyName(VideoFamily family) {
   switch (family) {
@@ -35,6 +38,8 @@ const char* FamilyName(VideoFamily family) {
       return "VP9";
     case VideoFamily::Dv:
       return "DV";
+    case VideoFamily::Cinepak:
+      return "Cinepak";
     case VideoFamily::Unknown:
       break;
   }
@@ -50,8 +55,12 @@ void Add(Findings& lines, const VEK::MessagePair& text, std::initializer_list<VE
 void CheckVideoFormat(std::size_t s, const StreamHeader& h, StreamVerdict& v, Findings& lines) {
   if (!v.VideoData) return;
   const VEKCodec::VideoFormat& data = *v.VideoData;
-  if (data.Family != VideoFamily::Unknown && VEKCodec::FamilyOf(h.Compression) != data.Family &&
-      VEKCodec::FamilyOf(h.Handler) != data.Family) {
+  // Decoders go by the format's code; the stream header's speaks for it only
+  // where the format's is a code of no family we know (a vendor's own).
+  const VideoFamily named = VEKCodec::FamilyOf(h.Compression) != VideoFamily::Unknown
+                                ? VEKCodec::FamilyOf(h.Compression)
+                                : VEKCodec::FamilyOf(h.Handler);
+  if (data.Family != VideoFamily::Unknown && named != data.Family) {
     Add(lines, Msg::FormatCodecWrong, {s, CodeText(h.Compression), DataName(v)});
     v.FormatSound = false;
     return;
@@ -129,6 +138,55 @@ std::string DataName(const StreamVerdict& stream) {
   return "?";
 }
 
+bool MainHeaderSound(const AviHeaders& headers, bool video) {
+  return headers.TotalFramesPos >= 0 &&
+         (!video || (headers.MicroSecPerFrame > 0 && headers.MicroSecPerFrame <= MaxMicroSecPerFrame));
+}
+
+void CheckStreamHeader(std::size_t s, const StreamHeader& h, const FirstChunk* first, StreamVerdict& v,
+                       Findings& lines) {
+  if (h.Strh.empty()) {
+    Add(lines, Msg::StreamHeaderDamaged, {s, v.Chunks});
+    v.HeaderSound = false;
+  } else if ((v.Video && h.Type != CodeVids && h.Type != CodeIavs) || (v.Audio && h.Type != CodeAuds)) {
+    Add(lines, Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(v.Code)});
+    v.HeaderSound = false;
+  } else if (h.Rate == 0 || h.Scale == 0) {
+    Add(lines, Msg::StreamRateZero, {s, h.Rate, h.Scale});
+    v.HeaderSound = false;
+  }
+  // The format is read as the data's kind, whatever a damaged strh says.
+  bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
+                                      : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
+                                                : true);
+  // A format whose picture or sound has no size is a zeroed one; a picture
+  // larger than a stream header's frame rectangle can hold is no picture.
+  if (readable && v.Video && h.Type != CodeIavs) {
+    const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
+    const std::int64_t height = b.Height < 0 ? -std::int64_t{b.Height} : b.Height;
+    readable = b.Width > 0 && b.Width <= MaxPictureSide && height > 0 && height <= MaxPictureSide;
+  } else if (readable && v.Audio) {
+    const WaveFormatEx w = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
+    readable = w.SamplesPerSec != 0 && w.Channels != 0;
+  }
+  if (!readable) {
+    Add(lines, Msg::FormatDamaged, {s});
+    v.FormatSound = false;
+    return;
+  }
+  if (h.Type == CodeIavs) return;  // its strf is a DV header, not a bitmap
+  StreamHeader asData = h;
+  if (v.Video) {
+    const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
+    asData.Width = b.Width;
+    asData.Height = b.Height;
+    asData.Compression = b.Compression;
+    CheckVideoFormat(s, asData, v, lines);
+  } else if (v.Audio) {
+    CheckAudioFormat(s, asData, first, v, lines);
+  }
+}
+
 HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   HeaderVerdict verdict;
   const AviHeaders& headers = scan.Headers;
@@ -167,7 +225,7 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   for (std::size_t s = 0; s < streams.size(); ++s) {
     streams[s].Video = videoChunks[s] > audioChunks[s];
     streams[s].Audio = audioChunks[s] > 0 && !streams[s].Video;
-    if (streams[s].Video || streams[s].Audio) codes[s] = streams[s].Video ? videoCodes[s] : audioCodes[s];
+    streams[s].Code = streams[s].Video ? videoCodes[s] : streams[s].Audio ? audioCodes[s] : codes[s];
   }
   // A header that keeps a stream as data, as a rebuild writes one whose
   // format it could not tell, has players pass over it: its chunks are
@@ -188,7 +246,7 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   if (headers.TotalFramesPos < 0) {
     Add(lines, Msg::MainHeaderMissing, {});
     verdict.MainSound = false;
-  } else if (video && (headers.MicroSecPerFrame == 0 || headers.MicroSecPerFrame > MaxMicroSecPerFrame)) {
+  } else if (!MainHeaderSound(headers, video)) {
     Add(lines, Msg::MainHeaderFrameTime, {headers.MicroSecPerFrame});
     verdict.MainSound = false;
   }
@@ -207,48 +265,12 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
       if (s < describable) v.HeaderSound = v.FormatSound = false;
       continue;
     }
-    const StreamHeader& h = headers.Streams[s];
-    if (h.Strh.empty()) {
-      Add(lines, Msg::StreamHeaderDamaged, {s, v.Chunks});
-      v.HeaderSound = false;
-    } else if (keptAsData(s)) {
+    if (keptAsData(s)) {
       lines.push_back({VEK::Text(Msg::StreamKeptAsData, {s, v.Chunks}), false});
       continue;
-    } else if ((v.Video && h.Type != CodeVids && h.Type != CodeIavs) || (v.Audio && h.Type != CodeAuds)) {
-      Add(lines, Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(codes[s])});
-      v.HeaderSound = false;
-    } else if (h.Rate == 0 || h.Scale == 0) {
-      Add(lines, Msg::StreamRateZero, {s, h.Rate, h.Scale});
-      v.HeaderSound = false;
     }
-    // The format is read as the data's kind, whatever a damaged strh says.
-    bool readable = !h.Strf.empty() && (v.Video   ? h.Strf.size() >= BitmapInfoHeader::Size
-                                        : v.Audio ? h.Strf.size() >= WaveFormatEx::Needed
-                                                  : true);
-    // A format whose picture or sound has no size is a zeroed one.
-    if (readable && v.Video && h.Type != CodeIavs) {
-      const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
-      readable = b.Width != 0 && b.Height != 0;
-    } else if (readable && v.Audio) {
-      const WaveFormatEx w = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
-      readable = w.SamplesPerSec != 0 && w.Channels != 0;
-    }
-    if (!readable) {
-      Add(lines, Msg::FormatDamaged, {s});
-      v.FormatSound = false;
-      continue;
-    }
-    if (h.Type == CodeIavs) continue;  // its strf is a DV header, not a bitmap
-    StreamHeader asData = h;
-    if (v.Video) {
-      const BitmapInfoHeader b = BitmapInfoHeader::Load(h.Strf.data());
-      asData.Width = b.Width;
-      asData.Height = b.Height;
-      asData.Compression = b.Compression;
-      CheckVideoFormat(s, asData, v, lines);
-    } else if (v.Audio) {
-      CheckAudioFormat(s, asData, s < scan.FirstChunks.size() ? &scan.FirstChunks[s] : nullptr, v, lines);
-    }
+    CheckStreamHeader(s, headers.Streams[s], s < scan.FirstChunks.size() ? &scan.FirstChunks[s] : nullptr, v,
+                      lines);
   }
   return verdict;
 }

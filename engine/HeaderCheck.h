@@ -19,6 +19,7 @@ struct StreamVerdict {
   std::int64_t Chunks = 0;                         // chunks of this number the walk kept
   bool Video = false;                              // its chunks are "dc" or "db"
   bool Audio = false;                              // "wb"
+  VEKAvi::FourCC Code = 0;                         // the first of its chunks of its kind ("00dc")
   bool HeaderSound = true;                         // strh may be kept
   bool FormatSound = true;                         // strf may be kept
   std::optional<VEKCodec::VideoFormat> VideoData;  // what its first chunk is
@@ -46,6 +47,16 @@ struct HeaderVerdict {
 };
 
 HeaderVerdict CheckHeaderList(const ScanResult& scan);
+
+// Judges one stream header, the file's own or a reference file's, against
+// what stream s of the data is (v, from the list's verdict): clears v's
+// HeaderSound and FormatSound where the header does not describe the data,
+// and adds the lines that say why. first: the stream's first chunk, or null.
+void CheckStreamHeader(std::size_t s, const VEKAvi::StreamHeader& h, const FirstChunk* first, StreamVerdict& v,
+                       Findings& lines);
+// Whether a main header can be kept: it is there, and where the data holds
+// video, it gives a frame time a film can have.
+bool MainHeaderSound(const VEKAvi::AviHeaders& headers, bool video);
 
 // "H.264", "MPEG audio" and the like: how a line names what the data is.
 std::string DataName(const StreamVerdict& stream);

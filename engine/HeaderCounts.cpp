@@ -54,7 +54,9 @@ std::int64_t SamplesOf(const StreamHeader& h, std::int64_t chunks, std::int64_t 
   return static_cast<std::int64_t>((samples + h.Rate / 2) / h.Rate);
 }
 
-DataTotals TotalsFromData(const ScanResult& scan) {
+DataTotals TotalsFromData(const ScanResult& scan) { return TotalsFromData(scan, scan.Headers); }
+
+DataTotals TotalsFromData(const ScanResult& scan, const AviHeaders& list) {
   constexpr std::size_t Numbers = 256;
   std::vector<std::int64_t> chunks(Numbers, 0), bytes(Numbers, 0);
   DataTotals totals;
@@ -65,7 +67,7 @@ DataTotals TotalsFromData(const ScanResult& scan) {
     ++chunks[s];
     bytes[s] += e.Size;
   }
-  const std::vector<StreamHeader>& headers = scan.Headers.Streams;
+  const std::vector<StreamHeader>& headers = list.Streams;
   for (std::size_t s = 0; s < Numbers; ++s)
     if (chunks[s] > 0)
       totals.AudioSamples +=

@@ -30,6 +30,8 @@ struct DataTotals {
   std::int64_t AudioSamples = 0;
 };
 DataTotals TotalsFromData(const ScanResult& scan);
+// The same under another header list (the one a rebuild would write).
+DataTotals TotalsFromData(const ScanResult& scan, const VEKAvi::AviHeaders& headers);
 // An audio stream's samples: its duration in strh units (bytes over the
 // sample size, or chunks where that is 0) times the sample rate its format
 // gives; the chunks themselves where the headers tell no rate.

@@ -60,16 +60,74 @@ WaveFormatEx WaveOf(const std::vector<unsigned char>& f) {
 
 bool Printable(FourCC code) { return CodeText(code).size() == 4; }
 
+// What a rebuild may take from each stream of a reference file.
+struct ReferenceUse {
+  bool Header = false, Format = false;
+};
+
+// A line of the check, to follow a colon.
+std::string Lowered(std::string line) {
+  if (!line.empty() && line[0] >= 'A' && line[0] <= 'Z') line[0] = static_cast<char>(line[0] - 'A' + 'a');
+  return line;
+}
+
+// Refuses a reference whose streams are not laid out as this file's: one the
+// data holds that it lacks, or has of another kind. The others' strh and
+// strf are judged as the check judges a file's own, against this file's
+// data: a part that is damaged, implausible or says another codec or picture
+// size than the bitstream is not used (the data wins), and a line says why.
+// Only the streams the data holds take anything from it.
+std::vector<ReferenceUse> JudgeReference(const HeaderVerdict& verdict, const AviHeaders& reference,
+                                         const ScanResult& scan, Findings& lines) {
+  std::vector<ReferenceUse> use(verdict.Streams.size());
+  for (std::size_t s = 0; s < verdict.Streams.size(); ++s) {
+    const StreamVerdict& v = verdict.Streams[s];
+    if (!v.InData()) continue;
+    if (s >= reference.Streams.size()) throw ErrorException(VEK::Text(Msg::ReferenceNoStream, {s}));
+    const StreamHeader& r = reference.Streams[s];
+    if (!r.Strh.empty() && ((v.Video && r.Type != CodeVids) || (v.Audio && r.Type != CodeAuds)))
+      throw ErrorException(VEK::Text(Msg::ReferenceKind, {s, CodeText(r.Type), CodeText(v.Code)}));
+    StreamVerdict judged = v;
+    judged.HeaderSound = judged.FormatSound = true;
+    Findings why;
+    CheckStreamHeader(s, r, s < scan.FirstChunks.size() ? &scan.FirstChunks[s] : nullptr, judged, why);
+    use[s].Format = judged.FormatSound;
+    // A video stream's header times it whatever its format; an audio
+    // stream's units are its format's, and go with it.
+    use[s].Header = judged.HeaderSound && (v.Video || judged.FormatSound);
+    std::string reasons;
+    for (const Finding& f : why) reasons += (reasons.empty() ? Lowered(f.Line) : " " + f.Line);
+    if (!use[s].Format)
+      lines.push_back({VEK::Text(Msg::ReferenceFormatNotUsed, {s, reasons}), false});
+    else if (!use[s].Header)
+      lines.push_back({VEK::Text(Msg::ReferenceHeaderNotUsed, {s, reasons}), false});
+  }
+  return use;
+}
+
 class Planner {
  public:
-  Planner(const ScanResult& scan, const HeaderVerdict& verdict, const AviHeaders* reference)
-      : Scan(scan), Verdict(verdict), Reference(reference), Data(DataOf(scan, verdict.Streams.size())) {}
+  Planner(const ScanResult& scan, const HeaderVerdict& verdict, const AviHeaders* reference,
+          std::vector<ReferenceUse> use)
+      : Scan(scan),
+        Verdict(verdict),
+        Reference(reference),
+        Use(std::move(use)),
+        Data(DataOf(scan, verdict.Streams.size())) {}
 
   NewHeaderList Plan() {
     NewHeaderList list;
+    // The numbers the list describes: its own, and those of the data that
+    // follow them without a gap, or as many as the reference describes; but
+    // none past the last the data holds. A stream count that is damage, or
+    // a reference with other streams, adds no stream that holds nothing.
     std::size_t n = Scan.Headers.Streams.size();
     while (n < Verdict.Streams.size() && Verdict.Streams[n].InData()) ++n;
     if (Reference) n = std::max(n, Reference->Streams.size());
+    std::size_t held = 0;
+    for (std::size_t s = 0; s < Verdict.Streams.size(); ++s)
+      if (Verdict.Streams[s].InData()) held = s + 1;
+    n = std::min(n, held);
     for (std::size_t s = 0; s < n; ++s) list.Streams.push_back(Stream(s));
     // Placeholders at the end number no stream after them; one whose stream
     // has data keeps that data a stream players know to pass over.
@@ -86,11 +144,12 @@ class Planner {
   const StreamHeader* Old(std::size_t s) const {
     return s < Scan.Headers.Streams.size() ? &Scan.Headers.Streams[s] : nullptr;
   }
-  const StreamHeader* Ref(std::size_t s) const {
-    return Reference && s < Reference->Streams.size() && !Reference->Streams[s].Strh.empty() &&
-                   !Reference->Streams[s].Strf.empty()
-               ? &Reference->Streams[s]
-               : nullptr;
+  // The reference's strh and strf of a stream, where they may be used.
+  const StreamHeader* RefHeader(std::size_t s) const {
+    return Reference && s < Use.size() && Use[s].Header ? &Reference->Streams[s] : nullptr;
+  }
+  const StreamHeader* RefFormat(std::size_t s) const {
+    return Reference && s < Use.size() && Use[s].Format ? &Reference->Streams[s] : nullptr;
   }
   const StreamVerdict& Of(std::size_t s) const {
     static const StreamVerdict none;
@@ -104,26 +163,40 @@ class Planner {
   NewStream Stream(std::size_t s) {
     const StreamVerdict& v = Of(s);
     const StreamHeader* old = Old(s);
-    const StreamHeader* ref = Ref(s);
+    const StreamHeader* refHeader = RefHeader(s);
+    const StreamHeader* refFormat = RefFormat(s);
     NewStream out;
     const bool keepHeader = old && !old->Strh.empty() && v.HeaderSound;
     const bool keepFormat = old && !old->Strf.empty() && v.FormatSound;
     if (keepFormat) {
       out.Format = old->Strf;
-    } else if (ref) {
-      out.Format = ref->Strf;
+    } else if (refFormat) {
+      out.Format = refFormat->Strf;
     }
     if (keepHeader) {
       out.Header = StreamHeaderRecord::Load(old->Strh.data(), static_cast<std::uint32_t>(old->Strh.size()));
-    } else if (ref) {
-      out.Header = StreamHeaderRecord::Load(ref->Strh.data(), static_cast<std::uint32_t>(ref->Strh.size()));
+    } else if (refHeader) {
+      out.Header = StreamHeaderRecord::Load(refHeader->Strh.data(), static_cast<std::uint32_t>(refHeader->Strh.size()));
     }
-    if (ref && (!keepHeader || !keepFormat)) Say(Msg::ReferenceUsed, {s});
+    if (refFormat && !keepFormat)
+      Say(Msg::ReferenceUsed, {s});
+    else if (refHeader && !keepHeader)
+      Say(Msg::ReferenceHeaderUsed, {s});
+    const bool haveHeader = keepHeader || refHeader, haveFormat = keepFormat || refFormat;
     if (v.Video) {
-      FromVideoData(s, out, keepHeader || ref, keepFormat || ref);
+      FromVideoData(s, out, haveHeader, haveFormat);
+      // The reference's header over a format it did not give: its codec and
+      // frame are the format's.
+      if (refHeader && !keepHeader && !haveFormat && out.Format.size() >= BitmapInfoHeader::Size) {
+        const BitmapInfoHeader b = BitmapOf(out.Format);
+        out.Header.Handler = b.Compression;
+        out.Header.Frame[0] = out.Header.Frame[1] = 0;
+        out.Header.Frame[2] = static_cast<std::int16_t>(b.Width);
+        out.Header.Frame[3] = static_cast<std::int16_t>(b.Height < 0 ? -b.Height : b.Height);
+      }
     } else if (v.Audio) {
-      FromAudioData(s, out, keepHeader || ref, keepFormat || ref);
-    } else if (!keepHeader && !ref) {
+      FromAudioData(s, out, haveHeader, haveFormat);
+    } else if (!haveHeader) {
       Placeholder(out);
     }
     const StreamData data = DataFor(s);
@@ -319,8 +392,10 @@ class Planner {
   }
 
   MainHeader Main(const NewHeaderList& list) const {
+    bool video = false;
+    for (const StreamVerdict& v : Verdict.Streams) video |= v.Video;
     MainHeader m = Verdict.MainSound && Scan.Headers.TotalFramesPos >= 0 ? Scan.Headers.Main
-                   : Reference && Reference->TotalFramesPos >= 0         ? Reference->Main
+                   : Reference && MainHeaderSound(*Reference, video)     ? Reference->Main
                                                                          : MainHeader{};
     m.Streams = static_cast<std::uint32_t>(list.Streams.size());
     if (!Verdict.MainSound || m.MicroSecPerFrame == 0) {
@@ -342,33 +417,9 @@ class Planner {
   const ScanResult& Scan;
   const HeaderVerdict& Verdict;
   const AviHeaders* Reference;
+  std::vector<ReferenceUse> Use;
   std::vector<StreamData> Data;
 };
-
-// Refuses a reference whose streams are not this file's.
-void CheckReference(const HeaderVerdict& verdict, const AviHeaders& reference, const ScanResult& scan) {
-  for (std::size_t s = 0; s < verdict.Streams.size(); ++s) {
-    const StreamVerdict& v = verdict.Streams[s];
-    if (!v.InData()) continue;
-    if (s >= reference.Streams.size() || reference.Streams[s].Strh.empty() || reference.Streams[s].Strf.empty())
-      throw ErrorException(VEK::Text(Msg::ReferenceNoStream, {s}));
-    const StreamHeader& r = reference.Streams[s];
-    FourCC code = 0;
-    for (const OldIndexEntry& e : scan.Entries)
-      if (static_cast<std::size_t>(StreamNumber(e.ChunkId)) == s && ChunkKind(e.ChunkId) != KindPalette) {
-        code = e.ChunkId;
-        break;
-      }
-    if ((v.Video && r.Type != CodeVids) || (v.Audio && r.Type != CodeAuds))
-      throw ErrorException(VEK::Text(Msg::ReferenceKind, {s, CodeText(r.Type), CodeText(code)}));
-    if (v.VideoData && v.VideoData->Family != VideoFamily::Unknown &&
-        VEKCodec::FamilyOf(r.Compression) != v.VideoData->Family &&
-        VEKCodec::FamilyOf(r.Handler) != v.VideoData->Family)
-      throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, CodeText(r.Compression), DataName(v)}));
-    if (v.AudioData && !SameAudioCodec(r.FormatTag, *v.AudioData))
-      throw ErrorException(VEK::Text(Msg::ReferenceCodec, {s, TagText(r.FormatTag), DataName(v)}));
-  }
-}
 
 // The first movi position from atLeast on where the list ends: right after
 // it, or after a filler of at least a chunk header, which ends on an even
@@ -406,8 +457,11 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
     plan.Headers = scan.Headers;
     return plan;
   }
-  if (reference) CheckReference(verdict, *reference, scan);
-  Planner planner(scan, verdict, reference);
+  Findings referenceLines;
+  std::vector<ReferenceUse> use;
+  if (reference) use = JudgeReference(verdict, *reference, scan, referenceLines);
+  Planner planner(scan, verdict, reference, std::move(use));
+  planner.Lines = std::move(referenceLines);
   NewHeaderList list = planner.Plan();
   std::int64_t moviAt = movi;  // where the new list puts the movi list
   std::vector<unsigned char> bytes = HeaderListBytes(list, moviAt, 0, 0);

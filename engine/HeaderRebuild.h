@@ -27,9 +27,11 @@ struct HeaderPlan {
 };
 
 // Nothing when the verdict found the list sound. reference: the header list of
-// a healthy file from the same camera or encoder, or null. Throws
-// ErrorException when the reference does not match the data, or when in place
-// no list fits before the first chunk kept.
+// a healthy file from the same camera or encoder, or null: its parts that do
+// not describe the data are not used, each with a line. Throws ErrorException
+// when the reference's streams are not laid out as the data's (one missing,
+// or of another kind), or when in place no list fits before the first chunk
+// kept.
 std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
                                          const VEKAvi::AviHeaders* reference, bool inPlace);
 

@@ -217,7 +217,11 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       throw HealthySkipException(VEK::Text(Msg::NoRepairNeeded));
     }
     if (File.Mode == BackupFile::Mode::Check) {
-      ShowTotals(TotalsFromData(walked));
+      // Where the header list is damaged, counted in the units of the list
+      // a rebuild would write (an audio format read from the data, say):
+      // the check's totals are the rebuild's.
+      const std::optional<HeaderPlan> plan = PlanHeaderList(walked, verdict, nullptr, false);
+      ShowTotals(plan ? TotalsFromData(walked, plan->Headers) : TotalsFromData(walked));
       Counts.Done.store(true, std::memory_order_relaxed);
       File.Repaired = checked.IndexSkipsDamage && ErrorCount() == 0;
       Notify(ErrorCount() > 0 ? FileError : FileOk);

@@ -82,6 +82,7 @@ const StreamRow FilmStreams[] = {
     {"dv 525/60", "dvvideo", "testsrc=size=720x480:rate=30000/1001", "-c:S dvvideo -pix_fmt:S yuv411p"},
     {"dvcpro50", "dvvideo", "testsrc=size=720x576:rate=25", "-c:S dvvideo -pix_fmt:S yuv422p"},
     {"dvcpro hd 1080i50", "dvvideo", "testsrc=size=1440x1080:rate=25", "-c:S dvvideo -pix_fmt:S yuv422p"},
+    {"cinepak", "cinepak", "testsrc=size=160x120:rate=25", "-c:S cinepak", true, false},
     {"mp3 44100 stereo", "libmp3lame", "sine=frequency=330:sample_rate=44100", "-c:S libmp3lame -ac:S 2 -b:S 128k",
      true, true, 128000},
     {"mp3 22050 mono", "libmp3lame", "sine=frequency=330:sample_rate=22050", "-c:S libmp3lame -ac:S 1 -b:S 40k", true,
@@ -189,7 +190,8 @@ VideoFamily FamilyOfCodec(const std::string& name) {
                                                        {"jpegls", VideoFamily::Jpeg},
                                                        {"vp8", VideoFamily::Vp8},
                                                        {"vp9", VideoFamily::Vp9},
-                                                       {"dvvideo", VideoFamily::Dv}};
+                                                       {"dvvideo", VideoFamily::Dv},
+                                                       {"cinepak", VideoFamily::Cinepak}};
   const auto it = families.find(name);
   return it == families.end() ? VideoFamily::Unknown : it->second;
 }
@@ -339,9 +341,9 @@ TEST(StreamFormat, FamilyOfKnowsTheCodesRealFilesUse) {
       {"dmb1", VideoFamily::Jpeg},        {"JPGL", VideoFamily::Jpeg},        {"VP80", VideoFamily::Vp8},
       {"VP90", VideoFamily::Vp9},         {"dvsd", VideoFamily::Dv},          {"dv25", VideoFamily::Dv},
       {"dvhd", VideoFamily::Dv},          {"dv50", VideoFamily::Dv},          {"CDVC", VideoFamily::Dv},
-      {"CDVH", VideoFamily::Dv},          {"DIV3", VideoFamily::Unknown},     {"MP42", VideoFamily::Unknown},
-      {"WMV2", VideoFamily::Unknown},     {"CRAM", VideoFamily::Unknown},     {"HFYU", VideoFamily::Unknown},
-      {"VP70", VideoFamily::Unknown},     {"\0\0\0\0", VideoFamily::Unknown},
+      {"CDVH", VideoFamily::Dv},          {"cvid", VideoFamily::Cinepak},     {"DIV3", VideoFamily::Unknown},
+      {"MP42", VideoFamily::Unknown},     {"WMV2", VideoFamily::Unknown},     {"CRAM", VideoFamily::Unknown},
+      {"HFYU", VideoFamily::Unknown},     {"VP70", VideoFamily::Unknown},     {"\0\0\0\0", VideoFamily::Unknown},
   };
   for (const auto& [text, family] : codes) {
     EXPECT_EQ(VEKCodec::FamilyOf(VEK::LoadLe32(reinterpret_cast<const unsigned char*>(text))), family) << text;
@@ -369,6 +371,9 @@ TEST(StreamFormat, RandomBytesAfterAHeaderGiveNothingOrASaneAnswer) {
       {"VP9", {0x82, 0x49, 0x83, 0x42}, 0},
       {"DV 625/50", {0x1F, 0x07, 0x00, 0xBF}, 144000},
       {"DV 525/60", {0x1F, 0x07, 0x00, 0x3F}, 120000},
+      // A frame of 400 bytes, 160x120, one strip of 390 bytes holding a codebook.
+      {"Cinepak", {0x00, 0x00, 0x01, 0x90, 0x00, 0xA0, 0x00, 0x78, 0x00, 0x01, 0x10, 0x00, 0x01, 0x86, 0, 0, 0, 0,
+                   0x00, 0x78, 0x00, 0xA0, 0x20, 0x00, 0x01, 0x00}, 400},
       {"MPEG audio", {0xFF, 0xFB, 0x90}, 0},
       {"AC-3", {0x0B, 0x77}, 0},
   };
