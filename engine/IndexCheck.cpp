@@ -47,7 +47,7 @@ class EntryMatcher {
 
 bool KeyFlagJudged(const ScanResult& scan, const OldIndexEntry& entry) {
   // Only a codec rule's own answer can contradict an index's flag.
-  const int stream = StreamNumber(entry.ChunkId);
+  const int stream = StreamNumber(entry.ChunkId, scan.Numbering);
   return IsVideoKind(entry.ChunkId) && stream >= 0 && static_cast<std::size_t>(stream) < scan.Rules.size() &&
          scan.Rules[static_cast<std::size_t>(stream)] && entry.Size > 0;
 }
@@ -165,7 +165,7 @@ Findings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCh
   }
   std::int64_t missing = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId, scan.Numbering));
     missing += !matcher.Matches(i) && s < indexed.size() && indexed[s] && ChunkKind(entries[i].ChunkId) != KindPalette;
   }
   if (wrong > 0) Add(found, Msg::IndexWrongEntries, {wrong});
