@@ -52,11 +52,27 @@ constexpr int HexDigit(unsigned c) {
                                 : -1;
 }
 
-// The stream a chunk code "nn.." belongs to: its two leading hexadecimal
-// digits, as the strl lists are numbered; -1 when they are not digits.
-constexpr int StreamNumber(FourCC code) {
+// How a file's chunk codes spell the numbers of its streams (the strl lists
+// in order). Video for Windows reads the two leading characters as
+// hexadecimal ("0a" is stream 10, "10" stream 16); ffmpeg and mplayer write
+// and read them as decimal ("10" is stream 10) and take a letter for no
+// stream. The two agree on 00-09, so they part only past ten streams, and
+// each file is read by the one its chunks use (see DecideNumbering).
+enum class StreamNumbering : std::uint8_t { Decimal, Hexadecimal };
+
+// The stream a chunk code "nn.." belongs to under the file's numbering; -1
+// when its two leading characters are not digits of it.
+constexpr int StreamNumber(FourCC code, StreamNumbering numbering) {
   const int high = HexDigit(code & 0xFF), low = HexDigit((code >> 8) & 0xFF);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
+  if (high < 0 || low < 0) return -1;
+  if (numbering == StreamNumbering::Hexadecimal) return high * 16 + low;
+  return high > 9 || low > 9 ? -1 : high * 10 + low;
+}
+
+// True when the code names the same stream under both numberings (00-09),
+// or none under either.
+constexpr bool NumberedAlike(FourCC code) {
+  return StreamNumber(code, StreamNumbering::Decimal) == StreamNumber(code, StreamNumbering::Hexadecimal);
 }
 
 // Index flags.

@@ -204,8 +204,9 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   // flipped byte made another kind's does not make it both.
   std::vector<std::int64_t> videoChunks(streams.size(), 0), audioChunks(streams.size(), 0);
   for (const OldIndexEntry& e : scan.Entries) {
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
-    if (ChunkKind(e.ChunkId) == KindPalette) continue;
+    const int number = StreamNumber(e.ChunkId, scan.Numbering);
+    if (ChunkKind(e.ChunkId) == KindPalette || number < 0) continue;
+    const std::size_t s = static_cast<std::size_t>(number);
     if (s >= streams.size()) {
       streams.resize(s + 1);
       codes.resize(s + 1, 0);

@@ -22,8 +22,8 @@ HeaderCounts CountsFromData(const ScanResult& scan, const AviHeaders& headers) {
   std::vector<bool> video(Numbers, false);
   const std::int64_t firstEnd = scan.SegmentList.size() > 1 ? scan.SegmentList.front().End : INT64_MAX;
   for (const OldIndexEntry& e : entries) {
-    if (ChunkKind(e.ChunkId) == KindPalette) continue;
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering));
+    if (ChunkKind(e.ChunkId) == KindPalette || s >= Numbers) continue;
     ++frames[s];
     bytes[s] += e.Size;
     if (e.Position() < firstEnd) ++firstSegmentFrames[s];
@@ -63,7 +63,8 @@ DataTotals TotalsFromData(const ScanResult& scan, const AviHeaders& list) {
   for (const OldIndexEntry& e : scan.Entries) {
     if (IsVideoKind(e.ChunkId)) ++totals.VideoFrames;
     if (ChunkKind(e.ChunkId) != KindAudio) continue;
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering));
+    if (s >= Numbers) continue;
     ++chunks[s];
     bytes[s] += e.Size;
   }

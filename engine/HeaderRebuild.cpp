@@ -27,7 +27,7 @@ struct StreamData {
 std::vector<StreamData> DataOf(const ScanResult& scan, std::size_t n) {
   std::vector<StreamData> data(n);
   for (const OldIndexEntry& e : scan.Entries) {
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering));
     if (s >= n || ChunkKind(e.ChunkId) == KindPalette) continue;
     ++data[s].Chunks;
     data[s].Bytes += e.Size;

@@ -47,7 +47,7 @@ class EntryMatcher {
 
 bool KeyFlagJudged(const ScanResult& scan, const OldIndexEntry& entry) {
   // Only a codec rule's own answer can contradict an index's flag.
-  const int stream = StreamNumber(entry.ChunkId);
+  const int stream = StreamNumber(entry.ChunkId, scan.Numbering);
   return IsVideoKind(entry.ChunkId) && stream >= 0 && static_cast<std::size_t>(stream) < scan.Rules.size() &&
          scan.Rules[static_cast<std::size_t>(stream)] && entry.Size > 0;
 }
@@ -171,7 +171,7 @@ IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const S
   bool everyStream = std::find(indexed.begin(), indexed.end(), true) != indexed.end();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (ChunkKind(entries[i].ChunkId) == KindPalette) continue;
-    const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId));
+    const std::size_t s = static_cast<std::size_t>(StreamNumber(entries[i].ChunkId, scan.Numbering));
     const bool streamIndexed = s < indexed.size() && indexed[s];
     everyStream &= streamIndexed;
     missing += !matcher.Matches(i) && streamIndexed;

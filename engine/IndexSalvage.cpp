@@ -100,7 +100,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     // Flagged as the walk flags its chunks, by the codec's rule where there
     // is one; else the index's own flag, the muxer's.
     auto flagsOf = [&] {
-      const std::size_t stream = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+      const std::size_t stream = static_cast<std::size_t>(StreamNumber(e.ChunkId, s.Numbering));
       if (!IsVideoKind(e.ChunkId) || stream >= s.Rules.size() || !s.Rules[stream] || e.ChunkSize == 0)
         return e.Flags & AVIIF_KEYFRAME;
       unsigned char probe[VEKCodec::ProbeBytes];

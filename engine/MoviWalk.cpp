@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "avi/AviChunk.h"
+#include "avi/StreamNumbering.h"
 #include "codec/StreamFormat.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
@@ -108,7 +109,9 @@ void MoviWalk::TakeSurvivingStreams(const std::vector<std::int64_t>& strls) {
   // of its stream's kind, or none is taken.
   std::vector<std::int64_t> video, audio;
   for (const OldIndexEntry& e : Scan.Entries) {
-    const std::size_t stream = static_cast<std::size_t>(StreamNumber(e.ChunkId));
+    const int number = StreamOf(e.ChunkId);
+    if (number < 0) continue;
+    const std::size_t stream = static_cast<std::size_t>(number);
     if (stream >= video.size()) video.resize(stream + 1), audio.resize(stream + 1);
     video[stream] += IsVideoKind(e.ChunkId);
     audio[stream] += ChunkKind(e.ChunkId) == KindAudio;
@@ -399,9 +402,10 @@ void MoviWalk::NoteFirstChunk(std::int64_t position, const unsigned char* header
   // (PCM).
   constexpr int PictureTries = 300, SoundTries = 32;
   const ChunkHeader chunk = ChunkHeader::Load(header);
-  const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
+  const int number = StreamOf(chunk.Code);
+  const std::size_t stream = static_cast<std::size_t>(number);
   const bool video = IsVideoKind(chunk.Code), audio = ChunkKind(chunk.Code) == KindAudio;
-  if (chunk.DataSize == 0 || (!video && !audio)) return;
+  if (number < 0 || chunk.DataSize == 0 || (!video && !audio)) return;
   if (stream >= Scan.FirstChunks.size()) Scan.FirstChunks.resize(stream + 1);
   FirstChunk& first = Scan.FirstChunks[stream];
   if (first.Told || first.Tries >= (video ? PictureTries : SoundTries)) return;
@@ -458,7 +462,7 @@ void MoviWalk::FlagEarlierChunks() {
     if (learned < 0) continue;
     for (OldIndexEntry& e : Scan.Entries) {
       if (e.Position() >= learned) break;
-      if (static_cast<std::size_t>(StreamNumber(e.ChunkId)) != stream || !IsVideoKind(e.ChunkId) || e.Size == 0)
+      if (static_cast<std::size_t>(StreamNumber(e.ChunkId, Scan.Numbering)) != stream || !IsVideoKind(e.ChunkId) || e.Size == 0)
         continue;
       unsigned char header[ChunkHeader::Size];
       VEK::StoreLe32(header, e.ChunkId);
@@ -468,6 +472,30 @@ void MoviWalk::FlagEarlierChunks() {
   }
 }
 
+void MoviWalk::SettleNumbering(std::int64_t position, const unsigned char* header) {
+  if (NumberingSettled || NumberedAlike(VEK::LoadLe32(header))) return;
+  NumberingSettled = true;
+  // Interleaved streams all show within their first few thousand chunks;
+  // the chain is followed only while it holds, as damage ends what it can
+  // tell.
+  constexpr int LookAhead = 4096;
+  const std::int64_t fileSize = Source.SourceSize();
+  std::vector<std::uint16_t> prefixes{VEK::LoadLe16(header)};
+  position = ChunkEnd(position, ChunkHeader::Load(header).DataSize, static_cast<int>(position & 1));
+  for (int k = 0; k < LookAhead && fileSize - position >= ListHeader::Size; ++k) {
+    unsigned char bytes[ListHeader::Size];
+    if (Source.Peek(bytes, sizeof bytes, position) != ListHeader::Size) break;
+    if (IsList(bytes, CodeRecList)) {
+      position += ListHeader::Size;
+      continue;
+    }
+    if (!IsWalkableCode(bytes)) break;
+    if (IsStreamChunkId(bytes)) prefixes.push_back(VEK::LoadLe16(bytes));
+    position = ChunkEnd(position, ChunkHeader::Load(bytes).DataSize, static_cast<int>(position & 1));
+  }
+  Scan.Numbering = DecideNumbering(prefixes, Scan.Headers.Streams.size());
+}
+
 void MoviWalk::CountChunk(const unsigned char* bytes) {
   if (!IsStreamChunkId(bytes)) return;
   const FourCC code = VEK::LoadLe32(bytes);
@@ -475,7 +503,7 @@ void MoviWalk::CountChunk(const unsigned char* bytes) {
     Counts->VideoFrames.fetch_add(1, std::memory_order_relaxed);
   } else if (ChunkKind(code) == KindAudio) {
     // In samples as the Done line gives them, where the headers tell the rate.
-    const std::size_t stream = static_cast<std::size_t>(StreamNumber(code));
+    const std::size_t stream = static_cast<std::size_t>(StreamOf(code));  // none: past every header
     const std::vector<StreamHeader>& headers = Scan.Headers.Streams;
     if (stream >= headers.size() || !headers[stream].IsAudio()) {
       Counts->AudioSamples.fetch_add(1, std::memory_order_relaxed);
@@ -492,7 +520,7 @@ void MoviWalk::CountChunk(const unsigned char* bytes) {
 
 std::uint32_t MoviWalk::ChunkFlags(std::int64_t position, const unsigned char* header) {
   const ChunkHeader chunk = ChunkHeader::Load(header);
-  const std::size_t stream = static_cast<std::size_t>(StreamNumber(chunk.Code));
+  const std::size_t stream = static_cast<std::size_t>(StreamOf(chunk.Code));  // none: past every rule
   const bool video = IsVideoKind(chunk.Code);
   const VEKCodec::KeyFrameRule rule = stream < Scan.Rules.size() ? Scan.Rules[stream] : nullptr;
   if (!video || rule == nullptr || chunk.DataSize == 0)
@@ -661,6 +689,7 @@ void MoviWalk::ScanMovi() {
       WalkedChunk chunk{pos, {}, 0};
       std::copy(bytes, bytes + ChunkHeader::Size, chunk.Bytes);
       if (IsStreamChunkId(bytes)) {
+        SettleNumbering(pos, bytes);
         NoteFirstChunk(pos, bytes);
         chunk.Flags = ChunkFlags(pos, bytes);
       }

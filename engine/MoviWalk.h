@@ -103,6 +103,10 @@ class MoviWalk {
   bool IsIndexRecord(std::int64_t position);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
+  // Decides the file's numbering at the first stream chunk whose code the
+  // two read apart, from the codes of the chunks that follow it there.
+  void SettleNumbering(std::int64_t position, const unsigned char* header);
+  int StreamOf(VEKAvi::FourCC code) const { return VEKAvi::StreamNumber(code, Scan.Numbering); }
   // Keeps the first bytes of a stream's first chunk with data.
   void NoteFirstChunk(std::int64_t position, const unsigned char* header);
   // Judges the chunks walked before their stream's rule was learned.
@@ -131,6 +135,7 @@ class MoviWalk {
   // Percent per byte of the file as it was sized when opened, in single precision.
   float ProgressFactor = 0.0f;
   ScanResult Scan;
+  bool NumberingSettled = false;
   // Each stream chunk code the walk has accepted, with its largest size.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> WalkedSizes;
   // The chunks and bytes of each audio stream so far, by stream number.

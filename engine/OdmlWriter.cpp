@@ -91,7 +91,8 @@ void Fail(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg>
 // Decides every index chunk and checks every field that must hold its value,
 // without touching the file: both the writer and the space reservation start
 // here, so they refuse the same files.
-OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEntries& entries) {
+OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEntries& entries,
+              StreamNumbering numbering) {
   if (segments.empty()) Fail(Msg::OdmlBadSegments);
   for (std::size_t i = 0; i < segments.size(); ++i) {
     const Segment& s = segments[i];
@@ -121,7 +122,7 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
         segments[k].End - at < ChunkHeader::Size)
       Fail(Msg::OdmlBadSegments);
     if (k == 0) ++plan.FirstSegmentEntries;
-    const int n = StreamNumber(entry.ChunkId);
+    const int n = StreamNumber(entry.ChunkId, numbering);
     // A chunk of a stream the header does not describe has no super index to
     // reach it; only the legacy idx1 lists it.
     if (n < 0 || static_cast<std::size_t>(n) >= plan.Streams.size()) continue;
@@ -186,7 +187,7 @@ void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
 
 std::int64_t OdmlIndexBytes(const ScanResult& scan) {
   const Segments& segments = scan.SegmentList;
-  const OdmlPlan plan = Plan(scan.Headers, segments, scan.Entries);
+  const OdmlPlan plan = Plan(scan.Headers, segments, scan.Entries, scan.Numbering);
   return (segments.back().End & 1) + plan.StandardBytes;
 }
 
@@ -194,7 +195,7 @@ void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck&
   const AviHeaders& headers = scan.Headers;
   const Segments& segments = scan.SegmentList;
   const IndexEntries& entries = scan.Entries;
-  const OdmlPlan plan = Plan(headers, segments, entries);
+  const OdmlPlan plan = Plan(headers, segments, entries, scan.Numbering);
   const Segment& first = segments.front();
   const Segment& last = segments.back();
   const bool single = segments.size() == 1;
@@ -238,7 +239,7 @@ void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck&
       file.Write(p, sizeof p);
       std::size_t filled = 0;
       for (std::uint32_t done = 0; done < index.Count; ++entry) {
-        if (StreamNumber(entry->ChunkId) != static_cast<int>(n)) continue;
+        if (StreamNumber(entry->ChunkId, scan.Numbering) != static_cast<int>(n)) continue;
         const std::int64_t data = entry->Position() + ChunkHeader::Size;
         unsigned char* out = &block[filled * StandardEntryBytes];
         StandardIndexEntry{static_cast<std::uint32_t>(data - index.Base),

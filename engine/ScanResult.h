@@ -101,6 +101,10 @@ constexpr std::size_t MaxDamagedStretches = 4096;
 
 struct ScanResult {
   VEKAvi::AviHeaders Headers;
+  // How the chunk codes number the streams, decided by the walk at the
+  // first code the two numberings read apart; every check and writer reads
+  // stream numbers through it.
+  VEKAvi::StreamNumbering Numbering = VEKAvi::StreamNumbering::Decimal;
   // No RIFF header where the file starts: the walk found the movi data by
   // its list header or by its chunks.
   bool StartLost = false;

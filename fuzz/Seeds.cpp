@@ -72,6 +72,17 @@ std::vector<std::pair<std::string, Bytes>> AviSeeds() {
     add("zero-tail", b);
   }
   {
+    // ffmpeg's decimal stream numbers: "10wb" and "11wb" are streams 10 and 11.
+    AviBuilder b(ZantrelTest::StreamDigits::Decimal);
+    b.StartMovi();
+    for (int i = 0; i < 2; ++i) {
+      b.Chunk("00dc", 24);
+      for (const char* code : {"01wb", "02wb", "03wb", "04wb", "05wb", "06wb", "07wb", "08wb", "09wb", "10wb", "11wb"})
+        b.Chunk(code, 6);
+    }
+    add("decimal-stream-numbers", b.EndMovi().Idx1());
+  }
+  {
     AviBuilder b;  // 'hdrl' only: no movi list
     add("no-movi", b);
   }

@@ -169,6 +169,24 @@ Damaged CutInsideTheLastChunk() {
   return d;
 }
 
+// Case 1 in a film of ffmpeg's: 1 video and 11 audio streams numbered in
+// decimal ("10wb" is stream 10).
+Damaged DecimalStreamsSizeFlipped(int chunk) {
+  AviBuilder b(StreamDigits::Decimal);
+  b.StartMovi();
+  for (int i = 0; i < 10; ++i) {
+    b.Chunk("00dc", 200 + static_cast<std::uint32_t>(i * 13), 0x31);
+    for (const char* code : {"01wb", "02wb", "03wb", "04wb", "05wb", "06wb", "07wb", "08wb", "09wb", "10wb", "11wb"})
+      b.Chunk(code, 48, 0x77);
+  }
+  Damaged d = FromBuilder(b.EndMovi().Idx1());
+  const std::int64_t at = d.Chunks[chunk].Position + 7;
+  d.Source[at] ^= 0x40;
+  d.Touched.push_back({at, at + 1});
+  d.Kept.push_back(d.Chunks[chunk]);
+  return d;
+}
+
 struct WalkCase {
   std::string name;
   std::function<Damaged()> make;
@@ -191,6 +209,8 @@ std::vector<WalkCase> WalkCases() {
       {"wiped header of the old index", [] { return IndexHeaderZeroed(false); }, 1, 1, true},
       {"wiped header of an old index with the muxer's flags", [] { return IndexHeaderZeroed(true); }, 1, 1, true},
       {"a download cut inside its last chunk", CutInsideTheLastChunk, 0, 0, true},
+      {"ffmpeg's decimal stream numbers, the size of stream 10's chunk runs past the end",
+       [] { return DecimalStreamsSizeFlipped(34); }, 1, 1, true},
   };
   for (std::size_t length : {std::size_t{4096}, std::size_t{65536}, std::size_t{200000}})
     for (unsigned seed : {1u, 2u, 3u})

@@ -13,20 +13,21 @@ std::uint32_t Code(std::string_view s) {
   return VEK::LoadLe32(reinterpret_cast<const unsigned char*>(s.data()));
 }
 
-AviBuilder::AviBuilder() {
+AviBuilder::AviBuilder(StreamDigits digits, std::uint32_t streamHeaderRoom)
+    : streamHeaderRoom_(streamHeaderRoom), digits_(digits) {
   Put32(Code("RIFF"));
   Put32(0);
   Put32(Code("AVI "));
   // LIST hdrl { avih (56 bytes), room that Build() fills with a strl per stream }
   Put32(Code("LIST"));
-  Put32(4 + 8 + 56 + StreamHeaderRoom);
+  Put32(4 + 8 + 56 + streamHeaderRoom_);
   Put32(Code("hdrl"));
   Put32(Code("avih"));
   Put32(56);
   bytes_.insert(bytes_.end(), 56, 0);
   Put32(Code("JUNK"));
-  Put32(StreamHeaderRoom - 8);
-  bytes_.insert(bytes_.end(), StreamHeaderRoom - 8, 0);
+  Put32(streamHeaderRoom_ - 8);
+  bytes_.insert(bytes_.end(), streamHeaderRoom_ - 8, 0);
 }
 
 void AviBuilder::Put32(std::uint32_t v) {
@@ -149,7 +150,8 @@ void AviBuilder::WriteStreamHeaders(Bytes& out) const {
   };
   std::map<int, Stream> streams;
   for (const ExpectedEntry& e : chunks_) {
-    const int n = Hex(e.Code & 0xFF) * 16 + Hex((e.Code >> 8) & 0xFF);
+    const int high = Hex(e.Code & 0xFF), low = Hex((e.Code >> 8) & 0xFF);
+    const int n = digits_ == StreamDigits::Hexadecimal ? high * 16 + low : high * 10 + low;
     const std::uint32_t kind = e.Code >> 16;
     Stream& s = streams[n];
     if (kind == (Code("00pc") >> 16)) continue;
@@ -160,7 +162,8 @@ void AviBuilder::WriteStreamHeaders(Bytes& out) const {
     s.Largest = std::max(s.Largest, e.Size);
   }
   constexpr std::size_t StrlBytes = 12 + 8 + 56 + 8 + 40;
-  const int count = streams.empty() ? 0 : std::min<int>(streams.rbegin()->first + 1, StreamHeaderRoom / StrlBytes - 1);
+  const int count =
+      streams.empty() ? 0 : std::min<int>(streams.rbegin()->first + 1, streamHeaderRoom_ / StrlBytes - 1);
   std::size_t at = 12 + 12 + 8 + 56;
   auto put32 = [&](std::uint32_t v) {
     VEK::StoreLe32(&out[at], v);
@@ -199,7 +202,7 @@ void AviBuilder::WriteStreamHeaders(Bytes& out) const {
   VEK::StoreLe32(&out[32], 40000);  // avih dwMicroSecPerFrame
   VEK::StoreLe32(&out[32 + 24], static_cast<std::uint32_t>(count));
   // The rest of the room stays a JUNK chunk.
-  const std::size_t end = 12 + 12 + 8 + 56 + StreamHeaderRoom;
+  const std::size_t end = 12 + 12 + 8 + 56 + streamHeaderRoom_;
   if (count > 0) {
     VEK::StoreLe32(&out[at], Code("JUNK"));
     VEK::StoreLe32(&out[at + 4], static_cast<std::uint32_t>(end - at - 8));

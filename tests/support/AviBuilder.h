@@ -23,10 +23,18 @@ struct ExpectedEntry {
 
 std::uint32_t Code(std::string_view fourChars);
 
+// How the chunk codes number the streams whose headers Build() writes:
+// hexadecimal as Video for Windows reads them, decimal as ffmpeg writes them.
+enum class StreamDigits { Hexadecimal, Decimal };
+
 class AviBuilder {
  public:
-  // Starts the RIFF form and writes a 'hdrl' list.
-  AviBuilder();
+  static constexpr std::uint32_t DefaultStreamHeaderRoom = 2048;  // 15 streams
+
+  // Starts the RIFF form and writes a 'hdrl' list with room for the stream
+  // lists of 124 bytes each (and a filler after them).
+  AviBuilder() : AviBuilder(StreamDigits::Hexadecimal) {}
+  explicit AviBuilder(StreamDigits digits, std::uint32_t streamHeaderRoom = DefaultStreamHeaderRoom);
 
   AviBuilder& StartMovi();
   // A chunk with a payload of size bytes and its pad byte.
@@ -51,7 +59,8 @@ class AviBuilder {
   const std::vector<ExpectedEntry>& StreamChunks() const { return chunks_; }
 
  private:
-  static constexpr std::uint32_t StreamHeaderRoom = 2048;
+  std::uint32_t streamHeaderRoom_;
+  StreamDigits digits_;
   void WriteStreamHeaders(Bytes& out) const;
   void Put32(std::uint32_t v);
   void Patch32(std::size_t at, std::uint32_t v);
