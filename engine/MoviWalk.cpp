@@ -528,8 +528,11 @@ bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) 
 
 std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t size) {
   const std::int64_t fileSize = Source.SourceSize();
-  std::int64_t after = index + ChunkHeader::Size + size;
-  after += after & 1;
+  // The next RIFF follows on the index's own parity: odd in a film carved
+  // from a disk behind a stray byte, where every list and chunk is shifted
+  // alike. The file's absolute parity is the writer's only where nothing
+  // before the data was lost.
+  const std::int64_t after = ChunkEnd(index, size, static_cast<int>(index & 1));
   unsigned char header[ListHeader::Size];
   if (after <= fileSize - ListHeader::Size && Source.Peek(header, sizeof header, after) == ListHeader::Size &&
       IsSegmentStart(header))
@@ -537,7 +540,9 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   // An OpenDML file goes on after its legacy index even when that index's
   // size is damaged; a file without OpenDML headers ends there: what follows
   // an idx1 in it is no data of its own (another program's appended bytes).
-  bool openDml = Scan.Headers.DmlhPos >= 0;
+  // Where no header list is left to tell, a segment after the index is
+  // looked for as in an OpenDML file.
+  bool openDml = Scan.Headers.DmlhPos >= 0 || (Scan.StartLost && Scan.Headers.Streams.empty());
   for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
   if (!openDml) return -1;
   return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,
