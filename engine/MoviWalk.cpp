@@ -279,7 +279,26 @@ void MoviWalk::ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool si
   if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
-bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at) {
+const unsigned char* MoviWalk::LookAt(std::int64_t position, std::int64_t want, std::int64_t& got) {
+  const std::int64_t held = LookStart + LookLength - position;
+  if (position >= LookStart && held > 0 && (held >= want || LookReachesEnd)) {
+    got = std::min(want, held);
+    return LookBuffer.get() + (position - LookStart);
+  }
+  if (LooksAllowed <= 0) return nullptr;
+  --LooksAllowed;
+  if (!LookBuffer) LookBuffer.reset(new unsigned char[LookBlock]);
+  const std::int64_t n = Source.Peek(LookBuffer.get(), LookBlock, position);
+  if (n < 0) throw VEKFile::File::ReadFailure();
+  LookStart = position;
+  LookLength = n;
+  LookReachesEnd = n < LookBlock;
+  got = std::min(want, n);
+  return LookBuffer.get();
+}
+
+bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at,
+                         bool searching) {
   const unsigned char* header = block + (at - base);
   const ChunkHeader chunk = ChunkHeader::Load(header);
   // An index is a whole number of 16-byte entries; it may be cut short.
@@ -294,6 +313,11 @@ bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int
   if (end >= base && end + Look <= base + n) {
     std::copy(block + (end - base), block + (end - base) + Look, after);
     got = Look;
+  } else if (searching) {
+    const unsigned char* seen = LookAt(end, std::min(Look, fileSize - end), got);
+    if (seen == nullptr) return false;
+    std::copy(seen, seen + got, after);
+    if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   } else {
     got = Source.Peek(after, std::min(Look, fileSize - end), end);
     if (got < 0) throw VEKFile::File::ReadFailure();
@@ -336,6 +360,7 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
     // Progress moves once per block rather than at every byte: the display
     // polls it a few times a second, and a percent spans far more than a block.
     SetProgressAt(base);
+    LooksAllowed += n / LookEvery;
     if (const std::optional<SearchHit> hit = SearchIn(block, base, n, alsoLike, candidate)) return resumeAt(*hit);
     // The next block starts 8 bytes back so that a code straddling two
     // blocks is still seen.
@@ -352,7 +377,7 @@ std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block
     if (candidate.Position >= 0 && found >= candidate.End) return SearchHit{HitKind::Chunk, candidate.Position};
     // A few MiB of compressed or random data hold chunk-like codes by
     // chance; only one whose chunk ends on something recognisable is taken.
-    if (Confirmed(block, base, n, found))
+    if (Confirmed(block, base, n, found, true))
       return SearchHit{VEK::LoadLe32(block + i) == CodeIdx1 ? HitKind::Index : HitKind::Chunk, found};
     // A chunk followed by more damage cannot be confirmed that way. One
     // like those already walked (same code, no larger than twice the
@@ -360,7 +385,8 @@ std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block
     // a chance code in garbage almost never has both a known code and a
     // size that small. Nor is a record of an old index one: those are 16
     // bytes each and each starts with a chunk code.
-    if (candidate.Position < 0 && LooksLikeWalkedChunk(block + i, alsoLike) && !IsIndexRecord(found)) {
+    if (candidate.Position < 0 && LooksLikeWalkedChunk(block + i, alsoLike) &&
+        !IsIndexRecordIn(block, base, n, found)) {
       const ChunkHeader header = ChunkHeader::Load(block + i);
       const std::int64_t end = ChunkEnd(found, header.DataSize, static_cast<int>(found & 1));
       if (end <= Source.SourceSize()) candidate = {found, end};
@@ -378,6 +404,20 @@ bool MoviWalk::IsIndexRecord(std::int64_t position) {
     unsigned char code[4];
     if (neighbour >= 0 && Source.Peek(code, sizeof code, neighbour) == sizeof code && IsStreamChunkId(code))
       return true;
+  }
+  return false;
+}
+
+bool MoviWalk::IsIndexRecordIn(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t position) {
+  for (const std::int64_t neighbour : {position - Idx1Entry::Size, position + Idx1Entry::Size}) {
+    if (neighbour < 0) continue;
+    const unsigned char* code = nullptr;
+    std::int64_t got = 4;
+    if (neighbour >= base && neighbour + 4 <= base + n)
+      code = block + (neighbour - base);
+    else if ((code = LookAt(neighbour, 4, got)) == nullptr)
+      return true;
+    if (got == 4 && IsStreamChunkId(code)) return true;
   }
   return false;
 }
@@ -583,8 +623,11 @@ bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) 
 
 std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t size) {
   const std::int64_t fileSize = Source.SourceSize();
-  std::int64_t after = index + ChunkHeader::Size + size;
-  after += after & 1;
+  // The next RIFF follows on the index's own parity: odd in a film carved
+  // from a disk behind a stray byte, where every list and chunk is shifted
+  // alike. The file's absolute parity is the writer's only where nothing
+  // before the data was lost.
+  const std::int64_t after = ChunkEnd(index, size, static_cast<int>(index & 1));
   unsigned char header[ListHeader::Size];
   if (after <= fileSize - ListHeader::Size && Source.Peek(header, sizeof header, after) == ListHeader::Size &&
       IsSegmentStart(header))
@@ -592,7 +635,9 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   // An OpenDML file goes on after its legacy index even when that index's
   // size is damaged; a file without OpenDML headers ends there: what follows
   // an idx1 in it is no data of its own (another program's appended bytes).
-  bool openDml = Scan.Headers.DmlhPos >= 0;
+  // Where no header list is left to tell, a segment after the index is
+  // looked for as in an OpenDML file.
+  bool openDml = Scan.Headers.DmlhPos >= 0 || (Scan.StartLost && Scan.Headers.Streams.empty());
   for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
   if (!openDml) return -1;
   return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,

@@ -96,11 +96,22 @@ class MoviWalk {
   // there, nothing when it goes on past them.
   std::optional<SearchHit> SearchIn(const unsigned char* block, std::int64_t base, std::int64_t n,
                                     const unsigned char* alsoLike, SearchCandidate& candidate);
-  bool Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at);
+  // searching: for the search, whose looks beyond the block are rationed
+  // (see LookAt); a look refused leaves the chunk unconfirmed.
+  bool Confirmed(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t at,
+                 bool searching = false);
+  // Up to want bytes at position for the search's judgement of a code found
+  // outside the block it searches, from a window of the file read LookBlock
+  // bytes at a time; their count in got. Null when the ration of reads is
+  // spent.
+  const unsigned char* LookAt(std::int64_t position, std::int64_t want, std::int64_t& got);
   // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
   // given size) starts, or -1 when the file has no more segments.
   std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size);
   bool IsIndexRecord(std::int64_t position);
+  // The same for a code in the block being searched: a neighbour that
+  // cannot be looked at counts as a record.
+  bool IsIndexRecordIn(const unsigned char* block, std::int64_t base, std::int64_t n, std::int64_t position);
   bool LooksLikeWalkedChunk(const unsigned char* header, const unsigned char* alsoLike) const;
   void CountChunk(const unsigned char* bytes);
   // Decides the file's numbering at the first stream chunk whose code the
@@ -144,6 +155,16 @@ class MoviWalk {
   // data (-1: from its header, or not at all).
   std::vector<std::int64_t> RuleLearnedAt;
   std::unique_ptr<unsigned char[]> Buffer;
+  // The search's window for what lies beyond its block, and its ration of
+  // reads: codes whose chunks end near one another (a pattern repeated
+  // over megabytes) share one read, and reads to scattered ends are allowed
+  // in step with the bytes searched, one per LookEvery of them, so that no
+  // input makes the search read or wait much more than it searches.
+  static constexpr std::int64_t LookBlock = 4096, LookEvery = 2048, LooksAtFirst = 64;
+  std::unique_ptr<unsigned char[]> LookBuffer;
+  std::int64_t LookStart = 0, LookLength = 0;
+  bool LookReachesEnd = false;
+  std::int64_t LooksAllowed = LooksAtFirst;
 };
 
 // The walk of one file from where FindStart left it.

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "engine/EngineMessages.h"
@@ -23,6 +24,7 @@
 #include "lang/Language.h"
 #include "support/AviBuilder.h"
 #include "support/FaultySystemCalls.h"
+#include "support/OdmlReader.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
 #include "util/Endian.h"
@@ -303,6 +305,98 @@ void ExpectEveryIntactChunkIndexed(const std::vector<WalkCase>& cases) {
 
 TEST(NeverWorse, EveryIntactChunkIsIndexedAndTheDamageCountedInEveryMode) {
   ExpectEveryIntactChunkIndexed(WalkCases());
+}
+
+// An OpenDML film carved from a disk from its first movi list on, behind
+// `stray` bytes that are no part of it: two AVIX segments follow its idx1,
+// on the movi list's parity (odd behind one stray byte). With
+// indexSizeWrong, the idx1's size field claims more than the index holds,
+// so that the next segment is not where it says. The writer's list holds
+// every chunk of every segment, at positions in the carved bytes.
+struct Carved {
+  Bytes File;
+  Bytes Whole;  // the film it was carved from
+  std::vector<ExpectedEntry> Chunks;
+};
+
+Carved CarvedOpenDml(int stray, bool indexSizeWrong) {
+  AviBuilder b;
+  b.StartMovi();
+  auto frames = [&](int from, int count) {
+    for (int i = from; i < from + count; ++i)
+      b.Chunk("00dc", 300 + static_cast<std::uint32_t>((i * 37) % 101), static_cast<unsigned char>(0x30 + i % 7))
+          .Chunk("01wb", 41 + static_cast<std::uint32_t>(i % 2), 0x77);
+  };
+  frames(0, 20);
+  b.EndMovi();
+  const std::int64_t idx1 = b.Size();
+  b.Idx1();
+  std::vector<std::int64_t> segments;
+  for (int segment = 1; segment <= 2; ++segment) {
+    segments.push_back(b.Size());
+    Bytes header(24, 0);
+    for (auto [at, code] : {std::pair{0, "RIFF"}, {8, "AVIX"}, {12, "LIST"}, {20, "movi"}})
+      VEK::StoreLe32(&header[at], Code(code));
+    b.Raw(header);
+    frames(segment * 20, 20);
+  }
+  Bytes built = b.Build();
+  if (indexSizeWrong) VEK::StoreLe32(&built[idx1 + 4], VEK::LoadLe32(&built[idx1 + 4]) + 0x100);
+  const auto end = static_cast<std::int64_t>(built.size());
+  for (std::size_t k = 0; k < segments.size(); ++k) {
+    const std::int64_t riff = segments[k], next = k + 1 < segments.size() ? segments[k + 1] : end;
+    VEK::StoreLe32(&built[riff + 4], static_cast<std::uint32_t>(next - riff - 8));
+    VEK::StoreLe32(&built[riff + 16], static_cast<std::uint32_t>(next - riff - 20));
+  }
+  Carved c;
+  c.Whole = built;
+  c.File.assign(static_cast<std::size_t>(stray), 0x4B);
+  c.File.insert(c.File.end(), built.begin() + b.MoviOffset(), built.end());
+  c.Chunks = b.StreamChunks();
+  for (ExpectedEntry& e : c.Chunks) e.Position += stray - b.MoviOffset();
+  return c;
+}
+
+// The carved film, at either parity: the check counts every frame, the copy
+// (its header list rebuilt from the healthy film's, the data moved along
+// behind it) describes every chunk of every segment where it now lies, and
+// checks sound.
+TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
+  const struct {
+    int stray;
+    bool indexSizeWrong;
+  } rows[] = {{0, false}, {1, false}, {2, false}, {3, false}, {1, true}, {0, true}};
+  for (const auto& [stray, indexSizeWrong] : rows) {
+    SCOPED_TRACE(std::to_string(stray) + " stray bytes" + (indexSizeWrong ? ", idx1 size wrong" : ""));
+    const Carved c = CarvedOpenDml(stray, indexSizeWrong);
+    const auto video = std::count_if(c.Chunks.begin(), c.Chunks.end(), IsVideo);
+    TempDir dir;
+    WriteFile(dir / "carved.avi", c.File);
+    WriteFile(dir / "whole.avi", c.Whole);
+    const WorkerRunResult check = RunWorker({dir / "carved.avi"}, For(Mode::Check));
+    EXPECT_EQ(check.LastVideo, video);
+    WorkerRunOptions withReference = For(Mode::Copy);
+    withReference.Reference = dir / "whole.avi";
+    const WorkerRunResult copy = RunWorker({dir / "carved.avi"}, withReference);
+    ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    EXPECT_EQ(copy.LastVideo, video);
+    const std::string out = dir / "Zantrel.carved.avi";
+    const Parsed after = OdmlReader(out).Parse();
+    EXPECT_TRUE(after.ChainReachesEnd);
+    EXPECT_EQ(after.Problems, std::vector<std::string>{});
+    ASSERT_EQ(after.Riffs.size(), 3u);
+    const std::int64_t shift = after.Riffs[0].Movi - stray;
+    std::set<std::tuple<int, std::int64_t, std::uint32_t>> want, described;
+    for (const ExpectedEntry& e : c.Chunks) {
+      const int stream = static_cast<int>((e.Code & 0xFF) - '0') * 10 + static_cast<int>(((e.Code >> 8) & 0xFF) - '0');
+      want.insert({stream, e.Position + 8 + shift, e.Size});
+    }
+    for (const auto& [stream, at, size, key] : after.Chunks) described.insert({stream, at, size});
+    EXPECT_TRUE(described == want) << described.size() << " chunks described, " << want.size() << " written";
+    const WorkerRunResult again = RunWorker({out}, For(Mode::Check));
+    EXPECT_EQ(again.LastVideo, video);
+    EXPECT_EQ(again.LastErrorCount, 0);
+  }
 }
 
 // Sound, but with bytes after its index that a rebuild cuts.

@@ -11,6 +11,7 @@
 #include "avi/AviChunk.h"
 #include "file/File.h"
 #include "support/AviBuilder.h"
+#include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
 
@@ -158,6 +159,63 @@ TEST(ResyncSearch, AWalkResumesOnTheSameChunkWhereverItLiesAgainstTheReadAhead) 
     }
     EXPECT_EQ(held.Lines, blocks.Lines);
     ::unlink((dir / "Zantrel.a.avi").c_str());
+  }
+}
+
+// Damage that holds a chunk code every 8 bytes, over megabytes: the search
+// judges each code by what follows where its chunk would end, and by the
+// codes 16 bytes around it (an old index's records). However the sizes
+// fall, it reads and waits no more than a few times what it reads for
+// random bytes: codes whose chunks end near one another share a read, and
+// reads to scattered ends are rationed by the bytes searched. Counted as
+// the system calls and bytes read, never timed.
+TEST(ResyncSearch, CodesEveryFewBytesCostTheSearchNoMoreThanAFewTimesRandomBytes) {
+  constexpr std::size_t Damage = 2 << 20;
+  struct Row {
+    const char* what;
+    int pattern;  // 0: random bytes; 1: one size throughout; 2: sizes that vary
+    std::uint32_t size;
+  };
+  const Row rows[] = {
+      {"random bytes", 0, 0},
+      {"one size, ends inside the block", 1, 1004},
+      {"one size, ends beyond the block", 1, 100004},
+      {"sizes that vary", 2, 0},
+  };
+  TempDir dir;
+  long long plainCalls = 0, plainBytes = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::mt19937 random(7);
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 60000).Chunk("01wb", 30).Chunk("00dc", 50000);
+    Bytes damage(Damage);
+    for (std::size_t i = 0; i < Damage; ++i) damage[i] = static_cast<unsigned char>(random());
+    if (row.pattern != 0)
+      for (std::size_t i = 0; i + 8 <= Damage; i += 8) {
+        std::memcpy(&damage[i], "00dc", 4);
+        // Ends on a size field, never on a code: nothing is confirmed.
+        const std::uint32_t size = row.pattern == 1 ? row.size : (random() % (Damage / 8)) * 8 + 4;
+        VEK::StoreLe32(&damage[i + 4], size);
+      }
+    b.Raw(damage).Chunk("00dc", 40).Chunk("01wb", 20).EndMovi().Idx1();
+    const std::string path = dir / "a.avi";
+    WriteFile(path, b.Build());
+    FaultySystemCalls calls;
+    WorkerRunResult r;
+    {
+      CallsGuard guard(calls);
+      r = RunWorker({path}, {});
+    }
+    // The chunks after the damage are found: the search went through it.
+    EXPECT_GE(r.LastVideo, 3);
+    if (row.pattern == 0) {
+      plainCalls = calls.preadCalls;
+      plainBytes = calls.preadBytes;
+      continue;
+    }
+    EXPECT_LE(calls.preadBytes, 3 * plainBytes) << calls.preadBytes << " bytes read, " << plainBytes << " for random bytes";
+    EXPECT_LE(calls.preadCalls, 40 * plainCalls) << calls.preadCalls << " reads, " << plainCalls << " for random bytes";
   }
 }
 

@@ -45,7 +45,9 @@ ssize_t FaultySystemCalls::PRead(int fd, void* buffer, size_t count, off_t offse
     errno = EIO;
     return -1;
   }
-  return SystemCalls::PRead(fd, buffer, count, offset);
+  const ssize_t got = SystemCalls::PRead(fd, buffer, count, offset);
+  if (got > 0) preadBytes += got;
+  return got;
 }
 
 ssize_t FaultySystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, off_t offset) {

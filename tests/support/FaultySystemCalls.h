@@ -23,6 +23,7 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   std::atomic<int> calls{0};
   std::atomic<int> pwritevCalls{0};
   std::atomic<int> preadCalls{0};
+  std::atomic<long long> preadBytes{0};  // what the preads returned
   std::atomic<int> closeCalls{0};
   std::atomic<int> copyCalls{0};
 
