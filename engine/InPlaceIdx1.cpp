@@ -23,6 +23,21 @@ void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
   file.WriteByte(value);
 }
 
+void WriteLe32At(BackupFile& file, std::int64_t position, std::uint32_t value) {
+  unsigned char field[4];
+  VEK::StoreLe32(field, value);
+  file.Seek(position, 0);
+  file.Write(field, sizeof field);
+}
+
+// A JUNK chunk's header over [from, to).
+void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
+  unsigned char junk[ChunkHeader::Size];
+  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(to - from - ChunkHeader::Size)}.Store(junk);
+  file.Seek(from, 0);
+  file.Write(junk, sizeof junk);
+}
+
 }  // namespace
 
 std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan) {
@@ -57,7 +72,7 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   // no chunk there, and so never the far index as a second one.
   const std::int64_t oldEnd = file.SourceSize() + (file.SourceSize() & 1) + ChunkHeader::Size;
   const std::int64_t from =
-      std::max(oldEnd, staysFar ? dataEnd + ChunkHeader::Size : listEnd + plan.IndexBytes);
+      std::max(oldEnd, staysFar ? dataEnd + ChunkHeader::Size : listEnd + plan.IndexBytes + ChunkHeader::Size);
   // The smallest step of one byte that reaches from there: the list's size
   // grows by a multiple of 256^Byte, with nothing carried into the next byte.
   for (int byte = 1; byte < 4 && plan.FarIndex == 0; ++byte) {
@@ -90,8 +105,11 @@ void WriteStraight(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     file.Write(headerList.data(), static_cast<std::int64_t>(headerList.size()));
   }
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
-  // Whatever the code's place holds stays until the index is whole.
+  // Whatever the code's place holds stays until the index is whole; the old
+  // bytes after it, until the file is cut there, are a JUNK chunk that a
+  // player reading chunk by chunk skips.
   WriteIdx1Chunk(file, scan, plan.Index, {}, false);
+  if (file.SourceSize() - plan.End >= ChunkHeader::Size) WriteJunkHeader(file, plan.End, file.SourceSize());
   file.Sync();
   unsigned char code[4];
   VEK::StoreLe32(code, CodeIdx1);
@@ -125,20 +143,32 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   if (!scan.SizeFixes.empty()) file.Sync();
   WriteByteAt(file, plan.SizeField + plan.Byte, plan.Far);
   file.Sync();
-  // 3. What nobody reads now: the old index and the tail, where the index
-  //    goes, and the header fields written after it.
+  // 3. What players no longer read through the index: the old index and the
+  //    tail, where the index goes, and the header fields written after it.
+  //    A player that reads the list chunk by chunk skips what it cannot use
+  //    by the sizes: first the whole rest of the list up to the far index is
+  //    one JUNK chunk, and everything after is written inside it, so that at
+  //    every step the chunks from the data on are whole.
   if (!headerList.empty()) {
     file.Seek(0, 0);
     file.Write(headerList.data(), static_cast<std::int64_t>(headerList.size()));
   }
+  const std::int64_t dataEnd = plan.Junk >= 0 ? plan.Junk : plan.Index;
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
-  if (plan.Junk >= 0) {
-    unsigned char junk[ChunkHeader::Size];
-    ChunkHeader{CodeJunk, static_cast<std::uint32_t>(plan.Index - plan.Junk - ChunkHeader::Size)}.Store(junk);
-    file.Seek(plan.Junk, 0);
-    file.Write(junk, sizeof junk);
+  WriteJunkHeader(file, dataEnd, plan.FarIndex);
+  file.Sync();
+  if (plan.Index != plan.FarIndex) {
+    // Between the index and the far one, until the file is cut after it.
+    WriteJunkHeader(file, plan.Index + plan.IndexBytes, plan.FarIndex);
+    if (plan.Index == dataEnd) {
+      WriteIdx1Chunk(file, scan, plan.Index, {}, false);  // the JUNK chunk shrinks to the index
+    } else {
+      WriteIdx1Chunk(file, scan, plan.Index, {});
+      WriteJunkHeader(file, dataEnd, plan.Index);  // the list's damaged end
+    }
+    file.Sync();
+    WriteLe32At(file, plan.Index, CodeIdx1);
   }
-  if (plan.Index != plan.FarIndex) WriteIdx1Chunk(file, scan, plan.Index, {});
   WriteHeaderCounts(file, scan, counts, plan.End);
   if (!headerList.empty()) PatchListSize(file, 0, plan.End);
   file.Sync();
