@@ -214,6 +214,12 @@ const VEK::MessagePair HeaderNoRoomInPlace = {
      "untouched. Rebuild a copy instead.",
      "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
      "nécessaires) : le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair NoSafeOrderInPlace = {
+    {"This file is too close to the 4 GiB its sizes can describe to switch to a new index in place without a "
+     "moment where players would read it worse: the file was left untouched. Rebuild a copy instead.",
+     "Ce fichier est trop proche des 4 Gio que ses tailles peuvent décrire pour passer à un nouvel index sur place "
+     "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
+     "une copie."}};
 const VEK::MessagePair ReferenceUnreadable = {
     {"The reference file \"%s\" has no readable header list.",
      "Le fichier de référence \"%s\" n'a pas de liste d'en-têtes lisible."}};

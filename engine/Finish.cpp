@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
 #include "engine/Idx1Writer.h"
+#include "engine/InPlaceIdx1.h"
 #include "engine/OdmlWriter.h"
 #include "engine/SizePatcher.h"
 #include "lang/SystemReason.h"
@@ -85,6 +87,10 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   // because half an index is worse than either.
   MayStop(stopBeforeWriting);
   const std::int64_t bytes = IndexBytes(scan);
+  // A file whose players read an idx1 keeps it readable until the new one is
+  // complete (see InPlaceIdx1.h); a file without one has none to lose.
+  const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
+  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : end + bytes;
   // While the lease is held no other program has the file open: none can
   // write to it between the test below and the cut, and one that opens it
   // meanwhile waits until the lease is let go, on every road out of here.
@@ -96,11 +102,27 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   if (refused != 0) say(VEK::Text(Msg::NoLease, {LeaseRefusal(refused)}));
   // A writer that wrote between the opening and the lease is found here.
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
-  if (const int noRoom = file.Reserve(end, bytes))
+  int noRoom = 0;
+  if (plan) {
+    // The far index and the index at its place; the hole between the old end
+    // and the far index is never written.
+    noRoom = file.Reserve(plan->FarIndex, plan->IndexBytes);
+    if (noRoom == 0 && plan->Index != plan->FarIndex && plan->Index + plan->IndexBytes > file.SourceSize())
+      noRoom = file.Reserve(plan->Index, plan->IndexBytes);
+  } else {
+    noRoom = file.Reserve(end, bytes);
+  }
+  if (noRoom != 0)
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
+  // Set once a write may have changed what players read.
+  bool changed = !plan;
   try {
-    WriteIndexes(file, scan, counts, headerList, {});
-    file.Sync();
+    if (plan) {
+      WriteInPlaceIdx1(file, scan, counts, headerList, *plan, changed);
+    } else {
+      WriteIndexes(file, scan, counts, headerList, {});
+      file.Sync();
+    }
     // Another program opened the file meanwhile and waits for it. What it
     // does once it has it cannot be known from here (the kernel lets it in
     // once the lease-break time has passed, lease or not), so the tail it
@@ -108,15 +130,25 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     if (refused == 0 && !file.LeaseHeld()) throw ErrorException(VEK::Text(Msg::OpenedWhileWriting));
     // Another program that appended to the file meanwhile would lose what it
     // wrote to the truncation.
-    if (file.CurrentSourceSize() > std::max(file.SourceSize(), end + bytes))
+    if (file.CurrentSourceSize() > std::max(file.SourceSize(), farthest))
       throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
     file.Truncate();
     file.Sync();
   } catch (const VEKFile::File::Exception& e) {
     const int error = e.SystemError != 0 ? e.SystemError : EIO;
     // The first write refused whole (no space despite the reservation, say)
-    // left every byte of the file as it was.
-    const auto& message = file.BytesWritten() == 0 ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
+    // left every byte of the file as it was; so did a far index that failed,
+    // once the file is cut back to its old end.
+    bool unchanged = file.BytesWritten() == 0;
+    if (!unchanged && !changed && file.CurrentSourceSize() <= std::max(file.SourceSize(), farthest)) {
+      try {
+        file.Seek(file.SourceSize(), 0);
+        file.Truncate();
+        unchanged = true;
+      } catch (const VEKFile::File::Exception&) {
+      }
+    }
+    const auto& message = unchanged ? Msg::WriteFailedUnchanged : Msg::WriteFailedChanged;
     throw VEKFile::File::Exception(VEK::Text(message, {VEK::SystemReason(error)}), error);
   }
 }

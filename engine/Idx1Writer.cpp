@@ -54,25 +54,31 @@ void WriteIdx1Entries(BackupFile& file, const IndexEntries& entries, std::size_t
   if (filled > 0) file.Write(block.data(), static_cast<std::int64_t>(filled * Idx1Entry::Size));
 }
 
+void WriteIdx1Chunk(BackupFile& file, const ScanResult& scan, std::int64_t position, const StopCheck& stop,
+                    bool withCode) {
+  unsigned char header[ChunkHeader::Size];
+  ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(scan.Entries.size() * Idx1Entry::Size)}.Store(header);
+  const int skip = withCode ? 0 : 4;
+  file.Seek(position + skip, 0);
+  file.Write(header + skip, sizeof header - skip);
+  // idx1 offsets count from "movi", wherever the index is.
+  WriteIdx1Entries(file, scan.Entries, scan.Entries.size(), scan.MoviOffset + ChunkHeader::Size, stop);
+  // Reads move the read position, writes only the destination's.
+  file.Seek(position + Idx1Bytes(scan) - Pad(scan), 0);
+}
+
 void WriteIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
   CheckIdx1Fits(scan);
-  std::int64_t at = scan.End();
-  const std::int64_t moviData = scan.MoviOffset + ChunkHeader::Size;  // idx1 offsets count from "movi"
+  const std::int64_t at = scan.End();
   const std::int64_t listEnd = at + Pad(scan);
   // The index goes out first and the list size last: until the size points at
   // it, the file still reads as it did.
-  file.Seek(at, 0);
   if (Pad(scan)) {
+    file.Seek(at, 0);
     file.WriteByte(0);
-    ++at;
   }
-  unsigned char header[ChunkHeader::Size];
-  ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(scan.Entries.size() * Idx1Entry::Size)}.Store(header);
-  file.Write(header, sizeof header);
-  WriteIdx1Entries(file, scan.Entries, scan.Entries.size(), moviData, stop);
-  // Reads move the read position, writes only the destination's.
-  const std::int64_t indexEnd =
-      at + ChunkHeader::Size + static_cast<std::int64_t>(scan.Entries.size()) * Idx1Entry::Size;
+  WriteIdx1Chunk(file, scan, listEnd, stop);
+  const std::int64_t indexEnd = file.Position();
   PatchListSize(file, scan.MoviOffset, listEnd);
   file.Seek(indexEnd, 0);
 }

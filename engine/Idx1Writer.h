@@ -18,6 +18,11 @@ std::int64_t Idx1Bytes(const ScanResult& scan);
 // position at the end of the index. Checks first that it fits, so a file that
 // cannot be indexed is left as it was.
 void WriteIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+// The idx1 chunk of every entry, header and entries, at position (even),
+// touching nothing else; leaves the position at its end. Without withCode
+// the chunk's code is not written, only what follows it.
+void WriteIdx1Chunk(BackupFile& file, const ScanResult& scan, std::int64_t position, const StopCheck& stop,
+                    bool withCode = true);
 // The first count entries as idx1 entries, their offsets from moviData,
 // written at the current position.
 void WriteIdx1Entries(BackupFile& file, const IndexEntries& entries, std::size_t count, std::int64_t moviData,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <vector>
 
 namespace ZantrelTest {
 
@@ -72,12 +73,31 @@ ssize_t FaultySystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, 
     errno = pwritevErrno;
     return -1;
   }
+  if (cutAfterBytes >= 0) {
+    std::int64_t left = cutAfterBytes - bytesWritten;
+    if (left <= 0) {
+      errno = EIO;
+      return -1;
+    }
+    std::vector<struct iovec> cut;
+    for (int i = 0; i < iovcnt && left > 0; ++i) {
+      struct iovec part = iov[i];
+      part.iov_len = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(part.iov_len)));
+      left -= static_cast<std::int64_t>(part.iov_len);
+      cut.push_back(part);
+    }
+    const ssize_t written = SystemCalls::PWriteV(fd, cut.data(), static_cast<int>(cut.size()), offset);
+    if (written > 0) bytesWritten += written;
+    return written;
+  }
   if (shortPWriteV > 0) {
     struct iovec one = iov[0];
     one.iov_len = std::min(one.iov_len, shortPWriteV);
     return SystemCalls::PWriteV(fd, &one, 1, offset);
   }
-  return SystemCalls::PWriteV(fd, iov, iovcnt, offset);
+  const ssize_t written = SystemCalls::PWriteV(fd, iov, iovcnt, offset);
+  if (written > 0) bytesWritten += written;
+  return written;
 }
 
 ssize_t FaultySystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) {
@@ -103,7 +123,7 @@ int FaultySystemCalls::CloneRange(int fdIn, off_t offIn, int fdOut, off_t offOut
 
 int FaultySystemCalls::FTruncate(int fd, off_t length) {
   ++calls;
-  if (failFTruncate) {
+  if (failFTruncate || (cutAfterBytes >= 0 && bytesWritten >= cutAfterBytes)) {
     errno = EIO;
     return -1;
   }

@@ -33,6 +33,11 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   std::size_t shortPWriteV = 0;  // when set, each pwritev writes at most this many bytes
   int failPWriteVAt = 0;         // the pwritev call of this number (from 1) and every later one fails
   int pwritevErrno = 0;          // errno of failPWriteVAt; 0 makes it a write of nothing
+  // A run killed after this many bytes of pwritev (from all calls): the call
+  // that reaches it writes only up to it, and from then on every pwritev and
+  // ftruncate does nothing (EIO), as nothing happens after a kill. -1: never.
+  std::int64_t cutAfterBytes = -1;
+  std::atomic<std::int64_t> bytesWritten{0};  // by pwritev, counted always
   bool failPRead = false;
   int failPReadAt = 0;           // the pread call of this number (from 1) and every later one fails with EIO
   bool failFTruncate = false;
