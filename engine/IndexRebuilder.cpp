@@ -264,9 +264,10 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     }
   } catch (const VEKFile::File::Exception& e) {
     // A copy's source that was cut short or written to while it was read
-    // fails a read or a copy step: said as what it is. The copy is deleted
-    // by the handlers.
-    if (File.Mode == BackupFile::Mode::Copy && file && file->SourceChanged())
+    // fails a read or a copy step, with no system reason: said as what it
+    // is. (A write that failed, a full disk say, is told as such below.) The
+    // copy is deleted by the handlers.
+    if (File.Mode == BackupFile::Mode::Copy && e.SystemError == 0 && file && file->SourceChanged())
       throw ErrorException(VEK::Text(Msg::CopySourceChanged, {file->SourceName()}));
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
