@@ -133,6 +133,21 @@ const VEK::MessagePair WriteFailedChanged = {
 const VEK::MessagePair CopyWriteFailed = {
     {"The copy could not be written (%s). The source was not changed and the unfinished copy was deleted.",
      "La copie n'a pas pu être écrite (%s). La source n'a pas été modifiée et la copie inachevée a été supprimée."}};
+// A copy's source whose size or date changed between its opening and the
+// copy's rename: the copy may hold bytes from before and after the change.
+const VEK::MessagePair CopySourceChanged = {
+    {"The file \"%s\" changed while it was being copied (another program wrote to it or cut it short). The unfinished "
+     "copy was deleted and the file was left as it is; rebuild it once that program has finished.",
+     "Le fichier \"%s\" a changé pendant sa copie (un autre programme y a écrit ou l'a raccourci). La copie inachevée "
+     "a été supprimée et le fichier a été laissé tel quel ; reconstruisez-le quand ce programme aura terminé."}};
+const VEK::MessagePair ReferenceUnopenable = {
+    {"The reference file \"%s\" could not be opened (%s). Nothing was written.",
+     "Le fichier de référence \"%s\" n'a pas pu être ouvert (%s). Rien n'a été écrit."}};
+const VEK::MessagePair ReferenceIsThisFile = {
+    {"The reference file \"%s\" is the very file being rebuilt: a reference is another, healthy file from the same "
+     "camera or encoder. Nothing was written.",
+     "Le fichier de référence \"%s\" est le fichier même en cours de reconstruction : une référence est un autre "
+     "fichier, sain, de la même caméra ou du même encodeur. Rien n'a été écrit."}};
 
 const VEK::MessagePair StartLost = {
     {"The start of the file is damaged: there is no RIFF header. Its data was found at offset %d.",

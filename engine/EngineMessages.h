@@ -47,6 +47,9 @@ extern const VEK::MessagePair OpenedWhileWriting;
 extern const VEK::MessagePair WriteFailedUnchanged;
 extern const VEK::MessagePair WriteFailedChanged;
 extern const VEK::MessagePair CopyWriteFailed;
+extern const VEK::MessagePair CopySourceChanged;
+extern const VEK::MessagePair ReferenceUnopenable;
+extern const VEK::MessagePair ReferenceIsThisFile;
 // The header list: what the check finds, what a rebuild assumes or takes.
 extern const VEK::MessagePair StartLost;
 extern const VEK::MessagePair MainHeaderMissing;

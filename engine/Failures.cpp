@@ -1,5 +1,9 @@
 #include "engine/Failures.h"
 
+#include <cerrno>
+
+#include "file/File.h"
+
 namespace VEKRiff {
 
 FailureOutcome OutcomeOfCurrentFailure(const std::string& skipText, const std::string& abortText) {
@@ -15,6 +19,17 @@ FailureOutcome OutcomeOfCurrentFailure(const std::string& skipText, const std::s
     return {FailureKind::FileSkipped, skipText.empty() ? e.Message() : skipText, false};
   } catch (const AbortException& e) {
     return {FailureKind::BatchAborted, abortText.empty() ? e.Message() : abortText, true};
+  } catch (const VEKFile::File::Exception& e) {
+    // A file that cannot be opened or created (a name that leads nowhere, a
+    // pipe, a folder that is missing) is that file's failure alone; a full
+    // disk would fail every file after it, and a failed read or write of a
+    // file under way speaks of the disk.
+    const bool fullDisk = e.SystemError == ENOSPC
+#ifdef EDQUOT
+                          || e.SystemError == EDQUOT
+#endif
+        ;
+    return {FailureKind::FileFailed, e.Message(), e.Path.empty() || fullDisk};
   } catch (const std::exception& e) {
     return {FailureKind::FileFailed, e.what(), true};
   }

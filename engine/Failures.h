@@ -49,9 +49,9 @@ struct FailureOutcome {
   FailureKind Kind = FailureKind::FileFailed;
   std::string Message;
   // False: the batch goes on with the next file. Any failure but the
-  // engine's own file failures and skips ends it: a file layer failure
-  // (a missing file, a read, write, seek or truncation that failed) and a
-  // stop alike.
+  // engine's own file failures and skips, and a file that cannot be opened
+  // or created, ends it: a read, write, seek or truncation that failed, a
+  // full disk, and a stop alike.
   bool EndsBatch = true;
   FailureReason Reason = FailureReason::Other;
 };

@@ -72,6 +72,10 @@ void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, 
   file->Truncate();
   file->Sync();
   MayStop(stop);
+  // The same test of size and date that guards a file rebuilt in place: a
+  // source written to since it was opened may have given the copy bytes
+  // from before and after the change, which no check of the copy finds.
+  if (file->SourceChanged()) throw ErrorException(VEK::Text(Msg::CopySourceChanged, {file->SourceName()}));
   file.reset();
   // Only a complete copy takes its name; a link at that name is replaced,
   // never followed. Whether the folder's entry reached the disk is left to

@@ -1,6 +1,7 @@
 // The last steps of a rebuild, once the walk and the checks are done: the
 // new indexes, corrected sizes and header counts written from the scan
-// result, and the file completed. A copy is flushed and takes its final name;
+// result, and the file completed. A copy is flushed and takes its final name,
+// unless its source changed while it was read;
 // a file rebuilt in place is written under a write lease and cut to its new
 // end, or left as it was when another program changed it meanwhile.
 #pragma once

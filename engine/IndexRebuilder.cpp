@@ -161,6 +161,21 @@ std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
   return file;
 }
 
+VEKAvi::AviHeaders IndexRebuilder::ReferenceHeaders(const std::string& path) const {
+  // Read in place, the file itself could not be opened a second time (this
+  // run holds it); and its own header list is the damaged one.
+  if (VEK::SameFile(ReferenceFile, path)) throw ErrorException(VEK::Text(Msg::ReferenceIsThisFile, {ReferenceFile}));
+  try {
+    return ReadReferenceHeaders(ReferenceFile);
+  } catch (const VEKFile::File::Exception& e) {
+    // A reference that is missing, a folder, a pipe or held by another run:
+    // the file being rebuilt is not to blame.
+    if (e.Path.empty()) throw;
+    throw ErrorException(
+        VEK::Text(Msg::ReferenceUnopenable, {ReferenceFile, e.Reason.empty() ? e.Message() : e.Reason}));
+  }
+}
+
 void IndexRebuilder::ShowTotals(const DataTotals& totals) {
   // The walk counted as it went; the Done line and the counters end on what
   // the data holds, the chunks the index gets.
@@ -229,7 +244,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       // 5. Write: a new header list where the check found it damaged, in
       // force for everything written after it.
       std::optional<VEKAvi::AviHeaders> reference;
-      if (!ReferenceFile.empty() && !verdict.Sound()) reference = ReadReferenceHeaders(ReferenceFile);
+      if (!ReferenceFile.empty() && !verdict.Sound()) reference = ReferenceHeaders(path);
       if (!ReferenceFile.empty() && verdict.Sound()) AddMessage(VEK::Text(Msg::ReferenceNotNeeded));
       std::optional<HeaderPlan> plan =
           PlanHeaderList(walked, verdict, reference ? &*reference : nullptr, File.Mode == BackupFile::Mode::InPlace);
@@ -259,9 +274,17 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       Notify(FileRebuilt);
     }
   } catch (const VEKFile::File::Exception& e) {
+    // A copy's source that was cut short or written to while it was read
+    // fails a read or a copy step, with no system reason: said as what it
+    // is. (A write that failed, a full disk say, is told as such below.) The
+    // copy is deleted by the handlers.
+    if (File.Mode == BackupFile::Mode::Copy && e.SystemError == 0 && file && file->SourceChanged())
+      throw ErrorException(VEK::Text(Msg::CopySourceChanged, {file->SourceName()}));
     // A copy that cannot be written (a full disk, say) is deleted by the
     // handlers; the user learns why and that the source is as it was.
-    if (File.Mode == BackupFile::Mode::Copy && File.Output && File.Output->Pending() && e.SystemError != 0)
+    const bool aboutAnotherFile = !e.Path.empty() && e.Path != File.OutputFileName;
+    if (File.Mode == BackupFile::Mode::Copy && File.Output && File.Output->Pending() && e.SystemError != 0 &&
+        !aboutAnotherFile)
       throw VEKFile::File::Exception(VEK::Text(Msg::CopyWriteFailed, {VEK::SystemReason(e.SystemError)}),
                                      e.SystemError);
     throw;

@@ -129,6 +129,9 @@ class IndexRebuilder : public VEK::Thread {
   // Decides the output mode and OutputFileName for the file at path.
   BackupFile::Mode ChooseOutput(const std::string& path);
   std::unique_ptr<BackupFile> OpenFile(const std::string& path);
+  // The header list of ReferenceFile for the file at path; a reference that
+  // cannot be opened, or is that very file, fails the file with its reason.
+  VEKAvi::AviHeaders ReferenceHeaders(const std::string& path) const;
   // Logs and counts what the walk or a check found.
   void Log(const Finding& finding);
   // Where a stop may take effect: anywhere in a check or a copy, in place

@@ -65,6 +65,8 @@ class BackupFile {
   }
   // True when another program has written to the source since it was opened.
   bool SourceChanged() const { return !(Source->CurrentStamp() == OpenedStamp); }
+  // The source's name, as it was given.
+  const std::string& SourceName() const { return Source->FileName(); }
   // The size the source has now.
   std::int64_t CurrentSourceSize() const { return Source->CurrentStamp().Size; }
   // Reserves destination blocks; 0 or the errno of the refusal.

@@ -28,6 +28,9 @@ const VEK::MessagePair MsgOpenBecause = {
     {"Could not open file \"%s\" (%s).", "Impossible d'ouvrir le fichier \"%s\" (%s)."}};
 // A pipe or a device has a name like a file's but is none; no errno says so.
 const VEK::MessagePair MsgNotRegular = {{"not a regular file", "pas un fichier ordinaire"}};
+// A symbolic link whose target is gone: the system says only "no such file".
+const VEK::MessagePair MsgDanglingLink = {
+    {"a link to a file that does not exist", "un lien vers un fichier qui n'existe pas"}};
 const VEK::MessagePair MsgWrite = {{"File write error.", "Erreur d'écriture de fichier."}};
 const VEK::MessagePair MsgSeek = {
     {"Seek error: Offset %d, Origin %d", "Erreur de déplacement de pointeur de fichier: Offset %d, Origine %d"}};
@@ -109,7 +112,10 @@ void File::Open(int mode, bool createIfMissing) {
   }
   if (error != 0 || special) {
     Sys().Close(fd);
-    if (special) throw Exception(VEK::Text(MsgOpenBecause, {FileName_, VEK::Text(MsgNotRegular)}), 0, FileName_);
+    if (special) {
+      const std::string reason = VEK::Text(MsgNotRegular);
+      throw Exception(VEK::Text(MsgOpenBecause, {FileName_, reason}), 0, FileName_, reason);
+    }
     throw OpenFailure(FileName_, error);
   }
   Handle = fd;
@@ -288,8 +294,16 @@ std::int64_t File::Seek(std::int64_t offset, int origin) {
 
 std::int64_t File::Size() const {
   FileStatus st;
-  if (Sys().Stat(FileName_.c_str(), &st) != 0) Fail(MsgSize);
-  return st.st_size;
+  if (Sys().Stat(FileName_.c_str(), &st) == 0) return st.st_size;
+  const int error = errno != 0 ? errno : EIO;
+#ifndef _WIN32
+  struct stat link;
+  if (error == ENOENT && ::lstat(FileName_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    const std::string reason = VEK::Text(MsgDanglingLink);
+    throw Exception(VEK::Text(MsgOpenBecause, {FileName_, reason}), error, FileName_, reason);
+  }
+#endif
+  throw OpenFailure(FileName_, error);
 }
 
 void File::Truncate() {
@@ -412,9 +426,9 @@ namespace {
 
 File::Exception NamedFailure(const VEK::MessagePair& plain, const VEK::MessagePair& because,
                              const std::string& fileName, int systemError) {
-  const std::string message =
-      systemError != 0 ? VEK::Text(because, {fileName, VEK::SystemReason(systemError)}) : VEK::Text(plain, {fileName});
-  return File::Exception(message, systemError, fileName);
+  const std::string reason = systemError != 0 ? VEK::SystemReason(systemError) : std::string();
+  const std::string message = systemError != 0 ? VEK::Text(because, {fileName, reason}) : VEK::Text(plain, {fileName});
+  return File::Exception(message, systemError, fileName, reason);
 }
 
 }  // namespace

@@ -40,13 +40,16 @@ class File {
   class Exception : public VEK::Exception {
    public:
     using VEK::Exception::Exception;
-    Exception(const std::string& message, int systemError, std::string path = {})
-        : VEK::Exception(message), SystemError(systemError), Path(std::move(path)) {}
+    Exception(const std::string& message, int systemError, std::string path = {}, std::string reason = {})
+        : VEK::Exception(message), SystemError(systemError), Path(std::move(path)), Reason(std::move(reason)) {}
     // The errno behind a failed open, creation, write, truncation or flush
     // to disk; 0 when the failure has no system reason (a short read, say).
     int SystemError = 0;
     // The file that could not be opened or created; empty for the others.
     std::string Path;
+    // Why it could not, in words (the system's reason, or one of the file
+    // layer's own, such as "not a regular file"); empty when unknown.
+    std::string Reason;
   };
   // The failures to open or to create the file of that name. With a system
   // reason it is told in brackets: "Could not open file "x" (permission
@@ -96,7 +99,9 @@ class File {
   std::int64_t ReadSome(void* buffer, std::int64_t n);
   std::int64_t Seek(std::int64_t offset, int origin);
   std::int64_t Position() const { return CurrentPosition; }
-  // Size from the file system's attributes of the path, queued writes not counted.
+  // Size from the file system's attributes of the path, queued writes not
+  // counted. A path that leads to no file fails as an open does, with the
+  // name and the reason (a link that leads nowhere said as such).
   std::int64_t Size() const;
   void Truncate();
 

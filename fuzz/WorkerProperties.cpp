@@ -300,6 +300,10 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(folder + "/reference.avi", path);
+  // Every batch meets a name that leads nowhere before the film: it fails
+  // alone, and the film is done as if it were the only one.
+  const std::string unopenable = dir + "/gone.avi";
+  fs::create_symlink(dir + "/nothing.avi", unopenable);
 
   ZantrelTest::WorkerRunOptions options;
   options.CheckOnly = mode == Mode::Check;
@@ -316,10 +320,21 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
     // on a thread of its own, which scripted calls leave out.
     std::optional<ZantrelTest::CallsGuard> guard;
     if (c.Injected != Fault::None) guard.emplace(calls);
-    run = ZantrelTest::RunWorker({path}, options);
+    run = ZantrelTest::RunWorker({unopenable, path}, options);
   }
 
-  const auto outcomes = run.Outcomes();
+  auto outcomes = run.Outcomes();
+  const std::vector<std::string> unopened = {"Processing file \"gone.avi\"",
+                                             "Could not open file \"" + unopenable +
+                                                 "\" (a link to a file that does not exist).",
+                                             ""};
+  if (outcomes.empty() || outcomes.front() != VEKRiff::FileError || run.Lines.size() < unopened.size() ||
+      !std::equal(unopened.begin(), unopened.end(), run.Lines.begin())) {
+    fail("a name that leads nowhere did not fail alone with its name and reason");
+  } else {
+    outcomes.erase(outcomes.begin());
+    run.Lines.erase(run.Lines.begin(), run.Lines.begin() + static_cast<std::ptrdiff_t>(unopened.size()));
+  }
   if (outcomes.size() != 1) fail("not exactly one outcome notification");
   const VEKRiff::RebuildEvent outcome = outcomes.empty() ? VEKRiff::FileStarted : outcomes.front();
   const bool rebuilt = outcome == VEKRiff::FileRebuilt;
@@ -338,7 +353,7 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
   // unless the copy was reported complete.
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (name == "in.avi") continue;
+    if (name == "in.avi" || name == "gone.avi") continue;
     if (name == "Zantrel.in.avi" && mode == Mode::Copy && rebuilt) continue;
     fail("\"" + name + "\" was left in the folder");
   }

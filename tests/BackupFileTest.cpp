@@ -469,13 +469,17 @@ TEST(BackupFile, ConstructionFailuresComeBeforeAnyFileIsWritten) {
     std::function<std::string(const Fixture&, const std::string&)> expected;
   } cases[] = {
       {"missing source, check only", false, false, [](const Fixture& f) { return f.destination; }, VEK::English,
-       [](const Fixture&, const std::string&) { return std::string("file: Could not retrieve file size."); }},
+       [](const Fixture& f, const std::string&) {
+         return "file: Could not open file \"" + f.source + "\" (no such file or folder).";
+       }},
       {"missing source, mirror", false, true, [](const Fixture& f) { return f.destination; }, VEK::French,
-       [](const Fixture&, const std::string&) {
-         return std::string("file: Impossible d'obtenir la grandeur du fichier.");
+       [](const Fixture& f, const std::string&) {
+         return "file: Impossible d'ouvrir le fichier \"" + f.source + "\" (fichier ou dossier introuvable).";
        }},
       {"missing source, in place", false, true, [](const Fixture& f) { return f.source; }, VEK::English,
-       [](const Fixture&, const std::string&) { return std::string("file: Could not retrieve file size."); }},
+       [](const Fixture& f, const std::string&) {
+         return "file: Could not open file \"" + f.source + "\" (no such file or folder).";
+       }},
       {"destination folder missing", true, true, [](const Fixture& f) { return f.dir / "gone/out.avi"; },
        VEK::English,
        [](const Fixture&, const std::string& d) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -421,3 +422,118 @@ TEST_F(Cli, ANameWithInvalidUtf8AndANewlineIsPrintedEscapedOnOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A film whose header list is damaged: a rebuild reads the reference for it.
+Bytes HeaderDamagedFile() {
+  Bytes bytes = GoodFile();
+  std::fill(bytes.begin() + 12, bytes.begin() + 48, 0);
+  return bytes;
+}
+
+std::size_t CountOf(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+}  // namespace
+
+// A name in a list that leads to no file, to a pipe or to nothing at all is
+// that file's failure, told with its name and why; the files after it are
+// done, and the summary counts every file.
+TEST_F(Cli, AFileThatCannotBeOpenedFailsAloneAndTheBatchGoesOn) {
+  const std::string first = Put("first.avi", DamagedFile());
+  const std::string last = Put("last.avi", DamagedFile());
+  const std::string dangling = dir / "dangling.avi";
+  const std::string fifo = dir / "fifo.avi";
+  const std::string missing = dir / "missing.avi";
+  ASSERT_EQ(::symlink((dir / "gone.avi").c_str(), dangling.c_str()), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::string> failures = {
+      "Could not open file \"" + dangling + "\" (a link to a file that does not exist).",
+      "Could not open file \"" + fifo + "\" (not a regular file).",
+      "Could not open file \"" + missing + "\" (no such file or folder).",
+  };
+  const struct {
+    std::vector<std::string> options;
+    std::string summary;
+  } cases[] = {
+      {{"check"}, "5 files checked: 0 healthy, 5 damaged, 0 skipped, 0 not done."},
+      {{"rebuild"}, "5 files: 2 rebuilt, 3 failed, 0 skipped, 0 not done."},
+      {{"rebuild", "--in-place"}, "5 files: 2 rebuilt, 3 failed, 0 skipped, 0 not done."},
+  };
+  for (const auto& c : cases) {
+    WriteFile(first, DamagedFile());
+    WriteFile(last, DamagedFile());
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {first, dangling, fifo, missing, last});
+    const ProgramRun r = RunCli(args);
+    const std::string label = ::testing::PrintToString(c.options);
+    EXPECT_EQ(r.Status, 1) << label;
+    const std::vector<std::string> lines = r.Lines();
+    for (const std::string& failure : failures) EXPECT_EQ(CountOf(lines, failure), 1u) << label << ": " << failure;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Done."); }), 2)
+        << label << "\n" << r.Out;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.summary) << label;
+  }
+  EXPECT_TRUE(Exists(dir / "Zantrel.first.avi"));
+  EXPECT_TRUE(Exists(dir / "Zantrel.last.avi"));
+  EXPECT_EQ(PartialFiles(dir), 0);
+}
+
+// A copy whose folder is missing fails alone: the prefix's folder exists for
+// one file and not for the other.
+TEST_F(Cli, ACopyWhosePrefixFolderIsMissingFailsAlone) {
+  ASSERT_TRUE(std::filesystem::create_directories(dir / "x/sub"));
+  ASSERT_TRUE(std::filesystem::create_directories(dir / "y"));
+  const std::string a = Put("y/a.avi", DamagedFile());
+  const std::string b = Put("x/b.avi", DamagedFile());
+  const ProgramRun r = RunCli({"rebuild", "--prefix", "sub/", a, b});
+  EXPECT_EQ(r.Status, 1);
+  const std::vector<std::string> lines = r.Lines();
+  EXPECT_EQ(CountOf(lines, "Could not create file \"" + (dir / "y/sub/a.avi") + "\" (no such file or folder)."), 1u)
+      << r.Out;
+  EXPECT_TRUE(Exists(dir / "x/sub/b.avi"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "2 files: 1 rebuilt, 1 failed, 0 skipped, 0 not done.");
+}
+
+// Each failure names what could not be done, which file, and why.
+TEST_F(Cli, AFailureNamesTheFileAndTheReason) {
+  const std::string film = Put("film.avi", HeaderDamagedFile());
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "folder.avi"));
+  ASSERT_EQ(::mkfifo((dir / "pipe.avi").c_str(), 0600), 0);
+  const auto reference = [](const std::string& name, const std::string& reason) {
+    return "The reference file \"" + name + "\" could not be opened (" + reason + "). Nothing was written.";
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string line;
+  } cases[] = {
+      {{"rebuild", "--reference", dir / "folder.avi", film}, reference(dir / "folder.avi", "a folder has that name")},
+      {{"rebuild", "--reference", dir / "none.avi", film}, reference(dir / "none.avi", "no such file or folder")},
+      {{"rebuild", "--in-place", "--reference", dir / "none.avi", film},
+       reference(dir / "none.avi", "no such file or folder")},
+      {{"rebuild", "--reference", dir / "pipe.avi", film}, reference(dir / "pipe.avi", "not a regular file")},
+      {{"rebuild", "--in-place", "--reference", film, film},
+       "The reference file \"" + film +
+           "\" is the very file being rebuilt: a reference is another, healthy file from the same camera or "
+           "encoder. Nothing was written."},
+      {{"check", dir / "none.avi"}, "Could not open file \"" + (dir / "none.avi") + "\" (no such file or folder)."},
+      {{"rebuild", dir / "none.avi"}, "Could not open file \"" + (dir / "none.avi") + "\" (no such file or folder)."},
+      {{"rebuild", "--lang", "fr", "--reference", dir / "none.avi", film},
+       "Le fichier de référence \"" + (dir / "none.avi") +
+           "\" n'a pas pu être ouvert (fichier ou dossier introuvable). Rien n'a été écrit."},
+  };
+  const Bytes damaged = ReadFile(film);
+  for (const auto& c : cases) {
+    const ProgramRun r = RunCli(c.args);
+    const std::string label = ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.Status, 1) << label;
+    EXPECT_EQ(CountOf(r.Lines(), c.line), 1u) << label << "\n" << r.Out;
+    EXPECT_EQ(ReadFile(film), damaged) << label;
+    EXPECT_FALSE(Exists(dir / "Zantrel.film.avi")) << label;
+    EXPECT_EQ(PartialFiles(dir), 0) << label;
+  }
+}

@@ -364,9 +364,16 @@ TEST(File, SizeComesFromThePathAndLeavesQueuedWritesOut) {
   EXPECT_EQ(f.Size(), 40);
 
   File absent(dir / "absent.bin");
-  EXPECT_EQ(MessageOf([&] { absent.Size(); }), "Could not retrieve file size.");
+  EXPECT_EQ(MessageOf([&] { absent.Size(); }), "Could not open file \"" + (dir / "absent.bin") + "\" (no such file or folder).");
   LanguageGuard french(VEK::French);
-  EXPECT_EQ(MessageOf([&] { absent.Size(); }), "Impossible d'obtenir la grandeur du fichier.");
+  EXPECT_EQ(MessageOf([&] { absent.Size(); }),
+            "Impossible d'ouvrir le fichier \"" + (dir / "absent.bin") + "\" (fichier ou dossier introuvable).");
+#ifndef _WIN32
+  ASSERT_EQ(::symlink((dir / "absent.bin").c_str(), (dir / "dangling.bin").c_str()), 0);
+  File dangling(dir / "dangling.bin");
+  EXPECT_EQ(MessageOf([&] { dangling.Size(); }), "Impossible d'ouvrir le fichier \"" + (dir / "dangling.bin") +
+                                                     "\" (un lien vers un fichier qui n'existe pas).");
+#endif
 }
 
 TEST(File, TruncateAppliesTheQueueThenEndsTheFileAtThePosition) {

@@ -169,11 +169,16 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
   const QStringList results = {window->LvwFiles->topLevelItem(0)->text(2), window->LvwFiles->topLevelItem(1)->text(2),
                                window->LvwFiles->topLevelItem(2)->text(2), window->LvwFiles->topLevelItem(3)->text(2)};
   EXPECT_EQ(results, (QStringList{"Healthy", "Damaged: 2 errors", "Not an AVI file",
-                                  "Failed: Could not retrieve file size"}));
+                                  QString::fromStdString("Failed: Could not open file \"" + (dir / "missing.avi") +
+                                                         "\" (no such file or folder)")}));
   EXPECT_EQ(window->RowMessages(0), Lines({"Processing file \"clean.avi\"", "Checking errors...",
                                            "Done. Found 0 errors, 2 video frames, 32 audio samples", ""}));
   EXPECT_EQ(window->RowMessages(2), Lines({"Processing file \"text.avi\"", "This is not an AVI File.", ""}));
-  EXPECT_EQ(window->RowMessages(3), Lines({"Processing file \"missing.avi\"", "Could not retrieve file size.", ""}));
+  EXPECT_EQ(window->RowMessages(3),
+            (QStringList{"Processing file \"missing.avi\"",
+                         QString::fromStdString("Could not open file \"" + (dir / "missing.avi") +
+                                                "\" (no such file or folder)."),
+                         ""}));
   QStringList all;
   for (int i = 0; i < 4; ++i) all += window->RowMessages(i);
   all += "4 files checked: 1 healthy, 3 damaged, 0 skipped, 0 not done.";
