@@ -538,6 +538,7 @@ ScanResult WithDataMoved(ScanResult scan, std::int64_t shift) {
   if (scan.OldIndexPosition >= 0) scan.OldIndexPosition += shift;
   for (std::int64_t& chunk : scan.OldIndexChunks) chunk += shift;
   for (SizeFix& fix : scan.SizeFixes) fix.Position += shift;
+  for (std::int64_t& chunk : scan.Unconfirmed) chunk += shift;
   return scan;
 }
 

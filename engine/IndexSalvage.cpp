@@ -85,9 +85,21 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   const std::int64_t base = votes[0] >= votes[1] ? moviData : 0;
   if (2 * std::max(votes[0], votes[1]) <= voters) return out;
 
+  // What the walk confirmed, the index cannot change: a size that ends on
+  // something recognisable, a code that names a stream the header list
+  // describes (every code, where the list describes none). The index speaks
+  // only for the rest, each chunk once however often it names it.
+  const std::size_t described = s.Headers.Streams.size();
+  auto codeConfirmed = [&](FourCC code) {
+    return described == 0 || static_cast<std::size_t>(StreamNumber(code, s.Numbering)) < described;
+  };
+  const std::vector<std::int64_t>& unconfirmed = s.Unconfirmed;
+  std::vector<bool> settled(unconfirmed.size(), false);
+  // Chunks found at free places, in file order: each starts after the last
+  // one ends, so there are never more of them than chunks fit in the data.
   std::vector<OldIndexEntry> found;
-  std::vector<std::pair<std::size_t, OldIndexEntry>> recoded;  // walked entries whose header was damaged
   std::vector<SizeFix> fixes;
+  std::int64_t recoded = 0;
   std::int64_t freeFrom = 0;  // the end of the last chunk kept through the index
   std::size_t hint = 0;
   for (std::int64_t k = 0; k < count; ++k) {
@@ -96,7 +108,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     if (!IsStreamChunkId(entry) || std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) continue;
     const std::int64_t position = base + e.Offset;
     const std::int64_t end = position + ChunkHeader::Size + e.ChunkSize;
-    if (position < moviData + 4 || end > dataEnd || position < freeFrom) continue;
+    if (position < moviData + 4 || end > dataEnd) continue;
     // Flagged as the walk flags its chunks, by the codec's rule where there
     // is one; else the index's own flag, the muxer's.
     auto flagsOf = [&] {
@@ -109,6 +121,12 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
       return VEKCodec::IndexFlags(s.Rules[stream], true, probe, got > 0 ? static_cast<std::size_t>(got) : 0,
                                   e.ChunkSize);
     };
+    // No chunk kept through the index may start inside another.
+    auto foundInside = [&] {
+      const auto f = std::upper_bound(found.begin(), found.end(), position,
+                                      [](std::int64_t p, const OldIndexEntry& x) { return p < x.Position(); });
+      return f != found.end() && f->Position() < Padded(end);
+    };
     // An index lists its chunks in file order, mostly: the walked entry
     // after the last one looked at is tried before a search.
     auto next = walked.begin() + static_cast<std::ptrdiff_t>(std::min(hint, walked.size()));
@@ -119,18 +137,39 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
       // A chunk the walk took under a code or a size that a damaged byte
       // changed (another stream's number, a size that ran into damage) gets
       // the index's back, where that size fits before the next chunk.
+      const OldIndexEntry chunk = *next;
+      const auto u = std::lower_bound(unconfirmed.begin(), unconfirmed.end(), position);
+      const bool listed = u != unconfirmed.end() && *u == position;
+      // The first entry that names the chunk speaks for it; another one
+      // naming it again is a damaged index's.
+      const bool sizeOpen = listed && !settled[static_cast<std::size_t>(u - unconfirmed.begin())];
+      if (listed) settled[static_cast<std::size_t>(u - unconfirmed.begin())] = true;
+      const bool codeOpen = !codeConfirmed(chunk.ChunkId);
+      if ((!sizeOpen && e.ChunkSize != chunk.Size) || (!codeOpen && e.ChunkId != chunk.ChunkId) ||
+          !codeConfirmed(e.ChunkId))
+        continue;
       unsigned char header[ChunkHeader::Size];
-      VEK::StoreLe32(header, next->ChunkId);
-      VEK::StoreLe32(header + 4, next->Size);
+      VEK::StoreLe32(header, chunk.ChunkId);
+      VEK::StoreLe32(header + 4, chunk.Size);
       const int differ = DifferingBytes(header, e.ChunkId, e.ChunkSize);
       const auto after = std::next(next);
-      if (differ > 0 && differ <= MostDamaged && Padded(end) <= (after == walked.end() ? dataEnd : after->Position())) {
-        recoded.emplace_back(static_cast<std::size_t>(next - walked.begin()),
-                             OldIndexEntry(e.ChunkId, flagsOf(), position, e.ChunkSize));
-        fixes.push_back({position, e.ChunkSize, next->ChunkId != e.ChunkId ? e.ChunkId : 0u});
-      }
+      if (differ == 0 || differ > MostDamaged ||
+          Padded(end) > (after == walked.end() ? dataEnd : after->Position()) || foundInside())
+        continue;
+      s.Entries[static_cast<std::size_t>(next - walked.begin())] =
+          OldIndexEntry(e.ChunkId, flagsOf(), position, e.ChunkSize);
+      ++recoded;
+      const SizeFix fix{position, e.ChunkSize, chunk.ChunkId != e.ChunkId ? e.ChunkId : 0u};
+      // A size the walk corrected is corrected once, to the index's.
+      const auto walkFix = std::lower_bound(s.SizeFixes.begin(), s.SizeFixes.end(), position,
+                                            [](const SizeFix& f, std::int64_t p) { return f.Position < p; });
+      if (walkFix != s.SizeFixes.end() && walkFix->Position == position)
+        *walkFix = fix;
+      else
+        fixes.push_back(fix);
       continue;
     }
+    if (position < freeFrom) continue;
     // Its place must be free: the walked chunk before it ends before it,
     // the one after it starts after it.
     if (next != walked.end() && next->Position() < Padded(end)) continue;
@@ -147,15 +186,21 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     if (differ > 0) fixes.push_back({position, e.ChunkSize, VEK::LoadLe32(header) != e.ChunkId ? e.ChunkId : 0u});
     freeFrom = Padded(end);
   }
-  for (const auto& [i, entry] : recoded) s.Entries[i] = entry;
   s.SizeFixes.insert(s.SizeFixes.end(), fixes.begin(), fixes.end());
-  out.Recoded = static_cast<std::int64_t>(recoded.size());
+  out.Recoded = recoded;
   if (found.empty()) return out;
-  std::sort(found.begin(), found.end(),
-            [](const OldIndexEntry& a, const OldIndexEntry& b) { return a.Position() < b.Position(); });
+  // Merged as the walked entries are let go, so that the entries are never
+  // held twice.
   IndexEntries merged;
-  std::merge(walked.begin(), walked.end(), found.begin(), found.end(), std::back_inserter(merged),
-             [](const OldIndexEntry& a, const OldIndexEntry& b) { return a.Position() < b.Position(); });
+  auto f = found.begin();
+  while (!s.Entries.empty() || f != found.end()) {
+    if (f != found.end() && (s.Entries.empty() || f->Position() < s.Entries.front().Position())) {
+      merged.push_back(*f++);
+    } else {
+      merged.push_back(s.Entries.front());
+      s.Entries.pop_front();
+    }
+  }
   s.Entries = std::move(merged);
   out.Kept = static_cast<std::int64_t>(found.size());
   return out;

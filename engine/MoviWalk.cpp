@@ -574,9 +574,10 @@ std::uint32_t MoviWalk::ChunkFlags(std::int64_t position, const unsigned char* h
   return VEKCodec::IndexFlags(rule, true, probe, got > 0 ? static_cast<std::size_t>(got) : 0, chunk.DataSize);
 }
 
-void MoviWalk::AcceptChunk(const WalkedChunk& chunk) {
+void MoviWalk::AcceptChunk(const WalkedChunk& chunk, bool confirmed) {
   CountChunk(chunk.Bytes);
   if (!IsStreamChunkId(chunk.Bytes)) return;
+  if (!confirmed) Scan.Unconfirmed.push_back(chunk.Position);
   // A check collects the entries too: they are compared with the file's own index.
   const ChunkHeader header = ChunkHeader::Load(chunk.Bytes);
   auto seen =
@@ -606,7 +607,7 @@ void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
     VEK::StoreLe32(chunk.Bytes + 4, size);
     Scan.SizeFixes.push_back({chunk.Position, size});
   }
-  AcceptChunk(chunk);
+  AcceptChunk(chunk, false);
 }
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
@@ -655,8 +656,9 @@ void MoviWalk::ScanMovi() {
   // The last chunk walked, kept back until what follows it confirms its size.
   WalkedChunk pending;
   bool hasPending = false;
-  auto acceptPending = [&] {
-    if (hasPending) AcceptChunk(pending);
+  // confirmed: what follows it is recognisable.
+  auto acceptPending = [&](bool confirmed = true) {
+    if (hasPending) AcceptChunk(pending, confirmed);
     hasPending = false;
   };
   // The walk ends here: the usable data of the last segment ends at pos.
@@ -681,7 +683,8 @@ void MoviWalk::ScanMovi() {
     if (n < 0) throw VEKFile::File::ReadFailure();
     const ChunkHeader header = ChunkHeader::Load(bytes);
     if (n < ChunkHeader::Size) {
-      acceptPending();
+      // The exact end of the file confirms a size; a few stray bytes do not.
+      acceptPending(n == 0);
       endAt(pos);
       return;
     }
@@ -802,7 +805,7 @@ void MoviWalk::ScanMovi() {
         // by damage: both end in unrecognisable bytes before the next chunk.
         // The chunk keeps the size it claims; at worst a player misses its
         // last bytes.
-        acceptPending();
+        acceptPending(false);
       }
     } else {
       hit = Resynchronise(pos);

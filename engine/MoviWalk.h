@@ -125,7 +125,8 @@ class MoviWalk {
   // The index flags of the stream chunk with its header at position: whether
   // it starts a key frame, from its first bytes and its stream's codec.
   std::uint32_t ChunkFlags(std::int64_t position, const unsigned char* header);
-  void AcceptChunk(const WalkedChunk& chunk);
+  // confirmed: what follows the chunk where its size ends is recognisable.
+  void AcceptChunk(const WalkedChunk& chunk, bool confirmed);
   // The size of a chunk's data that runs from its header for data bytes, up
   // to a confirmed chunk: less its pad byte where it has one.
   std::uint32_t TrueSize(const WalkedChunk& chunk, std::int64_t data);

@@ -129,6 +129,11 @@ struct ScanResult {
   // OpenDML writer renames them to JUNK.
   std::vector<std::int64_t> OldIndexChunks;
   std::vector<SizeFix> SizeFixes;
+  // The header positions, in file order, of the stream chunks the walk kept
+  // although nothing recognisable follows them where their size ends: a
+  // chunk before damage, or one whose size the walk corrected. Every other
+  // chunk's size is confirmed by what follows it.
+  std::vector<std::int64_t> Unconfirmed;
   // In file order, up to MaxDamagedStretches of them; DamageCount counts all.
   std::vector<DamagedStretch> Damage;
   std::int64_t DamageCount = 0;

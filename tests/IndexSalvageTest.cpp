@@ -5,10 +5,13 @@
 // same chunks; a header wholly overwritten is not guessed back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/IndexSalvage.h"
+#include "engine/MoviWalk.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
@@ -115,6 +118,58 @@ TEST(IndexSalvage, DamagedChunkHeadersComeBackThroughTheOldIndex) {
                 entries.end())
           << "lost: the chunk at " << w.Position;
   }
+}
+
+// An old index of a few genuine entries and a flood of duplicates, each
+// naming a chunk of the film with one byte of its size changed (a size that
+// would still fit): the salvage speaks for each chunk once, so that what it
+// holds and counts is bounded by the chunks, never by the index's entries.
+TEST(IndexSalvage, AnIndexOfDuplicatesCountsAndHoldsNoMoreThanTheChunks) {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 140; ++i)
+    b.Chunk("00dc", 300u + static_cast<std::uint32_t>((i * 37) % 301), static_cast<unsigned char>(0x30 + i % 7))
+        .Chunk("01wb", 64 + static_cast<std::uint32_t>(i % 3), 0x77);
+  b.EndMovi();
+  const std::vector<ExpectedEntry> chunks = b.StreamChunks();
+  constexpr std::size_t Duplicates = 1 << 19;
+  Bytes idx1(8 + 16 * (chunks.size() + Duplicates));
+  VEK::StoreLe32(&idx1[0], Code("idx1"));
+  VEK::StoreLe32(&idx1[4], static_cast<std::uint32_t>(idx1.size() - 8));
+  auto entry = [&](std::size_t k, const ExpectedEntry& e, std::uint32_t size) {
+    VEK::StoreLe32(&idx1[8 + 16 * k], e.Code);
+    VEK::StoreLe32(&idx1[12 + 16 * k], 0x10);
+    VEK::StoreLe32(&idx1[16 + 16 * k], e.Offset);
+    VEK::StoreLe32(&idx1[20 + 16 * k], size);
+  };
+  for (std::size_t i = 0; i < chunks.size(); ++i) entry(i, chunks[i], chunks[i].Size);
+  for (std::size_t d = 0; d < Duplicates; ++d) {
+    const ExpectedEntry& e = chunks[d % chunks.size()];
+    entry(chunks.size() + d, e, (e.Size & ~0xFFu) | ((e.Size & 0xFF) * (1 + d % 5) / 7));
+  }
+  b.Raw(idx1);
+  Bytes film = b.Build();
+  // One byte of every twentieth chunk's code: those come back through the
+  // index, and the chunks before them end on damage, unconfirmed.
+  std::size_t damaged = 0;
+  for (std::size_t i = 3; i < chunks.size(); i += 20, ++damaged) film[chunks[i].Position] = 'x';
+  TempDir dir;
+  WriteFile(dir / "a.avi", film);
+
+  const WorkerRunResult r = RunWorker({dir / "a.avi"}, {});
+  EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(),
+                       "The old index leads to " + std::to_string(damaged) +
+                           " chunks whose headers are damaged: a rebuild keeps them."),
+            1);
+  // What the salvage hands on: one entry per chunk, one header to correct
+  // per damaged chunk.
+  BackupFile file(BackupFile::Mode::Check, dir / "a.avi");
+  const VEKRiff::WalkReport report{{}, {}, nullptr};
+  const VEKRiff::Salvage salvage =
+      VEKRiff::SalvageFromOldIndex(file, VEKRiff::Walk(file, report, VEKRiff::FindStart(file, {})), {});
+  EXPECT_EQ(salvage.Kept + salvage.Recoded, static_cast<std::int64_t>(damaged));
+  EXPECT_EQ(salvage.Scan.Entries.size(), chunks.size());
+  EXPECT_EQ(salvage.Scan.SizeFixes.size(), damaged);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "support/AviBuilder.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
 #include "util/Endian.h"
@@ -43,13 +44,13 @@ struct Film {
   std::vector<ExpectedEntry> Chunks;
 };
 
-Film Make(const TempDir& dir, const std::string& name, const std::string& codecs) {
+Film Make(const TempDir& dir, const std::string& name, const std::string& codecs, int seconds = 6) {
   Film film;
   film.Name = name;
   const std::string path = dir / (name + ".avi");
   const std::string command =
-      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 6 " + codecs + " '" +
-      path + "'";
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t " +
+      std::to_string(seconds) + " " + codecs + " '" + path + "'";
   EXPECT_EQ(Shell(command), 0) << command;
   film.Data = ReadFile(path);
   film.Index = ReadIdx1(film.Data);
@@ -164,6 +165,93 @@ TEST(KeptFrames, EveryFrameAPlayerCanShowIsKeptAndDecodesAsFfmpegDecodesIt) {
       // The check of the rebuilt copy agrees with it: nothing left to mend.
       const WorkerRunResult again = RunWorker({copy}, {});
       EXPECT_EQ(again.LastErrorCount, 0) << what << ": " << (again.Lines.size() > 2 ? again.Lines[2] : "");
+      std::remove(copy.c_str());
+    }
+  }
+}
+
+// Each packet ffprobe reads, its stream and size, in the order it reads them.
+std::string Packets(const std::string& path) {
+  return Capture("ffprobe -v error -show_entries packet=stream_index,size -of csv=p=0 '" + path + "'");
+}
+
+// The header position of the middle chunk with the given code.
+std::size_t MiddleOf(const Film& f, const char* code) {
+  std::vector<std::size_t> of;
+  for (std::size_t i = 0; i < f.Chunks.size(); ++i)
+    if (f.Chunks[i].Code == Code(code)) of.push_back(i);
+  return of.empty() ? f.Chunks.size() : of[of.size() / 2];
+}
+
+// Only the film's own idx1 damaged, one byte of one entry: its data is
+// whole, and ffmpeg plays the damaged file as it played the clean one. The
+// chunk the entry names is one the walk confirmed (its size ends on the next
+// chunk, its code names a stream of the header list), so its header stays
+// as the muxer wrote it: the copy and the file rebuilt in place decode frame
+// for frame as the clean film, every packet in its own stream.
+TEST(KeptFrames, ADamagedIndexEntryNeverChangesAChunkTheWalkConfirmed) {
+  if (Shell("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ffmpeg is not installed";
+  TempDir dir;
+  const Film films[] = {
+      Make(dir, "mpeg4-pcm", "-c:v mpeg4 -c:a pcm_s16le", 3),
+      Make(dir, "two-audio", "-map 0:v -map 1:a -map 1:a -c:v mpeg4 -c:a:0 pcm_s16le -c:a:1 pcm_u8", 3),
+  };
+  // The entry's size made smaller in its lowest byte that is not zero (717
+  // read as 614, say): a size that still fits before the next chunk.
+  auto smaller = [](const char* code) {
+    return [=](const Film& f, Bytes& b) {
+      const std::size_t k = MiddleOf(f, code);
+      if (k == f.Chunks.size()) return false;
+      const std::size_t at = static_cast<std::size_t>(f.Index.Position + 8 + 16 * k + 12);
+      std::size_t byte = at;
+      while (b[byte] == 0) ++byte;
+      b[byte] = static_cast<unsigned char>(b[byte] / 2);
+      return true;
+    };
+  };
+  // The entry of a first audio stream's chunk naming the second one.
+  auto otherStream = [](const Film& f, Bytes& b) {
+    const std::size_t k = MiddleOf(f, "01wb");
+    if (MiddleOf(f, "02wb") == f.Chunks.size()) return false;
+    b[static_cast<std::size_t>(f.Index.Position + 8 + 16 * k + 1)] = '2';
+    return true;
+  };
+  const Damage damages[] = {
+      {"one byte of a video entry's size", smaller("00dc")},
+      {"one byte of an audio entry's size", smaller("01wb")},
+      {"the stream number of an audio entry's code", otherStream},
+  };
+  for (const Film& film : films) {
+    ASSERT_TRUE(film.Index.Found) << film.Name;
+    const std::string clean = dir / "clean.avi";
+    WriteFile(clean, film.Data);
+    const std::string cleanSums = FrameSums(dir, clean), cleanPackets = Packets(clean);
+    ASSERT_GT(Lines(cleanSums), 150u) << film.Name;
+    for (const Damage& d : damages) {
+      const std::string what = film.Name + ", " + d.What;
+      Bytes damaged = film.Data;
+      if (!d.Apply(film, damaged)) continue;
+      const std::string path = dir / "f.avi", copy = dir / "Zantrel.f.avi", inPlace = dir / "g.avi";
+      WriteFile(path, damaged);
+      WriteFile(inPlace, damaged);
+      ASSERT_EQ(FrameSums(dir, path), cleanSums) << what << ": ffmpeg no longer plays the damaged file";
+      // The check finds the index wrong, and vouches for no chunk through it.
+      const WorkerRunResult checked = RunWorker({path}, {});
+      EXPECT_GT(checked.LastErrorCount, 0) << what;
+      for (const std::string& line : checked.Lines)
+        EXPECT_EQ(line.rfind("The old index leads to", 0), std::string::npos) << what << ": " << line;
+      WorkerRunOptions o;
+      o.CheckOnly = false;
+      EXPECT_EQ(RunWorker({path}, o).Outcomes(), std::vector<VEKRiff::RebuildEvent>{VEKRiff::FileRebuilt}) << what;
+      o.KeepOriginal = false;
+      EXPECT_EQ(RunWorker({inPlace}, o).Outcomes(), std::vector<VEKRiff::RebuildEvent>{VEKRiff::FileRebuilt})
+          << what;
+      for (const std::string& rebuilt : {copy, inPlace}) {
+        const std::string which = what + (rebuilt == copy ? ", copy" : ", in place");
+        EXPECT_TRUE(FrameSums(dir, rebuilt) == cleanSums) << which << ": the decoded frames differ";
+        EXPECT_TRUE(Packets(rebuilt) == cleanPackets) << which << ": a packet changed its stream or its size";
+      }
       std::remove(copy.c_str());
     }
   }

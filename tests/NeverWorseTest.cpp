@@ -189,6 +189,27 @@ Damaged DecimalStreamsSizeFlipped(int chunk) {
   return d;
 }
 
+// Case 10: one byte of the old index damaged beside chunks the walk
+// confirms: an entry's size made smaller (a size that still fits) and an
+// entry naming the other audio stream. The chunks keep their headers.
+Damaged IndexEntryBesideAConfirmedChunk() {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 30; ++i) b.Chunk("00dc", 300 + i * 11).Chunk("01wb", 40 + i % 3).Chunk("02wb", 20);
+  b.EndMovi().Idx1();
+  Damaged d = FromBuilder(b);
+  const std::int64_t entries = d.Chunks.back().Position + 8 + d.Chunks.back().Size + 8;
+  auto touch = [&](std::size_t k, int byte, unsigned char value) {
+    const std::int64_t at = entries + 16 * static_cast<std::int64_t>(k) + byte;
+    d.Source[at] = value;
+    d.Touched.push_back({at, at + 1});
+  };
+  touch(30, 12, static_cast<unsigned char>(d.Source[entries + 16 * 30 + 12] / 2));  // a video chunk's size
+  touch(40, 1, '2');                                                                  // 01wb named 02wb
+  touch(50, 12, static_cast<unsigned char>(d.Source[entries + 16 * 50 + 12] - 2));  // an audio chunk's size
+  return d;
+}
+
 struct WalkCase {
   std::string name;
   std::function<Damaged()> make;
@@ -213,6 +234,7 @@ std::vector<WalkCase> WalkCases() {
       {"a download cut inside its last chunk", CutInsideTheLastChunk, 0, 0, true},
       {"ffmpeg's decimal stream numbers, the size of stream 10's chunk runs past the end",
        [] { return DecimalStreamsSizeFlipped(34); }, 1, 1, true},
+      {"a damaged index entry beside a confirmed chunk", IndexEntryBesideAConfirmedChunk, 0, 0, true},
   };
   for (std::size_t length : {std::size_t{4096}, std::size_t{65536}, std::size_t{200000}})
     for (unsigned seed : {1u, 2u, 3u})
