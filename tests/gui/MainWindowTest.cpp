@@ -1285,7 +1285,8 @@ TEST_F(MainWindow, TheReferenceFileChoiceReachesTheRebuild) {
   Bytes broken = Clean();
   // Stream 0's strh says audio: its header is damaged (strl at 88, its strh's data at 108).
   std::copy_n("auds", 4, broken.begin() + 108);
-  const std::string taken = "The formats of stream 0 were taken from the reference file.";
+  // Only its strh is damaged: the reference gives that, its own strf stays.
+  const std::string taken = "The stream header of stream 0 was taken from the reference file.";
   const struct {
     QString chosen;
     bool used;
