@@ -94,6 +94,9 @@ const VEK::MessagePair ListSizes = {
 const VEK::MessagePair FileCut = {
     {"The file ends inside a chunk at file offset %d: it was cut short.",
      "Le fichier se termine au milieu d'un bloc à l'adresse %d : il a été tronqué."}};
+const VEK::MessagePair DataAfterIndex = {
+    {"%d bytes after the index were left out: the movi list at file offset %d is not reached by any RIFF header.",
+     "%d octets après l'index ont été laissés de côté : aucun en-tête RIFF ne mène à la liste movi à l'adresse %d."}};
 const VEK::MessagePair CopyIsSource = {
     {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
      "changes its source. Nothing was written.",

@@ -23,13 +23,6 @@ void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
   file.WriteByte(value);
 }
 
-void WriteLe32At(BackupFile& file, std::int64_t position, std::uint32_t value) {
-  unsigned char field[4];
-  VEK::StoreLe32(field, value);
-  file.Seek(position, 0);
-  file.Write(field, sizeof field);
-}
-
 // A JUNK chunk's header over [from, to).
 void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
   unsigned char junk[ChunkHeader::Size];
@@ -167,7 +160,7 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
       WriteJunkHeader(file, dataEnd, plan.Index);  // the list's damaged end
     }
     file.Sync();
-    WriteLe32At(file, plan.Index, CodeIdx1);
+    PatchLe32(file, plan.Index, CodeIdx1);
   }
   WriteHeaderCounts(file, scan, counts, plan.End);
   if (!headerList.empty()) PatchListSize(file, 0, plan.End);

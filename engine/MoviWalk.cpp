@@ -638,11 +638,31 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   // an idx1 in it is no data of its own (another program's appended bytes).
   // Where no header list is left to tell, a segment after the index is
   // looked for as in an OpenDML file.
-  bool openDml = Scan.Headers.DmlhPos >= 0 || (Scan.StartLost && Scan.Headers.Streams.empty());
-  for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
-  if (!openDml) return -1;
+  if (!MayGoOnAfterIndex()) return -1;
   return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,
                     [this] { MayStop(Reporter.CheckStop); });
+}
+
+bool MoviWalk::MayGoOnAfterIndex() const {
+  bool openDml = Scan.Headers.DmlhPos >= 0 || (Scan.StartLost && Scan.Headers.Streams.empty());
+  for (const StreamHeader& s : Scan.Headers.Streams) openDml |= s.IndxPos >= 0;
+  return openDml;
+}
+
+// What follows a healthy file's index is at most padding, junk or another
+// program's appended bytes, none of it in a movi list, so nothing is said.
+// A movi list after it is stream data the walk does not reach: an OpenDML
+// segment whose RIFF header was lost, or a second film glued on. In a file
+// whose headers say segments follow, those are frames of this film that no
+// index will describe, an error; in any other file they are not this film's
+// own data as far as its headers tell, and the line only says they are left.
+void MoviWalk::ReportDataAfterIndex(std::int64_t index) {
+  // From just past the index's header: its size field may be what is damaged.
+  const std::int64_t movi = FindHeader(Source, index + ChunkHeader::Size, CodeList, CodeMovi, SearchBuffer(),
+                                       SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+  if (movi < 0) return;
+  const std::int64_t left = Source.SourceSize() - movi;
+  Report({VEK::Text(Msg::DataAfterIndex, {left, movi}), MayGoOnAfterIndex()});
 }
 
 void MoviWalk::ScanMovi() {
@@ -698,6 +718,7 @@ void MoviWalk::ScanMovi() {
       // goes on in the RIFF after it.
       const std::int64_t next = Scan.SegmentList.size() == 1 ? NextSegmentAfterIndex(pos, header.DataSize) : -1;
       if (next < 0) {
+        if (Scan.SegmentList.size() == 1) ReportDataAfterIndex(pos);
         endAt(pos);
         return;
       }

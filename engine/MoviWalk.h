@@ -108,6 +108,11 @@ class MoviWalk {
   // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
   // given size) starts, or -1 when the file has no more segments.
   std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size);
+  // Whether the headers let the file go on after its legacy index.
+  bool MayGoOnAfterIndex() const;
+  // Says so when the walk ends at the first segment's idx1 (at index) and a
+  // movi list further on holds data it did not reach.
+  void ReportDataAfterIndex(std::int64_t index);
   bool IsIndexRecord(std::int64_t position);
   // The same for a code in the block being searched: a neighbour that
   // cannot be looked at counts as a record.

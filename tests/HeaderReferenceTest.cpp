@@ -256,7 +256,8 @@ TEST_F(HeaderReference, CinepakTellsItsFormatFromItsFrames) {
   } rows[] = {
       {"strh and strf zeroed",
        [](Bytes& b) {
-         const StreamLayout& s = StreamOf(ReadLayout(b), Vids);
+         const AviLayout layout = ReadLayout(b);
+         const StreamLayout& s = StreamOf(layout, Vids);
          Zero(b, {s.Strh.Begin + 8, s.Strh.End});
          Zero(b, s.StrfData);
        }},

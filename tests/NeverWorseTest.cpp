@@ -421,6 +421,53 @@ TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
   }
 }
 
+// Segments whose RIFF header is damaged cannot be found after the legacy
+// index: the walk ends there, and the check and the rebuild say how much of
+// the file they leave out: an error where no header says the film ends at
+// its index (the carved film has none left), else a plain line. A healthy
+// film, carved or whole, whose segments are found, never gets that line.
+TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
+  const struct {
+    const char* name;
+    bool whole;
+    bool damaged;
+    bool said;
+    bool error;
+  } rows[] = {{"carved, healthy", false, false, false, false},
+              {"whole, healthy", true, false, false, false},
+              {"carved, segment headers damaged", false, true, true, true},
+              {"whole, segment headers damaged", true, true, true, false}};
+  for (const int stray : {0, 1}) {
+    // The healthy film's errors (its headers, or their loss, disagree with
+    // the data), which the damaged one has too; by whether it is whole.
+    int healthyErrors[2] = {0, 0};
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(stray) + " stray bytes");
+      const Carved c = CarvedOpenDml(stray, false);
+      Bytes file = row.whole ? c.Whole : c.File;
+      std::vector<std::int64_t> riffs;
+      for (std::size_t at = 0; at + 12 <= file.size(); ++at)
+        if (VEK::LoadLe32(&file[at]) == Code("RIFF") && VEK::LoadLe32(&file[at + 8]) == Code("AVIX"))
+          riffs.push_back(static_cast<std::int64_t>(at));
+      ASSERT_EQ(riffs.size(), 2u);
+      if (row.damaged)
+        for (std::int64_t riff : riffs) file[riff + 1] ^= 0x20;
+      const std::int64_t movi = riffs[0] + 12;
+      const std::string line =
+          VEK::Text(VEKRiff::Msg::DataAfterIndex, {static_cast<std::int64_t>(file.size()) - movi, movi});
+      TempDir dir;
+      WriteFile(dir / "film.avi", file);
+      for (Mode mode : {Mode::Check, Mode::Copy}) {
+        const WorkerRunResult r = RunWorker({dir / "film.avi"}, For(mode));
+        EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(), line), row.said ? 1 : 0);
+        if (mode != Mode::Check) continue;
+        if (!row.damaged) healthyErrors[row.whole] = r.LastErrorCount;
+        if (row.error) EXPECT_EQ(r.LastErrorCount, healthyErrors[row.whole] + 1);
+      }
+    }
+  }
+}
+
 // Sound, but with bytes after its index that a rebuild cuts.
 Bytes GoodFilm() { return Film(6, 100).Junk(30).Build(); }
 
