@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QString>
 
-#include "engine/RowMark.h"
+#include "batch/RowMark.h"
 
 namespace ZantrelApp {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/Translation.h"
-#include "engine/RunDisplay.h"
+#include "batch/RunDisplay.h"
 
 DamageStrip::DamageStrip(QWidget* parent) : QWidget(parent) {
   setObjectName("DamageStrip");

@@ -17,10 +17,10 @@
 
 #include "app/Prompts.h"
 #include "app/QtHandOver.h"
-#include "engine/BatchModel.h"
-#include "engine/ExistingOutput.h"
+#include "batch/BatchModel.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
-#include "engine/RowMark.h"
+#include "batch/RowMark.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
 #include "util/SmartPointers.h"

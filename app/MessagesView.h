@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <string_view>
 
-#include "engine/LineList.h"
+#include "batch/LineList.h"
 
 class QMenu;
 class QTextLayout;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Prompts.h"
+#include "batch/Prompts.h"
 
 class QMessageBox;
 class QWidget;

@@ -5,10 +5,10 @@
 #include <mutex>
 
 #include "ZantrelVersion.h"
-#include "engine/BatchModel.h"
-#include "engine/BatchSummary.h"
+#include "batch/BatchModel.h"
+#include "batch/BatchSummary.h"
 #include "engine/EngineMessages.h"
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"

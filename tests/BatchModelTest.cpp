@@ -7,7 +7,7 @@
 #include <deque>
 #include <filesystem>
 
-#include "engine/BatchModel.h"
+#include "batch/BatchModel.h"
 #include "lang/Language.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"

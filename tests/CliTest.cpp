@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "cli/ConsoleRun.h"
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "support/AviBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"

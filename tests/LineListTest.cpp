@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LineList.h"
+#include "batch/LineList.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "engine/EngineMessages.h"
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "support/AviBuilder.h"

@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "file/SystemCalls.h"

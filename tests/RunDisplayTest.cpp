@@ -2,7 +2,7 @@
 // time left, and where its damage lies across the strip.
 #include <gtest/gtest.h>
 
-#include "engine/RunDisplay.h"
+#include "batch/RunDisplay.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // stop requests and failures of the owner's handler.
 #include <gtest/gtest.h>
 
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "support/AviBuilder.h"
 #include "support/TempDir.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "engine/RunDisplay.h"
+#include "batch/RunDisplay.h"
 #include "win32/Controls.h"
 #include "win32/Texts.h"
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/BatchSummary.h"
-#include "engine/RunDisplay.h"
+#include "batch/BatchSummary.h"
+#include "batch/RunDisplay.h"
 #include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
 #include "util/Paths.h"

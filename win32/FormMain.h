@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/BatchModel.h"
+#include "batch/BatchModel.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "settings/Config.h"

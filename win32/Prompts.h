@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "engine/Prompts.h"
+#include "batch/Prompts.h"
 
 namespace ZantrelWin32 {
 

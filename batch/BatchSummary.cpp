@@ -1,4 +1,4 @@
-#include "engine/BatchSummary.h"
+#include "batch/BatchSummary.h"
 
 #include "lang/Language.h"
 

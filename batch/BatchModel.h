@@ -14,11 +14,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
-#include "engine/LineList.h"
-#include "engine/Prompts.h"
-#include "engine/RowMark.h"
+#include "batch/LineList.h"
+#include "batch/Prompts.h"
+#include "batch/RowMark.h"
 #include "settings/Config.h"
 
 namespace VEKRiff {

@@ -1,9 +1,9 @@
-#include "engine/BatchModel.h"
+#include "batch/BatchModel.h"
 
 #include <cstdio>
 #include <unordered_set>
 
-#include "engine/BatchSummary.h"
+#include "batch/BatchSummary.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"
 #include "util/Paths.h"

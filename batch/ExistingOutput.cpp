@@ -1,4 +1,4 @@
-#include "engine/ExistingOutput.h"
+#include "batch/ExistingOutput.h"
 
 #include "lang/Language.h"
 #include "util/Paths.h"

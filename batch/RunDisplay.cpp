@@ -1,4 +1,4 @@
-#include "engine/RunDisplay.h"
+#include "batch/RunDisplay.h"
 
 #include <algorithm>
 #include <cmath>
