@@ -949,10 +949,10 @@ void TFrmMain::StartOperation(bool checkOnly) {
   if (waitingForStop_) return;
   std::vector<bool> selected(Batch.Count());
   for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i)->isSelected();
-  const VEKRiff::BatchSettings settings = VEKRiff::BatchSettingsOf(Settings);
-  std::vector<int> rows = Batch.ChooseRows(checkOnly, selected, settings, prompts_);
+  const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, Bytes(ReferenceFile));
+  std::vector<int> rows = Batch.ChooseRows(options, selected, prompts_);
   if (rows.empty()) return;
-  auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
+  const VEKRiff::FileList files = Batch.Begin(rows, options);
   for (int row : rows) ShowRow(row);
   StatusBar1->clearMessage();
   followedRow_ = -1;
@@ -977,10 +977,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
     });
   };
   Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
-  Worker->Prefix = Settings.Prefix;
-  if (!checkOnly) Worker->ReferenceFile = Bytes(ReferenceFile);
-  Worker->SkipHealthy = Settings.SkipHealthy;
-  Worker->Start(files, checkOnly, Settings.KeepOriginal);
+  VEKRiff::StartWorker(*Worker, files, options);
   status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
   PnlStatus->setText(QText(*status_));
 }

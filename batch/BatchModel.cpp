@@ -1,5 +1,6 @@
 #include "batch/BatchModel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_set>
 
@@ -25,24 +26,17 @@ const VEK::MessagePair MsgRebuildIndexCaption = {{"Rebuild Index", "Reconstruire
 
 const VEK::MessagePair MsgFilmPosition = {{"at %s, frame %d", "à %s, image %d"}};
 
-RowMark MarkOf(FileResult result) {
-  switch (result) {
-    case FileResult::Healthy:
-    case FileResult::Repaired:
-      return MarkOk;
-    case FileResult::Damaged:
-    case FileResult::Failed:
-      return MarkErrors;
-    case FileResult::Rebuilt:
-      return MarkRebuilt;
-    case FileResult::NotAvi:
-      return MarkNotAvi;
-    case FileResult::Skipped:
-      return MarkSkipped;
-    case FileResult::Stopped:
-      return MarkAborted;
+RowMark MarkOf(OutcomeKind outcome) {
+  switch (outcome) {
+    case OutcomeKind::Healthy:
+    case OutcomeKind::Repaired: return MarkOk;
+    case OutcomeKind::Rebuilt: return MarkRebuilt;
+    case OutcomeKind::NotAvi: return MarkNotAvi;
+    case OutcomeKind::LeftHealthy:
+    case OutcomeKind::Skipped: return MarkSkipped;
+    case OutcomeKind::Stopped: return MarkAborted;
+    default: return MarkErrors;
   }
-  return MarkErrors;
 }
 
 }  // namespace
@@ -55,8 +49,11 @@ std::string FilmPositionText(const FilmPosition& at) {
   return VEK::Text(MsgFilmPosition, {std::string(clock), at.Frame});
 }
 
-BatchSettings BatchSettingsOf(const Config& c) {
-  BatchSettings s;
+RunOptions RunOptionsOf(const Config& c, bool checkOnly, const std::string& referenceFile) {
+  RunOptions s;
+  s.CheckOnly = checkOnly;
+  if (!checkOnly) s.ReferenceFile = referenceFile;
+  s.SkipHealthy = c.SkipHealthy;
   s.KeepOriginal = c.KeepOriginal;
   s.Prefix = c.Prefix;
   s.ModifyOriginalPrompt = c.ModifyOriginalPrompt;
@@ -103,8 +100,15 @@ void BatchModel::SetMark(int row, RowMark mark) {
   if (mark == MarkNone || mark == MarkBusy) entries_[row].Result.clear();
 }
 
-std::vector<int> BatchModel::ChooseRows(bool checkOnly, const std::vector<bool>& selected,
-                                        const BatchSettings& settings, Prompts& prompts) const {
+void StartWorker(IndexRebuilder& worker, const FileList& files, const RunOptions& options) {
+  worker.ReferenceFile = options.ReferenceFile;
+  worker.SkipHealthy = options.SkipHealthy;
+  worker.Start(std::make_shared<FileList>(files), options.Rule());
+}
+
+std::vector<int> BatchModel::ChooseRows(const RunOptions& options, const std::vector<bool>& selected,
+                                        Prompts& prompts) const {
+  const bool checkOnly = options.CheckOnly;
   std::vector<int> rows;
   int selectedCount = 0;
   for (int i = 0; i < Count() && i < static_cast<int>(selected.size()); ++i) selectedCount += selected[i];
@@ -121,37 +125,27 @@ std::vector<int> BatchModel::ChooseRows(bool checkOnly, const std::vector<bool>&
     if (!marked || choice == Include) rows.push_back(i);
   }
   if (rows.empty()) return rows;
-  // An empty prefix names the original itself: a rebuild that keeps the
-  // original then rewrites it in place, and is warned about like one.
-  const bool modifiesOriginal = !settings.KeepOriginal || settings.Prefix.empty();
-  if (!checkOnly && modifiesOriginal && settings.ModifyOriginalPrompt &&
+  if (options.Rule().RewritesOriginals() && options.ModifyOriginalPrompt &&
       prompts.Ask(VEK::Text(MsgRebuildIndexCaption), VEK::Text(MsgModifyOriginal), PromptButtons::OkCancelDefaultCancel,
                   PromptIcon::Warning) != PromptAnswer::Ok)
     rows.clear();
   return rows;
 }
 
-FileList BatchModel::Begin(std::vector<int> rows, bool checkOnly, const BatchSettings& settings) {
+FileList BatchModel::Begin(std::vector<int> rows, const RunOptions& options) {
   FileList files;
   for (int row : rows) {
     SetMark(row, MarkNone);
     files.push_back(entries_[row].Path);
   }
-  rows_ = std::move(rows);
-  settings_ = settings;
-  checkOnly_ = checkOnly;
-  file_ = 0;
-  outcomes_.assign(rows_.size(), FileStarted);
-  healthySkips_.assign(rows_.size(), false);
-  repaired_.assign(rows_.size(), false);
-  forAll_.reset();
-  if (settings.AutoClear) allLines_.clear();
+  run_ = Run{options, std::move(rows), std::vector<OutcomeKind>(files.size(), OutcomeKind::NotDone)};
+  if (options.AutoClear) allLines_.clear();
   return files;
 }
 
 int BatchModel::BatchRow(int fileIndex) const {
   if (fileIndex < 0 || fileIndex >= BatchSize()) return -1;
-  const int row = rows_[fileIndex];
+  const int row = run_.Rows[fileIndex];
   return row < Count() ? row : -1;
 }
 
@@ -163,11 +157,11 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
   BatchEntry* entry = change.Row >= 0 ? &entries_[change.Row] : nullptr;
   switch (worker.Event()) {
     case FileStarted:
-      file_ = index;
+      run_.File = index;
       if (!entry) break;
       entry->Output = worker.OutputFileName();
       SetMark(change.Row, MarkBusy);
-      if (settings_.AutoClear) entry->Lines.clear();
+      if (run_.Options.AutoClear) entry->Lines.clear();
       break;
     case FileOpening: {
       // A copy named as its source (a prefix of "./", a link to it) is no
@@ -175,15 +169,14 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       // says why. An empty prefix that stands for the rewrite in place is
       // asked about like any existing copy.
       if (!entry || !OutputExists(worker)) break;
-      const bool rewritesInPlace = worker.EmptyPrefixInPlace && worker.Prefix.empty();
-      if (!rewritesInPlace && VEK::SameFile(entry->Path, worker.OutputFileName())) break;
-      if (!settings_.OverwritePrompt) {
-        ApplyOverwriteBehavior(worker, settings_.OverwriteBehavior);
+      if (worker.Mode() == BackupFile::Mode::Copy && VEK::SameFile(entry->Path, worker.OutputFileName())) break;
+      if (!run_.Options.OverwritePrompt) {
+        ApplyOverwriteBehavior(worker, run_.Options.OverwriteBehavior);
         break;
       }
       // "Yes to all" or "No to all" answered for an earlier file of the run.
-      if (forAll_) {
-        ApplyOverwriteAnswer(worker, *forAll_);
+      if (run_.ForAll) {
+        ApplyOverwriteAnswer(worker, *run_.ForAll);
         break;
       }
       // Of several files, each may have a copy already: the answer can be
@@ -195,7 +188,7 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
           answer == PromptAnswer::Yes || answer == PromptAnswer::YesToAll ? OverwriteAnswer::Yes
           : answer == PromptAnswer::No || answer == PromptAnswer::NoToAll ? OverwriteAnswer::No
                                                                           : OverwriteAnswer::Cancel;
-      if (answer == PromptAnswer::YesToAll || answer == PromptAnswer::NoToAll) forAll_ = given;
+      if (answer == PromptAnswer::YesToAll || answer == PromptAnswer::NoToAll) run_.ForAll = given;
       ApplyOverwriteAnswer(worker, given);
       break;
     }
@@ -204,17 +197,10 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
     case FileRebuilt:
     case Aborted:
     case FileSkipped: {
-      const bool repaired = worker.Event() == FileOk && worker.Repaired();
-      if (index >= 0 && index < BatchSize()) {
-        outcomes_[index] = worker.Event();
-        // Left alone because it is healthy, as asked: no failure.
-        healthySkips_[index] = worker.Event() == FileSkipped && worker.Reason() == FailureReason::NoRepairNeeded;
-        repaired_[index] = repaired;
-      }
+      if (index >= 0 && index < BatchSize()) run_.Outcomes[index] = worker.Outcome();
       if (!entry) break;
-      const FileResult result = ResultOf(worker.Event(), worker.FailureText(), worker.Reason(), repaired);
-      entry->Mark = MarkOf(result);
-      entry->Result = ResultText(result, worker.ErrorCount(), worker.FailureText());
+      entry->Mark = MarkOf(worker.Outcome());
+      entry->Result = ResultText(worker.Outcome(), worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
       break;
     }
@@ -270,14 +256,12 @@ void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineLis
 }
 
 std::optional<std::string> BatchModel::SummaryLine() const {
-  if (outcomes_.size() < 2) return std::nullopt;
-  return VEKRiff::SummaryLine(TallyOf(outcomes_, checkOnly_, repaired_), checkOnly_);
+  if (run_.Outcomes.size() < 2) return std::nullopt;
+  return VEKRiff::SummaryLine(TallyOf(run_.Outcomes, run_.Options.CheckOnly), run_.Options.CheckOnly);
 }
 
 bool BatchModel::AllSucceeded() const {
-  for (std::size_t i = 0; i < outcomes_.size(); ++i)
-    if (outcomes_[i] != FileOk && outcomes_[i] != FileRebuilt && !healthySkips_[i]) return false;
-  return true;
+  return std::all_of(run_.Outcomes.begin(), run_.Outcomes.end(), Succeeded);
 }
 
 }  // namespace VEKRiff

@@ -19,6 +19,7 @@
 #include "batch/LineList.h"
 #include "batch/Prompts.h"
 #include "batch/RowMark.h"
+#include "engine/OutputRule.h"
 #include "settings/Config.h"
 
 namespace VEKRiff {
@@ -33,19 +34,32 @@ struct BatchEntry {
   FileDamage Damage;                  // what the latest run found
 };
 
-// The settings a run follows, from the Configuration's values or the
-// console's options.
-struct BatchSettings {
+// Everything a run follows, from the Configuration's values or the console's
+// options: decided once when the run starts.
+struct RunOptions {
+  bool CheckOnly = true;
   bool KeepOriginal = true;
-  std::string Prefix = "Zantrel.";
+  std::string Prefix = IndexRebuilder::DefaultPrefix;
+  std::string ReferenceFile;  // a rebuild's healthy file from the same camera; empty: none
+  bool SkipHealthy = false;   // a rebuild leaves the files a check finds healthy as they are
   bool ModifyOriginalPrompt = true;
   bool OverwritePrompt = true;
   int OverwriteBehavior = OverwriteSkip;
   bool AutoClear = true;  // a file's new run replaces its lines; a run's start, the list's
+  // An empty prefix names the original, rewritten in place (the window's
+  // way); false: a copy that is its own source (the console's).
+  bool EmptyPrefixInPlace = true;
+
+  // Where each file's output goes.
+  OutputRule Rule() const { return RuleOf(CheckOnly, KeepOriginal, Prefix, EmptyPrefixInPlace); }
 };
 
-// The Configuration's values a run follows.
-BatchSettings BatchSettingsOf(const Config& config);
+// The Configuration's values for a Check (checkOnly) or a Rebuild, with the
+// reference file chosen in the window.
+RunOptions RunOptionsOf(const Config& config, bool checkOnly, const std::string& referenceFile = {});
+
+// A worker for the files of a run begun with options, started.
+void StartWorker(IndexRebuilder& worker, const FileList& files, const RunOptions& options);
 
 // What a notification did: to which row, and the line it brought.
 struct BatchChange {
@@ -81,12 +95,11 @@ class BatchModel {
   // earlier run's result) only if the user says so, asked once; a rebuild
   // that rewrites originals only once the user confirms the warning. Asks
   // through prompts; changes nothing. Empty: nothing to run.
-  std::vector<int> ChooseRows(bool checkOnly, const std::vector<bool>& selected, const BatchSettings& settings,
-                              Prompts& prompts) const;
+  std::vector<int> ChooseRows(const RunOptions& options, const std::vector<bool>& selected, Prompts& prompts) const;
   // Starts the batch of those rows: their marks go now that the run is sure
   // to start (and, with AutoClear, the list's lines). Returns the files to
   // hand to the worker, by the worker's file index.
-  FileList Begin(std::vector<int> rows, bool checkOnly, const BatchSettings& settings);
+  FileList Begin(std::vector<int> rows, const RunOptions& options);
   // Each worker notification, in the worker's order, while it waits: the row
   // changes, an existing copy is settled (asking through prompts unless the
   // settings answer), the line is kept.
@@ -107,13 +120,13 @@ class BatchModel {
   void TakeQueuedLines(const std::function<void(int row, const LineList& kept)>& shown);
 
   // The rows of the run by the worker's file index, and the way back.
-  const std::vector<int>& BatchRows() const { return rows_; }
+  const std::vector<int>& BatchRows() const { return run_.Rows; }
   int BatchRow(int fileIndex) const;
-  int BatchSize() const { return static_cast<int>(rows_.size()); }
-  int BatchFile() const { return file_; }  // the one being worked on
-  bool BatchCheckOnly() const { return checkOnly_; }
+  int BatchSize() const { return static_cast<int>(run_.Rows.size()); }
+  int BatchFile() const { return run_.File; }  // the one being worked on
+  const RunOptions& BatchOptions() const { return run_.Options; }
   // The whole batch's progress out of 100 per file, for the current file's.
-  int BatchProgress(int fileProgress) const { return 100 * file_ + fileProgress; }
+  int BatchProgress(int fileProgress) const { return 100 * run_.File + fileProgress; }
   // After a batch of several files, the line that sums it up; none for one
   // file, whose own lines say it all.
   std::optional<std::string> SummaryLine() const;
@@ -144,14 +157,15 @@ class BatchModel {
   std::vector<int> queuedFiles_;  // by file index
   LineList taken_;                // and being kept on the owner's
   std::vector<int> takenFiles_;
-  BatchSettings settings_;
-  std::vector<int> rows_;               // by file index
-  std::vector<RebuildEvent> outcomes_;  // by file index; FileStarted until told
-  std::vector<bool> healthySkips_;      // by file index: left alone as needing no repair
-  std::vector<bool> repaired_;          // by file index: healthy because its own index skips its damage
-  int file_ = 0;
-  bool checkOnly_ = true;
-  std::optional<OverwriteAnswer> forAll_;  // "Yes to all" / "No to all" in this run
+  // What belongs to the latest run: a new value at each Begin.
+  struct Run {
+    RunOptions Options;
+    std::vector<int> Rows;              // by file index
+    std::vector<OutcomeKind> Outcomes;  // by file index
+    int File = 0;
+    std::optional<OverwriteAnswer> ForAll;  // "Yes to all" / "No to all" in this run
+  };
+  Run run_;
 };
 
 }  // namespace VEKRiff

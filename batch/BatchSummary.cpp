@@ -33,71 +33,50 @@ const VEK::MessagePair MsgStopped = {{"Stopped", "Interrompu"}};
 
 }  // namespace
 
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason, bool repaired) {
+std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure) {
   switch (outcome) {
-    case FileOk:
-      return repaired ? FileResult::Repaired : FileResult::Healthy;
-    case FileRebuilt:
-      return FileResult::Rebuilt;
-    case FileSkipped:
-      return FileResult::Skipped;
-    case Aborted:
-      return FileResult::Stopped;
-    default:
-      break;
-  }
-  // Errors found by a check that went through, or a file that could not be
-  // done; of those, one that is no AVI file at all is told apart.
-  if (failure.empty()) return FileResult::Damaged;
-  return reason == FailureReason::NotAvi ? FileResult::NotAvi : FileResult::Failed;
-}
-
-std::string ResultText(FileResult result, int errors, const std::string& failure) {
-  switch (result) {
-    case FileResult::Healthy:
+    case OutcomeKind::Healthy:
       return VEK::Text(MsgHealthy);
-    case FileResult::Repaired:
+    case OutcomeKind::Repaired:
       return VEK::Text(MsgRepaired);
-    case FileResult::Damaged:
+    case OutcomeKind::Damaged:
       return errors == 1 ? VEK::Text(MsgDamagedOne) : VEK::Text(MsgDamaged, {errors});
-    case FileResult::Rebuilt:
+    case OutcomeKind::Rebuilt:
       return errors == 0 ? VEK::Text(MsgRebuilt)
              : errors == 1 ? VEK::Text(MsgRebuiltOne)
                            : VEK::Text(MsgRebuiltErrors, {errors});
-    case FileResult::NotAvi:
+    case OutcomeKind::NotAvi:
       return VEK::Text(MsgNotAvi);
-    case FileResult::Failed: {
+    case OutcomeKind::Failed: {
       // The reason without its closing period, after the colon.
       std::string reason = failure;
       if (!reason.empty() && reason.back() == '.') reason.pop_back();
       return VEK::Text(MsgFailed, {reason});
     }
-    case FileResult::Skipped:
+    case OutcomeKind::LeftHealthy:
+    case OutcomeKind::Skipped:
       return VEK::Text(MsgSkipped);
-    case FileResult::Stopped:
+    case OutcomeKind::Stopped:
       return VEK::Text(MsgStopped);
+    case OutcomeKind::NotDone:
+      break;
   }
   return {};
 }
 
-BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly, const std::vector<bool>& repaired) {
+BatchTally TallyOf(const std::vector<OutcomeKind>& outcomes, bool checkOnly) {
   BatchTally t;
-  for (std::size_t i = 0; i < outcomes.size(); ++i) switch (outcomes[i]) {
-      case FileOk:
-        ++(i < repaired.size() && repaired[i] ? t.Repaired : t.Healthy);
-        break;
-      case FileError:
-        ++(checkOnly ? t.Damaged : t.Failed);
-        break;
-      case FileRebuilt:
-        ++t.Rebuilt;
-        break;
-      case FileSkipped:
-        ++t.Skipped;
-        break;
-      default:
-        ++t.NotRun;
-        break;
+  for (const OutcomeKind kind : outcomes) switch (kind) {
+      case OutcomeKind::Healthy: ++t.Healthy; break;
+      case OutcomeKind::Repaired: ++t.Repaired; break;
+      case OutcomeKind::Damaged:
+      case OutcomeKind::NotAvi:
+      case OutcomeKind::Failed: ++(checkOnly ? t.Damaged : t.Failed); break;
+      case OutcomeKind::Rebuilt: ++t.Rebuilt; break;
+      case OutcomeKind::LeftHealthy:
+      case OutcomeKind::Skipped: ++t.Skipped; break;
+      case OutcomeKind::NotDone:
+      case OutcomeKind::Stopped: ++t.NotRun; break;
     }
   return t;
 }

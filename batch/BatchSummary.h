@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/IndexRebuilder.h"
+#include "engine/Outcome.h"
 
 namespace VEKRiff {
 
@@ -20,20 +20,14 @@ struct BatchTally {
   int NotRun = 0;  // left when the batch was stopped
 };
 
-// outcomes: one per file of the batch, the notification that ended it, or
-// FileStarted for a file the batch never finished; repaired: by file, the
-// worker's Repaired() with it (empty: none).
-BatchTally TallyOf(const std::vector<RebuildEvent>& outcomes, bool checkOnly, const std::vector<bool>& repaired = {});
+// outcomes: one per file of the batch.
+BatchTally TallyOf(const std::vector<OutcomeKind>& outcomes, bool checkOnly);
 std::string SummaryLine(const BatchTally& tally, bool checkOnly);
 
-// What became of one file, for a list's result column.
-enum class FileResult { Healthy, Damaged, Rebuilt, NotAvi, Failed, Skipped, Stopped, Repaired };
-// failure: the line that ended the file without its Done line (the
-// worker's FailureText), or empty; reason: the worker's Reason; repaired:
-// the worker's Repaired().
-FileResult ResultOf(RebuildEvent outcome, const std::string& failure, FailureReason reason, bool repaired = false);
-// In a few words: "Healthy", "Repaired", "Damaged: 3 errors", "Not an AVI
-// file", "Failed: " and the reason.
-std::string ResultText(FileResult result, int errors, const std::string& failure);
+// What became of one file in a few words, for a list's result column:
+// "Healthy", "Repaired", "Damaged: 3 errors", "Not an AVI file", "Failed: "
+// and the reason. failure: the line that ended the file without its Done
+// line (the worker's FailureText), or empty.
+std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure);
 
 }  // namespace VEKRiff

@@ -28,7 +28,7 @@ const VEK::MessagePair MsgAudioSamples = {{"Audio Samples : %d", "Échantillons 
 bool OutputExists(const IndexRebuilder& worker) {
   // The name itself is judged: a link there, even one that leads nowhere, is
   // an existing output that a copy would replace.
-  return !worker.CheckOnly() && worker.KeepOriginal() && VEK::NameExists(worker.OutputFileName());
+  return worker.Rule().NamedByPrefix && VEK::NameExists(worker.OutputFileName());
 }
 
 std::string OverwriteQuestion(const IndexRebuilder& worker) {

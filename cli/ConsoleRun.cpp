@@ -252,9 +252,14 @@ class NoPrompts : public VEKRiff::Prompts {
   }
 };
 
-VEKRiff::BatchSettings SettingsOf(const Options& options) {
-  VEKRiff::BatchSettings s;
+VEKRiff::RunOptions RunOptionsOf(const Options& options) {
+  VEKRiff::RunOptions s;
+  s.CheckOnly = options.CheckOnly;
+  s.ReferenceFile = options.ReferenceFile;
+  s.SkipHealthy = options.SkipHealthy;
   s.KeepOriginal = !options.InPlace;
+  // In place only through --in-place.
+  s.EmptyPrefixInPlace = false;
   s.Prefix = options.Prefix;
   s.ModifyOriginalPrompt = false;  // --in-place is the answer
   s.OverwritePrompt = false;
@@ -355,21 +360,14 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   batch.KeepLines = false;
   batch.ShowFilmPositions = false;
   for (const std::string& file : options.Files) batch.Add(file);
-  const VEKRiff::BatchSettings settings = SettingsOf(options);
+  const VEKRiff::RunOptions run = RunOptionsOf(options);
   NoPrompts noPrompts;
-  const VEKRiff::FileList files =
-      batch.Begin(batch.ChooseRows(options.CheckOnly, {}, settings, noPrompts), options.CheckOnly, settings);
+  const VEKRiff::FileList files = batch.Begin(batch.ChooseRows(run, {}, noPrompts), run);
   ConsoleFrontEnd frontEnd(batch, out, progress);
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
   worker.EventsOnWorkerThread = true;
-  worker.Prefix = options.Prefix;
-  // In place only through --in-place: an empty prefix names a copy that is its
-  // own source, refused like any other.
-  worker.EmptyPrefixInPlace = false;
-  worker.ReferenceFile = options.ReferenceFile;
-  worker.SkipHealthy = options.SkipHealthy;
-  worker.Start(std::make_shared<VEKRiff::FileList>(files), options.CheckOnly, !options.InPlace);
+  VEKRiff::StartWorker(worker, files, run);
 
   using Clock = std::chrono::steady_clock;
   auto nextProgress = Clock::now();

@@ -10,15 +10,13 @@ FailureOutcome OutcomeOfCurrentFailure(const std::string& skipText, const std::s
   try {
     throw;
   } catch (const NotAviException& e) {
-    return {FailureKind::FileFailed, e.Message(), false, FailureReason::NotAvi};
+    return {OutcomeKind::NotAvi, e.Message(), false};
   } catch (const ErrorException& e) {
-    return {FailureKind::FileFailed, e.Message(), false};
-  } catch (const HealthySkipException& e) {
-    return {FailureKind::FileSkipped, skipText.empty() ? e.Message() : skipText, false, FailureReason::NoRepairNeeded};
+    return {OutcomeKind::Failed, e.Message(), false};
   } catch (const SkipException& e) {
-    return {FailureKind::FileSkipped, skipText.empty() ? e.Message() : skipText, false};
+    return {OutcomeKind::Skipped, skipText.empty() ? e.Message() : skipText, false};
   } catch (const AbortException& e) {
-    return {FailureKind::BatchAborted, abortText.empty() ? e.Message() : abortText, true};
+    return {OutcomeKind::Stopped, abortText.empty() ? e.Message() : abortText, true};
   } catch (const VEKFile::File::Exception& e) {
     // A file that cannot be opened or created (a name that leads nowhere, a
     // pipe, a folder that is missing) is that file's failure alone; a full
@@ -29,9 +27,9 @@ FailureOutcome OutcomeOfCurrentFailure(const std::string& skipText, const std::s
                           || e.SystemError == EDQUOT
 #endif
         ;
-    return {FailureKind::FileFailed, e.Message(), e.Path.empty() || fullDisk};
+    return {OutcomeKind::Failed, e.Message(), e.Path.empty() || fullDisk};
   } catch (const std::exception& e) {
-    return {FailureKind::FileFailed, e.what(), true};
+    return {OutcomeKind::Failed, e.what(), true};
   }
 }
 

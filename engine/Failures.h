@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "engine/Outcome.h"
 #include "util/Exception.h"
 
 namespace VEKRiff {
@@ -30,30 +31,21 @@ class SkipException : public EngineException {
  public:
   using EngineException::EngineException;
 };
-// Skipped because a check found it healthy, as asked: no failure at all.
-class HealthySkipException : public SkipException {
- public:
-  using SkipException::SkipException;
-};
 // The whole batch ends.
 class AbortException : public EngineException {
  public:
   using EngineException::EngineException;
 };
 
-enum class FailureKind { FileFailed, FileSkipped, BatchAborted };
-// What a front-end tells apart among the failures of one kind.
-enum class FailureReason { Other, NotAvi, NoRepairNeeded };
-
 struct FailureOutcome {
-  FailureKind Kind = FailureKind::FileFailed;
+  // Failed, NotAvi, Skipped or Stopped (the batch was aborted).
+  OutcomeKind Kind = OutcomeKind::Failed;
   std::string Message;
   // False: the batch goes on with the next file. Any failure but the
   // engine's own file failures and skips, and a file that cannot be opened
   // or created, ends it: a read, write, seek or truncation that failed, a
   // full disk, and a stop alike.
   bool EndsBatch = true;
-  FailureReason Reason = FailureReason::Other;
 };
 
 // The outcome of the failure being handled (call inside a catch block).

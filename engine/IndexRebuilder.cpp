@@ -20,10 +20,9 @@ IndexRebuilder::IndexRebuilder(VEK::HandOverQueue& owner) : VEK::Thread(owner) {
 
 IndexRebuilder::~IndexRebuilder() { TerminateAndWait(); }
 
-void IndexRebuilder::Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal) {
+void IndexRebuilder::Start(VEK::RefCount<FileList> files, const OutputRule& rule) {
   Files = files ? std::move(files) : std::make_shared<FileList>();
-  CheckOnly_ = checkOnly;
-  KeepOriginal_ = keepOriginal;
+  Rule_ = rule;
   Resume();
 }
 
@@ -78,6 +77,19 @@ void IndexRebuilder::DiscardOutput() {
   File.Output.reset();
 }
 
+void IndexRebuilder::ReportOutcome(OutcomeKind kind) {
+  File.Outcome = kind;
+  switch (kind) {
+    case OutcomeKind::Healthy:
+    case OutcomeKind::Repaired: Notify(FileOk); break;
+    case OutcomeKind::Rebuilt: Notify(FileRebuilt); break;
+    case OutcomeKind::LeftHealthy:
+    case OutcomeKind::Skipped: Notify(FileSkipped); break;
+    case OutcomeKind::Stopped: Notify(Aborted); break;
+    default: Notify(FileError); break;
+  }
+}
+
 bool IndexRebuilder::ReportFailure() {
   std::string abortText;
   {
@@ -89,10 +101,7 @@ bool IndexRebuilder::ReportFailure() {
   // does can leave it behind.
   DiscardOutput();
   File.FailureText = outcome.Message;
-  File.Reason = outcome.Reason;
-  Notify(outcome.Kind == FailureKind::FileSkipped    ? FileSkipped
-         : outcome.Kind == FailureKind::BatchAborted ? Aborted
-                                                     : FileError);
+  ReportOutcome(outcome.Kind);
   AddMessage(outcome.Message);
   return outcome.EndsBatch;
 }
@@ -118,21 +127,6 @@ void IndexRebuilder::Execute() {
     AddMessage("");
   }
   Terminate();
-}
-
-BackupFile::Mode IndexRebuilder::ChooseOutput(const std::string& path) {
-  if (CheckOnly_) {
-    File.OutputFileName = path;
-    return BackupFile::Mode::Check;
-  }
-  if (!KeepOriginal_ || (Prefix.empty() && EmptyPrefixInPlace)) {
-    File.OutputFileName = path;
-    return BackupFile::Mode::InPlace;
-  }
-  const std::string dir = VEK::ExtractFileDir(path);
-  // A bare name has no folder and stays relative: no delimiter is added.
-  File.OutputFileName = VEK::IncludeTrailingPathDelimiter(dir) + Prefix + VEK::ExtractFileName(path);
-  return BackupFile::Mode::Copy;
 }
 
 std::unique_ptr<BackupFile> IndexRebuilder::OpenFile(const std::string& path) {
@@ -186,7 +180,8 @@ void IndexRebuilder::ShowTotals(const DataTotals& totals) {
 void IndexRebuilder::ProcessFile(const std::string& path) {
   // 1. Choose the output.
   Counts.Reset();
-  File.Mode = ChooseOutput(path);
+  File.Mode = Rule_.Mode;
+  File.OutputFileName = OutputName(Rule_, path);
   Notify(FileStarted);
   AddMessage(VEK::Text(Msg::Processing, {VEK::ExtractFileName(path)}));
   Notify(FileOpening);
@@ -228,8 +223,14 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
     for (const Finding& finding : checked.Lines) Log(finding);
     file->Seek(walked.End(), 0);
     if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {
+      // Nothing is written: the copy begun under its temporary name goes.
       ShowTotals(TotalsFromData(walked));
-      throw HealthySkipException(VEK::Text(Msg::NoRepairNeeded));
+      file.reset();
+      DiscardOutput();
+      File.FailureText = VEK::Text(Msg::NoRepairNeeded);
+      ReportOutcome(OutcomeKind::LeftHealthy);
+      AddMessage(File.FailureText);
+      return;
     }
     if (File.Mode == BackupFile::Mode::Check) {
       // Where the header list is damaged, counted in the units of the list
@@ -238,8 +239,9 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       const std::optional<HeaderPlan> plan = PlanHeaderList(walked, verdict, nullptr, false);
       ShowTotals(plan ? TotalsFromData(walked, plan->Headers) : TotalsFromData(walked));
       Counts.Done.store(true, std::memory_order_relaxed);
-      File.Repaired = checked.IndexSkipsDamage && ErrorCount() == 0;
-      Notify(ErrorCount() > 0 ? FileError : FileOk);
+      ReportOutcome(ErrorCount() > 0               ? OutcomeKind::Damaged
+                    : checked.IndexSkipsDamage ? OutcomeKind::Repaired
+                                               : OutcomeKind::Healthy);
     } else {
       // 5. Write: a new header list where the check found it damaged, in
       // force for everything written after it.
@@ -271,7 +273,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       if (shift != 0) AddMessage(VEK::Text(Msg::HeaderDataMoved, {shift}));
       if (!headerBytes.empty()) AddMessage(VEK::Text(Msg::HeaderListRebuilt));
       Counts.Done.store(true, std::memory_order_relaxed);
-      Notify(FileRebuilt);
+      ReportOutcome(OutcomeKind::Rebuilt);
     }
   } catch (const VEKFile::File::Exception& e) {
     // A copy's source that was cut short or written to while it was read

@@ -16,6 +16,8 @@
 
 #include "engine/Failures.h"
 #include "engine/HeaderCounts.h"
+#include "engine/Outcome.h"
+#include "engine/OutputRule.h"
 #include "engine/ScanResult.h"
 #include "file/BackupFile.h"
 #include "file/SafeOutput.h"
@@ -71,12 +73,6 @@ class IndexRebuilder : public VEK::Thread {
   // which prints each line). A hand-over costs two thread wake-ups, which a
   // file with hundreds of thousands of lines pays for each of them.
   bool EventsOnWorkerThread = false;
-  std::string Prefix = DefaultPrefix;
-  // An empty Prefix names the source itself: the window's in-place rewrite,
-  // after its existing-output question. A front-end that keeps in place
-  // behind a switch of its own clears this; an empty prefix then names a
-  // copy that is its own source, and is refused like any other.
-  bool EmptyPrefixInPlace = true;
   // A healthy file from the same camera or encoder: a rebuild takes the
   // formats of a damaged or lost header list from it. Empty: none.
   std::string ReferenceFile;
@@ -84,7 +80,8 @@ class IndexRebuilder : public VEK::Thread {
   // nothing written.
   bool SkipHealthy = false;
 
-  void Start(VEK::RefCount<FileList> files, bool checkOnly, bool keepOriginal);
+  // Each file's output follows rule, decided by the front-end once for the run.
+  void Start(VEK::RefCount<FileList> files, const OutputRule& rule);
   // The outcome text replaces the exception's own message in the log.
   void Abort(const std::string& outcomeText);
   // Meaningful only while the worker waits in FileOpening.
@@ -99,19 +96,17 @@ class IndexRebuilder : public VEK::Thread {
   const std::optional<FilmPosition>& MessageAt() const { return MessageAt_; }
   const std::string& OutputFileName() const { return File.OutputFileName; }
   int FileIndex() const { return File.Index; }
-  bool CheckOnly() const { return CheckOnly_; }
-  bool KeepOriginal() const { return KeepOriginal_; }
+  const OutputRule& Rule() const { return Rule_; }
+  // The current file's output mode, from the rule.
+  BackupFile::Mode Mode() const { return File.Mode; }
   // In an outcome notification: the line that ended the file when it did
   // not reach its Done line (the failure's reason), else empty.
   const std::string& FailureText() const { return File.FailureText; }
-  // In an outcome notification: what kind of failure it was, where a front-end tells it apart.
-  FailureReason Reason() const { return File.Reason; }
+  // In an outcome notification: what became of the file.
+  OutcomeKind Outcome() const { return File.Outcome; }
   // In an outcome notification: where the walk found the file damaged
   // (empty where it did not walk it).
   const FileDamage& Damage() const { return File.Damage; }
-  // In a FileOk notification: the file is healthy only because its own index
-  // skips the damaged stretches the walk met, as a rebuild leaves a file.
-  bool Repaired() const { return File.Repaired; }
 
   // Readable at any time; they belong to the current file.
   std::int32_t Progress() const { return Counts.FileProgress(); }
@@ -126,8 +121,6 @@ class IndexRebuilder : public VEK::Thread {
   // The road of one file.
   void ProcessFile(const std::string& path);
   void ShowTotals(const DataTotals& totals);
-  // Decides the output mode and OutputFileName for the file at path.
-  BackupFile::Mode ChooseOutput(const std::string& path);
   std::unique_ptr<BackupFile> OpenFile(const std::string& path);
   // The header list of ReferenceFile for the file at path; a reference that
   // cannot be opened, or is that very file, fails the file with its reason.
@@ -140,13 +133,14 @@ class IndexRebuilder : public VEK::Thread {
   // Turns the failure being handled into the file's outcome and its line;
   // true when the batch ends with it.
   bool ReportFailure();
+  // Ends the file with its outcome and the notification that tells it.
+  void ReportOutcome(OutcomeKind kind);
   void Notify(RebuildEvent code);
   void CheckAbort();
   void DiscardOutput();
 
   VEK::RefCount<FileList> Files = std::make_shared<FileList>();
-  bool CheckOnly_ = true;
-  bool KeepOriginal_ = true;
+  OutputRule Rule_;
   // What a front-end asked to be said when the batch stops (Abort).
   std::string AbortText;
   mutable std::mutex AbortTextLock;
@@ -164,10 +158,8 @@ class IndexRebuilder : public VEK::Thread {
     std::string SkipText;
     // The line a failure, a skip or a stop ends the file with, once known.
     std::string FailureText;
-    FailureReason Reason = FailureReason::Other;
+    OutcomeKind Outcome = OutcomeKind::NotDone;
     FileDamage Damage;
-    // Checked without an error because its own index skips its damage.
-    bool Repaired = false;
     // A copy is written under a temporary name beside its final one and
     // renamed when it is complete; null when no copy is being written.
     std::unique_ptr<VEKFile::SafeOutput> Output;

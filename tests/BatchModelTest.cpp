@@ -103,7 +103,7 @@ TEST(BatchModel, ACheckTellsARepairedFileFromAHealthyAndADamagedOne) {
       }
       std::vector<int> rows;
       for (int i = 0; i < batch.Count(); ++i) rows.push_back(i);
-      const VEKRiff::FileList files = batch.Begin(rows, true, {});
+      const VEKRiff::FileList files = batch.Begin(rows, {});
       ScriptedPrompts prompts;
       WorkerRunOptions options;
       options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
@@ -204,13 +204,14 @@ TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst
     for (int i : c.marked) batch.SetMark(i, MarkOk);
     std::vector<bool> selected(4);
     for (int i : c.selected) selected[i] = true;
-    VEKRiff::BatchSettings settings;
-    settings.KeepOriginal = c.keepOriginal;
-    settings.Prefix = c.prefix;
-    settings.ModifyOriginalPrompt = c.warn;
+    VEKRiff::RunOptions options;
+    options.CheckOnly = c.checkOnly;
+    options.KeepOriginal = c.keepOriginal;
+    options.Prefix = c.prefix;
+    options.ModifyOriginalPrompt = c.warn;
     ScriptedPrompts prompts;
     prompts.answers = c.answers;
-    EXPECT_EQ(batch.ChooseRows(c.checkOnly, selected, settings, prompts), c.rows);
+    EXPECT_EQ(batch.ChooseRows(options, selected, prompts), c.rows);
     EXPECT_EQ(prompts.asked, c.asked);
     EXPECT_TRUE(prompts.answers.empty());
     for (int i = 0; i < 4; ++i)
@@ -306,9 +307,10 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
     batch.SetMark(0, MarkOk);
     ScriptedPrompts prompts;
     prompts.answers = {PromptAnswer::No};  // the marked row stays out
-    const VEKRiff::BatchSettings settings;
-    const std::vector<int> rows = batch.ChooseRows(false, {}, settings, prompts);
-    const VEKRiff::FileList files = batch.Begin(rows, false, settings);
+    VEKRiff::RunOptions rebuild;
+    rebuild.CheckOnly = false;
+    const std::vector<int> rows = batch.ChooseRows(rebuild, {}, prompts);
+    const VEKRiff::FileList files = batch.Begin(rows, rebuild);
     EXPECT_EQ(batch.Entry(0).Mark, MarkOk) << "a row outside the run keeps its mark";
     prompts.asked.clear();
     prompts.answers = c.answers;
@@ -377,7 +379,7 @@ TEST(BatchModel, ADamagedSpotsLineTellsItsPlaceInTheFilm) {
       VEK::SetLanguage(french ? VEK::French : VEK::English);
       VEKRiff::BatchModel batch;
       batch.Add(dir / "a.avi");
-      const VEKRiff::FileList files = batch.Begin({0}, true, {});
+      const VEKRiff::FileList files = batch.Begin({0}, {});
       ScriptedPrompts prompts;
       WorkerRunOptions options;
       options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };

@@ -119,7 +119,7 @@ void CheckCopy(const std::string& copy, const std::string& what, Tally& tally) {
   WorkerRunOptions o;
   bool repaired = false;
   o.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
-    if (w.Event() == VEKRiff::FileOk) repaired = w.Repaired();
+    if (w.Event() == VEKRiff::FileOk) repaired = w.Outcome() == VEKRiff::OutcomeKind::Repaired;
   };
   const WorkerRunResult check = RunWorker({copy}, o);
   EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk})

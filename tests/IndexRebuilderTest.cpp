@@ -214,7 +214,7 @@ TEST_F(RepairEngine, DamageTheFilesOwnIndexSkipsCountsNoError) {
     bool repaired = false;
     WorkerRunOptions o;
     o.OnEvent = [&](VEKRiff::IndexRebuilder& w) {
-      if (w.Event() == VEKRiff::FileOk) repaired = w.Repaired();
+      if (w.Event() == VEKRiff::FileOk) repaired = w.Outcome() == VEKRiff::OutcomeKind::Repaired;
     };
     const auto r = RunWorker({Put("d.avi", row.make())}, o);
     EXPECT_EQ(r.Outcomes(), std::vector<RebuildEvent>{row.repaired ? VEKRiff::FileOk : VEKRiff::FileError});

@@ -228,7 +228,7 @@ TEST_F(Worker, StoppingFromASlowOwnerNeitherDeadlocksNorLosesALine) {
   };
   bool terminated = false;
   worker.OnTerminate = [&](VEK::Thread&) { terminated = true; };
-  worker.Start(std::make_shared<VEKRiff::FileList>(VEKRiff::FileList{path}), false, true);
+  worker.Start(std::make_shared<VEKRiff::FileList>(VEKRiff::FileList{path}), VEKRiff::CopyRule("Zantrel."));
   while (lines.size() < 40) queue.WaitAndServe(std::chrono::milliseconds(20));
   worker.Abort("");
   worker.WaitFor();

@@ -1008,10 +1008,10 @@ void TFrmMain::StartOperation(bool checkOnly) {
   // A timer may fire while a stop waits for the worker: the worker that ends
   // is the one waited for, no other starts in between.
   if (waitingForStop_) return;
-  const VEKRiff::BatchSettings settings = VEKRiff::BatchSettingsOf(Settings);
-  std::vector<int> rows = Batch.ChooseRows(checkOnly, SelectedRows(), settings, prompts_);
+  const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, U(referenceFile_));
+  std::vector<int> rows = Batch.ChooseRows(options, SelectedRows(), prompts_);
   if (rows.empty()) return;
-  auto files = std::make_shared<VEKRiff::FileList>(Batch.Begin(rows, checkOnly, settings));
+  const VEKRiff::FileList files = Batch.Begin(rows, options);
   for (int row : rows) ShowRow(row);
   idleText_.clear();
   followedRow_ = -1;
@@ -1038,10 +1038,7 @@ void TFrmMain::StartOperation(bool checkOnly) {
     });
   };
   Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
-  Worker->Prefix = Settings.Prefix;
-  if (!checkOnly) Worker->ReferenceFile = U(referenceFile_);
-  Worker->SkipHealthy = Settings.SkipHealthy;
-  Worker->Start(files, checkOnly, Settings.KeepOriginal);
+  VEKRiff::StartWorker(*Worker, files, options);
 }
 
 bool TFrmMain::StopOperation() {

@@ -13,8 +13,6 @@ WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRun
   WorkerRunResult result;
   VEK::HandOverQueue queue;
   VEKRiff::IndexRebuilder worker(queue);
-  worker.Prefix = options.Prefix;
-  worker.EmptyPrefixInPlace = options.EmptyPrefixInPlace;
   worker.ReferenceFile = options.Reference;
   worker.SkipHealthy = options.SkipHealthy;
   worker.EventsOnWorkerThread = options.EventsOnWorkerThread;
@@ -28,7 +26,8 @@ WorkerRunResult RunWorker(const std::vector<std::string>& files, const WorkerRun
     if (options.OnEvent) options.OnEvent(w);
   };
   worker.OnTerminate = [&](VEK::Thread&) { result.TerminateHandlerRan = true; };
-  worker.Start(std::make_shared<VEKRiff::FileList>(files), options.CheckOnly, options.KeepOriginal);
+  worker.Start(std::make_shared<VEKRiff::FileList>(files),
+               VEKRiff::RuleOf(options.CheckOnly, options.KeepOriginal, options.Prefix, options.EmptyPrefixInPlace));
   worker.WaitFor();
   result.LastErrorCount = worker.ErrorCount();
   result.LastVideo = worker.VideoFrameCount();
