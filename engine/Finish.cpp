@@ -61,13 +61,22 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
 }  // namespace
 
 void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, const ScanResult& scan,
-                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, std::int64_t shift,
-                const StopCheck& stop) {
+                const HeaderCounts& counts, const std::vector<unsigned char>& headerList,
+                const std::vector<std::int64_t>& shifts, const StopCheck& stop) {
   MayStop(stop);
   IndexBytes(scan);
-  // The mirror has the data where the source has it; it is copied once more,
-  // further along. Only a copy whose header list was lost pays for it.
-  if (shift != 0) file->CopyAlong(scan.SegmentList.front().MoviPosition - shift, scan.End() - shift, shift);
+  // The mirror has the data where the source has it; what moves is copied
+  // once more, further along, a segment with the gap before the next one.
+  // Only a copy whose header list was lost, or whose segments do not all lie
+  // on even positions, pays for it.
+  const Segments& segments = scan.SegmentList;
+  for (std::size_t i = 0; i < segments.size() && i < shifts.size(); ++i) {
+    if (shifts[i] == 0) continue;
+    const std::int64_t from = i == 0 ? segments[0].MoviPosition - shifts[0] : segments[i].RiffPosition - shifts[i];
+    const std::int64_t to =
+        i + 1 < segments.size() ? segments[i + 1].RiffPosition - shifts[i + 1] : segments[i].End - shifts[i];
+    file->CopyAlong(from, to, shifts[i]);
+  }
   WriteIndexes(*file, scan, counts, headerList, stop);
   file->Truncate();
   file->Sync();

@@ -22,12 +22,12 @@ namespace VEKRiff {
 // file (empty: the file's own is kept).
 //
 // file: the copy, positioned at the walk's end, written under output's
-// temporary name; let go before the rename. shift: how far the data from the
-// movi list on moves along in the copy (scan gives its new positions). stop:
-// anywhere.
+// temporary name; let go before the rename. shifts: how far each segment's
+// bytes move along in the copy, from the first movi list on (SegmentShifts;
+// scan gives their new positions). stop: anywhere.
 void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, const ScanResult& scan,
-                const HeaderCounts& counts, const std::vector<unsigned char>& headerList, std::int64_t shift,
-                const StopCheck& stop);
+                const HeaderCounts& counts, const std::vector<unsigned char>& headerList,
+                const std::vector<std::int64_t>& shifts, const StopCheck& stop);
 // say: a line for the log (that no lease could be had, and why).
 void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts,
                    const std::vector<unsigned char>& headerList, const std::function<void(const std::string&)>& say,

@@ -525,20 +525,38 @@ ScanResult WithHeaders(ScanResult scan, AviHeaders headers) {
   return scan;
 }
 
-ScanResult WithDataMoved(ScanResult scan, std::int64_t shift) {
-  if (shift == 0) return scan;
-  scan.MoviOffset += shift;
-  for (std::size_t i = 0; i < scan.SegmentList.size(); ++i) {
-    Segment& s = scan.SegmentList[i];
-    if (i > 0) s.RiffPosition += shift;  // the first RIFF is the new one, at the start
-    s.MoviPosition += shift;
-    s.End += shift;
+std::vector<std::int64_t> SegmentShifts(const Segments& segments, std::int64_t shift) {
+  std::vector<std::int64_t> shifts;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
+    shifts.push_back(shift);
   }
-  for (OldIndexEntry& e : scan.Entries) e = OldIndexEntry(e.ChunkId, e.Flags(), e.Position() + shift, e.Size);
-  if (scan.OldIndexPosition >= 0) scan.OldIndexPosition += shift;
-  for (std::int64_t& chunk : scan.OldIndexChunks) chunk += shift;
-  for (SizeFix& fix : scan.SizeFixes) fix.Position += shift;
-  for (std::int64_t& chunk : scan.Unconfirmed) chunk += shift;
+  return shifts;
+}
+
+ScanResult WithDataMoved(ScanResult scan, const std::vector<std::int64_t>& shifts) {
+  if (std::all_of(shifts.begin(), shifts.end(), [](std::int64_t s) { return s == 0; })) return scan;
+  Segments& segments = scan.SegmentList;
+  // What lies before the next segment's RIFF moves with the segment before it.
+  auto shiftAt = [&](std::int64_t position) {
+    std::size_t k = 0;
+    while (k + 1 < segments.size() && position >= segments[k + 1].RiffPosition) ++k;
+    return shifts[k];
+  };
+  scan.MoviOffset += shifts.front();
+  for (OldIndexEntry& e : scan.Entries)
+    e = OldIndexEntry(e.ChunkId, e.Flags(), e.Position() + shiftAt(e.Position()), e.Size);
+  if (scan.OldIndexPosition >= 0) scan.OldIndexPosition += shiftAt(scan.OldIndexPosition);
+  for (std::int64_t& chunk : scan.OldIndexChunks) chunk += shiftAt(chunk);
+  for (SizeFix& fix : scan.SizeFixes) fix.Position += shiftAt(fix.Position);
+  for (std::int64_t& chunk : scan.Unconfirmed) chunk += shiftAt(chunk);
+  // The segments last: the positions above are found among their old ones.
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    Segment& s = segments[i];
+    if (i > 0) s.RiffPosition += shifts[i];  // the first RIFF is the new one, at the start
+    s.MoviPosition += shifts[i];
+    s.End += shifts[i];
+  }
   return scan;
 }
 

@@ -42,8 +42,16 @@ VEKAvi::AviHeaders ReadReferenceHeaders(const std::string& path);
 // The scan with the headers a rebuild writes in place of those the walk read.
 ScanResult WithHeaders(ScanResult scan, VEKAvi::AviHeaders headers);
 
-// The scan of a copy whose data from the movi list on lies shift bytes
-// further along than in the source; the header list is the new one.
-ScanResult WithDataMoved(ScanResult scan, std::int64_t shift);
+// How far a copy moves each RIFF segment's bytes along, by segment: the
+// first one's from its movi list on by shift (the room a new header list
+// needs), each later one by as much, or by one byte more where it would
+// otherwise start on an odd position: a reader goes from RIFF to RIFF by
+// their sizes rounded up to even, so that a segment on an odd position is
+// never reached. The byte goes into the gap before that segment.
+std::vector<std::int64_t> SegmentShifts(const Segments& segments, std::int64_t shift);
+
+// The scan of a copy whose segments lie as far along as shifts (one for
+// each) say, from the first movi list on; the header list is the new one.
+ScanResult WithDataMoved(ScanResult scan, const std::vector<std::int64_t>& shifts);
 
 }  // namespace VEKRiff

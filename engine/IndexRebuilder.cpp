@@ -257,13 +257,17 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
         headerBytes = std::move(plan->Bytes);
         shift = plan->Shift;
       }
-      const ScanResult scan =
-          plan ? WithDataMoved(WithHeaders(std::move(walked), std::move(plan->Headers)), shift) : std::move(walked);
+      // A copy also moves each later segment that would start on an odd position.
+      const std::vector<std::int64_t> shifts = File.Mode == BackupFile::Mode::Copy
+                                                   ? SegmentShifts(walked.SegmentList, shift)
+                                                   : std::vector<std::int64_t>(walked.SegmentList.size(), 0);
+      const ScanResult scan = WithDataMoved(
+          plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked), shifts);
       const HeaderCounts counts = CountsFromData(scan);
       ShowTotals(TotalsFromData(scan));
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {
-        FinishCopy(file, *File.Output, scan, counts, headerBytes, shift, StopPoint());
+        FinishCopy(file, *File.Output, scan, counts, headerBytes, shifts, StopPoint());
         File.Output.reset();  // complete: from here on nothing deletes it
       } else {
         FinishInPlace(

@@ -107,6 +107,34 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
   }
 }
 
+// The layouts the writers choose must pass the checker too, or the fuzzer
+// reports sound rebuilds: an in-place rebuild whose walk ended at an idx1
+// inside the movi list keeps the list's end and closes the list there with
+// a JUNK chunk; and that JUNK chunk is all it writes there.
+TEST(FuzzRegressions, TheRebuildCheckAcceptsAnInPlaceListClosedByJunkAtTheWalksEnd) {
+  ZantrelTest::AviBuilder b;
+  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4).Chunk("00dc", 6);
+  const std::int64_t inner = b.Size();
+  ZantrelFuzz::Bytes stale(8 + 16, 0);  // another film's index, inside the list
+  VEK::StoreLe32(&stale[0], ZantrelTest::Code("idx1"));
+  VEK::StoreLe32(&stale[4], 16);
+  b.Raw(stale).Raw(ZantrelFuzz::Bytes(64, 0x01));
+  const ZantrelFuzz::Bytes source = b.EndMovi().Idx1().Build();
+  ZantrelTest::TempDir dir;
+  EXPECT_EQ(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::InPlace),
+            std::vector<std::string>{});
+  const ZantrelFuzz::Bytes rebuilt = ZantrelTest::ReadFile(dir / "run/in.avi");
+  ASSERT_GE(rebuilt.size(), static_cast<std::size_t>(inner + 8));
+  EXPECT_EQ(VEK::LoadLe32(&rebuilt[inner]), ZantrelTest::Code("JUNK"));
+  // Any other byte changed there is still caught.
+  ZantrelFuzz::Bytes spoilt = rebuilt;
+  spoilt[inner + 8] ^= 1;
+  EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "");
+  spoilt = rebuilt;
+  VEK::StoreLe32(&spoilt[inner + 4], VEK::LoadLe32(&spoilt[inner + 4]) - 2);  // a JUNK that ends before the index
+  EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "");
+}
+
 // What an in-place run that did not complete may leave: the file as it was
 // or fully indexed; half an index only after a write failed midway, and
 // never with the data touched.

@@ -561,10 +561,18 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   if (outSize - index - 8 < indexSize) return "the index is cut short";
   // An OpenDML copy goes on after that index with its RIFF 'AVIX' segments,
   // one after another (what their own indexes say is judged by the OpenDML
-  // tests): it ends where the last of them does.
+  // tests), the first perhaps behind one JUNK chunk that fills the rest of
+  // the first RIFF: it ends where the last of them does. A reader goes from
+  // RIFF to RIFF by their sizes, rounded up to even, from the first.
   std::int64_t end = index + 8 + indexSize;
-  while (outSize - end >= 12 && Le32(output, end) == Code("RIFF") && Le32(output, end + 8) == Code("AVIX"))
-    end += 8 + static_cast<std::int64_t>(Le32(output, end + 4)) + (Le32(output, end + 4) & 1);
+  auto isSegment = [&](std::int64_t at) {
+    return outSize - at >= 12 && Le32(output, at) == Code("RIFF") && Le32(output, at + 8) == Code("AVIX");
+  };
+  if (outSize - end >= 8 && Le32(output, end) == Code("JUNK") && isSegment(NextChunk(output, end)))
+    end = NextChunk(output, end);
+  if (isSegment(end) && outSize >= 12 && Le32(output, 0) == Code("RIFF") && NextChunk(output, 0) != end)
+    return "the first RIFF does not end where the segment after its index starts";
+  while (isSegment(end)) end = NextChunk(output, end);
   if (endsAfterIndex && outSize != end) return "the file does not end right after the index or its last segment";
   // Before the index, the source's bytes but the movi size and the header
   // counts; the last one may be the zero pad of an odd walk end.
@@ -620,6 +628,18 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
       allowed.emplace_back(header + 4, header + 8);
     }
     indexed.push_back(header);
+  }
+  // Where the walk ended before the list's end, an in-place rebuild, which
+  // keeps the list's end where it was, closes it with one JUNK chunk from
+  // the walk's end (the last chunk indexed, or the list's start) to the index.
+  {
+    const std::int64_t walkEnd = indexed.empty() ? movi + 12 : NextChunk(output, indexed.back());
+    for (std::int64_t junk : {walkEnd, walkEnd + 1})
+      if (junk < index && index - junk >= 8 && Le32(output, junk) == Code("JUNK") &&
+          junk + 8 + static_cast<std::int64_t>(Le32(output, junk + 4)) == index) {
+        allowed.emplace_back(junk, junk + 8);
+        if (junk > walkEnd && output[walkEnd] == 0) allowed.emplace_back(walkEnd, junk);  // a zero pad byte
+      }
   }
   std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
   if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))

@@ -49,10 +49,12 @@ Parsed OdmlReader::Parse() const {
     if (std::memcmp(h.data(), "RIFF", 4) != 0) break;
     RiffInfo riff;
     riff.Position = pos;
-    const std::int64_t end = pos + 8 + VEK::LoadLe32(&h[4]);
+    const std::uint32_t riffSize = VEK::LoadLe32(&h[4]);
+    const std::int64_t end = pos + 8 + riffSize;
     ReadRiff(p, riff, pos + 12, std::min(end, size_));
     p.Riffs.push_back(riff);
-    pos = end;
+    // As every RIFF reader, the next one is looked for at an even distance.
+    pos = end + (riffSize & 1);
   }
   p.ChainReachesEnd = pos == size_;
   ReadIndexes(p);
