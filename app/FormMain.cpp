@@ -509,7 +509,7 @@ void TFrmMain::RetranslateUi() {
   // While a run goes on, its status is the engine's text and the progress
   // timer gives its counters anew; outside one they show where a run starts.
   if (status_) PnlStatus->setText(QText(*status_));
-  if (!Running) {
+  if (!Run.Running) {
     StatusBar2Panels[0]->setText(tr("Errors : 0"));
     StatusBar2Panels[1]->setText(tr("Video Frames : 0"));
     StatusBar2Panels[2]->setText(tr("Audio Frames : 0"));
@@ -541,12 +541,6 @@ QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
   return tr("%1 MB/s, %2 left")
       .arg(ZantrelApp::NumberLocale().toString(bytesPerSecond / 1e6, 'f', 1),
            QString::fromStdString(VEKRiff::ClockText(secondsLeft)));
-}
-
-QString TFrmMain::FileRateText(int progress) const {
-  const std::optional<VEKRiff::FileRate> rate =
-      VEKRiff::RateOf(fileBytes_, progress, fileClock_.isValid() ? fileClock_.elapsed() : 0);
-  return rate ? RateText(rate->BytesPerSecond, rate->SecondsLeft) : QString();
 }
 
 // ---- start-up and shutdown ----
@@ -602,13 +596,13 @@ bool TFrmMain::SaveSettingsOrReport() {
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
-  if (waitingForStop_) {
+  if (Run.WaitingForStop) {
     event->ignore();
     return;
   }
   // A run that ended by itself while the stop question was open closed the
   // question; the close the user asked for then goes ahead.
-  if (Running && !StopOperation() && Running) {
+  if (Run.Running && !StopOperation() && Run.Running) {
     event->ignore();
     return;
   }
@@ -813,25 +807,26 @@ void TFrmMain::RefreshMessagesView() {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const int rows = LvwFiles->topLevelItemCount();
-  const int selected = static_cast<int>(LvwFiles->selectedItems().size());
-  const int first = FirstSelectedRow();
-  ActFileClear->setEnabled(!Running);
-  ActFileAdd->setEnabled(!Running);
-  ActFileRemove->setEnabled(!Running && selected > 0);
-  ActActionCheckErrors->setEnabled(!Running && rows > 0);
-  ActActionFix->setEnabled(!Running && rows > 0);
-  ActReference->setEnabled(!Running);
-  ActActionStop->setEnabled(Running && !Stopping);
-  ActOpenFile->setEnabled(!Running && selected == 1);
-  ActOpenFixedFile->setEnabled(!Running && selected == 1 && Mark(first) == MarkRebuilt);
-  ActOpenContainingFolder->setEnabled(selected == 1);
+  const VEKRiff::Commands c =
+      VEKRiff::EnabledCommands(Batch, Run, static_cast<int>(LvwFiles->selectedItems().size()), FirstSelectedRow());
+  ActFileClear->setEnabled(c.Clear);
+  ActFileAdd->setEnabled(c.Add);
+  ActFileAddFolder->setEnabled(c.AddFolder);
+  ActFileRemove->setEnabled(c.Remove);
+  ActActionCheckErrors->setEnabled(c.Check);
+  ActActionFix->setEnabled(c.Rebuild);
+  ActReference->setEnabled(c.Reference);
+  ActActionStop->setEnabled(c.Stop);
+  ActOpenFile->setEnabled(c.OpenFile);
+  ActOpenFixedFile->setEnabled(c.OpenFixedFile);
+  ActOpenContainingFolder->setEnabled(c.OpenFolder);
 }
 
 void TFrmMain::ClearList() {
   LvwFiles->clear();
   Batch.Clear();
   ClearMessagesView();
+  ShowSelectedRowDamage();
 }
 
 void TFrmMain::ActFileAddExecute() {
@@ -858,7 +853,7 @@ void TFrmMain::ActOpenExecute(OpenTarget target) {
 }
 
 void TFrmMain::OpenRow(int row) {
-  if (Running || !Row(row)) return;  // as Open File: not while the list is being worked on
+  if (Run.Running || !Row(row)) return;  // as Open File: not while the list is being worked on
   OpenPath(Mark(row) == MarkRebuilt ? RowOutputPath(row).value_or(RowPath(row)) : RowPath(row));
 }
 
@@ -909,17 +904,17 @@ void TFrmMain::PmnFilesPopup(const QPoint& at) {
 }
 
 void TFrmMain::dragEnterEvent(QDragEnterEvent* event) {
-  if (!Running && event->mimeData()->hasUrls()) event->acceptProposedAction();
+  if (!Run.Running && event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
 void TFrmMain::dropEvent(QDropEvent* event) {
-  if (Running) return;
+  if (Run.Running) return;
   HandleDroppedFiles(event->mimeData()->urls());
   event->acceptProposedAction();
 }
 
 void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
-  if (Running) return;
+  if (Run.Running) return;
   QStringList paths;
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
@@ -946,7 +941,7 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 void TFrmMain::StartOperation(bool checkOnly) {
   // A timer may fire while a stop waits for the worker: the worker that ends
   // is the one waited for, no other starts in between.
-  if (waitingForStop_) return;
+  if (Run.WaitingForStop) return;
   std::vector<bool> selected(Batch.Count());
   for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i)->isSelected();
   const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, Bytes(ReferenceFile));
@@ -955,11 +950,10 @@ void TFrmMain::StartOperation(bool checkOnly) {
   const VEKRiff::FileList files = Batch.Begin(rows, options);
   for (int row : rows) ShowRow(row);
   StatusBar1->clearMessage();
-  followedRow_ = -1;
   ProgressBar2->setRange(0, 100 * Batch.BatchSize());
   if (Settings.AutoClear) ClearMessagesView();
+  Run = VEKRiff::RunState{};
   SetRunning(true);
-  Stopping = false;
   UpdateActions();
   // The previous worker has ended or never started; it goes now.
   Worker.reset();
@@ -985,20 +979,22 @@ void TFrmMain::StartOperation(bool checkOnly) {
 bool TFrmMain::StopOperation() {
   // A stop already waiting for the worker (a close asked for meanwhile, say)
   // is the one stop of this run.
-  if (waitingForStop_) return false;
+  if (Run.WaitingForStop) return false;
   FlushMessages();
   if (Settings.StopPrompt) {
-    askingStop_ = true;
+    Run.AskingStop = true;
     const auto answer = prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
                                      ZantrelApp::PromptIcon::Question);
-    askingStop_ = false;
+    Run.AskingStop = false;
     if (answer != ZantrelApp::PromptAnswer::Yes) return false;
   }
+  // The run ended behind the question: nothing is left to stop.
+  if (!Run.Running) return true;
   status_ = &MsgAborting;
   PnlStatus->setText(QText(*status_));
   PnlStatus->repaint();
   Worker->Abort("");
-  Stopping = true;
+  Run.Stopping = true;
   UpdateActions();
   // The worker ends only once its last notifications and its termination
   // handler have run here. Until then its hand-overs are served and the
@@ -1006,20 +1002,20 @@ bool TFrmMain::StopOperation() {
   // seconds on a large file). Input waits: no second stop and no command can
   // run in the middle of this one, and closeEvent refuses a close the window
   // system asks for meanwhile.
-  waitingForStop_ = true;
+  Run.WaitingForStop = true;
   VEKRiff::IndexRebuilder* stopping = Worker.get();
   while (!stopping->Finished()) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     HandOvers.WaitAndServe(std::chrono::milliseconds(10));
   }
   stopping->WaitFor();  // joins the thread
-  waitingForStop_ = false;
+  Run.WaitingForStop = false;
   return true;
 }
 
 void TFrmMain::SetRunning(bool value) {
-  if (value == Running) return;
-  Running = value;
+  if (value == Run.Running) return;
+  Run.Running = value;
   if (!value) status_ = nullptr;
   ProgressBar1->setValue(0);
   ProgressBar2->setValue(0);
@@ -1059,7 +1055,7 @@ void TFrmMain::HandleWorkerTerminate() {
   ShowBatchSummary();
   // The run ended behind the stop question (the question's own event loop
   // served the end): the question goes, answered No.
-  if (askingStop_) prompts_.CloseOpenQuestions();
+  if (Run.AskingStop) prompts_.CloseOpenQuestions();
 }
 
 void TFrmMain::ShowBatchSummary() {
@@ -1086,12 +1082,12 @@ void TFrmMain::ShowBatchSummary() {
 void TFrmMain::TmrProgressTimer() {
   TakeWorkerLines();
   FlushMessages();
-  const int progress = Worker->Progress();
-  ProgressBar1->setValue(progress);
-  ProgressBar2->setValue(Batch.BatchProgress(progress));
-  ProgressBar2->setFormat(QString("%1/%2").arg(Batch.BatchFile() + 1).arg(Batch.BatchSize()));
-  LblRate->setText(FileRateText(progress));
-  ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
+  const VEKRiff::RunProgress p = VEKRiff::ProgressOf(Batch, *Worker, Run);
+  ProgressBar1->setValue(p.File);
+  ProgressBar2->setValue(p.Batch);
+  ProgressBar2->setFormat(QString::fromStdString(VEKRiff::PositionText(Batch)));
+  LblRate->setText(p.Rate ? RateText(p.Rate->BytesPerSecond, p.Rate->SecondsLeft) : QString());
+  ShowCounters(p.Errors, p.VideoFrames, p.AudioSamples);
 }
 
 void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
@@ -1112,24 +1108,11 @@ void TFrmMain::ShowBatchInTitle(int fileIndex) {
 }
 
 void TFrmMain::MoveSelectionTo(int row) {
-  // The run takes the selection to its first file, wherever the user left
-  // it, so that the Messages Center shows the file being worked on. From
-  // there the selection goes along with the work as long as the user leaves
-  // it where the run put it, or leaves none.
-  const int first = FirstSelectedRow();
-  QTreeWidgetItem* item = Row(row);
-  if (followedRow_ < 0 || first < 0) {
-    LvwFiles->clearSelection();
-    item->setSelected(true);
-  } else if (first == followedRow_ && LvwFiles->selectedItems().size() == 1) {
-    Row(followedRow_)->setSelected(false);
-    item->setSelected(true);
-  } else {
-    return;
-  }
-  followedRow_ = row;
+  if (!VEKRiff::FollowsTo(Run, row, static_cast<int>(LvwFiles->selectedItems().size()), FirstSelectedRow())) return;
+  LvwFiles->clearSelection();
+  Row(row)->setSelected(true);
   // The keyboard goes on from the row the work is on.
-  LvwFiles->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+  LvwFiles->setCurrentItem(Row(row), 0, QItemSelectionModel::NoUpdate);
 }
 
 void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
@@ -1146,8 +1129,7 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
   switch (change.Event) {
     case VEKRiff::FileStarted:
       ShowRow(row);
-      fileClock_.start();
-      fileBytes_ = QFileInfo(RowPath(row)).size();
+      VEKRiff::StartFile(Run, QFileInfo(RowPath(row)).size());
       ShowBatchInTitle(Batch.BatchFile());
       LvwFiles->scrollToItem(item);  // a long batch stays in view
       break;

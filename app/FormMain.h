@@ -21,6 +21,7 @@
 #include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "batch/RowMark.h"
+#include "batch/RunControl.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
 #include "util/SmartPointers.h"
@@ -124,8 +125,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // State and members the pieces of the window share.
   VEK::HandOverQueue HandOvers;
   VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
-  bool Running = false;
-  bool Stopping = false;
+  // The run's state, a new value at each start.
+  VEKRiff::RunState Run;
   // The rows, their lines and results, and the run: the view shows them.
   VEKRiff::BatchModel Batch;
   Config Settings;
@@ -178,8 +179,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QSize IconSize(QStyle::PixelMetric metric) const;
   void ApplyIconSizes();
   static QString RateText(double bytesPerSecond, std::int64_t secondsLeft);
-  // The current file's speed and time left; empty in its first seconds.
-  QString FileRateText(int progress) const;
 
   void SetRunning(bool value);
   void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
@@ -219,12 +218,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
-  bool askingStop_ = false;      // the stop question is open
-  bool waitingForStop_ = false;  // a stop waits for the worker to end
   QString lastFolder_;           // where the last Add dialog found its files
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
-  QElapsedTimer fileClock_;      // since the current file started
-  std::int64_t fileBytes_ = 0;   // its size
-  int followedRow_ = -1;         // the row the run last selected; -1: none yet
   const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
 };

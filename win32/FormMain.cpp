@@ -322,7 +322,7 @@ void TFrmMain::RetranslateUi() {
   }
   SetWindowTextW(LblMessages, W(T("Messages Center :")).c_str());
   if (status_) SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
-  if (!Running) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (!Run.Running) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
 }
 
 void TFrmMain::ApplyDpi() {
@@ -393,7 +393,7 @@ void TFrmMain::Layout() {
   GetWindowRect(StatusBar1, &r);
   const int statusHeight = r.bottom - r.top;
   const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
-  const int statsHeight = Running ? line + Scale(2) : 0;
+  const int statsHeight = Run.Running ? line + Scale(2) : 0;
   // The damage strip under the list and the Messages Center, above the run's
   // row as in the Qt window: thin, and as tall as the font makes the rest.
   const int stripHeight =
@@ -409,7 +409,7 @@ void TFrmMain::Layout() {
   dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
   dwp = DeferWindowPos(dwp, EdtLogs, nullptr, right, top + line, width - right, std::max(0, bottom - top - line),
                        SWP_NOZORDER);
-  if (Running) {
+  if (Run.Running) {
     int statusWidth = 0;
     for (const auto* pair : {&MsgChecking, &MsgRebuilding, &MsgAborting})
       statusWidth = std::max(statusWidth, TextWidth(PnlStatus, font_, VEK::Text(*pair)) + Scale(8));
@@ -429,7 +429,7 @@ void TFrmMain::Layout() {
   EndDeferWindowPos(dwp);
   // The counters' parts are as wide as eight digits need in the current
   // language; outside a run one part says it all.
-  if (Running) {
+  if (Run.Running) {
     int edges[4];
     int at = 0;
     using CounterText = std::string (*)(std::int64_t);
@@ -606,19 +606,19 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const int rows = Batch.Count(), selected = SelectedCount(), first = FirstSelectedRow();
+  const VEKRiff::Commands c = VEKRiff::EnabledCommands(Batch, Run, SelectedCount(), FirstSelectedRow());
   const std::pair<int, bool> states[] = {
-      {ActFileClear, !Running},
-      {ActFileAdd, !Running},
-      {ActFileAddFolder, !Running},
-      {ActFileRemove, !Running && selected > 0},
-      {ActActionCheckErrors, !Running && rows > 0},
-      {ActActionFix, !Running && rows > 0},
-      {ActReference, !Running},
-      {ActActionStop, Running && !Stopping},
-      {ActOpenFile, !Running && selected == 1},
-      {ActOpenFixedFile, !Running && selected == 1 && first >= 0 && Batch.Entry(first).Mark == MarkRebuilt},
-      {ActOpenContainingFolder, selected == 1},
+      {ActFileClear, c.Clear},
+      {ActFileAdd, c.Add},
+      {ActFileAddFolder, c.AddFolder},
+      {ActFileRemove, c.Remove},
+      {ActActionCheckErrors, c.Check},
+      {ActActionFix, c.Rebuild},
+      {ActReference, c.Reference},
+      {ActActionStop, c.Stop},
+      {ActOpenFile, c.OpenFile},
+      {ActOpenFixedFile, c.OpenFixedFile},
+      {ActOpenContainingFolder, c.OpenFolder},
   };
   for (auto [id, on] : states) {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
@@ -760,7 +760,7 @@ void TFrmMain::RemoveSelected() {
 }
 
 void TFrmMain::OpenRow(int row) {
-  if (Running || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
+  if (Run.Running || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
   const VEKRiff::BatchEntry& e = Batch.Entry(row);
   OpenPath(e.Mark == MarkRebuilt ? e.Output.value_or(e.Path) : e.Path);
 }
@@ -785,7 +785,7 @@ void TFrmMain::ShowContextMenu(POINT at) {
 
 void TFrmMain::DropFiles(HDROP drop) {
   std::vector<std::string> paths;
-  const UINT count = Running ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = Run.Running ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
@@ -984,7 +984,7 @@ std::string TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) 
 }
 
 std::string TFrmMain::BatchText() const {
-  return std::to_string(Batch.BatchFile() + 1) + "/" + std::to_string(Batch.BatchSize());
+  return VEKRiff::PositionText(Batch);
 }
 
 void TFrmMain::RefreshMessagesView() {
@@ -1007,21 +1007,20 @@ void TFrmMain::AppendLine(const std::string& line) {
 void TFrmMain::StartOperation(bool checkOnly) {
   // A timer may fire while a stop waits for the worker: the worker that ends
   // is the one waited for, no other starts in between.
-  if (waitingForStop_) return;
+  if (Run.WaitingForStop) return;
   const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, U(referenceFile_));
   std::vector<int> rows = Batch.ChooseRows(options, SelectedRows(), prompts_);
   if (rows.empty()) return;
   const VEKRiff::FileList files = Batch.Begin(rows, options);
   for (int row : rows) ShowRow(row);
   idleText_.clear();
-  followedRow_ = -1;
+  Run = VEKRiff::RunState{};
   SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
   SendMessageW(ProgressBar2, PBM_SETRANGE32, 0, 100 * Batch.BatchSize());
   if (Settings.AutoClear) ClearMessagesView();
   status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
   SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
   SetRunning(true);
-  Stopping = false;
   UpdateActions();
   // The previous worker has ended or never started; it goes now.
   Worker.reset();
@@ -1044,28 +1043,28 @@ void TFrmMain::StartOperation(bool checkOnly) {
 bool TFrmMain::StopOperation() {
   // A stop already waiting for the worker (a close asked for meanwhile, say)
   // is the one stop of this run.
-  if (waitingForStop_) return false;
+  if (Run.WaitingForStop) return false;
   FlushMessages();
   if (Settings.StopPrompt) {
-    askingStop_ = true;
+    Run.AskingStop = true;
     const auto answer = prompts_.Ask(VEK::Text(MsgStopCaption), VEK::Text(MsgStop), VEKRiff::PromptButtons::YesNo,
                                      VEKRiff::PromptIcon::Question);
-    askingStop_ = false;
+    Run.AskingStop = false;
     if (answer != VEKRiff::PromptAnswer::Yes) return false;
   }
   // The run ended behind the question: nothing is left to stop.
-  if (!Running) return true;
+  if (!Run.Running) return true;
   status_ = &MsgAborting;
   SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
   UpdateWindow(PnlStatus);
   Worker->Abort("");
-  Stopping = true;
+  Run.Stopping = true;
   UpdateActions();
   // The worker ends only once its last notifications and its termination
   // handler have run here. Until then its hand-overs are served and the
   // window keeps painting; input waits, so that no second stop and no
   // command runs in the middle of this one.
-  waitingForStop_ = true;
+  Run.WaitingForStop = true;
   VEKRiff::IndexRebuilder* stopping = Worker.get();
   while (!stopping->Finished()) {
     MSG msg;
@@ -1076,13 +1075,13 @@ bool TFrmMain::StopOperation() {
     HandOvers.WaitAndServe(std::chrono::milliseconds(10));
   }
   stopping->WaitFor();  // joins the thread
-  waitingForStop_ = false;
+  Run.WaitingForStop = false;
   return true;
 }
 
 void TFrmMain::SetRunning(bool value) {
-  if (value == Running) return;
-  Running = value;
+  if (value == Run.Running) return;
+  Run.Running = value;
   if (!value) status_ = nullptr;
   SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, 0, 0);
@@ -1121,7 +1120,7 @@ void TFrmMain::HandleWorkerTerminate() {
   SetWindowTextW(hwnd_, title_.c_str());
   UpdateActions();
   // The run ended behind the stop question: the question goes, answered No.
-  if (askingStop_) prompts_.CloseOpenQuestions();
+  if (Run.AskingStop) prompts_.CloseOpenQuestions();
 }
 
 void TFrmMain::ShowBatchSummary() {
@@ -1140,14 +1139,12 @@ void TFrmMain::ShowBatchSummary() {
 void TFrmMain::TmrProgressTimer() {
   TakeWorkerLines();
   FlushMessages();
-  const int progress = Worker->Progress();
-  SendMessageW(ProgressBar1, PBM_SETPOS, progress, 0);
-  SendMessageW(ProgressBar2, PBM_SETPOS, Batch.BatchProgress(progress), 0);
+  const VEKRiff::RunProgress p = VEKRiff::ProgressOf(Batch, *Worker, Run);
+  SendMessageW(ProgressBar1, PBM_SETPOS, p.File, 0);
+  SendMessageW(ProgressBar2, PBM_SETPOS, p.Batch, 0);
   SetWindowTextW(LblBatch, W(BatchText()).c_str());
-  const std::optional<VEKRiff::FileRate> rate =
-      VEKRiff::RateOf(fileBytes_, progress, static_cast<std::int64_t>(GetTickCount64() - fileStart_));
-  SetWindowTextW(LblRate, rate ? W(RateText(rate->BytesPerSecond, rate->SecondsLeft)).c_str() : L"");
-  ShowCounters(Worker->ErrorCount(), Worker->VideoFrameCount(), Worker->AudioSampleCount());
+  SetWindowTextW(LblRate, p.Rate ? W(RateText(p.Rate->BytesPerSecond, p.Rate->SecondsLeft)).c_str() : L"");
+  ShowCounters(p.Errors, p.VideoFrames, p.AudioSamples);
 }
 
 void TFrmMain::ShowStatusText(const std::string& text) {
@@ -1170,20 +1167,9 @@ void TFrmMain::ShowBatchInTitle(int fileIndex) {
 }
 
 void TFrmMain::MoveSelectionTo(int row) {
-  // The run takes the selection to its first file, wherever the user left
-  // it, so that the Messages Center shows the file being worked on. From
-  // there the selection goes along with the work as long as the user leaves
-  // it where the run put it, or leaves none.
-  const int first = FirstSelectedRow();
-  if (followedRow_ < 0 || first < 0) {
-    ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
-  } else if (first == followedRow_ && SelectedCount() == 1) {
-    ListView_SetItemState(LvwFiles, followedRow_, 0, LVIS_SELECTED);
-  } else {
-    return;
-  }
+  if (!VEKRiff::FollowsTo(Run, row, SelectedCount(), FirstSelectedRow())) return;
+  ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
   ListView_SetItemState(LvwFiles, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  followedRow_ = row;
 }
 
 void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
@@ -1200,11 +1186,10 @@ void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
   switch (change.Event) {
     case VEKRiff::FileStarted: {
       ShowRow(row);
-      fileStart_ = GetTickCount64();
       WIN32_FILE_ATTRIBUTE_DATA data = {};
-      fileBytes_ = GetFileAttributesExW(W(Batch.Entry(row).Path).c_str(), GetFileExInfoStandard, &data)
-                       ? (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
-                       : 0;
+      VEKRiff::StartFile(Run, GetFileAttributesExW(W(Batch.Entry(row).Path).c_str(), GetFileExInfoStandard, &data)
+                                    ? (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+                                    : 0);
       ShowBatchInTitle(Batch.BatchFile());
       ListView_EnsureVisible(LvwFiles, row, FALSE);  // a long batch stays in view
       break;
@@ -1278,10 +1263,10 @@ bool TFrmMain::SaveSettingsOrReport() {
 
 void TFrmMain::Close() {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
-  if (waitingForStop_) return;
+  if (Run.WaitingForStop) return;
   // A run that ended by itself while the stop question was open closed the
   // question; the close asked for then goes ahead.
-  if (Running && !StopOperation() && Running) return;
+  if (Run.Running && !StopOperation() && Run.Running) return;
   SaveSettingsOrReport();
   DestroyWindow(hwnd_);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "batch/BatchModel.h"
+#include "batch/RunControl.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
@@ -55,8 +56,8 @@ class TFrmMain : public SettingsWindow {
   std::unique_ptr<VEKRiff::IndexRebuilder> Worker;
   VEKRiff::BatchModel Batch;
   Config Settings;
-  bool Running = false;
-  bool Stopping = false;
+  // The run's state, a new value at each start.
+  VEKRiff::RunState Run;
 
   HWND ToolBar1 = nullptr;
   HWND LvwFiles = nullptr;
@@ -152,13 +153,8 @@ class TFrmMain : public SettingsWindow {
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";
   VEKRiff::LineList pendingLines_;  // for the Messages Center, not shown yet
-  bool askingStop_ = false;
-  bool waitingForStop_ = false;
-  int followedRow_ = -1;
   const VEK::MessagePair* status_ = nullptr;  // the running state's text
   std::string idleText_;                      // the status bar's text outside a run; empty: "Ready"
   std::wstring referenceFile_;
   std::wstring lastFolder_;
-  std::int64_t fileBytes_ = 0;  // the current file's size and start, for its rate
-  ULONGLONG fileStart_ = 0;
 };

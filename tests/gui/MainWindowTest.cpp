@@ -145,7 +145,7 @@ struct MainWindow : ::testing::Test {
   }
   void RunToEnd(bool checkOnly) {
     window->StartOperation(checkOnly);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << "the operation did not end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)) << "the operation did not end";
   }
   QStringList MessagesCenter() const {
     const QString text = window->EdtLogs->Text();
@@ -300,7 +300,7 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
   window->StartOperation(false);
   ASSERT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(prompts.asked[1].caption, "Rebuild Index");
-  EXPECT_FALSE(window->Running);
+  EXPECT_FALSE(window->Run.Running);
   EXPECT_EQ(window->Mark(0), MarkErrors) << "nothing ran: the mark stays";
   EXPECT_EQ(ReadFile(path), damaged);
 
@@ -361,8 +361,8 @@ TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunS
     VEK::SetLanguage(c.language);
     window->StartOperation(c.checkOnly);
     VEK::SetLanguage(VEK::English);
-    EXPECT_EQ(window->Running, c.runs) << name;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)) << name;
+    EXPECT_EQ(window->Run.Running, c.runs) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)) << name;
     QStringList captions;
     for (const auto& a : prompts.asked) captions << a.caption;
     EXPECT_EQ(captions, c.captions) << name;
@@ -564,11 +564,11 @@ TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle
   prompts.answers = {PromptAnswer::Yes};
   bool stopped = false;
   QTimer::singleShot(200, [&] {
-    ASSERT_TRUE(window->Running);
+    ASSERT_TRUE(window->Run.Running);
     window->ActActionStop->trigger();
     stopped = true;
     // The wait served the end of the worker before returning.
-    EXPECT_FALSE(window->Running);
+    EXPECT_FALSE(window->Run.Running);
   });
   RunToEnd(false);
   EXPECT_TRUE(stopped);
@@ -703,7 +703,7 @@ TEST_F(MainWindow, TheAutoStartSwitchRunsTheOperationOnceTheLoopRuns) {
   w.FormCreate({"zantrel", "/rebuildindex", QString::fromStdString(a)});
   VEK::SetLanguage(VEK::English);
   EXPECT_EQ(w.Mark(0), MarkNone) << "nothing before the event loop runs";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Mark(0) == MarkRebuilt && !w.Running; }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Mark(0) == MarkRebuilt && !w.Run.Running; }, 30000));
   EXPECT_FALSE(w.TmrRebuildIndex->isActive()) << "fires once";
   EXPECT_TRUE(Exists(dir / "Zantrel.a.avi"));
 }
@@ -730,9 +730,9 @@ TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
   EXPECT_EQ(window->RowPath(1).toStdString(), a);
   EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(0), "b b.avi");
   EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(1).toStdString(), dir.Path());
-  window->Running = true;  // as during an operation
+  window->Run.Running = true;  // as during an operation
   drop({a});
-  window->Running = false;
+  window->Run.Running = false;
   EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 2);
   // A file of another kind is refused, with a line that says why; an AVI
   // file named in capitals is one.
@@ -784,7 +784,7 @@ TEST_F(MainWindow, TheLanguageIsTheStoredOneElseTheSystemsAndIsSaved) {
       EXPECT_EQ(w.MnuFile->title(), french ? "&Fichier" : "&File") << name;
       w.AddFile(path);
       w.StartOperation(true);
-      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Running; }, 30000)) << name;
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Run.Running; }, 30000)) << name;
       EXPECT_EQ(w.RowMessages(0)[1], french ? "Vérification des erreurs..." : "Checking errors...") << name;
       w.FormDestroy();
     }
@@ -880,9 +880,9 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
     window->AddFile(Put("a.avi", Spotted(3000)));
     prompts.asked.clear();
     // The user leaves the question open until the run is over.
-    prompts.whileAsking = [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Running; }, 30000)); };
+    prompts.whileAsking = [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)); };
     window->StartOperation(true);
-    ASSERT_TRUE(window->Running);
+    ASSERT_TRUE(window->Run.Running);
     bool closed = false;
     if (how == StopCommand) window->ActActionStop->trigger();
     else closed = window->close();
@@ -891,7 +891,7 @@ TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseT
     ASSERT_EQ(prompts.asked.size(), 1u);
     EXPECT_EQ(prompts.asked[0].text, "Abort current operation ?");
     EXPECT_TRUE(prompts.closedByWindow) << "the question went with the run";
-    EXPECT_FALSE(window->Running);
+    EXPECT_FALSE(window->Run.Running);
     EXPECT_EQ(window->Mark(0), MarkErrors) << "the run ended by itself, nothing was aborted";
     EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2),
               Lines({"Done. Found 3001 errors, 3000 video frames, 24008 audio samples", ""}))
@@ -1022,7 +1022,7 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->resize(c.width, 501);
     prompts.answers = {PromptAnswer::Yes};  // the marked row is checked again
     window->StartOperation(false);
-    ASSERT_TRUE(window->Running);
+    ASSERT_TRUE(window->Run.Running);
     window->ShowCounters(13613, 16900, 2147483647);
     const bool french = c.language == VEK::French;
     EXPECT_EQ(window->StatusBar2Panels[1]->text(),
@@ -1080,7 +1080,7 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 1) << "Ctrl+O adds";
   window->UpdateActions();
   QTest::keyClick(window.get(), Qt::Key_F5);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running && window->Mark(0) == MarkErrors; }, 30000))
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running && window->Mark(0) == MarkErrors; }, 30000))
       << "F5 checks";
 
   const std::string longFile = PutLongFile();
@@ -1090,9 +1090,9 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   prompts.answers = {PromptAnswer::No};  // only the unmarked row
   window->UpdateActions();
   QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-  ASSERT_TRUE(window->Running) << "Ctrl+R rebuilds";
+  ASSERT_TRUE(window->Run.Running) << "Ctrl+R rebuilds";
   QTest::keyClick(window.get(), Qt::Key_Escape);
-  EXPECT_FALSE(window->Running) << "Esc stops";
+  EXPECT_FALSE(window->Run.Running) << "Esc stops";
   EXPECT_EQ(window->Mark(1), MarkAborted);
 
   window->LvwFiles->setFocus();
@@ -1315,7 +1315,7 @@ TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAC
   window->AddFile(Put("later.avi", Clean()));
   window->show();
   window->StartOperation(true);
-  ASSERT_TRUE(window->Running);
+  ASSERT_TRUE(window->Run.Running);
 
   bool inStop = false, fired = false, firedInStop = false, secondStop = true, closed = true, stopEnabled = true;
   QTimer::singleShot(0, window.get(), [&] {
@@ -1338,7 +1338,7 @@ TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAC
   EXPECT_FALSE(closed) << "no close in the middle of the wait";
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(prompts.asked.size(), 1u) << "one stop question";
-  EXPECT_FALSE(window->Running) << "the wait served the end of the worker";
+  EXPECT_FALSE(window->Run.Running) << "the wait served the end of the worker";
   EXPECT_TRUE(window->Worker->Finished());
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
   EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
@@ -1507,7 +1507,7 @@ TEST_F(MainWindow, TheWindowFitsTheScreenAndKeepsItsSizeAtEveryFontSize) {
       prompts.answers = {PromptAnswer::Yes, PromptAnswer::Yes};  // the aborted row again, then the stop
       if (!smallest) prompts.answers.pop_front();
       w.StartOperation(true);
-      ASSERT_TRUE(w.Running);
+      ASSERT_TRUE(w.Run.Running);
       w.ShowCounters(13613, 16900, 2147483647);
       for (int i = 0; i < 3; ++i) QApplication::processEvents();
       EXPECT_EQ(w.size(), before) << "a run that starts does not resize the window";
@@ -1579,7 +1579,7 @@ TEST_F(MainWindow, ALongFileShowsItsSpeedAndTimeLeft) {
     ZantrelApp::UseLanguage(c.language);  // numbers as the language writes them, whatever the system's locale
     if (window->Mark(0) != MarkNone) prompts.answers = {PromptAnswer::Yes};  // the aborted row again
     window->StartOperation(true);
-    ASSERT_TRUE(window->Running);
+    ASSERT_TRUE(window->Run.Running);
     window->TmrProgressTimer();
     EXPECT_EQ(window->LblRate->text(), QString()) << "nothing in the first seconds";
     QTest::qWait(2100);
