@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/FormAbout.h"
+#include "app/FormConfig.h"
 #include "app/FormMain.h"
+#include "app/FormUninstall.h"
 #include "app/Translation.h"
-#include "dialogs/FormAbout.h"
-#include "dialogs/FormConfig.h"
-#include "dialogs/FormUninstall.h"
 #include "settings/Config.h"
 #include "settings/InstallCommands.h"
 #include "settings/Registry.h"

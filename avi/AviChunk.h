@@ -83,26 +83,47 @@ constexpr std::uint32_t AVIIF_LASTPART = 0x00000040;
 constexpr std::uint32_t AVIIF_NOTIME = 0x00000100;
 constexpr std::uint32_t AVIIF_COMPUSE = 0x0FFF0000;
 
+// The largest value a 32-bit size or count field holds.
+constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
+
 // 8 bytes: code and the count of data bytes after the header (pad excluded).
 struct ChunkHeader {
   static constexpr int Size = 8;
+  static constexpr int SizeField = 4;  // where DataSize lies from the header's start
   FourCC Code = 0;
   std::uint32_t DataSize = 0;
 
-  static ChunkHeader Load(const unsigned char* p) { return {VEK::LoadLe32(p), VEK::LoadLe32(p + 4)}; }
+  static ChunkHeader Load(const unsigned char* p) { return {VEK::LoadLe32(p), VEK::LoadLe32(p + SizeField)}; }
   void Store(unsigned char* p) const {
     VEK::StoreLe32(p, Code);
-    VEK::StoreLe32(p + 4, DataSize);
+    StoreSize(p, DataSize);
   }
+  // Writes the size field alone of the header at p.
+  static void StoreSize(unsigned char* p, std::uint32_t dataSize) { VEK::StoreLe32(p + SizeField, dataSize); }
+  // What the size field of a chunk or list with its header at start says
+  // when its data ends at end (pad excluded); one writing it checks that it
+  // fits (MaxField).
+  static constexpr std::int64_t SizeFor(std::int64_t start, std::int64_t end) { return end - start - Size; }
 };
 
 // 12 bytes: a "RIFF" or "LIST" chunk header followed by its list type.
 struct ListHeader {
   static constexpr int Size = 12;
+  static constexpr int SizeField = ChunkHeader::SizeField;
+  static constexpr int TypeField = ChunkHeader::Size;  // where ListType lies
   ChunkHeader Chunk;
   FourCC ListType = 0;
 
-  static ListHeader Load(const unsigned char* p) { return {ChunkHeader::Load(p), VEK::LoadLe32(p + 8)}; }
+  static ListHeader Load(const unsigned char* p) { return {ChunkHeader::Load(p), VEK::LoadLe32(p + TypeField)}; }
+  void Store(unsigned char* p) const {
+    Chunk.Store(p);
+    VEK::StoreLe32(p + TypeField, ListType);
+  }
+  // True when the twelve bytes at p open a list or RIFF of that code and
+  // type, whatever its size field says.
+  static bool Is(const unsigned char* p, FourCC code, FourCC type) {
+    return VEK::LoadLe32(p) == code && VEK::LoadLe32(p + TypeField) == type;
+  }
 };
 
 // One entry of an idx1 index (the AVI standard's AVIINDEXENTRY).

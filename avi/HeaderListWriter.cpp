@@ -17,28 +17,25 @@ class Writer {
     Header(code, n);
     Bytes.resize(Bytes.size() + n + (n & 1), 0);
   }
-  // Opens a list; Close gives it its size.
-  std::size_t Open(FourCC code, FourCC type) {
+  // Opens a list of the size given, or of the size Close gives it.
+  std::size_t Open(FourCC code, FourCC type, std::uint32_t size = 0) {
     const std::size_t at = Bytes.size();
-    Header(code, 0);
-    Put32(type);
+    unsigned char b[ListHeader::Size];
+    ListHeader{{code, size}, type}.Store(b);
+    Bytes.insert(Bytes.end(), b, b + sizeof b);
     return at;
   }
   void Close(std::size_t list) {
-    VEK::StoreLe32(&Bytes[list + 4], static_cast<std::uint32_t>(Bytes.size() - list - 8));
-  }
-  void Put32(std::uint32_t v) {
-    unsigned char b[4];
-    VEK::StoreLe32(b, v);
-    Bytes.insert(Bytes.end(), b, b + 4);
+    ChunkHeader::StoreSize(&Bytes[list], static_cast<std::uint32_t>(ChunkHeader::SizeFor(list, Bytes.size())));
   }
 
   std::vector<unsigned char> Bytes;
 
  private:
   void Header(FourCC code, std::uint32_t n) {
-    Put32(code);
-    Put32(n);
+    unsigned char b[ChunkHeader::Size];
+    ChunkHeader{code, n}.Store(b);
+    Bytes.insert(Bytes.end(), b, b + sizeof b);
   }
 };
 
@@ -48,9 +45,7 @@ namespace {
 
 Writer Unfilled(const NewHeaderList& list, std::uint32_t riffSize, std::size_t& hdrl) {
   Writer w;
-  w.Put32(CodeRiff);
-  w.Put32(riffSize);
-  w.Put32(CodeAvi);
+  w.Open(CodeRiff, CodeAvi, riffSize);
   hdrl = w.Open(CodeList, CodeHdrl);
   unsigned char record[MainHeader::Size];
   list.Main.Store(record);
@@ -93,9 +88,7 @@ std::vector<unsigned char> HeaderListBytes(const NewHeaderList& list, std::int64
   if (gap > 0) w.Zeros(CodeJunk, static_cast<std::uint32_t>(gap - ChunkHeader::Size));
   if (static_cast<std::int64_t>(w.Bytes.size()) != moviPosition) return {};  // an odd gap: no filler ends there
   w.Close(hdrl);
-  w.Put32(CodeList);
-  w.Put32(moviSize);
-  w.Put32(CodeMovi);
+  w.Open(CodeList, CodeMovi, moviSize);
   return std::move(w.Bytes);
 }
 

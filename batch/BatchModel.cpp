@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "batch/BatchSummary.h"
+#include "file/NamesOnDisk.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"
 #include "util/Paths.h"

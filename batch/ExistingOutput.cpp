@@ -1,5 +1,6 @@
 #include "batch/ExistingOutput.h"
 
+#include "file/NamesOnDisk.h"
 #include "lang/Language.h"
 #include "util/Paths.h"
 

@@ -451,9 +451,7 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
       ListHeader::Size + ListHeader::Size + ChunkHeader::Size + MainHeader::TotalFramesAt;
   if (verdict.ListSound() && !scan.MoviHeaderLost && scan.Headers.TotalFramesPos == AvihFramesAt12) {
     plan.Bytes.resize(ListHeader::Size);
-    VEK::StoreLe32(&plan.Bytes[0], CodeRiff);
-    VEK::StoreLe32(&plan.Bytes[4], 0);
-    VEK::StoreLe32(&plan.Bytes[8], CodeAvi);
+    ListHeader{{CodeRiff, 0}, CodeAvi}.Store(plan.Bytes.data());
     plan.Headers = scan.Headers;
     return plan;
   }
@@ -482,9 +480,9 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   // The counts in the units of the new headers, then the list again with them.
   const HeaderCounts counts = CountsFromData(scan, Reread(bytes));
   for (std::size_t s = 0; s < list.Streams.size() && s < counts.Streams.size(); ++s)
-    list.Streams[s].Header.Length = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.Streams[s], 0xFFFFFFFF));
-  list.Main.TotalFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.TotalFrames, 0xFFFFFFFF));
-  list.DmlhFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.AllFrames, 0xFFFFFFFF));
+    list.Streams[s].Header.Length = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.Streams[s], MaxField));
+  list.Main.TotalFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.TotalFrames, MaxField));
+  list.DmlhFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(counts.AllFrames, MaxField));
   plan.Bytes = HeaderListBytes(list, moviAt, 0, 0);
   plan.Headers = Reread(plan.Bytes);
   // A movi list header that is there keeps its bytes until the index
@@ -500,13 +498,12 @@ AviHeaders ReadReferenceHeaders(const std::string& path) {
   constexpr std::int64_t Limit = 1 << 20;
   std::int64_t at = ListHeader::Size;
   unsigned char riff[ListHeader::Size];
-  if (file.Peek(riff, sizeof riff, 0) == ListHeader::Size && VEK::LoadLe32(riff) == CodeRiff &&
-      VEK::LoadLe32(riff + 8) == CodeAvi) {
+  if (file.Peek(riff, sizeof riff, 0) == ListHeader::Size && ListHeader::Is(riff, CodeRiff, CodeAvi)) {
     while (at < Limit) {
       unsigned char header[ListHeader::Size];
       if (file.Peek(header, sizeof header, at) != ListHeader::Size) break;
-      const std::uint32_t size = VEK::LoadLe32(header + 4);
-      if (VEK::LoadLe32(header) == CodeList && VEK::LoadLe32(header + 8) == CodeHdrl) {
+      const std::uint32_t size = ChunkHeader::Load(header).DataSize;
+      if (ListHeader::Is(header, CodeList, CodeHdrl)) {
         const std::int64_t want = std::min<std::int64_t>(ChunkHeader::Size + std::int64_t{size}, Limit);
         std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
         const std::int64_t got = file.Peek(bytes.data(), want, at);

@@ -14,8 +14,6 @@ using namespace VEKAvi;
 
 namespace {
 
-constexpr std::int64_t MaxField = 0xFFFFFFFF;
-
 // The pad byte keeps the movi list's size even: readers round an odd list
 // size up and would look for the index one byte too far. (In a sound file the
 // list starts on an even position, so this is the even end of RIFF chunks.)

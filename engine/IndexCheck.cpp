@@ -222,7 +222,8 @@ Findings CheckListSizes(BackupFile& file, const ScanResult& scan) {
     std::int64_t dataEnd = s.MoviPosition + ListHeader::Size;  // where its last stream chunk ends
     for (; next < entries.size() && entries[next].Position() < s.End; ++next)
       dataEnd = std::max(dataEnd, entries[next].Position() + ChunkHeader::Size + entries[next].Size);
-    const std::int64_t movi = field(s.MoviPosition + 4), riff = field(s.RiffPosition + 4);
+    const std::int64_t movi = field(s.MoviPosition + ListHeader::SizeField);
+    const std::int64_t riff = field(s.RiffPosition + ListHeader::SizeField);
     if (movi >= 0) {
       const std::int64_t claimedEnd = s.MoviPosition + ChunkHeader::Size + movi;
       const std::int64_t end = s.End + ((s.End - s.MoviPosition) & 1);

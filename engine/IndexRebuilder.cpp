@@ -11,6 +11,7 @@
 #include "engine/IndexCheck.h"
 #include "engine/IndexSalvage.h"
 #include "engine/MoviWalk.h"
+#include "file/NamesOnDisk.h"
 #include "lang/SystemReason.h"
 #include "util/Paths.h"
 

@@ -24,8 +24,7 @@ constexpr int MostDamaged = 2;
 
 int DifferingBytes(const unsigned char* header, FourCC code, std::uint32_t size) {
   unsigned char said[ChunkHeader::Size];
-  VEK::StoreLe32(said, code);
-  VEK::StoreLe32(said + 4, size);
+  ChunkHeader{code, size}.Store(said);
   int differ = 0;
   for (int i = 0; i < ChunkHeader::Size; ++i) differ += header[i] != said[i];
   return differ;
@@ -45,6 +44,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
   const std::int64_t count = std::min<std::int64_t>(s.OldIndexSize, available) / Idx1Entry::Size;
   if (count == 0) return out;
   const std::int64_t moviData = s.SegmentList.front().MoviPosition + ChunkHeader::Size;
+  const std::int64_t firstChunk = s.SegmentList.front().MoviPosition + ListHeader::Size;
   const std::int64_t dataEnd = s.SegmentList.front().End;
   // The index is read a block at a time, in order: its size field is a claim
   // too, and a damaged one may claim gigabytes of a large file.
@@ -108,7 +108,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     if (!IsStreamChunkId(entry) || std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) continue;
     const std::int64_t position = base + e.Offset;
     const std::int64_t end = position + ChunkHeader::Size + e.ChunkSize;
-    if (position < moviData + 4 || end > dataEnd) continue;
+    if (position < firstChunk || end > dataEnd) continue;
     // Flagged as the walk flags its chunks, by the codec's rule where there
     // is one; else the index's own flag, the muxer's.
     auto flagsOf = [&] {
@@ -149,8 +149,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
           !codeConfirmed(e.ChunkId))
         continue;
       unsigned char header[ChunkHeader::Size];
-      VEK::StoreLe32(header, chunk.ChunkId);
-      VEK::StoreLe32(header + 4, chunk.Size);
+      ChunkHeader{chunk.ChunkId, chunk.Size}.Store(header);
       const int differ = DifferingBytes(header, e.ChunkId, e.ChunkSize);
       const auto after = std::next(next);
       if (differ == 0 || differ > MostDamaged ||
@@ -183,7 +182,8 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
     if (differ > MostDamaged) continue;
     const std::uint32_t flags = flagsOf();
     found.emplace_back(e.ChunkId, flags, position, e.ChunkSize);
-    if (differ > 0) fixes.push_back({position, e.ChunkSize, VEK::LoadLe32(header) != e.ChunkId ? e.ChunkId : 0u});
+    if (differ > 0)
+      fixes.push_back({position, e.ChunkSize, ChunkHeader::Load(header).Code != e.ChunkId ? e.ChunkId : 0u});
     freeFrom = Padded(end);
   }
   s.SizeFixes.insert(s.SizeFixes.end(), fixes.begin(), fixes.end());

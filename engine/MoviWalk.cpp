@@ -27,11 +27,9 @@ bool IsWalkableCode(const unsigned char* p) {
   return IsStreamChunkId(p) || code == CodeRec || code == CodeJunk || IsIndexChunkId(p);
 }
 
-bool IsList(const unsigned char* p, FourCC type) {
-  return VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == type;
-}
+bool IsList(const unsigned char* p, FourCC type) { return ListHeader::Is(p, CodeList, type); }
 
-bool IsSegmentStart(const unsigned char* p) { return VEK::LoadLe32(p) == CodeRiff && VEK::LoadLe32(p + 8) == CodeAvix; }
+bool IsSegmentStart(const unsigned char* p) { return ListHeader::Is(p, CodeRiff, CodeAvix); }
 
 // The first position from `from` where `pattern` (12 bytes, with the size
 // field at 4-7 ignored) starts, or -1: how a RIFF or a list is found again
@@ -46,7 +44,7 @@ std::int64_t FindHeader(BackupFile& file, std::int64_t from, FourCC code, FourCC
     if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) return -1;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i)
-      if (VEK::LoadLe32(buffer + i) == code && VEK::LoadLe32(buffer + i + 8) == type) return base + i;
+      if (ListHeader::Is(buffer + i, code, type)) return base + i;
     file.Seek(base + n - (ListHeader::Size - 1), 0);
   }
 }
@@ -205,12 +203,12 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i) {
       const unsigned char* p = &buffer[static_cast<std::size_t>(i)];
       const std::int64_t at = base + i;
-      if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeHdrl && found.Hdrl < 0) {
+      if (IsList(p, CodeHdrl) && found.Hdrl < 0) {
         found.Hdrl = at;
-        found.HdrlSize = VEK::LoadLe32(p + 4);
-      } else if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeStrl && found.Hdrl < 0) {
+        found.HdrlSize = ChunkHeader::Load(p).DataSize;
+      } else if (IsList(p, CodeStrl) && found.Hdrl < 0) {
         if (found.Strls.size() < MaxSurvivingStreams) found.Strls.push_back(at);
-      } else if (VEK::LoadLe32(p) == CodeList && VEK::LoadLe32(p + 8) == CodeMovi) {
+      } else if (IsList(p, CodeMovi)) {
         found.Movi = at;
         found.MoviFound = true;
         return found;
@@ -275,7 +273,7 @@ void MoviWalk::ReadStreamHeaders(std::int64_t at, std::int64_t dataSize, bool si
   std::vector<unsigned char> bytes(static_cast<std::size_t>(want));
   const std::int64_t got = Source.Peek(bytes.data(), want, at);
   if (sizeDamaged && got >= ChunkHeader::Size)
-    VEK::StoreLe32(&bytes[4], static_cast<std::uint32_t>(got - ChunkHeader::Size));
+    ChunkHeader::StoreSize(bytes.data(), static_cast<std::uint32_t>(got - ChunkHeader::Size));
   if (got > 0) Scan.Headers = ReadHeaders(bytes.data(), static_cast<std::size_t>(got), at);
 }
 
@@ -347,12 +345,12 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
     std::int64_t n = 0;
     const unsigned char* block = Source.PeekHeld(base, n);
     n = std::min(n, SearchBlock);
-    if (n <= 8) {
+    if (n <= ChunkHeader::Size) {
       Source.Seek(base, 0);
       n = Source.ReadSome(buffer, readSize);
       readSize = std::min(readSize * 4, SearchBlock);
       if (n < 0) throw VEKFile::File::ReadFailure();
-      if (n <= 8)
+      if (n <= ChunkHeader::Size)
         return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})
                                        : SearchHit{HitKind::End, Source.Position()};
       block = buffer;
@@ -362,15 +360,15 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
     SetProgressAt(base);
     LooksAllowed += n / LookEvery;
     if (const std::optional<SearchHit> hit = SearchIn(block, base, n, alsoLike, candidate)) return resumeAt(*hit);
-    // The next block starts 8 bytes back so that a code straddling two
+    // The next block starts a chunk header back so that a code straddling two
     // blocks is still seen.
-    base += n - 8;
+    base += n - ChunkHeader::Size;
   }
 }
 
 std::optional<MoviWalk::SearchHit> MoviWalk::SearchIn(const unsigned char* block, std::int64_t base, std::int64_t n,
                                                       const unsigned char* alsoLike, SearchCandidate& candidate) {
-  const std::size_t limit = static_cast<std::size_t>(n - 8);
+  const std::size_t limit = static_cast<std::size_t>(n - ChunkHeader::Size);
   for (std::size_t i = FindResyncCode(block, limit); i < limit;
        i = i + 1 + FindResyncCode(block + i + 1, limit - i - 1)) {
     const std::int64_t found = base + static_cast<std::int64_t>(i);
@@ -505,8 +503,7 @@ void MoviWalk::FlagEarlierChunks() {
       if (static_cast<std::size_t>(StreamNumber(e.ChunkId, Scan.Numbering)) != stream || !IsVideoKind(e.ChunkId) || e.Size == 0)
         continue;
       unsigned char header[ChunkHeader::Size];
-      VEK::StoreLe32(header, e.ChunkId);
-      VEK::StoreLe32(header + 4, e.Size);
+      ChunkHeader{e.ChunkId, e.Size}.Store(header);
       e = OldIndexEntry(e.ChunkId, ChunkFlags(e.Position(), header), e.Position(), e.Size);
     }
   }
@@ -553,7 +550,7 @@ void MoviWalk::CountChunk(const unsigned char* bytes) {
     auto& [chunks, size] = AudioSeen[stream];
     const std::int64_t before = SamplesOf(headers[stream], chunks, size);
     ++chunks;
-    size += VEK::LoadLe32(bytes + 4);
+    size += ChunkHeader::Load(bytes).DataSize;
     Counts->AudioSamples.fetch_add(SamplesOf(headers[stream], chunks, size) - before, std::memory_order_relaxed);
   }
 }
@@ -599,12 +596,12 @@ std::uint32_t MoviWalk::TrueSize(const WalkedChunk& chunk, std::int64_t data) {
   if (data > 0 && (data & 1) == 0 && (claimed & 1) == 1 &&
       Source.Peek(&last, 1, chunk.Position + ChunkHeader::Size + data - 1) == 1 && last == 0)
     --data;
-  return static_cast<std::uint32_t>(std::min<std::int64_t>(data, 0xFFFFFFFF));
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(data, MaxField));
 }
 
 void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
   if (ChunkHeader::Load(chunk.Bytes).DataSize != size) {
-    VEK::StoreLe32(chunk.Bytes + 4, size);
+    ChunkHeader::StoreSize(chunk.Bytes, size);
     Scan.SizeFixes.push_back({chunk.Position, size});
   }
   AcceptChunk(chunk, false);

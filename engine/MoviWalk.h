@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "avi/AviChunk.h"
 #include "engine/ScanResult.h"
 #include "file/BackupFile.h"
 
@@ -73,7 +74,7 @@ class MoviWalk {
   // A chunk header the walk has met.
   struct WalkedChunk {
     std::int64_t Position = 0;
-    unsigned char Bytes[8] = {};
+    unsigned char Bytes[VEKAvi::ChunkHeader::Size] = {};
     std::uint32_t Flags = 0;  // its index flags, judged from its first bytes
   };
   // The first chunk a search found plausible but not confirmed, and where it ends.

@@ -14,25 +14,29 @@ void PatchLe32(BackupFile& file, std::int64_t position, std::uint32_t value) {
   file.Write(field, sizeof field);
 }
 
+void PatchSize(BackupFile& file, std::int64_t header, std::uint32_t dataSize) {
+  PatchLe32(file, header + ChunkHeader::SizeField, dataSize);
+}
+
 void PatchListSize(BackupFile& file, std::int64_t list, std::int64_t end) {
-  PatchLe32(file, list + 4, static_cast<std::uint32_t>(end - list - ChunkHeader::Size));
+  PatchSize(file, list, static_cast<std::uint32_t>(ChunkHeader::SizeFor(list, end)));
 }
 
 void WriteChunkSizes(BackupFile& file, const std::vector<SizeFix>& fixes) {
   for (const SizeFix& fix : fixes) {
     if (fix.Code != 0) PatchLe32(file, fix.Position, fix.Code);
-    PatchLe32(file, fix.Position + 4, fix.Size);
+    PatchSize(file, fix.Position, fix.Size);
   }
 }
 
 void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, std::int64_t fileEnd) {
-  constexpr std::int64_t MaxField = 0xFFFFFFFF;
   // Only what is wrong is written; nothing else in the header moves.
   // A damaged header list may claim to cover the movi list: fields it seems
   // to hold there are not header fields, and are never written.
   const std::int64_t headersEnd = scan.SegmentList.front().MoviPosition;
+  constexpr std::int64_t FieldBytes = 4;  // each count is a 32-bit field
   auto patch = [&](std::int64_t position, std::uint32_t now, std::int64_t value) {
-    if (position < 0 || position > headersEnd - 4 || value < 0 || value > MaxField ||
+    if (position < 0 || position > headersEnd - FieldBytes || value < 0 || value > MaxField ||
         now == static_cast<std::uint32_t>(value))
       return;
     PatchLe32(file, position, static_cast<std::uint32_t>(value));
@@ -49,7 +53,8 @@ void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCou
     patch(headers.DmlhPos, headers.DmlhTotalFrames, counts.AllFrames);
     // The one RIFF now ends with the index.
     unsigned char riff[ChunkHeader::Size];
-    if (file.Peek(riff, sizeof riff, 0) == sizeof riff) patch(4, VEK::LoadLe32(riff + 4), fileEnd - ChunkHeader::Size);
+    if (file.Peek(riff, sizeof riff, 0) == sizeof riff)
+      patch(ChunkHeader::SizeField, ChunkHeader::Load(riff).DataSize, ChunkHeader::SizeFor(0, fileEnd));
   }
   file.Seek(fileEnd, 0);
 }

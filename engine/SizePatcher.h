@@ -14,6 +14,8 @@ namespace VEKRiff {
 
 // Writes value, little-endian, at position; moves the position.
 void PatchLe32(BackupFile& file, std::int64_t position, std::uint32_t value);
+// Writes the size field of the chunk, list or RIFF with its header at header.
+void PatchSize(BackupFile& file, std::int64_t header, std::uint32_t dataSize);
 // Makes the list or RIFF with its header at list end at end.
 void PatchListSize(BackupFile& file, std::int64_t list, std::int64_t end);
 // Gives the chunks the walk kept with another size than their header's that size.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "file/NamesOnDisk.h"
 #include "util/Exception.h"
-#include "util/Paths.h"
 
 using VEKFile::File;
 

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <system_error>
 
+#include "file/NamesOnDisk.h"
 #include "file/SystemCalls.h"
 #include "lang/Language.h"
 #include "lang/SystemReason.h"
-#include "util/Paths.h"
 
 namespace VEKFile {
 

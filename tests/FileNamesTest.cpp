@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "file/File.h"
+#include "file/NamesOnDisk.h"
 #include "file/SafeOutput.h"
 #include "file/SystemCalls.h"
 #include "support/TempDir.h"

@@ -17,19 +17,6 @@ std::string IncludeTrailingPathDelimiter(const std::string& dir);
 // Windows a drive's root ("C:\..." or "C:/..."), a share ("\\server\...")
 // or a prefixed name ("\\?\...").
 bool IsAbsolutePath(const std::string& path);
-// True for an existing path that is not a directory.
-bool FileExists(const std::string& path);
-// True when the name is taken by anything but a folder, a link included
-// (followed to decide whether it leads to a folder; a dangling one counts).
-bool NameExists(const std::string& path);
-// Unlinks the file; the result is the caller's to ignore.
-bool DeleteFile(const std::string& path);
-// True when both paths name one file: the same text, or, when both exist,
-// the same device and inode (another spelling, a link; on Windows the volume
-// serial and file index, which also join names that differ in letter case).
-// On Linux file names are case-sensitive, so letter case alone never makes
-// two paths one.
-bool SameFile(const std::string& a, const std::string& b);
 // path made absolute against the working folder, with its "." parts, ".."
 // parts and doubled delimiters taken out as written: a relative path means
 // the same wherever it is shown later.

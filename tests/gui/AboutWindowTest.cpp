@@ -14,8 +14,8 @@
 
 #include <vector>
 
+#include "app/FormAbout.h"
 #include "app/VersionInfo.h"
-#include "dialogs/FormAbout.h"
 #include "lang/AppVersion.h"
 
 namespace {

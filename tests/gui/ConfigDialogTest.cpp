@@ -23,7 +23,7 @@
 #include <tuple>
 
 #include "QtPrinters.h"
-#include "dialogs/FormConfig.h"
+#include "app/FormConfig.h"
 
 namespace {
 

@@ -31,10 +31,10 @@
 
 #include "QtPrinters.h"
 #include "app/DamageStrip.h"
+#include "app/FormConfig.h"
 #include "app/FormMain.h"
 #include "app/MessagesView.h"
 #include "app/Translation.h"
-#include "dialogs/FormConfig.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "support/AviBuilder.h"

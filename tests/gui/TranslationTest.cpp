@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "QtPrinters.h"
+#include "app/FormAbout.h"
+#include "app/FormConfig.h"
 #include "app/FormMain.h"
+#include "app/FormUninstall.h"
 #include "app/MessagesView.h"
 #include "app/Translation.h"
-#include "dialogs/FormAbout.h"
-#include "dialogs/FormConfig.h"
-#include "dialogs/FormUninstall.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
 

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "dialogs/FormUninstall.h"
+#include "app/FormUninstall.h"
 
 namespace {
 

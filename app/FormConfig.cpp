@@ -1,6 +1,6 @@
 // The configuration dialog: layout, the two enabling rules and the transfer
 // to and from the settings record.
-#include "dialogs/FormConfig.h"
+#include "app/FormConfig.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

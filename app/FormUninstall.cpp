@@ -1,5 +1,5 @@
 // The uninstall dialog: layout and the close box that answers like Ok.
-#include "dialogs/FormUninstall.h"
+#include "app/FormUninstall.h"
 
 #include <QCheckBox>
 #include <QEvent>

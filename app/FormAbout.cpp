@@ -1,7 +1,7 @@
 // The About window. Its banner is a JPEG kept as a resource and decoded with
 // libjpeg directly, so the window does not depend on which image plugins the
 // Qt installation happens to ship.
-#include "dialogs/FormAbout.h"
+#include "app/FormAbout.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
