@@ -125,7 +125,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
       WriteInPlaceIdx1(file, scan, counts, headerList, *plan, changed);
     } else {
       WriteIndexes(file, scan, counts, headerList, {});
-      file.Sync();
+      file.SyncData();
     }
     // Another program opened the file meanwhile and waits for it. What it
     // does once it has it cannot be known from here (the kernel lets it in
@@ -137,7 +137,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     if (file.CurrentSourceSize() > std::max(file.SourceSize(), farthest))
       throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
     file.Truncate();
-    file.Sync();
+    file.SyncData();
   } catch (const VEKFile::File::Exception& e) {
     const int error = e.SystemError != 0 ? e.SystemError : EIO;
     // The first write refused whole (no space despite the reservation, say)
