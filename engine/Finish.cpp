@@ -137,7 +137,12 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     if (file.CurrentSourceSize() > std::max(file.SourceSize(), farthest))
       throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
     file.Truncate();
-    file.SyncData();
+    // An idx1 written by its plan leaves after the new end only a JUNK chunk
+    // and the far index, past the RIFF's end, where no reader looks: a file
+    // whose cut never reached the disk reads as rebuilt, so the cut orders
+    // nothing and is left to the system. Elsewhere the old tail may hold a
+    // segment readers would follow.
+    if (!plan) file.SyncData();
   } catch (const VEKFile::File::Exception& e) {
     const int error = e.SystemError != 0 ? e.SystemError : EIO;
     // The first write refused whole (no space despite the reservation, say)
