@@ -134,7 +134,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
       WriteInPlaceIdx1(file, scan, counts, headerList, *plan, changed);
     } else {
       WriteIndexes(file, scan, counts, headerList, {});
-      file.Sync();
+      file.SyncData();
     }
     // Another program opened the file meanwhile and waits for it. What it
     // does once it has it cannot be known from here (the kernel lets it in
@@ -146,7 +146,12 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     if (file.CurrentSourceSize() > std::max(file.SourceSize(), farthest))
       throw ErrorException(VEK::Text(Msg::SourceChangedWhileWriting));
     file.Truncate();
-    file.Sync();
+    // An idx1 written by its plan leaves after the new end only a JUNK chunk
+    // and the far index, past the RIFF's end, where no reader looks: a file
+    // whose cut never reached the disk reads as rebuilt, so the cut orders
+    // nothing and is left to the system. Elsewhere the old tail may hold a
+    // segment readers would follow.
+    if (!plan) file.SyncData();
   } catch (const VEKFile::File::Exception& e) {
     const int error = e.SystemError != 0 ? e.SystemError : EIO;
     // The first write refused whole (no space despite the reservation, say)

@@ -103,16 +103,16 @@ void WriteStraight(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   // player reading chunk by chunk skips.
   WriteIdx1Chunk(file, scan, plan.Index, {}, false);
   if (file.SourceSize() - plan.End >= ChunkHeader::Size) WriteJunkHeader(file, plan.End, file.SourceSize());
-  file.Sync();
+  file.SyncData();
   unsigned char code[4];
   VEK::StoreLe32(code, CodeIdx1);
   file.Seek(plan.Index, 0);
   file.Write(code, sizeof code);
-  file.Sync();
+  file.SyncData();
   PatchListSize(file, scan.MoviOffset, plan.Index);
   WriteHeaderCounts(file, scan, counts, plan.End);
   if (!headerList.empty()) PatchListSize(file, 0, plan.End);
-  file.Sync();
+  file.SyncData();
   file.Seek(plan.End, 0);
 }
 
@@ -125,23 +125,33 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
     WriteStraight(file, scan, counts, headerList, plan);
     return;
   }
-  // 1. The index past the old end: nothing reads it yet.
+  // The writes between two flushes may reach the disk in any order, or some
+  // of them not at all, when the power fails; a kill lands them in the
+  // order made. So each step below holds writes that read well in any
+  // subset, and is on disk before the next begins: one flush each.
+  //
+  // 1. The index past the old end, where nothing reads it yet, and the
+  //    chunks' own sizes, which leave the old index pointing at the same
+  //    data: players read the file as before whichever of them landed.
   WriteIdx1Chunk(file, scan, plan.FarIndex, {});
-  file.Sync();
-  // 2. The chunks' own sizes, then the list's end moved to the far index by
-  //    one byte. Up to that byte players read the old index, which the size
-  //    fixes leave pointing at the same data; from it on, the new one.
+  if (!scan.SizeFixes.empty()) {
+    changed = true;
+    WriteChunkSizes(file, scan.SizeFixes);
+  }
+  file.SyncData();
+  // 2. The list's end moved to the far index by one byte. Up to that byte
+  //    players read the old index; from it on, the new one.
   changed = true;
-  WriteChunkSizes(file, scan.SizeFixes);
-  if (!scan.SizeFixes.empty()) file.Sync();
   WriteByteAt(file, plan.SizeField + plan.Byte, plan.Far);
-  file.Sync();
+  file.SyncData();
   // 3. What players no longer read through the index: the old index and the
   //    tail, where the index goes, and the header fields written after it.
   //    A player that reads the list chunk by chunk skips what it cannot use
   //    by the sizes: first the whole rest of the list up to the far index is
-  //    one JUNK chunk, and everything after is written inside it, so that at
-  //    every step the chunks from the data on are whole.
+  //    one JUNK chunk, and everything after is written inside it, so that
+  //    after every write, in the order made, the chunks from the data on are
+  //    whole. Whatever part of this step a power failure lets land, the list
+  //    ends at the far index, which players read.
   if (!headerList.empty()) {
     file.Seek(0, 0);
     file.Write(headerList.data(), static_cast<std::int64_t>(headerList.size()));
@@ -149,7 +159,6 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   const std::int64_t dataEnd = plan.Junk >= 0 ? plan.Junk : plan.Index;
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
   WriteJunkHeader(file, dataEnd, plan.FarIndex);
-  file.Sync();
   if (plan.Index != plan.FarIndex) {
     // Between the index and the far one, until the file is cut after it.
     WriteJunkHeader(file, plan.Index + plan.IndexBytes, plan.FarIndex);
@@ -159,16 +168,16 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
       WriteIdx1Chunk(file, scan, plan.Index, {});
       WriteJunkHeader(file, dataEnd, plan.Index);  // the list's damaged end
     }
-    file.Sync();
     PatchLe32(file, plan.Index, CodeIdx1);
   }
   WriteHeaderCounts(file, scan, counts, plan.End);
   if (!headerList.empty()) PatchListSize(file, 0, plan.End);
-  file.Sync();
-  // 4. The list's end back where the index now is, by the same byte.
+  file.SyncData();
+  // 4. The list's end back where the index now is, by the same byte; on
+  //    disk before the cut takes the far index away.
   if (plan.Index != plan.FarIndex) {
     WriteByteAt(file, plan.SizeField + plan.Byte, plan.Old);
-    file.Sync();
+    file.SyncData();
   }
   file.Seek(plan.End, 0);
 }

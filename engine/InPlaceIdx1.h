@@ -13,6 +13,9 @@
 // A file whose list ends at no idx1 has no index to keep: its index is
 // written at its place, its chunk code last, so that no part of it reads as
 // an index before it is whole, and the list's size is made to end there.
+// A power failure may land any part of the writes made since the last flush
+// and not the rest: a step's writes read well in any part, and one flush
+// between two steps, no more, puts the first on disk before the second.
 #pragma once
 
 #include <cstdint>

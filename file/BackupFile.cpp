@@ -149,6 +149,11 @@ void BackupFile::Sync() {
   Destination->Sync();
 }
 
+void BackupFile::SyncData() {
+  if (!InPlace_) CopyPending();
+  Destination->SyncData();
+}
+
 void BackupFile::Advance(std::int64_t count) {
   if (count <= 0) return;
   ReadPosition += count;

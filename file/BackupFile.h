@@ -77,6 +77,9 @@ class BackupFile {
   void ReleaseLease() { Destination->ReleaseLease(); }
   // Puts everything written so far on disk.
   void Sync();
+  // Puts the bytes written so far and the size on disk, not the times (see
+  // File::SyncData).
+  void SyncData();
   // The bytes the engine's writes have put into the destination so far.
   std::int64_t BytesWritten() const { return Destination->BytesWritten(); }
 

@@ -453,6 +453,11 @@ void File::Sync() {
   if (Handle < 0 || Sys().FSync(Handle) != 0) throw Exception(VEK::Text(MsgWrite), Handle < 0 ? EBADF : errno);
 }
 
+void File::SyncData() {
+  Flush();
+  if (Handle < 0 || Sys().FDataSync(Handle) != 0) throw Exception(VEK::Text(MsgWrite), Handle < 0 ? EBADF : errno);
+}
+
 std::int64_t File::PeekAt(void* buffer, std::int64_t n, std::int64_t offset) {
   Flush();
   if (Handle < 0) return -1;

@@ -126,6 +126,9 @@ class File {
   void CreateNew();
   // Applies the queue and asks the system to put the file on disk.
   void Sync();
+  // The same for the file's bytes and size only, not its times: enough for
+  // an ordering point between writes, and cheaper.
+  void SyncData();
   // Asks the system to start writing [offset, offset + length) to disk now,
   // without waiting: a long copy then reaches the disk while it is made, and
   // its final Sync has little left to wait for. Safe on another thread.

@@ -34,6 +34,10 @@ class SystemCalls {
   virtual int Unlink(const char* path);
   // Durability and safe replacement of what the engine writes.
   virtual int FSync(int fd);
+  // The file's bytes and what reading them back needs (its size, its
+  // blocks) on disk, its times left to the system: cheaper where only the
+  // times changed besides the bytes.
+  virtual int FDataSync(int fd);
   // Reserves blocks for [offset, offset + length) without changing the size
   // (fallocate with FALLOC_FL_KEEP_SIZE): 0, or -1 with errno.
   virtual int Reserve(int fd, off_t offset, off_t length);

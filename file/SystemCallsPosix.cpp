@@ -38,6 +38,7 @@ int SystemCalls::LStat(const char* path, FileStatus* st) { return ::lstat(path, 
 int SystemCalls::Flock(int fd, int operation) { return ::flock(fd, operation); }
 int SystemCalls::Unlink(const char* path) { return ::unlink(path); }
 int SystemCalls::FSync(int fd) { return ::fsync(fd); }
+int SystemCalls::FDataSync(int fd) { return ::fdatasync(fd); }
 int SystemCalls::Reserve(int fd, off_t offset, off_t length) {
   return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length);
 }

@@ -324,6 +324,9 @@ int SystemCalls::FSync(int fd) {
   return FlushFileBuffers(handle) ? 0 : FailFromLastError();
 }
 
+// Windows has no flush of the data alone.
+int SystemCalls::FDataSync(int fd) { return FSync(fd); }
+
 // Space is not reserved ahead: a full disk is found by the write that needs it.
 int SystemCalls::Reserve(int, off_t, off_t) { return FailWith(EOPNOTSUPP); }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/Finish.h"
 #include "engine/HeaderCounts.h"
@@ -123,13 +124,79 @@ Reads Judge(const Bytes &f, const Bytes &source, const Bytes &rebuilt) {
   return Reads::Neither;
 }
 
+using Step = FaultySystemCalls::Step;
+
+void Apply(Bytes &f, const Step &step) {
+  const auto at = static_cast<std::size_t>(step.Offset);
+  if (step.What == Step::Truncate) {
+    f.resize(at);
+    return;
+  }
+  if (f.size() < at + step.Bytes.size())
+    f.resize(at + step.Bytes.size(), 0);
+  std::copy(step.Bytes.begin(), step.Bytes.end(), f.begin() + step.Offset);
+}
+
+// What a power failure may leave of a run whose writes, cuts and flushes the
+// journal holds: everything before the last flush that returned, and of the
+// writes and cuts after it any part (every part where they are few; else
+// each alone and all but each), in the order made where they overlap. Each
+// must read as before or rebuilt. Returns the number of flushes.
+int ExpectEveryPowerCutReads(const std::vector<Step> &journal,
+                             const Bytes &source, const Bytes &rebuilt,
+                             const std::string &what) {
+  std::vector<std::vector<const Step *>> between(1);
+  for (const Step &step : journal) {
+    EXPECT_EQ(step.Path, journal.front().Path) << what << ": another file";
+    if (step.What == Step::Flush)
+      between.emplace_back();
+    else
+      between.back().push_back(&step);
+  }
+  Bytes landed = source;
+  for (std::size_t k = 0; k < between.size(); ++k) {
+    const std::vector<const Step *> &steps = between[k];
+    const std::size_t n = steps.size();
+    std::vector<std::uint32_t> parts;
+    if (n <= 12) {
+      for (std::uint32_t part = 0; part < (1u << n); ++part)
+        parts.push_back(part);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) {
+        parts.push_back(1u << i);
+        parts.push_back(~(1u << i));
+      }
+    }
+    for (const std::uint32_t part : parts) {
+      Bytes left = landed;
+      for (std::size_t i = 0; i < n; ++i)
+        if ((part >> i) & 1)
+          Apply(left, *steps[i]);
+      if (Judge(left, source, rebuilt) == Reads::Neither) {
+        ADD_FAILURE() << what << ": after flush " << k << ", of the "
+                      << n << " writes since, those of the mask " << part
+                      << " landed";
+        return static_cast<int>(between.size()) - 1;
+      }
+    }
+    for (const Step *step : steps)
+      Apply(landed, *step);
+  }
+  EXPECT_EQ(landed, rebuilt) << what << ": the journal is not the run";
+  return static_cast<int>(between.size()) - 1;
+}
+
 // Damaged films, each with its builder (whose chunks the rebuilt index must
 // list).
 struct Case {
   const char *name;
   std::function<Bytes(AviBuilder &)> make;
-  std::size_t salvaged =
-      0; // chunks the walk keeps after the builder's, written raw
+  std::size_t salvaged; // chunks the walk keeps after the builder's, written raw
+  // One flush per ordering point: with an old index, after the far index,
+  // after the switch, after the index at its place and after the switch
+  // back; without, after the index, after its code and after the list's
+  // size. The cut after the new end orders nothing.
+  int flushes;
 };
 
 void Chunks(AviBuilder &b) {
@@ -142,8 +209,8 @@ void Chunks(AviBuilder &b) {
   b.Chunk("00dc", 48).Chunk("01wb", 20);
 }
 
-TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
-  const Case cases[] = {
+const std::vector<Case> &Films() {
+  static const std::vector<Case> cases = {
       {"an idx1 entry pointing into nothing, the list ending where it did",
        [](AviBuilder &b) {
          Chunks(b);
@@ -152,7 +219,8 @@ TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
          VEK::StoreLe32(&f[static_cast<std::size_t>(old.At + 8 + 16 + 8)],
                         0x7000);
          return f;
-       }},
+       },
+       0, 4},
       {"an old index longer than the new one, the list ending where it did",
        [](AviBuilder &b) {
          Chunks(b);
@@ -166,34 +234,47 @@ TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
            f.insert(f.end(), old.Entries.begin(), old.Entries.begin() + 16);
          VEK::StoreLe32(&f[4], static_cast<std::uint32_t>(f.size() - 8));
          return f;
-       }},
+       },
+       0, 4},
       {"garbage closing the list",
        [](AviBuilder &b) {
          Chunks(b);
          return b.Fill(24, 0xEE).EndMovi().Idx1().Build();
-       }},
+       },
+       0, 4},
       {"a chunk closing the list claiming more than the list holds",
        [](AviBuilder &b) {
          Chunks(b);
          b.Raw({'0', '0', 'd', 'c', 100, 0, 0, 0}).Fill(50, 0x33);
          return b.EndMovi().Idx1().Build();
        },
-       1},
+       1, 4},
       {"no index, the list's size never written",
        [](AviBuilder &b) {
          Chunks(b);
          return b.Build();
-       }},
+       },
+       0, 3},
       {"no index, the file cut where the list ends",
        [](AviBuilder &b) {
          Chunks(b);
          return b.EndMovi().Build();
-       }},
+       },
+       0, 3},
   };
+  return cases;
+}
+
+WorkerRunOptions InPlace() {
   WorkerRunOptions inPlace;
   inPlace.CheckOnly = false;
   inPlace.KeepOriginal = false;
-  for (const Case &c : cases) {
+  return inPlace;
+}
+
+TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
+  const WorkerRunOptions inPlace = InPlace();
+  for (const Case &c : Films()) {
     AviBuilder builder;
     const Bytes source = c.make(builder);
     TempDir dir;
@@ -245,6 +326,33 @@ TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
   }
 }
 
+// A power failure lands some of the writes made since the last flush and
+// not others; each flush costs milliseconds, so there is one per point where
+// one step must be on disk before the next, and none elsewhere.
+TEST(InPlaceCut, APowerFailureLeavesTheFileAsBeforeOrRebuiltWithOneFlushPerStep) {
+  for (const Case &c : Films()) {
+    AviBuilder builder;
+    const Bytes source = c.make(builder);
+    TempDir dir;
+    const std::string path = dir / "f.avi";
+    WriteFile(path, source);
+    FaultySystemCalls calls;
+    calls.keepJournal = true;
+    {
+      CallsGuard guard(calls);
+      RunWorker({path}, InPlace());
+    }
+    const Bytes rebuilt = ReadFile(path);
+    ASSERT_GE(IndexPlayersRead(rebuilt).At, 0) << c.name;
+    ASSERT_FALSE(calls.journal.empty()) << c.name;
+    EXPECT_EQ(ExpectEveryPowerCutReads(calls.journal, source, rebuilt, c.name),
+              c.flushes)
+        << c.name;
+    // Every ordering point flushes the file's bytes and size, not its times.
+    EXPECT_EQ(calls.fdatasyncCalls, calls.fsyncCalls) << c.name;
+  }
+}
+
 // A walk that ended before the list's end (by more than a chunk header, or by
 // less): the index goes after a JUNK chunk closing the list, or stays past the
 // old end. The walk of these films reaches their list's end, so the test
@@ -282,10 +390,16 @@ TEST(InPlaceCut, AWalkEndingBeforeTheListsEndIsSwitchedToAsSafely) {
       return ReadFile(path);
     };
     FaultySystemCalls counting;
+    counting.keepJournal = true;
     const Bytes rebuilt = rebuild(counting);
     const PlayersIndex index = IndexPlayersRead(rebuilt);
     ASSERT_EQ(index.Entries.size(), (b.StreamChunks().size() - 1) * 16) << k;
     ASSERT_TRUE(ChunksAsIn(rebuilt, source, index)) << k;
+    // The index kept past the old end needs no switch back.
+    EXPECT_EQ(ExpectEveryPowerCutReads(counting.journal, source, rebuilt,
+                                       "walk short by " +
+                                           std::to_string(shortBy[k])),
+              k == 0 ? 4 : 3);
     // The first: the list closed by JUNK at the walk's end, the index where
     // the old one was; the second: the index past the old end.
     if (k == 0) {

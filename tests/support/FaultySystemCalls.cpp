@@ -24,12 +24,29 @@ int FaultySystemCalls::Open(const char* path, int flags, mode_t mode) {
     errno = openErrno;
     return -1;
   }
-  return SystemCalls::Open(path, flags, mode);
+  const int fd = SystemCalls::Open(path, flags, mode);
+  if (keepJournal && fd >= 0) {
+    std::lock_guard<std::mutex> lock(journalLock);
+    paths[fd] = path;
+  }
+  return fd;
+}
+
+void FaultySystemCalls::Record(Step step, int fd) {
+  if (!keepJournal) return;
+  std::lock_guard<std::mutex> lock(journalLock);
+  const auto path = paths.find(fd);
+  if (path != paths.end()) step.Path = path->second;
+  journal.push_back(std::move(step));
 }
 
 int FaultySystemCalls::Close(int fd) {
   ++calls;
   ++closeCalls;
+  if (keepJournal) {
+    std::lock_guard<std::mutex> lock(journalLock);
+    paths.erase(fd);
+  }
   const int result = SystemCalls::Close(fd);
   if (failClose && result == 0) {
     errno = EIO;
@@ -88,16 +105,32 @@ ssize_t FaultySystemCalls::PWriteV(int fd, const struct iovec* iov, int iovcnt, 
     }
     const ssize_t written = SystemCalls::PWriteV(fd, cut.data(), static_cast<int>(cut.size()), offset);
     if (written > 0) bytesWritten += written;
+    RecordWrite(fd, cut.data(), static_cast<int>(cut.size()), offset, written);
     return written;
   }
   if (shortPWriteV > 0) {
     struct iovec one = iov[0];
     one.iov_len = std::min(one.iov_len, shortPWriteV);
-    return SystemCalls::PWriteV(fd, &one, 1, offset);
+    const ssize_t written = SystemCalls::PWriteV(fd, &one, 1, offset);
+    RecordWrite(fd, &one, 1, offset, written);
+    return written;
   }
   const ssize_t written = SystemCalls::PWriteV(fd, iov, iovcnt, offset);
   if (written > 0) bytesWritten += written;
+  RecordWrite(fd, iov, iovcnt, offset, written);
   return written;
+}
+
+void FaultySystemCalls::RecordWrite(int fd, const struct iovec* iov, int iovcnt, off_t offset, ssize_t written) {
+  if (!keepJournal || written <= 0) return;
+  Step step;
+  step.Offset = offset;
+  for (int i = 0; i < iovcnt && static_cast<ssize_t>(step.Bytes.size()) < written; ++i) {
+    const auto* from = static_cast<const unsigned char*>(iov[i].iov_base);
+    const std::size_t take = std::min(iov[i].iov_len, static_cast<std::size_t>(written) - step.Bytes.size());
+    step.Bytes.insert(step.Bytes.end(), from, from + take);
+  }
+  Record(std::move(step), fd);
 }
 
 ssize_t FaultySystemCalls::CopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t count) {
@@ -127,7 +160,14 @@ int FaultySystemCalls::FTruncate(int fd, off_t length) {
     errno = EIO;
     return -1;
   }
-  return SystemCalls::FTruncate(fd, length);
+  const int result = SystemCalls::FTruncate(fd, length);
+  if (result == 0) {
+    Step step;
+    step.What = Step::Truncate;
+    step.Offset = length;
+    Record(std::move(step), fd);
+  }
+  return result;
 }
 
 int FaultySystemCalls::FStat(int fd, VEKFile::FileStatus* st) {
@@ -154,15 +194,26 @@ int FaultySystemCalls::Unlink(const char* path) {
   return SystemCalls::Unlink(path);
 }
 
-int FaultySystemCalls::FSync(int fd) {
+int FaultySystemCalls::FSync(int fd) { return Flush(fd, false); }
+
+int FaultySystemCalls::FDataSync(int fd) { return Flush(fd, true); }
+
+int FaultySystemCalls::Flush(int fd, bool dataOnly) {
   ++calls;
   ++fsyncCalls;
+  if (dataOnly) ++fdatasyncCalls;
   if (beforeFSync) beforeFSync();
   if (fsyncErrno != 0) {
     errno = fsyncErrno;
     return -1;
   }
-  return SystemCalls::FSync(fd);
+  const int result = dataOnly ? SystemCalls::FDataSync(fd) : SystemCalls::FSync(fd);
+  if (result == 0) {
+    Step step;
+    step.What = Step::Flush;
+    Record(std::move(step), fd);
+  }
+  return result;
 }
 
 int FaultySystemCalls::Reserve(int fd, off_t offset, off_t length) {

@@ -10,7 +10,10 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "file/SystemCalls.h"
 
@@ -49,8 +52,9 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   bool cloneHalfFirst = false;     // ... after really sharing the first half of its range
   int failFStatAfter = -1;       // fstat calls beyond this many fail with EIO
   std::atomic<int> fstatCalls{0};
-  std::atomic<int> fsyncCalls{0};
-  int fsyncErrno = 0;            // when set, every fsync fails with it (a folder that cannot be synced, say)
+  std::atomic<int> fsyncCalls{0};      // flushes to disk: fsync and fdatasync
+  std::atomic<int> fdatasyncCalls{0};  // of which fdatasync
+  int fsyncErrno = 0;            // when set, every flush fails with it (a folder that cannot be synced, say)
   std::atomic<int> reserveCalls{0};
   int reserveErrno = 0;          // when set, every block reservation fails with it
   std::atomic<int> renameCalls{0};
@@ -70,12 +74,24 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   // truncate or extend the file being read.
   int hookPReadAt = 0;
   std::function<void()> beforePRead;
-  // Runs before each fsync, after it is counted (fsyncCalls is its number),
+  // Runs before each flush, after it is counted (fsyncCalls is its number),
   // for example to request a stop while a finished file is put on disk.
   std::function<void()> beforeFSync;
   // Runs before each open, with its path and flags; a non-zero result fails
   // the open with that errno.
   std::function<int(const char* path, int flags)> openFilter;
+
+  // With keepJournal, what each write, cut and flush that succeeded did to
+  // which file, in call order: enough to make what a power failure could
+  // leave, where the writes since the last flush land in any part.
+  struct Step {
+    enum Kind { Write, Truncate, Flush } What = Write;
+    std::string Path;
+    std::int64_t Offset = 0;  // of a write; the new size of a cut
+    std::vector<unsigned char> Bytes;  // what a write put there
+  };
+  bool keepJournal = false;
+  std::vector<Step> journal;
 
   int Open(const char* path, int flags, mode_t mode) override;
   int Close(int fd) override;
@@ -89,11 +105,20 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   int Flock(int fd, int operation) override;
   int Unlink(const char* path) override;
   int FSync(int fd) override;
+  int FDataSync(int fd) override;
   int Reserve(int fd, off_t offset, off_t length) override;
   int Rename(const char* from, const char* to) override;
   int SetLease(int fd, int type) override;
   int GetLease(int fd) override;
   bool ThreadSafe() const override { return false; }
+
+ private:
+  int Flush(int fd, bool dataOnly);
+  void Record(Step step, int fd);
+  void RecordWrite(int fd, const struct iovec* iov, int iovcnt, off_t offset, ssize_t written);
+
+  std::mutex journalLock;
+  std::map<int, std::string> paths;  // of the descriptors open, for the journal
 };
 
 // Installs the calls for one scope and always puts the real ones back.
