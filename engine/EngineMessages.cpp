@@ -238,6 +238,26 @@ const VEK::MessagePair NoSafeOrderInPlace = {
      "Ce fichier est trop proche des 4 Gio que ses tailles peuvent décrire pour passer à un nouvel index sur place "
      "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
      "une copie."}};
+const VEK::MessagePair OdmlInPlaceIndexInUse = {
+    {"The OpenDML index players read for stream %d lists chunks the rebuild must change, and it cannot be replaced "
+     "in place without a moment where players would read it worse: the file was left untouched. Rebuild a copy "
+     "instead.",
+     "L'index OpenDML que les lecteurs lisent pour le flux %d liste des blocs que la reconstruction doit changer, et "
+     "il ne peut pas être remplacé sur place sans un moment où les lecteurs le liraient moins bien : le fichier n'a "
+     "pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair OdmlInPlaceHeaderList = {
+    {"The header list of this OpenDML film must be rewritten whole, which cannot be done in place without a moment "
+     "where players would read it worse: the file was left untouched. Rebuild a copy instead.",
+     "La liste d'en-têtes de ce film OpenDML doit être réécrite entièrement, ce qui ne peut pas se faire sur place "
+     "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
+     "une copie."}};
+const VEK::MessagePair OdmlInPlaceNoIndexYet = {
+    {"No stream of this OpenDML film has an index players read yet, and its streams cannot all be given theirs at "
+     "the same moment in place: for a while some would lose the index of the first segment. The file was left "
+     "untouched. Rebuild a copy instead.",
+     "Aucun flux de ce film OpenDML n'a encore d'index que les lecteurs lisent, et ses flux ne peuvent pas tous "
+     "recevoir le leur au même moment sur place : pendant un temps, certains perdraient l'index du premier segment. "
+     "Le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
 const VEK::MessagePair ReferenceUnreadable = {
     {"The reference file \"%s\" has no readable header list.",
      "Le fichier de référence \"%s\" n'a pas de liste d'en-têtes lisible."}};
