@@ -314,9 +314,13 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
     if (inside) PatchLe32(file, old, CodeJunk);
   }
   for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
-    if (plan.GapKept[i]) continue;
     const std::int64_t end = segments[i].End + (segments[i].End & 1);
     const std::int64_t next = segments[i + 1].RiffPosition;
+    // A segment kept as the muxer laid it out still ends where the next begins.
+    if (plan.GapKept[i]) {
+      PatchListSize(file, segments[i].RiffPosition, next);
+      continue;
+    }
     if (end != segments[i].End) WriteByteAt(file, segments[i].End, 0);
     if (i == 0 && plan.WriteIdx1) {
       unsigned char header[ChunkHeader::Size];

@@ -169,7 +169,7 @@ class FilmWriter {
 Film MakeFilm(const FilmOptions& o) {
   Film film;
   FilmWriter w;
-  const int perSegment = 9;
+  const int perSegment = 6;
   const int segments = 3;
   const std::int64_t riff = w.Start("RIFF");
   w.Put("AVI ");
