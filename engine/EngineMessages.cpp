@@ -252,12 +252,12 @@ const VEK::MessagePair OdmlInPlaceHeaderList = {
      "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
      "une copie."}};
 const VEK::MessagePair OdmlInPlaceNoIndexYet = {
-    {"No stream of this OpenDML film has an index players read yet, and its streams cannot all be given theirs at "
-     "the same moment in place: for a while some would lose the index of the first segment. The file was left "
-     "untouched. Rebuild a copy instead.",
-     "Aucun flux de ce film OpenDML n'a encore d'index que les lecteurs lisent, et ses flux ne peuvent pas tous "
-     "recevoir le leur au même moment sur place : pendant un temps, certains perdraient l'index du premier segment. "
-     "Le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+    {"Several streams of this OpenDML film have no index players read yet, and in place they can only get theirs "
+     "one after the other: in between, players would misread the film. The file was left untouched. Rebuild a copy "
+     "instead.",
+     "Plusieurs flux de ce film OpenDML n'ont pas encore d'index que les lecteurs lisent, et sur place ils ne peuvent "
+     "recevoir le leur que l'un après l'autre : entre les deux, les lecteurs liraient mal le film. Le fichier n'a pas "
+     "été modifié. Reconstruisez plutôt une copie."}};
 const VEK::MessagePair ReferenceUnreadable = {
     {"The reference file \"%s\" has no readable header list.",
      "Le fichier de référence \"%s\" n'a pas de liste d'en-têtes lisible."}};

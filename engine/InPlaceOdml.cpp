@@ -6,7 +6,6 @@
 #include "avi/OdmlIndex.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
-#include "engine/Idx1Writer.h"
 #include "engine/SizePatcher.h"
 #include "util/Endian.h"
 
@@ -20,7 +19,6 @@ constexpr std::int64_t HeadBytes = SuperIndexHeader::Size;  // both kinds of ind
 constexpr std::int64_t SuperEntryBytes = SuperIndexEntry::Size;
 constexpr std::int64_t StandardEntryBytes = StandardIndexEntry::Size;
 constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
-constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 // The count of a super index, after its chunk header.
 constexpr std::int64_t CountField = 4;
 
@@ -169,25 +167,6 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
   return out;
 }
 
-// Whether players read an idx1 where the first movi list ends.
-bool FirstIdx1Read(BackupFile& file, const ScanResult& scan) {
-  unsigned char list[ChunkHeader::Size] = {};
-  const std::int64_t movi = scan.SegmentList.front().MoviPosition;
-  if (file.Peek(list, sizeof list, movi) != sizeof list) return false;
-  const std::uint32_t size = VEK::LoadLe32(list + 4);
-  unsigned char code[4] = {};
-  return file.Peek(code, sizeof code, movi + ChunkHeader::Size + size + (size & 1)) == sizeof code &&
-         VEK::LoadLe32(code) == CodeIdx1;
-}
-
-void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
-  if (to - from < ChunkHeader::Size) return;
-  unsigned char header[ChunkHeader::Size];
-  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(to - from - ChunkHeader::Size)}.Store(header);
-  file.Seek(from, 0);
-  file.Write(header, sizeof header);
-}
-
 void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
   file.Seek(position, 0);
   file.WriteByte(value);
@@ -202,7 +181,7 @@ InPlaceOdmlPlan PlanInPlaceOdml(BackupFile& file, const ScanResult& scan,
   plan.Indexes = PlanOdmlIndexes(scan);
   const Segments& segments = scan.SegmentList;
   const std::int64_t fileSize = file.SourceSize();
-  bool anyRead = false;
+  bool anyRead = false;  // whether any super index gives players something now
   int renamed = 0;
   for (std::size_t n = 0; n < plan.Indexes.Streams.size(); ++n) {
     const InPlaceOdmlStream s = PlanStream(file, scan, plan.Indexes, n, fileSize, plan.KeptChunks, anyRead);
@@ -210,9 +189,9 @@ InPlaceOdmlPlan PlanInPlaceOdml(BackupFile& file, const ScanResult& scan,
     plan.Skip.push_back(s.How == InPlaceOdmlStream::Switch::Rename ? 0 : s.Kept);
     renamed += s.How == InPlaceOdmlStream::Switch::Rename;
   }
-  // Where no super index gives players anything, they read the idx1; the
-  // first stream switched would hide it from the others until theirs is.
-  if (!anyRead && renamed > 1 && FirstIdx1Read(file, scan)) Refuse(Msg::OdmlInPlaceNoIndexYet);
+  // Between two renames one stream would have an index and the other none,
+  // which libavformat reads as a film of misplaced packets.
+  if (renamed > 1) Refuse(Msg::OdmlInPlaceNoIndexYet);
   std::sort(plan.KeptChunks.begin(), plan.KeptChunks.end());
 
   // A segment whose gap holds a kept chunk stays as the muxer laid it out.
@@ -241,13 +220,6 @@ InPlaceOdmlPlan PlanInPlaceOdml(BackupFile& file, const ScanResult& scan,
   plan.End = plan.Tail + bytes;
   if (plan.End - last.RiffPosition - ChunkHeader::Size > MaxField) Refuse(Msg::OdmlSegmentTooLarge);
 
-  // Segment 1's idx1, as the writer places it, unless its gap stays.
-  const Segment& first = segments.front();
-  const std::int64_t firstEnd = first.End + (first.End & 1);
-  plan.Idx1Bytes = ChunkHeader::Size + plan.Indexes.FirstSegmentEntries * Idx1Entry::Size;
-  const std::int64_t firstRoom = segments[1].RiffPosition - firstEnd;
-  plan.WriteIdx1 = !plan.GapKept[0] && plan.Indexes.FirstSegmentEntries <= MaxField / Idx1Entry::Size &&
-                   (firstRoom == plan.Idx1Bytes || firstRoom - plan.Idx1Bytes >= ChunkHeader::Size);
   return plan;
 }
 
@@ -303,47 +275,16 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
   }
   file.Sync();
 
-  // 4. What players no longer read: the old index chunks inside the data,
-  //    the gaps between segments (segment 1's idx1 in its own), and every
-  //    list and RIFF size, the index flag and the counts.
-  for (const std::int64_t old : scan.OldIndexChunks) {
-    if (std::binary_search(plan.KeptChunks.begin(), plan.KeptChunks.end(), old)) continue;
-    const bool inside = std::any_of(segments.begin(), segments.end(), [old](const Segment& s) {
-      return old >= s.MoviPosition + ListHeader::Size && s.End - old >= ChunkHeader::Size;
-    });
-    if (inside) PatchLe32(file, old, CodeJunk);
-  }
-  for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
-    const std::int64_t end = segments[i].End + (segments[i].End & 1);
-    const std::int64_t next = segments[i + 1].RiffPosition;
-    // A segment kept as the muxer laid it out still ends where the next begins.
-    if (plan.GapKept[i]) {
-      PatchListSize(file, segments[i].RiffPosition, next);
-      continue;
-    }
-    if (end != segments[i].End) WriteByteAt(file, segments[i].End, 0);
-    if (i == 0 && plan.WriteIdx1) {
-      unsigned char header[ChunkHeader::Size];
-      ChunkHeader{CodeIdx1, static_cast<std::uint32_t>(plan.Idx1Bytes - ChunkHeader::Size)}.Store(header);
-      file.Seek(end, 0);
-      file.Write(header, sizeof header);
-      WriteIdx1Entries(file, scan.Entries, static_cast<std::size_t>(indexes.FirstSegmentEntries),
-                       segments[0].MoviPosition + ChunkHeader::Size, {});
-      WriteJunkHeader(file, end + plan.Idx1Bytes, next);
-    } else {
-      WriteJunkHeader(file, end, next);
-    }
-    PatchListSize(file, segments[i].MoviPosition, end);
-    PatchListSize(file, segments[i].RiffPosition, next);
-  }
-  if (!plan.GapKept.back() && (last.End & 1) != 0) WriteByteAt(file, last.End, 0);
+  // 4. The list and RIFF sizes, which players reading by the indexes do not
+  //    use, and the counts. The gaps between segments keep what the muxer
+  //    left there: old ix## chunks and an old idx1 are whole chunks a player
+  //    going chunk by chunk skips, where a JUNK header written over one would
+  //    for a moment send it into their entries, which hold chunk codes.
+  for (std::size_t i = 0; i + 1 < segments.size(); ++i)
+    PatchListSize(file, segments[i].RiffPosition, segments[i + 1].RiffPosition);
+  if ((last.End & 1) != 0 && !plan.GapKept.back()) WriteByteAt(file, last.End, 0);
   PatchListSize(file, last.MoviPosition, plan.End);
   PatchListSize(file, last.RiffPosition, plan.End);
-  const AviHeaders& headers = scan.Headers;
-  if (headers.FlagsPos >= 0 && !plan.GapKept[0]) {
-    const std::uint32_t flags = plan.WriteIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
-    if (flags != headers.Flags) PatchLe32(file, headers.FlagsPos, flags);
-  }
   WriteOdmlFrameCount(file, scan, indexes);
   WriteHeaderCounts(file, scan, counts, plan.End);
   file.Sync();

@@ -16,12 +16,14 @@
 //    count, and one byte of the count switches it; one whose reading gives
 //    nothing is renamed away, filled, and renamed back, the last byte of
 //    the name switching it;
-//  - the idx1, the gaps, the list and RIFF sizes and the header counts come
-//    after every switch.
+//  - the list and RIFF sizes and the header counts come after every switch;
+//    the gaps between segments keep the muxer's old ix## chunks and idx1,
+//    whole chunks that a player reading chunk by chunk skips.
 // Where that is not possible (an index players read whose entries the
 // rebuild changes, a count that one byte cannot switch, a header list
-// rewritten whole, streams that would lose the legacy index one after the
-// other) nothing is written and the rebuild says to make a copy.
+// rewritten whole, two streams without an index players read, which would
+// get theirs one after the other) nothing is written and the rebuild says
+// to make a copy.
 #pragma once
 
 #include <cstddef>
@@ -55,8 +57,6 @@ struct InPlaceOdmlPlan {
   std::vector<bool> GapKept;               // per segment: its gap holds a kept chunk and is left as it is
   std::int64_t Tail = 0;                   // where the new ix## chunks start
   std::int64_t End = 0;                    // the end of the rebuilt file
-  bool WriteIdx1 = false;
-  std::int64_t Idx1Bytes = 0;
 };
 
 // Decides the order, reading the old indexes as players read them; throws

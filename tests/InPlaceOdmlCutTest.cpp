@@ -136,14 +136,14 @@ struct Film {
 };
 
 enum class Ending {
-  Finished,           // every index written, the odml list in place
-  CutInLastSegment,   // the recording stopped inside its last segment
-  ReservesNeverNamed, // every index but the super indexes, which stayed JUNK
+  Finished,          // every index written, the odml list in place
+  CutInLastSegment,  // the recording stopped inside its last segment
 };
 
 struct FilmOptions {
   Ending How = Ending::Finished;
   bool Idx1 = true;
+  unsigned Unnamed = 0;  // streams (bit n: stream n) whose super index stayed an empty JUNK reserve
 };
 
 class FilmWriter {
@@ -274,9 +274,10 @@ Film MakeFilm(const FilmOptions& o) {
     w.End(r + 8);
   }
   Bytes& f = w.b;
-  if (o.How != Ending::ReservesNeverNamed) {
+  {
     // What the muxer wrote into each reserve as it closed each segment.
     for (int s = 0; s < 2; ++s) {
+      if ((o.Unnamed & (1u << s)) != 0) continue;
       const auto at = static_cast<std::size_t>(film.IndxPos[s]);
       std::memcpy(&f[at], "indx", 4);
       VEK::StoreLe32(&f[at + 8 + 4], static_cast<std::uint32_t>(super[s].size()));
@@ -331,7 +332,7 @@ TEST(InPlaceOdmlCut, AKillAfterAnyByteLeavesEveryStreamAsBeforeOrRebuilt) {
   const Row rows[] = {
       {"a recording stopped inside its last segment", {Ending::CutInLastSegment, true}},
       {"a download whose last segment ends in zeros", {Ending::Finished, true}, 300},
-      {"super indexes never named, no idx1", {Ending::ReservesNeverNamed, false}},
+      {"the audio stream's super index never named", {Ending::Finished, true, 2}},
   };
   WorkerRunOptions inPlace;
   inPlace.CheckOnly = false;
@@ -438,8 +439,7 @@ TEST(InPlaceOdmlCut, RefusesWhenNoOrderIsSafeAndLeavesTheFileUntouched) {
   const Refusal rows[] = {
       {"an index players read lists a chunk wrongly", {Ending::Finished, true}, true,
        VEKRiff::Msg::OdmlInPlaceIndexInUse},
-      {"no super index yet and an idx1 both streams read", {Ending::ReservesNeverNamed, true}, false,
-       VEKRiff::Msg::OdmlInPlaceNoIndexYet},
+      {"both super indexes never named", {Ending::Finished, false, 3}, false, VEKRiff::Msg::OdmlInPlaceNoIndexYet},
   };
   WorkerRunOptions inPlace;
   inPlace.CheckOnly = false;
