@@ -102,7 +102,7 @@ std::vector<std::vector<Listed>> PlannedLists(const ScanResult& scan, const Odml
 // One stream's old super index as players read it, and how it reaches the
 // new one.
 InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const OdmlIndexPlan& plan, std::size_t n,
-                             std::int64_t fileSize, std::vector<std::int64_t>& kept, bool& read) {
+                             std::int64_t fileSize, std::vector<std::int64_t>& kept) {
   const OdmlStreamIndexes& stream = plan.Streams[n];
   InPlaceOdmlStream out;
   const auto wanted = static_cast<std::uint32_t>(stream.Indexes.size());
@@ -147,7 +147,6 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
     // (nor count as an index read, which would hide the idx1).
     givesNothing = listed == 0 && deadAfter;
     if (!givesNothing) {
-      read = true;
       out.OldCount = count;
       out.Kept = listed;
     }
@@ -181,10 +180,9 @@ InPlaceOdmlPlan PlanInPlaceOdml(BackupFile& file, const ScanResult& scan,
   plan.Indexes = PlanOdmlIndexes(scan);
   const Segments& segments = scan.SegmentList;
   const std::int64_t fileSize = file.SourceSize();
-  bool anyRead = false;  // whether any super index gives players something now
   int renamed = 0;
   for (std::size_t n = 0; n < plan.Indexes.Streams.size(); ++n) {
-    const InPlaceOdmlStream s = PlanStream(file, scan, plan.Indexes, n, fileSize, plan.KeptChunks, anyRead);
+    const InPlaceOdmlStream s = PlanStream(file, scan, plan.Indexes, n, fileSize, plan.KeptChunks);
     plan.Streams.push_back(s);
     plan.Skip.push_back(s.How == InPlaceOdmlStream::Switch::Rename ? 0 : s.Kept);
     renamed += s.How == InPlaceOdmlStream::Switch::Rename;
