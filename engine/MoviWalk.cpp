@@ -43,7 +43,7 @@ std::int64_t FindHeader(BackupFile& file, std::int64_t from, FourCC code, FourCC
     checkAbort();
     const std::int64_t base = file.Position();
     const std::int64_t n = file.ReadSome(buffer, block);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw file.ReadFailure();
     if (n < ListHeader::Size) return -1;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i)
       if (VEK::LoadLe32(buffer + i) == code && VEK::LoadLe32(buffer + i + 8) == type) return base + i;
@@ -190,7 +190,7 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
   constexpr std::size_t MaxSurvivingStreams = 256;
   unsigned char header[ListHeader::Size];
   const std::int64_t got = file.ReadSome(header, sizeof header);
-  if (got < 0) throw VEKFile::File::ReadFailure();
+  if (got < 0) throw file.ReadFailure();
   const ListHeader riff = ListHeader::Load(header);
   if (got == ListHeader::Size && riff.Chunk.Code == CodeRiff && riff.ListType == CodeAvi) return std::nullopt;
   LostStart found;
@@ -200,7 +200,6 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
   for (std::int64_t base = 0; base < limit;) {
     MayStop(stop);
     const std::int64_t n = file.Peek(buffer.data(), std::min(Block, limit - base), base);
-    if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) break;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i) {
       const unsigned char* p = &buffer[static_cast<std::size_t>(i)];
@@ -234,7 +233,7 @@ std::int64_t MoviWalk::LocateMovi() {
     const std::int64_t headerPosition = Source.Position();
     unsigned char header[ListHeader::Size];
     const std::int64_t n = Source.ReadSome(header, sizeof header);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw Source.ReadFailure();
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
@@ -289,7 +288,6 @@ const unsigned char* MoviWalk::LookAt(std::int64_t position, std::int64_t want, 
   --LooksAllowed;
   if (!LookBuffer) LookBuffer.reset(new unsigned char[LookBlock]);
   const std::int64_t n = Source.Peek(LookBuffer.get(), LookBlock, position);
-  if (n < 0) throw VEKFile::File::ReadFailure();
   LookStart = position;
   LookLength = n;
   LookReachesEnd = n < LookBlock;
@@ -320,7 +318,6 @@ bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   } else {
     got = Source.Peek(after, std::min(Look, fileSize - end), end);
-    if (got < 0) throw VEKFile::File::ReadFailure();
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   }
   return IsFollowCode(after) || AllZero(after, got);
@@ -351,7 +348,7 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
       Source.Seek(base, 0);
       n = Source.ReadSome(buffer, readSize);
       readSize = std::min(readSize * 4, SearchBlock);
-      if (n < 0) throw VEKFile::File::ReadFailure();
+      if (n < 0) throw Source.ReadFailure();
       if (n <= 8)
         return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})
                                        : SearchHit{HitKind::End, Source.Position()};
@@ -700,7 +697,7 @@ void MoviWalk::ScanMovi() {
     SetProgressAt(pos);
     unsigned char bytes[ListHeader::Size];
     const std::int64_t n = Source.ReadSome(bytes, sizeof bytes);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw Source.ReadFailure();
     const ChunkHeader header = ChunkHeader::Load(bytes);
     if (n < ChunkHeader::Size) {
       // The exact end of the file confirms a size; a few stray bytes do not.

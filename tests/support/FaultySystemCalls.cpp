@@ -24,12 +24,17 @@ int FaultySystemCalls::Open(const char* path, int flags, mode_t mode) {
     errno = openErrno;
     return -1;
   }
-  return SystemCalls::Open(path, flags, mode);
+  const int fd = SystemCalls::Open(path, flags, mode);
+  if (fd >= 0 && !failReadSuffix.empty() && n >= failReadSuffix.size() &&
+      failReadSuffix.compare(0, std::string::npos, path + n - failReadSuffix.size()) == 0)
+    failingReads.insert(fd);
+  return fd;
 }
 
 int FaultySystemCalls::Close(int fd) {
   ++calls;
   ++closeCalls;
+  failingReads.erase(fd);
   const int result = SystemCalls::Close(fd);
   if (failClose && result == 0) {
     errno = EIO;
@@ -44,6 +49,10 @@ ssize_t FaultySystemCalls::PRead(int fd, void* buffer, size_t count, off_t offse
   if (beforePRead && preadCalls == hookPReadAt) beforePRead();
   if (failPRead || (failPReadAt > 0 && preadCalls >= failPReadAt)) {
     errno = EIO;
+    return -1;
+  }
+  if (failingReads.count(fd) != 0 && ++fileReads >= fileReadFailAt) {
+    errno = fileReadErrno;
     return -1;
   }
   const ssize_t got = SystemCalls::PRead(fd, buffer, count, offset);
