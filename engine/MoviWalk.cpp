@@ -636,8 +636,25 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   // Where no header list is left to tell, a segment after the index is
   // looked for as in an OpenDML file.
   if (!MayGoOnAfterIndex()) return -1;
-  return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,
-                    [this] { MayStop(Reporter.CheckStop); });
+  const std::int64_t next = FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(),
+                                       SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+  if (next >= 0) ReportSegmentLeftOut(index, next);
+  return next;
+}
+
+// A segment whose RIFF header is damaged lies between the index and the
+// segment found after it: its movi list is reached by no RIFF header, and
+// the walk goes on in the next one. Said, and an error where the list holds
+// frames.
+void MoviWalk::ReportSegmentLeftOut(std::int64_t index, std::int64_t next) {
+  const std::int64_t movi = FindHeader(Source, index + ChunkHeader::Size, CodeList, CodeMovi, SearchBuffer(),
+                                       SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+  if (movi < 0 || movi >= next) return;
+  unsigned char first[ListHeader::Size];
+  const std::int64_t got = Source.Peek(first, sizeof first, movi + ListHeader::Size);
+  const bool frames = (got >= ChunkHeader::Size && IsStreamChunkId(first)) ||
+                      (got == ListHeader::Size && IsList(first, CodeRecList));
+  Report({VEK::Text(Msg::SegmentLeftOut, {next - movi, next, movi}), frames});
 }
 
 bool MoviWalk::MayGoOnAfterIndex() const {
