@@ -100,6 +100,7 @@ void BatchModel::Clear() {
 void BatchModel::SetMark(int row, RowMark mark) {
   if (row < 0 || row >= Count()) return;
   entries_[row].Mark = mark;
+  entries_[row].Repaired = false;
   if (mark == MarkNone || mark == MarkBusy) entries_[row].Result.clear();
 }
 
@@ -214,6 +215,7 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       if (!entry) break;
       const FileResult result = ResultOf(worker.Event(), worker.FailureText(), worker.Reason(), repaired);
       entry->Mark = MarkOf(result);
+      entry->Repaired = result == FileResult::Repaired;
       entry->Result = ResultText(result, worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
       break;
