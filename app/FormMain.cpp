@@ -710,7 +710,7 @@ void TFrmMain::ShowMarkInWords(int row) {
   QString words;
   switch (Mark(row)) {
     case MarkNone: break;
-    case MarkOk: words = tr("Healthy"); break;
+    case MarkOk: words = Batch.Entry(row).Repaired ? tr("Repaired") : tr("Healthy"); break;
     case MarkErrors: words = tr("Errors found, or not done"); break;
     case MarkBusy: words = tr("Being worked on"); break;
     case MarkRebuilt: words = tr("Rebuilt"); break;

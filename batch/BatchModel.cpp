@@ -98,6 +98,7 @@ void BatchModel::Clear() {
 void BatchModel::SetMark(int row, RowMark mark) {
   if (row < 0 || row >= Count()) return;
   entries_[row].Mark = mark;
+  entries_[row].Repaired = false;
   if (mark == MarkNone || mark == MarkBusy) entries_[row].Result.clear();
 }
 
@@ -201,6 +202,7 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       if (index >= 0 && index < BatchSize()) run_.Outcomes[index] = worker.Outcome();
       if (!entry) break;
       entry->Mark = MarkOf(worker.Outcome());
+      entry->Repaired = worker.Outcome() == OutcomeKind::Repaired;
       entry->Result = ResultText(worker.Outcome(), worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
       break;

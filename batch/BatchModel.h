@@ -28,6 +28,7 @@ struct BatchEntry {
   std::string Path;  // absolute, in the file system's bytes
   std::string Key;   // the file as VEK::FileKey names it
   RowMark Mark = MarkNone;
+  bool Repaired = false;              // with MarkOk: healthy because its own index skips its damage
   std::string Result;                 // what became of it, in words; empty until a run's outcome
   LineList Lines;                     // its own Messages Center lines
   std::optional<std::string> Output;  // the latest run's output path

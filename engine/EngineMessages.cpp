@@ -97,6 +97,11 @@ const VEK::MessagePair FileCut = {
 const VEK::MessagePair DataAfterIndex = {
     {"%d bytes after the index were left out: the movi list at file offset %d is not reached by any RIFF header.",
      "%d octets après l'index ont été laissés de côté : aucun en-tête RIFF ne mène à la liste movi à l'adresse %d."}};
+const VEK::MessagePair SegmentLeftOut = {
+    {"%d bytes before the RIFF header at file offset %d were left out: the movi list at file offset %d is not "
+     "reached by any RIFF header.",
+     "%d octets avant l'en-tête RIFF à l'adresse %d ont été laissés de côté : aucun en-tête RIFF ne mène à la liste "
+     "movi à l'adresse %d."}};
 const VEK::MessagePair CopyIsSource = {
     {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
      "changes its source. Nothing was written.",

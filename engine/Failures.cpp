@@ -18,16 +18,17 @@ FailureOutcome OutcomeOfCurrentFailure(const std::string& skipText, const std::s
   } catch (const AbortException& e) {
     return {OutcomeKind::Stopped, abortText.empty() ? e.Message() : abortText, true};
   } catch (const VEKFile::File::Exception& e) {
-    // A file that cannot be opened or created (a name that leads nowhere, a
-    // pipe, a folder that is missing) is that file's failure alone; a full
-    // disk would fail every file after it, and a failed read or write of a
-    // file under way speaks of the disk.
+    // A file that cannot be opened, created or read (a name that leads
+    // nowhere, a pipe, a folder that is missing, a bad sector, a file cut
+    // short under the walk) is that file's failure alone, as is a write that
+    // fails for a reason of its own; a full disk would fail every file after
+    // it.
     const bool fullDisk = e.SystemError == ENOSPC
 #ifdef EDQUOT
                           || e.SystemError == EDQUOT
 #endif
         ;
-    return {OutcomeKind::Failed, e.Message(), e.Path.empty() || fullDisk};
+    return {OutcomeKind::Failed, e.Message(), fullDisk};
   } catch (const std::exception& e) {
     return {OutcomeKind::Failed, e.what(), true};
   }

@@ -41,10 +41,10 @@ struct FailureOutcome {
   // Failed, NotAvi, Skipped or Stopped (the batch was aborted).
   OutcomeKind Kind = OutcomeKind::Failed;
   std::string Message;
-  // False: the batch goes on with the next file. Any failure but the
-  // engine's own file failures and skips, and a file that cannot be opened
-  // or created, ends it: a read, write, seek or truncation that failed, a
-  // full disk, and a stop alike.
+  // False: the batch goes on with the next file. Only a stop, an abort
+  // answer, a full disk and a failure outside the file layer (in a front-end's
+  // handler, say) end it; a file that cannot be opened, created, read or
+  // written is that file's failure.
   bool EndsBatch = true;
 };
 

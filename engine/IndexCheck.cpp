@@ -86,7 +86,7 @@ IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopChec
     const std::int64_t n = std::min(PerBlock, count - first);
     const std::int64_t want = n * Idx1Entry::Size;
     if (file.Peek(block.data(), want, scan.OldIndexPosition + ChunkHeader::Size + first * Idx1Entry::Size) != want)
-      throw VEKFile::File::ReadFailure();
+      throw file.ReadFailure();
     for (std::int64_t k = 0; k < n; ++k) {
       const unsigned char* raw = &block[static_cast<std::size_t>(k * Idx1Entry::Size)];
       const Idx1Entry e = Idx1Entry::Load(raw);

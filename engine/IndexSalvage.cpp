@@ -57,7 +57,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
       blockFirst = k;
       const std::int64_t want = std::min(PerBlock, count - k) * Idx1Entry::Size;
       if (file.Peek(block.data(), want, s.OldIndexPosition + ChunkHeader::Size + k * Idx1Entry::Size) != want)
-        throw VEKFile::File::ReadFailure();
+        throw file.ReadFailure();
     }
     return &block[static_cast<std::size_t>((k - blockFirst) * Idx1Entry::Size)];
   };
@@ -177,7 +177,7 @@ Salvage SalvageFromOldIndex(BackupFile& file, ScanResult scan, const StopCheck& 
       if (Padded(before.Position() + ChunkHeader::Size + before.Size) > position) continue;
     }
     unsigned char header[ChunkHeader::Size];
-    if (file.Peek(header, sizeof header, position) != ChunkHeader::Size) throw VEKFile::File::ReadFailure();
+    if (file.Peek(header, sizeof header, position) != ChunkHeader::Size) throw file.ReadFailure();
     const int differ = DifferingBytes(header, e.ChunkId, e.ChunkSize);
     if (differ > MostDamaged) continue;
     const std::uint32_t flags = flagsOf();

@@ -41,7 +41,7 @@ std::int64_t FindHeader(BackupFile& file, std::int64_t from, FourCC code, FourCC
     checkAbort();
     const std::int64_t base = file.Position();
     const std::int64_t n = file.ReadSome(buffer, block);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw file.ReadFailure();
     if (n < ListHeader::Size) return -1;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i)
       if (ListHeader::Is(buffer + i, code, type)) return base + i;
@@ -188,7 +188,7 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
   constexpr std::size_t MaxSurvivingStreams = 256;
   unsigned char header[ListHeader::Size];
   const std::int64_t got = file.ReadSome(header, sizeof header);
-  if (got < 0) throw VEKFile::File::ReadFailure();
+  if (got < 0) throw file.ReadFailure();
   const ListHeader riff = ListHeader::Load(header);
   if (got == ListHeader::Size && riff.Chunk.Code == CodeRiff && riff.ListType == CodeAvi) return std::nullopt;
   LostStart found;
@@ -198,7 +198,6 @@ std::optional<LostStart> FindStart(BackupFile& file, const StopCheck& stop) {
   for (std::int64_t base = 0; base < limit;) {
     MayStop(stop);
     const std::int64_t n = file.Peek(buffer.data(), std::min(Block, limit - base), base);
-    if (n < 0) throw VEKFile::File::ReadFailure();
     if (n < ListHeader::Size) break;
     for (std::int64_t i = 0; i + ListHeader::Size <= n; ++i) {
       const unsigned char* p = &buffer[static_cast<std::size_t>(i)];
@@ -232,7 +231,7 @@ std::int64_t MoviWalk::LocateMovi() {
     const std::int64_t headerPosition = Source.Position();
     unsigned char header[ListHeader::Size];
     const std::int64_t n = Source.ReadSome(header, sizeof header);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw Source.ReadFailure();
     if (n < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
     const ListHeader list = ListHeader::Load(header);
     if (list.Chunk.Code == CodeList && list.ListType == CodeMovi) return headerPosition;
@@ -287,7 +286,6 @@ const unsigned char* MoviWalk::LookAt(std::int64_t position, std::int64_t want, 
   --LooksAllowed;
   if (!LookBuffer) LookBuffer.reset(new unsigned char[LookBlock]);
   const std::int64_t n = Source.Peek(LookBuffer.get(), LookBlock, position);
-  if (n < 0) throw VEKFile::File::ReadFailure();
   LookStart = position;
   LookLength = n;
   LookReachesEnd = n < LookBlock;
@@ -318,7 +316,6 @@ bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   } else {
     got = Source.Peek(after, std::min(Look, fileSize - end), end);
-    if (got < 0) throw VEKFile::File::ReadFailure();
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   }
   return IsFollowCode(after) || AllZero(after, got);
@@ -349,7 +346,7 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
       Source.Seek(base, 0);
       n = Source.ReadSome(buffer, readSize);
       readSize = std::min(readSize * 4, SearchBlock);
-      if (n < 0) throw VEKFile::File::ReadFailure();
+      if (n < 0) throw Source.ReadFailure();
       if (n <= ChunkHeader::Size)
         return candidate.Position >= 0 ? resumeAt({HitKind::Chunk, candidate.Position})
                                        : SearchHit{HitKind::End, Source.Position()};
@@ -636,8 +633,25 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   // Where no header list is left to tell, a segment after the index is
   // looked for as in an OpenDML file.
   if (!MayGoOnAfterIndex()) return -1;
-  return FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(), SearchBlock,
-                    [this] { MayStop(Reporter.CheckStop); });
+  const std::int64_t next = FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(),
+                                       SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+  if (next >= 0) ReportSegmentLeftOut(index, next);
+  return next;
+}
+
+// A segment whose RIFF header is damaged lies between the index and the
+// segment found after it: its movi list is reached by no RIFF header, and
+// the walk goes on in the next one. Said, and an error where the list holds
+// frames.
+void MoviWalk::ReportSegmentLeftOut(std::int64_t index, std::int64_t next) {
+  const std::int64_t movi = FindHeader(Source, index + ChunkHeader::Size, CodeList, CodeMovi, SearchBuffer(),
+                                       SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+  if (movi < 0 || movi >= next) return;
+  unsigned char first[ListHeader::Size];
+  const std::int64_t got = Source.Peek(first, sizeof first, movi + ListHeader::Size);
+  const bool frames = (got >= ChunkHeader::Size && IsStreamChunkId(first)) ||
+                      (got == ListHeader::Size && IsList(first, CodeRecList));
+  Report({VEK::Text(Msg::SegmentLeftOut, {next - movi, next, movi}), frames});
 }
 
 bool MoviWalk::MayGoOnAfterIndex() const {
@@ -697,7 +711,7 @@ void MoviWalk::ScanMovi() {
     SetProgressAt(pos);
     unsigned char bytes[ListHeader::Size];
     const std::int64_t n = Source.ReadSome(bytes, sizeof bytes);
-    if (n < 0) throw VEKFile::File::ReadFailure();
+    if (n < 0) throw Source.ReadFailure();
     const ChunkHeader header = ChunkHeader::Load(bytes);
     if (n < ChunkHeader::Size) {
       // The exact end of the file confirms a size; a few stray bytes do not.

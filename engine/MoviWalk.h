@@ -109,6 +109,9 @@ class MoviWalk {
   // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
   // given size) starts, or -1 when the file has no more segments.
   std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size);
+  // Says so when the segment found after the index (at next) is not the
+  // one that follows it: a movi list between them is left out.
+  void ReportSegmentLeftOut(std::int64_t index, std::int64_t next);
   // Whether the headers let the file go on after its legacy index.
   bool MayGoOnAfterIndex() const;
   // Says so when the walk ends at the first segment's idx1 (at index) and a

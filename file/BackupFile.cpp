@@ -76,7 +76,7 @@ void BackupFile::CollectBackgroundCopy(bool wait) {
   SetCopied(Copied + got);
   Source->ShareReadAhead(Destination->SharesBlocks());
   // The source shrank since it was read.
-  if (got < want) throw File::ReadError();
+  if (got < want) throw Source->ReadFailure();
 }
 
 void BackupFile::CopyAhead() {
@@ -117,7 +117,7 @@ void BackupFile::CopyPending() {
     if (got < want) {
       Destination->Seek(WritePosition, 0);
       // The source shrank since it was read.
-      throw File::ReadError();
+      throw Source->ReadFailure();
     }
   }
   Destination->Seek(WritePosition, 0);
@@ -133,7 +133,7 @@ void BackupFile::CopyAlong(std::int64_t from, std::int64_t to, std::int64_t shif
     at += got;
     if (got < want) {
       Destination->Seek(WritePosition, 0);
-      throw File::ReadError();  // the source shrank since it was read
+      throw Source->ReadFailure();  // the source shrank since it was read
     }
   }
   if (to + shift > HighWater_) {
@@ -226,7 +226,7 @@ std::int64_t BackupFile::Seek(std::int64_t offset, int origin) {
     Source->Seek(ReadPosition, 0);
     PlaceDestination(HighWater_);
     CopyPending();
-    throw File::ReadError();
+    throw Source->ReadFailure();
   }
   HighWater_ = target;
   ReadPosition = Source->Seek(target, 0);

@@ -54,8 +54,14 @@ class BackupFile {
   // the position is left at to + shift. For a copy whose data moves along.
   void CopyAlong(std::int64_t from, std::int64_t to, std::int64_t shift);
 
-  // Up to n source bytes at position, moving nothing and mirroring nothing.
-  std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) { return Source->PeekAt(buffer, n, position); }
+  // Up to n source bytes at position, moving nothing and mirroring nothing;
+  // fewer only where the file ends. A read that fails is no end of the file:
+  // it throws ReadFailure, so that no caller takes it for missing bytes.
+  std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) {
+    const std::int64_t got = Source->PeekAt(buffer, n, position);
+    if (got < 0) throw ReadFailure();
+    return got;
+  }
   // The same bytes in place when the source has them at hand (see File::ViewAt).
   const unsigned char* PeekView(std::int64_t n, std::int64_t position) const { return Source->ViewAt(n, position); }
   // All the source bytes from position on that are at hand, in place (see
@@ -65,6 +71,8 @@ class BackupFile {
   }
   // True when another program has written to the source since it was opened.
   bool SourceChanged() const { return !(Source->CurrentStamp() == OpenedStamp); }
+  // The failure of a read of the source (see File::ReadFailure).
+  VEKFile::File::Exception ReadFailure() const { return Source->ReadFailure(); }
   // The source's name, as it was given.
   const std::string& SourceName() const { return Source->FileName(); }
   // The size the source has now.

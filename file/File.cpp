@@ -36,7 +36,12 @@ const VEK::MessagePair MsgSeek = {
     {"Seek error: Offset %d, Origin %d", "Erreur de déplacement de pointeur de fichier: Offset %d, Origine %d"}};
 const VEK::MessagePair MsgTruncate = {{"Could not truncate file.", "Impossible de tronquer le fichier."}};
 const VEK::MessagePair MsgEof = {{"Unexpected end of file.", "Fin de fichier inatendu."}};
-const VEK::MessagePair MsgReadError = {{"Read error", "Erreur de lecture"}};
+const VEK::MessagePair MsgReadBecause = {
+    {"Could not read file \"%s\" (%s).", "Impossible de lire le fichier \"%s\" (%s)."}};
+// A read that got fewer bytes than the file had when it was opened, without
+// an error from the system: the file was cut short meanwhile.
+const VEK::MessagePair MsgShorter = {
+    {"it is shorter than when it was opened", "il est plus court qu'à son ouverture"}};
 const VEK::MessagePair MsgSize = {{"Could not retrieve file size.", "Impossible d'obtenir la grandeur du fichier."}};
 
 [[noreturn]] void Fail(const VEK::MessagePair& pair, std::initializer_list<VEK::FormatArg> args = {}) {
@@ -192,7 +197,9 @@ void File::Flush() {
 }
 
 std::int64_t File::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) {
-  return ReadFully(Handle, buffer, n, offset);
+  const std::int64_t got = ReadFully(Handle, buffer, n, offset);
+  ReadErrno.store(got >= 0 ? 0 : errno != 0 ? errno : EIO, std::memory_order_relaxed);
+  return got;
 }
 
 bool File::FillAhead(std::int64_t offset) {
@@ -268,7 +275,9 @@ std::int64_t File::ReadSome(void* buffer, std::int64_t n) {
 }
 
 void File::Read(void* buffer, std::int64_t n) {
-  if (ReadSome(buffer, n) != n) Fail(MsgEof);
+  const std::int64_t got = ReadSome(buffer, n);
+  if (got < 0) throw ReadFailure();
+  if (got != n) Fail(MsgEof);
 }
 
 std::int64_t File::Seek(std::int64_t offset, int origin) {
@@ -405,8 +414,9 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
       const std::int64_t want = std::min(length - copied, Block);
       // A read that fails copies what came before it; the caller finds the
       // short count.
-      const std::int64_t got = std::max<std::int64_t>(0, ReadFully(source.Handle, buffer.get(), want,
-                                                                   sourceOffset + copied));
+      const std::int64_t read = ReadFully(source.Handle, buffer.get(), want, sourceOffset + copied);
+      if (read < 0) source.ReadErrno.store(errno != 0 ? errno : EIO, std::memory_order_relaxed);
+      const std::int64_t got = std::max<std::int64_t>(0, read);
       if (got > 0) {
         std::vector<struct iovec> iov{{buffer.get(), static_cast<std::size_t>(got)}};
         WriteGather(destination.Handle, iov, destinationOffset + copied);
@@ -418,9 +428,11 @@ std::int64_t File::CopyBytes(const File& source, std::int64_t sourceOffset, cons
   return copied;
 }
 
-File::Exception File::ReadFailure() { return Exception(VEK::Text(MsgEof)); }
-
-File::Exception File::ReadError() { return Exception(VEK::Text(MsgReadError)); }
+File::Exception File::ReadFailure() const {
+  const int error = ReadErrno.load(std::memory_order_relaxed);
+  const std::string reason = error != 0 ? VEK::SystemReason(error) : VEK::Text(MsgShorter);
+  return Exception(VEK::Text(MsgReadBecause, {FileName_, reason}), error, FileName_, reason);
+}
 
 namespace {
 

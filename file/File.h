@@ -45,7 +45,7 @@ class File {
     // The errno behind a failed open, creation, write, truncation or flush
     // to disk; 0 when the failure has no system reason (a short read, say).
     int SystemError = 0;
-    // The file that could not be opened or created; empty for the others.
+    // The file that could not be opened, created or read; empty for the others.
     std::string Path;
     // Why it could not, in words (the system's reason, or one of the file
     // layer's own, such as "not a regular file"); empty when unknown.
@@ -56,14 +56,13 @@ class File {
   // denied)."
   static Exception OpenFailure(const std::string& fileName, int systemError);
   static Exception CreateFailure(const std::string& fileName, int systemError);
-  // The failure of a read that could not get its bytes ("Unexpected end of
-  // file."). The engine reports a read that fails outright (an I/O error)
-  // with it too, so that a walk never takes a failed read for the end of the
-  // data and cuts the file there.
-  static Exception ReadFailure();
-  // The failure of a copy whose source gave fewer bytes than it had when it
-  // was read: it shrank meanwhile ("Read error").
-  static Exception ReadError();
+  // The failure of a read of this file that could not get its bytes, named
+  // and with its reason: the system's, where a read failed outright (an I/O
+  // error, a bad sector), else that the file is shorter than when it was
+  // opened (cut short meanwhile). The engine reports every failed read with
+  // it, so that a walk never takes a failed read for the end of the data and
+  // cuts the file there.
+  Exception ReadFailure() const;
 
   // What identifies the file's contents from outside: another program that
   // writes to the file changes its size or its modification time.
@@ -189,7 +188,8 @@ class File {
 
  private:
   void WriteAt(const void* bytes, std::int64_t n, std::int64_t offset);
-  // Up to n bytes at offset, straight from the file; -1 when nothing could be read.
+  // Up to n bytes at offset, straight from the file; -1 when nothing could be
+  // read (its errno kept for ReadFailure).
   std::int64_t ReadAt(void* buffer, std::int64_t n, std::int64_t offset);
   // Makes the window hold the bytes from offset on; false when the file
   // cannot be read there.
@@ -216,6 +216,9 @@ class File {
   std::int64_t CurrentPosition = 0;
   std::int64_t Landed = 0;
   bool Leased = false;
+  // The errno of the last read of this file that failed outright, 0 after
+  // one that did not; atomic because a mirror's copy reads on another thread.
+  mutable std::atomic<int> ReadErrno{0};
   // The file's bytes [AheadStart, AheadStart + AheadLength) as last read, at
   // AheadBytes inside Ahead; dropped whenever this object writes or
   // truncates. While Prefetch is busy it reads the block that follows the

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -20,12 +21,14 @@
 #include "engine/IndexRebuilder.h"
 #include "file/File.h"
 #include "lang/Language.h"
+#include "lang/SystemReason.h"
 #include "settings/Registry.h"
 #include "settings/RegistryStore.h"
 #include "support/AviBuilder.h"
 #include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 #include "support/WorkerRun.h"
+#include "util/Paths.h"
 #include "util/Endian.h"
 
 namespace {
@@ -112,7 +115,7 @@ int PartialFiles(const TempDir& dir) {
   return count;
 }
 
-// A failure of the file layer ends the batch: the failing file gets
+// A full disk ends the batch: the failing file gets
 // FileError with the message and the empty line, the second is never
 // started, a copy is gone and the source of a copy is as it was.
 void ExpectBatchEndedBy(const Outcome& o, Mode mode, const std::string& message, const std::string& what,
@@ -128,39 +131,54 @@ void ExpectBatchEndedBy(const Outcome& o, Mode mode, const std::string& message,
   EXPECT_EQ(o.second, Film()) << what;
 }
 
-TEST(FaultInjection, AFailingDiskEndsTheBatchDeletesTheCopyAndNeverEndsTheProgram) {
+// A full disk ends the batch (every file after it would fail alike); a
+// write that fails for a reason of its own fails that file alone. Either way
+// the line says why and whether the file was changed, and no copy is left.
+TEST(FaultInjection, AFailingWriteFailsItsFileAFullDiskEndsTheBatchAndNeitherEndsTheProgram) {
   const struct {
     const char* name;
     Mode mode;
     std::function<void(FaultySystemCalls&)> fault;
     std::string message;
     bool originalUntouched;  // in place: the failure came before the first write
+    bool endsBatch;
   } cases[] = {
       {"no space at the first write of the index", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = ENOSPC; },
-       CopyFailed("no space left on the device"), true},
+       CopyFailed("no space left on the device"), true, true},
       {"no room to reserve for the index", Mode::InPlace, [](auto& c) { c.reserveErrno = ENOSPC; },
-       "The new index could not be written (no space left on the device). The file was not changed.", true},
+       "The new index could not be written (no space left on the device). The file was not changed.", true, true},
       {"no space at the first write in place", Mode::InPlace, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = ENOSPC; },
-       "The new index could not be written (no space left on the device). The file was not changed.", true},
+       "The new index could not be written (no space left on the device). The file was not changed.", true, true},
       {"no space at the second write", Mode::InPlace, [](auto& c) { c.failPWriteVAt = 2, c.pwritevErrno = ENOSPC; },
-       InPlaceFailed("no space left on the device"), false},
+       InPlaceFailed("no space left on the device"), false, true},
       {"a write that writes nothing", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
-       CopyFailed("no space left on the device"), true},
+       CopyFailed("no space left on the device"), true, true},
+      {"quota exceeded", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = EDQUOT; },
+       CopyFailed(VEK::SystemReason(EDQUOT)), true, true},
       {"an I/O error while copying through memory", Mode::Copy,
        [](auto& c) { c.failCopyFileRange = true, c.copyErrno = EXDEV, c.failPWriteVAt = 1, c.pwritevErrno = EIO; },
-       CopyFailed("input/output error"), true},
-      {"truncation refused", Mode::Copy, [](auto& c) { c.failFTruncate = true; }, CopyFailed("input/output error"), true},
+       CopyFailed("input/output error"), true, false},
+      {"truncation refused", Mode::Copy, [](auto& c) { c.failFTruncate = true; }, CopyFailed("input/output error"), true,
+       false},
       {"truncation refused in place", Mode::InPlace, [](auto& c) { c.failFTruncate = true; },
-       InPlaceFailed("input/output error"), false},
+       InPlaceFailed("input/output error"), false, false},
       {"the finished copy cannot take its name", Mode::Copy, [](auto& c) { c.renameErrno = EIO; },
-       CopyFailed("input/output error"), true},
+       CopyFailed("input/output error"), true, false},
   };
   TempDir dir;
   for (const auto& c : cases) {
     FaultySystemCalls calls;
     c.fault(calls);
     const Outcome o = RunTwo(dir, c.mode, calls);
-    ExpectBatchEndedBy(o, c.mode, c.message, c.name);
+    if (c.endsBatch) {
+      ExpectBatchEndedBy(o, c.mode, c.message, c.name);
+    } else {
+      // These faults hold for every later call: the second file, worked on
+      // all the same, fails alike.
+      EXPECT_EQ(o.run.Outcomes(), (std::vector<RebuildEvent>{VEKRiff::FileError, VEKRiff::FileError})) << c.name;
+      EXPECT_EQ(std::count(o.run.Lines.begin(), o.run.Lines.end(), c.message), 2) << c.name;
+      EXPECT_FALSE(o.firstCopy || o.secondCopy) << c.name << ": a half-written copy was left behind";
+    }
     if (c.originalUntouched) EXPECT_EQ(o.first, Film()) << c.name << ": the message says the file was not changed";
     else EXPECT_NE(o.first, Film()) << c.name << ": the message says the file was changed";
     EXPECT_EQ(PartialFiles(dir), 0) << c.name << ": an unfinished copy was left under its temporary name";
@@ -208,24 +226,70 @@ TEST(FaultInjection, AFailedWriteIsReportedInTheUsersLanguage) {
                      "French");
 }
 
-// A read that fails is an I/O error, not the end of the data: wherever it
-// happens it must not pass for "not an AVI file" (and let the batch go on
-// over a failing disk) nor for the end of the walk (and cut the file there).
-TEST(FaultInjection, AFailingReadEndsTheBatchWhereverItHappens) {
-  const struct {
-    const char* name;
-    int failAt;
-  } cases[] = {{"the RIFF header", 1}, {"the search for movi", 2}, {"the walk", 5}};
+// A read of the second of three films fails outright (a bad sector, a disk
+// pulled out) at its first read, in the search for movi, in the walk, or at
+// its last read. Wherever it happens it must not pass for "not an AVI file",
+// for the end of the walk (and cut the film there) or for damage: that film
+// fails with its name and the system's reason, nothing of it is written
+// where the failure comes before the writing, and the batch goes on with the
+// third. In place, the last read comes after the first write: it is told as
+// the unfinished write it is.
+TEST(FaultInjection, AFailingReadFailsThatFileAloneWhereverItHappens) {
+  NoReadAhead exact;
+  const Bytes sound = SoundRebuild();
   TempDir dir;
+  const std::vector<std::string> files = {dir / "a.avi", dir / "b.avi", dir / "c.avi"};
+  const auto run = [&](Mode mode, FaultySystemCalls& calls) {
+    for (const std::string& f : files) {
+      WriteFile(f, Film());
+      std::remove((dir / ("Zantrel." + VEK::ExtractFileName(f))).c_str());
+    }
+    calls.failReadSuffix = "/b.avi";
+    CallsGuard guard(calls);
+    return RunWorker(files, For(mode));
+  };
   for (Mode mode : {Mode::Check, Mode::Copy, Mode::InPlace}) {
+    // How many reads the second film takes when none fails.
+    FaultySystemCalls counting;
+    counting.fileReadFailAt = INT_MAX;
+    run(mode, counting);
+    const int reads = counting.fileReads;
+    ASSERT_GT(reads, 5) << Name(mode);
+    const struct {
+      const char* name;
+      int failAt;
+    } cases[] = {{"the RIFF header", 1}, {"the search for movi", 2}, {"the walk", 5}, {"its last read", reads}};
+    const RebuildEvent done = mode == Mode::Check ? VEKRiff::FileOk : VEKRiff::FileRebuilt;
     for (const auto& c : cases) {
+      const std::string what = std::string(Name(mode)) + ", " + c.name;
       FaultySystemCalls calls;
-      calls.failPReadAt = c.failAt;
-      const Outcome o = RunTwo(dir, mode, calls);
-      ExpectBatchEndedBy(o, mode, "Unexpected end of file.", std::string(Name(mode)) + ", " + c.name);
-      EXPECT_EQ(o.first, Film()) << Name(mode) << ", " << c.name << ": nothing is written before the walk ends";
+      calls.fileReadFailAt = c.failAt;
+      const WorkerRunResult r = run(mode, calls);
+      EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{done, VEKRiff::FileError, done})) << what;
+      const bool whileWriting = mode == Mode::InPlace && c.failAt == reads;
+      const std::string line = whileWriting ? InPlaceFailed("input/output error")
+                                            : "Could not read file \"" + files[1] + "\" (input/output error).";
+      const auto failure = std::find(r.Lines.begin(), r.Lines.end(), line);
+      ASSERT_NE(failure, r.Lines.end()) << what << ": " << ::testing::PrintToString(r.Lines);
+      EXPECT_EQ(*std::next(failure), "") << what << ": the failure ends the file";
+      EXPECT_EQ(*std::next(failure, 2), "Processing file \"c.avi\"") << what;
+      if (!whileWriting) EXPECT_EQ(ReadFile(files[1]), Film()) << what << ": nothing is written before the walk ends";
+      EXPECT_FALSE(Exists(dir / "Zantrel.b.avi")) << what << ": a half-written copy was left behind";
+      EXPECT_EQ(PartialFiles(dir), 0) << what;
+      for (const std::string name : {"a.avi", "c.avi"}) {
+        const Bytes expected = mode == Mode::Check ? Film() : sound;
+        EXPECT_EQ(ReadFile(dir / (mode == Mode::Copy ? "Zantrel." + name : name)), expected) << what << ", " << name;
+      }
     }
   }
+  // Said in the user's language.
+  LanguageGuard french(VEK::French);
+  FaultySystemCalls calls;
+  calls.fileReadFailAt = 5;
+  const WorkerRunResult r = run(Mode::Check, calls);
+  EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(),
+                       "Impossible de lire le fichier \"" + files[1] + "\" (" + VEK::SystemReason(EIO) + ")."),
+            1);
 }
 
 // Faults a careful file layer overcomes: the result is the same bytes.

@@ -347,7 +347,8 @@ TEST(File, ShortReadsThrowFromReadAndAreCountedByReadSome) {
   f.Seek(2, 0);
   EXPECT_EQ(f.ReadSome(buffer, 8), -1);
   EXPECT_EQ(f.Position(), 2) << "a failed read does not move";
-  EXPECT_EQ(MessageOf([&] { f.Read(buffer, 8); }), "Unexpected end of file.");
+  EXPECT_EQ(MessageOf([&] { f.Read(buffer, 8); }), "Could not read file \"" + path + "\" (input/output error).")
+      << "a failed read is no end of the file";
 }
 
 TEST(File, SizeComesFromThePathAndLeavesQueuedWritesOut) {

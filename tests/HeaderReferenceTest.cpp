@@ -156,6 +156,14 @@ void StreamCount10000(Bytes& b) {
   VEK::StoreLe32(&b[layout.AvihData.Begin + 24], 10000);
 }
 
+// The film of clean bytes given the damage, as dir/film.avi; its path.
+std::string PutDamaged(const TempDir& dir, Bytes film, const std::function<void(Bytes&)>& damage) {
+  damage(film);
+  const std::string path = dir / "film.avi";
+  WriteFile(path, film);
+  return path;
+}
+
 // A film whose video stream list is lost, rebuilt with a reference that
 // lies, or without one where its own main header does: the copy holds the
 // data's streams, as the data tells them, and no more.
@@ -184,9 +192,7 @@ TEST_F(HeaderReference, ARebuildTakesNoStreamOrFormatTheDataContradicts) {
   ASSERT_EQ(original, "mpeg4,320,240 | mp3");
   for (const auto& row : rows) {
     TempDir dir;
-    Bytes film = Made->FilmBytes;
-    row.Damage(film);
-    WriteFile(dir / "film.avi", film);
+    const std::string film = PutDamaged(dir, Made->FilmBytes, row.Damage);
     std::vector<std::string> args = {"rebuild"};
     if (row.Reference) {
       Bytes reference = Made->ReferenceBytes;
@@ -194,7 +200,7 @@ TEST_F(HeaderReference, ARebuildTakesNoStreamOrFormatTheDataContradicts) {
       WriteFile(dir / "reference.avi", reference);
       args.insert(args.end(), {"--reference", dir / "reference.avi"});
     }
-    args.push_back(dir / "film.avi");
+    args.push_back(film);
     const ProgramRun r = RunCli(args);
     const std::vector<std::string> lines = r.Lines();
     EXPECT_EQ(r.Status, 0) << row.Name << ": " << Joined(lines);
@@ -204,10 +210,8 @@ TEST_F(HeaderReference, ARebuildTakesNoStreamOrFormatTheDataContradicts) {
 
   // A healthy reference is still used, for the format the data also tells.
   TempDir dir;
-  Bytes film = Made->FilmBytes;
-  VideoStrlZeroed(film);
-  WriteFile(dir / "film.avi", film);
-  const ProgramRun r = RunCli({"rebuild", "--reference", Made->Reference, dir / "film.avi"});
+  const ProgramRun r =
+      RunCli({"rebuild", "--reference", Made->Reference, PutDamaged(dir, Made->FilmBytes, VideoStrlZeroed)});
   EXPECT_NE(Joined(r.Lines()).find("The formats of stream 0 were taken from the reference file."), std::string::npos)
       << Joined(r.Lines());
   EXPECT_EQ(ProbedStreams(dir / "Zantrel.film.avi"), original);
@@ -236,11 +240,9 @@ TEST_F(HeaderReference, ACheckCountsWhatARebuildWrites) {
   };
   for (const auto& row : rows) {
     TempDir dir;
-    Bytes film = Made->FilmBytes;
-    row.Damage(film);
-    WriteFile(dir / "film.avi", film);
-    const ProgramRun check = RunCli({"check", dir / "film.avi"});
-    const ProgramRun rebuild = RunCli({"rebuild", dir / "film.avi"});
+    const std::string film = PutDamaged(dir, Made->FilmBytes, row.Damage);
+    const ProgramRun check = RunCli({"check", film});
+    const ProgramRun rebuild = RunCli({"rebuild", film});
     ASSERT_TRUE(Exists(dir / "Zantrel.film.avi")) << row.Name << ": " << Joined(rebuild.Lines());
     EXPECT_NE(Totals(rebuild.Lines()), "no Done line") << row.Name;
     EXPECT_EQ(Totals(check.Lines()), Totals(rebuild.Lines())) << row.Name;
@@ -267,10 +269,7 @@ TEST_F(HeaderReference, CinepakTellsItsFormatFromItsFrames) {
   ASSERT_EQ(original, "cinepak,320,240");
   for (const auto& row : rows) {
     TempDir dir;
-    Bytes film = Made->CinepakBytes;
-    row.Damage(film);
-    WriteFile(dir / "film.avi", film);
-    const ProgramRun r = RunCli({"rebuild", dir / "film.avi"});
+    const ProgramRun r = RunCli({"rebuild", PutDamaged(dir, Made->CinepakBytes, row.Damage)});
     EXPECT_EQ(ProbedStreams(dir / "Zantrel.film.avi"), original) << row.Name << ": " << Joined(r.Lines());
   }
   const ProgramRun healthy = RunCli({"check", Made->Cinepak});

@@ -482,6 +482,65 @@ TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
   }
 }
 
+// A carved OpenDML film whose middle segment's RIFF header is damaged: the
+// walk finds the last segment after the index and keeps every chunk of it,
+// but the middle one's movi list is reached by no RIFF header. Its frames
+// are left out, and a line says so, an error. A damaged RIFF size alone
+// loses nothing: the segment is found by its codes.
+TEST(NeverWorse, AMiddleSegmentWhoseRiffHeaderIsDamagedIsSaidAndTheNextKept) {
+  const struct {
+    const char* name;
+    int at;  // the byte of the middle segment's RIFF header that is damaged
+    bool leftOut;
+  } rows[] = {{"RIFF code", 1, true}, {"AVIX code", 9, true}, {"RIFF size", 6, false}};
+  for (const int stray : {0, 1}) {
+    const Carved healthy = CarvedOpenDml(stray, false);
+    std::vector<std::int64_t> riffs;
+    for (std::size_t at = 0; at + 12 <= healthy.File.size(); ++at)
+      if (VEK::LoadLe32(&healthy.File[at]) == Code("RIFF") && VEK::LoadLe32(&healthy.File[at + 8]) == Code("AVIX"))
+        riffs.push_back(static_cast<std::int64_t>(at));
+    ASSERT_EQ(riffs.size(), 2u);
+    TempDir dir;
+    WriteFile(dir / "film.avi", healthy.File);
+    WriteFile(dir / "whole.avi", healthy.Whole);
+    const int healthyErrors = RunWorker({dir / "film.avi"}, For(Mode::Check)).LastErrorCount;
+    const std::int64_t movi = riffs[0] + 12;
+    const std::string line = VEK::Text(VEKRiff::Msg::SegmentLeftOut, {riffs[1] - movi, riffs[1], movi});
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(stray) + " stray bytes");
+      Bytes file = healthy.File;
+      file[static_cast<std::size_t>(riffs[0] + row.at)] ^= 0x20;
+      WriteFile(dir / "film.avi", file);
+      std::vector<ExpectedEntry> kept;
+      for (const ExpectedEntry& e : healthy.Chunks)
+        if (!row.leftOut || e.Position < riffs[0] || e.Position >= riffs[1]) kept.push_back(e);
+      const auto video = std::count_if(kept.begin(), kept.end(), IsVideo);
+      const WorkerRunResult check = RunWorker({dir / "film.avi"}, For(Mode::Check));
+      EXPECT_EQ(std::count(check.Lines.begin(), check.Lines.end(), line), row.leftOut ? 1 : 0);
+      EXPECT_EQ(check.LastVideo, video);
+      if (row.leftOut) EXPECT_EQ(check.LastErrorCount, healthyErrors + 1);
+      WorkerRunOptions withReference = For(Mode::Copy);
+      withReference.Reference = dir / "whole.avi";
+      const WorkerRunResult copy = RunWorker({dir / "film.avi"}, withReference);
+      ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+      EXPECT_EQ(std::count(copy.Lines.begin(), copy.Lines.end(), line), row.leftOut ? 1 : 0);
+      EXPECT_EQ(copy.LastVideo, video);
+      // The copy describes every chunk kept where it now lies.
+      const Parsed after = OdmlReader(dir / "Zantrel.film.avi").Parse();
+      ASSERT_FALSE(after.Riffs.empty());
+      const std::int64_t shift = after.Riffs[0].Movi - stray;
+      std::set<std::tuple<int, std::int64_t, std::uint32_t>> want, described;
+      for (const ExpectedEntry& e : kept) {
+        const int stream =
+            static_cast<int>((e.Code & 0xFF) - '0') * 10 + static_cast<int>(((e.Code >> 8) & 0xFF) - '0');
+        want.insert({stream, e.Position + 8 + shift, e.Size});
+      }
+      for (const auto& [stream, at, size, key] : after.Chunks) described.insert({stream, at, size});
+      EXPECT_TRUE(described == want) << described.size() << " chunks described, " << want.size() << " kept";
+    }
+  }
+}
+
 // Sound, but with bytes after its index that a rebuild cuts.
 Bytes GoodFilm() { return Film(6, 100).Junk(30).Build(); }
 

@@ -258,6 +258,10 @@
         <translation>Sain</translation>
     </message>
     <message>
+        <source>Repaired</source>
+        <translation>Réparé</translation>
+    </message>
+    <message>
         <source>Errors found, or not done</source>
         <translation>Erreurs trouvées, ou non traité</translation>
     </message>

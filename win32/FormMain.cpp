@@ -88,12 +88,12 @@ const char* const kContext = "TFrmMain";
 std::string T(const char* source) { return Tr(kContext, source); }
 #define N_(text) text
 
-std::string MarkInWords(RowMark mark) {
+std::string MarkInWords(RowMark mark, bool repaired) {
   switch (mark) {
     case MarkNone:
       return {};
     case MarkOk:
-      return T("Healthy");
+      return repaired ? T("Repaired") : T("Healthy");
     case MarkErrors:
       return T("Errors found, or not done");
     case MarkBusy:
@@ -565,7 +565,7 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           // The whole path, for a row too narrow to show it, and the mark in words.
           auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
           if (tip->iItem < 0 || tip->iItem >= Batch.Count()) return 0;
-          const std::string words = MarkInWords(Batch.Entry(tip->iItem).Mark);
+          const std::string words = MarkInWords(Batch.Entry(tip->iItem).Mark, Batch.Entry(tip->iItem).Repaired);
           const std::wstring text = W(Batch.Entry(tip->iItem).Path + (words.empty() ? "" : "\n" + words));
           lstrcpynW(tip->pszText, text.c_str(), tip->cchTextMax);
           return 0;

@@ -188,6 +188,28 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
   EXPECT_EQ(window->RowOutputPath(1), QString::fromStdString(dir / "damaged.avi"));
 }
 
+// A file whose own index skips its damage shares the healthy mark, but its
+// mark in words (the tool tip, a screen reader's description) says Repaired,
+// as its result does.
+TEST_F(MainWindow, ARepairedRowIsSaidRepairedNotHealthy) {
+  AviBuilder repaired;
+  repaired.StartMovi().Chunk("00dc", 64).Fill(10, 0x07).Chunk("01wb", 32);
+  window->AddFile(Put("clean.avi", Clean()));
+  window->AddFile(Put("repaired.avi", repaired.EndMovi().Idx1().Build()));
+  RunToEnd(true);
+  ASSERT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk}));
+  const QString words[] = {"Healthy", "Repaired"};
+  for (int i = 0; i < 2; ++i) {
+    QTreeWidgetItem* item = window->LvwFiles->topLevelItem(i);
+    EXPECT_EQ(item->text(2), words[i]);
+    EXPECT_EQ(item->toolTip(0), window->RowPath(i) + '\n' + words[i]);
+    EXPECT_EQ(item->data(0, Qt::AccessibleDescriptionRole).toString(), words[i]);
+  }
+  // A new run's mark says nothing of the last one's.
+  window->SetMark(1, MarkOk);
+  EXPECT_EQ(window->LvwFiles->topLevelItem(1)->toolTip(0), window->RowPath(1) + "\nHealthy");
+}
+
 TEST_F(MainWindow, WithSelectedFileTheMessagesCenterFollowsTheRowBeingProcessed) {
   window->AddFile(Put("a.avi", Clean()));
   window->AddFile(Put("b.avi", Damaged()));

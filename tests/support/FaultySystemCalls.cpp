@@ -29,6 +29,9 @@ int FaultySystemCalls::Open(const char* path, int flags, mode_t mode) {
     std::lock_guard<std::mutex> lock(journalLock);
     paths[fd] = path;
   }
+  if (fd >= 0 && !failReadSuffix.empty() && n >= failReadSuffix.size() &&
+      failReadSuffix.compare(0, std::string::npos, path + n - failReadSuffix.size()) == 0)
+    failingReads.insert(fd);
   return fd;
 }
 
@@ -47,6 +50,7 @@ int FaultySystemCalls::Close(int fd) {
     std::lock_guard<std::mutex> lock(journalLock);
     paths.erase(fd);
   }
+  failingReads.erase(fd);
   const int result = SystemCalls::Close(fd);
   if (failClose && result == 0) {
     errno = EIO;
@@ -61,6 +65,10 @@ ssize_t FaultySystemCalls::PRead(int fd, void* buffer, size_t count, off_t offse
   if (beforePRead && preadCalls == hookPReadAt) beforePRead();
   if (failPRead || (failPReadAt > 0 && preadCalls >= failPReadAt)) {
     errno = EIO;
+    return -1;
+  }
+  if (failingReads.count(fd) != 0 && ++fileReads >= fileReadFailAt) {
+    errno = fileReadErrno;
     return -1;
   }
   const ssize_t got = SystemCalls::PRead(fd, buffer, count, offset);

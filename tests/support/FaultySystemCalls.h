@@ -8,10 +8,12 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,13 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
   std::atomic<std::int64_t> bytesWritten{0};  // by pwritev, counted always
   bool failPRead = false;
   int failPReadAt = 0;           // the pread call of this number (from 1) and every later one fails with EIO
+  // The preads of the file whose path ends with this text fail with
+  // fileReadErrno from its read of number fileReadFailAt (from 1, counted
+  // over every opening of it) on; the other files read as they are.
+  std::string failReadSuffix;
+  int fileReadFailAt = 1;
+  int fileReadErrno = EIO;
+  std::atomic<int> fileReads{0};  // the preads of that file
   bool failFTruncate = false;
   bool failCopyFileRange = false;  // every copy_file_range fails with copyErrno
   int copyErrno = 0;
@@ -119,6 +128,7 @@ class FaultySystemCalls : public VEKFile::SystemCalls {
 
   std::mutex journalLock;
   std::map<int, std::string> paths;  // of the descriptors open, for the journal
+  std::set<int> failingReads;  // the open handles of the file whose reads fail
 };
 
 // Installs the calls for one scope and always puts the real ones back.
