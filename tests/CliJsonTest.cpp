@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "batch/BatchModel.h"
 #include "batch/Report.h"
 #include "support/AviBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
+#include "support/WorkerRun.h"
 
 namespace {
 
@@ -223,6 +225,39 @@ TEST_F(CliJson, FilesAStoppedRunNeverCameToAreCountedNotDone) {
             0u)
       << parsed.Lines[1];
   std::remove(longFile.c_str());
+}
+
+struct NoQuestions : VEKRiff::Prompts {
+  VEKRiff::PromptAnswer Ask(const std::string&, const std::string& text, VEKRiff::PromptButtons buttons,
+                            VEKRiff::PromptIcon) override {
+    ADD_FAILURE() << "unexpected question: " << text;
+    return VEKRiff::ClosedAnswer(buttons);
+  }
+};
+
+// A window's list keeps each row's findings beside its lines (which end with
+// the place in the film) and saves the same report as the console prints,
+// whether it takes the lines as they come or queued from the worker's thread.
+TEST_F(CliJson, AListSavesTheReportTheConsolePrints) {
+  const std::string good = Put("a.avi", GoodFile());
+  const std::string damaged = Put("damaged.avi", DamagedFile());
+  const std::string notes = Put("notes.txt", Bytes(200, 'x'));
+  const ProgramRun console = RunCli({"check", "--json", good, damaged, notes});
+  ASSERT_TRUE(ParseReport(dir, console.Out).Ok) << console.Out;
+  for (const bool queued : {false, true}) {
+    VEKRiff::BatchModel batch;
+    for (const std::string& f : {good, damaged, notes}) batch.Add(f);
+    const VEKRiff::FileList files = batch.Begin({0, 1, 2}, {});
+    NoQuestions prompts;
+    WorkerRunOptions options;
+    options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) {
+      if (!queued || !batch.QueueLine(worker)) batch.Handle(worker, prompts);
+    };
+    RunWorker(files, options);
+    batch.TakeQueuedLines([](int, const VEKRiff::LineList&) {});
+    ASSERT_NE(batch.Entry(1).Lines[2].find(" \u2014 "), std::string::npos) << "the list's line shows the film's place";
+    EXPECT_EQ(VEKRiff::ListReport(batch), console.Out) << (queued ? "queued" : "as they come");
+  }
 }
 
 // The escapes, byte for byte: what a JSON parser reads back is checked above.
