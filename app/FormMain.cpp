@@ -65,8 +65,6 @@ const VEK::MessagePair MsgNoProgram = {{"No program could open \"%s\".", "Aucun 
 const VEK::MessagePair MsgMessagesNotSavedCaption = {{"Messages not saved", "Messages non enregistrés"}};
 const VEK::MessagePair MsgMessagesNotSaved = {
     {"Could not save the messages to \"%s\": %s", "Impossible d'enregistrer les messages dans \"%s\" : %s"}};
-const VEK::MessagePair MsgReportNotSaved = {
-    {"Could not save the report to \"%s\": %s", "Impossible d'enregistrer le rapport dans \"%s\" : %s"}};
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
 QString QText(const VEK::MessagePair& pair, const QString& a, const QString& b = QString()) {
@@ -904,7 +902,7 @@ void TFrmMain::SaveReport() {
   if (!file.open(QIODevice::WriteOnly) ||
       file.write(report.data(), static_cast<qint64>(report.size())) != static_cast<qint64>(report.size()) ||
       !file.commit())
-    prompts_.Ask(QText(MsgMessagesNotSavedCaption), QText(MsgReportNotSaved, path, file.errorString()),
+    prompts_.Ask(QText(MsgMessagesNotSavedCaption), QString::fromStdString(VEKRiff::ReportNotSaved(path.toStdString(), file.errorString().toStdString())),
                  ZantrelApp::PromptButtons::Ok, ZantrelApp::PromptIcon::Error);
 }
 

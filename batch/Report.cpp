@@ -5,6 +5,7 @@
 
 #include "batch/BatchModel.h"
 #include "batch/BatchSummary.h"
+#include "lang/Language.h"
 #include "util/Utf16.h"
 
 namespace VEKRiff {
@@ -162,6 +163,12 @@ void AddSummary(std::string& out, const std::vector<OutcomeKind>& outcomes, bool
   out += "},";
   AppendText(out, "line", SummaryLine(TallyOf(outcomes, checkOnly), checkOnly));
   out += "}\n";
+}
+
+std::string ReportNotSaved(const std::string& path, const std::string& reason) {
+  static const VEK::MessagePair text = {
+      {"Could not save the report to \"%s\": %s", "Impossible d'enregistrer le rapport dans \"%s\" : %s"}};
+  return VEK::Text(text, {path, reason});
 }
 
 std::string ListReport(const BatchModel& batch) {

@@ -57,4 +57,7 @@ void AddSummary(std::string& out, const std::vector<OutcomeKind>& outcomes, bool
 // its latest run found, then the summary of the latest run.
 std::string ListReport(const BatchModel& batch);
 
+// "Could not save the report to "path": reason", in the current language.
+std::string ReportNotSaved(const std::string& path, const std::string& reason);
+
 }  // namespace VEKRiff
