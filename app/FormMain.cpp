@@ -902,7 +902,8 @@ void TFrmMain::SaveReport() {
   if (!file.open(QIODevice::WriteOnly) ||
       file.write(report.data(), static_cast<qint64>(report.size())) != static_cast<qint64>(report.size()) ||
       !file.commit())
-    prompts_.Ask(QText(MsgMessagesNotSavedCaption), QString::fromStdString(VEKRiff::ReportNotSaved(path.toStdString(), file.errorString().toStdString())),
+    prompts_.Ask(QText(MsgMessagesNotSavedCaption),
+                 QString::fromStdString(VEKRiff::ReportNotSaved(path.toStdString(), file.errorString().toStdString())),
                  ZantrelApp::PromptButtons::Ok, ZantrelApp::PromptIcon::Error);
 }
 
