@@ -41,6 +41,7 @@
 #include "app/MessagesView.h"
 #include "app/Translation.h"
 #include "batch/BatchSummary.h"
+#include "batch/Report.h"
 #include "batch/ExistingOutput.h"
 #include "batch/RunDisplay.h"
 #include "lang/Language.h"
@@ -176,6 +177,9 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   ChooseMessagesFile = [this] {
     return QFileDialog::getSaveFileName(this, QString(), "messages.txt", tr("Text files (*.txt);;Any file (*)"));
   };
+  ChooseReportFile = [this] {
+    return QFileDialog::getSaveFileName(this, QString(), "report.jsonl", tr("JSON Lines (*.jsonl);;Any file (*)"));
+  };
 
   // Actions follow the state whenever the application is about to wait for
   // events, as an idle-time update would.
@@ -238,6 +242,8 @@ void TFrmMain::BuildActions() {
   ActSaveMessages = make("ActSaveMessages");
   ActSaveMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
+  ActSaveReport = make("ActSaveReport");
+  connect(ActSaveReport, &QAction::triggered, this, &TFrmMain::SaveReport);
   ActCopyMessages = make("ActCopyMessages");
   ActCopyMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
@@ -268,6 +274,7 @@ void TFrmMain::BuildMenus() {
   MnuFile->addAction(ActFileRemove);
   MnuFile->addSeparator();
   MnuFile->addAction(ActSaveMessages);
+  MnuFile->addAction(ActSaveReport);
   MnuFile->addAction(ActCopyMessages);
   MnuFile->addSeparator();
   MnuFile->addAction(ActFileQuit);
@@ -491,6 +498,8 @@ void TFrmMain::RetranslateUi() {
   caption(ActConfig, tr("&Configuration..."), tr("Display the configuration window..."));
   caption(ActFileAddFolder, tr("Add f&older..."), tr("Add the AVI files of a folder..."));
   caption(ActSaveMessages, tr("&Save messages..."), tr("Save the Messages Center to a text file..."));
+  caption(ActSaveReport, tr("Save re&port..."),
+          tr("Save what the list's latest runs found, for scripts (JSON Lines)..."));
   caption(ActCopyMessages, tr("Copy &all messages"), tr("Copy the Messages Center"));
   ActReference->setText(tr("Reference &file..."));
   ShowReferenceHint();
@@ -876,6 +885,20 @@ void TFrmMain::SaveMessages() {
   if (!text.isEmpty()) text += '\n';
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
     prompts_.Ask(QText(MsgMessagesNotSavedCaption), QText(MsgMessagesNotSaved, path, file.errorString()),
+                 ZantrelApp::PromptButtons::Ok, ZantrelApp::PromptIcon::Error);
+}
+
+void TFrmMain::SaveReport() {
+  const QString path = ChooseReportFile();
+  if (path.isEmpty()) return;
+  TakeWorkerLines();  // a run's findings so far
+  const std::string report = VEKRiff::ListReport(Batch);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(report.data(), static_cast<qint64>(report.size())) != static_cast<qint64>(report.size()) ||
+      !file.commit())
+    prompts_.Ask(QText(MsgMessagesNotSavedCaption),
+                 QString::fromStdString(VEKRiff::ReportNotSaved(path.toStdString(), file.errorString().toStdString())),
                  ZantrelApp::PromptButtons::Ok, ZantrelApp::PromptIcon::Error);
 }
 

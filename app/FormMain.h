@@ -74,6 +74,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // else the file.
   void OpenRow(int row);
   void SaveMessages();
+  // The report for scripts of the list's latest results, as zantrel-cli --json prints it.
+  void SaveReport();
   void CopyMessages();
   void StartOperation(bool checkOnly);
   bool StopOperation();
@@ -98,6 +100,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   std::function<QStringList(const QString& from)> ChooseFiles;
   std::function<QString(const QString& from)> ChooseFolder;  // empty when cancelled
   std::function<QString()> ChooseMessagesFile;  // empty when cancelled
+  std::function<QString()> ChooseReportFile;    // empty when cancelled
   std::function<QString()> ChooseReference;     // empty when cancelled
   std::function<bool(const QUrl&)> OpenUrl;     // false when no program could open it
 
@@ -154,7 +157,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QAction* MnuAbout;
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
       *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
-      *ActSaveMessages, *ActCopyMessages, *ActReference;
+      *ActSaveMessages, *ActSaveReport, *ActCopyMessages, *ActReference;
   // The healthy file a rebuild takes damaged or lost header lists from; empty: none.
   QString ReferenceFile;
   QTimer* TmrProgress;

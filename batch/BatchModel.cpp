@@ -164,6 +164,7 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       entry->Output = worker.OutputFileName();
       SetMark(change.Row, MarkBusy);
       if (run_.Options.AutoClear) entry->Lines.clear();
+      entry->Report = EntryReport{};
       break;
     case FileOpening: {
       // A copy named as its source (a prefix of "./", a link to it) is no
@@ -205,6 +206,11 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       entry->Repaired = worker.Outcome() == OutcomeKind::Repaired;
       entry->Result = ResultText(worker.Outcome(), worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
+      entry->Report.Outcome = worker.Outcome();
+      entry->Report.Errors = worker.ErrorCount();
+      entry->Report.VideoFrames = worker.VideoFrameCount();
+      entry->Report.AudioSamples = worker.AudioSampleCount();
+      entry->Report.Failure = Succeeded(worker.Outcome()) ? std::string() : worker.FailureText();
       break;
     }
     case MessageAdded:
@@ -217,7 +223,7 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
         change.Line = shownLine_;
         break;
       }
-      KeepLine(index, LineOf(worker));
+      KeepLine(index, LineOf(worker), worker.MessageFinding(), worker.Message().size());
       change.Line = allLines_.back();
       break;
   }
@@ -229,11 +235,37 @@ std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
   return worker.Message() + " \u2014 " + FilmPositionText(*worker.MessageAt());
 }
 
-int BatchModel::KeepLine(int fileIndex, std::string_view line) {
+int BatchModel::KeepLine(int fileIndex, std::string_view line, const Finding* finding, std::size_t messageLength) {
   const int row = BatchRow(fileIndex);
   allLines_.push_back(line);
-  if (row >= 0) entries_[row].Lines.push_back_last_of(allLines_);
+  if (row < 0) return row;
+  BatchEntry& entry = entries_[row];
+  if (finding) {
+    KeptFinding kept;
+    kept.Offset = finding->Offset;
+    if (finding->At) {
+      kept.Frame = finding->At->Frame;
+      kept.Milliseconds = finding->At->Milliseconds;
+    }
+    kept.Line = static_cast<std::uint32_t>(entry.Lines.size());
+    kept.MessageLength = static_cast<std::uint32_t>(std::min(messageLength, line.size()));
+    kept.Stream = finding->Stream;
+    kept.Kind = finding->Kind;
+    kept.Error = finding->Error;
+    entry.Report.Findings.push_back(kept);
+  }
+  entry.Lines.push_back_last_of(allLines_);
   return row;
+}
+
+Finding KeptFinding::Facts() const {
+  Finding f;
+  f.Error = Error;
+  if (Frame >= 0) f.At = FilmPosition{Frame, Milliseconds};
+  f.Kind = Kind;
+  f.Offset = Offset;
+  f.Stream = Stream;
+  return f;
 }
 
 bool BatchModel::QueueLine(const IndexRebuilder& worker) {
@@ -242,6 +274,8 @@ bool BatchModel::QueueLine(const IndexRebuilder& worker) {
   const std::lock_guard<std::mutex> lock(queueMutex_);
   queued_.push_back(line);
   queuedFiles_.push_back(worker.FileIndex());
+  queuedFindings_.push_back({worker.MessageFinding() ? std::optional<Finding>(*worker.MessageFinding()) : std::nullopt,
+                             worker.Message().size()});
   return true;
 }
 
@@ -252,10 +286,15 @@ void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineLis
     const std::lock_guard<std::mutex> lock(queueMutex_);
     std::swap(taken_, queued_);
     std::swap(takenFiles_, queuedFiles_);
+    std::swap(takenFindings_, queuedFindings_);
   }
-  for (std::size_t i = 0; i < taken_.size(); ++i) shown(KeepLine(takenFiles_[i], taken_[i]), allLines_);
+  for (std::size_t i = 0; i < taken_.size(); ++i) {
+    const QueuedFinding& f = takenFindings_[i];
+    shown(KeepLine(takenFiles_[i], taken_[i], f.Facts ? &*f.Facts : nullptr, f.MessageLength), allLines_);
+  }
   taken_.clear();
   takenFiles_.clear();
+  takenFindings_.clear();
 }
 
 std::optional<std::string> BatchModel::SummaryLine() const {

@@ -6,6 +6,7 @@
 // way.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,31 @@
 
 namespace VEKRiff {
 
+// A finding as a row keeps it for the report: its message is the first
+// MessageLength bytes of the row's line number Line (the rest, a place in
+// the film the list shows). Small: a film can have hundreds of thousands.
+struct KeptFinding {
+  std::int64_t Offset = -1;
+  std::int64_t Frame = -1;  // -1 with Milliseconds: no place in the film
+  std::int64_t Milliseconds = -1;
+  std::uint32_t Line = 0;
+  std::uint32_t MessageLength = 0;
+  std::int32_t Stream = -1;
+  FindingKind Kind = FindingKind::Note;
+  bool Error = false;
+
+  // The finding again, its Line left empty.
+  Finding Facts() const;
+};
+
+// What the latest run made of a row, for the report.
+struct EntryReport {
+  OutcomeKind Outcome = OutcomeKind::NotDone;  // NotDone: no run came to it
+  std::int64_t Errors = 0, VideoFrames = 0, AudioSamples = 0;
+  std::string Failure;
+  std::deque<KeptFinding> Findings;  // a deque: a long list grows without moving
+};
+
 struct BatchEntry {
   std::string Path;  // absolute, in the file system's bytes
   std::string Key;   // the file as VEK::FileKey names it
@@ -33,6 +59,7 @@ struct BatchEntry {
   LineList Lines;                     // its own Messages Center lines
   std::optional<std::string> Output;  // the latest run's output path
   FileDamage Damage;                  // what the latest run found
+  EntryReport Report;                 // and what it came to, for scripts
 };
 
 // Everything a run follows, from the Configuration's values or the console's
@@ -111,7 +138,10 @@ class BatchModel {
   // only the worker and ShowFilmPositions), and the keeping. KeepLine
   // returns the line's row, -1 for none.
   std::string LineOf(const IndexRebuilder& worker) const;
-  int KeepLine(int fileIndex, std::string_view line);
+  // finding: the worker's MessageFinding(), kept for the report with
+  // messageLength, the size of the worker's Message() in line.
+  int KeepLine(int fileIndex, std::string_view line, const Finding* finding = nullptr,
+               std::size_t messageLength = 0);
   // The same for a window: on the worker's thread, a MessageAdded's line is
   // queued (true) instead of handed over; any other notification is left to
   // the caller to hand over (false). On the owner's thread, the queued lines
@@ -126,6 +156,8 @@ class BatchModel {
   int BatchSize() const { return static_cast<int>(run_.Rows.size()); }
   int BatchFile() const { return run_.File; }  // the one being worked on
   const RunOptions& BatchOptions() const { return run_.Options; }
+  // What became of each file of the run, by file index (NotDone: not yet, or never).
+  const std::vector<OutcomeKind>& BatchOutcomes() const { return run_.Outcomes; }
   // The whole batch's progress out of 100 per file, for the current file's.
   int BatchProgress(int fileProgress) const { return 100 * run_.File + fileProgress; }
   // After a batch of several files, the line that sums it up; none for one
@@ -156,8 +188,14 @@ class BatchModel {
   std::mutex queueMutex_;
   LineList queued_;               // left by the worker's thread,
   std::vector<int> queuedFiles_;  // by file index
+  struct QueuedFinding {
+    std::optional<Finding> Facts;  // a line's finding, its Line empty
+    std::size_t MessageLength = 0;
+  };
+  std::vector<QueuedFinding> queuedFindings_;
   LineList taken_;                // and being kept on the owner's
   std::vector<int> takenFiles_;
+  std::vector<QueuedFinding> takenFindings_;
   // What belongs to the latest run: a new value at each Begin.
   struct Run {
     RunOptions Options;

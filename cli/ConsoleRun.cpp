@@ -9,10 +9,12 @@
 #include "batch/BatchSummary.h"
 #include "engine/EngineMessages.h"
 #include "batch/ExistingOutput.h"
+#include "batch/Report.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"
 #include "util/Paths.h"
+#include "util/Utf16.h"
 
 namespace ZantrelCli {
 
@@ -90,6 +92,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       else if (value == "overwrite") o.OverwriteBehavior = VEKRiff::OverwriteReplace;
       else return usage("invalid value '" + value + "' for --overwrite: use skip, abort or overwrite");
       overwriteGiven = true;
+    } else if (a == "--json") {
+      if (hasValue) return usage("option --json takes no value");
+      o.Json = true;
     } else if (a == "--lang") {
       if (!takeValue()) return usage("option --lang needs a value: en or fr");
       if (value == "en") o.Language = VEK::English;
@@ -141,6 +146,7 @@ std::string HelpText() {
          "                     or encoder\n"
          "  --skip-healthy     rebuild: leave the files a check finds healthy as they are\n"
          "  --lang en|fr       language of the messages (default en)\n"
+         "  --json             print a report for scripts instead of the messages (below)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
          "\n"
@@ -148,6 +154,16 @@ std::string HelpText() {
          "names are escaped as ls -b does: a byte that is not valid UTF-8 and a control\n"
          "character as \\ and three octal digits (\\377), newline, tab and carriage return\n"
          "as \\n, \\t, \\r, a backslash as \\\\.\n"
+         "\n"
+         "With --json, standard output carries JSON Lines instead: one object per file\n"
+         "as it ends ({\"type\":\"file\"}: path, outcome, errors, video_frames,\n"
+         "audio_samples, output, failure, and findings, each with its kind, error, offset,\n"
+         "stream, frame, milliseconds and message), then one object summing the batch up\n"
+         "({\"type\":\"summary\"}: files, outcomes counted by kind, line). Outcomes: healthy,\n"
+         "repaired, damaged, rebuilt, left-healthy, skipped, not-avi, failed, stopped,\n"
+         "not-done. Finding kinds: corrupted-data, resumed-scan, header-damage,\n"
+         "index-mismatch, size-mismatch, lost-data, note. A byte of a name that is not\n"
+         "valid UTF-8 becomes \\ufffd; null stands for what is not known.\n"
          "\n"
          "Ctrl+C, Ctrl+\\, a closed terminal or SIGTERM (SIGINT, SIGQUIT, SIGHUP, SIGTERM)\n"
          "stops the run; a copy being written is then deleted. A signal ignored when the\n"
@@ -165,32 +181,6 @@ void PutOctal(std::string& out, unsigned char byte) {
   out += static_cast<char>('0' + (byte >> 6));
   out += static_cast<char>('0' + ((byte >> 3) & 7));
   out += static_cast<char>('0' + (byte & 7));
-}
-
-// The length of the valid UTF-8 sequence at text[at], 0 when there is none:
-// no overlong form, no surrogate, nothing beyond U+10FFFF.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length) return 0;
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  return length;
 }
 
 }  // namespace
@@ -218,7 +208,7 @@ std::string Escaped(std::string_view text) {
       ++i;
       continue;
     }
-    const std::size_t length = Utf8Length(text, i);
+    const std::size_t length = VEK::Utf8Length(text, i);
     if (length == 0) {
       // A byte outside valid UTF-8 is escaped alone: what follows it may
       // still be a valid character.
@@ -270,13 +260,17 @@ VEKRiff::RunOptions RunOptionsOf(const Options& options) {
 // The console's view of the batch: the lines and the progress display.
 class ConsoleFrontEnd {
  public:
-  ConsoleFrontEnd(VEKRiff::BatchModel& batch, std::FILE* out, std::FILE* progress)
-      : batch_(batch), out_(out), progress_(progress) {}
+  ConsoleFrontEnd(VEKRiff::BatchModel& batch, std::FILE* out, std::FILE* progress, bool json)
+      : batch_(batch), out_(out), progress_(progress), json_(json) {}
 
   // On the worker's thread; everything else on the main thread.
   void HandleEvent(IndexRebuilder& worker) {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     const VEKRiff::BatchChange change = batch_.Handle(worker, prompts_);
+    if (json_) {
+      Report(worker, change);
+      return;
+    }
     if (change.Event == VEKRiff::FileStarted && change.Row >= 0)
       currentName_ = VEK::ExtractFileName(batch_.Entry(change.Row).Path);
     if (change.Line) PrintLine(*change.Line);
@@ -310,11 +304,73 @@ class ConsoleFrontEnd {
   // After a batch of several files, the line that sums it up.
   void PrintSummary() {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (json_) {
+      report_.clear();
+      VEKRiff::AddSummary(report_, batch_.BatchOutcomes(), batch_.BatchOptions().CheckOnly);
+      PutReport();
+      linesPending_ = true;
+      FlushLinesLocked();
+      return;
+    }
     if (const auto line = batch_.SummaryLine()) PrintLine(*line);
     FlushLinesLocked();
   }
 
  private:
+  // The report for scripts: a file's object goes out as its findings come,
+  // and is ended by its outcome.
+  void Report(const IndexRebuilder& worker, const VEKRiff::BatchChange& change) {
+    const auto begin = [&] {
+      if (fileOpen_) return;
+      ClearProgressLine();
+      report_.clear();
+      VEKRiff::BeginFile(report_, change.Row >= 0 ? batch_.Entry(change.Row).Path : std::string());
+      PutReport();
+      fileOpen_ = true;
+      firstFinding_ = true;
+      linesPending_ = true;  // a script follows the run: a file's start goes out as it comes
+    };
+    switch (change.Event) {
+      case VEKRiff::FileStarted:
+        currentName_ = change.Row >= 0 ? VEK::ExtractFileName(batch_.Entry(change.Row).Path) : std::string();
+        begin();
+        break;
+      case VEKRiff::MessageAdded:
+        if (const VEKRiff::Finding* finding = worker.MessageFinding(); finding && fileOpen_) {
+          report_.clear();
+          VEKRiff::AddFinding(report_, *finding, worker.Message(), firstFinding_);
+          firstFinding_ = false;
+          PutReport();
+        }
+        break;
+      case VEKRiff::FileOk:
+      case VEKRiff::FileError:
+      case VEKRiff::FileRebuilt:
+      case VEKRiff::Aborted:
+      case VEKRiff::FileSkipped: {
+        begin();
+        VEKRiff::FileEnd end;
+        end.Outcome = worker.Outcome();
+        end.Errors = worker.ErrorCount();
+        end.VideoFrames = worker.VideoFrameCount();
+        end.AudioSamples = worker.AudioSampleCount();
+        if (end.Outcome == VEKRiff::OutcomeKind::Rebuilt) end.Output = worker.OutputFileName();
+        if (!VEKRiff::Succeeded(end.Outcome)) end.Failure = worker.FailureText();
+        report_.clear();
+        VEKRiff::EndFile(report_, end);
+        PutReport();
+        fileOpen_ = false;
+        linesPending_ = true;
+        break;
+      }
+      default: break;
+    }
+  }
+
+  void PutReport() {
+    std::fwrite(report_.data(), 1, report_.size(), out_);
+  }
+
   void ClearProgressLine() {
     if (!progressShown_) return;
     std::fputs("\r\033[K", progress_);
@@ -346,6 +402,10 @@ class ConsoleFrontEnd {
   std::string currentName_;
   bool progressShown_ = false;
   bool linesPending_ = false;
+  const bool json_;
+  std::string report_;  // the part of the report being written
+  bool fileOpen_ = false;
+  bool firstFinding_ = true;
   // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
   mutable std::recursive_mutex mutex_;
 };
@@ -363,7 +423,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   const VEKRiff::RunOptions run = RunOptionsOf(options);
   NoPrompts noPrompts;
   const VEKRiff::FileList files = batch.Begin(batch.ChooseRows(run, {}, noPrompts), run);
-  ConsoleFrontEnd frontEnd(batch, out, progress);
+  ConsoleFrontEnd frontEnd(batch, out, progress, options.Json);
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
   worker.EventsOnWorkerThread = true;

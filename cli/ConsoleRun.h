@@ -19,6 +19,7 @@ struct Options {
   std::int8_t Language = 0;
   std::string ReferenceFile;  // rebuild: a healthy file whose header list stands in for a damaged one
   bool SkipHealthy = false;   // rebuild: leave the files the check finds healthy as they are
+  bool Json = false;          // the report for scripts (JSON Lines) instead of the messages
   std::vector<std::string> Files;
 };
 

@@ -48,8 +48,11 @@ const char* FamilyName(VideoFamily family) {
 
 bool IsMpegAudio(std::uint16_t tag) { return tag == WaveFormatEx::TagMpeg || tag == WaveFormatEx::TagMp3; }
 
-void Add(Findings& lines, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
-  lines.push_back({VEK::Text(text, args), true});
+int StreamOf(std::size_t s) { return static_cast<int>(s); }
+
+// stream: the one the finding is about, -1 for the whole file.
+void Add(Findings& lines, int stream, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
+  lines.push_back({VEK::Text(text, args), true, {}, FindingKind::HeaderDamage, -1, stream});
 }
 
 void CheckVideoFormat(std::size_t s, const StreamHeader& h, StreamVerdict& v, Findings& lines) {
@@ -61,7 +64,7 @@ void CheckVideoFormat(std::size_t s, const StreamHeader& h, StreamVerdict& v, Fi
                                 ? VEKCodec::FamilyOf(h.Compression)
                                 : VEKCodec::FamilyOf(h.Handler);
   if (data.Family != VideoFamily::Unknown && named != data.Family) {
-    Add(lines, Msg::FormatCodecWrong, {s, CodeText(h.Compression), DataName(v)});
+    Add(lines, StreamOf(s), Msg::FormatCodecWrong, {s, CodeText(h.Compression), DataName(v)});
     v.FormatSound = false;
     return;
   }
@@ -69,12 +72,12 @@ void CheckVideoFormat(std::size_t s, const StreamHeader& h, StreamVerdict& v, Fi
   // A JPEG picture may hold one field of two: half the frame's height.
   const bool sameHeight = data.Height == height || (data.Family == VideoFamily::Jpeg && 2 * data.Height == height);
   if (data.Width > 0 && data.Height > 0 && (data.Width != h.Width || !sameHeight)) {
-    Add(lines, Msg::FormatSizeWrong, {s, h.Width, height, data.Width, data.Height});
+    Add(lines, StreamOf(s), Msg::FormatSizeWrong, {s, h.Width, height, data.Width, data.Height});
     v.FormatSound = false;
     return;
   }
   if (data.LengthPrefixed && h.Strf.size() <= BitmapInfoHeader::Size) {
-    Add(lines, Msg::FormatNoCodecData, {s, DataName(v)});
+    Add(lines, StreamOf(s), Msg::FormatNoCodecData, {s, DataName(v)});
     v.FormatSound = false;
   }
 }
@@ -85,10 +88,10 @@ void CheckAudioFormat(std::size_t s, const StreamHeader& h, const FirstChunk* fi
   if (v.AudioData) {
     const VEKCodec::AudioFormat& data = *v.AudioData;
     if (!SameAudioCodec(f.FormatTag, data)) {
-      Add(lines, Msg::FormatCodecWrong, {s, TagText(f.FormatTag), DataName(v)});
+      Add(lines, StreamOf(s), Msg::FormatCodecWrong, {s, TagText(f.FormatTag), DataName(v)});
       v.FormatSound = false;
     } else if (f.SamplesPerSec != data.SampleRate || f.Channels != data.Channels) {
-      Add(lines, Msg::FormatAudioWrong, {s, f.SamplesPerSec, f.Channels, data.SampleRate, data.Channels});
+      Add(lines, StreamOf(s), Msg::FormatAudioWrong, {s, f.SamplesPerSec, f.Channels, data.SampleRate, data.Channels});
       v.FormatSound = false;
     }
     return;
@@ -97,7 +100,7 @@ void CheckAudioFormat(std::size_t s, const StreamHeader& h, const FirstChunk* fi
   // profile, rate and channels from the codec data. ADTS frames carry them.
   const bool adts = first && first->Bytes.size() >= 2 && first->Bytes[0] == 0xFF && (first->Bytes[1] & 0xF6) == 0xF0;
   if (f.FormatTag == WaveFormatEx::TagAac && h.Strf.size() <= WaveFormatEx::Size && !adts) {
-    Add(lines, Msg::FormatNoCodecData, {s, "AAC"});
+    Add(lines, StreamOf(s), Msg::FormatNoCodecData, {s, "AAC"});
     v.FormatSound = false;
   }
 }
@@ -146,13 +149,13 @@ bool MainHeaderSound(const AviHeaders& headers, bool video) {
 void CheckStreamHeader(std::size_t s, const StreamHeader& h, const FirstChunk* first, StreamVerdict& v,
                        Findings& lines) {
   if (h.Strh.empty()) {
-    Add(lines, Msg::StreamHeaderDamaged, {s, v.Chunks});
+    Add(lines, StreamOf(s), Msg::StreamHeaderDamaged, {s, v.Chunks});
     v.HeaderSound = false;
   } else if ((v.Video && h.Type != CodeVids && h.Type != CodeIavs) || (v.Audio && h.Type != CodeAuds)) {
-    Add(lines, Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(v.Code)});
+    Add(lines, StreamOf(s), Msg::StreamTypeWrong, {s, CodeText(h.Type), v.Chunks, CodeText(v.Code)});
     v.HeaderSound = false;
   } else if (h.Rate == 0 || h.Scale == 0) {
-    Add(lines, Msg::StreamRateZero, {s, h.Rate, h.Scale});
+    Add(lines, StreamOf(s), Msg::StreamRateZero, {s, h.Rate, h.Scale});
     v.HeaderSound = false;
   }
   // The format is read as the data's kind, whatever a damaged strh says.
@@ -170,7 +173,7 @@ void CheckStreamHeader(std::size_t s, const StreamHeader& h, const FirstChunk* f
     readable = w.SamplesPerSec != 0 && w.Channels != 0;
   }
   if (!readable) {
-    Add(lines, Msg::FormatDamaged, {s});
+    Add(lines, StreamOf(s), Msg::FormatDamaged, {s});
     v.FormatSound = false;
     return;
   }
@@ -193,7 +196,7 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   Findings& lines = verdict.Lines;
   if (scan.StartLost) {
     verdict.StartLost = true;
-    Add(lines, Msg::StartLost, {scan.MoviOffset});
+    Add(lines, -1, Msg::StartLost, {scan.MoviOffset});
   }
 
   // What the data holds, by stream number.
@@ -245,10 +248,10 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
   }
 
   if (headers.TotalFramesPos < 0) {
-    Add(lines, Msg::MainHeaderMissing, {});
+    Add(lines, -1, Msg::MainHeaderMissing, {});
     verdict.MainSound = false;
   } else if (!MainHeaderSound(headers, video)) {
-    Add(lines, Msg::MainHeaderFrameTime, {headers.MicroSecPerFrame});
+    Add(lines, -1, Msg::MainHeaderFrameTime, {headers.MicroSecPerFrame});
     verdict.MainSound = false;
   }
 
@@ -262,12 +265,12 @@ HeaderVerdict CheckHeaderList(const ScanResult& scan) {
     StreamVerdict& v = streams[s];
     if (!v.InData()) continue;  // a header without data is no player's trouble
     if (s >= headers.Streams.size()) {
-      Add(lines, Msg::StreamWithoutHeader, {s, v.Chunks});
+      Add(lines, StreamOf(s), Msg::StreamWithoutHeader, {s, v.Chunks});
       if (s < describable) v.HeaderSound = v.FormatSound = false;
       continue;
     }
     if (keptAsData(s)) {
-      lines.push_back({VEK::Text(Msg::StreamKeptAsData, {s, v.Chunks}), false});
+      lines.push_back({VEK::Text(Msg::StreamKeptAsData, {s, v.Chunks}), false, {}, FindingKind::Note, -1, StreamOf(s)});
       continue;
     }
     CheckStreamHeader(s, headers.Streams[s], s < scan.FirstChunks.size() ? &scan.FirstChunks[s] : nullptr, v,

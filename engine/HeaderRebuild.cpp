@@ -98,9 +98,11 @@ std::vector<ReferenceUse> JudgeReference(const HeaderVerdict& verdict, const Avi
     std::string reasons;
     for (const Finding& f : why) reasons += (reasons.empty() ? Lowered(f.Line) : " " + f.Line);
     if (!use[s].Format)
-      lines.push_back({VEK::Text(Msg::ReferenceFormatNotUsed, {s, reasons}), false});
+      lines.push_back({VEK::Text(Msg::ReferenceFormatNotUsed, {s, reasons}), false, {}, FindingKind::Note, -1,
+                       static_cast<int>(s)});
     else if (!use[s].Header)
-      lines.push_back({VEK::Text(Msg::ReferenceHeaderNotUsed, {s, reasons}), false});
+      lines.push_back({VEK::Text(Msg::ReferenceHeaderNotUsed, {s, reasons}), false, {}, FindingKind::Note, -1,
+                       static_cast<int>(s)});
   }
   return use;
 }

@@ -52,8 +52,9 @@ bool KeyFlagJudged(const ScanResult& scan, const OldIndexEntry& entry) {
          scan.Rules[static_cast<std::size_t>(stream)] && entry.Size > 0;
 }
 
-void Add(Findings& found, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args) {
-  found.push_back({VEK::Text(text, args), true});
+void Add(Findings& found, FindingKind kind, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args,
+         int stream = -1) {
+  found.push_back({VEK::Text(text, args), true, {}, kind, -1, stream});
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopChec
     // An OpenDML file may rely on its super indexes alone.
     bool superIndexes = false;
     for (const StreamHeader& s : scan.Headers.Streams) superIndexes |= s.IndxPos >= 0;
-    if (!superIndexes && expected > 0) Add(found, Msg::NoIndex, {});
+    if (!superIndexes && expected > 0) Add(found, FindingKind::IndexMismatch, Msg::NoIndex, {});
     return out;
   }
   const std::int64_t fileSize = file.SourceSize();
@@ -105,9 +106,9 @@ IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopChec
     }
   }
   const std::int64_t missing = matcher.Unmatched();
-  if (wrong > 0) Add(found, Msg::IndexWrongEntries, {wrong});
-  if (missing > 0) Add(found, Msg::IndexMissingEntries, {missing});
-  if (flagged > 0) Add(found, Msg::IndexWrongKeyFrames, {flagged});
+  if (wrong > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexWrongEntries, {wrong});
+  if (missing > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexMissingEntries, {missing});
+  if (flagged > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexWrongKeyFrames, {flagged});
   // An OpenDML file's idx1 holds its first RIFF's chunks only.
   out.ListsAll = wrong == 0 && missing == 0 && expected == entries.size();
   return out;
@@ -176,9 +177,9 @@ IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const S
     everyStream &= streamIndexed;
     missing += !matcher.Matches(i) && streamIndexed;
   }
-  if (wrong > 0) Add(found, Msg::IndexWrongEntries, {wrong});
-  if (missing > 0) Add(found, Msg::IndexMissingEntries, {missing});
-  if (flagged > 0) Add(found, Msg::IndexWrongKeyFrames, {flagged});
+  if (wrong > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexWrongEntries, {wrong});
+  if (missing > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexMissingEntries, {missing});
+  if (flagged > 0) Add(found, FindingKind::IndexMismatch, Msg::IndexWrongKeyFrames, {flagged});
   out.ListsAll = everyStream && wrong == 0 && missing == 0;
   return out;
 }
@@ -243,26 +244,28 @@ Findings CheckListSizes(BackupFile& file, const ScanResult& scan) {
       }
     }
   }
-  if (wrong > 0) Add(found, Msg::ListSizes, {wrong});
+  if (wrong > 0) Add(found, FindingKind::SizeMismatch, Msg::ListSizes, {wrong});
   return found;
 }
 
 Findings CheckHeaderCounts(const ScanResult& scan, const HeaderCounts& counts) {
   Findings found;
   if (scan.Headers.TotalFramesPos >= 0 && !MainHeaderFramesAgree(scan, counts))
-    Add(found, Msg::HeaderFrames, {static_cast<std::int64_t>(scan.Headers.TotalFrames), counts.TotalFrames});
+    Add(found, FindingKind::HeaderDamage, Msg::HeaderFrames,
+        {static_cast<std::int64_t>(scan.Headers.TotalFrames), counts.TotalFrames});
   for (std::size_t s = 0; s < scan.Headers.Streams.size(); ++s) {
     const StreamHeader& h = scan.Headers.Streams[s];
     if (h.Readable && h.LengthFieldPos >= 0 && !StreamLengthAgrees(scan, s, counts.Streams[s]))
-      Add(found, Msg::HeaderLength,
-          {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]});
+      Add(found, FindingKind::HeaderDamage, Msg::HeaderLength,
+          {static_cast<std::int64_t>(s), static_cast<std::int64_t>(h.Length), counts.Streams[s]}, static_cast<int>(s));
   }
   // mencoder writes the first RIFF's frames into dmlh as well; readers count
   // the frames from the indexes, so that is no damage either.
   const std::int64_t dmlh = scan.Headers.DmlhTotalFrames;
   if (scan.Headers.DmlhPos >= 0 && dmlh != counts.AllFrames &&
       !(scan.SegmentList.size() > 1 && (dmlh == counts.TotalFrames || dmlh == counts.TotalFrames + 1)))
-    Add(found, Msg::HeaderFrames, {static_cast<std::int64_t>(scan.Headers.DmlhTotalFrames), counts.AllFrames});
+    Add(found, FindingKind::HeaderDamage, Msg::HeaderFrames,
+        {static_cast<std::int64_t>(scan.Headers.DmlhTotalFrames), counts.AllFrames});
   return found;
 }
 

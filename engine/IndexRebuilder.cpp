@@ -43,6 +43,7 @@ void IndexRebuilder::Skip(const std::string& outcomeText) {
 void IndexRebuilder::AddMessage(const std::string& text) {
   Message_ = text;
   MessageAt_.reset();
+  MessageIsFinding_ = false;
   Notify(MessageAdded);
 }
 
@@ -50,6 +51,12 @@ void IndexRebuilder::Log(const Finding& finding) {
   if (finding.Error) Counts.Errors.fetch_add(1, std::memory_order_relaxed);
   Message_ = finding.Line;
   MessageAt_ = finding.At;
+  MessageFinding_.Error = finding.Error;
+  MessageFinding_.At = finding.At;
+  MessageFinding_.Kind = finding.Kind;
+  MessageFinding_.Offset = finding.Offset;
+  MessageFinding_.Stream = finding.Stream;
+  MessageIsFinding_ = true;
   Notify(MessageAdded);
 }
 

@@ -94,6 +94,10 @@ class IndexRebuilder : public VEK::Thread {
   const std::string& Message() const { return Message_; }
   // With a MessageAdded about a damaged spot: where it lies in the film.
   const std::optional<FilmPosition>& MessageAt() const { return MessageAt_; }
+  // With a MessageAdded that tells a finding of the walk or the checks: what
+  // it is about (its Line left empty: the line is Message()); null for the
+  // worker's own lines.
+  const Finding* MessageFinding() const { return MessageIsFinding_ ? &MessageFinding_ : nullptr; }
   const std::string& OutputFileName() const { return File.OutputFileName; }
   int FileIndex() const { return File.Index; }
   const OutputRule& Rule() const { return Rule_; }
@@ -147,6 +151,8 @@ class IndexRebuilder : public VEK::Thread {
   RebuildEvent Event_ = FileStarted;
   std::string Message_;
   std::optional<FilmPosition> MessageAt_;
+  Finding MessageFinding_;
+  bool MessageIsFinding_ = false;
   // What belongs to the file under way: a new value at each file's start.
   // (The front-ends go on reading the last file's after the batch.)
   struct CurrentFile {

@@ -253,7 +253,8 @@ std::int64_t MoviWalk::LocateMovi() {
       const std::int64_t movi = FindHeader(Source, from, CodeList, CodeMovi,
                                            SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
       if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
-      Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true});
+      Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true, {}, FindingKind::HeaderDamage, headerPosition,
+              -1});
       // A header list whose own size is what is damaged is read up to movi.
       if (hdrl >= 0 && hdrl < movi && Scan.Headers.TotalFramesPos < 0)
         ReadStreamHeaders(hdrl, movi - hdrl - ChunkHeader::Size, true);
@@ -606,12 +607,13 @@ void MoviWalk::KeepWithSize(WalkedChunk chunk, std::uint32_t size) {
 
 // Logs a corrupted spot and where the walk goes on; true when the walk goes on.
 bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) {
-  Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true, FilmPositionOf(Scan.Headers, VideoFrames())});
+  Report({VEK::Text(Msg::Corrupted, {spot, VideoFrames()}), true, FilmPositionOf(Scan.Headers, VideoFrames()),
+          FindingKind::CorruptedData, spot, -1});
   ++Scan.DamageCount;
   if (Scan.Damage.size() < MaxDamagedStretches) Scan.Damage.push_back({spot, std::max(spot, hit.Position)});
   if (hit.Kind != HitKind::Chunk) return false;
-  Report({VEK::Text(Msg::Resuming, {hit.Position}), false});
-  if (hit.Position & 1) Report({VEK::Text(Msg::Misaligned), false});
+  Report({VEK::Text(Msg::Resuming, {hit.Position}), false, {}, FindingKind::ResumedScan, hit.Position, -1});
+  if (hit.Position & 1) Report({VEK::Text(Msg::Misaligned), false, {}, FindingKind::ResumedScan, hit.Position, -1});
   parity = static_cast<int>(hit.Position & 1);
   return true;
 }
@@ -673,7 +675,7 @@ void MoviWalk::ReportDataAfterIndex(std::int64_t index) {
                                        SearchBlock, [this] { MayStop(Reporter.CheckStop); });
   if (movi < 0) return;
   const std::int64_t left = Source.SourceSize() - movi;
-  Report({VEK::Text(Msg::DataAfterIndex, {left, movi}), MayGoOnAfterIndex()});
+  Report({VEK::Text(Msg::DataAfterIndex, {left, movi}), MayGoOnAfterIndex(), {}, FindingKind::LostData, movi, -1});
 }
 
 void MoviWalk::ScanMovi() {
@@ -785,7 +787,7 @@ void MoviWalk::ScanMovi() {
       // case its size field is what is damaged.
       const SearchHit hit = Resynchronise(pos + 1);
       if (hit.Kind == HitKind::End) {
-        Report({VEK::Text(Msg::FileCut, {pos}), true});
+        Report({VEK::Text(Msg::FileCut, {pos}), true, {}, FindingKind::LostData, pos, -1});
         // Players show what there is of a cut frame: the bytes that are
         // there are indexed, and the rebuild gives the header their size.
         if (IsStreamChunkId(bytes) && fileSize - pos > ChunkHeader::Size) {

@@ -151,10 +151,25 @@ struct FilmPosition {
   std::int64_t Milliseconds = 0;
 };
 
+// What a finding is about, for a report read by scripts: the line says it
+// to a person, in the chosen language.
+enum class FindingKind : std::uint8_t {
+  Note,           // said for information: an assumption, a stream left as data
+  CorruptedData,  // bytes the walk could not read as chunks
+  ResumedScan,    // where the walk found chunks again after corrupted data
+  HeaderDamage,   // the header list or a list header is damaged or lost, or disagrees with the data
+  IndexMismatch,  // an index lacks or misstates chunks, or is missing
+  SizeMismatch,   // a list's size field disagrees with its contents
+  LostData,       // data the file lost (cut short) or that no index describes
+};
+
 struct Finding {
   std::string Line;
   bool Error = true;
   std::optional<FilmPosition> At;  // a damaged spot's, where the headers tell the rate
+  FindingKind Kind = FindingKind::Note;
+  std::int64_t Offset = -1;  // where in the file, -1: not tied to one place
+  int Stream = -1;           // which stream, -1: none in particular
 };
 using Findings = std::vector<Finding>;
 

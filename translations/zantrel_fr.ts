@@ -102,6 +102,10 @@
         <translation>Fichiers texte (*.txt);;Tous les fichiers (*)</translation>
     </message>
     <message>
+        <source>JSON Lines (*.jsonl);;Any file (*)</source>
+        <translation>JSON Lines (*.jsonl);;Tous les fichiers (*)</translation>
+    </message>
+    <message>
         <source>Rebuild damaged or lost header lists from a healthy file of the same camera or encoder</source>
         <translation>Reconstruire les listes d&apos;en-têtes endommagées ou perdues d&apos;après un fichier sain de la même caméra ou du même encodeur</translation>
     </message>
@@ -196,6 +200,14 @@
     <message>
         <source>Save the Messages Center to a text file...</source>
         <translation>Enregistrer le Centre de messages dans un fichier texte...</translation>
+    </message>
+    <message>
+        <source>Save re&amp;port...</source>
+        <translation>Enregistrer le ra&amp;pport...</translation>
+    </message>
+    <message>
+        <source>Save what the list&apos;s latest runs found, for scripts (JSON Lines)...</source>
+        <translation>Enregistrer ce que les dernières opérations de la liste ont trouvé, pour les scripts (JSON Lines)...</translation>
     </message>
     <message>
         <source>Copy &amp;all messages</source>

@@ -25,4 +25,8 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // The UTF-8 form of UTF-16 units; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// The length of the valid UTF-8 sequence at text[at], 0 when there is none:
+// no overlong form, no surrogate, nothing beyond U+10FFFF.
+std::size_t Utf8Length(std::string_view text, std::size_t at);
+
 }  // namespace VEK

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "batch/BatchSummary.h"
+#include "batch/Report.h"
 #include "batch/RunDisplay.h"
 #include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
@@ -74,6 +75,7 @@ enum : int {
   ActOpenFile,
   ActOpenFixedFile,
   ActOpenContainingFolder,
+  ActSaveReport,
 };
 enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
 
@@ -225,7 +227,8 @@ void TFrmMain::BuildMenus() {
   menu_ = CreateMenu();
   HMENU file = CreatePopupMenu(), action = CreatePopupMenu(), options = CreatePopupMenu(), tools = CreatePopupMenu(),
         help = CreatePopupMenu();
-  popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActSaveMessages, ActCopyMessages, 0,
+  popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActSaveMessages, ActSaveReport,
+               ActCopyMessages, 0,
                ActFileQuit});
   popup(action, {ActActionCheckErrors, ActActionFix, ActReference, 0, ActActionStop});
   popup(options, {MnuStayOnTop});
@@ -285,6 +288,7 @@ void TFrmMain::RetranslateUi() {
       {ActFileAddFolder, N_("Add f&older..."), "Ctrl+Shift+O"},
       {ActFileRemove, N_("&Remove files"), "Del"},
       {ActSaveMessages, N_("&Save messages..."), "Ctrl+S"},
+      {ActSaveReport, N_("Save re&port..."), nullptr},
       {ActCopyMessages, N_("Copy &all messages"), "Ctrl+Shift+C"},
       {ActFileQuit, N_("&Quit"), "Ctrl+Q"},
       {ActActionCheckErrors, N_("&Check errors"), "F5"},
@@ -632,7 +636,8 @@ void TFrmMain::Command(int id) {
   // An accelerator comes whatever the state: the command is taken only when
   // its menu item is enabled.
   UpdateActions();
-  if (id != ActFileQuit && id != MnuStayOnTop && id != ActSaveMessages && id != ActCopyMessages &&
+  if (id != ActFileQuit && id != MnuStayOnTop && id != ActSaveMessages && id != ActSaveReport &&
+      id != ActCopyMessages &&
       (GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) && (GetMenuState(rowMenu_, id, MF_BYCOMMAND) & MF_GRAYED))
     return;
   switch (id) {
@@ -650,6 +655,9 @@ void TFrmMain::Command(int id) {
       break;
     case ActSaveMessages:
       SaveMessages();
+      break;
+    case ActSaveReport:
+      SaveReport();
       break;
     case ActCopyMessages:
       CopyMessages();
@@ -906,6 +914,31 @@ void TFrmMain::SaveMessages() {
     prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
                  VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(error)}), VEKRiff::PromptButtons::Ok,
                  VEKRiff::PromptIcon::Error);
+}
+
+void TFrmMain::SaveReport() {
+  wchar_t buffer[32 * 1024] = L"report.jsonl";
+  const std::wstring filter = DialogFilter(T("JSON Lines (*.jsonl);;Any file (*)"));
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = static_cast<DWORD>(std::size(buffer));
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return;
+  TakeWorkerLines();  // a run's findings so far
+  const std::string report = VEKRiff::ListReport(Batch);
+  FILE* f = _wfopen(buffer, L"wb");
+  bool ok = f && std::fwrite(report.data(), 1, report.size(), f) == report.size();
+  int error = errno;
+  if (f && std::fclose(f) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok)
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEKRiff::ReportNotSaved(U(buffer), std::strerror(error)),
+                 VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
 }
 
 void TFrmMain::CopyMessages() {

@@ -103,6 +103,7 @@ class TFrmMain : public SettingsWindow {
   void ChooseFolder();
   void ChooseReference();
   void SaveMessages();
+  void SaveReport();  // the list's report for scripts, as zantrel-cli --json prints it
   void CopyMessages();
   void StayOnTopClick();
   void ActConfigExecute();

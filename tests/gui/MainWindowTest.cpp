@@ -38,6 +38,7 @@
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "support/AviBuilder.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "util/Exception.h"
 
@@ -1296,6 +1297,30 @@ TEST_F(MainWindow, TheMessagesCenterCanBeSavedToATextFileAndCopied) {
   EXPECT_EQ(prompts.asked[0].caption, "Messages not saved");
   EXPECT_TRUE(prompts.asked[0].text.startsWith(QString::fromStdString("Could not save the messages to \"" + dir /
                                                                       "no-such-folder/messages.txt\": ")));
+}
+
+// The report for scripts the window saves for its list is what zantrel-cli
+// --json prints for the same files.
+TEST_F(MainWindow, TheListsReportIsSavedAsTheConsolePrintsIt) {
+  const std::string a = Put("a.avi", Damaged()), b = Put("b.avi", Clean());
+  window->AddFile(a);
+  window->AddFile(b);
+  window->Settings.SelectedFile = false;
+  RunToEnd(true);
+  const ProgramRun console = RunProgram({ZANTREL_CLI_PATH, "check", "--json", a, b});
+  ASSERT_NE(console.Out.find("\"corrupted-data\""), std::string::npos) << console.Out;
+  const std::string saved = dir / "report.jsonl";
+  window->ChooseReportFile = [&] { return QString::fromStdString(saved); };
+  window->ActSaveReport->trigger();
+  const Bytes bytes = ReadFile(saved);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), console.Out);
+
+  window->ChooseReportFile = [&] { return QString::fromStdString(dir / "no-such-folder/report.jsonl"); };
+  prompts.answers = {PromptAnswer::Ok};
+  window->ActSaveReport->trigger();
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_TRUE(prompts.asked[0].text.startsWith(QString::fromStdString("Could not save the report to \"" + dir /
+                                                                      "no-such-folder/report.jsonl\": ")));
 }
 
 }  // namespace
