@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "batch/BatchSummary.h"
 #include "batch/Report.h"
@@ -883,17 +884,32 @@ void TFrmMain::ChooseReference() {
   if (GetOpenFileNameW(&ofn)) referenceFile_ = buffer.c_str();
 }
 
-void TFrmMain::SaveMessages() {
-  wchar_t buffer[32 * 1024] = L"messages.txt";
-  const std::wstring filter = DialogFilter(T("Text files (*.txt);;Any file (*)"));
+std::wstring TFrmMain::ChooseSaveFile(const wchar_t* name, const std::string& filter) {
+  wchar_t buffer[32 * 1024] = {};
+  wcsncpy(buffer, name, std::size(buffer) - 1);
+  const std::wstring filters = DialogFilter(filter);
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFilter = filters.c_str();
   ofn.lpstrFile = buffer;
   ofn.nMaxFile = static_cast<DWORD>(std::size(buffer));
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameW(&ofn)) return;
+  return GetSaveFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
+}
+
+int TFrmMain::WriteWholeFile(const std::wstring& path, const std::string& text) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (!f) return errno;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  int error = written ? 0 : errno;
+  if (std::fclose(f) != 0 && written) error = errno;
+  return error;
+}
+
+void TFrmMain::SaveMessages() {
+  const std::wstring path = ChooseSaveFile(L"messages.txt", T("Text files (*.txt);;Any file (*)"));
+  if (path.empty()) return;
   FlushMessages();
   std::wstring wide(GetWindowTextLengthW(EdtLogs) + 1, L'\0');
   wide.resize(GetWindowTextW(EdtLogs, wide.data(), static_cast<int>(wide.size())));
@@ -901,43 +917,17 @@ void TFrmMain::SaveMessages() {
   for (char c : U(wide))
     if (c != '\r') text += c;
   if (!text.empty()) text += '\n';
-  FILE* f = _wfopen(buffer, L"wb");
-  const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const int error = errno;
-  if (f && std::fclose(f) != 0 && ok) {
-    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
-                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(errno)}), VEKRiff::PromptButtons::Ok,
-                 VEKRiff::PromptIcon::Error);
-    return;
-  }
-  if (!ok)
-    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption),
-                 VEK::Text(MsgMessagesNotSaved, {U(buffer), std::strerror(error)}), VEKRiff::PromptButtons::Ok,
-                 VEKRiff::PromptIcon::Error);
+  if (const int error = WriteWholeFile(path, text))
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEK::Text(MsgMessagesNotSaved, {U(path), std::strerror(error)}),
+                 VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
 }
 
 void TFrmMain::SaveReport() {
-  wchar_t buffer[32 * 1024] = L"report.jsonl";
-  const std::wstring filter = DialogFilter(T("JSON Lines (*.jsonl);;Any file (*)"));
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = filter.c_str();
-  ofn.lpstrFile = buffer;
-  ofn.nMaxFile = static_cast<DWORD>(std::size(buffer));
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameW(&ofn)) return;
+  const std::wstring path = ChooseSaveFile(L"report.jsonl", T("JSON Lines (*.jsonl);;Any file (*)"));
+  if (path.empty()) return;
   TakeWorkerLines();  // a run's findings so far
-  const std::string report = VEKRiff::ListReport(Batch);
-  FILE* f = _wfopen(buffer, L"wb");
-  bool ok = f && std::fwrite(report.data(), 1, report.size(), f) == report.size();
-  int error = errno;
-  if (f && std::fclose(f) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok)
-    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEKRiff::ReportNotSaved(U(buffer), std::strerror(error)),
+  if (const int error = WriteWholeFile(path, VEKRiff::ListReport(Batch)))
+    prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEKRiff::ReportNotSaved(U(path), std::strerror(error)),
                  VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
 }
 

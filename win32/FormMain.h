@@ -102,6 +102,11 @@ class TFrmMain : public SettingsWindow {
   void ChooseFiles();
   void ChooseFolder();
   void ChooseReference();
+  // The Save As box over the window, with a file name to start from and
+  // its filters (in the current language); empty when cancelled.
+  std::wstring ChooseSaveFile(const wchar_t* name, const std::string& filter);
+  // Writes text as the file's whole content; 0, or the system's error.
+  static int WriteWholeFile(const std::wstring& path, const std::string& text);
   void SaveMessages();
   void SaveReport();  // the list's report for scripts, as zantrel-cli --json prints it
   void CopyMessages();
