@@ -16,7 +16,6 @@ using namespace VEKAvi;
 namespace {
 
 constexpr FourCC CodeMovi = MakeFourCC("movi");
-constexpr std::int64_t MaxField = 0xFFFFFFFF;
 
 void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
   file.Seek(position, 0);
@@ -26,7 +25,7 @@ void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
 // A JUNK chunk's header over [from, to).
 void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
   unsigned char junk[ChunkHeader::Size];
-  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(to - from - ChunkHeader::Size)}.Store(junk);
+  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(ChunkHeader::SizeFor(from, to))}.Store(junk);
   file.Seek(from, 0);
   file.Write(junk, sizeof junk);
 }
@@ -36,17 +35,16 @@ void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
 std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan) {
   if (scan.IsOpenDml() || scan.StartLost || scan.MoviHeaderLost) return std::nullopt;
   unsigned char movi[ListHeader::Size];
-  if (file.Peek(movi, sizeof movi, scan.MoviOffset) != sizeof movi || VEK::LoadLe32(movi) != CodeList ||
-      VEK::LoadLe32(movi + 8) != CodeMovi)
+  if (file.Peek(movi, sizeof movi, scan.MoviOffset) != sizeof movi || !ListHeader::Is(movi, CodeList, CodeMovi))
     return std::nullopt;
-  const std::uint32_t size = VEK::LoadLe32(movi + 4);
+  const std::uint32_t size = ListHeader::Load(movi).Chunk.DataSize;
   // Readers round an odd list size up.
   const std::int64_t listEnd = scan.MoviOffset + ChunkHeader::Size + size + (size & 1);
   unsigned char code[4];
   const bool oldIndex = listEnd <= file.SourceSize() - ChunkHeader::Size &&
                         file.Peek(code, sizeof code, listEnd) == sizeof code && VEK::LoadLe32(code) == CodeIdx1;
   InPlaceIdx1Plan plan;
-  plan.SizeField = scan.MoviOffset + 4;
+  plan.SizeField = scan.MoviOffset + ListHeader::SizeField;
   plan.IndexBytes = Idx1Bytes(scan) - ((scan.End() - scan.MoviOffset) & 1);
   const std::int64_t dataEnd = scan.End() + ((scan.End() - scan.MoviOffset) & 1);
   if (!oldIndex) {
