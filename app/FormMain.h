@@ -22,6 +22,7 @@
 #include "engine/IndexRebuilder.h"
 #include "batch/RowMark.h"
 #include "batch/RunControl.h"
+#include "batch/WindowTexts.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
 #include "util/SmartPointers.h"

@@ -29,19 +29,7 @@ using ZantrelWin32::W;
 
 namespace {
 
-// The same messages as the Qt window's own.
-const VEK::MessagePair MsgStop = {{"Abort current operation ?", "Annuler l'opération en cours ?"}};
-const VEK::MessagePair MsgStopCaption = {{"Stop", "Arrêt"}};
-const VEK::MessagePair MsgAborting = {{"Aborting...", "Interruption..."}};
-const VEK::MessagePair MsgChecking = {{"Checking errors...", "Vérification des erreurs..."}};
-const VEK::MessagePair MsgRebuilding = {{"Rebuilding index...", "Reconstruction de l'index..."}};
-const VEK::MessagePair MsgSettingsNotSavedCaption = {{"Settings not saved", "Paramètres non enregistrés"}};
-const VEK::MessagePair MsgOpenCaption = {{"Open", "Ouvrir"}};
-const VEK::MessagePair MsgDoesNotExist = {{"\"%s\" does not exist.", "\"%s\" n'existe pas."}};
-const VEK::MessagePair MsgNoProgram = {{"No program could open \"%s\".", "Aucun programme n'a pu ouvrir \"%s\"."}};
-const VEK::MessagePair MsgMessagesNotSavedCaption = {{"Messages not saved", "Messages non enregistrés"}};
-const VEK::MessagePair MsgMessagesNotSaved = {
-    {"Could not save the messages to \"%s\": %s", "Impossible d'enregistrer les messages dans \"%s\" : %s"}};
+using namespace VEKRiff::WindowTexts;
 
 const wchar_t kClassName[] = L"TFrmMain";
 constexpr UINT WM_SERVE_HANDOVERS = WM_APP + 1;

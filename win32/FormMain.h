@@ -16,6 +16,7 @@
 
 #include "batch/BatchModel.h"
 #include "batch/RunControl.h"
+#include "batch/WindowTexts.h"
 #include "engine/IndexRebuilder.h"
 #include "lang/Language.h"
 #include "settings/Config.h"
