@@ -6,18 +6,19 @@ namespace VEKRiff {
 
 namespace {
 
-// Never fewer than two files; the French gives each count as a label's value,
-// which agrees with any number.
-const VEK::MessagePair MsgCheckSummary = {
-    {"%d files checked: %d healthy, %d damaged, %d skipped, %d not done.",
-     "%d fichiers vérifiés — sains : %d, endommagés : %d, ignorés : %d, non traités : %d."}};
-// With files whose own index skips their damage.
-const VEK::MessagePair MsgCheckSummaryRepaired = {
-    {"%d files checked: %d healthy, %d repaired, %d damaged, %d skipped, %d not done.",
-     "%d fichiers vérifiés — sains : %d, réparés : %d, endommagés : %d, ignorés : %d, non traités : %d."}};
-const VEK::MessagePair MsgRebuildSummary = {
-    {"%d files: %d rebuilt, %d failed, %d skipped, %d not done.",
-     "%d fichiers — reconstruits : %d, en échec : %d, ignorés : %d, non traités : %d."}};
+// Never fewer than two files. The French gives each count as a label's value,
+// which agrees with any number. Repaired, not-AVI and failed files are
+// counted where there are any.
+const VEK::MessagePair MsgCheckHead = {{"%d files checked: ", "%d fichiers vérifiés — "}};
+const VEK::MessagePair MsgRebuildHead = {{"%d files: ", "%d fichiers — "}};
+const VEK::MessagePair MsgCountHealthy = {{"%d healthy", "sains : %d"}};
+const VEK::MessagePair MsgCountRepaired = {{"%d repaired", "réparés : %d"}};
+const VEK::MessagePair MsgCountDamaged = {{"%d damaged", "endommagés : %d"}};
+const VEK::MessagePair MsgCountRebuilt = {{"%d rebuilt", "reconstruits : %d"}};
+const VEK::MessagePair MsgCountNotAvi = {{"%d not AVI", "non AVI : %d"}};
+const VEK::MessagePair MsgCountFailed = {{"%d failed", "en échec : %d"}};
+const VEK::MessagePair MsgCountSkipped = {{"%d skipped", "ignorés : %d"}};
+const VEK::MessagePair MsgCountNotDone = {{"%d not done", "non traités : %d"}};
 
 const VEK::MessagePair MsgHealthy = {{"Healthy", "Sain"}};
 const VEK::MessagePair MsgRepaired = {{"Repaired", "Réparé"}};
@@ -69,9 +70,9 @@ BatchTally TallyOf(const std::vector<OutcomeKind>& outcomes, bool checkOnly) {
   for (const OutcomeKind kind : outcomes) switch (kind) {
       case OutcomeKind::Healthy: ++t.Healthy; break;
       case OutcomeKind::Repaired: ++t.Repaired; break;
-      case OutcomeKind::Damaged:
-      case OutcomeKind::NotAvi:
-      case OutcomeKind::Failed: ++(checkOnly ? t.Damaged : t.Failed); break;
+      case OutcomeKind::Damaged: ++t.Damaged; break;
+      case OutcomeKind::NotAvi: ++t.NotAvi; break;
+      case OutcomeKind::Failed: ++t.Failed; break;
       case OutcomeKind::Rebuilt: ++t.Rebuilt; break;
       case OutcomeKind::LeftHealthy:
       case OutcomeKind::Skipped: ++t.Skipped; break;
@@ -82,11 +83,27 @@ BatchTally TallyOf(const std::vector<OutcomeKind>& outcomes, bool checkOnly) {
 }
 
 std::string SummaryLine(const BatchTally& t, bool checkOnly) {
-  const int files = t.Healthy + t.Repaired + t.Damaged + t.Rebuilt + t.Failed + t.Skipped + t.NotRun;
-  if (checkOnly && t.Repaired > 0)
-    return VEK::Text(MsgCheckSummaryRepaired, {files, t.Healthy, t.Repaired, t.Damaged, t.Skipped, t.NotRun});
-  if (checkOnly) return VEK::Text(MsgCheckSummary, {files, t.Healthy, t.Damaged, t.Skipped, t.NotRun});
-  return VEK::Text(MsgRebuildSummary, {files, t.Rebuilt, t.Failed, t.Skipped, t.NotRun});
+  const int files = t.Healthy + t.Repaired + t.Damaged + t.Rebuilt + t.NotAvi + t.Failed + t.Skipped + t.NotRun;
+  std::string line = VEK::Text(checkOnly ? MsgCheckHead : MsgRebuildHead, {files});
+  bool first = true;
+  auto add = [&](const VEK::MessagePair& part, int count) {
+    line += (first ? "" : ", ") + VEK::Text(part, {count});
+    first = false;
+  };
+  if (checkOnly) {
+    add(MsgCountHealthy, t.Healthy);
+    if (t.Repaired > 0) add(MsgCountRepaired, t.Repaired);
+    add(MsgCountDamaged, t.Damaged);
+    if (t.NotAvi > 0) add(MsgCountNotAvi, t.NotAvi);
+    if (t.Failed > 0) add(MsgCountFailed, t.Failed);
+  } else {
+    add(MsgCountRebuilt, t.Rebuilt);
+    if (t.NotAvi > 0) add(MsgCountNotAvi, t.NotAvi);
+    add(MsgCountFailed, t.Failed);
+  }
+  add(MsgCountSkipped, t.Skipped);
+  add(MsgCountNotDone, t.NotRun);
+  return line + ".";
 }
 
 }  // namespace VEKRiff

@@ -15,7 +15,8 @@ struct BatchTally {
   int Repaired = 0;  // checked without an error only because their own index skips their damage
   int Damaged = 0;   // checked with errors
   int Rebuilt = 0;
-  int Failed = 0;  // a rebuild that could not be done
+  int NotAvi = 0;  // no AVI file at all
+  int Failed = 0;  // could not be processed
   int Skipped = 0;
   int NotRun = 0;  // left when the batch was stopped
 };

@@ -458,7 +458,7 @@ TEST_F(Cli, AFileThatCannotBeOpenedFailsAloneAndTheBatchGoesOn) {
     std::vector<std::string> options;
     std::string summary;
   } cases[] = {
-      {{"check"}, "5 files checked: 0 healthy, 5 damaged, 0 skipped, 0 not done."},
+      {{"check"}, "5 files checked: 0 healthy, 2 damaged, 3 failed, 0 skipped, 0 not done."},
       {{"rebuild"}, "5 files: 2 rebuilt, 3 failed, 0 skipped, 0 not done."},
       {{"rebuild", "--in-place"}, "5 files: 2 rebuilt, 3 failed, 0 skipped, 0 not done."},
   };

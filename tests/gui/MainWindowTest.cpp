@@ -182,7 +182,7 @@ TEST_F(MainWindow, ACheckMarksEachRowAndFillsItsListTheWholeLogAndTheMessagesCen
                          ""}));
   QStringList all;
   for (int i = 0; i < 4; ++i) all += window->RowMessages(i);
-  all += "4 files checked: 1 healthy, 3 damaged, 0 skipped, 0 not done.";
+  all += "4 files checked: 1 healthy, 1 damaged, 1 not AVI, 1 failed, 0 skipped, 0 not done.";
   EXPECT_EQ(window->AllMessages(), all);
   EXPECT_EQ(MessagesCenter(), all);
   EXPECT_EQ(window->StatusBar1->currentMessage(), all.back());
