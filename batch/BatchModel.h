@@ -124,9 +124,10 @@ class BatchModel {
   // that rewrites originals only once the user confirms the warning. Asks
   // through prompts; changes nothing. Empty: nothing to run.
   std::vector<int> ChooseRows(const RunOptions& options, const std::vector<bool>& selected, Prompts& prompts) const;
-  // Starts the batch of those rows: their marks go now that the run is sure
-  // to start (and, with AutoClear, the list's lines). Returns the files to
-  // hand to the worker, by the worker's file index.
+  // Starts the batch of those rows (with AutoClear, the list's lines go).
+  // Each row keeps its mark and result until the run reaches its file: a
+  // run stopped early leaves the rows after it as they were. Returns the
+  // files to hand to the worker, by the worker's file index.
   FileList Begin(std::vector<int> rows, const RunOptions& options);
   // Each worker notification, in the worker's order, while it waits: the row
   // changes, an existing copy is settled (asking through prompts unless the

@@ -228,6 +228,39 @@ TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst
   }
 }
 
+// A row keeps its result until a run reaches its file: a rebuild stopped at
+// its first file's existing-copy question leaves the other rows as the check
+// left them.
+TEST(BatchModel, ARowKeepsItsResultUntilTheRunReachesIt) {
+  TempDir dir;
+  WriteFile(dir / "a.avi", Damaged());
+  WriteFile(dir / "b.avi", Clean());
+  WriteFile(dir / "c.avi", Bytes(64, 'x'));
+  WriteFile(dir / "Zantrel.a.avi", Bytes(16, 'p'));
+  VEKRiff::BatchModel batch;
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) ASSERT_TRUE(batch.Add(dir / name));
+  ScriptedPrompts prompts;
+  auto run = [&](const VEKRiff::RunOptions& options) {
+    const VEKRiff::FileList files = batch.Begin({0, 1, 2}, options);
+    WorkerRunOptions o;
+    o.CheckOnly = options.CheckOnly;
+    o.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
+    RunWorker(files, o);
+  };
+  run({});
+  const std::vector<std::string> checked = {"Damaged: 2 errors", "Healthy", "Not an AVI file"};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(batch.Entry(i).Result, checked[i]) << i;
+  VEKRiff::RunOptions rebuild;
+  rebuild.CheckOnly = false;
+  prompts.answers = {PromptAnswer::Cancel};
+  run(rebuild);
+  EXPECT_EQ(batch.Entry(0).Result, "Stopped");
+  EXPECT_EQ(batch.Entry(1).Result, "Healthy");
+  EXPECT_EQ(batch.Entry(1).Mark, MarkOk);
+  EXPECT_EQ(batch.Entry(2).Result, "Not an AVI file");
+  EXPECT_EQ(batch.SummaryLine(), std::optional<std::string>("3 files: 0 rebuilt, 0 failed, 0 skipped, 3 not done."));
+}
+
 TEST(BatchModel, EachFileHasOneRowUnderItsWholePathHoweverItIsNamed) {
   TempDir dir;
   for (const char* name : {"clip10.avi", "clip2.avi", "sub/b.AVI", ".cache/x.avi", "note.txt"}) {
