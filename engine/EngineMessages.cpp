@@ -243,26 +243,6 @@ const VEK::MessagePair NoSafeOrderInPlace = {
      "Ce fichier est trop proche des 4 Gio que ses tailles peuvent décrire pour passer à un nouvel index sur place "
      "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
      "une copie."}};
-const VEK::MessagePair OdmlInPlaceIndexInUse = {
-    {"The OpenDML index players read for stream %d lists chunks the rebuild must change, and it cannot be replaced "
-     "in place without a moment where players would read it worse: the file was left untouched. Rebuild a copy "
-     "instead.",
-     "L'index OpenDML que les lecteurs lisent pour le flux %d liste des blocs que la reconstruction doit changer, et "
-     "il ne peut pas être remplacé sur place sans un moment où les lecteurs le liraient moins bien : le fichier n'a "
-     "pas été modifié. Reconstruisez plutôt une copie."}};
-const VEK::MessagePair OdmlInPlaceHeaderList = {
-    {"The header list of this OpenDML film must be rewritten whole, which cannot be done in place without a moment "
-     "where players would read it worse: the file was left untouched. Rebuild a copy instead.",
-     "La liste d'en-têtes de ce film OpenDML doit être réécrite entièrement, ce qui ne peut pas se faire sur place "
-     "sans un moment où les lecteurs le liraient moins bien : le fichier n'a pas été modifié. Reconstruisez plutôt "
-     "une copie."}};
-const VEK::MessagePair OdmlInPlaceNoIndexYet = {
-    {"Several streams of this OpenDML film have no index players read yet, and in place they can only get theirs "
-     "one after the other: in between, players would misread the film. The file was left untouched. Rebuild a copy "
-     "instead.",
-     "Plusieurs flux de ce film OpenDML n'ont pas encore d'index que les lecteurs lisent, et sur place ils ne peuvent "
-     "recevoir le leur que l'un après l'autre : entre les deux, les lecteurs liraient mal le film. Le fichier n'a pas "
-     "été modifié. Reconstruisez plutôt une copie."}};
 const VEK::MessagePair ReferenceUnreadable = {
     {"The reference file \"%s\" has no readable header list.",
      "Le fichier de référence \"%s\" n'a pas de liste d'en-têtes lisible."}};

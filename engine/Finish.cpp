@@ -103,8 +103,9 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   const std::int64_t bytes = IndexBytes(scan);
   // A file whose players read an idx1 keeps it readable until the new one is
   // complete (see InPlaceIdx1.h); a file without one has none to lose. An
-  // OpenDML film keeps every stream's index readable the same way
-  // (InPlaceOdml.h).
+  // OpenDML film keeps every stream's index readable the same way wherever
+  // its layout allows it (InPlaceOdml.h); one whose header list is rewritten
+  // whole takes the copy's order.
   const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
   std::optional<InPlaceOdmlPlan> odml;
   if (scan.IsOpenDml()) odml = PlanInPlaceOdml(file, scan, headerList);
