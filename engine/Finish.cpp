@@ -8,6 +8,7 @@
 #include "engine/Failures.h"
 #include "engine/Idx1Writer.h"
 #include "engine/InPlaceIdx1.h"
+#include "engine/InPlaceOdml.h"
 #include "engine/OdmlWriter.h"
 #include "engine/SizePatcher.h"
 #include "lang/SystemReason.h"
@@ -101,9 +102,14 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   MayStop(stopBeforeWriting);
   const std::int64_t bytes = IndexBytes(scan);
   // A file whose players read an idx1 keeps it readable until the new one is
-  // complete (see InPlaceIdx1.h); a file without one has none to lose.
+  // complete (see InPlaceIdx1.h); a file without one has none to lose. An
+  // OpenDML film keeps every stream's index readable the same way wherever
+  // its layout allows it (InPlaceOdml.h); one whose header list is rewritten
+  // whole takes the copy's order.
   const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
-  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : end + bytes;
+  std::optional<InPlaceOdmlPlan> odml;
+  if (scan.IsOpenDml()) odml = PlanInPlaceOdml(file, scan, headerList);
+  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : odml ? odml->End : end + bytes;
   // While the lease is held no other program has the file open: none can
   // write to it between the test below and the cut, and one that opens it
   // meanwhile waits until the lease is let go, on every road out of here.
@@ -122,16 +128,20 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     noRoom = file.Reserve(plan->FarIndex, plan->IndexBytes);
     if (noRoom == 0 && plan->Index != plan->FarIndex && plan->Index + plan->IndexBytes > file.SourceSize())
       noRoom = file.Reserve(plan->Index, plan->IndexBytes);
+  } else if (odml) {
+    noRoom = file.Reserve(odml->Tail, odml->End - odml->Tail);
   } else {
     noRoom = file.Reserve(end, bytes);
   }
   if (noRoom != 0)
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
   // Set once a write may have changed what players read.
-  bool changed = !plan;
+  bool changed = !plan && !odml;
   try {
     if (plan) {
       WriteInPlaceIdx1(file, scan, counts, headerList, *plan, changed);
+    } else if (odml) {
+      WriteInPlaceOdml(file, scan, counts, *odml, changed);
     } else {
       WriteIndexes(file, scan, counts, headerList, {});
       file.SyncData();

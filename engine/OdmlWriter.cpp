@@ -57,33 +57,6 @@ FourCC StreamDigits(int n) {
          (static_cast<FourCC>(static_cast<unsigned char>(hex[n & 15])) << 8);
 }
 
-struct StandardIndexPlan {
-  std::int64_t Base = 0;     // qwBaseOffset
-  std::uint32_t Count = 0;   // entries
-  FourCC ChunkId = 0;        // the code of its first entry
-  std::uint64_t DataBytes = 0;
-};
-
-struct StreamPlan {
-  std::vector<StandardIndexPlan> Indexes;
-  int Segment = -1;          // the segment of the last index, while planning
-  std::int64_t Entries = 0;
-  std::int64_t ReservePos = -1;  // the indx or JUNK chunk that takes the super index
-  std::uint32_t ReserveSize = 0;
-  bool ReserveIsIndx = false;
-};
-
-struct OdmlPlan {
-  std::vector<StreamPlan> Streams;
-  std::int64_t FirstSegmentEntries = 0;  // the legacy idx1's entries
-  std::int64_t StandardBytes = 0;        // all ix## chunks, headers included
-  int FirstVideo = -1;
-};
-
-std::int64_t StandardIndexBytes(std::uint32_t count) {
-  return ChunkHeader::Size + StandardHeaderBytes + static_cast<std::int64_t>(count) * StandardEntryBytes;
-}
-
 void Fail(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg> args = {}) {
   throw ErrorException(VEK::Text(message, args));
 }
@@ -91,7 +64,7 @@ void Fail(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg>
 // Decides every index chunk and checks every field that must hold its value,
 // without touching the file: both the writer and the space reservation start
 // here, so they refuse the same files.
-OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEntries& entries,
+OdmlIndexPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEntries& entries,
               StreamNumbering numbering) {
   if (segments.empty()) Fail(Msg::OdmlBadSegments);
   for (std::size_t i = 0; i < segments.size(); ++i) {
@@ -106,8 +79,9 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
     }
   }
 
-  OdmlPlan plan;
+  OdmlIndexPlan plan;
   plan.Streams.resize(headers.Streams.size());
+  std::vector<int> segmentOf(headers.Streams.size(), -1);  // the segment of each stream's last index
   for (std::size_t n = 0; n < headers.Streams.size(); ++n)
     if (headers.Streams[n].IsVideo()) {
       plan.FirstVideo = static_cast<int>(n);
@@ -127,17 +101,17 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
     // reach it; only the legacy idx1 lists it.
     if (n < 0 || static_cast<std::size_t>(n) >= plan.Streams.size()) continue;
     if (entry.Size >= NotKeyFrame) Fail(Msg::OdmlSegmentTooLarge);
-    StreamPlan& stream = plan.Streams[static_cast<std::size_t>(n)];
+    OdmlStreamIndexes& stream = plan.Streams[static_cast<std::size_t>(n)];
     const std::int64_t data = at + ChunkHeader::Size;
-    StandardIndexPlan* current = stream.Indexes.empty() ? nullptr : &stream.Indexes.back();
-    if (current == nullptr || stream.Segment != static_cast<int>(k) || current->Count == MaxStandardEntries ||
+    OdmlStandardIndex* current = stream.Indexes.empty() ? nullptr : &stream.Indexes.back();
+    if (current == nullptr || segmentOf[static_cast<std::size_t>(n)] != static_cast<int>(k) || current->Count == MaxStandardEntries ||
         data - current->Base > MaxField) {
       // The movi list as base, as muxers do; past 4 GiB of one segment (which
       // a RIFF cannot reach, but a damaged size field could make us believe)
       // the chunk itself.
       const std::int64_t movi = segments[k].MoviPosition;
       stream.Indexes.push_back({data - movi <= MaxField ? movi : at, 0, entry.ChunkId, 0});
-      stream.Segment = static_cast<int>(k);
+      segmentOf[static_cast<std::size_t>(n)] = static_cast<int>(k);
       current = &stream.Indexes.back();
     }
     ++current->Count;
@@ -146,9 +120,9 @@ OdmlPlan Plan(const AviHeaders& headers, const Segments& segments, const IndexEn
   }
 
   for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
-    StreamPlan& stream = plan.Streams[n];
+    OdmlStreamIndexes& stream = plan.Streams[n];
     const StreamHeader& header = headers.Streams[n];
-    for (const StandardIndexPlan& index : stream.Indexes) plan.StandardBytes += StandardIndexBytes(index.Count);
+    for (const OdmlStandardIndex& index : stream.Indexes) plan.StandardBytes += StandardIndexBytes(index.Count);
     if (header.IndxPos >= 0) {
       stream.ReservePos = header.IndxPos;
       stream.ReserveSize = header.IndxSize;
@@ -185,17 +159,138 @@ void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
 
 }  // namespace
 
+std::int64_t StandardIndexBytes(std::uint32_t count) {
+  return ChunkHeader::Size + StandardHeaderBytes + static_cast<std::int64_t>(count) * StandardEntryBytes;
+}
+
+OdmlIndexPlan PlanOdmlIndexes(const ScanResult& scan) {
+  return Plan(scan.Headers, scan.SegmentList, scan.Entries, scan.Numbering);
+}
+
 std::int64_t OdmlIndexBytes(const ScanResult& scan) {
-  const Segments& segments = scan.SegmentList;
-  const OdmlPlan plan = Plan(scan.Headers, segments, scan.Entries, scan.Numbering);
-  return (segments.back().End & 1) + plan.StandardBytes;
+  const OdmlIndexPlan plan = PlanOdmlIndexes(scan);
+  return (scan.SegmentList.back().End & 1) + plan.StandardBytes;
+}
+
+std::vector<std::vector<unsigned char>> WriteStandardIndexes(BackupFile& file, const ScanResult& scan,
+                                                             const OdmlIndexPlan& plan, std::int64_t at,
+                                                             const std::vector<std::size_t>& skip, bool headersFirst,
+                                                             const StopCheck& stop) {
+  const IndexEntries& entries = scan.Entries;
+  auto skipped = [&skip](std::size_t n, std::size_t k) { return !skip.empty() && k < skip[n]; };
+  if (headersFirst) {
+    std::int64_t pos = at;
+    for (std::size_t n = 0; n < plan.Streams.size(); ++n)
+      for (std::size_t k = 0; k < plan.Streams[n].Indexes.size(); ++k) {
+        if (skipped(n, k)) continue;
+        const OdmlStandardIndex& index = plan.Streams[n].Indexes[k];
+        const std::int64_t bytes = StandardIndexBytes(index.Count);
+        unsigned char header[ChunkHeader::Size];
+        // "ix" and the stream's digits as its own chunks spell them.
+        ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
+                    static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
+            .Store(header);
+        file.Seek(pos, 0);
+        file.Write(header, sizeof header);
+        pos += bytes;
+      }
+  }
+  std::vector<std::vector<unsigned char>> superEntries(plan.Streams.size());
+  std::vector<unsigned char> block(EntriesPerBlock * StandardEntryBytes);
+  for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
+    const OdmlStreamIndexes& stream = plan.Streams[n];
+    if (stream.Indexes.empty()) continue;
+    const StreamHeader& header = scan.Headers.Streams[n];
+    auto entry = entries.begin();
+    for (std::size_t k = 0; k < stream.Indexes.size(); ++k) {
+      const OdmlStandardIndex& index = stream.Indexes[k];
+      const bool write = !skipped(n, k);
+      const std::int64_t bytes = StandardIndexBytes(index.Count);
+      if (write) {
+        unsigned char p[ChunkHeader::Size + StandardHeaderBytes] = {};
+        ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
+                    static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
+            .Store(p);
+        StandardIndexHeader{{2, 0, AVI_INDEX_OF_CHUNKS, index.Count, index.ChunkId},
+                            static_cast<std::uint64_t>(index.Base)}
+            .Store(p + ChunkHeader::Size);
+        MayStop(stop);
+        const int from = headersFirst ? ChunkHeader::Size : 0;
+        file.Seek(at + from, 0);
+        file.Write(p + from, static_cast<std::int64_t>(sizeof p) - from);
+      }
+      std::size_t filled = 0;
+      for (std::uint32_t done = 0; done < index.Count; ++entry) {
+        if (StreamNumber(entry->ChunkId, scan.Numbering) != static_cast<int>(n)) continue;
+        ++done;
+        if (!write) continue;
+        const std::int64_t data = entry->Position() + ChunkHeader::Size;
+        unsigned char* out = &block[filled * StandardEntryBytes];
+        StandardIndexEntry{static_cast<std::uint32_t>(data - index.Base),
+                           entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame)}
+            .Store(out);
+        if (++filled == EntriesPerBlock || done == index.Count) {
+          file.Write(block.data(), static_cast<std::int64_t>(filled * StandardEntryBytes));
+          filled = 0;
+        }
+      }
+      if (!write) continue;
+      // Audio counts its duration in samples when they have a fixed size, as
+      // ffmpeg writes it and readers sum it; everything else in chunks.
+      const std::uint64_t duration =
+          header.IsAudio() && header.SampleSize > 0 ? index.DataBytes / header.SampleSize : index.Count;
+      std::vector<unsigned char>& super = superEntries[n];
+      const std::size_t s = super.size();
+      super.resize(s + SuperEntryBytes);
+      SuperIndexEntry{static_cast<std::uint64_t>(at), static_cast<std::uint32_t>(bytes),
+                      static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField))}
+          .Store(&super[s]);
+      at += bytes;
+    }
+  }
+  file.Seek(at, 0);
+  return superEntries;
+}
+
+std::vector<unsigned char> SuperIndexBytes(const ScanResult& scan, const OdmlIndexPlan& plan, std::size_t n,
+                                           const std::vector<unsigned char>& entries) {
+  const OdmlStreamIndexes& stream = plan.Streams[n];
+  std::vector<unsigned char> data(stream.ReserveSize, 0);
+  const FourCC kind = scan.Headers.Streams[n].IsAudio() ? MakeFourCC("00wb") : MakeFourCC("00dc");
+  const FourCC chunkId = stream.Indexes.empty() ? (kind & 0xFFFF0000u) | StreamDigits(static_cast<int>(n))
+                                                : stream.Indexes.front().ChunkId;
+  SuperIndexHeader{{4, 0, AVI_INDEX_OF_INDEXES, static_cast<std::uint32_t>(entries.size() / SuperEntryBytes),
+                    chunkId}}
+      .Store(data.data());
+  std::copy(entries.begin(), entries.end(), data.begin() + SuperHeaderBytes);
+  return data;
+}
+
+void WriteOdmlFrameCount(BackupFile& file, const ScanResult& scan, const OdmlIndexPlan& plan) {
+  const AviHeaders& headers = scan.Headers;
+  const std::int64_t frames =
+      plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
+  const auto frameCount = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, MaxField));
+  if (headers.DmlhPos >= 0) {
+    PatchLe32(file, headers.DmlhPos, frameCount);
+  } else if (headers.JunkPos >= 0 && headers.JunkSize >= ListHeader::Size + 4 + ChunkHeader::Size) {
+    // ffmpeg reserves the odml list as a JUNK chunk in hdrl and makes it a
+    // list only when the file grows past its first RIFF.
+    std::vector<unsigned char> list(headers.JunkSize, 0);
+    VEK::StoreLe32(&list[0], CodeOdml);
+    ChunkHeader{CodeDmlh, headers.JunkSize - 4 - ChunkHeader::Size}.Store(&list[4]);
+    VEK::StoreLe32(&list[12], frameCount);
+    file.Seek(headers.JunkPos + ChunkHeader::Size, 0);
+    file.Write(list.data(), static_cast<std::int64_t>(list.size()));
+    PatchLe32(file, headers.JunkPos, CodeList);
+  }
 }
 
 void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop) {
   const AviHeaders& headers = scan.Headers;
   const Segments& segments = scan.SegmentList;
   const IndexEntries& entries = scan.Entries;
-  const OdmlPlan plan = Plan(headers, segments, entries, scan.Numbering);
+  const OdmlIndexPlan plan = PlanOdmlIndexes(scan);
   const Segment& first = segments.front();
   const Segment& last = segments.back();
   const bool single = segments.size() == 1;
@@ -218,55 +313,10 @@ void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck&
     file.WriteByte(0);
     ++at;
   }
-  std::vector<std::vector<unsigned char>> superEntries(plan.Streams.size());
-  std::vector<unsigned char> block(EntriesPerBlock * StandardEntryBytes);
-  for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
-    const StreamPlan& stream = plan.Streams[n];
-    if (stream.Indexes.empty()) continue;
-    const StreamHeader& header = headers.Streams[n];
-    auto entry = entries.begin();
-    for (const StandardIndexPlan& index : stream.Indexes) {
-      const std::int64_t bytes = StandardIndexBytes(index.Count);
-      unsigned char p[ChunkHeader::Size + StandardHeaderBytes] = {};
-      // "ix" and the stream's digits as its own chunks spell them.
-      ChunkHeader{(MakeFourCC("ix00") & 0xFFFFu) | ((index.ChunkId & 0xFFFFu) << 16),
-                  static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}
-          .Store(p);
-      StandardIndexHeader{{2, 0, AVI_INDEX_OF_CHUNKS, index.Count, index.ChunkId},
-                          static_cast<std::uint64_t>(index.Base)}
-          .Store(p + ChunkHeader::Size);
-      MayStop(stop);
-      file.Write(p, sizeof p);
-      std::size_t filled = 0;
-      for (std::uint32_t done = 0; done < index.Count; ++entry) {
-        if (StreamNumber(entry->ChunkId, scan.Numbering) != static_cast<int>(n)) continue;
-        const std::int64_t data = entry->Position() + ChunkHeader::Size;
-        unsigned char* out = &block[filled * StandardEntryBytes];
-        StandardIndexEntry{static_cast<std::uint32_t>(data - index.Base),
-                           entry->Size | ((entry->Flags() & AVIIF_KEYFRAME) ? 0 : NotKeyFrame)}
-            .Store(out);
-        ++done;
-        if (++filled == EntriesPerBlock || done == index.Count) {
-          file.Write(block.data(), static_cast<std::int64_t>(filled * StandardEntryBytes));
-          filled = 0;
-        }
-      }
-      // Audio counts its duration in samples when they have a fixed size, as
-      // ffmpeg writes it and readers sum it; everything else in chunks.
-      const std::uint64_t duration = header.IsAudio() && header.SampleSize > 0
-                                         ? index.DataBytes / header.SampleSize
-                                         : index.Count;
-      std::vector<unsigned char>& super = superEntries[n];
-      const std::size_t s = super.size();
-      super.resize(s + SuperEntryBytes);
-      SuperIndexEntry{static_cast<std::uint64_t>(at), static_cast<std::uint32_t>(bytes),
-                      static_cast<std::uint32_t>(std::min<std::uint64_t>(duration, MaxField))}
-          .Store(&super[s]);
-      at += bytes;
-    }
-  }
+  const std::vector<std::vector<unsigned char>> superEntries =
+      WriteStandardIndexes(file, scan, plan, at, {}, false, stop);
   // Reads move the read position, writes only the destination's.
-  const std::int64_t newEnd = at;
+  const std::int64_t newEnd = at + plan.StandardBytes;
 
   // 2. Segment 1's idx1, between its movi list and the next RIFF, where an
   //    old idx1 usually is.
@@ -284,24 +334,12 @@ void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck&
   //    stay zero, as ffmpeg leaves them. A JUNK reserve is filled first and
   //    renamed last, so that it never reads as a half-written indx.
   for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
-    const StreamPlan& stream = plan.Streams[n];
+    const OdmlStreamIndexes& stream = plan.Streams[n];
     if (stream.ReservePos < 0 || stream.ReserveSize < SuperHeaderBytes) continue;
-    const StreamHeader& header = headers.Streams[n];
-    std::vector<unsigned char> data(stream.ReserveSize, 0);
-    const FourCC kind = header.IsAudio() ? MakeFourCC("00wb") : MakeFourCC("00dc");
-    const FourCC chunkId = stream.Indexes.empty() ? (kind & 0xFFFF0000u) | StreamDigits(static_cast<int>(n))
-                                                  : stream.Indexes.front().ChunkId;
-    SuperIndexHeader{{4, 0, AVI_INDEX_OF_INDEXES, static_cast<std::uint32_t>(stream.Indexes.size()), chunkId}}
-        .Store(data.data());
-    std::copy(superEntries[n].begin(), superEntries[n].end(), data.begin() + SuperHeaderBytes);
+    const std::vector<unsigned char> data = SuperIndexBytes(scan, plan, n, superEntries[n]);
     file.Seek(stream.ReservePos + ChunkHeader::Size, 0);
     file.Write(data.data(), static_cast<std::int64_t>(data.size()));
-    if (!stream.ReserveIsIndx) {
-      unsigned char code[4];
-      VEK::StoreLe32(code, CodeIndx);
-      file.Seek(stream.ReservePos, 0);
-      file.Write(code, sizeof code);
-    }
+    if (!stream.ReserveIsIndx) PatchLe32(file, stream.ReservePos, CodeIndx);
   }
 
   // 4. Old index chunks inside the data no longer describe it.
@@ -338,22 +376,7 @@ void WriteOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck&
     const std::uint32_t flags = writeIdx1 ? headers.Flags | AVIF_HASINDEX : headers.Flags & ~AVIF_HASINDEX;
     if (flags != headers.Flags) PatchLe32(file, headers.FlagsPos, flags);
   }
-  const std::int64_t frames =
-      plan.FirstVideo >= 0 ? plan.Streams[static_cast<std::size_t>(plan.FirstVideo)].Entries : 0;
-  const auto frameCount = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, MaxField));
-  if (headers.DmlhPos >= 0) {
-    PatchLe32(file, headers.DmlhPos, frameCount);
-  } else if (headers.JunkPos >= 0 && headers.JunkSize >= ListHeader::Size + 4 + ChunkHeader::Size) {
-    // ffmpeg reserves the odml list as a JUNK chunk in hdrl and makes it a
-    // list only when the file grows past its first RIFF.
-    std::vector<unsigned char> list(headers.JunkSize, 0);
-    VEK::StoreLe32(&list[0], CodeOdml);
-    ChunkHeader{CodeDmlh, headers.JunkSize - 4 - ChunkHeader::Size}.Store(&list[4]);
-    VEK::StoreLe32(&list[12], frameCount);
-    file.Seek(headers.JunkPos + ChunkHeader::Size, 0);
-    file.Write(list.data(), static_cast<std::int64_t>(list.size()));
-    PatchLe32(file, headers.JunkPos, CodeList);
-  }
+  WriteOdmlFrameCount(file, scan, plan);
   file.Seek(newEnd, 0);
 }
 
