@@ -137,7 +137,7 @@ std::vector<int> BatchModel::ChooseRows(const RunOptions& options, const std::ve
 FileList BatchModel::Begin(std::vector<int> rows, const RunOptions& options) {
   FileList files;
   for (int row : rows) files.push_back(entries_[row].Path);
-  run_ = Run{options, std::move(rows), std::vector<OutcomeKind>(files.size(), OutcomeKind::NotDone)};
+  run_ = Run{options, std::move(rows), std::vector<OutcomeKind>(files.size(), OutcomeKind::NotDone), 0, std::nullopt};
   if (options.AutoClear) allLines_.clear();
   return files;
 }
