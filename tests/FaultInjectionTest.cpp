@@ -153,8 +153,10 @@ TEST(FaultInjection, AFailingWriteFailsItsFileAFullDiskEndsTheBatchAndNeitherEnd
        InPlaceFailed("no space left on the device"), false, true},
       {"a write that writes nothing", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = 0; },
        CopyFailed("no space left on the device"), true, true},
+#ifndef _WIN32  // Windows reports no quota of its own: a full quota is a full disk there
       {"quota exceeded", Mode::Copy, [](auto& c) { c.failPWriteVAt = 1, c.pwritevErrno = EDQUOT; },
        CopyFailed(VEK::SystemReason(EDQUOT)), true, true},
+#endif
       {"an I/O error while copying through memory", Mode::Copy,
        [](auto& c) { c.failCopyFileRange = true, c.copyErrno = EXDEV, c.failPWriteVAt = 1, c.pwritevErrno = EIO; },
        CopyFailed("input/output error"), true, false},
@@ -235,6 +237,9 @@ TEST(FaultInjection, AFailedWriteIsReportedInTheUsersLanguage) {
 // third. In place, the last read comes after the first write: it is told as
 // the unfinished write it is.
 TEST(FaultInjection, AFailingReadFailsThatFileAloneWhereverItHappens) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the failing reads are picked by the file's name as the POSIX calls see it";
+#endif
   NoReadAhead exact;
   const Bytes sound = SoundRebuild();
   TempDir dir;
