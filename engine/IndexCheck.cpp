@@ -128,7 +128,10 @@ IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const S
   std::vector<unsigned char> block;
   auto read = [&](std::int64_t at, std::int64_t n) {
     block.resize(static_cast<std::size_t>(n));
-    return at >= 0 && n >= 0 && at <= fileSize - n && file.Peek(block.data(), n, at) == n;
+    if (at < 0 || n < 0 || at > fileSize - n) return false;
+    const std::int64_t got = file.Peek(block.data(), n, at);
+    if (got < 0) throw file.ReadFailure();  // a failed read is no damage of the file
+    return got == n;
   };
   constexpr std::int64_t SuperHeader = ChunkHeader::Size + SuperIndexHeader::Size;
   constexpr std::int64_t StandardHeader = ChunkHeader::Size + StandardIndexHeader::Size;
@@ -215,7 +218,9 @@ Findings CheckListSizes(BackupFile& file, const ScanResult& scan) {
   std::size_t next = 0;  // the first entry of the segment
   auto field = [&](std::int64_t at) -> std::int64_t {
     unsigned char bytes[4];
-    return file.Peek(bytes, sizeof bytes, at) == sizeof bytes ? VEK::LoadLe32(bytes) : -1;
+    const std::int64_t got = file.Peek(bytes, sizeof bytes, at);
+    if (got < 0) throw file.ReadFailure();  // a failed read is no damage of the file
+    return got == sizeof bytes ? VEK::LoadLe32(bytes) : -1;
   };
   for (std::size_t i = 0; i < scan.SegmentList.size(); ++i) {
     const Segment& s = scan.SegmentList[i];

@@ -56,10 +56,12 @@ class BackupFile {
 
   // Up to n source bytes at position, moving nothing and mirroring nothing;
   // fewer only where the file ends. A read that fails is no end of the file:
-  // it throws ReadFailure, so that no caller takes it for missing bytes.
+  // it throws ReadFailure, so that no caller takes it for missing bytes;
+  // except in place, where the rewrite peeks after its first write and a
+  // failure must not leave it half done (-1 there).
   std::int64_t Peek(void* buffer, std::int64_t n, std::int64_t position) {
     const std::int64_t got = Source->PeekAt(buffer, n, position);
-    if (got < 0) throw ReadFailure();
+    if (got < 0 && !InPlace_) throw ReadFailure();
     return got;
   }
   // The same bytes in place when the source has them at hand (see File::ViewAt).

@@ -270,15 +270,24 @@ TEST(FaultInjection, AFailingReadFailsThatFileAloneWhereverItHappens) {
       FaultySystemCalls calls;
       calls.fileReadFailAt = c.failAt;
       const WorkerRunResult r = run(mode, calls);
+      // In place the last read comes after the first write: a failure there
+      // must not end the rewrite half done, which goes on to the end.
+      if (mode == Mode::InPlace && c.failAt == reads) {
+        EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{done, done, done})) << what;
+        // Its RIFF size, which that read was to confirm, may stay the old one;
+        // everything players read is rebuilt.
+        const Bytes after = ReadFile(files[1]);
+        ASSERT_EQ(after.size(), sound.size()) << what;
+        EXPECT_TRUE(std::equal(after.begin() + 8, after.end(), sound.begin() + 8)) << what;
+        continue;
+      }
       EXPECT_EQ(r.Outcomes(), (std::vector<RebuildEvent>{done, VEKRiff::FileError, done})) << what;
-      const bool whileWriting = mode == Mode::InPlace && c.failAt == reads;
-      const std::string line = whileWriting ? InPlaceFailed("input/output error")
-                                            : "Could not read file \"" + files[1] + "\" (input/output error).";
+      const std::string line = "Could not read file \"" + files[1] + "\" (input/output error).";
       const auto failure = std::find(r.Lines.begin(), r.Lines.end(), line);
       ASSERT_NE(failure, r.Lines.end()) << what << ": " << ::testing::PrintToString(r.Lines);
       EXPECT_EQ(*std::next(failure), "") << what << ": the failure ends the file";
       EXPECT_EQ(*std::next(failure, 2), "Processing file \"c.avi\"") << what;
-      if (!whileWriting) EXPECT_EQ(ReadFile(files[1]), Film()) << what << ": nothing is written before the walk ends";
+      EXPECT_EQ(ReadFile(files[1]), Film()) << what << ": nothing is written before the walk ends";
       EXPECT_FALSE(Exists(dir / "Zantrel.b.avi")) << what << ": a half-written copy was left behind";
       EXPECT_EQ(PartialFiles(dir), 0) << what;
       for (const std::string name : {"a.avi", "c.avi"}) {
