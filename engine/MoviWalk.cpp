@@ -287,6 +287,8 @@ const unsigned char* MoviWalk::LookAt(std::int64_t position, std::int64_t want, 
   --LooksAllowed;
   if (!LookBuffer) LookBuffer.reset(new unsigned char[LookBlock]);
   const std::int64_t n = Source.Peek(LookBuffer.get(), LookBlock, position);
+  // The walk writes nothing: a failed read fails the file, in place too.
+  if (n < 0) throw Source.ReadFailure();
   LookStart = position;
   LookLength = n;
   LookReachesEnd = n < LookBlock;
@@ -317,6 +319,7 @@ bool MoviWalk::Confirmed(const unsigned char* block, std::int64_t base, std::int
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   } else {
     got = Source.Peek(after, std::min(Look, fileSize - end), end);
+    if (got < 0) throw Source.ReadFailure();
     if (got < ChunkHeader::Size) return true;  // the file is shorter now than when it was opened
   }
   return IsFollowCode(after) || AllZero(after, got);
