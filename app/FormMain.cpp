@@ -114,8 +114,8 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
       prompts_(prompts),
       ownStore_(store ? nullptr : VEKRegistry::OpenUserRegistry()),
       store_(store ? *store : *ownStore_),
+      Session(HandOvers, prompts, *this),
       eventLoopHandOver_(HandOvers) {
-  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
   setObjectName("FrmMain");
   resize(552, 501);
   BuildActions();
@@ -131,14 +131,14 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
     return t;
   };
   TmrProgress = timer("TmrProgress");
-  connect(TmrProgress, &QTimer::timeout, this, &TFrmMain::TmrProgressTimer);
+  connect(TmrProgress, &QTimer::timeout, this, [this] { Session.Tick(); });
   // The lines go into the view while the worker goes on, in a few large
   // batches a second: laid out at the end all at once, tens of thousands of
   // them would keep the window busy after the work is done.
   tmrLines_ = new QTimer(this);
   tmrLines_->setInterval(40);
   connect(tmrLines_, &QTimer::timeout, this, [this] {
-    TakeWorkerLines();
+    Session.TakeLines();
     FlushMessages();
   });
   // The auto-start timers fire once, when the window is up, and then run the
@@ -176,9 +176,8 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
 }
 
 TFrmMain::~TFrmMain() {
-  // A worker still running is stopped and joined while the rows it reports
-  // to exist; its last notifications are served by the wait.
-  if (Worker) Worker->TerminateAndWait();
+  // While every member the rows' notifications touch still exists.
+  Session.EndAndWait();
 }
 
 void TFrmMain::BuildActions() {
@@ -205,6 +204,14 @@ void TFrmMain::BuildActions() {
   ActActionFix = make("ActActionFix", ToolImage::RebuildIndex);
   ActActionFix->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(ActActionFix, &QAction::triggered, this, [this] { StartOperation(false); });
+  ActCheckSelected = make("ActCheckSelected");
+  ActCheckSelected->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+  connect(ActCheckSelected, &QAction::triggered, this,
+          [this] { StartOperation(true, VEKRiff::RunScope::SelectedRows); });
+  ActRebuildSelected = make("ActRebuildSelected");
+  ActRebuildSelected->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+  connect(ActRebuildSelected, &QAction::triggered, this,
+          [this] { StartOperation(false, VEKRiff::RunScope::SelectedRows); });
   ActActionStop = make("ActActionStop", ToolImage::Stop);
   ActActionStop->setShortcut(QKeySequence(Qt::Key_Escape));  // only enabled while running
   connect(ActActionStop, &QAction::triggered, this, [this] { StopOperation(); });
@@ -269,6 +276,8 @@ void TFrmMain::BuildMenus() {
   MnuAction = menuBar()->addMenu(QString());
   MnuAction->addAction(ActActionCheckErrors);
   MnuAction->addAction(ActActionFix);
+  MnuAction->addAction(ActCheckSelected);
+  MnuAction->addAction(ActRebuildSelected);
   MnuAction->addAction(ActReference);
   MnuAction->addSeparator();
   MnuAction->addAction(ActActionStop);
@@ -307,6 +316,9 @@ void TFrmMain::BuildMenus() {
 
   PmnFiles = new QMenu(this);
   PmnFiles->setObjectName("PmnFiles");
+  PmnFiles->addAction(ActCheckSelected);
+  PmnFiles->addAction(ActRebuildSelected);
+  PmnFiles->addSeparator();
   PmnFiles->addAction(ActOpenFixedFile);
   PmnFiles->addAction(ActOpenFile);
   PmnFiles->addSeparator();
@@ -478,6 +490,8 @@ void TFrmMain::RetranslateUi() {
   caption(ActFileRemove, tr("&Remove files"), tr("Remove selected files"));
   caption(ActActionCheckErrors, tr("&Check errors"), tr("Check Errors"));
   caption(ActActionFix, tr("&Rebuild Index"), tr("Rebuild Index"));
+  caption(ActCheckSelected, tr("Check &selected files"), tr("Check the selected files"));
+  caption(ActRebuildSelected, tr("Rebuild s&elected files"), tr("Rebuild the index of the selected files"));
   caption(ActActionStop, tr("&Stop"), tr("Stop current operation"));
   caption(ActFileQuit, tr("&Quit"), tr("Quit"));
   caption(ActOpenFile, tr("&Open File"));
@@ -500,13 +514,15 @@ void TFrmMain::RetranslateUi() {
   MnuAbout->setText(tr("&About..."));
   ToolBar1->setWindowTitle(tr("ToolBar1"));
   LvwFiles->setHeaderLabels({tr("File"), tr("Folder"), tr("Result")});
-  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowMarkInWords(i);
+  // The results are words of the current language, made anew.
+  for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowRow(i);
   LblMessages->setText(tr("Messages Center :"));
   LblReady->setText(tr("Ready"));
   // While a run goes on, its status is the engine's text and the progress
   // timer gives its counters anew; outside one they show where a run starts.
-  if (status_) PnlStatus->setText(QText(*status_));
-  if (!Run.Running) {
+  if (const VEK::MessagePair* status = Session.Status()) PnlStatus->setText(QText(*status));
+  if (showsSummary_) StatusBar1->showMessage(QString::fromStdString(Batch.SummaryLine().value_or(std::string())));
+  if (!Session.Running()) {
     StatusBar2Panels[0]->setText(tr("Errors : 0"));
     StatusBar2Panels[1]->setText(tr("Video Frames : 0"));
     StatusBar2Panels[2]->setText(tr("Audio Frames : 0"));
@@ -593,13 +609,13 @@ bool TFrmMain::SaveSettingsOrReport() {
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
-  if (Run.WaitingForStop) {
+  if (Session.State().WaitingForStop) {
     event->ignore();
     return;
   }
   // A run that ended by itself while the stop question was open closed the
   // question; the close the user asked for then goes ahead.
-  if (Run.Running && !StopOperation() && Run.Running) {
+  if (Session.Running() && !StopOperation() && Session.Running()) {
     event->ignore();
     return;
   }
@@ -698,7 +714,7 @@ void TFrmMain::ShowRow(int row) {
   QTreeWidgetItem* item = Row(row);
   const VEKRiff::BatchEntry& entry = Batch.Entry(row);
   item->setIcon(0, entry.Mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(entry.Mark));
-  item->setText(ResultColumn, QString::fromStdString(entry.Result));
+  item->setText(ResultColumn, QString::fromStdString(VEKRiff::ResultOf(entry)));
   ShowMarkInWords(row);
 }
 
@@ -752,7 +768,7 @@ void TFrmMain::AddPaths(const QStringList& paths) {
   std::vector<std::string> given;
   for (const QString& path : paths) given.push_back(Bytes(path));
   const int from = Batch.Count();
-  Batch.AddPaths(given);
+  Batch.AddPaths(given, Settings.Prefix);
   AddRows(from);
 }
 
@@ -804,14 +820,15 @@ void TFrmMain::RefreshMessagesView() {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const VEKRiff::Commands c =
-      VEKRiff::EnabledCommands(Batch, Run, static_cast<int>(LvwFiles->selectedItems().size()), FirstSelectedRow());
+  const VEKRiff::Commands c = Session.Enabled();
   ActFileClear->setEnabled(c.Clear);
   ActFileAdd->setEnabled(c.Add);
   ActFileAddFolder->setEnabled(c.AddFolder);
   ActFileRemove->setEnabled(c.Remove);
   ActActionCheckErrors->setEnabled(c.Check);
   ActActionFix->setEnabled(c.Rebuild);
+  ActCheckSelected->setEnabled(c.CheckSelected);
+  ActRebuildSelected->setEnabled(c.RebuildSelected);
   ActReference->setEnabled(c.Reference);
   ActActionStop->setEnabled(c.Stop);
   ActOpenFile->setEnabled(c.OpenFile);
@@ -820,6 +837,8 @@ void TFrmMain::UpdateActions() {
 }
 
 void TFrmMain::ClearList() {
+  showsSummary_ = false;
+  StatusBar1->clearMessage();
   LvwFiles->clear();
   Batch.Clear();
   ClearMessagesView();
@@ -850,7 +869,7 @@ void TFrmMain::ActOpenExecute(OpenTarget target) {
 }
 
 void TFrmMain::OpenRow(int row) {
-  if (Run.Running || !Row(row)) return;  // as Open File: not while the list is being worked on
+  if (Session.Running() || !Row(row)) return;  // as Open File: not while the list is being worked on
   OpenPath(Mark(row) == MarkRebuilt ? RowOutputPath(row).value_or(RowPath(row)) : RowPath(row));
 }
 
@@ -879,7 +898,7 @@ void TFrmMain::SaveMessages() {
 void TFrmMain::SaveReport() {
   const QString path = ChooseReportFile();
   if (path.isEmpty()) return;
-  TakeWorkerLines();  // a run's findings so far
+  Session.TakeLines();  // a run's findings so far
   const std::string report = VEKRiff::ListReport(Batch);
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) ||
@@ -915,17 +934,17 @@ void TFrmMain::PmnFilesPopup(const QPoint& at) {
 }
 
 void TFrmMain::dragEnterEvent(QDragEnterEvent* event) {
-  if (!Run.Running && event->mimeData()->hasUrls()) event->acceptProposedAction();
+  if (!Session.Running() && event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
 void TFrmMain::dropEvent(QDropEvent* event) {
-  if (Run.Running) return;
+  if (Session.Running()) return;
   HandleDroppedFiles(event->mimeData()->urls());
   event->acceptProposedAction();
 }
 
 void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
-  if (Run.Running) return;
+  if (Session.Running()) return;
   QStringList paths;
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
@@ -949,138 +968,88 @@ void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
 
 // ---- operations ----
 
-void TFrmMain::StartOperation(bool checkOnly) {
-  // A timer may fire while a stop waits for the worker: the worker that ends
-  // is the one waited for, no other starts in between.
-  if (Run.WaitingForStop) return;
-  std::vector<bool> selected(Batch.Count());
-  for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i)->isSelected();
-  const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, Bytes(ReferenceFile));
-  std::vector<int> rows = Batch.ChooseRows(options, selected, prompts_);
-  if (rows.empty()) return;
-  const VEKRiff::FileList files = Batch.Begin(rows, options);
-  for (int row : rows) ShowRow(row);
-  StatusBar1->clearMessage();
-  ProgressBar2->setRange(0, 100 * Batch.BatchSize());
-  if (Settings.AutoClear) ClearMessagesView();
-  Run = VEKRiff::RunState{};
-  SetRunning(true);
-  UpdateActions();
-  // The previous worker has ended or never started; it goes now.
-  Worker.reset();
-  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
-  // A line costs the worker no hand-over (two thread wake-ups, which a file
-  // with tens of thousands of lines pays more for than for its whole check):
-  // it waits in a list for the progress timer or the next notification. The
-  // other notifications are handed over and waited for, as they may ask.
-  Worker->EventsOnWorkerThread = true;
-  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
-    if (Batch.QueueLine(worker)) return;
-    HandOvers.Call([&] {
-      TakeWorkerLines();
-      HandleWorkerEvent(worker);
-    });
-  };
-  Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
-  VEKRiff::StartWorker(*Worker, files, options);
-  status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
-  PnlStatus->setText(QText(*status_));
+void TFrmMain::StartOperation(bool checkOnly, VEKRiff::RunScope scope) {
+  if (Session.Start(VEKRiff::RunOptionsOf(Settings, checkOnly, Bytes(ReferenceFile)), scope)) UpdateActions();
 }
 
 bool TFrmMain::StopOperation() {
-  // A stop already waiting for the worker (a close asked for meanwhile, say)
-  // is the one stop of this run.
-  if (Run.WaitingForStop) return false;
   FlushMessages();
-  if (Settings.StopPrompt) {
-    Run.AskingStop = true;
-    const auto answer = prompts_.Ask(QText(MsgStopCaption), QText(MsgStop), ZantrelApp::PromptButtons::YesNo,
-                                     ZantrelApp::PromptIcon::Question);
-    Run.AskingStop = false;
-    if (answer != ZantrelApp::PromptAnswer::Yes) return false;
-  }
-  // The run ended behind the question: nothing is left to stop.
-  if (!Run.Running) return true;
-  status_ = &MsgAborting;
-  PnlStatus->setText(QText(*status_));
-  PnlStatus->repaint();
-  Worker->Abort("");
-  Run.Stopping = true;
-  UpdateActions();
-  // The worker ends only once its last notifications and its termination
-  // handler have run here. Until then its hand-overs are served and the
-  // window keeps painting (the closed question would leave a hole for
-  // seconds on a large file). Input waits: no second stop and no command can
-  // run in the middle of this one, and closeEvent refuses a close the window
-  // system asks for meanwhile.
-  Run.WaitingForStop = true;
-  VEKRiff::IndexRebuilder* stopping = Worker.get();
-  while (!stopping->Finished()) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    HandOvers.WaitAndServe(std::chrono::milliseconds(10));
-  }
-  stopping->WaitFor();  // joins the thread
-  Run.WaitingForStop = false;
-  return true;
+  if (Session.Running()) PnlStatus->repaint();
+  return Session.Stop(Settings.StopPrompt);
 }
 
-void TFrmMain::SetRunning(bool value) {
-  if (value == Run.Running) return;
-  Run.Running = value;
-  if (!value) status_ = nullptr;
+std::vector<bool> TFrmMain::SelectedRows() const {
+  std::vector<bool> selected(Batch.Count());
+  for (int i = 0; i < Batch.Count(); ++i) selected[i] = Row(i) && Row(i)->isSelected();
+  return selected;
+}
+
+void TFrmMain::SelectRowAlone(int row) {
+  if (!Row(row)) return;
+  LvwFiles->clearSelection();
+  Row(row)->setSelected(true);
+  // The keyboard goes on from the row the work is on.
+  LvwFiles->setCurrentItem(Row(row), 0, QItemSelectionModel::NoUpdate);
+}
+
+void TFrmMain::ShowRow(int row, bool done) {
+  QTreeWidgetItem* item = Row(row);
+  if (!item) return;
+  ShowRow(row);
+  if (done && item->isSelected()) ShowSelectedRowDamage();
+}
+
+void TFrmMain::ShowRunFile(int row) {
+  if (QTreeWidgetItem* item = Row(row)) LvwFiles->scrollToItem(item);  // a long batch stays in view
+}
+
+void TFrmMain::ShowLine(int row, const VEKRiff::LineList& kept) {
+  // A line of no row (the window's own) shows with the whole list's.
+  const bool shown = !Settings.SelectedFile || (Row(row) && Row(row)->isSelected());
+  if (shown) EdtLogs->AddLastLineOf(kept);
+}
+
+void TFrmMain::ShowRunState() {
+  const VEKRiff::RunState& run = Session.State();
+  if (const VEK::MessagePair* status = Session.Status()) {
+    PnlStatus->setText(QText(*status));
+    PnlStatus->repaint();
+  }
+  UpdateActions();
+  if (run.Running && run.Stopping) return;
+  const bool running = run.Running;
+  if (running) {
+    StatusBar1->clearMessage();
+    showsSummary_ = false;
+    ProgressBar2->setRange(0, 100 * Batch.BatchSize());
+    if (Settings.AutoClear) ClearMessagesView();
+  }
   ProgressBar1->setValue(0);
   ProgressBar2->setValue(0);
-  ProgressBar2->setFormat(value ? QString("1/%1").arg(Batch.BatchSize()) : QString());
-  PnlStats->setVisible(value);
-  StatusBars->setCurrentWidget(value ? StatusBar2 : StatusBar1);
+  ProgressBar2->setFormat(running ? QString::fromStdString(VEKRiff::PositionText(Batch)) : QString());
+  PnlStats->setVisible(running);
+  StatusBars->setCurrentWidget(running ? StatusBar2 : StatusBar1);
   LblRate->clear();
-  if (value) {
+  if (running) {
     TmrProgress->start();
     tmrLines_->start();
   } else {
     TmrProgress->stop();
     tmrLines_->stop();
+    setWindowTitle(QApplication::applicationName());
   }
-  setAcceptDrops(!value);
+  setAcceptDrops(!running);
 }
 
-void TFrmMain::TakeWorkerLines() {
-  // The view shows them together, at the line timer and at the end of the
-  // run. Lines come in long runs of one row: its selection is asked once.
-  int lastRow = -2;
-  bool shown = false;
-  Batch.TakeQueuedLines([&](int row, const VEKRiff::LineList& kept) {
-    if (row != lastRow) {
-      lastRow = row;
-      shown = !Settings.SelectedFile || (Row(row) && Row(row)->isSelected());
-    }
-    if (shown) EdtLogs->AddLastLineOf(kept);
-  });
-}
-
-void TFrmMain::HandleWorkerTerminate() {
-  TakeWorkerLines();
-  FlushMessages();
-  SetRunning(false);
-  setWindowTitle(QApplication::applicationName());
-  ShowBatchSummary();
-  // The run ended behind the stop question (the question's own event loop
-  // served the end): the question goes, answered No.
-  if (Run.AskingStop) prompts_.CloseOpenQuestions();
-}
-
-void TFrmMain::ShowBatchSummary() {
-  // One file's own lines say it all; a batch gets its sum, in the log and in
-  // the status bar, and a word to a user who is elsewhere.
-  const std::optional<std::string> summary = Batch.SummaryLine();
-  if (!summary) return;
-  Batch.AddLine(*summary);
-  const QString line = QString::fromStdString(*summary);
+void TFrmMain::ShowSummary(const std::string& summary) {
+  // In the log and in the status bar, and a word to a user who is elsewhere.
+  const QString line = QString::fromStdString(summary);
   if (!Settings.SelectedFile) {
-    EdtLogs->AddLine(*summary);
+    EdtLogs->AddLine(summary);
     FlushMessages();
   }
   StatusBar1->showMessage(line);
+  showsSummary_ = true;
   if (isActiveWindow()) return;
   QApplication::alert(this);
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -1090,16 +1059,21 @@ void TFrmMain::ShowBatchSummary() {
   }
 }
 
-void TFrmMain::TmrProgressTimer() {
-  TakeWorkerLines();
-  FlushMessages();
-  const VEKRiff::RunProgress p = VEKRiff::ProgressOf(Batch, *Worker, Run);
+void TFrmMain::ShowProgress(const VEKRiff::RunProgress& p) {
+  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is, as
+  // the batch bar does.
+  const QString position = QString::fromStdString(p.Position);
+  const QString title = QString("%1 \u2014 %2 \u2014 %3")
+                            .arg(QApplication::applicationName(), position, Shown(p.FileName));
+  if (windowTitle() != title) setWindowTitle(title);
   ProgressBar1->setValue(p.File);
   ProgressBar2->setValue(p.Batch);
-  ProgressBar2->setFormat(QString::fromStdString(VEKRiff::PositionText(Batch)));
+  ProgressBar2->setFormat(position);
   LblRate->setText(p.Rate ? RateText(p.Rate->BytesPerSecond, p.Rate->SecondsLeft) : QString());
   ShowCounters(p.Errors, p.VideoFrames, p.AudioSamples);
 }
+
+void TFrmMain::ServeEventsButInput() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples) {
   StatusBar2Panels[0]->setText(QString::fromStdString(VEKRiff::ErrorsText(errors)));
@@ -1108,53 +1082,3 @@ void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::
   StatusBar2->repaint();
 }
 
-void TFrmMain::ShowBatchInTitle(int fileIndex) {
-  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
-  QTreeWidgetItem* item = Row(Batch.BatchRow(fileIndex));
-  setWindowTitle(QString("%1 \u2014 %2/%3 \u2014 %4")
-                     .arg(QApplication::applicationName())
-                     .arg(fileIndex + 1)
-                     .arg(Batch.BatchSize())
-                     .arg(item ? item->text(0) : QString()));
-}
-
-void TFrmMain::MoveSelectionTo(int row) {
-  if (!VEKRiff::FollowsTo(Run, row, static_cast<int>(LvwFiles->selectedItems().size()), FirstSelectedRow())) return;
-  LvwFiles->clearSelection();
-  Row(row)->setSelected(true);
-  // The keyboard goes on from the row the work is on.
-  LvwFiles->setCurrentItem(Row(row), 0, QItemSelectionModel::NoUpdate);
-}
-
-void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
-  // The selection goes to the file before its existing copy's question, which
-  // the user answers with the file's lines so far in view.
-  if (worker.Event() == VEKRiff::FileOpening && Row(Batch.BatchRow(worker.FileIndex()))) {
-    MoveSelectionTo(Batch.BatchRow(worker.FileIndex()));
-    FlushMessages();
-  }
-  const VEKRiff::BatchChange change = Batch.Handle(worker, prompts_);
-  const int row = change.Row;
-  QTreeWidgetItem* item = Row(row);
-  if (!item) return;
-  switch (change.Event) {
-    case VEKRiff::FileStarted:
-      ShowRow(row);
-      VEKRiff::StartFile(Run, QFileInfo(RowPath(row)).size());
-      ShowBatchInTitle(Batch.BatchFile());
-      LvwFiles->scrollToItem(item);  // a long batch stays in view
-      break;
-    case VEKRiff::FileOpening:
-      break;
-    case VEKRiff::FileOk:
-    case VEKRiff::FileError:
-    case VEKRiff::FileRebuilt:
-    case VEKRiff::Aborted:
-    case VEKRiff::FileSkipped:
-      ShowRow(row);
-      if (item->isSelected()) ShowSelectedRowDamage();
-      break;
-    case VEKRiff::MessageAdded:
-      break;  // taken by TakeWorkerLines
-  }
-}

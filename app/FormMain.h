@@ -18,6 +18,7 @@
 #include "app/Prompts.h"
 #include "app/QtHandOver.h"
 #include "batch/BatchModel.h"
+#include "batch/BatchSession.h"
 #include "batch/ExistingOutput.h"
 #include "engine/IndexRebuilder.h"
 #include "batch/RowMark.h"
@@ -43,7 +44,7 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class TFrmMain : public QMainWindow, public SettingsWindow {
+class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::SessionView {
   Q_OBJECT
 
  public:
@@ -78,14 +79,13 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   // The report for scripts of the list's latest results, as zantrel-cli --json prints it.
   void SaveReport();
   void CopyMessages();
-  void StartOperation(bool checkOnly);
+  // A Check (checkOnly) or a Rebuild of the rows scope takes.
+  void StartOperation(bool checkOnly, VEKRiff::RunScope scope = VEKRiff::RunScope::WholeList);
   bool StopOperation();
   void UpdateActions();
   void RefreshMessagesView();
   // Shows the lines that arrived since the last batch.
   void FlushMessages();
-  // The progress timer's tick, and its counters part.
-  void TmrProgressTimer();
   void ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
   void LoadSettings();
   void SaveSettings();
@@ -128,11 +128,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
 
   // State and members the pieces of the window share.
   VEK::HandOverQueue HandOvers;
-  VEK::AutoPtr<VEKRiff::IndexRebuilder> Worker;
-  // The run's state, a new value at each start.
-  VEKRiff::RunState Run;
-  // The rows, their lines and results, and the run: the view shows them.
-  VEKRiff::BatchModel Batch;
+  // The list and its runs: the window shows them.
+  VEKRiff::BatchSession Session;
+  VEKRiff::BatchModel& Batch = Session.Model;
   Config Settings;
 
   QToolBar* ToolBar1;
@@ -159,6 +157,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
       *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
       *ActSaveMessages, *ActSaveReport, *ActCopyMessages, *ActReference;
+  // The row menu's: the selected rows only.
+  QAction *ActCheckSelected, *ActRebuildSelected;
   // The healthy file a rebuild takes damaged or lost header lists from; empty: none.
   QString ReferenceFile;
   QTimer* TmrProgress;
@@ -184,13 +184,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ApplyIconSizes();
   static QString RateText(double bytesPerSecond, std::int64_t secondsLeft);
 
-  void SetRunning(bool value);
-  void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
-  void HandleWorkerTerminate();
-  // The lines the worker left since the last call, into the batch and the
-  // view's waiting lines.
-  void TakeWorkerLines();
-  void MoveSelectionTo(int row);
   void ShowMessages(const VEKRiff::LineList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
@@ -202,7 +195,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   void ShowRow(int row);
   // Items for the batch's rows from row from on.
   void AddRows(int from);
-  void ShowBatchSummary();
   int FirstSelectedRow() const;
   QTreeWidgetItem* Row(int row) const;
 
@@ -211,7 +203,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   enum class OpenTarget { File, FixedFile, Folder };
   void ActOpenExecute(OpenTarget target);
   void OpenPath(const QString& path);
-  void ShowBatchInTitle(int fileIndex);
   void ActConfigExecute();
   void MnuStayOnTopClick();
   void PmnFilesPopup(const QPoint& at);
@@ -224,5 +215,17 @@ class TFrmMain : public QMainWindow, public SettingsWindow {
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
   QString lastFolder_;           // where the last Add dialog found its files
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
-  const VEK::MessagePair* status_ = nullptr;  // the text of the status panel while a run goes on
+  bool showsSummary_ = false;        // the idle status bar says the latest batch's sum
+
+  // SessionView
+  std::vector<bool> SelectedRows() const override;
+  void SelectRowAlone(int row) override;
+  void ShowRow(int row, bool done) override;
+  void ShowRunFile(int row) override;
+  void ShowLine(int row, const VEKRiff::LineList& kept) override;
+  void FlushLines() override { FlushMessages(); }
+  void ShowRunState() override;
+  void ShowProgress(const VEKRiff::RunProgress& progress) override;
+  void ShowSummary(const std::string& line) override;
+  void ServeEventsButInput() override;
 };

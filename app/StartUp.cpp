@@ -40,7 +40,7 @@ void RunNormal(const QStringList& arguments) {
   main.show();
   QApplication::exec();
   main.FormDestroy();
-  if (main.Run.Running) main.Worker->TerminateAndWait();
+  main.Session.EndAndWait();
 }
 
 // The offscreen and minimal platforms show nobody anything (a package

@@ -14,11 +14,22 @@ namespace VEKRiff {
 
 namespace {
 
-const VEK::MessagePair MsgModifyOriginal = {
-    {"You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
-     "modifying them or Cancel to abort the operation.",
-     "Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé d'en faire une "
-     "sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler pour interrompre ce procédé."}};
+// The warning names what it is about: how many originals, and the first few.
+const VEK::MessagePair MsgModifyOriginalOne = {
+    {"You are about to modify 1 original file:", "Vous êtes sur le point de modifier 1 fichier original :"}};
+const VEK::MessagePair MsgModifyOriginals = {
+    {"You are about to modify %d original files:", "Vous êtes sur le point de modifier %d fichiers originaux :"}};
+const VEK::MessagePair MsgAndMore = {{"and %d more", "et %d autres"}};
+const VEK::MessagePair MsgModifyOriginalAdvice = {
+    {"It is strongly recommended to create backups first. Click OK to start modifying them or Cancel to abort the "
+     "operation.",
+     "Il est fortement recommandé d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou "
+     "Annuler pour interrompre ce procédé."}};
+const VEK::MessagePair MsgLeftOutOne = {
+    {"1 file with an earlier result was left out.", "1 fichier ayant déjà un résultat a été laissé de côté."}};
+const VEK::MessagePair MsgLeftOut = {
+    {"%d files with an earlier result were left out.", "%d fichiers ayant déjà un résultat ont été laissés de côté."}};
+constexpr std::size_t NamedOriginals = 5;
 const VEK::MessagePair MsgMarkedFiles = {
     {"Proceed with marked files as well ?", "Procéder avec les fichiers marqués aussi ?"}};
 // The marked-rows question is captioned by the command that asks it.
@@ -50,6 +61,10 @@ std::string FilmPositionText(const FilmPosition& at) {
   return VEK::Text(MsgFilmPosition, {std::string(clock), at.Frame});
 }
 
+std::string ResultOf(const BatchEntry& entry) {
+  return ResultText(entry.Report.Outcome, static_cast<int>(entry.Report.Errors), entry.Report.Failure);
+}
+
 RunOptions RunOptionsOf(const Config& c, bool checkOnly, const std::string& referenceFile) {
   RunOptions s;
   s.CheckOnly = checkOnly;
@@ -74,13 +89,13 @@ bool BatchModel::Add(const std::string& path) {
   return true;
 }
 
-int BatchModel::AddPaths(const std::vector<std::string>& paths) {
+int BatchModel::AddPaths(const std::vector<std::string>& paths, const std::string& copyPrefix) {
   // Made absolute before the folders are listed, so that every file found
   // carries a whole path.
   std::vector<std::string> absolute;
   for (const std::string& p : paths) absolute.push_back(VEK::AbsolutePath(p));
   int added = 0;
-  for (const std::string& file : VEK::ExpandPaths(absolute)) added += Add(file);
+  for (const std::string& file : VEK::ExpandPaths(absolute, copyPrefix)) added += Add(file);
   return added;
 }
 
@@ -99,7 +114,7 @@ void BatchModel::SetMark(int row, RowMark mark) {
   if (row < 0 || row >= Count()) return;
   entries_[row].Mark = mark;
   entries_[row].Repaired = false;
-  if (mark == MarkNone || mark == MarkBusy) entries_[row].Result.clear();
+  if (mark == MarkNone || mark == MarkBusy) entries_[row].Report.Outcome = OutcomeKind::NotDone;
 }
 
 void StartWorker(IndexRebuilder& worker, const FileList& files, const RunOptions& options) {
@@ -108,30 +123,40 @@ void StartWorker(IndexRebuilder& worker, const FileList& files, const RunOptions
   worker.Start(std::make_shared<FileList>(files), options.Rule());
 }
 
-std::vector<int> BatchModel::ChooseRows(const RunOptions& options, const std::vector<bool>& selected,
-                                        Prompts& prompts) const {
+RunChoice BatchModel::ChooseRows(const RunOptions& options, RunScope scope, const std::vector<bool>& selected,
+                                Prompts& prompts) const {
   const bool checkOnly = options.CheckOnly;
-  std::vector<int> rows;
-  int selectedCount = 0;
-  for (int i = 0; i < Count() && i < static_cast<int>(selected.size()); ++i) selectedCount += selected[i];
-  const bool selectedOnly = selectedCount > 1;
-  enum { Undecided, Include, Exclude } choice = Undecided;
+  RunChoice choice;
+  enum { Undecided, Include, Exclude } marked = scope == RunScope::SelectedRows ? Include : Undecided;
   for (int i = 0; i < Count(); ++i) {
-    if (selectedOnly && !(i < static_cast<int>(selected.size()) && selected[i])) continue;
-    const bool marked = entries_[i].Mark != MarkNone;
-    if (marked && choice == Undecided) {
+    if (scope == RunScope::SelectedRows && !(i < static_cast<int>(selected.size()) && selected[i])) continue;
+    const bool hasResult = entries_[i].Mark != MarkNone;
+    if (hasResult && marked == Undecided) {
       const PromptAnswer answer = prompts.Ask(VEK::Text(checkOnly ? MsgCheckErrorsCaption : MsgRebuildIndexCaption),
                                               VEK::Text(MsgMarkedFiles), PromptButtons::YesNo, PromptIcon::Question);
-      choice = answer == PromptAnswer::No ? Exclude : Include;
+      marked = answer == PromptAnswer::No ? Exclude : Include;
     }
-    if (!marked || choice == Include) rows.push_back(i);
+    if (!hasResult || marked == Include)
+      choice.Rows.push_back(i);
+    else
+      ++choice.LeftOut;
   }
-  if (rows.empty()) return rows;
-  if (options.Rule().RewritesOriginals() && options.ModifyOriginalPrompt &&
-      prompts.Ask(VEK::Text(MsgRebuildIndexCaption), VEK::Text(MsgModifyOriginal), PromptButtons::OkCancelDefaultCancel,
+  if (choice.Rows.empty() || !options.Rule().RewritesOriginals() || !options.ModifyOriginalPrompt) return choice;
+  const std::size_t count = choice.Rows.size();
+  std::string warning = count == 1 ? VEK::Text(MsgModifyOriginalOne)
+                                   : VEK::Text(MsgModifyOriginals, {static_cast<std::int64_t>(count)});
+  for (std::size_t i = 0; i < count && i < NamedOriginals; ++i)
+    warning += "\n" + VEK::ExtractFileName(entries_[choice.Rows[i]].Path);
+  if (count > NamedOriginals) warning += "\n" + VEK::Text(MsgAndMore, {static_cast<std::int64_t>(count - NamedOriginals)});
+  warning += "\n\n" + VEK::Text(MsgModifyOriginalAdvice);
+  if (prompts.Ask(VEK::Text(MsgRebuildIndexCaption), warning, PromptButtons::OkCancelDefaultCancel,
                   PromptIcon::Warning) != PromptAnswer::Ok)
-    rows.clear();
-  return rows;
+    choice.Rows.clear();
+  return choice;
+}
+
+std::string LeftOutLine(int count) {
+  return count == 1 ? VEK::Text(MsgLeftOutOne) : VEK::Text(MsgLeftOut, {count});
 }
 
 FileList BatchModel::Begin(std::vector<int> rows, const RunOptions& options) {
@@ -201,7 +226,6 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       if (!entry) break;
       entry->Mark = MarkOf(worker.Outcome());
       entry->Repaired = worker.Outcome() == OutcomeKind::Repaired;
-      entry->Result = ResultText(worker.Outcome(), worker.ErrorCount(), worker.FailureText());
       entry->Damage = worker.Damage();
       entry->Report.Outcome = worker.Outcome();
       entry->Report.Errors = worker.ErrorCount();

@@ -55,12 +55,15 @@ struct BatchEntry {
   std::string Key;   // the file as VEK::FileKey names it
   RowMark Mark = MarkNone;
   bool Repaired = false;              // with MarkOk: healthy because its own index skips its damage
-  std::string Result;                 // what became of it, in words; empty until a run's outcome
   LineList Lines;                     // its own Messages Center lines
   std::optional<std::string> Output;  // the latest run's output path
   FileDamage Damage;                  // what the latest run found
   EntryReport Report;                 // and what it came to, for scripts
 };
+
+// What became of a row's file, in words in the current language; empty until
+// a run's outcome.
+std::string ResultOf(const BatchEntry& entry);
 
 // Everything a run follows, from the Configuration's values or the console's
 // options: decided once when the run starts.
@@ -89,6 +92,18 @@ RunOptions RunOptionsOf(const Config& config, bool checkOnly, const std::string&
 // A worker for the files of a run begun with options, started.
 void StartWorker(IndexRebuilder& worker, const FileList& files, const RunOptions& options);
 
+// Which rows a command runs: the toolbar's and the menus' the whole list,
+// the row menu's the rows selected.
+enum class RunScope { WholeList, SelectedRows };
+
+struct RunChoice {
+  std::vector<int> Rows;  // empty: nothing to run
+  int LeftOut = 0;        // rows with an earlier result the user left out
+};
+
+// "3 files with an earlier result were left out."
+std::string LeftOutLine(int count);
+
 // What a notification did: to which row, and the line it brought.
 struct BatchChange {
   int Row = -1;  // -1: no row of the list (it went meanwhile)
@@ -109,21 +124,23 @@ class BatchModel {
   // returns whether it did.
   bool Add(const std::string& path);
   // Files and folders in the order given: a folder adds the AVI files inside
-  // it and its subfolders that are not hidden, in natural order. Returns the
-  // number of rows added.
-  int AddPaths(const std::vector<std::string>& paths);
+  // it and its subfolders that are not hidden, in natural order, but for the
+  // copies a rebuild named by copyPrefix made of the AVI files beside them.
+  // Returns the number of rows added.
+  int AddPaths(const std::vector<std::string>& paths, const std::string& copyPrefix = {});
   void Remove(int row);
   void Clear();
   // A mark of the front-end's own making (a row's mark reset by hand).
   void SetMark(int row, RowMark mark);
 
   // ---- a run ----
-  // The rows a Check (checkOnly) or Rebuild takes: the selected rows when
-  // more than one is selected, else the whole list; rows with a mark (an
-  // earlier run's result) only if the user says so, asked once; a rebuild
-  // that rewrites originals only once the user confirms the warning. Asks
-  // through prompts; changes nothing. Empty: nothing to run.
-  std::vector<int> ChooseRows(const RunOptions& options, const std::vector<bool>& selected, Prompts& prompts) const;
+  // The rows a Check (checkOnly) or Rebuild takes. The whole list: every
+  // row, those with a mark (an earlier run's result) only if the user says
+  // so, asked once. The selected rows: each of them, as the user just chose
+  // them. A rebuild that rewrites originals runs only once the user confirms
+  // the warning that names them. Asks through prompts; changes nothing.
+  RunChoice ChooseRows(const RunOptions& options, RunScope scope, const std::vector<bool>& selected,
+                       Prompts& prompts) const;
   // Starts the batch of those rows (with AutoClear, the list's lines go).
   // Each row keeps its mark and result until the run reaches its file: a
   // run stopped early leaves the rows after it as they were. Returns the

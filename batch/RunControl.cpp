@@ -8,6 +8,7 @@ Commands EnabledCommands(const BatchModel& model, const RunState& run, int selec
   c.Clear = c.Add = c.AddFolder = c.Reference = idle;
   c.Remove = idle && selected > 0;
   c.Check = c.Rebuild = idle && model.Count() > 0;
+  c.CheckSelected = c.RebuildSelected = idle && selected > 0;
   c.Stop = run.Running && !run.Stopping;
   c.OpenFile = idle && selected == 1;
   c.OpenFixedFile = c.OpenFile && firstSelected >= 0 && firstSelected < model.Count() &&
@@ -33,6 +34,7 @@ RunProgress ProgressOf(const BatchModel& model, const IndexRebuilder& worker, co
   p.File = worker.Progress();
   p.Batch = model.BatchProgress(p.File);
   p.BatchMax = 100 * model.BatchSize();
+  p.Position = PositionText(model);
   const auto elapsed = std::chrono::steady_clock::now() - run.FileStart;
   p.Rate = RateOf(run.FileBytes, p.File, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
   p.Errors = worker.ErrorCount();

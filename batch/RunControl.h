@@ -16,6 +16,7 @@ namespace VEKRiff {
 
 struct RunState {
   bool Running = false;
+  bool CheckOnly = true;
   bool Stopping = false;        // a stop was asked for; the worker is ending
   bool AskingStop = false;      // the stop question is open
   bool WaitingForStop = false;  // a stop waits for the worker to end
@@ -27,6 +28,7 @@ struct RunState {
 // What the list's commands may do now.
 struct Commands {
   bool Clear = false, Add = false, AddFolder = false, Remove = false, Check = false, Rebuild = false,
+       CheckSelected = false, RebuildSelected = false,
        Reference = false, Stop = false, OpenFile = false, OpenFixedFile = false, OpenFolder = false;
 };
 
@@ -49,6 +51,8 @@ struct RunProgress {
   int File = 0;      // the current file's progress, 0 to 100
   int Batch = 0;     // the whole batch's, 0 to 100 per file
   int BatchMax = 0;  // 100 per file
+  std::string Position;  // "3/5": the current file of the batch
+  std::string FileName;  // the current file's, without its folder
   std::optional<FileRate> Rate;
   std::int32_t Errors = 0;
   std::int64_t VideoFrames = 0, AudioSamples = 0;

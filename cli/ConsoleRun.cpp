@@ -114,8 +114,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return usage("an empty --prefix names the file itself: use --in-place to repair the files themselves");
   if (o.Files.empty()) return usage("no file given");
   // A folder stands for the AVI files in it and its subfolders, as in the
-  // window's Add folder.
-  o.Files = VEK::ExpandPaths(o.Files);
+  // window's Add folder, without the copies an earlier rebuild made there.
+  o.Files = VEK::ExpandPaths(o.Files, o.Prefix);
   if (o.Files.empty()) return usage("no AVI file in the folders given");
   result.Outcome = ParseOutcome::Run;
   return result;
@@ -422,7 +422,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::
   for (const std::string& file : options.Files) batch.Add(file);
   const VEKRiff::RunOptions run = RunOptionsOf(options);
   NoPrompts noPrompts;
-  const VEKRiff::FileList files = batch.Begin(batch.ChooseRows(run, {}, noPrompts), run);
+  const VEKRiff::FileList files = batch.Begin(batch.ChooseRows(run, VEKRiff::RunScope::WholeList, {}, noPrompts).Rows, run);
   ConsoleFrontEnd frontEnd(batch, out, progress, options.Json);
   IndexRebuilder worker(queue);
   worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };

@@ -70,6 +70,7 @@ void IndexRebuilder::Notify(RebuildEvent code) {
 }
 
 void IndexRebuilder::CheckAbort() {
+  WaitWhileHeld();
   if (Terminated()) throw AbortException(VEK::Text(Msg::Aborted));
 }
 

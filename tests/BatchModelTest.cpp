@@ -21,10 +21,12 @@ using VEKRiff::PromptAnswer;
 
 struct ScriptedPrompts : VEKRiff::Prompts {
   std::vector<std::string> asked;  // caption and the text's first word
+  std::vector<std::string> texts;  // the whole texts
   std::deque<PromptAnswer> answers;
   PromptAnswer Ask(const std::string& caption, const std::string& text, VEKRiff::PromptButtons buttons,
                    VEKRiff::PromptIcon) override {
     asked.push_back(caption + ": " + text.substr(0, text.find(' ')));
+    texts.push_back(text);
     if (answers.empty()) {
       ADD_FAILURE() << "unexpected question: " << text;
       return VEKRiff::ClosedAnswer(buttons);
@@ -117,27 +119,42 @@ TEST(BatchModel, ACheckTellsARepairedFileFromAHealthyAndADamagedOne) {
       options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
       RunWorker(files, options);
       const std::optional<std::string> summary = batch.SummaryLine();
-      VEK::SetLanguage(VEK::English);
       std::vector<RowMark> marks;
-      std::vector<std::string> results;
+      std::vector<std::string> results, switched;
       for (int i = 0; i < batch.Count(); ++i) {
         marks.push_back(batch.Entry(i).Mark);
-        results.push_back(batch.Entry(i).Result);
+        results.push_back(ResultOf(batch.Entry(i)));
       }
+      // Words of the language in use, whichever the run was made in.
+      VEK::SetLanguage(french ? VEK::English : VEK::French);
+      for (int i = 0; i < batch.Count(); ++i) switched.push_back(ResultOf(batch.Entry(i)));
+      EXPECT_EQ(batch.SummaryLine(), std::optional<std::string>(french ? c.summary : c.frenchSummary));
+      VEK::SetLanguage(VEK::English);
       EXPECT_EQ(marks, c.marks);
       EXPECT_EQ(results, french ? c.french : c.results);
+      EXPECT_EQ(switched, french ? c.results : c.french);
       EXPECT_EQ(summary, std::optional<std::string>(french ? c.frenchSummary : c.summary));
       EXPECT_EQ(batch.AllSucceeded(), c.succeeded);
     }
   }
 }
 
-TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst) {
+// The toolbar's commands run the whole list, whatever is selected; the row
+// menu's the selected rows, one or more, without asking about their marks.
+// A rewrite of originals is confirmed first, by a warning that names them.
+TEST(BatchModel, ARunTakesTheWholeListOrTheSelectedRowsAndAsksAboutMarksAndOriginalsFirst) {
+  using Scope = VEKRiff::RunScope;
+  const Scope all = Scope::WholeList, chosen = Scope::SelectedRows;
   const std::string marked = "Check Errors: Proceed", markedRebuild = "Rebuild Index: Proceed",
                     warning = "Rebuild Index: You";
+  const std::string warnAll =
+      "You are about to modify 7 original files:\nf0.avi\nf1.avi\nf2.avi\nf3.avi\nf4.avi\nand 2 more\n\nIt is "
+      "strongly recommended to create backups first. Click OK to start modifying them or Cancel to abort the "
+      "operation.";
   const struct {
     const char* name;
     bool checkOnly;
+    Scope scope;
     std::vector<int> marked, selected;
     bool keepOriginal;
     const char* prefix;
@@ -145,72 +162,45 @@ TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst
     std::deque<PromptAnswer> answers;
     std::vector<std::string> asked;
     std::vector<int> rows;
+    int leftOut;
+    std::string warningText;  // empty: not checked
   } cases[] = {
-      {"the whole list", true, {}, {}, true, "Zantrel.", true, {}, {}, {0, 1, 2, 3}},
-      {"one row selected: still the whole list", true, {}, {2}, true, "Zantrel.", true, {}, {}, {0, 1, 2, 3}},
-      {"two rows selected", true, {}, {1, 3}, true, "Zantrel.", true, {}, {}, {1, 3}},
-      {"marked rows left out, asked once",
-       true,
-       {1, 2},
-       {},
-       true,
-       "Zantrel.",
-       true,
-       {PromptAnswer::No},
-       {marked},
-       {0, 3}},
-      {"marked rows kept, the question named by its command",
-       false,
-       {0, 2},
-       {},
-       true,
-       "Zantrel.",
-       true,
-       {PromptAnswer::Yes},
-       {markedRebuild},
-       {0, 1, 2, 3}},
-      {"a marked row outside the selection asks nothing", true, {0}, {1, 2}, true, "Zantrel.", true, {}, {}, {1, 2}},
-      {"in place, warning cancelled", false, {}, {}, false, "Zantrel.", true, {PromptAnswer::Cancel}, {warning}, {}},
-      {"in place, warning confirmed",
-       false,
-       {},
-       {},
-       false,
-       "Zantrel.",
-       true,
-       {PromptAnswer::Ok},
-       {warning},
-       {0, 1, 2, 3}},
-      {"an empty prefix rewrites the original", false, {}, {}, true, "", true, {PromptAnswer::Cancel}, {warning}, {}},
-      {"in place, warning turned off", false, {}, {}, false, "Zantrel.", false, {}, {}, {0, 1, 2, 3}},
-      {"a check is no rewrite", true, {}, {}, false, "", true, {}, {}, {0, 1, 2, 3}},
-      {"the marks first, then the warning",
-       false,
-       {0},
-       {0, 1},
-       false,
-       "Zantrel.",
-       true,
-       {PromptAnswer::No, PromptAnswer::Ok},
-       {markedRebuild, warning},
-       {1}},
-      {"nothing left to run: no warning",
-       false,
-       {0, 1, 2, 3},
-       {},
-       false,
-       "Zantrel.",
-       true,
-       {PromptAnswer::No},
-       {markedRebuild},
-       {}},
+      {"the whole list", true, all, {}, {}, true, "Zantrel.", true, {}, {}, {0, 1, 2, 3, 4, 5, 6}, 0, ""},
+      {"one row selected: the toolbar still runs the whole list", true, all, {}, {2}, true, "Zantrel.", true, {}, {},
+       {0, 1, 2, 3, 4, 5, 6}, 0, ""},
+      {"one row selected, the row menu: that row", true, chosen, {}, {2}, true, "Zantrel.", true, {}, {}, {2}, 0, ""},
+      {"two rows selected, the row menu", true, chosen, {}, {1, 3}, true, "Zantrel.", true, {}, {}, {1, 3}, 0, ""},
+      {"marked rows left out, asked once", true, all, {1, 2}, {}, true, "Zantrel.", true, {PromptAnswer::No},
+       {marked}, {0, 3, 4, 5, 6}, 2, ""},
+      {"marked rows kept, the question named by its command", false, all, {0, 2}, {}, true, "Zantrel.", true,
+       {PromptAnswer::Yes}, {markedRebuild}, {0, 1, 2, 3, 4, 5, 6}, 0, ""},
+      {"marked rows the user selected: no question", true, chosen, {0, 1}, {1, 2}, true, "Zantrel.", true, {}, {},
+       {1, 2}, 0, ""},
+      {"nothing selected, the row menu: nothing", true, chosen, {}, {}, true, "Zantrel.", true, {}, {}, {}, 0, ""},
+      {"in place, warning cancelled", false, all, {}, {}, false, "Zantrel.", true, {PromptAnswer::Cancel}, {warning},
+       {}, 0, warnAll},
+      {"in place, warning confirmed", false, all, {}, {}, false, "Zantrel.", true, {PromptAnswer::Ok}, {warning},
+       {0, 1, 2, 3, 4, 5, 6}, 0, warnAll},
+      {"in place, one selected row: the warning names it", false, chosen, {}, {4}, false, "Zantrel.", true,
+       {PromptAnswer::Ok}, {warning}, {4}, 0,
+       "You are about to modify 1 original file:\nf4.avi\n\nIt is strongly recommended to create backups first. "
+       "Click OK to start modifying them or Cancel to abort the operation."},
+      {"an empty prefix rewrites the original", false, all, {}, {}, true, "", true, {PromptAnswer::Cancel}, {warning},
+       {}, 0, warnAll},
+      {"in place, warning turned off", false, all, {}, {}, false, "Zantrel.", false, {}, {}, {0, 1, 2, 3, 4, 5, 6}, 0,
+       ""},
+      {"a check is no rewrite", true, all, {}, {}, false, "", true, {}, {}, {0, 1, 2, 3, 4, 5, 6}, 0, ""},
+      {"the marks first, then the warning", false, all, {0, 2, 3, 4, 5, 6}, {}, false, "Zantrel.", true,
+       {PromptAnswer::No, PromptAnswer::Ok}, {markedRebuild, warning}, {1}, 6, ""},
+      {"nothing left to run: no warning", false, all, {0, 1, 2, 3, 4, 5, 6}, {}, false, "Zantrel.", true,
+       {PromptAnswer::No}, {markedRebuild}, {}, 7, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     VEKRiff::BatchModel batch;
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(batch.Add("/nowhere/f" + std::to_string(i) + ".avi"));
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(batch.Add("/nowhere/f" + std::to_string(i) + ".avi"));
     for (int i : c.marked) batch.SetMark(i, MarkOk);
-    std::vector<bool> selected(4);
+    std::vector<bool> selected(7);
     for (int i : c.selected) selected[i] = true;
     VEKRiff::RunOptions options;
     options.CheckOnly = c.checkOnly;
@@ -219,10 +209,13 @@ TEST(BatchModel, ARunTakesTheSelectedOrAllRowsAndAsksAboutMarksAndOriginalsFirst
     options.ModifyOriginalPrompt = c.warn;
     ScriptedPrompts prompts;
     prompts.answers = c.answers;
-    EXPECT_EQ(batch.ChooseRows(options, selected, prompts), c.rows);
+    const VEKRiff::RunChoice choice = batch.ChooseRows(options, c.scope, selected, prompts);
+    EXPECT_EQ(choice.Rows, c.rows);
+    EXPECT_EQ(choice.LeftOut, c.leftOut);
     EXPECT_EQ(prompts.asked, c.asked);
+    if (!c.warningText.empty()) EXPECT_EQ(prompts.texts.back(), c.warningText);
     EXPECT_TRUE(prompts.answers.empty());
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 7; ++i)
       EXPECT_EQ(batch.Entry(i).Mark, std::count(c.marked.begin(), c.marked.end(), i) ? MarkOk : MarkNone)
           << "choosing keeps every mark, row " << i;
   }
@@ -249,15 +242,15 @@ TEST(BatchModel, ARowKeepsItsResultUntilTheRunReachesIt) {
   };
   run({});
   const std::vector<std::string> checked = {"Damaged: 2 errors", "Healthy", "Not an AVI file"};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(batch.Entry(i).Result, checked[i]) << i;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ResultOf(batch.Entry(i)), checked[i]) << i;
   VEKRiff::RunOptions rebuild;
   rebuild.CheckOnly = false;
   prompts.answers = {PromptAnswer::Cancel};
   run(rebuild);
-  EXPECT_EQ(batch.Entry(0).Result, "Stopped");
-  EXPECT_EQ(batch.Entry(1).Result, "Healthy");
+  EXPECT_EQ(ResultOf(batch.Entry(0)), "Stopped");
+  EXPECT_EQ(ResultOf(batch.Entry(1)), "Healthy");
   EXPECT_EQ(batch.Entry(1).Mark, MarkOk);
-  EXPECT_EQ(batch.Entry(2).Result, "Not an AVI file");
+  EXPECT_EQ(ResultOf(batch.Entry(2)), "Not an AVI file");
   EXPECT_EQ(batch.SummaryLine(), std::optional<std::string>("3 files: 0 rebuilt, 0 failed, 0 skipped, 3 not done."));
 }
 
@@ -342,15 +335,14 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
     WriteFile(dir / "Zantrel.d.avi", placeholder);
     VEKRiff::BatchModel batch;
     batch.ShowFilmPositions = false;  // the engine's lines as they are
-    batch.AddPaths({dir.Path()});
-    ASSERT_EQ(batch.Count(), 6);  // the copies are AVI files too
-    for (int i = 4; i < 6; ++i) batch.Remove(4);
+    batch.AddPaths({dir.Path()}, "Zantrel.");
+    ASSERT_EQ(batch.Count(), 4) << "a folder leaves out the copies of its files";
     batch.SetMark(0, MarkOk);
     ScriptedPrompts prompts;
     prompts.answers = {PromptAnswer::No};  // the marked row stays out
     VEKRiff::RunOptions rebuild;
     rebuild.CheckOnly = false;
-    const std::vector<int> rows = batch.ChooseRows(rebuild, {}, prompts);
+    const std::vector<int> rows = batch.ChooseRows(rebuild, VEKRiff::RunScope::WholeList, {}, prompts).Rows;
     const VEKRiff::FileList files = batch.Begin(rows, rebuild);
     EXPECT_EQ(batch.Entry(0).Mark, MarkOk) << "a row outside the run keeps its mark";
     prompts.asked.clear();

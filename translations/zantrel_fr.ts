@@ -142,6 +142,22 @@
         <translation>Vérifier les erreurs</translation>
     </message>
     <message>
+        <source>Check &amp;selected files</source>
+        <translation>Vérifier les fichiers &amp;sélectionnés</translation>
+    </message>
+    <message>
+        <source>Check the selected files</source>
+        <translation>Vérifier les fichiers sélectionnés</translation>
+    </message>
+    <message>
+        <source>Rebuild s&amp;elected files</source>
+        <translation>Reconstruire les fichiers s&amp;électionnés</translation>
+    </message>
+    <message>
+        <source>Rebuild the index of the selected files</source>
+        <translation>Reconstruire l&apos;index des fichiers sélectionnés</translation>
+    </message>
+    <message>
         <source>&amp;Rebuild Index</source>
         <translation>&amp;Reconstruire l&apos;index</translation>
     </message>

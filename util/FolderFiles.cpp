@@ -1,8 +1,10 @@
 #include "util/FolderFiles.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "util/FolderWalk.h"
+#include "util/Paths.h"
 
 namespace VEK {
 
@@ -44,18 +46,28 @@ bool NaturalLess(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-std::vector<std::string> AviFilesIn(const std::string& folder) {
+std::vector<std::string> AviFilesIn(const std::string& folder, const std::string& copyPrefix) {
   std::vector<std::string> found;
   CollectAviFiles(folder, found);
+  if (!copyPrefix.empty()) {
+    const std::unordered_set<std::string> all(found.begin(), found.end());
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](const std::string& path) {
+                                 const std::string name = ExtractFileName(path);
+                                 return name.size() > copyPrefix.size() && name.compare(0, copyPrefix.size(), copyPrefix) == 0 &&
+                                        all.count(ExtractFilePath(path) + name.substr(copyPrefix.size()));
+                               }),
+                found.end());
+  }
   std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
   return found;
 }
 
-std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths) {
+std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths, const std::string& copyPrefix) {
   std::vector<std::string> files;
   for (const std::string& path : paths) {
     if (IsFolder(path)) {
-      for (std::string& file : AviFilesIn(path)) files.push_back(std::move(file));
+      for (std::string& file : AviFilesIn(path, copyPrefix)) files.push_back(std::move(file));
     } else {
       files.push_back(path);
     }

@@ -2,6 +2,7 @@
 // takes '\' as well, and IncludeTrailingPathDelimiter adds a '\' there.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace VEK {
@@ -24,5 +25,8 @@ std::string AbsolutePath(const std::string& path);
 // One name per file, however it was reached (a link, another spelling): the
 // real path of an existing file, else its AbsolutePath.
 std::string FileKey(const std::string& path);
+
+// The size of the file at path; -1 when it cannot be had.
+std::int64_t FileSizeOf(const std::string& path);
 
 }  // namespace VEK

@@ -1,4 +1,5 @@
 // Whole paths and file keys on POSIX: one root, '/' the only delimiter.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -41,6 +42,11 @@ std::string FileKey(const std::string& path) {
     return key;
   }
   return absolute;
+}
+
+std::int64_t FileSizeOf(const std::string& path) {
+  struct stat st = {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
 }  // namespace VEK

@@ -44,4 +44,10 @@ std::string FileKey(const std::string& path) {
   return Win32::Narrow(key);
 }
 
+std::int64_t FileSizeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(Win32::Wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace VEK

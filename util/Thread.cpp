@@ -101,6 +101,35 @@ void Thread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
 
+void Thread::Terminate() {
+  {
+    const std::lock_guard<std::mutex> lock(holdMutex_);
+    terminated_.store(true, std::memory_order_release);
+  }
+  holdChanged_.notify_all();
+}
+
+void Thread::Hold() {
+  const std::lock_guard<std::mutex> lock(holdMutex_);
+  held_ = true;
+}
+
+void Thread::Release() {
+  {
+    const std::lock_guard<std::mutex> lock(holdMutex_);
+    held_ = false;
+  }
+  holdChanged_.notify_all();
+}
+
+void Thread::WaitWhileHeld() {
+  std::unique_lock<std::mutex> lock(holdMutex_);
+  if (!held_ || Terminated()) return;
+  waiting_.store(true, std::memory_order_release);
+  holdChanged_.wait(lock, [this] { return !held_ || Terminated(); });
+  waiting_.store(false, std::memory_order_release);
+}
+
 void Thread::TerminateAndWait() {
   Terminate();
   WaitFor();

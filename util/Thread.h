@@ -72,8 +72,15 @@ class Thread {
 
   // Starts the body; a thread is started at most once.
   void Resume();
-  void Terminate() { terminated_.store(true, std::memory_order_release); }
+  // Also lets a held thread go on, to its end.
+  void Terminate();
   bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
+  // Owner's thread: the thread waits at its next WaitWhileHeld until Release
+  // or Terminate, so that nothing moves while its owner asks whether to stop.
+  void Hold();
+  void Release();
+  // True while the thread waits in WaitWhileHeld.
+  bool Waiting() const { return waiting_.load(std::memory_order_acquire); }
   // True once the body has returned and the termination handler has run.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // Owner's thread: waits for the end, serving hand-overs (and nothing else)
@@ -90,6 +97,8 @@ class Thread {
   // owner's own thread (a nested call) it simply runs fn.
   void Synchronize(const std::function<void()>& fn);
   HandOverQueue& Owner() { return owner_; }
+  // Returns at once unless the owner holds the thread.
+  void WaitWhileHeld();
 
  private:
   void Main();
@@ -98,6 +107,10 @@ class Thread {
   std::thread thread_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
+  std::mutex holdMutex_;
+  std::condition_variable holdChanged_;
+  bool held_ = false;
+  std::atomic<bool> waiting_{false};
   bool started_ = false;
 };
 

@@ -65,6 +65,8 @@ enum : int {
   ActOpenFixedFile,
   ActOpenContainingFolder,
   ActSaveReport,
+  ActCheckSelected,
+  ActRebuildSelected,
 };
 enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
 
@@ -134,14 +136,15 @@ int TextWidth(HWND control, HFONT font, const std::string& text) {
 }  // namespace
 
 TFrmMain::TFrmMain(HINSTANCE instance)
-    : instance_(instance), store_(VEKRegistry::OpenUserRegistry()), config_(instance), about_(instance) {
-  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
-}
+    : Session(HandOvers, prompts_, *this),
+      instance_(instance),
+      store_(VEKRegistry::OpenUserRegistry()),
+      config_(instance),
+      about_(instance) {}
 
 TFrmMain::~TFrmMain() {
-  // A worker still running is stopped and joined while the rows it reports
-  // to exist; its last notifications are served by the wait.
-  if (Worker) Worker->TerminateAndWait();
+  // While every member the rows' notifications touch still exists.
+  Session.EndAndWait();
   if (accelerators_) DestroyAcceleratorTable(accelerators_);
   if (rowMenu_) DestroyMenu(rowMenu_);
   if (marks_) ImageList_Destroy(marks_);
@@ -219,14 +222,15 @@ void TFrmMain::BuildMenus() {
   popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActSaveMessages, ActSaveReport,
                ActCopyMessages, 0,
                ActFileQuit});
-  popup(action, {ActActionCheckErrors, ActActionFix, ActReference, 0, ActActionStop});
+  popup(action, {ActActionCheckErrors, ActActionFix, ActCheckSelected, ActRebuildSelected, ActReference, 0,
+                 ActActionStop});
   popup(options, {MnuStayOnTop});
   popup(tools, {ActConfig});
   popup(help, {MnuAbout});
   for (HMENU m : {file, action, options, tools, help}) AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(m), L"");
   SetMenu(hwnd_, menu_);
   rowMenu_ = CreatePopupMenu();
-  popup(rowMenu_, {ActOpenFixedFile, ActOpenFile, 0, ActOpenContainingFolder});
+  popup(rowMenu_, {ActCheckSelected, ActRebuildSelected, 0, ActOpenFixedFile, ActOpenFile, 0, ActOpenContainingFolder});
 
   const struct {
     int Id;
@@ -260,6 +264,7 @@ void TFrmMain::BuildAccelerators() {
       {FVIRTKEY, VK_DELETE, ActFileRemove},         {FCONTROL | FVIRTKEY, VK_DELETE, ActFileRemove},
       {FVIRTKEY, VK_F5, ActActionCheckErrors},      {FCONTROL | FVIRTKEY, 'E', ActActionCheckErrors},
       {FCONTROL | FVIRTKEY, 'R', ActActionFix},     {FVIRTKEY, VK_ESCAPE, ActActionStop},
+      {FSHIFT | FVIRTKEY, VK_F5, ActCheckSelected}, {FCONTROL | FSHIFT | FVIRTKEY, 'R', ActRebuildSelected},
       {FCONTROL | FVIRTKEY, 'Q', ActFileQuit},      {FCONTROL | FVIRTKEY, VK_OEM_COMMA, ActConfig},
       {FCONTROL | FVIRTKEY, 'S', ActSaveMessages},  {FCONTROL | FSHIFT | FVIRTKEY, 'C', ActCopyMessages},
   };
@@ -282,6 +287,8 @@ void TFrmMain::RetranslateUi() {
       {ActFileQuit, N_("&Quit"), "Ctrl+Q"},
       {ActActionCheckErrors, N_("&Check errors"), "F5"},
       {ActActionFix, N_("&Rebuild Index"), "Ctrl+R"},
+      {ActCheckSelected, N_("Check &selected files"), "Shift+F5"},
+      {ActRebuildSelected, N_("Rebuild s&elected files"), "Ctrl+Shift+R"},
       {ActReference, N_("Reference &file..."), nullptr},
       {ActActionStop, N_("&Stop"), "Esc"},
       {MnuStayOnTop, N_("&Stay on top"), nullptr},
@@ -314,8 +321,11 @@ void TFrmMain::RetranslateUi() {
     ListView_SetColumn(LvwFiles, i, &column);
   }
   SetWindowTextW(LblMessages, W(T("Messages Center :")).c_str());
-  if (status_) SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
-  if (!Run.Running) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (const VEK::MessagePair* status = Session.Status()) SetWindowTextW(PnlStatus, W(VEK::Text(*status)).c_str());
+  // The results and the batch's sum are words of the current language, made anew.
+  for (int row = 0; row < Batch.Count(); ++row) ShowRow(row);
+  if (showsSummary_) idleText_ = Batch.SummaryLine().value_or(std::string());
+  if (!Session.Running()) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
 }
 
 void TFrmMain::ApplyDpi() {
@@ -386,7 +396,7 @@ void TFrmMain::Layout() {
   GetWindowRect(StatusBar1, &r);
   const int statusHeight = r.bottom - r.top;
   const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
-  const int statsHeight = Run.Running ? line + Scale(2) : 0;
+  const int statsHeight = Session.Running() ? line + Scale(2) : 0;
   // The damage strip under the list and the Messages Center, above the run's
   // row as in the Qt window: thin, and as tall as the font makes the rest.
   const int stripHeight =
@@ -402,7 +412,7 @@ void TFrmMain::Layout() {
   dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
   dwp = DeferWindowPos(dwp, EdtLogs, nullptr, right, top + line, width - right, std::max(0, bottom - top - line),
                        SWP_NOZORDER);
-  if (Run.Running) {
+  if (Session.Running()) {
     int statusWidth = 0;
     for (const auto* pair : {&MsgChecking, &MsgRebuilding, &MsgAborting})
       statusWidth = std::max(statusWidth, TextWidth(PnlStatus, font_, VEK::Text(*pair)) + Scale(8));
@@ -422,7 +432,7 @@ void TFrmMain::Layout() {
   EndDeferWindowPos(dwp);
   // The counters' parts are as wide as eight digits need in the current
   // language; outside a run one part says it all.
-  if (Run.Running) {
+  if (Session.Running()) {
     int edges[4];
     int at = 0;
     using CounterText = std::string (*)(std::int64_t);
@@ -572,10 +582,10 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       switch (wParam) {
         case TmrProgress:
-          TmrProgressTimer();
+          Session.Tick();
           return 0;
         case TmrLines:
-          TakeWorkerLines();
+          Session.TakeLines();
           FlushMessages();
           return 0;
         case TmrCheckErrors:
@@ -599,7 +609,7 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const VEKRiff::Commands c = VEKRiff::EnabledCommands(Batch, Run, SelectedCount(), FirstSelectedRow());
+  const VEKRiff::Commands c = Session.Enabled();
   const std::pair<int, bool> states[] = {
       {ActFileClear, c.Clear},
       {ActFileAdd, c.Add},
@@ -607,6 +617,8 @@ void TFrmMain::UpdateActions() {
       {ActFileRemove, c.Remove},
       {ActActionCheckErrors, c.Check},
       {ActActionFix, c.Rebuild},
+      {ActCheckSelected, c.CheckSelected},
+      {ActRebuildSelected, c.RebuildSelected},
       {ActReference, c.Reference},
       {ActActionStop, c.Stop},
       {ActOpenFile, c.OpenFile},
@@ -655,10 +667,12 @@ void TFrmMain::Command(int id) {
       PostMessageW(hwnd_, WM_CLOSE, 0, 0);
       break;
     case ActActionCheckErrors:
-      StartOperation(true);
-      break;
     case ActActionFix:
-      StartOperation(false);
+      StartOperation(id == ActActionCheckErrors, VEKRiff::RunScope::WholeList);
+      break;
+    case ActCheckSelected:
+    case ActRebuildSelected:
+      StartOperation(id == ActCheckSelected, VEKRiff::RunScope::SelectedRows);
       break;
     case ActReference:
       ChooseReference();
@@ -694,7 +708,7 @@ void TFrmMain::Command(int id) {
 
 void TFrmMain::AddPaths(const std::vector<std::string>& paths) {
   const int from = Batch.Count();
-  Batch.AddPaths(paths);
+  Batch.AddPaths(paths, Settings.Prefix);
   AddRows(from);
   UpdateActions();
 }
@@ -722,7 +736,7 @@ void TFrmMain::ShowRow(int row) {
   item.iItem = row;
   item.iImage = entry.Mark == MarkNone ? RowMarkImageCount : entry.Mark;
   ListView_SetItem(LvwFiles, &item);
-  std::wstring result = W(entry.Result);
+  std::wstring result = W(VEKRiff::ResultOf(entry));
   ListView_SetItemText(LvwFiles, row, ResultColumn, result.data());
 }
 
@@ -735,9 +749,11 @@ std::vector<bool> TFrmMain::SelectedRows() const {
 }
 
 int TFrmMain::FirstSelectedRow() const { return ListView_GetNextItem(LvwFiles, -1, LVNI_SELECTED); }
-int TFrmMain::SelectedCount() const { return ListView_GetSelectedCount(LvwFiles); }
 
 void TFrmMain::ClearList() {
+  idleText_.clear();
+  showsSummary_ = false;
+  ShowStatusText(T("Ready"));
   ListView_DeleteAllItems(LvwFiles);
   Batch.Clear();
   ClearMessagesView();
@@ -757,7 +773,7 @@ void TFrmMain::RemoveSelected() {
 }
 
 void TFrmMain::OpenRow(int row) {
-  if (Run.Running || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
+  if (Session.Running() || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
   const VEKRiff::BatchEntry& e = Batch.Entry(row);
   OpenPath(e.Mark == MarkRebuilt ? e.Output.value_or(e.Path) : e.Path);
 }
@@ -782,7 +798,7 @@ void TFrmMain::ShowContextMenu(POINT at) {
 
 void TFrmMain::DropFiles(HDROP drop) {
   std::vector<std::string> paths;
-  const UINT count = Run.Running ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = Session.Running() ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
@@ -803,6 +819,7 @@ void TFrmMain::DropFiles(HDROP drop) {
       pendingLines_.push_back(line);
       FlushMessages();
       idleText_ = line;
+      showsSummary_ = false;
       ShowStatusText(line);
       continue;
     }
@@ -913,7 +930,7 @@ void TFrmMain::SaveMessages() {
 void TFrmMain::SaveReport() {
   const std::wstring path = ChooseSaveFile(L"report.jsonl", T("JSON Lines (*.jsonl);;Any file (*)"));
   if (path.empty()) return;
-  TakeWorkerLines();  // a run's findings so far
+  Session.TakeLines();  // a run's findings so far
   if (const int error = WriteWholeFile(path, VEKRiff::ListReport(Batch)))
     prompts_.Ask(VEK::Text(MsgMessagesNotSavedCaption), VEKRiff::ReportNotSaved(U(path), std::strerror(error)),
                  VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
@@ -994,10 +1011,6 @@ std::string TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) 
             VEKRiff::ClockText(secondsLeft));
 }
 
-std::string TFrmMain::BatchText() const {
-  return VEKRiff::PositionText(Batch);
-}
-
 void TFrmMain::RefreshMessagesView() {
   if (!Settings.SelectedFile)
     ShowMessages(Batch.AllLines());
@@ -1005,102 +1018,61 @@ void TFrmMain::RefreshMessagesView() {
     ShowFirstSelectedRowMessages();
 }
 
-void TFrmMain::AppendLine(const std::string& line) {
-  Batch.AddLine(line);
-  if (!Settings.SelectedFile) {
-    pendingLines_.push_back(line);
-    FlushMessages();
-  }
-}
-
 // ---- operations ----
 
-void TFrmMain::StartOperation(bool checkOnly) {
-  // A timer may fire while a stop waits for the worker: the worker that ends
-  // is the one waited for, no other starts in between.
-  if (Run.WaitingForStop) return;
-  const VEKRiff::RunOptions options = VEKRiff::RunOptionsOf(Settings, checkOnly, U(referenceFile_));
-  std::vector<int> rows = Batch.ChooseRows(options, SelectedRows(), prompts_);
-  if (rows.empty()) return;
-  const VEKRiff::FileList files = Batch.Begin(rows, options);
-  for (int row : rows) ShowRow(row);
-  idleText_.clear();
-  Run = VEKRiff::RunState{};
-  SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
-  SendMessageW(ProgressBar2, PBM_SETRANGE32, 0, 100 * Batch.BatchSize());
-  if (Settings.AutoClear) ClearMessagesView();
-  status_ = checkOnly ? &MsgChecking : &MsgRebuilding;
-  SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
-  SetRunning(true);
-  UpdateActions();
-  // The previous worker has ended or never started; it goes now.
-  Worker.reset();
-  Worker = std::make_unique<VEKRiff::IndexRebuilder>(HandOvers);
-  // A line costs the worker no hand-over: it waits in a list for the line
-  // timer or the next notification. The other notifications are handed over
-  // and waited for, as they may ask.
-  Worker->EventsOnWorkerThread = true;
-  Worker->OnEvent = [this](VEKRiff::IndexRebuilder& worker) {
-    if (Batch.QueueLine(worker)) return;
-    HandOvers.Call([&] {
-      TakeWorkerLines();
-      HandleWorkerEvent(worker);
-    });
-  };
-  Worker->OnTerminate = [this](VEK::Thread&) { HandleWorkerTerminate(); };
-  VEKRiff::StartWorker(*Worker, files, options);
+void TFrmMain::StartOperation(bool checkOnly, VEKRiff::RunScope scope) {
+  if (Session.Start(VEKRiff::RunOptionsOf(Settings, checkOnly, U(referenceFile_)), scope)) UpdateActions();
 }
 
 bool TFrmMain::StopOperation() {
-  // A stop already waiting for the worker (a close asked for meanwhile, say)
-  // is the one stop of this run.
-  if (Run.WaitingForStop) return false;
   FlushMessages();
-  if (Settings.StopPrompt) {
-    Run.AskingStop = true;
-    const auto answer = prompts_.Ask(VEK::Text(MsgStopCaption), VEK::Text(MsgStop), VEKRiff::PromptButtons::YesNo,
-                                     VEKRiff::PromptIcon::Question);
-    Run.AskingStop = false;
-    if (answer != VEKRiff::PromptAnswer::Yes) return false;
-  }
-  // The run ended behind the question: nothing is left to stop.
-  if (!Run.Running) return true;
-  status_ = &MsgAborting;
-  SetWindowTextW(PnlStatus, W(VEK::Text(*status_)).c_str());
-  UpdateWindow(PnlStatus);
-  Worker->Abort("");
-  Run.Stopping = true;
-  UpdateActions();
-  // The worker ends only once its last notifications and its termination
-  // handler have run here. Until then its hand-overs are served and the
-  // window keeps painting; input waits, so that no second stop and no
-  // command runs in the middle of this one.
-  Run.WaitingForStop = true;
-  VEKRiff::IndexRebuilder* stopping = Worker.get();
-  while (!stopping->Finished()) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    HandOvers.WaitAndServe(std::chrono::milliseconds(10));
-  }
-  stopping->WaitFor();  // joins the thread
-  Run.WaitingForStop = false;
-  return true;
+  return Session.Stop(Settings.StopPrompt);
 }
 
-void TFrmMain::SetRunning(bool value) {
-  if (value == Run.Running) return;
-  Run.Running = value;
-  if (!value) status_ = nullptr;
+void TFrmMain::SelectRowAlone(int row) {
+  ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(LvwFiles, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void TFrmMain::ShowRow(int row, bool done) {
+  if (row < 0 || row >= Batch.Count()) return;
+  ShowRow(row);
+  if (done && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED)) ShowSelectedRowDamage();
+}
+
+void TFrmMain::ShowRunFile(int row) {
+  ListView_EnsureVisible(LvwFiles, row, FALSE);  // a long batch stays in view
+}
+
+void TFrmMain::ShowLine(int row, const VEKRiff::LineList& kept) {
+  // A line of no row (the window's own) shows with the whole list's.
+  const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
+  if (!Settings.SelectedFile || shown) pendingLines_.push_back_last_of(kept);
+}
+
+void TFrmMain::ShowRunState() {
+  const VEKRiff::RunState& run = Session.State();
+  if (const VEK::MessagePair* status = Session.Status()) {
+    SetWindowTextW(PnlStatus, W(VEK::Text(*status)).c_str());
+    UpdateWindow(PnlStatus);
+  }
+  UpdateActions();
+  if (run.Running && run.Stopping) return;
+  const bool running = run.Running;
+  if (running) {
+    idleText_.clear();
+    showsSummary_ = false;
+    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
+    SendMessageW(ProgressBar2, PBM_SETRANGE32, 0, 100 * Batch.BatchSize());
+    if (Settings.AutoClear) ClearMessagesView();
+  }
   SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, 0, 0);
   SetWindowTextW(LblRate, L"");
-  SetWindowTextW(LblBatch, value ? W(BatchText()).c_str() : L"");
-  for (HWND w : {PnlStatus, LblRate, ProgressBar1, LblBatch, ProgressBar2}) ShowWindow(w, value ? SW_SHOW : SW_HIDE);
+  SetWindowTextW(LblBatch, running ? W(VEKRiff::PositionText(Batch)).c_str() : L"");
+  for (HWND w : {PnlStatus, LblRate, ProgressBar1, LblBatch, ProgressBar2}) ShowWindow(w, running ? SW_SHOW : SW_HIDE);
   Layout();
-  if (value) {
+  if (running) {
     ShowCounters(0, 0, 0);
     SetTimer(hwnd_, TmrProgress, 250, nullptr);
     // The lines go into the view while the worker goes on, in a few large
@@ -1111,51 +1083,47 @@ void TFrmMain::SetRunning(bool value) {
     KillTimer(hwnd_, TmrLines);
     ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
   }
-  DragAcceptFiles(hwnd_, value ? FALSE : TRUE);
-}
-
-void TFrmMain::TakeWorkerLines() {
-  Batch.TakeQueuedLines([this](int row, const VEKRiff::LineList& kept) {
-    const bool shown = row >= 0 && (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED);
-    if (!Settings.SelectedFile || shown) pendingLines_.push_back_last_of(kept);
-  });
-}
-
-void TFrmMain::HandleWorkerTerminate() {
-  TakeWorkerLines();
-  FlushMessages();
-  SetRunning(false);
-  ShowBatchSummary();
+  DragAcceptFiles(hwnd_, running ? FALSE : TRUE);
   // The title last: its return to the program's name tells whoever watches
   // the window from outside that the run, and its summary, are over.
-  SetWindowTextW(hwnd_, title_.c_str());
-  UpdateActions();
-  // The run ended behind the stop question: the question goes, answered No.
-  if (Run.AskingStop) prompts_.CloseOpenQuestions();
+  if (!running) SetWindowTextW(hwnd_, title_.c_str());
 }
 
-void TFrmMain::ShowBatchSummary() {
-  // One file's own lines say it all; a batch gets its sum, in the log and in
-  // the status bar, and a flash of the taskbar button for a user elsewhere.
-  const std::optional<std::string> summary = Batch.SummaryLine();
-  if (!summary) return;
-  AppendLine(*summary);
-  idleText_ = *summary;
-  ShowStatusText(*summary);
+void TFrmMain::ShowSummary(const std::string& summary) {
+  // In the log and in the status bar, and a flash of the taskbar button for
+  // a user elsewhere.
+  if (!Settings.SelectedFile) {
+    pendingLines_.push_back(summary);
+    FlushMessages();
+  }
+  idleText_ = summary;
+  showsSummary_ = true;
+  ShowStatusText(summary);
   if (GetForegroundWindow() == hwnd_) return;
   FLASHWINFO flash = {sizeof flash, hwnd_, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
   FlashWindowEx(&flash);
 }
 
-void TFrmMain::TmrProgressTimer() {
-  TakeWorkerLines();
-  FlushMessages();
-  const VEKRiff::RunProgress p = VEKRiff::ProgressOf(Batch, *Worker, Run);
+void TFrmMain::ShowProgress(const VEKRiff::RunProgress& p) {
+  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is, as
+  // the batch's own label does.
+  const std::wstring title = title_ + L" \u2014 " + W(p.Position) + L" \u2014 " + W(p.FileName);
+  wchar_t shown[512] = {};
+  GetWindowTextW(hwnd_, shown, static_cast<int>(std::size(shown)));
+  if (title != shown) SetWindowTextW(hwnd_, title.c_str());
   SendMessageW(ProgressBar1, PBM_SETPOS, p.File, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, p.Batch, 0);
-  SetWindowTextW(LblBatch, W(BatchText()).c_str());
+  SetWindowTextW(LblBatch, W(p.Position).c_str());
   SetWindowTextW(LblRate, p.Rate ? W(RateText(p.Rate->BytesPerSecond, p.Rate->SecondsLeft)).c_str() : L"");
   ShowCounters(p.Errors, p.VideoFrames, p.AudioSamples);
+}
+
+void TFrmMain::ServeEventsButInput() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
 }
 
 void TFrmMain::ShowStatusText(const std::string& text) {
@@ -1166,57 +1134,6 @@ void TFrmMain::ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::
   const std::string texts[3] = {VEKRiff::ErrorsText(errors), VEKRiff::VideoFramesText(videoFrames),
                                 VEKRiff::AudioSamplesText(audioSamples)};
   for (int i = 0; i < 3; ++i) SendMessageW(StatusBar1, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(W(texts[i]).c_str()));
-}
-
-void TFrmMain::ShowBatchInTitle(int fileIndex) {
-  // "Zantrel — 3/40 — clip.avi": the taskbar tells how far the batch is.
-  const int row = Batch.BatchRow(fileIndex);
-  const std::string name = row >= 0 ? VEK::ExtractFileName(Batch.Entry(row).Path) : std::string();
-  const std::wstring title = title_ + L" \u2014 " + std::to_wstring(fileIndex + 1) + L"/" +
-                             std::to_wstring(Batch.BatchSize()) + L" \u2014 " + W(name);
-  SetWindowTextW(hwnd_, title.c_str());
-}
-
-void TFrmMain::MoveSelectionTo(int row) {
-  if (!VEKRiff::FollowsTo(Run, row, SelectedCount(), FirstSelectedRow())) return;
-  ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
-  ListView_SetItemState(LvwFiles, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
-
-void TFrmMain::HandleWorkerEvent(VEKRiff::IndexRebuilder& worker) {
-  // The selection goes to the file before its existing copy's question, which
-  // the user answers with the file's lines so far in view.
-  const int batchRow = Batch.BatchRow(worker.FileIndex());
-  if (worker.Event() == VEKRiff::FileOpening && batchRow >= 0 && batchRow < Batch.Count()) {
-    MoveSelectionTo(batchRow);
-    FlushMessages();
-  }
-  const VEKRiff::BatchChange change = Batch.Handle(worker, prompts_);
-  const int row = change.Row;
-  if (row < 0 || row >= Batch.Count()) return;
-  switch (change.Event) {
-    case VEKRiff::FileStarted: {
-      ShowRow(row);
-      WIN32_FILE_ATTRIBUTE_DATA data = {};
-      VEKRiff::StartFile(Run, GetFileAttributesExW(W(Batch.Entry(row).Path).c_str(), GetFileExInfoStandard, &data)
-                                    ? (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
-                                    : 0);
-      ShowBatchInTitle(Batch.BatchFile());
-      ListView_EnsureVisible(LvwFiles, row, FALSE);  // a long batch stays in view
-      break;
-    }
-    case VEKRiff::FileOk:
-    case VEKRiff::FileError:
-    case VEKRiff::FileRebuilt:
-    case VEKRiff::Aborted:
-    case VEKRiff::FileSkipped:
-      ShowRow(row);
-      if (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED) ShowSelectedRowDamage();
-      break;
-    case VEKRiff::FileOpening:
-    case VEKRiff::MessageAdded:
-      break;  // the lines come by TakeWorkerLines
-  }
 }
 
 // ---- start-up, settings and shutdown ----
@@ -1274,10 +1191,10 @@ bool TFrmMain::SaveSettingsOrReport() {
 
 void TFrmMain::Close() {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
-  if (Run.WaitingForStop) return;
+  if (Session.State().WaitingForStop) return;
   // A run that ended by itself while the stop question was open closed the
   // question; the close asked for then goes ahead.
-  if (Run.Running && !StopOperation() && Run.Running) return;
+  if (Session.Running() && !StopOperation() && Session.Running()) return;
   SaveSettingsOrReport();
   DestroyWindow(hwnd_);
 }

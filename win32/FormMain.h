@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "batch/BatchModel.h"
+#include "batch/BatchSession.h"
 #include "batch/RunControl.h"
 #include "batch/WindowTexts.h"
 #include "engine/IndexRebuilder.h"
@@ -26,7 +27,7 @@
 #include "win32/FormConfig.h"
 #include "win32/Prompts.h"
 
-class TFrmMain : public SettingsWindow {
+class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
  public:
   explicit TFrmMain(HINSTANCE instance);
   ~TFrmMain() override;
@@ -54,11 +55,10 @@ class TFrmMain : public SettingsWindow {
   void SetFilesColumnWidth(int column, std::int32_t width) override;
 
   VEK::HandOverQueue HandOvers;
-  std::unique_ptr<VEKRiff::IndexRebuilder> Worker;
-  VEKRiff::BatchModel Batch;
   Config Settings;
-  // The run's state, a new value at each start.
-  VEKRiff::RunState Run;
+  // The list and its runs: the window shows them.
+  VEKRiff::BatchSession Session;
+  VEKRiff::BatchModel& Batch = Session.Model;
 
   HWND ToolBar1 = nullptr;
   HWND LvwFiles = nullptr;
@@ -93,9 +93,7 @@ class TFrmMain : public SettingsWindow {
   void ShowRow(int row);
   void ClearList();
   void RemoveSelected();
-  std::vector<bool> SelectedRows() const;
   int FirstSelectedRow() const;
-  int SelectedCount() const;
   void OpenRow(int row);
   void OpenPath(const std::string& path);
   void ShowContextMenu(POINT at);
@@ -120,22 +118,25 @@ class TFrmMain : public SettingsWindow {
   void ShowFirstSelectedRowMessages();
   void ShowSelectedRowDamage();
   static std::string RateText(double bytesPerSecond, std::int64_t secondsLeft);
-  std::string BatchText() const;
   void RefreshMessagesView();
-  void AppendLine(const std::string& line);  // to the model's list and, when it shows it, the view
 
-  void StartOperation(bool checkOnly);
+  // A Check (checkOnly) or a Rebuild of the rows scope takes.
+  void StartOperation(bool checkOnly, VEKRiff::RunScope scope);
   bool StopOperation();
-  void SetRunning(bool value);
-  void HandleWorkerEvent(VEKRiff::IndexRebuilder& worker);
-  void HandleWorkerTerminate();
-  void TakeWorkerLines();
-  void TmrProgressTimer();
   void ShowStatusText(const std::string& text);
   void ShowCounters(std::int32_t errors, std::int64_t videoFrames, std::int64_t audioSamples);
-  void ShowBatchSummary();
-  void ShowBatchInTitle(int fileIndex);
-  void MoveSelectionTo(int row);
+
+  // SessionView
+  std::vector<bool> SelectedRows() const override;
+  void SelectRowAlone(int row) override;
+  void ShowRow(int row, bool done) override;
+  void ShowRunFile(int row) override;
+  void ShowLine(int row, const VEKRiff::LineList& kept) override;
+  void FlushLines() override { FlushMessages(); }
+  void ShowRunState() override;
+  void ShowProgress(const VEKRiff::RunProgress& progress) override;
+  void ShowSummary(const std::string& line) override;
+  void ServeEventsButInput() override;
 
   void LoadSettings();
   bool SaveSettingsOrReport();
@@ -160,8 +161,8 @@ class TFrmMain : public SettingsWindow {
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";
   VEKRiff::LineList pendingLines_;  // for the Messages Center, not shown yet
-  const VEK::MessagePair* status_ = nullptr;  // the running state's text
-  std::string idleText_;                      // the status bar's text outside a run; empty: "Ready"
+  std::string idleText_;      // the status bar's text outside a run; empty: "Ready"
+  bool showsSummary_ = false;  // idleText_ is the latest batch's sum
   std::wstring referenceFile_;
   std::wstring lastFolder_;
 };

@@ -146,7 +146,7 @@ struct MainWindow : ::testing::Test {
   }
   void RunToEnd(bool checkOnly) {
     window->StartOperation(checkOnly);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)) << "the operation did not end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Session.Running(); }, 30000)) << "the operation did not end";
   }
   QStringList MessagesCenter() const {
     const QString text = window->EdtLogs->Text();
@@ -246,31 +246,30 @@ TEST_F(MainWindow, MarkedRowsAreIncludedOrLeftOutByOneQuestion) {
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
 }
 
-// A run takes the selected rows when several are selected, else the whole
-// list, and its marks land on the rows it ran, wherever they lie.
-TEST_F(MainWindow, ARunTakesTheSelectedRowsAndMarksTheRowsItRan) {
+// The toolbar's Check runs the whole list whatever is selected; the row
+// menu's the selected rows, one or more; the marks land on the rows it ran.
+TEST_F(MainWindow, TheToolbarRunsTheWholeListAndTheRowMenuTheSelectedRows) {
   const struct {
     const char* name;
+    bool rowMenu;
     std::vector<int> selected;
-    std::vector<int> marked;  // by an earlier run; the marked-files question is answered No
     std::vector<RowMark> after;
   } rows[] = {
-      {"nothing selected", {}, {}, {MarkOk, MarkErrors, MarkOk, MarkErrors}},
-      {"one row selected", {2}, {}, {MarkOk, MarkErrors, MarkOk, MarkErrors}},
-      {"two rows selected", {1, 3}, {}, {MarkNone, MarkErrors, MarkNone, MarkErrors}},
-      {"three rows selected, one of them left out", {0, 1, 3}, {1}, {MarkOk, MarkOk, MarkNone, MarkErrors}},
-      {"a marked row between the others left out", {}, {1}, {MarkOk, MarkOk, MarkOk, MarkErrors}},
+      {"toolbar, one row selected", false, {2}, {MarkOk, MarkErrors, MarkOk, MarkErrors}},
+      {"row menu, one row selected", true, {2}, {MarkNone, MarkNone, MarkOk, MarkNone}},
+      {"row menu, two rows selected", true, {1, 3}, {MarkNone, MarkErrors, MarkNone, MarkErrors}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     window->ClearList();
     for (int i = 0; i < 4; ++i)
       window->AddFile(Put("r" + std::to_string(i) + ".avi", i % 2 ? Damaged() : Clean()));
-    for (int i : row.marked) window->SetMark(i, MarkOk);
     window->LvwFiles->clearSelection();
     for (int i : row.selected) window->LvwFiles->topLevelItem(i)->setSelected(true);
-    prompts.answers = {PromptAnswer::No};
-    RunToEnd(true);
+    window->UpdateActions();
+    ASSERT_TRUE(window->PmnFiles->actions().contains(window->ActCheckSelected));
+    (row.rowMenu ? window->ActCheckSelected : window->ActActionCheckErrors)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Session.Running(); }, 30000));
     EXPECT_EQ(Marks(), row.after);
   }
 }
@@ -323,7 +322,7 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
   window->StartOperation(false);
   ASSERT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(prompts.asked[1].caption, "Rebuild Index");
-  EXPECT_FALSE(window->Run.Running);
+  EXPECT_FALSE(window->Session.Running());
   EXPECT_EQ(window->Mark(0), MarkErrors) << "nothing ran: the mark stays";
   EXPECT_EQ(ReadFile(path), damaged);
 
@@ -339,11 +338,11 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesAfterTheMarkedRowsQuestion) {
 // warning is cancelled; that warning takes Enter as Cancel.
 TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunStarts) {
   const QString warning[] = {
-      "You are about to modify original files. It is strongly recommended to create backups first. Click OK to start "
-      "modifying them or Cancel to abort the operation.",
-      QString::fromUtf8("Vous êtes sur le point de modifier des fichiers originaux. Il est fortement recommandé "
-                        "d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la modification ou Annuler "
-                        "pour interrompre ce procédé.")};
+      "You are about to modify 2 original files:\na.avi\nb.avi\n\nIt is strongly recommended to create backups "
+      "first. Click OK to start modifying them or Cancel to abort the operation.",
+      QString::fromUtf8("Vous êtes sur le point de modifier 2 fichiers originaux :\na.avi\nb.avi\n\nIl est "
+                        "fortement recommandé d'en faire une sauvegarde avant. Cliquer sur OK pour commencer la "
+                        "modification ou Annuler pour interrompre ce procédé.")};
   const QString check[] = {"Check Errors", QString::fromUtf8("Vérifier les erreurs")};
   const QString rebuild[] = {"Rebuild Index", "Reconstruire l'index"};
   using A = PromptAnswer;
@@ -384,8 +383,8 @@ TEST_F(MainWindow, TheMarkedRowsQuestionNamesItsCommandAndMarksGoOnlyWhenTheRunS
     VEK::SetLanguage(c.language);
     window->StartOperation(c.checkOnly);
     VEK::SetLanguage(VEK::English);
-    EXPECT_EQ(window->Run.Running, c.runs) << name;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)) << name;
+    EXPECT_EQ(window->Session.Running(), c.runs) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Session.Running(); }, 30000)) << name;
     QStringList captions;
     for (const auto& a : prompts.asked) captions << a.caption;
     EXPECT_EQ(captions, c.captions) << name;
@@ -587,11 +586,11 @@ TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle
   prompts.answers = {PromptAnswer::Yes};
   bool stopped = false;
   QTimer::singleShot(200, [&] {
-    ASSERT_TRUE(window->Run.Running);
+    ASSERT_TRUE(window->Session.Running());
     window->ActActionStop->trigger();
     stopped = true;
     // The wait served the end of the worker before returning.
-    EXPECT_FALSE(window->Run.Running);
+    EXPECT_FALSE(window->Session.Running());
   });
   RunToEnd(false);
   EXPECT_TRUE(stopped);
@@ -726,7 +725,7 @@ TEST_F(MainWindow, TheAutoStartSwitchRunsTheOperationOnceTheLoopRuns) {
   w.FormCreate({"zantrel", "/rebuildindex", QString::fromStdString(a)});
   VEK::SetLanguage(VEK::English);
   EXPECT_EQ(w.Mark(0), MarkNone) << "nothing before the event loop runs";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Mark(0) == MarkRebuilt && !w.Run.Running; }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Mark(0) == MarkRebuilt && !w.Session.Running(); }, 30000));
   EXPECT_FALSE(w.TmrRebuildIndex->isActive()) << "fires once";
   EXPECT_TRUE(Exists(dir / "Zantrel.a.avi"));
 }
@@ -753,16 +752,23 @@ TEST_F(MainWindow, DroppedFilesAreAddedInOrderExceptDuringAnOperation) {
   EXPECT_EQ(window->RowPath(1).toStdString(), a);
   EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(0), "b b.avi");
   EXPECT_EQ(window->LvwFiles->topLevelItem(0)->text(1).toStdString(), dir.Path());
-  window->Run.Running = true;  // as during an operation
-  drop({a});
-  window->Run.Running = false;
-  EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 2);
   // A file of another kind is refused, with a line that says why; an AVI
   // file named in capitals is one.
   drop({Put("photo.jpg", Clean()), Put("CLIP.AVI", Clean())});
   ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 3);
   EXPECT_EQ(window->LvwFiles->topLevelItem(2)->text(0), "CLIP.AVI");
   EXPECT_EQ(MessagesCenter(), QStringList{"\"photo.jpg\" was not added: only AVI files (.avi) are checked and rebuilt."});
+  // Nothing is added while a run goes on (here while it asks about an
+  // existing copy).
+  Put("Zantrel.a.avi", Clean());
+  const std::string c = Put("c.avi", Clean());
+  prompts.answers = {PromptAnswer::Cancel};
+  prompts.whileAsking = [&] {
+    ASSERT_TRUE(window->Session.Running());
+    drop({c});
+  };
+  RunToEnd(false);
+  EXPECT_EQ(window->LvwFiles->topLevelItemCount(), 3);
 }
 
 TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
@@ -807,7 +813,7 @@ TEST_F(MainWindow, TheLanguageIsTheStoredOneElseTheSystemsAndIsSaved) {
       EXPECT_EQ(w.MnuFile->title(), french ? "&Fichier" : "&File") << name;
       w.AddFile(path);
       w.StartOperation(true);
-      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Run.Running; }, 30000)) << name;
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Session.Running(); }, 30000)) << name;
       EXPECT_EQ(w.RowMessages(0)[1], french ? "Vérification des erreurs..." : "Checking errors...") << name;
       w.FormDestroy();
     }
@@ -893,33 +899,31 @@ TEST_F(MainWindow, TheMessagesCenterTakesLinesInBatchesInOrderAndKeepsTheUsersSc
   }
 }
 
-TEST_F(MainWindow, AStopQuestionClosesAsNoWhenTheRunEndsBehindItAndAnAskedCloseThenGoesAhead) {
+// Stop and a close both ask once; No leaves the run going (and the window
+// open), Yes stops it, and then the asked close goes ahead.
+TEST_F(MainWindow, AStopOrACloseAsksOnceAndOnlyYesEndsTheRun) {
+  const std::string longFile = PutLongFile();
+  if (longFile.empty()) GTEST_SKIP() << "no sparse file here";
   enum How { StopCommand, CloseWindow };
   for (How how : {StopCommand, CloseWindow}) {
     SCOPED_TRACE(how == StopCommand ? "Stop" : "close");
-    window->Batch.ClearLines();
-    window->ClearList();  // each pass on a row of its own
+    window->ClearList();
     window->show();
-    window->AddFile(Put("a.avi", Spotted(3000)));
-    prompts.asked.clear();
-    // The user leaves the question open until the run is over.
-    prompts.whileAsking = [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running; }, 30000)); };
+    window->AddFile(longFile);
     window->StartOperation(true);
-    ASSERT_TRUE(window->Run.Running);
-    bool closed = false;
-    if (how == StopCommand) window->ActActionStop->trigger();
-    else closed = window->close();
-    prompts.whileAsking = nullptr;
-
-    ASSERT_EQ(prompts.asked.size(), 1u);
-    EXPECT_EQ(prompts.asked[0].text, "Abort current operation ?");
-    EXPECT_TRUE(prompts.closedByWindow) << "the question went with the run";
-    EXPECT_FALSE(window->Run.Running);
-    EXPECT_EQ(window->Mark(0), MarkErrors) << "the run ended by itself, nothing was aborted";
-    EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2),
-              Lines({"Done. Found 3001 errors, 3000 video frames, 24008 audio samples", ""}))
-        << "3000 spots and the missing index";
-    EXPECT_EQ(closed, how == CloseWindow);
+    ASSERT_TRUE(window->Session.Running());
+    for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+      prompts.asked.clear();
+      prompts.answers = {answer};
+      bool closed = false;
+      if (how == StopCommand) window->ActActionStop->trigger();
+      else closed = window->close();
+      ASSERT_EQ(prompts.asked.size(), 1u);
+      EXPECT_EQ(prompts.asked[0].text, "Abort current operation ?");
+      EXPECT_EQ(window->Session.Running(), answer == PromptAnswer::No);
+      EXPECT_EQ(closed, how == CloseWindow && answer == PromptAnswer::Yes);
+    }
+    EXPECT_EQ(window->Mark(0), MarkAborted);
     EXPECT_EQ(window->isVisible(), how == StopCommand);
   }
 }
@@ -1045,7 +1049,7 @@ TEST_F(MainWindow, StatusTextsAndCountersFitTheirTextInEitherLanguageAtAnyFontSi
     window->resize(c.width, 501);
     prompts.answers = {PromptAnswer::Yes};  // the marked row is checked again
     window->StartOperation(false);
-    ASSERT_TRUE(window->Run.Running);
+    ASSERT_TRUE(window->Session.Running());
     window->ShowCounters(13613, 16900, 2147483647);
     const bool french = c.language == VEK::French;
     EXPECT_EQ(window->StatusBar2Panels[1]->text(),
@@ -1103,7 +1107,7 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   ASSERT_EQ(window->LvwFiles->topLevelItemCount(), 1) << "Ctrl+O adds";
   window->UpdateActions();
   QTest::keyClick(window.get(), Qt::Key_F5);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Run.Running && window->Mark(0) == MarkErrors; }, 30000))
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Session.Running() && window->Mark(0) == MarkErrors; }, 30000))
       << "F5 checks";
 
   const std::string longFile = PutLongFile();
@@ -1113,9 +1117,9 @@ TEST_F(MainWindow, KeyboardShortcutsAreShownInTheMenusAndWork) {
   prompts.answers = {PromptAnswer::No};  // only the unmarked row
   window->UpdateActions();
   QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-  ASSERT_TRUE(window->Run.Running) << "Ctrl+R rebuilds";
+  ASSERT_TRUE(window->Session.Running()) << "Ctrl+R rebuilds";
   QTest::keyClick(window.get(), Qt::Key_Escape);
-  EXPECT_FALSE(window->Run.Running) << "Esc stops";
+  EXPECT_FALSE(window->Session.Running()) << "Esc stops";
   EXPECT_EQ(window->Mark(1), MarkAborted);
 
   window->LvwFiles->setFocus();
@@ -1257,7 +1261,7 @@ TEST_F(MainWindow, TheTitleAndTheBatchBarShowTheBatchAndTheListFollowsTheRow) {
   prompts.answers = {PromptAnswer::Yes};
   prompts.whileAsking = [&] {  // the question about file 30 of 40
     title = window->windowTitle();
-    window->TmrProgressTimer();
+    window->Session.Tick();
     batchText = window->ProgressBar2->text();
     batchValue = window->ProgressBar2->value();
     batchMaximum = window->ProgressBar2->maximum();
@@ -1362,7 +1366,7 @@ TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAC
   window->AddFile(Put("later.avi", Clean()));
   window->show();
   window->StartOperation(true);
-  ASSERT_TRUE(window->Run.Running);
+  ASSERT_TRUE(window->Session.Running());
 
   bool inStop = false, fired = false, firedInStop = false, secondStop = true, closed = true, stopEnabled = true;
   QTimer::singleShot(0, window.get(), [&] {
@@ -1385,8 +1389,8 @@ TEST_F(MainWindow, TheWaitAfterStopKeepsTheWindowServedButTakesNoSecondStopNorAC
   EXPECT_FALSE(closed) << "no close in the middle of the wait";
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(prompts.asked.size(), 1u) << "one stop question";
-  EXPECT_FALSE(window->Run.Running) << "the wait served the end of the worker";
-  EXPECT_TRUE(window->Worker->Finished());
+  EXPECT_FALSE(window->Session.Running()) << "the wait served the end of the worker";
+  EXPECT_TRUE(window->Session.Worker()->Finished());
   EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkAborted, MarkNone}));
   EXPECT_EQ(window->RowMessages(0).mid(window->RowMessages(0).size() - 2), Lines({"Operation aborted.", ""}));
 }
@@ -1554,7 +1558,8 @@ TEST_F(MainWindow, TheWindowFitsTheScreenAndKeepsItsSizeAtEveryFontSize) {
       prompts.answers = {PromptAnswer::Yes, PromptAnswer::Yes};  // the aborted row again, then the stop
       if (!smallest) prompts.answers.pop_front();
       w.StartOperation(true);
-      ASSERT_TRUE(w.Run.Running);
+      ASSERT_TRUE(w.Session.Running());
+      for (int i = 0; i < 3; ++i) QApplication::processEvents();
       w.ShowCounters(13613, 16900, 2147483647);
       for (int i = 0; i < 3; ++i) QApplication::processEvents();
       EXPECT_EQ(w.size(), before) << "a run that starts does not resize the window";
@@ -1626,12 +1631,12 @@ TEST_F(MainWindow, ALongFileShowsItsSpeedAndTimeLeft) {
     ZantrelApp::UseLanguage(c.language);  // numbers as the language writes them, whatever the system's locale
     if (window->Mark(0) != MarkNone) prompts.answers = {PromptAnswer::Yes};  // the aborted row again
     window->StartOperation(true);
-    ASSERT_TRUE(window->Run.Running);
-    window->TmrProgressTimer();
+    ASSERT_TRUE(window->Session.Running());
+    window->Session.Tick();
     EXPECT_EQ(window->LblRate->text(), QString()) << "nothing in the first seconds";
     QTest::qWait(2100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Worker->Progress() > 0; }, 20000));
-    window->TmrProgressTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Session.Worker()->Progress() > 0; }, 20000));
+    window->Session.Tick();
     const QString text = window->LblRate->text();
     EXPECT_TRUE(QRegularExpression(c.pattern).match(text).hasMatch()) << text.toStdString();
     EXPECT_TRUE(window->LblRate->isVisibleTo(window.get()));

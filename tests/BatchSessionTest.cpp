@@ -1,0 +1,190 @@
+// The session every window is a view of, driven without a window: what a run
+// shows and in which order, the stop question that holds the worker, and the
+// line that says which rows a run left out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include <unistd.h>
+
+#include "batch/BatchSession.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace ZantrelTest;
+using VEKRiff::PromptAnswer;
+
+struct Prompts : VEKRiff::Prompts {
+  std::vector<std::string> asked;
+  std::deque<PromptAnswer> answers;
+  std::function<void()> whileAsking;
+  PromptAnswer Ask(const std::string&, const std::string& text, VEKRiff::PromptButtons buttons,
+                   VEKRiff::PromptIcon) override {
+    asked.push_back(text);
+    if (whileAsking) whileAsking();
+    if (answers.empty()) return VEKRiff::ClosedAnswer(buttons);
+    const PromptAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+// What a window was told, in order.
+struct View : VEKRiff::SessionView {
+  std::vector<bool> selected;
+  std::vector<std::string> shown;  // "file 2", "progress 3/5 c.avi", "summary ..."
+  std::vector<std::string> lines;
+  std::vector<bool> SelectedRows() const override { return selected; }
+  void SelectRowAlone(int row) override { selected.assign(selected.size(), false), selected[row] = true; }
+  void ShowRow(int, bool) override {}
+  void ShowRunFile(int row) override { shown.push_back("file " + std::to_string(row)); }
+  void ShowLine(int, const VEKRiff::LineList& kept) override { lines.push_back(std::string(kept.back())); }
+  void FlushLines() override {}
+  void ShowRunState() override {}
+  void ShowProgress(const VEKRiff::RunProgress& p) override {
+    shown.push_back("progress " + p.Position + " " + p.FileName);
+  }
+  void ShowSummary(const std::string& line) override { shown.push_back("summary " + line); }
+  void ServeEventsButInput() override {}
+};
+
+struct Session {
+  VEK::HandOverQueue handOvers;
+  Prompts prompts;
+  View view;
+  VEKRiff::BatchSession session{handOvers, prompts, view};
+
+  void Add(const std::string& path) {
+    session.Model.Add(path);
+    view.selected.push_back(false);
+  }
+  // Serves the worker, as a window's event loop does, until the run ends.
+  void RunToEnd() {
+    while (session.Running()) {
+      handOvers.WaitAndServe(std::chrono::milliseconds(10));
+      session.TakeLines();
+    }
+  }
+};
+
+Bytes Clean() {
+  AviBuilder b;
+  b.StartMovi().Chunk("00dc", 64).Chunk("01wb", 32);
+  return b.EndMovi().Idx1().Build();
+}
+
+// A file whose check finds thousands of spots: long enough to be stopped.
+Bytes Spotted(int spots) {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < spots; ++i) b.Fill(10, 0x07).Chunk("00dc", 16).Chunk("01wb", 8);
+  return b.Chunk("01wb", 8).EndMovi().Build();
+}
+
+VEKRiff::RunOptions Options(bool checkOnly) {
+  VEKRiff::RunOptions o;
+  o.CheckOnly = checkOnly;
+  return o;
+}
+
+// The title and the batch's bar are one value: each file's start shows the
+// file and its place in the batch together, in order.
+TEST(BatchSession, EachFilesStartShowsItsPlaceAndNameTogether) {
+  TempDir dir;
+  Session s;
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
+    WriteFile(dir / name, Clean());
+    s.Add(dir / name);
+  }
+  ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
+  s.RunToEnd();
+  EXPECT_EQ(s.view.shown, (std::vector<std::string>{"file 0", "progress 1/3 a.avi", "file 1", "progress 2/3 b.avi",
+                                                    "file 2", "progress 3/3 c.avi",
+                                                    "summary 3 files checked: 3 healthy, 0 damaged, 0 skipped, 0 "
+                                                    "not done."}));
+}
+
+// The whole list asks about the rows with an earlier result and says how
+// many it left out; the selected rows are what the user chose, asked nothing.
+TEST(BatchSession, ARunSaysHowManyRowsWithAResultItLeftOut) {
+  TempDir dir;
+  Session s;
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
+    WriteFile(dir / name, Clean());
+    s.Add(dir / name);
+  }
+  ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
+  s.RunToEnd();
+  WriteFile(dir / "d.avi", Clean());
+  s.Add(dir / "d.avi");
+  s.prompts.answers = {PromptAnswer::No};
+  s.view.lines.clear();
+  ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
+  s.RunToEnd();
+  ASSERT_EQ(s.prompts.asked, std::vector<std::string>{"Proceed with marked files as well ?"});
+  EXPECT_EQ(s.session.Model.BatchRows(), std::vector<int>{3});
+  ASSERT_FALSE(s.view.lines.empty());
+  EXPECT_EQ(s.view.lines.front(), "3 files with an earlier result were left out.");
+
+  s.prompts.asked.clear();
+  s.view.selected = {true, false, true, false};
+  ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::SelectedRows));
+  s.RunToEnd();
+  EXPECT_TRUE(s.prompts.asked.empty());
+  EXPECT_EQ(s.session.Model.BatchRows(), (std::vector<int>{0, 2}));
+}
+
+// While the stop question is open nothing moves: the worker waits at its
+// next stop point. No lets the run go on; Yes stops it and deletes the
+// unfinished copy.
+TEST(BatchSession, TheStopQuestionHoldsTheRunUntilItIsAnswered) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "Yes" : "No");
+    TempDir dir;
+    Session s;
+    // Sparse zeros that the search reads through until the run is stopped.
+    AviBuilder b;
+    b.StartMovi().Chunk("00dc", 64).Fill(16, 0x01);
+    WriteFile(dir / "long.avi", b.Build());
+    if (truncate((dir / "long.avi").c_str(), 24ll << 30) != 0) GTEST_SKIP() << "no sparse file here";
+    s.Add(dir / "long.avi");
+    ASSERT_TRUE(s.session.Start(Options(false), VEKRiff::RunScope::WholeList));
+    const VEKRiff::IndexRebuilder& worker = *s.session.Worker();
+    while (worker.Progress() == 0) {
+      s.handOvers.WaitAndServe(std::chrono::milliseconds(5));
+      s.session.TakeLines();
+    }
+    s.prompts.answers = {stop ? PromptAnswer::Yes : PromptAnswer::No};
+    bool held = false;
+    s.prompts.whileAsking = [&] {
+      for (int i = 0; i < 2000 && !worker.Waiting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      held = worker.Waiting();
+      const int progress = worker.Progress();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      EXPECT_EQ(worker.Progress(), progress) << "nothing moves while the user decides";
+      EXPECT_TRUE(worker.Waiting());
+    };
+    EXPECT_EQ(s.session.Stop(true), stop);
+    EXPECT_TRUE(held) << "the worker waited for the answer";
+    if (!stop) {
+      for (int i = 0; i < 2000 && worker.Waiting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      EXPECT_FALSE(worker.Waiting()) << "No lets the run go on";
+      EXPECT_TRUE(s.session.Running());
+      EXPECT_TRUE(s.session.Stop(false));
+    }
+    EXPECT_FALSE(s.session.Running());
+    const VEKRiff::BatchEntry& entry = s.session.Model.Entry(0);
+    EXPECT_EQ(entry.Mark, MarkAborted);
+    EXPECT_NE(std::find(entry.Lines.begin(), entry.Lines.end(), "Operation aborted."), entry.Lines.end());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "a stopped copy leaves nothing behind";
+  }
+}
+
+}  // namespace
