@@ -36,6 +36,10 @@ const VEK::MessagePair MsgMarkedFiles = {
 const VEK::MessagePair MsgCheckErrorsCaption = {{"Check Errors", "Vérifier les erreurs"}};
 const VEK::MessagePair MsgRebuildIndexCaption = {{"Rebuild Index", "Reconstruire l'index"}};
 
+// Where a rebuild's output went, for a person to find it.
+const VEK::MessagePair MsgWrittenTo = {{"Written to %s", "Écrit dans %s"}};
+const VEK::MessagePair MsgRebuiltInPlace = {{"Rebuilt in place: %s", "Reconstruit sur place : %s"}};
+
 const VEK::MessagePair MsgFilmPosition = {{"at %s, frame %d", "à %s, image %d"}};
 
 RowMark MarkOf(OutcomeKind outcome) {
@@ -232,6 +236,10 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       entry->Report.VideoFrames = worker.VideoFrameCount();
       entry->Report.AudioSamples = worker.AudioSampleCount();
       entry->Report.Failure = Succeeded(worker.Outcome()) ? std::string() : worker.FailureText();
+      if (worker.Outcome() == OutcomeKind::Rebuilt && KeepLines)
+        KeepLine(index, worker.Mode() == BackupFile::Mode::Copy
+                            ? VEK::Text(MsgWrittenTo, {worker.OutputFileName()})
+                            : VEK::Text(MsgRebuiltInPlace, {entry->Path}));
       break;
     }
     case MessageAdded:

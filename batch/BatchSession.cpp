@@ -136,9 +136,12 @@ void BatchSession::HandleEvent(IndexRebuilder& worker) {
       view_.SelectRowAlone(batchRow);
     view_.FlushLines();
   }
+  const std::size_t lines = Model.AllLines().size();
   const BatchChange change = Model.Handle(worker, prompts_);
   const int row = change.Row;
   if (row < 0) return;
+  // A line of the session's own about the file (where its copy went).
+  if (Model.AllLines().size() > lines) view_.ShowLine(row, Model.AllLines());
   switch (change.Event) {
     case FileStarted: {
       view_.ShowRow(row, false);

@@ -1,5 +1,7 @@
 #include "batch/RunControl.h"
 
+#include "util/Paths.h"
+
 namespace VEKRiff {
 
 Commands EnabledCommands(const BatchModel& model, const RunState& run, int selected, int firstSelected) {
@@ -11,8 +13,12 @@ Commands EnabledCommands(const BatchModel& model, const RunState& run, int selec
   c.CheckSelected = c.RebuildSelected = idle && selected > 0;
   c.Stop = run.Running && !run.Stopping;
   c.OpenFile = idle && selected == 1;
-  c.OpenFixedFile = c.OpenFile && firstSelected >= 0 && firstSelected < model.Count() &&
-                    model.Entry(firstSelected).Mark == MarkRebuilt;
+  // A copy left as it was because it already existed is there to open too.
+  if (c.OpenFile && firstSelected >= 0 && firstSelected < model.Count()) {
+    const BatchEntry& e = model.Entry(firstSelected);
+    c.OpenFixedFile = e.Mark == MarkRebuilt ||
+                      (e.Mark == MarkSkipped && e.Output && *e.Output != e.Path && VEK::FileSizeOf(*e.Output) >= 0);
+  }
   c.OpenFolder = selected == 1;
   return c;
 }

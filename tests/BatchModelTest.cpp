@@ -360,8 +360,16 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
     EXPECT_EQ(marks, c.marks);
     EXPECT_EQ(prompts.asked, c.asked);
     EXPECT_EQ(ReadFile(dir / "Zantrel.d.avi") != placeholder, c.replaced);
-    // Every line once, in the batch's list and in its own row's, in order.
-    EXPECT_EQ(std::vector<std::string>(batch.AllLines().begin(), batch.AllLines().end()), run.Lines);
+    // Every line once, in the batch's list and in its own row's, in order,
+    // and where each copy went, before the line that ends its file.
+    std::vector<std::string> expected;
+    std::string file;
+    for (const std::string& line : run.Lines) {
+      if (line.starts_with("Processing file \"")) file = line.substr(17, line.size() - 18);
+      if (line.starts_with("Done.") && file != "a.avi") expected.push_back("Written to " + (dir / ("Zantrel." + file)));
+      expected.push_back(line);
+    }
+    EXPECT_EQ(std::vector<std::string>(batch.AllLines().begin(), batch.AllLines().end()), expected);
     std::vector<std::string> joined;
     for (int i = 0; i < 4; ++i) {
       const auto& lines = batch.Entry(i).Lines;
@@ -371,7 +379,7 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
         EXPECT_EQ(lines.front(), "Processing file \"" + std::string(1, char('a' + i)) + ".avi\"");
       }
     }
-    EXPECT_EQ(joined, run.Lines);
+    EXPECT_EQ(joined, expected);
     EXPECT_EQ(lineRows.size(), run.Lines.size());
     EXPECT_EQ(batch.SummaryLine(), std::optional<std::string>(c.summary));
     EXPECT_FALSE(batch.AllSucceeded());

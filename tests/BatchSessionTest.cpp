@@ -140,6 +140,44 @@ TEST(BatchSession, ARunSaysHowManyRowsWithAResultItLeftOut) {
   EXPECT_EQ(s.session.Model.BatchRows(), (std::vector<int>{0, 2}));
 }
 
+// A rebuild says where its output went, and a row skipped because its copy
+// already exists opens that copy.
+TEST(BatchSession, ARebuildSaysWhereItsOutputWentAndASkippedRowOpensItsExistingCopy) {
+  TempDir dir;
+  Session s;
+  for (const char* name : {"a.avi", "b.avi"}) {
+    WriteFile(dir / name, Clean());
+    s.Add(dir / name);
+  }
+  WriteFile(dir / "Zantrel.b.avi", Clean());
+  VEKRiff::RunOptions copy = Options(false);
+  copy.OverwritePrompt = false;
+  copy.OverwriteBehavior = VEKRiff::OverwriteSkip;
+  ASSERT_TRUE(s.session.Start(copy, VEKRiff::RunScope::WholeList));
+  s.RunToEnd();
+  const auto& model = s.session.Model;
+  ASSERT_EQ(model.Entry(0).Mark, MarkRebuilt);
+  ASSERT_EQ(model.Entry(1).Mark, MarkSkipped);
+  const auto& lines = model.Entry(0).Lines;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Written to " + (dir / "Zantrel.a.avi")), lines.end());
+  EXPECT_NE(std::find(s.view.lines.begin(), s.view.lines.end(), "Written to " + (dir / "Zantrel.a.avi")),
+            s.view.lines.end())
+      << "and the view shows it";
+  for (int row : {0, 1}) {
+    s.view.selected = {row == 0, row == 1};
+    EXPECT_TRUE(s.session.Enabled().OpenFixedFile) << row;
+  }
+
+  VEKRiff::RunOptions inPlace = Options(false);
+  inPlace.KeepOriginal = false;
+  inPlace.ModifyOriginalPrompt = false;
+  s.prompts.answers = {PromptAnswer::Yes};  // the rows with a result too
+  ASSERT_TRUE(s.session.Start(inPlace, VEKRiff::RunScope::WholeList));
+  s.RunToEnd();
+  const auto& rewritten = model.Entry(1).Lines;
+  EXPECT_NE(std::find(rewritten.begin(), rewritten.end(), "Rebuilt in place: " + (dir / "b.avi")), rewritten.end());
+}
+
 // While the stop question is open nothing moves: the worker waits at its
 // next stop point. No lets the run go on; Yes stops it and deletes the
 // unfinished copy.

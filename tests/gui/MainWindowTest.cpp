@@ -828,15 +828,21 @@ TEST_F(MainWindow, ALanguageConfirmedInTheConfigurationRetranslatesTheWindowAtOn
   TFrmConfig config(window.get());
   window->EditConfiguration = [&](Config& settings) { return config.EditConfig(settings); };
   window->AddFile(Put("a.avi", Clean()));
+  window->AddFile(Put("b.avi", Damaged()));
+  RunToEnd(true);
   const struct {
     const char* item;
     std::int8_t language;
     const char* fileMenu;
     const char* ready;
     const char* cancel;  // the dialog's own button, for its next showing
+    const char* result;  // of the damaged row, from the run before
+    const char* summary;
   } steps[] = {
-      {"Fran\u00E7ais", VEK::French, "&Fichier", "Pr\u00EAt", "&Annuler"},
-      {"English", VEK::English, "&File", "Ready", "&Cancel"},
+      {"Fran\u00E7ais", VEK::French, "&Fichier", "Pr\u00EAt", "&Annuler", "Endommag\u00E9 : 2 erreurs",
+       "2 fichiers v\u00E9rifi\u00E9s \u2014 sains : 1, endommag\u00E9s : 1, ignor\u00E9s : 0, non trait\u00E9s : 0."},
+      {"English", VEK::English, "&File", "Ready", "&Cancel", "Damaged: 2 errors",
+       "2 files checked: 1 healthy, 1 damaged, 0 skipped, 0 not done."},
   };
   for (const auto& step : steps) {
     QObject guard;
@@ -854,6 +860,8 @@ TEST_F(MainWindow, ALanguageConfirmedInTheConfigurationRetranslatesTheWindowAtOn
     EXPECT_EQ(window->MnuFile->title(), QString::fromUtf8(step.fileMenu)) << step.item;
     EXPECT_EQ(window->findChild<QLabel*>("LblReady")->text(), QString::fromUtf8(step.ready)) << step.item;
     EXPECT_EQ(config.findChild<QPushButton*>("BtnCancel")->text(), QString::fromUtf8(step.cancel)) << step.item;
+    EXPECT_EQ(window->LvwFiles->topLevelItem(1)->text(2), QString::fromUtf8(step.result)) << "the results follow";
+    EXPECT_EQ(window->StatusBar1->currentMessage(), QString::fromUtf8(step.summary)) << "and the status bar";
     EXPECT_EQ(VEK::LanguageIndex(), step.language) << "the messages follow";
     EXPECT_EQ(StoredLanguage(store), step.language) << step.item;
   }
