@@ -64,6 +64,8 @@ struct Session {
     session.Model.Add(path);
     view.selected.push_back(false);
   }
+  // Rows for healthy films of these names, made in dir.
+  void AddHealthy(const TempDir& dir, std::initializer_list<const char*> names);
   // Serves the worker, as a window's event loop does, until the run ends.
   void RunToEnd() {
     while (session.Running()) {
@@ -87,6 +89,13 @@ Bytes Spotted(int spots) {
   return b.Chunk("01wb", 8).EndMovi().Build();
 }
 
+void Session::AddHealthy(const TempDir& dir, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    WriteFile(dir / name, Clean());
+    Add(dir / name);
+  }
+}
+
 VEKRiff::RunOptions Options(bool checkOnly) {
   VEKRiff::RunOptions o;
   o.CheckOnly = checkOnly;
@@ -98,10 +107,7 @@ VEKRiff::RunOptions Options(bool checkOnly) {
 TEST(BatchSession, EachFilesStartShowsItsPlaceAndNameTogether) {
   TempDir dir;
   Session s;
-  for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
-    WriteFile(dir / name, Clean());
-    s.Add(dir / name);
-  }
+  s.AddHealthy(dir, {"a.avi", "b.avi", "c.avi"});
   ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
   s.RunToEnd();
   EXPECT_EQ(s.view.shown, (std::vector<std::string>{"file 0", "progress 1/3 a.avi", "file 1", "progress 2/3 b.avi",
@@ -115,14 +121,10 @@ TEST(BatchSession, EachFilesStartShowsItsPlaceAndNameTogether) {
 TEST(BatchSession, ARunSaysHowManyRowsWithAResultItLeftOut) {
   TempDir dir;
   Session s;
-  for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
-    WriteFile(dir / name, Clean());
-    s.Add(dir / name);
-  }
+  s.AddHealthy(dir, {"a.avi", "b.avi", "c.avi"});
   ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
   s.RunToEnd();
-  WriteFile(dir / "d.avi", Clean());
-  s.Add(dir / "d.avi");
+  s.AddHealthy(dir, {"d.avi"});
   s.prompts.answers = {PromptAnswer::No};
   s.view.lines.clear();
   ASSERT_TRUE(s.session.Start(Options(true), VEKRiff::RunScope::WholeList));
@@ -145,10 +147,7 @@ TEST(BatchSession, ARunSaysHowManyRowsWithAResultItLeftOut) {
 TEST(BatchSession, ARebuildSaysWhereItsOutputWentAndASkippedRowOpensItsExistingCopy) {
   TempDir dir;
   Session s;
-  for (const char* name : {"a.avi", "b.avi"}) {
-    WriteFile(dir / name, Clean());
-    s.Add(dir / name);
-  }
+  s.AddHealthy(dir, {"a.avi", "b.avi"});
   WriteFile(dir / "Zantrel.b.avi", Clean());
   VEKRiff::RunOptions copy = Options(false);
   copy.OverwritePrompt = false;
