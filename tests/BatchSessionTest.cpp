@@ -22,11 +22,13 @@ using VEKRiff::PromptAnswer;
 
 struct Prompts : VEKRiff::Prompts {
   std::vector<std::string> asked;
+  std::vector<VEKRiff::PromptButtons> buttonsAsked;
   std::deque<PromptAnswer> answers;
   std::function<void()> whileAsking;
   PromptAnswer Ask(const std::string&, const std::string& text, VEKRiff::PromptButtons buttons,
                    VEKRiff::PromptIcon) override {
     asked.push_back(text);
+    buttonsAsked.push_back(buttons);
     if (whileAsking) whileAsking();
     if (answers.empty()) return VEKRiff::ClosedAnswer(buttons);
     const PromptAnswer a = answers.front();
@@ -175,6 +177,57 @@ TEST(BatchSession, ARebuildSaysWhereItsOutputWentAndASkippedRowOpensItsExistingC
   s.RunToEnd();
   const auto& rewritten = model.Entry(1).Lines;
   EXPECT_NE(std::find(rewritten.begin(), rewritten.end(), "Rebuilt in place: " + (dir / "b.avi")), rewritten.end());
+}
+
+// An existing copy is settled by the question or by the configured
+// behaviour; an answer for all holds for the rest of the run, and the next
+// run asks again.
+TEST(BatchSession, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour) {
+  const struct {
+    bool prompt;
+    int behaviour;
+    std::deque<PromptAnswer> answers;
+    std::vector<RowMark> marks;
+    const char* line;  // the first file's, after its name
+  } cases[] = {
+      {true, 0, {PromptAnswer::Yes, PromptAnswer::No}, {MarkRebuilt, MarkSkipped}, "User choose to overwrite the file."},
+      {true, 0, {PromptAnswer::No, PromptAnswer::Yes}, {MarkSkipped, MarkRebuilt}, "User choose to skip the file."},
+      {true, 0, {PromptAnswer::Cancel}, {MarkAborted, MarkNone}, "User choose to abort operation."},
+      {true, 0, {PromptAnswer::YesToAll}, {MarkRebuilt, MarkRebuilt}, "User choose to overwrite the file."},
+      {true, 0, {PromptAnswer::NoToAll}, {MarkSkipped, MarkSkipped}, "User choose to skip the file."},
+      {false, 0, {}, {MarkSkipped, MarkSkipped}, "File skipped because destination file already exists."},
+      {false, 1, {}, {MarkAborted, MarkNone}, "Operation aborted because destination file already exists."},
+      {false, 2, {}, {MarkRebuilt, MarkRebuilt}, "Destination file already exists, it will be overwritten."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    TempDir dir;
+    Session s;
+    s.AddHealthy(dir, {"a.avi", "b.avi"});
+    VEKRiff::RunOptions rebuild = Options(false);
+    rebuild.OverwritePrompt = c.prompt;
+    rebuild.OverwriteBehavior = c.behaviour;
+    for (int run = 0; run < 2; ++run) {
+      for (const char* name : {"Zantrel.a.avi", "Zantrel.b.avi"}) WriteFile(dir / name, {'o'});
+      s.prompts.asked.clear();
+      s.prompts.answers = c.answers;
+      if (run == 1) s.prompts.answers.push_front(PromptAnswer::Yes);  // the rows with a result too
+      ASSERT_TRUE(s.session.Start(rebuild, VEKRiff::RunScope::WholeList));
+      s.RunToEnd();
+      EXPECT_TRUE(s.prompts.answers.empty()) << "asked until answered for all, in run " << run;
+      EXPECT_EQ(s.prompts.asked.size(), c.answers.size() + run);
+      if (c.prompt) {
+        EXPECT_EQ(s.prompts.asked.back(), "File \"Zantrel." + std::string(c.answers.size() == 2 ? "b" : "a") +
+                                              ".avi\" already exists in folder \"" + dir.Path() + "\". Overwrite ?");
+        // Of several files, each may have a copy: the answer can be for them all.
+        EXPECT_EQ(s.prompts.buttonsAsked.back(), VEKRiff::PromptButtons::YesNoAllCancel);
+      }
+    }
+    const auto& model = s.session.Model;
+    EXPECT_EQ((std::vector<RowMark>{model.Entry(0).Mark, model.Entry(1).Mark}), c.marks);
+    ASSERT_GE(model.Entry(0).Lines.size(), 2u);
+    EXPECT_EQ(model.Entry(0).Lines[1], c.line);
+  }
 }
 
 // While the stop question is open nothing moves: the worker waits at its

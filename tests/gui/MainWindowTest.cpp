@@ -224,28 +224,6 @@ TEST_F(MainWindow, WithSelectedFileTheMessagesCenterFollowsTheRowBeingProcessed)
   EXPECT_EQ(MessagesCenter(), window->RowMessages(0));
 }
 
-TEST_F(MainWindow, MarkedRowsAreIncludedOrLeftOutByOneQuestion) {
-  for (int i = 0; i < 3; ++i) window->AddFile(Put("m" + std::to_string(i) + ".avi", Clean()));
-  RunToEnd(true);
-  window->AddFile(Put("u3.avi", Damaged()));
-  window->AddFile(Put("u4.avi", Damaged()));
-
-  prompts.answers = {PromptAnswer::No};
-  RunToEnd(true);
-  ASSERT_EQ(prompts.asked.size(), 1u);
-  EXPECT_EQ(prompts.asked[0].text, "Proceed with marked files as well ?");
-  EXPECT_EQ(prompts.asked[0].caption, "Check Errors");
-  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
-  EXPECT_EQ(window->Batch.BatchRows(), (std::vector<int>{3, 4})) << "the worker's file 0 is row 3";
-
-  prompts.answers = {PromptAnswer::Yes};
-  prompts.whileAsking = nullptr;
-  RunToEnd(true);
-  EXPECT_EQ(prompts.asked.size(), 2u) << "asked once per start";
-  EXPECT_EQ(window->Batch.BatchRows(), (std::vector<int>{0, 1, 2, 3, 4}));
-  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkOk, MarkOk, MarkOk, MarkErrors, MarkErrors}));
-}
-
 // The toolbar's Check runs the whole list whatever is selected; the row
 // menu's the selected rows, one or more; the marks land on the rows it ran.
 TEST_F(MainWindow, TheToolbarRunsTheWholeListAndTheRowMenuTheSelectedRows) {
@@ -450,48 +428,6 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOrigi
   }
 }
 
-TEST_F(MainWindow, AnExistingCopyIsSettledByTheQuestionOrTheConfiguredBehaviour) {
-  struct Case {
-    bool prompt;
-    int behaviour;
-    PromptAnswer answer;
-    RowMark mark;
-    const char* line;
-  } cases[] = {
-      {true, 0, PromptAnswer::Yes, MarkRebuilt, "User choose to overwrite the file."},
-      {true, 0, PromptAnswer::No, MarkSkipped, "User choose to skip the file."},
-      {true, 0, PromptAnswer::Cancel, MarkAborted, "User choose to abort operation."},
-      {false, 0, PromptAnswer::Cancel, MarkSkipped, "File skipped because destination file already exists."},
-      {false, 1, PromptAnswer::Cancel, MarkAborted, "Operation aborted because destination file already exists."},
-      {false, 2, PromptAnswer::Cancel, MarkRebuilt, "Destination file already exists, it will be overwritten."},
-  };
-  for (const Case& c : cases) {
-    window->Batch.ClearLines();
-    window->ClearList();  // each case on rows of its own
-    window->AddFile(Put("a.avi", Damaged()));
-    window->AddFile(Put("b.avi", Clean()));
-    WriteFile(dir / "Zantrel.a.avi", {'o', 'l', 'd'});
-    std::remove((dir / "Zantrel.b.avi").c_str());
-    window->Settings.OverwritePrompt = c.prompt;
-    window->Settings.OverwriteBehavior = c.behaviour;
-    prompts.asked.clear();
-    prompts.answers = {c.answer};
-    RunToEnd(false);
-    if (c.prompt) {
-      ASSERT_EQ(prompts.asked.size(), 1u) << c.line;
-      EXPECT_EQ(prompts.asked[0].caption, "File already exists");
-      EXPECT_EQ(prompts.asked[0].text.toStdString(),
-                "File \"Zantrel.a.avi\" already exists in folder \"" + dir.Path() + "\". Overwrite ?");
-    } else {
-      EXPECT_TRUE(prompts.asked.empty());
-    }
-    EXPECT_EQ(window->Mark(0), c.mark) << c.line;
-    ASSERT_GE(window->RowMessages(0).size(), 2);
-    EXPECT_EQ(window->RowMessages(0)[1], c.line);
-    EXPECT_EQ(window->Mark(1), c.mark == MarkAborted ? MarkNone : MarkRebuilt) << c.line;
-  }
-}
-
 // The strip pictures the selected file's damage where the builder put it:
 // its garbage stretches, and where a cut file's usable data ends.
 TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
@@ -538,44 +474,6 @@ TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
     EXPECT_LE(window->StrDamage->Damage().UsableEnd, r.usableEnd);
     EXPECT_GE(window->StrDamage->Damage().UsableEnd, r.usableEnd - 1);
   }
-}
-
-// Of several files with copies already there, "Yes to all" or "No to all"
-// answers for the rest of the run; the next run asks again.
-TEST_F(MainWindow, AnAnswerForAllExistingCopiesHoldsForTheRestOfTheRun) {
-  const struct {
-    const char* name;
-    std::deque<PromptAnswer> answers;
-    std::vector<RowMark> marks;
-  } cases[] = {
-      {"yes to all", {PromptAnswer::YesToAll}, {MarkRebuilt, MarkRebuilt, MarkRebuilt}},
-      {"no to all", {PromptAnswer::NoToAll}, {MarkSkipped, MarkSkipped, MarkSkipped}},
-      {"no, then yes to all", {PromptAnswer::No, PromptAnswer::YesToAll}, {MarkSkipped, MarkRebuilt, MarkRebuilt}},
-  };
-  const auto putCopies = [&] {
-    for (const char* name : {"a.avi", "b.avi", "c.avi"}) WriteFile(dir / ("Zantrel." + std::string(name)), {'o'});
-  };
-  window->Settings.OverwritePrompt = true;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    window->ClearList();
-    for (const char* name : {"a.avi", "b.avi", "c.avi"}) window->AddFile(Put(name, Damaged()));
-    putCopies();
-    prompts.asked.clear();
-    prompts.answers = c.answers;
-    RunToEnd(false);
-    EXPECT_EQ(prompts.asked.size(), c.answers.size()) << "asked until answered for all";
-    for (const auto& a : prompts.asked) EXPECT_EQ(a.buttons, ZantrelApp::PromptButtons::YesNoAllCancel);
-    EXPECT_EQ(Marks(), c.marks);
-  }
-  // The next run asks again: after the marked rows' question, for the first
-  // copy and, answered for all, no more.
-  putCopies();
-  prompts.asked.clear();
-  prompts.answers = {PromptAnswer::Yes, PromptAnswer::NoToAll};
-  RunToEnd(false);
-  EXPECT_EQ(prompts.asked.size(), 2u);
-  EXPECT_EQ(Marks(), (std::vector<RowMark>{MarkSkipped, MarkSkipped, MarkSkipped}));
 }
 
 TEST_F(MainWindow, StopDuringALongScanAbortsTheRowDeletesTheCopyAndReturnsToIdle) {
