@@ -11,6 +11,11 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
+#include <QAbstractButton>
+#include <QSet>
+#include <QTextLayout>
+#include <QTimer>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,6 +25,7 @@
 #include "QtPrinters.h"
 #include "app/FormMain.h"
 #include "app/MessagesView.h"
+#include "app/Prompts.h"
 #include "app/Translation.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
@@ -340,6 +346,49 @@ TEST_F(WindowUse, HandedFilesJoinTheListWhenNoRunGoesOn) {
   ASSERT_FALSE(w.Run.Running);
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.LvwFiles->topLevelItemCount() == 3; }, 5000));
   EXPECT_EQ(w.RowPath(2), c);
+}
+
+// The overwrite question, whatever the length of its names: French sets a
+// space before its "?", and the "?" never goes alone to a line of its own;
+// the five answers stand on one row.
+TEST_F(WindowUse, TheOverwriteQuestionKeepsItsQuestionMarkOnItsLine) {
+  VEK::SetLanguage(VEK::French);
+  ZantrelApp::MessageBoxPrompts boxes;
+  int alone = 0;
+  for (int length = 1; length <= 60; ++length) {
+    const QString folder = "/films/" + QString(length, QLatin1Char('d'));
+    const QString text = QString::fromUtf8("Le fichier \"Zantrel.clip1.avi\" existe d\u00E9j\u00E0 dans le dossier \"%1\". "
+                                           "\u00C9craser ?")
+                             .arg(folder);
+    QStringList lines;
+    int rows = 0;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+      ASSERT_NE(label, nullptr);
+      // The lines as the label breaks them, at its width and in its font.
+      QTextLayout layout(label->text(), label->font());
+      QTextOption option;
+      option.setWrapMode(QTextOption::WordWrap);
+      layout.setTextOption(option);
+      layout.beginLayout();
+      for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label->contentsRect().width());
+        lines << label->text().mid(line.textStart(), line.textLength()).trimmed();
+      }
+      layout.endLayout();
+      QSet<int> tops;
+      for (QAbstractButton* b : box->buttons()) tops.insert(b->mapTo(box, QPoint(0, 0)).y());
+      rows = int(tops.size());
+      boxes.CloseOpenQuestions();
+    });
+    boxes.Ask(QString::fromUtf8("Le fichier existe d\u00E9j\u00E0."), text, ZantrelApp::PromptButtons::YesNoAllCancel,
+              ZantrelApp::PromptIcon::Question);
+    for (const QString& line : lines) alone += line.startsWith('?');
+    EXPECT_EQ(rows, 1) << length;
+  }
+  EXPECT_EQ(alone, 0) << "lines that start with the question mark";
 }
 
 }  // namespace
