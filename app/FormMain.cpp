@@ -728,9 +728,9 @@ void TFrmMain::SetPlacement(const Placement& placement) {
   const Rect& n = placement.NormalPosition;
   const QRect wanted(n.Left, n.Top, n.Right - n.Left, n.Bottom - n.Top);
   const QRect current = normalGeometry().isValid() ? normalGeometry() : geometry();
-  // A window never placed, or a stored rectangle of no size, gets the size
-  // and place of a first start.
-  if ((wanted == current && !testAttribute(Qt::WA_Moved)) || wanted.width() <= 0 || wanted.height() <= 0)
+  // A stored rectangle of no size gets the size and place of a first start;
+  // nothing stored gives back the first start's, laid out before the load.
+  if (wanted.width() <= 0 || wanted.height() <= 0)
     LayOutFirstStart(screen()->availableGeometry());
   else if (wanted != current)
     setGeometry(wanted);

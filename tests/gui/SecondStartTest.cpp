@@ -6,13 +6,18 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QLocalSocket>
 #include <QTest>
 #include <cstring>
 #include <future>
 
+#include "app/FormMain.h"
 #include "app/SecondStart.h"
+#include "app/StartUp.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -117,6 +122,44 @@ TEST_F(SecondStart, AStrangersBytesAreNotTakenForPaths) {
   EXPECT_TRUE(HandOver(Name("window"), {"/a.avi"}));
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0], QStringList{"/a.avi"});
+}
+
+// Two starts of the program on the same settings: the second hands its file
+// to the first one's window and ends, and the window lists the file.
+TEST_F(SecondStart, ALaterStartOnTheSameSettingsEndsAndItsFilesJoinTheRunningWindow) {
+  const ZantrelTest::ConfigHome home(dir.Path());
+  const std::string clip = dir / "clip.avi";
+  ZantrelTest::WriteText(clip, "RIFF");
+  const QString name = ZantrelApp::WindowServerName(QString::fromStdString(dir / "zantrel/registry.reg"));
+  QStringList listed;
+  int windows = 0;
+  QTimer::singleShot(0, [&] {
+    // The first start's window listens; a start that found none would make
+    // a window on the sending thread, which must not happen here.
+    if (!HandOver(name, {})) {
+      ADD_FAILURE() << "the first start's window does not listen";
+    } else {
+      auto second = std::async(std::launch::async, [&] { return ZantrelApp::Run({"zantrel", QString::fromStdString(clip)}); });
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30000));
+      EXPECT_EQ(second.get(), 0);
+      QApplication::processEvents();
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* main = qobject_cast<TFrmMain*>(w)) {
+        ++windows;
+        for (int row = 0; row < main->LvwFiles->topLevelItemCount(); ++row) listed << main->RowPath(row);
+      }
+    QApplication::closeAllWindows();
+  });
+  QObject guard;
+  QTimer::singleShot(40000, &guard, [] {
+    ADD_FAILURE() << "the program did not end";
+    QApplication::exit(0);
+  });
+  EXPECT_EQ(ZantrelApp::Run({"zantrel"}), 0);
+  EXPECT_EQ(windows, 1);
+  EXPECT_EQ(listed, QStringList{QString::fromStdString(clip)});
 }
 
 }  // namespace
