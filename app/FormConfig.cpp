@@ -122,15 +122,11 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   auto* filesLayout = new QVBoxLayout(tabFiles);
   filesLayout->addWidget(ChkDisableAviHandler);
 #ifndef Q_OS_WIN
-  // Explorer exists on Windows only. The choice stays where it is and can
-  // still be made: it is kept in the settings, which a Windows copy of the
-  // program sharing them applies. Here it switches nothing.
-  LblAviHandlerNote = new QLabel(tabFiles);
-  LblAviHandlerNote->setObjectName(QStringLiteral("LblAviHandlerNote"));
-  LblAviHandlerNote->setWordWrap(true);
-  LblAviHandlerNote->setIndent(ChkDisableAviHandler->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 4);
-  LblAviHandlerNote->setEnabled(false);  // drawn in the dimmed colour of a remark
-  filesLayout->addWidget(LblAviHandlerNote);
+  // Explorer exists on Windows only: elsewhere the choice would switch
+  // nothing. The box stays unseen in the dialog, so that the stored value
+  // goes back as it came, for a Windows copy of the program sharing the
+  // settings.
+  ChkDisableAviHandler->setVisible(false);
 #endif
   filesLayout->addWidget(ChkKeepOriginal);
   filesLayout->addSpacing(6);
@@ -228,9 +224,10 @@ TFrmConfig::TFrmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   RetranslateUi();
   FitSize();
 
-  // ChkKeepOriginal decides whether the prefix matters at all, so it comes first.
-  setTabOrder(ChkKeepOriginal, ChkDisableAviHandler);
-  setTabOrder(ChkDisableAviHandler, EditPrefix);
+  // The keyboard goes down the page as the eye does: the prefix, made after
+  // the box below it, would otherwise come last.
+  setTabOrder(ChkDisableAviHandler, ChkKeepOriginal);
+  setTabOrder(ChkKeepOriginal, EditPrefix);
   setTabOrder(EditPrefix, ChkSkipHealthy);
 
   // toggled fires on every change of state, by the user or by Fill, and not
@@ -261,10 +258,6 @@ void TFrmConfig::RetranslateUi() {
   ChkKeepOriginal->setText(tr("Keep original file (create a new file)"));
   ChkSkipHealthy->setText(tr("Skip files that need no repair"));
   Label1->setText(tr("Prefix for new files :"));
-  if (LblAviHandlerNote) {
-    LblAviHandlerNote->setText(tr("Windows only: on this system it is only kept in the shared settings."));
-    ChkDisableAviHandler->setToolTip(LblAviHandlerNote->text());
-  }
   PageControl1->setTabText(0, tr("Files"));
   ChkMsgAutoClear->setText(tr("&Clear messages before starting any operation"));
   ChkMsgSelectedFile->setText(tr("&Display messages for the selected file only"));
@@ -288,6 +281,14 @@ void TFrmConfig::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
       event->type() == QEvent::LanguageChange)
     FitSize();
+}
+
+bool TFrmConfig::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  // A tab bar or a caption measures its new font only after the change that
+  // brought it: the room follows once the layouts have the new sizes.
+  if (event->type() == QEvent::LayoutRequest) FitSize();
+  return handled;
 }
 
 void TFrmConfig::ChkKeepOriginalClick() { EditPrefix->setEnabled(Shown().PrefixEnabled()); }

@@ -43,6 +43,7 @@ class TFrmConfig : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   // Every caption and title in the current language.
@@ -63,7 +64,6 @@ class TFrmConfig : public QDialog {
   QCheckBox* ChkMsgSelectedFile;
   QLabel* LblLanguage;
   QComboBox* CboLanguage;  // English, Français
-  QLabel* LblAviHandlerNote = nullptr;  // outside Windows only
   QCheckBox* ChkModifyOriginalPrompt;
   QCheckBox* ChkStopPrompt;
   QCheckBox* ChkOverwritePrompt;

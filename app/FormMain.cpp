@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
@@ -35,6 +36,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <chrono>
+#include <utility>
 
 #include "app/Artwork.h"
 #include "app/DamageStrip.h"
@@ -173,6 +175,16 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   // events, as an idle-time update would.
   if (auto* dispatcher = QAbstractEventDispatcher::instance())
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TFrmMain::UpdateActions);
+  // Handed files wait for the run or the question to end, a few looks a second.
+  tmrHanded_ = new QTimer(this);
+  tmrHanded_->setInterval(250);
+  connect(tmrHanded_, &QTimer::timeout, this, &TFrmMain::AddHandedPaths);
+  ShowHelp = [this] {
+    QMessageBox box(QMessageBox::Information, MnuHelp->title().remove(QLatin1Char('&')), HelpText(), QMessageBox::Ok,
+                    this);
+    box.setTextFormat(Qt::RichText);
+    box.exec();
+  };
 }
 
 TFrmMain::~TFrmMain() {
@@ -237,11 +249,18 @@ void TFrmMain::BuildActions() {
   ActSaveMessages = make("ActSaveMessages");
   ActSaveMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(ActSaveMessages, &QAction::triggered, this, &TFrmMain::SaveMessages);
+  ActSaveAllMessages = make("ActSaveAllMessages");
+  connect(ActSaveAllMessages, &QAction::triggered, this, &TFrmMain::SaveAllMessages);
   ActSaveReport = make("ActSaveReport");
   connect(ActSaveReport, &QAction::triggered, this, &TFrmMain::SaveReport);
   ActCopyMessages = make("ActCopyMessages");
   ActCopyMessages->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   connect(ActCopyMessages, &QAction::triggered, this, &TFrmMain::CopyMessages);
+  ActHelp = make("ActHelp");
+  ActHelp->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(ActHelp, &QAction::triggered, this, [this] {
+    if (ShowHelp) ShowHelp();
+  });
   ActReference = make("ActReference");
   ActReference->setCheckable(true);
   connect(ActReference, &QAction::triggered, this, [this](bool on) {
@@ -269,6 +288,7 @@ void TFrmMain::BuildMenus() {
   MnuFile->addAction(ActFileRemove);
   MnuFile->addSeparator();
   MnuFile->addAction(ActSaveMessages);
+  MnuFile->addAction(ActSaveAllMessages);
   MnuFile->addAction(ActSaveReport);
   MnuFile->addAction(ActCopyMessages);
   MnuFile->addSeparator();
@@ -289,6 +309,7 @@ void TFrmMain::BuildMenus() {
   MnuTools = menuBar()->addMenu(QString());
   MnuTools->addAction(ActConfig);
   MnuHelp = menuBar()->addMenu(QString());
+  MnuHelp->addAction(ActHelp);
   MnuAbout = MnuHelp->addAction(QString());
   MnuAbout->setObjectName("MnuAbout");
   connect(MnuAbout, &QAction::triggered, this, [this] {
@@ -342,6 +363,7 @@ void TFrmMain::BuildMenus() {
     menu->addSeparator();
     menu->addAction(ActCopyMessages);
     menu->addAction(ActSaveMessages);
+    menu->addAction(ActSaveAllMessages);
     menu->exec(EdtLogs->viewport()->mapToGlobal(at));
   });
 }
@@ -357,6 +379,11 @@ void TFrmMain::BuildLayout() {
   Splitter1->setHandleWidth(4);
   Splitter1->setOpaqueResize(true);
   Splitter1->setChildrenCollapsible(false);
+  // The user's own width from now on, whatever the window manager does next.
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+    maximisedFrom_ = QSize();
+    pendingFilesWidth_ = -1;
+  });
 
   PnlFiles = new QWidget(Splitter1);
   PnlFiles->setObjectName("PnlFiles");
@@ -376,6 +403,20 @@ void TFrmMain::BuildLayout() {
   LvwFiles->header()->moveSection(ResultColumn, 1);
   LvwFiles->setColumnWidth(ResultColumn, 150);
   filesLayout->addWidget(LvwFiles);
+  // An empty list says how to fill it, where the rows will be; the label
+  // lets clicks and drops through to the list and the window.
+  LblDropHint = new QLabel(LvwFiles->viewport());
+  LblDropHint->setObjectName("LblDropHint");
+  LblDropHint->setAlignment(Qt::AlignCenter);
+  LblDropHint->setWordWrap(true);
+  LblDropHint->setEnabled(false);  // the dimmed colour of a remark
+  LblDropHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+  LvwFiles->viewport()->installEventFilter(this);
+  // Tied to the label, which goes before the list's model: the model's
+  // last reset, as the window is destroyed, reaches nobody.
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(LvwFiles->model(), signal, LblDropHint, [this] { ShowDropHint(); });
+  connect(LvwFiles->model(), &QAbstractItemModel::modelReset, LblDropHint, [this] { ShowDropHint(); });
   connect(LvwFiles, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { OpenRow(LvwFiles->indexOfTopLevelItem(item)); });
   connect(LvwFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -468,15 +509,44 @@ void TFrmMain::BuildLayout() {
   outer->addWidget(StatusBars);
 
   setCentralWidget(central);
+  ShowDropHint();
 }
 
 void TFrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (pendingFilesWidth_ >= 0) {
-    const int total = Splitter1->width() - Splitter1->handleWidth();
-    Splitter1->setSizes({pendingFilesWidth_, std::max(1, total - pendingFilesWidth_)});
-    pendingFilesWidth_ = -1;
+  ApplyPendingFilesWidth();
+}
+
+void TFrmMain::ApplyPendingFilesWidth() {
+  if (pendingFilesWidth_ < 0) return;
+  const int total = Splitter1->width() - Splitter1->handleWidth();
+  Splitter1->setSizes({pendingFilesWidth_, std::max(1, total - pendingFilesWidth_)});
+  // A maximised window is shown at its normal size and gets the screen's
+  // from the window manager afterwards; the splitter would share that
+  // growth in proportion and leave the Messages Center far narrower than
+  // it was left. The width is applied again at the maximised size.
+  if (isMaximized() && !maximisedFrom_.isValid()) {
+    maximisedFrom_ = size();
+    return;
   }
+  maximisedFrom_ = QSize();
+  pendingFilesWidth_ = -1;
+}
+
+void TFrmMain::resizeEvent(QResizeEvent* event) {
+  // The layout has given the splitter its new size by now.
+  QMainWindow::resizeEvent(event);
+  if (maximisedFrom_.isValid() && isMaximized() && size() != maximisedFrom_) ApplyPendingFilesWidth();
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LvwFiles->viewport() && event->type() == QEvent::Resize) ShowDropHint();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TFrmMain::ShowDropHint() {
+  LblDropHint->setGeometry(LvwFiles->viewport()->rect().adjusted(8, 8, -8, -8));
+  LblDropHint->setVisible(LvwFiles->topLevelItemCount() == 0);
 }
 
 void TFrmMain::RetranslateUi() {
@@ -503,6 +573,9 @@ void TFrmMain::RetranslateUi() {
   caption(ActSaveReport, tr("Save re&port..."),
           tr("Save what the list's latest runs found, for scripts (JSON Lines)..."));
   caption(ActCopyMessages, tr("Copy &all messages"), tr("Copy the Messages Center"));
+  caption(ActSaveAllMessages, tr("Save a&ll messages..."),
+          tr("Save the messages of every file in the list to a text file..."));
+  caption(ActHelp, tr("&Quick help..."), tr("How to check and repair files"));
   ActReference->setText(tr("Reference &file..."));
   ShowReferenceHint();
   MnuFile->setTitle(tr("&File"));
@@ -517,6 +590,8 @@ void TFrmMain::RetranslateUi() {
   // The results are words of the current language, made anew.
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowRow(i);
   LblMessages->setText(tr("Messages Center :"));
+  LblDropHint->setText(tr("Drop AVI files or folders here, or press %1")
+                           .arg(ActFileAdd->shortcut().toString(QKeySequence::NativeText)));
   LblReady->setText(tr("Ready"));
   // While a run goes on, its status is the engine's text and the progress
   // timer gives its counters anew; outside one they show where a run starts.
@@ -531,6 +606,11 @@ void TFrmMain::RetranslateUi() {
 
 void TFrmMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  // Un-maximised before the maximised size came: the width stands as applied.
+  if (event->type() == QEvent::WindowStateChange && !isMaximized() && maximisedFrom_.isValid()) {
+    maximisedFrom_ = QSize();
+    pendingFilesWidth_ = -1;
+  }
   if (event->type() == QEvent::LanguageChange) RetranslateUi();
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) ApplyIconSizes();
 }
@@ -556,6 +636,31 @@ QString TFrmMain::RateText(double bytesPerSecond, std::int64_t secondsLeft) {
            QString::fromStdString(VEKRiff::ClockText(secondsLeft)));
 }
 
+QString TFrmMain::HelpText() const {
+  auto keys = [](const QAction* action) {
+    return action->shortcut().toString(QKeySequence::NativeText).toHtmlEscaped();
+  };
+  auto plain = [](QString caption) { return caption.remove(QLatin1Char('&')).remove(QLatin1String("...")); };
+  const QString configuration = plain(MnuTools->title()) + QStringLiteral(" \u203a ") + plain(ActConfig->text());
+  const QString copy = QString::fromLocal8Bit(Settings.Prefix) + QStringLiteral("clip.avi");
+  const QString paragraphs[] = {
+      tr("<b>Add files</b>: drop AVI files or folders on the list, or press %1 (%2 for a folder).")
+          .arg(keys(ActFileAdd), keys(ActFileAddFolder)),
+      tr("<b>Check errors</b> (%1) reads the files and says which are damaged; it changes nothing.")
+          .arg(keys(ActActionCheckErrors)),
+      tr("<b>Rebuild Index</b> (%1) repairs them into a copy beside each file, named with the prefix: %2 for "
+         "clip.avi. The original file stays as it was.")
+          .arg(keys(ActActionFix), copy.toHtmlEscaped()),
+      tr("<b>Keep original file</b>, in %1 (%2): unchecked, a rebuild rewrites the file itself and makes no copy.")
+          .arg(configuration.toHtmlEscaped(), keys(ActConfig)),
+      tr("The Messages Center tells what was found in the selected file; %1 saves it to a text file.")
+          .arg(keys(ActSaveMessages)),
+  };
+  QString html;
+  for (const QString& p : paragraphs) html += QStringLiteral("<p>") + p + QStringLiteral("</p>");
+  return html;
+}
+
 // ---- start-up and shutdown ----
 
 void TFrmMain::FormCreate(const QStringList& arguments) {
@@ -566,6 +671,9 @@ void TFrmMain::FormCreate(const QStringList& arguments) {
   ZantrelApp::UseLanguage(systemLanguage);
   setAcceptDrops(true);
   setWindowTitle(QApplication::applicationName());
+  // What a first start shows; the settings read it as their defaults and
+  // replace whatever they hold.
+  LayOutFirstStart(screen()->availableGeometry());
   LoadSettings();
   // The language the system gave is the user's choice from now on, saved
   // with the other settings, until the Configuration dialog changes it.
@@ -636,21 +744,40 @@ void TFrmMain::SetPlacement(const Placement& placement) {
   const Rect& n = placement.NormalPosition;
   const QRect wanted(n.Left, n.Top, n.Right - n.Left, n.Bottom - n.Top);
   const QRect current = normalGeometry().isValid() ? normalGeometry() : geometry();
-  // Nothing stored gives back what was read from a window never placed:
-  // then the window manager places it itself, as on a first start, at a
-  // size that fits the screen.
-  if ((wanted == current && !testAttribute(Qt::WA_Moved)) || wanted.width() <= 0 || wanted.height() <= 0)
-    resize(FirstRunSize(screen()->availableGeometry()));
+  // A stored rectangle of no size gets the size and place of a first start;
+  // nothing stored gives back the first start's, laid out before the load.
+  if (wanted.width() <= 0 || wanted.height() <= 0)
+    LayOutFirstStart(screen()->availableGeometry());
   else if (wanted != current)
     setGeometry(wanted);
   setWindowState(placement.ShowCmd == ShowMaximized ? Qt::WindowMaximized : Qt::WindowNoState);
 }
 
 QSize TFrmMain::FirstRunSize(const QRect& available) const {
-  // The designed size, grown to what the window's font needs, within the
-  // screen's free area less some room for the window manager's frame.
+  // Room for the list's columns and the messages side by side: two thirds
+  // of the screen's free area, grown to what the window's font needs,
+  // within that area less some room for the window manager's frame.
   const QSize room = available.size() - QSize(available.width() / 20, available.height() / 10);
-  return QSize(552, 501).expandedTo(minimumSizeHint()).boundedTo(room);
+  return (available.size() * 2 / 3).expandedTo(QSize(552, 501)).expandedTo(minimumSizeHint()).boundedTo(room);
+}
+
+void TFrmMain::LayOutFirstStart(const QRect& available) {
+  QRect frame(QPoint(0, 0), FirstRunSize(available));
+  frame.moveCenter(available.center());
+  setGeometry(frame);
+  // The designed widths are for the designed font; a larger one (a larger
+  // point size, a screen of more dots per inch) gets wider columns.
+  const double scale = double(IconSize(QStyle::PM_SmallIconSize).height()) /
+                       std::max(1, style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this));
+  const int file = qRound(200 * scale), folder = qRound(350 * scale), result = qRound(150 * scale);
+  // The list shows its three columns, with its frame and scroll bar, in at
+  // most two thirds of the window: the messages keep the rest. The folder,
+  // last and longest, gives up what there is no room for.
+  const int around = 2 * LvwFiles->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+  pendingFilesWidth_ = std::min(file + folder + result + around, frame.width() * 2 / 3);
+  LvwFiles->setColumnWidth(0, file);
+  LvwFiles->setColumnWidth(ResultColumn, result);
+  LvwFiles->setColumnWidth(1, std::max(folder / 3, pendingFilesWidth_ - around - file - result));
 }
 
 void TFrmMain::SetTopMost(bool topMost) {
@@ -716,6 +843,15 @@ void TFrmMain::ShowRow(int row) {
   item->setIcon(0, entry.Mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(entry.Mark));
   item->setText(ResultColumn, QString::fromStdString(VEKRiff::ResultOf(entry)));
   ShowMarkInWords(row);
+  FitResultColumn(row);
+}
+
+void TFrmMain::FitResultColumn(int row) {
+  // A result is read whole: the column grows to the longest one shown, in
+  // any language and at any font size, and never shrinks by itself.
+  const QModelIndex index = LvwFiles->indexFromItem(Row(row), ResultColumn);
+  const int needed = LvwFiles->sizeHintForIndex(index).width();
+  if (needed > LvwFiles->columnWidth(ResultColumn)) LvwFiles->setColumnWidth(ResultColumn, needed);
 }
 
 void TFrmMain::ShowMarkInWords(int row) {
@@ -843,6 +979,8 @@ void TFrmMain::ClearList() {
   Batch.Clear();
   ClearMessagesView();
   ShowSelectedRowDamage();
+  // The last run's summary spoke of rows that are gone.
+  StatusBar1->clearMessage();
 }
 
 void TFrmMain::ActFileAddExecute() {
@@ -854,6 +992,28 @@ void TFrmMain::ActFileAddExecute() {
 void TFrmMain::ActFileRemoveExecute() {
   for (int i = LvwFiles->topLevelItemCount() - 1; i >= 0; --i)
     if (Row(i)->isSelected()) DeleteRow(i);
+}
+
+void TFrmMain::TakeHandedPaths(const QStringList& paths) {
+  handedPaths_ += paths;
+  AddHandedPaths();
+  // The user asked for this window: it comes to the front, as it was.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+void TFrmMain::AddHandedPaths() {
+  // As a drop: never into a running list, nor under a question that may be
+  // choosing the rows of a run that starts.
+  const bool wait = Session.Running() || Session.State().WaitingForStop || QApplication::activeModalWidget();
+  if (handedPaths_.isEmpty() || wait) {
+    if (handedPaths_.isEmpty()) tmrHanded_->stop();
+    else tmrHanded_->start();
+    return;
+  }
+  tmrHanded_->stop();
+  AddPaths(std::exchange(handedPaths_, QStringList()));
 }
 
 void TFrmMain::ActOpenExecute(OpenTarget target) {
@@ -887,8 +1047,19 @@ void TFrmMain::SaveMessages() {
   const QString path = ChooseMessagesFile();
   if (path.isEmpty()) return;
   FlushMessages();
+  WriteMessages(path, EdtLogs->Text());
+}
+
+void TFrmMain::SaveAllMessages() {
+  const QString path = ChooseMessagesFile();
+  if (path.isEmpty()) return;
+  Session.TakeLines();  // a run's lines so far
+  WriteMessages(path, AllMessages().join(QLatin1Char('\n')));
+}
+
+void TFrmMain::WriteMessages(const QString& path, const QString& lines) {
   QSaveFile file(path);
-  QByteArray text = EdtLogs->Text().toUtf8();
+  QByteArray text = lines.toUtf8();
   if (!text.isEmpty()) text += '\n';
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
     prompts_.Ask(QText(MsgMessagesNotSavedCaption), QText(MsgMessagesNotSaved, path, file.errorString()),

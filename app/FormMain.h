@@ -75,7 +75,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   // Double-click or Enter on a row: the repaired copy when there is one,
   // else the file.
   void OpenRow(int row);
+  // The Messages Center as shown, or the lines of every row, to a text file.
   void SaveMessages();
+  void SaveAllMessages();
   // The report for scripts of the list's latest results, as zantrel-cli --json prints it.
   void SaveReport();
   void CopyMessages();
@@ -97,6 +99,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   // or hand the address to the desktop.
   std::function<bool(Config&)> EditConfiguration;  // true when confirmed with Ok
   std::function<void()> ShowAbout;
+  std::function<void()> ShowHelp;  // the short help, by default a box of HelpText
   // The Add dialogs open in the folder given: the last one used.
   std::function<QStringList(const QString& from)> ChooseFiles;
   std::function<QString(const QString& from)> ChooseFolder;  // empty when cancelled
@@ -114,9 +117,22 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
 
-  // The size of a window that has none stored: one that fits the screen's
-  // free area given.
+  // The size of a window that has none stored: about two thirds of the
+  // screen's free area given, and never less than the window needs.
   QSize FirstRunSize(const QRect& available) const;
+  // A first start's window on the screen's free area given: that size,
+  // centred, with the file list wide enough for its columns at the window's
+  // font and the Messages Center beside it.
+  void LayOutFirstStart(const QRect& available);
+
+  // What a new user needs to know, in the current language, with the
+  // shortcuts the commands really have and the prefix in use (rich text).
+  QString HelpText() const;
+
+  // Files and folders a later start of the program handed over: added as
+  // the command line's are, once no run and no question is under way, and
+  // the window comes to the front.
+  void TakeHandedPaths(const QStringList& paths);
 
   // Row access for the window's own logic and its tests.
   RowMark Mark(int row) const;
@@ -138,6 +154,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   QWidget* PnlFiles;
   QTreeWidget* LvwFiles;
   QLabel* LblMessages;
+  QLabel* LblDropHint;  // over the empty list: how to fill it
   DamageStrip* StrDamage;  // the selected file's damage
   MessagesView* EdtLogs;
   QWidget* PnlStats;
@@ -156,7 +173,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   QAction* MnuAbout;
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
       *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
-      *ActSaveMessages, *ActSaveReport, *ActCopyMessages, *ActReference;
+      *ActSaveMessages, *ActSaveAllMessages, *ActSaveReport, *ActCopyMessages, *ActReference, *ActHelp;
   // The row menu's: the selected rows only.
   QAction *ActCheckSelected, *ActRebuildSelected;
   // The healthy file a rebuild takes damaged or lost header lists from; empty: none.
@@ -170,7 +187,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;  // a new language: RetranslateUi
+  bool eventFilter(QObject* watched, QEvent* event) override;  // the list's viewport: the drop hint's place
 
  private:
   void BuildActions();
@@ -179,6 +198,15 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   // Every caption, hint and title of the window in the current language.
   void RetranslateUi();
   void ShowReferenceHint();
+  // The drop hint over the list's viewport while the list is empty.
+  void ShowDropHint();
+  // The Result column as wide as the row's result needs, never narrower.
+  void FitResultColumn(int row);
+  // The stored width of the file list, once the splitter has the size of
+  // the window's state: a maximised window gets its size after it is shown.
+  void ApplyPendingFilesWidth();
+  void WriteMessages(const QString& path, const QString& lines);
+  void AddHandedPaths();
   // A picture size of the style for the window's font.
   QSize IconSize(QStyle::PixelMetric metric) const;
   void ApplyIconSizes();
@@ -212,6 +240,11 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   VEKRegistry::Store& store_;
   ZantrelApp::EventLoopHandOver eventLoopHandOver_;
   int pendingFilesWidth_ = -1;   // applied when the splitter first has its real size
+  // The size a maximised window was shown at, until it has the maximised
+  // one: the stored width waits for that (invalid: not waiting).
+  QSize maximisedFrom_;
+  QStringList handedPaths_;      // handed over by a later start, waiting for a run or a question to end
+  QTimer* tmrHanded_;
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
   QString lastFolder_;           // where the last Add dialog found its files
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it

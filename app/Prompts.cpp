@@ -14,6 +14,14 @@ namespace Names = VEKRiff::PromptButtonNames;
 
 QString QText(const VEK::MessagePair& pair) { return QString::fromStdString(VEK::Text(pair)); }
 
+// French sets a space before "?", "!", ":" and ";": a break there would
+// leave the mark alone at the start of a line. The box's words wrap
+// anywhere else.
+QString KeptTogether(QString text) {
+  for (const char* mark : {" ?", " !", " :", " ;"}) text.replace(QLatin1String(mark), QChar(0x00A0) + QLatin1Char(mark[1]));
+  return text;
+}
+
 QMessageBox::StandardButton CloseButton(PromptButtons buttons) {
   switch (buttons) {
     case PromptButtons::YesNo: return QMessageBox::No;
@@ -29,7 +37,7 @@ PromptAnswer MessageBoxPrompts::Ask(const QString& caption, const QString& text,
   const QMessageBox::Icon shown = icon == PromptIcon::Warning ? QMessageBox::Warning
                                   : icon == PromptIcon::Error ? QMessageBox::Critical
                                                               : QMessageBox::Question;
-  QMessageBox box(shown, caption, text, QMessageBox::NoButton, parent_);
+  QMessageBox box(shown, caption, KeptTogether(text), QMessageBox::NoButton, parent_);
   // Every window of the program is disabled while a question is open.
   box.setWindowModality(Qt::ApplicationModal);
   switch (buttons) {

@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLocale>
 #include <QMessageBox>
 #include <algorithm>
@@ -11,10 +12,12 @@
 #include "app/FormConfig.h"
 #include "app/FormMain.h"
 #include "app/FormUninstall.h"
+#include "app/SecondStart.h"
 #include "app/Translation.h"
 #include "settings/Config.h"
 #include "settings/InstallCommands.h"
 #include "settings/Registry.h"
+#include "settings/RegistryStore.h"
 #include "settings/UserRegistry.h"
 
 namespace ZantrelApp {
@@ -27,7 +30,24 @@ StartMode ModeOf(const QStringList& arguments) {
 
 namespace {
 
+// A start that asks for a run (a switch in argument 1) runs its own files
+// in a window of its own; any other hands them to a running window.
+bool AsksForARun(const QStringList& arguments) {
+  return arguments.size() > 1 && (arguments[1].compare("/checkerrors", Qt::CaseInsensitive) == 0 ||
+                                  arguments[1].compare("/rebuildindex", Qt::CaseInsensitive) == 0);
+}
+
+QString SettingsFileName() {
+#ifdef _WIN32
+  return QString();  // the system's registry: one per user
+#else
+  return QFile::decodeName(QByteArray::fromStdString(VEKRegistry::DefaultRegistryFileName()));
+#endif
+}
+
 void RunNormal(const QStringList& arguments) {
+  const QString serverName = WindowServerName(SettingsFileName());
+  if (!AsksForARun(arguments) && HandToRunningWindow(serverName, arguments.mid(1))) return;
   MessageBoxPrompts prompts;
   TFrmMain main(prompts);
   prompts.SetParent(&main);  // question boxes centred on the window
@@ -38,6 +58,10 @@ void RunNormal(const QStringList& arguments) {
   main.ShowAbout = [&about] { about.exec(); };
   main.EditConfiguration = [&config](Config& settings) { return config.EditConfig(settings); };
   main.show();
+  // A window that cannot listen (another one answers there) still works, alone.
+  WindowServer server;
+  server.OnPaths = [&main](const QStringList& paths) { main.TakeHandedPaths(paths); };
+  server.Listen(serverName);
   QApplication::exec();
   main.FormDestroy();
   main.Session.EndAndWait();

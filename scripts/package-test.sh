@@ -88,7 +88,7 @@ grep -q "<release version=\"$version\"" "$metainfo" ||
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 depends_names=" $(echo "$depends" | sed 's/([^)]*)//g; s/[,|]/ /g' | tr -s ' ') "
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libjpeg62-turbo libqt6svg6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libjpeg62-turbo libqt6svg6; do
   [[ "$depends_names" == *" $lib "* ]] || fail "Depends: lacks $lib"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = video ] || fail "Section: is not video"

@@ -31,10 +31,6 @@
         <translation>Préfixe des nouveaux fichiers :</translation>
     </message>
     <message>
-        <source>Windows only: on this system it is only kept in the shared settings.</source>
-        <translation>Windows uniquement : sur ce système, ce choix est seulement conservé dans les paramètres partagés.</translation>
-    </message>
-    <message>
         <source>Files</source>
         <translation>Fichiers</translation>
     </message>
@@ -234,6 +230,14 @@
         <translation>Copier le Centre de messages</translation>
     </message>
     <message>
+        <source>Save a&amp;ll messages...</source>
+        <translation>Enregistrer to&amp;us les messages...</translation>
+    </message>
+    <message>
+        <source>Save the messages of every file in the list to a text file...</source>
+        <translation>Enregistrer les messages de tous les fichiers de la liste dans un fichier texte...</translation>
+    </message>
+    <message>
         <source>Reference &amp;file...</source>
         <translation>Fichier de ré&amp;férence...</translation>
     </message>
@@ -264,6 +268,14 @@
     <message>
         <source>&amp;About...</source>
         <translation>À &amp;propos...</translation>
+    </message>
+    <message>
+        <source>&amp;Quick help...</source>
+        <translation>&amp;Aide rapide...</translation>
+    </message>
+    <message>
+        <source>How to check and repair files</source>
+        <translation>Comment vérifier et réparer des fichiers</translation>
     </message>
     <message>
         <source>ToolBar1</source>
@@ -322,6 +334,10 @@
         <translation>Centre de messages :</translation>
     </message>
     <message>
+        <source>Drop AVI files or folders here, or press %1</source>
+        <translation>Déposez ici des fichiers AVI ou des dossiers, ou appuyez sur %1</translation>
+    </message>
+    <message>
         <source>%1 MB/s, %2 left</source>
         <translation>%1 Mo/s, reste %2</translation>
     </message>
@@ -340,6 +356,26 @@
     <message>
         <source>Audio Frames : 0</source>
         <translation>Trames audio : 0</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Add files&lt;/b&gt;: drop AVI files or folders on the list, or press %1 (%2 for a folder).</source>
+        <translation>&lt;b&gt;Ajouter des fichiers&lt;/b&gt; : déposez des fichiers AVI ou des dossiers sur la liste, ou appuyez sur %1 (%2 pour un dossier).</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Check errors&lt;/b&gt; (%1) reads the files and says which are damaged; it changes nothing.</source>
+        <translation>&lt;b&gt;Vérifier les erreurs&lt;/b&gt; (%1) lit les fichiers et indique lesquels sont endommagés ; rien n&apos;est modifié.</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Rebuild Index&lt;/b&gt; (%1) repairs them into a copy beside each file, named with the prefix: %2 for clip.avi. The original file stays as it was.</source>
+        <translation>&lt;b&gt;Reconstruire l&apos;index&lt;/b&gt; (%1) les répare dans une copie à côté de chaque fichier, nommée avec le préfixe : %2 pour clip.avi. Le fichier original reste tel quel.</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keep original file&lt;/b&gt;, in %1 (%2): unchecked, a rebuild rewrites the file itself and makes no copy.</source>
+        <translation>&lt;b&gt;Conserver le fichier original&lt;/b&gt;, dans %1 (%2) : décochée, la reconstruction réécrit le fichier lui-même, sans copie.</translation>
+    </message>
+    <message>
+        <source>The Messages Center tells what was found in the selected file; %1 saves it to a text file.</source>
+        <translation>Le Centre de messages indique ce qui a été trouvé dans le fichier sélectionné ; %1 l&apos;enregistre dans un fichier texte.</translation>
     </message>
 </context>
 <context>

@@ -16,14 +16,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <tuple>
 
 #include "QtPrinters.h"
 #include "app/FormConfig.h"
+#include "app/Translation.h"
+#include "lang/Language.h"
 
 namespace {
 
@@ -355,17 +359,48 @@ TEST(ConfigDialog, OpensOnTheFirstTabThenKeepsTheLastShownOne) {
   EXPECT_EQ(third, 1);
 }
 
+// The next control Tab goes to on its page: one that takes the keyboard and
+// is not hidden.
 QWidget* NextTabStop(QWidget* w) {
   do w = w->nextInFocusChain();
-  while (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled());
+  while (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || w->isHidden());
   return w;
 }
 
-TEST(ConfigDialog, FilesTabFocusGoesFromKeepOriginalToHandlerToPrefix) {
+// From the tabs, Tab goes to the first control a page shows and then down
+// the page as the eye reads it, on every page.
+TEST(ConfigDialog, TheKeyboardGoesDownEachPageFromItsFirstControl) {
   TFrmConfig dialog;
-  QWidget* keep = Check(dialog, "ChkKeepOriginal");
-  EXPECT_EQ(NextTabStop(keep), Check(dialog, "ChkDisableAviHandler"));
-  EXPECT_EQ(NextTabStop(NextTabStop(keep)), Prefix(dialog));
+  auto* tabs = Control<QTabWidget>(dialog, "PageControl1");
+  Config settings;
+  EditWhileShown(dialog, settings, [&] {
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+      SCOPED_TRACE("tab " + std::to_string(tab));
+      tabs->setCurrentIndex(tab);
+      QApplication::processEvents();
+      std::vector<QWidget*> shown;
+      for (QWidget* w : tabs->widget(tab)->findChildren<QWidget*>())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisible()) shown.push_back(w);
+      ASSERT_FALSE(shown.empty());
+      auto top = [&](QWidget* w) { return w->mapTo(&dialog, QPoint(0, 0)).y(); };
+      std::stable_sort(shown.begin(), shown.end(), [&](QWidget* a, QWidget* b) { return top(a) < top(b); });
+      // As Tab goes on a dialog on screen: to the next control shown.
+      auto next = [](QWidget* w) {
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisible());
+        return w;
+      };
+      std::vector<QWidget*> chain{next(tabs->findChild<QTabBar*>())};
+      while (chain.size() < shown.size()) chain.push_back(next(chain.back()));
+      auto names = [](const std::vector<QWidget*>& ws) {
+        std::string out;
+        for (QWidget* w : ws) out += w->objectName().toStdString() + " ";
+        return out;
+      };
+      EXPECT_EQ(names(chain), names(shown));
+    }
+    dialog.reject();
+  });
 }
 
 // The choice shows the stored language, else the system's; only a changed
@@ -405,41 +440,71 @@ TEST(ConfigDialog, TheLanguageShownIsTheStoredOneElseTheSystemsAndOnlyAChangeIsK
   EXPECT_EQ(NextTabStop(Check(dialog, "ChkMsgSelectedFile")), choice) << "on its page, after the check boxes";
 }
 
-TEST(ConfigDialog, TheExplorerChoiceSaysItOnlyReachesTheSharedSettingsOutsideWindows) {
+// Explorer exists on Windows only: elsewhere its choice is not offered, and
+// the stored value, which a Windows copy sharing the settings applies, goes
+// back as it came.
+TEST(ConfigDialog, TheExplorerChoiceIsOfferedOnWindowsOnlyAndItsValueIsKept) {
   TFrmConfig dialog;
   QCheckBox* handler = Check(dialog, "ChkDisableAviHandler");
-  auto* note = dialog.findChild<QLabel*>(QStringLiteral("LblAviHandlerNote"));
+  for (bool stored : {true, false}) {
+    Config settings;
+    settings.DisableAviHandler = stored;
+    bool shown = false;
+    EXPECT_TRUE(EditWhileShown(dialog, settings, [&] {
+      shown = handler->isVisible();
+      ClickOk(dialog);
+    }));
 #ifdef Q_OS_WIN
-  EXPECT_EQ(note, nullptr);
+    EXPECT_TRUE(shown);
 #else
-  ASSERT_NE(note, nullptr);
-  EXPECT_TRUE(note->text().contains(QStringLiteral("shared settings")));
-  EXPECT_EQ(note->parentWidget(), handler->parentWidget()) << "on the Files tab, beside the choice";
-  EXPECT_EQ(handler->toolTip(), note->text());
-  EXPECT_TRUE(handler->isEnabled()) << "the choice can still be made for a shared Windows copy";
+    EXPECT_FALSE(shown);
 #endif
+    EXPECT_EQ(settings.DisableAviHandler, stored);
+  }
 }
 
-TEST(ConfigDialog, EveryCaptionShowsWholeAtAnyFontSize) {
-  for (int points : {9, 14, 20, 28}) {
-    TFrmConfig dialog;
-    QFont font = dialog.font();
-    font.setPointSize(points);
-    dialog.setFont(font);
-    auto* tabs = Control<QTabWidget>(dialog, "PageControl1");
-    dialog.show();
-    for (int tab = 0; tab < tabs->count(); ++tab) {
-      tabs->setCurrentIndex(tab);
-      QApplication::processEvents();
-      for (QAbstractButton* box : tabs->widget(tab)->findChildren<QAbstractButton*>()) {
-        // The caption's own width as the font measures it, beside the indicator.
-        const int text = QFontMetrics(box->font()).horizontalAdvance(box->text().remove('&'));
-        EXPECT_GE(box->width(), text) << points << " pt: " << box->objectName().toStdString();
-        EXPECT_GE(box->width(), box->minimumSizeHint().width()) << points << " pt: " << box->objectName().toStdString();
+// Every caption and label is shown whole, in both languages: as wide and as
+// tall as its text, and inside its page.
+TEST(ConfigDialog, EveryCaptionShowsWholeAtAnyFontSizeInEitherLanguage) {
+  for (std::int8_t language : {VEK::English, VEK::French}) {
+    ZantrelApp::UseLanguage(language);
+    for (int points : {9, 14, 20, 28}) {
+      const std::string at = std::to_string(points) + (language == VEK::French ? " pt French: " : " pt English: ");
+      TFrmConfig dialog;
+      QFont font = dialog.font();
+      font.setPointSize(points);
+      dialog.setFont(font);
+      auto* tabs = Control<QTabWidget>(dialog, "PageControl1");
+      dialog.show();
+      for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        QApplication::processEvents();
+        QWidget* page = tabs->widget(tab);
+        for (QAbstractButton* box : page->findChildren<QAbstractButton*>()) {
+          if (!box->isVisible()) continue;
+          // The caption's own width as the font measures it, beside the indicator.
+          const int text = QFontMetrics(box->font()).horizontalAdvance(box->text().remove('&'));
+          EXPECT_GE(box->width(), text) << at << box->objectName().toStdString();
+          EXPECT_GE(box->width(), box->minimumSizeHint().width()) << at << box->objectName().toStdString();
+          EXPECT_GE(box->height(), box->minimumSizeHint().height()) << at << box->objectName().toStdString();
+        }
+        for (QLabel* label : page->findChildren<QLabel*>()) {
+          if (!label->isVisible()) continue;
+          const QRect inside = label->contentsRect();
+          const QRect needed = label->fontMetrics().boundingRect(inside, Qt::TextWordWrap | label->alignment(),
+                                                                 label->text().remove('&'));
+          EXPECT_LE(needed.height(), inside.height()) << at << label->objectName().toStdString();
+          EXPECT_LE(needed.width(), inside.width()) << at << label->objectName().toStdString();
+        }
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+          if (!w->isVisible() || w->parentWidget() != page) continue;
+          EXPECT_TRUE(page->rect().contains(w->geometry())) << at << w->objectName().toStdString() << " inside its page";
+        }
       }
+      EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "still a fixed frame";
     }
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "still a fixed frame";
   }
+  ZantrelApp::UseLanguage(VEK::English);
 }
 
 TEST(ConfigDialog, DesignedStates) {

@@ -676,7 +676,7 @@ TEST_F(MainWindow, SettingsAreWrittenWhenTheWindowGoesAway) {
   ASSERT_TRUE(registry.OpenKey(SettingsKeys::Files, false));
   EXPECT_EQ(registry.ReadString("Prefix"), "Fixed.");
   ASSERT_TRUE(registry.OpenKey(SettingsKeys::Layout, false));
-  EXPECT_EQ(registry.ReadInteger("Files.Column(1).Width"), 350);
+  EXPECT_EQ(registry.ReadInteger("Files.Column(1).Width"), window->LvwFiles->columnWidth(1)) << "as the list shows it";
 }
 
 // The window and its messages speak the stored language, else the system's,
