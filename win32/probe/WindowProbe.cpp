@@ -31,6 +31,9 @@
 // usage: zantrel-window-probe show maximize|restore
 //   Maximises the main window or gives it back its normal size, as its
 //   frame's buttons do, and returns once it has that size.
+// usage: zantrel-window-probe move LEFT TOP
+//   Moves the main window's frame to LEFT, TOP on the screen, as a drag of
+//   its title bar does.
 // usage: zantrel-window-probe rect NAME SECONDS
 //   Once a top-level window whose title or class is NAME is shown, prints
 //   its edges as "rect<TAB>left<TAB>top<TAB>right<TAB>bottom"; exits 1 when
@@ -328,6 +331,15 @@ int ShowMain(const std::string& how) {
   return (IsZoomed(window) != 0) == maximize ? 0 : 1;
 }
 
+int MoveMain(int left, int top) {
+  const HWND window = FindWindowW(L"TFrmMain", nullptr);
+  if (!window) return 1;
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return r.left == left && r.top == top ? 0 : 1;
+}
+
 int WaitForRect(const std::wstring& name, DWORD deadline) {
   for (;;) {
     if (const HWND window = Shown(name)) {
@@ -359,6 +371,7 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (argc == 2 && mode == "layout") return PrintLayout();
   if (argc == 3 && mode == "show") return ShowMain(argv[2]);
+  if (argc == 4 && mode == "move") return MoveMain(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 4 && mode == "rows")
     return WaitForRows(std::atoi(argv[2]), GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[3])));
   if ((argc == 4 && (mode == "window" || mode == "gone" || mode == "rect")) || (argc == 5 && mode == "focus")) {
