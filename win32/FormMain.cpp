@@ -418,7 +418,8 @@ void TFrmMain::Layout() {
   // width goes with a repaint of the whole bar.
   const LONG_PTR statusStyle = GetWindowLongPtrW(StatusBar1, GWL_STYLE);
   const LONG_PTR grip = IsZoomed(hwnd_) ? 0 : SBARS_SIZEGRIP;
-  if ((statusStyle & SBARS_SIZEGRIP) != grip) SetWindowLongPtrW(StatusBar1, GWL_STYLE, (statusStyle & ~SBARS_SIZEGRIP) | grip);
+  if ((statusStyle & SBARS_SIZEGRIP) != grip)
+    SetWindowLongPtrW(StatusBar1, GWL_STYLE, (statusStyle & ~SBARS_SIZEGRIP) | grip);
   SendMessageW(StatusBar1, WM_SIZE, 0, 0);
   InvalidateRect(StatusBar1, nullptr, TRUE);
   RECT r;
@@ -623,7 +624,7 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           // the plain list's grey for a row without the focus is barely seen.
           auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
           if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-          if (!(draw->nmcd.dwDrawStage & CDDS_ITEMPREPAINT)) return CDRF_DODEFAULT;
+          if ((draw->nmcd.dwDrawStage & ~CDDS_SUBITEM) != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
           const int row = static_cast<int>(draw->nmcd.dwItemSpec);
           if (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED) {
             draw->clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);

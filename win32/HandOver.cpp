@@ -44,11 +44,10 @@ std::vector<std::string> HandedArguments(const COPYDATASTRUCT& data) {
 }
 
 bool HandToRunningWindow(const std::vector<std::string>& arguments) {
-  // The first start holds the name for as long as it runs (the system lets
-  // it go with the process); a start that finds it taken waits for that
-  // start's window.
-  static HANDLE name = nullptr;
-  name = CreateMutexW(nullptr, FALSE, L"Local\\Zantrel.MainWindow");
+  // The first start holds the name for as long as it runs: the handle is
+  // never closed, the system lets it go with the process. A start that
+  // finds the name taken waits for that start's window.
+  const HANDLE name = CreateMutexW(nullptr, FALSE, L"Local\\Zantrel.MainWindow");
   const bool another = name && GetLastError() == ERROR_ALREADY_EXISTS;
   const DWORD until = GetTickCount() + (another ? kOpeningMilliseconds : 0);
   for (;;) {
