@@ -4,7 +4,7 @@
 # runs it after its own sessions. It starts the window from no settings and
 # drives it as a user would: a first start, a second start with files, a
 # maximise and a restore, a splitter drag, a row selected and the focus
-# elsewhere, a question about a file gone, and Add folder. The probe says
+# elsewhere, a question about a file gone, Add folder and Clear list. The probe says
 # where the window's parts are; what only pixels show (a colour, a white
 # box, a grip) is read from a picture of the screen as a property of one
 # part, never compared with a stored picture.
@@ -103,8 +103,10 @@ check "a command that cannot be taken shows a grey picture (colour $greyest)" 'h
 check "a command that cannot be taken shows a faint picture (darkest $darkest)" 'holds "$darkest" ">" 0.5'
 check "a command that can be taken shows its colours (colour $colourful)" 'holds "$colourful" ">" 0.3'
 
-# A second start with files hands them to the window and goes.
-"$wine" "$build/zantrel.exe" "$(windows "$work/films/gone.avi")" "$(windows "$work/films/kept.avi")" \
+# A second start with files and its switch hands them to the window, which
+# comes back from the taskbar and checks them, and goes.
+probe show minimize || echo "FAIL: the window did not minimise"
+"$wine" "$build/zantrel.exe" /checkerrors "$(windows "$work/films/gone.avi")" "$(windows "$work/films/kept.avi")" \
   >>"$work/window.log" 2>&1 &
 second=$!
 for _ in $(seq 150); do kill -0 "$second" 2>/dev/null || break; sleep 0.2; done
@@ -117,7 +119,12 @@ second=
 probe rows 2 30 >"$work/rows.txt" || true
 check "the second start's files are in the first window's list: $(tr '\n' ' ' <"$work/rows.txt")" \
   '[ "$(tr "\n" " " <"$work/rows.txt")" = "gone.avi kept.avi " ]'
+probe 2 60 >"$work/checked.txt" || true
 check "one window is open" '[ "$(xdotool search --name "^Zantrel\$" 2>/dev/null | wc -l)" -eq 1 ]'
+check "the window checked the files handed to it" \
+  'grep -qx "status	2 files checked: 2 healthy, 0 damaged, 0 skipped, 0 not done\." "$work/checked.txt"'
+probe layout >"$work/handed.txt"
+check "the window came back from the taskbar for the files handed to it" '[ "$(edge handed minimized 1)" = 0 ]'
 
 # A new width is shared as before: the list keeps its proportion,
 # maximised and back; a maximised window's status bar has no grip, and none
@@ -134,7 +141,7 @@ check "maximised, the list keeps its share of the width: $(ratio normal) then $(
 check "a maximised window's status bar has no grip" '[ "$(edge maximized grip 1)" = 0 ]'
 sl=$(edge maximized status 1) st=$(edge maximized status 2) sr=$(edge maximized status 3) sb=$(edge maximized status 4)
 check "nothing is drawn in the status bar past its text" \
-  'holds "$(share maximized $((sl + (sr - sl) / 3)) $((st + 3)) $((sr - 4)) $((sb - 3)) "$(edge maximized face 1)")" ">" 0.999'
+  'holds "$(share maximized $((sl + (sr - sl) / 2)) $((st + 3)) $((sr - 4)) $((sb - 3)) "$(edge maximized face 1)")" ">" 0.999'
 probe show restore || echo "FAIL: the window did not come back from maximised"
 probe layout >"$work/restored.txt"
 check "back to its size, the list has its share again: $(ratio normal) then $(ratio restored)" \
@@ -227,6 +234,14 @@ else
   fail=1
   xdotool key Escape
 fi
+
+# A cleared list leaves no summary of its rows in the status bar.
+xdotool search --name '^Zantrel$' windowfocus --sync >/dev/null 2>&1 || true
+xdotool key ctrl+l
+sleep 0.5
+probe layout >"$work/cleared.txt"
+check "a cleared list's status bar says $(edge cleared statustext 1)" \
+  '[ "$(edge cleared statustext 1)" = Ready ] && ! grep -q "^row" "$work/cleared.txt"'
 
 xdotool search --name '^Zantrel$' windowfocus --sync >/dev/null 2>&1 || true
 xdotool key ctrl+q

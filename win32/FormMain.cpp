@@ -842,6 +842,9 @@ void TFrmMain::ClearList() {
   Batch.Clear();
   ClearMessagesView();
   ShowSelectedRowDamage();
+  // The last run's summary spoke of rows that are gone.
+  idleText_.clear();
+  ShowStatusText(T("Ready"));
 }
 
 void TFrmMain::RemoveSelected() {

@@ -25,12 +25,13 @@
 //   each row ("row<TAB>N<TAB>selected" then its edges) and each tool bar
 //   button ("tool<TAB>N<TAB>enabled" then its edges); then "maximized",
 //   "grip" (the status bar draws one), "disabledimages" (the tool bar has
-//   pictures of its own for a command that cannot be taken), "focus" (the
+//   pictures of its own for a command that cannot be taken), "minimized",
+//   "statustext" (the status bar's first part), "focus" (the
 //   class of the control with the keyboard focus) and the system's
 //   "highlight" and "face" colours as RRGGBB.
-// usage: zantrel-window-probe show maximize|restore
-//   Maximises the main window or gives it back its normal size, as its
-//   frame's buttons do, and returns once it has that size.
+// usage: zantrel-window-probe show maximize|minimize|restore
+//   Maximises or minimises the main window or gives it back its normal
+//   size, as its frame's buttons do, and returns once it has that size.
 // usage: zantrel-window-probe move LEFT TOP
 //   Moves the main window's frame to LEFT, TOP on the screen, as a drag of
 //   its title bar does.
@@ -309,6 +310,8 @@ int PrintLayout() {
                 r.right, r.bottom);
   }
   std::printf("maximized\t%d\n", IsZoomed(window) ? 1 : 0);
+  std::printf("minimized\t%d\n", IsIconic(window) ? 1 : 0);
+  if (status) std::printf("statustext\t%s\n", Utf8(remote.StatusText(status)).c_str());
   std::printf("grip\t%d\n", status && (GetWindowLongPtrW(status, GWL_STYLE) & SBARS_SIZEGRIP) ? 1 : 0);
   std::printf("disabledimages\t%d\n", bar && SendMessageW(bar, TB_GETDISABLEDIMAGELIST, 0, 0) ? 1 : 0);
   const HWND focus = FocusOf(window);
@@ -320,15 +323,16 @@ int PrintLayout() {
 
 int ShowMain(const std::string& how) {
   const HWND window = FindWindowW(L"TFrmMain", nullptr);
-  if (!window || (how != "maximize" && how != "restore")) return 1;
-  const bool maximize = how == "maximize";
+  if (!window || (how != "maximize" && how != "minimize" && how != "restore")) return 1;
+  const bool maximize = how == "maximize", minimize = how == "minimize";
+  auto reached = [&] { return (IsZoomed(window) != 0) == maximize && (IsIconic(window) != 0) == minimize; };
   // The frame's buttons send this; the window lays itself out on the way.
-  SendMessageW(window, WM_SYSCOMMAND, maximize ? SC_MAXIMIZE : SC_RESTORE, 0);
-  for (int i = 0; i < 100 && (IsZoomed(window) != 0) != maximize; ++i) Sleep(100);
+  SendMessageW(window, WM_SYSCOMMAND, maximize ? SC_MAXIMIZE : minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+  for (int i = 0; i < 100 && !reached(); ++i) Sleep(100);
   // Answered: the layout that follows the new size is done.
   DWORD_PTR answer = 0;
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
-  return (IsZoomed(window) != 0) == maximize ? 0 : 1;
+  return reached() ? 0 : 1;
 }
 
 int MoveMain(int left, int top) {
