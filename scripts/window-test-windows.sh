@@ -273,5 +273,15 @@ for pair in 'Files.Column(0).Width=0xfa' 'Files.Column(1).Width=0x12c'; do
 done
 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 
+# The window's own layout, from a first start with no settings: where it
+# opens, what a second start does, the list's share of a new width, the
+# status bar's grip, the Messages Center's label after a splitter drag,
+# the selected row without the focus, the tool bar's pictures for commands
+# that cannot be taken, where a question opens and the folder dialog. The
+# probe says where things are; what only pixels show is read from the
+# screen: a property of a part (one colour, no white, no colour), never a
+# comparison with a stored picture.
+"$root/scripts/window-layout-test-windows.sh" "$build" "$work" || fail=1
+
 [ "$fail" -eq 0 ] && echo "window test passed"
 exit "$fail"

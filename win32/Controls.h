@@ -28,8 +28,17 @@ std::int8_t SystemLanguage();
 // digits after the separator.
 std::string NumberText(double value, int decimals);
 
+// A grey, faint copy of icon, for a command that cannot be taken; null when
+// the icon's pictures cannot be read. The caller destroys it.
+HICON GreyedIcon(HICON icon);
+
 // Moves window to the middle of the work area of the monitor it is on.
 void CenterOnWorkArea(HWND window);
+
+// Moves window to the middle of owner, inside the work area of owner's
+// monitor; to the middle of that work area when owner is minimised, hidden
+// or null.
+void CenterOverWindow(HWND window, HWND owner);
 
 // Sets window's client area to width by height pixels, its frame around it.
 void SetClientSize(HWND window, int width, int height);

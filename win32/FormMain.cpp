@@ -20,6 +20,7 @@
 #include "util/Paths.h"
 #include "win32/Controls.h"
 #include "win32/DamageStrip.h"
+#include "win32/HandOver.h"
 #include "win32/Resources.h"
 #include "win32/Texts.h"
 
@@ -31,7 +32,7 @@ namespace {
 
 using namespace VEKRiff::WindowTexts;
 
-const wchar_t kClassName[] = L"TFrmMain";
+const wchar_t* const kClassName = ZantrelWin32::MainWindowClass;
 constexpr UINT WM_SERVE_HANDOVERS = WM_APP + 1;
 
 // Child window and command numbers.
@@ -68,7 +69,7 @@ enum : int {
   ActCheckSelected,
   ActRebuildSelected,
 };
-enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex };
+enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex, TmrHandOvers };
 
 // The list's columns by their number: name, folder, result; the result is
 // shown second, beside the name, and the long folder last.
@@ -149,6 +150,7 @@ TFrmMain::~TFrmMain() {
   if (rowMenu_) DestroyMenu(rowMenu_);
   if (marks_) ImageList_Destroy(marks_);
   if (tools_) ImageList_Destroy(tools_);
+  if (greyedTools_) ImageList_Destroy(greyedTools_);
   if (font_) DeleteObject(font_);
 }
 
@@ -162,10 +164,28 @@ bool TFrmMain::Create() {
   wc.lpszClassName = kClassName;
   wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_ZANTREL));
   RegisterClassExW(&wc);
+  // A first start takes two thirds of the main screen's free area, in its
+  // middle, as the Qt window does; stored settings place it afterwards.
   const UINT dpi = GetDpiForSystem();
-  hwnd_ = CreateWindowExW(0, kClassName, title_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                          CW_USEDEFAULT, MulDiv(552, dpi, 96), MulDiv(501, dpi, 96), nullptr, nullptr, instance_, this);
-  return hwnd_ != nullptr;
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT area = monitor.rcWork;
+  const int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+  const int width = std::min(areaWidth, std::max(MulDiv(552, dpi, 96), areaWidth * 2 / 3));
+  const int height = std::min(areaHeight, std::max(MulDiv(501, dpi, 96), areaHeight * 2 / 3));
+  hwnd_ = CreateWindowExW(0, kClassName, title_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                          area.left + (areaWidth - width) / 2, area.top + (areaHeight - height) / 2, width, height,
+                          nullptr, nullptr, instance_, this);
+  if (!hwnd_) return false;
+  // The list's panel as wide as its columns, up to three fifths of the
+  // window: every column readable on a first start.
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  int columns = GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_) + Scale(4);
+  for (int i = 0; i < 3; ++i) columns += ListView_GetColumnWidth(LvwFiles, i);
+  filesWidth_ = std::min<int>(columns, client.right * 3 / 5);
+  return true;
 }
 
 LRESULT CALLBACK TFrmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -359,6 +379,17 @@ void TFrmMain::ApplyDpi() {
     return list;
   };
   HIMAGELIST marks = images(IDI_MARK_FIRST, RowMarkImageCount), tools = images(IDI_TOOL_FIRST, 7);
+  // A command that cannot be taken shows its picture grey and faint, made
+  // from the same pictures.
+  HIMAGELIST greyed = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, 7, 0);
+  for (int i = 0; i < 7; ++i) {
+    HICON icon = static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TOOL_FIRST + i), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+    HICON grey = ZantrelWin32::GreyedIcon(icon);
+    ImageList_AddIcon(greyed, grey ? grey : icon);
+    if (grey) DestroyIcon(grey);
+    DestroyIcon(icon);
+  }
   // An unmarked row gets an empty picture after the marks, so that its text
   // lines up with the marked rows' texts.
   const std::vector<std::uint32_t> clear(static_cast<std::size_t>(side) * side, 0);
@@ -367,12 +398,15 @@ void TFrmMain::ApplyDpi() {
   DeleteObject(blank);
   ListView_SetImageList(LvwFiles, marks, LVSIL_SMALL);
   SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(tools));
+  SendMessageW(ToolBar1, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(greyed));
   SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(side + Scale(8), side + Scale(8)));
   SendMessageW(ToolBar1, TB_AUTOSIZE, 0, 0);
   if (marks_) ImageList_Destroy(marks_);
   if (tools_) ImageList_Destroy(tools_);
+  if (greyedTools_) ImageList_Destroy(greyedTools_);
   marks_ = marks;
   tools_ = tools;
+  greyedTools_ = greyed;
 
   for (HICON* icon : {&bigIcon_, &smallIcon_}) {
     const bool big = icon == &bigIcon_;
@@ -389,7 +423,15 @@ void TFrmMain::Layout() {
   RECT client;
   GetClientRect(hwnd_, &client);
   SendMessageW(ToolBar1, TB_AUTOSIZE, 0, 0);
+  // The grip only where the frame can be dragged: not on a maximised
+  // window. The bar draws it at its right end; the one drawn at the old
+  // width goes with a repaint of the whole bar.
+  const LONG_PTR statusStyle = GetWindowLongPtrW(StatusBar1, GWL_STYLE);
+  const LONG_PTR grip = IsZoomed(hwnd_) ? 0 : SBARS_SIZEGRIP;
+  if ((statusStyle & SBARS_SIZEGRIP) != grip)
+    SetWindowLongPtrW(StatusBar1, GWL_STYLE, (statusStyle & ~SBARS_SIZEGRIP) | grip);
   SendMessageW(StatusBar1, WM_SIZE, 0, 0);
+  InvalidateRect(StatusBar1, nullptr, TRUE);
   RECT r;
   GetWindowRect(ToolBar1, &r);
   const int top = r.bottom - r.top;
@@ -409,7 +451,7 @@ void TFrmMain::Layout() {
   dwp = DeferWindowPos(dwp, StrDamage, nullptr, 0, bottom, width, stripHeight, SWP_NOZORDER);
   dwp = DeferWindowPos(dwp, LvwFiles, nullptr, 0, top, files, std::max(0, bottom - top), SWP_NOZORDER);
   const int right = files + split;
-  dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER);
+  dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER | SWP_NOCOPYBITS);
   dwp = DeferWindowPos(dwp, EdtLogs, nullptr, right, top + line, width - right, std::max(0, bottom - top - line),
                        SWP_NOZORDER);
   if (Session.Running()) {
@@ -430,6 +472,10 @@ void TFrmMain::Layout() {
     }
   }
   EndDeferWindowPos(dwp);
+  // The label, and the list's header past its last column, are drawn anew:
+  // the system would leave the old edges' lines in them.
+  InvalidateRect(LblMessages, nullptr, TRUE);
+  InvalidateRect(ListView_GetHeader(LvwFiles), nullptr, TRUE);
   // The counters' parts are as wide as eight digits need in the current
   // language; outside a run one part says it all.
   if (Session.Running()) {
@@ -461,13 +507,26 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       HandOvers.ServePending();
       return 0;
     case WM_SIZE:
+      // A new width is shared as the Qt window's splitter shares it: the
+      // list keeps its proportion, maximised or not. A minimised window
+      // has no width to share.
+      if (wParam != SIZE_MINIMIZED && LOWORD(lParam) > 0) {
+        if (layoutWidth_ > 0 && LOWORD(lParam) != layoutWidth_)
+          filesWidth_ = MulDiv(filesWidth_, LOWORD(lParam), layoutWidth_);
+        if (layoutWidth_ > 0) layoutWidth_ = LOWORD(lParam);
+      }
       Layout();
       return 0;
     case WM_DPICHANGED: {
+      // The new density scales the panel once, by ApplyDpi, not again as
+      // a new width.
       const RECT* r = reinterpret_cast<const RECT*>(lParam);
+      const bool shared = layoutWidth_ > 0;
+      layoutWidth_ = 0;
       SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
       ApplyDpi();
+      if (shared) layoutWidth_ = ClientWidth();
       return 0;
     }
     case WM_GETMINMAXINFO: {
@@ -511,6 +570,15 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITMENUPOPUP:
       UpdateActions();
       return 0;
+    case WM_CTLCOLORSTATIC: {
+      // The labels on the window's own face, whatever was under them before
+      // a move; a read-only edit keeps the system's choice.
+      if (reinterpret_cast<HWND>(lParam) == EdtLogs) break;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
     case WM_COMMAND:
       if (lParam == 0 || reinterpret_cast<HWND>(lParam) == ToolBar1) Command(LOWORD(wParam));
       return 0;
@@ -561,6 +629,21 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           }
           return 0;
         }
+        case NM_CUSTOMDRAW: {
+          // Selected rows in the system's highlight, the list focused or not:
+          // the plain list's grey for a row without the focus is barely seen.
+          auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
+          if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+          if ((draw->nmcd.dwDrawStage & ~CDDS_SUBITEM) != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+          const int row = static_cast<int>(draw->nmcd.dwItemSpec);
+          if (ListView_GetItemState(LvwFiles, row, LVIS_SELECTED) & LVIS_SELECTED) {
+            draw->clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+            draw->clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+            // The list's own selected look would paint over these colours.
+            draw->nmcd.uItemState &= ~(CDIS_SELECTED | CDIS_FOCUS);
+          }
+          return CDRF_NEWFONT | CDRF_NOTIFYSUBITEMDRAW;
+        }
         case LVN_ITEMACTIVATE:
           OpenRow(reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem);
           return 0;
@@ -594,8 +677,25 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           KillTimer(hwnd_, wParam);
           Command(wParam == TmrCheckErrors ? ActActionCheckErrors : ActActionFix);
           return 0;
+        case TmrHandOvers:
+          // Not into a run's list, nor under an open dialog or question.
+          if (Run.Running || Run.WaitingForStop || !IsWindowEnabled(hwnd_)) return 0;
+          KillTimer(hwnd_, TmrHandOvers);
+          for (const auto& arguments : std::exchange(handedOver_, {})) TakeArguments(arguments);
+          return 0;
       }
       break;
+    case WM_COPYDATA: {
+      // Another start's command line: taken once nothing else goes on.
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (!data || data->dwData != ZantrelWin32::HandOverTag) break;
+      handedOver_.push_back(ZantrelWin32::HandedArguments(*data));
+      SetTimer(hwnd_, TmrHandOvers, 100, nullptr);
+      // The user started the program to see this window.
+      if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+      SetForegroundWindow(hwnd_);
+      return TRUE;
+    }
     case WM_CLOSE:
       Close();
       return 0;
@@ -758,6 +858,9 @@ void TFrmMain::ClearList() {
   Batch.Clear();
   ClearMessagesView();
   ShowSelectedRowDamage();
+  // The last run's summary spoke of rows that are gone.
+  idleText_.clear();
+  ShowStatusText(T("Ready"));
 }
 
 void TFrmMain::RemoveSelected() {
@@ -858,17 +961,36 @@ void TFrmMain::ChooseFiles() {
 }
 
 void TFrmMain::ChooseFolder() {
-  BROWSEINFOW info = {};
-  info.hwndOwner = hwnd_;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return;
-  wchar_t path[MAX_PATH * 4] = {};
-  const bool ok = SHGetPathFromIDListEx(chosen, path, static_cast<DWORD>(std::size(path)), GPFIDL_DEFAULT);
-  CoTaskMemFree(chosen);
-  if (!ok) return;
-  lastFolder_ = path;
-  AddPaths({U(path)});
+  // The system's open dialog choosing a folder, where the last Add dialog
+  // was, else where the list's last file is.
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR);
+  const std::wstring start =
+      !lastFolder_.empty() ? lastFolder_
+      : Batch.Count() > 0  ? W(VEK::ExtractFileDir(Batch.Entry(Batch.Count() - 1).Path))
+                           : std::wstring();
+  IShellItem* folder = nullptr;
+  if (!start.empty() && SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&folder)))) {
+    dialog->SetFolder(folder);
+    folder->Release();
+  }
+  std::wstring chosen;
+  IShellItem* item = nullptr;
+  if (SUCCEEDED(dialog->Show(hwnd_)) && SUCCEEDED(dialog->GetResult(&item))) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+      chosen = path;
+      CoTaskMemFree(path);
+    }
+    item->Release();
+  }
+  dialog->Release();
+  if (chosen.empty()) return;
+  lastFolder_ = chosen;
+  AddPaths({U(chosen)});
 }
 
 void TFrmMain::ChooseReference() {
@@ -1152,6 +1274,10 @@ void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
   VEK::SetLanguage(ChosenLanguage(Settings.Language, systemLanguage));
   RetranslateUi();
   Layout();
+  TakeArguments(arguments);
+}
+
+void TFrmMain::TakeArguments(const std::vector<std::string>& arguments) {
   // Argument 0 is the program itself. Argument 1 is a switch or already the
   // first file: the shell passes only the files.
   std::string first = arguments.size() > 1 ? arguments[1] : std::string();
@@ -1165,8 +1291,17 @@ void TFrmMain::FormCreate(const std::vector<std::string>& arguments) {
 }
 
 void TFrmMain::Show() {
+  // The stored panel width holds at the size the window comes up at, as
+  // the Qt splitter's does; from then on the panel keeps its share.
   ShowWindow(hwnd_, showCmd_);
+  layoutWidth_ = ClientWidth();
   UpdateWindow(hwnd_);
+}
+
+int TFrmMain::ClientWidth() const {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  return client.right;
 }
 
 void TFrmMain::LoadSettings() {
@@ -1239,6 +1374,7 @@ std::int32_t TFrmMain::FilesPanelWidth() const { return MulDiv(filesWidth_, 96, 
 
 void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
   filesWidth_ = Scale(width);
+  if (layoutWidth_ > 0) layoutWidth_ = ClientWidth();
   Layout();
 }
 

@@ -40,6 +40,9 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   // argument 1, else from argument 1) and the auto-start switch. Arguments
   // in UTF-8, argument 0 the program.
   void FormCreate(const std::vector<std::string>& arguments);
+  // A command line's files added, and its switch's run started, whether
+  // it is the window's own or another start's.
+  void TakeArguments(const std::vector<std::string>& arguments);
   // Shows the window as the settings placed it.
   void Show();
   HWND Handle() const { return hwnd_; }
@@ -85,6 +88,7 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   void ApplyDpi();
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   void Layout();
+  int ClientWidth() const;
   void UpdateActions();
   void Command(int id);
 
@@ -150,6 +154,7 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   HFONT font_ = nullptr;
   HIMAGELIST marks_ = nullptr;
   HIMAGELIST tools_ = nullptr;
+  HIMAGELIST greyedTools_ = nullptr;  // the tool bar's pictures for commands that cannot be taken
   HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
   UINT dpi_ = 96;
   std::unique_ptr<VEKRegistry::Store> store_;
@@ -158,6 +163,9 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   TFrmAbout about_;
   std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch (dpi_)
   bool dragging_ = false;          // the splitter between the list and the Messages Center
+  // The client width filesWidth_ is for; 0 until the window is first shown,
+  // when a new width keeps the panel's pixels instead of its share.
+  int layoutWidth_ = 0;
   int showCmd_ = SW_SHOWNORMAL;
   std::wstring title_ = L"Zantrel";
   VEKRiff::LineList pendingLines_;  // for the Messages Center, not shown yet
@@ -165,4 +173,5 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   bool showsSummary_ = false;  // idleText_ is the latest batch's sum
   std::wstring referenceFile_;
   std::wstring lastFolder_;
+  std::vector<std::vector<std::string>> handedOver_;  // other starts' command lines, not taken yet
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lang/Language.h"
+#include "win32/Controls.h"
 #include "win32/Texts.h"
 
 namespace ZantrelWin32 {
@@ -23,8 +24,14 @@ constexpr int IdNoToAll = 101;
 }  // namespace
 
 HRESULT CALLBACK DialogPrompts::Callback(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
-  if (notification == TDN_CREATED) reinterpret_cast<Open*>(data)->Dialog = dialog;
-  if (notification == TDN_DESTROYED) reinterpret_cast<Open*>(data)->Dialog = nullptr;
+  auto* open = reinterpret_cast<Open*>(data);
+  if (notification == TDN_CREATED) {
+    open->Dialog = dialog;
+    // Over the window it asks about, wherever that is, not where the
+    // system last put a dialog.
+    CenterOverWindow(dialog, open->Owner);
+  }
+  if (notification == TDN_DESTROYED) open->Dialog = nullptr;
   return S_OK;
 }
 
@@ -60,6 +67,7 @@ PromptAnswer DialogPrompts::Ask(const std::string& caption, const std::string& t
 
   const std::wstring wideCaption = W(caption), wideText = W(text);
   Open open;
+  open.Owner = owner_;
   TASKDIALOGCONFIG config = {};
   config.cbSize = sizeof config;
   config.hwndParent = owner_;

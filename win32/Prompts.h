@@ -22,6 +22,7 @@ class DialogPrompts : public VEKRiff::Prompts {
  private:
   struct Open {
     HWND Dialog = nullptr;
+    HWND Owner = nullptr;
     bool Closed = false;  // by CloseOpenQuestions, not by the user
   };
   static HRESULT CALLBACK Callback(HWND dialog, UINT notification, WPARAM, LPARAM, LONG_PTR data);

@@ -20,6 +20,7 @@
 #include "win32/Controls.h"
 #include "win32/FormMain.h"
 #include "win32/FormUninstall.h"
+#include "win32/HandOver.h"
 #include "win32/Texts.h"
 
 namespace {
@@ -68,6 +69,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } catch (const std::exception& e) {
       ReportFatal(e.what());
     }
+    return 0;
+  }
+
+  // A window already running takes this start's files.
+  if (ZantrelWin32::HandToRunningWindow(arguments)) {
+    CoUninitialize();
     return 0;
   }
 

@@ -15,6 +15,30 @@
 //   Returns once the focus is on a control of that window whose text is
 //   TEXT: the keys sent before have been taken. Exits 1, printing the
 //   control that has it, when that does not happen within SECONDS.
+// usage: zantrel-window-probe rows N SECONDS
+//   Once the main window's list has N rows, prints their names, one a line;
+//   exits 1 when that does not happen within SECONDS.
+// usage: zantrel-window-probe layout
+//   Prints where the main window and its parts are, in screen pixels
+//   ("NAME<TAB>left<TAB>top<TAB>right<TAB>bottom"): window, client,
+//   workarea, files (the list), label (the Messages Center's), logs, status,
+//   each row ("row<TAB>N<TAB>selected" then its edges) and each tool bar
+//   button ("tool<TAB>N<TAB>enabled" then its edges); then "maximized",
+//   "grip" (the status bar draws one), "disabledimages" (the tool bar has
+//   pictures of its own for a command that cannot be taken), "minimized",
+//   "statustext" (the status bar's first part), "focus" (the
+//   class of the control with the keyboard focus) and the system's
+//   "highlight" and "face" colours as RRGGBB.
+// usage: zantrel-window-probe show maximize|minimize|restore
+//   Maximises or minimises the main window or gives it back its normal
+//   size, as its frame's buttons do, and returns once it has that size.
+// usage: zantrel-window-probe move LEFT TOP
+//   Moves the main window's frame to LEFT, TOP on the screen, as a drag of
+//   its title bar does.
+// usage: zantrel-window-probe rect NAME SECONDS
+//   Once a top-level window whose title or class is NAME is shown, prints
+//   its edges as "rect<TAB>left<TAB>top<TAB>right<TAB>bottom"; exits 1 when
+//   that does not happen within SECONDS.
 // usage: zantrel-window-probe gone NAME SECONDS
 //   Returns once no window titled NAME is shown and the main window's thread
 //   is back in its message loop, so that what the window does on closing is
@@ -56,6 +80,20 @@ class Remote {
     WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
     SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
     return Read(sizeof item);
+  }
+  // A list row's or a tool bar button's edges, in the control's pixels.
+  RECT ItemRect(HWND control, UINT message, WPARAM item, LONG left) {
+    RECT r = {left, 0, 0, 0};
+    WriteProcessMemory(process_, memory_, &r, sizeof r, nullptr);
+    SendMessageW(control, message, item, reinterpret_cast<LPARAM>(memory_));
+    ReadProcessMemory(process_, memory_, &r, sizeof r, nullptr);
+    return r;
+  }
+  TBBUTTON Button(HWND bar, int index) {
+    TBBUTTON button = {};
+    SendMessageW(bar, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(memory_));
+    ReadProcessMemory(process_, memory_, &button, sizeof button, nullptr);
+    return button;
   }
   std::wstring StatusText(HWND bar) {
     SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(memory_));
@@ -188,6 +226,135 @@ int WaitForFocus(const std::wstring& name, const std::wstring& text, DWORD deadl
   }
 }
 
+void PrintEdges(const char* name, RECT r) {
+  std::printf("%s\t%ld\t%ld\t%ld\t%ld\n", name, r.left, r.top, r.right, r.bottom);
+}
+
+RECT ScreenRect(HWND control) {
+  RECT r = {};
+  GetWindowRect(control, &r);
+  return r;
+}
+
+// A rectangle in control's pixels, in the screen's.
+RECT OnScreen(HWND control, RECT r) {
+  MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::string Colour(int index) {
+  const COLORREF c = GetSysColor(index);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+  return text;
+}
+
+HWND MainWindow(DWORD deadline) {
+  HWND window = nullptr;
+  while (!(window = FindWindowW(L"TFrmMain", nullptr)) && GetTickCount() < deadline) Sleep(100);
+  return window;
+}
+
+int WaitForRows(int rows, DWORD deadline) {
+  const HWND window = MainWindow(deadline);
+  if (!window) return 1;
+  Remote remote(window);
+  for (;;) {
+    const HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+    if (list && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == rows) {
+      for (int row = 0; row < rows; ++row) std::printf("%s\n", Utf8(remote.ItemText(list, row, 0)).c_str());
+      return 0;
+    }
+    if (GetTickCount() >= deadline) return 1;
+    Sleep(100);
+  }
+}
+
+int PrintLayout() {
+  const HWND window = FindWindowW(L"TFrmMain", nullptr);
+  if (!window) return 1;
+  Remote remote(window);
+  const HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+  const HWND bar = FindWindowExW(window, nullptr, TOOLBARCLASSNAMEW, nullptr);
+  const HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  const HWND logs = FindWindowExW(window, nullptr, L"Edit", nullptr);
+  // The Messages Center's label is the first static control with a text.
+  HWND label = nullptr;
+  for (HWND w = FindWindowExW(window, nullptr, L"Static", nullptr); w && !label;
+       w = FindWindowExW(window, w, L"Static", nullptr))
+    if (IsWindowVisible(w) && !WindowText(w).empty()) label = w;
+  PrintEdges("window", ScreenRect(window));
+  RECT client = {};
+  GetClientRect(window, &client);
+  PrintEdges("client", OnScreen(window, client));
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  PrintEdges("workarea", monitor.rcWork);
+  if (list) PrintEdges("files", ScreenRect(list));
+  if (label) PrintEdges("label", ScreenRect(label));
+  if (logs) PrintEdges("logs", ScreenRect(logs));
+  if (status) PrintEdges("status", ScreenRect(status));
+  const int rows = list ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+  for (int row = 0; row < rows; ++row) {
+    const RECT r = OnScreen(list, remote.ItemRect(list, LVM_GETITEMRECT, row, LVIR_BOUNDS));
+    const bool selected = SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED;
+    std::printf("row\t%d\t%d\t%ld\t%ld\t%ld\t%ld\n", row, selected ? 1 : 0, r.left, r.top, r.right, r.bottom);
+  }
+  const int buttons = bar ? static_cast<int>(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0)) : 0;
+  for (int i = 0; i < buttons; ++i) {
+    const TBBUTTON button = remote.Button(bar, i);
+    if (button.fsStyle & BTNS_SEP) continue;
+    const RECT r = OnScreen(bar, remote.ItemRect(bar, TB_GETITEMRECT, i, 0));
+    std::printf("tool\t%d\t%d\t%ld\t%ld\t%ld\t%ld\n", i, (button.fsState & TBSTATE_ENABLED) ? 1 : 0, r.left, r.top,
+                r.right, r.bottom);
+  }
+  std::printf("maximized\t%d\n", IsZoomed(window) ? 1 : 0);
+  std::printf("minimized\t%d\n", IsIconic(window) ? 1 : 0);
+  if (status) std::printf("statustext\t%s\n", Utf8(remote.StatusText(status)).c_str());
+  std::printf("grip\t%d\n", status && (GetWindowLongPtrW(status, GWL_STYLE) & SBARS_SIZEGRIP) ? 1 : 0);
+  std::printf("disabledimages\t%d\n", bar && SendMessageW(bar, TB_GETDISABLEDIMAGELIST, 0, 0) ? 1 : 0);
+  const HWND focus = FocusOf(window);
+  std::printf("focus\t%s\n", focus ? Utf8(ClassName(focus)).c_str() : "");
+  std::printf("highlight\t%s\n", Colour(COLOR_HIGHLIGHT).c_str());
+  std::printf("face\t%s\n", Colour(COLOR_BTNFACE).c_str());
+  return 0;
+}
+
+int ShowMain(const std::string& how) {
+  const HWND window = FindWindowW(L"TFrmMain", nullptr);
+  if (!window || (how != "maximize" && how != "minimize" && how != "restore")) return 1;
+  const bool maximize = how == "maximize", minimize = how == "minimize";
+  auto reached = [&] { return (IsZoomed(window) != 0) == maximize && (IsIconic(window) != 0) == minimize; };
+  // The frame's buttons send this; the window lays itself out on the way.
+  SendMessageW(window, WM_SYSCOMMAND, maximize ? SC_MAXIMIZE : minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+  for (int i = 0; i < 100 && !reached(); ++i) Sleep(100);
+  // Answered: the layout that follows the new size is done.
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+  return reached() ? 0 : 1;
+}
+
+int MoveMain(int left, int top) {
+  const HWND window = FindWindowW(L"TFrmMain", nullptr);
+  if (!window) return 1;
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return r.left == left && r.top == top ? 0 : 1;
+}
+
+int WaitForRect(const std::wstring& name, DWORD deadline) {
+  for (;;) {
+    if (const HWND window = Shown(name)) {
+      PrintEdges("rect", ScreenRect(window));
+      return 0;
+    }
+    if (GetTickCount() >= deadline) return 1;
+    Sleep(100);
+  }
+}
+
 int WaitUntilGone(const std::wstring& name, DWORD deadline) {
   while (Shown(name)) {
     if (GetTickCount() >= deadline) return 1;
@@ -206,7 +373,12 @@ int WaitUntilGone(const std::wstring& name, DWORD deadline) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if ((argc == 4 && (mode == "window" || mode == "gone")) || (argc == 5 && mode == "focus")) {
+  if (argc == 2 && mode == "layout") return PrintLayout();
+  if (argc == 3 && mode == "show") return ShowMain(argv[2]);
+  if (argc == 4 && mode == "move") return MoveMain(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (argc == 4 && mode == "rows")
+    return WaitForRows(std::atoi(argv[2]), GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[3])));
+  if ((argc == 4 && (mode == "window" || mode == "gone" || mode == "rect")) || (argc == 5 && mode == "focus")) {
     const DWORD deadline = GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[argc - 1]));
     // The names as the command line has them, whatever the code page ("À propos").
     int count = 0;
@@ -214,6 +386,7 @@ int main(int argc, char** argv) {
     const std::wstring name = count == argc ? wide[2] : L"", text = count == 5 ? wide[3] : L"";
     LocalFree(wide);
     if (mode == "focus") return WaitForFocus(name, text, deadline);
+    if (mode == "rect") return WaitForRect(name, deadline);
     return mode == "window" ? WaitForWindow(name, deadline) : WaitUntilGone(name, deadline);
   }
   if (argc != 3) return 2;
