@@ -173,6 +173,11 @@ struct Finding {
 };
 using Findings = std::vector<Finding>;
 
+// Whether a finding's line names its video frame itself, as the line of
+// corrupted data does: a place in the film said beside it then adds only
+// its time.
+inline bool LineNamesFrame(const Finding& finding) { return finding.Kind == FindingKind::CorruptedData; }
+
 // What a walk updates while it goes, read from other threads by the
 // front-ends' progress displays.
 struct LiveCounts {
