@@ -111,6 +111,8 @@ std::string DamageText(const FileDamage& damage) {
   }
   const std::int64_t more = damage.Count - static_cast<std::int64_t>(std::min(named, NamedStretches));
   if (more > 0) add(more == 1 ? VEK::Text(MsgOneMoreStretch) : VEK::Text(MsgMoreStretches, {more}));
+  // Said on its own, as a sentence.
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
   return text;
 }
 

@@ -104,14 +104,14 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
        &cut,
        true,
        {{VEKRiff::StripPart::Missing, {static_cast<std::int64_t>(cut.size()), -1}}},
-       "the film ends at 00:00:29 instead of 00:00:30",
-       "le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
+       "The film ends at 00:00:29 instead of 00:00:30",
+       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
       {"a zeroed start",
        &zeroed,
        true,
        {{VEKRiff::StripPart::Lost, {0, whole.StreamChunks()[2 * 2 + 1].Position}}},  // to frame 2's sound
-       "the start of the file is lost: the film plays from the first frame found",
-       "le d\u00e9but du fichier est perdu : le film se lit \u00e0 partir de la premi\u00e8re image trouv\u00e9e"},
+       "The start of the file is lost: the film plays from the first frame found",
+       "Le d\u00e9but du fichier est perdu : le film se lit \u00e0 partir de la premi\u00e8re image trouv\u00e9e"},
   };
   ZantrelTest::TempDir dir;
   for (const auto& row : rows) {

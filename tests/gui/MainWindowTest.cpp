@@ -534,11 +534,11 @@ TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
     const char* tip;
   } rows[] = {
       {0, true, {{spot1, resume1}, {spot2, resume2}}, static_cast<std::int64_t>(spots.size()),
-       "damaged data at 00:00:00, no frame lost; damaged data at 00:00:00, no frame lost"},
-      {1, true, {{dataEnd, dataEnd + 20000}}, dataEnd, "damaged data at 00:00:00, no frame lost"},
+       "Damaged data at 00:00:00, no frame lost; damaged data at 00:00:00, no frame lost"},
+      {1, true, {{dataEnd, dataEnd + 20000}}, dataEnd, "Damaged data at 00:00:00, no frame lost"},
       {2, false, {}, -1, ""},
       {3, true, {{static_cast<std::int64_t>(cut.size()), -1}}, static_cast<std::int64_t>(cut.size()),
-       "the film ends at 00:00:01 instead of 00:00:02"},
+       "The film ends at 00:00:01 instead of 00:00:02"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.row);
