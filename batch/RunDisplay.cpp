@@ -14,6 +14,8 @@ const VEK::MessagePair MsgStartLost = {
     {"the start of the file is lost: the film plays from the first frame found",
      "le début du fichier est perdu : le film se lit à partir de la première image trouvée"}};
 const VEK::MessagePair MsgStretchLost = {{"%s\u2013%s lost (%s s)", "%s\u2013%s perdu (%s s)"}};
+// Within one second of the clock.
+const VEK::MessagePair MsgMomentLost = {{"%s s lost at %s", "perte de %s s à %s"}};
 const VEK::MessagePair MsgNoFrameLost = {
     {"damaged data at %s, no frame lost", "données endommagées à %s, aucune image perdue"}};
 const VEK::MessagePair MsgStretchBytes = {
@@ -35,11 +37,11 @@ std::string FilmClock(const FilmPosition& at) {
   return text;
 }
 
-// "0.9", in French "0,9".
+// "0.9", in French "0,9": to the nearest tenth.
 std::string Seconds(std::int64_t milliseconds) {
+  const long long tenths = (milliseconds + 50) / 100;
   char text[32];
-  std::snprintf(text, sizeof text, "%lld.%lld", static_cast<long long>(milliseconds / 1000),
-                static_cast<long long>(milliseconds % 1000 / 100));
+  std::snprintf(text, sizeof text, "%lld.%lld", tenths / 10, tenths % 10);
   std::string s = text;
   if (VEK::LanguageIndex() == VEK::French) std::replace(s.begin(), s.end(), '.', ',');
   return s;
@@ -50,7 +52,9 @@ std::string StretchText(const LostStretch& s) {
   if (s.FilmTo->Frame <= s.FilmFrom->Frame) return VEK::Text(MsgNoFrameLost, {FilmClock(*s.FilmFrom)});
   // At least a tenth of a second for a stretch that held a frame.
   const std::int64_t ms = std::max<std::int64_t>(100, s.FilmTo->Milliseconds - s.FilmFrom->Milliseconds);
-  return VEK::Text(MsgStretchLost, {FilmClock(*s.FilmFrom), FilmClock(*s.FilmTo), Seconds(ms)});
+  const std::string from = FilmClock(*s.FilmFrom), to = FilmClock(*s.FilmTo);
+  if (from == to) return VEK::Text(MsgMomentLost, {Seconds(ms), from});
+  return VEK::Text(MsgStretchLost, {from, to, Seconds(ms)});
 }
 
 }  // namespace

@@ -123,8 +123,9 @@ the list's columns are as designed at 96 dots per inch|columns	200	350	150
 TABLE
 # The damaged film, selected as the run went, shows its strip, whose words
 # give the time of film the zeros took.
-if ! grep -qE "^strip	1	[0-9]{2}:[0-9]{2}:[0-9]{2}–[0-9]{2}:[0-9]{2}:[0-9]{2} lost \([0-9]+\.[0-9] s\)\$" "$work/probe.txt"; then
-  echo "FAIL: the damaged film's strip: no line 'strip	1	HH:MM:SS–HH:MM:SS lost (N.N s)'"
+clock='[0-9]{2}:[0-9]{2}:[0-9]{2}'
+if ! grep -qE "^strip	1	($clock–$clock lost \([0-9]+\.[0-9] s\)|[0-9]+\.[0-9] s lost at $clock)\$" "$work/probe.txt"; then
+  echo "FAIL: the damaged film's strip: no line 'strip	1	HH:MM:SS–HH:MM:SS lost (N.N s)' or 'strip	1	N.N s lost at HH:MM:SS'"
   fail=1
 fi
 if [ "$status" -ne 0 ]; then

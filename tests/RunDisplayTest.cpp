@@ -149,7 +149,8 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
   }
 }
 
-// Many stretches: the words name the first few and count the rest.
+// Many stretches: the words name the first few and count the rest; a
+// stretch within one second of the clock is told by its length.
 TEST(RunDisplay, TheWordsNameTheFirstStretchesAndCountTheOthers) {
   VEKRiff::FileDamage damage;
   damage.Size = damage.Extent = damage.UsableEnd = 100000;
@@ -158,11 +159,11 @@ TEST(RunDisplay, TheWordsNameTheFirstStretchesAndCountTheOthers) {
     std::int64_t count;
     const char* tail;
   } rows[] = {
-      {3, "00:00:00\u201300:00:01 lost (0.4 s); damaged data at 00:00:08, no frame lost; 20 damaged bytes at byte 300"},
+      {3, "0.2 s lost at 00:00:00; damaged data at 00:00:08, no frame lost; 20 damaged bytes at byte 300"},
       {4, "; and one more damaged stretch"},
       {9, "; and 6 more damaged stretches"},
   };
-  damage.Lost = {{VEKRiff::LossKind::Middle, 100, 110, at(20), at(30)},
+  damage.Lost = {{VEKRiff::LossKind::Middle, 100, 110, at(20), at(24)},
                  {VEKRiff::LossKind::Middle, 200, 210, at(200), at(200)},
                  {VEKRiff::LossKind::Middle, 300, 320, std::nullopt, std::nullopt}};
   for (const auto& row : rows) {
