@@ -11,8 +11,8 @@ namespace VEKRiff {
 namespace {
 
 const VEK::MessagePair MsgStartLost = {
-    {"the start of the file is lost: the film plays from the first frame found",
-     "le début du fichier est perdu : le film se lit à partir de la première image trouvée"}};
+    {"the start of the file is damaged: the film plays from the first frame found",
+     "le début du fichier est endommagé : le film se lit à partir de la première image trouvée"}};
 const VEK::MessagePair MsgStretchLost = {{"%s\u2013%s lost (%s s)", "%s\u2013%s perdu (%s s)"}};
 // Within one second of the clock.
 const VEK::MessagePair MsgMomentLost = {{"%s s lost at %s", "perte de %s s à %s"}};

@@ -40,7 +40,7 @@ struct StripSpan {
 };
 std::vector<StripSpan> StripSpans(const FileDamage& damage, int width);
 // The strip's words, in the current language: each lost stretch with the
-// time of film it held ("00:00:11–00:00:12 lost (0.9 s)"), a lost start,
+// time of film it held ("00:00:11–00:00:12 lost (0.9 s)"), a damaged start,
 // and where a film cut short ends ("the film ends at 00:00:29 instead of
 // 00:00:30"), joined by "; " into a sentence.
 std::string DamageText(const FileDamage& damage);
