@@ -18,12 +18,10 @@ const VEK::MessagePair MsgStretchLost = {{"%s\u2013%s lost (%s s)", "%s\u2013%s 
 const VEK::MessagePair MsgMomentLost = {{"%s s lost at %s", "perte de %s s à %s"}};
 const VEK::MessagePair MsgNoFrameLost = {
     {"damaged data at %s, no frame lost", "données endommagées à %s, aucune image perdue"}};
-const VEK::MessagePair MsgStretchBytes = {
-    {"%d damaged bytes at byte %d", "%d octets endommagés à l'octet %d"}};
+const VEK::MessagePair MsgStretchBytes = {{"%d damaged bytes at byte %d", "%d octets endommagés à l'octet %d"}};
 const VEK::MessagePair MsgMoreStretches = {{"and %d more damaged stretches", "et %d autres passages endommagés"}};
 const VEK::MessagePair MsgOneMoreStretch = {{"and one more damaged stretch", "et un autre passage endommagé"}};
-const VEK::MessagePair MsgFilmCut = {
-    {"the film ends at %s instead of %s", "le film s'arrête à %s au lieu de %s"}};
+const VEK::MessagePair MsgFilmCut = {{"the film ends at %s instead of %s", "le film s'arrête à %s au lieu de %s"}};
 const VEK::MessagePair MsgFileCut = {{"the file is cut short", "le fichier est tronqué"}};
 
 // The stretches the text names one by one; the rest are counted.

@@ -37,7 +37,8 @@ std::vector<std::int64_t> Shares(std::int64_t total, const std::vector<std::int6
     given += shares[i];
     remainders.emplace_back(exact - static_cast<long double>(shares[i]), i);
   }
-  std::stable_sort(remainders.begin(), remainders.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::stable_sort(remainders.begin(), remainders.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
   for (std::size_t k = 0; given < total && k < remainders.size(); ++k, ++given) ++shares[remainders[k].second];
   return shares;
 }

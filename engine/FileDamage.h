@@ -35,8 +35,8 @@ struct FileDamage {
   // What a picture of the file spans: its size, or the size it should have
   // had for a film cut short.
   std::int64_t Extent = 0;
-  std::int64_t UsableEnd = 0;  // where its usable data ends
-  std::int64_t Count = 0;      // all Middle stretches; Lost holds the first ones
+  std::int64_t UsableEnd = 0;     // where its usable data ends
+  std::int64_t Count = 0;         // all Middle stretches; Lost holds the first ones
   std::vector<LostStretch> Lost;  // in file order
   // A film cut short: where it ends now, and where its headers say it
   // should (with the End stretch).

@@ -461,12 +461,9 @@ TEST(BatchModel, APlaceInTheFilmNamesTheFrameOnlyWhereTheLineDoesNot) {
       {FindingKind::CorruptedData, false, "", ""},
       {FindingKind::LostData, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
       {FindingKind::ResumedScan, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
-      {FindingKind::HeaderDamage, true, " \u2014 at 01:02:03, frame 93075",
-       " \u2014 \u00e0 01:02:03, image 93075"},
-      {FindingKind::IndexMismatch, true, " \u2014 at 01:02:03, frame 93075",
-       " \u2014 \u00e0 01:02:03, image 93075"},
-      {FindingKind::SizeMismatch, true, " \u2014 at 01:02:03, frame 93075",
-       " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::HeaderDamage, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::IndexMismatch, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::SizeMismatch, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
       {FindingKind::Note, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
   };
   for (const auto& row : rows) {

@@ -111,7 +111,8 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
        true,
        {{VEKRiff::StripPart::Lost, {0, whole.StreamChunks()[2 * 2 + 1].Position}}},  // to frame 2's sound
        "The start of the file is damaged: the film plays from the first frame found",
-       "Le d\u00e9but du fichier est endommag\u00e9 : le film se lit \u00e0 partir de la premi\u00e8re image trouv\u00e9e"},
+       "Le d\u00e9but du fichier est endommag\u00e9 : le film se lit \u00e0 partir de la premi\u00e8re image "
+       "trouv\u00e9e"},
   };
   ZantrelTest::TempDir dir;
   for (const auto& row : rows) {
