@@ -22,6 +22,8 @@ const VEK::MessagePair MsgStretchBytes = {{"%d damaged bytes at byte %d", "%d oc
 const VEK::MessagePair MsgMoreStretches = {{"and %d more damaged stretches", "et %d autres passages endommagés"}};
 const VEK::MessagePair MsgOneMoreStretch = {{"and one more damaged stretch", "et un autre passage endommagé"}};
 const VEK::MessagePair MsgFilmCut = {{"the film ends at %s instead of %s", "le film s'arrête à %s au lieu de %s"}};
+const VEK::MessagePair MsgUnusedTail = {{"bytes after the end of the film that no player reads",
+                                         "des octets après la fin du film qu'aucun lecteur ne lit"}};
 const VEK::MessagePair MsgFileCut = {{"the file is cut short", "le fichier est tronqué"}};
 
 // The stretches the text names one by one; the rest are counted.
@@ -111,6 +113,11 @@ std::string DamageText(const FileDamage& damage) {
               ? VEK::Text(MsgFilmCut, {FilmClock(*damage.FilmEnd), FilmClock(*damage.FilmLength)})
               : VEK::Text(MsgFileCut));
   }
+  // Past the usable data, where no stretch the walk met reaches: another
+  // program's bytes after the index, say.
+  if (damage.UsableEnd < damage.Size &&
+      std::none_of(damage.Lost.begin(), damage.Lost.end(), [&](const LostStretch& s) { return s.To >= damage.Size; }))
+    add(VEK::Text(MsgUnusedTail));
   const std::int64_t more = damage.Count - static_cast<std::int64_t>(std::min(named, NamedStretches));
   if (more > 0) add(more == 1 ? VEK::Text(MsgOneMoreStretch) : VEK::Text(MsgMoreStretches, {more}));
   // Said on its own, as a sentence.

@@ -151,27 +151,36 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
 }
 
 // Many stretches: the words name the first few and count the rest; a
-// stretch within one second of the clock is told by its length.
+// stretch within one second of the clock is told by its length; bytes past
+// the usable data that no stretch covers are named too.
 TEST(RunDisplay, TheWordsNameTheFirstStretchesAndCountTheOthers) {
   VEKRiff::FileDamage damage;
   damage.Size = damage.Extent = damage.UsableEnd = 100000;
   const auto at = [](std::int64_t frame) { return VEKRiff::FilmPosition{frame, frame * 40}; };
+  const std::string named =
+      "0.2 s lost at 00:00:00; damaged data at 00:00:08, no frame lost; 20 damaged bytes at byte 300";
   const struct {
     std::int64_t count;
-    const char* tail;
+    std::int64_t usableEnd;
+    std::string text;
   } rows[] = {
-      {3, "0.2 s lost at 00:00:00; damaged data at 00:00:08, no frame lost; 20 damaged bytes at byte 300"},
-      {4, "; and one more damaged stretch"},
-      {9, "; and 6 more damaged stretches"},
+      {3, 100000, named},
+      {4, 100000, named + "; and one more damaged stretch"},
+      {9, 100000, named + "; and 6 more damaged stretches"},
+      {3, 90000, named + "; bytes after the end of the film that no player reads"},
   };
   damage.Lost = {{VEKRiff::LossKind::Middle, 100, 110, at(20), at(24)},
                  {VEKRiff::LossKind::Middle, 200, 210, at(200), at(200)},
                  {VEKRiff::LossKind::Middle, 300, 320, std::nullopt, std::nullopt}};
   for (const auto& row : rows) {
     damage.Count = row.count;
-    const std::string text = VEKRiff::DamageText(damage);
-    EXPECT_EQ(text.substr(text.size() - std::string(row.tail).size()), row.tail) << text;
+    damage.UsableEnd = row.usableEnd;
+    EXPECT_EQ(VEKRiff::DamageText(damage), row.text);
   }
+  damage.Lost.push_back({VEKRiff::LossKind::Middle, 90000, 100000, at(2000), at(2000)});
+  damage.Count = 4;
+  EXPECT_EQ(VEKRiff::DamageText(damage).find("no player reads"), std::string::npos)
+      << "a stretch the walk met runs to the end";
 }
 
 }  // namespace
