@@ -69,16 +69,18 @@ FileDamage DamageOf(const ScanResult& scan, std::int64_t size, std::int64_t usab
   std::int64_t claimed = HeaderFrames(scan);
   if (claimed > 1000 * (frames + 1)) claimed = 0;
   const std::int64_t missing = std::max<std::int64_t>(0, claimed - frames);
-  // Cut short: the walk ran to the end of the file, and no whole legacy
-  // index ends it.
-  const bool indexWhole = !scan.IsOpenDml() && scan.OldIndexPosition >= 0 &&
+  // Cut short: the file ends inside a chunk; or, in a file of one RIFF
+  // without damage, the walk ran to its end and no whole legacy index ends
+  // it. Where the data has stretches that went, and nothing says the file
+  // was cut, the frames the header misses are theirs.
+  const bool indexWhole = scan.OldIndexPosition >= 0 &&
                           size - scan.OldIndexPosition - VEKAvi::ChunkHeader::Size >= std::int64_t{scan.OldIndexSize};
-  const bool reachedEnd = scan.End() >= size - VEKAvi::ChunkHeader::Size ||
-                          (!scan.Damage.empty() && scan.Damage.back().To >= size - VEKAvi::ChunkHeader::Size);
-  const bool cut = reachedEnd && !indexWhole;
+  const bool cut = scan.EndsInsideChunk || (scan.Damage.empty() && scan.DamageCount == 0 && !scan.IsOpenDml() &&
+                                            scan.End() >= size - VEKAvi::ChunkHeader::Size && !indexWhole);
 
-  // The frames each stretch held: those the header misses, spread by bytes,
-  // where they all fell into the stretches; else by the data's bytes per frame.
+  // The frames each stretch held: those the header misses, spread by bytes;
+  // where the file is also cut short, or not every stretch is known, by the
+  // data's bytes per frame, no more than the header misses.
   std::vector<std::int64_t> bytes;
   for (const DamagedStretch& d : scan.Damage) bytes.push_back(d.To - d.From);
   std::vector<std::int64_t> held;
@@ -88,7 +90,6 @@ FileDamage DamageOf(const ScanResult& scan, std::int64_t size, std::int64_t usab
   } else {
     for (std::int64_t b : bytes) held.push_back(framesIn(b));
     if (claimed > 0) {
-      // No more than the header misses.
       std::int64_t left = missing;
       for (std::int64_t& h : held) left -= (h = std::min(h, left));
     }

@@ -110,6 +110,8 @@ struct ScanResult {
   bool StartLost = false;
   // Nor a "LIST movi" header: MoviOffset is 12 bytes before the first chunk.
   bool MoviHeaderLost = false;
+  // The file ends inside its last chunk: it was cut short.
+  bool EndsInsideChunk = false;
   // By stream number.
   std::vector<FirstChunk> FirstChunks;
   // Each stream's key-frame rule, by stream number (null: no rule).

@@ -81,6 +81,8 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
   // second (frame 725): its headers still count 750 frames.
   const Bytes full = capture.Build();
   const Bytes cut(full.begin(), full.begin() + capture.StreamChunks()[2 * 725].Position + 500);
+  // The same capture cut between two chunks, after frame 724's sound.
+  const Bytes cutBetween(full.begin(), full.begin() + capture.StreamChunks()[2 * 725].Position);
   // Zeros over the header list, the first chunks and frame 2's picture.
   Bytes zeroed = healthy;
   std::fill(zeroed.begin(), zeroed.begin() + videoAt(2) + 100, 0);
@@ -104,6 +106,12 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
        &cut,
        true,
        {{VEKRiff::StripPart::Missing, {static_cast<std::int64_t>(cut.size()), -1}}},
+       "The film ends at 00:00:29 instead of 00:00:30",
+       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
+      {"cut between two chunks",
+       &cutBetween,
+       true,
+       {{VEKRiff::StripPart::Missing, {static_cast<std::int64_t>(cutBetween.size()), -1}}},
        "The film ends at 00:00:29 instead of 00:00:30",
        "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
       {"a zeroed start",
