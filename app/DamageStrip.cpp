@@ -1,11 +1,9 @@
 #include "app/DamageStrip.h"
 
 #include <QEvent>
-#include <QLocale>
 #include <QPainter>
 #include <algorithm>
 
-#include "app/Translation.h"
 #include "batch/RunDisplay.h"
 
 DamageStrip::DamageStrip(QWidget* parent) : QWidget(parent) {
@@ -32,19 +30,13 @@ void DamageStrip::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QRect all = rect();
   p.fillRect(all, palette().color(QPalette::Mid));
-  // What no reader can use: past the last usable chunk, hatched.
-  const int usable = XOf(damage_.UsableEnd);
-  if (usable < all.width()) {
-    const QRect rest(usable, 0, all.width() - usable, all.height());
-    p.fillRect(rest, palette().color(QPalette::Dark));
-    p.fillRect(rest, QBrush(palette().color(QPalette::Base), Qt::BDiagPattern));
-  }
-  // The damaged stretches in the colour of the errors mark, each at least a
-  // pixel wide however short.
+  // Unusable bytes hatched; lost film in the colour of the errors mark;
+  // the film a file cut short misses, in that colour hatched.
   const QColor damaged(0xd3, 0x2f, 0x2f);
-  for (const VEKRiff::DamagedStretch& s : damage_.Stretches) {
-    const int from = XOf(s.From), to = std::max(XOf(s.To), from + 1);
-    p.fillRect(QRect(from, 0, to - from, all.height()), damaged);
+  for (const VEKRiff::StripSpan& s : VEKRiff::StripSpans(damage_, all.width())) {
+    const QRect r(s.From, 0, s.To - s.From, all.height());
+    p.fillRect(r, s.Part == VEKRiff::StripPart::Unusable ? palette().color(QPalette::Dark) : damaged);
+    if (s.Part != VEKRiff::StripPart::Lost) p.fillRect(r, QBrush(palette().color(QPalette::Base), Qt::BDiagPattern));
   }
 }
 
@@ -54,11 +46,7 @@ void DamageStrip::changeEvent(QEvent* event) {
 }
 
 void DamageStrip::RetranslateUi() {
-  const QLocale locale = ZantrelApp::NumberLocale();
-  const QString text = tr("Damaged stretches: %1; usable data up to byte %2 of %3")
-                           .arg(locale.toString(static_cast<qlonglong>(damage_.Count)))
-                           .arg(locale.toString(static_cast<qlonglong>(damage_.UsableEnd)))
-                           .arg(locale.toString(static_cast<qlonglong>(damage_.Size)));
+  const QString text = QString::fromStdString(VEKRiff::DamageText(damage_));
   setToolTip(text);
   setAccessibleName(text);
 }

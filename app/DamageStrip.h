@@ -1,6 +1,7 @@
 // A thin strip across the window that pictures one file's damage: the file's
-// length, the stretches the walk could not read, and the part past its last
-// usable chunk.
+// length, a lost start, the stretches the walk could not read, the part past
+// its last usable chunk, and the film a file cut short misses; its tool tip
+// (and the name a screen reader reads) says what the film lost, in time.
 #pragma once
 
 #include <QWidget>

@@ -41,6 +41,7 @@ const VEK::MessagePair MsgWrittenTo = {{"Written to %s", "Écrit dans %s"}};
 const VEK::MessagePair MsgRebuiltInPlace = {{"Rebuilt in place: %s", "Reconstruit sur place : %s"}};
 
 const VEK::MessagePair MsgFilmPosition = {{"at %s, frame %d", "à %s, image %d"}};
+const VEK::MessagePair MsgFilmTime = {{"at %s", "à %s"}};
 
 RowMark MarkOf(OutcomeKind outcome) {
   switch (outcome) {
@@ -57,12 +58,18 @@ RowMark MarkOf(OutcomeKind outcome) {
 
 }  // namespace
 
-std::string FilmPositionText(const FilmPosition& at) {
+std::string FilmPositionText(const FilmPosition& at, bool withFrame) {
   const std::int64_t seconds = at.Milliseconds / 1000;
   char clock[32];
   std::snprintf(clock, sizeof clock, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return VEK::Text(MsgFilmPosition, {std::string(clock), at.Frame});
+  return withFrame ? VEK::Text(MsgFilmPosition, {std::string(clock), at.Frame})
+                   : VEK::Text(MsgFilmTime, {std::string(clock)});
+}
+
+std::string FilmPositionNote(const Finding& finding) {
+  if (!finding.At) return {};
+  return " \u2014 " + FilmPositionText(*finding.At, !LineNamesFrame(finding));
 }
 
 std::string ResultOf(const BatchEntry& entry) {
@@ -260,8 +267,8 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
 }
 
 std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
-  if (!ShowFilmPositions || !worker.MessageAt()) return worker.Message();
-  return worker.Message() + " \u2014 " + FilmPositionText(*worker.MessageAt());
+  if (!ShowFilmPositions || !worker.MessageFinding()) return worker.Message();
+  return worker.Message() + FilmPositionNote(*worker.MessageFinding());
 }
 
 int BatchModel::KeepLine(int fileIndex, std::string_view line, const Finding* finding, std::size_t messageLength) {

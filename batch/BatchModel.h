@@ -111,8 +111,13 @@ struct BatchChange {
   std::optional<std::string_view> Line;  // MessageAdded: the new line, until the next notification
 };
 
-// "at 00:01:23, frame 2085", in the current language.
-std::string FilmPositionText(const FilmPosition& at);
+// "at 00:01:23, frame 2085", in the current language; "at 00:01:23" for a
+// line that names the frame itself (withFrame false).
+std::string FilmPositionText(const FilmPosition& at, bool withFrame = true);
+// What a damaged spot's line in the lists adds to the engine's: " \u2014 "
+// and its place in the film, only the time where the line names the frame;
+// empty for a finding with no place.
+std::string FilmPositionNote(const Finding& finding);
 
 class BatchModel {
  public:

@@ -5,6 +5,7 @@ namespace VEKRiff::Msg {
 const VEK::MessagePair NotAvi = {{"This is not an AVI File.", "Ce n'est pas un fichier AVI."}};
 const VEK::MessagePair NoMovi = {
     {"Unable to locate the MOVI data blocks.", "Impossible de localiser les blocs de données MOVI."}};
+// Names the video frame (see LineNamesFrame).
 const VEK::MessagePair Corrupted = {{"Corrupted data found at file offset %d; Video Frame %d",
                                      "Données corrompues trouvées à l'adresse %d; Image vidéo %d"}};
 const VEK::MessagePair Resuming = {

@@ -217,7 +217,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
         walked.OldIndexPosition >= 0
             ? std::max(walked.End(), walked.OldIndexPosition + VEKAvi::ChunkHeader::Size + std::int64_t{walked.OldIndexSize})
             : walked.End();
-    File.Damage = {file->SourceSize(), std::min(usableEnd, file->SourceSize()), walked.DamageCount, walked.Damage};
+    File.Damage = DamageOf(walked, file->SourceSize(), usableEnd);
     if (salvage.Kept + salvage.Recoded > 0)
       AddMessage(VEK::Text(Msg::SalvagedFromIndex, {salvage.Kept + salvage.Recoded}));
     // 4. Check.

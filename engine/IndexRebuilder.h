@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/Failures.h"
+#include "engine/FileDamage.h"
 #include "engine/HeaderCounts.h"
 #include "engine/Outcome.h"
 #include "engine/OutputRule.h"
@@ -41,15 +42,6 @@ enum RebuildEvent : std::uint8_t {
 };
 
 using FileList = std::vector<std::string>;
-
-// A file's damage as a picture shows it: its size, where its usable data
-// ends, and the stretches the walk could not read.
-struct FileDamage {
-  std::int64_t Size = 0;
-  std::int64_t UsableEnd = 0;
-  std::int64_t Count = 0;  // all stretches; Stretches holds the first ones
-  std::vector<DamagedStretch> Stretches;
-};
 
 class IndexRebuilder : public VEK::Thread {
  public:

@@ -791,6 +791,7 @@ void MoviWalk::ScanMovi() {
       const SearchHit hit = Resynchronise(pos + 1);
       if (hit.Kind == HitKind::End) {
         Report({VEK::Text(Msg::FileCut, {pos}), true, {}, FindingKind::LostData, pos, -1});
+        Scan.EndsInsideChunk = true;
         // Players show what there is of a cut frame: the bytes that are
         // there are indexed, and the rebuild gives the header their size.
         if (IsStreamChunkId(bytes) && fileSize - pos > ChunkHeader::Size) {

@@ -110,6 +110,8 @@ struct ScanResult {
   bool StartLost = false;
   // Nor a "LIST movi" header: MoviOffset is 12 bytes before the first chunk.
   bool MoviHeaderLost = false;
+  // The file ends inside its last chunk: it was cut short.
+  bool EndsInsideChunk = false;
   // By stream number.
   std::vector<FirstChunk> FirstChunks;
   // Each stream's key-frame rule, by stream number (null: no rule).
@@ -172,6 +174,11 @@ struct Finding {
   int Stream = -1;           // which stream, -1: none in particular
 };
 using Findings = std::vector<Finding>;
+
+// Whether a finding's line names its video frame itself, as the line of
+// corrupted data does: a place in the film said beside it then adds only
+// its time.
+inline bool LineNamesFrame(const Finding& finding) { return finding.Kind == FindingKind::CorruptedData; }
 
 // What a walk updates while it goes, read from other threads by the
 // front-ends' progress displays.

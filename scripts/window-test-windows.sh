@@ -121,11 +121,11 @@ the damaged film has errors|damaged\.avi	Damaged: [1-9][0-9]* errors?.*
 the summary counts both|status	2 files checked: 1 healthy, 1 damaged, 0 skipped, 0 not done\.
 the list's columns are as designed at 96 dots per inch|columns	200	350	150
 TABLE
-# The damaged film, selected as the run went, shows its strip, as long as
-# the film is, grouped as English writes numbers.
-grouped=$(echo "$size" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
-if ! grep -qE "^strip	1	Damaged stretches: [1-9][0-9]*; usable data up to byte [0-9,]+ of $grouped\$" "$work/probe.txt"; then
-  echo "FAIL: the damaged film's strip: no line 'strip	1	Damaged stretches: ... of $grouped'"
+# The damaged film, selected as the run went, shows its strip, whose words
+# give the time of film the zeros took.
+clock='[0-9]{2}:[0-9]{2}:[0-9]{2}'
+if ! grep -qE "^strip	1	($clock–$clock lost \([0-9]+\.[0-9] s\)|[0-9]+\.[0-9] s lost at $clock)\$" "$work/probe.txt"; then
+  echo "FAIL: the damaged film's strip: no line 'strip	1	HH:MM:SS–HH:MM:SS lost (N.N s)' or 'strip	1	N.N s lost at HH:MM:SS'"
   fail=1
 fi
 if [ "$status" -ne 0 ]; then

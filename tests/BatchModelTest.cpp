@@ -391,17 +391,20 @@ TEST(BatchModel, ARunsNotificationsGoToTheirRowsAndOneAnswerMayHoldForEveryExist
 namespace {
 
 // A damaged spot's line in the lists tells where it is in the film, by the
-// video stream's rate, else the main header's frame time.
+// video stream's rate, else the main header's frame time. The engine's line
+// names the frame already ("Video Frame 2085"): the note adds the time only.
 TEST(BatchModel, ADamagedSpotsLineTellsItsPlaceInTheFilm) {
   const struct {
     const char* name;
     std::uint32_t scale, rate, microSecPerFrame;
-    const char* note;  // after the engine's line; empty: none
+    const char* note;  // after the engine's line, English then French; empty: none
+    const char* frenchNote;
   } cases[] = {
-      {"25 frames a second", 1, 25, 40000, " \u2014 at 00:01:23, frame 2085"},
-      {"NTSC", 1001, 30000, 40000, " \u2014 at 00:01:09, frame 2085"},
-      {"a stream rate of 0: the main header's frame time", 1, 0, 100000, " \u2014 at 00:03:28, frame 2085"},
-      {"no rate at all", 0, 0, 0, ""},
+      {"25 frames a second", 1, 25, 40000, " \u2014 at 00:01:23", " \u2014 \u00e0 00:01:23"},
+      {"NTSC", 1001, 30000, 40000, " \u2014 at 00:01:09", " \u2014 \u00e0 00:01:09"},
+      {"a stream rate of 0: the main header's frame time", 1, 0, 100000, " \u2014 at 00:03:28",
+       " \u2014 \u00e0 00:03:28"},
+      {"no rate at all", 0, 0, 0, "", ""},
   };
   AviBuilder b;
   b.StartMovi();
@@ -426,18 +429,52 @@ TEST(BatchModel, ADamagedSpotsLineTellsItsPlaceInTheFilm) {
       options.OnEvent = [&](VEKRiff::IndexRebuilder& worker) { batch.Handle(worker, prompts); };
       const WorkerRunResult run = RunWorker(files, options);
       VEK::SetLanguage(VEK::English);
-      const std::string spot = french ? "Données corrompues" : "Corrupted data";
+      const std::string spot = french ? "Donn\u00e9es corrompues" : "Corrupted data";
       std::vector<std::string> notes;
       const auto& lines = batch.Entry(0).Lines;
       ASSERT_EQ(lines.size(), run.Lines.size());
       for (std::size_t i = 0; i < lines.size(); ++i) {
         ASSERT_EQ(lines[i].compare(0, run.Lines[i].size(), run.Lines[i]), 0) << "the engine's line comes first";
-        if (run.Lines[i].compare(0, spot.size(), spot) == 0 || lines[i] != run.Lines[i])
-          notes.emplace_back(lines[i].substr(run.Lines[i].size()));
+        if (run.Lines[i].compare(0, spot.size(), spot) != 0 && lines[i] == run.Lines[i]) continue;
+        // The frame the note leaves out is the engine line's to say.
+        EXPECT_NE(run.Lines[i].find(french ? "Image vid\u00e9o 2085" : "Video Frame 2085"), std::string::npos)
+            << run.Lines[i];
+        notes.emplace_back(lines[i].substr(run.Lines[i].size()));
       }
-      std::string note = c.note;
-      if (french && !note.empty()) note.replace(note.find("at "), 3, "à ").replace(note.find("frame"), 5, "image");
-      EXPECT_EQ(notes, std::vector<std::string>{note}) << (french ? "French" : "English");
+      EXPECT_EQ(notes, std::vector<std::string>{french ? c.frenchNote : c.note}) << (french ? "French" : "English");
+    }
+  }
+}
+
+// Which findings' notes name the frame: only where the line does not. A
+// line of corrupted data names it; a place given with any other kind of
+// line gets the frame beside its time.
+TEST(BatchModel, APlaceInTheFilmNamesTheFrameOnlyWhereTheLineDoesNot) {
+  using VEKRiff::FindingKind;
+  const struct {
+    FindingKind kind;
+    bool placed;
+    const char* english;
+    const char* french;
+  } rows[] = {
+      {FindingKind::CorruptedData, true, " \u2014 at 01:02:03", " \u2014 \u00e0 01:02:03"},
+      {FindingKind::CorruptedData, false, "", ""},
+      {FindingKind::LostData, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::ResumedScan, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::HeaderDamage, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::IndexMismatch, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::SizeMismatch, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+      {FindingKind::Note, true, " \u2014 at 01:02:03, frame 93075", " \u2014 \u00e0 01:02:03, image 93075"},
+  };
+  for (const auto& row : rows) {
+    VEKRiff::Finding finding;
+    finding.Kind = row.kind;
+    if (row.placed) finding.At = VEKRiff::FilmPosition{93075, 3723999};
+    for (const bool french : {false, true}) {
+      VEK::SetLanguage(french ? VEK::French : VEK::English);
+      const std::string note = VEKRiff::FilmPositionNote(finding);
+      VEK::SetLanguage(VEK::English);
+      EXPECT_EQ(note, french ? row.french : row.english) << static_cast<int>(row.kind) << (french ? " French" : "");
     }
   }
 }

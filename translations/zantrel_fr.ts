@@ -2,13 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr" sourcelanguage="en">
 <context>
-    <name>DamageStrip</name>
-    <message>
-        <source>Damaged stretches: %1; usable data up to byte %2 of %3</source>
-        <translation>Passages endommagés : %1 ; données utilisables jusqu&apos;à l&apos;octet %2 sur %3</translation>
-    </message>
-</context>
-<context>
     <name>TFrmConfig</name>
     <message>
         <source>Configuration</source>

@@ -12,7 +12,6 @@
 namespace ZantrelWin32 {
 namespace {
 
-const char* const kContext = "DamageStrip";
 const wchar_t* const kStripClass = L"ZantrelDamageStrip";
 
 struct Strip {
@@ -29,26 +28,17 @@ void Paint(HWND window, const Strip& strip) {
   RECT all;
   GetClientRect(window, &all);
   FillRect(dc, &all, GetSysColorBrush(COLOR_BTNSHADOW));
-  // What no reader can use: past the last usable chunk, hatched.
-  const int width = all.right;
-  const int usable = VEKRiff::StripX(strip.Damage, strip.Damage.UsableEnd, width);
-  if (usable < width) {
-    RECT rest = {usable, 0, width, all.bottom};
-    FillRect(dc, &rest, GetSysColorBrush(COLOR_3DDKSHADOW));
-    HBRUSH hatch = CreateHatchBrush(HS_BDIAGONAL, GetSysColor(COLOR_WINDOW));
-    SetBkMode(dc, TRANSPARENT);
-    FillRect(dc, &rest, hatch);
-    DeleteObject(hatch);
-  }
-  // The damaged stretches in the colour of the errors mark, each at least a
-  // pixel wide however short.
+  // Unusable bytes hatched; lost film in the colour of the errors mark;
+  // the film a file cut short misses, in that colour hatched.
   HBRUSH damaged = CreateSolidBrush(RGB(0xd3, 0x2f, 0x2f));
-  for (const VEKRiff::DamagedStretch& s : strip.Damage.Stretches) {
-    const int from = VEKRiff::StripX(strip.Damage, s.From, width);
-    const int to = std::max(VEKRiff::StripX(strip.Damage, s.To, width), from + 1);
-    RECT r = {from, 0, to, all.bottom};
-    FillRect(dc, &r, damaged);
+  HBRUSH hatch = CreateHatchBrush(HS_BDIAGONAL, GetSysColor(COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+  for (const VEKRiff::StripSpan& s : VEKRiff::StripSpans(strip.Damage, all.right)) {
+    RECT r = {s.From, 0, s.To, all.bottom};
+    FillRect(dc, &r, s.Part == VEKRiff::StripPart::Unusable ? GetSysColorBrush(COLOR_3DDKSHADOW) : damaged);
+    if (s.Part != VEKRiff::StripPart::Lost) FillRect(dc, &r, hatch);
   }
+  DeleteObject(hatch);
   DeleteObject(damaged);
   EndPaint(window, &ps);
 }
@@ -107,10 +97,7 @@ void SetStripDamage(HWND strip, const VEKRiff::FileDamage& damage) {
   Strip* data = StripOf(strip);
   if (!data) return;
   data->Damage = damage;
-  data->Text =
-      W(Tr(kContext, "Damaged stretches: %1; usable data up to byte %2 of %3",
-           NumberText(static_cast<double>(damage.Count), 0), NumberText(static_cast<double>(damage.UsableEnd), 0),
-           NumberText(static_cast<double>(damage.Size), 0)));
+  data->Text = W(VEKRiff::DamageText(damage));
   SetWindowTextW(strip, data->Text.c_str());
   TTTOOLINFOW tool = {};
   tool.cbSize = sizeof tool;

@@ -429,7 +429,8 @@ TEST_F(MainWindow, TheModifyOriginalWarningComesWheneverARebuildRewritesTheOrigi
 }
 
 // The strip pictures the selected file's damage where the builder put it:
-// its garbage stretches, and where a cut file's usable data ends.
+// its garbage stretches, where a file's usable data ends, and the film a
+// capture cut short misses; its tool tip says it in time.
 TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
   AviBuilder b;
   b.StartMovi().Chunk("00dc", 100).Chunk("01wb", 40);
@@ -448,19 +449,31 @@ TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
   c.StartMovi().Chunk("00dc", 100).Chunk("01wb", 400);
   const std::int64_t dataEnd = c.Size();
   c.Fill(20000, 0);
+  // A capture of two seconds cut inside its 46th frame: the headers count
+  // 50 frames, the file holds 45 and a bit.
+  AviBuilder d;
+  d.StartMovi();
+  for (int i = 0; i < 50; ++i) d.Chunk("00dc", 1000);
+  const Bytes capture = d.Build();
+  const Bytes cut(capture.begin(), capture.end() - 5500);
   window->AddFile(Put("spots.avi", spots));
   window->AddFile(Put("tail.avi", c.Build()));
   window->AddFile(Put("clean.avi", Clean()));
+  window->AddFile(Put("cut.avi", cut));
   RunToEnd(true);
   const struct {
     int row;
     bool shown;
     std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
     std::int64_t usableEnd;
+    const char* tip;
   } rows[] = {
-      {0, true, {{spot1, resume1}, {spot2, resume2}}, static_cast<std::int64_t>(spots.size())},
-      {1, true, {{dataEnd, dataEnd + 20000}}, dataEnd},
-      {2, false, {}, -1},
+      {0, true, {{spot1, resume1}, {spot2, resume2}}, static_cast<std::int64_t>(spots.size()),
+       "Damaged data at 00:00:00, no frame lost; damaged data at 00:00:00, no frame lost"},
+      {1, true, {{dataEnd, dataEnd + 20000}}, dataEnd, "Damaged data at 00:00:00, no frame lost"},
+      {2, false, {}, -1, ""},
+      {3, true, {{static_cast<std::int64_t>(cut.size()), -1}}, static_cast<std::int64_t>(cut.size()),
+       "The film ends at 00:00:01 instead of 00:00:02"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.row);
@@ -469,10 +482,12 @@ TEST_F(MainWindow, TheDamageStripShowsTheSelectedFilesDamagedStretches) {
     EXPECT_EQ(!window->StrDamage->isHidden(), r.shown);
     if (!r.shown) continue;
     std::vector<std::pair<std::int64_t, std::int64_t>> got;
-    for (const auto& s : window->StrDamage->Damage().Stretches) got.emplace_back(s.From, s.To);
+    for (const auto& s : window->StrDamage->Damage().Lost)
+      got.emplace_back(s.From, s.Kind == VEKRiff::LossKind::End ? -1 : s.To);
     EXPECT_EQ(got, r.stretches);
     EXPECT_LE(window->StrDamage->Damage().UsableEnd, r.usableEnd);
     EXPECT_GE(window->StrDamage->Damage().UsableEnd, r.usableEnd - 1);
+    EXPECT_EQ(window->StrDamage->toolTip().toStdString(), r.tip);
   }
 }
 
