@@ -587,8 +587,9 @@ void TFrmMain::RetranslateUi() {
   MnuAbout->setText(tr("&About..."));
   ToolBar1->setWindowTitle(tr("ToolBar1"));
   LvwFiles->setHeaderLabels({tr("File"), tr("Folder"), tr("Result")});
-  // The results are words of the current language, made anew.
+  // The results and the strip's words are of the current language, made anew.
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowRow(i);
+  ShowSelectedRowDamage();
   LblMessages->setText(tr("Messages Center :"));
   LblDropHint->setText(tr("Drop AVI files or folders here, or press %1")
                            .arg(ActFileAdd->shortcut().toString(QKeySequence::NativeText)));

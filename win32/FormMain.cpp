@@ -346,6 +346,7 @@ void TFrmMain::RetranslateUi() {
   for (int row = 0; row < Batch.Count(); ++row) ShowRow(row);
   if (showsSummary_) idleText_ = Batch.SummaryLine().value_or(std::string());
   if (!Session.Running()) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  ShowSelectedRowDamage();  // the strip's words too
 }
 
 void TFrmMain::ApplyDpi() {
@@ -679,7 +680,7 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           return 0;
         case TmrHandOvers:
           // Not into a run's list, nor under an open dialog or question.
-          if (Run.Running || Run.WaitingForStop || !IsWindowEnabled(hwnd_)) return 0;
+          if (Session.Running() || Session.State().WaitingForStop || !IsWindowEnabled(hwnd_)) return 0;
           KillTimer(hwnd_, TmrHandOvers);
           for (const auto& arguments : std::exchange(handedOver_, {})) TakeArguments(arguments);
           return 0;
