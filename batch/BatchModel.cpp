@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "batch/BatchSummary.h"
+#include "batch/RunDisplay.h"
 #include "file/NamesOnDisk.h"
 #include "lang/Language.h"
 #include "util/FolderFiles.h"
@@ -73,7 +74,8 @@ std::string FilmPositionNote(const Finding& finding) {
 }
 
 std::string ResultOf(const BatchEntry& entry) {
-  return ResultText(entry.Report.Outcome, static_cast<int>(entry.Report.Errors), entry.Report.Failure);
+  return ResultText(entry.Report.Outcome, static_cast<int>(entry.Report.Errors), entry.Report.Failure,
+                    FilmInWords(entry.Damage));
 }
 
 RunOptions RunOptionsOf(const Config& c, bool checkOnly, const std::string& referenceFile) {

@@ -28,13 +28,26 @@ const VEK::MessagePair MsgRebuilt = {{"Rebuilt", "Reconstruit"}};
 const VEK::MessagePair MsgRebuiltOne = {{"Rebuilt: 1 error found", "Reconstruit : 1 erreur trouvée"}};
 const VEK::MessagePair MsgRebuiltErrors = {{"Rebuilt: %d errors found", "Reconstruit : %d erreurs trouvées"}};
 const VEK::MessagePair MsgNotAvi = {{"Not an AVI file", "Pas un fichier AVI"}};
+const VEK::MessagePair MsgRepairedFilm = {{"Repaired: %s", "Réparé : %s"}};
+const VEK::MessagePair MsgDamagedFilm = {{"Damaged: %s", "Endommagé : %s"}};
+const VEK::MessagePair MsgRebuiltFilm = {{"Rebuilt: %s", "Reconstruit : %s"}};
 const VEK::MessagePair MsgFailed = {{"Failed: %s", "Échec : %s"}};
 const VEK::MessagePair MsgSkipped = {{"Skipped", "Ignoré"}};
 const VEK::MessagePair MsgStopped = {{"Stopped", "Interrompu"}};
 
 }  // namespace
 
-std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure) {
+std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure, const std::string& film) {
+  // What the film lost says more to a person than a count of errors, which
+  // the lines and the counters keep.
+  if (!film.empty()) {
+    switch (outcome) {
+      case OutcomeKind::Repaired: return VEK::Text(MsgRepairedFilm, {film});
+      case OutcomeKind::Damaged: return VEK::Text(MsgDamagedFilm, {film});
+      case OutcomeKind::Rebuilt: return VEK::Text(MsgRebuiltFilm, {film});
+      default: break;
+    }
+  }
   switch (outcome) {
     case OutcomeKind::Healthy:
       return VEK::Text(MsgHealthy);

@@ -29,6 +29,8 @@ std::string SummaryLine(const BatchTally& tally, bool checkOnly);
 // "Healthy", "Repaired", "Damaged: 3 errors", "Not an AVI file", "Failed: "
 // and the reason. failure: the line that ended the file without its Done
 // line (the worker's FailureText), or empty.
-std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure);
+// film: what the file's damage did to the film, in words (FilmInWords);
+// empty where nothing tells.
+std::string ResultText(OutcomeKind outcome, int errors, const std::string& failure, const std::string& film = {});
 
 }  // namespace VEKRiff

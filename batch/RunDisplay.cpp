@@ -26,6 +26,11 @@ const VEK::MessagePair MsgUnusedTail = {{"bytes after the end of the film that n
                                          "des octets après la fin du film qu'aucun lecteur ne lit"}};
 const VEK::MessagePair MsgFileCut = {{"the file is cut short", "le fichier est tronqué"}};
 
+// The result column's short words about the film.
+const VEK::MessagePair MsgLostAt = {{"%s s lost at %s\u2013%s", "%s s perdues à %s\u2013%s"}};
+const VEK::MessagePair MsgLostIn = {{"%s s lost in %d places", "%s s perdues en %d endroits"}};
+const VEK::MessagePair MsgPlaysTo = {{"plays to %s of %s", "se lit jusqu'à %s sur %s"}};
+
 // The stretches the text names one by one; the rest are counted.
 constexpr std::size_t NamedStretches = 3;
 
@@ -34,6 +39,17 @@ std::string FilmClock(const FilmPosition& at) {
   const long long seconds = at.Milliseconds / 1000;
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+// "00:11", or "1:02:03" past an hour: short, for the result column.
+std::string ShortClock(const FilmPosition& at) {
+  const long long seconds = at.Milliseconds / 1000;
+  char text[32];
+  if (seconds >= 3600)
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  else
+    std::snprintf(text, sizeof text, "%02lld:%02lld", seconds / 60, seconds % 60);
   return text;
 }
 
@@ -122,6 +138,27 @@ std::string DamageText(const FileDamage& damage) {
   if (more > 0) add(more == 1 ? VEK::Text(MsgOneMoreStretch) : VEK::Text(MsgMoreStretches, {more}));
   // Said on its own, as a sentence.
   if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
+std::string FilmInWords(const FileDamage& damage) {
+  std::int64_t lostMs = 0;
+  int places = 0;
+  const LostStretch* first = nullptr;
+  for (const LostStretch& s : damage.Lost) {
+    if (s.Kind != LossKind::Middle || !s.FilmFrom || !s.FilmTo || s.FilmTo->Frame <= s.FilmFrom->Frame) continue;
+    lostMs += std::max<std::int64_t>(100, s.FilmTo->Milliseconds - s.FilmFrom->Milliseconds);
+    if (!first) first = &s;
+    ++places;
+  }
+  std::string text;
+  if (places == 1)
+    text = VEK::Text(MsgLostAt, {Seconds(lostMs), ShortClock(*first->FilmFrom), ShortClock(*first->FilmTo)});
+  else if (places > 1)
+    text = VEK::Text(MsgLostIn, {Seconds(lostMs), places});
+  if (damage.FilmEnd && damage.FilmLength)
+    text += (text.empty() ? "" : "; ") +
+            VEK::Text(MsgPlaysTo, {ShortClock(*damage.FilmEnd), ShortClock(*damage.FilmLength)});
   return text;
 }
 

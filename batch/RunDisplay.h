@@ -44,5 +44,9 @@ std::vector<StripSpan> StripSpans(const FileDamage& damage, int width);
 // and where a film cut short ends ("the film ends at 00:00:29 instead of
 // 00:00:30"), joined by "; " into a sentence.
 std::string DamageText(const FileDamage& damage);
+// The same, short, for a row's result: the film lost in its middle and
+// where a film cut short now ends ("0.9 s lost at 00:11\u201300:12; plays to
+// 00:29 of 00:30"); empty where the headers tell no time.
+std::string FilmInWords(const FileDamage& damage);
 
 }  // namespace VEKRiff

@@ -94,33 +94,38 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
     std::vector<std::pair<VEKRiff::StripPart, std::pair<std::int64_t, std::int64_t>>> spans;  // in bytes
     const char* english;
     const char* french;
+    const char* result;  // the row's result's words, in English
   } rows[] = {
-      {"healthy", &healthy, false, {}, "", ""},
+      {"healthy", &healthy, false, {}, "", "", ""},
       {"a hole in the middle",
        &hole,
        true,
        {{VEKRiff::StripPart::Lost, {videoAt(275), videoAt(300)}}},
        "00:00:11\u201300:00:12 lost (1.0 s)",
-       "00:00:11\u201300:00:12 perdu (1,0 s)"},
+       "00:00:11\u201300:00:12 perdu (1,0 s)",
+       "1.0 s lost at 00:11\u201300:12"},
       {"cut short",
        &cut,
        true,
        {{VEKRiff::StripPart::Missing, {static_cast<std::int64_t>(cut.size()), -1}}},
        "The film ends at 00:00:29 instead of 00:00:30",
-       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
+       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30",
+       "plays to 00:29 of 00:30"},
       {"cut between two chunks",
        &cutBetween,
        true,
        {{VEKRiff::StripPart::Missing, {static_cast<std::int64_t>(cutBetween.size()), -1}}},
        "The film ends at 00:00:29 instead of 00:00:30",
-       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30"},
+       "Le film s'arr\u00eate \u00e0 00:00:29 au lieu de 00:00:30",
+       "plays to 00:29 of 00:30"},
       {"a zeroed start",
        &zeroed,
        true,
        {{VEKRiff::StripPart::Lost, {0, whole.StreamChunks()[2 * 2 + 1].Position}}},  // to frame 2's sound
        "The start of the file is damaged: the film plays from the first frame found",
        "Le d\u00e9but du fichier est endommag\u00e9 : le film se lit \u00e0 partir de la premi\u00e8re image "
-       "trouv\u00e9e"},
+       "trouv\u00e9e",
+       ""},
   };
   ZantrelTest::TempDir dir;
   for (const auto& row : rows) {
@@ -155,6 +160,7 @@ TEST(RunDisplay, EveryKindOfDamageTheCheckReportsIsShownWithItsTimes) {
       VEK::SetLanguage(VEK::English);
       EXPECT_EQ(text, french ? row.french : row.english);
     }
+    EXPECT_EQ(VEKRiff::FilmInWords(damage), row.result);
   }
 }
 
@@ -185,6 +191,10 @@ TEST(RunDisplay, TheWordsNameTheFirstStretchesAndCountTheOthers) {
     damage.UsableEnd = row.usableEnd;
     EXPECT_EQ(VEKRiff::DamageText(damage), row.text);
   }
+  // The result's words sum the film lost where they can tell it.
+  damage.Lost.push_back({VEKRiff::LossKind::Middle, 400, 500, at(100), at(150)});
+  EXPECT_EQ(VEKRiff::FilmInWords(damage), "2.2 s lost in 2 places");
+  damage.Lost.pop_back();
   damage.Lost.push_back({VEKRiff::LossKind::Middle, 90000, 100000, at(2000), at(2000)});
   damage.Count = 4;
   EXPECT_EQ(VEKRiff::DamageText(damage).find("no player reads"), std::string::npos)
