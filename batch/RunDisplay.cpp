@@ -28,6 +28,7 @@ const VEK::MessagePair MsgFileCut = {{"the file is cut short", "le fichier est t
 
 // The result column's short words about the film.
 const VEK::MessagePair MsgLostAt = {{"%s s lost at %s\u2013%s", "%s s perdues à %s\u2013%s"}};
+const VEK::MessagePair MsgLostMoment = {{"%s s lost at %s", "%s s perdues à %s"}};
 const VEK::MessagePair MsgLostIn = {{"%s s lost in %d places", "%s s perdues en %d endroits"}};
 const VEK::MessagePair MsgPlaysTo = {{"plays to %s of %s", "se lit jusqu'à %s sur %s"}};
 
@@ -152,7 +153,9 @@ std::string FilmInWords(const FileDamage& damage) {
     ++places;
   }
   std::string text;
-  if (places == 1)
+  if (places == 1 && ShortClock(*first->FilmFrom) == ShortClock(*first->FilmTo))
+    text = VEK::Text(MsgLostMoment, {Seconds(lostMs), ShortClock(*first->FilmFrom)});
+  else if (places == 1)
     text = VEK::Text(MsgLostAt, {Seconds(lostMs), ShortClock(*first->FilmFrom), ShortClock(*first->FilmTo)});
   else if (places > 1)
     text = VEK::Text(MsgLostIn, {Seconds(lostMs), places});

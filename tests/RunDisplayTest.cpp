@@ -194,7 +194,14 @@ TEST(RunDisplay, TheWordsNameTheFirstStretchesAndCountTheOthers) {
   // The result's words sum the film lost where they can tell it.
   damage.Lost.push_back({VEKRiff::LossKind::Middle, 400, 500, at(100), at(150)});
   EXPECT_EQ(VEKRiff::FilmInWords(damage), "2.2 s lost in 2 places");
-  damage.Lost.pop_back();
+  damage.Lost.erase(damage.Lost.begin() + 1, damage.Lost.end() - 1);
+  damage.Lost.erase(damage.Lost.begin());
+  EXPECT_EQ(VEKRiff::FilmInWords(damage), "2.0 s lost at 00:04\u201300:06");
+  damage.Lost = {{VEKRiff::LossKind::Middle, 100, 110, at(20), at(24)}};
+  EXPECT_EQ(VEKRiff::FilmInWords(damage), "0.2 s lost at 00:00") << "within one second of the clock";
+  damage.Lost = {{VEKRiff::LossKind::Middle, 100, 110, at(20), at(24)},
+                 {VEKRiff::LossKind::Middle, 200, 210, at(200), at(200)},
+                 {VEKRiff::LossKind::Middle, 300, 320, std::nullopt, std::nullopt}};
   damage.Lost.push_back({VEKRiff::LossKind::Middle, 90000, 100000, at(2000), at(2000)});
   damage.Count = 4;
   EXPECT_EQ(VEKRiff::DamageText(damage).find("no player reads"), std::string::npos)
