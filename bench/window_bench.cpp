@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     window.StartOperation(true);
-    while (window.Running) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (window.Session.Running()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // What is on screen counts: the last lines must have reached the view.
     QApplication::processEvents();
     const double seconds = timer.nsecsElapsed() / 1e9;
