@@ -1208,6 +1208,7 @@ void TFrmMain::ShowRunState() {
   } else {
     TmrProgress->stop();
     tmrLines_->stop();
+    if (showsSummary_) StatusBar1->showMessage(QString::fromStdString(Batch.SummaryLine().value_or(std::string())));
     setWindowTitle(QApplication::applicationName());
   }
   setAcceptDrops(!running);
@@ -1220,7 +1221,8 @@ void TFrmMain::ShowSummary(const std::string& summary) {
     EdtLogs->AddLine(summary);
     FlushMessages();
   }
-  StatusBar1->showMessage(line);
+  // The status bar says it once it is back in place (ShowRunState): a
+  // message shown on a hidden status bar leaves its "Ready" drawn under it.
   showsSummary_ = true;
   if (isActiveWindow()) return;
   QApplication::alert(this);

@@ -67,10 +67,13 @@ bool BatchSession::Stop(bool ask) {
     // stop point, a copy does not grow.
     worker_->Hold();
     run_.AskingStop = true;
+    const auto heldAt = std::chrono::steady_clock::now();
     const PromptAnswer answer =
         prompts_.Ask(VEK::Text(MsgStopCaption), VEK::Text(MsgStop), PromptButtons::YesNo, PromptIcon::Question);
     run_.AskingStop = false;
     if (answer != PromptAnswer::Yes) {
+      // The time the question held the file is no time the file took.
+      run_.FileStart += std::chrono::steady_clock::now() - heldAt;
       worker_->Release();
       return !run_.Running;
     }
@@ -101,7 +104,9 @@ void BatchSession::TakeLines() {
 void BatchSession::Tick() {
   TakeLines();
   view_.FlushLines();
-  if (run_.Running) view_.ShowProgress(Progress());
+  // While the stop question holds the run, what is shown stays as it was:
+  // a rate worked out over the wait would say the file slowed down.
+  if (run_.Running && !run_.AskingStop) view_.ShowProgress(Progress());
 }
 
 RunProgress BatchSession::Progress() const {

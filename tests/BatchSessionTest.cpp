@@ -262,6 +262,9 @@ TEST(BatchSession, TheStopQuestionHoldsTheRunUntilItIsAnswered) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       EXPECT_EQ(worker.Progress(), progress) << "nothing moves while the user decides";
       EXPECT_TRUE(worker.Waiting());
+      const std::size_t shown = s.view.shown.size();
+      s.session.Tick();
+      EXPECT_EQ(s.view.shown.size(), shown) << "the progress display stays as it was, its rate too";
     };
     EXPECT_EQ(s.session.Stop(true), stop);
     EXPECT_TRUE(held) << "the worker waited for the answer";

@@ -839,6 +839,10 @@ void TFrmMain::ShowRow(int row) {
   ListView_SetItem(LvwFiles, &item);
   std::wstring result = W(VEKRiff::ResultOf(entry));
   ListView_SetItemText(LvwFiles, row, ResultColumn, result.data());
+  // A result is read whole: the column grows to the longest one shown, in
+  // any language and at any density, and never shrinks by itself.
+  const int needed = ListView_GetStringWidth(LvwFiles, result.c_str()) + Scale(16);
+  if (needed > ListView_GetColumnWidth(LvwFiles, ResultColumn)) ListView_SetColumnWidth(LvwFiles, ResultColumn, needed);
 }
 
 std::vector<bool> TFrmMain::SelectedRows() const {

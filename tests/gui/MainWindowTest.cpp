@@ -742,7 +742,11 @@ TEST_F(MainWindow, ALanguageConfirmedInTheConfigurationRetranslatesTheWindowAtOn
   window->EditConfiguration = [&](Config& settings) { return config.EditConfig(settings); };
   window->AddFile(Put("a.avi", Clean()));
   window->AddFile(Put("b.avi", Damaged()));
+  window->show();
   RunToEnd(true);
+  QApplication::processEvents();
+  EXPECT_EQ(window->StatusBar1->currentMessage().left(7), "2 files");
+  EXPECT_FALSE(window->LblReady->isVisible()) << "the summary hides \"Ready\", not drawn over it";
   const struct {
     const char* item;
     std::int8_t language;
