@@ -419,8 +419,10 @@ void TFrmMain::BuildLayout() {
   LvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LvwFiles->header()->setStretchLastSection(false);
-  // The result where it is seen, beside the name; the long folder last.
+  // The result where it is seen, beside the name, then the output; the
+  // long folder last.
   LvwFiles->header()->moveSection(ResultColumn, 1);
+  LvwFiles->header()->moveSection(LvwFiles->header()->visualIndex(OutputColumn), 2);
   LvwFiles->setColumnWidth(ResultColumn, 150);
   LvwFiles->setColumnWidth(OutputColumn, outputWidth_);
   LvwFiles->setColumnHidden(OutputColumn, true);

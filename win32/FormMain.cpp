@@ -1468,6 +1468,9 @@ void TFrmMain::SetFilesColumnShown(int column, bool shown) {
     added.cx = outputWidth_;
     added.pszText = caption.data();
     ListView_InsertColumn(LvwFiles, OutputColumn, &added);
+    // Beside the result, as in the Qt window; the long folder stays last.
+    int order[4] = {0, ResultColumn, OutputColumn, 1};
+    ListView_SetColumnOrderArray(LvwFiles, 4, order);
   } else {
     outputWidth_ = ListView_GetColumnWidth(LvwFiles, OutputColumn);
     ListView_DeleteColumn(LvwFiles, OutputColumn);

@@ -627,6 +627,7 @@ TEST_F(MainWindow, TheOutputColumnIsShownAtTheUsersWordAndComesBackAsLeft) {
   window->ActOutputColumn->trigger();
   EXPECT_FALSE(window->LvwFiles->isColumnHidden(3));
   EXPECT_GT(window->LvwFiles->columnWidth(3), 0);
+  EXPECT_EQ(window->LvwFiles->header()->visualIndex(3), 2) << "beside the result, before the long folder";
   window->LvwFiles->setColumnWidth(3, 321);
   window->FormDestroy();
   for (bool shown : {true, false}) {
