@@ -613,6 +613,13 @@ TEST_F(MainWindow, TheOutputColumnAndTheRowMenuOfferTheFileTheRunWrote) {
                                         : QList<QUrl>{original, folder, original};
     EXPECT_EQ(opened, expected);
     EXPECT_TRUE(prompts.asked.empty()) << prompts.asked.front().text.toStdString();
+    if (c.run == Rebuild && !c.oldCopy) {
+      // For a person to look at: the list with its Output column shown.
+      w.SetFilesColumnShown(3, true);
+      w.resize(1000, 300);
+      const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("output-column.png");
+      EXPECT_TRUE(w.grab().save(shot)) << shot.toStdString();
+    }
   }
 }
 
