@@ -45,6 +45,7 @@
 #include "batch/BatchSummary.h"
 #include "batch/Report.h"
 #include "batch/ExistingOutput.h"
+#include "batch/RowFiles.h"
 #include "batch/RunDisplay.h"
 #include "lang/Language.h"
 #include "settings/RegistryStore.h"
@@ -65,9 +66,11 @@ QString QText(const VEK::MessagePair& pair, const QString& a, const QString& b =
 QString Shown(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// The columns of a row: caption (file name), sub-item 0 (folder), and what
-// became of the file; the rest of a row lives in the batch model.
+// The columns of a row: caption (file name), sub-item 0 (folder), what
+// became of the file, and the file that holds its repair (hidden until the
+// user shows it); the rest of a row lives in the batch model.
 constexpr int ResultColumn = 2;
+constexpr int OutputColumn = SettingsWindow::OutputColumn;
 
 // An unmarked row gets an empty picture of a mark's size, so that its text
 // lines up with the marked rows' texts.
@@ -236,6 +239,14 @@ void TFrmMain::BuildActions() {
   connect(ActOpenFixedFile, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::FixedFile); });
   ActOpenContainingFolder = make("ActOpenContainingFolder");
   connect(ActOpenContainingFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::Folder); });
+  ActShowCopyFolder = make("ActShowCopyFolder");
+  connect(ActShowCopyFolder, &QAction::triggered, this, [this] { ActOpenExecute(OpenTarget::CopyFolder); });
+  ActOutputColumn = make("ActOutputColumn");
+  ActOutputColumn->setCheckable(true);
+  connect(ActOutputColumn, &QAction::triggered, this, [this](bool on) {
+    SetFilesColumnShown(OutputColumn, on);
+    SaveSettingsOrReport();
+  });
   ActConfig = make("ActConfig", ToolImage::Configuration);
   ActConfig->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
   connect(ActConfig, &QAction::triggered, this, &TFrmMain::ActConfigExecute);
@@ -306,6 +317,7 @@ void TFrmMain::BuildMenus() {
   MnuStayOnTop->setObjectName("MnuStayOnTop");
   MnuStayOnTop->setCheckable(true);
   connect(MnuStayOnTop, &QAction::triggered, this, &TFrmMain::MnuStayOnTopClick);
+  MnuOptions->addAction(ActOutputColumn);
   MnuTools = menuBar()->addMenu(QString());
   MnuTools->addAction(ActConfig);
   MnuHelp = menuBar()->addMenu(QString());
@@ -343,7 +355,15 @@ void TFrmMain::BuildMenus() {
   PmnFiles->addAction(ActOpenFixedFile);
   PmnFiles->addAction(ActOpenFile);
   PmnFiles->addSeparator();
+  PmnFiles->addAction(ActShowCopyFolder);
   PmnFiles->addAction(ActOpenContainingFolder);
+  // The list's header offers the columns a user may show or hide.
+  PmnColumns = new QMenu(this);
+  PmnColumns->setObjectName("PmnColumns");
+  PmnColumns->addAction(ActOutputColumn);
+  LvwFiles->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(LvwFiles->header(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PmnColumns->popup(LvwFiles->header()->mapToGlobal(at)); });
   LvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(LvwFiles, &QWidget::customContextMenuRequested, this, &TFrmMain::PmnFilesPopup);
   // The keyboard's way to the row menu, at the current row.
@@ -391,7 +411,7 @@ void TFrmMain::BuildLayout() {
   filesLayout->setContentsMargins(0, 0, 0, 0);
   LvwFiles = new QTreeWidget(PnlFiles);
   LvwFiles->setObjectName("LvwFiles");
-  LvwFiles->setColumnCount(3);
+  LvwFiles->setColumnCount(4);
   LvwFiles->setColumnWidth(0, 200);
   LvwFiles->setColumnWidth(1, 350);
   LvwFiles->setRootIsDecorated(false);
@@ -399,9 +419,13 @@ void TFrmMain::BuildLayout() {
   LvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LvwFiles->header()->setStretchLastSection(false);
-  // The result where it is seen, beside the name; the long folder last.
+  // The result where it is seen, beside the name, then the output; the
+  // long folder last.
   LvwFiles->header()->moveSection(ResultColumn, 1);
+  LvwFiles->header()->moveSection(LvwFiles->header()->visualIndex(OutputColumn), 2);
   LvwFiles->setColumnWidth(ResultColumn, 150);
+  LvwFiles->setColumnWidth(OutputColumn, outputWidth_);
+  LvwFiles->setColumnHidden(OutputColumn, true);
   filesLayout->addWidget(LvwFiles);
   // An empty list says how to fill it, where the rows will be; the label
   // lets clicks and drops through to the list and the window.
@@ -564,9 +588,11 @@ void TFrmMain::RetranslateUi() {
   caption(ActRebuildSelected, tr("Rebuild s&elected files"), tr("Rebuild the index of the selected files"));
   caption(ActActionStop, tr("&Stop"), tr("Stop current operation"));
   caption(ActFileQuit, tr("&Quit"), tr("Quit"));
-  caption(ActOpenFile, tr("&Open File"));
-  caption(ActOpenFixedFile, tr("Open &Fixed File"));
-  caption(ActOpenContainingFolder, tr("Open &Containing Folder"));
+  caption(ActOpenFile, tr("&Play the original"), tr("Play the file with the system's player"));
+  caption(ActOpenFixedFile, tr("Play the &repaired copy"), tr("Play the copy the rebuild wrote"));
+  caption(ActOpenContainingFolder, tr("Show the original in its &folder"));
+  caption(ActShowCopyFolder, tr("Show the &copy in its folder"));
+  caption(ActOutputColumn, tr("O&utput column"), tr("Show the file each rebuild wrote in the list"));
   caption(ActConfig, tr("&Configuration..."), tr("Display the configuration window..."));
   caption(ActFileAddFolder, tr("Add f&older..."), tr("Add the AVI files of a folder..."));
   caption(ActSaveMessages, tr("&Save messages..."), tr("Save the Messages Center to a text file..."));
@@ -586,7 +612,7 @@ void TFrmMain::RetranslateUi() {
   MnuHelp->setTitle(tr("&Help"));
   MnuAbout->setText(tr("&About..."));
   ToolBar1->setWindowTitle(tr("ToolBar1"));
-  LvwFiles->setHeaderLabels({tr("File"), tr("Folder"), tr("Result")});
+  LvwFiles->setHeaderLabels({tr("File"), tr("Folder"), tr("Result"), tr("Output")});
   // The results and the strip's words are of the current language, made anew.
   for (int i = 0; i < LvwFiles->topLevelItemCount(); ++i) ShowRow(i);
   ShowSelectedRowDamage();
@@ -812,8 +838,30 @@ void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
   Splitter1->setSizes({width, std::max(1, total - width)});
 }
 
-std::int32_t TFrmMain::FilesColumnWidth(int column) const { return LvwFiles->columnWidth(column); }
-void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) { LvwFiles->setColumnWidth(column, width); }
+std::int32_t TFrmMain::FilesColumnWidth(int column) const {
+  // A hidden column is 0 wide in the list; it keeps the width it had.
+  if (column == OutputColumn && LvwFiles->isColumnHidden(column)) return outputWidth_;
+  return LvwFiles->columnWidth(column);
+}
+
+void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) {
+  if (column == OutputColumn) {
+    if (width <= 0) return;  // a hand-edited value: the column stays findable
+    outputWidth_ = width;
+    if (LvwFiles->isColumnHidden(column)) return;
+  }
+  LvwFiles->setColumnWidth(column, width);
+}
+
+bool TFrmMain::FilesColumnShown(int column) const { return !LvwFiles->isColumnHidden(column); }
+
+void TFrmMain::SetFilesColumnShown(int column, bool shown) {
+  if (column != OutputColumn || shown == FilesColumnShown(column)) return;
+  if (!shown) outputWidth_ = LvwFiles->columnWidth(column);
+  LvwFiles->setColumnHidden(column, !shown);
+  if (shown) LvwFiles->setColumnWidth(column, outputWidth_);
+  ActOutputColumn->setChecked(shown);
+}
 
 // ---- rows ----
 
@@ -843,6 +891,10 @@ void TFrmMain::ShowRow(int row) {
   const VEKRiff::BatchEntry& entry = Batch.Entry(row);
   item->setIcon(0, entry.Mark == MarkNone ? NoMarkIcon() : ZantrelApp::MarkIcon(entry.Mark));
   item->setText(ResultColumn, QString::fromStdString(VEKRiff::ResultOf(entry)));
+  // A file rewritten in place shows its own name; a check, nothing.
+  const std::optional<std::string> output = VEKRiff::RepairedFileOf(entry);
+  item->setText(OutputColumn, output ? Shown(VEK::ExtractFileName(*output)) : QString());
+  item->setToolTip(OutputColumn, output ? Shown(*output) : QString());
   ShowMarkInWords(row);
   FitResultColumn(row);
 }
@@ -971,6 +1023,15 @@ void TFrmMain::UpdateActions() {
   ActOpenFile->setEnabled(c.OpenFile);
   ActOpenFixedFile->setEnabled(c.OpenFixedFile);
   ActOpenContainingFolder->setEnabled(c.OpenFolder);
+  EnableCopyCommands();
+}
+
+void TFrmMain::EnableCopyCommands() {
+  const int first = FirstSelectedRow();
+  const bool copy = first >= 0 && VEKRiff::CopyOf(Batch.Entry(first));
+  ActOpenFixedFile->setEnabled(ActOpenFixedFile->isEnabled() && copy);
+  ActShowCopyFolder->setEnabled(ActOpenContainingFolder->isEnabled() && copy);
+  ActOutputColumn->setChecked(FilesColumnShown(OutputColumn));
 }
 
 void TFrmMain::ClearList() {
@@ -1020,18 +1081,28 @@ void TFrmMain::AddHandedPaths() {
 void TFrmMain::ActOpenExecute(OpenTarget target) {
   const int first = FirstSelectedRow();
   if (first < 0) return;
-  QString path;
+  const std::optional<std::string> copy = VEKRiff::CopyOf(Batch.Entry(first));
   switch (target) {
-    case OpenTarget::File: path = RowPath(first); break;
-    case OpenTarget::FixedFile: path = RowOutputPath(first).value_or(RowPath(first)); break;
-    case OpenTarget::Folder: path = Row(first)->text(1); break;
+    case OpenTarget::File: OpenPath(RowPath(first)); break;
+    case OpenTarget::FixedFile:
+      if (copy) OpenPath(Shown(*copy));
+      break;
+    case OpenTarget::Folder: ShowInFolder(RowPath(first)); break;
+    case OpenTarget::CopyFolder:
+      if (copy) ShowInFolder(Shown(*copy));
+      break;
   }
-  OpenPath(path);
 }
 
 void TFrmMain::OpenRow(int row) {
-  if (Session.Running() || !Row(row)) return;  // as Open File: not while the list is being worked on
-  OpenPath(Mark(row) == MarkRebuilt ? RowOutputPath(row).value_or(RowPath(row)) : RowPath(row));
+  if (Session.Running() || !Row(row)) return;  // as Play: not while the list is being worked on
+  OpenPath(Shown(VEKRiff::FileToPlay(Batch.Entry(row))));
+}
+
+void TFrmMain::ShowInFolder(const QString& path) {
+  // The desktop's open action on the folder: file managers differ in how,
+  // or whether, they select a file given from outside.
+  OpenPath(QFileInfo(path).absolutePath());
 }
 
 void TFrmMain::OpenPath(const QString& path) {

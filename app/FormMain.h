@@ -116,6 +116,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   void SetFilesPanelWidth(std::int32_t width) override;
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
+  bool FilesColumnShown(int column) const override;
+  void SetFilesColumnShown(int column, bool shown) override;
 
   // The size of a window that has none stored: about two thirds of the
   // screen's free area given, and never less than the window needs.
@@ -176,6 +178,14 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
       *ActSaveMessages, *ActSaveAllMessages, *ActSaveReport, *ActCopyMessages, *ActReference, *ActHelp;
   // The row menu's: the selected rows only.
   QAction *ActCheckSelected, *ActRebuildSelected;
+  // The row's copy in its folder (ActOpenFile, ActOpenFixedFile and
+  // ActOpenContainingFolder play the original, play the copy and show the
+  // original in its folder).
+  QAction* ActShowCopyFolder;
+  // Shows or hides the list's Output column, from the Options menu and the
+  // list's header.
+  QAction* ActOutputColumn;
+  QMenu* PmnColumns;
   // The healthy file a rebuild takes damaged or lost header lists from; empty: none.
   QString ReferenceFile;
   QTimer* TmrProgress;
@@ -228,9 +238,13 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
 
   void ActFileAddExecute();
   void ActFileRemoveExecute();
-  enum class OpenTarget { File, FixedFile, Folder };
+  enum class OpenTarget { File, FixedFile, Folder, CopyFolder };
   void ActOpenExecute(OpenTarget target);
   void OpenPath(const QString& path);
+  // The folder of the file at path, shown by the desktop's file manager.
+  void ShowInFolder(const QString& path);
+  // Play the copy and Show the copy in its folder only for a row with one.
+  void EnableCopyCommands();
   void ActConfigExecute();
   void MnuStayOnTopClick();
   void PmnFilesPopup(const QPoint& at);
@@ -247,6 +261,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   QTimer* tmrHanded_;
   QTimer* tmrLines_;             // takes the worker's lines into the view while a run goes on
   QString lastFolder_;           // where the last Add dialog found its files
+  int outputWidth_ = 250;        // the Output column's, kept while it is hidden
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
   bool showsSummary_ = false;        // the idle status bar says the latest batch's sum
 

@@ -273,6 +273,35 @@ for pair in 'Files.Column(0).Width=0xfa' 'Files.Column(1).Width=0x12c'; do
 done
 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 
+# A rebuild names each copy it wrote in the Output column, which the stored
+# settings show (it is hidden until a user shows it); the column's state and
+# width are saved again on the way out.
+"$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
+"$wine" reg add 'HKCU\Software\Zantrel\0.2\Layout' /v 'Files.Column(3).Visible' /t REG_DWORD /d 1 /f >/dev/null
+rm -f "$work/films/Zantrel."*
+"$wine" "$build/zantrel.exe" /rebuildindex "$(windows "$work/films/healthy.avi")" \
+  "$(windows "$work/films/damaged.avi")" >>"$work/window.log" 2>&1 &
+window=$!
+"$wine" "$build/zantrel-window-probe.exe" 2 120 | tr -d '\r' >"$work/probe-output.txt" || true
+focus_main
+xdotool key ctrl+q
+for _ in $(seq 100); do kill -0 "$window" 2>/dev/null || break; sleep 0.2; done
+window=
+for film in healthy damaged; do
+  if ! grep -qE "^$film\.avi	[^	]+	Zantrel\.$film\.avi\$" "$work/probe-output.txt" ||
+    [ ! -s "$work/films/Zantrel.$film.avi" ]; then
+    echo "FAIL: the Output column does not name the copy of $film.avi the rebuild wrote: $(grep "^$film" "$work/probe-output.txt")"
+    fail=1
+  fi
+done
+for pair in 'Files.Column(3).Visible=0x1' 'Files.Column(3).Width=0xfa'; do
+  got=$(setting '\Layout' "${pair%%=*}")
+  if [ "$got" != "${pair#*=}" ]; then
+    echo "FAIL: the Output column's ${pair%%=*} was saved as '$got', not ${pair#*=}"
+    fail=1
+  fi
+done
+
 # The window's own layout, from a first start with no settings: where it
 # opens, what a second start does, the list's share of a new width, the
 # status bar's grip, the Messages Center's label after a splitter drag,

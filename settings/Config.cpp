@@ -83,6 +83,8 @@ void ReadSections(Config& c, VEKRegistry::Store& store) {
   if (reg.OpenKey(SettingsKeys::Layout, false)) {
     c.FilesColumn0Width = IntegerOr(reg, "Files.Column(0).Width", 250);
     c.FilesColumn1Width = IntegerOr(reg, "Files.Column(1).Width", 350);
+    c.FilesOutputColumnWidth = IntegerOr(reg, "Files.Column(3).Width", 250);
+    c.FilesOutputColumnShown = BoolOr(reg, "Files.Column(3).Visible", false);
     // The Width held before Placement is read: the window's own when the
     // layout was taken from it first, 0 in a fresh record. Integer
     // division truncates toward zero, as the multiplication by 0.75 did.
@@ -136,6 +138,8 @@ void WriteSections(const Config& c, VEKRegistry::Store& store) {
   if (reg.OpenKey(SettingsKeys::Layout, true)) {
     reg.WriteInteger("Files.Column(0).Width", c.FilesColumn0Width);
     reg.WriteInteger("Files.Column(1).Width", c.FilesColumn1Width);
+    reg.WriteInteger("Files.Column(3).Width", c.FilesOutputColumnWidth);
+    reg.WriteBool("Files.Column(3).Visible", c.FilesOutputColumnShown);
     reg.WriteInteger("Files.Width", c.FilesWidth);
     reg.CloseKey();
   }
@@ -225,6 +229,8 @@ void Config::ReadWindowLayout(const SettingsWindow& window) {
   FilesWidth = window.FilesPanelWidth();
   FilesColumn0Width = window.FilesColumnWidth(0);
   FilesColumn1Width = window.FilesColumnWidth(1);
+  FilesOutputColumnWidth = window.FilesColumnWidth(SettingsWindow::OutputColumn);
+  FilesOutputColumnShown = window.FilesColumnShown(SettingsWindow::OutputColumn);
 }
 
 void Config::ApplyWindowLayout(SettingsWindow& window) const {
@@ -237,4 +243,6 @@ void Config::ApplyWindowLayout(SettingsWindow& window) const {
   window.SetFilesPanelWidth(FilesWidth);
   window.SetFilesColumnWidth(0, FilesColumn0Width);
   window.SetFilesColumnWidth(1, FilesColumn1Width);
+  window.SetFilesColumnWidth(SettingsWindow::OutputColumn, FilesOutputColumnWidth);
+  window.SetFilesColumnShown(SettingsWindow::OutputColumn, FilesOutputColumnShown);
 }

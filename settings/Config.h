@@ -9,7 +9,7 @@
 #include "settings/RegistryStore.h"
 
 // The main window as the settings see it: its placement, top-most state, the
-// file-list panel and the file list's first two columns.
+// file-list panel, the file list's first two columns and its Output column.
 class SettingsWindow {
  public:
   static constexpr std::int32_t ShowNormal = 1;
@@ -34,6 +34,11 @@ class SettingsWindow {
   virtual void SetFilesPanelWidth(std::int32_t width) = 0;
   virtual std::int32_t FilesColumnWidth(int column) const = 0;
   virtual void SetFilesColumnWidth(int column, std::int32_t width) = 0;
+  // The Output column, which the user shows or hides; its width is kept
+  // while it is hidden.
+  static constexpr int OutputColumn = 3;
+  virtual bool FilesColumnShown(int column) const = 0;
+  virtual void SetFilesColumnShown(int column, bool shown) = 0;
 };
 
 class Config {
@@ -56,6 +61,8 @@ class Config {
   bool SkipHealthy = false;  // a rebuild leaves the files the check finds healthy alone
   std::int32_t FilesColumn0Width = 250;
   std::int32_t FilesColumn1Width = 350;
+  std::int32_t FilesOutputColumnWidth = 250;
+  bool FilesOutputColumnShown = false;  // hidden until the user shows it
   std::int32_t FilesWidth = 100;
   // The language of the window and its messages as stored (its low byte: 0
   // English, 1 French); none until one is stored or chosen, and then the

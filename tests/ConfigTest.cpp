@@ -107,6 +107,8 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
   saved.SkipHealthy = true;
   saved.FilesColumn0Width = 120;
   saved.FilesColumn1Width = 130;
+  saved.FilesOutputColumnWidth = 140;
+  saved.FilesOutputColumnShown = true;
   saved.FilesWidth = 300;
   saved.Save(*store_);
 
@@ -121,6 +123,8 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
   } layout[] = {
       {SettingsKeys::Layout, "Files.Column(0).Width", integer, 120},
       {SettingsKeys::Layout, "Files.Column(1).Width", integer, 130},
+      {SettingsKeys::Layout, "Files.Column(3).Width", integer, 140},
+      {SettingsKeys::Layout, "Files.Column(3).Visible", boolean, 1},
       {SettingsKeys::Layout, "Files.Width", integer, 300},
       {SettingsKeys::Placement, "Left", integer, -8},
       {SettingsKeys::Placement, "Top", integer, 20},
@@ -168,7 +172,22 @@ TEST_P(ConfigStore, SaveWritesEveryFieldUnderItsKeyAndTypeAndLoadReadsItBack) {
   EXPECT_TRUE(loaded.SkipHealthy);
   EXPECT_EQ(loaded.FilesColumn0Width, 120);
   EXPECT_EQ(loaded.FilesColumn1Width, 130);
+  EXPECT_EQ(loaded.FilesOutputColumnWidth, 140);
+  EXPECT_TRUE(loaded.FilesOutputColumnShown);
   EXPECT_EQ(loaded.FilesWidth, 300);
+
+  // A settings file of a version without the Output column keeps it hidden
+  // at its usual width, and every other value as it was.
+  Registry reg(*store_);
+  ASSERT_TRUE(reg.OpenKey(SettingsKeys::Layout, false));
+  ASSERT_TRUE(reg.DeleteValue("Files.Column(3).Width"));
+  ASSERT_TRUE(reg.DeleteValue("Files.Column(3).Visible"));
+  reg.CloseKey();
+  Config older;
+  older.Load(*store_);
+  EXPECT_EQ(older.FilesOutputColumnWidth, 250);
+  EXPECT_FALSE(older.FilesOutputColumnShown);
+  EXPECT_EQ(older.FilesColumn1Width, 130);
 }
 
 TEST_P(ConfigStore, OlderValueNamesWinAreCopiedToTheCurrentNameAndRemoved) {
@@ -402,12 +421,17 @@ class FakeWindow : public SettingsWindow {
   void SetFilesPanelWidth(std::int32_t width) override { panel = width; }
   std::int32_t FilesColumnWidth(int column) const override { return columns[column]; }
   void SetFilesColumnWidth(int column, std::int32_t width) override { columns[column] = width; }
+  bool FilesColumnShown(int column) const override { return column == OutputColumn ? outputShown : true; }
+  void SetFilesColumnShown(int column, bool shown) override {
+    if (column == OutputColumn) outputShown = shown;
+  }
 
   Placement placement;
   int placements = 0;
   int topMost = -1;
   std::int32_t panel = 0;
-  std::int32_t columns[2] = {0, 0};
+  std::int32_t columns[4] = {0, 0, 0, 0};
+  bool outputShown = false;
 };
 
 TEST(ConfigWindowLayout, ReadKeepsTheRestoredRectangleAndOnlyMaximizedSurvives) {
@@ -422,6 +446,8 @@ TEST(ConfigWindowLayout, ReadKeepsTheRestoredRectangleAndOnlyMaximizedSurvives) 
     window.panel = 200;
     window.columns[0] = 180;
     window.columns[1] = 260;
+    window.columns[SettingsWindow::OutputColumn] = 170;
+    window.outputShown = true;
     Config config;
     config.StayOnTop = true;
     config.ReadWindowLayout(window);
@@ -433,6 +459,8 @@ TEST(ConfigWindowLayout, ReadKeepsTheRestoredRectangleAndOnlyMaximizedSurvives) 
     EXPECT_EQ(config.FilesWidth, 200);
     EXPECT_EQ(config.FilesColumn0Width, 180);
     EXPECT_EQ(config.FilesColumn1Width, 260);
+    EXPECT_EQ(config.FilesOutputColumnWidth, 170);
+    EXPECT_TRUE(config.FilesOutputColumnShown);
     EXPECT_TRUE(config.StayOnTop) << "the window does not decide StayOnTop";
   }
 }
@@ -449,7 +477,10 @@ TEST(ConfigWindowLayout, ApplyGivesPlacementTopMostAndWidthsToTheWindow) {
     config.FilesWidth = 375;
     config.FilesColumn0Width = 111;
     config.FilesColumn1Width = 222;
+    config.FilesOutputColumnWidth = 333;
+    config.FilesOutputColumnShown = stayOnTop;
     FakeWindow window;
+    window.outputShown = !stayOnTop;
     window.placement.Flags = 7;
     config.ApplyWindowLayout(window);
     EXPECT_EQ(window.placements, 1);
@@ -463,6 +494,8 @@ TEST(ConfigWindowLayout, ApplyGivesPlacementTopMostAndWidthsToTheWindow) {
     EXPECT_EQ(window.panel, 375);
     EXPECT_EQ(window.columns[0], 111);
     EXPECT_EQ(window.columns[1], 222);
+    EXPECT_EQ(window.columns[SettingsWindow::OutputColumn], 333);
+    EXPECT_EQ(window.outputShown, stayOnTop);
 
     // Maximized over the stored rectangle: reading it back gives that rectangle.
     Config back;

@@ -171,16 +171,40 @@
         <translation>Quitter</translation>
     </message>
     <message>
-        <source>&amp;Open File</source>
-        <translation>&amp;Ouvrir le fichier</translation>
+        <source>&amp;Play the original</source>
+        <translation>&amp;Lire l&apos;original</translation>
     </message>
     <message>
-        <source>Open &amp;Fixed File</source>
-        <translation>Ouvrir le fichier &amp;réparé</translation>
+        <source>Play the file with the system&apos;s player</source>
+        <translation>Lire le fichier avec le lecteur du système</translation>
     </message>
     <message>
-        <source>Open &amp;Containing Folder</source>
-        <translation>Ouvrir le &amp;dossier contenant</translation>
+        <source>Play the &amp;repaired copy</source>
+        <translation>Lire la copie &amp;réparée</translation>
+    </message>
+    <message>
+        <source>Play the copy the rebuild wrote</source>
+        <translation>Lire la copie écrite par la reconstruction</translation>
+    </message>
+    <message>
+        <source>Show the original in its &amp;folder</source>
+        <translation>Afficher l&apos;original dans son &amp;dossier</translation>
+    </message>
+    <message>
+        <source>Show the &amp;copy in its folder</source>
+        <translation>Afficher la &amp;copie dans son dossier</translation>
+    </message>
+    <message>
+        <source>O&amp;utput column</source>
+        <translation>Colonne &amp;Sortie</translation>
+    </message>
+    <message>
+        <source>Show the file each rebuild wrote in the list</source>
+        <translation>Afficher dans la liste le fichier écrit par chaque reconstruction</translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation>Sortie</translation>
     </message>
     <message>
         <source>&amp;Configuration...</source>

@@ -14,6 +14,7 @@
 
 #include "batch/BatchSummary.h"
 #include "batch/Report.h"
+#include "batch/RowFiles.h"
 #include "batch/RunDisplay.h"
 #include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
@@ -68,12 +69,16 @@ enum : int {
   ActSaveReport,
   ActCheckSelected,
   ActRebuildSelected,
+  ActShowCopyFolder,
+  MnuOutputColumn,
 };
 enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex, TmrHandOvers };
 
 // The list's columns by their number: name, folder, result; the result is
 // shown second, beside the name, and the long folder last.
 constexpr int ResultColumn = 2;
+// The file that holds a row's repair, last, while the user shows it.
+constexpr int OutputColumn = SettingsWindow::OutputColumn;
 
 // The window's texts are those of the Qt window's catalogue context. A text
 // given to T or Tr, or marked N_ where a table holds it for later, must be
@@ -148,6 +153,7 @@ TFrmMain::~TFrmMain() {
   Session.EndAndWait();
   if (accelerators_) DestroyAcceleratorTable(accelerators_);
   if (rowMenu_) DestroyMenu(rowMenu_);
+  if (columnsMenu_) DestroyMenu(columnsMenu_);
   if (marks_) ImageList_Destroy(marks_);
   if (tools_) ImageList_Destroy(tools_);
   if (greyedTools_) ImageList_Destroy(greyedTools_);
@@ -244,13 +250,16 @@ void TFrmMain::BuildMenus() {
                ActFileQuit});
   popup(action, {ActActionCheckErrors, ActActionFix, ActCheckSelected, ActRebuildSelected, ActReference, 0,
                  ActActionStop});
-  popup(options, {MnuStayOnTop});
+  popup(options, {MnuStayOnTop, MnuOutputColumn});
   popup(tools, {ActConfig});
   popup(help, {MnuAbout});
   for (HMENU m : {file, action, options, tools, help}) AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(m), L"");
   SetMenu(hwnd_, menu_);
   rowMenu_ = CreatePopupMenu();
-  popup(rowMenu_, {ActCheckSelected, ActRebuildSelected, 0, ActOpenFixedFile, ActOpenFile, 0, ActOpenContainingFolder});
+  popup(rowMenu_, {ActCheckSelected, ActRebuildSelected, 0, ActOpenFixedFile, ActOpenFile, 0, ActShowCopyFolder,
+                   ActOpenContainingFolder});
+  columnsMenu_ = CreatePopupMenu();
+  popup(columnsMenu_, {MnuOutputColumn});
 
   const struct {
     int Id;
@@ -314,13 +323,16 @@ void TFrmMain::RetranslateUi() {
       {MnuStayOnTop, N_("&Stay on top"), nullptr},
       {ActConfig, N_("&Configuration..."), "Ctrl+,"},
       {MnuAbout, N_("&About..."), nullptr},
-      {ActOpenFile, N_("&Open File"), nullptr},
-      {ActOpenFixedFile, N_("Open &Fixed File"), nullptr},
-      {ActOpenContainingFolder, N_("Open &Containing Folder"), nullptr},
+      {ActOpenFile, N_("&Play the original"), nullptr},
+      {ActOpenFixedFile, N_("Play the &repaired copy"), nullptr},
+      {ActOpenContainingFolder, N_("Show the original in its &folder"), nullptr},
+      {ActShowCopyFolder, N_("Show the &copy in its folder"), nullptr},
+      {MnuOutputColumn, N_("O&utput column"), nullptr},
   };
   for (const auto& item : items) {
     const std::wstring text = W(T(item.Caption) + (item.Keys ? std::string("\t") + item.Keys : std::string()));
-    for (HMENU m : {menu_, rowMenu_}) ModifyMenuW(m, item.Id, MF_BYCOMMAND | MF_STRING, item.Id, text.c_str());
+    for (HMENU m : {menu_, rowMenu_, columnsMenu_})
+      ModifyMenuW(m, item.Id, MF_BYCOMMAND | MF_STRING, item.Id, text.c_str());
   }
   const char* const titles[] = {N_("&File"), N_("&Action"), N_("&Options"), N_("&Tools"), N_("&Help")};
   for (int i = 0; i < 5; ++i) {
@@ -332,8 +344,8 @@ void TFrmMain::RetranslateUi() {
     SetMenuItemInfoW(menu_, i, TRUE, &info);
   }
   DrawMenuBar(hwnd_);
-  const char* const headers[] = {N_("File"), N_("Folder"), N_("Result")};
-  for (int i = 0; i < 3; ++i) {
+  const char* const headers[] = {N_("File"), N_("Folder"), N_("Result"), N_("Output")};
+  for (int i = 0; i < (outputShown_ ? 4 : 3); ++i) {
     std::wstring text = W(T(headers[i]));
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT;
@@ -355,9 +367,10 @@ void TFrmMain::ApplyDpi() {
   const UINT dpi = GetDpiForWindow(hwnd_);
   if (dpi != dpi_ && dpi > 0) {
     filesWidth_ = MulDiv(filesWidth_, static_cast<int>(dpi), static_cast<int>(dpi_));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < (outputShown_ ? 4 : 3); ++i)
       ListView_SetColumnWidth(LvwFiles, i,
                               MulDiv(ListView_GetColumnWidth(LvwFiles, i), static_cast<int>(dpi), static_cast<int>(dpi_)));
+    outputWidth_ = MulDiv(outputWidth_, static_cast<int>(dpi), static_cast<int>(dpi_));
     dpi_ = dpi;
   }
   HFONT font = ZantrelWin32::MessageFont(dpi_);
@@ -584,8 +597,15 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (lParam == 0 || reinterpret_cast<HWND>(lParam) == ToolBar1) Command(LOWORD(wParam));
       return 0;
     case WM_CONTEXTMENU:
-      if (reinterpret_cast<HWND>(wParam) == LvwFiles) {
+      if (reinterpret_cast<HWND>(wParam) == LvwFiles || reinterpret_cast<HWND>(wParam) == ListView_GetHeader(LvwFiles)) {
         POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        // On the list's header: the columns to show or hide.
+        RECT header;
+        if (at.x != -1 && GetWindowRect(ListView_GetHeader(LvwFiles), &header) && PtInRect(&header, at)) {
+          UpdateActions();
+          TrackPopupMenu(columnsMenu_, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+          return 0;
+        }
         // From the keyboard (Shift+F10, the menu key): at the current row.
         if (at.x == -1 && at.y == -1) {
           RECT r = {};
@@ -652,8 +672,12 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           // The whole path, for a row too narrow to show it, and the mark in words.
           auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
           if (tip->iItem < 0 || tip->iItem >= Batch.Count()) return 0;
-          const std::string words = MarkInWords(Batch.Entry(tip->iItem).Mark, Batch.Entry(tip->iItem).Repaired);
-          const std::wstring text = W(Batch.Entry(tip->iItem).Path + (words.empty() ? "" : "\n" + words));
+          const VEKRiff::BatchEntry& entry = Batch.Entry(tip->iItem);
+          const std::string words = MarkInWords(entry.Mark, entry.Repaired);
+          // And where its copy went, whole.
+          const std::optional<std::string> copy = VEKRiff::CopyOf(entry);
+          const std::wstring text =
+              W(entry.Path + (words.empty() ? "" : "\n" + words) + (copy ? "\n" + *copy : std::string()));
           lstrcpynW(tip->pszText, text.c_str(), tip->cchTextMax);
           return 0;
         }
@@ -730,6 +754,7 @@ void TFrmMain::UpdateActions() {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     SendMessageW(ToolBar1, TB_ENABLEBUTTON, id, MAKELPARAM(on ? TRUE : FALSE, 0));
   }
+  EnableCopyCommands();
   CheckMenuItem(menu_, MnuStayOnTop, MF_BYCOMMAND | (Settings.StayOnTop ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(menu_, ActReference, MF_BYCOMMAND | (referenceFile_.empty() ? MF_UNCHECKED : MF_CHECKED));
 }
@@ -738,7 +763,7 @@ void TFrmMain::Command(int id) {
   // An accelerator comes whatever the state: the command is taken only when
   // its menu item is enabled.
   UpdateActions();
-  if (id != ActFileQuit && id != MnuStayOnTop && id != ActSaveMessages && id != ActSaveReport &&
+  if (id != ActFileQuit && id != MnuStayOnTop && id != MnuOutputColumn && id != ActSaveMessages && id != ActSaveReport &&
       id != ActCopyMessages &&
       (GetMenuState(menu_, id, MF_BYCOMMAND) & MF_GRAYED) && (GetMenuState(rowMenu_, id, MF_BYCOMMAND) & MF_GRAYED))
     return;
@@ -790,15 +815,22 @@ void TFrmMain::Command(int id) {
     case MnuAbout:
       about_.ShowModal(hwnd_, U(title_));
       break;
+    case MnuOutputColumn:
+      SetFilesColumnShown(OutputColumn, !outputShown_);
+      SaveSettingsOrReport();
+      break;
     case ActOpenFile:
     case ActOpenFixedFile:
-    case ActOpenContainingFolder: {
+    case ActOpenContainingFolder:
+    case ActShowCopyFolder: {
       const int first = FirstSelectedRow();
       if (first < 0) break;
       const VEKRiff::BatchEntry& e = Batch.Entry(first);
-      OpenPath(id == ActOpenFile        ? e.Path
-               : id == ActOpenFixedFile ? e.Output.value_or(e.Path)
-                                        : VEK::ExtractFileDir(e.Path));
+      const std::optional<std::string> copy = VEKRiff::CopyOf(e);
+      if (id == ActOpenFile) OpenPath(e.Path);
+      if (id == ActOpenFixedFile && copy) OpenPath(*copy);
+      if (id == ActOpenContainingFolder) ShowInFolder(e.Path);
+      if (id == ActShowCopyFolder && copy) ShowInFolder(*copy);
       break;
     }
   }
@@ -843,6 +875,26 @@ void TFrmMain::ShowRow(int row) {
   // any language and at any density, and never shrinks by itself.
   const int needed = ListView_GetStringWidth(LvwFiles, result.c_str()) + Scale(16);
   if (needed > ListView_GetColumnWidth(LvwFiles, ResultColumn)) ListView_SetColumnWidth(LvwFiles, ResultColumn, needed);
+  ShowRowOutput(row);
+}
+
+void TFrmMain::ShowRowOutput(int row) {
+  if (!outputShown_) return;
+  // A file rewritten in place shows its own name; a check, nothing.
+  const std::optional<std::string> output = VEKRiff::RepairedFileOf(Batch.Entry(row));
+  std::wstring name = output ? W(VEK::ExtractFileName(*output)) : std::wstring();
+  ListView_SetItemText(LvwFiles, row, OutputColumn, name.data());
+}
+
+void TFrmMain::EnableCopyCommands() {
+  const int first = FirstSelectedRow();
+  const bool copy = first >= 0 && first < Batch.Count() && VEKRiff::CopyOf(Batch.Entry(first));
+  for (auto [id, with] : {std::pair{ActOpenFixedFile, ActOpenFixedFile}, std::pair{ActShowCopyFolder, ActOpenContainingFolder}}) {
+    const bool on = copy && !(GetMenuState(rowMenu_, with, MF_BYCOMMAND) & MF_GRAYED);
+    EnableMenuItem(rowMenu_, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+  }
+  for (HMENU m : {menu_, columnsMenu_})
+    CheckMenuItem(m, MnuOutputColumn, MF_BYCOMMAND | (outputShown_ ? MF_CHECKED : MF_UNCHECKED));
 }
 
 std::vector<bool> TFrmMain::SelectedRows() const {
@@ -883,7 +935,18 @@ void TFrmMain::RemoveSelected() {
 void TFrmMain::OpenRow(int row) {
   if (Session.Running() || row < 0 || row >= Batch.Count()) return;  // as Open File: not while the list is being worked on
   const VEKRiff::BatchEntry& e = Batch.Entry(row);
-  OpenPath(e.Mark == MarkRebuilt ? e.Output.value_or(e.Path) : e.Path);
+  OpenPath(VEKRiff::FileToPlay(e));
+}
+
+void TFrmMain::ShowInFolder(const std::string& path) {
+  // Explorer opens the folder with the file selected; without the file (gone
+  // meanwhile) the folder itself is opened, or its absence said.
+  if (PIDLIST_ABSOLUTE item = ILCreateFromPathW(W(path).c_str())) {
+    const HRESULT shown = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    ILFree(item);
+    if (SUCCEEDED(shown)) return;
+  }
+  OpenPath(VEK::ExtractFileDir(path));
 }
 
 void TFrmMain::OpenPath(const std::string& path) {
@@ -1384,9 +1447,38 @@ void TFrmMain::SetFilesPanelWidth(std::int32_t width) {
 }
 
 std::int32_t TFrmMain::FilesColumnWidth(int column) const {
-  return MulDiv(ListView_GetColumnWidth(LvwFiles, column), 96, static_cast<int>(dpi_));
+  const int width = column == OutputColumn && !outputShown_ ? outputWidth_ : ListView_GetColumnWidth(LvwFiles, column);
+  return MulDiv(width, 96, static_cast<int>(dpi_));
 }
 
 void TFrmMain::SetFilesColumnWidth(int column, std::int32_t width) {
+  if (column == OutputColumn) {
+    if (width <= 0) return;  // a hand-edited value: the column stays findable
+    outputWidth_ = Scale(width);
+    if (!outputShown_) return;
+  }
   ListView_SetColumnWidth(LvwFiles, column, Scale(width));
+}
+
+bool TFrmMain::FilesColumnShown(int column) const { return column != OutputColumn || outputShown_; }
+
+void TFrmMain::SetFilesColumnShown(int column, bool shown) {
+  if (column != OutputColumn || shown == outputShown_) return;
+  // The list view has no hidden columns: the column comes and goes.
+  if (shown) {
+    std::wstring caption = W(T("Output"));
+    LVCOLUMNW added = {};
+    added.mask = LVCF_WIDTH | LVCF_TEXT;
+    added.cx = outputWidth_;
+    added.pszText = caption.data();
+    ListView_InsertColumn(LvwFiles, OutputColumn, &added);
+    // Beside the result, as in the Qt window; the long folder stays last.
+    int order[4] = {0, ResultColumn, OutputColumn, 1};
+    ListView_SetColumnOrderArray(LvwFiles, 4, order);
+  } else {
+    outputWidth_ = ListView_GetColumnWidth(LvwFiles, OutputColumn);
+    ListView_DeleteColumn(LvwFiles, OutputColumn);
+  }
+  outputShown_ = shown;
+  for (int row = 0; row < Batch.Count(); ++row) ShowRowOutput(row);
 }

@@ -56,6 +56,8 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   void SetFilesPanelWidth(std::int32_t width) override;
   std::int32_t FilesColumnWidth(int column) const override;
   void SetFilesColumnWidth(int column, std::int32_t width) override;
+  bool FilesColumnShown(int column) const override;
+  void SetFilesColumnShown(int column, bool shown) override;
 
   VEK::HandOverQueue HandOvers;
   Config Settings;
@@ -100,6 +102,12 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   int FirstSelectedRow() const;
   void OpenRow(int row);
   void OpenPath(const std::string& path);
+  // The file at path selected in its folder by Explorer.
+  void ShowInFolder(const std::string& path);
+  // Play the copy and Show the copy in its folder only for a row with one.
+  void EnableCopyCommands();
+  // The Output column's text for a row, when the column is shown.
+  void ShowRowOutput(int row);
   void ShowContextMenu(POINT at);
   void DropFiles(HDROP drop);
   void ChooseFiles();
@@ -151,6 +159,7 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   HACCEL accelerators_ = nullptr;
   HMENU menu_ = nullptr;
   HMENU rowMenu_ = nullptr;  // PmnFiles
+  HMENU columnsMenu_ = nullptr;  // the list header's: the columns a user may show or hide
   HFONT font_ = nullptr;
   HIMAGELIST marks_ = nullptr;
   HIMAGELIST tools_ = nullptr;
@@ -162,6 +171,10 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   TFrmConfig config_;
   TFrmAbout about_;
   std::int32_t filesWidth_ = 317;  // the list's panel, at the window's dots per inch (dpi_)
+  // The Output column is in the list only while shown; its width, at the
+  // window's dots per inch, is kept while it is not.
+  bool outputShown_ = false;
+  std::int32_t outputWidth_ = 250;
   bool dragging_ = false;          // the splitter between the list and the Messages Center
   // The client width filesWidth_ is for; 0 until the window is first shown,
   // when a new width keeps the panel's pixels instead of its share.

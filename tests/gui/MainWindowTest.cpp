@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -35,6 +36,7 @@
 #include "app/FormMain.h"
 #include "app/MessagesView.h"
 #include "app/Translation.h"
+#include "batch/ExistingOutput.h"
 #include "lang/Language.h"
 #include "settings/Registry.h"
 #include "support/AviBuilder.h"
@@ -549,6 +551,102 @@ TEST_F(MainWindow, CommandsAreEnabledByStateAndSelection) {
   EXPECT_EQ(opened.toLocalFile().toStdString(), dir / "Zantrel.a.avi");
   window->ActOpenContainingFolder->trigger();
   EXPECT_EQ(opened.toLocalFile().toStdString(), dir.Path());
+}
+
+// The Output column names the file that holds a row's repair once a run
+// wrote or kept it, never a copy only planned; the row menu plays and shows
+// the original and the copy as the row has them, and a double click plays
+// the copy when there is one.
+TEST_F(MainWindow, TheOutputColumnAndTheRowMenuOfferTheFileTheRunWrote) {
+  enum Run { Check, Rebuild, InPlace };
+  const struct {
+    const char* name;
+    Run run;
+    bool oldCopy;        // a copy from an earlier rebuild is there, and skipped
+    const char* output;  // the Output column; empty: nothing
+    bool copy;           // Play the repaired copy and Show the copy in its folder
+  } cases[] = {
+      {"check", Check, false, "", false},
+      {"check beside an old copy", Check, true, "", false},
+      {"rebuild into a copy", Rebuild, false, "Zantrel.a.avi", true},
+      {"copy there, skipped", Rebuild, true, "Zantrel.a.avi", true},
+      {"rewritten in place", InPlace, false, "a.avi", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir files;
+    WriteFile(files / "a.avi", Damaged());
+    if (c.oldCopy) WriteFile(files / "Zantrel.a.avi", Clean());
+    VEKRegistry::MemoryStore own;
+    TFrmMain w(prompts, &own);
+    w.FormCreate({"zantrel"});
+    w.Settings.KeepOriginal = c.run != InPlace;
+    w.Settings.ModifyOriginalPrompt = false;
+    w.Settings.OverwritePrompt = false;
+    w.Settings.OverwriteBehavior = VEKRiff::OverwriteSkip;
+    w.AddFile(files / "a.avi");
+    w.StartOperation(c.run == Check);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Session.Running(); }, 30000));
+    QTreeWidgetItem* row = w.LvwFiles->topLevelItem(0);
+    EXPECT_EQ(row->text(3), QString::fromUtf8(c.output));
+    EXPECT_EQ(row->toolTip(3), *c.output ? QString::fromStdString(files / c.output) : QString());
+    EXPECT_EQ(w.LvwFiles->headerItem()->text(3), "Output");
+
+    row->setSelected(true);
+    w.UpdateActions();
+    EXPECT_TRUE(w.ActOpenFile->isEnabled());
+    EXPECT_TRUE(w.ActOpenContainingFolder->isEnabled());
+    EXPECT_EQ(w.ActOpenFixedFile->isEnabled(), c.copy);
+    EXPECT_EQ(w.ActShowCopyFolder->isEnabled(), c.copy);
+    QList<QUrl> opened;
+    w.OpenUrl = [&](const QUrl& url) {
+      opened << url;
+      return true;
+    };
+    const QUrl original = QUrl::fromLocalFile(QString::fromStdString(files / "a.avi"));
+    const QUrl copy = QUrl::fromLocalFile(QString::fromStdString(files / "Zantrel.a.avi"));
+    const QUrl folder = QUrl::fromLocalFile(QString::fromStdString(files.Path()));
+    for (QAction* a : {w.ActOpenFile, w.ActOpenContainingFolder, w.ActOpenFixedFile, w.ActShowCopyFolder})
+      if (a->isEnabled()) a->trigger();
+    emit w.LvwFiles->itemActivated(row, 0);
+    const QList<QUrl> expected = c.copy ? QList<QUrl>{original, folder, copy, folder, copy}
+                                        : QList<QUrl>{original, folder, original};
+    EXPECT_EQ(opened, expected);
+    EXPECT_TRUE(prompts.asked.empty()) << prompts.asked.front().text.toStdString();
+    if (c.run == Rebuild && !c.oldCopy) {
+      // For a person to look at: the list with its Output column shown.
+      w.SetFilesColumnShown(3, true);
+      w.resize(1000, 300);
+      const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("output-column.png");
+      EXPECT_TRUE(w.grab().save(shot)) << shot.toStdString();
+    }
+  }
+}
+
+// The Output column is hidden until the user shows it, from the Options
+// menu or the list's header; shown or not, and its width, come back at the
+// next start.
+TEST_F(MainWindow, TheOutputColumnIsShownAtTheUsersWordAndComesBackAsLeft) {
+  EXPECT_TRUE(window->LvwFiles->isColumnHidden(3)) << "hidden on a first start";
+  EXPECT_TRUE(window->MnuOptions->actions().contains(window->ActOutputColumn));
+  EXPECT_TRUE(window->PmnColumns->actions().contains(window->ActOutputColumn));
+  EXPECT_EQ(window->LvwFiles->header()->contextMenuPolicy(), Qt::CustomContextMenu);
+  window->ActOutputColumn->trigger();
+  EXPECT_FALSE(window->LvwFiles->isColumnHidden(3));
+  EXPECT_GT(window->LvwFiles->columnWidth(3), 0);
+  EXPECT_EQ(window->LvwFiles->header()->visualIndex(3), 2) << "beside the result, before the long folder";
+  window->LvwFiles->setColumnWidth(3, 321);
+  window->FormDestroy();
+  for (bool shown : {true, false}) {
+    SCOPED_TRACE(shown);
+    TFrmMain again(prompts, &store);
+    again.FormCreate({"zantrel"});
+    EXPECT_EQ(again.LvwFiles->isColumnHidden(3), !shown);
+    again.UpdateActions();
+    EXPECT_EQ(again.ActOutputColumn->isChecked(), shown);
+    EXPECT_EQ(again.FilesColumnWidth(3), 321) << "kept while hidden too";
+    if (shown) again.ActOutputColumn->trigger();  // hidden, and saved so
+  }
 }
 
 // Argument 1 is a switch or the first file; folders add their AVI files as

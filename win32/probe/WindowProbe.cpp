@@ -3,7 +3,7 @@
 //
 // usage: zantrel-window-probe ROWS SECONDS
 //   Once the main window's run is over, prints one "name<TAB>result" line
-//   per row, then "status<TAB>text", the list's column widths in pixels
+//   per row (and "<TAB>output" while the list shows its Output column), then "status<TAB>text", the list's column widths in pixels
 //   ("columns<TAB>w0<TAB>w1<TAB>w2") and "strip<TAB>shown<TAB>text" for the
 //   damage strip; exits 1 when the run is not over within SECONDS.
 // usage: zantrel-window-probe window NAME SECONDS
@@ -411,8 +411,11 @@ int main(int argc, char** argv) {
     if (GetTickCount() >= deadline) return 1;
     Sleep(200);
   }
+  // The Output column, while the list shows it, after the result.
+  const bool output = Header_GetItemCount(ListView_GetHeader(list)) > 3;
   for (int row = 0; row < rows; ++row)
-    std::printf("%s\t%s\n", Utf8(remote.ItemText(list, row, 0)).c_str(), Utf8(remote.ItemText(list, row, 2)).c_str());
+    std::printf("%s\t%s%s\n", Utf8(remote.ItemText(list, row, 0)).c_str(), Utf8(remote.ItemText(list, row, 2)).c_str(),
+                output ? ("\t" + Utf8(remote.ItemText(list, row, 3))).c_str() : "");
   std::printf("status\t%s\n", Utf8(remote.StatusText(status)).c_str());
   std::printf("columns");
   for (int column = 0; column < 3; ++column)
