@@ -116,11 +116,24 @@ RunProgress BatchSession::Progress() const {
   return p;
 }
 
-Commands BatchSession::Enabled() const {
-  const std::vector<bool> selected = view_.SelectedRows();
-  const int count = static_cast<int>(std::count(selected.begin(), selected.end(), true));
+namespace {
+
+// How many rows the view has selected, and the first of them (-1: none).
+struct Selection {
+  int Count = 0, First = -1;
+};
+Selection SelectionOf(const SessionView& view) {
+  const std::vector<bool> selected = view.SelectedRows();
   const auto first = std::find(selected.begin(), selected.end(), true);
-  return EnabledCommands(Model, run_, count, first == selected.end() ? -1 : static_cast<int>(first - selected.begin()));
+  return {static_cast<int>(std::count(selected.begin(), selected.end(), true)),
+          first == selected.end() ? -1 : static_cast<int>(first - selected.begin())};
+}
+
+}  // namespace
+
+Commands BatchSession::Enabled() const {
+  const Selection selection = SelectionOf(view_);
+  return EnabledCommands(Model, run_, selection.Count, selection.First);
 }
 
 const VEK::MessagePair* BatchSession::Status() const {
@@ -134,11 +147,8 @@ void BatchSession::HandleEvent(IndexRebuilder& worker) {
   // the user answers with the file's lines so far in view.
   const int batchRow = Model.BatchRow(worker.FileIndex());
   if (worker.Event() == FileOpening && batchRow >= 0) {
-    const std::vector<bool> selected = view_.SelectedRows();
-    const int count = static_cast<int>(std::count(selected.begin(), selected.end(), true));
-    const auto first = std::find(selected.begin(), selected.end(), true);
-    if (FollowsTo(run_, batchRow, count, first == selected.end() ? -1 : static_cast<int>(first - selected.begin())))
-      view_.SelectRowAlone(batchRow);
+    const Selection selection = SelectionOf(view_);
+    if (FollowsTo(run_, batchRow, selection.Count, selection.First)) view_.SelectRowAlone(batchRow);
     view_.FlushLines();
   }
   const std::size_t lines = Model.AllLines().size();
