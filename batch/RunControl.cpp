@@ -1,6 +1,6 @@
 #include "batch/RunControl.h"
 
-#include "util/Paths.h"
+#include "batch/RowFiles.h"
 
 namespace VEKRiff {
 
@@ -16,8 +16,7 @@ Commands EnabledCommands(const BatchModel& model, const RunState& run, int selec
   // A copy left as it was because it already existed is there to open too.
   if (c.OpenFile && firstSelected >= 0 && firstSelected < model.Count()) {
     const BatchEntry& e = model.Entry(firstSelected);
-    c.OpenFixedFile = e.Mark == MarkRebuilt ||
-                      (e.Mark == MarkSkipped && e.Output && *e.Output != e.Path && VEK::FileSizeOf(*e.Output) >= 0);
+    c.OpenFixedFile = e.Mark == MarkRebuilt || (e.Mark == MarkSkipped && CopyOf(e));
   }
   c.OpenFolder = selected == 1;
   return c;
