@@ -116,10 +116,10 @@ class TextPanel : public QLabel {
 
 TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWidget* parent)
     : QMainWindow(parent),
+      Session(HandOvers, prompts, *this),
       prompts_(prompts),
       ownStore_(store ? nullptr : VEKRegistry::OpenUserRegistry()),
       store_(store ? *store : *ownStore_),
-      Session(HandOvers, prompts, *this),
       eventLoopHandOver_(HandOvers) {
   setObjectName("FrmMain");
   resize(552, 501);

@@ -252,15 +252,6 @@ BatchChange BatchModel::Handle(IndexRebuilder& worker, Prompts& prompts) {
       break;
     }
     case MessageAdded:
-      if (!KeepLines && !(ShowFilmPositions && worker.MessageAt())) {
-        change.Line = worker.Message();
-        break;
-      }
-      if (!KeepLines) {
-        shownLine_ = LineOf(worker);
-        change.Line = shownLine_;
-        break;
-      }
       KeepLine(index, LineOf(worker), worker.MessageFinding(), worker.Message().size());
       change.Line = allLines_.back();
       break;
@@ -275,8 +266,10 @@ std::string BatchModel::LineOf(const IndexRebuilder& worker) const {
 
 int BatchModel::KeepLine(int fileIndex, std::string_view line, const Finding* finding, std::size_t messageLength) {
   const int row = BatchRow(fileIndex);
+  ++linesSaid_;
+  if (!KeepLines) allLines_.clear();
   allLines_.push_back(line);
-  if (row < 0) return row;
+  if (row < 0 || !KeepLines) return row;
   BatchEntry& entry = entries_[row];
   if (finding) {
     KeptFinding kept;
@@ -317,7 +310,7 @@ bool BatchModel::QueueLine(const IndexRebuilder& worker) {
   return true;
 }
 
-void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineList& kept)>& shown) {
+void BatchModel::TakeQueuedLines(const LineShown& shown) {
   {
     // The two queues trade places, so that the worker goes on writing into
     // memory it has written before.
@@ -328,7 +321,10 @@ void BatchModel::TakeQueuedLines(const std::function<void(int row, const LineLis
   }
   for (std::size_t i = 0; i < taken_.size(); ++i) {
     const QueuedFinding& f = takenFindings_[i];
-    shown(KeepLine(takenFiles_[i], taken_[i], f.Facts ? &*f.Facts : nullptr, f.MessageLength), allLines_);
+    const Finding* finding = f.Facts ? &*f.Facts : nullptr;
+    const std::string_view line = taken_[i];
+    const int row = KeepLine(takenFiles_[i], line, finding, f.MessageLength);
+    shown(row, allLines_, finding, line.substr(0, std::min(f.MessageLength, line.size())));
   }
   taken_.clear();
   takenFiles_.clear();

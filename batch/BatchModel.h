@@ -169,9 +169,11 @@ class BatchModel {
   // queued (true) instead of handed over; any other notification is left to
   // the caller to hand over (false). On the owner's thread, the queued lines
   // are kept in their order, each then given to shown with its row, as the
-  // last of AllLines() (for a view to share its bytes).
+  // last of AllLines() (for a view to share its bytes), with its finding
+  // (null: none) and the worker's message without the film's place.
   bool QueueLine(const IndexRebuilder& worker);
-  void TakeQueuedLines(const std::function<void(int row, const LineList& kept)>& shown);
+  using LineShown = std::function<void(int row, const LineList& kept, const Finding* finding, std::string_view message)>;
+  void TakeQueuedLines(const LineShown& shown);
 
   // The rows of the run by the worker's file index, and the way back.
   const std::vector<int>& BatchRows() const { return run_.Rows; }
@@ -193,21 +195,25 @@ class BatchModel {
   // Every line of the list's files in the order they came, and those of the
   // front-end's own (a refused drop, the summary).
   const LineList& AllLines() const { return allLines_; }
-  void AddLine(std::string_view line) { allLines_.push_back(line); }
+  // A line of the list's own, of no row.
+  void AddLine(std::string_view line) { KeepLine(-1, line); }
   void ClearLines() { allLines_.clear(); }
   // A damaged spot's line in the lists ends with its place in the film
   // ("at 00:01:23, frame 2085"), for a person to find it in a player. The
   // console prints the engine's lines as they are.
   bool ShowFilmPositions = true;
   // False: lines are handed on as they come but not kept (a console prints
-  // them, and a long batch would keep them all for nothing).
+  // them, and a long batch would keep them all for nothing): AllLines()
+  // holds the latest alone, and the rows keep no lines nor findings.
   bool KeepLines = true;
+  // How many lines were kept or handed on so far: a line came when it grew.
+  std::uint64_t LinesSaid() const { return linesSaid_; }
 
  private:
   std::vector<BatchEntry> entries_;
   std::unordered_set<std::string> keys_;  // the entries' keys
   LineList allLines_;
-  std::string shownLine_;  // the line of a notification when lines are not kept
+  std::uint64_t linesSaid_ = 0;
   std::mutex queueMutex_;
   LineList queued_;               // left by the worker's thread,
   std::vector<int> queuedFiles_;  // by file index

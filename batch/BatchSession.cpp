@@ -98,7 +98,10 @@ bool BatchSession::Stop(bool ask) {
 }
 
 void BatchSession::TakeLines() {
-  Model.TakeQueuedLines([this](int row, const LineList& kept) { view_.ShowLine(row, kept); });
+  Model.TakeQueuedLines([this](int row, const LineList& kept, const Finding* finding, std::string_view message) {
+    if (finding) view_.ShowFinding(row, *finding, message);
+    view_.ShowLine(row, kept);
+  });
 }
 
 void BatchSession::Tick() {
@@ -151,12 +154,12 @@ void BatchSession::HandleEvent(IndexRebuilder& worker) {
     if (FollowsTo(run_, batchRow, selection.Count, selection.First)) view_.SelectRowAlone(batchRow);
     view_.FlushLines();
   }
-  const std::size_t lines = Model.AllLines().size();
+  const std::uint64_t lines = Model.LinesSaid();
   const BatchChange change = Model.Handle(worker, prompts_);
   const int row = change.Row;
   if (row < 0) return;
   // A line of the session's own about the file (where its copy went).
-  if (Model.AllLines().size() > lines) view_.ShowLine(row, Model.AllLines());
+  if (Model.LinesSaid() > lines) view_.ShowLine(row, Model.AllLines());
   switch (change.Event) {
     case FileStarted: {
       view_.ShowRow(row, false);

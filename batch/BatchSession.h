@@ -31,6 +31,9 @@ class SessionView {
   virtual void ShowRunFile(int row) = 0;
   // A line of row came: the last of kept, which holds its bytes.
   virtual void ShowLine(int row, const LineList& kept) = 0;
+  // A line of row that tells a finding, before the line itself: message is
+  // the line without the film's place. For a report that follows findings.
+  virtual void ShowFinding(int /*row*/, const Finding& /*finding*/, std::string_view /*message*/) {}
   // The lines shown so far are laid out.
   virtual void FlushLines() = 0;
   // A run started, is being stopped, or ended: the commands, the status

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 
 #include "ZantrelVersion.h"
 #include "batch/BatchModel.h"
+#include "batch/BatchSession.h"
 #include "batch/BatchSummary.h"
 #include "engine/EngineMessages.h"
 #include "batch/ExistingOutput.h"
@@ -18,7 +18,6 @@
 
 namespace ZantrelCli {
 
-using VEKRiff::IndexRebuilder;
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   ParseResult result;
@@ -257,119 +256,115 @@ VEKRiff::RunOptions RunOptionsOf(const Options& options) {
   return s;
 }
 
-// The console's view of the batch: the lines and the progress display.
-class ConsoleFrontEnd {
+// The console's view of the batch session: the lines, or the report for
+// scripts, and the progress display. Everything runs on the main thread.
+class ConsoleView : public VEKRiff::SessionView {
  public:
-  ConsoleFrontEnd(VEKRiff::BatchModel& batch, std::FILE* out, std::FILE* progress, bool json)
-      : batch_(batch), out_(out), progress_(progress), json_(json) {}
+  ConsoleView(std::FILE* out, std::FILE* progress, bool json) : out_(out), progress_(progress), json_(json) {}
+  // The session this view shows, which is made with the view.
+  void Show(const VEKRiff::BatchSession& session) { session_ = &session; }
 
-  // On the worker's thread; everything else on the main thread.
-  void HandleEvent(IndexRebuilder& worker) {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const VEKRiff::BatchChange change = batch_.Handle(worker, prompts_);
-    if (json_) {
-      Report(worker, change);
-      return;
-    }
-    if (change.Event == VEKRiff::FileStarted && change.Row >= 0)
-      currentName_ = VEK::ExtractFileName(batch_.Entry(change.Row).Path);
-    if (change.Line) PrintLine(*change.Line);
+  std::vector<bool> SelectedRows() const override { return {}; }
+  void SelectRowAlone(int) override {}
+
+  void ShowRunFile(int row) override {
+    currentName_ = VEK::ExtractFileName(Batch().Entry(row).Path);
+    if (json_) BeginFile(row);
   }
 
-  void ShowProgress(const IndexRebuilder& worker) {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  void ShowFinding(int, const VEKRiff::Finding& finding, std::string_view message) override {
+    if (!json_ || !fileOpen_) return;
+    report_.clear();
+    VEKRiff::AddFinding(report_, finding, message, firstFinding_);
+    firstFinding_ = false;
+    PutReport();
+  }
+
+  void ShowLine(int, const VEKRiff::LineList& kept) override {
+    if (!json_) PrintLine(kept.back());
+  }
+
+  // A file's outcome came: the report's object for it ends.
+  void ShowRow(int row, bool done) override {
+    if (!json_ || !done) return;
+    BeginFile(row);
+    const VEKRiff::BatchEntry& entry = Batch().Entry(row);
+    VEKRiff::FileEnd end;
+    end.Outcome = entry.Report.Outcome;
+    end.Errors = entry.Report.Errors;
+    end.VideoFrames = entry.Report.VideoFrames;
+    end.AudioSamples = entry.Report.AudioSamples;
+    if (end.Outcome == VEKRiff::OutcomeKind::Rebuilt && entry.Output) end.Output = *entry.Output;
+    if (!VEKRiff::Succeeded(end.Outcome)) end.Failure = entry.Report.Failure;
+    report_.clear();
+    VEKRiff::EndFile(report_, end);
+    PutReport();
+    fileOpen_ = false;
+    linesPending_ = true;
+  }
+
+  // Lines go out within a few milliseconds: buffered until the main loop's
+  // next turn, not written one by one.
+  void FlushLines() override {
+    if (!linesPending_) return;
+    std::fflush(out_);
+    linesPending_ = false;
+  }
+
+  void ShowProgress(const VEKRiff::RunProgress& p) override {
     if (!progress_ || currentName_.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextProgress_) return;
+    nextProgress_ = now + std::chrono::milliseconds(250);
     // The lines cleared the progress line before they were buffered: they go
     // out before it is drawn again.
-    FlushLinesLocked();
-    std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", Escaped(currentName_).c_str(), worker.Progress(),
-                 VEKRiff::ErrorsText(worker.ErrorCount()).c_str(),
-                 VEKRiff::VideoFramesText(worker.VideoFrameCount()).c_str(),
-                 VEKRiff::AudioSamplesText(worker.AudioSampleCount()).c_str());
+    FlushLines();
+    std::fprintf(progress_, "\r\033[K%s  %d%%  %s  %s  %s", Escaped(currentName_).c_str(), p.File,
+                 VEKRiff::ErrorsText(p.Errors).c_str(), VEKRiff::VideoFramesText(p.VideoFrames).c_str(),
+                 VEKRiff::AudioSamplesText(p.AudioSamples).c_str());
     std::fflush(progress_);
     progressShown_ = true;
   }
 
-  void ClearProgress() {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  void ShowSummary(const std::string& line) override {
+    if (!json_) PrintLine(line);
+  }
+
+  // The run ended: the progress line goes; a report for scripts sums the
+  // batch up, however many files it had.
+  void ShowRunState() override {
+    if (running_ == session_->Running()) return;
+    running_ = !running_;
+    if (running_) return;
     ClearProgressLine();
-  }
-
-  // Main thread, every few milliseconds and at the end.
-  void FlushLines() {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
-    FlushLinesLocked();
-  }
-
-  // After a batch of several files, the line that sums it up.
-  void PrintSummary() {
-    const std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (json_) {
       report_.clear();
-      VEKRiff::AddSummary(report_, batch_.BatchOutcomes(), batch_.BatchOptions().CheckOnly);
+      VEKRiff::AddSummary(report_, Batch().BatchOutcomes(), Batch().BatchOptions().CheckOnly);
       PutReport();
       linesPending_ = true;
-      FlushLinesLocked();
-      return;
     }
-    if (const auto line = batch_.SummaryLine()) PrintLine(*line);
-    FlushLinesLocked();
+    FlushLines();
   }
+
+  void ServeEventsButInput() override { FlushLines(); }
 
  private:
-  // The report for scripts: a file's object goes out as its findings come,
-  // and is ended by its outcome.
-  void Report(const IndexRebuilder& worker, const VEKRiff::BatchChange& change) {
-    const auto begin = [&] {
-      if (fileOpen_) return;
-      ClearProgressLine();
-      report_.clear();
-      VEKRiff::BeginFile(report_, change.Row >= 0 ? batch_.Entry(change.Row).Path : std::string());
-      PutReport();
-      fileOpen_ = true;
-      firstFinding_ = true;
-      linesPending_ = true;  // a script follows the run: a file's start goes out as it comes
-    };
-    switch (change.Event) {
-      case VEKRiff::FileStarted:
-        currentName_ = change.Row >= 0 ? VEK::ExtractFileName(batch_.Entry(change.Row).Path) : std::string();
-        begin();
-        break;
-      case VEKRiff::MessageAdded:
-        if (const VEKRiff::Finding* finding = worker.MessageFinding(); finding && fileOpen_) {
-          report_.clear();
-          VEKRiff::AddFinding(report_, *finding, worker.Message(), firstFinding_);
-          firstFinding_ = false;
-          PutReport();
-        }
-        break;
-      case VEKRiff::FileOk:
-      case VEKRiff::FileError:
-      case VEKRiff::FileRebuilt:
-      case VEKRiff::Aborted:
-      case VEKRiff::FileSkipped: {
-        begin();
-        VEKRiff::FileEnd end;
-        end.Outcome = worker.Outcome();
-        end.Errors = worker.ErrorCount();
-        end.VideoFrames = worker.VideoFrameCount();
-        end.AudioSamples = worker.AudioSampleCount();
-        if (end.Outcome == VEKRiff::OutcomeKind::Rebuilt) end.Output = worker.OutputFileName();
-        if (!VEKRiff::Succeeded(end.Outcome)) end.Failure = worker.FailureText();
-        report_.clear();
-        VEKRiff::EndFile(report_, end);
-        PutReport();
-        fileOpen_ = false;
-        linesPending_ = true;
-        break;
-      }
-      default: break;
-    }
+  const VEKRiff::BatchModel& Batch() const { return session_->Model; }
+
+  // A file's object opens as the file starts, or at its outcome where it
+  // never started (skipped before it was opened).
+  void BeginFile(int row) {
+    if (fileOpen_) return;
+    ClearProgressLine();
+    report_.clear();
+    VEKRiff::BeginFile(report_, Batch().Entry(row).Path);
+    PutReport();
+    fileOpen_ = true;
+    firstFinding_ = true;
+    linesPending_ = true;  // a script follows the run: a file's start goes out as it comes
   }
 
-  void PutReport() {
-    std::fwrite(report_.data(), 1, report_.size(), out_);
-  }
+  void PutReport() { std::fwrite(report_.data(), 1, report_.size(), out_); }
 
   void ClearProgressLine() {
     if (!progressShown_) return;
@@ -379,8 +374,7 @@ class ConsoleFrontEnd {
   }
 
   // A damaged file can make hundreds of thousands of lines: one write each
-  // cost more than the whole check. They are buffered and go out within a
-  // few milliseconds, from the main thread's poll.
+  // cost more than the whole check.
   void PrintLine(std::string_view message) {
     ClearProgressLine();
     const std::string line = Escaped(message);
@@ -389,25 +383,18 @@ class ConsoleFrontEnd {
     linesPending_ = true;
   }
 
-  void FlushLinesLocked() {
-    if (!linesPending_) return;
-    std::fflush(out_);
-    linesPending_ = false;
-  }
-
-  VEKRiff::BatchModel& batch_;
-  NoPrompts prompts_;
+  const VEKRiff::BatchSession* session_ = nullptr;
   std::FILE* out_;
   std::FILE* progress_;
+  const bool json_;
   std::string currentName_;
+  std::chrono::steady_clock::time_point nextProgress_{};
   bool progressShown_ = false;
   bool linesPending_ = false;
-  const bool json_;
+  bool running_ = false;
   std::string report_;  // the part of the report being written
   bool fileOpen_ = false;
   bool firstFinding_ = true;
-  // Recursive: a handler may add a line (the existing-output question's answer), which comes back to it.
-  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace
@@ -415,42 +402,25 @@ class ConsoleFrontEnd {
 int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop) {
   VEK::SetLanguage(options.Language);
   VEK::HandOverQueue queue;
-  // The same file named twice (another spelling, a link) runs once.
-  VEKRiff::BatchModel batch;
+  NoPrompts prompts;
+  ConsoleView view(out, progress, options.Json);
+  VEKRiff::BatchSession session(queue, prompts, view);
+  view.Show(session);
+  VEKRiff::BatchModel& batch = session.Model;
   batch.KeepLines = false;
   batch.ShowFilmPositions = false;
+  // The same file named twice (another spelling, a link) runs once.
   for (const std::string& file : options.Files) batch.Add(file);
-  const VEKRiff::RunOptions run = RunOptionsOf(options);
-  NoPrompts noPrompts;
-  const VEKRiff::FileList files = batch.Begin(batch.ChooseRows(run, VEKRiff::RunScope::WholeList, {}, noPrompts).Rows, run);
-  ConsoleFrontEnd frontEnd(batch, out, progress, options.Json);
-  IndexRebuilder worker(queue);
-  worker.OnEvent = [&](IndexRebuilder& sender) { frontEnd.HandleEvent(sender); };
-  worker.EventsOnWorkerThread = true;
-  VEKRiff::StartWorker(worker, files, run);
-
-  using Clock = std::chrono::steady_clock;
-  auto nextProgress = Clock::now();
-  bool stopRequested = false;
-  while (!worker.Finished()) {
+  if (!session.Start(RunOptionsOf(options), VEKRiff::RunScope::WholeList)) return ExitFileFailed;
+  while (session.Running()) {
     // A signal handler's stop flag cannot wake the queue, nor do the worker's
-    // lines, printed on its own thread: the flag is polled often enough that
-    // a stop lands within a few milliseconds, and the lines go out as often.
+    // lines, which wait in a list: the flag is polled often enough that a
+    // stop lands within a few milliseconds, and the lines go out as often.
     queue.WaitAndServe(std::chrono::milliseconds(5));
-    frontEnd.FlushLines();
-    if (!stopRequested && stop.load()) {
-      stopRequested = true;
-      worker.Abort("");
-    }
-    if (progress && Clock::now() >= nextProgress) {
-      frontEnd.ShowProgress(worker);
-      nextProgress = Clock::now() + std::chrono::milliseconds(250);
-    }
+    session.Tick();
+    if (stop.load()) session.Stop(false);
   }
-  worker.WaitFor();
-  frontEnd.FlushLines();
-  frontEnd.ClearProgress();
-  frontEnd.PrintSummary();
+  session.EndAndWait();
   return batch.AllSucceeded() ? ExitOk : ExitFileFailed;
 }
 

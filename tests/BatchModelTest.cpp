@@ -213,7 +213,9 @@ TEST(BatchModel, ARunTakesTheWholeListOrTheSelectedRowsAndAsksAboutMarksAndOrigi
     EXPECT_EQ(choice.Rows, c.rows);
     EXPECT_EQ(choice.LeftOut, c.leftOut);
     EXPECT_EQ(prompts.asked, c.asked);
-    if (!c.warningText.empty()) EXPECT_EQ(prompts.texts.back(), c.warningText);
+    if (!c.warningText.empty()) {
+      EXPECT_EQ(prompts.texts.back(), c.warningText);
+    }
     EXPECT_TRUE(prompts.answers.empty());
     for (int i = 0; i < 7; ++i)
       EXPECT_EQ(batch.Entry(i).Mark, std::count(c.marked.begin(), c.marked.end(), i) ? MarkOk : MarkNone)

@@ -83,14 +83,6 @@ Bytes Clean() {
   return b.EndMovi().Idx1().Build();
 }
 
-// A file whose check finds thousands of spots: long enough to be stopped.
-Bytes Spotted(int spots) {
-  AviBuilder b;
-  b.StartMovi();
-  for (int i = 0; i < spots; ++i) b.Fill(10, 0x07).Chunk("00dc", 16).Chunk("01wb", 8);
-  return b.Chunk("01wb", 8).EndMovi().Build();
-}
-
 void Session::AddHealthy(const TempDir& dir, std::initializer_list<const char*> names) {
   for (const char* name : names) {
     WriteFile(dir / name, Clean());

@@ -254,7 +254,7 @@ TEST_F(CliJson, AListSavesTheReportTheConsolePrints) {
       if (!queued || !batch.QueueLine(worker)) batch.Handle(worker, prompts);
     };
     RunWorker(files, options);
-    batch.TakeQueuedLines([](int, const VEKRiff::LineList&) {});
+    batch.TakeQueuedLines([](int, const VEKRiff::LineList&, const VEKRiff::Finding*, std::string_view) {});
     ASSERT_NE(batch.Entry(1).Lines[2].find(" \u2014 "), std::string::npos) << "the list's line shows the film's place";
     EXPECT_EQ(VEKRiff::ListReport(batch), console.Out) << (queued ? "queued" : "as they come");
   }

@@ -1527,7 +1527,9 @@ TEST_F(MainWindow, ThePlacementComesBackAsItWasSavedStartAfterStart) {
       QApplication::processEvents();
       EXPECT_EQ(w.isMaximized(), c.maximized);
       EXPECT_EQ(bool(w.windowFlags() & Qt::WindowStaysOnTopHint), c.stayOnTop);
-      if (!c.maximized) EXPECT_EQ(w.geometry(), normal);
+      if (!c.maximized) {
+        EXPECT_EQ(w.geometry(), normal);
+      }
       w.close();
       w.FormDestroy();
       VEKRegistry::Registry registry(saved);
