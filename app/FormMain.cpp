@@ -1023,14 +1023,7 @@ void TFrmMain::UpdateActions() {
   ActOpenFile->setEnabled(c.OpenFile);
   ActOpenFixedFile->setEnabled(c.OpenFixedFile);
   ActOpenContainingFolder->setEnabled(c.OpenFolder);
-  EnableCopyCommands();
-}
-
-void TFrmMain::EnableCopyCommands() {
-  const int first = FirstSelectedRow();
-  const bool copy = first >= 0 && VEKRiff::CopyOf(Batch.Entry(first));
-  ActOpenFixedFile->setEnabled(ActOpenFixedFile->isEnabled() && copy);
-  ActShowCopyFolder->setEnabled(ActOpenContainingFolder->isEnabled() && copy);
+  ActShowCopyFolder->setEnabled(c.ShowCopyFolder);
   ActOutputColumn->setChecked(FilesColumnShown(OutputColumn));
 }
 

@@ -244,7 +244,6 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   // The folder of the file at path, shown by the desktop's file manager.
   void ShowInFolder(const QString& path);
   // Play the copy and Show the copy in its folder only for a row with one.
-  void EnableCopyCommands();
   void ActConfigExecute();
   void MnuStayOnTopClick();
   void PmnFilesPopup(const QPoint& at);

@@ -272,21 +272,26 @@ int BatchModel::KeepLine(int fileIndex, std::string_view line, const Finding* fi
   if (row < 0 || !KeepLines) return row;
   BatchEntry& entry = entries_[row];
   if (finding) {
-    KeptFinding kept;
-    kept.Offset = finding->Offset;
-    if (finding->At) {
-      kept.Frame = finding->At->Frame;
-      kept.Milliseconds = finding->At->Milliseconds;
-    }
+    KeptFinding kept = KeptFinding::Of(*finding, std::min(messageLength, line.size()));
     kept.Line = static_cast<std::uint32_t>(entry.Lines.size());
-    kept.MessageLength = static_cast<std::uint32_t>(std::min(messageLength, line.size()));
-    kept.Stream = finding->Stream;
-    kept.Kind = finding->Kind;
-    kept.Error = finding->Error;
     entry.Report.Findings.push_back(kept);
   }
   entry.Lines.push_back_last_of(allLines_);
   return row;
+}
+
+KeptFinding KeptFinding::Of(const Finding& finding, std::size_t messageLength) {
+  KeptFinding kept;
+  kept.Offset = finding.Offset;
+  if (finding.At) {
+    kept.Frame = finding.At->Frame;
+    kept.Milliseconds = finding.At->Milliseconds;
+  }
+  kept.MessageLength = static_cast<std::uint32_t>(messageLength);
+  kept.Stream = finding.Stream;
+  kept.Kind = finding.Kind;
+  kept.Error = finding.Error;
+  return kept;
 }
 
 Finding KeptFinding::Facts() const {
@@ -301,12 +306,15 @@ Finding KeptFinding::Facts() const {
 
 bool BatchModel::QueueLine(const IndexRebuilder& worker) {
   if (worker.Event() != MessageAdded) return false;
-  const std::string line = LineOf(worker);
+  // A file with hundreds of thousands of spots queues as many lines: each
+  // is copied once, into the queue's blocks, and its finding without it.
+  const Finding* finding = worker.MessageFinding();
+  const std::string withPlace = ShowFilmPositions && finding ? LineOf(worker) : std::string();
+  const std::string_view line = withPlace.empty() ? std::string_view(worker.Message()) : withPlace;
   const std::lock_guard<std::mutex> lock(queueMutex_);
   queued_.push_back(line);
   queuedFiles_.push_back(worker.FileIndex());
-  queuedFindings_.push_back({worker.MessageFinding() ? std::optional<Finding>(*worker.MessageFinding()) : std::nullopt,
-                             worker.Message().size()});
+  queuedFindings_.push_back(finding ? std::optional(KeptFinding::Of(*finding, worker.Message().size())) : std::nullopt);
   return true;
 }
 
@@ -320,11 +328,12 @@ void BatchModel::TakeQueuedLines(const LineShown& shown) {
     std::swap(takenFindings_, queuedFindings_);
   }
   for (std::size_t i = 0; i < taken_.size(); ++i) {
-    const QueuedFinding& f = takenFindings_[i];
-    const Finding* finding = f.Facts ? &*f.Facts : nullptr;
     const std::string_view line = taken_[i];
-    const int row = KeepLine(takenFiles_[i], line, finding, f.MessageLength);
-    shown(row, allLines_, finding, line.substr(0, std::min(f.MessageLength, line.size())));
+    const std::optional<KeptFinding>& kept = takenFindings_[i];
+    const std::optional<Finding> finding = kept ? std::optional(kept->Facts()) : std::nullopt;
+    const std::size_t messageLength = kept ? std::min<std::size_t>(kept->MessageLength, line.size()) : line.size();
+    const int row = KeepLine(takenFiles_[i], line, finding ? &*finding : nullptr, messageLength);
+    shown(row, allLines_, finding ? &*finding : nullptr, line.substr(0, messageLength));
   }
   taken_.clear();
   takenFiles_.clear();

@@ -38,6 +38,9 @@ struct KeptFinding {
   FindingKind Kind = FindingKind::Note;
   bool Error = false;
 
+  // A finding without its line; messageLength: the size of its message in
+  // the line kept (which may end with the place in the film).
+  static KeptFinding Of(const Finding& finding, std::size_t messageLength);
   // The finding again, its Line left empty.
   Finding Facts() const;
 };
@@ -217,14 +220,11 @@ class BatchModel {
   std::mutex queueMutex_;
   LineList queued_;               // left by the worker's thread,
   std::vector<int> queuedFiles_;  // by file index
-  struct QueuedFinding {
-    std::optional<Finding> Facts;  // a line's finding, its Line empty
-    std::size_t MessageLength = 0;
-  };
-  std::vector<QueuedFinding> queuedFindings_;
+  // a line's finding, its place in the lists not known yet
+  std::vector<std::optional<KeptFinding>> queuedFindings_;
   LineList taken_;                // and being kept on the owner's
   std::vector<int> takenFiles_;
-  std::vector<QueuedFinding> takenFindings_;
+  std::vector<std::optional<KeptFinding>> takenFindings_;
   // What belongs to the latest run: a new value at each Begin.
   struct Run {
     RunOptions Options;

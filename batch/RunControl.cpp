@@ -13,12 +13,13 @@ Commands EnabledCommands(const BatchModel& model, const RunState& run, int selec
   c.CheckSelected = c.RebuildSelected = idle && selected > 0;
   c.Stop = run.Running && !run.Stopping;
   c.OpenFile = idle && selected == 1;
-  // A copy left as it was because it already existed is there to open too.
-  if (c.OpenFile && firstSelected >= 0 && firstSelected < model.Count()) {
-    const BatchEntry& e = model.Entry(firstSelected);
-    c.OpenFixedFile = e.Mark == MarkRebuilt || (e.Mark == MarkSkipped && CopyOf(e));
-  }
   c.OpenFolder = selected == 1;
+  // The copy's commands need a copy: one the latest run wrote, or left as it
+  // was because it already existed; none after a rewrite in place.
+  const bool copy = selected == 1 && firstSelected >= 0 && firstSelected < model.Count() &&
+                    CopyOf(model.Entry(firstSelected));
+  c.OpenFixedFile = c.OpenFile && copy;
+  c.ShowCopyFolder = c.OpenFolder && copy;
   return c;
 }
 

@@ -29,7 +29,8 @@ struct RunState {
 struct Commands {
   bool Clear = false, Add = false, AddFolder = false, Remove = false, Check = false, Rebuild = false,
        CheckSelected = false, RebuildSelected = false,
-       Reference = false, Stop = false, OpenFile = false, OpenFixedFile = false, OpenFolder = false;
+       Reference = false, Stop = false, OpenFile = false, OpenFixedFile = false, OpenFolder = false,
+       ShowCopyFolder = false;
 };
 
 // selected: how many rows are selected; firstSelected: the first of them, -1

@@ -159,6 +159,7 @@ TEST(BatchSession, ARebuildSaysWhereItsOutputWentAndASkippedRowOpensItsExistingC
   for (int row : {0, 1}) {
     s.view.selected = {row == 0, row == 1};
     EXPECT_TRUE(s.session.Enabled().OpenFixedFile) << row;
+    EXPECT_TRUE(s.session.Enabled().ShowCopyFolder) << row;
   }
 
   VEKRiff::RunOptions inPlace = Options(false);
@@ -169,6 +170,12 @@ TEST(BatchSession, ARebuildSaysWhereItsOutputWentAndASkippedRowOpensItsExistingC
   s.RunToEnd();
   const auto& rewritten = model.Entry(1).Lines;
   EXPECT_NE(std::find(rewritten.begin(), rewritten.end(), "Rebuilt in place: " + (dir / "b.avi")), rewritten.end());
+  // A file rewritten in place has no copy to play or show.
+  for (int row : {0, 1}) {
+    s.view.selected = {row == 0, row == 1};
+    EXPECT_FALSE(s.session.Enabled().OpenFixedFile) << row;
+    EXPECT_FALSE(s.session.Enabled().ShowCopyFolder) << row;
+  }
 }
 
 // An existing copy is settled by the question or by the configured

@@ -14,7 +14,8 @@ std::string Enabled(const Commands& c) {
   const std::pair<bool, const char*> names[] = {
       {c.Clear, "clear"},   {c.Add, "add"},         {c.AddFolder, "folder"},    {c.Remove, "remove"},
       {c.Check, "check"},   {c.Rebuild, "rebuild"}, {c.Reference, "reference"}, {c.Stop, "stop"},
-      {c.OpenFile, "open"}, {c.OpenFixedFile, "fixed"}, {c.OpenFolder, "folder-of"}};
+      {c.OpenFile, "open"}, {c.OpenFixedFile, "fixed"}, {c.OpenFolder, "folder-of"},
+      {c.ShowCopyFolder, "copy-folder"}};
   for (const auto& [on, name] : names)
     if (on) s += std::string(s.empty() ? "" : " ") + name;
   return s;
@@ -31,8 +32,10 @@ TEST(RunControl, CommandsFollowTheRunAndTheSelection) {
       {"idle, nothing selected", false, false, 0, -1, MarkNone, "clear add folder check rebuild reference"},
       {"idle, one plain row", false, false, 1, 0, MarkOk,
        "clear add folder remove check rebuild reference open folder-of"},
-      {"idle, one rebuilt row", false, false, 1, 1, MarkRebuilt,
-       "clear add folder remove check rebuild reference open fixed folder-of"},
+      // The copy's commands come from where the run wrote (see the session's
+      // tests): a mark alone names no copy.
+      {"idle, one row marked rebuilt", false, false, 1, 1, MarkRebuilt,
+       "clear add folder remove check rebuild reference open folder-of"},
       {"idle, two rows", false, false, 2, 1, MarkRebuilt, "clear add folder remove check rebuild reference"},
       {"running: nothing that changes the list, Add folder included", true, false, 1, 1, MarkRebuilt,
        "stop folder-of"},

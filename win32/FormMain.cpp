@@ -749,12 +749,14 @@ void TFrmMain::UpdateActions() {
       {ActOpenFile, c.OpenFile},
       {ActOpenFixedFile, c.OpenFixedFile},
       {ActOpenContainingFolder, c.OpenFolder},
+      {ActShowCopyFolder, c.ShowCopyFolder},
   };
   for (auto [id, on] : states) {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     SendMessageW(ToolBar1, TB_ENABLEBUTTON, id, MAKELPARAM(on ? TRUE : FALSE, 0));
   }
-  EnableCopyCommands();
+  for (HMENU m : {menu_, columnsMenu_})
+    CheckMenuItem(m, MnuOutputColumn, MF_BYCOMMAND | (outputShown_ ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(menu_, MnuStayOnTop, MF_BYCOMMAND | (Settings.StayOnTop ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(menu_, ActReference, MF_BYCOMMAND | (referenceFile_.empty() ? MF_UNCHECKED : MF_CHECKED));
 }
@@ -884,17 +886,6 @@ void TFrmMain::ShowRowOutput(int row) {
   const std::optional<std::string> output = VEKRiff::RepairedFileOf(Batch.Entry(row));
   std::wstring name = output ? W(VEK::ExtractFileName(*output)) : std::wstring();
   ListView_SetItemText(LvwFiles, row, OutputColumn, name.data());
-}
-
-void TFrmMain::EnableCopyCommands() {
-  const int first = FirstSelectedRow();
-  const bool copy = first >= 0 && first < Batch.Count() && VEKRiff::CopyOf(Batch.Entry(first));
-  for (auto [id, with] : {std::pair{ActOpenFixedFile, ActOpenFixedFile}, std::pair{ActShowCopyFolder, ActOpenContainingFolder}}) {
-    const bool on = copy && !(GetMenuState(rowMenu_, with, MF_BYCOMMAND) & MF_GRAYED);
-    EnableMenuItem(rowMenu_, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
-  }
-  for (HMENU m : {menu_, columnsMenu_})
-    CheckMenuItem(m, MnuOutputColumn, MF_BYCOMMAND | (outputShown_ ? MF_CHECKED : MF_UNCHECKED));
 }
 
 std::vector<bool> TFrmMain::SelectedRows() const {

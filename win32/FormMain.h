@@ -105,7 +105,6 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   // The file at path selected in its folder by Explorer.
   void ShowInFolder(const std::string& path);
   // Play the copy and Show the copy in its folder only for a row with one.
-  void EnableCopyCommands();
   // The Output column's text for a row, when the column is shown.
   void ShowRowOutput(int row);
   void ShowContextMenu(POINT at);
