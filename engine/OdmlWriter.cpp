@@ -47,7 +47,6 @@ constexpr std::int64_t StandardEntryBytes = StandardIndexEntry::Size;
 constexpr std::uint32_t MaxStandardEntries = 1u << 24;
 // Entries go out in blocks of this many, not one buffer per index.
 constexpr std::size_t EntriesPerBlock = 8192;
-constexpr std::uint32_t MaxField = 0xFFFFFFFFu;
 constexpr std::uint32_t NotKeyFrame = StandardIndexEntry::NotKeyFrame;
 
 // The two digits of stream n as the first two characters of a code.
