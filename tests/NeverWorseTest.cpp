@@ -335,15 +335,16 @@ TEST(NeverWorse, EveryIntactChunkIsIndexedAndTheDamageCountedInEveryMode) {
 // indexSizeWrong, the idx1's size field claims more than the index holds,
 // so that the next segment is not where it says; with gapByte, one byte lies
 // between the index and the first segment, which puts both segments on the
-// other parity. The writer's list holds every chunk of every segment, at
-// positions in the carved bytes.
+// other parity; with indexLost, the segments follow the movi list right
+// where the idx1 was. The writer's list holds every chunk of every segment,
+// at positions in the carved bytes.
 struct Carved {
   Bytes File;
   Bytes Whole;  // the film it was carved from
   std::vector<ExpectedEntry> Chunks;
 };
 
-Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
+Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false, bool indexLost = false) {
   AviBuilder b;
   b.StartMovi();
   auto frames = [&](int from, int count) {
@@ -354,7 +355,7 @@ Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
   frames(0, 20);
   b.EndMovi();
   const std::int64_t idx1 = b.Size();
-  b.Idx1();
+  if (!indexLost) b.Idx1();
   if (gapByte) b.Raw({0x4B});
   std::vector<std::int64_t> segments;
   for (int segment = 1; segment <= 2; ++segment) {
@@ -386,17 +387,19 @@ Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
 // (its header list rebuilt from the healthy film's, the data moved along
 // behind it) is one chain of RIFFs that describes every chunk of every
 // segment, with the source's bytes, and checks sound. Segments on the other
-// parity than the first movi list are moved on by one more byte.
+// parity than the first movi list are moved on by one more byte, and as far
+// as the first segment's idx1 needs where the carved film lost its own.
 TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
   const struct {
     int stray;
-    bool indexSizeWrong, gapByte;
-  } rows[] = {{0, false, false}, {1, false, false}, {2, false, false}, {3, false, false}, {1, true, false},
-              {0, true, false},  {1, false, true},  {0, false, true},  {1, true, true}};
-  for (const auto& [stray, indexSizeWrong, gapByte] : rows) {
+    bool indexSizeWrong, gapByte, indexLost;
+  } rows[] = {{0, false, false, false}, {1, false, false, false}, {2, false, false, false}, {3, false, false, false},
+              {1, true, false, false},  {0, true, false, false},  {1, false, true, false},  {0, false, true, false},
+              {1, true, true, false},   {0, false, false, true},  {1, false, false, true}};
+  for (const auto& [stray, indexSizeWrong, gapByte, indexLost] : rows) {
     SCOPED_TRACE(std::to_string(stray) + " stray bytes" + (indexSizeWrong ? ", idx1 size wrong" : "") +
-                 (gapByte ? ", a byte before the segments" : ""));
-    const Carved c = CarvedOpenDml(stray, indexSizeWrong, gapByte);
+                 (gapByte ? ", a byte before the segments" : "") + (indexLost ? ", idx1 lost" : ""));
+    const Carved c = CarvedOpenDml(stray, indexSizeWrong, gapByte, indexLost);
     const auto video = std::count_if(c.Chunks.begin(), c.Chunks.end(), IsVideo);
     TempDir dir;
     WriteFile(dir / "carved.avi", c.File);
@@ -413,6 +416,8 @@ TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
     EXPECT_TRUE(after.ChainReachesEnd);
     EXPECT_EQ(after.Problems, std::vector<std::string>{});
     ASSERT_EQ(after.Riffs.size(), 3u);
+    // The first segment's chunks (20 frames of two chunks), in its idx1 too.
+    EXPECT_EQ(after.Idx1.size(), 40u);
     // Each described chunk, in file order, is the writer's next one: its
     // stream, its size and its bytes.
     const Bytes copied = ReadFile(out);
