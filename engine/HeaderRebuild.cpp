@@ -528,6 +528,7 @@ std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shi
   const Segments& segments = scan.SegmentList;
   std::vector<std::int64_t> shifts;
   for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
     if (i == 1) {
       // The gap as the OpenDML writer will find it: from the first
       // segment's data, padded to even, to the next RIFF.
@@ -537,9 +538,8 @@ std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shi
       const std::int64_t index = ChunkHeader::Size + entries * Idx1Entry::Size;
       if (entries <= static_cast<std::int64_t>(MaxField / Idx1Entry::Size) && gap >= 0 && gap != index &&
           gap - index < ChunkHeader::Size)
-        shift += gap < index ? index - gap : ChunkHeader::Size - (gap - index);
+        shift += gap < index ? index - gap : ChunkHeader::Size - (gap - index);  // the RIFF stays even
     }
-    if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
     shifts.push_back(shift);
   }
   return shifts;

@@ -329,6 +329,14 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
   unsigned char* const buffer = SearchBuffer();
   SearchCandidate candidate;
   auto resumeAt = [&](SearchHit hit) {
+    // The first chunk of an OpenDML segment found past damage: the walk
+    // goes on at the segment's RIFF header, and enters it as a segment
+    // rather than reading its headers as more damage of the one before.
+    unsigned char before[2 * ListHeader::Size];
+    if (hit.Kind == HitKind::Chunk && hit.Position - from >= std::int64_t{sizeof before} &&
+        Source.Peek(before, sizeof before, hit.Position - std::int64_t{sizeof before}) == std::int64_t{sizeof before} &&
+        IsSegmentStart(before) && IsList(before + ListHeader::Size, CodeMovi))
+      hit.Position -= std::int64_t{sizeof before};
     SetProgressAt(hit.Position);
     Source.Seek(hit.Position, 0);
     return hit;

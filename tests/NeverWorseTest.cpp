@@ -395,7 +395,7 @@ TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
     bool indexSizeWrong, gapByte, indexLost;
   } rows[] = {{0, false, false, false}, {1, false, false, false}, {2, false, false, false}, {3, false, false, false},
               {1, true, false, false},  {0, true, false, false},  {1, false, true, false},  {0, false, true, false},
-              {1, true, true, false},   {0, false, false, true},  {1, false, false, true}};
+              {1, true, true, false},   {0, false, false, true},  {1, false, false, true},  {1, false, true, true}};
   for (const auto& [stray, indexSizeWrong, gapByte, indexLost] : rows) {
     SCOPED_TRACE(std::to_string(stray) + " stray bytes" + (indexSizeWrong ? ", idx1 size wrong" : "") +
                  (gapByte ? ", a byte before the segments" : "") + (indexLost ? ", idx1 lost" : ""));
