@@ -332,11 +332,12 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
     // The first chunk of an OpenDML segment found past damage: the walk
     // goes on at the segment's RIFF header, and enters it as a segment
     // rather than reading its headers as more damage of the one before.
-    unsigned char before[2 * ListHeader::Size];
-    if (hit.Kind == HitKind::Chunk && hit.Position - from >= std::int64_t{sizeof before} &&
-        Source.Peek(before, sizeof before, hit.Position - std::int64_t{sizeof before}) == std::int64_t{sizeof before} &&
-        IsSegmentStart(before) && IsList(before + ListHeader::Size, CodeMovi))
-      hit.Position -= std::int64_t{sizeof before};
+    constexpr std::int64_t Headers = 2 * ListHeader::Size;  // "RIFF....AVIX" and "LIST....movi"
+    unsigned char before[Headers];
+    if (hit.Kind == HitKind::Chunk && hit.Position - from >= Headers &&
+        Source.Peek(before, Headers, hit.Position - Headers) == Headers && IsSegmentStart(before) &&
+        IsList(before + ListHeader::Size, CodeMovi))
+      hit.Position -= Headers;
     SetProgressAt(hit.Position);
     Source.Seek(hit.Position, 0);
     return hit;
