@@ -103,6 +103,11 @@ const VEK::MessagePair SegmentLeftOut = {
      "reached by any RIFF header.",
      "%d octets avant l'en-tête RIFF à l'adresse %d ont été laissés de côté : aucun en-tête RIFF ne mène à la liste "
      "movi à l'adresse %d."}};
+const VEK::MessagePair SegmentRiffLost = {
+    {"The RIFF header at file offset %d is damaged: the segment is read from its movi list at file offset %d, and a "
+     "rebuild writes that header again.",
+     "L'en-tête RIFF à l'adresse %d est endommagé : le segment est lu à partir de sa liste movi à l'adresse %d, et "
+     "une reconstruction réécrit cet en-tête."}};
 const VEK::MessagePair CopyIsSource = {
     {"The copy \"%s\" would be this very file (a link to it, or the same file under another name): a copy never "
      "changes its source. Nothing was written.",

@@ -40,6 +40,7 @@ extern const VEK::MessagePair HeaderLength;
 extern const VEK::MessagePair FileCut;
 extern const VEK::MessagePair DataAfterIndex;
 extern const VEK::MessagePair SegmentLeftOut;
+extern const VEK::MessagePair SegmentRiffLost;
 extern const VEK::MessagePair ListSizes;
 extern const VEK::MessagePair SourceChanged;
 extern const VEK::MessagePair SourceChangedWhileWriting;

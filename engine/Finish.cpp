@@ -45,6 +45,7 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
   // The chunks' own sizes go first: until the movi size points at the new
   // index, a reader reaches the same data as before.
   WriteChunkSizes(file, scan.SizeFixes);
+  WriteLostRiffCodes(file, scan.SegmentList);
   if (scan.IsOpenDml())
     WriteOdmlIndexes(file, scan, stop);
   else

@@ -524,10 +524,22 @@ ScanResult WithHeaders(ScanResult scan, AviHeaders headers) {
   return scan;
 }
 
-std::vector<std::int64_t> SegmentShifts(const Segments& segments, std::int64_t shift) {
+std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift) {
+  const Segments& segments = scan.SegmentList;
   std::vector<std::int64_t> shifts;
   for (std::size_t i = 0; i < segments.size(); ++i) {
     if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
+    if (i == 1) {
+      // The gap as the OpenDML writer will find it: from the first
+      // segment's data, padded to even, to the next RIFF.
+      const std::int64_t end = segments[0].End + shifts[0];
+      const std::int64_t gap = segments[1].RiffPosition + shift - (end + (end & 1));
+      const auto entries = static_cast<std::int64_t>(FirstEntryFrom(scan.Entries, segments[0].End));
+      const std::int64_t index = ChunkHeader::Size + entries * Idx1Entry::Size;
+      if (entries <= static_cast<std::int64_t>(MaxField / Idx1Entry::Size) && gap >= 0 && gap != index &&
+          gap - index < ChunkHeader::Size)
+        shift += gap < index ? index - gap : ChunkHeader::Size - (gap - index);  // the RIFF stays even
+    }
     shifts.push_back(shift);
   }
   return shifts;

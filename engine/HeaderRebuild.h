@@ -47,8 +47,12 @@ ScanResult WithHeaders(ScanResult scan, VEKAvi::AviHeaders headers);
 // needs), each later one by as much, or by one byte more where it would
 // otherwise start on an odd position: a reader goes from RIFF to RIFF by
 // their sizes rounded up to even, so that a segment on an odd position is
-// never reached. The byte goes into the gap before that segment.
-std::vector<std::int64_t> SegmentShifts(const Segments& segments, std::int64_t shift);
+// never reached. The byte goes into the gap before that segment. The second
+// segment also moves as far as the first one's idx1 needs to fit in the gap
+// before it (exactly, or with room for a JUNK chunk after it), where that
+// gap lost the old one: a copy keeps the index that readers of the first
+// RIFF alone use.
+std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift);
 
 // The scan of a copy whose segments lie as far along as shifts (one for
 // each) say, from the first movi list on; the header list is the new one.

@@ -318,6 +318,7 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
   //    renamed away and filled.
   changed = true;
   WriteChunkSizes(file, scan.SizeFixes);
+  WriteLostRiffCodes(file, segments);
   for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
     const InPlaceOdmlStream& s = plan.Streams[n];
     const OdmlStreamIndexes& stream = indexes.Streams[n];

@@ -268,7 +268,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       }
       // A copy also moves each later segment that would start on an odd position.
       const std::vector<std::int64_t> shifts = File.Mode == BackupFile::Mode::Copy
-                                                   ? SegmentShifts(walked.SegmentList, shift)
+                                                   ? SegmentShifts(walked, shift)
                                                    : std::vector<std::int64_t>(walked.SegmentList.size(), 0);
       const ScanResult scan = WithDataMoved(
           plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked), shifts);

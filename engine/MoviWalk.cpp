@@ -329,6 +329,15 @@ MoviWalk::SearchHit MoviWalk::Resynchronise(std::int64_t from, const unsigned ch
   unsigned char* const buffer = SearchBuffer();
   SearchCandidate candidate;
   auto resumeAt = [&](SearchHit hit) {
+    // The first chunk of an OpenDML segment found past damage: the walk
+    // goes on at the segment's RIFF header, and enters it as a segment
+    // rather than reading its headers as more damage of the one before.
+    constexpr std::int64_t Headers = 2 * ListHeader::Size;  // "RIFF....AVIX" and "LIST....movi"
+    unsigned char before[Headers];
+    if (hit.Kind == HitKind::Chunk && hit.Position - from >= Headers &&
+        Source.Peek(before, Headers, hit.Position - Headers) == Headers && IsSegmentStart(before) &&
+        IsList(before + ListHeader::Size, CodeMovi))
+      hit.Position -= Headers;
     SetProgressAt(hit.Position);
     Source.Seek(hit.Position, 0);
     return hit;
@@ -621,7 +630,8 @@ bool MoviWalk::ReportSpot(std::int64_t spot, const SearchHit& hit, int& parity) 
   return true;
 }
 
-std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t size) {
+std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t size, bool& riffLost) {
+  riffLost = false;
   const std::int64_t fileSize = Source.SourceSize();
   // The next RIFF follows on the index's own parity: odd in a film carved
   // from a disk behind a stray byte, where every list and chunk is shifted
@@ -640,23 +650,33 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   if (!MayGoOnAfterIndex()) return -1;
   const std::int64_t next = FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(),
                                        SearchBlock, [this] { MayStop(Reporter.CheckStop); });
-  if (next >= 0) ReportSegmentLeftOut(index, next);
-  return next;
+  if (next < 0) return next;
+  const std::int64_t lost = SegmentBefore(index, next);
+  riffLost = lost >= 0;
+  return riffLost ? lost : next;
 }
 
 // A segment whose RIFF header is damaged lies between the index and the
-// segment found after it: its movi list is reached by no RIFF header, and
-// the walk goes on in the next one. Said, and an error where the list holds
-// frames.
-void MoviWalk::ReportSegmentLeftOut(std::int64_t index, std::int64_t next) {
+// segment found after it. Its movi list, whole, tells where it starts: the
+// RIFF header is the 12 bytes before it, and the walk goes on from there as
+// in any segment, said as an error (players lose its frames until a rebuild
+// writes the header again). A movi list with no room for that header after
+// the index's own is left out, said, and an error where it holds frames.
+std::int64_t MoviWalk::SegmentBefore(std::int64_t index, std::int64_t next) {
   const std::int64_t movi = FindHeader(Source, index + ChunkHeader::Size, CodeList, CodeMovi, SearchBuffer(),
                                        SearchBlock, [this] { MayStop(Reporter.CheckStop); });
-  if (movi < 0 || movi >= next) return;
+  if (movi < 0 || movi >= next) return -1;
   unsigned char first[ListHeader::Size];
   const std::int64_t got = Source.Peek(first, sizeof first, movi + ListHeader::Size);
   const bool frames = (got >= ChunkHeader::Size && IsStreamChunkId(first)) ||
                       (got == ListHeader::Size && IsList(first, CodeRecList));
+  const std::int64_t riff = movi - ListHeader::Size;
+  if (frames && riff >= index + ChunkHeader::Size) {
+    Report({VEK::Text(Msg::SegmentRiffLost, {riff, movi}), true, {}, FindingKind::HeaderDamage, riff, -1});
+    return riff;
+  }
   Report({VEK::Text(Msg::SegmentLeftOut, {next - movi, next, movi}), frames});
+  return -1;
 }
 
 bool MoviWalk::MayGoOnAfterIndex() const {
@@ -732,13 +752,16 @@ void MoviWalk::ScanMovi() {
       }
       // The legacy index closes the first segment's data; an OpenDML file
       // goes on in the RIFF after it.
-      const std::int64_t next = Scan.SegmentList.size() == 1 ? NextSegmentAfterIndex(pos, header.DataSize) : -1;
+      bool riffLost = false;
+      const std::int64_t next =
+          Scan.SegmentList.size() == 1 ? NextSegmentAfterIndex(pos, header.DataSize, riffLost) : -1;
       if (next < 0) {
         if (Scan.SegmentList.size() == 1) ReportDataAfterIndex(pos);
         endAt(pos);
         return;
       }
       enterSegment(next, pos);
+      Scan.SegmentList.back().RiffLost = riffLost;
       continue;
     }
     if (n == ListHeader::Size && IsSegmentStart(bytes)) {

@@ -107,11 +107,14 @@ class MoviWalk {
   // spent.
   const unsigned char* LookAt(std::int64_t position, std::int64_t want, std::int64_t& got);
   // Where the RIFF 'AVIX' after the first segment's idx1 (at index, of the
-  // given size) starts, or -1 when the file has no more segments.
-  std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size);
-  // Says so when the segment found after the index (at next) is not the
-  // one that follows it: a movi list between them is left out.
-  void ReportSegmentLeftOut(std::int64_t index, std::int64_t next);
+  // given size) starts, or -1 when the file has no more segments; riffLost
+  // when that segment was found by its movi list, its RIFF header damaged.
+  std::int64_t NextSegmentAfterIndex(std::int64_t index, std::uint32_t size, bool& riffLost);
+  // The segment found after the index (at next) is not the one that follows
+  // it when a movi list lies between them: the start of a segment whose RIFF
+  // header is damaged, returned (the 12 bytes before that list) where it
+  // holds frames; otherwise said as left out, and -1.
+  std::int64_t SegmentBefore(std::int64_t index, std::int64_t next);
   // Whether the headers let the file go on after its legacy index.
   bool MayGoOnAfterIndex() const;
   // Says so when the walk ends at the first segment's idx1 (at index) and a

@@ -64,6 +64,9 @@ struct Segment {
   std::int64_t RiffPosition = 0;  // its "RIFF" header
   std::int64_t MoviPosition = 0;  // the "LIST" header of its movi list
   std::int64_t End = 0;           // where its usable movi data ends (the walk's end in it)
+  // Its RIFF header is damaged: the walk found the segment by its movi
+  // list, and a rebuild writes the header's codes again.
+  bool RiffLost = false;
 };
 using Segments = std::vector<Segment>;
 

@@ -29,6 +29,14 @@ void WriteChunkSizes(BackupFile& file, const std::vector<SizeFix>& fixes) {
   }
 }
 
+void WriteLostRiffCodes(BackupFile& file, const Segments& segments) {
+  for (const Segment& segment : segments) {
+    if (!segment.RiffLost) continue;
+    PatchLe32(file, segment.RiffPosition, CodeRiff);
+    PatchLe32(file, segment.RiffPosition + ListHeader::TypeField, CodeAvix);
+  }
+}
+
 void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, std::int64_t fileEnd) {
   // Only what is wrong is written; nothing else in the header moves.
   // A damaged header list may claim to cover the movi list: fields it seems

@@ -20,6 +20,10 @@ void PatchSize(BackupFile& file, std::int64_t header, std::uint32_t dataSize);
 void PatchListSize(BackupFile& file, std::int64_t list, std::int64_t end);
 // Gives the chunks the walk kept with another size than their header's that size.
 void WriteChunkSizes(BackupFile& file, const std::vector<SizeFix>& fixes);
+// Writes the codes of each segment's RIFF header that the walk found
+// damaged ("RIFF", then "AVIX" after the size field, which the OpenDML
+// writers set with the other RIFF sizes).
+void WriteLostRiffCodes(BackupFile& file, const Segments& segments);
 // Writes the header counts that differ from the data's and, for a file of
 // one RIFF ending at fileEnd, its RIFF size; leaves the position at fileEnd.
 void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCounts& counts, std::int64_t fileEnd);

@@ -369,9 +369,12 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
   // Every stream chunk a plain reader reaches was at least counted.
   if (done) {
     int video = 0, audio = 0;
+    // An audio chunk without data holds no sample: where the engine counts
+    // in samples, by a format it read from a stream list whose type is
+    // damaged as well as from a whole one, it adds none.
     for (std::int64_t at : ReachableStreamChunks(source)) {
       video += IsVideoId(source, at);
-      audio += IsAudioId(source, at);
+      audio += IsAudioId(source, at) && Le32(source, at + 4) > 0;
     }
     // Audio is counted in samples where a stream header may give the rate,
     // and a rate may make them fewer than the chunks.

@@ -335,15 +335,16 @@ TEST(NeverWorse, EveryIntactChunkIsIndexedAndTheDamageCountedInEveryMode) {
 // indexSizeWrong, the idx1's size field claims more than the index holds,
 // so that the next segment is not where it says; with gapByte, one byte lies
 // between the index and the first segment, which puts both segments on the
-// other parity. The writer's list holds every chunk of every segment, at
-// positions in the carved bytes.
+// other parity; with indexLost, the segments follow the movi list right
+// where the idx1 was. The writer's list holds every chunk of every segment,
+// at positions in the carved bytes.
 struct Carved {
   Bytes File;
   Bytes Whole;  // the film it was carved from
   std::vector<ExpectedEntry> Chunks;
 };
 
-Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
+Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false, bool indexLost = false) {
   AviBuilder b;
   b.StartMovi();
   auto frames = [&](int from, int count) {
@@ -354,7 +355,7 @@ Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
   frames(0, 20);
   b.EndMovi();
   const std::int64_t idx1 = b.Size();
-  b.Idx1();
+  if (!indexLost) b.Idx1();
   if (gapByte) b.Raw({0x4B});
   std::vector<std::int64_t> segments;
   for (int segment = 1; segment <= 2; ++segment) {
@@ -386,17 +387,19 @@ Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false) {
 // (its header list rebuilt from the healthy film's, the data moved along
 // behind it) is one chain of RIFFs that describes every chunk of every
 // segment, with the source's bytes, and checks sound. Segments on the other
-// parity than the first movi list are moved on by one more byte.
+// parity than the first movi list are moved on by one more byte, and as far
+// as the first segment's idx1 needs where the carved film lost its own.
 TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
   const struct {
     int stray;
-    bool indexSizeWrong, gapByte;
-  } rows[] = {{0, false, false}, {1, false, false}, {2, false, false}, {3, false, false}, {1, true, false},
-              {0, true, false},  {1, false, true},  {0, false, true},  {1, true, true}};
-  for (const auto& [stray, indexSizeWrong, gapByte] : rows) {
+    bool indexSizeWrong, gapByte, indexLost;
+  } rows[] = {{0, false, false, false}, {1, false, false, false}, {2, false, false, false}, {3, false, false, false},
+              {1, true, false, false},  {0, true, false, false},  {1, false, true, false},  {0, false, true, false},
+              {1, true, true, false},   {0, false, false, true},  {1, false, false, true},  {1, false, true, true}};
+  for (const auto& [stray, indexSizeWrong, gapByte, indexLost] : rows) {
     SCOPED_TRACE(std::to_string(stray) + " stray bytes" + (indexSizeWrong ? ", idx1 size wrong" : "") +
-                 (gapByte ? ", a byte before the segments" : ""));
-    const Carved c = CarvedOpenDml(stray, indexSizeWrong, gapByte);
+                 (gapByte ? ", a byte before the segments" : "") + (indexLost ? ", idx1 lost" : ""));
+    const Carved c = CarvedOpenDml(stray, indexSizeWrong, gapByte, indexLost);
     const auto video = std::count_if(c.Chunks.begin(), c.Chunks.end(), IsVideo);
     TempDir dir;
     WriteFile(dir / "carved.avi", c.File);
@@ -413,6 +416,8 @@ TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
     EXPECT_TRUE(after.ChainReachesEnd);
     EXPECT_EQ(after.Problems, std::vector<std::string>{});
     ASSERT_EQ(after.Riffs.size(), 3u);
+    // The first segment's chunks (20 frames of two chunks), in its idx1 too.
+    EXPECT_EQ(after.Idx1.size(), 40u);
     // Each described chunk, in file order, is the writer's next one: its
     // stream, its size and its bytes.
     const Bytes copied = ReadFile(out);
@@ -483,60 +488,73 @@ TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
 }
 
 // A carved OpenDML film whose middle segment's RIFF header is damaged: the
-// walk finds the last segment after the index and keeps every chunk of it,
-// but the middle one's movi list is reached by no RIFF header. Its frames
-// are left out, and a line says so, an error. A damaged RIFF size alone
-// loses nothing: the segment is found by its codes.
-TEST(NeverWorse, AMiddleSegmentWhoseRiffHeaderIsDamagedIsSaidAndTheNextKept) {
+// walk finds the last segment after the index, and the middle one by its
+// movi list, whole, right after the damaged header. Every chunk is kept, a
+// line says the header is damaged (an error), and a copy (with the whole
+// film's header list) writes the header again and describes every chunk
+// where it lies. A damaged RIFF size alone says nothing: the segment is
+// found by its codes.
+TEST(NeverWorse, AMiddleSegmentWhoseRiffHeaderIsDamagedKeepsItsFrames) {
   const struct {
     const char* name;
     int at;  // the byte of the middle segment's RIFF header that is damaged
-    bool leftOut;
+    bool said;
   } rows[] = {{"RIFF code", 1, true}, {"AVIX code", 9, true}, {"RIFF size", 6, false}};
   for (const int stray : {0, 1}) {
     const Carved healthy = CarvedOpenDml(stray, false);
+    const Bytes& film = healthy.File;
     std::vector<std::int64_t> riffs;
-    for (std::size_t at = 0; at + 12 <= healthy.File.size(); ++at)
-      if (VEK::LoadLe32(&healthy.File[at]) == Code("RIFF") && VEK::LoadLe32(&healthy.File[at + 8]) == Code("AVIX"))
+    for (std::size_t at = 0; at + 12 <= film.size(); ++at)
+      if (VEK::LoadLe32(&film[at]) == Code("RIFF") && VEK::LoadLe32(&film[at + 8]) == Code("AVIX"))
         riffs.push_back(static_cast<std::int64_t>(at));
     ASSERT_EQ(riffs.size(), 2u);
     TempDir dir;
-    WriteFile(dir / "film.avi", healthy.File);
+    WriteFile(dir / "film.avi", film);
     WriteFile(dir / "whole.avi", healthy.Whole);
     const int healthyErrors = RunWorker({dir / "film.avi"}, For(Mode::Check)).LastErrorCount;
-    const std::int64_t movi = riffs[0] + 12;
-    const std::string line = VEK::Text(VEKRiff::Msg::SegmentLeftOut, {riffs[1] - movi, riffs[1], movi});
+    const std::string line = VEK::Text(VEKRiff::Msg::SegmentRiffLost, {riffs[0], riffs[0] + 12});
+    const auto video = std::count_if(healthy.Chunks.begin(), healthy.Chunks.end(), IsVideo);
     for (const auto& row : rows) {
       SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(stray) + " stray bytes");
-      Bytes file = healthy.File;
+      Bytes file = film;
       file[static_cast<std::size_t>(riffs[0] + row.at)] ^= 0x20;
       WriteFile(dir / "film.avi", file);
-      std::vector<ExpectedEntry> kept;
-      for (const ExpectedEntry& e : healthy.Chunks)
-        if (!row.leftOut || e.Position < riffs[0] || e.Position >= riffs[1]) kept.push_back(e);
-      const auto video = std::count_if(kept.begin(), kept.end(), IsVideo);
       const WorkerRunResult check = RunWorker({dir / "film.avi"}, For(Mode::Check));
-      EXPECT_EQ(std::count(check.Lines.begin(), check.Lines.end(), line), row.leftOut ? 1 : 0);
+      EXPECT_EQ(std::count(check.Lines.begin(), check.Lines.end(), line), row.said ? 1 : 0);
       EXPECT_EQ(check.LastVideo, video);
-      if (row.leftOut) EXPECT_EQ(check.LastErrorCount, healthyErrors + 1);
+      if (row.said) {
+        EXPECT_EQ(check.LastErrorCount, healthyErrors + 1);
+      }
       WorkerRunOptions withReference = For(Mode::Copy);
       withReference.Reference = dir / "whole.avi";
-      const WorkerRunResult copy = RunWorker({dir / "film.avi"}, withReference);
-      ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
-      EXPECT_EQ(std::count(copy.Lines.begin(), copy.Lines.end(), line), row.leftOut ? 1 : 0);
-      EXPECT_EQ(copy.LastVideo, video);
-      // The copy describes every chunk kept where it now lies.
-      const Parsed after = OdmlReader(dir / "Zantrel.film.avi").Parse();
-      ASSERT_FALSE(after.Riffs.empty());
+      const WorkerRunResult run = RunWorker({dir / "film.avi"}, withReference);
+      ASSERT_EQ(run.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+      EXPECT_EQ(run.LastVideo, video);
+      // Every chunk described where it now lies, with the source's bytes.
+      const std::string out = dir / "Zantrel.film.avi";
+      const Parsed after = OdmlReader(out).Parse();
+      ASSERT_EQ(after.Riffs.size(), 3u);
+      EXPECT_TRUE(after.ChainReachesEnd);
       const std::int64_t shift = after.Riffs[0].Movi - stray;
+      const Bytes written = ReadFile(out);
       std::set<std::tuple<int, std::int64_t, std::uint32_t>> want, described;
-      for (const ExpectedEntry& e : kept) {
+      for (const ExpectedEntry& e : healthy.Chunks) {
         const int stream =
             static_cast<int>((e.Code & 0xFF) - '0') * 10 + static_cast<int>(((e.Code >> 8) & 0xFF) - '0');
         want.insert({stream, e.Position + 8 + shift, e.Size});
       }
-      for (const auto& [stream, at, size, key] : after.Chunks) described.insert({stream, at, size});
+      for (const auto& [stream, at, size, key] : after.Chunks) {
+        described.insert({stream, at, size});
+        ASSERT_LE(at + size, static_cast<std::int64_t>(written.size()));
+        EXPECT_TRUE(std::equal(written.begin() + at, written.begin() + at + size, file.begin() + (at - shift)))
+            << "the chunk at " << at << " does not hold the source's bytes";
+      }
       EXPECT_TRUE(described == want) << described.size() << " chunks described, " << want.size() << " kept";
+      // Rebuilt, the film has nothing left to say of that header.
+      const WorkerRunResult again = RunWorker({out}, For(Mode::Check));
+      EXPECT_EQ(std::count(again.Lines.begin(), again.Lines.end(), line), 0);
+      EXPECT_EQ(again.LastVideo, video);
+      EXPECT_EQ(again.LastErrorCount, 0);
     }
   }
 }
