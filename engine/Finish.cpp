@@ -109,7 +109,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
   std::optional<InPlaceOdmlPlan> odml;
   if (scan.IsOpenDml()) odml = PlanInPlaceOdml(file, scan, headerList);
-  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : odml ? odml->End : end + bytes;
+  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : odml ? odml->Farthest : end + bytes;
   // While the lease is held no other program has the file open: none can
   // write to it between the test below and the cut, and one that opens it
   // meanwhile waits until the lease is let go, on every road out of here.
