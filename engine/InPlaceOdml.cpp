@@ -123,11 +123,13 @@ bool GateCanLead(const SuperIndexHeader& head, const std::vector<unsigned char>&
   if (VEK::LoadLe64(&super[BaseField]) >= static_cast<std::uint64_t>(fileSize) ||
       VEK::LoadLe64(&super[HeadBytes]) >= static_cast<std::uint64_t>(fileSize))
     return false;
-  // The count as it stands after each byte of its write: never 0 (an empty
-  // index read whole), never negative.
-  for (int k = 0; k <= 4; ++k) {
-    const std::uint32_t low = k == 4 ? ~0u : (1u << (8 * k)) - 1;
-    const std::uint32_t mixed = (wanted & low) | (count & ~low);
+  // The count with any of its bytes written (a kill lands the first ones, a
+  // power failure any): never 0 (an empty index read whole), never negative.
+  for (unsigned landed = 0; landed < 16; ++landed) {
+    std::uint32_t mask = 0;
+    for (int k = 0; k < 4; ++k)
+      if ((landed >> k) & 1) mask |= 0xFFu << (8 * k);
+    const std::uint32_t mixed = (wanted & mask) | (count & ~mask);
     if (mixed == 0 || static_cast<std::int32_t>(mixed) < 0) return false;
   }
   return true;
