@@ -135,6 +135,12 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   }
   if (noRoom != 0)
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
+  // An OpenDML film whose header list or a super index players read is
+  // rewritten whole has a write no order keeps whole (see InPlaceOdml.h).
+  if (scan.IsOpenDml() && (!odml || std::any_of(odml->Streams.begin(), odml->Streams.end(), [](const auto& s) {
+                             return s.How == InPlaceOdmlStream::Switch::Rewrite;
+                           })))
+    say(VEK::Text(Msg::InPlaceMayTear));
   // Set once a write may have changed what players read.
   bool changed = !plan && !odml;
   try {

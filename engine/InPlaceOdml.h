@@ -44,9 +44,10 @@
 //    new idx1 goes over its old one, or where its data ends when nothing
 //    kept lies there.
 // Where an order of single-byte switches is not possible, the rebuild goes
-// on as the copy's writer does, and the moments listed here read worse:
+// on as the copy's writer does, and the moments listed here read worse (the
+// run says so for the first two):
 //  - an index players read whose entries change and that no gate can lead
-//    (its count is 0 or runs past its reserve, it indexes chunks rather
+//    (its count runs past its reserve, it indexes chunks rather
 //    than indexes, its head changes more than its count): its super index
 //    is written whole over the old one, in one write; a kill inside that
 //    write leaves it torn;

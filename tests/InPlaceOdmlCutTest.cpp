@@ -523,4 +523,42 @@ TEST(InPlaceOdmlCut, AKillAfterAnyByteLeavesEveryStreamAsBeforeOrRebuilt) {
   }
 }
 
+// The writes no order keeps whole are said before the first of them, and
+// only where they happen.
+TEST(InPlaceOdmlCut, SaysWhenAWriteCouldStillBeTornAndOnlyThen) {
+  enum class Damage { None, StreamType, SuperIndexOfChunks };
+  const struct {
+    const char* Name;
+    FilmOptions Options;
+    Damage What;
+    bool Said;
+  } rows[] = {
+      {"a header list rewritten whole", {}, Damage::StreamType, true},
+      {"a super index players read as an index of chunks", {}, Damage::SuperIndexOfChunks, true},
+      {"a super index led through gates", {.AudioNotKey = true}, Damage::None, false},
+      {"super indexes named together", {.Unnamed = 3}, Damage::None, false},
+  };
+  WorkerRunOptions inPlace;
+  inPlace.CheckOnly = false;
+  inPlace.KeepOriginal = false;
+  const std::string line = VEK::Text(VEKRiff::Msg::InPlaceMayTear);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    Film film = MakeFilm(row.Options);
+    // The video stream's type in its strh, or its super index's longs per
+    // entry and type (2 and 1: an index of chunks, its entries read as such).
+    if (row.What == Damage::StreamType) VEK::StoreLe32(&film.Data[108], 0);
+    if (row.What == Damage::SuperIndexOfChunks)
+      VEK::StoreLe32(&film.Data[static_cast<std::size_t>(film.IndxPos[0] + 8)], 0x01000002);
+    TempDir dir;
+    const std::string path = dir / "film.avi";
+    WriteFile(path, film.Data);
+    const WorkerRunResult run = RunWorker({path}, inPlace);
+    EXPECT_EQ(run.Outcomes(), std::vector<VEKRiff::RebuildEvent>{VEKRiff::FileRebuilt});
+    EXPECT_EQ(std::count(run.Lines.begin(), run.Lines.end(), line), row.Said ? 1 : 0)
+        << ::testing::PrintToString(run.Lines);
+    EXPECT_EQ(PlayersView(ReadFile(path)), Everything(film));
+  }
+}
+
 }  // namespace
