@@ -243,6 +243,11 @@ const VEK::MessagePair HeaderNoRoomInPlace = {
      "untouched. Rebuild a copy instead.",
      "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
      "nécessaires) : le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair InPlaceMayTear = {
+    {"Part of this file's rewrite is written over what players read, in one write that a crash could leave half "
+     "done (a header list or a super index rewritten whole).",
+     "Une partie de la réécriture de ce fichier est écrite par-dessus ce que lisent les lecteurs, en une écriture "
+     "qu'un arrêt brutal pourrait laisser à moitié faite (une liste d'en-têtes ou un super-index réécrit en entier)."}};
 const VEK::MessagePair NoSafeOrderInPlace = {
     {"This file is too close to the 4 GiB its sizes can describe to switch to a new index in place without a "
      "moment where players would read it worse: the file was left untouched. Rebuild a copy instead.",

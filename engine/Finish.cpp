@@ -110,7 +110,7 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
   std::optional<InPlaceOdmlPlan> odml;
   if (scan.IsOpenDml()) odml = PlanInPlaceOdml(file, scan, headerList);
-  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : odml ? odml->End : end + bytes;
+  const std::int64_t farthest = plan ? plan->FarIndex + plan->IndexBytes : odml ? odml->Farthest : end + bytes;
   // While the lease is held no other program has the file open: none can
   // write to it between the test below and the cut, and one that opens it
   // meanwhile waits until the lease is let go, on every road out of here.
@@ -136,6 +136,12 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   }
   if (noRoom != 0)
     throw VEKFile::File::Exception(VEK::Text(Msg::WriteFailedUnchanged, {VEK::SystemReason(noRoom)}), noRoom);
+  // An OpenDML film whose header list or a super index players read is
+  // rewritten whole has a write no order keeps whole (see InPlaceOdml.h).
+  if (scan.IsOpenDml() && (!odml || std::any_of(odml->Streams.begin(), odml->Streams.end(), [](const auto& s) {
+                             return s.How == InPlaceOdmlStream::Switch::Rewrite;
+                           })))
+    say(VEK::Text(Msg::InPlaceMayTear));
   // Set once a write may have changed what players read.
   bool changed = !plan && !odml;
   try {

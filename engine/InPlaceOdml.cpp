@@ -20,8 +20,10 @@ constexpr std::int64_t HeadBytes = SuperIndexHeader::Size;  // both kinds of ind
 constexpr std::int64_t SuperEntryBytes = SuperIndexEntry::Size;
 constexpr std::int64_t StandardEntryBytes = StandardIndexEntry::Size;
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
-// The count of a super index, after its chunk header.
+// The count of a super index, after its chunk header, and its base (which
+// a super index does not use, but libavformat checks).
 constexpr std::int64_t CountField = 4;
+constexpr std::size_t BaseField = 12;
 
 void Refuse(const VEK::MessagePair& message, std::initializer_list<VEK::FormatArg> args = {}) {
   throw ErrorException(VEK::Text(message, args));
@@ -96,6 +98,71 @@ std::vector<Listed> PlannedList(const ScanResult& scan, const OdmlIndexPlan& pla
   return list;
 }
 
+// A gate: an index of indexes read at its position + 8 (as every index an
+// entry points at), whose first entry leads to the copy of the old super
+// index and whose second points at the RIFF header, which no reader takes
+// for an index: the reading ends there, the entries read so far kept.
+constexpr std::int64_t GateBytes = HeadBytes + 2 * SuperEntryBytes;
+// Two gates one after the other lie at least this far apart, so that the
+// next is written whole while players still read the one before.
+constexpr std::int64_t GateSpan = ChunkHeader::Size + GateBytes;
+constexpr std::uint64_t RiffHeaderEntry = ~std::uint64_t{0} - (ChunkHeader::Size - 1);  // -8: reads at 0
+
+// Whether a super index players read can be led through gates: its first
+// entry is read, the old entries fit in its reserve (from where they are
+// copied), the new ones too, and its head keeps what players check (the
+// stream its code names, a base they accept) whatever part of the new head
+// has landed.
+bool GateCanLead(const SuperIndexHeader& head, const std::vector<unsigned char>& super, std::uint32_t wanted,
+                 FourCC newId, std::int64_t fileSize) {
+  const std::int64_t slots = (static_cast<std::int64_t>(super.size()) - HeadBytes) / SuperEntryBytes;
+  const std::uint32_t count = head.Head.EntriesInUse;
+  if (count == 0 || count > slots || wanted == 0 || wanted > slots) return false;
+  if ((head.Head.ChunkId & 0xFFFF) != (newId & 0xFFFF)) return false;
+  // Its base, and its first entry's offset (from whose bytes the gates' are made).
+  if (VEK::LoadLe64(&super[BaseField]) >= static_cast<std::uint64_t>(fileSize) ||
+      VEK::LoadLe64(&super[HeadBytes]) >= static_cast<std::uint64_t>(fileSize))
+    return false;
+  // The count with any of its bytes written (a kill lands the first ones, a
+  // power failure any): never 0 (an empty index read whole), never negative.
+  for (unsigned landed = 0; landed < 16; ++landed) {
+    std::uint32_t mask = 0;
+    for (int k = 0; k < 4; ++k)
+      if ((landed >> k) & 1) mask |= 0xFFu << (8 * k);
+    const std::uint32_t mixed = (wanted & mask) | (count & ~mask);
+    if (mixed == 0 || static_cast<std::int32_t>(mixed) < 0) return false;
+  }
+  return true;
+}
+
+std::uint64_t WithByte(std::uint64_t value, int byte, unsigned b) {
+  const int shift = 8 * byte;
+  return (value & ~(std::uint64_t{0xFF} << shift)) | (static_cast<std::uint64_t>(b & 0xFF) << shift);
+}
+unsigned ByteOf(std::uint64_t value, int byte) { return static_cast<unsigned>((value >> (8 * byte)) & 0xFF); }
+
+// The gates from the old first entry's offset to the new one, each one byte
+// from the one before: first the byte GateByte set to GateValue (past every
+// byte of the file), then the lower bytes one at a time, high to low, the
+// lowest through a far value where the two are closer than two gates; the
+// last differs from `to` in the byte GateByte only.
+std::vector<std::uint64_t> GatePath(std::uint64_t from, std::uint64_t to, int byte, unsigned value) {
+  std::vector<std::uint64_t> path;
+  std::uint64_t at = WithByte(from, byte, value);
+  path.push_back(at);
+  for (int j = byte - 1; j >= 0; --j) {
+    const unsigned a = ByteOf(at, j), b = ByteOf(to, j);
+    if (a == b) continue;
+    if (j == 0 && (a > b ? a - b : b - a) < GateSpan) {
+      at = WithByte(at, 0, std::min(a, b) >= GateSpan ? 0 : 0xFF);
+      path.push_back(at);
+    }
+    at = WithByte(at, j, b);
+    path.push_back(at);
+  }
+  return path;
+}
+
 // One stream's old super index as players read it, and how it reaches the
 // new one. skip: the plan's indexes that old ones already say, in order
 // (a muxer may draw the line between two indexes elsewhere than the plan:
@@ -116,10 +183,11 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
   int named = -1;
   if (!givesNothing) {
     head = SuperIndexHeader::Load(super.data());
-    givesNothing = !HeadReadable(head.Head, VEK::LoadLe64(&super[12]), fileSize, static_cast<int>(n) + 1, named);
+    givesNothing = !HeadReadable(head.Head, VEK::LoadLe64(&super[BaseField]), fileSize, static_cast<int>(n) + 1, named);
   }
   if (!givesNothing && (head.Head.Type != AVI_INDEX_OF_INDEXES || named != static_cast<int>(n))) {
     out.How = InPlaceOdmlStream::Switch::Rewrite;
+    out.Read = true;
     return out;
   }
   // Entries players read, up to the first whose chunk gives nothing, as
@@ -172,6 +240,7 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
       out.NewCount = aligned + wanted - static_cast<std::uint32_t>(skip);
     }
   }
+  out.Read = !givesNothing;
   if (givesNothing) {
     skip = 0;
     if (wanted == 0) return out;  // leave what nobody reads
@@ -186,7 +255,12 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
       (out.Kept >> 8) != (out.NewCount >> 8)) {
     skip = 0;
     out = {};
-    out.How = InPlaceOdmlStream::Switch::Rewrite;
+    out.How = GateCanLead(head, super, wanted, stream.Indexes.empty() ? 0 : stream.Indexes.front().ChunkId, fileSize)
+                  ? InPlaceOdmlStream::Switch::Gate
+                  : InPlaceOdmlStream::Switch::Rewrite;
+    out.OldCount = head.Head.EntriesInUse;
+    out.NewCount = wanted;
+    out.Read = true;
     return out;
   }
   kept.insert(kept.end(), matched.begin(), matched.end());
@@ -198,6 +272,58 @@ InPlaceOdmlStream PlanStream(BackupFile& file, const ScanResult& scan, const Odm
 void WriteByteAt(BackupFile& file, std::int64_t position, unsigned char value) {
   file.Seek(position, 0);
   file.WriteByte(value);
+}
+
+// A super index players read led to its new entries (data: its reserve
+// after the chunk header; bytes: what the reserve holds once rebuilt), each
+// step on disk before the next.
+void LeadThroughGates(BackupFile& file, const InPlaceOdmlPlan& plan, std::int64_t data, std::uint32_t oldCount,
+                      const std::vector<unsigned char>& bytes) {
+  std::vector<unsigned char> old(static_cast<std::size_t>(HeadBytes + oldCount * SuperEntryBytes));
+  file.Peek(old.data(), static_cast<std::int64_t>(old.size()), data);
+  const std::int64_t firstOffset = data + HeadBytes;
+  const std::uint64_t from = VEK::LoadLe64(&old[HeadBytes]);
+  // Players take the stream from the code's two digits alone; without its
+  // two letters no search for chunks past the end takes a gate for one.
+  VEK::StoreLe32(&old[8], VEK::LoadLe32(&old[8]) & 0xFFFF);
+  unsigned char gate[GateBytes] = {};
+  SuperIndexHeader{{4, 0, AVI_INDEX_OF_INDEXES, 2, VEK::LoadLe32(&old[8])}}.Store(gate);
+  SuperIndexEntry{static_cast<std::uint64_t>(plan.GateCopy), static_cast<std::uint32_t>(old.size()), 0}.Store(
+      gate + HeadBytes);
+  SuperIndexEntry{RiffHeaderEntry, 0, 0}.Store(gate + HeadBytes + SuperEntryBytes);
+  auto writeGate = [&](std::uint64_t at) {
+    file.Seek(static_cast<std::int64_t>(at) + ChunkHeader::Size, 0);
+    file.Write(gate, sizeof gate);
+    file.SyncData();
+  };
+  // The byte of the first entry's offset in which two positions differ.
+  auto step = [&](std::uint64_t from, std::uint64_t to) {
+    int j = 0;
+    while (ByteOf(from, j) == ByteOf(to, j)) ++j;
+    WriteByteAt(file, firstOffset + j, static_cast<unsigned char>(ByteOf(to, j)));
+    file.SyncData();
+  };
+  const std::uint64_t to = VEK::LoadLe64(&bytes[HeadBytes]);
+  const std::vector<std::uint64_t> path = GatePath(from, to, plan.GateByte, plan.GateValue);
+  // The old super index where the gates lead, and the first gate.
+  file.Seek(plan.GateCopy + ChunkHeader::Size, 0);
+  file.Write(old.data(), static_cast<std::int64_t>(old.size()));
+  writeGate(path.front());
+  step(from, path.front());
+  // Read no more: the head (the stream and base players check stay
+  // acceptable byte by byte, the count never 0), the first entry's size and
+  // duration, and the other slots.
+  file.Seek(data, 0);
+  file.Write(bytes.data(), HeadBytes);
+  file.Seek(firstOffset + 8, 0);
+  file.Write(bytes.data() + HeadBytes + 8, static_cast<std::int64_t>(bytes.size()) - HeadBytes - 8);
+  file.SyncData();
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    writeGate(path[i]);
+    step(path[i - 1], path[i]);
+  }
+  // The switch: the first new standard index.
+  step(path.back(), to);
 }
 
 // The first segment's idx1 where the plan puts it, the rest of the gap up to
@@ -270,7 +396,44 @@ std::optional<InPlaceOdmlPlan> PlanInPlaceOdml(BackupFile& file, const ScanResul
     for (std::size_t k = plan.Skip[n]; k < plan.Indexes.Streams[n].Indexes.size(); ++k)
       bytes += StandardIndexBytes(plan.Indexes.Streams[n].Indexes[k].Count);
   plan.End = plan.Tail + bytes;
+  // Reserves named together switch by the file's end, which must then be
+  // theirs: an old tail longer than the new indexes stays, a JUNK chunk
+  // before them.
+  const auto renamed = std::count_if(plan.Streams.begin(), plan.Streams.end(), [](const InPlaceOdmlStream& s) {
+    return s.How == InPlaceOdmlStream::Switch::Rename;
+  });
+  const bool anyRead =
+      std::any_of(plan.Streams.begin(), plan.Streams.end(), [](const InPlaceOdmlStream& s) { return s.Read; });
+  const bool together = renamed > 1 && !anyRead;
+  if (together && !plan.GapKept.back() && fileSize > plan.End) {
+    const std::int64_t dataEnd = last.End + (last.End & 1);
+    const std::int64_t past = std::max(fileSize, dataEnd + ChunkHeader::Size);
+    plan.TailJunk = dataEnd;
+    plan.Tail = past + (past & 1);
+    plan.End = plan.Tail + bytes;
+  }
   if (plan.End - last.RiffPosition - ChunkHeader::Size > MaxField) Refuse(Msg::OdmlSegmentTooLarge);
+  plan.Farthest = plan.End;
+  if (together && fileSize <= plan.End) {
+    plan.SwitchByte = plan.End;
+    plan.Farthest = plan.End + 1;
+  }
+  std::uint32_t copied = 0;
+  for (const InPlaceOdmlStream& s : plan.Streams)
+    if (s.How == InPlaceOdmlStream::Switch::Gate) copied = std::max(copied, s.OldCount);
+  if (copied > 0) {
+    // The gates lie where the byte above the file's highest is one more
+    // than the file's; the old super index's copy after all of them.
+    const std::int64_t past = std::max({plan.End, fileSize, keptEnd});
+    int byte = 0;
+    while (byte < 7 && (past >> (8 * (byte + 1))) != 0) ++byte;
+    unsigned value = ByteOf(static_cast<std::uint64_t>(past), byte) + 1;
+    if (value > 0xFF) ++byte, value = 1;
+    plan.GateByte = byte;
+    plan.GateValue = value;
+    plan.GateCopy = ((static_cast<std::int64_t>(value) + 1) << (8 * byte)) + GateSpan;
+    plan.Farthest = plan.GateCopy + ChunkHeader::Size + HeadBytes + copied * SuperEntryBytes;
+  }
 
   // The first segment's idx1: over the old one, or where its data ends as
   // the copy's writer puts it, wherever it overlaps no kept chunk; its rest
@@ -329,7 +492,8 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
       file.Write(superEntries[n].data(), static_cast<std::int64_t>(superEntries[n].size()));
     } else if (s.How == InPlaceOdmlStream::Switch::Rename) {
       if (s.KillFirst) PatchLe32(file, stream.ReservePos, CodeJunk);
-      const std::vector<unsigned char> bytes = SuperIndexBytes(scan, indexes, n, superEntries[n]);
+      std::vector<unsigned char> bytes = SuperIndexBytes(scan, indexes, n, superEntries[n]);
+      if (plan.SwitchByte >= 0) VEK::StoreLe64(&bytes[BaseField], static_cast<std::uint64_t>(plan.SwitchByte));
       file.Seek(data, 0);
       file.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     }
@@ -346,6 +510,9 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
     } else if (s.How == InPlaceOdmlStream::Switch::Count) {
       WriteByteAt(file, stream.ReservePos + ChunkHeader::Size + CountField,
                   static_cast<unsigned char>(s.NewCount & 0xFF));
+    } else if (s.How == InPlaceOdmlStream::Switch::Gate) {
+      LeadThroughGates(file, plan, stream.ReservePos + ChunkHeader::Size, s.OldCount,
+                       SuperIndexBytes(scan, indexes, n, superEntries[n]));
     } else if (s.How == InPlaceOdmlStream::Switch::Rewrite) {
       const std::vector<unsigned char> bytes = SuperIndexBytes(scan, indexes, n, superEntries[n]);
       file.Seek(stream.ReservePos + ChunkHeader::Size, 0);
@@ -353,6 +520,18 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
     }
   }
   file.SyncData();
+  if (plan.SwitchByte >= 0) {
+    // The file grows past the bases, and they go back to 0.
+    WriteByteAt(file, plan.SwitchByte, 0);
+    file.SyncData();
+    const unsigned char zero[8] = {};
+    for (std::size_t n = 0; n < plan.Streams.size(); ++n) {
+      if (plan.Streams[n].How != InPlaceOdmlStream::Switch::Rename) continue;
+      file.Seek(indexes.Streams[n].ReservePos + ChunkHeader::Size + BaseField, 0);
+      file.Write(zero, sizeof zero);
+    }
+    file.SyncData();
+  }
 
   // 4. The list and RIFF sizes, which players reading by the indexes do not
   //    use, and the counts. The gaps between segments keep what the muxer
@@ -373,6 +552,12 @@ void WriteInPlaceOdml(BackupFile& file, const ScanResult& scan, const HeaderCoun
   for (std::size_t i = 0; i + 1 < segments.size(); ++i)
     PatchListSize(file, segments[i].RiffPosition, segments[i + 1].RiffPosition);
   if ((last.End & 1) != 0 && !plan.GapKept.back()) WriteByteAt(file, last.End, 0);
+  if (plan.TailJunk >= 0) {
+    unsigned char junk[ChunkHeader::Size];
+    ChunkHeader{CodeJunk, static_cast<std::uint32_t>(plan.Tail - plan.TailJunk - ChunkHeader::Size)}.Store(junk);
+    file.Seek(plan.TailJunk, 0);
+    file.Write(junk, sizeof junk);
+  }
   PatchListSize(file, last.MoviPosition, plan.End);
   PatchListSize(file, last.RiffPosition, plan.End);
   WriteOdmlFrameCount(file, scan, indexes);

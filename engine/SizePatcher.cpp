@@ -60,9 +60,12 @@ void WriteHeaderCounts(BackupFile& file, const ScanResult& scan, const HeaderCou
     // (With more RIFFs the OpenDML writer writes dmlh with the indexes.)
     patch(headers.DmlhPos, headers.DmlhTotalFrames, counts.AllFrames);
     // The one RIFF now ends with the index.
+    // A read that fails (in place, after the first write) cannot tell the
+    // old size, and the new one is written.
+    const std::int64_t size = ChunkHeader::SizeFor(0, fileEnd);
     unsigned char riff[ChunkHeader::Size];
-    if (file.Peek(riff, sizeof riff, 0) == sizeof riff)
-      patch(ChunkHeader::SizeField, ChunkHeader::Load(riff).DataSize, ChunkHeader::SizeFor(0, fileEnd));
+    const bool known = file.Peek(riff, sizeof riff, 0) == sizeof riff;
+    patch(ChunkHeader::SizeField, known ? ChunkHeader::Load(riff).DataSize : ~static_cast<std::uint32_t>(size), size);
   }
   file.Seek(fileEnd, 0);
 }
