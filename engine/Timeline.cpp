@@ -122,6 +122,68 @@ bool Timed(const StreamHeader& h) {
   return WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag != 0;
 }
 
+// Whether the four bytes start an MPEG audio layer III frame of size bytes,
+// the one frame of its chunk, as muxers store them.
+bool Layer3FrameOf(const unsigned char* h, std::uint32_t size) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || (h[1] & 0x06) != 0x02) return false;
+  const int version = (h[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+  const int bitrate = h[2] >> 4, rate = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
+  if (version == 1 || bitrate == 0 || bitrate == 15 || rate == 3) return false;
+  static constexpr int Mpeg1Kbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static constexpr int Mpeg2Kbps[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  static constexpr int Rates[3] = {44100, 48000, 32000};
+  const int sampleRate = Rates[rate] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+  const int bytes = version == 3 ? 144000 * Mpeg1Kbps[bitrate] / sampleRate + padding
+                                 : 72000 * Mpeg2Kbps[bitrate] / sampleRate + padding;
+  return static_cast<std::uint32_t>(bytes) == size;
+}
+
+bool IsMpegAudio(const ScanResult& scan, FourCC code) {
+  const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
+  if (s >= scan.Headers.Streams.size() || ChunkKind(code) != KindAudio) return false;
+  const StreamHeader& h = scan.Headers.Streams[s];
+  if (!h.Readable || h.Strf.size() < WaveFormatEx::Needed) return false;
+  const std::uint16_t tag = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag;
+  return tag == WaveFormatEx::TagMp3 || tag == WaveFormatEx::TagMpeg;
+}
+
+// How many sizes of MPEG audio chunks get a silent frame, and how many kept
+// chunks of a size are looked at for its header.
+constexpr std::size_t MaxFrameSizes = 64;
+constexpr int FrameTries = 16;
+
+// The headers silent frames are made from, for the lost MPEG audio chunks'
+// sizes, from kept chunks of the same stream and size.
+std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, const std::vector<LostChunk>& lost,
+                                         const StopCheck& stop) {
+  std::vector<FrameHeader> wanted;
+  std::vector<int> tries;
+  for (const LostChunk& c : lost) {
+    if (wanted.size() >= MaxFrameSizes || !IsMpegAudio(s, c.ChunkId)) continue;
+    if (std::none_of(wanted.begin(), wanted.end(),
+                     [&](const FrameHeader& f) { return f.ChunkId == c.ChunkId && f.Size == c.Size; }))
+      wanted.push_back({c.ChunkId, c.Size, {}});
+  }
+  tries.assign(wanted.size(), 0);
+  std::vector<FrameHeader> found;
+  std::size_t looked = 0;
+  for (const OldIndexEntry& e : s.Entries) {
+    if (found.size() == wanted.size()) break;
+    if ((++looked & 0xFFFF) == 0) MayStop(stop);
+    for (std::size_t w = 0; w < wanted.size(); ++w) {
+      if (wanted[w].ChunkId != e.ChunkId || wanted[w].Size != e.Size || tries[w] >= FrameTries) continue;
+      ++tries[w];
+      unsigned char h[4];
+      if (file.Peek(h, sizeof h, e.Position() + ChunkHeader::Size) == sizeof h && Layer3FrameOf(h, e.Size)) {
+        std::copy(h, h + sizeof h, wanted[w].Bytes);
+        found.push_back(wanted[w]);
+        tries[w] = FrameTries;  // settled
+      }
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopCheck& stop) {
@@ -187,6 +249,7 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopC
     ++stretch.Streams[stream].Chunks;
     stretch.Streams[stream].Bytes += e.ChunkSize;
   }
+  out.FrameHeaders = FrameHeadersFor(file, s, out.Chunks, stop);
   return out;
 }
 
@@ -278,16 +341,24 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
   std::int64_t silence = 0;
   // One placeholder chunk for each code, size and fill, however many entries point at it.
   std::map<std::tuple<FourCC, std::uint32_t, int>, std::int64_t> written;
-  auto placeholder = [&](FourCC code, std::uint32_t size, int fill) {
-    const auto key = std::make_tuple(code, size, fill);
+  // frame: the header of a silent MPEG audio frame its data starts with.
+  auto placeholder = [&](FourCC code, std::uint32_t size, int fill, const FrameHeader* frame = nullptr) {
+    const auto key = std::make_tuple(code, size, frame ? -2 : fill);
     const auto found = written.find(key);
     if (found != written.end()) return found->second;
     const std::int64_t position = at + static_cast<std::int64_t>(bytes.size());
     unsigned char header[ChunkHeader::Size];
     ChunkHeader{code, size}.Store(header);
     bytes.insert(bytes.end(), header, header + sizeof header);
+    const std::size_t data = bytes.size();
     bytes.insert(bytes.end(), Padded(size), static_cast<unsigned char>(fill));
     if (size & 1) bytes.back() = 0;
+    if (frame) {
+      // No CRC: the side information and the data that follow are zeros,
+      // a frame whose granules hold no sound.
+      std::copy(frame->Bytes, frame->Bytes + 4, bytes.begin() + static_cast<std::ptrdiff_t>(data));
+      bytes[data + 1] |= 0x01;
+    }
     written.emplace(key, position);
     return position;
   };
@@ -299,6 +370,11 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
       if (fresh) silence += lost.Size;
       return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, fill), lost.Size);
     }
+    const auto frame =
+        std::find_if(timeline.FrameHeaders.begin(), timeline.FrameHeaders.end(),
+                     [&](const FrameHeader& f) { return f.ChunkId == lost.ChunkId && f.Size == lost.Size; });
+    if (frame != timeline.FrameHeaders.end())
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, 0, &*frame), lost.Size);
     return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, 0, 0), 0);
   };
   IndexEntries merged;

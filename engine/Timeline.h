@@ -42,9 +42,18 @@ struct StretchLoss {
   std::vector<StreamLoss> Streams;  // by stream number, up to the highest that lost a chunk here
 };
 
+// The header of an MPEG audio frame the walk kept, of the size of lost
+// chunks of its stream: a silent frame of that size starts with it.
+struct FrameHeader {
+  std::uint32_t ChunkId = 0;
+  std::uint32_t Size = 0;
+  unsigned char Bytes[4] = {};
+};
+
 struct Timeline {
   std::vector<LostChunk> Chunks;
   std::vector<StretchLoss> Stretches;  // in file order
+  std::vector<FrameHeader> FrameHeaders;
   bool Empty() const { return Stretches.empty(); }
 };
 
@@ -61,8 +70,9 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& scan, const St
 Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 
 // The scan a copy writes: each lost chunk back at its place in the entries,
-// as an empty video frame or a sound chunk of silence of its size (an empty
-// entry where no silence can be made), pointing at placeholder chunks
+// as an empty video frame or a sound chunk of silence of its size (zero PCM
+// samples, or an MPEG audio frame that holds no sound; an empty entry where
+// no silence can be made), pointing at placeholder chunks
 // written once each after the movi data; the walk's end moves past them.
 // Headers are the ones in force for the copy (a new header list's, where one
 // is written). The scan's entries are moved, never held twice.
