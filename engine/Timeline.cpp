@@ -331,7 +331,9 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline) {
 
 ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
   if (timeline.Empty() || scan.IsOpenDml() ||
-      !std::all_of(scan.Headers.Streams.begin(), scan.Headers.Streams.end(), Timed))
+      !std::all_of(scan.Headers.Streams.begin(), scan.Headers.Streams.end(), Timed) ||
+      std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
+                  [](const StretchLoss& stretch) { return stretch.Before == 0; }))
     return scan;
   // After the movi data, on a position even from the list's start, as every chunk.
   const std::int64_t at = scan.End();
@@ -380,6 +382,9 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
   IndexEntries merged;
   std::size_t taken = 0;
   for (const StretchLoss& stretch : timeline.Stretches) {
+    // Placeholders before every kept chunk leave ffmpeg's reader with
+    // nothing it will read: a lost start keeps no place yet.
+    if (stretch.Before == 0) continue;
     for (; taken < stretch.Before && !scan.Entries.empty(); ++taken) {
       merged.push_back(scan.Entries.front());
       scan.Entries.pop_front();

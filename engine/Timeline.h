@@ -69,7 +69,8 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& scan, const St
 // damage the walk already counted, so none counts as an error.
 Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 
-// The scan a copy writes: each lost chunk back at its place in the entries,
+// The scan a copy writes: each lost chunk after the first kept one back at
+// its place in the entries,
 // as an empty video frame or a sound chunk of silence of its size (zero PCM
 // samples, or an MPEG audio frame that holds no sound; an empty entry where
 // no silence can be made), pointing at placeholder chunks

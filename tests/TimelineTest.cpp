@@ -137,6 +137,13 @@ TEST(Timeline, EachLostStretchHoldsTheChunksTheWriterPutThere) {
     // frame empty, lost sound as silence of its size (8-bit PCM: 0x80).
     if (lost.empty()) continue;
     const VEKRiff::ScanResult copy = VEKRiff::WithPlaceholders(scan, timeline);
+    if (lost.front().first == 0) {
+      // A lost start keeps no place: ffmpeg reads nothing of a copy whose
+      // index starts with placeholders.
+      EXPECT_EQ(copy.Entries.size(), scan.Entries.size());
+      EXPECT_TRUE(copy.Placeholders.empty());
+      continue;
+    }
     ASSERT_EQ(copy.Entries.size(), w.Chunks.size());
     std::size_t next = 0;
     for (std::size_t k = 0; k < w.Chunks.size(); ++k) {
