@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
+#include <string>
 #include <tuple>
 
 #include "avi/AviChunk.h"

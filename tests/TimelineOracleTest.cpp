@@ -6,6 +6,8 @@
 // Skipped when ffmpeg is not installed.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
