@@ -326,7 +326,8 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline) {
       line = VEK::Text(lostFrames == 1 ? Msg::LostFrame : Msg::LostFrames, {lostFrames, where});
     else
       line = VEK::Text(Msg::LostSound, {Hundredths(soundMs), where});
-    found.push_back({line, false, when, FindingKind::LostData, first.Offset, -1});
+    // The line names its place in the film itself: no place beside it.
+    found.push_back({line, false, std::nullopt, FindingKind::LostData, first.Offset, -1});
   }
   return found;
 }
