@@ -283,5 +283,23 @@ const VEK::MessagePair ReferenceNotNeeded = {
 const VEK::MessagePair SalvagedFromIndex = {
     {"The old index leads to %d chunks whose headers are damaged: a rebuild keeps them.",
      "L'ancien index mène à %d blocs dont l'en-tête est endommagé : une reconstruction les conserve."}};
+// French makes the frames agree with their count, as the Done line does.
+const VEK::MessagePair LostFramesSound = {
+    {"About %d frames and %s s of sound were lost at %s: a rebuild keeps the time of what follows.",
+     "Environ %d images et %s s de son ont été perdues à %s : une reconstruction conserve le temps de ce qui suit."}};
+const VEK::MessagePair LostFrameSound = {
+    {"About %d frame and %s s of sound were lost at %s: a rebuild keeps the time of what follows.",
+     "Environ %d image et %s s de son ont été perdues à %s : une reconstruction conserve le temps de ce qui suit."}};
+const VEK::MessagePair LostFrames = {
+    {"About %d frames were lost at %s: a rebuild keeps the time of what follows.",
+     "Environ %d images ont été perdues à %s : une reconstruction conserve le temps de ce qui suit."}};
+const VEK::MessagePair LostFrame = {
+    {"About %d frame was lost at %s: a rebuild keeps the time of what follows.",
+     "Environ %d image a été perdue à %s : une reconstruction conserve le temps de ce qui suit."}};
+const VEK::MessagePair LostSound = {
+    {"About %s s of sound were lost at %s: a rebuild keeps the time of what follows.",
+     "Environ %s s de son ont été perdues à %s : une reconstruction conserve le temps de ce qui suit."}};
+const VEK::MessagePair LostWhen = {{"%s (file offset %d)", "%s (adresse %d)"}};
+const VEK::MessagePair LostWhere = {{"file offset %d", "l'adresse %d"}};
 
 }  // namespace VEKRiff::Msg

@@ -88,5 +88,14 @@ extern const VEK::MessagePair ReferenceFormatNotUsed;
 extern const VEK::MessagePair ReferenceHeaderNotUsed;
 extern const VEK::MessagePair ReferenceNotNeeded;
 extern const VEK::MessagePair SalvagedFromIndex;
+// What a lost stretch held, by the old index: LostWhen or LostWhere is the
+// place the line names.
+extern const VEK::MessagePair LostFramesSound;
+extern const VEK::MessagePair LostFrameSound;
+extern const VEK::MessagePair LostFrames;
+extern const VEK::MessagePair LostFrame;
+extern const VEK::MessagePair LostSound;
+extern const VEK::MessagePair LostWhen;
+extern const VEK::MessagePair LostWhere;
 
 }  // namespace VEKRiff::Msg

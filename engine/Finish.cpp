@@ -46,6 +46,11 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
   // index, a reader reaches the same data as before.
   WriteChunkSizes(file, scan.SizeFixes);
   WriteLostRiffCodes(file, scan.SegmentList);
+  // The chunks the lost chunks' entries point at, after the movi data.
+  if (!scan.Placeholders.empty()) {
+    file.Seek(scan.PlaceholdersAt, 0);
+    file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
+  }
   if (scan.IsOpenDml())
     WriteOdmlIndexes(file, scan, stop);
   else

@@ -96,9 +96,18 @@ IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopChec
         const std::size_t relative = FindEntry(entries, moviData + e.Offset);
         base = relative < expected && entries[relative].ChunkId == e.ChunkId ? 0 : 1;
       }
-      const OldIndexEntry* walked =
-          matcher.Match((base == 0 ? moviData : 0) + std::int64_t{e.Offset}, e.ChunkId, e.ChunkSize, false);
+      const std::int64_t position = (base == 0 ? moviData : 0) + std::int64_t{e.Offset};
+      const OldIndexEntry* walked = matcher.Match(position, e.ChunkId, e.ChunkSize, false);
       if (!walked) {
+        const std::size_t again = FindEntry(entries, position);
+        const auto stream = static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering));
+        if (again < expected && matcher.Matches(again) && entries[again].ChunkId == e.ChunkId &&
+            entries[again].Size == e.ChunkSize) {
+          if (out.Repeats.size() <= stream) out.Repeats.resize(stream + 1);
+          ++out.Repeats[stream].first;
+          out.Repeats[stream].second += e.ChunkSize;
+          continue;
+        }
         ++wrong;
         continue;
       }
@@ -280,8 +289,19 @@ FileCheck CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts
   IndexFindings odml = CheckOdmlIndexes(file, scan, stop);
   out.IndexSkipsDamage = (idx1.ListsAll || odml.ListsAll) && DamageOutsideEntries(scan);
   if (out.IndexSkipsDamage) out.Lines.push_back({VEK::Text(Msg::IndexSkipsDamage, {scan.DamageCount}), false});
+  // The headers count a chunk as often as the index names it.
+  HeaderCounts named = counts;
+  for (std::size_t s = 0; s < idx1.Repeats.size() && s < named.Streams.size(); ++s) {
+    const StreamHeader& h = scan.Headers.Streams[s];
+    if (!h.Readable || idx1.Repeats[s].first == 0) continue;
+    named.Streams[s] += h.IsAudio() && h.SampleSize > 0 ? idx1.Repeats[s].second / h.SampleSize : idx1.Repeats[s].first;
+    if (h.IsVideo()) {
+      named.TotalFrames = std::max(named.TotalFrames, named.Streams[s]);
+      named.AllFrames = std::max(named.AllFrames, named.Streams[s]);
+    }
+  }
   for (Findings part :
-       {std::move(idx1.Lines), std::move(odml.Lines), CheckListSizes(file, scan), CheckHeaderCounts(scan, counts)})
+       {std::move(idx1.Lines), std::move(odml.Lines), CheckListSizes(file, scan), CheckHeaderCounts(scan, named)})
     for (Finding& f : part) out.Lines.push_back(std::move(f));
   return out;
 }

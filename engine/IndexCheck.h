@@ -30,6 +30,11 @@ FileCheck CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts
 struct IndexFindings {
   Findings Lines;
   bool ListsAll = false;
+  // By stream number: the entries that name again a chunk an earlier entry
+  // named, with their bytes. A rebuilt copy keeps the place of each lost
+  // chunk so (one empty frame or one chunk of silence for them all); they
+  // count in the streams' lengths as often as they are named.
+  std::vector<std::pair<std::int64_t, std::int64_t>> Repeats;
 };
 IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
 IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const StopCheck& stop);

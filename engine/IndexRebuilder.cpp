@@ -11,6 +11,7 @@
 #include "engine/IndexCheck.h"
 #include "engine/IndexSalvage.h"
 #include "engine/MoviWalk.h"
+#include "engine/Timeline.h"
 #include "file/NamesOnDisk.h"
 #include "lang/SystemReason.h"
 #include "util/Paths.h"
@@ -230,6 +231,10 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       Counts.Errors.fetch_sub(static_cast<std::int32_t>(std::min<std::int64_t>(walked.DamageCount, ErrorCount())),
                               std::memory_order_relaxed);
     for (const Finding& finding : checked.Lines) Log(finding);
+    // What the lost stretches held, by the file's own index: said, and kept
+    // in time by a copy.
+    const Timeline timeline = TimelineFromOldIndex(*file, walked, [this] { CheckAbort(); });
+    for (const Finding& finding : TimelineFindings(walked, timeline)) Log(finding);
     file->Seek(walked.End(), 0);
     if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {
       // Nothing is written: the copy begun under its temporary name goes.
@@ -270,10 +275,14 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       const std::vector<std::int64_t> shifts = File.Mode == BackupFile::Mode::Copy
                                                    ? SegmentShifts(walked, shift)
                                                    : std::vector<std::int64_t>(walked.SegmentList.size(), 0);
-      const ScanResult scan = WithDataMoved(
+      ScanResult moved = WithDataMoved(
           plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked), shifts);
+      // The counters give the chunks found; the headers count the lost
+      // ones' placeholders too, so that the film lasts as long as it did.
+      ShowTotals(TotalsFromData(moved));
+      const ScanResult scan =
+          File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline) : std::move(moved);
       const HeaderCounts counts = CountsFromData(scan);
-      ShowTotals(TotalsFromData(scan));
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {
         FinishCopy(file, *File.Output, scan, counts, headerBytes, shifts, StopPoint());

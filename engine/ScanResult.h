@@ -142,6 +142,10 @@ struct ScanResult {
   // In file order, up to MaxDamagedStretches of them; DamageCount counts all.
   std::vector<DamagedStretch> Damage;
   std::int64_t DamageCount = 0;
+  // Bytes a rebuild writes at PlaceholdersAt before its index: the chunks
+  // that the entries of lost chunks point at (see Timeline.h). Empty: none.
+  std::int64_t PlaceholdersAt = -1;
+  std::vector<unsigned char> Placeholders;
 
   std::int64_t End() const { return SegmentList.back().End; }
   bool IsOpenDml() const { return SegmentList.size() > 1; }

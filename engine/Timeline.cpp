@@ -1,0 +1,407 @@
+#include "engine/Timeline.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "avi/AviChunk.h"
+#include "avi/HeaderRecords.h"
+#include "engine/EngineMessages.h"
+#include "engine/MoviWalk.h"
+
+namespace VEKRiff {
+
+using namespace VEKAvi;
+
+namespace {
+
+std::int64_t Padded(std::int64_t end) { return end + (end & 1); }
+
+// The old index read a block at a time, in order: its size field is a claim
+// too, and a damaged one may claim gigabytes of a large file.
+class OldIndexReader {
+ public:
+  OldIndexReader(BackupFile& file, const ScanResult& scan, const StopCheck& stop) : File(file), Stop(stop) {
+    const std::int64_t available =
+        std::max<std::int64_t>(0, file.SourceSize() - scan.OldIndexPosition - ChunkHeader::Size);
+    Count = scan.OldIndexPosition < 0 ? 0 : std::min<std::int64_t>(scan.OldIndexSize, available) / Idx1Entry::Size;
+    First = scan.OldIndexPosition + ChunkHeader::Size;
+  }
+  std::int64_t Size() const { return Count; }
+  const unsigned char* At(std::int64_t k) {
+    if (BlockFirst < 0 || k < BlockFirst || k >= BlockFirst + PerBlock) {
+      MayStop(Stop);
+      BlockFirst = k;
+      const std::int64_t want = std::min(PerBlock, Count - k) * Idx1Entry::Size;
+      if (File.Peek(Block.data(), want, First + k * Idx1Entry::Size) != want) throw File.ReadFailure();
+    }
+    return &Block[static_cast<std::size_t>((k - BlockFirst) * Idx1Entry::Size)];
+  }
+
+ private:
+  static constexpr std::int64_t PerBlock = 4096;
+  BackupFile& File;
+  const StopCheck& Stop;
+  std::int64_t Count = 0, First = 0, BlockFirst = -1;
+  std::vector<unsigned char> Block = std::vector<unsigned char>(PerBlock * Idx1Entry::Size);
+};
+
+// How many of the index's entries a base is tried on, spread over the index.
+constexpr int Voters = 64;
+// How far into the index the first surviving chunk of a lost start is looked for.
+constexpr std::int64_t StartSearch = std::int64_t{1} << 16;
+
+// Where the index's offsets count from: "movi" in most files, the file's
+// start in a few, and where the start is lost (and "movi" with it) wherever
+// the first surviving chunk says. A base is the index's only when most of
+// the entries it is tried on name chunks the walk found; -1: none is.
+std::int64_t IndexBase(OldIndexReader& index, const ScanResult& s) {
+  const IndexEntries& walked = s.Entries;
+  std::vector<Idx1Entry> sample;
+  for (int i = 0; i < Voters; ++i) {
+    const std::int64_t k = index.Size() * i / Voters;
+    if (!sample.empty() && k == 0) continue;
+    const unsigned char* raw = index.At(k);
+    if (IsStreamChunkId(raw)) sample.push_back(Idx1Entry::Load(raw));
+  }
+  if (sample.empty()) return -1;
+  auto believed = [&](std::int64_t base) {
+    std::size_t agree = 0;
+    for (const Idx1Entry& e : sample) {
+      const std::size_t w = FindEntry(walked, base + e.Offset);
+      agree += w < walked.size() && walked[w].ChunkId == e.ChunkId && walked[w].Size == e.ChunkSize;
+    }
+    return 2 * agree > sample.size();
+  };
+  const std::int64_t moviData = s.SegmentList.front().MoviPosition + ChunkHeader::Size;
+  if (believed(moviData)) return moviData;
+  if (believed(0)) return 0;
+  const OldIndexEntry& first = walked.front();
+  const std::int64_t search = std::min(index.Size(), StartSearch);
+  for (std::int64_t k = 0; k < search; ++k) {
+    const Idx1Entry e = Idx1Entry::Load(index.At(k));
+    const std::int64_t base = first.Position() - e.Offset;
+    if (e.ChunkId == first.ChunkId && e.ChunkSize == first.Size && base != moviData && base != 0 && believed(base))
+      return base;
+  }
+  return -1;
+}
+
+// The silence of a PCM stream: zero samples, 0x80 for unsigned 8-bit ones;
+// -1 where the stream is no PCM.
+int SilenceByte(const ScanResult& scan, FourCC code) {
+  const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
+  if (s >= scan.Headers.Streams.size()) return -1;
+  const StreamHeader& h = scan.Headers.Streams[s];
+  if (!h.Readable || !h.IsAudio() || h.Strf.size() < WaveFormatEx::Needed) return -1;
+  const WaveFormatEx f = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
+  constexpr std::uint16_t TagFloat = 0x0003, TagExtensible = 0xFFFE;
+  if (f.FormatTag != WaveFormatEx::TagPcm && f.FormatTag != TagFloat && f.FormatTag != TagExtensible) return -1;
+  if (f.FormatTag == TagExtensible && h.Strf.size() < 40) return -1;
+  if (f.FormatTag == TagExtensible) {
+    // The sub-format's first two bytes are the tag it stands for.
+    const std::uint16_t sub = static_cast<std::uint16_t>(h.Strf[24] | (h.Strf[25] << 8));
+    if (sub != WaveFormatEx::TagPcm && sub != TagFloat) return -1;
+  }
+  return f.BitsPerSample == 8 ? 0x80 : 0;
+}
+
+// Bytes of silence a copy writes at most; lost sound beyond them keeps
+// its place as empty entries.
+constexpr std::int64_t MaxSilenceBytes = std::int64_t{16} << 20;
+
+// Whether players can place a stream's chunks in time: its header is whole,
+// with a rate, and a sound stream's format is known. Where one cannot be
+// placed, players that read the copy by its index's times may read nothing
+// of it (ffmpeg's reader does so), so no placeholder is written at all.
+bool Timed(const StreamHeader& h) {
+  if (!h.Readable || h.Rate == 0 || h.Scale == 0) return false;
+  if (h.IsVideo()) return true;
+  if (!h.IsAudio() || h.Strf.size() < WaveFormatEx::Needed) return false;
+  return WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag != 0;
+}
+
+// Whether the four bytes start an MPEG audio layer III frame of size bytes,
+// the one frame of its chunk, as muxers store them.
+bool Layer3FrameOf(const unsigned char* h, std::uint32_t size) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || (h[1] & 0x06) != 0x02) return false;
+  const int version = (h[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+  const int bitrate = h[2] >> 4, rate = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
+  if (version == 1 || bitrate == 0 || bitrate == 15 || rate == 3) return false;
+  static constexpr int Mpeg1Kbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static constexpr int Mpeg2Kbps[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  static constexpr int Rates[3] = {44100, 48000, 32000};
+  const int sampleRate = Rates[rate] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+  const int bytes = version == 3 ? 144000 * Mpeg1Kbps[bitrate] / sampleRate + padding
+                                 : 72000 * Mpeg2Kbps[bitrate] / sampleRate + padding;
+  return static_cast<std::uint32_t>(bytes) == size;
+}
+
+bool IsMpegAudio(const ScanResult& scan, FourCC code) {
+  const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
+  if (s >= scan.Headers.Streams.size() || ChunkKind(code) != KindAudio) return false;
+  const StreamHeader& h = scan.Headers.Streams[s];
+  if (!h.Readable || h.Strf.size() < WaveFormatEx::Needed) return false;
+  const std::uint16_t tag = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag;
+  return tag == WaveFormatEx::TagMp3 || tag == WaveFormatEx::TagMpeg;
+}
+
+// How many sizes of MPEG audio chunks get a silent frame, and how many kept
+// chunks of a size are looked at for its header.
+constexpr std::size_t MaxFrameSizes = 64;
+constexpr int FrameTries = 16;
+
+// The headers silent frames are made from, for the lost MPEG audio chunks'
+// sizes, from kept chunks of the same stream and size.
+std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, const std::vector<LostChunk>& lost,
+                                         const StopCheck& stop) {
+  std::vector<FrameHeader> wanted;
+  std::vector<int> tries;
+  for (const LostChunk& c : lost) {
+    if (wanted.size() >= MaxFrameSizes || !IsMpegAudio(s, c.ChunkId)) continue;
+    if (std::none_of(wanted.begin(), wanted.end(),
+                     [&](const FrameHeader& f) { return f.ChunkId == c.ChunkId && f.Size == c.Size; }))
+      wanted.push_back({c.ChunkId, c.Size, {}});
+  }
+  tries.assign(wanted.size(), 0);
+  std::vector<FrameHeader> found;
+  std::size_t looked = 0;
+  for (const OldIndexEntry& e : s.Entries) {
+    if (found.size() == wanted.size()) break;
+    if ((++looked & 0xFFFF) == 0) MayStop(stop);
+    for (std::size_t w = 0; w < wanted.size(); ++w) {
+      if (wanted[w].ChunkId != e.ChunkId || wanted[w].Size != e.Size || tries[w] >= FrameTries) continue;
+      ++tries[w];
+      unsigned char h[4];
+      if (file.Peek(h, sizeof h, e.Position() + ChunkHeader::Size) == sizeof h && Layer3FrameOf(h, e.Size)) {
+        std::copy(h, h + sizeof h, wanted[w].Bytes);
+        found.push_back(wanted[w]);
+        tries[w] = FrameTries;  // settled
+      }
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopCheck& stop) {
+  Timeline out;
+  const IndexEntries& walked = s.Entries;
+  if (s.OldIndexPosition < 0 || walked.empty()) return out;
+  OldIndexReader index(file, s, stop);
+  if (index.Size() == 0) return out;
+  const std::int64_t base = IndexBase(index, s);
+  if (base < 0) return out;
+  const std::int64_t fileSize = file.SourceSize();
+  const std::int64_t firstKept = walked.front().Position();
+  // An OpenDML file's idx1 covers its first RIFF.
+  const std::int64_t dataEnd = s.SegmentList.front().End;
+  const std::size_t described = s.Headers.Streams.size();
+  std::vector<FourCC> codes;  // the stream codes the walk met
+  for (const OldIndexEntry& e : walked)
+    if (std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) codes.push_back(e.ChunkId);
+  const std::vector<DamagedStretch>& damage = s.Damage;
+  std::int64_t region = -2;  // the current stretch's: -1 the lost start, else its damage number
+  std::int64_t freeFrom = 0;  // where the last lost chunk of the current stretch ends
+  for (std::int64_t k = 0; k < index.Size() && out.Chunks.size() < MaxLostChunks; ++k) {
+    const unsigned char* raw = index.At(k);
+    if (!IsStreamChunkId(raw)) continue;
+    const Idx1Entry e = Idx1Entry::Load(raw);
+    if (ChunkKind(e.ChunkId) == KindPalette) continue;  // a palette change holds no time
+    const int stream = StreamNumber(e.ChunkId, s.Numbering);
+    if (described > 0 ? static_cast<std::size_t>(stream) >= described
+                      : std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end())
+      continue;
+    const std::int64_t position = base + e.Offset;
+    const std::int64_t end = position + ChunkHeader::Size + e.ChunkSize;
+    if (position < 0 || end > fileSize || end > dataEnd) continue;
+    if (FindEntry(walked, position) < walked.size()) continue;  // a chunk the walk has
+    // Which stretch it lay in, and how far that stretch reaches.
+    std::int64_t at = -1, from = 0, to = firstKept;
+    if (position >= firstKept) {
+      const auto d = std::upper_bound(damage.begin(), damage.end(), position,
+                                      [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
+      if (d == damage.begin()) continue;
+      at = std::prev(d) - damage.begin();
+      from = std::prev(d)->From;
+      to = std::prev(d)->To;
+      if (position >= to) continue;
+    }
+    // An index lists its chunks in file order: one going back, overlapping
+    // another or running past its stretch is a damaged index's.
+    if (at < region || (at == region && position < freeFrom) || Padded(end) > Padded(to)) continue;
+    const std::size_t before = at < 0 ? 0 : FirstEntryFrom(walked, from);
+    if (at != region || out.Stretches.back().Before != before) {
+      StretchLoss stretch;
+      stretch.Offset = at < 0 ? position : from;
+      stretch.Before = before;
+      stretch.First = out.Chunks.size();
+      out.Stretches.push_back(std::move(stretch));
+    }
+    region = at;
+    freeFrom = Padded(end);
+    StretchLoss& stretch = out.Stretches.back();
+    ++stretch.Count;
+    out.Chunks.push_back({e.ChunkId, e.ChunkSize});
+    if (stretch.Streams.size() <= static_cast<std::size_t>(stream)) stretch.Streams.resize(stream + 1);
+    ++stretch.Streams[stream].Chunks;
+    stretch.Streams[stream].Bytes += e.ChunkSize;
+  }
+  out.FrameHeaders = FrameHeadersFor(file, s, out.Chunks, stop);
+  return out;
+}
+
+namespace {
+
+// "0.96", in French "0,96": seconds to the hundredth.
+std::string Hundredths(std::int64_t milliseconds) {
+  const long long hundredths = (milliseconds + 5) / 10;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld%s%02lld", hundredths / 100, VEK::LanguageIndex() == VEK::French ? "," : ".",
+                hundredths % 100);
+  return text;
+}
+
+// "00:01:23".
+std::string Clock(const FilmPosition& at) {
+  const long long seconds = at.Milliseconds / 1000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+// The playing time of an audio stream's lost chunks, by its header's rate;
+// -1 where the header tells none.
+std::int64_t SoundMilliseconds(const StreamHeader& h, const StreamLoss& loss) {
+  if (!h.Readable || !h.IsAudio() || h.Rate == 0 || h.Scale == 0) return -1;
+  const std::int64_t units = h.SampleSize > 0 ? loss.Bytes / h.SampleSize : loss.Chunks;
+  return static_cast<std::int64_t>(static_cast<long double>(units) * h.Scale * 1000 / h.Rate);
+}
+
+}  // namespace
+
+Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline) {
+  Findings found;
+  const std::vector<StreamHeader>& headers = scan.Headers.Streams;
+  // The film's frames are the first video stream's (any video where no
+  // header says which).
+  int video = -1;
+  for (std::size_t s = 0; s < headers.size() && video < 0; ++s)
+    if (headers[s].IsVideo()) video = static_cast<int>(s);
+  auto isFilmFrame = [&](FourCC code) {
+    return IsVideoKind(code) && (video < 0 || StreamNumber(code, scan.Numbering) == video);
+  };
+  std::int64_t frames = 0;  // the film's frames before the stretch, lost ones included
+  std::size_t counted = 0;  // the walk's entries counted into them
+  for (std::size_t i = 0; i < timeline.Stretches.size();) {
+    const StretchLoss& first = timeline.Stretches[i];
+    for (; counted < first.Before && counted < scan.Entries.size(); ++counted)
+      frames += isFilmFrame(scan.Entries[counted].ChunkId);
+    const std::optional<FilmPosition> when = FilmPositionOf(scan.Headers, frames);
+    // One line for one damaged stretch, however many records it took.
+    std::int64_t lostFrames = 0, soundMs = -1;
+    for (; i < timeline.Stretches.size() && timeline.Stretches[i].Offset == first.Offset; ++i) {
+      const StretchLoss& part = timeline.Stretches[i];
+      for (std::size_t c = part.First; c < part.First + part.Count; ++c)
+        lostFrames += isFilmFrame(timeline.Chunks[c].ChunkId);
+      for (std::size_t s = 0; s < part.Streams.size() && s < headers.size(); ++s)
+        if (part.Streams[s].Chunks > 0) soundMs = std::max(soundMs, SoundMilliseconds(headers[s], part.Streams[s]));
+      if (i + 1 < timeline.Stretches.size() && timeline.Stretches[i + 1].Offset == first.Offset)
+        for (; counted < timeline.Stretches[i + 1].Before && counted < scan.Entries.size(); ++counted)
+          frames += isFilmFrame(scan.Entries[counted].ChunkId);
+    }
+    frames += lostFrames;
+    if (lostFrames == 0 && soundMs < 0) continue;
+    const std::string where = when ? VEK::Text(Msg::LostWhen, {Clock(*when), first.Offset})
+                                   : VEK::Text(Msg::LostWhere, {first.Offset});
+    std::string line;
+    if (lostFrames > 0 && soundMs >= 0)
+      line = VEK::Text(lostFrames == 1 ? Msg::LostFrameSound : Msg::LostFramesSound,
+                       {lostFrames, Hundredths(soundMs), where});
+    else if (lostFrames > 0)
+      line = VEK::Text(lostFrames == 1 ? Msg::LostFrame : Msg::LostFrames, {lostFrames, where});
+    else
+      line = VEK::Text(Msg::LostSound, {Hundredths(soundMs), where});
+    // The line names its place in the film itself: no place beside it.
+    found.push_back({line, false, std::nullopt, FindingKind::LostData, first.Offset, -1});
+  }
+  return found;
+}
+
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
+  if (timeline.Empty() || scan.IsOpenDml() ||
+      !std::all_of(scan.Headers.Streams.begin(), scan.Headers.Streams.end(), Timed) ||
+      std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
+                  [](const StretchLoss& stretch) { return stretch.Before == 0; }))
+    return scan;
+  // After the movi data, on a position even from the list's start, as every chunk.
+  const std::int64_t at = scan.End();
+  std::vector<unsigned char>& bytes = scan.Placeholders;
+  bytes.assign(static_cast<std::size_t>((at - scan.MoviOffset) & 1), 0);
+  scan.PlaceholdersAt = at;
+  std::int64_t silence = 0;
+  // One placeholder chunk for each code, size and fill, however many entries point at it.
+  std::map<std::tuple<FourCC, std::uint32_t, int>, std::int64_t> written;
+  // frame: the header of a silent MPEG audio frame its data starts with.
+  auto placeholder = [&](FourCC code, std::uint32_t size, int fill, const FrameHeader* frame = nullptr) {
+    const auto key = std::make_tuple(code, size, frame ? -2 : fill);
+    const auto found = written.find(key);
+    if (found != written.end()) return found->second;
+    const std::int64_t position = at + static_cast<std::int64_t>(bytes.size());
+    unsigned char header[ChunkHeader::Size];
+    ChunkHeader{code, size}.Store(header);
+    bytes.insert(bytes.end(), header, header + sizeof header);
+    const std::size_t data = bytes.size();
+    bytes.insert(bytes.end(), Padded(size), static_cast<unsigned char>(fill));
+    if (size & 1) bytes.back() = 0;
+    if (frame) {
+      // No CRC: the side information and the data that follow are zeros,
+      // a frame whose granules hold no sound.
+      std::copy(frame->Bytes, frame->Bytes + 4, bytes.begin() + static_cast<std::ptrdiff_t>(data));
+      bytes[data + 1] |= 0x01;
+    }
+    written.emplace(key, position);
+    return position;
+  };
+  auto entryFor = [&](const LostChunk& lost) {
+    if (IsVideoKind(lost.ChunkId)) return OldIndexEntry(lost.ChunkId, 0, placeholder(lost.ChunkId, 0, 0), 0);
+    const int fill = ChunkKind(lost.ChunkId) == KindAudio ? SilenceByte(scan, lost.ChunkId) : -1;
+    const bool fresh = written.find(std::make_tuple(lost.ChunkId, lost.Size, fill)) == written.end();
+    if (fill >= 0 && (!fresh || silence + lost.Size <= MaxSilenceBytes)) {
+      if (fresh) silence += lost.Size;
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, fill), lost.Size);
+    }
+    const auto frame =
+        std::find_if(timeline.FrameHeaders.begin(), timeline.FrameHeaders.end(),
+                     [&](const FrameHeader& f) { return f.ChunkId == lost.ChunkId && f.Size == lost.Size; });
+    if (frame != timeline.FrameHeaders.end())
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, 0, &*frame), lost.Size);
+    return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, 0, 0), 0);
+  };
+  IndexEntries merged;
+  std::size_t taken = 0;
+  for (const StretchLoss& stretch : timeline.Stretches) {
+    // Placeholders before every kept chunk leave ffmpeg's reader with
+    // nothing it will read: a lost start keeps no place yet.
+    if (stretch.Before == 0) continue;
+    for (; taken < stretch.Before && !scan.Entries.empty(); ++taken) {
+      merged.push_back(scan.Entries.front());
+      scan.Entries.pop_front();
+    }
+    for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c)
+      merged.push_back(entryFor(timeline.Chunks[c]));
+  }
+  while (!scan.Entries.empty()) {
+    merged.push_back(scan.Entries.front());
+    scan.Entries.pop_front();
+  }
+  scan.Entries = std::move(merged);
+  scan.SegmentList.back().End = at + static_cast<std::int64_t>(bytes.size());
+  return scan;
+}
+
+}  // namespace VEKRiff

@@ -1,0 +1,82 @@
+// What each stretch the walk could not read held, in the film's own time.
+// An AVI has no timestamps: a frame's time is its place among its stream's
+// index entries, a sound chunk's its place or the bytes before it. An index
+// that lists only the chunks found plays everything after a lost stretch
+// early, sound and picture by different amounts. The file's own idx1, where
+// it survives, still says which chunks of which stream lay in each lost
+// stretch (and before the first surviving chunk, where the start is lost)
+// and how large they were: a rebuild keeps their places with placeholders.
+//
+// The old index is believed only where it agrees with the walk and only for
+// what it can vouch for: an entry that points at a chunk the walk found, past
+// the file, outside every damaged stretch, over another lost chunk or beyond
+// its stretch's end is no lost chunk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/ScanResult.h"
+#include "file/BackupFile.h"
+
+namespace VEKRiff {
+
+// One chunk the old index lists in a lost stretch.
+struct LostChunk {
+  std::uint32_t ChunkId = 0;
+  std::uint32_t Size = 0;
+};
+
+// What one stream lost in one stretch.
+struct StreamLoss {
+  std::int64_t Chunks = 0;
+  std::int64_t Bytes = 0;
+};
+
+struct StretchLoss {
+  std::int64_t Offset = 0;  // where in the file: the damaged stretch's start, or the first lost chunk's
+  std::size_t Before = 0;   // how many of the walk's entries come before it: its place in the new index
+  std::size_t First = 0;    // its chunks: Timeline::Chunks[First, First + Count), in the old index's order
+  std::size_t Count = 0;
+  std::vector<StreamLoss> Streams;  // by stream number, up to the highest that lost a chunk here
+};
+
+// The header of an MPEG audio frame the walk kept, of the size of lost
+// chunks of its stream: a silent frame of that size starts with it.
+struct FrameHeader {
+  std::uint32_t ChunkId = 0;
+  std::uint32_t Size = 0;
+  unsigned char Bytes[4] = {};
+};
+
+struct Timeline {
+  std::vector<LostChunk> Chunks;
+  std::vector<StretchLoss> Stretches;  // in file order
+  std::vector<FrameHeader> FrameHeaders;
+  bool Empty() const { return Stretches.empty(); }
+};
+
+// A bound on the lost chunks a timeline remembers (8 bytes each); stretches
+// past it are left as the walk found them.
+constexpr std::size_t MaxLostChunks = std::size_t{1} << 20;
+
+// The lost chunks of the walked (and salvaged) scan, from the file's own
+// idx1; empty where it has none or where it disagrees with the walk.
+Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+
+// One line per lost stretch: what it held and where in the film. They tell
+// damage the walk already counted, so none counts as an error.
+Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
+
+// The scan a copy writes: each lost chunk after the first kept one back at
+// its place in the entries,
+// as an empty video frame or a sound chunk of silence of its size (zero PCM
+// samples, or an MPEG audio frame that holds no sound; an empty entry where
+// no silence can be made), pointing at placeholder chunks
+// written once each after the movi data; the walk's end moves past them.
+// Headers are the ones in force for the copy (a new header list's, where one
+// is written). The scan's entries are moved, never held twice.
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline);
+
+}  // namespace VEKRiff

@@ -1,0 +1,130 @@
+// A rebuilt copy plays every kept frame and sound packet at its own time
+// across a lost stretch. The oracle is ffmpeg: it demuxes the undamaged film
+// and the copy (framemd5, one line per packet), a packet is found again by
+// its checksum, and its time in the copy must be its time in the film within
+// one frame. Every packet whose chunk the damage left whole must be kept.
+// Skipped when ffmpeg is not installed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "support/WorkerRun.h"
+
+namespace {
+
+using namespace ZantrelTest;
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+struct Packet {
+  int Stream = 0;
+  double Seconds = 0;
+  std::string Sum;
+};
+
+std::vector<Packet> Packets(const TempDir& dir, const std::string& path) {
+  const std::string out = dir / "sums.txt";
+  std::vector<Packet> packets;
+  if (Shell("ffmpeg -nostdin -v quiet -threads 1 -i '" + path + "' -map 0 -c copy -copyinkf -f framemd5 - >'" + out + "'") != 0)
+    return packets;
+  const Bytes bytes = ReadFile(out);
+  std::istringstream text(std::string(bytes.begin(), bytes.end()));
+  std::map<int, double> timeBase;
+  for (std::string line; std::getline(text, line);) {
+    int stream = 0;
+    long long num = 0, den = 0, dts = 0, pts = 0;
+    char sum[64] = {};
+    if (std::sscanf(line.c_str(), "#tb %d: %lld/%lld", &stream, &num, &den) == 3 && den > 0) {
+      timeBase[stream] = static_cast<double>(num) / static_cast<double>(den);
+    } else if (!line.empty() && line[0] != '#' &&
+               std::sscanf(line.c_str(), "%d, %lld, %lld, %*d, %*d, %63s", &stream, &dts, &pts, sum) == 4) {
+      packets.push_back({stream, static_cast<double>(pts) * timeBase[stream], sum});
+    }
+  }
+  return packets;
+}
+
+struct OracleCase {
+  std::string Name;
+  std::string Codecs;
+  // Where the zeroed stretch starts, as a share of the file, and its bytes.
+  double From;
+  std::int64_t Length;
+};
+
+TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
+  if (Shell("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::vector<OracleCase> cases = {
+      {"MPEG-4 and PCM, 64 KiB zeroed", "-c:v mpeg4 -c:a pcm_s16le", 0.5, 65536},
+      {"MPEG-4 and MP3, 256 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.4, 262144},
+      {"MJPEG and PCM, 16 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 16384},
+      {"MPEG-4 and MP3, the first 16 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0, 16384},
+  };
+  for (const OracleCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    const std::string film = dir / "film.avi", damaged = dir / "damaged.avi";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i anoisesrc=r=44100:seed=3 "
+        "-t 6 -q:v 4 " + c.Codecs + " -f avi '" + film + "'";
+    ASSERT_EQ(Shell(command), 0) << command;
+    Bytes bytes = ReadFile(film);
+    const ParsedIndex index = ReadIdx1(bytes);
+    ASSERT_TRUE(index.Found);
+    std::int64_t moviData = 0;
+    for (std::size_t i = 12; i + 12 <= bytes.size() && moviData == 0; ++i)
+      if (std::memcmp(&bytes[i], "LIST", 4) == 0 && std::memcmp(&bytes[i + 8], "movi", 4) == 0)
+        moviData = static_cast<std::int64_t>(i) + 8;
+    const auto from = static_cast<std::int64_t>(static_cast<double>(bytes.size()) * c.From);
+    const std::int64_t to = from + c.Length;
+    std::fill(bytes.begin() + from, bytes.begin() + to, 0);
+    WriteFile(damaged, bytes);
+    // Whether each stream's chunks, in order, were left whole.
+    std::map<int, std::vector<bool>> left;
+    for (const ExpectedEntry& e : index.Entries) {
+      const std::int64_t at = moviData + e.Offset;
+      left[((e.Code & 0xFF) - '0') * 10 + (((e.Code >> 8) & 0xFF) - '0')].push_back(at + 8 + e.Size <= from ||
+                                                                                     at >= to);
+    }
+
+    WorkerRunOptions rebuild;
+    rebuild.CheckOnly = false;
+    RunWorker({damaged}, rebuild);
+    const std::vector<Packet> original = Packets(dir, film);
+    const std::vector<Packet> copy = Packets(dir, dir / "Zantrel.damaged.avi");
+    ASSERT_FALSE(original.empty());
+    std::map<std::pair<int, std::string>, std::vector<double>> times;
+    for (const Packet& p : original) times[{p.Stream, p.Sum}].push_back(p.Seconds);
+    // The packets the damage left whole, by stream: ffmpeg gives a stream's
+    // packets in its chunks' order. Only those found again by their sum count.
+    std::map<int, int> whole, seen;
+    for (const Packet& p : original) {
+      const std::vector<bool>& chunks = left[p.Stream];
+      const int k = seen[p.Stream]++;
+      whole[p.Stream] += k < static_cast<int>(chunks.size()) && chunks[k] && times[{p.Stream, p.Sum}].size() == 1;
+    }
+    std::map<int, int> kept, onTime;
+    for (const Packet& p : copy) {
+      const auto t = times.find({p.Stream, p.Sum});
+      if (t == times.end() || t->second.size() != 1) continue;  // a placeholder, or not one packet's
+      ++kept[p.Stream];
+      onTime[p.Stream] += std::abs(t->second.front() - p.Seconds) <= 0.04 + 1e-9;
+    }
+    for (const auto& [stream, count] : whole) {
+      SCOPED_TRACE("stream " + std::to_string(stream));
+      EXPECT_GE(kept[stream], count) << "packets the damage left whole are lost";
+      EXPECT_GE(onTime[stream] * 100, kept[stream] * 99) << onTime[stream] << " of " << kept[stream] << " on time";
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// What each lost stretch held, from the file's own idx1. The oracle is the
+// test's own writer: it knows which chunks it wrote where, so the chunks a
+// zeroed stretch wiped out are known before the walk sees the file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/IndexSalvage.h"
+#include "engine/MoviWalk.h"
+#include "engine/Timeline.h"
+#include "support/AviBuilder.h"
+#include "support/TempDir.h"
+#include "util/Endian.h"
+
+namespace {
+
+using namespace ZantrelTest;
+
+struct Written {
+  Bytes File;
+  std::vector<ExpectedEntry> Chunks;
+  std::int64_t Index = 0;  // the idx1's header
+};
+
+// Video and sound interleaved as muxers write them, with the muxer's idx1.
+Written Film() {
+  AviBuilder b;
+  b.StartMovi();
+  for (int i = 0; i < 120; ++i)
+    b.Chunk("00dc", 400u + static_cast<std::uint32_t>((i * 53) % 397), static_cast<unsigned char>(0x30 + i % 9))
+        .Chunk("01wb", 200u + static_cast<std::uint32_t>(i % 2), 0x77);
+  b.EndMovi();
+  const std::int64_t index = b.Size();
+  b.Idx1();
+  return {b.Build(), b.StreamChunks(), index};
+}
+
+// What the expected timeline holds for a stretch: the chunks in it, and how
+// many written chunks lie before it.
+struct Expected {
+  std::size_t Before = 0;
+  std::int64_t Video = 0, VideoBytes = 0, Sound = 0, SoundBytes = 0;
+};
+
+struct TimelineCase {
+  std::string Name;
+  // Damages the file; returns the stretches whose chunks are lost, each as
+  // the written chunks [first, last] wholly or partly overwritten.
+  std::function<std::vector<std::pair<std::size_t, std::size_t>>(Written&)> Damage;
+};
+
+void Zero(Written& w, std::int64_t from, std::int64_t to) {
+  std::fill(w.File.begin() + from, w.File.begin() + to, 0);
+}
+
+std::vector<TimelineCase> Cases() {
+  // Chunks first to last zeroed from the middle of the first one's data to
+  // the middle of the last one's: the walk keeps the first (its header is
+  // whole), so the lost ones are those after it.
+  auto zeroed = [](std::size_t first, std::size_t last) {
+    return [=](Written& w) -> std::vector<std::pair<std::size_t, std::size_t>> {
+      Zero(w, w.Chunks[first].Position + 12, w.Chunks[last].Position + 12);
+      return {{first + 1, last}};
+    };
+  };
+  return {
+      {"a stretch over video and sound", zeroed(40, 51)},
+      {"a stretch of one chunk", zeroed(100, 101)},
+      {"two stretches", [](Written& w) -> std::vector<std::pair<std::size_t, std::size_t>> {
+         Zero(w, w.Chunks[20].Position + 12, w.Chunks[25].Position + 12);
+         Zero(w, w.Chunks[150].Position + 12, w.Chunks[171].Position + 12);
+         return {{21, 25}, {151, 171}};
+       }},
+      // The start and the header list with it: the index still counts
+      // from "movi", which is gone.
+      {"a lost start", [](Written& w) -> std::vector<std::pair<std::size_t, std::size_t>> {
+         Zero(w, 0, w.Chunks[7].Position + 12);
+         return {{0, 7}};
+       }},
+      // An index whose entries for the stretch claim sizes running past it,
+      // or past the file, is believed for none of them.
+      {"entries that run past the stretch or the file", [](Written& w) -> std::vector<std::pair<std::size_t, std::size_t>> {
+         Zero(w, w.Chunks[60].Position + 12, w.Chunks[64].Position + 12);
+         for (std::size_t k : {61u, 62u, 63u, 64u})
+           VEK::StoreLe32(&w.File[w.Index + 8 + 16 * k + 12], k == 61 ? 0x7FFFFFF0u : 5000u);
+         return {};
+       }},
+      {"no damage", [](Written&) -> std::vector<std::pair<std::size_t, std::size_t>> { return {}; }},
+  };
+}
+
+TEST(Timeline, EachLostStretchHoldsTheChunksTheWriterPutThere) {
+  for (const TimelineCase& c : Cases()) {
+    SCOPED_TRACE(c.Name);
+    Written w = Film();
+    const std::vector<std::pair<std::size_t, std::size_t>> lost = c.Damage(w);
+    TempDir dir;
+    WriteFile(dir / "a.avi", w.File);
+    BackupFile file(BackupFile::Mode::Check, dir / "a.avi");
+    const VEKRiff::WalkReport report{{}, {}, nullptr};
+    const VEKRiff::ScanResult scan =
+        VEKRiff::SalvageFromOldIndex(file, VEKRiff::Walk(file, report, VEKRiff::FindStart(file, {})), {}).Scan;
+    const VEKRiff::Timeline timeline = VEKRiff::TimelineFromOldIndex(file, scan, {});
+
+    ASSERT_EQ(timeline.Stretches.size(), lost.size());
+    std::size_t lostBefore = 0;
+    for (std::size_t s = 0; s < lost.size(); ++s) {
+      const VEKRiff::StretchLoss& got = timeline.Stretches[s];
+      Expected want;
+      want.Before = lost[s].first - lostBefore;
+      for (std::size_t k = lost[s].first; k <= lost[s].second; ++k) {
+        const bool video = w.Chunks[k].Code == Code("00dc");
+        (video ? want.Video : want.Sound) += 1;
+        (video ? want.VideoBytes : want.SoundBytes) += w.Chunks[k].Size;
+      }
+      lostBefore += lost[s].second - lost[s].first + 1;
+      EXPECT_EQ(got.Before, want.Before) << "stretch " << s;
+      ASSERT_EQ(got.Count, lost[s].second - lost[s].first + 1) << "stretch " << s;
+      // In the index's order, with their codes and sizes.
+      for (std::size_t k = 0; k < got.Count; ++k) {
+        EXPECT_EQ(timeline.Chunks[got.First + k].ChunkId, w.Chunks[lost[s].first + k].Code);
+        EXPECT_EQ(timeline.Chunks[got.First + k].Size, w.Chunks[lost[s].first + k].Size);
+      }
+      ASSERT_GE(got.Streams.size(), 2u);
+      EXPECT_EQ(got.Streams[0].Chunks, want.Video);
+      EXPECT_EQ(got.Streams[0].Bytes, want.VideoBytes);
+      EXPECT_EQ(got.Streams[1].Chunks, want.Sound);
+      EXPECT_EQ(got.Streams[1].Bytes, want.SoundBytes);
+    }
+
+    // A copy's entries: every written chunk in the writer's order, the
+    // lost ones as placeholders of their codes.
+    // A copy's entries: every written chunk in the writer's order, a lost
+    // frame empty, lost sound as silence of its size (8-bit PCM: 0x80).
+    if (lost.empty()) continue;
+    const VEKRiff::ScanResult copy = VEKRiff::WithPlaceholders(scan, timeline);
+    if (lost.front().first == 0) {
+      // A lost start keeps no place: ffmpeg reads nothing of a copy whose
+      // index starts with placeholders.
+      EXPECT_EQ(copy.Entries.size(), scan.Entries.size());
+      EXPECT_TRUE(copy.Placeholders.empty());
+      continue;
+    }
+    ASSERT_EQ(copy.Entries.size(), w.Chunks.size());
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < w.Chunks.size(); ++k) {
+      const VEKRiff::OldIndexEntry& e = copy.Entries[k];
+      EXPECT_EQ(e.ChunkId, w.Chunks[k].Code) << k;
+      const bool isLost = next < lost.size() && k >= lost[next].first && k <= lost[next].second;
+      if (next < lost.size() && k == lost[next].second) ++next;
+      if (!isLost) {
+        EXPECT_EQ(e.Position(), w.Chunks[k].Position) << k;
+        continue;
+      }
+      const bool video = e.ChunkId == Code("00dc");
+      const std::int64_t at = e.Position() - copy.PlaceholdersAt;
+      ASSERT_GE(at, 0) << k;
+      ASSERT_LE(at + 8 + e.Size, static_cast<std::int64_t>(copy.Placeholders.size())) << k;
+      EXPECT_EQ(VEK::LoadLe32(&copy.Placeholders[at]), e.ChunkId) << k;
+      // Where the header list is lost, no format says what silence is.
+      const bool pcm = scan.Headers.Streams.size() > 1 && scan.Headers.Streams[1].Readable;
+      EXPECT_EQ(e.Size, video || !pcm ? 0u : w.Chunks[k].Size) << k;
+      for (std::uint32_t b = 0; b < e.Size; ++b) ASSERT_EQ(copy.Placeholders[at + 8 + b], 0x80) << k;
+    }
+    EXPECT_EQ(copy.End(), copy.PlaceholdersAt + static_cast<std::int64_t>(copy.Placeholders.size()));
+  }
+}
+
+}  // namespace
