@@ -126,7 +126,10 @@ def damages(data):
 
     def holes(d):
         d = bytearray(d)
+        # Holes stay inside the data: one that reached the idx1 would be a
+        # film without its index.
         for fraction, size in ((0.3, 64 * 1024), (0.6, 256 * 1024)):
+            size = min(size, span // 8)
             at = start + int(span * fraction)
             d[at:at + size] = bytes(min(size, len(d) - at))
         return d
@@ -134,7 +137,7 @@ def damages(data):
     def scrambled(d):
         d = bytearray(d)
         at = start + int(span * 0.45)
-        size = 128 * 1024
+        size = min(128 * 1024, span // 8)
         d[at:at + size] = bytes(rng.getrandbits(8) for _ in range(size))
         return d
 
