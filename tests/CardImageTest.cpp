@@ -6,6 +6,7 @@
 // the live files keep against mdir's free space.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "recover/CardFileSystem.h"
+#include "recover/FilmFinder.h"
 #include "recover/Source.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -249,6 +251,61 @@ TEST_P(CardImage, ZeroedTableGivesTheClustersAndNothingElse) {
   EXPECT_TRUE(fs.Deleted.empty());
   EXPECT_EQ(fs.InUse.Size(), 0u);
   EXPECT_NE(VEKRecover::FileSystemText(fs).find(std::to_string(GetParam().ClusterBytes)), std::string::npos);
+}
+
+// The finder, with the live files' clusters left out (deleted.img) and with
+// none known (zeroed.img), and on a bare grid of sectors as where no file
+// system is readable, finds each film's RIFF header where mtools put
+// the film's first cluster, and says its first piece ends where mshowfat's
+// first run of clusters does; every run of chunks it finds without a header
+// lies inside a film's clusters, never in the photos or other files.
+TEST_P(CardImage, FinderFindsEachFilmAndWhereItsFirstPieceEnds) {
+  const auto files = Listed(Card->Path());
+  const struct {
+    const char* Image;
+    bool Sectors;
+  } searches[] = {{"deleted.img", false}, {"zeroed.img", false}, {"zeroed.img", true}};
+  for (const auto& search : searches) {
+    SCOPED_TRACE(std::string(search.Image) + (search.Sectors ? ", sectors" : ", clusters"));
+    VEKRecover::Source source(CardFile(search.Image));
+    const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+    ASSERT_TRUE(fs.Layout.has_value());
+    const auto& layout = *fs.Layout;
+    const VEKRecover::ClusterGrid grid = search.Sectors ? VEKRecover::ClusterGrid{}
+                                                        : VEKRecover::ClusterGrid{layout.DataStart, layout.ClusterBytes,
+                                                                                  &fs.InUse};
+    const auto found = VEKRecover::FindFilms(source, grid);
+    std::vector<const VEKRecover::FilmCandidate*> headers;
+    for (const auto& film : found)
+      if (film.HasHeader) headers.push_back(&film);
+    ASSERT_EQ(headers.size(), 2u);
+    std::vector<std::uint32_t> filmClusters;
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      filmClusters.insert(filmClusters.end(), file.Chain.begin(), file.Chain.end());
+      const auto film = std::find_if(headers.begin(), headers.end(), [&](const auto* f) {
+        return f->Start == layout.ClusterOffset(file.First);
+      });
+      ASSERT_NE(film, headers.end());
+      std::size_t firstRun = 1;
+      while (firstRun < file.Chain.size() && file.Chain[firstRun] == file.Chain[firstRun - 1] + 1) ++firstRun;
+      const std::int64_t pieceEnd = layout.ClusterOffset(file.Chain[firstRun - 1]) + layout.ClusterBytes;
+      ASSERT_GE((*film)->BreakAt, 0);
+      EXPECT_FALSE((*film)->Whole);
+      EXPECT_LE((*film)->EndsNoEarlierThan, pieceEnd);
+      EXPECT_GE((*film)->EndsNoLaterThan, pieceEnd);
+    }
+    int runs = 0;
+    for (const auto& film : found) {
+      if (film.HasHeader) continue;
+      ++runs;
+      const auto cluster = static_cast<std::uint32_t>(2 + (film.Start - layout.DataStart) / layout.ClusterBytes);
+      EXPECT_NE(std::find(filmClusters.begin(), filmClusters.end(), cluster), filmClusters.end())
+          << "a run at " << film.Start << " outside the films";
+    }
+    EXPECT_GT(runs, 0);
+  }
 }
 
 // FAT32 needs 65,525 clusters, so 4 KiB clusters make the smallest card
