@@ -10,6 +10,8 @@
 
 #include "recover/CardFileSystem.h"
 #include "recover/Source.h"
+#include "lang/Language.h"
+#include "support/FaultySystemCalls.h"
 #include "support/TempDir.h"
 #include "util/Endian.h"
 
@@ -192,6 +194,38 @@ TEST(CardBootSector, VolumeInAnMbrPartitionIsFound) {
   EXPECT_EQ(fs.Layout->ClusterOffset(2), Offset + DataStart);
   ASSERT_EQ(fs.Live.size(), 1u);
   EXPECT_EQ(fs.Live[0].FirstCluster, 2u);
+}
+
+// A read the card refuses (a bad sector, a card pulled out) is a failure
+// with the card's name and the system's reason in the user's language,
+// never taken for a card without a file system.
+TEST(CardBootSector, FailedReadIsToldNotTakenForNoFileSystem) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the failing reads are picked by the file's name as the POSIX calls see it";
+#endif
+  TempDir dir;
+  ZantrelTest::WriteFile(dir / "card.img", Volume());
+  const struct {
+    std::int8_t Language;
+    const char* Says;
+  } cases[] = {{VEK::English, "Could not read"}, {VEK::French, "Impossible de lire"}};
+  for (const auto& c : cases) {
+    VEK::SetLanguage(c.Language);
+    ZantrelTest::FaultySystemCalls calls;
+    calls.failReadSuffix = "card.img";
+    calls.fileReadFailAt = 2;  // the boot sector reads, the FAT does not
+    ZantrelTest::CallsGuard guard(calls);
+    VEKRecover::Source source(dir / "card.img");
+    try {
+      VEKRecover::ReadCardFileSystem(source);
+      ADD_FAILURE() << "the failed read went unnoticed";
+    } catch (const VEKFile::File::Exception& e) {
+      EXPECT_NE(e.Message().find(c.Says), std::string::npos) << e.Message();
+      EXPECT_NE(e.Message().find("card.img"), std::string::npos) << e.Message();
+      EXPECT_EQ(e.SystemError, EIO);
+    }
+  }
+  VEK::SetLanguage(VEK::English);
 }
 
 }  // namespace
