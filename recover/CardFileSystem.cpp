@@ -124,9 +124,11 @@ CardFileSystem ReadCardFileSystem(const Source& source) {
   result.Layout = found.Layout;
   if (!result.Layout) return result;
   const FatLayout& layout = *result.Layout;
-  // The first FAT that looks like one; the others are its copies, kept for
-  // when it is damaged.
-  for (std::uint32_t copy = 0; copy < layout.FatCount; ++copy) {
+  // The FAT in use where FAT32 names one, else the first that looks like
+  // one; the others are its copies, kept for when it is damaged.
+  for (std::uint32_t i = 0; i < layout.FatCount; ++i) {
+    const std::uint32_t copy =
+        layout.ActiveFat < 0 ? i : (static_cast<std::uint32_t>(layout.ActiveFat) + i) % layout.FatCount;
     FatTable fat(source, layout, copy);
     if (!fat.Sound()) continue;
     result.InUse = ClusterMap(std::uint64_t{layout.ClusterCount} + 2);
@@ -146,6 +148,7 @@ std::string FileSystemText(const CardFileSystem& fs) {
                                               static_cast<std::int64_t>(fs.Deleted.size())});
     }
     case FatProblem::NoFileSystem: return VEK::Text(Msg::NoFileSystem);
+    case FatProblem::OtherFileSystem: return VEK::Text(Msg::OtherFileSystem);
     case FatProblem::BadBootSector: return VEK::Text(Msg::BadBootSector);
     case FatProblem::LargerThanSource: return VEK::Text(Msg::LargerThanSource);
     case FatProblem::TableUnreadable: return VEK::Text(Msg::TableUnreadable, {fs.ClusterBytes()});

@@ -1,5 +1,7 @@
 #include "recover/FatLayout.h"
 
+#include <cstring>
+
 #include "recover/Source.h"
 #include "util/Endian.h"
 
@@ -28,6 +30,12 @@ bool OpensWithJump(const unsigned char* sector) {
 LayoutFound ReadBootSector(const unsigned char* s, std::int64_t volumeStart, std::int64_t sourceSize) {
   LayoutFound found;
   if (!HasSignature(s) || !OpensWithJump(s)) return found;
+  // Their boot sectors open like FAT's, with the figures elsewhere: no FAT
+  // figure in them is a damaged one. SDXC cards come as exFAT.
+  if (std::memcmp(s + 3, "EXFAT   ", 8) == 0 || std::memcmp(s + 3, "NTFS    ", 8) == 0) {
+    found.Problem = FatProblem::OtherFileSystem;
+    return found;
+  }
   found.Problem = FatProblem::BadBootSector;
   const std::uint32_t bytesPerSector = VEK::LoadLe16(s + 11);
   const std::uint32_t sectorsPerCluster = s[13];
@@ -68,6 +76,11 @@ LayoutFound ReadBootSector(const unsigned char* s, std::int64_t volumeStart, std
   if (fat32) {
     layout.RootCluster = VEK::LoadLe32(s + 44) & 0x0FFFFFFF;
     if (layout.RootCluster < 2 || layout.RootCluster - 2 >= clusters) return found;
+    const std::uint16_t extFlags = VEK::LoadLe16(s + 40);
+    if ((extFlags & 0x80) != 0) {
+      layout.ActiveFat = extFlags & 0x0F;
+      if (static_cast<std::uint32_t>(layout.ActiveFat) >= fats) return found;
+    }
   }
   layout.VolumeStart = volumeStart;
   layout.BytesPerSector = bytesPerSector;
@@ -107,7 +120,8 @@ LayoutFound FindFatLayout(const Source& source) {
   for (int i = 0; i < 4; ++i) {
     const unsigned char* entry = sector + 446 + 16 * i;
     switch (entry[4]) {
-      case 0x01: case 0x04: case 0x06: case 0x0B: case 0x0C: case 0x0E: break;
+      // FAT12, FAT16, FAT32; 0x07 for exFAT and NTFS, to say which it is.
+      case 0x01: case 0x04: case 0x06: case 0x07: case 0x0B: case 0x0C: case 0x0E: break;
       default: continue;
     }
     const std::int64_t start = std::int64_t{VEK::LoadLe32(entry + 8)} * BootSectorBytes;

@@ -18,6 +18,7 @@ enum class FatType : std::uint8_t { Fat12, Fat16, Fat32 };
 enum class FatProblem : std::uint8_t {
   None,
   NoFileSystem,      // no FAT boot sector at the start, nor in a partition the MBR lists
+  OtherFileSystem,   // the boot sector of a file system not read here (exFAT, NTFS)
   BadBootSector,     // a FAT boot sector whose figures do not hold together
   LargerThanSource,  // a FAT boot sector that claims more than the source holds
   TableUnreadable,   // a sound boot sector, but every FAT is blank or damaged
@@ -40,6 +41,9 @@ struct FatLayout {
   std::uint32_t ClusterCount = 0;  // data clusters, numbered 2 to ClusterCount + 1
   std::int64_t VolumeBytes = 0;
   std::uint8_t Media = 0;
+  // FAT32 may keep one FAT in use and leave the others stale: its number,
+  // or -1 when every FAT mirrors the first.
+  int ActiveFat = -1;
 
   bool IsDataCluster(std::uint32_t cluster) const {
     return cluster >= 2 && cluster - 2 < ClusterCount;

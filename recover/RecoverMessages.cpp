@@ -15,6 +15,9 @@ const VEK::MessagePair FileSystemFound = {
 const VEK::MessagePair NoFileSystem = {
     {"No FAT file system found: the whole source will be searched.",
      "Aucun système de fichiers FAT trouvé : toute la source sera parcourue."}};
+const VEK::MessagePair OtherFileSystem = {
+    {"The file system is not FAT (exFAT or NTFS) and is not read: the whole source will be searched.",
+     "Le système de fichiers n'est pas FAT (exFAT ou NTFS) et n'est pas lu : toute la source sera parcourue."}};
 const VEK::MessagePair BadBootSector = {
     {"The FAT boot sector does not hold together: the whole source will be searched.",
      "Le secteur de démarrage FAT est incohérent : toute la source sera parcourue."}};

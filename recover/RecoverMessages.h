@@ -10,6 +10,7 @@ extern const VEK::MessagePair NotImageOrDevice;
 extern const VEK::MessagePair ReadSourceBecause;
 extern const VEK::MessagePair FileSystemFound;
 extern const VEK::MessagePair NoFileSystem;
+extern const VEK::MessagePair OtherFileSystem;
 extern const VEK::MessagePair BadBootSector;
 extern const VEK::MessagePair LargerThanSource;
 extern const VEK::MessagePair TableUnreadable;

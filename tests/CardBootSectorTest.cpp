@@ -118,6 +118,17 @@ TEST(CardBootSector, DamagedFiguresAreRefusedWithTheirReason) {
          VEK::StoreLe32(&v[36], 4);
          VEK::StoreLe32(&v[44], 0x0FFFFFFF);
        }, FatProblem::BadBootSector},
+      {"exFAT", [](Bytes& v) {
+         std::memcpy(&v[3], "EXFAT   ", 8);
+         std::fill(v.begin() + 11, v.begin() + 64, 0);
+       }, FatProblem::OtherFileSystem},
+      {"FAT32 naming an active FAT it has not", [](Bytes& v) {
+         VEK::StoreLe16(&v[17], 0);
+         VEK::StoreLe16(&v[22], 0);
+         VEK::StoreLe32(&v[36], 4);
+         VEK::StoreLe32(&v[44], 2);
+         VEK::StoreLe16(&v[40], 0x82);
+       }, FatProblem::BadBootSector},
       {"both FATs zeroed", [](Bytes& v) {
          std::fill(v.begin() + FatStart, v.begin() + RootStart, 0);
        }, FatProblem::TableUnreadable},
@@ -147,6 +158,39 @@ TEST(CardBootSector, FirstFatZeroedIsReadFromItsCopy) {
   ASSERT_EQ(fs.Live.size(), 1u);
   EXPECT_EQ(fs.Live[0].Name(), "CLIP.AVI");
   EXPECT_EQ(fs.InUse.CountSet(), 2u);
+}
+
+// A FAT32 volume that keeps its second FAT in use (mirroring off) and its
+// first stale: the chains are read from the one in use.
+TEST(CardBootSector, Fat32ReadsTheFatItNamesInUse) {
+  TempDir dir;
+  Bytes v = Volume();
+  std::fill(v.begin() + FatStart, v.end(), 0);
+  constexpr int Fat32Sectors = 4;
+  VEK::StoreLe16(&v[17], 0);  // no fixed root
+  VEK::StoreLe16(&v[22], 0);
+  VEK::StoreLe32(&v[36], Fat32Sectors);
+  VEK::StoreLe16(&v[40], 0x81);  // FAT 1 in use, no mirroring
+  VEK::StoreLe32(&v[44], 2);     // the root in cluster 2
+  const auto setFat = [&](int copy, std::uint32_t cluster, std::uint32_t value) {
+    VEK::StoreLe32(&v[FatStart + copy * Fat32Sectors * Sector + cluster * 4], value);
+  };
+  for (int copy = 0; copy < 2; ++copy) {
+    setFat(copy, 0, 0x0FFFFFF8);
+    setFat(copy, 1, 0x0FFFFFFF);
+    setFat(copy, 2, 0x0FFFFFFF);
+  }
+  setFat(0, 3, 0x0FFFFFFF);  // stale: the file's first cluster alone
+  setFat(1, 3, 4);
+  setFat(1, 4, 0x0FFFFFFF);
+  const std::int64_t data = FatStart + 2 * Fat32Sectors * Sector;
+  PutSlot(v, data, "CLIP    AVI", 0x20, 3, 5000);
+  const CardFileSystem fs = Read(dir, v);
+  ASSERT_TRUE(fs.Readable()) << VEKRecover::FileSystemText(fs);
+  EXPECT_EQ(fs.Layout->Type, VEKRecover::FatType::Fat32);
+  ASSERT_EQ(fs.Live.size(), 1u);
+  EXPECT_EQ(fs.InUse.CountSet(), 3u);  // the root's cluster and the file's two
+  EXPECT_TRUE(fs.InUse.Test(4));
 }
 
 // Loops and crossings in a damaged FAT or directory end the walk: each
