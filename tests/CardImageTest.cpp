@@ -17,6 +17,7 @@
 
 #include "recover/CardFileSystem.h"
 #include "recover/FilmFinder.h"
+#include "recover/PieceChain.h"
 #include "recover/Source.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -305,6 +306,43 @@ TEST_P(CardImage, FinderFindsEachFilmAndWhereItsFirstPieceEnds) {
           << "a run at " << film.Start << " outside the films";
     }
     EXPECT_GT(runs, 0);
+  }
+}
+
+// Each film followed from its RIFF header comes back whole, and, with the
+// live files' clusters known, as the very clusters mtools gave it, in their
+// order. With none known (zeroed.img), where a piece ends between two
+// boundaries is not settled by the chunks alone: only the film's length and
+// its first cluster are checked there.
+TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
+  const auto files = Listed(Card->Path());
+  for (const char* image : {"deleted.img", "zeroed.img"}) {
+    const bool mapped = std::string(image) == "deleted.img";
+    SCOPED_TRACE(image);
+    VEKRecover::Source source(CardFile(image));
+    const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+    ASSERT_TRUE(fs.Layout.has_value());
+    const auto& layout = *fs.Layout;
+    const VEKRecover::ClusterGrid grid{layout.DataStart, layout.ClusterBytes, &fs.InUse};
+    VEKRecover::ClusterMap claimed;
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      const auto film = VEKRecover::FollowFilm(source, grid, layout.ClusterOffset(file.First), claimed);
+      std::vector<std::uint32_t> clusters;
+      for (const auto& piece : film.Pieces)
+        for (std::uint64_t c = piece.First; c < piece.First + piece.Count; ++c)
+          clusters.push_back(static_cast<std::uint32_t>(c));
+      EXPECT_TRUE(film.Complete);
+      EXPECT_EQ(film.FilmBytes, file.Size);
+      EXPECT_EQ(clusters.size(), file.Chain.size());
+      ASSERT_FALSE(clusters.empty());
+      EXPECT_EQ(clusters.front(), file.First);
+      if (mapped) {
+        EXPECT_EQ(film.Pieces.size(), static_cast<std::size_t>(file.Pieces));
+        EXPECT_EQ(clusters, file.Chain);
+      }
+    }
   }
 }
 
