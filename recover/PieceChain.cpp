@@ -19,6 +19,9 @@ constexpr std::uint32_t MaxChunkData = 32u << 20;
 constexpr std::uint32_t MaxFirstChunk = 4u << 20;
 constexpr std::int64_t Open = -1;
 
+// JPEG's segment lengths are big-endian.
+std::int64_t JpegLength(const unsigned char* p) { return (std::int64_t{p[0]} << 8) | p[1]; }
+
 // The film as its pieces lay it out: film offsets read through them.
 class FilmView {
  public:
@@ -228,19 +231,39 @@ class Follower {
   }
 
   // A JPEG frame that crossed the gap ends on its end marker, FF D9, where
-  // its size says (some writers pad a frame with a few zero bytes).
+  // its size says (some writers pad a frame with a few zero bytes), and its
+  // coded data holds no marker a JPEG cannot have there: a cluster of
+  // other data laid inside the frame shows as FF followed by anything but
+  // 00 (a stuffed byte), FF (fill) or D0-D7 (a restart).
   bool EndsAsItsCodec(std::int64_t last) const {
     if (last < 0 || !VEKAvi::IsVideoKind(LastCode) || LastSize < 4) return true;
     unsigned char start[2];
     if (!View.Read(last + ChunkHeader::Size, start, 2) || start[0] != 0xFF || start[1] != 0xD8) return true;
-    const std::int64_t tail = std::min<std::int64_t>(LastSize, 16);
-    unsigned char end[16];
-    if (!View.Read(last + ChunkHeader::Size + LastSize - tail, end, tail)) return false;
-    for (std::int64_t i = tail - 2; i >= 0; --i) {
-      if (end[i] == 0xFF && end[i + 1] == 0xD9) return true;
-      if (end[i + 1] != 0) return false;
+    Frame.resize(LastSize);
+    if (!View.Read(last + ChunkHeader::Size, Frame.data(), LastSize)) return false;
+    std::int64_t end = LastSize;
+    while (end > 2 && Frame[end - 1] == 0 && LastSize - end < 16) --end;
+    if (Frame[end - 2] != 0xFF || Frame[end - 1] != 0xD9) return false;
+    // The segments up to the scan's (FF DA), each with its length.
+    std::int64_t i = 2;
+    while (true) {
+      if (end - i < 4 || Frame[i] != 0xFF) return false;
+      const unsigned char marker = Frame[i + 1];
+      if (marker == 0xFF) {
+        ++i;
+        continue;
+      }
+      const std::int64_t length = JpegLength(&Frame[i + 2]);
+      if (length < 2 || end - i - 2 < length) return false;
+      i += 2 + length;
+      if (marker == 0xDA) break;
     }
-    return false;
+    for (; i < end - 2; ++i)
+      if (Frame[i] == 0xFF) {
+        const unsigned char next = Frame[i + 1];
+        if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return false;
+      }
+    return true;
   }
 
   const ClusterGrid& Grid;
@@ -251,6 +274,7 @@ class Follower {
   std::map<VEKAvi::FourCC, std::uint32_t> Largest;
   VEKAvi::FourCC LastCode = 0;
   std::uint32_t LastSize = 0;
+  mutable std::vector<unsigned char> Frame;
 };
 
 }  // namespace

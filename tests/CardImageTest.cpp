@@ -311,9 +311,10 @@ TEST_P(CardImage, FinderFindsEachFilmAndWhereItsFirstPieceEnds) {
 
 // Each film followed from its RIFF header comes back whole, and, with the
 // live files' clusters known, as the very clusters mtools gave it, in their
-// order. With none known (zeroed.img), where a piece ends between two
-// boundaries is not settled by the chunks alone: only the film's length and
-// its first cluster are checked there.
+// order. With none known (zeroed.img) the chunks alone leave where a piece
+// ends open by whole clusters; the JPEG frames that cross a gap narrow it,
+// but a neighbour of photo data or zeros still passes for a frame's: there
+// each gap may take at most one cluster that is not the film's.
 TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
   const auto files = Listed(Card->Path());
   for (const char* image : {"deleted.img", "zeroed.img"}) {
@@ -335,12 +336,15 @@ TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
           clusters.push_back(static_cast<std::uint32_t>(c));
       EXPECT_TRUE(film.Complete);
       EXPECT_EQ(film.FilmBytes, file.Size);
-      EXPECT_EQ(clusters.size(), file.Chain.size());
-      ASSERT_FALSE(clusters.empty());
+      ASSERT_EQ(clusters.size(), file.Chain.size());
       EXPECT_EQ(clusters.front(), file.First);
       if (mapped) {
         EXPECT_EQ(film.Pieces.size(), static_cast<std::size_t>(file.Pieces));
         EXPECT_EQ(clusters, file.Chain);
+      } else {
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < clusters.size(); ++i) wrong += clusters[i] != file.Chain[i];
+        EXPECT_LT(wrong, static_cast<std::size_t>(file.Pieces));
       }
     }
   }
