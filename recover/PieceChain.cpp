@@ -73,7 +73,7 @@ class FilmView {
 class Follower {
  public:
   Follower(const Source& source, const ClusterGrid& grid, ClusterMap& claimed)
-      : Grid(grid), View(source, grid), Claimed(claimed), Total(GridClusters(source, grid)) {}
+      : From(source), Grid(grid), View(source, grid), Claimed(claimed), Total(GridClusters(source, grid)) {}
 
   FilmPieces Run(std::int64_t start) {
     FilmPieces out;
@@ -177,15 +177,33 @@ class Follower {
     std::int64_t latest = Grid.BoundaryAtOrBefore(pieceSource + (f + ChunkHeader::Size - 1 - pieceFilm)) -
                           pieceSource + pieceFilm;
     latest = std::max(latest, earliest);
-    for (std::uint64_t d = 1; d <= Total; ++d) {
-      for (std::int64_t b = earliest; b <= latest; b += Grid.Unit) {
-        const std::int64_t units = (b - pieceFilm) / Grid.Unit;
-        if (units <= 0) continue;
-        const std::uint64_t after = current.First + static_cast<std::uint64_t>(units);
-        for (const bool forward : {true, false}) {
-          if (!forward && after < d + 2) continue;
-          const std::uint64_t k = forward ? after + d - 1 : after - d - 1;
-          if (Fits(f, last, b, units, k)) return true;
+    // For a boundary b before the due header, the header lies f - b bytes
+    // into the next piece: at the same offset within some cluster c,
+    // whichever b it is. So each cluster is read once, there, and the
+    // boundaries are tried only where a chunk code is found. A boundary
+    // inside the header (after f) has it straddle the gap: its second part
+    // opens the next piece.
+    const std::int64_t within = ((f - earliest) % Grid.Unit + Grid.Unit) % Grid.Unit;
+    const std::uint64_t origin =
+        current.First + static_cast<std::uint64_t>(std::max<std::int64_t>(0, (earliest - pieceFilm) / Grid.Unit));
+    unsigned char h[ListHeader::Size];
+    for (std::uint64_t d = 0; d <= Total; ++d) {
+      for (const bool forward : {true, false}) {
+        if (!forward && (d == 0 || origin < d + 2)) continue;
+        const std::uint64_t c = forward ? origin + d : origin - d;
+        if (!Free(c)) continue;
+        for (std::int64_t b = latest; b > f && b >= earliest; b -= Grid.Unit)
+          if (Fits(f, last, b, (b - pieceFilm) / Grid.Unit, c)) return true;
+        if (!From.ReadExactly(h, ListHeader::Size, View.SourceOf(c) + within)) continue;
+        const VEKAvi::FourCC code = VEK::LoadLe32(h);
+        if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&
+            code != VEKAvi::CodeIdx1)
+          continue;
+        for (std::int64_t b = earliest; b <= latest && b <= f; b += Grid.Unit) {
+          const std::int64_t units = (b - pieceFilm) / Grid.Unit;
+          const std::uint64_t into = static_cast<std::uint64_t>((f - b) / Grid.Unit);
+          if (units <= 0 || c < into + 2) continue;
+          if (Fits(f, last, b, units, c - into)) return true;
         }
       }
     }
@@ -266,6 +284,7 @@ class Follower {
     return true;
   }
 
+  const Source& From;
   const ClusterGrid& Grid;
   FilmView View;
   ClusterMap& Claimed;
