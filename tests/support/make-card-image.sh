@@ -31,6 +31,7 @@ export MTOOLS_SKIP_CHECK=1
 sector=512
 
 mkdir -p "$src"
+src=$(cd "$src" && pwd)
 if [ ! -e "$src/done" ]; then
   # What a camera leaves: photos, and now and then a sidecar or a log.
   ffmpeg -v error -y -f lavfi -i "testsrc2=size=1024x768:rate=1" -frames:v 16 -q:v 3 "$src/photo%02d.jpg"
