@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev  # the desktop program
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n  # its French translation, and Qt's own for the standard dialogs
   ffmpeg  # makes real AVI files for the interoperability tests
+  dosfstools mtools  # memory card images, built and listed without mounting, for the recovery tests
   xfsprogs btrfs-progs  # images whose files share blocks, for the copy tests and bench/reflink.py
   mencoder gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav  # the other muxers whose idx1 and hdrl the key-frame and header tests check
   mplayer  # the seek test's second player

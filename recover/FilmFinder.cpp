@@ -1,0 +1,136 @@
+#include "recover/FilmFinder.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "avi/AviChunk.h"
+#include "recover/Source.h"
+#include "util/Endian.h"
+
+namespace VEKRecover {
+
+namespace {
+
+using VEKAvi::ChunkHeader;
+using VEKAvi::ListHeader;
+
+// The largest stream chunk taken at its word: a frame of an uncompressed
+// 4K picture is 24 MiB, and no camera's compressed frame comes near.
+constexpr std::uint32_t MaxChunkData = 32u << 20;
+constexpr std::int64_t BlockBytes = 4 << 20;
+
+// Follows the chain of chunks from position until a header is not one.
+class ChainWalk {
+ public:
+  ChainWalk(const Source& source, const ClusterGrid& grid) : From(source), Grid(grid) {}
+
+  // From inside a RIFF's list (just past its 12-byte header) or from the
+  // first chunk of a run, up to end (the RIFF's claimed end, or the source's).
+  void Run(FilmCandidate& film, std::int64_t position, std::int64_t end) {
+    unsigned char h[ListHeader::Size];
+    std::int64_t last = -1;
+    film.WalkedTo = position;
+    while (position <= end - ChunkHeader::Size && From.ReadAt(h, sizeof h, position) >= ChunkHeader::Size) {
+      const ChunkHeader chunk = ChunkHeader::Load(h);
+      const std::int64_t remaining = From.Size() - position - ChunkHeader::Size;
+      film.WalkedTo = position;
+      if (chunk.Code == VEKAvi::CodeIdx1) {
+        film.Whole = true;
+        return;
+      }
+      if (chunk.Code == VEKAvi::CodeList && VEK::LoadLe32(h + ListHeader::TypeField) == VEKAvi::CodeMovi) {
+        film.Movi = position;  // into the list: its chunks are the film
+        last = position;
+        position += ListHeader::Size;
+        continue;
+      }
+      const bool listOrFiller = chunk.Code == VEKAvi::CodeList || chunk.Code == VEKAvi::CodeJunk;
+      const bool stream = VEKAvi::IsStreamChunkId(h) && chunk.DataSize <= MaxChunkData;
+      if (!(listOrFiller || stream) || remaining < chunk.DataSize) break;
+      if (stream) ++film.StreamChunks;
+      last = position;
+      position += ChunkHeader::Size + chunk.DataSize + (chunk.DataSize & 1);
+    }
+    film.WalkedTo = position;
+    if (position >= end) {
+      film.Whole = film.HasHeader;
+      return;
+    }
+    film.LastChunk = last;
+    film.BreakAt = position;
+    // The sound header's 8 bytes are the film's: the piece ends after them.
+    film.EndsNoEarlierThan = Grid.BoundaryAtOrAfter((last < 0 ? film.Start : last) + ChunkHeader::Size);
+    film.EndsNoLaterThan = std::max(film.EndsNoEarlierThan, Grid.BoundaryAtOrBefore(position));
+  }
+
+ private:
+  const Source& From;
+  const ClusterGrid& Grid;
+};
+
+}  // namespace
+
+std::int64_t ClusterGrid::BoundaryAtOrAfter(std::int64_t at) const {
+  if (at <= Origin) return Origin;
+  return Origin + (at - Origin + Unit - 1) / Unit * Unit;
+}
+
+std::int64_t ClusterGrid::BoundaryAtOrBefore(std::int64_t at) const {
+  if (at <= Origin) return Origin;
+  return Origin + (at - Origin) / Unit * Unit;
+}
+
+std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid, const VEKRiff::StopCheck& stop) {
+  std::vector<FilmCandidate> found;
+  if (grid.Unit <= 0 || grid.Origin < 0) return found;
+  const bool mapped = grid.InUse && grid.InUse->Size() > 0;
+  // The blocks hold whole units, and a little more so that a header at a
+  // unit's end can be read whole.
+  const std::int64_t unitsPerBlock = std::max<std::int64_t>(1, BlockBytes / grid.Unit);
+  const std::int64_t block = unitsPerBlock * grid.Unit;
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<std::size_t>(block + ListHeader::Size)]);
+  ChainWalk walk(source, grid);
+  // Clusters up to here belong to a piece already walked.
+  std::int64_t walkedTo = grid.Origin;
+  for (std::int64_t at = grid.Origin; source.Size() - at >= ListHeader::Size; at += block) {
+    if (stop) VEKRiff::MayStop(stop);
+    const std::int64_t got = source.ReadAt(buffer.get(), block + ListHeader::Size, at);
+    for (std::int64_t u = 0; u < block && got - u >= ListHeader::Size; u += grid.Unit) {
+      const std::int64_t unit = at + u;
+      if (unit < walkedTo) continue;
+      if (mapped && grid.InUse->Test(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit))) continue;
+      const unsigned char* p = buffer.get() + u;
+      FilmCandidate film;
+      if (ListHeader::Is(p, VEKAvi::CodeRiff, VEKAvi::CodeAvi)) {
+        film.Start = unit;
+        film.HasHeader = true;
+        const std::int64_t claimed = ChunkHeader::Size + std::int64_t{ChunkHeader::Load(p).DataSize};
+        walk.Run(film, unit + ListHeader::Size, std::min(source.Size(), unit + claimed));
+      } else {
+        // A run of chunks starting in this unit: the first stream chunk
+        // header in it whose chain holds for RunChunks chunks.
+        const std::int64_t inUnit = std::min(grid.Unit, got - u - ChunkHeader::Size);
+        for (std::int64_t i = 0; i < inUnit;) {
+          i += static_cast<std::int64_t>(VEKAvi::FindResyncCode(p + i, static_cast<std::size_t>(inUnit - i)));
+          if (i >= inUnit) break;
+          FilmCandidate run;
+          run.Start = unit + i;
+          if (VEKAvi::IsStreamChunkId(p + i)) {
+            walk.Run(run, run.Start, source.Size());
+            if (run.StreamChunks >= RunChunks) {
+              film = run;
+              break;
+            }
+          }
+          ++i;
+        }
+        if (film.StreamChunks < RunChunks) continue;
+      }
+      walkedTo = film.BreakAt >= 0 ? film.EndsNoEarlierThan : grid.BoundaryAtOrAfter(film.WalkedTo);
+      found.push_back(film);
+    }
+  }
+  return found;
+}
+
+}  // namespace VEKRecover

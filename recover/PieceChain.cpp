@@ -1,0 +1,312 @@
+#include "recover/PieceChain.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+
+#include "avi/AviChunk.h"
+#include "recover/Source.h"
+#include "util/Endian.h"
+
+namespace VEKRecover {
+
+namespace {
+
+using VEKAvi::ChunkHeader;
+using VEKAvi::ListHeader;
+
+constexpr std::uint32_t MaxChunkData = 32u << 20;
+constexpr std::uint32_t MaxFirstChunk = 4u << 20;
+constexpr std::int64_t Open = -1;
+
+// JPEG's segment lengths are big-endian.
+std::int64_t JpegLength(const unsigned char* p) { return (std::int64_t{p[0]} << 8) | p[1]; }
+
+// The film as its pieces lay it out: film offsets read through them.
+class FilmView {
+ public:
+  struct Mapped {
+    std::uint64_t First = 0;
+    std::int64_t Units = Open;  // the last piece runs on
+  };
+
+  FilmView(const Source& source, const ClusterGrid& grid) : From(source), Grid(grid) {}
+
+  std::vector<Mapped> Pieces;
+
+  std::int64_t SourceOf(std::uint64_t cluster) const {
+    return Grid.Origin + static_cast<std::int64_t>(cluster - 2) * Grid.Unit;
+  }
+  // The film offset where the last piece starts.
+  std::int64_t LastStart() const {
+    std::int64_t base = 0;
+    for (std::size_t i = 0; i + 1 < Pieces.size(); ++i) base += Pieces[i].Units * Grid.Unit;
+    return base;
+  }
+  bool Read(std::int64_t film, unsigned char* out, std::int64_t n) const {
+    while (n > 0) {
+      std::int64_t base = 0, at = -1, run = 0;
+      for (const Mapped& p : Pieces) {
+        const std::int64_t length = p.Units == Open ? std::numeric_limits<std::int64_t>::max() : p.Units * Grid.Unit;
+        if (film - base < length) {
+          at = SourceOf(p.First) + (film - base);
+          run = length - (film - base);
+          break;
+        }
+        base += length;
+      }
+      if (at < 0) return false;
+      const std::int64_t take = std::min(n, run);
+      if (!From.ReadExactly(out, take, at)) return false;
+      out += take;
+      film += take;
+      n -= take;
+    }
+    return true;
+  }
+
+ private:
+  const Source& From;
+  const ClusterGrid& Grid;
+};
+
+class Follower {
+ public:
+  Follower(const Source& source, const ClusterGrid& grid, ClusterMap& claimed)
+      : From(source), Grid(grid), View(source, grid), Claimed(claimed), Total(GridClusters(source, grid)) {}
+
+  FilmPieces Run(std::int64_t start) {
+    FilmPieces out;
+    const std::uint64_t first = 2 + static_cast<std::uint64_t>((start - Grid.Origin) / Grid.Unit);
+    View.Pieces.push_back({first, Open});
+    unsigned char h[ListHeader::Size];
+    if (!View.Read(0, h, ListHeader::Size)) return out;
+    const std::int64_t end = ChunkHeader::Size + std::int64_t{ChunkHeader::Load(h).DataSize};
+    std::int64_t f = ListHeader::Size, last = -1;
+    while (true) {
+      if (end - f < ChunkHeader::Size) {
+        out.Complete = true;
+        f = end;
+        break;
+      }
+      if (!View.Read(f, h, ListHeader::Size)) break;
+      const ChunkHeader chunk = ChunkHeader::Load(h);
+      if (chunk.Code == VEKAvi::CodeIdx1 && InMovi) {
+        // The index closes the film: take it whole, and what follows in the RIFF.
+        out.Complete = true;
+        f = end;
+        break;
+      }
+      if (Acceptable(h)) {
+        last = f;
+        f = Advance(f, h, out);
+        continue;
+      }
+      if (!FindNextPiece(f, last)) {
+        f = std::max<std::int64_t>(last, 0);
+        break;
+      }
+    }
+    out.FilmBytes = f;
+    // The last piece as far as the film's bytes reach.
+    const std::int64_t inLast = f - View.LastStart();
+    View.Pieces.back().Units = std::max<std::int64_t>(1, (inLast + Grid.Unit - 1) / Grid.Unit);
+    for (const auto& p : View.Pieces) {
+      out.Pieces.push_back({p.First, static_cast<std::uint64_t>(p.Units)});
+      for (std::int64_t i = 0; i < p.Units; ++i) Claimed.Set(p.First + static_cast<std::uint64_t>(i));
+    }
+    return out;
+  }
+
+ private:
+  // A header the film may hold at this point.
+  bool Acceptable(const unsigned char* h) const {
+    const ChunkHeader chunk = ChunkHeader::Load(h);
+    if (chunk.Code == VEKAvi::CodeList) {
+      const VEKAvi::FourCC type = VEK::LoadLe32(h + ListHeader::TypeField);
+      return type == VEKAvi::CodeMovi || type == VEKAvi::MakeFourCC("INFO") || type == VEKAvi::MakeFourCC("hdrl") ||
+             type == VEKAvi::MakeFourCC("odml") || type == VEKAvi::CodeRecList;
+    }
+    if (chunk.Code == VEKAvi::CodeJunk) return chunk.DataSize <= MaxChunkData;
+    if (!InMovi || !VEKAvi::IsStreamChunkId(h)) return false;
+    const auto seen = Largest.find(chunk.Code);
+    if (seen == Largest.end()) return chunk.DataSize <= MaxFirstChunk;
+    return chunk.DataSize <= 2 * std::int64_t{seen->second} + 65536;
+  }
+
+  std::int64_t Advance(std::int64_t f, const unsigned char* h, FilmPieces& out) {
+    const ChunkHeader chunk = ChunkHeader::Load(h);
+    if (chunk.Code == VEKAvi::CodeList && VEK::LoadLe32(h + ListHeader::TypeField) == VEKAvi::CodeMovi) {
+      InMovi = true;
+      return f + ListHeader::Size;
+    }
+    if (VEKAvi::IsStreamChunkId(h)) {
+      ++out.StreamChunks;
+      auto& largest = Largest[chunk.Code];
+      largest = std::max(largest, chunk.DataSize);
+      LastCode = chunk.Code;
+    } else {
+      LastCode = chunk.Code;
+    }
+    LastSize = chunk.DataSize;
+    return f + ChunkHeader::Size + chunk.DataSize + (chunk.DataSize & 1);
+  }
+
+  bool Free(std::uint64_t cluster) const {
+    if (cluster < 2 || cluster - 2 >= Total || Claimed.Test(cluster)) return false;
+    if (Grid.InUse && Grid.InUse->Size() > 0 && Grid.InUse->Test(cluster)) return false;
+    for (std::size_t i = 0; i + 1 < View.Pieces.size(); ++i) {
+      const auto& p = View.Pieces[i];
+      if (cluster >= p.First && cluster - p.First < static_cast<std::uint64_t>(p.Units)) return false;
+    }
+    return true;
+  }
+
+  // The chain broke at film offset f, after the sound header at last: finds
+  // where the current piece ends and the next begins, and lays them in.
+  bool FindNextPiece(std::int64_t f, std::int64_t last) {
+    // Fits lays pieces in and takes them out again: the current one is
+    // held by value.
+    const FilmView::Mapped current = View.Pieces.back();
+    const std::int64_t pieceFilm = View.LastStart();
+    const std::int64_t pieceSource = View.SourceOf(current.First);
+    const std::int64_t sound = (last < 0 ? 0 : last) + ChunkHeader::Size;
+    // Boundaries as film offsets, from just after the sound header to the
+    // last one before the due header's end.
+    const std::int64_t earliest = Grid.BoundaryAtOrAfter(pieceSource + (sound - pieceFilm)) - pieceSource + pieceFilm;
+    std::int64_t latest = Grid.BoundaryAtOrBefore(pieceSource + (f + ChunkHeader::Size - 1 - pieceFilm)) -
+                          pieceSource + pieceFilm;
+    latest = std::max(latest, earliest);
+    // For a boundary b before the due header, the header lies f - b bytes
+    // into the next piece: at the same offset within some cluster c,
+    // whichever b it is. So each cluster is read once, there, and the
+    // boundaries are tried only where a chunk code is found. A boundary
+    // inside the header (after f) has it straddle the gap: its second part
+    // opens the next piece.
+    const std::int64_t within = ((f - earliest) % Grid.Unit + Grid.Unit) % Grid.Unit;
+    const std::uint64_t origin =
+        current.First + static_cast<std::uint64_t>(std::max<std::int64_t>(0, (earliest - pieceFilm) / Grid.Unit));
+    unsigned char h[ListHeader::Size];
+    for (std::uint64_t d = 0; d <= Total; ++d) {
+      for (const bool forward : {true, false}) {
+        if (!forward && (d == 0 || origin < d + 2)) continue;
+        const std::uint64_t c = forward ? origin + d : origin - d;
+        if (!Free(c)) continue;
+        for (std::int64_t b = latest; b > f && b >= earliest; b -= Grid.Unit)
+          if (Fits(f, last, b, (b - pieceFilm) / Grid.Unit, c)) return true;
+        if (!From.ReadExactly(h, ListHeader::Size, View.SourceOf(c) + within)) continue;
+        const VEKAvi::FourCC code = VEK::LoadLe32(h);
+        if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&
+            code != VEKAvi::CodeIdx1)
+          continue;
+        for (std::int64_t b = earliest; b <= latest && b <= f; b += Grid.Unit) {
+          const std::int64_t units = (b - pieceFilm) / Grid.Unit;
+          const std::uint64_t into = static_cast<std::uint64_t>((f - b) / Grid.Unit);
+          if (units <= 0 || c < into + 2) continue;
+          if (Fits(f, last, b, units, c - into)) return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // Whether the current piece ending after units clusters (at film offset
+  // b) and the next starting at cluster k put the chain back together.
+  bool Fits(std::int64_t f, std::int64_t last, std::int64_t b, std::int64_t units, std::uint64_t k) {
+    const FilmView::Mapped saved = View.Pieces.back();
+    for (std::int64_t i = 0; i < units; ++i)
+      if (Claimed.Test(saved.First + static_cast<std::uint64_t>(i)) ||
+          (Grid.InUse && Grid.InUse->Size() > 0 && Grid.InUse->Test(saved.First + static_cast<std::uint64_t>(i))))
+        return false;
+    View.Pieces.back().Units = units;
+    View.Pieces.push_back({k, Open});
+    const auto undo = [&] {
+      View.Pieces.pop_back();
+      View.Pieces.back() = saved;
+      return false;
+    };
+    // The clusters from k up to the due header's end must be free.
+    const std::int64_t reach = f + ListHeader::Size - b;
+    for (std::int64_t i = 0; i == 0 || i * Grid.Unit < reach; ++i)
+      if (!Free(k + static_cast<std::uint64_t>(i))) return undo();
+    bool fits = false;
+    unsigned char h[ListHeader::Size];
+    if (View.Read(f, h, ListHeader::Size) &&
+        (Acceptable(h) || (InMovi && ChunkHeader::Load(h).Code == VEKAvi::CodeIdx1)) && EndsAsItsCodec(last)) {
+      // Where the chunk after it lies in free clusters of the new piece, it
+      // must be sound too.
+      const ChunkHeader chunk = ChunkHeader::Load(h);
+      const std::int64_t next = f + ChunkHeader::Size + chunk.DataSize + (chunk.DataSize & 1);
+      fits = true;
+      bool clear = true;
+      for (std::int64_t i = 1; clear && i * Grid.Unit < next + ListHeader::Size - b; ++i)
+        clear = Free(k + static_cast<std::uint64_t>(i));
+      unsigned char n[ListHeader::Size];
+      if (clear && chunk.Code != VEKAvi::CodeIdx1 && View.Read(next, n, ListHeader::Size))
+        fits = Acceptable(n) || ChunkHeader::Load(n).Code == VEKAvi::CodeIdx1;
+    }
+    return fits || undo();
+  }
+
+  // A JPEG frame that crossed the gap ends on its end marker, FF D9, where
+  // its size says (some writers pad a frame with a few zero bytes), and its
+  // coded data holds no marker a JPEG cannot have there: a cluster of
+  // other data laid inside the frame shows as FF followed by anything but
+  // 00 (a stuffed byte), FF (fill) or D0-D7 (a restart).
+  bool EndsAsItsCodec(std::int64_t last) const {
+    if (last < 0 || !VEKAvi::IsVideoKind(LastCode) || LastSize < 4) return true;
+    unsigned char start[2];
+    if (!View.Read(last + ChunkHeader::Size, start, 2) || start[0] != 0xFF || start[1] != 0xD8) return true;
+    Frame.resize(LastSize);
+    if (!View.Read(last + ChunkHeader::Size, Frame.data(), LastSize)) return false;
+    std::int64_t end = LastSize;
+    while (end > 2 && Frame[end - 1] == 0 && LastSize - end < 16) --end;
+    if (Frame[end - 2] != 0xFF || Frame[end - 1] != 0xD9) return false;
+    // The segments up to the scan's (FF DA), each with its length.
+    std::int64_t i = 2;
+    while (true) {
+      if (end - i < 4 || Frame[i] != 0xFF) return false;
+      const unsigned char marker = Frame[i + 1];
+      if (marker == 0xFF) {
+        ++i;
+        continue;
+      }
+      const std::int64_t length = JpegLength(&Frame[i + 2]);
+      if (length < 2 || end - i - 2 < length) return false;
+      i += 2 + length;
+      if (marker == 0xDA) break;
+    }
+    for (; i < end - 2; ++i)
+      if (Frame[i] == 0xFF) {
+        const unsigned char next = Frame[i + 1];
+        if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return false;
+      }
+    return true;
+  }
+
+  const Source& From;
+  const ClusterGrid& Grid;
+  FilmView View;
+  ClusterMap& Claimed;
+  const std::uint64_t Total;
+  bool InMovi = false;
+  std::map<VEKAvi::FourCC, std::uint32_t> Largest;
+  VEKAvi::FourCC LastCode = 0;
+  std::uint32_t LastSize = 0;
+  mutable std::vector<unsigned char> Frame;
+};
+
+}  // namespace
+
+std::uint64_t GridClusters(const Source& source, const ClusterGrid& grid) {
+  if (grid.Unit <= 0 || source.Size() <= grid.Origin) return 0;
+  return static_cast<std::uint64_t>((source.Size() - grid.Origin) / grid.Unit);
+}
+
+FilmPieces FollowFilm(const Source& source, const ClusterGrid& grid, std::int64_t start, ClusterMap& claimed) {
+  const std::uint64_t clusters = GridClusters(source, grid) + 2;
+  if (claimed.Size() < clusters) claimed = ClusterMap(clusters);
+  return Follower(source, grid, claimed).Run(start);
+}
+
+}  // namespace VEKRecover

@@ -1,0 +1,18 @@
+// The recovery's messages, in English and French.
+#pragma once
+
+#include "lang/Language.h"
+
+namespace VEKRecover::Msg {
+
+extern const VEK::MessagePair OpenSourceBecause;
+extern const VEK::MessagePair NotImageOrDevice;
+extern const VEK::MessagePair ReadSourceBecause;
+extern const VEK::MessagePair FileSystemFound;
+extern const VEK::MessagePair NoFileSystem;
+extern const VEK::MessagePair OtherFileSystem;
+extern const VEK::MessagePair BadBootSector;
+extern const VEK::MessagePair LargerThanSource;
+extern const VEK::MessagePair TableUnreadable;
+
+}  // namespace VEKRecover::Msg

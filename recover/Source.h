@@ -1,0 +1,45 @@
+// The source of a recovery: a card or disk image, or the block device of a
+// card, read only. Opened without write access and never written; read
+// through the file layer's system calls, so that tests can make a read fail
+// as they do for films. Unlike a film, a source may be a device, whose size
+// the system tells only once it is open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "file/File.h"
+
+namespace VEKRecover {
+
+class Source {
+ public:
+  // Opens the path read-only; throws VEKFile::File::Exception, with the
+  // name and the system's reason, when it cannot be opened or sized, or is
+  // neither a regular file nor a block device.
+  explicit Source(std::string path);
+  ~Source();
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+
+  std::int64_t Size() const { return Size_; }
+  const std::string& Path() const { return Path_; }
+  // Up to n bytes at offset, fewer only where the source ends; throws the
+  // read's failure, named and with its reason, when the system refuses.
+  std::int64_t ReadAt(void* buffer, std::int64_t n, std::int64_t offset) const;
+  // Exactly n bytes at offset, or false when the source ends first.
+  bool ReadExactly(void* buffer, std::int64_t n, std::int64_t offset) const {
+    return ReadAt(buffer, n, offset) == n;
+  }
+
+ private:
+  std::string Path_;
+  int Handle = -1;
+  std::int64_t Size_ = 0;
+};
+
+// The size of an open block device, or -1 with errno set when the system
+// cannot tell it (one form per platform).
+std::int64_t DeviceSize(int handle);
+
+}  // namespace VEKRecover

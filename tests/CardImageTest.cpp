@@ -1,0 +1,362 @@
+// The card file system reader against mtools: card images built the way
+// cameras' cards get them (tests/support/make-card-image.sh, with mkfs.fat
+// and mtools, in a temporary folder), read by the reader, and every file the
+// card held checked against what mtools itself listed before it was deleted:
+// its size, first cluster and clusters, its names and date, and the clusters
+// the live files keep against mdir's free space.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "recover/CardFileSystem.h"
+#include "recover/FilmFinder.h"
+#include "recover/PieceChain.h"
+#include "recover/Source.h"
+#include "support/RunProgram.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using VEKRecover::CardFileSystem;
+using VEKRecover::DirEntry;
+using VEKRecover::FatProblem;
+using ZantrelTest::TempDir;
+
+struct CardLayout {
+  const char* Name;
+  int Bits;
+  int ClusterBytes;
+  int Mib;
+};
+
+// mtools' view of one file: its line of files.tsv, and its clusters from
+// the chains mshowfat listed.
+struct ListedFile {
+  std::string Name;
+  std::uint32_t Size = 0;
+  bool Live = false;
+  std::string Kind;
+  std::uint32_t First = 0;
+  std::uint32_t Clusters = 0;
+  int Pieces = 0;
+  std::string Short;  // the 8.3 name mdir showed, where it listed the file
+  std::string Date;   // "2024-05-06 7:08"
+  std::vector<std::uint32_t> Chain;
+};
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> out;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, '\t')) out.push_back(field);
+  if (!line.empty() && line.back() == '\t') out.emplace_back();
+  return out;
+}
+
+std::map<std::string, std::string> Geometry(const std::string& folder) {
+  std::map<std::string, std::string> out;
+  std::ifstream in(folder + "/geometry.tsv");
+  for (std::string line; std::getline(in, line);) {
+    const auto f = Fields(line);
+    if (f.size() == 2) out[f[0]] = f[1];
+  }
+  return out;
+}
+
+std::vector<ListedFile> Listed(const std::string& folder) {
+  std::map<std::string, std::vector<std::uint32_t>> chains;
+  std::ifstream chainText(folder + "/chains.txt");
+  for (std::string line; std::getline(chainText, line);) {
+    std::istringstream words(line);
+    std::string name, range;
+    words >> name;
+    auto& chain = chains[name.substr(name.rfind('/') + 1)];  // "::/DCIM/100PHOTO/name"
+    while (words >> range) {
+      range = range.substr(1, range.size() - 2);
+      const auto dash = range.find('-');
+      const std::uint32_t a = std::stoul(range.substr(0, dash));
+      const std::uint32_t b = dash == std::string::npos ? a : std::stoul(range.substr(dash + 1));
+      for (std::uint32_t c = a; c <= b; ++c) chain.push_back(c);
+    }
+  }
+  std::vector<ListedFile> out;
+  std::ifstream in(folder + "/files.tsv");
+  for (std::string line; std::getline(in, line);) {
+    const auto f = Fields(line);
+    if (f.size() < 9) continue;
+    ListedFile file;
+    file.Name = f[0];
+    file.Size = static_cast<std::uint32_t>(std::stoul(f[1]));
+    file.Live = f[2] == "live";
+    file.Kind = f[3];
+    file.First = static_cast<std::uint32_t>(std::stoul(f[4]));
+    file.Clusters = static_cast<std::uint32_t>(std::stoul(f[5]));
+    file.Pieces = std::stoi(f[6]);
+    file.Short = f[7];
+    file.Date = f[8];
+    file.Chain = chains[file.Name];
+    out.push_back(file);
+  }
+  return out;
+}
+
+bool SameLetters(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+const DirEntry* Find(const std::vector<DirEntry>& entries, const std::string& name) {
+  for (const auto& e : entries)
+    if (e.Name() == name) return &e;
+  return nullptr;
+}
+
+std::string DateText(const VEKRecover::FatDate& d) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %d:%02d", d.Year, d.Month, d.Day, d.Hour, d.Minute);
+  return text;
+}
+
+// Each layout's card is built once, for all the tests that read it.
+class CardImage : public testing::TestWithParam<CardLayout> {
+ protected:
+  static void TearDownTestSuite() {
+    Cards.clear();
+    Sources.reset();
+  }
+
+  void SetUp() override {
+    for (const char* tool : {"mkfs.fat", "mcopy", "mdel", "mdir", "minfo", "mshowfat", "ffmpeg"})
+      if (!ZantrelTest::HaveProgram(tool))
+        GTEST_SKIP() << tool << " is not installed (dosfstools, mtools and ffmpeg build the card images)";
+    const CardLayout& layout = GetParam();
+    auto& card = Cards[layout.Name];
+    if (!card) {
+      if (!Sources) Sources = std::make_unique<TempDir>();
+      card = std::make_unique<TempDir>();
+      const auto run = ZantrelTest::RunProgram({"bash", ZANTREL_CARD_IMAGE_SCRIPT, std::to_string(layout.Bits),
+                                                std::to_string(layout.ClusterBytes), std::to_string(layout.Mib),
+                                                Sources->Path(), card->Path()});
+      ASSERT_EQ(run.Status, 0) << run.Err;
+    }
+    Card = card.get();
+  }
+
+  std::string CardFile(const std::string& name) const { return *Card / name; }
+
+  static std::unique_ptr<TempDir> Sources;  // the photos and films, made once for every layout
+  static std::map<std::string, std::unique_ptr<TempDir>> Cards;
+  const TempDir* Card = nullptr;
+};
+std::unique_ptr<TempDir> CardImage::Sources;
+std::map<std::string, std::unique_ptr<TempDir>> CardImage::Cards;
+
+TEST_P(CardImage, ReaderFindsWhatMtoolsListedLiveAndDeleted) {
+  const CardLayout& card = GetParam();
+  const auto geometry = Geometry(Card->Path());
+  const auto files = Listed(Card->Path());
+  ASSERT_EQ(files.size(), 35u);
+  VEKRecover::Source source(CardFile("deleted.img"));
+  const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+  ASSERT_TRUE(fs.Readable()) << VEKRecover::FileSystemText(fs);
+  const auto& layout = *fs.Layout;
+
+  const int bits = layout.Type == VEKRecover::FatType::Fat12 ? 12 : layout.Type == VEKRecover::FatType::Fat16 ? 16 : 32;
+  EXPECT_EQ(bits, card.Bits);
+  EXPECT_EQ(layout.ClusterBytes, card.ClusterBytes);
+  EXPECT_EQ(std::to_string(layout.BytesPerSector), geometry.at("sector size"));
+  EXPECT_EQ(std::to_string(layout.SectorsPerCluster), geometry.at("cluster sectors"));
+  EXPECT_EQ(std::to_string(layout.ReservedSectors), geometry.at("reserved"));
+  EXPECT_EQ(std::to_string(layout.FatCount), geometry.at("fats"));
+  EXPECT_EQ(std::to_string(layout.RootEntries), geometry.at("root slots"));
+  const std::string fatSectors = geometry.at("fat sectors16") != "0" ? geometry.at("fat sectors16")
+                                                                      : geometry.at("fat sectors32");
+  EXPECT_EQ(std::to_string(layout.FatBytes / layout.BytesPerSector), fatSectors);
+  const std::string total = geometry.at("small size") != "0" ? geometry.at("small size") : geometry.at("big size");
+  EXPECT_EQ(std::to_string(layout.VolumeBytes / layout.BytesPerSector), total);
+  if (card.Bits == 32) {
+    EXPECT_EQ(std::to_string(layout.RootCluster), geometry.at("root cluster"));
+  }
+
+  int films = 0;
+  for (const ListedFile& file : files) {
+    SCOPED_TRACE(file.Name);
+    ASSERT_FALSE(file.Chain.empty());
+    ASSERT_EQ(file.Chain.size(), file.Clusters);
+    ASSERT_EQ(file.Chain.front(), file.First);
+    if (file.Live) {
+      const DirEntry* entry = Find(fs.Live, file.Name);
+      ASSERT_NE(entry, nullptr);
+      EXPECT_EQ(entry->Size, file.Size);
+      EXPECT_EQ(entry->FirstCluster, file.First);
+      EXPECT_EQ(entry->Folder, file.Kind == "filler" ? "/" : "/DCIM/100PHOTO");
+      for (std::uint32_t c : file.Chain) ASSERT_TRUE(fs.InUse.Test(c)) << "cluster " << c;
+      continue;
+    }
+    // A deleted 8.3 name has lost its first letter; a long name brings it
+    // back. mdir shows the 8.3 name of the files still there when the films
+    // came.
+    const bool longName = !file.Short.empty() && !SameLetters(file.Short, file.Name);
+    const std::string expected = longName ? file.Name : "?" + file.Name.substr(1);
+    const DirEntry* entry = Find(fs.Deleted, expected);
+    ASSERT_NE(entry, nullptr) << expected;
+    if (longName) {
+      EXPECT_EQ(entry->ShortName, file.Short);
+    }
+    EXPECT_EQ(entry->Size, file.Size);
+    EXPECT_EQ(entry->FirstCluster, file.First);
+    EXPECT_FALSE(entry->Directory);
+    EXPECT_EQ(entry->Folder, file.Kind == "film" ? "/DCIM/101VIDEO" : "/DCIM/100PHOTO");
+    EXPECT_EQ(Find(fs.Live, file.Name), nullptr);
+    if (file.Kind == "film") {
+      ++films;
+      EXPECT_GE(file.Pieces, 2) << "the film should lie in pieces";
+      EXPECT_EQ(DateText(entry->Written), file.Date);
+      // No cluster of a deleted film is taken for a live file's.
+      for (std::uint32_t c : file.Chain) ASSERT_FALSE(fs.InUse.Test(c)) << "cluster " << c;
+    }
+  }
+  EXPECT_EQ(films, 2);
+  // 16 photos and other files, the filler, the three folders, nothing else.
+  EXPECT_EQ(fs.Live.size(), 20u);
+  EXPECT_EQ(fs.Deleted.size(), 18u);  // 16 deleted before the films came, the 2 films
+  EXPECT_FALSE(fs.EntriesCut);
+
+  // Every cluster the FAT keeps is a live file's or folder's, and
+  // no other: as many as mdir does not count free.
+  std::ifstream freeText(CardFile("free.txt"));
+  std::int64_t freeBytes = -1;
+  freeText >> freeBytes;
+  ASSERT_GE(freeBytes, 0);
+  EXPECT_EQ(static_cast<std::int64_t>(fs.InUse.CountSet()), layout.ClusterCount - freeBytes / layout.ClusterBytes);
+}
+
+TEST_P(CardImage, ZeroedTableGivesTheClustersAndNothingElse) {
+  VEKRecover::Source source(CardFile("zeroed.img"));
+  const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+  EXPECT_EQ(fs.Problem, FatProblem::TableUnreadable);
+  ASSERT_TRUE(fs.Layout.has_value());
+  EXPECT_EQ(fs.ClusterBytes(), GetParam().ClusterBytes);
+  VEKRecover::Source intact(CardFile("deleted.img"));
+  EXPECT_EQ(fs.Layout->DataStart, VEKRecover::ReadCardFileSystem(intact).Layout->DataStart);
+  EXPECT_TRUE(fs.Live.empty());
+  EXPECT_TRUE(fs.Deleted.empty());
+  EXPECT_EQ(fs.InUse.Size(), 0u);
+  EXPECT_NE(VEKRecover::FileSystemText(fs).find(std::to_string(GetParam().ClusterBytes)), std::string::npos);
+}
+
+// The finder, with the live files' clusters left out (deleted.img) and with
+// none known (zeroed.img), and on a bare grid of sectors as where no file
+// system is readable, finds each film's RIFF header where mtools put
+// the film's first cluster, and says its first piece ends where mshowfat's
+// first run of clusters does; every run of chunks it finds without a header
+// lies inside a film's clusters, never in the photos or other files.
+TEST_P(CardImage, FinderFindsEachFilmAndWhereItsFirstPieceEnds) {
+  const auto files = Listed(Card->Path());
+  const struct {
+    const char* Image;
+    bool Sectors;
+  } searches[] = {{"deleted.img", false}, {"zeroed.img", false}, {"zeroed.img", true}};
+  for (const auto& search : searches) {
+    SCOPED_TRACE(std::string(search.Image) + (search.Sectors ? ", sectors" : ", clusters"));
+    VEKRecover::Source source(CardFile(search.Image));
+    const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+    ASSERT_TRUE(fs.Layout.has_value());
+    const auto& layout = *fs.Layout;
+    const VEKRecover::ClusterGrid grid = search.Sectors ? VEKRecover::ClusterGrid{}
+                                                        : VEKRecover::ClusterGrid{layout.DataStart, layout.ClusterBytes,
+                                                                                  &fs.InUse};
+    const auto found = VEKRecover::FindFilms(source, grid);
+    std::vector<const VEKRecover::FilmCandidate*> headers;
+    for (const auto& film : found)
+      if (film.HasHeader) headers.push_back(&film);
+    ASSERT_EQ(headers.size(), 2u);
+    std::vector<std::uint32_t> filmClusters;
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      filmClusters.insert(filmClusters.end(), file.Chain.begin(), file.Chain.end());
+      const auto film = std::find_if(headers.begin(), headers.end(), [&](const auto* f) {
+        return f->Start == layout.ClusterOffset(file.First);
+      });
+      ASSERT_NE(film, headers.end());
+      std::size_t firstRun = 1;
+      while (firstRun < file.Chain.size() && file.Chain[firstRun] == file.Chain[firstRun - 1] + 1) ++firstRun;
+      const std::int64_t pieceEnd = layout.ClusterOffset(file.Chain[firstRun - 1]) + layout.ClusterBytes;
+      ASSERT_GE((*film)->BreakAt, 0);
+      EXPECT_FALSE((*film)->Whole);
+      EXPECT_LE((*film)->EndsNoEarlierThan, pieceEnd);
+      EXPECT_GE((*film)->EndsNoLaterThan, pieceEnd);
+    }
+    int runs = 0;
+    for (const auto& film : found) {
+      if (film.HasHeader) continue;
+      ++runs;
+      const auto cluster = static_cast<std::uint32_t>(2 + (film.Start - layout.DataStart) / layout.ClusterBytes);
+      EXPECT_NE(std::find(filmClusters.begin(), filmClusters.end(), cluster), filmClusters.end())
+          << "a run at " << film.Start << " outside the films";
+    }
+    EXPECT_GT(runs, 0);
+  }
+}
+
+// Each film followed from its RIFF header comes back whole, and, with the
+// live files' clusters known, as the very clusters mtools gave it, in their
+// order. With none known (zeroed.img) the chunks alone leave where a piece
+// ends open by whole clusters; the JPEG frames that cross a gap narrow it,
+// but a neighbour of photo data or zeros still passes for a frame's: there
+// each gap may take at most one cluster that is not the film's.
+TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
+  const auto files = Listed(Card->Path());
+  for (const char* image : {"deleted.img", "zeroed.img"}) {
+    const bool mapped = std::string(image) == "deleted.img";
+    SCOPED_TRACE(image);
+    VEKRecover::Source source(CardFile(image));
+    const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+    ASSERT_TRUE(fs.Layout.has_value());
+    const auto& layout = *fs.Layout;
+    const VEKRecover::ClusterGrid grid{layout.DataStart, layout.ClusterBytes, &fs.InUse};
+    VEKRecover::ClusterMap claimed;
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      const auto film = VEKRecover::FollowFilm(source, grid, layout.ClusterOffset(file.First), claimed);
+      std::vector<std::uint32_t> clusters;
+      for (const auto& piece : film.Pieces)
+        for (std::uint64_t c = piece.First; c < piece.First + piece.Count; ++c)
+          clusters.push_back(static_cast<std::uint32_t>(c));
+      EXPECT_TRUE(film.Complete);
+      EXPECT_EQ(film.FilmBytes, file.Size);
+      ASSERT_EQ(clusters.size(), file.Chain.size());
+      EXPECT_EQ(clusters.front(), file.First);
+      if (mapped) {
+        EXPECT_EQ(film.Pieces.size(), static_cast<std::size_t>(file.Pieces));
+        EXPECT_EQ(clusters, file.Chain);
+      } else {
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < clusters.size(); ++i) wrong += clusters[i] != file.Chain[i];
+        EXPECT_LT(wrong, static_cast<std::size_t>(file.Pieces));
+      }
+    }
+  }
+}
+
+// FAT32 needs 65,525 clusters, so 4 KiB clusters make the smallest card
+// 256 MiB; FAT16 needs 4,085, so 32 KiB clusters 128 MiB. The images are
+// sparse where the card is blank.
+INSTANTIATE_TEST_SUITE_P(Layouts, CardImage,
+                         testing::Values(CardLayout{"Fat32Clusters4KiB", 32, 4096, 288},
+                                         CardLayout{"Fat16Clusters32KiB", 16, 32768, 136},
+                                         CardLayout{"Fat12Clusters4KiB", 12, 4096, 8}),
+                         [](const testing::TestParamInfo<CardLayout>& info) { return std::string(info.param.Name); });
+
+}  // namespace

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Builds memory card images the way a camera's card gets them: formatted,
+# filled with photos and other files, every other one deleted, the rest of
+# the card taken by one large file, then films copied in. The card is full
+# after the filler, so the allocator wraps into the holes the deletions left
+# and each film lands in several pieces. Last, the films are deleted
+# (deleted.img), or, on a copy, the FATs and the root directory are zeroed
+# (zeroed.img: a card that "needs formatting").
+#
+#   make-card-image.sh BITS CLUSTER_BYTES IMAGE_MIB SOURCES FOLDER
+#
+# SOURCES holds the photos and films, made there by the first call and
+# taken as they are by the next ones. FOLDER (which must exist) receives the
+# two images and what mtools itself says of the card, for the tests to hold
+# a reader against:
+#   geometry.tsv  key<TAB>value lines from minfo
+#   files.tsv     name (photos and other files in /DCIM/100PHOTO, films in
+#                 /DCIM/101VIDEO, the filler in the root), size, state at the end of deleted.img (live|deleted),
+#                 kind (photo|other|filler|film), first cluster, cluster count
+#                 and pieces as mshowfat listed them before the file was
+#                 deleted, the 8.3 name as mdir showed it, and its date and
+#                 time as mdir showed them
+#   chains.txt    mshowfat's lines, "::/folder/name <a-b> <c>"
+#   free.txt      mdir's "bytes free" on deleted.img
+# Needs mkfs.fat (dosfstools), mcopy, mdel, mdir, minfo, mshowfat (mtools)
+# and ffmpeg; no mounting, no root.
+set -euo pipefail
+
+bits=$1 cluster=$2 mib=$3 src=$4 out=$5
+export MTOOLS_SKIP_CHECK=1
+sector=512
+
+mkdir -p "$src"
+src=$(cd "$src" && pwd)
+if [ ! -e "$src/done" ]; then
+  # What a camera leaves: photos, and now and then a sidecar or a log.
+  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1024x768:rate=1" -frames:v 16 -q:v 3 "$src/photo%02d.jpg"
+  for i in $(seq 1 16); do
+    head -c $((60000 + i * 9973)) /dev/urandom >"$src/data$(printf %02d "$i").bin"
+  done
+  # The films as cameras make them; dates a test can check (FAT keeps even seconds).
+  ffmpeg -v error -y -f lavfi -i "testsrc=size=640x480:rate=25" -f lavfi -i "sine=frequency=440:sample_rate=22050" \
+    -t 2 -c:v mjpeg -q:v 3 -c:a pcm_s16le -ac 1 "$src/Camera_Clip_0001.avi"
+  ffmpeg -v error -y -f lavfi -i "testsrc=size=640x480:rate=25" -f lavfi -i "sine=frequency=660:sample_rate=44100" \
+    -t 3 -c:v mpeg4 -q:v 3 -c:a libmp3lame -b:a 64k -ac 1 "$src/MOV0002.AVI"
+  touch -d "2024-05-06 07:08:10" "$src/Camera_Clip_0001.avi"
+  touch -d "2023-11-30 23:59:58" "$src/MOV0002.AVI"
+  touch "$src/done"
+fi
+
+cd "$out"
+img=deleted.img
+rm -f "$img" zeroed.img
+truncate -s "${mib}M" "$img"
+mkfs.fat -F "$bits" -S "$sector" -s $((cluster / sector)) -n CARD "$img" >/dev/null 2>&1
+
+# In an order where deleting every other file takes photos and other files alike.
+small=()
+for i in $(seq 1 16); do
+  n=$(printf %02d "$i")
+  if ((i % 2)); then small+=("photo$n.jpg" "data$n.bin"); else small+=("data$n.bin" "photo$n.jpg"); fi
+done
+films=(Camera_Clip_0001.avi MOV0002.AVI)
+# Photos in one folder and films in another, as cameras keep them: a film's
+# entry never takes the slot of a deleted photo's.
+photos=::DCIM/100PHOTO videos=::DCIM/101VIDEO
+mmd -i "$img" ::DCIM "$photos" "$videos"
+mcopy -m -i "$img" "${small[@]/#/$src/}" "$photos"
+# The rest of the card in one file but a cluster, which the films' first
+# piece then takes before the allocator wraps.
+free=$(mdir -i "$img" :: | awk '/bytes free/ { gsub(/[^0-9]/, "", $0); print }')
+truncate -s $((free - cluster)) filler.bin
+mcopy -i "$img" filler.bin ::
+rm filler.bin
+
+# Where each file lies, as mshowfat says, before any is deleted: "::/name <a-b> <c-d>".
+mshowfat -i "$img" "${small[@]/#/$photos/}" ::filler.bin >chains.txt
+gone=()
+for ((i = 0; i < ${#small[@]}; i += 2)); do gone+=("${small[i]}"); done
+mdel -i "$img" "${gone[@]/#/$photos/}"
+mcopy -m -i "$img" "${films[@]/#/$src/}" "$videos"
+mshowfat -i "$img" "${films[@]/#/$videos/}" >>chains.txt
+# mdir's lines: short name, extension, size, date, time, then the long name if any.
+mdir -a -i "$img" :: "$photos" "$videos" >listing.txt
+
+for name in "${small[@]}" filler.bin "${films[@]}"; do
+  case $name in
+    photo*) kind=photo ;; data*) kind=other ;; filler*) kind=filler ;; *) kind=film ;;
+  esac
+  state=live
+  case " ${gone[*]} " in *" $name "*) state=deleted ;; esac
+  [ "$kind" = film ] && state=deleted
+  size=$(awk -v n="$name" '$NF == n || ($1 "." $2) == n { print $3; exit }' listing.txt)
+  [ -n "$size" ] || size=$(stat -c %s "$src/$name")
+  awk -v n="$name" -v name="$name" -v size="$size" -v state="$state" -v kind="$kind" '
+    { sub(/.*\//, "", $1) }
+    $1 == n {
+      first = ""; count = 0; pieces = 0
+      for (i = 2; i <= NF; i++) {
+        gsub(/[<>]/, "", $i)
+        if (split($i, ends, "-") == 1) ends[2] = ends[1]
+        if (first == "") first = ends[1]
+        count += ends[2] - ends[1] + 1; pieces++
+      }
+      printf "%s\t%s\t%s\t%s\t%s\t%s\t%s", name, size, state, kind, first, count, pieces
+    }' chains.txt
+  # The 8.3 name and the date mdir shows (files deleted before the listing
+  # have none).
+  awk -v n="$name" 'BEGIN { IGNORECASE = 1 } $3 ~ /^[0-9]+$/ && ($NF == n || ($1 "." $2) == n) {
+      printf "\t%s.%s\t%s %s", $1, $2, $4, $5; found = 1; exit }
+    END { if (!found) printf "\t\t"; print "" }' listing.txt
+done >files.tsv
+
+{
+  printf 'bits\t%s\n' "$bits"
+  minfo -i "$img" :: | awk -F': *|=' '
+    /^sector size/ { split($2, a, " "); print "sector size\t" a[1] }
+    /^cluster size/ { split($2, a, " "); print "cluster sectors\t" a[1] }
+    /^reserved \(boot\) sectors/ { print "reserved\t" $2 }
+    /^fats/ { print "fats\t" $2 }
+    /^max available root directory slots/ { print "root slots\t" $2 }
+    /^sectors per fat/ { print "fat sectors16\t" $2 }
+    /^Big fatlen/ { print "fat sectors32\t" $2 }
+    /^small size/ { split($2, a, " "); print "small size\t" a[1] }
+    /^big size/ { split($2, a, " "); print "big size\t" a[1] }
+    /^rootCluster/ { print "root cluster\t" $2 }'
+} >geometry.tsv
+
+# The copy whose FATs and root directory are zeroed, the boot sector left.
+cp --sparse=always "$img" zeroed.img
+get() { awk -F'\t' -v k="$1" '$1 == k { print $2 }' geometry.tsv; }
+reserved=$(get reserved) fats=$(get fats) slots=$(get "root slots") fatlen=$(get "fat sectors16")
+[ "$fatlen" = 0 ] && fatlen=$(get "fat sectors32")
+root_start=$((reserved + fats * fatlen))
+root_sectors=$(((slots * 32 + sector - 1) / sector))
+zero() { dd if=/dev/zero of=zeroed.img bs="$sector" seek="$1" count="$2" conv=notrunc status=none; }
+zero "$reserved" $((fats * fatlen))
+if [ "$bits" = 32 ]; then
+  zero $((root_start + root_sectors + ($(get "root cluster") - 2) * cluster / sector)) $((cluster / sector))
+else
+  zero "$root_start" "$root_sectors"
+fi
+
+mdel -i "$img" "${films[@]/#/$videos/}"
+mdir -i "$img" :: | awk '/bytes free/ { gsub(/[^0-9]/, "", $0); print }' >free.txt
