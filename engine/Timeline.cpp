@@ -219,6 +219,10 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopC
     const std::int64_t position = base + e.Offset;
     const std::int64_t end = position + ChunkHeader::Size + e.ChunkSize;
     if (position < 0 || end > fileSize || end > dataEnd) continue;
+    // Without damage in the data only a lost start can have lost chunks, and
+    // the index lists them before the first kept one: a film that lost
+    // nothing has the rest of its index left unread.
+    if (damage.empty() && position >= firstKept) break;
     if (FindEntry(walked, position) < walked.size()) continue;  // a chunk the walk has
     // Which stretch it lay in, and how far that stretch reaches.
     std::int64_t at = -1, from = 0, to = firstKept;
