@@ -443,7 +443,8 @@ AviHeaders Reread(const std::vector<unsigned char>& bytes) {
 
 std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
                                          const AviHeaders* reference, bool inPlace) {
-  if (verdict.Sound()) return std::nullopt;
+  // A sound list still gets its lost movi list header, written with it.
+  if (verdict.Sound() && !scan.MoviHeaderLost) return std::nullopt;
   const std::int64_t movi = scan.SegmentList.front().MoviPosition;
   HeaderPlan plan;
   // Only the RIFF header is lost, and the header list right after it is

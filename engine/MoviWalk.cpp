@@ -68,6 +68,25 @@ bool AllZero(const unsigned char* p, std::int64_t n) {
   return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
 }
 
+bool ChunkRunAt(BackupFile& file, std::int64_t position);
+
+// The first position in [from, to) where a stream chunk starts a run of
+// chunks that lead from one to the next (ChunkRunAt), or -1: how data whose
+// movi list header is lost is found by its chunks.
+std::int64_t FindChunkRun(BackupFile& file, std::int64_t from, std::int64_t to, unsigned char* buffer,
+                          std::int64_t block, const std::function<void()>& checkAbort) {
+  for (std::int64_t base = from; to - base >= ChunkHeader::Size;) {
+    checkAbort();
+    const std::int64_t n = file.Peek(buffer, std::min(block, to - base + ChunkHeader::Size - 1), base);
+    if (n < 0) throw file.ReadFailure();
+    if (n < ChunkHeader::Size) return -1;
+    for (std::int64_t i = 0; i + ChunkHeader::Size <= n && base + i < to; ++i)
+      if (IsStreamChunkId(buffer + i) && ChunkRunAt(file, base + i)) return base + i;
+    base += n - (ChunkHeader::Size - 1);
+  }
+  return -1;
+}
+
 // True when two sizes differ in one of their four bytes only.
 bool OneByteApart(std::uint32_t a, std::uint32_t b) {
   const std::uint32_t diff = a ^ b;
@@ -250,9 +269,22 @@ std::int64_t MoviWalk::LocateMovi() {
       // The size that is damaged may be the one that led here, past the
       // movi list: the search starts inside the chunk before.
       const std::int64_t from = (previous >= 0 ? previous : headerPosition) + ChunkHeader::Size;
-      const std::int64_t movi = FindHeader(Source, from, CodeList, CodeMovi,
-                                           SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
+      std::int64_t movi = FindHeader(Source, from, CodeList, CodeMovi,
+                                     SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
       if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
+      // A movi list right after a RIFF 'AVIX' header is a later segment's:
+      // the first segment's list header is what was lost, and its chunks,
+      // found by their codes before that segment, come first.
+      unsigned char before[ListHeader::Size];
+      if (movi >= ListHeader::Size &&
+          Source.Peek(before, sizeof before, movi - ListHeader::Size) == ListHeader::Size && IsSegmentStart(before)) {
+        const std::int64_t first = FindChunkRun(Source, from, movi - ListHeader::Size, SearchBuffer(), SearchBlock,
+                                                [this] { MayStop(Reporter.CheckStop); });
+        if (first >= ListHeader::Size) {
+          movi = first - ListHeader::Size;
+          Scan.MoviHeaderLost = true;
+        }
+      }
       Report({VEK::Text(Msg::HeaderDamaged, {headerPosition}), true, {}, FindingKind::HeaderDamage, headerPosition,
               -1});
       // A header list whose own size is what is damaged is read up to movi.

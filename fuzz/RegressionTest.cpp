@@ -99,11 +99,19 @@ TEST(FuzzRegressions, TheRebuildCheckRejectsWhatASoundRebuildIsNot) {
          f.resize(f.size() - 16);
          f[index + 4] -= 16;
        }},
+      // In place, only a source whose data reaches a RIFF 'AVIX' there may
+      // be left without an idx1.
+      {"the index replaced by a segment header the source does not have", [&](ZantrelFuzz::Bytes& f) {
+         VEK::StoreLe32(&f[index], ZantrelTest::Code("RIFF"));
+         VEK::StoreLe32(&f[index + 4], static_cast<std::uint32_t>(f.size() - index - 8));
+         VEK::StoreLe32(&f[index + 8], ZantrelTest::Code("AVIX"));
+       }},
   };
   for (const auto& c : cases) {
     ZantrelFuzz::Bytes spoilt = good;
     c.spoil(spoilt);
     EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "") << c.name;
+    EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt, true, true), "") << c.name << ", in place";
   }
 }
 

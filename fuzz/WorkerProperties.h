@@ -79,9 +79,11 @@ std::vector<std::int64_t> ReachableStreamChunks(ByteView source);
 // an idx1 whose entries, in file order and inside the new movi list, point at
 // stream chunk headers of the source that carry the entry's id and size,
 // with flags 0 or key frame, and which holds every reachable stream chunk.
-// With endsAfterIndex, the file also ends right after the index. Otherwise,
-// what is wrong.
-std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex = true);
+// With endsAfterIndex, the file also ends right after the index. With
+// inPlace, an OpenDML film whose first segment's data reaches the source's
+// next RIFF may have no idx1 (it has no room for one). Otherwise, what is
+// wrong.
+std::string CheckRebuild(ByteView source, ByteView output, bool endsAfterIndex = true, bool inPlace = false);
 
 // The same for a copy that got a new header list with its data moved shift
 // bytes along: judged against the source with as many bytes put in before

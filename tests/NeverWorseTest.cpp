@@ -476,6 +476,70 @@ TEST(NeverWorse, ACarvedOpenDmlFilmKeepsEverySegmentOnEitherParity) {
   }
 }
 
+// A whole OpenDML film whose first movi list header is lost: the search for
+// movi finds the AVIX segment's list first, but the first segment's chunks,
+// found by their codes, come before it. Each chunk of every segment is
+// described where it lies, with the source's bytes, and the idx1 counts the
+// first segment's chunks from the list the rebuild writes for them (none
+// where the first segment's data reaches the next RIFF and the file is
+// rebuilt in place: there is no room for it).
+TEST(NeverWorse, AnOpenDmlFilmWhoseFirstMoviHeaderIsLostKeepsItsFirstSegment) {
+  const struct {
+    bool indexLost;
+    Mode mode;
+  } rows[] = {{false, Mode::Copy}, {false, Mode::InPlace}, {true, Mode::Copy}, {true, Mode::InPlace}};
+  for (const auto& [indexLost, mode] : rows) {
+    SCOPED_TRACE(std::string(indexLost ? "idx1 lost, " : "idx1 kept, ") + Name(mode));
+    const Carved c = CarvedOpenDml(0, false, false, indexLost);
+    Bytes film = c.Whole;
+    // The first segment's list: the first "LIST....movi" of the file.
+    std::int64_t movi = 0;
+    while (movi + 12 <= static_cast<std::int64_t>(film.size()) &&
+           !(VEK::LoadLe32(&film[movi]) == Code("LIST") && VEK::LoadLe32(&film[movi + 8]) == Code("movi")))
+      ++movi;
+    ASSERT_LT(movi + 12, static_cast<std::int64_t>(film.size()));
+    std::fill(film.begin() + movi, film.begin() + movi + 12, 0);
+    std::vector<ExpectedEntry> chunks = c.Chunks;
+    for (ExpectedEntry& e : chunks) e.Position += movi;  // the carved positions counted from movi
+    const auto video = std::count_if(chunks.begin(), chunks.end(), IsVideo);
+    TempDir dir;
+    WriteFile(dir / "film.avi", film);
+    EXPECT_EQ(RunWorker({dir / "film.avi"}, For(Mode::Check)).LastVideo, video);
+    const WorkerRunResult run = RunWorker({dir / "film.avi"}, For(mode));
+    ASSERT_EQ(run.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    EXPECT_EQ(run.LastVideo, video);
+    const std::string out = dir / (mode == Mode::Copy ? "Zantrel.film.avi" : "film.avi");
+    const Parsed after = OdmlReader(out).Parse();
+    EXPECT_TRUE(after.ChainReachesEnd);
+    EXPECT_EQ(after.Problems, std::vector<std::string>{});
+    ASSERT_EQ(after.Riffs.size(), 3u);
+    const Bytes written = ReadFile(out);
+    std::vector<std::tuple<std::int64_t, int, std::uint32_t>> described;
+    for (const auto& [stream, at, size, key] : after.Chunks) described.emplace_back(at, stream, size);
+    std::sort(described.begin(), described.end());
+    ASSERT_EQ(described.size(), chunks.size());
+    for (std::size_t k = 0; k < chunks.size(); ++k) {
+      const ExpectedEntry& e = chunks[k];
+      const auto [at, stream, size] = described[k];
+      const int want = static_cast<int>((e.Code & 0xFF) - '0') * 10 + static_cast<int>(((e.Code >> 8) & 0xFF) - '0');
+      ASSERT_EQ(std::pair(stream, size), std::pair(want, e.Size)) << "chunk " << k;
+      ASSERT_LE(at + size, static_cast<std::int64_t>(written.size())) << "chunk " << k;
+      EXPECT_TRUE(std::equal(written.begin() + at, written.begin() + at + size, film.begin() + e.Position + 8))
+          << "chunk " << k << ": not the source's bytes";
+    }
+    // The idx1 names the first segment's chunks where they lie.
+    const std::size_t firstSegment = indexLost && mode == Mode::InPlace ? 0 : 40;
+    ASSERT_EQ(after.Idx1.size(), firstSegment);
+    for (std::size_t k = 0; k < firstSegment; ++k)
+      EXPECT_EQ(std::pair(after.Idx1[k].Position + 8, after.Idx1[k].Size),
+                std::pair(std::get<0>(described[k]), std::get<2>(described[k])))
+          << "idx1 entry " << k;
+    const WorkerRunResult again = RunWorker({out}, For(Mode::Check));
+    EXPECT_EQ(again.LastVideo, video);
+    EXPECT_EQ(again.LastErrorCount, 0);
+  }
+}
+
 // Segments whose RIFF header is damaged cannot be found after the legacy
 // index: the walk ends there, and the check and the rebuild say how much of
 // the file they leave out: an error where no header says the film ends at
