@@ -69,8 +69,8 @@ struct Side {
   std::int64_t Chunks = 0;
   long double Units = 0;
   std::int64_t FileBytes = 0;  // with their headers and pad bytes
-  // Over the chunks: how far each one's start runs ahead of the picture's clock.
-  long double Lead = 0;
+  // How far each chunk's start runs ahead of the picture's clock.
+  std::vector<long double> Leads;
   FourCC Code = 0;
   std::vector<std::uint32_t> Sizes;
 };
@@ -88,7 +88,10 @@ void Gather(const ScanResult& s, const std::vector<Clock>& clocks, int video, st
       ++side.Chunks;
       side.Units += u;
       side.FileBytes += ChunkHeader::Size + Padded(e.Size);
-      side.Lead += units[stream] * clocks[stream].Seconds - units[video] * clocks[video].Seconds;
+      // Sound written before the first frame (mencoder's half second ahead)
+      // leads no picture yet.
+      if (units[video] > 0)
+        side.Leads.push_back(units[stream] * clocks[stream].Seconds - units[video] * clocks[video].Seconds);
       side.Code = e.ChunkId;
       side.Sizes.push_back(e.Size);
     }
@@ -108,6 +111,17 @@ std::uint32_t Typical(std::vector<std::uint32_t> sizes) {
     i = j;
   }
   return best;
+}
+
+// How far a stream's chunks run ahead of the picture, as a muxer keeps them:
+// the mean of the middle half, so that a chunk written late or early weighs
+// nothing.
+long double Lead(std::vector<long double> leads) {
+  std::sort(leads.begin(), leads.end());
+  const std::size_t from = leads.size() / 4, to = leads.size() - leads.size() / 4;
+  long double sum = 0;
+  for (std::size_t i = from; i < to; ++i) sum += leads[i];
+  return sum / static_cast<long double>(to - from);
 }
 
 // What one stretch is estimated to have held.
@@ -137,10 +151,11 @@ Estimate EstimateStretch(const ScanResult& s, const std::vector<Clock>& clocks, 
     const Side& a = after[k];
     if (b.Chunks + a.Chunks == 0) continue;
     if (b.Chunks < MinChunks || a.Chunks < MinChunks) return out;
+    if (static_cast<int>(k) != video && (static_cast<std::int64_t>(std::min(b.Leads.size(), a.Leads.size())) < MinChunks)) return out;
     const long double seconds = (b.Units + a.Units) * clocks[k].Seconds;
     if (seconds <= 0) return out;
     rate[k] = static_cast<long double>(b.FileBytes + a.FileBytes) / seconds;
-    if (static_cast<int>(k) != video) ahead[k] = b.Lead / b.Chunks - a.Lead / a.Chunks;
+    if (static_cast<int>(k) != video) ahead[k] = Lead(b.Leads) - Lead(a.Leads);
     rates += rate[k];
     aheadBytes += rate[k] * ahead[k];
     out.Codes[k] = b.Code;

@@ -216,6 +216,7 @@ TEST(Timeline, WithoutAnIndexEveryKeptChunkPlaysAtItsWrittenTime) {
       {"sound written ahead of the picture", 5, 1, {{100, 141}}, 0, false, false, 1, 0},
       {"two sound chunks a frame", 0, 2, {{90, 150}}, 0, false, false, 1, 0},
       {"two stretches", 0, 1, {{40, 53}, {200, 231}}, 0, false, false, 2, 1},
+      {"sound written ahead at the start, as mencoder does, two stretches", 20, 1, {{50, 71}, {200, 281}}, 0, false, false, 2, 1},
       {"a film cut short too: the headers' lengths count more than the stretch held", 0, 1, {{60, 85}}, 300, false,
        false, 1, 1},
       {"sound whose header contradicts its format: no clock", 0, 1, {{60, 85}}, 0, true, false, 0, 0},
