@@ -134,8 +134,8 @@ struct Estimate {
   std::vector<std::uint32_t> Sizes;  // a lost chunk's size: the typical one around the stretch
 };
 
-Estimate EstimateStretch(const ScanResult& s, const std::vector<Clock>& clocks, int video, std::int64_t bytes,
-                         const std::vector<Side>& before, const std::vector<Side>& after) {
+Estimate EstimateStretch(const std::vector<Clock>& clocks, int video, std::int64_t bytes, const std::vector<Side>& before,
+                         const std::vector<Side>& after) {
   Estimate out;
   const std::size_t streams = clocks.size();
   out.Seconds.assign(streams, 0);
@@ -151,7 +151,9 @@ Estimate EstimateStretch(const ScanResult& s, const std::vector<Clock>& clocks, 
     const Side& a = after[k];
     if (b.Chunks + a.Chunks == 0) continue;
     if (b.Chunks < MinChunks || a.Chunks < MinChunks) return out;
-    if (static_cast<int>(k) != video && (static_cast<std::int64_t>(std::min(b.Leads.size(), a.Leads.size())) < MinChunks)) return out;
+    if (static_cast<int>(k) != video &&
+        static_cast<std::int64_t>(std::min(b.Leads.size(), a.Leads.size())) < MinChunks)
+      return out;
     const long double seconds = (b.Units + a.Units) * clocks[k].Seconds;
     if (seconds <= 0) return out;
     rate[k] = static_cast<long double>(b.FileBytes + a.FileBytes) / seconds;
@@ -261,7 +263,7 @@ Timeline TimelineFromClocks(const ScanResult& s, bool lengthsCount) {
       allPlaced = false;
       continue;
     }
-    Estimate estimate = EstimateStretch(s, clocks, video, bytes, before, after);
+    Estimate estimate = EstimateStretch(clocks, video, bytes, before, after);
     estimate.Offset = offset;
     estimate.Before = split;
     allPlaced = allPlaced && estimate.Placed;
