@@ -231,9 +231,9 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       Counts.Errors.fetch_sub(static_cast<std::int32_t>(std::min<std::int64_t>(walked.DamageCount, ErrorCount())),
                               std::memory_order_relaxed);
     for (const Finding& finding : checked.Lines) Log(finding);
-    // What the lost stretches held, by the file's own index: said, and kept
-    // in time by a copy.
-    const Timeline timeline = TimelineFromOldIndex(*file, walked, [this] { CheckAbort(); });
+    // What the lost stretches held, by the file's own index or its streams'
+    // clocks: said, and kept in time by a copy.
+    const Timeline timeline = TimelineOf(*file, walked, [this] { CheckAbort(); });
     for (const Finding& finding : TimelineFindings(walked, timeline)) Log(finding);
     file->Seek(walked.End(), 0);
     if (File.Mode != BackupFile::Mode::Check && SkipHealthy && ErrorCount() == 0) {

@@ -11,6 +11,8 @@
 #include "avi/HeaderRecords.h"
 #include "engine/EngineMessages.h"
 #include "engine/MoviWalk.h"
+#include "engine/TimelineClock.h"
+#include "util/Endian.h"
 
 namespace VEKRiff {
 
@@ -255,6 +257,20 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopC
     ++stretch.Streams[stream].Chunks;
     stretch.Streams[stream].Bytes += e.ChunkSize;
   }
+  out.FrameHeaders = FrameHeadersFor(file, s, out.Chunks, stop);
+  return out;
+}
+
+Timeline TimelineOf(BackupFile& file, const ScanResult& s, const StopCheck& stop) {
+  if (s.OldIndexPosition >= 0 || s.IsOpenDml() || s.Entries.empty()) return TimelineFromOldIndex(file, s, stop);
+  // The headers' lengths count the film's chunks where its data ends where
+  // its movi list says: nothing was cut from it.
+  bool whole = false;
+  unsigned char size[4];
+  const std::int64_t movi = s.SegmentList.front().MoviPosition;
+  if (!s.StartLost && !s.MoviHeaderLost && !s.EndsInsideChunk && file.Peek(size, sizeof size, movi + 4) == sizeof size)
+    whole = Padded(movi + ChunkHeader::Size + std::int64_t{VEK::LoadLe32(size)}) <= Padded(s.End());
+  Timeline out = TimelineFromClocks(s, whole);
   out.FrameHeaders = FrameHeadersFor(file, s, out.Chunks, stop);
   return out;
 }

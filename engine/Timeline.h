@@ -65,6 +65,10 @@ constexpr std::size_t MaxLostChunks = std::size_t{1} << 20;
 // idx1; empty where it has none or where it disagrees with the walk.
 Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
 
+// The lost chunks by the best witness the file has: its own idx1 where it
+// has one, else its streams' clocks (see TimelineClock.h).
+Timeline TimelineOf(BackupFile& file, const ScanResult& scan, const StopCheck& stop);
+
 // One line per lost stretch: what it held and where in the film. They tell
 // damage the walk already counted, so none counts as an error.
 Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);

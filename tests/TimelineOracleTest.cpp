@@ -59,6 +59,10 @@ struct OracleCase {
   // Where the zeroed stretch starts, as a share of the file, and its bytes.
   double From;
   std::int64_t Length;
+  // The file cut where its idx1 began, as a download cut short: the
+  // streams' clocks place what follows, an estimate held to a lower share.
+  bool NoIndex = false;
+  int Share = 99;
 };
 
 TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
@@ -68,6 +72,9 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
       {"MPEG-4 and MP3, 256 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.4, 262144},
       {"MJPEG and PCM, 16 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 16384},
       {"MPEG-4 and MP3, the first 16 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0, 16384},
+      {"MPEG-4 and PCM without an index, 256 KiB zeroed", "-c:v mpeg4 -c:a pcm_s16le", 0.4, 262144, true, 95},
+      {"MJPEG and PCM without an index, 64 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 65536, true, 95},
+      {"MPEG-4 and MP3 without an index, 128 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.6, 131072, true, 95},
   };
   for (const OracleCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -87,6 +94,7 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
     const auto from = static_cast<std::int64_t>(static_cast<double>(bytes.size()) * c.From);
     const std::int64_t to = from + c.Length;
     std::fill(bytes.begin() + from, bytes.begin() + to, 0);
+    if (c.NoIndex) bytes.resize(static_cast<std::size_t>(index.Position));
     WriteFile(damaged, bytes);
     // Whether each stream's chunks, in order, were left whole.
     std::map<int, std::vector<bool>> left;
@@ -122,7 +130,7 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
     for (const auto& [stream, count] : whole) {
       SCOPED_TRACE("stream " + std::to_string(stream));
       EXPECT_GE(kept[stream], count) << "packets the damage left whole are lost";
-      EXPECT_GE(onTime[stream] * 100, kept[stream] * 99) << onTime[stream] << " of " << kept[stream] << " on time";
+      EXPECT_GE(onTime[stream] * 100, kept[stream] * c.Share) << onTime[stream] << " of " << kept[stream] << " on time";
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -166,6 +167,101 @@ TEST(Timeline, EachLostStretchHoldsTheChunksTheWriterPutThere) {
       for (std::uint32_t b = 0; b < e.Size; ++b) ASSERT_EQ(copy.Placeholders[at + 8 + b], 0x80) << k;
     }
     EXPECT_EQ(copy.End(), copy.PlaceholdersAt + static_cast<std::int64_t>(copy.Placeholders.size()));
+  }
+}
+
+// Without an index: the streams' clocks. The films keep picture and sound in
+// step as muxers write them (8-bit PCM at 8000 Hz: 320 bytes are a frame's
+// 40 ms) and have no idx1, as a download cut before it. The oracle is again
+// the writer: every chunk a copy keeps must play at the time it was written
+// for, a frame at its place among the frames, sound after as many bytes as
+// the writer put before it.
+struct ClockCase {
+  std::string Name;
+  int Ahead = 0;               // sound chunks written before the first frame, as mencoder's preload
+  int SoundChunks = 1;         // sound chunks a frame
+  std::vector<std::pair<std::size_t, std::size_t>> Zeroed;  // chunks [first, last] zeroed from first's data on
+  std::size_t CutAt = 0;       // the file ends inside this chunk; 0: whole
+  bool NoSoundClock = false;   // the sound's header claims blocks its format does not have
+  bool PicturesOnly = false;
+  std::size_t Stretches = 0;   // those the timeline places
+  int Slack = 0;               // frames a kept chunk may be off: 0 where the headers' lengths count the film
+};
+
+Written ClockFilm(const ClockCase& c) {
+  AviBuilder b;
+  b.StartMovi();
+  const std::uint32_t sound = 320u / static_cast<std::uint32_t>(c.SoundChunks);
+  for (int i = 0; i < c.Ahead; ++i) b.Chunk("01wb", sound, 0x77);
+  for (int i = 0; i < 160; ++i) {
+    b.Chunk("00dc", 400u + static_cast<std::uint32_t>((i * 53) % 397), static_cast<unsigned char>(0x30 + i % 9));
+    for (int k = 0; k < c.SoundChunks && !c.PicturesOnly; ++k) b.Chunk("01wb", sound, 0x77);
+  }
+  b.EndMovi();
+  Written w{b.Build(), b.StreamChunks(), 0};
+  if (c.NoSoundClock) {
+    // strh dwSampleSize of the sound stream, 44 bytes into its data.
+    for (std::size_t at = 12; at + 56 < w.File.size(); ++at)
+      if (std::equal(w.File.begin() + at, w.File.begin() + at + 4, "strh") &&
+          std::equal(w.File.begin() + at + 8, w.File.begin() + at + 12, "auds"))
+        VEK::StoreLe32(&w.File[at + 8 + 44], 2);
+  }
+  return w;
+}
+
+TEST(Timeline, WithoutAnIndexEveryKeptChunkPlaysAtItsWrittenTime) {
+  const std::vector<ClockCase> cases = {
+      {"one stretch", 0, 1, {{60, 85}}, 0, false, false, 1, 0},
+      {"one stretch beginning with sound", 0, 1, {{121, 170}}, 0, false, false, 1, 0},
+      {"sound written ahead of the picture", 5, 1, {{100, 141}}, 0, false, false, 1, 0},
+      {"two sound chunks a frame", 0, 2, {{90, 150}}, 0, false, false, 1, 0},
+      {"two stretches", 0, 1, {{40, 53}, {200, 231}}, 0, false, false, 2, 1},
+      {"sound written ahead at the start, as mencoder does, two stretches", 20, 1, {{50, 71}, {200, 281}}, 0, false, false, 2, 1},
+      {"a film cut short too: the headers' lengths count more than the stretch held", 0, 1, {{60, 85}}, 300, false,
+       false, 1, 1},
+      {"sound whose header contradicts its format: no clock", 0, 1, {{60, 85}}, 0, true, false, 0, 0},
+      {"pictures only: no clock", 0, 1, {{60, 75}}, 0, false, true, 0, 0},
+  };
+  for (const ClockCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Written w = ClockFilm(c);
+    for (const auto& [first, last] : c.Zeroed) Zero(w, w.Chunks[first].Position + 12, w.Chunks[last].Position + 12);
+    if (c.CutAt > 0) w.File.resize(static_cast<std::size_t>(w.Chunks[c.CutAt].Position + 20));
+    TempDir dir;
+    WriteFile(dir / "a.avi", w.File);
+    BackupFile file(BackupFile::Mode::Check, dir / "a.avi");
+    const VEKRiff::WalkReport report{{}, {}, nullptr};
+    const VEKRiff::ScanResult scan =
+        VEKRiff::SalvageFromOldIndex(file, VEKRiff::Walk(file, report, VEKRiff::FindStart(file, {})), {}).Scan;
+    const VEKRiff::Timeline timeline = VEKRiff::TimelineOf(file, scan, {});
+    ASSERT_EQ(timeline.Stretches.size(), c.Stretches);
+    if (c.Stretches == 0) continue;
+    const VEKRiff::ScanResult copy = VEKRiff::WithPlaceholders(scan, timeline);
+
+    // Each written chunk's time: its place among its stream's frames, or
+    // the sound's bytes before it.
+    std::vector<std::int64_t> written(w.Chunks.size());
+    std::int64_t frames = 0, sound = 0;
+    for (std::size_t k = 0; k < w.Chunks.size(); ++k) {
+      const bool video = w.Chunks[k].Code == Code("00dc");
+      written[k] = video ? frames++ : sound;
+      if (!video) sound += w.Chunks[k].Size;
+    }
+    frames = sound = 0;
+    std::size_t kept = 0;
+    for (const VEKRiff::OldIndexEntry& e : copy.Entries) {
+      const bool video = e.ChunkId == Code("00dc");
+      const std::int64_t time = video ? frames++ : sound;
+      if (!video) sound += e.Size;
+      if (e.Position() >= copy.PlaceholdersAt) continue;
+      const auto k = static_cast<std::size_t>(
+          std::find_if(w.Chunks.begin(), w.Chunks.end(), [&](const ExpectedEntry& x) { return x.Position == e.Position(); }) -
+          w.Chunks.begin());
+      ASSERT_LT(k, w.Chunks.size()) << "no chunk written at " << e.Position();
+      ++kept;
+      EXPECT_LE(std::abs(time - written[k]), c.Slack * (video ? 1 : 320)) << "chunk " << k;
+    }
+    EXPECT_EQ(kept, scan.Entries.size());
   }
 }
 
