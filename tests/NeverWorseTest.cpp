@@ -581,7 +581,9 @@ TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
         EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(), line), row.said ? 1 : 0);
         if (mode != Mode::Check) continue;
         if (!row.damaged) healthyErrors[row.whole] = r.LastErrorCount;
-        if (row.error) EXPECT_EQ(r.LastErrorCount, healthyErrors[row.whole] + 1);
+        if (row.error) {
+          EXPECT_EQ(r.LastErrorCount, healthyErrors[row.whole] + 1);
+        }
       }
     }
   }
