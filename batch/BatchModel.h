@@ -83,9 +83,15 @@ struct RunOptions {
   // An empty prefix names the original, rewritten in place (the window's
   // way); false: a copy that is its own source (the console's).
   bool EmptyPrefixInPlace = true;
+  // A rebuild's copies all go into this folder (a recovery's films); empty:
+  // each beside its file.
+  std::string OutputFolder;
 
   // Where each file's output goes.
-  OutputRule Rule() const { return RuleOf(CheckOnly, KeepOriginal, Prefix, EmptyPrefixInPlace); }
+  OutputRule Rule() const {
+    if (!CheckOnly && !OutputFolder.empty()) return CopyIntoRule(OutputFolder, Prefix);
+    return RuleOf(CheckOnly, KeepOriginal, Prefix, EmptyPrefixInPlace);
+  }
 };
 
 // The Configuration's values for a Check (checkOnly) or a Rebuild, with the

@@ -26,7 +26,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     result.Error = error;
     return result;
   };
-  if (args.empty()) return usage("missing command: check or rebuild");
+  if (args.empty()) return usage("missing command: check, rebuild or recover");
   for (const std::string& a : args) {
     if (a == "--") break;
     if (a == "--help" || a == "-h") {
@@ -41,7 +41,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   Options& o = result.Opts;
   if (args[0] == "check") o.CheckOnly = true;
   else if (args[0] == "rebuild") o.CheckOnly = false;
-  else return usage("unknown command '" + args[0] + "': use check or rebuild");
+  else if (args[0] == "recover") o.CheckOnly = false, o.Recover = true;
+  else return usage("unknown command '" + args[0] + "': use check, rebuild or recover");
 
   bool prefixGiven = false, overwriteGiven = false, referenceGiven = false, skipGiven = false;
   bool optionsEnded = false;
@@ -103,6 +104,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       return usage("unknown option '" + a + "'");
     }
   }
+  if (o.Recover) {
+    if (o.InPlace || prefixGiven || overwriteGiven || skipGiven || o.Json)
+      return usage("recover takes only --reference and --lang");
+    if (o.Files.size() != 2) return usage("recover needs a card or image and a folder: SOURCE FOLDER");
+    result.Outcome = ParseOutcome::Run;
+    return result;
+  }
   if (o.CheckOnly && (o.InPlace || prefixGiven || overwriteGiven || referenceGiven || skipGiven))
     return usage("--in-place, --prefix, --overwrite, --reference and --skip-healthy apply to rebuild only");
   if (o.InPlace && (prefixGiven || overwriteGiven))
@@ -125,6 +133,7 @@ std::string VersionText() { return std::string("zantrel-cli ") + ZANTREL_VERSION
 std::string HelpText() {
   return "Usage: zantrel-cli check [options] FILE|FOLDER...\n"
          "       zantrel-cli rebuild [options] FILE|FOLDER...\n"
+         "       zantrel-cli recover [--reference FILE] [--lang en|fr] SOURCE FOLDER\n"
          "\n"
          "Checks AVI files for structural damage, or rebuilds their idx1 index so that\n"
          "damaged or partially downloaded videos play and seek again. A FOLDER stands\n"
@@ -133,6 +142,9 @@ std::string HelpText() {
          "\n"
          "  check              walk each file and report what was found; nothing is written\n"
          "  rebuild            write a repaired copy beside each file (PREFIX + name)\n"
+         "  recover            find the films, deleted or in pieces, on SOURCE (a card or\n"
+         "                     disk image, or a card's device, only read) and write each\n"
+         "                     one, rebuilt, into FOLDER as film-OFFSET[-DATE].avi\n"
          "\n"
          "Options:\n"
          "  --in-place         rebuild: repair the files themselves instead of copies\n"
@@ -140,7 +152,7 @@ std::string HelpText() {
          "                     TEXT may not be empty: use --in-place to repair the files\n"
          "  --overwrite WHAT   rebuild: when the copy exists already: skip (default), abort the\n"
          "                     whole run, or overwrite it\n"
-         "  --reference FILE   rebuild: where a file's header list is damaged or lost, take the\n"
+         "  --reference FILE   rebuild, recover: where a file's header list is damaged or lost, take the\n"
          "                     stream formats from FILE, a healthy file from the same camera\n"
          "                     or encoder\n"
          "  --skip-healthy     rebuild: leave the files a check finds healthy as they are\n"
@@ -401,17 +413,23 @@ class ConsoleView : public VEKRiff::SessionView {
 
 int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop) {
   VEK::SetLanguage(options.Language);
+  if (options.Recover) return Recover(options, out, progress, stop);
+  return RunSession(RunOptionsOf(options), options.Files, options.Json, out, progress, stop);
+}
+
+int RunSession(const VEKRiff::RunOptions& run, const std::vector<std::string>& files, bool json, std::FILE* out,
+               std::FILE* progress, const std::atomic<bool>& stop) {
   VEK::HandOverQueue queue;
   NoPrompts prompts;
-  ConsoleView view(out, progress, options.Json);
+  ConsoleView view(out, progress, json);
   VEKRiff::BatchSession session(queue, prompts, view);
   view.Show(session);
   VEKRiff::BatchModel& batch = session.Model;
   batch.KeepLines = false;
   batch.ShowFilmPositions = false;
   // The same file named twice (another spelling, a link) runs once.
-  for (const std::string& file : options.Files) batch.Add(file);
-  if (!session.Start(RunOptionsOf(options), VEKRiff::RunScope::WholeList)) return ExitFileFailed;
+  for (const std::string& file : files) batch.Add(file);
+  if (!session.Start(run, VEKRiff::RunScope::WholeList)) return ExitFileFailed;
   while (session.Running()) {
     // A signal handler's stop flag cannot wake the queue, nor do the worker's
     // lines, which wait in a list: the flag is polled often enough that a

@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+namespace VEKRiff {
+struct RunOptions;
+}
+
 namespace ZantrelCli {
 
 struct Options {
@@ -21,6 +25,9 @@ struct Options {
   bool SkipHealthy = false;   // rebuild: leave the files the check finds healthy as they are
   bool Json = false;          // the report for scripts (JSON Lines) instead of the messages
   std::vector<std::string> Files;
+  // recover: finds the films on the card or image Files[0] and writes them
+  // into the folder Files[1].
+  bool Recover = false;
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };
@@ -51,5 +58,10 @@ constexpr int ExitUsage = 2;
 // it is not null. A stop is requested by setting stop (from a signal handler).
 // Returns the exit status.
 int Run(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop);
+// A batch run of files under run's options, shown on the console.
+int RunSession(const VEKRiff::RunOptions& run, const std::vector<std::string>& files, bool json, std::FILE* out,
+               std::FILE* progress, const std::atomic<bool>& stop);
+// Run for the recover command.
+int Recover(const Options& options, std::FILE* out, std::FILE* progress, const std::atomic<bool>& stop);
 
 }  // namespace ZantrelCli

@@ -18,12 +18,16 @@ struct OutputRule {
   // one naming the original itself: a file there is asked about before it is
   // replaced.
   bool NamedByPrefix = false;
+  // Copy: the folder the copies go into; empty: each beside its file.
+  std::string Folder;
 
   bool RewritesOriginals() const { return Mode == BackupFile::Mode::InPlace; }
 };
 
 // A copy beside each file, named with prefix.
 OutputRule CopyRule(const std::string& prefix);
+// Copies named prefix + file name, all into folder.
+OutputRule CopyIntoRule(const std::string& folder, const std::string& prefix);
 // A run's rule from a front-end's settings. A rebuild that keeps originals
 // writes copies, but in the window an empty prefix names the original
 // itself, which such a run rewrites in place (and asks about as it asks

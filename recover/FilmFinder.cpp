@@ -80,7 +80,8 @@ std::int64_t ClusterGrid::BoundaryAtOrBefore(std::int64_t at) const {
   return Origin + (at - Origin) / Unit * Unit;
 }
 
-std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid, const VEKRiff::StopCheck& stop) {
+std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid, const VEKRiff::StopCheck& stop,
+                                     const FindProgress& progress) {
   std::vector<FilmCandidate> found;
   if (grid.Unit <= 0 || grid.Origin < 0) return found;
   const bool mapped = grid.InUse && grid.InUse->Size() > 0;
@@ -92,6 +93,7 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
   ChainWalk walk(source, grid);
   // Clusters up to here belong to a piece already walked.
   std::int64_t walkedTo = grid.Origin;
+  int films = 0;
   for (std::int64_t at = grid.Origin; source.Size() - at >= ListHeader::Size; at += block) {
     if (stop) VEKRiff::MayStop(stop);
     const std::int64_t got = source.ReadAt(buffer.get(), block + ListHeader::Size, at);
@@ -128,7 +130,9 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
       }
       walkedTo = film.BreakAt >= 0 ? film.EndsNoEarlierThan : grid.BoundaryAtOrAfter(film.WalkedTo);
       found.push_back(film);
+      if (film.HasHeader) ++films;
     }
+    if (progress) progress(std::min(source.Size(), at + block), films);
   }
   return found;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/ScanResult.h"
@@ -53,7 +54,11 @@ struct FilmCandidate {
 // are met by chance in other data.
 constexpr int RunChunks = 3;
 
+// progress hears, after each block read, how far the search has read and
+// how many films it has found.
+using FindProgress = std::function<void(std::int64_t read, int films)>;
+
 std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid,
-                                     const VEKRiff::StopCheck& stop = {});
+                                     const VEKRiff::StopCheck& stop = {}, const FindProgress& progress = {});
 
 }  // namespace VEKRecover

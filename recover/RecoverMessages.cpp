@@ -29,4 +29,33 @@ const VEK::MessagePair TableUnreadable = {
      "La table d'allocation des fichiers est vide ou endommagée : toute la source sera parcourue, par clusters "
      "de %d octets."}};
 
+const VEK::MessagePair FilmWhole = {
+    {"Film found at offset %s: %s pieces put back in order, %d chunks, %d bytes, whole.",
+     "Film trouvé à la position %s : %s morceaux remis dans l'ordre, %d blocs, %d octets, complet."}};
+const VEK::MessagePair FilmCut = {
+    {"Film found at offset %s: %s pieces put back in order, %d chunks, %d bytes; its next piece was not found, "
+     "so it ends at its last whole chunk.",
+     "Film trouvé à la position %s : %s morceaux remis dans l'ordre, %d blocs, %d octets ; son morceau suivant "
+     "est introuvable, il s'arrête donc à son dernier bloc complet."}};
+const VEK::MessagePair FilmEntry = {
+    {"It was the deleted file \"%s\", written %s.", "C'était le fichier effacé \"%s\", écrit le %s."}};
+const VEK::MessagePair FilmWithoutHeaders = {
+    {"Film data without its header list found at offset %s: %d chunks, %d bytes; the header list is made "
+     "again from the data.",
+     "Données de film sans leur liste d'en-têtes trouvées à la position %s : %d blocs, %d octets ; la liste "
+     "d'en-têtes est refaite à partir des données."}};
+const VEK::MessagePair FolderOnSource = {
+    {"The folder \"%s\" lies on the card or disk being searched: writing there could overwrite the films. "
+     "Choose a folder on another disk.",
+     "Le dossier \"%s\" se trouve sur la carte ou le disque examiné : y écrire pourrait écraser les films. "
+     "Choisissez un dossier sur un autre disque."}};
+const VEK::MessagePair NoFilms = {
+    {"No film was found in \"%s\".", "Aucun film n'a été trouvé dans \"%s\"."}};
+const VEK::MessagePair Searching = {{"Searching \"%s\" for films.", "Recherche de films dans \"%s\"."}};
+const VEK::MessagePair SearchStopped = {
+    {"The search was stopped: no film was written.", "La recherche a été interrompue : aucun film n'a été écrit."}};
+const VEK::MessagePair FilmsSoFar = {{"%d films found", "%d films trouvés"}};
+const VEK::MessagePair FolderUnusable = {
+    {"The films cannot be written into \"%s\" (%s).", "Les films ne peuvent pas être écrits dans \"%s\" (%s)."}};
+
 }  // namespace VEKRecover::Msg

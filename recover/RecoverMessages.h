@@ -14,5 +14,15 @@ extern const VEK::MessagePair OtherFileSystem;
 extern const VEK::MessagePair BadBootSector;
 extern const VEK::MessagePair LargerThanSource;
 extern const VEK::MessagePair TableUnreadable;
+extern const VEK::MessagePair FilmWhole;
+extern const VEK::MessagePair FilmCut;
+extern const VEK::MessagePair FilmEntry;
+extern const VEK::MessagePair FilmWithoutHeaders;
+extern const VEK::MessagePair FolderOnSource;
+extern const VEK::MessagePair NoFilms;
+extern const VEK::MessagePair Searching;
+extern const VEK::MessagePair SearchStopped;
+extern const VEK::MessagePair FilmsSoFar;
+extern const VEK::MessagePair FolderUnusable;
 
 }  // namespace VEKRecover::Msg

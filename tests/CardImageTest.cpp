@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -347,6 +349,74 @@ TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
         EXPECT_LT(wrong, static_cast<std::size_t>(file.Pieces));
       }
     }
+  }
+}
+
+// What a player decodes of a film, stream by stream: ffmpeg's framemd5
+// lines without their header.
+std::vector<std::string> Decoded(const std::string& path) {
+  const auto run = ZantrelTest::RunProgram(
+      {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0", "-fps_mode", "passthrough", "-f", "framemd5", "-"});
+  std::vector<std::string> frames;
+  for (const std::string& line : run.Lines())
+    if (!line.empty() && line[0] != '#') frames.push_back(line);
+  return frames;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The console's recovery brings each deleted film back as a file of its own,
+// named after where it was found and, where its directory entry survives,
+// when it was written, decoding as the film that was copied onto the card;
+// the image is only read, and the folder holds the films and nothing else.
+// Over a zeroed FAT the MJPEG film still comes back to the frame (its JPEG
+// frames vouch for each gap); the MPEG-4 one keeps every packet, though a
+// gap that falls inside a frame may take a neighbouring cluster.
+TEST_P(CardImage, RecoveredFilmsDecodeAsTheFilmsCopiedOntoTheCard) {
+  const auto files = Listed(Card->Path());
+  for (const char* image : {"deleted.img", "zeroed.img"}) {
+    const bool mapped = std::string(image) == "deleted.img";
+    SCOPED_TRACE(image);
+    const std::string before = Contents(CardFile(image));
+    TempDir out;
+    const auto run = ZantrelTest::RunProgram({ZANTREL_CLI_PATH, "recover", CardFile(image), out / "films"});
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_EQ(Contents(CardFile(image)), before);
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(out / "films"))
+      written.push_back(entry.path().filename().string());
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      VEKRecover::Source source(CardFile(image));
+      const auto layout = *VEKRecover::ReadCardFileSystem(source).Layout;
+      char offset[32];
+      std::snprintf(offset, sizeof offset, "film-0x%llx", static_cast<unsigned long long>(layout.ClusterOffset(file.First)));
+      const auto name = std::find_if(written.begin(), written.end(),
+                                     [&](const std::string& n) { return n.rfind(offset, 0) == 0; });
+      ASSERT_NE(name, written.end()) << run.Out;
+      // mdir's date, "2024-05-06 7:08", as the name spells it: 20240506-0708.
+      std::string date = file.Date;
+      if (date.size() == 15) date.insert(11, "0");
+      const std::string spelt = date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + "-" +
+                                date.substr(11, 2) + date.substr(14, 2);
+      EXPECT_EQ(name->find(spelt) != std::string::npos, mapped) << *name;
+      const auto original = Decoded(Sources->Path() + "/" + file.Name);
+      const auto recovered = Decoded(out / "films" + "/" + *name);
+      ASSERT_FALSE(original.empty());
+      if (mapped) {
+        EXPECT_EQ(recovered, original);
+        continue;
+      }
+      ASSERT_EQ(recovered.size(), original.size());
+      std::size_t same = 0;
+      for (std::size_t i = 0; i < original.size(); ++i) same += recovered[i] == original[i];
+      EXPECT_GE(same * 10, original.size() * 9) << same << " of " << original.size() << " packets as copied";
+    }
+    EXPECT_EQ(written.size(), 2u) << run.Out;
   }
 }
 

@@ -1,0 +1,166 @@
+#include "recover/Recovery.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "avi/AviChunk.h"
+#include "file/File.h"
+#include "lang/Language.h"
+#include "recover/CardFileSystem.h"
+#include "recover/FilmFinder.h"
+#include "recover/PieceChain.h"
+#include "recover/RecoverMessages.h"
+#include "recover/Source.h"
+#include "util/Endian.h"
+
+namespace VEKRecover {
+
+namespace {
+
+constexpr std::int64_t CopyBlock = 1 << 20;
+
+// The grid the search walks: the file system's clusters where its boot
+// sector gives them, with the live files' left out where its FAT is read;
+// else the source's sectors.
+ClusterGrid GridOf(const CardFileSystem& fs) {
+  if (!fs.Layout) return {};
+  return {fs.Layout->DataStart, fs.Layout->ClusterBytes, fs.Readable() ? &fs.InUse : nullptr};
+}
+
+// Writes a film's bytes into a new file at path, from the source's ranges
+// in order, behind an optional head; the last range may be cut short by
+// the film's end.
+class StagedWriter {
+ public:
+  explicit StagedWriter(const std::string& path) : Out(path) { Out.CreateNew(); }
+
+  void Put(const void* bytes, std::int64_t n) { Out.Write(bytes, n); }
+  void Copy(const Source& source, std::int64_t from, std::int64_t n, const VEKRiff::StopCheck& stop) {
+    while (n > 0) {
+      if (stop) VEKRiff::MayStop(stop);
+      const std::int64_t take = std::min(n, CopyBlock);
+      const std::int64_t got = source.ReadAt(Buffer.get(), take, from);
+      if (got <= 0) return;
+      Out.Write(Buffer.get(), got);
+      from += got;
+      n -= got;
+    }
+  }
+  void Close() { Out.Flush(); }
+
+ private:
+  VEKFile::File Out;
+  std::unique_ptr<unsigned char[]> Buffer{new unsigned char[CopyBlock]};
+};
+
+std::string Hex(std::int64_t offset) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(offset));
+  return text;
+}
+
+const DirEntry* DeletedAt(const CardFileSystem& fs, std::int64_t start) {
+  if (!fs.Layout) return nullptr;
+  for (const DirEntry& e : fs.Deleted)
+    if (!e.Directory && fs.Layout->IsDataCluster(e.FirstCluster) && fs.Layout->ClusterOffset(e.FirstCluster) == start)
+      return &e;
+  return nullptr;
+}
+
+std::string DateText(const FatDate& d) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.Year, d.Month, d.Day, d.Hour, d.Minute,
+                d.Second);
+  return text;
+}
+
+}  // namespace
+
+std::string FilmName(std::int64_t offset, const FatDate* written) {
+  std::string name = "film-" + Hex(offset);
+  if (written && written->Year > 0) {
+    char date[32];
+    std::snprintf(date, sizeof date, "-%04d%02d%02d-%02d%02d%02d", written->Year, written->Month, written->Day,
+                  written->Hour, written->Minute, written->Second);
+    name += date;
+  }
+  return name + ".avi";
+}
+
+std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::string& staging,
+                                   const RecoveryCallbacks& callbacks) {
+  const Source source(sourcePath);
+  const CardFileSystem fs = ReadCardFileSystem(source);
+  if (callbacks.Say) callbacks.Say(FileSystemText(fs));
+  const ClusterGrid grid = GridOf(fs);
+
+  RecoveryProgress progress{0, source.Size(), 0};
+  const std::vector<FilmCandidate> found = FindFilms(source, grid, callbacks.Stop, [&](std::int64_t read, int films) {
+    progress.Read = read;
+    progress.Films = films;
+    if (callbacks.Progress) callbacks.Progress(progress);
+  });
+
+  std::vector<StagedFilm> staged;
+  const std::string folder = staging.empty() || staging.back() == '/' || staging.back() == '\\' ? staging
+                                                                                                 : staging + "/";
+  ClusterMap claimed;
+  // Films with their header list first: they claim their pieces, which the
+  // runs of chunks found inside them then leave.
+  for (const FilmCandidate& film : found) {
+    if (!film.HasHeader) continue;
+    if (callbacks.Stop) VEKRiff::MayStop(callbacks.Stop);
+    const FilmPieces pieces = FollowFilm(source, grid, film.Start, claimed);
+    if (pieces.StreamChunks == 0) continue;
+    const DirEntry* entry = DeletedAt(fs, film.Start);
+    StagedFilm out;
+    out.Path = folder + FilmName(film.Start, entry ? &entry->Written : nullptr);
+    StagedWriter writer(out.Path);
+    std::int64_t left = pieces.FilmBytes;
+    for (const FilmPieces::Piece& p : pieces.Pieces) {
+      const std::int64_t at = grid.Origin + static_cast<std::int64_t>(p.First - 2) * grid.Unit;
+      const std::int64_t n = std::min(left, static_cast<std::int64_t>(p.Count) * grid.Unit);
+      writer.Copy(source, at, n, callbacks.Stop);
+      left -= n;
+    }
+    writer.Close();
+    const std::string pieceCount = std::to_string(pieces.Pieces.size());
+    out.Line = VEK::Text(pieces.Complete ? Msg::FilmWhole : Msg::FilmCut,
+                         {Hex(film.Start), pieceCount, pieces.StreamChunks, pieces.FilmBytes});
+    if (entry)
+      out.Line += " " + VEK::Text(Msg::FilmEntry, {entry->Folder == "/" ? "/" + entry->Name()
+                                                                          : entry->Folder + "/" + entry->Name(),
+                                                    DateText(entry->Written)});
+    if (callbacks.Say) callbacks.Say(out.Line);
+    staged.push_back(std::move(out));
+  }
+  // Runs of chunks no followed film took: their header list is lost, so
+  // the rebuild makes one from the data (or the reference).
+  for (const FilmCandidate& run : found) {
+    if (run.HasHeader || run.StreamChunks < HeaderlessFilmChunks) continue;
+    const std::uint64_t cluster = 2 + static_cast<std::uint64_t>((run.Start - grid.Origin) / grid.Unit);
+    if (claimed.Test(cluster)) continue;
+    if (callbacks.Stop) VEKRiff::MayStop(callbacks.Stop);
+    const std::int64_t end = run.WalkedTo;
+    StagedFilm out;
+    out.Path = folder + FilmName(run.Start, nullptr);
+    StagedWriter writer(out.Path);
+    unsigned char head[VEKAvi::ListHeader::Size];
+    VEK::StoreLe32(head, VEKAvi::CodeList);
+    VEK::StoreLe32(head + 4, static_cast<std::uint32_t>(std::min<std::int64_t>(end - run.Start + 4, 0xFFFFFFFF)));
+    VEK::StoreLe32(head + 8, VEKAvi::CodeMovi);
+    writer.Put(head, sizeof head);
+    writer.Copy(source, run.Start, end - run.Start, callbacks.Stop);
+    writer.Close();
+    out.Line = VEK::Text(Msg::FilmWithoutHeaders, {Hex(run.Start), run.StreamChunks, end - run.Start});
+    if (callbacks.Say) callbacks.Say(out.Line);
+    staged.push_back(std::move(out));
+  }
+  progress.Read = progress.Total;
+  progress.Films = static_cast<int>(staged.size());
+  if (callbacks.Progress) callbacks.Progress(progress);
+  return staged;
+}
+
+}  // namespace VEKRecover
