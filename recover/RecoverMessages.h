@@ -24,5 +24,6 @@ extern const VEK::MessagePair Searching;
 extern const VEK::MessagePair SearchStopped;
 extern const VEK::MessagePair FilmsSoFar;
 extern const VEK::MessagePair FolderUnusable;
+extern const VEK::MessagePair NotAFolder;
 
 }  // namespace VEKRecover::Msg
