@@ -70,6 +70,39 @@ class FilmView {
   const ClusterGrid& Grid;
 };
 
+// The search for a film's next piece reads a few bytes of cluster after
+// cluster, outward from the break in both directions: one window of the
+// source per direction turns those reads into one per window, so that a
+// film whose next piece is nowhere costs a pass over the source, not a
+// read per cluster of it.
+class ProbeReader {
+ public:
+  explicit ProbeReader(const Source& source) : From(source) {}
+
+  bool Read(unsigned char* out, std::int64_t n, std::int64_t offset, bool forward) {
+    Window& w = Windows[forward ? 0 : 1];
+    if (w.Start < 0 || offset < w.Start || offset - w.Start > w.Got - n) {
+      if (w.Bytes.empty()) w.Bytes.resize(static_cast<std::size_t>(WindowBytes));
+      // Backward, the window ends at the offset: the next reads lie before it.
+      w.Start = forward ? offset : std::max<std::int64_t>(0, offset + n - WindowBytes);
+      w.Got = From.ReadAt(w.Bytes.data(), WindowBytes, w.Start);
+      if (offset - w.Start > w.Got - n) return false;
+    }
+    std::copy_n(w.Bytes.data() + (offset - w.Start), n, out);
+    return true;
+  }
+
+ private:
+  static constexpr std::int64_t WindowBytes = 1 << 20;
+  struct Window {
+    std::int64_t Start = -1;
+    std::int64_t Got = 0;
+    std::vector<unsigned char> Bytes;
+  };
+  const Source& From;
+  Window Windows[2];
+};
+
 class Follower {
  public:
   Follower(const Source& source, const ClusterGrid& grid, ClusterMap& claimed)
@@ -194,7 +227,7 @@ class Follower {
         if (!Free(c)) continue;
         for (std::int64_t b = latest; b > f && b >= earliest; b -= Grid.Unit)
           if (Fits(f, last, b, (b - pieceFilm) / Grid.Unit, c)) return true;
-        if (!From.ReadExactly(h, ListHeader::Size, View.SourceOf(c) + within)) continue;
+        if (!Probes.Read(h, ListHeader::Size, View.SourceOf(c) + within, forward)) continue;
         const VEKAvi::FourCC code = VEK::LoadLe32(h);
         if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&
             code != VEKAvi::CodeIdx1)
@@ -286,6 +319,7 @@ class Follower {
 
   const Source& From;
   const ClusterGrid& Grid;
+  ProbeReader Probes{From};
   FilmView View;
   ClusterMap& Claimed;
   const std::uint64_t Total;
