@@ -14,14 +14,18 @@ RecoveryJob::RecoveryJob(std::string source, std::string folder, std::string ref
     : Source_(std::move(source)), Folder_(std::move(folder)), Reference_(std::move(referenceFile)) {
   std::error_code failed;
   const fs::path path(Folder_);
+  // Nothing is made on the card itself: a folder yet to be made is judged
+  // by the nearest one that is there.
+  fs::path there = fs::absolute(path, failed);
+  while (!failed && !fs::exists(there, failed) && there.has_relative_path()) there = there.parent_path();
+  Failure_ = VEKRecover::FolderRefusal(Source_, Folder_, there.string());
+  if (!Failure_.empty()) return;
   fs::create_directories(path, failed);
   if (failed || !fs::is_directory(path)) {
     Failure_ = VEK::Text(VEKRecover::Msg::FolderUnusable,
                          {Folder_, failed ? failed.message() : VEK::Text(VEKRecover::Msg::NotAFolder)});
     return;
   }
-  Failure_ = VEKRecover::FolderRefusal(Source_, Folder_);
-  if (!Failure_.empty()) return;
   // A hidden folder of this job's own: never one another run is using.
   for (int n = 1; n < 1000 && Staging_.empty(); ++n) {
     const fs::path staging = path / (".zantrel-recovery" + (n == 1 ? std::string() : "-" + std::to_string(n)));

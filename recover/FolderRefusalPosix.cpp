@@ -25,9 +25,9 @@ std::string SysfsPath(dev_t device) {
 
 }  // namespace
 
-std::string FolderRefusal(const std::string& source, const std::string& folder) {
+std::string FolderRefusal(const std::string& source, const std::string& folder, const std::string& where) {
   struct stat from {}, to {};
-  if (::stat(source.c_str(), &from) != 0 || ::stat(folder.c_str(), &to) != 0) return {};
+  if (::stat(source.c_str(), &from) != 0 || ::stat(where.c_str(), &to) != 0) return {};
   const std::string refusal = VEK::Text(Msg::FolderOnSource, {folder});
   // An image's films are in the image: a folder beside it overwrites nothing
   // of them. A card's are in its free clusters.

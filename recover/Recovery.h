@@ -51,7 +51,8 @@ std::string FilmName(std::int64_t offset, const FatDate* written);
 
 // Why folder may not receive films recovered from source, in the current
 // language: it lies on the card itself (whose free clusters are where its
-// deleted films lie). Empty when it may. One form per platform.
-std::string FolderRefusal(const std::string& source, const std::string& folder);
+// deleted films lie), judged by where, the folder itself or the nearest
+// folder above it that exists. Empty when it may. One form per platform.
+std::string FolderRefusal(const std::string& source, const std::string& folder, const std::string& where);
 
 }  // namespace VEKRecover
