@@ -136,7 +136,10 @@ class Follower {
         continue;
       }
       if (!FindNextPiece(f, last)) {
+        // The chunk whose end is lost is left out, and not counted.
         f = std::max<std::int64_t>(last, 0);
+        out.StreamChunks -= LastCounted.first;
+        out.VideoChunks -= LastCounted.second;
         break;
       }
     }
@@ -169,12 +172,15 @@ class Follower {
 
   std::int64_t Advance(std::int64_t f, const unsigned char* h, FilmPieces& out) {
     const ChunkHeader chunk = ChunkHeader::Load(h);
+    LastCounted = {0, 0};
     if (chunk.Code == VEKAvi::CodeList && VEK::LoadLe32(h + ListHeader::TypeField) == VEKAvi::CodeMovi) {
       InMovi = true;
       return f + ListHeader::Size;
     }
     if (VEKAvi::IsStreamChunkId(h)) {
-      ++out.StreamChunks;
+      LastCounted = {1, VEKAvi::IsVideoKind(chunk.Code) ? 1 : 0};
+      out.StreamChunks += LastCounted.first;
+      out.VideoChunks += LastCounted.second;
       auto& largest = Largest[chunk.Code];
       largest = std::max(largest, chunk.DataSize);
       LastCode = chunk.Code;
@@ -324,6 +330,8 @@ class Follower {
   ClusterMap& Claimed;
   const std::uint64_t Total;
   bool InMovi = false;
+  // What the last chunk taken added to the counts: stream chunks, frames.
+  std::pair<int, int> LastCounted{0, 0};
   std::map<VEKAvi::FourCC, std::uint32_t> Largest;
   VEKAvi::FourCC LastCode = 0;
   std::uint32_t LastSize = 0;

@@ -30,6 +30,7 @@ struct FilmPieces {
   bool Complete = false;        // the chain reached the film's index or its RIFF's end
   std::int64_t FilmBytes = 0;   // up to the end of its last whole chunk
   std::int64_t StreamChunks = 0;
+  std::int64_t VideoChunks = 0;  // of them, the frames of its video streams
 };
 
 // Follows the film whose RIFF header lies at the start of a cluster of the

@@ -30,13 +30,13 @@ const VEK::MessagePair TableUnreadable = {
      "de %d octets."}};
 
 const VEK::MessagePair FilmWhole = {
-    {"Film found at offset %s: %s pieces put back in order, %d chunks, %d bytes, whole.",
-     "Film trouvé à la position %s : %s morceaux remis dans l'ordre, %d blocs, %d octets, complet."}};
+    {"Film found at offset %s: %d pieces put back in order, %d frames (%s s), %d bytes, whole.",
+     "Film trouvé à la position %s : %d morceaux remis dans l'ordre, %d images (%s s), %d octets, complet."}};
 const VEK::MessagePair FilmCut = {
-    {"Film found at offset %s: %s pieces put back in order, %d chunks, %d bytes; its next piece was not found, "
-     "so it ends at its last whole chunk.",
-     "Film trouvé à la position %s : %s morceaux remis dans l'ordre, %d blocs, %d octets ; son morceau suivant "
-     "est introuvable, il s'arrête donc à son dernier bloc complet."}};
+    {"Film found at offset %s: %d pieces put back in order, %d frames (%s s), %d bytes; its next piece was not "
+     "found, so it ends at its last whole chunk.",
+     "Film trouvé à la position %s : %d morceaux remis dans l'ordre, %d images (%s s), %d octets ; son morceau "
+     "suivant est introuvable, il s'arrête donc à son dernier bloc complet."}};
 const VEK::MessagePair FilmEntry = {
     {"It was the deleted file \"%s\", written %s.", "C'était le fichier effacé \"%s\", écrit le %s."}};
 const VEK::MessagePair FilmWithoutHeaders = {

@@ -68,6 +68,22 @@ const DirEntry* DeletedAt(const CardFileSystem& fs, std::int64_t start) {
   return nullptr;
 }
 
+// The frames' length in seconds by the main header's frame period, where
+// the film's header list opens as a muxer writes it; else "?".
+std::string Seconds(const Source& source, std::int64_t start, std::int64_t frames) {
+  unsigned char h[36];
+  if (!source.ReadExactly(h, sizeof h, start) || VEK::LoadLe32(h + 12) != VEKAvi::CodeList ||
+      VEK::LoadLe32(h + 24) != VEKAvi::MakeFourCC("avih"))
+    return "?";
+  const std::uint32_t period = VEK::LoadLe32(h + 32);
+  if (period == 0 || period > 10'000'000) return "?";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(frames) * period / 1e6);
+  std::string seconds = text;
+  if (VEK::LanguageIndex() == VEK::French) std::replace(seconds.begin(), seconds.end(), '.', ',');
+  return seconds;
+}
+
 std::string DateText(const FatDate& d) {
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.Year, d.Month, d.Day, d.Hour, d.Minute,
@@ -125,9 +141,9 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
       left -= n;
     }
     writer.Close();
-    const std::string pieceCount = std::to_string(pieces.Pieces.size());
     out.Line = VEK::Text(pieces.Complete ? Msg::FilmWhole : Msg::FilmCut,
-                         {Hex(film.Start), pieceCount, pieces.StreamChunks, pieces.FilmBytes});
+                         {Hex(film.Start), pieces.Pieces.size(), pieces.VideoChunks,
+                          Seconds(source, film.Start, pieces.VideoChunks), pieces.FilmBytes});
     if (entry)
       out.Line += " " + VEK::Text(Msg::FilmEntry, {entry->Folder == "/" ? "/" + entry->Name()
                                                                           : entry->Folder + "/" + entry->Name(),
