@@ -144,6 +144,7 @@ class Follower {
       }
     }
     out.FilmBytes = f;
+    out.UnsureGaps = Unsure;
     // The last piece as far as the film's bytes reach.
     const std::int64_t inLast = f - View.LastStart();
     View.Pieces.back().Units = std::max<std::int64_t>(1, (inLast + Grid.Unit - 1) / Grid.Unit);
@@ -238,20 +239,33 @@ class Follower {
         if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&
             code != VEKAvi::CodeIdx1)
           continue;
+        // Where the chunk that crosses the gap says nothing of where its
+        // piece ended (no end marker to check), several boundaries fit the
+        // same next piece: the earliest is taken, and the gap is told as
+        // unsure, as a few of its clusters may be another file's.
+        std::int64_t chosen = -1;
         for (std::int64_t b = earliest; b <= latest && b <= f; b += Grid.Unit) {
           const std::int64_t units = (b - pieceFilm) / Grid.Unit;
           const std::uint64_t into = static_cast<std::uint64_t>((f - b) / Grid.Unit);
-          if (units <= 0 || c < into + 2) continue;
-          if (Fits(f, last, b, units, c - into)) return true;
+          if (units <= 0 || c < into + 2 || !Fits(f, last, b, units, c - into, false)) continue;
+          if (chosen >= 0) {
+            ++Unsure;
+            break;
+          }
+          chosen = b;
         }
-      }
+        if (chosen >= 0)
+          return Fits(f, last, chosen, (chosen - pieceFilm) / Grid.Unit,
+                      c - static_cast<std::uint64_t>((f - chosen) / Grid.Unit));      }
     }
     return false;
   }
 
   // Whether the current piece ending after units clusters (at film offset
   // b) and the next starting at cluster k put the chain back together.
-  bool Fits(std::int64_t f, std::int64_t last, std::int64_t b, std::int64_t units, std::uint64_t k) {
+  // With keep false, the pieces are left as they were either way.
+  bool Fits(std::int64_t f, std::int64_t last, std::int64_t b, std::int64_t units, std::uint64_t k,
+            bool keep = true) {
     const FilmView::Mapped saved = View.Pieces.back();
     for (std::int64_t i = 0; i < units; ++i)
       if (Claimed.Test(saved.First + static_cast<std::uint64_t>(i)) ||
@@ -284,7 +298,7 @@ class Follower {
       if (clear && chunk.Code != VEKAvi::CodeIdx1 && View.Read(next, n, ListHeader::Size))
         fits = Acceptable(n) || ChunkHeader::Load(n).Code == VEKAvi::CodeIdx1;
     }
-    return fits || undo();
+    return keep ? fits || undo() : (undo(), fits);
   }
 
   // A JPEG frame that crossed the gap ends on its end marker, FF D9, where
@@ -330,6 +344,8 @@ class Follower {
   ClusterMap& Claimed;
   const std::uint64_t Total;
   bool InMovi = false;
+  // Gaps where more than one boundary fits.
+  std::int64_t Unsure = 0;
   // What the last chunk taken added to the counts: stream chunks, frames.
   std::pair<int, int> LastCounted{0, 0};
   std::map<VEKAvi::FourCC, std::uint32_t> Largest;

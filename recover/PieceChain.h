@@ -31,6 +31,11 @@ struct FilmPieces {
   std::int64_t FilmBytes = 0;   // up to the end of its last whole chunk
   std::int64_t StreamChunks = 0;
   std::int64_t VideoChunks = 0;  // of them, the frames of its video streams
+  // Gaps inside a chunk whose codec tells nothing of where the piece ended,
+  // where the piece could have ended on another cluster boundary: the
+  // earliest was taken, so a cluster or two of such a chunk may be another
+  // file's.
+  std::int64_t UnsureGaps = 0;
 };
 
 // Follows the film whose RIFF header lies at the start of a cluster of the

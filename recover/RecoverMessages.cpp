@@ -37,6 +37,11 @@ const VEK::MessagePair FilmCut = {
      "found, so it ends at its last whole chunk.",
      "Film trouvé à la position %s : %d morceaux remis dans l'ordre, %d images (%s s), %d octets ; son morceau "
      "suivant est introuvable, il s'arrête donc à son dernier bloc complet."}};
+const VEK::MessagePair FilmUnsureGaps = {
+    {"Where %d of its pieces end could not be told to the cluster: the earliest end that fits was taken, and "
+     "the chunk that crosses there may hold a little of another file.",
+     "La fin de %d de ses morceaux n'a pas pu être située au cluster près : la première fin possible a été "
+     "retenue, et le bloc qui la traverse peut contenir un peu d'un autre fichier."}};
 const VEK::MessagePair FilmEntry = {
     {"It was the deleted file \"%s\", written %s.", "C'était le fichier effacé \"%s\", écrit le %s."}};
 const VEK::MessagePair FilmWithoutHeaders = {

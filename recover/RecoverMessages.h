@@ -17,6 +17,7 @@ extern const VEK::MessagePair TableUnreadable;
 extern const VEK::MessagePair FilmWhole;
 extern const VEK::MessagePair FilmCut;
 extern const VEK::MessagePair FilmEntry;
+extern const VEK::MessagePair FilmUnsureGaps;
 extern const VEK::MessagePair FilmWithoutHeaders;
 extern const VEK::MessagePair FolderOnSource;
 extern const VEK::MessagePair NoFilms;

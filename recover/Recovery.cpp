@@ -144,6 +144,7 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
     out.Line = VEK::Text(pieces.Complete ? Msg::FilmWhole : Msg::FilmCut,
                          {Hex(film.Start), pieces.Pieces.size(), pieces.VideoChunks,
                           Seconds(source, film.Start, pieces.VideoChunks), pieces.FilmBytes});
+    if (pieces.UnsureGaps > 0) out.Line += " " + VEK::Text(Msg::FilmUnsureGaps, {pieces.UnsureGaps});
     if (entry)
       out.Line += " " + VEK::Text(Msg::FilmEntry, {entry->Folder == "/" ? "/" + entry->Name()
                                                                           : entry->Folder + "/" + entry->Name(),
