@@ -18,6 +18,10 @@ using VEKAvi::ListHeader;
 constexpr std::uint32_t MaxChunkData = 32u << 20;
 constexpr std::uint32_t MaxFirstChunk = 4u << 20;
 constexpr std::int64_t Open = -1;
+// Zero bytes in a row that compressed video other than JPEG never holds
+// inside a frame, and the padding a writer may end a frame with.
+constexpr std::int64_t SlackRun = 64;
+constexpr std::int64_t PaddingBytes = 64;
 
 // JPEG's segment lengths are big-endian.
 std::int64_t JpegLength(const unsigned char* p) { return (std::int64_t{p[0]} << 8) | p[1]; }
@@ -306,10 +310,23 @@ class Follower {
   // coded data holds no marker a JPEG cannot have there: a cluster of
   // other data laid inside the frame shows as FF followed by anything but
   // 00 (a stuffed byte), FF (fill) or D0-D7 (a restart).
+  //
+  // Other compressed video (MPEG-4, H.264) never holds a long run of zero
+  // bytes inside a frame, as a start code is a few zeros and a one; such a
+  // run is the slack at the end of another file's last cluster.
   bool EndsAsItsCodec(std::int64_t last) const {
     if (last < 0 || !VEKAvi::IsVideoKind(LastCode) || LastSize < 4) return true;
     unsigned char start[2];
-    if (!View.Read(last + ChunkHeader::Size, start, 2) || start[0] != 0xFF || start[1] != 0xD8) return true;
+    if (!View.Read(last + ChunkHeader::Size, start, 2)) return true;
+    if (start[0] != 0xFF || start[1] != 0xD8) {
+      Frame.resize(LastSize);
+      if (!View.Read(last + ChunkHeader::Size, Frame.data(), LastSize)) return false;
+      // A frame may end on a little padding.
+      std::int64_t run = 0;
+      for (std::int64_t i = 0; i + PaddingBytes < LastSize; ++i)
+        if ((run = Frame[i] == 0 ? run + 1 : 0) >= SlackRun) return false;
+      return true;
+    }
     Frame.resize(LastSize);
     if (!View.Read(last + ChunkHeader::Size, Frame.data(), LastSize)) return false;
     std::int64_t end = LastSize;

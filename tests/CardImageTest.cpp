@@ -372,9 +372,9 @@ std::string Contents(const std::string& path) {
 // named after where it was found and, where its directory entry survives,
 // when it was written, decoding as the film that was copied onto the card;
 // the image is only read, and the folder holds the films and nothing else.
-// Over a zeroed FAT the MJPEG film still comes back to the frame (its JPEG
-// frames vouch for each gap); the MPEG-4 one keeps every packet, though a
-// gap that falls inside a frame may take a neighbouring cluster.
+// Over a zeroed FAT each film keeps every packet, and all but a few come
+// back as they were: a gap inside a sound chunk says nothing of where its
+// piece ended, and may take a neighbouring cluster.
 TEST_P(CardImage, RecoveredFilmsDecodeAsTheFilmsCopiedOntoTheCard) {
   const auto files = Listed(Card->Path());
   for (const char* image : {"deleted.img", "zeroed.img"}) {
