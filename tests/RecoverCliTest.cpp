@@ -97,6 +97,50 @@ TEST_F(RecoverCli, AFilmAmongOtherBytesComesBackUpToItsLastWholeFrame) {
   }
 }
 
+// A film in two pieces, the gap inside a video frame, the second piece right
+// after the last cluster of another file (a little data, then the zeros
+// that fill the rest of its cluster), with no file system to tell where the
+// pieces lie: the frame that crosses the gap is put back from the film's
+// own sectors, so the film decodes as it was made.
+TEST_F(RecoverCli, AFrameAcrossAGapIsNotFilledFromAnotherFilesLastCluster) {
+  const struct {
+    const char* Codec;
+  } rows[] = {{"mpeg4"}, {"libx264"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Codec);
+    const std::string path = Dir / (std::string(row.Codec) + ".avi");
+    const auto made = RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                  "testsrc=size=320x240:rate=25", "-f", "lavfi", "-i", "sine=sample_rate=44100",
+                                  "-t", "2", "-c:v", row.Codec, "-g", "12", "-c:a", "libmp3lame", "-b:a", "64k", path});
+    if (made.Status != 0) GTEST_SKIP() << row.Codec << ": " << made.Err;
+    const std::string film = Contents(path);
+    // The first video frame of 2 KiB or more past the film's first third:
+    // the gap falls 512 bytes or more inside it, on a sector boundary.
+    std::size_t at = film.find("movi") + 4, split = 0;
+    while (at + 8 <= film.size() && split == 0) {
+      const std::uint32_t size = static_cast<unsigned char>(film[at + 4]) |
+                                 static_cast<unsigned char>(film[at + 5]) << 8 |
+                                 static_cast<unsigned char>(film[at + 6]) << 16 |
+                                 static_cast<std::uint32_t>(static_cast<unsigned char>(film[at + 7])) << 24;
+      if (film.compare(at + 2, 2, "dc") == 0 && size >= 2048 && at > film.size() / 3)
+        split = (at + 8 + 1023) / 512 * 512;
+      at += 8 + size + (size & 1);
+    }
+    ASSERT_NE(split, 0u);
+    std::string lastCluster = Noise(200, 3);
+    lastCluster.resize(512, '\0');
+    const std::string source = Dir / "card.img";
+    std::ofstream(source, std::ios::binary) << Noise(512 * 10, 1) << film.substr(0, split) << Noise(512 * 4, 2)
+                                            << lastCluster << film.substr(split) << Noise(1 << 16, 4);
+    const std::string folder = Dir / (std::string("films-") + row.Codec);
+    const auto run = RunProgram({ZANTREL_CLI_PATH, "recover", source, folder});
+    ASSERT_EQ(run.Status, 0) << run.Out;
+    const auto names = FilesIn(folder);
+    ASSERT_EQ(names.size(), 1u) << run.Out;
+    EXPECT_EQ(DecodedVideo(folder + "/" + names[0]), DecodedVideo(path)) << run.Out;
+  }
+}
+
 // A stop during the search writes no film and leaves nothing in the folder.
 TEST_F(RecoverCli, AStopDuringTheSearchWritesNothing) {
   const std::string source = Dir / "card.img";
