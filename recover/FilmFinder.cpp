@@ -109,10 +109,20 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
         const std::int64_t claimed = ChunkHeader::Size + std::int64_t{ChunkHeader::Load(p).DataSize};
         walk.Run(film, unit + ListHeader::Size, std::min(source.Size(), unit + claimed));
       } else {
-        // A run of chunks starting in this unit: the first stream chunk
-        // header in it whose chain holds for RunChunks chunks.
+        // A run of chunks starting in this unit: a movi list's header (a
+        // film whose header list is lost, its first frames perhaps few
+        // before its piece ends), else the first stream chunk header in it
+        // whose chain holds for RunChunks chunks.
         const std::int64_t inUnit = std::min(grid.Unit, got - u - ChunkHeader::Size);
-        for (std::int64_t i = 0; i < inUnit;) {
+        for (std::int64_t i = 0; i + ListHeader::Size <= got - u && i < inUnit; ++i)
+          if (ListHeader::Is(p + i, VEKAvi::CodeList, VEKAvi::CodeMovi)) {
+            FilmCandidate run;
+            run.Start = unit + i;
+            walk.Run(run, run.Start, source.Size());
+            if (run.StreamChunks > 0) film = run;
+            break;
+          }
+        for (std::int64_t i = 0; i < inUnit && film.StreamChunks == 0;) {
           i += static_cast<std::int64_t>(VEKAvi::FindResyncCode(p + i, static_cast<std::size_t>(inUnit - i)));
           if (i >= inUnit) break;
           FilmCandidate run;
@@ -126,7 +136,7 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
           }
           ++i;
         }
-        if (film.StreamChunks < RunChunks) continue;
+        if (film.StreamChunks < RunChunks && film.Movi < 0) continue;
       }
       walkedTo = film.BreakAt >= 0 ? film.EndsNoEarlierThan : grid.BoundaryAtOrAfter(film.WalkedTo);
       found.push_back(film);

@@ -18,6 +18,8 @@ using VEKAvi::ListHeader;
 constexpr std::uint32_t MaxChunkData = 32u << 20;
 constexpr std::uint32_t MaxFirstChunk = 4u << 20;
 constexpr std::int64_t Open = -1;
+// The end of a run whose RIFF is lost: where its chain ends.
+constexpr std::int64_t Endless = std::numeric_limits<std::int64_t>::max();
 // Zero bytes in a row that compressed video other than JPEG never holds
 // inside a frame, and the padding a writer may end a frame with.
 constexpr std::int64_t SlackRun = 64;
@@ -118,8 +120,18 @@ class Follower {
     View.Pieces.push_back({first, Open});
     unsigned char h[ListHeader::Size];
     if (!View.Read(0, h, ListHeader::Size)) return out;
-    const std::int64_t end = ChunkHeader::Size + std::int64_t{ChunkHeader::Load(h).DataSize};
-    std::int64_t f = ListHeader::Size, last = -1;
+    std::int64_t end, f;
+    if (ListHeader::Is(h, VEKAvi::CodeRiff, VEKAvi::CodeAvi)) {
+      end = ChunkHeader::Size + std::int64_t{ChunkHeader::Load(h).DataSize};
+      f = ListHeader::Size;
+    } else {
+      // A run of movi chunks whose header list is lost: it ends where its
+      // chain does.
+      InMovi = true;
+      end = Endless;
+      f = out.Skip = start - View.SourceOf(first);
+    }
+    std::int64_t last = -1;
     while (true) {
       if (end - f < ChunkHeader::Size) {
         out.Complete = true;
@@ -129,9 +141,11 @@ class Follower {
       if (!View.Read(f, h, ListHeader::Size)) break;
       const ChunkHeader chunk = ChunkHeader::Load(h);
       if (chunk.Code == VEKAvi::CodeIdx1 && InMovi) {
-        // The index closes the film: take it whole, and what follows in the RIFF.
+        // The index closes the film: take it whole, and what follows in the
+        // RIFF; a run without its RIFF ends before it (its new list's
+        // size is the chunks').
         out.Complete = true;
-        f = end;
+        if (end != Endless) f = end;
         break;
       }
       if (Acceptable(h)) {
@@ -141,7 +155,7 @@ class Follower {
       }
       if (!FindNextPiece(f, last)) {
         // The chunk whose end is lost is left out, and not counted.
-        f = std::max<std::int64_t>(last, 0);
+        f = std::max<std::int64_t>(last, out.Skip);
         out.StreamChunks -= LastCounted.first;
         out.VideoChunks -= LastCounted.second;
         break;
@@ -151,7 +165,8 @@ class Follower {
     out.UnsureGaps = Unsure;
     // The last piece as far as the film's bytes reach.
     const std::int64_t inLast = f - View.LastStart();
-    View.Pieces.back().Units = std::max<std::int64_t>(1, (inLast + Grid.Unit - 1) / Grid.Unit);
+    View.Pieces.back().Units = std::clamp<std::int64_t>((inLast + Grid.Unit - 1) / Grid.Unit, 1,
+                                                         static_cast<std::int64_t>(Total));
     for (const auto& p : View.Pieces) {
       out.Pieces.push_back({p.First, static_cast<std::uint64_t>(p.Units)});
       for (std::int64_t i = 0; i < p.Units; ++i) Claimed.Set(p.First + static_cast<std::uint64_t>(i));

@@ -28,6 +28,8 @@ struct FilmPieces {
   };
   std::vector<Piece> Pieces;
   bool Complete = false;        // the chain reached the film's index or its RIFF's end
+  // A run without its header list starts this far into its first piece.
+  std::int64_t Skip = 0;
   std::int64_t FilmBytes = 0;   // up to the end of its last whole chunk
   std::int64_t StreamChunks = 0;
   std::int64_t VideoChunks = 0;  // of them, the frames of its video streams
@@ -39,7 +41,8 @@ struct FilmPieces {
 };
 
 // Follows the film whose RIFF header lies at the start of a cluster of the
-// grid. The clusters it takes are set in claimed (sized as the grid's
+// grid, or the run of movi chunks that starts at start (its header list
+// lost), up to where its chain ends. The clusters it takes are set in claimed (sized as the grid's
 // InUse, or to the grid's cluster count when there is none), so that the
 // next film followed leaves them.
 FilmPieces FollowFilm(const Source& source, const ClusterGrid& grid, std::int64_t start, ClusterMap& claimed);

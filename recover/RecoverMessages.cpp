@@ -45,10 +45,10 @@ const VEK::MessagePair FilmUnsureGaps = {
 const VEK::MessagePair FilmEntry = {
     {"It was the deleted file \"%s\", written %s.", "C'était le fichier effacé \"%s\", écrit le %s."}};
 const VEK::MessagePair FilmWithoutHeaders = {
-    {"Film data without its header list found at offset %s: %d chunks, %d bytes; the header list is made "
-     "again from the data.",
-     "Données de film sans leur liste d'en-têtes trouvées à la position %s : %d blocs, %d octets ; la liste "
-     "d'en-têtes est refaite à partir des données."}};
+    {"Film data without its header list found at offset %s: %d pieces put back in order, %d frames, %d bytes; "
+     "the header list is made again from the data.",
+     "Données de film sans leur liste d'en-têtes trouvées à la position %s : %d morceaux remis dans l'ordre, %d "
+     "images, %d octets ; la liste d'en-têtes est refaite à partir des données."}};
 const VEK::MessagePair FolderOnSource = {
     {"The folder \"%s\" lies on the card or disk being searched: writing there could overwrite the films. "
      "Choose a folder on another disk.",

@@ -54,6 +54,19 @@ class StagedWriter {
   std::unique_ptr<unsigned char[]> Buffer{new unsigned char[CopyBlock]};
 };
 
+// The film's bytes from its pieces, in order, from Skip to FilmBytes.
+void WritePieces(StagedWriter& writer, const Source& source, const ClusterGrid& grid, const FilmPieces& pieces,
+                 const VEKRiff::StopCheck& stop) {
+  std::int64_t film = 0;
+  for (const FilmPieces::Piece& p : pieces.Pieces) {
+    const std::int64_t at = grid.Origin + static_cast<std::int64_t>(p.First - 2) * grid.Unit;
+    const std::int64_t length = static_cast<std::int64_t>(p.Count) * grid.Unit;
+    const std::int64_t from = std::max(film, pieces.Skip), to = std::min(film + length, pieces.FilmBytes);
+    if (to > from) writer.Copy(source, at + (from - film), to - from, stop);
+    film += length;
+  }
+}
+
 std::string Hex(std::int64_t offset) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(offset));
@@ -133,13 +146,7 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
     StagedFilm out;
     out.Path = folder + FilmName(film.Start, entry ? &entry->Written : nullptr);
     StagedWriter writer(out.Path);
-    std::int64_t left = pieces.FilmBytes;
-    for (const FilmPieces::Piece& p : pieces.Pieces) {
-      const std::int64_t at = grid.Origin + static_cast<std::int64_t>(p.First - 2) * grid.Unit;
-      const std::int64_t n = std::min(left, static_cast<std::int64_t>(p.Count) * grid.Unit);
-      writer.Copy(source, at, n, callbacks.Stop);
-      left -= n;
-    }
+    WritePieces(writer, source, grid, pieces, callbacks.Stop);
     writer.Close();
     out.Line = VEK::Text(pieces.Complete ? Msg::FilmWhole : Msg::FilmCut,
                          {Hex(film.Start), pieces.Pieces.size(), pieces.VideoChunks,
@@ -155,22 +162,29 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
   // Runs of chunks no followed film took: their header list is lost, so
   // the rebuild makes one from the data (or the reference).
   for (const FilmCandidate& run : found) {
-    if (run.HasHeader || run.StreamChunks < HeaderlessFilmChunks) continue;
+    if (run.HasHeader) continue;
     const std::uint64_t cluster = 2 + static_cast<std::uint64_t>((run.Start - grid.Origin) / grid.Unit);
     if (claimed.Test(cluster)) continue;
     if (callbacks.Stop) VEKRiff::MayStop(callbacks.Stop);
-    const std::int64_t end = run.WalkedTo;
+    const FilmPieces pieces = FollowFilm(source, grid, run.Start, claimed);
+    if (pieces.StreamChunks < HeaderlessFilmChunks) continue;
     StagedFilm out;
     out.Path = folder + FilmName(run.Start, nullptr);
     StagedWriter writer(out.Path);
-    unsigned char head[VEKAvi::ListHeader::Size];
-    VEK::StoreLe32(head, VEKAvi::CodeList);
-    VEK::StoreLe32(head + 4, static_cast<std::uint32_t>(std::min<std::int64_t>(end - run.Start + 4, 0xFFFFFFFF)));
-    VEK::StoreLe32(head + 8, VEKAvi::CodeMovi);
-    writer.Put(head, sizeof head);
-    writer.Copy(source, run.Start, end - run.Start, callbacks.Stop);
+    const std::int64_t bytes = pieces.FilmBytes - pieces.Skip;
+    // A run that opens on its movi list's header keeps it; the others get
+    // one, so that the rebuild reads them as a film's data.
+    if (run.Movi != run.Start) {
+      unsigned char head[VEKAvi::ListHeader::Size];
+      VEK::StoreLe32(head, VEKAvi::CodeList);
+      VEK::StoreLe32(head + 4, static_cast<std::uint32_t>(std::min<std::int64_t>(bytes + 4, 0xFFFFFFFF)));
+      VEK::StoreLe32(head + 8, VEKAvi::CodeMovi);
+      writer.Put(head, sizeof head);
+    }
+    WritePieces(writer, source, grid, pieces, callbacks.Stop);
     writer.Close();
-    out.Line = VEK::Text(Msg::FilmWithoutHeaders, {Hex(run.Start), run.StreamChunks, end - run.Start});
+    out.Line = VEK::Text(Msg::FilmWithoutHeaders, {Hex(run.Start), pieces.Pieces.size(), pieces.VideoChunks, bytes});
+    if (pieces.UnsureGaps > 0) out.Line += " " + VEK::Text(Msg::FilmUnsureGaps, {pieces.UnsureGaps});
     if (callbacks.Say) callbacks.Say(out.Line);
     staged.push_back(std::move(out));
   }

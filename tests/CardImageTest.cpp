@@ -420,6 +420,50 @@ TEST_P(CardImage, RecoveredFilmsDecodeAsTheFilmsCopiedOntoTheCard) {
   }
 }
 
+// The pictures a film's video stream decodes to: framemd5's hashes.
+std::vector<std::string> Pictures(const std::string& path) {
+  const auto run = ZantrelTest::RunProgram(
+      {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-f", "framemd5", "-"});
+  std::vector<std::string> hashes;
+  for (const std::string& line : run.Lines())
+    if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
+  return hashes;
+}
+
+// A card that needs formatting, whose films have also lost the start of
+// their first cluster (their RIFF header and header list): each film is
+// followed from its first chunk through its pieces, and its pictures come
+// back every one, in order.
+TEST_P(CardImage, FilmsWithoutTheirHeaderListComeBackPictureForPicture) {
+  const auto files = Listed(Card->Path());
+  TempDir out;
+  const std::string image = out / "card.img";
+  std::filesystem::copy_file(CardFile("zeroed.img"), image);
+  {
+    VEKRecover::Source source(image);
+    const auto layout = *VEKRecover::ReadCardFileSystem(source).Layout;
+    std::fstream card(image, std::ios::binary | std::ios::in | std::ios::out);
+    for (const ListedFile& file : files)
+      if (file.Kind == "film") {
+        card.seekp(layout.ClusterOffset(file.First));
+        card << std::string(2048, '\0');
+      }
+  }
+  const auto run = ZantrelTest::RunProgram({ZANTREL_CLI_PATH, "recover", image, out / "films"});
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  std::vector<std::vector<std::string>> recovered;
+  for (const auto& entry : std::filesystem::directory_iterator(out / "films"))
+    recovered.push_back(Pictures(entry.path().string()));
+  EXPECT_EQ(recovered.size(), 2u) << run.Out;
+  for (const ListedFile& file : files) {
+    if (file.Kind != "film") continue;
+    SCOPED_TRACE(file.Name);
+    const auto original = Pictures(Sources->Path() + "/" + file.Name);
+    ASSERT_FALSE(original.empty());
+    EXPECT_NE(std::find(recovered.begin(), recovered.end(), original), recovered.end()) << run.Out;
+  }
+}
+
 // FAT32 needs 65,525 clusters, so 4 KiB clusters make the smallest card
 // 256 MiB; FAT16 needs 4,085, so 32 KiB clusters 128 MiB. The images are
 // sparse where the card is blank.
