@@ -96,8 +96,12 @@ TEST_F(Cli, BadUsageExitsWithTwoAndSaysWhy) {
     std::vector<std::string> args;
     std::string error;
   } cases[] = {
-      {{}, "missing command: check or rebuild"},
-      {{"repair", file}, "unknown command 'repair': use check or rebuild"},
+      {{}, "missing command: check, rebuild or recover"},
+      {{"repair", file}, "unknown command 'repair': use check, rebuild or recover"},
+      {{"recover", file}, "recover needs a card or image and a folder: SOURCE FOLDER"},
+      {{"recover", file, dir.Path(), file}, "recover needs a card or image and a folder: SOURCE FOLDER"},
+      {{"recover", "--in-place", file, dir.Path()}, "recover takes only --reference and --lang"},
+      {{"recover", "--json", file, dir.Path()}, "recover takes only --reference and --lang"},
       {{"check"}, "no file given"},
       {{"check", "--bogus", file}, "unknown option '--bogus'"},
       {{"rebuild", "--overwrite", "maybe", file}, "invalid value 'maybe' for --overwrite: use skip, abort or overwrite"},
