@@ -80,6 +80,9 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   }
   if (plan.FarIndex == 0) throw ErrorException(VEK::Text(Msg::NoSafeOrderInPlace));
   plan.Index = staysFar ? plan.FarIndex : listEnd;
+  // An odd size ends the list where size + 1 does: one byte makes it even,
+  // unless that carries into the next byte.
+  if ((size & 1) != 0 && (size & 0xFF) != 0xFF) plan.EvenLow = static_cast<int>((size & 0xFF) + 1);
   plan.End = plan.Index + plan.IndexBytes;
   return plan;
 }
@@ -157,6 +160,7 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   const std::int64_t dataEnd = plan.Junk >= 0 ? plan.Junk : plan.Index;
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
   WriteJunkHeader(file, dataEnd, plan.FarIndex);
+  if (plan.EvenLow >= 0) WriteByteAt(file, plan.SizeField, static_cast<unsigned char>(plan.EvenLow));
   if (plan.Index != plan.FarIndex) {
     // Between the index and the far one, until the file is cut after it.
     WriteJunkHeader(file, plan.Index + plan.IndexBytes, plan.FarIndex);

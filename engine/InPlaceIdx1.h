@@ -39,6 +39,7 @@ struct InPlaceIdx1Plan {
   std::int64_t Junk = -1;      // a JUNK chunk from here to Index closes the movi list; -1: none
   std::int64_t End = 0;        // the end of the rebuilt file
   std::int64_t IndexBytes = 0;  // the idx1 chunk, header included
+  int EvenLow = -1;            // the size's low byte made even, which readers that round read alike; -1: none
 };
 
 // The plan for a file of one RIFF with its movi list's header; none for the
