@@ -326,9 +326,11 @@ class Follower {
   // other data laid inside the frame shows as FF followed by anything but
   // 00 (a stuffed byte), FF (fill) or D0-D7 (a restart).
   //
-  // Other compressed video (MPEG-4, H.264) never holds a long run of zero
-  // bytes inside a frame, as a start code is a few zeros and a one; such a
-  // run is the slack at the end of another file's last cluster.
+  // Compressed video never holds a long run of zero bytes inside a frame:
+  // in MPEG-4 and H.264 a start code is a few zeros and a one, and in a
+  // JPEG scan 512 zero bits in a row would be hundreds of coefficients
+  // coded as -1. Such a run is the slack at the end of another file's last
+  // cluster, and a few random bytes before it rarely hold a marker.
   bool EndsAsItsCodec(std::int64_t last) const {
     if (last < 0 || !VEKAvi::IsVideoKind(LastCode) || LastSize < 4) return true;
     unsigned char start[2];
@@ -361,11 +363,14 @@ class Follower {
       i += 2 + length;
       if (marker == 0xDA) break;
     }
-    for (; i < end - 2; ++i)
+    std::int64_t zeros = 0;
+    for (; i < end - 2; ++i) {
+      if ((zeros = Frame[i] == 0 ? zeros + 1 : 0) >= SlackRun) return false;
       if (Frame[i] == 0xFF) {
         const unsigned char next = Frame[i + 1];
         if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return false;
       }
+    }
     return true;
   }
 

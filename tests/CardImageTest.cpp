@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -433,7 +434,10 @@ std::vector<std::string> Pictures(const std::string& path) {
 // A card that needs formatting, whose films have also lost the start of
 // their first cluster (their RIFF header and header list): each film is
 // followed from its first chunk through its pieces, and its pictures come
-// back every one, in order.
+// back every one, in order. The cluster before each later piece is made
+// the last of another file, a few bytes without a JPEG marker and then
+// slack: taken into a frame that crosses the gap, it would still end as a
+// JPEG frame ends.
 TEST_P(CardImage, FilmsWithoutTheirHeaderListComeBackPictureForPicture) {
   const auto files = Listed(Card->Path());
   TempDir out;
@@ -443,10 +447,20 @@ TEST_P(CardImage, FilmsWithoutTheirHeaderListComeBackPictureForPicture) {
     VEKRecover::Source source(image);
     const auto layout = *VEKRecover::ReadCardFileSystem(source).Layout;
     std::fstream card(image, std::ios::binary | std::ios::in | std::ios::out);
+    std::string lastCluster(layout.ClusterBytes, '\0');
+    std::fill_n(lastCluster.begin(), 300, '\x5a');
+    std::set<std::uint32_t> filmClusters;
+    for (const ListedFile& file : files)
+      if (file.Kind == "film") filmClusters.insert(file.Chain.begin(), file.Chain.end());
     for (const ListedFile& file : files)
       if (file.Kind == "film") {
         card.seekp(layout.ClusterOffset(file.First));
         card << std::string(2048, '\0');
+        for (std::size_t i = 1; i < file.Chain.size(); ++i)
+          if (file.Chain[i] != file.Chain[i - 1] + 1 && filmClusters.count(file.Chain[i] - 1) == 0) {
+            card.seekp(layout.ClusterOffset(file.Chain[i] - 1));
+            card << lastCluster;
+          }
       }
   }
   const auto run = ZantrelTest::RunProgram({ZANTREL_CLI_PATH, "recover", image, out / "films"});
