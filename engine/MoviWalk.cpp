@@ -271,7 +271,15 @@ std::int64_t MoviWalk::LocateMovi() {
       const std::int64_t from = (previous >= 0 ? previous : headerPosition) + ChunkHeader::Size;
       std::int64_t movi = FindHeader(Source, from, CodeList, CodeMovi,
                                      SearchBuffer(), SearchBlock, [this] { MayStop(Reporter.CheckStop); });
-      if (movi < 0) throw ErrorException(VEK::Text(Msg::NoMovi));
+      if (movi < 0) {
+        // The movi list's own header is what was lost: its chunks are
+        // found by their codes.
+        const std::int64_t first = FindChunkRun(Source, from, fileSize, SearchBuffer(), SearchBlock,
+                                                [this] { MayStop(Reporter.CheckStop); });
+        if (first < ListHeader::Size) throw ErrorException(VEK::Text(Msg::NoMovi));
+        movi = first - ListHeader::Size;
+        Scan.MoviHeaderLost = true;
+      }
       // A movi list right after a RIFF 'AVIX' header is a later segment's:
       // the first segment's list header is what was lost, and its chunks,
       // found by their codes before that segment, come first.

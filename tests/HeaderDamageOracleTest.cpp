@@ -235,7 +235,7 @@ Facts ReadFacts(const std::string& path, bool audioPackets) {
 // ---------------------------------------------------------------------------
 // The damage.
 
-enum class Damage { None, VideoStrl, VideoStrf, Avih, Hdrl, First4K, First16K, First64K, RiffHeader, Cut16K };
+enum class Damage { None, VideoStrl, VideoStrf, Avih, Hdrl, MoviHeader, First4K, First16K, First64K, RiffHeader, Cut16K };
 
 struct DamageRow {
   Damage Kind;
@@ -245,6 +245,7 @@ struct DamageRow {
 const DamageRow Damages[] = {
     {Damage::VideoStrl, "video strl zeroed"},  {Damage::VideoStrf, "video strf data zeroed"},
     {Damage::Avih, "avih data zeroed"},        {Damage::Hdrl, "hdrl zeroed"},
+    {Damage::MoviHeader, "movi list header zeroed"},
     {Damage::First4K, "first 4 KiB zeroed"},   {Damage::First16K, "first 16 KiB zeroed"},
     {Damage::First64K, "first 64 KiB zeroed"}, {Damage::RiffHeader, "RIFF header random"},
     // A file carved from a disk, or saved by a download from its second
@@ -276,6 +277,8 @@ Span Reach(const AviLayout& layout, std::int64_t fileSize, Damage d) {
       return layout.AvihData;
     case Damage::Hdrl:
       return layout.Hdrl;
+    case Damage::MoviHeader:
+      return layout.Movi.Found() ? Span{layout.Movi.Begin, layout.Movi.Begin + 12} : Span{};
     case Damage::First4K:
       return first(4096);
     case Damage::First16K:
