@@ -170,7 +170,16 @@ std::vector<std::int64_t> MoviCandidates(ByteView b) {
 // The movi list a rebuild used: the one whose size it patched, or else the
 // one whose size leads to an idx1.
 std::int64_t RebuiltMovi(ByteView source, ByteView output) {
-  const auto candidates = MoviCandidates(source);
+  auto candidates = MoviCandidates(source);
+  // A later segment whose RIFF 'AVIX' header the rebuild wrote again has
+  // its movi size patched too, but no legacy index follows it.
+  candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                  [&](std::int64_t movi) {
+                                    return movi >= 12 && static_cast<std::int64_t>(output.size()) >= movi &&
+                                           Le32(output, movi - 12) == Code("RIFF") &&
+                                           Le32(output, movi - 4) == Code("AVIX");
+                                  }),
+                   candidates.end());
   for (std::int64_t movi : candidates)
     if (IsMoviHeader(output, movi) && Le32(output, movi + 4) != Le32(source, movi + 4)) return movi;
   for (std::int64_t movi : candidates) {
