@@ -1,6 +1,7 @@
 #include "recover/FilmFinder.h"
 
 #include <algorithm>
+#include <string_view>
 #include <memory>
 
 #include "avi/AviChunk.h"
@@ -68,6 +69,17 @@ class ChainWalk {
   const ClusterGrid& Grid;
 };
 
+// The first of count places from p where a movi list's header starts, or
+// -1. Its type is searched for, as few bytes of any data hold it.
+std::int64_t FindMoviList(const unsigned char* p, std::int64_t count) {
+  if (count <= 0) return -1;
+  const std::string_view types(reinterpret_cast<const char*>(p + ListHeader::TypeField),
+                               static_cast<std::size_t>(count + 3));
+  for (std::size_t i = types.find("movi"); i != std::string_view::npos; i = types.find("movi", i + 1))
+    if (ListHeader::Is(p + i, VEKAvi::CodeList, VEKAvi::CodeMovi)) return static_cast<std::int64_t>(i);
+  return -1;
+}
+
 }  // namespace
 
 std::int64_t ClusterGrid::BoundaryAtOrAfter(std::int64_t at) const {
@@ -114,14 +126,12 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
         // before its piece ends), else the first stream chunk header in it
         // whose chain holds for RunChunks chunks.
         const std::int64_t inUnit = std::min(grid.Unit, got - u - ChunkHeader::Size);
-        for (std::int64_t i = 0; i + ListHeader::Size <= got - u && i < inUnit; ++i)
-          if (ListHeader::Is(p + i, VEKAvi::CodeList, VEKAvi::CodeMovi)) {
-            FilmCandidate run;
-            run.Start = unit + i;
-            walk.Run(run, run.Start, source.Size());
-            if (run.StreamChunks > 0) film = run;
-            break;
-          }
+        if (const std::int64_t i = FindMoviList(p, std::min(inUnit, got - u - ListHeader::Size + 1)); i >= 0) {
+          FilmCandidate run;
+          run.Start = unit + i;
+          walk.Run(run, run.Start, source.Size());
+          if (run.StreamChunks > 0) film = run;
+        }
         for (std::int64_t i = 0; i < inUnit && film.StreamChunks == 0;) {
           i += static_cast<std::int64_t>(VEKAvi::FindResyncCode(p + i, static_cast<std::size_t>(inUnit - i)));
           if (i >= inUnit) break;
