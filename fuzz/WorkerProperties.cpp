@@ -572,11 +572,15 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     return outSize - at >= 12 && Le32(output, at) == Code("RIFF") && Le32(output, at + 8) == Code("AVIX");
   };
   // In place, an OpenDML film whose first segment's data runs right up to
-  // the source's next RIFF 'AVIX' has no room for an idx1 there: its
-  // OpenDML indexes describe it (judged by the OpenDML tests), and the
-  // list ends on that RIFF.
-  const bool noRoom = inPlace && isSegment(index) && srcSize - index >= 12 && Le32(source, index) == Code("RIFF") &&
-                      Le32(source, index + 8) == Code("AVIX");
+  // the source's next RIFF 'AVIX', or leaves before it a gap too small for
+  // its idx1 (a JUNK chunk over the gap then), has no room for an idx1
+  // there: its OpenDML indexes describe it (judged by the OpenDML tests),
+  // and the list ends on that RIFF or that JUNK chunk.
+  const bool sourceSegment = srcSize - index >= 12 && Le32(source, index) == Code("RIFF") &&
+                             Le32(source, index + 8) == Code("AVIX");
+  const bool junkToSegment = outSize - index >= 8 && Le32(output, index) == Code("JUNK") &&
+                             isSegment(NextChunk(output, index));
+  const bool noRoom = inPlace && ((isSegment(index) && sourceSegment) || junkToSegment);
   if (!noRoom && (outSize - index < 8 || Le32(output, index) != Code("idx1"))) return "no idx1 where the movi list ends";
   const std::int64_t indexSize = noRoom ? 0 : Le32(output, index + 4);
   if (indexSize % 16 != 0) return "the idx1 size is not a whole number of entries";
