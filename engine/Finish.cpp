@@ -46,7 +46,12 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
   // index, a reader reaches the same data as before.
   WriteChunkSizes(file, scan.SizeFixes);
   WriteLostRiffCodes(file, scan.SegmentList);
-  // The chunks the lost chunks' entries point at, after the movi data.
+  // The chunks the lost chunks' entries point at: a lost start's ahead of
+  // the data, the others after it.
+  if (!scan.Lead.empty()) {
+    file.Seek(scan.LeadAt, 0);
+    file.Write(scan.Lead.data(), static_cast<std::int64_t>(scan.Lead.size()));
+  }
   if (!scan.Placeholders.empty()) {
     file.Seek(scan.PlaceholdersAt, 0);
     file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
@@ -79,7 +84,10 @@ void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, 
   const Segments& segments = scan.SegmentList;
   for (std::size_t i = 0; i < segments.size() && i < shifts.size(); ++i) {
     if (shifts[i] == 0) continue;
-    const std::int64_t from = i == 0 ? segments[0].MoviPosition - shifts[0] : segments[i].RiffPosition - shifts[i];
+    // The first segment's from its movi list, which may have moved back
+    // over the start the new header list is written on.
+    const std::int64_t from = i == 0 ? std::max<std::int64_t>(0, segments[0].MoviPosition - shifts[0])
+                                     : segments[i].RiffPosition - shifts[i];
     const std::int64_t to =
         i + 1 < segments.size() ? segments[i + 1].RiffPosition - shifts[i + 1] : segments[i].End - shifts[i];
     file->CopyAlong(from, to, shifts[i]);

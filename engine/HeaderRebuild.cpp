@@ -442,7 +442,7 @@ AviHeaders Reread(const std::vector<unsigned char>& bytes) {
 }  // namespace
 
 std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
-                                         const AviHeaders* reference, bool inPlace) {
+                                         const AviHeaders* reference, bool inPlace, std::int64_t lead) {
   // A sound list still gets its lost movi list header, written with it.
   if (verdict.Sound() && !scan.MoviHeaderLost) return std::nullopt;
   const std::int64_t movi = scan.SegmentList.front().MoviPosition;
@@ -464,7 +464,7 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   Planner planner(scan, verdict, reference, std::move(use));
   planner.Lines = std::move(referenceLines);
   NewHeaderList list = planner.Plan();
-  std::int64_t moviAt = movi;  // where the new list puts the movi list
+  std::int64_t moviAt = movi - lead;  // where the new list puts the movi list
   std::vector<unsigned char> bytes = HeaderListBytes(list, moviAt, 0, 0);
   if (bytes.empty() && inPlace) {
     const std::int64_t needed = HeaderListSize(list) + ListHeader::Size;
@@ -476,9 +476,9 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   }
   if (bytes.empty()) {
     // A copy is written anew: its data moves along as far as the list needs.
-    moviAt = RoomFor(list, movi);
+    moviAt = RoomFor(list, movi - lead);
     bytes = HeaderListBytes(list, moviAt, 0, 0);
-    plan.Shift = moviAt - movi;
+    plan.Shift = moviAt + lead - movi;
   }
   // The counts in the units of the new headers, then the list again with them.
   const HeaderCounts counts = CountsFromData(scan, Reread(bytes));

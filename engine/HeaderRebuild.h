@@ -32,8 +32,10 @@ struct HeaderPlan {
 // when the reference's streams are not laid out as the data's (one missing,
 // or of another kind), or when in place no list fits before the first chunk
 // kept.
+// lead: in a copy whose movi list header is lost, the bytes kept free
+// between the new one and the data (see LeadBytes in Timeline.h).
 std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVerdict& verdict,
-                                         const VEKAvi::AviHeaders* reference, bool inPlace);
+                                         const VEKAvi::AviHeaders* reference, bool inPlace, std::int64_t lead = 0);
 
 // The header list of a reference file. Throws ErrorException where it has none
 // that can be read.

@@ -262,8 +262,16 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       std::optional<VEKAvi::AviHeaders> reference;
       if (!ReferenceFile.empty() && !verdict.Sound()) reference = ReferenceHeaders(path);
       if (!ReferenceFile.empty() && verdict.Sound()) AddMessage(VEK::Text(Msg::ReferenceNotNeeded));
+      const VEKAvi::AviHeaders* referenceHeaders = reference ? &*reference : nullptr;
       std::optional<HeaderPlan> plan =
-          PlanHeaderList(walked, verdict, reference ? &*reference : nullptr, File.Mode == BackupFile::Mode::InPlace);
+          PlanHeaderList(walked, verdict, referenceHeaders, File.Mode == BackupFile::Mode::InPlace);
+      // A copy whose movi list header is lost gets a new one far enough
+      // ahead of the data for a lost start's placeholders.
+      std::int64_t lead = 0;
+      if (plan && File.Mode == BackupFile::Mode::Copy && walked.MoviHeaderLost) {
+        lead = LeadBytes(walked, plan->Headers, timeline);
+        if (lead > 0) plan = PlanHeaderList(walked, verdict, referenceHeaders, false, lead);
+      }
       std::vector<unsigned char> headerBytes;
       std::int64_t shift = 0;
       if (plan) {
@@ -281,7 +289,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       // ones' placeholders too, so that the film lasts as long as it did.
       ShowTotals(TotalsFromData(moved));
       const ScanResult scan =
-          File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline) : std::move(moved);
+          File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline, lead) : std::move(moved);
       const HeaderCounts counts = CountsFromData(scan);
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {

@@ -146,6 +146,10 @@ struct ScanResult {
   // that the entries of lost chunks point at (see Timeline.h). Empty: none.
   std::int64_t PlaceholdersAt = -1;
   std::vector<unsigned char> Placeholders;
+  // Bytes a rebuild writes at LeadAt, right after the movi list's header:
+  // the placeholders of a lost start, or a JUNK chunk over their room.
+  std::int64_t LeadAt = -1;
+  std::vector<unsigned char> Lead;
 
   std::int64_t End() const { return SegmentList.back().End; }
   bool IsOpenDml() const { return SegmentList.size() > 1; }

@@ -94,10 +94,10 @@ std::int64_t IndexBase(OldIndexReader& index, const ScanResult& s) {
 
 // The silence of a PCM stream: zero samples, 0x80 for unsigned 8-bit ones;
 // -1 where the stream is no PCM.
-int SilenceByte(const ScanResult& scan, FourCC code) {
-  const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
-  if (s >= scan.Headers.Streams.size()) return -1;
-  const StreamHeader& h = scan.Headers.Streams[s];
+int SilenceByte(const AviHeaders& headers, StreamNumbering numbering, FourCC code) {
+  const std::size_t s = static_cast<std::size_t>(StreamNumber(code, numbering));
+  if (s >= headers.Streams.size()) return -1;
+  const StreamHeader& h = headers.Streams[s];
   if (!h.Readable || !h.IsAudio() || h.Strf.size() < WaveFormatEx::Needed) return -1;
   const WaveFormatEx f = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size()));
   constexpr std::uint16_t TagFloat = 0x0003, TagExtensible = 0xFFFE;
@@ -142,11 +142,15 @@ bool Layer3FrameOf(const unsigned char* h, std::uint32_t size) {
   return static_cast<std::uint32_t>(bytes) == size;
 }
 
-bool IsMpegAudio(const ScanResult& scan, FourCC code) {
+// Whether a sound stream may be MPEG audio: its header says so, or it has
+// none to say (a lost header list, whose new one reads the format from the
+// data), and then its kept chunks' own frame headers tell.
+bool MayBeMpegAudio(const ScanResult& scan, FourCC code) {
   const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
-  if (s >= scan.Headers.Streams.size() || ChunkKind(code) != KindAudio) return false;
+  if (ChunkKind(code) != KindAudio) return false;
+  if (s >= scan.Headers.Streams.size()) return true;
   const StreamHeader& h = scan.Headers.Streams[s];
-  if (!h.Readable || h.Strf.size() < WaveFormatEx::Needed) return false;
+  if (!h.Readable || h.Strf.size() < WaveFormatEx::Needed) return true;
   const std::uint16_t tag = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag;
   return tag == WaveFormatEx::TagMp3 || tag == WaveFormatEx::TagMpeg;
 }
@@ -163,7 +167,7 @@ std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, 
   std::vector<FrameHeader> wanted;
   std::vector<int> tries;
   for (const LostChunk& c : lost) {
-    if (wanted.size() >= MaxFrameSizes || !IsMpegAudio(s, c.ChunkId)) continue;
+    if (wanted.size() >= MaxFrameSizes || !MayBeMpegAudio(s, c.ChunkId)) continue;
     if (std::none_of(wanted.begin(), wanted.end(),
                      [&](const FrameHeader& f) { return f.ChunkId == c.ChunkId && f.Size == c.Size; }))
       wanted.push_back({c.ChunkId, c.Size, {}});
@@ -352,75 +356,160 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline) {
   return found;
 }
 
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline) {
-  if (timeline.Empty() || scan.IsOpenDml() ||
-      !std::all_of(scan.Headers.Streams.begin(), scan.Headers.Streams.end(), Timed) ||
-      std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
-                  [](const StretchLoss& stretch) { return stretch.Before == 0; }))
-    return scan;
-  // After the movi data, on a position even from the list's start, as every chunk.
-  const std::int64_t at = scan.End();
-  std::vector<unsigned char>& bytes = scan.Placeholders;
-  bytes.assign(static_cast<std::size_t>((at - scan.MoviOffset) & 1), 0);
-  scan.PlaceholdersAt = at;
-  std::int64_t silence = 0;
-  // One placeholder chunk for each code, size and fill, however many entries point at it.
-  std::map<std::tuple<FourCC, std::uint32_t, int>, std::int64_t> written;
+namespace {
+
+// Placeholder chunks laid out from a position, one for each code, size and
+// fill however many lost chunks' entries point at it, under the headers in
+// force for the copy.
+class PlaceholderChunks {
+ public:
+  PlaceholderChunks(const AviHeaders& headers, StreamNumbering numbering, const Timeline& timeline, std::int64_t at,
+                    std::size_t pad)
+      : Headers(headers), Numbering(numbering), Lines(timeline), At(at) {
+    Bytes.assign(pad, 0);
+  }
+
+  // The entry of a lost chunk: an empty video frame, a sound chunk of
+  // silence of its size, or an empty entry where no silence can be made.
+  OldIndexEntry EntryFor(const LostChunk& lost) {
+    if (IsVideoKind(lost.ChunkId)) return OldIndexEntry(lost.ChunkId, 0, Chunk(lost.ChunkId, 0, 0), 0);
+    const int fill = ChunkKind(lost.ChunkId) == KindAudio ? SilenceByte(Headers, Numbering, lost.ChunkId) : -1;
+    const bool fresh = Written.find(std::make_tuple(lost.ChunkId, lost.Size, fill)) == Written.end();
+    if (fill >= 0 && (!fresh || Silence + lost.Size <= MaxSilenceBytes)) {
+      if (fresh) Silence += lost.Size;
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, lost.Size, fill), lost.Size);
+    }
+    const auto frame =
+        std::find_if(Lines.FrameHeaders.begin(), Lines.FrameHeaders.end(),
+                     [&](const FrameHeader& f) { return f.ChunkId == lost.ChunkId && f.Size == lost.Size; });
+    if (frame != Lines.FrameHeaders.end())
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, lost.Size, 0, &*frame), lost.Size);
+    return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, 0, 0), 0);
+  }
+
+  std::vector<unsigned char> Bytes;
+
+ private:
   // frame: the header of a silent MPEG audio frame its data starts with.
-  auto placeholder = [&](FourCC code, std::uint32_t size, int fill, const FrameHeader* frame = nullptr) {
+  std::int64_t Chunk(FourCC code, std::uint32_t size, int fill, const FrameHeader* frame = nullptr) {
     const auto key = std::make_tuple(code, size, frame ? -2 : fill);
-    const auto found = written.find(key);
-    if (found != written.end()) return found->second;
-    const std::int64_t position = at + static_cast<std::int64_t>(bytes.size());
+    const auto found = Written.find(key);
+    if (found != Written.end()) return found->second;
+    const std::int64_t position = At + static_cast<std::int64_t>(Bytes.size());
     unsigned char header[ChunkHeader::Size];
     ChunkHeader{code, size}.Store(header);
-    bytes.insert(bytes.end(), header, header + sizeof header);
-    const std::size_t data = bytes.size();
-    bytes.insert(bytes.end(), Padded(size), static_cast<unsigned char>(fill));
-    if (size & 1) bytes.back() = 0;
+    Bytes.insert(Bytes.end(), header, header + sizeof header);
+    const std::size_t data = Bytes.size();
+    Bytes.insert(Bytes.end(), Padded(size), static_cast<unsigned char>(fill));
+    if (size & 1) Bytes.back() = 0;
     if (frame) {
       // No CRC: the side information and the data that follow are zeros,
       // a frame whose granules hold no sound.
-      std::copy(frame->Bytes, frame->Bytes + 4, bytes.begin() + static_cast<std::ptrdiff_t>(data));
-      bytes[data + 1] |= 0x01;
+      std::copy(frame->Bytes, frame->Bytes + 4, Bytes.begin() + static_cast<std::ptrdiff_t>(data));
+      Bytes[data + 1] |= 0x01;
     }
-    written.emplace(key, position);
+    Written.emplace(key, position);
     return position;
-  };
-  auto entryFor = [&](const LostChunk& lost) {
-    if (IsVideoKind(lost.ChunkId)) return OldIndexEntry(lost.ChunkId, 0, placeholder(lost.ChunkId, 0, 0), 0);
-    const int fill = ChunkKind(lost.ChunkId) == KindAudio ? SilenceByte(scan, lost.ChunkId) : -1;
-    const bool fresh = written.find(std::make_tuple(lost.ChunkId, lost.Size, fill)) == written.end();
-    if (fill >= 0 && (!fresh || silence + lost.Size <= MaxSilenceBytes)) {
-      if (fresh) silence += lost.Size;
-      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, fill), lost.Size);
+  }
+
+  const AviHeaders& Headers;
+  StreamNumbering Numbering;
+  const Timeline& Lines;
+  std::int64_t At;
+  std::int64_t Silence = 0;
+  std::map<std::tuple<FourCC, std::uint32_t, int>, std::int64_t> Written;
+};
+
+// Whether a copy under these headers keeps the lost chunks' places at all.
+bool KeepsPlaces(const AviHeaders& headers, const ScanResult& scan, const Timeline& timeline) {
+  return !timeline.Empty() && !scan.IsOpenDml() && std::all_of(headers.Streams.begin(), headers.Streams.end(), Timed);
+}
+
+// The entries of a lost start, each pointing into the chunks laid out at at.
+std::vector<OldIndexEntry> LeadEntries(PlaceholderChunks& chunks, const Timeline& timeline) {
+  std::vector<OldIndexEntry> entries;
+  for (const StretchLoss& stretch : timeline.Stretches) {
+    if (stretch.Before != 0) break;
+    for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c)
+      entries.push_back(chunks.EntryFor(timeline.Chunks[c]));
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const Timeline& timeline) {
+  if (!KeepsPlaces(headers, scan, timeline)) return 0;
+  PlaceholderChunks chunks(headers, scan.Numbering, timeline, 0, 0);
+  LeadEntries(chunks, timeline);
+  return static_cast<std::int64_t>(chunks.Bytes.size());
+}
+
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead) {
+  // The movi list's header lies lead bytes ahead of the data, where the new
+  // header list put it to leave the lost start's placeholders their room.
+  if (lead > 0) {
+    scan.MoviOffset -= lead;
+    scan.SegmentList.front().MoviPosition -= lead;
+  }
+  const std::int64_t leadAt = scan.MoviOffset + ListHeader::Size;
+  const std::int64_t room = scan.Entries.empty() ? 0 : scan.Entries.front().Position() - leadAt;
+  if (!KeepsPlaces(scan.Headers, scan, timeline)) {
+    if (lead >= ChunkHeader::Size) {
+      scan.Lead.resize(ChunkHeader::Size);
+      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(lead - ChunkHeader::Size)}.Store(scan.Lead.data());
+      scan.LeadAt = leadAt;
     }
-    const auto frame =
-        std::find_if(timeline.FrameHeaders.begin(), timeline.FrameHeaders.end(),
-                     [&](const FrameHeader& f) { return f.ChunkId == lost.ChunkId && f.Size == lost.Size; });
-    if (frame != timeline.FrameHeaders.end())
-      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, lost.Size, 0, &*frame), lost.Size);
-    return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, placeholder(lost.ChunkId, 0, 0), 0);
-  };
+    return scan;
+  }
+  // A lost start's placeholders go first in the list as in the index:
+  // ffmpeg's reader takes the first entry of an idx1 for the first chunk
+  // of the list, and reads nothing where it is not. They fill their room,
+  // or a JUNK chunk fills the rest of it; where they cannot, the lost start
+  // keeps no place.
+  PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
+  std::vector<OldIndexEntry> leadEntries = LeadEntries(leading, timeline);
+  const auto used = static_cast<std::int64_t>(leading.Bytes.size());
+  if (!leadEntries.empty() && (room == used || room - used >= ChunkHeader::Size)) {
+    scan.Lead = std::move(leading.Bytes);
+    if (room > used) {
+      unsigned char junk[ChunkHeader::Size];
+      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(room - used - ChunkHeader::Size)}.Store(junk);
+      scan.Lead.insert(scan.Lead.end(), junk, junk + sizeof junk);
+    }
+    scan.LeadAt = leadAt;
+  } else {
+    leadEntries.clear();
+  }
+  if (leadEntries.empty() && std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
+                                         [](const StretchLoss& stretch) { return stretch.Before == 0; }))
+    return scan;
+  // After the movi data, on a position even from the list's start, as every chunk.
+  const std::int64_t at = scan.End();
+  PlaceholderChunks trailing(scan.Headers, scan.Numbering, timeline, at,
+                             static_cast<std::size_t>((at - scan.MoviOffset) & 1));
   IndexEntries merged;
+  for (const OldIndexEntry& e : leadEntries) merged.push_back(e);
   std::size_t taken = 0;
   for (const StretchLoss& stretch : timeline.Stretches) {
-    // Placeholders before every kept chunk leave ffmpeg's reader with
-    // nothing it will read: a lost start keeps no place yet.
-    if (stretch.Before == 0) continue;
+    if (stretch.Before == 0) continue;  // the lead's, above
     for (; taken < stretch.Before && !scan.Entries.empty(); ++taken) {
       merged.push_back(scan.Entries.front());
       scan.Entries.pop_front();
     }
     for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c)
-      merged.push_back(entryFor(timeline.Chunks[c]));
+      merged.push_back(trailing.EntryFor(timeline.Chunks[c]));
   }
   while (!scan.Entries.empty()) {
     merged.push_back(scan.Entries.front());
     scan.Entries.pop_front();
   }
   scan.Entries = std::move(merged);
-  scan.SegmentList.back().End = at + static_cast<std::int64_t>(bytes.size());
+  if (trailing.Bytes.size() > static_cast<std::size_t>((at - scan.MoviOffset) & 1)) {
+    scan.PlaceholdersAt = at;
+    scan.Placeholders = std::move(trailing.Bytes);
+    scan.SegmentList.back().End = at + static_cast<std::int64_t>(scan.Placeholders.size());
+  }
   return scan;
 }
 

@@ -73,14 +73,20 @@ Timeline TimelineOf(BackupFile& file, const ScanResult& scan, const StopCheck& s
 // damage the walk already counted, so none counts as an error.
 Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 
-// The scan a copy writes: each lost chunk after the first kept one back at
-// its place in the entries,
+// The scan a copy writes: each lost chunk back at its place in the entries,
 // as an empty video frame or a sound chunk of silence of its size (zero PCM
 // samples, or an MPEG audio frame that holds no sound; an empty entry where
-// no silence can be made), pointing at placeholder chunks
-// written once each after the movi data; the walk's end moves past them.
+// no silence can be made), pointing at placeholder chunks written once each
+// after the movi data; the walk's end moves past them. A lost start's go
+// right after the movi list's header, before the first kept chunk, where
+// they have room: lead bytes the new header list left them (the movi list's
+// header then moves back by as much), or the bytes the lost chunks took.
 // Headers are the ones in force for the copy (a new header list's, where one
 // is written). The scan's entries are moved, never held twice.
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline);
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead = 0);
+
+// The bytes a lost start's placeholders take under the copy's headers:
+// the room a new header list leaves them ahead of the data.
+std::int64_t LeadBytes(const ScanResult& scan, const VEKAvi::AviHeaders& headers, const Timeline& timeline);
 
 }  // namespace VEKRiff

@@ -382,9 +382,11 @@ struct StreamRule {
   // none must (the stream may be left out).
   std::size_t FirstFrame = 0;
   bool Packets = false;  // audio compared as stored packets: see Expect
-  // The intact delta frames kept before FirstFrame: every intact chunk is
-  // indexed, and without the pictures they refer to they decode into
-  // pictures of their own.
+  // Frames of the copy before its first of the original that need not be
+  // the original's: for video the intact delta frames kept before
+  // FirstFrame (every intact chunk is indexed, and without the pictures they
+  // refer to they decode into pictures of their own); for sound the silence
+  // that keeps the lost start's place, a packet for each one lost at most.
   std::size_t LeadingDeltas = 0;
   bool Complete() const { return Codec && Format; }
 };
@@ -432,6 +434,7 @@ StreamRule RuleFor(const Film& film, std::uint32_t type, const Span& reach, bool
   const std::vector<LaidChunk>& chunks = video ? film.VideoChunks : film.AudioChunks;
   rule.FirstFrame = rule.Complete() ? FirstFrameAfter(chunks, reach, video) : None;
   if (video && rule.FirstFrame != None) rule.LeadingDeltas = rule.FirstFrame - FirstFrameAfter(chunks, reach, false);
+  if (!video) rule.LeadingDeltas = FirstFrameAfter(chunks, reach, false);
   // A lossy audio decoder carries state from frame to frame (an MDCT overlap,
   // a bit reservoir, a dither generator): after a gap its output differs in
   // the last bits for the rest of the stream even from intact bytes, so

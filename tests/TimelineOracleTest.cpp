@@ -72,6 +72,10 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
       {"MPEG-4 and MP3, 256 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.4, 262144},
       {"MJPEG and PCM, 16 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 16384},
       {"MPEG-4 and MP3, the first 16 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0, 16384},
+      // Several frames and sound chunks lost with the header list: the
+      // first kept ones play where they did only behind placeholders.
+      {"MPEG-4 and MP3, the first 96 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0, 98304},
+      {"MJPEG and MP3, the first 160 KiB zeroed", "-c:v mjpeg -c:a libmp3lame", 0, 163840},
       {"MPEG-4 and PCM without an index, 256 KiB zeroed", "-c:v mpeg4 -c:a pcm_s16le", 0.4, 262144, true, 95},
       {"MJPEG and PCM without an index, 64 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 65536, true, 95},
       {"MPEG-4 and MP3 without an index, 128 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.6, 131072, true, 95},
