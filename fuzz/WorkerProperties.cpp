@@ -652,6 +652,16 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
     indexed.push_back(header);
   }
+  // Without room for an idx1, the first segment's chunks are those its list
+  // holds, one after another: a chunk whose size lied has the size of its
+  // data in the output, as an indexed one has.
+  if (noRoom)
+    for (std::int64_t header = movi + 12; index - header >= 8 && IsStreamId(output, header);
+         header = NextChunk(output, header)) {
+      if (srcSize - header < 8 || Le32(source, header) != Le32(output, header)) break;
+      if (header + 8 + static_cast<std::int64_t>(Le32(output, header + 4)) > index) break;
+      if (Le32(source, header + 4) != Le32(output, header + 4)) allowed.emplace_back(header + 4, header + 8);
+    }
   // Where the walk ended before the list's end, an in-place rebuild, which
   // keeps the list's end where it was, closes it with one JUNK chunk from
   // the walk's end (the last chunk indexed, or the list's start) to the index.
