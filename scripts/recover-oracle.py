@@ -7,7 +7,10 @@ Card images come from tests/support/make-card-image.sh with FILMS=six (six
 films from four kinds of camera, each in several pieces between photos and
 other files) for FAT32 with 4 KiB clusters and FAT16 with 32 KiB clusters,
 each as deleted.img (the films deleted) and zeroed.img (FATs and root
-directory zeroed). Every image is recovered by both programs into its own
+directory zeroed), and a third the oracle makes from zeroed.img, bare.img,
+whose folders' clusters are zeroed as well: no directory entry is left to
+say where a film starts or how long it is, so only carving finds them.
+Every image is recovered by both programs into its own
 folder; then every original film and every recovered file is decoded with
 ffmpeg into one MD5 per video frame, and per image and program the table
 gives:
@@ -56,8 +59,41 @@ LAYOUTS = [
     ("fat32-4k", "32", "4096", "288"),
     ("fat16-32k", "16", "32768", "136"),
 ]
-IMAGES = ["deleted.img", "zeroed.img"]
+IMAGES = ["deleted.img", "zeroed.img", "bare.img"]
+FOLDERS = ["::DCIM", "::DCIM/100PHOTO", "::DCIM/101VIDEO"]
 TOOLS = ["zantrel", "photorec"]
+
+
+def make_bare(folder):
+    """bare.img: zeroed.img with the clusters of the card's folders zeroed
+    too, found with mshowfat on deleted.img, whose FAT still holds them."""
+    geometry = {}
+    with open(os.path.join(folder, "geometry.tsv")) as f:
+        for line in f:
+            key, _tab, value = line.rstrip("\n").partition("\t")
+            geometry[key] = int(value)
+    sector = geometry["sector size"]
+    fatlen = geometry["fat sectors16"] or geometry["fat sectors32"]
+    root_sectors = (geometry["root slots"] * 32 + sector - 1) // sector
+    data_start = geometry["reserved"] + geometry["fats"] * fatlen + root_sectors
+    cluster = geometry["cluster sectors"] * sector
+    listing = subprocess.run(
+        ["mshowfat", "-i", os.path.join(folder, "deleted.img")] + FOLDERS,
+        env=dict(os.environ, MTOOLS_SKIP_CHECK="1"), stdout=subprocess.PIPE,
+        check=True).stdout.decode()
+    clusters = []
+    for line in listing.splitlines():
+        for piece in line.split()[1:]:
+            ends = piece.strip("<>").split("-")
+            clusters.extend(range(int(ends[0]), int(ends[-1]) + 1))
+    if len(clusters) < len(FOLDERS):
+        sys.exit("mshowfat gave no clusters for the folders: %r" % listing)
+    bare = os.path.join(folder, "bare.img")
+    shutil.copyfile(os.path.join(folder, "zeroed.img"), bare)
+    with open(bare, "r+b") as f:
+        for c in clusters:
+            f.seek(data_start * sector + (c - 2) * cluster)
+            f.write(bytes(cluster))
 
 
 def sha256(path):
@@ -101,10 +137,12 @@ def audio_hash(path):
     return text if run.returncode == 0 and text.startswith("MD5=") else None
 
 
-def ranges(indices):
-    """[0, 1, 2, 5, 7, 8] -> "0-2,5,7-8"."""
+def ranges(indices, keep_order=False):
+    """[0, 1, 2, 5, 7, 8] -> "0-2,5,7-8"; in the order given with keep_order,
+    so that frames out of order or twice show as such."""
     out = []
-    indices = sorted(indices)
+    if not keep_order:
+        indices = sorted(indices)
     i = 0
     while i < len(indices):
         j = i
@@ -220,7 +258,7 @@ def describe_file(path, hashes, originals, owner_index):
         if film == "foreign":
             text.append("%d foreign" % len(idx))
         else:
-            text.append("%s[%s]" % (film, ranges(idx) if len(set(idx)) == len(idx) else ",".join(map(str, idx))))
+            text.append("%s[%s]" % (film, ranges(idx, keep_order=True)))
     return " + ".join(text)
 
 
@@ -269,6 +307,7 @@ def oracle(cli, photorec, work):
         env = dict(os.environ, FILMS="six")
         subprocess.run(["bash", MAKE_CARD, bits, cluster, mib, sources, folder],
                        env=env, check=True)
+        make_bare(folder)
         if originals is None:
             films = []
             with open(os.path.join(folder, "files.tsv")) as f:
