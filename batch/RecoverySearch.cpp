@@ -39,11 +39,6 @@ void RecoverySearch::Execute() {
     // anything else (no memory left) says at least that.
     failure_ = e.what();
   }
-  // A stop that came as the last film was written: the films are not rebuilt.
-  if (Terminated() && !stopped_ && failure_.empty()) {
-    films_.clear();
-    stopped_ = true;
-  }
 }
 
 }  // namespace VEKRiff

@@ -28,9 +28,11 @@ class RecoverySearch : public VEK::Thread {
   std::function<void(const VEKRecover::RecoveryProgress&)> OnProgress;
 
   // Once the termination handler runs: the films staged, none when the
-  // search was stopped or failed.
+  // search failed; not to be rebuilt when it was stopped.
   const std::vector<VEKRecover::StagedFilm>& Films() const { return films_; }
-  bool Stopped() const { return stopped_; }
+  // A stop asked for is a stop, even one that came as the last film was
+  // written.
+  bool Stopped() const { return stopped_ || Terminated(); }
   // Why the search failed, in the current language; empty when it did not.
   const std::string& Failure() const { return failure_; }
 
