@@ -35,6 +35,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -167,6 +168,16 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
   ChooseReference = [this] {
     return QFileDialog::getOpenFileName(this, QString(), QString(), tr("Supported types (*.avi);;Any file (*)"));
   };
+  ChooseRecoverySource = [this] {
+    QFileDialog dialog(this, tr("Card or image to recover films from"), QString(), tr("All files (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // A card is a device (/dev/sdb): listed, and taken when typed.
+    dialog.setFilter(dialog.filter() | QDir::System);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+  };
+  ChooseRecoveryFolder = [this] {
+    return QFileDialog::getExistingDirectory(this, tr("Folder for the recovered films"), lastFolder_);
+  };
   ChooseMessagesFile = [this] {
     return QFileDialog::getSaveFileName(this, QString(), "messages.txt", tr("Text files (*.txt);;Any file (*)"));
   };
@@ -191,7 +202,9 @@ TFrmMain::TFrmMain(ZantrelApp::Prompts& prompts, VEKRegistry::Store* store, QWid
 }
 
 TFrmMain::~TFrmMain() {
-  // While every member the rows' notifications touch still exists.
+  // While every member the rows' notifications touch still exists: a search
+  // ends stopped, and the staging folder goes with the run that follows.
+  search_.reset();
   Session.EndAndWait();
 }
 
@@ -272,6 +285,8 @@ void TFrmMain::BuildActions() {
   connect(ActHelp, &QAction::triggered, this, [this] {
     if (ShowHelp) ShowHelp();
   });
+  ActRecover = make("ActRecover");
+  connect(ActRecover, &QAction::triggered, this, &TFrmMain::RecoverFilms);
   ActReference = make("ActReference");
   ActReference->setCheckable(true);
   connect(ActReference, &QAction::triggered, this, [this](bool on) {
@@ -297,6 +312,8 @@ void TFrmMain::BuildMenus() {
   MnuFile->addAction(ActFileAdd);
   MnuFile->addAction(ActFileAddFolder);
   MnuFile->addAction(ActFileRemove);
+  MnuFile->addSeparator();
+  MnuFile->addAction(ActRecover);
   MnuFile->addSeparator();
   MnuFile->addAction(ActSaveMessages);
   MnuFile->addAction(ActSaveAllMessages);
@@ -478,7 +495,8 @@ void TFrmMain::BuildLayout() {
   auto* statsLayout = new QHBoxLayout(PnlStats);
   statsLayout->setContentsMargins(0, 0, 0, 0);
   statsLayout->setSpacing(2);
-  PnlStatus = new TextPanel([] { return QStringList{QText(MsgChecking), QText(MsgRebuilding), QText(MsgAborting)}; },
+  PnlStatus = new TextPanel(
+      [] { return QStringList{QText(MsgChecking), QText(MsgRebuilding), QText(MsgAborting), tr("Searching for films")}; },
                             PnlStats);
   PnlStatus->setObjectName("PnlStatus");
   PnlStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -602,6 +620,8 @@ void TFrmMain::RetranslateUi() {
   caption(ActSaveAllMessages, tr("Save a&ll messages..."),
           tr("Save the messages of every file in the list to a text file..."));
   caption(ActHelp, tr("&Quick help..."), tr("How to check and repair files"));
+  caption(ActRecover, tr("Reco&ver films from a card or image..."),
+          tr("Find the films on a memory card or its image, deleted ones too, and rebuild them into a folder..."));
   ActReference->setText(tr("Reference &file..."));
   ShowReferenceHint();
   MnuFile->setTitle(tr("&File"));
@@ -745,6 +765,11 @@ bool TFrmMain::SaveSettingsOrReport() {
 void TFrmMain::closeEvent(QCloseEvent* event) {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
   if (Session.State().WaitingForStop) {
+    event->ignore();
+    return;
+  }
+  // A search asked to stop ends as the window goes.
+  if (searching_ && !StopOperation()) {
     event->ignore();
     return;
   }
@@ -1009,7 +1034,18 @@ void TFrmMain::RefreshMessagesView() {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const VEKRiff::Commands c = Session.Enabled();
+  VEKRiff::Commands c = Session.Enabled();
+  if (searching_) {
+    // The search is a run of its own: the list's commands wait for it.
+    const std::vector<bool> selected = SelectedRows();
+    const auto first = std::find(selected.begin(), selected.end(), true);
+    VEKRiff::RunState search;
+    search.Running = true;
+    search.Stopping = search_->Terminated();
+    c = VEKRiff::EnabledCommands(Batch, search, static_cast<int>(std::count(selected.begin(), selected.end(), true)),
+                                 first == selected.end() ? -1 : static_cast<int>(first - selected.begin()));
+  }
+  ActRecover->setEnabled(!Recovering() && !Session.Running() && !Session.State().WaitingForStop);
   ActFileClear->setEnabled(c.Clear);
   ActFileAdd->setEnabled(c.Add);
   ActFileAddFolder->setEnabled(c.AddFolder);
@@ -1061,7 +1097,8 @@ void TFrmMain::TakeHandedPaths(const QStringList& paths) {
 void TFrmMain::AddHandedPaths() {
   // As a drop: never into a running list, nor under a question that may be
   // choosing the rows of a run that starts.
-  const bool wait = Session.Running() || Session.State().WaitingForStop || QApplication::activeModalWidget();
+  const bool wait =
+      Session.Running() || searching_ || Session.State().WaitingForStop || QApplication::activeModalWidget();
   if (handedPaths_.isEmpty() || wait) {
     if (handedPaths_.isEmpty()) tmrHanded_->stop();
     else tmrHanded_->start();
@@ -1180,7 +1217,7 @@ void TFrmMain::dropEvent(QDropEvent* event) {
 }
 
 void TFrmMain::HandleDroppedFiles(const QList<QUrl>& urls) {
-  if (Session.Running()) return;
+  if (Session.Running() || searching_) return;
   QStringList paths;
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
@@ -1210,6 +1247,7 @@ void TFrmMain::StartOperation(bool checkOnly, VEKRiff::RunScope scope) {
 
 bool TFrmMain::StopOperation() {
   FlushMessages();
+  if (searching_) return StopSearch();
   if (Session.Running()) PnlStatus->repaint();
   return Session.Stop(Settings.StopPrompt);
 }
@@ -1258,7 +1296,8 @@ void TFrmMain::ShowRunState() {
     StatusBar1->clearMessage();
     showsSummary_ = false;
     ProgressBar2->setRange(0, 100 * Batch.BatchSize());
-    if (Settings.AutoClear) ClearMessagesView();
+    // A recovery's rebuild goes on below its search's lines.
+    if (Settings.AutoClear && !Recovering()) ClearMessagesView();
   }
   ProgressBar1->setValue(0);
   ProgressBar2->setValue(0);
@@ -1276,6 +1315,7 @@ void TFrmMain::ShowRunState() {
     setWindowTitle(QApplication::applicationName());
   }
   setAcceptDrops(!running);
+  if (!running && Recovering()) EndRecovery();
 }
 
 void TFrmMain::ShowSummary(const std::string& summary) {

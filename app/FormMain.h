@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@
 #include "batch/BatchModel.h"
 #include "batch/BatchSession.h"
 #include "batch/ExistingOutput.h"
+#include "batch/RecoveryJob.h"
+#include "batch/RecoverySearch.h"
 #include "engine/IndexRebuilder.h"
 #include "batch/RowMark.h"
 #include "batch/RunControl.h"
@@ -84,6 +87,12 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   // A Check (checkOnly) or a Rebuild of the rows scope takes.
   void StartOperation(bool checkOnly, VEKRiff::RunScope scope = VEKRiff::RunScope::WholeList);
   bool StopOperation();
+  // The Recover films command: a card or image and a folder chosen, the
+  // films the search finds there rebuilt into the folder by a run over
+  // them as over any rows.
+  void RecoverFilms();
+  // From the search's start to the end of the run that rebuilds its films.
+  bool Recovering() const { return recovery_ != nullptr; }
   void UpdateActions();
   void RefreshMessagesView();
   // Shows the lines that arrived since the last batch.
@@ -106,6 +115,10 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   std::function<QString()> ChooseMessagesFile;  // empty when cancelled
   std::function<QString()> ChooseReportFile;    // empty when cancelled
   std::function<QString()> ChooseReference;     // empty when cancelled
+  // The card or image a recovery searches, and the folder its films go to;
+  // empty when cancelled.
+  std::function<QString()> ChooseRecoverySource;
+  std::function<QString()> ChooseRecoveryFolder;
   std::function<bool(const QUrl&)> OpenUrl;     // false when no program could open it
 
   // SettingsWindow
@@ -175,7 +188,8 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   QAction* MnuAbout;
   QAction *ActFileClear, *ActFileAdd, *ActFileRemove, *ActActionCheckErrors, *ActActionFix, *ActActionStop,
       *ActFileQuit, *ActOpenFile, *ActOpenFixedFile, *ActOpenContainingFolder, *ActConfig, *ActFileAddFolder,
-      *ActSaveMessages, *ActSaveAllMessages, *ActSaveReport, *ActCopyMessages, *ActReference, *ActHelp;
+      *ActSaveMessages, *ActSaveAllMessages, *ActSaveReport, *ActCopyMessages, *ActReference, *ActHelp,
+      *ActRecover;
   // The row menu's: the selected rows only.
   QAction *ActCheckSelected, *ActRebuildSelected;
   // The row's copy in its folder (ActOpenFile, ActOpenFixedFile and
@@ -222,6 +236,17 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   void ApplyIconSizes();
   static QString RateText(double bytesPerSecond, std::int64_t secondsLeft);
 
+  // The recovery's search and the run after it (RecoverCommand.cpp).
+  void SayRecoveryLine(const std::string& line);
+  void ReportRecoveryFailure(const std::string& failure);
+  void ShowSearchState();
+  void ShowSearchProgress(const VEKRecover::RecoveryProgress& progress);
+  void EndSearch(VEKRiff::RecoverySearch& search);
+  void RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films);
+  bool StopSearch();
+  // The run over the staged films has ended: the staging folder goes.
+  void EndRecovery();
+
   void ShowMessages(const VEKRiff::LineList& lines);
   void ClearMessagesView();
   void ShowFirstSelectedRowMessages();
@@ -263,6 +288,11 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   int outputWidth_ = 250;        // the Output column's, kept while it is hidden
   QSystemTrayIcon* tray_ = nullptr;  // made for the first notification that needs it
   bool showsSummary_ = false;        // the idle status bar says the latest batch's sum
+  // A recovery under way: the job lives until the rebuild of its films has
+  // ended, for its staging folder goes with it; the search before it.
+  std::unique_ptr<VEKRiff::RecoveryJob> recovery_;
+  std::unique_ptr<VEKRiff::RecoverySearch> search_;
+  bool searching_ = false;
 
   // SessionView
   std::vector<bool> SelectedRows() const override;

@@ -394,6 +394,34 @@
         <source>The Messages Center tells what was found in the selected file; %1 saves it to a text file.</source>
         <translation>Le Centre de messages indique ce qui a été trouvé dans le fichier sélectionné ; %1 l&apos;enregistre dans un fichier texte.</translation>
     </message>
+    <message>
+        <source>Card or image to recover films from</source>
+        <translation>Carte ou image d&apos;où récupérer les films</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Tous les fichiers (*)</translation>
+    </message>
+    <message>
+        <source>Folder for the recovered films</source>
+        <translation>Dossier des films récupérés</translation>
+    </message>
+    <message>
+        <source>Searching for films</source>
+        <translation>Recherche de films</translation>
+    </message>
+    <message>
+        <source>Reco&amp;ver films from a card or image...</source>
+        <translation>Ré&amp;cupérer les films d&apos;une carte ou d&apos;une image...</translation>
+    </message>
+    <message>
+        <source>Find the films on a memory card or its image, deleted ones too, and rebuild them into a folder...</source>
+        <translation>Trouver les films d&apos;une carte mémoire ou de son image, même effacés, et les reconstruire dans un dossier...</translation>
+    </message>
+    <message>
+        <source>Recover films</source>
+        <translation>Récupérer les films</translation>
+    </message>
 </context>
 <context>
     <name>TFrmUninstall</name>

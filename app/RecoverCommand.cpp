@@ -1,0 +1,159 @@
+// The main window's Recover films command: a thin view over the recovery
+// job. The search runs on its own thread with its lines in the Messages
+// Center and its progress on the run's bars; the films it stages become
+// rows of the list, rebuilt into the chosen folder by the batch session
+// like any run, and the job, with its staging folder, goes when that run
+// ends.
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <set>
+
+#include "app/FormMain.h"
+#include "app/MessagesView.h"
+#include "recover/RecoverMessages.h"
+
+namespace {
+
+std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+void TFrmMain::RecoverFilms() {
+  if (Recovering() || Session.Running() || Session.State().WaitingForStop) return;
+  const QString source = ChooseRecoverySource();
+  if (source.isEmpty()) return;
+  const QString folder = ChooseRecoveryFolder();
+  if (folder.isEmpty()) return;
+  // The last search has ended; it held the last job.
+  search_.reset();
+  recovery_ = std::make_unique<VEKRiff::RecoveryJob>(Bytes(source), Bytes(folder), Bytes(ReferenceFile));
+  if (!recovery_->Failure().empty()) {
+    const std::string failure = recovery_->Failure();
+    recovery_.reset();
+    ReportRecoveryFailure(failure);
+    return;
+  }
+  if (Settings.AutoClear) ClearMessagesView();
+  SayRecoveryLine(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}));
+  search_ = std::make_unique<VEKRiff::RecoverySearch>(HandOvers, *recovery_);
+  search_->OnLine = [this](const std::string& line) { SayRecoveryLine(line); };
+  search_->OnProgress = [this](const VEKRecover::RecoveryProgress& p) { ShowSearchProgress(p); };
+  search_->OnTerminate = [this](VEK::Thread& search) { EndSearch(static_cast<VEKRiff::RecoverySearch&>(search)); };
+  searching_ = true;
+  ShowSearchState();
+  search_->Resume();
+}
+
+void TFrmMain::SayRecoveryLine(const std::string& line) {
+  // A line of the window's own, as a run's lines of no row.
+  Batch.AddLine(line);
+  EdtLogs->AddLine(Batch.AllLines().back());
+  FlushMessages();
+}
+
+void TFrmMain::ReportRecoveryFailure(const std::string& failure) {
+  SayRecoveryLine(failure);
+  prompts_.Ask(tr("Recover films"), QString::fromStdString(failure), ZantrelApp::PromptButtons::Ok,
+               ZantrelApp::PromptIcon::Error);
+}
+
+void TFrmMain::ShowSearchState() {
+  // The run's display, as a check or a rebuild shows it, for the search;
+  // the idle status bar says what is searched.
+  if (searching_) StatusBar1->showMessage(QString::fromStdString(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()})));
+  else StatusBar1->clearMessage();
+  showsSummary_ = false;
+  PnlStatus->setText(searching_ ? tr("Searching for films") : QString());
+  ProgressBar1->setValue(0);
+  ProgressBar2->setRange(0, 100);
+  ProgressBar2->setValue(0);
+  ProgressBar2->setFormat(searching_ ? QString::fromStdString(VEK::Text(VEKRecover::Msg::FilmsSoFar, {0}))
+                                     : QString());
+  LblRate->clear();
+  PnlStats->setVisible(searching_);
+  if (!searching_) setWindowTitle(QApplication::applicationName());
+  setAcceptDrops(!searching_);
+  UpdateActions();
+}
+
+void TFrmMain::ShowSearchProgress(const VEKRecover::RecoveryProgress& p) {
+  if (!searching_) return;
+  const int percent = p.Total > 0 ? static_cast<int>(p.Read * 100 / p.Total) : 100;
+  ProgressBar1->setValue(percent);
+  ProgressBar2->setValue(percent);
+  ProgressBar2->setFormat(
+      QStringLiteral("%1%  %2").arg(percent).arg(QString::fromStdString(VEK::Text(VEKRecover::Msg::FilmsSoFar, {p.Films}))));
+  // The taskbar tells how far the search is, as it does for a run.
+  setWindowTitle(QStringLiteral("%1 \u2014 %2%").arg(QApplication::applicationName()).arg(percent));
+}
+
+void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
+  searching_ = false;
+  ShowSearchState();
+  if (search.Stopped()) {
+    SayRecoveryLine(VEK::Text(VEKRecover::Msg::SearchStopped));
+    EndRecovery();
+  } else if (!search.Failure().empty()) {
+    EndRecovery();
+    ReportRecoveryFailure(search.Failure());
+  } else if (search.Films().empty()) {
+    SayRecoveryLine(VEK::Text(VEKRecover::Msg::NoFilms, {recovery_->Source()}));
+    EndRecovery();
+  } else {
+    RebuildStagedFilms(search.Films());
+  }
+}
+
+void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
+  std::set<std::string> staged;
+  for (const auto& film : films) {
+    // A row an earlier recovery into the same folder left names a staged
+    // file that has gone since: the film found now takes its place.
+    for (int row = 0; row < Batch.Count(); ++row)
+      if (Batch.Entry(row).Path == film.Path) {
+        DeleteRow(row);
+        break;
+      }
+    AddFile(film.Path);
+    staged.insert(film.Path);
+  }
+  // The run takes the staged films' rows alone, whatever else the list holds.
+  LvwFiles->clearSelection();
+  for (int row = 0; row < Batch.Count(); ++row)
+    if (staged.count(Batch.Entry(row).Path)) Row(row)->setSelected(true);
+  if (!Session.Start(recovery_->Options(), VEKRiff::RunScope::SelectedRows)) EndRecovery();
+}
+
+bool TFrmMain::StopSearch() {
+  if (search_->Terminated()) return true;  // asked already: it is ending
+  if (Settings.StopPrompt) {
+    // The search waits where it is while the user decides.
+    search_->Hold();
+    const ZantrelApp::PromptAnswer answer =
+        prompts_.Ask(QString::fromStdString(VEK::Text(VEKRiff::WindowTexts::MsgStopCaption)),
+                     QString::fromStdString(VEK::Text(VEKRiff::WindowTexts::MsgStop)),
+                     ZantrelApp::PromptButtons::YesNo, ZantrelApp::PromptIcon::Question);
+    if (answer != ZantrelApp::PromptAnswer::Yes) {
+      search_->Release();
+      return false;
+    }
+    // The search ended behind the question: the stop goes to the rebuild
+    // of its films.
+    if (!searching_) return Session.Stop(false);
+  }
+  search_->Terminate();
+  PnlStatus->setText(QString::fromStdString(VEK::Text(VEKRiff::WindowTexts::MsgAborting)));
+  UpdateActions();
+  return true;
+}
+
+void TFrmMain::EndRecovery() {
+  // The search has ended (its thread may still be returning); the job's
+  // staging folder goes with it.
+  recovery_.reset();
+  UpdateActions();
+}

@@ -1,0 +1,44 @@
+#include "batch/RecoverySearch.h"
+
+#include <exception>
+
+namespace VEKRiff {
+
+namespace {
+
+struct StopAsked {};
+
+}  // namespace
+
+RecoverySearch::RecoverySearch(VEK::HandOverQueue& owner, const RecoveryJob& job) : Thread(owner), job_(job) {}
+
+RecoverySearch::~RecoverySearch() { TerminateAndWait(); }
+
+void RecoverySearch::Execute() {
+  VEKRecover::RecoveryCallbacks callbacks;
+  callbacks.Say = [this](const std::string& line) {
+    if (OnLine) Synchronize([&] { OnLine(line); });
+  };
+  callbacks.Progress = [this](const VEKRecover::RecoveryProgress& p) {
+    // Each hand-over waits for the window: a few a second say enough.
+    const auto now = std::chrono::steady_clock::now();
+    if (!OnProgress || (now < nextProgress_ && p.Read < p.Total)) return;
+    nextProgress_ = now + std::chrono::milliseconds(250);
+    Synchronize([&] { OnProgress(p); });
+  };
+  callbacks.Stop = [this] {
+    WaitWhileHeld();
+    if (Terminated()) throw StopAsked{};
+  };
+  try {
+    films_ = job_.Stage(callbacks);
+  } catch (const StopAsked&) {
+    stopped_ = true;
+  } catch (const std::exception& e) {
+    // The search's own failures (VEK::Exception) say what failed and why;
+    // anything else (no memory left) says at least that.
+    failure_ = e.what();
+  }
+}
+
+}  // namespace VEKRiff

@@ -1,0 +1,50 @@
+// A recovery's search for a window: the job's films staged on a thread of
+// its own while the window goes on. Its lines and its progress are handed
+// over to the window's thread; a stop is Terminate (Hold keeps the search
+// where it is while the user is asked). What came of it is there once the
+// termination handler runs.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "batch/RecoveryJob.h"
+#include "util/Thread.h"
+
+namespace VEKRiff {
+
+class RecoverySearch : public VEK::Thread {
+ public:
+  // job must outlive the search, and the rebuild of the films it stages.
+  RecoverySearch(VEK::HandOverQueue& owner, const RecoveryJob& job);
+  ~RecoverySearch() override;
+
+  // Owner's thread; assign before Resume. A line for the user.
+  std::function<void(const std::string&)> OnLine;
+  // Owner's thread: where the search is, a few times a second and once at
+  // its end.
+  std::function<void(const VEKRecover::RecoveryProgress&)> OnProgress;
+
+  // Once the termination handler runs: the films staged, none when the
+  // search failed; not to be rebuilt when it was stopped.
+  const std::vector<VEKRecover::StagedFilm>& Films() const { return films_; }
+  // A stop asked for is a stop, even one that came as the last film was
+  // written.
+  bool Stopped() const { return stopped_ || Terminated(); }
+  // Why the search failed, in the current language; empty when it did not.
+  const std::string& Failure() const { return failure_; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  const RecoveryJob& job_;
+  std::vector<VEKRecover::StagedFilm> films_;
+  bool stopped_ = false;
+  std::string failure_;
+  std::chrono::steady_clock::time_point nextProgress_{};
+};
+
+}  // namespace VEKRiff
