@@ -18,7 +18,7 @@ using VEKAvi::ListHeader;
 // The largest stream chunk taken at its word: a frame of an uncompressed
 // 4K picture is 24 MiB, and no camera's compressed frame comes near.
 constexpr std::uint32_t MaxChunkData = 32u << 20;
-constexpr std::int64_t BlockBytes = 4 << 20;
+constexpr std::int64_t BlockBytes = 256 << 10;
 
 // Follows the chain of chunks from position until a header is not one.
 class ChainWalk {
