@@ -288,7 +288,9 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
     ASSERT_GE(ours.size(), muxed.size() - lost);
     const std::size_t placeholders = ours.size() - (muxed.size() - lost);
     EXPECT_TRUE(placeholders == 0 || placeholders == lost) << placeholders << " placeholders for " << lost;
-    for (std::size_t i = 0; i < placeholders; ++i) EXPECT_EQ(std::get<0>(ours[i]), std::get<0>(muxed[i])) << i;
+    for (std::size_t i = 0; i < placeholders; ++i) {
+      EXPECT_EQ(std::get<0>(ours[i]), std::get<0>(muxed[i])) << i;
+    }
     int frames = 0;
     for (std::size_t i = placeholders; i < ours.size(); ++i) {
       const Described& m = muxed[muxed.size() - ours.size() + i];
