@@ -300,7 +300,9 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
       ++frames;
       EXPECT_EQ(std::get<3>(ours[i]), std::get<3>(m)) << "video entry " << i << " of the copy";
     }
-    if (judged) EXPECT_GT(frames, 50);
+    if (judged) {
+      EXPECT_GT(frames, 50);
+    }
   }
 }
 
