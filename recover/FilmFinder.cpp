@@ -108,6 +108,11 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
   int films = 0;
   for (std::int64_t at = grid.Origin; source.Size() - at >= ListHeader::Size; at += block) {
     if (stop) VEKRiff::MayStop(stop);
+    // A sparse image's holes start no film: the search goes on at its data.
+    if (const std::int64_t data = source.DataFrom(at); data > at) {
+      at = std::max(at, grid.BoundaryAtOrBefore(data));
+      if (source.Size() - at < ListHeader::Size) break;
+    }
     const std::int64_t got = source.ReadAt(buffer.get(), block + ListHeader::Size, at);
     for (std::int64_t u = 0; u < block && got - u >= ListHeader::Size; u += grid.Unit) {
       const std::int64_t unit = at + u;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 
 #include "file/SystemCalls.h"
@@ -44,6 +45,12 @@ Source::Source(std::string path) : Path_(std::move(path)) {
 
 Source::~Source() {
   if (Handle >= 0) VEKFile::Sys().Close(Handle);
+}
+
+std::int64_t Source::DataFrom(std::int64_t offset) const {
+  if (offset >= Size_) return Size_;
+  const std::int64_t data = NextData(Handle, offset);
+  return data < 0 ? Size_ : std::clamp(data, offset, Size_);
 }
 
 std::int64_t Source::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) const {

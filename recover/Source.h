@@ -31,6 +31,11 @@ class Source {
   bool ReadExactly(void* buffer, std::int64_t n, std::int64_t offset) const {
     return ReadAt(buffer, n, offset) == n;
   }
+  // Where, from offset on, the source may hold anything but zeros: past the
+  // holes of a sparse image (ddrescue's, say), which the system knows
+  // without reading them; Size() where only holes are left; offset itself
+  // where the system cannot tell.
+  std::int64_t DataFrom(std::int64_t offset) const;
 
  private:
   std::string Path_;
@@ -41,5 +46,8 @@ class Source {
 // The size of an open block device, or -1 with errno set when the system
 // cannot tell it (one form per platform).
 std::int64_t DeviceSize(int handle);
+// The first offset from offset on that is not in a hole of the file, -1
+// where none is, offset where the system cannot tell.
+std::int64_t NextData(int handle, std::int64_t offset);
 
 }  // namespace VEKRecover
