@@ -619,6 +619,31 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   if (outSize >= 12 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ")) allowed.emplace_back(0, 12);
 
   OldIndexWitness witness(source, movi, shift);
+  // A copy keeps a lost start's place with placeholder chunks right after
+  // the movi list's header, ahead of the first chunk it keeps from the
+  // source: empty frames and silence (one fill byte throughout, but for an
+  // MPEG audio frame's header), then perhaps a JUNK chunk over the rest of
+  // their room. They hold nothing of the source's, and the entries that
+  // point at them name no chunk of it.
+  std::int64_t leadEnd = movi + 12;
+  if (!inPlace) {
+    auto placeholder = [&](std::int64_t at) {
+      if (!IsStreamId(output, at)) return false;
+      const std::int64_t size = Le32(output, at + 4), data = at + 8;
+      if (data + size > index) return false;
+      if (srcSize - at >= 8 && std::equal(output.begin() + at, output.begin() + at + 8, source.begin() + at))
+        return false;  // the source's own chunk header: a kept chunk
+      const std::int64_t from = size >= 4 && output[data] == 0xFF && (output[data + 1] & 0xE0) == 0xE0 ? 4 : 0;
+      for (std::int64_t i = from; i < size; ++i)
+        if (output[data + i] != output[data + from] || (output[data + i] != 0 && output[data + i] != 0x80)) return false;
+      return true;
+    };
+    while (index - leadEnd >= 8 && placeholder(leadEnd)) leadEnd = NextChunk(output, leadEnd);
+    if (leadEnd > movi + 12 && index - leadEnd >= 8 && Le32(output, leadEnd) == Code("JUNK") &&
+        NextChunk(output, leadEnd) <= index)
+      leadEnd = NextChunk(output, leadEnd);
+    if (leadEnd > movi + 12) allowed.emplace_back(movi + 12, leadEnd);
+  }
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
     // Named only on failure: a film has entries by the hundred thousand.
@@ -626,6 +651,12 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     const std::uint32_t id = Le32(output, e), flags = Le32(output, e + 4), size = Le32(output, e + 12);
     const std::int64_t header = movi + 8 + static_cast<std::int64_t>(Le32(output, e + 8));
     if (flags != 0 && flags != 0x10) return which() + "flags are neither 0 nor the key-frame flag";
+    if (header >= movi + 12 && header < leadEnd) {
+      if (!indexed.empty()) return which() + "a lost start's placeholder after a kept chunk";
+      if (Le32(output, header) != id || Le32(output, header + 4) != size)
+        return which() + "names no placeholder chunk of the lost start";
+      continue;
+    }
     if (header < movi + 12 || (!indexed.empty() && header <= indexed.back()))
       return which() + "offset out of order or before the data";
     if (header + 8 + static_cast<std::int64_t>(size) > index) return which() + "chunk runs past the walk's end";

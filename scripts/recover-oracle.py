@@ -35,7 +35,7 @@ Below the table, each film that is not whole is listed with its missing
 frames and the recovered file that holds most of it, and each recovered file
 with foreign frames with where they lie.
 
-  scripts/recover-oracle.py [--cli PATH] [--photorec PATH] [--keep DIR]
+  scripts/recover-oracle.py [--cli PATH] [--photorec PATH] [--films six|scattered] [--keep DIR]
 
 Needs ffmpeg, mtools, dosfstools and photorec (the testdisk package;
 scripts/setup.sh installs them). Images and outputs go to a temporary folder
@@ -266,6 +266,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cli", default=os.path.join(REPO, "build", "zantrel-cli"))
     parser.add_argument("--photorec", default=shutil.which("photorec") or "photorec")
+    parser.add_argument("--films", choices=["six", "scattered"], default="six",
+                        help="the card layout: six films in a few pieces each, or in many (scattered)")
     parser.add_argument("--keep", metavar="DIR",
                         help="build the images and outputs in DIR and leave them there")
     args = parser.parse_args()
@@ -287,7 +289,7 @@ def main():
     else:
         work = tempfile.mkdtemp(prefix="recover-oracle-")
     try:
-        return oracle(cli, args.photorec, work)
+        return oracle(cli, args.photorec, work, args.films)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
@@ -295,7 +297,7 @@ def main():
             print("\nImages and outputs kept in %s" % work)
 
 
-def oracle(cli, photorec, work):
+def oracle(cli, photorec, work, films_set):
     sources = os.path.join(work, "sources")
     rows = []
     details = []
@@ -304,7 +306,7 @@ def oracle(cli, photorec, work):
     for layout, bits, cluster, mib in LAYOUTS:
         folder = os.path.join(work, layout)
         os.makedirs(folder, exist_ok=True)
-        env = dict(os.environ, FILMS="six")
+        env = dict(os.environ, FILMS=films_set)
         subprocess.run(["bash", MAKE_CARD, bits, cluster, mib, sources, folder],
                        env=env, check=True)
         make_bare(folder)

@@ -13,7 +13,9 @@
 # cameras make them (MJPEG and PCM at 640x480 and at 1280x720, MPEG-4 and
 # MP3, H.264 and MP3), and sixteen larger other files whose deleted half
 # leaves the holes those films need; SOURCES then keeps its own marker, so a
-# folder filled for two films is filled again for six.
+# folder filled for two films is filled again for six. FILMS=scattered
+# makes the same six films lie in many more pieces: the holes come from 160
+# more files of 60 to 220 KB instead.
 #
 # SOURCES holds the photos and films, made there by the first call and
 # taken as they are by the next ones. FOLDER (which must exist) receives the
@@ -39,7 +41,8 @@ films_set=${FILMS:-two}
 case $films_set in
   two) done_marker=done ;;
   six) done_marker=done-six ;;
-  *) echo "FILMS must be six or unset, not $films_set" >&2; exit 2 ;;
+  scattered) done_marker=done-scattered ;;
+  *) echo "FILMS must be six, scattered or unset, not $films_set" >&2; exit 2 ;;
 esac
 
 mkdir -p "$src"
@@ -57,10 +60,16 @@ if [ ! -e "$src/$done_marker" ]; then
     -t 3 -c:v mpeg4 -q:v 3 -c:a libmp3lame -b:a 64k -ac 1 "$src/MOV0002.AVI"
   touch -d "2024-05-06 07:08:10" "$src/Camera_Clip_0001.avi"
   touch -d "2023-11-30 23:59:58" "$src/MOV0002.AVI"
-  if [ "$films_set" = six ]; then
-    for i in $(seq 17 32); do
-      head -c $((1200000 + i * 9973)) /dev/urandom >"$src/data$i.bin"
-    done
+  if [ "$films_set" != two ]; then
+    if [ "$films_set" = six ]; then
+      for i in $(seq 17 32); do
+        head -c $((1200000 + i * 9973)) /dev/urandom >"$src/data$i.bin"
+      done
+    else
+      for i in $(seq 17 176); do
+        head -c $((60000 + i * 7919 % 160000)) /dev/urandom >"$src/data$i.bin"
+      done
+    fi
     ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25" -f lavfi -i "sine=frequency=550:sample_rate=32000" \
       -t 2 -c:v mjpeg -q:v 3 -c:a pcm_s16le -ac 1 "$src/PICT0003.AVI"
     ffmpeg -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25" -f lavfi -i "sine=frequency=880:sample_rate=48000" \
@@ -90,8 +99,10 @@ for i in $(seq 1 16); do
   if ((i % 2)); then small+=("photo$n.jpg" "data$n.bin"); else small+=("data$n.bin" "photo$n.jpg"); fi
 done
 films=(Camera_Clip_0001.avi MOV0002.AVI)
-if [ "$films_set" = six ]; then
-  for i in $(seq 17 32); do small+=("data$i.bin"); done
+if [ "$films_set" != two ]; then
+  last=32
+  [ "$films_set" = scattered ] && last=176
+  for i in $(seq 17 "$last"); do small+=("data$i.bin"); done
   films+=(PICT0003.AVI HDV_0004.AVI DSCF0005.AVI VID_0006.avi)
 fi
 # Photos in one folder and films in another, as cameras keep them: a film's
