@@ -15,22 +15,13 @@
 
 namespace {
 
+using ZantrelTest::DecodedVideo;
 using ZantrelTest::RunProgram;
 using ZantrelTest::TempDir;
 
 std::string Contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The video frames ffmpeg decodes, as framemd5 lines without their header.
-std::vector<std::string> DecodedVideo(const std::string& path) {
-  const auto run = RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-fps_mode",
-                               "passthrough", "-f", "framemd5", "-"});
-  std::vector<std::string> frames;
-  for (const std::string& line : run.Lines())
-    if (!line.empty() && line[0] != '#') frames.push_back(line);
-  return frames;
 }
 
 std::string Noise(std::size_t n, unsigned seed) {

@@ -20,6 +20,7 @@
 
 namespace {
 
+using ZantrelTest::DecodedVideo;
 using ZantrelTest::RunProgram;
 using ZantrelTest::TempDir;
 
@@ -33,16 +34,6 @@ struct Answers : ZantrelApp::Prompts {
   }
   void CloseOpenQuestions() override {}
 };
-
-// The video frames ffmpeg decodes, as framemd5 lines without their header.
-std::vector<std::string> DecodedVideo(const std::string& path) {
-  const auto run = RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-fps_mode",
-                               "passthrough", "-f", "framemd5", "-"});
-  std::vector<std::string> frames;
-  for (const std::string& line : run.Lines())
-    if (!line.empty() && line[0] != '#') frames.push_back(line);
-  return frames;
-}
 
 std::string Noise(std::size_t n, unsigned seed) {
   std::mt19937 random(seed);

@@ -102,4 +102,13 @@ bool HaveProgram(const std::string& name) {
   return false;
 }
 
+std::vector<std::string> DecodedVideo(const std::string& path) {
+  const auto run = RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-fps_mode",
+                               "passthrough", "-f", "framemd5", "-"});
+  std::vector<std::string> frames;
+  for (const std::string& line : run.Lines())
+    if (!line.empty() && line[0] != '#') frames.push_back(line);
+  return frames;
+}
+
 }  // namespace ZantrelTest

@@ -26,4 +26,8 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& i
 // Whether the program can be found on PATH.
 bool HaveProgram(const std::string& name);
 
+// The video frames ffmpeg decodes of a film, as its framemd5 lines without
+// their header: none where it decodes nothing.
+std::vector<std::string> DecodedVideo(const std::string& path);
+
 }  // namespace ZantrelTest
