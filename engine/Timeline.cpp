@@ -470,16 +470,25 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
   PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
   std::vector<OldIndexEntry> leadEntries = LeadEntries(leading, timeline);
   const auto used = static_cast<std::int64_t>(leading.Bytes.size());
-  if (!leadEntries.empty() && (room == used || room - used >= ChunkHeader::Size)) {
+  // The JUNK chunk after them must end on the first kept chunk as a reader
+  // rounds its size: an even rest, unless there is none.
+  const std::int64_t rest = room - used;
+  if (!leadEntries.empty() && (rest == 0 || (rest >= ChunkHeader::Size && (rest & 1) == 0))) {
     scan.Lead = std::move(leading.Bytes);
-    if (room > used) {
+    if (rest > 0) {
       unsigned char junk[ChunkHeader::Size];
-      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(room - used - ChunkHeader::Size)}.Store(junk);
+      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(rest - ChunkHeader::Size)}.Store(junk);
       scan.Lead.insert(scan.Lead.end(), junk, junk + sizeof junk);
     }
     scan.LeadAt = leadAt;
   } else {
     leadEntries.clear();
+    // Room the new header list left that no placeholder took.
+    if (lead >= ChunkHeader::Size) {
+      scan.Lead.resize(ChunkHeader::Size);
+      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(lead - ChunkHeader::Size)}.Store(scan.Lead.data());
+      scan.LeadAt = leadAt;
+    }
   }
   if (leadEntries.empty() && std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
                                          [](const StretchLoss& stretch) { return stretch.Before == 0; }))
