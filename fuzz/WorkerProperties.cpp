@@ -571,6 +571,15 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   auto isSegment = [&](std::int64_t at) {
     return outSize - at >= 12 && Le32(output, at) == Code("RIFF") && Le32(output, at + 8) == Code("AVIX");
   };
+  // Where the chunk at at leads: a segment right where its size ends, else
+  // past its pad byte. In place, a carved film's segments stay on the odd
+  // positions the source has them on, which no size rounded up reaches (the
+  // OpenDML indexes do), the last perhaps without the pad byte at the end of
+  // the file: the chain to them is judged as the source laid it.
+  auto nextOf = [&](std::int64_t at) {
+    const std::int64_t end = at + 8 + static_cast<std::int64_t>(Le32(output, at + 4));
+    return inPlace && (isSegment(end) || end == outSize) ? end : NextChunk(output, at);
+  };
   // In place, an OpenDML film whose first segment's data runs right up to
   // the source's next RIFF 'AVIX', or leaves before it a gap too small for
   // its idx1 (a JUNK chunk over the gap then), has no room for an idx1
@@ -579,7 +588,7 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   const bool sourceSegment = srcSize - index >= 12 && Le32(source, index) == Code("RIFF") &&
                              Le32(source, index + 8) == Code("AVIX");
   const bool junkToSegment = outSize - index >= 8 && Le32(output, index) == Code("JUNK") &&
-                             isSegment(NextChunk(output, index));
+                             isSegment(nextOf(index));
   const bool noRoom = inPlace && ((isSegment(index) && sourceSegment) || junkToSegment);
   if (!noRoom && (outSize - index < 8 || Le32(output, index) != Code("idx1"))) return "no idx1 where the movi list ends";
   const std::int64_t indexSize = noRoom ? 0 : Le32(output, index + 4);
@@ -591,11 +600,10 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   // the first RIFF: it ends where the last of them does. A reader goes from
   // RIFF to RIFF by their sizes, rounded up to even, from the first.
   std::int64_t end = noRoom ? index : index + 8 + indexSize;
-  if (outSize - end >= 8 && Le32(output, end) == Code("JUNK") && isSegment(NextChunk(output, end)))
-    end = NextChunk(output, end);
-  if (isSegment(end) && outSize >= 12 && Le32(output, 0) == Code("RIFF") && NextChunk(output, 0) != end)
+  if (outSize - end >= 8 && Le32(output, end) == Code("JUNK") && isSegment(nextOf(end))) end = nextOf(end);
+  if (isSegment(end) && outSize >= 12 && Le32(output, 0) == Code("RIFF") && nextOf(0) != end)
     return "the first RIFF does not end where the segment after its index starts";
-  while (isSegment(end)) end = NextChunk(output, end);
+  while (isSegment(end)) end = nextOf(end);
   if (endsAfterIndex && outSize != end) return "the file does not end right after the index or its last segment";
   // Before the index, the source's bytes but the movi size and the header
   // counts; the last one may be the zero pad of an odd walk end.
