@@ -243,6 +243,12 @@ const VEK::MessagePair HeaderNoRoomInPlace = {
      "untouched. Rebuild a copy instead.",
      "Une nouvelle liste d'en-têtes ne tient pas avant le premier bloc conservé (%d octets disponibles, %d "
      "nécessaires) : le fichier n'a pas été modifié. Reconstruisez plutôt une copie."}};
+const VEK::MessagePair MoviHeaderLostInPlace = {
+    {"The movi list's header is lost: a new one written in place would give players an empty list until the "
+     "index is complete, where they now find its chunks. The file was left untouched. Rebuild a copy instead.",
+     "L'en-tête de la liste movi est perdu : un nouvel en-tête écrit sur place donnerait aux lecteurs une liste "
+     "vide tant que l'index n'est pas complet, alors qu'ils en trouvent aujourd'hui les blocs. Le fichier n'a pas "
+     "été modifié. Reconstruisez plutôt une copie."}};
 const VEK::MessagePair InPlaceMayTear = {
     {"Part of this file's rewrite is written over what players read, in one write that a crash could leave half "
      "done (a header list or a super index rewritten whole).",

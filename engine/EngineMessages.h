@@ -77,6 +77,7 @@ extern const VEK::MessagePair CodecDataMissing;
 extern const VEK::MessagePair HeaderOddStart;
 extern const VEK::MessagePair HeaderDataMoved;
 extern const VEK::MessagePair HeaderNoRoomInPlace;
+extern const VEK::MessagePair MoviHeaderLostInPlace;
 extern const VEK::MessagePair InPlaceMayTear;
 extern const VEK::MessagePair NoSafeOrderInPlace;
 extern const VEK::MessagePair ReferenceUnreadable;

@@ -446,6 +446,11 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
   // A sound list still gets its lost movi list header, written with it.
   if (verdict.Sound() && !scan.MoviHeaderLost) return std::nullopt;
   const std::int64_t movi = scan.SegmentList.front().MoviPosition;
+  // A lost movi list header goes with the new list, before the index whose
+  // end gives the list its size: a write that stopped between the two would
+  // leave players a list of nothing where they find the chunks today.
+  if (inPlace && scan.MoviHeaderLost && !scan.StartLost && !scan.IsOpenDml())
+    throw ErrorException(VEK::Text(Msg::MoviHeaderLostInPlace));
   HeaderPlan plan;
   // Only the RIFF header is lost, and the header list right after it is
   // whole (its avih first, where every writer puts it): the twelve bytes are

@@ -414,6 +414,33 @@ TEST_F(RepairEngine, ADamagedRiffHeaderIsFoundAndWrittenAgain) {
   }
 }
 
+// A film whose one movi list lost its header: a copy finds the list by its
+// chunks and writes the header again; in place the file is left as it was,
+// since a new header written before the index would show players an empty
+// list for as long as the index is not complete.
+TEST_F(RepairEngine, AMoviListWhoseHeaderIsLostIsRebuiltAsACopyAndLeftAloneInPlace) {
+  AviBuilder clean;
+  clean.StartMovi();
+  for (int i = 0; i < 5; ++i) clean.Chunk("00dc", 100 + i).Chunk("01wb", 40);
+  clean.EndMovi().Idx1();
+  Bytes damaged = clean.Build();
+  std::fill_n(damaged.begin() + clean.MoviOffset(), 12, 0);
+  const std::string path = Put("m.avi", damaged);
+  WorkerRunOptions copy;
+  copy.CheckOnly = false;
+  const auto r = RunWorker({path}, copy);
+  ASSERT_EQ(r.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt}) << ::testing::PrintToString(r.Lines);
+  EXPECT_EQ(ReadIdx1(ReadFile(CopyOf("m.avi"))).Entries, Strip(clean.StreamChunks()));
+  WorkerRunOptions inPlace = copy;
+  inPlace.KeepOriginal = false;
+  const auto p = RunWorker({path}, inPlace);
+  EXPECT_EQ(p.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileError});
+  EXPECT_TRUE(std::any_of(p.Lines.begin(), p.Lines.end(), [](const std::string& l) {
+    return l.rfind("The movi list's header is lost: a new one written in place", 0) == 0;
+  })) << ::testing::PrintToString(p.Lines);
+  EXPECT_EQ(ReadFile(path), damaged) << "the file rebuilt in place changed";
+}
+
 // A new header list that does not fit before the data: a copy moves the data
 // along behind it; in place the file is left as it was, with the advice to
 // make a copy. The oracle is the undamaged film: the copy's movi data and its
