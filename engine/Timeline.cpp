@@ -425,6 +425,13 @@ bool KeepsPlaces(const AviHeaders& headers, const ScanResult& scan, const Timeli
   return !timeline.Empty() && !scan.IsOpenDml() && std::all_of(headers.Streams.begin(), headers.Streams.end(), Timed);
 }
 
+// A JUNK chunk's header that spans bytes, its own 8 included.
+void AppendJunk(std::vector<unsigned char>& out, std::int64_t bytes) {
+  unsigned char junk[ChunkHeader::Size];
+  ChunkHeader{CodeJunk, static_cast<std::uint32_t>(bytes - ChunkHeader::Size)}.Store(junk);
+  out.insert(out.end(), junk, junk + sizeof junk);
+}
+
 // The entries of a lost start, each pointing into the chunks laid out at at.
 std::vector<OldIndexEntry> LeadEntries(PlaceholderChunks& chunks, const Timeline& timeline) {
   std::vector<OldIndexEntry> entries;
@@ -454,42 +461,33 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
   }
   const std::int64_t leadAt = scan.MoviOffset + ListHeader::Size;
   const std::int64_t room = scan.Entries.empty() ? 0 : scan.Entries.front().Position() - leadAt;
-  if (!KeepsPlaces(scan.Headers, scan, timeline)) {
-    if (lead >= ChunkHeader::Size) {
-      scan.Lead.resize(ChunkHeader::Size);
-      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(lead - ChunkHeader::Size)}.Store(scan.Lead.data());
-      scan.LeadAt = leadAt;
-    }
-    return scan;
-  }
+  const bool keeps = KeepsPlaces(scan.Headers, scan, timeline);
   // A lost start's placeholders go first in the list as in the index:
   // ffmpeg's reader takes the first entry of an idx1 for the first chunk
   // of the list, and reads nothing where it is not. They fill their room,
   // or a JUNK chunk fills the rest of it; where they cannot, the lost start
   // keeps no place.
-  PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
-  std::vector<OldIndexEntry> leadEntries = LeadEntries(leading, timeline);
-  const auto used = static_cast<std::int64_t>(leading.Bytes.size());
-  // The JUNK chunk after them must end on the first kept chunk as a reader
-  // rounds its size: an even rest, unless there is none.
-  const std::int64_t rest = room - used;
-  if (!leadEntries.empty() && (rest == 0 || (rest >= ChunkHeader::Size && (rest & 1) == 0))) {
-    scan.Lead = std::move(leading.Bytes);
-    if (rest > 0) {
-      unsigned char junk[ChunkHeader::Size];
-      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(rest - ChunkHeader::Size)}.Store(junk);
-      scan.Lead.insert(scan.Lead.end(), junk, junk + sizeof junk);
-    }
-    scan.LeadAt = leadAt;
-  } else {
-    leadEntries.clear();
-    // Room the new header list left that no placeholder took.
-    if (lead >= ChunkHeader::Size) {
-      scan.Lead.resize(ChunkHeader::Size);
-      ChunkHeader{CodeJunk, static_cast<std::uint32_t>(lead - ChunkHeader::Size)}.Store(scan.Lead.data());
+  std::vector<OldIndexEntry> leadEntries;
+  if (keeps) {
+    PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
+    leadEntries = LeadEntries(leading, timeline);
+    // The JUNK chunk after them must end on the first kept chunk as a
+    // reader rounds its size: an even rest, unless there is none.
+    const std::int64_t rest = room - static_cast<std::int64_t>(leading.Bytes.size());
+    if (!leadEntries.empty() && (rest == 0 || (rest >= ChunkHeader::Size && (rest & 1) == 0))) {
+      scan.Lead = std::move(leading.Bytes);
+      if (rest > 0) AppendJunk(scan.Lead, rest);
       scan.LeadAt = leadAt;
+    } else {
+      leadEntries.clear();
     }
   }
+  // Room the new header list left that no placeholder took.
+  if (leadEntries.empty() && lead >= ChunkHeader::Size) {
+    AppendJunk(scan.Lead, lead);
+    scan.LeadAt = leadAt;
+  }
+  if (!keeps) return scan;
   if (leadEntries.empty() && std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
                                          [](const StretchLoss& stretch) { return stretch.Before == 0; }))
     return scan;

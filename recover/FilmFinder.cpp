@@ -1,8 +1,8 @@
 #include "recover/FilmFinder.h"
 
 #include <algorithm>
-#include <string_view>
 #include <memory>
+#include <string_view>
 
 #include "avi/AviChunk.h"
 #include "recover/Source.h"
