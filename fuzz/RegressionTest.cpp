@@ -143,6 +143,39 @@ TEST(FuzzRegressions, TheRebuildCheckAcceptsAnInPlaceListClosedByJunkAtTheWalksE
   EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "");
 }
 
+// A copy keeps a lost frame's place with an empty chunk after the movi data;
+// the checker takes it, and only it, among the chunks there.
+TEST(FuzzRegressions, TheRebuildCheckTakesTheCopysPlaceholdersAfterTheDataAndNothingElse) {
+  ZantrelTest::AviBuilder b;
+  b.StartMovi().Chunk("00dc", 9).Chunk("01wb", 4);
+  const std::int64_t lost = b.Size();
+  b.Chunk("00dc", 30).Chunk("01wb", 4).Chunk("00dc", 6);
+  ZantrelFuzz::Bytes source = b.EndMovi().Idx1().Build();
+  std::fill(source.begin() + lost, source.begin() + lost + 8, 0);  // the lost frame's header
+  ZantrelTest::TempDir dir;
+  ASSERT_EQ(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::Copy), std::vector<std::string>{});
+  const ZantrelFuzz::Bytes good = ZantrelTest::ReadFile(dir / "run/Zantrel.in.avi");
+  const ZantrelTest::ParsedIndex parsed = ZantrelTest::ReadIdx1(good);
+  ASSERT_EQ(parsed.Entries.size(), 5u);
+  const std::int64_t placeholder = b.MoviOffset() + 8 + parsed.Entries[2].Offset;
+  ASSERT_EQ(parsed.Entries[2].Size, 0u) << "the lost frame's place is kept by an empty chunk";
+  ASSERT_EQ(placeholder + 8, parsed.Position) << "after the movi data";
+  const std::int64_t entry = parsed.Position + 8 + 2 * 16;
+  const struct {
+    const char* name;
+    std::function<void(ZantrelFuzz::Bytes&)> spoil;
+  } cases[] = {
+      {"the placeholder's code changed", [&](ZantrelFuzz::Bytes& f) { f[placeholder + 1] = '1'; }},
+      {"the entry names a kept chunk's place", [&](ZantrelFuzz::Bytes& f) { f[entry + 8] -= 8; }},
+      {"the entry's size changed", [&](ZantrelFuzz::Bytes& f) { f[entry + 12] = 1; }},
+  };
+  for (const auto& c : cases) {
+    ZantrelFuzz::Bytes spoilt = good;
+    c.spoil(spoilt);
+    EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "") << c.name;
+  }
+}
+
 // What an in-place run that did not complete may leave: the file as it was
 // or fully indexed; half an index only after a write failed midway, and
 // never with the data touched.

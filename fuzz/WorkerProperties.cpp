@@ -627,16 +627,16 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   if (outSize >= 12 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ")) allowed.emplace_back(0, 12);
 
   OldIndexWitness witness(source, movi, shift);
-  // A copy keeps a lost start's place with placeholder chunks right after
-  // the movi list's header, ahead of the first chunk it keeps from the
-  // source: empty frames and silence (one fill byte throughout, but for an
-  // MPEG audio frame's header), then perhaps a JUNK chunk over the rest of
-  // their room. They hold nothing of the source's, and the entries that
-  // point at them name no chunk of it.
-  std::int64_t leadEnd = movi + 12;
-  if (!inPlace) {
-    auto placeholder = [&](std::int64_t at) {
-      if (!IsStreamId(output, at)) return false;
+  // A copy keeps the places of lost chunks with placeholder chunks: empty
+  // frames and silence (one fill byte throughout, but for an MPEG audio
+  // frame's header). They hold nothing of the source's, and the entries
+  // that point at them name no chunk of it. A lost start's lie right after
+  // the movi list's header, ahead of the first chunk kept from the source,
+  // perhaps with a JUNK chunk over the rest of their room; those of chunks
+  // lost further on lie after the movi data, and their entries stand in
+  // the lost chunks' places among the kept ones.
+  auto placeholder = [&](std::int64_t at) {
+    if (index - at < 8 || !IsStreamId(output, at)) return false;
       const std::int64_t size = Le32(output, at + 4), data = at + 8;
       if (data + size > index) return false;
       if (srcSize - at >= 8 && std::equal(output.begin() + at, output.begin() + at + 8, source.begin() + at))
@@ -645,12 +645,37 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
       for (std::int64_t i = from; i < size; ++i)
         if (output[data + i] != output[data + from] || (output[data + i] != 0 && output[data + i] != 0x80)) return false;
       return true;
-    };
+  };
+  std::int64_t leadEnd = movi + 12;
+  if (!inPlace) {
     while (index - leadEnd >= 8 && placeholder(leadEnd)) leadEnd = NextChunk(output, leadEnd);
     if (leadEnd > movi + 12 && index - leadEnd >= 8 && Le32(output, leadEnd) == Code("JUNK") &&
         NextChunk(output, leadEnd) <= index)
       leadEnd = NextChunk(output, leadEnd);
     if (leadEnd > movi + 12) allowed.emplace_back(movi + 12, leadEnd);
+  }
+  // The placeholders after the movi data run from trailingFrom up to the
+  // index, one after another. A chunk where the source has one of the same
+  // stream is a kept one, resized perhaps, and not their first.
+  std::int64_t trailingFrom = index;
+  if (!inPlace) {
+    std::vector<std::int64_t> firsts;
+    for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
+      const std::int64_t header = movi + 8 + static_cast<std::int64_t>(Le32(output, e + 8));
+      if (header >= leadEnd && placeholder(header) && Le32(output, header) == Le32(output, e) &&
+          Le32(output, header + 4) == Le32(output, e + 12) &&
+          (srcSize - header < 8 || Le32(source, header) != Le32(output, header)))
+        firsts.push_back(header);
+    }
+    std::sort(firsts.begin(), firsts.end());
+    for (std::int64_t first : firsts) {
+      std::int64_t at = first;
+      while (at < index && placeholder(at)) at = NextChunk(output, at);
+      if (at == index) {
+        trailingFrom = first;
+        break;
+      }
+    }
   }
   std::vector<std::int64_t> indexed;
   for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
@@ -663,6 +688,11 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
       if (!indexed.empty()) return which() + "a lost start's placeholder after a kept chunk";
       if (Le32(output, header) != id || Le32(output, header + 4) != size)
         return which() + "names no placeholder chunk of the lost start";
+      continue;
+    }
+    if (header >= trailingFrom) {
+      if (!placeholder(header) || Le32(output, header) != id || Le32(output, header + 4) != size)
+        return which() + "names no placeholder chunk after the movi data";
       continue;
     }
     if (header < movi + 12 || (!indexed.empty() && header <= indexed.back()))
@@ -691,6 +721,14 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
     indexed.push_back(header);
   }
+  // They come after every kept chunk, from a position even from the list's
+  // start: a zero pad byte may come first.
+  if (trailingFrom < index) {
+    const std::int64_t dataEnd = indexed.empty() ? leadEnd : NextChunk(output, indexed.back());
+    if (trailingFrom < dataEnd) return "a kept chunk runs into the placeholders after the movi data";
+    const bool pad = trailingFrom - 1 == dataEnd && ((trailingFrom - movi) & 1) == 0 && output[dataEnd] == 0;
+    allowed.emplace_back(pad ? trailingFrom - 1 : trailingFrom, index);
+  }
   // Without room for an idx1, the first segment's chunks are those its list
   // holds, one after another: a chunk whose size lied has the size of its
   // data in the output, as an indexed one has.
@@ -714,7 +752,7 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
       }
   }
   std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
-  if (differs < 0 && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
+  if (differs < 0 && trailingFrom == index && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
     differs = index - 1;
   if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
   for (std::int64_t chunk : ReachableFrom(source, movi))
