@@ -375,23 +375,32 @@ std::vector<std::string> RunOne(const std::string& folder, const WorkerCase& c, 
     return broken;
   }
 
-  // Every stream chunk a plain reader reaches was at least counted.
+  // Every stream chunk a plain reader reaches was at least counted, from one
+  // of the places the data may start: the engine may have taken any of them.
   if (done) {
-    int video = 0, audio = 0;
-    // An audio chunk without data holds no sample: where the engine counts
-    // in samples, by a format it read from a stream list whose type is
-    // damaged as well as from a whole one, it adds none.
-    for (std::int64_t at : ReachableStreamChunks(source)) {
-      video += IsVideoId(source, at);
-      audio += IsAudioId(source, at) && Le32(source, at + 4) > 0;
-    }
     // Audio is counted in samples where a stream header may give the rate,
     // and a rate may make them fewer than the chunks.
     const std::string_view auds = "auds";
     const bool rates = std::search(source.begin(), source.end(), auds.begin(), auds.end()) != source.end();
-    if (run.LastVideo < video || (!rates && run.LastAudio < audio))
-      fail("counted " + std::to_string(run.LastVideo) + " video and " + std::to_string(run.LastAudio) +
-           " audio chunks of the " + std::to_string(video) + " and " + std::to_string(audio) + " reachable");
+    std::string uncounted;
+    for (const std::vector<std::int64_t>& reachable : ReachableStreamChunks(source)) {
+      int video = 0, audio = 0;
+      // An audio chunk without data holds no sample: where the engine counts
+      // in samples, by a format it read from a stream list whose type is
+      // damaged as well as from a whole one, it adds none.
+      for (std::int64_t at : reachable) {
+        video += IsVideoId(source, at);
+        audio += IsAudioId(source, at) && Le32(source, at + 4) > 0;
+      }
+      if (run.LastVideo >= video && (rates || run.LastAudio >= audio)) {
+        uncounted.clear();
+        break;
+      }
+      if (uncounted.empty())
+        uncounted = "counted " + std::to_string(run.LastVideo) + " video and " + std::to_string(run.LastAudio) +
+                    " audio chunks of the " + std::to_string(video) + " and " + std::to_string(audio) + " reachable";
+    }
+    if (!uncounted.empty()) fail(uncounted);
   }
 
   const MappedFile afterFile(path);
@@ -496,17 +505,24 @@ Bytes EncodeCase(const WorkerCase& c) {
   return out;
 }
 
-std::vector<std::int64_t> ReachableStreamChunks(ByteView source) {
-  // Of the places movi may be, the one that reaches least: the engine may
-  // have taken any of them.
-  std::vector<std::int64_t> fewest;
-  bool first = true;
-  for (std::int64_t movi : MoviCandidates(source)) {
-    auto chunks = ReachableFrom(source, movi);
-    if (first || chunks.size() < fewest.size()) fewest = std::move(chunks);
-    first = false;
-  }
-  return fewest;
+std::vector<std::vector<std::int64_t>> ReachableStreamChunks(ByteView source) {
+  std::vector<std::vector<std::int64_t>> starts;
+  const std::vector<std::int64_t> candidates = MoviCandidates(source);
+  for (std::int64_t movi : candidates) starts.push_back(ReachableFrom(source, movi));
+  const std::int64_t size = static_cast<std::int64_t>(source.size());
+  const bool riff = size >= 12 && Le32(source, 0) == Code("RIFF") && Le32(source, 8) == Code("AVI ");
+  const std::int64_t before = candidates.empty() ? size : *std::min_element(candidates.begin(), candidates.end());
+  if (!riff)
+    for (std::int64_t at = 12; at < before && size - at >= 8; ++at)
+      if (IsStreamId(source, at)) {
+        std::vector<std::int64_t> run = ReachableFrom(source, at - 12);
+        if (!run.empty()) {
+          starts.push_back(std::move(run));
+          break;
+        }
+      }
+  if (starts.empty()) starts.emplace_back();
+  return starts;
 }
 
 // The chunks that an idx1 anywhere in the source after movi names: the

@@ -67,12 +67,14 @@ constexpr std::int64_t MaxFilmSize = 10 * 1024 * 1024;
 WorkerCase DecodeCase(const unsigned char* data, std::size_t size);
 Bytes EncodeCase(const WorkerCase& c);
 
-// The stream chunks of source that any plain reader reaches: walked from the
-// first chunk of the top-level movi list by their size fields (padded to an
-// even length) through stream and JUNK chunks, as long as each fits in the
-// file and is followed by another such header, an "idx1" or the exact end of
-// the file. It stops at the first break. Header positions, in file order.
-std::vector<std::int64_t> ReachableStreamChunks(ByteView source);
+// The stream chunks of source that a plain reader reaches, for each place
+// its data may start: walked from the first chunk of a movi list by their
+// size fields (padded to an even length) through stream and JUNK chunks, as
+// long as each fits in the file and is followed by another such header, an
+// "idx1" or the exact end of the file. It stops at the first break. Where
+// the file has no RIFF header, its data may also start with the first such
+// run of chunks before any movi list. Header positions, in file order.
+std::vector<std::vector<std::int64_t>> ReachableStreamChunks(ByteView source);
 
 // Empty when output is a sound rebuild of source: source's bytes up to the
 // walk's end with the movi list size patched, an optional zero pad byte, then
