@@ -959,16 +959,22 @@ int TFrmMain::FirstSelectedRow() const {
 
 void TFrmMain::AddRows(int from) {
   for (int row = from; row < Batch.Count(); ++row) {
-    // Folder: everything before the last separator, without it, except
-    // that the root keeps its separator.
-    const std::string& path = Batch.Entry(row).Path;
-    auto* item = new QTreeWidgetItem(QStringList{Shown(VEK::ExtractFileName(path)), Shown(VEK::ExtractFileDir(path))});
-    // The whole path, for a row too narrow to show it.
-    item->setToolTip(0, Shown(path));
-    item->setToolTip(1, Shown(path));
-    LvwFiles->addTopLevelItem(item);
+    LvwFiles->addTopLevelItem(new QTreeWidgetItem);
+    ShowRowFile(row);
     ShowRow(row);
   }
+}
+
+void TFrmMain::ShowRowFile(int row) {
+  // Folder: everything before the last separator, without it, except
+  // that the root keeps its separator.
+  QTreeWidgetItem* item = Row(row);
+  const std::string& path = Batch.Entry(row).Path;
+  item->setText(0, Shown(VEK::ExtractFileName(path)));
+  item->setText(1, Shown(VEK::ExtractFileDir(path)));
+  // The whole path, for a row too narrow to show it.
+  item->setToolTip(0, Shown(path));
+  item->setToolTip(1, Shown(path));
 }
 
 bool TFrmMain::AddFile(const std::string& path) {
@@ -1315,7 +1321,10 @@ void TFrmMain::ShowRunState() {
     setWindowTitle(QApplication::applicationName());
   }
   setAcceptDrops(!running);
-  if (!running && Recovering()) EndRecovery();
+  if (!running && Recovering()) {
+    KeepRecoveredFilms();
+    EndRecovery();
+  }
 }
 
 void TFrmMain::ShowSummary(const std::string& summary) {

@@ -244,7 +244,9 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   void EndSearch(VEKRiff::RecoverySearch& search);
   void RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films);
   bool StopSearch();
-  // The run over the staged films has ended: the staging folder goes.
+  // The run over the staged films has ended: the rows name the films it
+  // wrote, and the staging folder goes.
+  void KeepRecoveredFilms();
   void EndRecovery();
 
   void ShowMessages(const VEKRiff::LineList& lines);
@@ -258,6 +260,7 @@ class TFrmMain : public QMainWindow, public SettingsWindow, public VEKRiff::Sess
   void ShowRow(int row);
   // Items for the batch's rows from row from on.
   void AddRows(int from);
+  void ShowRowFile(int row);
   int FirstSelectedRow() const;
   QTreeWidgetItem* Row(int row) const;
 

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <set>
 
 #include "app/FormMain.h"
@@ -149,6 +150,24 @@ bool TFrmMain::StopSearch() {
   PnlStatus->setText(QString::fromStdString(VEK::Text(VEKRiff::WindowTexts::MsgAborting)));
   UpdateActions();
   return true;
+}
+
+void TFrmMain::KeepRecoveredFilms() {
+  // A film rebuilt into the folder is what its row stands for from now on;
+  // a staged film the run did not write goes with the staging folder, and
+  // its row with it (its lines stay in the Messages Center).
+  std::vector<int> rows = Batch.BatchRows();
+  std::sort(rows.begin(), rows.end());
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    if (Batch.TakeOutput(*row)) {
+      ShowRowFile(*row);
+      ShowRow(*row);
+    } else {
+      DeleteRow(*row);
+    }
+  }
+  RefreshMessagesView();
+  UpdateActions();
 }
 
 void TFrmMain::EndRecovery() {

@@ -1,10 +1,13 @@
 #include "batch/BatchModel.h"
 
+#include "batch/RowFiles.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
 
 #include "batch/BatchSummary.h"
+#include "batch/RowFiles.h"
 #include "batch/RunDisplay.h"
 #include "file/NamesOnDisk.h"
 #include "lang/Language.h"
@@ -116,6 +119,19 @@ void BatchModel::Remove(int row) {
   if (row < 0 || row >= Count()) return;
   keys_.erase(entries_[row].Key);
   entries_.erase(entries_.begin() + row);
+}
+
+bool BatchModel::TakeOutput(int row) {
+  if (row < 0 || row >= Count()) return false;
+  BatchEntry& entry = entries_[row];
+  const std::optional<std::string> copy = CopyOf(entry);
+  if (!copy) return false;
+  std::string key = VEK::FileKey(*copy);
+  if (!keys_.insert(key).second) return false;
+  keys_.erase(entry.Key);
+  entry.Key = std::move(key);
+  entry.Path = *copy;
+  return true;
 }
 
 void BatchModel::Clear() {

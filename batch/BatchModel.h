@@ -143,6 +143,10 @@ class BatchModel {
   // Returns the number of rows added.
   int AddPaths(const std::vector<std::string>& paths, const std::string& copyPrefix = {});
   void Remove(int row);
+  // The row's file is its output from now on: a recovery's staged film, once
+  // rebuilt into its folder, is that film, its own repair. Returns false
+  // where the row wrote no copy, or the copy has a row of its own.
+  bool TakeOutput(int row);
   void Clear();
   // A mark of the front-end's own making (a row's mark reset by hand).
   void SetMark(int row, RowMark mark);

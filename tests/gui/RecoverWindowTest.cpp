@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QLocale>
 #include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -107,6 +109,14 @@ TEST(RecoverWindow, TheFilmsFoundAreRebuiltIntoTheFolderAndNoStagingFolderIsLeft
       }
     ASSERT_EQ(static_cast<int>(films.size()), row.Films);
     for (const std::string& path : films) EXPECT_EQ(DecodedVideo(path), original) << path;
+    // The list names the films written, each its own repair, and no file
+    // that went with the staging folder.
+    ASSERT_EQ(w.LvwFiles->topLevelItemCount(), row.Films);
+    for (int r = 0; r < row.Films; ++r) {
+      const std::string path = w.RowPath(r).toStdString();
+      EXPECT_NE(std::find(films.begin(), films.end(), path), films.end()) << path;
+      EXPECT_EQ(w.RowOutputPath(r).value_or(QString()).toStdString(), path);
+    }
   }
 }
 
