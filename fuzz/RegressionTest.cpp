@@ -200,6 +200,18 @@ TEST(FuzzRegressions, TheUnfinishedInPlaceCheckAcceptsOnlyUntouchedOrIndexedFile
   ZantrelFuzz::Bytes lastEntryDropped = rebuilt;
   lastEntryDropped.resize(lastEntryDropped.size() - 16);
   lastEntryDropped[ZantrelTest::ReadIdx1(rebuilt).Position + 4] -= 16;
+  // The list's end moved by its size to an index written past the old end,
+  // the writes after that cut short.
+  ZantrelFuzz::Bytes far = source;
+  far.resize(source.size() + 64, 0x33);
+  const std::int64_t farAt = static_cast<std::int64_t>(far.size());
+  far.insert(far.end(), rebuilt.begin() + ZantrelTest::ReadIdx1(rebuilt).Position, rebuilt.end());
+  VEK::StoreLe32(&far[sizeField], static_cast<std::uint32_t>(farAt - b.MoviOffset() - 8));
+  ZantrelFuzz::Bytes farShort = far;
+  farShort.resize(farShort.size() - 16);
+  farShort[farAt + 4] -= 16;
+  ZantrelFuzz::Bytes farTouched = far;
+  farTouched[b.MoviOffset() + 12 + 8] ^= 0xFF;
   const struct {
     const char* name;
     const ZantrelFuzz::Bytes& after;
@@ -211,6 +223,9 @@ TEST(FuzzRegressions, TheUnfinishedInPlaceCheckAcceptsOnlyUntouchedOrIndexedFile
       {"index written, movi size not", half, false, true},
       {"index written, a data byte changed", halfTouched, false, false},
       {"a reachable chunk left out", lastEntryDropped, false, false},
+      {"the list ending at an index past the old end", far, false, true},
+      {"the list ending at an index past the old end that leaves a chunk out", farShort, false, false},
+      {"the list ending at an index past the old end, a data byte changed", farTouched, false, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ZantrelFuzz::CheckUnfinishedInPlace(source, c.after, false).empty(), c.acceptedAfterAnyFailure)

@@ -570,8 +570,11 @@ int DifferingBytes(ByteView source, std::int64_t header, std::uint32_t id, std::
 
 namespace {
 
+// farIndex: an in-place rebuild stopped by a failing write once its list
+// ends at the index it wrote past the old end; what lies between the data
+// and that index is then the rebuild's, whatever it wrote there so far.
 std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, std::int64_t shift,
-                         bool inPlace = false) {
+                         bool inPlace = false, bool farIndex = false) {
   const std::int64_t movi = RebuiltMovi(source, output);
   if (movi < 0) return "a file without a top-level movi list was rebuilt";
   const std::int64_t outSize = static_cast<std::int64_t>(output.size());
@@ -583,7 +586,7 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   // Readers round an odd list size up: the index must follow the list's
   // even size, wherever the list starts.
   if (Le32(output, movi + 4) & 1) return "the movi list has an odd size";
-  if (index < movi + 12 || index > srcSize + 1) return "the movi list size points outside the source";
+  if (index < movi + 12 || (index > srcSize + 1 && !farIndex)) return "the movi list size points outside the source";
   auto isSegment = [&](std::int64_t at) {
     return outSize - at >= 12 && Le32(output, at) == Code("RIFF") && Le32(output, at + 8) == Code("AVIX");
   };
@@ -767,8 +770,13 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
         if (junk > walkEnd && output[walkEnd] == 0) allowed.emplace_back(walkEnd, junk);  // a zero pad byte
       }
   }
-  std::int64_t differs = FirstDifferenceOutside(source, output, 0, index - 1, allowed);
-  if (differs < 0 && trailingFrom == index && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
+  if (farIndex) {
+    const std::int64_t dataEnd = indexed.empty() ? movi + 12 : NextChunk(output, indexed.back());
+    if (dataEnd > srcSize) return "the data runs past the source's end";
+    allowed.emplace_back(dataEnd, index);
+  }
+  std::int64_t differs = FirstDifferenceOutside(source, output, 0, std::min(index - 1, srcSize), allowed);
+  if (differs < 0 && !farIndex && trailingFrom == index && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
     differs = index - 1;
   if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
   for (std::int64_t chunk : ReachableFrom(source, movi))
@@ -805,6 +813,9 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
   // that failed once everything else was written).
   const std::string why = CheckRebuild(source, after, false, true);
   if (why.empty() || !failedMidway) return why.empty() ? "" : "neither untouched nor fully indexed: " + why;
+  // The list's end moved to the index written past the old end, and what
+  // was written after that cut short: players read that index.
+  if (CheckRebuilt(source, after, false, 0, true, true).empty()) return "";
   // The new index written, the movi size not yet (it is written last, so an
   // index it points at is complete): the movi size and the data a reader
   // reaches must still be the source's.
