@@ -690,22 +690,22 @@ std::int64_t MoviWalk::NextSegmentAfterIndex(std::int64_t index, std::uint32_t s
   if (!MayGoOnAfterIndex()) return -1;
   const std::int64_t next = FindHeader(Source, index + ChunkHeader::Size, CodeRiff, CodeAvix, SearchBuffer(),
                                        SearchBlock, [this] { MayStop(Reporter.CheckStop); });
-  if (next < 0) return next;
   const std::int64_t lost = SegmentBefore(index, next);
   riffLost = lost >= 0;
   return riffLost ? lost : next;
 }
 
 // A segment whose RIFF header is damaged lies between the index and the
-// segment found after it. Its movi list, whole, tells where it starts: the
-// RIFF header is the 12 bytes before it, and the walk goes on from there as
-// in any segment, said as an error (players lose its frames until a rebuild
-// writes the header again). A movi list with no room for that header after
-// the index's own is left out, said, and an error where it holds frames.
+// segment found after it (or the end of the file, where none is). Its movi
+// list, whole, tells where it starts: the RIFF header is the 12 bytes before
+// it, and the walk goes on from there as in any segment, said as an error
+// (players lose its frames until a rebuild writes the header again). A movi
+// list with no room for that header after the index's own is left out,
+// said, and an error where it holds frames.
 std::int64_t MoviWalk::SegmentBefore(std::int64_t index, std::int64_t next) {
   const std::int64_t movi = FindHeader(Source, index + ChunkHeader::Size, CodeList, CodeMovi, SearchBuffer(),
                                        SearchBlock, [this] { MayStop(Reporter.CheckStop); });
-  if (movi < 0 || movi >= next) return -1;
+  if (movi < 0 || (next >= 0 && movi >= next)) return -1;
   unsigned char first[ListHeader::Size];
   const std::int64_t got = Source.Peek(first, sizeof first, movi + ListHeader::Size);
   const bool frames = (got >= ChunkHeader::Size && IsStreamChunkId(first)) ||
@@ -715,8 +715,14 @@ std::int64_t MoviWalk::SegmentBefore(std::int64_t index, std::int64_t next) {
     Report({VEK::Text(Msg::SegmentRiffLost, {riff, movi}), true, {}, FindingKind::HeaderDamage, riff, -1});
     return riff;
   }
-  Report({VEK::Text(Msg::SegmentLeftOut, {next - movi, next, movi}), frames});
+  // Where no segment follows, the line about the data after the index says it.
+  if (next >= 0) Report({VEK::Text(Msg::SegmentLeftOut, {next - movi, next, movi}), frames});
   return -1;
+}
+
+bool MoviWalk::MoviListAt(std::int64_t position) {
+  unsigned char list[ListHeader::Size];
+  return Source.Peek(list, sizeof list, position) == ListHeader::Size && IsList(list, CodeMovi);
 }
 
 bool MoviWalk::MayGoOnAfterIndex() const {
@@ -879,6 +885,17 @@ void MoviWalk::ScanMovi() {
       // The search found a chunk or the index (it seeked there): the index
       // is walked as any index met, so that it is known and, in an OpenDML
       // file, the walk goes on after it.
+      continue;
+    }
+    // A later segment's RIFF header, damaged: its movi list follows where
+    // the header's 12 bytes end. The walk enters it as any segment, and a
+    // rebuild writes the header again.
+    if (n == ListHeader::Size && Scan.SegmentList.size() > 1 && MoviListAt(pos + ListHeader::Size)) {
+      acceptPending();
+      Report({VEK::Text(Msg::SegmentRiffLost, {pos, pos + ListHeader::Size}), true, {}, FindingKind::HeaderDamage, pos,
+              -1});
+      enterSegment(pos, pos);
+      Scan.SegmentList.back().RiffLost = true;
       continue;
     }
     // Unrecognisable bytes where a chunk should start. Either the previous

@@ -116,6 +116,7 @@ class MoviWalk {
   // holds frames; otherwise said as left out, and -1.
   std::int64_t SegmentBefore(std::int64_t index, std::int64_t next);
   // Whether the headers let the file go on after its legacy index.
+  bool MoviListAt(std::int64_t position);
   bool MayGoOnAfterIndex() const;
   // Says so when the walk ends at the first segment's idx1 (at index) and a
   // movi list further on holds data it did not reach.

@@ -380,7 +380,8 @@ struct Carved {
   std::vector<ExpectedEntry> Chunks;
 };
 
-Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false, bool indexLost = false) {
+Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false, bool indexLost = false,
+                     int laterSegments = 2) {
   AviBuilder b;
   b.StartMovi();
   auto frames = [&](int from, int count) {
@@ -394,7 +395,7 @@ Carved CarvedOpenDml(int stray, bool indexSizeWrong, bool gapByte = false, bool 
   if (!indexLost) b.Idx1();
   if (gapByte) b.Raw({0x4B});
   std::vector<std::int64_t> segments;
-  for (int segment = 1; segment <= 2; ++segment) {
+  for (int segment = 1; segment <= laterSegments; ++segment) {
     segments.push_back(b.Size());
     Bytes header(24, 0);
     for (auto [at, code] : {std::pair{0, "RIFF"}, {8, "AVIX"}, {12, "LIST"}, {20, "movi"}})
@@ -540,21 +541,23 @@ TEST(NeverWorse, AnOpenDmlFilmWhoseFirstMoviHeaderIsLostKeepsItsFirstSegment) {
   }
 }
 
-// Segments whose RIFF header is damaged cannot be found after the legacy
-// index: the walk ends there, and the check and the rebuild say how much of
-// the file they leave out: an error where no header says the film ends at
-// its index (the carved film has none left), else a plain line. A healthy
-// film, carved or whole, whose segments are found, never gets that line.
+// Later segments whose RIFF headers are all damaged: where no header says
+// the film ends at its index (the carved film has none left), each is found
+// by its movi list, said and counted as the error it is, and its frames are
+// kept. In a film whose headers say it ends at its index (the whole film's
+// list has no OpenDML headers), the walk ends there, and the check and the
+// rebuild say how much of the file they leave out, in a plain line. A
+// healthy film, carved or whole, whose segments are found, gets neither.
 TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
   const struct {
     const char* name;
     bool whole;
-    bool damaged;
-    bool said;
-    bool error;
+    bool damaged;   // the RIFF codes of both later segments
+    bool leftOut;   // the rest of the file said to be left out
+    bool found;     // each damaged segment said to be found by its movi list
   } rows[] = {{"carved, healthy", false, false, false, false},
               {"whole, healthy", true, false, false, false},
-              {"carved, segment headers damaged", false, true, true, true},
+              {"carved, segment headers damaged", false, true, false, true},
               {"whole, segment headers damaged", true, true, true, false}};
   for (const int stray : {0, 1}) {
     // The healthy film's errors (its headers, or their loss, disagree with
@@ -574,52 +577,62 @@ TEST(NeverWorse, DataAfterTheIndexThatTheWalkCannotReachIsSaid) {
       const std::int64_t movi = riffs[0] + 12;
       const std::string line =
           VEK::Text(VEKRiff::Msg::DataAfterIndex, {static_cast<std::int64_t>(file.size()) - movi, movi});
+      const auto video = std::count_if(c.Chunks.begin(), c.Chunks.end(), IsVideo);
       TempDir dir;
       WriteFile(dir / "film.avi", file);
       for (Mode mode : {Mode::Check, Mode::Copy}) {
         const WorkerRunResult r = RunWorker({dir / "film.avi"}, For(mode));
-        EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(), line), row.said ? 1 : 0);
+        EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(), line), row.leftOut ? 1 : 0);
+        for (std::int64_t riff : riffs)
+          EXPECT_EQ(std::count(r.Lines.begin(), r.Lines.end(),
+                               VEK::Text(VEKRiff::Msg::SegmentRiffLost, {riff, riff + 12})),
+                    row.found ? 1 : 0);
         if (mode != Mode::Check) continue;
+        EXPECT_EQ(r.LastVideo, row.leftOut ? video / 3 : video);
         if (!row.damaged) healthyErrors[row.whole] = r.LastErrorCount;
-        if (row.error) {
-          EXPECT_EQ(r.LastErrorCount, healthyErrors[row.whole] + 1);
-        }
+        else if (row.found) EXPECT_EQ(r.LastErrorCount, healthyErrors[row.whole] + 2);
       }
     }
   }
 }
 
-// A carved OpenDML film whose middle segment's RIFF header is damaged: the
-// walk finds the last segment after the index, and the middle one by its
-// movi list, whole, right after the damaged header. Every chunk is kept, a
-// line says the header is damaged (an error), and a copy (with the whole
+// A carved OpenDML film whose later segment's RIFF header is damaged: the
+// walk finds a middle one by its movi list, whole, right after the damaged
+// header, between the index and the segment after it, and the last one
+// after the index or where the segment before it ends. Every chunk is kept,
+// a line says the header is damaged (an error), and a copy (with the whole
 // film's header list) writes the header again and describes every chunk
 // where it lies. A damaged RIFF size alone says nothing: the segment is
 // found by its codes.
-TEST(NeverWorse, AMiddleSegmentWhoseRiffHeaderIsDamagedKeepsItsFrames) {
+TEST(NeverWorse, ALaterSegmentWhoseRiffHeaderIsDamagedKeepsItsFrames) {
   const struct {
     const char* name;
-    int at;  // the byte of the middle segment's RIFF header that is damaged
+    int at;  // the byte of the segment's RIFF header that is damaged
     bool said;
   } rows[] = {{"RIFF code", 1, true}, {"AVIX code", 9, true}, {"RIFF size", 6, false}};
-  for (const int stray : {0, 1}) {
-    const Carved healthy = CarvedOpenDml(stray, false);
+  const struct {
+    int laterSegments, damaged;
+  } films[] = {{2, 0}, {2, 1}, {1, 0}};
+  for (const int stray : {0, 1})
+    for (const auto& [laterSegments, damaged] : films) {
+    const Carved healthy = CarvedOpenDml(stray, false, false, false, laterSegments);
     const Bytes& film = healthy.File;
     std::vector<std::int64_t> riffs;
     for (std::size_t at = 0; at + 12 <= film.size(); ++at)
       if (VEK::LoadLe32(&film[at]) == Code("RIFF") && VEK::LoadLe32(&film[at + 8]) == Code("AVIX"))
         riffs.push_back(static_cast<std::int64_t>(at));
-    ASSERT_EQ(riffs.size(), 2u);
+    ASSERT_EQ(riffs.size(), static_cast<std::size_t>(laterSegments));
     TempDir dir;
     WriteFile(dir / "film.avi", film);
     WriteFile(dir / "whole.avi", healthy.Whole);
     const int healthyErrors = RunWorker({dir / "film.avi"}, For(Mode::Check)).LastErrorCount;
-    const std::string line = VEK::Text(VEKRiff::Msg::SegmentRiffLost, {riffs[0], riffs[0] + 12});
+    const std::string line = VEK::Text(VEKRiff::Msg::SegmentRiffLost, {riffs[damaged], riffs[damaged] + 12});
     const auto video = std::count_if(healthy.Chunks.begin(), healthy.Chunks.end(), IsVideo);
     for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(stray) + " stray bytes");
+      SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(stray) + " stray bytes, segment " +
+                   std::to_string(damaged + 1) + " of " + std::to_string(laterSegments));
       Bytes file = film;
-      file[static_cast<std::size_t>(riffs[0] + row.at)] ^= 0x20;
+      file[static_cast<std::size_t>(riffs[damaged] + row.at)] ^= 0x20;
       WriteFile(dir / "film.avi", file);
       const WorkerRunResult check = RunWorker({dir / "film.avi"}, For(Mode::Check));
       EXPECT_EQ(std::count(check.Lines.begin(), check.Lines.end(), line), row.said ? 1 : 0);
@@ -635,7 +648,7 @@ TEST(NeverWorse, AMiddleSegmentWhoseRiffHeaderIsDamagedKeepsItsFrames) {
       // Every chunk described where it now lies, with the source's bytes.
       const std::string out = dir / "Zantrel.film.avi";
       const Parsed after = OdmlReader(out).Parse();
-      ASSERT_EQ(after.Riffs.size(), 3u);
+      ASSERT_EQ(after.Riffs.size(), static_cast<std::size_t>(laterSegments + 1));
       EXPECT_TRUE(after.ChainReachesEnd);
       const std::int64_t shift = after.Riffs[0].Movi - stray;
       const Bytes written = ReadFile(out);
