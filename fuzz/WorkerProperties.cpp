@@ -760,14 +760,17 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
   // Where the walk ended before the list's end, an in-place rebuild, which
   // keeps the list's end where it was, closes it with one JUNK chunk from
-  // the walk's end (the last chunk indexed, or the list's start) to the index.
+  // the walk's end to the index: after the last chunk indexed (or the list's
+  // start), and after what the walk passed over there that is no stream
+  // chunk (other lists, JUNK, old index chunks), which stays as it was.
   {
     const std::int64_t walkEnd = indexed.empty() ? movi + 12 : NextChunk(output, indexed.back());
-    for (std::int64_t junk : {walkEnd, walkEnd + 1})
-      if (junk < index && index - junk >= 8 && Le32(output, junk) == Code("JUNK") &&
-          junk + 8 + static_cast<std::int64_t>(Le32(output, junk + 4)) == index) {
+    for (std::int64_t junk = walkEnd; index - junk >= 8; ++junk)
+      if (Le32(output, junk) == Code("JUNK") && junk + 8 + static_cast<std::int64_t>(Le32(output, junk + 4)) == index) {
         allowed.emplace_back(junk, junk + 8);
-        if (junk > walkEnd && output[walkEnd] == 0) allowed.emplace_back(walkEnd, junk);  // a zero pad byte
+        // A zero pad byte after a walk that ended on an odd position.
+        if (junk > walkEnd && ((junk - movi) & 1) == 0 && output[junk - 1] == 0) allowed.emplace_back(junk - 1, junk);
+        break;
       }
   }
   if (farIndex) {
