@@ -9,6 +9,7 @@
 
 #include "avi/AviChunk.h"
 #include "avi/HeaderRecords.h"
+#include "codec/SilentFrame.h"
 #include "engine/EngineMessages.h"
 #include "engine/MoviWalk.h"
 #include "engine/TimelineClock.h"
@@ -142,32 +143,38 @@ bool Layer3FrameOf(const unsigned char* h, std::uint32_t size) {
   return static_cast<std::uint32_t>(bytes) == size;
 }
 
-// Whether a sound stream may be MPEG audio: its header says so, or it has
-// none to say (a lost header list, whose new one reads the format from the
-// data), and then its kept chunks' own frame headers tell.
-bool MayBeMpegAudio(const ScanResult& scan, FourCC code) {
+// Whether the bytes start an AC-3 frame of size bytes, the one frame of its
+// chunk, of a syntax a silent frame can be made in.
+bool Ac3FrameOf(const unsigned char* h, std::size_t n, std::uint32_t size) {
+  return h[0] == 0x0B && h[1] == 0x77 && VEKCodec::SilentAc3Frame(h, n).size() == size;
+}
+
+// Whether a sound stream may be MPEG audio or AC-3: its header says so, or
+// it has none to say (a lost header list, whose new one reads the format
+// from the data), and then its kept chunks' own frame headers tell.
+bool MayBeFramedAudio(const ScanResult& scan, FourCC code) {
   const std::size_t s = static_cast<std::size_t>(StreamNumber(code, scan.Numbering));
   if (ChunkKind(code) != KindAudio) return false;
   if (s >= scan.Headers.Streams.size()) return true;
   const StreamHeader& h = scan.Headers.Streams[s];
   if (!h.Readable || h.Strf.size() < WaveFormatEx::Needed) return true;
   const std::uint16_t tag = WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag;
-  return tag == WaveFormatEx::TagMp3 || tag == WaveFormatEx::TagMpeg;
+  return tag == WaveFormatEx::TagMp3 || tag == WaveFormatEx::TagMpeg || tag == WaveFormatEx::TagAc3;
 }
 
-// How many sizes of MPEG audio chunks get a silent frame, and how many kept
-// chunks of a size are looked at for its header.
+// How many sizes of framed sound chunks get a silent frame, and how many
+// kept chunks of a size are looked at for its header.
 constexpr std::size_t MaxFrameSizes = 64;
 constexpr int FrameTries = 16;
 
-// The headers silent frames are made from, for the lost MPEG audio chunks'
-// sizes, from kept chunks of the same stream and size.
+// The headers silent frames are made from, for the lost MPEG audio and AC-3
+// chunks' sizes, from kept chunks of the same stream and size.
 std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, const std::vector<LostChunk>& lost,
                                          const StopCheck& stop) {
   std::vector<FrameHeader> wanted;
   std::vector<int> tries;
   for (const LostChunk& c : lost) {
-    if (wanted.size() >= MaxFrameSizes || !MayBeMpegAudio(s, c.ChunkId)) continue;
+    if (wanted.size() >= MaxFrameSizes || !MayBeFramedAudio(s, c.ChunkId)) continue;
     if (std::none_of(wanted.begin(), wanted.end(),
                      [&](const FrameHeader& f) { return f.ChunkId == c.ChunkId && f.Size == c.Size; }))
       wanted.push_back({c.ChunkId, c.Size, {}});
@@ -181,9 +188,10 @@ std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, 
     for (std::size_t w = 0; w < wanted.size(); ++w) {
       if (wanted[w].ChunkId != e.ChunkId || wanted[w].Size != e.Size || tries[w] >= FrameTries) continue;
       ++tries[w];
-      unsigned char h[4];
-      if (file.Peek(h, sizeof h, e.Position() + ChunkHeader::Size) == sizeof h && Layer3FrameOf(h, e.Size)) {
-        std::copy(h, h + sizeof h, wanted[w].Bytes);
+      unsigned char h[sizeof wanted[w].Bytes];
+      const std::int64_t got = file.Peek(h, std::min<std::int64_t>(sizeof h, e.Size), e.Position() + ChunkHeader::Size);
+      if (got >= 8 && (Layer3FrameOf(h, e.Size) || Ac3FrameOf(h, static_cast<std::size_t>(got), e.Size))) {
+        std::copy(h, h + got, wanted[w].Bytes);
         found.push_back(wanted[w]);
         tries[w] = FrameTries;  // settled
       }
@@ -402,7 +410,10 @@ class PlaceholderChunks {
     const std::size_t data = Bytes.size();
     Bytes.insert(Bytes.end(), Padded(size), static_cast<unsigned char>(fill));
     if (size & 1) Bytes.back() = 0;
-    if (frame) {
+    if (frame && frame->Bytes[0] == 0x0B) {
+      const std::vector<unsigned char> silent = VEKCodec::SilentAc3Frame(frame->Bytes, sizeof frame->Bytes);
+      std::copy(silent.begin(), silent.end(), Bytes.begin() + static_cast<std::ptrdiff_t>(data));
+    } else if (frame) {
       // No CRC: the side information and the data that follow are zeros,
       // a frame whose granules hold no sound.
       std::copy(frame->Bytes, frame->Bytes + 4, Bytes.begin() + static_cast<std::ptrdiff_t>(data));

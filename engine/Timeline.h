@@ -42,12 +42,13 @@ struct StretchLoss {
   std::vector<StreamLoss> Streams;  // by stream number, up to the highest that lost a chunk here
 };
 
-// The header of an MPEG audio frame the walk kept, of the size of lost
-// chunks of its stream: a silent frame of that size starts with it.
+// The start of a frame of sound the walk kept (MPEG audio, or AC-3 with its
+// bit stream information), of the size of lost chunks of its stream: a
+// silent frame of that size is made from it.
 struct FrameHeader {
   std::uint32_t ChunkId = 0;
   std::uint32_t Size = 0;
-  unsigned char Bytes[4] = {};
+  unsigned char Bytes[16] = {};
 };
 
 struct Timeline {

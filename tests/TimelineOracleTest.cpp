@@ -71,6 +71,7 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
       {"MPEG-4 and PCM, 64 KiB zeroed", "-c:v mpeg4 -c:a pcm_s16le", 0.5, 65536},
       {"MPEG-4 and MP3, 256 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.4, 262144},
       {"MJPEG and PCM, 16 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 16384},
+      {"MS-MPEG4 and AC-3, 64 KiB zeroed", "-c:v msmpeg4v3 -c:a ac3", 0.5, 65536},
       {"MPEG-4 and MP3, the first 16 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0, 16384},
       // Several frames and sound chunks lost with the header list: the
       // first kept ones play where they did only behind placeholders.
@@ -79,6 +80,7 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
       {"MPEG-4 and PCM without an index, 256 KiB zeroed", "-c:v mpeg4 -c:a pcm_s16le", 0.4, 262144, true, 95},
       {"MJPEG and PCM without an index, 64 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 65536, true, 95},
       {"MPEG-4 and MP3 without an index, 128 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.6, 131072, true, 95},
+      {"MS-MPEG4 and AC-3 without an index, 64 KiB zeroed", "-c:v msmpeg4v3 -c:a ac3", 0.4, 65536, true, 95},
   };
   for (const OracleCase& c : cases) {
     SCOPED_TRACE(c.Name);
