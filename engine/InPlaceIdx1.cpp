@@ -87,6 +87,11 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   return plan;
 }
 
+bool WritesIndexStraight(BackupFile& file, const ScanResult& scan) {
+  const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
+  return plan ? !plan->Hop : !scan.IsOpenDml();
+}
+
 namespace {
 
 // No index to keep: the index at its place, whole before its code names it,
@@ -99,6 +104,11 @@ void WriteStraight(BackupFile& file, const ScanResult& scan, const HeaderCounts&
     file.Write(headerList.data(), static_cast<std::int64_t>(headerList.size()));
   }
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
+  // The lost chunks' placeholders after the data, which the index points at.
+  if (!scan.Placeholders.empty()) {
+    file.Seek(scan.PlaceholdersAt, 0);
+    file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
+  }
   // Whatever the code's place holds stays until the index is whole; the old
   // bytes after it, until the file is cut there, are a JUNK chunk that a
   // player reading chunk by chunk skips.

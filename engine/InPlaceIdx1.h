@@ -48,6 +48,12 @@ struct InPlaceIdx1Plan {
 // an idx1 and no single byte of its size can reach past the file.
 std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan);
 
+// Whether an in-place rebuild of scan writes its index in one go, with no
+// old index players read to keep until the new one is whole (no plan, or a
+// plan that does not hop): it may then write placeholders for lost chunks
+// after the data as a copy does, before the index that points at them.
+bool WritesIndexStraight(BackupFile& file, const ScanResult& scan);
+
 // Writes the plan in its order, each step on disk before the next; changed
 // is set before the first write that changes what players read (until then
 // only the far index past the old end was written).

@@ -8,6 +8,7 @@
 #include "engine/Finish.h"
 #include "engine/HeaderCheck.h"
 #include "engine/HeaderRebuild.h"
+#include "engine/InPlaceIdx1.h"
 #include "engine/IndexCheck.h"
 #include "engine/IndexSalvage.h"
 #include "engine/MoviWalk.h"
@@ -288,8 +289,12 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       // The counters give the chunks found; the headers count the lost
       // ones' placeholders too, so that the film lasts as long as it did.
       ShowTotals(TotalsFromData(moved));
-      const ScanResult scan =
-          File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline, lead) : std::move(moved);
+      // In place, only where the index is written in one go: one that
+      // keeps the old index readable until the new one is whole writes the
+      // new one far first, before any placeholder could be.
+      const ScanResult scan = File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline, lead)
+                              : WritesIndexStraight(*file, moved) ? WithPlaceholders(std::move(moved), timeline, 0, false)
+                                                                  : std::move(moved);
       const HeaderCounts counts = CountsFromData(scan);
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {

@@ -463,7 +463,7 @@ std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const 
   return static_cast<std::int64_t>(chunks.Bytes.size());
 }
 
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead) {
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead, bool keepLead) {
   // The movi list's header lies lead bytes ahead of the data, where the new
   // header list put it to leave the lost start's placeholders their room.
   if (lead > 0) {
@@ -479,7 +479,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
   // or a JUNK chunk fills the rest of it; where they cannot, the lost start
   // keeps no place.
   std::vector<OldIndexEntry> leadEntries;
-  if (keeps) {
+  if (keeps && keepLead) {
     PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
     leadEntries = LeadEntries(leading, timeline);
     // The JUNK chunk after them must end on the first kept chunk as a

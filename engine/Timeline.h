@@ -83,8 +83,11 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 // they have room: lead bytes the new header list left them (the movi list's
 // header then moves back by as much), or the bytes the lost chunks took.
 // Headers are the ones in force for the copy (a new header list's, where one
-// is written). The scan's entries are moved, never held twice.
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead = 0);
+// is written). The scan's entries are moved, never held twice. Without
+// keepLead (a file rebuilt in place), a lost start keeps no place: its
+// placeholders would go over the damaged bytes ahead of the data, before
+// the new index is in place.
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead = 0, bool keepLead = true);
 
 // The bytes a lost start's placeholders take under the copy's headers:
 // the room a new header list leaves them ahead of the data.

@@ -586,7 +586,9 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   // Readers round an odd list size up: the index must follow the list's
   // even size, wherever the list starts.
   if (Le32(output, movi + 4) & 1) return "the movi list has an odd size";
-  if (index < movi + 12 || (index > srcSize + 1 && !farIndex)) return "the movi list size points outside the source";
+  if (index < movi + 12) return "the movi list size points outside the source";
+  // Past the source's end only with placeholders after the data (below).
+  const bool pastSource = index > srcSize + 1 && !farIndex;
   auto isSegment = [&](std::int64_t at) {
     return outSize - at >= 12 && Le32(output, at) == Code("RIFF") && Le32(output, at + 8) == Code("AVIX");
   };
@@ -680,7 +682,7 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   // index, one after another. A chunk where the source has one of the same
   // stream is a kept one, resized perhaps, and not their first.
   std::int64_t trailingFrom = index;
-  if (!inPlace) {
+  {
     std::vector<std::int64_t> firsts;
     for (std::int64_t e = index + 8; e < index + 8 + indexSize; e += 16) {
       const std::int64_t header = movi + 8 + static_cast<std::int64_t>(Le32(output, e + 8));
@@ -743,6 +745,8 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
     indexed.push_back(header);
   }
+  if (pastSource && (trailingFrom == index || trailingFrom > srcSize))
+    return "the movi list size points outside the source";
   // They come after every kept chunk, from a position even from the list's
   // start: a zero pad byte may come first.
   if (trailingFrom < index) {
@@ -782,7 +786,8 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     allowed.emplace_back(dataEnd, index);
   }
   std::int64_t differs = FirstDifferenceOutside(source, output, 0, std::min(index - 1, srcSize), allowed);
-  if (differs < 0 && !farIndex && trailingFrom == index && output[index - 1] != 0 && (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
+  if (differs < 0 && !farIndex && trailingFrom == index && output[index - 1] != 0 &&
+      (index - 1 >= srcSize || output[index - 1] != source[index - 1]))
     differs = index - 1;
   if (differs >= 0) return "byte " + std::to_string(differs) + " differs from the source";
   for (std::int64_t chunk : ReachableFrom(source, movi))

@@ -63,6 +63,9 @@ struct OracleCase {
   // streams' clocks place what follows, an estimate held to a lower share.
   bool NoIndex = false;
   int Share = 99;
+  // Rebuilt in place rather than as a copy: a file without an idx1 takes
+  // its index in one go, the placeholders with it.
+  bool InPlace = false;
 };
 
 TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
@@ -81,6 +84,10 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
       {"MJPEG and PCM without an index, 64 KiB zeroed", "-c:v mjpeg -c:a pcm_s16le", 0.5, 65536, true, 95},
       {"MPEG-4 and MP3 without an index, 128 KiB zeroed", "-c:v mpeg4 -c:a libmp3lame", 0.6, 131072, true, 95},
       {"MS-MPEG4 and AC-3 without an index, 64 KiB zeroed", "-c:v msmpeg4v3 -c:a ac3", 0.4, 65536, true, 95},
+      {"MPEG-4 and PCM without an index, 256 KiB zeroed, in place", "-c:v mpeg4 -c:a pcm_s16le", 0.4, 262144, true, 95,
+       true},
+      {"MPEG-4 and MP3 without an index, 128 KiB zeroed, in place", "-c:v mpeg4 -c:a libmp3lame", 0.6, 131072, true, 95,
+       true},
   };
   for (const OracleCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -112,9 +119,10 @@ TEST(TimelineOracle, KeptPacketsPlayAtTheirOwnTimeAfterALostStretch) {
 
     WorkerRunOptions rebuild;
     rebuild.CheckOnly = false;
+    rebuild.KeepOriginal = !c.InPlace;
     RunWorker({damaged}, rebuild);
     const std::vector<Packet> original = Packets(dir, film);
-    const std::vector<Packet> copy = Packets(dir, dir / "Zantrel.damaged.avi");
+    const std::vector<Packet> copy = Packets(dir, c.InPlace ? damaged : dir / "Zantrel.damaged.avi");
     ASSERT_FALSE(original.empty());
     std::map<std::pair<int, std::string>, std::vector<double>> times;
     for (const Packet& p : original) times[{p.Stream, p.Sum}].push_back(p.Seconds);
