@@ -512,13 +512,17 @@ std::vector<std::vector<std::int64_t>> ReachableStreamChunks(ByteView source) {
   const std::int64_t size = static_cast<std::int64_t>(source.size());
   const bool riff = size >= 12 && Le32(source, 0) == Code("RIFF") && Le32(source, 8) == Code("AVI ");
   const std::int64_t before = candidates.empty() ? size : *std::min_element(candidates.begin(), candidates.end());
+  // The engine may take the first run it believes, not the first one: the
+  // first few runs before any movi list, each from its own start.
+  constexpr int Runs = 8;
   if (!riff)
-    for (std::int64_t at = 12; at < before && size - at >= 8; ++at)
+    for (std::int64_t at = 12, runs = 0; at < before && size - at >= 8 && runs < Runs; ++at)
       if (IsStreamId(source, at)) {
         std::vector<std::int64_t> run = ReachableFrom(source, at - 12);
         if (!run.empty()) {
+          at = run.back();
           starts.push_back(std::move(run));
-          break;
+          ++runs;
         }
       }
   if (starts.empty()) starts.emplace_back();
@@ -831,7 +835,21 @@ std::string CheckUnfinishedInPlace(ByteView source, ByteView after, bool failedM
   // index it points at is complete): the movi size and the data a reader
   // reaches must still be the source's.
   const auto candidates = MoviCandidates(source);
-  if (candidates.empty()) return "a file without a movi list was changed";
+  if (candidates.empty()) {
+    // A file whose data was found by its chunks (its start, the movi list's
+    // header with it, lost) takes a new header list in front of them and
+    // its index after them: the chunks a reader reaches from where the
+    // engine took the data to start (any of the places it may) are as they
+    // were, but for the sizes a rebuild corrects.
+    auto unchanged = [&](std::int64_t chunk) {
+      const std::int64_t end = std::min<std::int64_t>(NextChunk(source, chunk), source.size());
+      return static_cast<std::int64_t>(after.size()) >= end && Le32(after, chunk) == Le32(source, chunk) &&
+             std::equal(source.begin() + chunk + 8, source.begin() + end, after.begin() + chunk + 8);
+    };
+    for (const std::vector<std::int64_t>& reachable : ReachableStreamChunks(source))
+      if (!reachable.empty() && std::all_of(reachable.begin(), reachable.end(), unchanged)) return "";
+    return "a write that failed midway changed a file without a movi list where its data may be: " + why;
+  }
   std::int64_t dataEnd = static_cast<std::int64_t>(source.size());
   for (std::int64_t movi : candidates) {
     const auto reachable = ReachableFrom(source, movi);

@@ -72,8 +72,9 @@ Bytes EncodeCase(const WorkerCase& c);
 // size fields (padded to an even length) through stream and JUNK chunks, as
 // long as each fits in the file and is followed by another such header, an
 // "idx1" or the exact end of the file. It stops at the first break. Where
-// the file has no RIFF header, its data may also start with the first such
-// run of chunks before any movi list. Header positions, in file order.
+// the file has no RIFF header, its data may also start with any of the
+// first such runs of chunks before any movi list. Header positions, in file
+// order.
 std::vector<std::vector<std::int64_t>> ReachableStreamChunks(ByteView source);
 
 // Empty when output is a sound rebuild of source: source's bytes up to the
