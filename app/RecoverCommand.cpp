@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTreeWidget>
-#include <set>
 
 #include "app/FormMain.h"
 #include "app/MessagesView.h"
@@ -110,17 +109,15 @@ void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
 }
 
 void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
-  std::set<std::string> staged;
   for (const auto& film : films) {
     const int earlier = VEKRiff::RowOfPath(Batch, film.Path);
     if (earlier >= 0) DeleteRow(earlier);
     AddFile(film.Path);
-    staged.insert(film.Path);
   }
   // The run takes the staged films' rows alone, whatever else the list holds.
   LvwFiles->clearSelection();
-  for (int row = 0; row < Batch.Count(); ++row)
-    if (staged.count(Batch.Entry(row).Path)) Row(row)->setSelected(true);
+  for (const auto& film : films)
+    if (const int row = VEKRiff::RowOfPath(Batch, film.Path); row >= 0) Row(row)->setSelected(true);
   if (!Session.Start(recovery_->Options(), VEKRiff::RunScope::SelectedRows)) EndRecovery();
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/Paths.h"
+
 namespace VEKRiff {
 
 Commands SearchCommands(const BatchModel& model, bool stopping, const std::vector<bool>& selected) {
@@ -14,8 +16,11 @@ Commands SearchCommands(const BatchModel& model, bool stopping, const std::vecto
 }
 
 int RowOfPath(const BatchModel& model, const std::string& path) {
+  // By the file, as the model tells rows apart: a staged film's path is
+  // made absolute in its row, with the system's own separators.
+  const std::string key = VEK::FileKey(path);
   for (int row = 0; row < model.Count(); ++row)
-    if (model.Entry(row).Path == path) return row;
+    if (model.Entry(row).Key == key) return row;
   return -1;
 }
 

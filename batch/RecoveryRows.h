@@ -16,9 +16,10 @@ namespace VEKRiff {
 // for it as they wait for a run; stopping: a stop was asked for.
 Commands SearchCommands(const BatchModel& model, bool stopping, const std::vector<bool>& selected);
 
-// The row whose file is path; -1: none. A row an earlier recovery into the
-// same folder left names a staged file that has gone since: the film staged
-// now takes its place.
+// The row whose file is path's, however path is written; -1: none. A row
+// an earlier recovery into the same folder left names a staged file that has
+// gone since: the film staged now takes its place; the run takes the staged
+// films' rows.
 int RowOfPath(const BatchModel& model, const std::string& path);
 
 // Once the rebuild of a recovery's films is over: a film rebuilt into the

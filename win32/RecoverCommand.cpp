@@ -4,8 +4,6 @@
 // become rows of the list, rebuilt into the chosen folder by the batch
 // session like any run, and the job, with its staging folder, goes when that
 // run ends.
-#include <set>
-
 #include "batch/RecoveryRows.h"
 #include "recover/RecoverMessages.h"
 #include "util/Paths.h"
@@ -111,18 +109,17 @@ void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
 }
 
 void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
-  std::set<std::string> staged;
   for (const auto& film : films) {
     const int earlier = VEKRiff::RowOfPath(Batch, film.Path);
     if (earlier >= 0) DeleteRow(earlier);
     const int from = Batch.Count();
     if (Batch.Add(film.Path)) AddRows(from);
-    staged.insert(film.Path);
   }
   // The run takes the staged films' rows alone, whatever else the list holds.
   ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
-  for (int row = 0; row < Batch.Count(); ++row)
-    if (staged.count(Batch.Entry(row).Path)) ListView_SetItemState(LvwFiles, row, LVIS_SELECTED, LVIS_SELECTED);
+  for (const auto& film : films)
+    if (const int row = VEKRiff::RowOfPath(Batch, film.Path); row >= 0)
+      ListView_SetItemState(LvwFiles, row, LVIS_SELECTED, LVIS_SELECTED);
   if (!Session.Start(recovery_->Options(), VEKRiff::RunScope::SelectedRows)) EndRecovery();
 }
 
