@@ -307,15 +307,19 @@ done
 # image is a film ffmpeg made laid between noise; each film written must
 # decode frame for frame as the one ffmpeg made, its row must name it as its
 # own repair (the Output column, shown from the stored settings), and no
-# staging folder may be left, whatever the search found.
+# staging folder may be left, whatever the search came to. A search stopped
+# (Esc, and Yes to the question) writes nothing: its image goes on long
+# past the film, in a hole of zeros that takes no room on the disk.
 mkdir -p "$work/recover"
 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mjpeg -q:v 4 "$work/recover/film.avi"
 noise() { python3 -c 'import random, sys; random.seed(int(sys.argv[2])); sys.stdout.buffer.write(random.randbytes(int(sys.argv[1])))' "$@"; }
 { noise $((512 * 301)) 1; cat "$work/recover/film.avi"; noise $((1 << 20)) 2; } >"$work/recover/card.img"
 noise $((1 << 20)) 3 >"$work/recover/noise.img"
+cp "$work/recover/card.img" "$work/recover/long.img"
+truncate -s 16G "$work/recover/long.img"
 frames() { ffmpeg -nostdin -v error -i "$1" -map 0:v -f framemd5 - 2>/dev/null | grep -v '^#'; }
 original=$(frames "$work/recover/film.avi")
-while IFS='|' read -r what source folder films ended; do
+while IFS='|' read -r what source folder stop films ended; do
   mkdir -p "$work/recover/$folder"
   "$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Zantrel\0.2\Layout' /v 'Files.Column(3).Visible' /t REG_DWORD /d 1 /f >/dev/null
@@ -336,6 +340,16 @@ while IFS='|' read -r what source folder films ended; do
     else
       xdotool type --delay 20 "$(windows "$work/recover/$folder")"
       xdotool key Return
+      if [ "$stop" = stop ]; then
+        probe window TFrmMain 30 >/dev/null || true
+        xdotool key Escape
+        if probe window Stop 30 >"$work/recover-$folder-stop.txt"; then
+          xdotool key Return
+        else
+          echo "FAIL: $what: Esc during the search asked nothing"
+          fail=1
+        fi
+      fi
       # The search's last word in the Messages Center where it writes no
       # film (the list has no row to wait for), then the rows: a film's
       # row has its result once its rebuild is over.
@@ -378,8 +392,9 @@ while IFS='|' read -r what source folder films ended; do
     fi
   done
 done <<'TABLE'
-a film among other bytes is rebuilt into the folder|card.img|films|1|
-no film in the source writes nothing and leaves no row|noise.img|none|0|No film was found in
+a film among other bytes is rebuilt into the folder|card.img|films||1|
+no film in the source writes nothing and leaves no row|noise.img|none||0|No film was found in
+a search stopped writes nothing and leaves no row|long.img|stopped|stop|0|The search was stopped: no film was written\.
 TABLE
 
 # The window's own layout, from a first start with no settings: where it
