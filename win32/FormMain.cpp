@@ -362,7 +362,13 @@ void TFrmMain::RetranslateUi() {
   // The results and the batch's sum are words of the current language, made anew.
   for (int row = 0; row < Batch.Count(); ++row) ShowRow(row);
   if (showsSummary_) idleText_ = Batch.SummaryLine().value_or(std::string());
-  if (!Session.Running()) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (!Session.Running() && !searching_) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (searching_) {
+    // The search's own words, in the new language.
+    ShowStatusText(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}));
+    SetWindowTextW(PnlStatus,
+                   W(search_->Terminated() ? VEK::Text(MsgAborting) : T("Searching for films")).c_str());
+  }
   ShowSelectedRowDamage();  // the strip's words too
 }
 
