@@ -44,6 +44,7 @@
 #include "app/MessagesView.h"
 #include "app/Translation.h"
 #include "batch/BatchSummary.h"
+#include "batch/RecoveryRows.h"
 #include "batch/Report.h"
 #include "batch/ExistingOutput.h"
 #include "batch/RowFiles.h"
@@ -1041,16 +1042,7 @@ void TFrmMain::RefreshMessagesView() {
 
 void TFrmMain::UpdateActions() {
   VEKRiff::Commands c = Session.Enabled();
-  if (searching_) {
-    // The search is a run of its own: the list's commands wait for it.
-    const std::vector<bool> selected = SelectedRows();
-    const auto first = std::find(selected.begin(), selected.end(), true);
-    VEKRiff::RunState search;
-    search.Running = true;
-    search.Stopping = search_->Terminated();
-    c = VEKRiff::EnabledCommands(Batch, search, static_cast<int>(std::count(selected.begin(), selected.end(), true)),
-                                 first == selected.end() ? -1 : static_cast<int>(first - selected.begin()));
-  }
+  if (searching_) c = VEKRiff::SearchCommands(Batch, search_->Terminated(), SelectedRows());
   ActRecover->setEnabled(!Recovering() && !Session.Running() && !Session.State().WaitingForStop);
   ActFileClear->setEnabled(c.Clear);
   ActFileAdd->setEnabled(c.Add);

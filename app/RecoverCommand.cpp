@@ -10,11 +10,10 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTreeWidget>
-#include <algorithm>
-#include <set>
 
 #include "app/FormMain.h"
 #include "app/MessagesView.h"
+#include "batch/RecoveryRows.h"
 #include "recover/RecoverMessages.h"
 
 namespace {
@@ -110,22 +109,15 @@ void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
 }
 
 void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
-  std::set<std::string> staged;
   for (const auto& film : films) {
-    // A row an earlier recovery into the same folder left names a staged
-    // file that has gone since: the film found now takes its place.
-    for (int row = 0; row < Batch.Count(); ++row)
-      if (Batch.Entry(row).Path == film.Path) {
-        DeleteRow(row);
-        break;
-      }
+    const int earlier = VEKRiff::RowOfPath(Batch, film.Path);
+    if (earlier >= 0) DeleteRow(earlier);
     AddFile(film.Path);
-    staged.insert(film.Path);
   }
   // The run takes the staged films' rows alone, whatever else the list holds.
   LvwFiles->clearSelection();
-  for (int row = 0; row < Batch.Count(); ++row)
-    if (staged.count(Batch.Entry(row).Path)) Row(row)->setSelected(true);
+  for (const auto& film : films)
+    if (const int row = VEKRiff::RowOfPath(Batch, film.Path); row >= 0) Row(row)->setSelected(true);
   if (!Session.Start(recovery_->Options(), VEKRiff::RunScope::SelectedRows)) EndRecovery();
 }
 
@@ -153,19 +145,14 @@ bool TFrmMain::StopSearch() {
 }
 
 void TFrmMain::KeepRecoveredFilms() {
-  // A film rebuilt into the folder is what its row stands for from now on;
-  // a staged film the run did not write goes with the staging folder, and
-  // its row with it (its lines stay in the Messages Center).
-  std::vector<int> rows = Batch.BatchRows();
-  std::sort(rows.begin(), rows.end());
-  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-    if (Batch.TakeOutput(*row)) {
-      ShowRowFile(*row);
-      ShowRow(*row);
-    } else {
-      DeleteRow(*row);
-    }
-  }
+  // The lines of a row that goes stay in the Messages Center.
+  VEKRiff::KeepRecoveredRows(
+      Batch,
+      [this](int row) {
+        ShowRowFile(row);
+        ShowRow(row);
+      },
+      [this](int row) { DeleteRow(row); });
   RefreshMessagesView();
   UpdateActions();
 }

@@ -302,6 +302,101 @@ for pair in 'Files.Column(3).Visible=0x1' 'Files.Column(3).Width=0xfa'; do
   fi
 done
 
+# Recover films, from the File menu as a user takes it: the card's image is
+# typed into the open dialog and the folder into the folder dialog. The
+# image is a film ffmpeg made laid between noise; each film written must
+# decode frame for frame as the one ffmpeg made, its row must name it as its
+# own repair (the Output column, shown from the stored settings), and no
+# staging folder may be left, whatever the search came to. A search stopped
+# (Esc, and Yes to the question) writes nothing: its image goes on long
+# past the film, in a hole of zeros that takes no room on the disk.
+mkdir -p "$work/recover"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mjpeg -q:v 4 "$work/recover/film.avi"
+noise() { python3 -c 'import random, sys; random.seed(int(sys.argv[2])); sys.stdout.buffer.write(random.randbytes(int(sys.argv[1])))' "$@"; }
+{ noise $((512 * 301)) 1; cat "$work/recover/film.avi"; noise $((1 << 20)) 2; } >"$work/recover/card.img"
+noise $((1 << 20)) 3 >"$work/recover/noise.img"
+cp "$work/recover/card.img" "$work/recover/long.img"
+truncate -s 16G "$work/recover/long.img"
+frames() { ffmpeg -nostdin -v error -i "$1" -map 0:v -f framemd5 - 2>/dev/null | grep -v '^#'; }
+original=$(frames "$work/recover/film.avi")
+while IFS='|' read -r what source folder stop films ended; do
+  mkdir -p "$work/recover/$folder"
+  "$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Zantrel\0.2\Layout' /v 'Files.Column(3).Visible' /t REG_DWORD /d 1 /f >/dev/null
+  "$wine" "$build/zantrel.exe" >>"$work/window.log" 2>&1 &
+  window=$!
+  probe window TFrmMain 60 >/dev/null || true
+  focus_main
+  xdotool key alt+f v
+  if ! probe window 'Card or image to recover films from' 30 >"$work/recover-$folder-source.txt"; then
+    echo "FAIL: $what: Recover films did not open the open dialog"
+    fail=1
+  else
+    xdotool type --delay 20 "$(windows "$work/recover/$source")"
+    xdotool key Return
+    if ! probe window 'Folder for the recovered films' 30 >"$work/recover-$folder-folder.txt"; then
+      echo "FAIL: $what: the folder dialog did not follow the open dialog"
+      fail=1
+    else
+      xdotool type --delay 20 "$(windows "$work/recover/$folder")"
+      xdotool key Return
+      if [ "$stop" = stop ]; then
+        probe window TFrmMain 30 >/dev/null || true
+        xdotool key Escape
+        if probe window Stop 30 >"$work/recover-$folder-stop.txt"; then
+          xdotool key Return
+        else
+          echo "FAIL: $what: Esc during the search asked nothing"
+          fail=1
+        fi
+      fi
+      # The search's last word in the Messages Center where it writes no
+      # film (the list has no row to wait for), then the rows: a film's
+      # row has its result once its rebuild is over.
+      if [ -n "$ended" ]; then
+        for _ in $(seq 60); do
+          probe window TFrmMain 5 >"$work/recover-$folder-main.txt" 2>/dev/null || true
+          grep -qE "^Edit	.*$ended" "$work/recover-$folder-main.txt" && break
+          sleep 1
+        done
+        grep -qE "^Edit	.*$ended" "$work/recover-$folder-main.txt" ||
+          { echo "FAIL: $what: the Messages Center never said '$ended'"; fail=1; }
+      fi
+      "$wine" "$build/zantrel-window-probe.exe" "$films" 60 | tr -d '\r' >"$work/recover-$folder-rows.txt" ||
+        { echo "FAIL: $what: the list did not come to $films rows: $(cat "$work/recover-$folder-rows.txt")"; fail=1; }
+    fi
+  fi
+  focus_main
+  xdotool key ctrl+q
+  for _ in $(seq 100); do kill -0 "$window" 2>/dev/null || break; sleep 0.2; done
+  window=
+  written=$(find "$work/recover/$folder" -mindepth 1 -maxdepth 1 -not -name '.zantrel-recovery*' | sort)
+  if [ "$(printf '%s' "$written" | grep -c .)" -ne "$films" ]; then
+    echo "FAIL: $what: the folder holds '$written', not $films film(s)"
+    fail=1
+  fi
+  if [ -n "$(find "$work/recover/$folder" -maxdepth 1 -name '.zantrel-recovery*')" ]; then
+    echo "FAIL: $what: the staging folder is left: $(ls -a "$work/recover/$folder")"
+    fail=1
+  fi
+  for film in $written; do
+    name=$(basename "$film")
+    if [ "$(frames "$film")" != "$original" ]; then
+      echo "FAIL: $what: $name does not decode frame for frame as the film ffmpeg made"
+      fail=1
+    fi
+    if ! grep -qF "$(printf '%s\t' "$name")" "$work/recover-$folder-rows.txt" ||
+      ! grep -qE "^[^	]+	[^	]+	${name//./\\.}\$" "$work/recover-$folder-rows.txt"; then
+      echo "FAIL: $what: no row names $name as its own repair: $(cat "$work/recover-$folder-rows.txt")"
+      fail=1
+    fi
+  done
+done <<'TABLE'
+a film among other bytes is rebuilt into the folder|card.img|films||1|
+no film in the source writes nothing and leaves no row|noise.img|none||0|No film was found in
+a search stopped writes nothing and leaves no row|long.img|stopped|stop|0|The search was stopped: no film was written\.
+TABLE
+
 # The window's own layout, from a first start with no settings: where it
 # opens, what a second start does, the list's share of a new width, the
 # status bar's grip, the Messages Center's label after a splitter drag,

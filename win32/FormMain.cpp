@@ -13,9 +13,11 @@
 #include <cwchar>
 
 #include "batch/BatchSummary.h"
+#include "batch/RecoveryRows.h"
 #include "batch/Report.h"
 #include "batch/RowFiles.h"
 #include "batch/RunDisplay.h"
+#include "recover/RecoverMessages.h"
 #include "settings/ConfigChoices.h"
 #include "settings/UserRegistry.h"
 #include "util/Paths.h"
@@ -71,6 +73,7 @@ enum : int {
   ActRebuildSelected,
   ActShowCopyFolder,
   MnuOutputColumn,
+  ActRecover,
 };
 enum : UINT_PTR { TmrProgress = 1, TmrLines, TmrCheckErrors, TmrRebuildIndex, TmrHandOvers };
 
@@ -149,7 +152,9 @@ TFrmMain::TFrmMain(HINSTANCE instance)
       about_(instance) {}
 
 TFrmMain::~TFrmMain() {
-  // While every member the rows' notifications touch still exists.
+  // While every member the rows' notifications touch still exists: a search
+  // ends stopped, and the staging folder goes with the run that follows.
+  search_.reset();
   Session.EndAndWait();
   if (accelerators_) DestroyAcceleratorTable(accelerators_);
   if (rowMenu_) DestroyMenu(rowMenu_);
@@ -245,9 +250,8 @@ void TFrmMain::BuildMenus() {
   menu_ = CreateMenu();
   HMENU file = CreatePopupMenu(), action = CreatePopupMenu(), options = CreatePopupMenu(), tools = CreatePopupMenu(),
         help = CreatePopupMenu();
-  popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActSaveMessages, ActSaveReport,
-               ActCopyMessages, 0,
-               ActFileQuit});
+  popup(file, {ActFileClear, 0, ActFileAdd, ActFileAddFolder, ActFileRemove, 0, ActRecover, 0, ActSaveMessages,
+               ActSaveReport, ActCopyMessages, 0, ActFileQuit});
   popup(action, {ActActionCheckErrors, ActActionFix, ActCheckSelected, ActRebuildSelected, ActReference, 0,
                  ActActionStop});
   popup(options, {MnuStayOnTop, MnuOutputColumn});
@@ -310,6 +314,7 @@ void TFrmMain::RetranslateUi() {
       {ActFileAdd, N_("&Add files..."), "Ctrl+O"},
       {ActFileAddFolder, N_("Add f&older..."), "Ctrl+Shift+O"},
       {ActFileRemove, N_("&Remove files"), "Del"},
+      {ActRecover, N_("Reco&ver films from a card or image..."), nullptr},
       {ActSaveMessages, N_("&Save messages..."), "Ctrl+S"},
       {ActSaveReport, N_("Save re&port..."), nullptr},
       {ActCopyMessages, N_("Copy &all messages"), "Ctrl+Shift+C"},
@@ -357,7 +362,13 @@ void TFrmMain::RetranslateUi() {
   // The results and the batch's sum are words of the current language, made anew.
   for (int row = 0; row < Batch.Count(); ++row) ShowRow(row);
   if (showsSummary_) idleText_ = Batch.SummaryLine().value_or(std::string());
-  if (!Session.Running()) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (!Session.Running() && !searching_) ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
+  if (searching_) {
+    // The search's own words, in the new language.
+    ShowStatusText(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}));
+    SetWindowTextW(PnlStatus,
+                   W(search_->Terminated() ? VEK::Text(MsgAborting) : T("Searching for films")).c_str());
+  }
   ShowSelectedRowDamage();  // the strip's words too
 }
 
@@ -452,7 +463,9 @@ void TFrmMain::Layout() {
   GetWindowRect(StatusBar1, &r);
   const int statusHeight = r.bottom - r.top;
   const int line = ZantrelWin32::FontMetrics(hwnd_, font_).tmHeight + Scale(4);
-  const int statsHeight = Session.Running() ? line + Scale(2) : 0;
+  // The run's row, for a run or a recovery's search.
+  const bool busy = Session.Running() || searching_;
+  const int statsHeight = busy ? line + Scale(2) : 0;
   // The damage strip under the list and the Messages Center, above the run's
   // row as in the Qt window: thin, and as tall as the font makes the rest.
   const int stripHeight =
@@ -468,12 +481,15 @@ void TFrmMain::Layout() {
   dwp = DeferWindowPos(dwp, LblMessages, nullptr, right, top, width - right, line, SWP_NOZORDER | SWP_NOCOPYBITS);
   dwp = DeferWindowPos(dwp, EdtLogs, nullptr, right, top + line, width - right, std::max(0, bottom - top - line),
                        SWP_NOZORDER);
-  if (Session.Running()) {
-    int statusWidth = 0;
+  if (busy) {
+    int statusWidth = TextWidth(PnlStatus, font_, T("Searching for films")) + Scale(8);
     for (const auto* pair : {&MsgChecking, &MsgRebuilding, &MsgAborting})
       statusWidth = std::max(statusWidth, TextWidth(PnlStatus, font_, VEK::Text(*pair)) + Scale(8));
-    // The state, the file's rate, its bar, "n/N" and the batch's bar.
-    const int rateWidth = TextWidth(LblRate, font_, RateText(999.9e6, 100 * 3600 - 1)) + Scale(8);
+    // The state, the file's rate, its bar, "n/N" and the batch's bar; a
+    // search's films found so far where the rate is, its share where "n/N" is.
+    const int rateWidth = std::max(TextWidth(LblRate, font_, RateText(999.9e6, 100 * 3600 - 1)),
+                                   TextWidth(LblRate, font_, VEK::Text(VEKRecover::Msg::FilmsSoFar, {9999}))) +
+                          Scale(8);
     const int batchWidth = TextWidth(LblBatch, font_, "9999/9999") + Scale(8);
     const int rest = std::max(0, width - statusWidth - rateWidth - batchWidth - Scale(8));
     const int y = bottom + stripHeight + Scale(1);
@@ -704,7 +720,7 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           return 0;
         case TmrHandOvers:
           // Not into a run's list, nor under an open dialog or question.
-          if (Session.Running() || Session.State().WaitingForStop || !IsWindowEnabled(hwnd_)) return 0;
+          if (Session.Running() || searching_ || Session.State().WaitingForStop || !IsWindowEnabled(hwnd_)) return 0;
           KillTimer(hwnd_, TmrHandOvers);
           for (const auto& arguments : std::exchange(handedOver_, {})) TakeArguments(arguments);
           return 0;
@@ -734,7 +750,8 @@ LRESULT TFrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- commands ----
 
 void TFrmMain::UpdateActions() {
-  const VEKRiff::Commands c = Session.Enabled();
+  const VEKRiff::Commands c = searching_ ? VEKRiff::SearchCommands(Batch, search_->Terminated(), SelectedRows())
+                                         : Session.Enabled();
   const std::pair<int, bool> states[] = {
       {ActFileClear, c.Clear},
       {ActFileAdd, c.Add},
@@ -750,6 +767,7 @@ void TFrmMain::UpdateActions() {
       {ActOpenFixedFile, c.OpenFixedFile},
       {ActOpenContainingFolder, c.OpenFolder},
       {ActShowCopyFolder, c.ShowCopyFolder},
+      {ActRecover, !Recovering() && !Session.Running() && !Session.State().WaitingForStop},
   };
   for (auto [id, on] : states) {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
@@ -804,6 +822,9 @@ void TFrmMain::Command(int id) {
       break;
     case ActReference:
       ChooseReference();
+      break;
+    case ActRecover:
+      RecoverFilms();
       break;
     case ActActionStop:
       StopOperation();
@@ -1019,18 +1040,14 @@ void TFrmMain::ChooseFiles() {
   AddPaths(paths);
 }
 
-void TFrmMain::ChooseFolder() {
-  // The system's open dialog choosing a folder, where the last Add dialog
-  // was, else where the list's last file is.
+std::wstring TFrmMain::PickFolder(const std::wstring& title, const std::wstring& start) {
+  // The system's open dialog choosing a folder; empty when cancelled.
   IFileOpenDialog* dialog = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return {};
   FILEOPENDIALOGOPTIONS options = 0;
   dialog->GetOptions(&options);
   dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR);
-  const std::wstring start =
-      !lastFolder_.empty() ? lastFolder_
-      : Batch.Count() > 0  ? W(VEK::ExtractFileDir(Batch.Entry(Batch.Count() - 1).Path))
-                           : std::wstring();
+  if (!title.empty()) dialog->SetTitle(title.c_str());
   IShellItem* folder = nullptr;
   if (!start.empty() && SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&folder)))) {
     dialog->SetFolder(folder);
@@ -1047,9 +1064,38 @@ void TFrmMain::ChooseFolder() {
     item->Release();
   }
   dialog->Release();
+  return chosen;
+}
+
+void TFrmMain::ChooseFolder() {
+  // Where the last Add dialog was, else where the list's last file is.
+  const std::wstring chosen = PickFolder(
+      {}, !lastFolder_.empty() ? lastFolder_
+          : Batch.Count() > 0  ? W(VEK::ExtractFileDir(Batch.Entry(Batch.Count() - 1).Path))
+                               : std::wstring());
   if (chosen.empty()) return;
   lastFolder_ = chosen;
   AddPaths({U(chosen)});
+}
+
+std::string TFrmMain::ChooseRecoverySource() {
+  // A card's image, whatever its name ends with.
+  std::wstring buffer(32 * 1024, L'\0');
+  const std::wstring filter = DialogFilter(T("All files (*)"));
+  const std::wstring title = W(T("Card or image to recover films from"));
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  return GetOpenFileNameW(&ofn) ? U(buffer.c_str()) : std::string();
+}
+
+std::string TFrmMain::ChooseRecoveryFolder() {
+  return U(PickFolder(W(T("Folder for the recovered films")), lastFolder_));
 }
 
 void TFrmMain::ChooseReference() {
@@ -1207,6 +1253,7 @@ void TFrmMain::StartOperation(bool checkOnly, VEKRiff::RunScope scope) {
 
 bool TFrmMain::StopOperation() {
   FlushMessages();
+  if (searching_) return StopSearch();
   return Session.Stop(Settings.StopPrompt);
 }
 
@@ -1245,7 +1292,8 @@ void TFrmMain::ShowRunState() {
     showsSummary_ = false;
     SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
     SendMessageW(ProgressBar2, PBM_SETRANGE32, 0, 100 * Batch.BatchSize());
-    if (Settings.AutoClear) ClearMessagesView();
+    // A recovery's rebuild goes on below its search's lines.
+    if (Settings.AutoClear && !Recovering()) ClearMessagesView();
   }
   SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
   SendMessageW(ProgressBar2, PBM_SETPOS, 0, 0);
@@ -1265,6 +1313,10 @@ void TFrmMain::ShowRunState() {
     ShowStatusText(idleText_.empty() ? T("Ready") : idleText_);
   }
   DragAcceptFiles(hwnd_, running ? FALSE : TRUE);
+  if (!running && Recovering()) {
+    KeepRecoveredFilms();
+    EndRecovery();
+  }
   // The title last: its return to the program's name tells whoever watches
   // the window from outside that the run, and its summary, are over.
   if (!running) SetWindowTextW(hwnd_, title_.c_str());
@@ -1386,6 +1438,8 @@ bool TFrmMain::SaveSettingsOrReport() {
 void TFrmMain::Close() {
   // Mid-stop the window stays: the wait still serves the rows it reports to.
   if (Session.State().WaitingForStop) return;
+  // A search asked to stop ends as the window goes.
+  if (searching_ && !StopOperation()) return;
   // A run that ended by itself while the stop question was open closed the
   // question; the close asked for then goes ahead.
   if (Session.Running() && !StopOperation() && Session.Running()) return;

@@ -16,6 +16,8 @@
 
 #include "batch/BatchModel.h"
 #include "batch/BatchSession.h"
+#include "batch/RecoveryJob.h"
+#include "batch/RecoverySearch.h"
 #include "batch/RunControl.h"
 #include "batch/WindowTexts.h"
 #include "engine/IndexRebuilder.h"
@@ -110,6 +112,9 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   void ShowContextMenu(POINT at);
   void DropFiles(HDROP drop);
   void ChooseFiles();
+  // The system's open dialog choosing a folder, titled (the system's title
+  // when empty) and opening at start; empty when cancelled.
+  std::wstring PickFolder(const std::wstring& title, const std::wstring& start);
   void ChooseFolder();
   void ChooseReference();
   // The Save As box over the window, with a file name to start from and
@@ -130,6 +135,29 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   void ShowSelectedRowDamage();
   static std::string RateText(double bytesPerSecond, std::int64_t secondsLeft);
   void RefreshMessagesView();
+
+  // Recover films (win32/RecoverCommand.cpp): a card or its image searched
+  // on a thread of its own, its lines in the Messages Center and its
+  // progress on the run's bars, then the films it staged rebuilt into the
+  // chosen folder by the session like any run; the job, with its staging
+  // folder, goes when that run ends.
+  bool Recovering() const { return recovery_ != nullptr; }
+  void RecoverFilms();
+  // The open dialog for the card's image and the folder dialog for the
+  // films; empty when cancelled.
+  std::string ChooseRecoverySource();
+  std::string ChooseRecoveryFolder();
+  void SayRecoveryLine(const std::string& line);
+  void ReportRecoveryFailure(const std::string& failure);
+  void ShowSearchState();
+  void ShowSearchProgress(const VEKRecover::RecoveryProgress& progress);
+  void EndSearch(VEKRiff::RecoverySearch& search);
+  void RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films);
+  bool StopSearch();
+  void KeepRecoveredFilms();
+  void EndRecovery();
+  // The row gone from the model and the list.
+  void DeleteRow(int row);
 
   // A Check (checkOnly) or a Rebuild of the rows scope takes.
   void StartOperation(bool checkOnly, VEKRiff::RunScope scope);
@@ -186,4 +214,10 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   std::wstring referenceFile_;
   std::wstring lastFolder_;
   std::vector<std::vector<std::string>> handedOver_;  // other starts' command lines, not taken yet
+  // A recovery: its job from the command until the rebuild of its films
+  // ends; its search until the next recovery (the thread may still be
+  // returning when it has said it ended).
+  std::unique_ptr<VEKRiff::RecoveryJob> recovery_;
+  std::unique_ptr<VEKRiff::RecoverySearch> search_;
+  bool searching_ = false;
 };

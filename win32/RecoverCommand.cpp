@@ -1,0 +1,177 @@
+// The main window's Recover films command, as the Qt window's: a thin view
+// over the recovery job. The search runs on its own thread with its lines in
+// the Messages Center and its progress on the run's bars; the films it stages
+// become rows of the list, rebuilt into the chosen folder by the batch
+// session like any run, and the job, with its staging folder, goes when that
+// run ends.
+#include "batch/RecoveryRows.h"
+#include "recover/RecoverMessages.h"
+#include "util/Paths.h"
+#include "win32/FormMain.h"
+#include "win32/Texts.h"
+
+using ZantrelWin32::U;
+using ZantrelWin32::W;
+
+namespace {
+
+const char* const kContext = "TFrmMain";
+std::string T(const char* source) { return ZantrelWin32::Tr(kContext, source); }
+
+}  // namespace
+
+void TFrmMain::RecoverFilms() {
+  if (Recovering() || Session.Running() || Session.State().WaitingForStop) return;
+  const std::string source = ChooseRecoverySource();
+  if (source.empty()) return;
+  const std::string folder = ChooseRecoveryFolder();
+  if (folder.empty()) return;
+  // The last search has ended; it held the last job.
+  search_.reset();
+  recovery_ = std::make_unique<VEKRiff::RecoveryJob>(source, folder, U(referenceFile_));
+  if (!recovery_->Failure().empty()) {
+    const std::string failure = recovery_->Failure();
+    recovery_.reset();
+    ReportRecoveryFailure(failure);
+    return;
+  }
+  if (Settings.AutoClear) ClearMessagesView();
+  SayRecoveryLine(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}));
+  search_ = std::make_unique<VEKRiff::RecoverySearch>(HandOvers, *recovery_);
+  search_->OnLine = [this](const std::string& line) { SayRecoveryLine(line); };
+  search_->OnProgress = [this](const VEKRecover::RecoveryProgress& p) { ShowSearchProgress(p); };
+  search_->OnTerminate = [this](VEK::Thread& search) { EndSearch(static_cast<VEKRiff::RecoverySearch&>(search)); };
+  searching_ = true;
+  ShowSearchState();
+  search_->Resume();
+}
+
+void TFrmMain::SayRecoveryLine(const std::string& line) {
+  // A line of the window's own, as a run's lines of no row.
+  Batch.AddLine(line);
+  pendingLines_.push_back(Batch.AllLines().back());
+  FlushMessages();
+}
+
+void TFrmMain::ReportRecoveryFailure(const std::string& failure) {
+  SayRecoveryLine(failure);
+  prompts_.Ask(T("Recover films"), failure, VEKRiff::PromptButtons::Ok, VEKRiff::PromptIcon::Error);
+}
+
+void TFrmMain::ShowSearchState() {
+  // The run's row, as a check or a rebuild shows it, for the search; the
+  // status bar says what is searched.
+  idleText_.clear();
+  showsSummary_ = false;
+  ShowStatusText(searching_ ? VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}) : T("Ready"));
+  SetWindowTextW(PnlStatus, searching_ ? W(T("Searching for films")).c_str() : L"");
+  for (HWND bar : {ProgressBar1, ProgressBar2}) {
+    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+    SendMessageW(bar, PBM_SETPOS, 0, 0);
+  }
+  SetWindowTextW(LblRate, searching_ ? W(VEK::Text(VEKRecover::Msg::FilmsSoFar, {0})).c_str() : L"");
+  SetWindowTextW(LblBatch, searching_ ? L"0%" : L"");
+  for (HWND w : {PnlStatus, LblRate, ProgressBar1, LblBatch, ProgressBar2})
+    ShowWindow(w, searching_ ? SW_SHOW : SW_HIDE);
+  Layout();
+  DragAcceptFiles(hwnd_, searching_ ? FALSE : TRUE);
+  UpdateActions();
+  if (!searching_) SetWindowTextW(hwnd_, title_.c_str());
+}
+
+void TFrmMain::ShowSearchProgress(const VEKRecover::RecoveryProgress& p) {
+  if (!searching_) return;
+  const int percent = p.Total > 0 ? static_cast<int>(p.Read * 100 / p.Total) : 100;
+  SendMessageW(ProgressBar1, PBM_SETPOS, percent, 0);
+  SendMessageW(ProgressBar2, PBM_SETPOS, percent, 0);
+  const std::wstring share = std::to_wstring(percent) + L"%";
+  SetWindowTextW(LblBatch, share.c_str());
+  SetWindowTextW(LblRate, W(VEK::Text(VEKRecover::Msg::FilmsSoFar, {p.Films})).c_str());
+  // The taskbar tells how far the search is, as it does for a run.
+  SetWindowTextW(hwnd_, (title_ + L" \u2014 " + share).c_str());
+}
+
+void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
+  searching_ = false;
+  ShowSearchState();
+  if (search.Stopped()) {
+    SayRecoveryLine(VEK::Text(VEKRecover::Msg::SearchStopped));
+    EndRecovery();
+  } else if (!search.Failure().empty()) {
+    EndRecovery();
+    ReportRecoveryFailure(search.Failure());
+  } else if (search.Films().empty()) {
+    SayRecoveryLine(VEK::Text(VEKRecover::Msg::NoFilms, {recovery_->Source()}));
+    EndRecovery();
+  } else {
+    RebuildStagedFilms(search.Films());
+  }
+}
+
+void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
+  for (const auto& film : films) {
+    const int earlier = VEKRiff::RowOfPath(Batch, film.Path);
+    if (earlier >= 0) DeleteRow(earlier);
+    const int from = Batch.Count();
+    if (Batch.Add(film.Path)) AddRows(from);
+  }
+  // The run takes the staged films' rows alone, whatever else the list holds.
+  ListView_SetItemState(LvwFiles, -1, 0, LVIS_SELECTED);
+  for (const auto& film : films)
+    if (const int row = VEKRiff::RowOfPath(Batch, film.Path); row >= 0)
+      ListView_SetItemState(LvwFiles, row, LVIS_SELECTED, LVIS_SELECTED);
+  if (!Session.Start(recovery_->Options(), VEKRiff::RunScope::SelectedRows)) EndRecovery();
+}
+
+bool TFrmMain::StopSearch() {
+  if (search_->Terminated()) return true;  // asked already: it is ending
+  if (Settings.StopPrompt) {
+    // The search waits where it is while the user decides.
+    search_->Hold();
+    const VEKRiff::PromptAnswer answer =
+        prompts_.Ask(VEK::Text(VEKRiff::WindowTexts::MsgStopCaption), VEK::Text(VEKRiff::WindowTexts::MsgStop),
+                     VEKRiff::PromptButtons::YesNo, VEKRiff::PromptIcon::Question);
+    if (answer != VEKRiff::PromptAnswer::Yes) {
+      search_->Release();
+      return false;
+    }
+    // The search ended behind the question: the stop goes to the rebuild
+    // of its films.
+    if (!searching_) return Session.Stop(false);
+  }
+  search_->Terminate();
+  SetWindowTextW(PnlStatus, W(VEK::Text(VEKRiff::WindowTexts::MsgAborting)).c_str());
+  UpdateActions();
+  return true;
+}
+
+void TFrmMain::KeepRecoveredFilms() {
+  // The lines of a row that goes stay in the Messages Center.
+  VEKRiff::KeepRecoveredRows(
+      Batch,
+      [this](int row) {
+        // The row's name and folder are the written film's.
+        std::wstring name = W(VEK::ExtractFileName(Batch.Entry(row).Path)),
+                     folder = W(VEK::ExtractFileDir(Batch.Entry(row).Path));
+        ListView_SetItemText(LvwFiles, row, 0, name.data());
+        ListView_SetItemText(LvwFiles, row, 1, folder.data());
+        ShowRow(row);
+      },
+      [this](int row) { DeleteRow(row); });
+  RefreshMessagesView();
+  UpdateActions();
+}
+
+void TFrmMain::EndRecovery() {
+  // The search has ended (its thread may still be returning); the job's
+  // staging folder goes with it.
+  recovery_.reset();
+  UpdateActions();
+}
+
+void TFrmMain::DeleteRow(int row) {
+  Batch.Remove(row);
+  ListView_DeleteItem(LvwFiles, row);
+  if (Settings.SelectedFile) ShowFirstSelectedRowMessages();
+  ShowSelectedRowDamage();
+}
