@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "recover/RecoverMessages.h"
+
 namespace VEKRiff {
 
 namespace {
@@ -13,6 +15,15 @@ struct StopAsked {};
 RecoverySearch::RecoverySearch(VEK::HandOverQueue& owner, const RecoveryJob& job) : Thread(owner), job_(job) {}
 
 RecoverySearch::~RecoverySearch() { TerminateAndWait(); }
+
+RecoverySearch::Ending RecoverySearch::EndingFor() const {
+  Ending ending;
+  if (Stopped()) ending.Line = VEK::Text(VEKRecover::Msg::SearchStopped);
+  else if (!failure_.empty()) ending.Failure = failure_;
+  else if (films_.empty()) ending.Line = VEK::Text(VEKRecover::Msg::NoFilms, {job_.Source()});
+  else ending.Rebuild = true;
+  return ending;
+}
 
 void RecoverySearch::Execute() {
   VEKRecover::RecoveryCallbacks callbacks;

@@ -36,6 +36,15 @@ class RecoverySearch : public VEK::Thread {
   // Why the search failed, in the current language; empty when it did not.
   const std::string& Failure() const { return failure_; }
 
+  // What a window does once the search has ended, the same in every window:
+  // the line it says (a stop, or no film found), the failure it reports
+  // once the job is gone, or the staged films it hands to the rebuild.
+  struct Ending {
+    std::string Line, Failure;
+    bool Rebuild = false;
+  };
+  Ending EndingFor() const;
+
  protected:
   void Execute() override;
 

@@ -94,18 +94,15 @@ void TFrmMain::ShowSearchProgress(const VEKRecover::RecoveryProgress& p) {
 void TFrmMain::EndSearch(VEKRiff::RecoverySearch& search) {
   searching_ = false;
   ShowSearchState();
-  if (search.Stopped()) {
-    SayRecoveryLine(VEK::Text(VEKRecover::Msg::SearchStopped));
-    EndRecovery();
-  } else if (!search.Failure().empty()) {
-    EndRecovery();
-    ReportRecoveryFailure(search.Failure());
-  } else if (search.Films().empty()) {
-    SayRecoveryLine(VEK::Text(VEKRecover::Msg::NoFilms, {recovery_->Source()}));
-    EndRecovery();
-  } else {
+  const VEKRiff::RecoverySearch::Ending ending = search.EndingFor();
+  if (ending.Rebuild) {
     RebuildStagedFilms(search.Films());
+    return;
   }
+  if (!ending.Line.empty()) SayRecoveryLine(ending.Line);
+  EndRecovery();
+  // The question waits for the user: the job is gone before it is asked.
+  if (!ending.Failure.empty()) ReportRecoveryFailure(ending.Failure);
 }
 
 void TFrmMain::RebuildStagedFilms(const std::vector<VEKRecover::StagedFilm>& films) {
