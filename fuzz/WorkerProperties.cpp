@@ -182,19 +182,21 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
                    candidates.end());
   for (std::int64_t movi : candidates)
     if (IsMoviHeader(output, movi) && Le32(output, movi + 4) != Le32(source, movi + 4)) return movi;
-  for (std::int64_t movi : candidates) {
-    if (!IsMoviHeader(output, movi)) continue;
-    const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
-    if (static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1")) return movi;
-  }
   // A file whose movi list header was lost gets a new one with its new
-  // header list: a whole RIFF header and hdrl that end on it.
+  // header list: a whole RIFF header and hdrl that end on it. (A movi list
+  // the data holds further on may then have a size that leads to the new
+  // idx1 too.)
   if (output.size() >= 24 && Le32(output, 0) == Code("RIFF") && Le32(output, 8) == Code("AVI ") &&
       Le32(output, 12) == Code("LIST") && Le32(output, 20) == Code("hdrl")) {
     const std::int64_t movi = 20 + static_cast<std::int64_t>(Le32(output, 16));
     if (static_cast<std::int64_t>(output.size()) >= movi + 12 && IsMoviHeader(output, movi) &&
         std::find(candidates.begin(), candidates.end(), movi) == candidates.end())
       return movi;
+  }
+  for (std::int64_t movi : candidates) {
+    if (!IsMoviHeader(output, movi)) continue;
+    const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
+    if (static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1")) return movi;
   }
   return candidates.empty() ? -1 : candidates.front();
 }
