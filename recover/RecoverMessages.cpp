@@ -59,7 +59,7 @@ const VEK::MessagePair NoFilms = {
 const VEK::MessagePair Searching = {{"Searching \"%s\" for films.", "Recherche de films dans \"%s\"."}};
 const VEK::MessagePair SearchStopped = {
     {"The search was stopped: no film was written.", "La recherche a été interrompue : aucun film n'a été écrit."}};
-const VEK::MessagePair FilmsSoFar = {{"%d films found", "%d films trouvés"}};
+const VEK::MessagePair FilmsSoFar = {{"films found: %d", "films trouvés : %d"}};
 const VEK::MessagePair NotAFolder = {{"not a folder", "ce n'est pas un dossier"}};
 const VEK::MessagePair FolderUnusable = {
     {"The films cannot be written into \"%s\" (%s).", "Les films ne peuvent pas être écrits dans \"%s\" (%s)."}};
