@@ -15,7 +15,10 @@ Prints one line per film and damage, and a table of shares per damage kind.
 Nothing here is part of the tests: it is the judge of the timeline, from
 outside the code.
 
-  scripts/timeline-oracle.py [--cli build/zantrel-cli] [--work DIR] [--keep]
+  scripts/timeline-oracle.py [--cli build/zantrel-cli] [--work DIR] [--keep] [--in-place]
+
+With --in-place each damaged copy is rebuilt in place rather than into a
+copy of its own.
 """
 import argparse
 import collections
@@ -197,6 +200,7 @@ def main():
     parser.add_argument("--cli", default=os.path.join(os.path.dirname(__file__), "..", "build", "zantrel-cli"))
     parser.add_argument("--work")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--in-place", action="store_true", help="rebuild each damaged file in place")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
     if not have("ffmpeg"):
@@ -215,7 +219,11 @@ def main():
                 open(copy, "wb").write(damaged)
                 if os.path.exists(rebuilt):
                     os.remove(rebuilt)
-                run([cli, "rebuild", "--prefix", "R.", "--overwrite", "overwrite", copy])
+                if args.in_place:
+                    run([cli, "rebuild", "--in-place", copy])
+                    shutil.copyfile(copy, rebuilt)
+                else:
+                    run([cli, "rebuild", "--prefix", "R.", "--overwrite", "overwrite", copy])
                 if not os.path.exists(rebuilt):
                     print(f"{name:22} {kind:34} no copy written")
                     continue
