@@ -137,9 +137,10 @@ void FinishInPlace(BackupFile& file, const ScanResult& scan, const HeaderCounts&
   if (file.SourceChanged()) throw ErrorException(VEK::Text(Msg::SourceChanged));
   int noRoom = 0;
   if (plan) {
-    // The far index and the index at its place; the hole between the old end
-    // and the far index is never written.
-    noRoom = file.Reserve(plan->FarIndex, plan->IndexBytes);
+    // The far index (with the placeholders before it) and the index at its
+    // place; the hole between the old end and them is never written.
+    const std::int64_t far = plan->Placeholders >= 0 ? plan->Placeholders : plan->FarIndex;
+    noRoom = file.Reserve(far, plan->FarIndex + plan->IndexBytes - far);
     if (noRoom == 0 && plan->Index != plan->FarIndex && plan->Index + plan->IndexBytes > file.SourceSize())
       noRoom = file.Reserve(plan->Index, plan->IndexBytes);
   } else if (odml) {

@@ -32,7 +32,7 @@ void WriteJunkHeader(BackupFile& file, std::int64_t from, std::int64_t to) {
 
 }  // namespace
 
-std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan) {
+std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan, const PlaceholderRoom& room) {
   if (scan.IsOpenDml() || scan.StartLost || scan.MoviHeaderLost) return std::nullopt;
   unsigned char movi[ListHeader::Size];
   if (file.Peek(movi, sizeof movi, scan.MoviOffset) != sizeof movi || !ListHeader::Is(movi, CodeList, CodeMovi))
@@ -45,7 +45,11 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
                         file.Peek(code, sizeof code, listEnd) == sizeof code && VEK::LoadLe32(code) == CodeIdx1;
   InPlaceIdx1Plan plan;
   plan.SizeField = scan.MoviOffset + ListHeader::SizeField;
-  plan.IndexBytes = Idx1Bytes(scan) - ((scan.End() - scan.MoviOffset) & 1);
+  // Placeholders past the walk's end are those laid out before the far index.
+  const bool laidOut = !scan.Placeholders.empty() && scan.PlaceholdersAt >= scan.End();
+  const std::int64_t placeholders = laidOut ? static_cast<std::int64_t>(scan.Placeholders.size()) : room.Bytes;
+  plan.IndexBytes = Idx1Bytes(scan) - ((scan.End() - scan.MoviOffset) & 1) +
+                    (laidOut ? 0 : static_cast<std::int64_t>(room.Entries) * Idx1Entry::Size);
   const std::int64_t dataEnd = scan.End() + ((scan.End() - scan.MoviOffset) & 1);
   if (!oldIndex) {
     plan.Hop = false;
@@ -57,13 +61,17 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   // list (if any) made a JUNK chunk; where that cannot be (the data goes on
   // past that end, or leaves no room for a chunk header before it), it stays
   // past the old end, the list's rest a JUNK chunk.
-  const bool staysFar = listEnd < dataEnd || (listEnd > dataEnd && listEnd - dataEnd < ChunkHeader::Size);
-  if (listEnd != dataEnd) plan.Junk = dataEnd;
+  // Placeholders go right before the far index, past every byte the file
+  // has, where nothing reads them before the list ends there: it stays.
+  const bool staysFar = placeholders > 0 || listEnd < dataEnd ||
+                        (listEnd > dataEnd && listEnd - dataEnd < ChunkHeader::Size);
+  if (listEnd != dataEnd || staysFar) plan.Junk = dataEnd;
   // A gap after the old end: a reader that walks on from the old index meets
   // no chunk there, and so never the far index as a second one.
   const std::int64_t oldEnd = file.SourceSize() + (file.SourceSize() & 1) + ChunkHeader::Size;
   const std::int64_t from =
-      std::max(oldEnd, staysFar ? dataEnd + ChunkHeader::Size : listEnd + plan.IndexBytes + ChunkHeader::Size);
+      std::max(oldEnd, staysFar ? dataEnd + ChunkHeader::Size : listEnd + plan.IndexBytes + ChunkHeader::Size) +
+      placeholders;
   // The smallest step of one byte that reaches from there: the list's size
   // grows by a multiple of 256^Byte, with nothing carried into the next byte.
   for (int byte = 1; byte < 4 && plan.FarIndex == 0; ++byte) {
@@ -80,6 +88,7 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   }
   if (plan.FarIndex == 0) throw ErrorException(VEK::Text(Msg::NoSafeOrderInPlace));
   plan.Index = staysFar ? plan.FarIndex : listEnd;
+  if (placeholders > 0) plan.Placeholders = plan.FarIndex - placeholders;
   // An odd size ends the list where size + 1 does: one byte makes it even,
   // unless that carries into the next byte.
   if ((size & 1) != 0 && (size & 0xFF) != 0xFF) plan.EvenLow = static_cast<int>((size & 0xFF) + 1);
@@ -87,9 +96,12 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
   return plan;
 }
 
-bool WritesIndexStraight(BackupFile& file, const ScanResult& scan) {
-  const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan);
-  return plan ? !plan->Hop : !scan.IsOpenDml();
+ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& timeline) {
+  const PlaceholderRoom room = TrailingRoom(scan, timeline);
+  if (room.Bytes == 0) return scan;
+  const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan, room);
+  if (plan && plan->Hop) return WithPlaceholders(std::move(scan), timeline, {0, false, plan->Placeholders});
+  return WithPlaceholders(std::move(scan), timeline, {0, false});
 }
 
 namespace {
@@ -144,6 +156,10 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   // 1. The index past the old end, where nothing reads it yet, and the
   //    chunks' own sizes, which leave the old index pointing at the same
   //    data: players read the file as before whichever of them landed.
+  if (plan.Placeholders >= 0) {
+    file.Seek(plan.Placeholders, 0);
+    file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
+  }
   WriteIdx1Chunk(file, scan, plan.FarIndex, {});
   if (!scan.SizeFixes.empty()) {
     changed = true;
@@ -169,7 +185,7 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   }
   const std::int64_t dataEnd = plan.Junk >= 0 ? plan.Junk : plan.Index;
   if (((scan.End() - scan.MoviOffset) & 1) != 0) WriteByteAt(file, scan.End(), 0);
-  WriteJunkHeader(file, dataEnd, plan.FarIndex);
+  WriteJunkHeader(file, dataEnd, plan.Placeholders >= 0 ? plan.Placeholders : plan.FarIndex);
   if (plan.EvenLow >= 0) WriteByteAt(file, plan.SizeField, static_cast<unsigned char>(plan.EvenLow));
   if (plan.Index != plan.FarIndex) {
     // Between the index and the far one, until the file is cut after it.

@@ -24,6 +24,7 @@
 
 #include "engine/HeaderCounts.h"
 #include "engine/ScanResult.h"
+#include "engine/Timeline.h"
 #include "file/BackupFile.h"
 
 namespace VEKRiff {
@@ -40,19 +41,26 @@ struct InPlaceIdx1Plan {
   std::int64_t End = 0;        // the end of the rebuilt file
   std::int64_t IndexBytes = 0;  // the idx1 chunk, header included
   int EvenLow = -1;            // the size's low byte made even, which readers that round read alike; -1: none
+  // Where the lost chunks' placeholders go, written with the far index and
+  // right before it, which then stays there; -1: none.
+  std::int64_t Placeholders = -1;
 };
 
 // The plan for a file of one RIFF with its movi list's header; none for the
 // others (their header list is rewritten whole, or they have more RIFFs).
 // Throws (ErrorException) before anything is written when the list ends at
 // an idx1 and no single byte of its size can reach past the file.
-std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan);
+// room: the placeholders of lost chunks the index will point at, where the
+// scan has none laid out yet; a scan that has them right before the far
+// index (laid out at a plan's Placeholders) gives the same plan again.
+std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResult& scan,
+                                               const PlaceholderRoom& room = {});
 
-// Whether an in-place rebuild of scan writes its index in one go, with no
-// old index players read to keep until the new one is whole (no plan, or a
-// plan that does not hop): it may then write placeholders for lost chunks
-// after the data as a copy does, before the index that points at them.
-bool WritesIndexStraight(BackupFile& file, const ScanResult& scan);
+// The scan an in-place rebuild writes: the lost chunks' placeholders where
+// its plan puts them. A file that takes its index in one go has them right
+// after the data, as a copy; one whose old index players read until the new
+// one is whole, right before the new one, past the old end.
+ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& timeline);
 
 // Writes the plan in its order, each step on disk before the next; changed
 // is set before the first write that changes what players read (until then

@@ -289,12 +289,9 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       // The counters give the chunks found; the headers count the lost
       // ones' placeholders too, so that the film lasts as long as it did.
       ShowTotals(TotalsFromData(moved));
-      // In place, only where the index is written in one go: one that
-      // keeps the old index readable until the new one is whole writes the
-      // new one far first, before any placeholder could be.
-      const ScanResult scan = File.Mode == BackupFile::Mode::Copy ? WithPlaceholders(std::move(moved), timeline, lead)
-                              : WritesIndexStraight(*file, moved) ? WithPlaceholders(std::move(moved), timeline, 0, false)
-                                                                  : std::move(moved);
+      const ScanResult scan = File.Mode == BackupFile::Mode::Copy
+                                  ? WithPlaceholders(std::move(moved), timeline, {lead})
+                                  : PlacedInPlace(*file, std::move(moved), timeline);
       const HeaderCounts counts = CountsFromData(scan);
       // 6. Finish.
       if (File.Mode == BackupFile::Mode::Copy) {

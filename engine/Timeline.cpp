@@ -463,7 +463,21 @@ std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const 
   return static_cast<std::int64_t>(chunks.Bytes.size());
 }
 
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead, bool keepLead) {
+PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline) {
+  PlaceholderRoom room;
+  if (!KeepsPlaces(scan.Headers, scan, timeline)) return room;
+  PlaceholderChunks chunks(scan.Headers, scan.Numbering, timeline, 0, 0);
+  for (const StretchLoss& stretch : timeline.Stretches) {
+    if (stretch.Before == 0) continue;
+    for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c) chunks.EntryFor(timeline.Chunks[c]);
+    room.Entries += stretch.Count;
+  }
+  room.Bytes = static_cast<std::int64_t>(chunks.Bytes.size());
+  return room;
+}
+
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const PlaceholderPlace& place) {
+  const std::int64_t lead = place.Lead;
   // The movi list's header lies lead bytes ahead of the data, where the new
   // header list put it to leave the lost start's placeholders their room.
   if (lead > 0) {
@@ -479,7 +493,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
   // or a JUNK chunk fills the rest of it; where they cannot, the lost start
   // keeps no place.
   std::vector<OldIndexEntry> leadEntries;
-  if (keeps && keepLead) {
+  if (keeps && place.KeepLead) {
     PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
     leadEntries = LeadEntries(leading, timeline);
     // The JUNK chunk after them must end on the first kept chunk as a
@@ -503,7 +517,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
                                          [](const StretchLoss& stretch) { return stretch.Before == 0; }))
     return scan;
   // After the movi data, on a position even from the list's start, as every chunk.
-  const std::int64_t at = scan.End();
+  const std::int64_t at = place.At >= 0 ? place.At : scan.End();
   PlaceholderChunks trailing(scan.Headers, scan.Numbering, timeline, at,
                              static_cast<std::size_t>((at - scan.MoviOffset) & 1));
   IndexEntries merged;
@@ -526,7 +540,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int6
   if (trailing.Bytes.size() > static_cast<std::size_t>((at - scan.MoviOffset) & 1)) {
     scan.PlaceholdersAt = at;
     scan.Placeholders = std::move(trailing.Bytes);
-    scan.SegmentList.back().End = at + static_cast<std::int64_t>(scan.Placeholders.size());
+    if (place.At < 0) scan.SegmentList.back().End = at + static_cast<std::int64_t>(scan.Placeholders.size());
   }
   return scan;
 }

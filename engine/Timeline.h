@@ -83,11 +83,30 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 // they have room: lead bytes the new header list left them (the movi list's
 // header then moves back by as much), or the bytes the lost chunks took.
 // Headers are the ones in force for the copy (a new header list's, where one
-// is written). The scan's entries are moved, never held twice. Without
-// keepLead (a file rebuilt in place), a lost start keeps no place: its
-// placeholders would go over the damaged bytes ahead of the data, before
-// the new index is in place.
-ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, std::int64_t lead = 0, bool keepLead = true);
+// is written). The scan's entries are moved, never held twice.
+struct PlaceholderPlace {
+  // Room a new header list left ahead of the data.
+  std::int64_t Lead = 0;
+  // Whether a lost start keeps its place. In place it does not: its
+  // placeholders would go over the damaged bytes ahead of the data before
+  // the new index is in place.
+  bool KeepLead = true;
+  // Where the others go, on a position even from the movi list's start,
+  // the walk's end left as it is (in place, right before an index written
+  // past the old end of the file); -1: right after the data, which then
+  // ends after them.
+  std::int64_t At = -1;
+};
+ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const PlaceholderPlace& place = {});
+
+// What the placeholders of chunks lost after the first kept one add: their
+// bytes (laid out on a position even from the movi list's start) and their
+// entries. None where the lost chunks keep no place.
+struct PlaceholderRoom {
+  std::int64_t Bytes = 0;
+  std::size_t Entries = 0;
+};
+PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline);
 
 // The bytes a lost start's placeholders take under the copy's headers:
 // the room a new header list leaves them ahead of the data.

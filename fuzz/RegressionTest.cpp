@@ -174,6 +174,26 @@ TEST(FuzzRegressions, TheRebuildCheckTakesTheCopysPlaceholdersAfterTheDataAndNot
     c.spoil(spoilt);
     EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt), "") << c.name;
   }
+  // In place the old index stays readable until the new one is whole: the
+  // new one, with the placeholder right before it, stays past the old end,
+  // the list's rest up to them one JUNK chunk.
+  ASSERT_EQ(ZantrelFuzz::CheckWorkerRun(dir.Path(), source, ZantrelFuzz::Mode::InPlace), std::vector<std::string>{});
+  const ZantrelFuzz::Bytes rebuilt = ZantrelTest::ReadFile(dir / "run/in.avi");
+  const ZantrelTest::ParsedIndex far = ZantrelTest::ReadIdx1(rebuilt);
+  ASSERT_EQ(far.Entries.size(), 5u);
+  const std::int64_t farPlaceholder = b.MoviOffset() + 8 + far.Entries[2].Offset;
+  ASSERT_EQ(far.Entries[2].Size, 0u);
+  ASSERT_EQ(farPlaceholder + 8, far.Position);
+  ASSERT_GT(farPlaceholder, static_cast<std::int64_t>(source.size())) << "past the old end";
+  ZantrelFuzz::Bytes spoilt = rebuilt;
+  spoilt[farPlaceholder + 1] = '1';
+  EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt, true, true), "") << "the placeholder's code changed";
+  spoilt = rebuilt;
+  const std::string_view junk = "JUNK";
+  const auto junkAt = std::search(spoilt.begin() + b.MoviOffset(), spoilt.end(), junk.begin(), junk.end());
+  ASSERT_NE(junkAt, spoilt.end());
+  VEK::StoreLe32(&*(junkAt + 4), VEK::LoadLe32(&*(junkAt + 4)) - 2);
+  EXPECT_NE(ZantrelFuzz::CheckRebuild(source, spoilt, true, true), "") << "the JUNK chunk ends before the placeholder";
 }
 
 // What an in-place run that did not complete may leave: the file as it was

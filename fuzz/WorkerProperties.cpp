@@ -193,11 +193,13 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
         std::find(candidates.begin(), candidates.end(), movi) == candidates.end())
       return movi;
   }
-  for (std::int64_t movi : candidates) {
-    if (!IsMoviHeader(output, movi)) continue;
+  auto leadsToIndex = [&](std::int64_t movi) {
+    if (!IsMoviHeader(output, movi)) return false;
     const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
-    if (static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1")) return movi;
-  }
+    return static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1");
+  };
+  for (std::int64_t movi : candidates)
+    if (leadsToIndex(movi)) return movi;
   return candidates.empty() ? -1 : candidates.front();
 }
 
@@ -751,8 +753,7 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
     indexed.push_back(header);
   }
-  if (pastSource && (trailingFrom == index || trailingFrom > srcSize))
-    return "the movi list size points outside the source";
+  if (pastSource && trailingFrom == index) return "the movi list size points outside the source";
   // They come after every kept chunk, from a position even from the list's
   // start: a zero pad byte may come first.
   if (trailingFrom < index) {
@@ -773,18 +774,25 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
     }
   // Where the walk ended before the list's end, an in-place rebuild, which
   // keeps the list's end where it was, closes it with one JUNK chunk from
-  // the walk's end to the index: after the last chunk indexed (or the list's
-  // start), and after what the walk passed over there that is no stream
-  // chunk (other lists, JUNK, old index chunks), which stays as it was.
+  // the walk's end to the index (or to the placeholders before it): after
+  // the last chunk indexed (or the list's start), and after what the walk
+  // passed over there that is no stream chunk (other lists, JUNK, old index
+  // chunks), which stays as it was. An index written past the old end of
+  // the file, with placeholders, stays there: the JUNK chunk then spans the
+  // old tail and the hole after it.
   {
     const std::int64_t walkEnd = indexed.empty() ? movi + 12 : NextChunk(output, indexed.back());
-    for (std::int64_t junk = walkEnd; index - junk >= 8; ++junk)
-      if (Le32(output, junk) == Code("JUNK") && junk + 8 + static_cast<std::int64_t>(Le32(output, junk + 4)) == index) {
+    bool closed = false;
+    for (std::int64_t junk = walkEnd; trailingFrom - junk >= 8 && junk < outSize - 8 && !closed; ++junk)
+      if (Le32(output, junk) == Code("JUNK") &&
+          junk + 8 + static_cast<std::int64_t>(Le32(output, junk + 4)) == trailingFrom) {
+        closed = true;
         allowed.emplace_back(junk, junk + 8);
         // A zero pad byte after a walk that ended on an odd position.
         if (junk > walkEnd && ((junk - movi) & 1) == 0 && output[junk - 1] == 0) allowed.emplace_back(junk - 1, junk);
-        break;
       }
+    if (pastSource && trailingFrom > srcSize && !(inPlace && closed))
+      return "the movi list size points outside the source";
   }
   if (farIndex) {
     const std::int64_t dataEnd = indexed.empty() ? movi + 12 : NextChunk(output, indexed.back());

@@ -194,8 +194,9 @@ struct Case {
   std::size_t salvaged; // chunks the walk keeps after the builder's, written raw
   // One flush per ordering point: with an old index, after the far index,
   // after the switch, after the index at its place and after the switch
-  // back; without, after the index, after its code and after the list's
-  // size. The cut after the new end orders nothing.
+  // back (an index that stays far, with the placeholders before it, has
+  // no switch back); without, after the index, after its code and after the
+  // list's size. The cut after the new end orders nothing.
   int flushes;
 };
 
@@ -249,6 +250,18 @@ const std::vector<Case> &Films() {
          return b.EndMovi().Idx1().Build();
        },
        1, 4},
+      // The old index lists a frame whose bytes are lost: its place is kept
+      // by an empty chunk written with the far index, which stays there.
+      {"a frame the old index lists lost to zeros",
+       [](AviBuilder &b) {
+         Chunks(b);
+         const std::int64_t lost = b.Size();
+         b.Chunk("00dc", 40).Chunk("01wb", 20).Chunk("00dc", 30);
+         Bytes f = b.EndMovi().Idx1().Build();
+         std::fill(f.begin() + lost, f.begin() + lost + 48, 0);
+         return f;
+       },
+       0, 3},
       {"no index, the list's size never written",
        [](AviBuilder &b) {
          Chunks(b);
@@ -296,6 +309,14 @@ TEST(InPlaceCut, AKillAfterAnyByteLeavesTheFileAsBeforeOrRebuilt) {
     for (std::size_t e = 0; e < builder.StreamChunks().size(); ++e) {
       const ExpectedEntry &want = builder.StreamChunks()[e];
       EXPECT_EQ(VEK::LoadLe32(&index.Entries[e * 16]), want.Code) << c.name;
+      // A lost frame's place: an empty chunk of its stream, written for it.
+      if (Le32(source, want.Position) == 0) {
+        const std::int64_t at = index.Movi + 8 + VEK::LoadLe32(&index.Entries[e * 16 + 8]);
+        EXPECT_EQ(VEK::LoadLe32(&index.Entries[e * 16 + 12]), 0u) << c.name;
+        EXPECT_EQ(Le32(rebuilt, at), want.Code) << c.name;
+        EXPECT_EQ(Le32(rebuilt, at + 4), 0u) << c.name;
+        continue;
+      }
       EXPECT_EQ(VEK::LoadLe32(&index.Entries[e * 16 + 8]), want.Offset)
           << c.name;
       EXPECT_EQ(VEK::LoadLe32(&index.Entries[e * 16 + 12]), want.Size)

@@ -306,11 +306,19 @@ std::size_t ExpectIndexed(const Damaged& d, const Bytes& output, bool exact, con
   }
   // The movi data up to the new index is the source's (but the pad byte
   // before an index at an odd end); the headers' sizes and counts may change.
-  EXPECT_LE(placeholdersAt, static_cast<std::int64_t>(d.Source.size()) + 1) << what;
+  // In place, where the old index stays readable until the new one is
+  // whole, the new one stays past the old end with its placeholders: the
+  // list's rest, from the data's end to them, is then one JUNK chunk.
+  std::int64_t sourceTo = placeholdersAt;
+  if (placeholdersAt > static_cast<std::int64_t>(d.Source.size()) + 1) {
+    EXPECT_EQ(VEK::LoadLe32(&output[dataEnd]), Code("JUNK")) << what;
+    EXPECT_EQ(dataEnd + 8 + VEK::LoadLe32(&output[dataEnd + 4]), placeholdersAt) << what;
+    sourceTo = dataEnd + 1;
+  }
   auto resized = [&](std::int64_t i) {
     return std::any_of(d.Kept.begin(), d.Kept.end(), [i](const auto& e) { return i >= e.Position + 4 && i < e.Position + 8; });
   };
-  for (std::int64_t i = d.MoviOffset + 8; i + 1 < placeholdersAt; ++i)
+  for (std::int64_t i = d.MoviOffset + 8; i + 1 < sourceTo; ++i)
     if (!resized(i)) {
       EXPECT_EQ(output[i], d.Source[i]) << what << ": byte " << i;
       if (output[i] != d.Source[i]) break;
