@@ -200,6 +200,17 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
   };
   for (std::int64_t movi : candidates)
     if (leadsToIndex(movi)) return movi;
+  // Where the data holds no other movi list, a segment's own is the one the
+  // walk takes, its size patched to end at the new idx1.
+  static const unsigned char list[] = {'L', 'I', 'S', 'T'};
+  const std::int64_t size = static_cast<std::int64_t>(source.size());
+  for (std::int64_t pos = 12; size - pos >= 12;) {
+    const void* at = ::memmem(&source[pos], static_cast<std::size_t>(size - pos), list, sizeof list);
+    if (!at) break;
+    pos = static_cast<const unsigned char*>(at) - source.data();
+    if (IsMoviHeader(source, pos) && leadsToIndex(pos) && Le32(output, pos + 4) != Le32(source, pos + 4)) return pos;
+    ++pos;
+  }
   return candidates.empty() ? -1 : candidates.front();
 }
 
