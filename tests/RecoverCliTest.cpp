@@ -139,13 +139,16 @@ TEST_F(RecoverCli, AStopDuringTheSearchWritesNothing) {
     std::ofstream out(source, std::ios::binary);
     out << Film;
   }
-  // A large sparse source, so that the search is still under way when the
-  // stop comes.
+  // A large sparse source, so that the search is mostly still under way
+  // when the stop comes; it passes over the holes quickly, so the stop may
+  // also find the film being rebuilt, which then leaves nothing either.
   std::filesystem::resize_file(source, std::int64_t{8} << 30);
   const std::string folder = Dir / "films";
   const auto run = RunProgram({ZANTREL_CLI_PATH, "recover", source, folder}, "Searching");
   EXPECT_EQ(run.Status, 1) << run.Out;
-  EXPECT_NE(run.Out.find("The search was stopped: no film was written."), std::string::npos) << run.Out;
+  EXPECT_TRUE(run.Out.find("The search was stopped: no film was written.") != std::string::npos ||
+              run.Out.find("Operation aborted.") != std::string::npos)
+      << run.Out;
   EXPECT_TRUE(FilesIn(folder).empty());
 }
 
