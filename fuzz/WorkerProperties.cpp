@@ -770,7 +770,9 @@ std::string CheckRebuilt(ByteView source, ByteView output, bool endsAfterIndex, 
   if (trailingFrom < index) {
     const std::int64_t dataEnd = indexed.empty() ? leadEnd : NextChunk(output, indexed.back());
     if (trailingFrom < dataEnd) return "a kept chunk runs into the placeholders after the movi data";
-    const bool pad = trailingFrom - 1 == dataEnd && ((trailingFrom - movi) & 1) == 0 && output[dataEnd] == 0;
+    // (The walk may end past the last chunk indexed: at an index met after
+    // damage it searched over, say.)
+    const bool pad = trailingFrom - 1 >= dataEnd && ((trailingFrom - movi) & 1) == 0 && output[trailingFrom - 1] == 0;
     allowed.emplace_back(pad ? trailingFrom - 1 : trailingFrom, index);
   }
   // Without room for an idx1, the first segment's chunks are those its list
