@@ -198,10 +198,9 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
     const std::int64_t index = movi + 8 + static_cast<std::int64_t>(Le32(output, movi + 4));
     return static_cast<std::int64_t>(output.size()) - index >= 8 && Le32(output, index) == Code("idx1");
   };
-  for (std::int64_t movi : candidates)
-    if (leadsToIndex(movi)) return movi;
-  // Where the data holds no other movi list, a segment's own is the one the
-  // walk takes, its size patched to end at the new idx1.
+  // Where the data holds no other movi list ahead of it, a segment's own is
+  // the one the walk takes, its size patched to end at the new idx1 (which
+  // the size of a list further on may happen to reach as well).
   static const unsigned char list[] = {'L', 'I', 'S', 'T'};
   const std::int64_t size = static_cast<std::int64_t>(source.size());
   for (std::int64_t pos = 12; size - pos >= 12;) {
@@ -211,6 +210,8 @@ std::int64_t RebuiltMovi(ByteView source, ByteView output) {
     if (IsMoviHeader(source, pos) && leadsToIndex(pos) && Le32(output, pos + 4) != Le32(source, pos + 4)) return pos;
     ++pos;
   }
+  for (std::int64_t movi : candidates)
+    if (leadsToIndex(movi)) return movi;
   return candidates.empty() ? -1 : candidates.front();
 }
 
