@@ -99,7 +99,14 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
 ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& timeline) {
   const PlaceholderRoom room = TrailingRoom(scan, timeline);
   if (room.Bytes == 0) return scan;
-  const std::optional<InPlaceIdx1Plan> plan = PlanInPlaceIdx1(file, scan, room);
+  std::optional<InPlaceIdx1Plan> plan;
+  try {
+    plan = PlanInPlaceIdx1(file, scan, room);
+  } catch (const ErrorException&) {
+    // No one byte reaches past the placeholders too (a file near 4 GiB):
+    // the file is rebuilt as it would be without them, if it can be.
+    return scan;
+  }
   if (plan && plan->Hop) return WithPlaceholders(std::move(scan), timeline, {0, false, plan->Placeholders});
   return WithPlaceholders(std::move(scan), timeline, {0, false});
 }
@@ -153,9 +160,10 @@ void WriteInPlaceIdx1(BackupFile& file, const ScanResult& scan, const HeaderCoun
   // order made. So each step below holds writes that read well in any
   // subset, and is on disk before the next begins: one flush each.
   //
-  // 1. The index past the old end, where nothing reads it yet, and the
-  //    chunks' own sizes, which leave the old index pointing at the same
-  //    data: players read the file as before whichever of them landed.
+  // 1. The index past the old end (the lost chunks' placeholders right
+  //    before it), where nothing reads it yet, and the chunks' own sizes,
+  //    which leave the old index pointing at the same data: players read
+  //    the file as before whichever of them landed.
   if (plan.Placeholders >= 0) {
     file.Seek(plan.Placeholders, 0);
     file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
