@@ -107,7 +107,14 @@ ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& time
     // the file is rebuilt as it would be without them, if it can be.
     return scan;
   }
-  if (plan && plan->Hop) return WithPlaceholders(std::move(scan), timeline, {0, false, plan->Placeholders});
+  if (plan && plan->Hop) {
+    // The chunk sizes a rebuild corrects are written before the switch, and
+    // a player that reads the old index through them reads those chunks
+    // whole: the file then reads as the rebuilt one only where the new index
+    // times what follows as the old one does. Placeholders would not.
+    if (!scan.SizeFixes.empty()) return scan;
+    return WithPlaceholders(std::move(scan), timeline, {0, false, plan->Placeholders});
+  }
   return WithPlaceholders(std::move(scan), timeline, {0, false});
 }
 
