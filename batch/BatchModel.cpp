@@ -1,7 +1,5 @@
 #include "batch/BatchModel.h"
 
-#include "batch/RowFiles.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
