@@ -1043,7 +1043,7 @@ void TFrmMain::RefreshMessagesView() {
 void TFrmMain::UpdateActions() {
   VEKRiff::Commands c = Session.Enabled();
   if (searching_) c = VEKRiff::SearchCommands(Batch, search_->Terminated(), SelectedRows());
-  ActRecover->setEnabled(!Recovering() && !Session.Running() && !Session.State().WaitingForStop);
+  ActRecover->setEnabled(VEKRiff::RecoveryMayStart(Recovering(), Session.State()));
   ActFileClear->setEnabled(c.Clear);
   ActFileAdd->setEnabled(c.Add);
   ActFileAddFolder->setEnabled(c.AddFolder);

@@ -23,7 +23,7 @@ std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdStr
 }  // namespace
 
 void TFrmMain::RecoverFilms() {
-  if (Recovering() || Session.Running() || Session.State().WaitingForStop) return;
+  if (!VEKRiff::RecoveryMayStart(Recovering(), Session.State())) return;
   const QString source = ChooseRecoverySource();
   if (source.isEmpty()) return;
   const QString folder = ChooseRecoveryFolder();

@@ -6,6 +6,10 @@
 
 namespace VEKRiff {
 
+bool RecoveryMayStart(bool recovering, const RunState& run) {
+  return !recovering && !run.Running && !run.WaitingForStop;
+}
+
 Commands SearchCommands(const BatchModel& model, bool stopping, const std::vector<bool>& selected) {
   const auto first = std::find(selected.begin(), selected.end(), true);
   RunState search;

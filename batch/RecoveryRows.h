@@ -12,6 +12,10 @@
 
 namespace VEKRiff {
 
+// A recovery may start only while nothing else runs: no search (recovering),
+// no run of the list, and no stop still on its way.
+bool RecoveryMayStart(bool recovering, const RunState& run);
+
 // While the search goes on it is a run of its own: the list's commands wait
 // for it as they wait for a run; stopping: a stop was asked for.
 Commands SearchCommands(const BatchModel& model, bool stopping, const std::vector<bool>& selected);

@@ -767,7 +767,7 @@ void TFrmMain::UpdateActions() {
       {ActOpenFixedFile, c.OpenFixedFile},
       {ActOpenContainingFolder, c.OpenFolder},
       {ActShowCopyFolder, c.ShowCopyFolder},
-      {ActRecover, !Recovering() && !Session.Running() && !Session.State().WaitingForStop},
+      {ActRecover, VEKRiff::RecoveryMayStart(Recovering(), Session.State())},
   };
   for (auto [id, on] : states) {
     for (HMENU m : {menu_, rowMenu_}) EnableMenuItem(m, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));

@@ -21,7 +21,7 @@ std::string T(const char* source) { return ZantrelWin32::Tr(kContext, source); }
 }  // namespace
 
 void TFrmMain::RecoverFilms() {
-  if (Recovering() || Session.Running() || Session.State().WaitingForStop) return;
+  if (!VEKRiff::RecoveryMayStart(Recovering(), Session.State())) return;
   const std::string source = ChooseRecoverySource();
   if (source.empty()) return;
   const std::string folder = ChooseRecoveryFolder();
