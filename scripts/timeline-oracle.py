@@ -15,10 +15,12 @@ Prints one line per film and damage, and a table of shares per damage kind.
 Nothing here is part of the tests: it is the judge of the timeline, from
 outside the code.
 
-  scripts/timeline-oracle.py [--cli build/zantrel-cli] [--work DIR] [--keep] [--in-place]
+  scripts/timeline-oracle.py [--cli build/zantrel-cli] [--work DIR] [--keep] [--in-place] [--reference]
 
 With --in-place each damaged copy is rebuilt in place rather than into a
-copy of its own.
+copy of its own. With --reference each rebuild is given the undamaged film
+as its reference, as a user gives a healthy file from the same camera: the
+formats a lost header list took are then known.
 """
 import argparse
 import collections
@@ -201,6 +203,7 @@ def main():
     parser.add_argument("--work")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     parser.add_argument("--in-place", action="store_true", help="rebuild each damaged file in place")
+    parser.add_argument("--reference", action="store_true", help="give the undamaged film as the reference")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
     if not have("ffmpeg"):
@@ -219,11 +222,12 @@ def main():
                 open(copy, "wb").write(damaged)
                 if os.path.exists(rebuilt):
                     os.remove(rebuilt)
+                reference = ["--reference", path] if args.reference else []
                 if args.in_place:
-                    run([cli, "rebuild", "--in-place", copy])
+                    run([cli, "rebuild", "--in-place"] + reference + [copy])
                     shutil.copyfile(copy, rebuilt)
                 else:
-                    run([cli, "rebuild", "--prefix", "R.", "--overwrite", "overwrite", copy])
+                    run([cli, "rebuild", "--prefix", "R.", "--overwrite", "overwrite"] + reference + [copy])
                 if not os.path.exists(rebuilt):
                     print(f"{name:22} {kind:34} no copy written")
                     continue
