@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <string>
@@ -127,26 +128,27 @@ bool Timed(const StreamHeader& h) {
   return WaveFormatEx::Load(h.Strf.data(), static_cast<std::uint32_t>(h.Strf.size())).FormatTag != 0;
 }
 
-// Whether the four bytes start an MPEG audio layer III frame of size bytes,
-// the one frame of its chunk, as muxers store them.
-bool Layer3FrameOf(const unsigned char* h, std::uint32_t size) {
-  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || (h[1] & 0x06) != 0x02) return false;
+// The bytes of the MPEG audio layer III frame the four bytes start; 0 where
+// they start none.
+std::uint32_t Layer3FrameBytes(const unsigned char* h) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || (h[1] & 0x06) != 0x02) return 0;
   const int version = (h[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
   const int bitrate = h[2] >> 4, rate = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
-  if (version == 1 || bitrate == 0 || bitrate == 15 || rate == 3) return false;
+  if (version == 1 || bitrate == 0 || bitrate == 15 || rate == 3) return 0;
   static constexpr int Mpeg1Kbps[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
   static constexpr int Mpeg2Kbps[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
   static constexpr int Rates[3] = {44100, 48000, 32000};
   const int sampleRate = Rates[rate] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-  const int bytes = version == 3 ? 144000 * Mpeg1Kbps[bitrate] / sampleRate + padding
-                                 : 72000 * Mpeg2Kbps[bitrate] / sampleRate + padding;
-  return static_cast<std::uint32_t>(bytes) == size;
+  return static_cast<std::uint32_t>(version == 3 ? 144000 * Mpeg1Kbps[bitrate] / sampleRate + padding
+                                                 : 72000 * Mpeg2Kbps[bitrate] / sampleRate + padding);
 }
 
-// Whether the bytes start an AC-3 frame of size bytes, the one frame of its
-// chunk, of a syntax a silent frame can be made in.
-bool Ac3FrameOf(const unsigned char* h, std::size_t n, std::uint32_t size) {
-  return h[0] == 0x0B && h[1] == 0x77 && VEKCodec::SilentAc3Frame(h, n).size() == size;
+// The bytes of the frame of sound (MPEG audio layer III, or AC-3 of a
+// syntax a silent frame can be made in) that the n bytes start; 0: none.
+std::uint32_t SoundFrameBytes(const unsigned char* h, std::size_t n) {
+  if (n >= 4 && h[0] == 0xFF) return Layer3FrameBytes(h);
+  if (n >= 8 && h[0] == 0x0B && h[1] == 0x77) return static_cast<std::uint32_t>(VEKCodec::SilentAc3Frame(h, n).size());
+  return 0;
 }
 
 // Whether a sound stream may be MPEG audio or AC-3: its header says so, or
@@ -166,6 +168,11 @@ bool MayBeFramedAudio(const ScanResult& scan, FourCC code) {
 // kept chunks of a size are looked at for its header.
 constexpr std::size_t MaxFrameSizes = 64;
 constexpr int FrameTries = 16;
+// How many kept chunks of a stream are looked at for the frames lost chunks
+// of several frames are made of.
+constexpr int SeveralTries = 64;
+// The largest lost chunk made of several silent frames.
+constexpr std::uint32_t MaxSeveralBytes = 1 << 16;
 
 // The headers silent frames are made from, for the lost MPEG audio and AC-3
 // chunks' sizes, from kept chunks of the same stream and size.
@@ -190,11 +197,36 @@ std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, 
       ++tries[w];
       unsigned char h[sizeof wanted[w].Bytes];
       const std::int64_t got = file.Peek(h, std::min<std::int64_t>(sizeof h, e.Size), e.Position() + ChunkHeader::Size);
-      if (got >= 8 && (Layer3FrameOf(h, e.Size) || Ac3FrameOf(h, static_cast<std::size_t>(got), e.Size))) {
+      if (got >= 8 && SoundFrameBytes(h, static_cast<std::size_t>(got)) == e.Size) {
         std::copy(h, h + got, wanted[w].Bytes);
         found.push_back(wanted[w]);
         tries[w] = FrameTries;  // settled
       }
+    }
+  }
+  // A muxer may put several frames in one chunk (GStreamer does, now and
+  // then): a lost chunk of a size no one frame has becomes frames of the
+  // sizes the stream's kept chunks start with, that add up to it.
+  std::vector<FourCC> several;
+  for (const FrameHeader& w : wanted)
+    if (std::none_of(found.begin(), found.end(), [&](const FrameHeader& f) { return f.ChunkId == w.ChunkId && f.Size == w.Size; }) &&
+        std::find(several.begin(), several.end(), w.ChunkId) == several.end())
+      several.push_back(w.ChunkId);
+  for (const FourCC code : several) {
+    int peeks = 0;
+    for (const OldIndexEntry& e : s.Entries) {
+      if (peeks >= SeveralTries || found.size() >= 2 * MaxFrameSizes) break;
+      if (e.ChunkId != code) continue;
+      if ((++peeks & 0xFF) == 0) MayStop(stop);
+      FrameHeader frame{code, 0, {}};
+      const std::int64_t got =
+          file.Peek(frame.Bytes, std::min<std::int64_t>(sizeof frame.Bytes, e.Size), e.Position() + ChunkHeader::Size);
+      if (got < 8) continue;
+      frame.Size = SoundFrameBytes(frame.Bytes, static_cast<std::size_t>(got));
+      if (frame.Size == 0 || frame.Size > e.Size ||
+          std::any_of(found.begin(), found.end(), [&](const FrameHeader& f) { return f.ChunkId == code && f.Size == frame.Size; }))
+        continue;
+      found.push_back(frame);
     }
   }
   return found;
@@ -387,37 +419,105 @@ class PlaceholderChunks {
       if (fresh) Silence += lost.Size;
       return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, lost.Size, fill), lost.Size);
     }
-    const auto frame =
-        std::find_if(Lines.FrameHeaders.begin(), Lines.FrameHeaders.end(),
-                     [&](const FrameHeader& f) { return f.ChunkId == lost.ChunkId && f.Size == lost.Size; });
-    if (frame != Lines.FrameHeaders.end())
-      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, lost.Size, 0, &*frame), lost.Size);
+    const std::vector<const FrameHeader*>& frames = FramesOf(lost);
+    if (!frames.empty())
+      return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, lost.Size, 0, &frames), lost.Size);
     return OldIndexEntry(lost.ChunkId, AVIIF_KEYFRAME, Chunk(lost.ChunkId, 0, 0), 0);
   }
 
   std::vector<unsigned char> Bytes;
 
  private:
-  // frame: the header of a silent MPEG audio frame its data starts with.
-  std::int64_t Chunk(FourCC code, std::uint32_t size, int fill, const FrameHeader* frame = nullptr) {
-    const auto key = std::make_tuple(code, size, frame ? -2 : fill);
+  // The silent frames a lost chunk of framed sound is made of, one after
+  // the other: the one frame of its size, else the fewest frames that add
+  // up to its size, of the sizes the stream's kept frames have, then of
+  // those with the other padding, then (MPEG audio) at any bit rate, as a
+  // variable rate stream has them; none where no silence can be made.
+  const std::vector<const FrameHeader*>& FramesOf(const LostChunk& lost) {
+    const auto key = std::make_pair(lost.ChunkId, lost.Size);
+    const auto known = Splits.find(key);
+    if (known != Splits.end()) return known->second;
+    std::vector<const FrameHeader*> sizes;
+    for (const FrameHeader& f : Lines.FrameHeaders)
+      if (f.ChunkId == lost.ChunkId && f.Size > 0) sizes.push_back(&f);
+    std::vector<const FrameHeader*> frames;
+    const auto one = std::find_if(sizes.begin(), sizes.end(), [&](const FrameHeader* f) { return f->Size == lost.Size; });
+    if (one != sizes.end()) frames.push_back(*one);
+    const std::size_t own = sizes.size();
+    for (int stage = 0; stage < 3 && frames.empty() && own > 0 && lost.Size <= MaxSeveralBytes; ++stage) {
+      if (stage > 0) AddVariants(sizes, own, stage == 2);
+      frames = Adding(sizes, lost.Size);
+    }
+    return Splits.emplace(key, std::move(frames)).first->second;
+  }
+
+  // MPEG audio frames like the first own ones of sizes: each with the other
+  // padding, or at every bit rate, with and without.
+  void AddVariants(std::vector<const FrameHeader*>& sizes, std::size_t own, bool everyRate) {
+    for (std::size_t k = 0; k < own; ++k) {
+      const FrameHeader& f = *sizes[k];
+      if (f.Bytes[0] != 0xFF) continue;
+      const int rate = f.Bytes[2] >> 4;
+      for (int bitrate = everyRate ? 1 : rate; bitrate <= (everyRate ? 14 : rate); ++bitrate)
+        for (int padding = 0; padding < 2; ++padding) {
+          FrameHeader variant = f;
+          variant.Bytes[2] = static_cast<unsigned char>((bitrate << 4) | (padding << 1) | (f.Bytes[2] & 0x0D));
+          variant.Size = Layer3FrameBytes(variant.Bytes);
+          if (variant.Size == 0 || std::any_of(sizes.begin(), sizes.end(), [&](const FrameHeader* g) {
+                return g->Size == variant.Size;
+              }))
+            continue;
+          Variants.push_back(variant);
+          sizes.push_back(&Variants.back());
+        }
+    }
+  }
+
+  // The fewest frames of the given sizes that add up to size; none where
+  // no such frames do.
+  static std::vector<const FrameHeader*> Adding(const std::vector<const FrameHeader*>& sizes, std::uint32_t size) {
+    constexpr std::uint32_t None = ~0u;
+    // Fewest frames to each size up to the chunk's, and the last frame taken.
+    std::vector<std::uint32_t> count(size + 1, None), last(size + 1, 0);
+    count[0] = 0;
+    for (std::uint32_t n = 1; n <= size; ++n)
+      for (std::uint32_t k = 0; k < sizes.size(); ++k) {
+        const std::uint32_t bytes = sizes[k]->Size;
+        if (bytes <= n && count[n - bytes] != None && count[n - bytes] + 1 < count[n]) {
+          count[n] = count[n - bytes] + 1;
+          last[n] = k;
+        }
+      }
+    std::vector<const FrameHeader*> frames;
+    if (count[size] != None)
+      for (std::uint32_t n = size; n > 0; n -= sizes[last[n]]->Size) frames.push_back(sizes[last[n]]);
+    return frames;
+  }
+
+  // frames: the silent frames of sound its data is made of.
+  std::int64_t Chunk(FourCC code, std::uint32_t size, int fill,
+                     const std::vector<const FrameHeader*>* frames = nullptr) {
+    const auto key = std::make_tuple(code, size, frames ? -2 : fill);
     const auto found = Written.find(key);
     if (found != Written.end()) return found->second;
     const std::int64_t position = At + static_cast<std::int64_t>(Bytes.size());
     unsigned char header[ChunkHeader::Size];
     ChunkHeader{code, size}.Store(header);
     Bytes.insert(Bytes.end(), header, header + sizeof header);
-    const std::size_t data = Bytes.size();
+    std::size_t data = Bytes.size();
     Bytes.insert(Bytes.end(), Padded(size), static_cast<unsigned char>(fill));
     if (size & 1) Bytes.back() = 0;
-    if (frame && frame->Bytes[0] == 0x0B) {
-      const std::vector<unsigned char> silent = VEKCodec::SilentAc3Frame(frame->Bytes, sizeof frame->Bytes);
-      std::copy(silent.begin(), silent.end(), Bytes.begin() + static_cast<std::ptrdiff_t>(data));
-    } else if (frame) {
-      // No CRC: the side information and the data that follow are zeros,
-      // a frame whose granules hold no sound.
-      std::copy(frame->Bytes, frame->Bytes + 4, Bytes.begin() + static_cast<std::ptrdiff_t>(data));
-      Bytes[data + 1] |= 0x01;
+    for (const FrameHeader* frame : frames ? *frames : std::vector<const FrameHeader*>{}) {
+      if (frame->Bytes[0] == 0x0B) {
+        const std::vector<unsigned char> silent = VEKCodec::SilentAc3Frame(frame->Bytes, sizeof frame->Bytes);
+        std::copy(silent.begin(), silent.end(), Bytes.begin() + static_cast<std::ptrdiff_t>(data));
+      } else {
+        // No CRC: the side information and the data that follow are zeros,
+        // a frame whose granules hold no sound.
+        std::copy(frame->Bytes, frame->Bytes + 4, Bytes.begin() + static_cast<std::ptrdiff_t>(data));
+        Bytes[data + 1] |= 0x01;
+      }
+      data += frame->Size;
     }
     Written.emplace(key, position);
     return position;
@@ -429,6 +529,8 @@ class PlaceholderChunks {
   std::int64_t At;
   std::int64_t Silence = 0;
   std::map<std::tuple<FourCC, std::uint32_t, int>, std::int64_t> Written;
+  std::map<std::pair<FourCC, std::uint32_t>, std::vector<const FrameHeader*>> Splits;
+  std::deque<FrameHeader> Variants;  // where frames of other sizes than the kept ones live
 };
 
 // Whether a copy under these headers keeps the lost chunks' places at all.

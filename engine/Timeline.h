@@ -43,8 +43,8 @@ struct StretchLoss {
 };
 
 // The start of a frame of sound the walk kept (MPEG audio, or AC-3 with its
-// bit stream information), of the size of lost chunks of its stream: a
-// silent frame of that size is made from it.
+// bit stream information), of a size lost chunks of its stream hold one or
+// several frames of: a silent frame of that size is made from it.
 struct FrameHeader {
   std::uint32_t ChunkId = 0;
   std::uint32_t Size = 0;
