@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "avi/HeaderListWriter.h"
+#include "codec/KeyFrame.h"
 #include "engine/EngineMessages.h"
 #include "engine/Failures.h"
 #include "engine/HeaderCounts.h"
@@ -525,8 +526,34 @@ AviHeaders ReadReferenceHeaders(const std::string& path) {
   throw ErrorException(VEK::Text(Msg::ReferenceUnreadable, {path}));
 }
 
-ScanResult WithHeaders(ScanResult scan, AviHeaders headers) {
+ScanResult WithHeaders(BackupFile& file, ScanResult scan, AviHeaders headers, const StopCheck& stop) {
   scan.Headers = std::move(headers);
+  std::vector<VEKCodec::KeyFrameRule> learned(scan.Headers.Streams.size(), nullptr);
+  bool any = false;
+  for (std::size_t n = 0; n < learned.size(); ++n)
+    if (n >= scan.Rules.size() || scan.Rules[n] == nullptr) {
+      learned[n] = VEKCodec::RuleFor(scan.Headers.Streams[n]);
+      any |= learned[n] != nullptr;
+    }
+  if (!any) return scan;
+  if (scan.Rules.size() < learned.size()) scan.Rules.resize(learned.size(), nullptr);
+  std::size_t looked = 0;
+  for (OldIndexEntry& e : scan.Entries) {
+    const int n = StreamNumber(e.ChunkId, scan.Numbering);
+    if (n < 0 || static_cast<std::size_t>(n) >= learned.size() || !learned[static_cast<std::size_t>(n)] ||
+        !IsVideoKind(e.ChunkId) || e.Size == 0)
+      continue;
+    if ((++looked & 0xFFF) == 0) MayStop(stop);
+    unsigned char probe[VEKCodec::ProbeBytes];
+    const std::int64_t got =
+        file.Peek(probe, std::min<std::int64_t>(sizeof probe, e.Size), e.Position() + ChunkHeader::Size);
+    e = OldIndexEntry(e.ChunkId,
+                      VEKCodec::IndexFlags(learned[static_cast<std::size_t>(n)], true, probe,
+                                           got > 0 ? static_cast<std::size_t>(got) : 0, e.Size),
+                      e.Position(), e.Size);
+  }
+  for (std::size_t n = 0; n < learned.size(); ++n)
+    if (learned[n]) scan.Rules[n] = learned[n];
   return scan;
 }
 

@@ -11,6 +11,7 @@
 #include "avi/HeaderReader.h"
 #include "engine/HeaderCheck.h"
 #include "engine/ScanResult.h"
+#include "file/BackupFile.h"
 
 namespace VEKRiff {
 
@@ -42,7 +43,12 @@ std::optional<HeaderPlan> PlanHeaderList(const ScanResult& scan, const HeaderVer
 VEKAvi::AviHeaders ReadReferenceHeaders(const std::string& path);
 
 // The scan with the headers a rebuild writes in place of those the walk read.
-ScanResult WithHeaders(ScanResult scan, VEKAvi::AviHeaders headers);
+// A video stream whose codec the walk could not tell (its header lost, and
+// its data told nothing: an H.264 film whose parameter sets went with its
+// start, say) has its chunks' key frame flags judged again under the codec
+// the new headers name (a reference's), as a check of the rebuilt file will
+// judge them.
+ScanResult WithHeaders(BackupFile& file, ScanResult scan, VEKAvi::AviHeaders headers, const StopCheck& stop);
 
 // How far a copy moves each RIFF segment's bytes along, by segment: the
 // first one's from its movi list on by shift (the room a new header list

@@ -285,7 +285,9 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
                                                    ? SegmentShifts(walked, shift)
                                                    : std::vector<std::int64_t>(walked.SegmentList.size(), 0);
       ScanResult moved = WithDataMoved(
-          plan ? WithHeaders(std::move(walked), std::move(plan->Headers)) : std::move(walked), shifts);
+          plan ? WithHeaders(*file, std::move(walked), std::move(plan->Headers), [this] { CheckAbort(); })
+               : std::move(walked),
+          shifts);
       // The counters give the chunks found; the headers count the lost
       // ones' placeholders too, so that the film lasts as long as it did.
       ShowTotals(TotalsFromData(moved));

@@ -229,12 +229,14 @@ TEST_P(KeyFrameRebuild, ARemovedIndexComesBackAsTheMuxersOwnAndTheCheckTellsDama
 // of its first video chunk): the codec is learned from the data further on,
 // and the frames walked before that are judged by its rule all the same, as
 // the muxer flagged them; a stream whose format the data does not tell is
-// kept as data, which needs no frame time. The copy checks healthy.
+// kept as data, which needs no frame time, unless a reference names it: its
+// rule then judges every frame. The copy checks healthy.
 TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAndTheCopyChecksHealthy) {
   if (!Succeeds("command -v ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   const struct {
     Row row;
-    bool judged;  // the data tells the video codec, whose rule judges every frame
+    bool judged;  // the data (or the reference) tells the video codec, whose rule judges every frame
+    bool reference = false;  // the clean film given as the reference
   } rows[] = {
       {{"mpeg4 pcm", FFMPEG_HAS("mpeg4"),
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
@@ -251,8 +253,12 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
         "-c:v msmpeg4v2 -g 12 -c:a pcm_s16le OUT"},
        false},
+      {{"msmpeg4v2 pcm, with a reference", FFMPEG_HAS("msmpeg4v2"),
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine -t 4 "
+        "-c:v msmpeg4v2 -g 12 -c:a pcm_s16le OUT"},
+       true, true},
   };
-  for (const auto& [row, judged] : rows) {
+  for (const auto& [row, judged, reference] : rows) {
     SCOPED_TRACE(row.Name);
     if (!Succeeds(row.Needs)) continue;
     TempDir dir;
@@ -270,7 +276,7 @@ TEST(KeyFrameRebuildHeadless, TheFramesBeforeTheCodecIsKnownKeepTheMuxersFlagsAn
     Bytes damaged = file;
     std::fill_n(damaged.begin(), std::get<1>(*first) + 8 + std::get<2>(*first), 0);
     WriteFile(headless, damaged);
-    Outcome r = Cli("rebuild", headless);
+    Outcome r = Cli(reference ? "rebuild --reference '" + clean + "'" : std::string("rebuild"), headless);
     ASSERT_EQ(r.Status, 0) << r.Out;
     r = Cli("check", dir / "Zantrel.headless.avi");
     EXPECT_EQ(r.Status, 0) << r.Out;
