@@ -95,6 +95,41 @@ std::vector<std::pair<std::string, Bytes>> AviSeeds() {
     VEK::StoreLe32(&film[size], VEK::LoadLe32(&film[size]) - 9);
     seeds.emplace_back("index-entry-smaller-than-its-chunk", film);
   }
+  // An OpenDML film carved from a disk behind one stray byte: its movi
+  // list, its legacy index and two RIFF 'AVIX' segments, all on odd
+  // positions, with no header list before them; and the same with nine
+  // stray bytes between its index and its segments, which puts them on the
+  // other parity than its movi list.
+  for (const int gap : {0, 9}) {
+    AviBuilder b;
+    auto frames = [&](int from) {
+      for (int i = from; i < from + 3; ++i) b.Chunk("00dc", 20 + static_cast<std::uint32_t>(i % 3)).Chunk("01wb", 7);
+    };
+    b.StartMovi();
+    frames(0);
+    b.EndMovi().Idx1();
+    if (gap > 0) b.Raw(Bytes(static_cast<std::size_t>(gap), 0x4B));
+    std::vector<std::int64_t> riffs;
+    for (int segment = 1; segment <= 2; ++segment) {
+      riffs.push_back(b.Size());
+      Bytes header(24, 0);
+      for (auto [at, code] : {std::pair{0, "RIFF"}, {8, "AVIX"}, {12, "LIST"}, {20, "movi"}})
+        for (int k = 0; k < 4; ++k) header[static_cast<std::size_t>(at + k)] = static_cast<unsigned char>(code[k]);
+      b.Raw(header);
+      frames(segment * 3);
+    }
+    Bytes built = b.Build();
+    const auto end = static_cast<std::int64_t>(built.size());
+    for (std::size_t k = 0; k < riffs.size(); ++k) {
+      const std::int64_t riff = riffs[k], next = k + 1 < riffs.size() ? riffs[k + 1] : end;
+      VEK::StoreLe32(&built[riff + 4], static_cast<std::uint32_t>(next - riff - 8));
+      VEK::StoreLe32(&built[riff + 16], static_cast<std::uint32_t>(next - riff - 20));
+    }
+    // One byte of what lay before the movi list stays in front of it.
+    Bytes carved(built.begin() + b.MoviOffset() - 1, built.end());
+    carved[0] = 0x4B;
+    seeds.emplace_back(gap > 0 ? "opendml-carved-odd-segments-even" : "opendml-carved-odd", carved);
+  }
   {
     AviBuilder b;  // 'hdrl' only: no movi list
     add("no-movi", b);
