@@ -83,16 +83,18 @@ class ExFatWalk {
     if (bitmap.Bytes < needed) return false;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<std::size_t>(Layout.ClusterBytes)]);
     std::uint64_t read = 0;
-    Clusters(bitmap.FirstCluster, needed, !ChainedInFat(bitmap.FirstCluster), [&](std::uint32_t cluster, std::int64_t n) {
+    const auto take = [&](std::uint32_t cluster, std::int64_t n) {
       if (From.ReadAt(buffer.get(), n, Layout.ClusterOffset(cluster)) != n) return false;
       for (std::int64_t i = 0; i < n; ++i)
         for (unsigned bits = buffer[i]; bits != 0; bits &= bits - 1) {
-          const std::uint64_t index = (read + static_cast<std::uint64_t>(i)) * 8 + static_cast<unsigned>(std::countr_zero(bits));
+          const std::uint64_t index =
+              (read + static_cast<std::uint64_t>(i)) * 8 + static_cast<unsigned>(std::countr_zero(bits));
           if (index < Layout.ClusterCount) Out.InUse.Set(2 + index);
         }
       read += static_cast<std::uint64_t>(n);
       return true;
-    });
+    };
+    Clusters(bitmap.FirstCluster, needed, !ChainedInFat(bitmap.FirstCluster), take);
     return read == needed;
   }
 
@@ -127,9 +129,11 @@ class ExFatWalk {
         case ExFatDirectoryReader::Slot::Entry: break;
       }
       entry.Folder = folder.Path;
-      if (!entry.Deleted && entry.Directory && folder.Depth < MaxDepth && Layout.IsDataCluster(entry.FirstCluster))
-        pending.push_back({entry.FirstCluster, static_cast<std::int64_t>(std::min<std::uint64_t>(entry.Size, MaxDirectoryBytes)),
-                           entry.NoFatChain, ChildPath(folder.Path, entry.Name()), folder.Depth + 1});
+      if (!entry.Deleted && entry.Directory && folder.Depth < MaxDepth && Layout.IsDataCluster(entry.FirstCluster)) {
+        const auto bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(entry.Size, MaxDirectoryBytes));
+        pending.push_back(
+            {entry.FirstCluster, bytes, entry.NoFatChain, ChildPath(folder.Path, entry.Name()), folder.Depth + 1});
+      }
       Keep(std::move(entry));
     }
     return true;
