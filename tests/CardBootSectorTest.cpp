@@ -442,23 +442,32 @@ TEST(CardBootSector, ExFatEntrySetsLiveAndDeleted) {
 // A whole card as the system shows it: an MBR, and the volume in its
 // first partition.
 TEST(CardBootSector, VolumeInAnMbrPartitionIsFound) {
+  const struct {
+    const char* Name;
+    Bytes Volume;
+    std::uint8_t Type;
+    std::int64_t Cluster2;
+    std::uint32_t FirstCluster;
+  } cases[] = {{"FAT12", Volume(), 0x0C, DataStart, 2}, {"exFAT", ex::Volume(), 0x07, ex::Cluster(2), 5}};
   TempDir dir;
-  const Bytes volume = Volume();
-  constexpr int Offset = 8 * Sector;
-  Bytes card(Offset, 0);
-  card.insert(card.end(), volume.begin(), volume.end());
-  unsigned char* entry = card.data() + 446 + 16;  // the second entry
-  entry[4] = 0x0C;
-  VEK::StoreLe32(entry + 8, Offset / Sector);
-  VEK::StoreLe32(entry + 12, VolumeSectors);
-  card[510] = 0x55;
-  card[511] = 0xAA;
-  const CardFileSystem fs = Read(dir, card);
-  ASSERT_TRUE(fs.Readable());
-  EXPECT_EQ(fs.Layout->VolumeStart, Offset);
-  EXPECT_EQ(fs.Layout->ClusterOffset(2), Offset + DataStart);
-  ASSERT_EQ(fs.Live.size(), 1u);
-  EXPECT_EQ(fs.Live[0].FirstCluster, 2u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    constexpr int Offset = 8 * Sector;
+    Bytes card(Offset, 0);
+    card.insert(card.end(), c.Volume.begin(), c.Volume.end());
+    unsigned char* entry = card.data() + 446 + 16;  // the second entry
+    entry[4] = c.Type;
+    VEK::StoreLe32(entry + 8, Offset / Sector);
+    VEK::StoreLe32(entry + 12, static_cast<std::uint32_t>(c.Volume.size() / Sector));
+    card[510] = 0x55;
+    card[511] = 0xAA;
+    const CardFileSystem fs = Read(dir, card);
+    ASSERT_TRUE(fs.Readable());
+    EXPECT_EQ(fs.Layout->VolumeStart, Offset);
+    EXPECT_EQ(fs.Layout->ClusterOffset(2), Offset + c.Cluster2);
+    ASSERT_EQ(fs.Live.size(), 1u);
+    EXPECT_EQ(fs.Live[0].FirstCluster, c.FirstCluster);
+  }
 }
 
 // A read the card refuses (a bad sector, a card pulled out) is a failure
