@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "lang/Language.h"
+#include "recover/ExFatTree.h"
 #include "recover/FatTable.h"
 #include "recover/RecoverMessages.h"
 #include "recover/Source.h"
@@ -95,7 +96,7 @@ class TreeWalk {
   // where the FAT says so, or at a cluster already taken: a loop, or a chain
   // crossing another's, which keeps its first owner.
   void MarkFile(const DirEntry& file) {
-    const std::int64_t needed = (std::int64_t{file.Size} + Layout.ClusterBytes - 1) / Layout.ClusterBytes;
+    const std::int64_t needed = (static_cast<std::int64_t>(file.Size) + Layout.ClusterBytes - 1) / Layout.ClusterBytes;
     std::uint32_t cluster = file.FirstCluster;
     for (std::int64_t i = 0; i < needed && Layout.IsDataCluster(cluster) && Out.InUse.Set(cluster); ++i)
       cluster = Fat.NextOf(Fat.Entry(cluster));
@@ -122,6 +123,7 @@ CardFileSystem ReadCardFileSystem(const Source& source) {
   LayoutFound found = FindFatLayout(source);
   result.Problem = found.Problem;
   result.Layout = found.Layout;
+  result.ExFat = found.ExFat;
   if (!result.Layout) return result;
   const FatLayout& layout = *result.Layout;
   // The FAT in use where FAT32 names one, else the first that looks like
@@ -131,8 +133,12 @@ CardFileSystem ReadCardFileSystem(const Source& source) {
         layout.ActiveFat < 0 ? i : (static_cast<std::uint32_t>(layout.ActiveFat) + i) % layout.FatCount;
     FatTable fat(source, layout, copy);
     if (!fat.Sound()) continue;
-    result.InUse = ClusterMap(std::uint64_t{layout.ClusterCount} + 2);
-    TreeWalk(source, layout, fat, result).Run();
+    if (layout.Type == FatType::ExFat) {
+      if (!ReadExFatTree(source, layout, fat, result)) continue;
+    } else {
+      result.InUse = ClusterMap(std::uint64_t{layout.ClusterCount} + 2);
+      TreeWalk(source, layout, fat, result).Run();
+    }
     result.Problem = FatProblem::None;
     return result;
   }
@@ -141,6 +147,16 @@ CardFileSystem ReadCardFileSystem(const Source& source) {
 }
 
 std::string FileSystemText(const CardFileSystem& fs) {
+  if (fs.ExFat) {
+    switch (fs.Problem) {
+      case FatProblem::None:
+        return VEK::Text(Msg::ExFatFound, {fs.ClusterBytes(), static_cast<std::int64_t>(fs.Live.size()),
+                                           static_cast<std::int64_t>(fs.Deleted.size())});
+      case FatProblem::LargerThanSource: return VEK::Text(Msg::ExFatLargerThanSource);
+      case FatProblem::TableUnreadable: return VEK::Text(Msg::ExFatTableUnreadable, {fs.ClusterBytes()});
+      default: return VEK::Text(Msg::ExFatBadBootSector);
+    }
+  }
   switch (fs.Problem) {
     case FatProblem::None: {
       const int bits = fs.Layout->Type == FatType::Fat12 ? 12 : fs.Layout->Type == FatType::Fat16 ? 16 : 32;

@@ -24,7 +24,11 @@ struct CardFileSystem {
   // The layout, where the boot sector holds together (also when its FATs
   // do not: TableUnreadable).
   std::optional<FatLayout> Layout;
+  // The boot sector is exFAT's, whether or not it holds together.
+  bool ExFat = false;
   // Indexed by cluster number (0 to ClusterCount + 1); empty unless Readable.
+  // On exFAT, what the allocation bitmap marks, with the bitmap's, the
+  // up-case table's and the folders' clusters.
   ClusterMap InUse;
   std::vector<DirEntry> Live;
   std::vector<DirEntry> Deleted;
@@ -40,7 +44,7 @@ struct CardFileSystem {
 // card, and a bound on what a damaged directory can make the walk hold.
 constexpr std::size_t MaxEntries = 1 << 20;
 
-// Reads the source's FAT file system. Throws the source's read failure.
+// Reads the source's FAT or exFAT file system. Throws the source's read failure.
 CardFileSystem ReadCardFileSystem(const Source& source);
 
 // The line that tells the user what was found, or why the whole source is

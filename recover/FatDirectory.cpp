@@ -34,7 +34,8 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// UTF-16 up to its terminator; a lone surrogate becomes U+FFFD.
+}  // namespace
+
 std::string Utf8Of(const std::u16string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -50,6 +51,8 @@ std::string Utf8Of(const std::u16string& text) {
   }
   return out;
 }
+
+namespace {
 
 // The 8.3 name as shown: "NAME.EXT", spaces dropped, the lower-case flags
 // applied. Bytes of the OEM code page beyond ASCII are shown as '_'.

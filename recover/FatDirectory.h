@@ -12,8 +12,13 @@
 
 namespace VEKRecover {
 
+// The time as the camera's clock showed it. FAT keeps even seconds; exFAT
+// keeps hundredths too, and may say how far the clock was from UTC.
 struct FatDate {
   int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+  int Hundredths = 0;
+  bool UtcKnown = false;
+  int UtcOffsetMinutes = 0;  // local time less UTC, where UtcKnown
 };
 
 struct DirEntry {
@@ -23,9 +28,12 @@ struct DirEntry {
   bool Deleted = false;
   bool Directory = false;
   std::uint32_t FirstCluster = 0;
-  std::uint32_t Size = 0;
+  std::uint64_t Size = 0;  // exFAT's sizes have 64 bits
+  // exFAT: its clusters lie one after another from the first, with no chain
+  // in the FAT.
+  bool NoFatChain = false;
   FatDate Written;
-  std::int64_t SlotOffset = 0;  // where its 32-byte slot lies in the source
+  std::int64_t SlotOffset = 0;  // where its 32-byte slot (exFAT: its set's first) lies in the source
 
   const std::string& Name() const { return LongName.empty() ? ShortName : LongName; }
 };
@@ -53,5 +61,8 @@ class DirectoryReader {
 
 // The checksum of an 11-byte 8.3 name that its long-name parts carry.
 std::uint8_t ShortNameChecksum(const unsigned char* name);
+
+// UTF-16 as UTF-8, up to its end; a lone surrogate becomes U+FFFD.
+std::string Utf8Of(const std::u16string& text);
 
 }  // namespace VEKRecover

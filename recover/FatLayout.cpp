@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "recover/ExFatLayout.h"
 #include "recover/Source.h"
 #include "util/Endian.h"
 
@@ -31,7 +32,8 @@ LayoutFound ReadBootSector(const unsigned char* s, std::int64_t volumeStart, std
   LayoutFound found;
   if (!HasSignature(s) || !OpensWithJump(s)) return found;
   // Their boot sectors open like FAT's, with the figures elsewhere: no FAT
-  // figure in them is a damaged one. SDXC cards come as exFAT.
+  // figure in them is a damaged one. SDXC cards come as exFAT, read from
+  // its whole boot region (ReadExFatBootRegion).
   if (std::memcmp(s + 3, "EXFAT   ", 8) == 0 || std::memcmp(s + 3, "NTFS    ", 8) == 0) {
     found.Problem = FatProblem::OtherFileSystem;
     return found;
@@ -109,10 +111,19 @@ LayoutFound ReadBootSector(const unsigned char* s, std::int64_t volumeStart, std
   return found;
 }
 
+namespace {
+
+LayoutFound LayoutAt(const Source& source, const unsigned char* sector, std::int64_t volumeStart) {
+  if (IsExFatBootSector(sector)) return ReadExFatBootRegion(source, volumeStart);
+  return ReadBootSector(sector, volumeStart, source.Size());
+}
+
+}  // namespace
+
 LayoutFound FindFatLayout(const Source& source) {
   unsigned char sector[BootSectorBytes];
   if (!source.ReadExactly(sector, BootSectorBytes, 0)) return {};
-  LayoutFound found = ReadBootSector(sector, 0, source.Size());
+  LayoutFound found = LayoutAt(source, sector, 0);
   if (found.Problem != FatProblem::NoFileSystem || !HasSignature(sector)) return found;
   // An MBR: four entries of 16 bytes from offset 446, each with its type at
   // 4 and its first sector (of 512 bytes) at 8.
@@ -126,7 +137,7 @@ LayoutFound FindFatLayout(const Source& source) {
     }
     const std::int64_t start = std::int64_t{VEK::LoadLe32(entry + 8)} * BootSectorBytes;
     if (start == 0 || !source.ReadExactly(partition, BootSectorBytes, start)) continue;
-    LayoutFound inPartition = ReadBootSector(partition, start, source.Size());
+    LayoutFound inPartition = LayoutAt(source, partition, start);
     if (inPartition.Problem == FatProblem::None) return inPartition;
     if (found.Problem == FatProblem::NoFileSystem) found = inPartition;
   }

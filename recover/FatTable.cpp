@@ -14,8 +14,9 @@ FatTable::FatTable(const Source& source, const FatLayout& layout, std::uint32_t 
     case FatType::Fat12: Mask = 0xFFF; break;
     case FatType::Fat16: Mask = 0xFFFF; break;
     case FatType::Fat32: Mask = 0x0FFFFFFF; break;
+    case FatType::ExFat: Mask = 0xFFFFFFFF; break;
   }
-  BadMark = Mask - 8;  // 0xFF7, 0xFFF7, 0x0FFFFFF7
+  BadMark = Mask - 8;  // 0xFF7, 0xFFF7, 0x0FFFFFF7, 0xFFFFFFF7
   EndMark = Mask - 7;  // 0xFF8 and above end a chain
 }
 
@@ -45,6 +46,9 @@ std::uint32_t FatTable::Entry(std::uint32_t cluster) {
     case FatType::Fat32:
       p = Bytes(std::int64_t{cluster} * 4, 4);
       return p ? VEK::LoadLe32(p) & Mask : 0;
+    case FatType::ExFat:
+      p = Bytes(std::int64_t{cluster} * 4, 4);
+      return p ? VEK::LoadLe32(p) : 0;
   }
   return 0;
 }

@@ -18,11 +18,12 @@ class FatTable {
   FatTable(const Source& source, const FatLayout& layout, std::uint32_t copy);
 
   // Whether the table holds what a FAT always begins with: the media byte in
-  // entry 0 with every other bit set, entry 1 not blank. A zeroed
+  // entry 0 with every other bit set (exFAT's: 0xF8), entry 1 not blank. A zeroed
   // or overwritten FAT fails.
   bool Sound();
   // The entry of cluster (0 to ClusterCount + 1): the next cluster, or a
-  // free, bad or last mark (FAT32 entries without their top four bits).
+  // free, bad or last mark (FAT32 entries without their top four bits;
+  // exFAT's keep all 32).
   std::uint32_t Entry(std::uint32_t cluster);
   bool IsLast(std::uint32_t entry) const { return entry >= EndMark; }
   // Where the chain goes on from an entry: a data cluster of the volume, or

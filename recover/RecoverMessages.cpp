@@ -13,11 +13,12 @@ const VEK::MessagePair FileSystemFound = {
      "Système de fichiers FAT%d, clusters de %d octets : %d fichiers et dossiers en service, %d entrées "
      "effacées."}};
 const VEK::MessagePair NoFileSystem = {
-    {"No FAT file system found: the whole source will be searched.",
-     "Aucun système de fichiers FAT trouvé : toute la source sera parcourue."}};
+    {"No FAT or exFAT file system found: the whole source will be searched.",
+     "Aucun système de fichiers FAT ou exFAT trouvé : toute la source sera parcourue."}};
 const VEK::MessagePair OtherFileSystem = {
-    {"The file system is not FAT (exFAT or NTFS) and is not read: the whole source will be searched.",
-     "Le système de fichiers n'est pas FAT (exFAT ou NTFS) et n'est pas lu : toute la source sera parcourue."}};
+    {"The file system is neither FAT nor exFAT (NTFS, say) and is not read: the whole source will be searched.",
+     "Le système de fichiers n'est ni FAT ni exFAT (NTFS par exemple) et n'est pas lu : toute la source sera "
+     "parcourue."}};
 const VEK::MessagePair BadBootSector = {
     {"The FAT boot sector does not hold together: the whole source will be searched.",
      "Le secteur de démarrage FAT est incohérent : toute la source sera parcourue."}};
@@ -28,6 +29,20 @@ const VEK::MessagePair TableUnreadable = {
     {"The file allocation table is blank or damaged: the whole source will be searched, in clusters of %d bytes.",
      "La table d'allocation des fichiers est vide ou endommagée : toute la source sera parcourue, par clusters "
      "de %d octets."}};
+const VEK::MessagePair ExFatFound = {
+    {"exFAT file system, clusters of %d bytes: %d files and folders in use, %d deleted entries.",
+     "Système de fichiers exFAT, clusters de %d octets : %d fichiers et dossiers en service, %d entrées effacées."}};
+const VEK::MessagePair ExFatBadBootSector = {
+    {"The exFAT boot sector does not hold together: the whole source will be searched.",
+     "Le secteur de démarrage exFAT est incohérent : toute la source sera parcourue."}};
+const VEK::MessagePair ExFatLargerThanSource = {
+    {"The exFAT file system claims more than the source holds: the whole source will be searched.",
+     "Le système de fichiers exFAT annonce plus que ce que contient la source : toute la source sera parcourue."}};
+const VEK::MessagePair ExFatTableUnreadable = {
+    {"The exFAT allocation table or bitmap is blank or damaged: the whole source will be searched, in clusters of "
+     "%d bytes.",
+     "La table d'allocation ou le bitmap exFAT est vide ou endommagé : toute la source sera parcourue, par "
+     "clusters de %d octets."}};
 
 const VEK::MessagePair FilmWhole = {
     {"Film found at offset %s: %d pieces put back in order, %d frames (%s s), %d bytes, whole.",

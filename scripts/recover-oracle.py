@@ -6,10 +6,14 @@ program says of itself.
 Card images come from tests/support/make-card-image.sh with FILMS=six (six
 films from four kinds of camera, each in several pieces between photos and
 other files) for FAT32 with 4 KiB clusters and FAT16 with 32 KiB clusters,
-each as deleted.img (the films deleted) and zeroed.img (FATs and root
-directory zeroed), and a third the oracle makes from zeroed.img, bare.img,
-whose folders' clusters are zeroed as well: no directory entry is left to
-say where a film starts or how long it is, so only carving finds them.
+and from tests/support/make-exfat-card-image.sh for exFAT with 4 KiB
+clusters (where it can mount: as root, with FUSE; else that layout is left
+out and said so), each as deleted.img (the films deleted) and zeroed.img
+(FATs and root directory zeroed; on exFAT the allocation bitmap too), and a
+third the oracle makes from zeroed.img, bare.img, whose folders' clusters
+are zeroed as well (on exFAT: every cluster that holds no file's bytes): no
+directory entry is left to say where a film starts or how long it is, so
+only carving finds them.
 Every image is recovered by both programs into its own
 folder; then every original film and every recovered file is decoded with
 ffmpeg into one MD5 per video frame, and per image and program the table
@@ -37,9 +41,10 @@ with foreign frames with where they lie.
 
   scripts/recover-oracle.py [--cli PATH] [--photorec PATH] [--films six|scattered] [--keep DIR]
 
-Needs ffmpeg, mtools, dosfstools and photorec (the testdisk package;
-scripts/setup.sh installs them). Images and outputs go to a temporary folder
-that is removed at the end, or to DIR with --keep (outside the repository).
+Needs ffmpeg, mtools, dosfstools and photorec (the testdisk package), and
+for exFAT exfatprogs and exfat-fuse (scripts/setup.sh installs them all).
+Images and outputs go to a temporary folder that is removed at the end, or
+to DIR with --keep (outside the repository).
 """
 
 import argparse
@@ -53,11 +58,14 @@ import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAKE_CARD = os.path.join(REPO, "tests", "support", "make-card-image.sh")
+MAKE_EXFAT_CARD = os.path.join(REPO, "tests", "support", "make-exfat-card-image.sh")
 
-# name, then make-card-image.sh's BITS CLUSTER_BYTES IMAGE_MIB
+# name, then make-card-image.sh's BITS CLUSTER_BYTES IMAGE_MIB ("exfat" for
+# make-exfat-card-image.sh's CLUSTER_BYTES IMAGE_MIB)
 LAYOUTS = [
     ("fat32-4k", "32", "4096", "288"),
     ("fat16-32k", "16", "32768", "136"),
+    ("exfat-4k", "exfat", "4096", "288"),
 ]
 IMAGES = ["deleted.img", "zeroed.img", "bare.img"]
 FOLDERS = ["::DCIM", "::DCIM/100PHOTO", "::DCIM/101VIDEO"]
@@ -94,6 +102,34 @@ def make_bare(folder):
         for c in clusters:
             f.seek(data_start * sector + (c - 2) * cluster)
             f.write(bytes(cluster))
+
+
+def make_exfat_bare(folder):
+    """bare.img on exFAT: zeroed.img with every cluster of the heap zeroed
+    that holds no file's bytes as chains.txt found them, the folders' among
+    them."""
+    geometry = {}
+    with open(os.path.join(folder, "geometry.tsv")) as f:
+        for line in f:
+            key, _tab, value = line.rstrip("\n").partition("\t")
+            geometry[key] = int(value)
+    sector = geometry["sector size"]
+    cluster = geometry["cluster bytes"]
+    files = set()
+    with open(os.path.join(folder, "chains.txt")) as f:
+        for line in f:
+            for piece in line.split()[1:]:
+                ends = piece.strip("<>").split("-")
+                files.update(range(int(ends[0]), int(ends[-1]) + 1))
+    if not files:
+        sys.exit("chains.txt lists no clusters in %s" % folder)
+    bare = os.path.join(folder, "bare.img")
+    shutil.copyfile(os.path.join(folder, "zeroed.img"), bare)
+    with open(bare, "r+b") as f:
+        for c in range(2, geometry["cluster count"] + 2):
+            if c not in files:
+                f.seek(geometry["heap offset"] * sector + (c - 2) * cluster)
+                f.write(bytes(cluster))
 
 
 def sha256(path):
@@ -307,9 +343,19 @@ def oracle(cli, photorec, work, films_set):
         folder = os.path.join(work, layout)
         os.makedirs(folder, exist_ok=True)
         env = dict(os.environ, FILMS=films_set)
-        subprocess.run(["bash", MAKE_CARD, bits, cluster, mib, sources, folder],
-                       env=env, check=True)
-        make_bare(folder)
+        if bits == "exfat":
+            made = subprocess.run(["bash", MAKE_EXFAT_CARD, cluster, mib, sources, folder],
+                                  env=env, stderr=subprocess.PIPE)
+            if made.returncode == 77:
+                print("%s left out: %s" % (layout, made.stderr.decode().strip()))
+                continue
+            if made.returncode != 0:
+                sys.exit("make-exfat-card-image.sh failed: %s" % made.stderr.decode())
+            make_exfat_bare(folder)
+        else:
+            subprocess.run(["bash", MAKE_CARD, bits, cluster, mib, sources, folder],
+                           env=env, check=True)
+            make_bare(folder)
         if originals is None:
             films = []
             with open(os.path.join(folder, "files.tsv")) as f:

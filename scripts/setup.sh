@@ -10,6 +10,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n  # its French translation, and Qt's own for the standard dialogs
   ffmpeg  # makes real AVI files for the interoperability tests
   dosfstools mtools  # memory card images, built and listed without mounting, for the recovery tests
+  exfatprogs exfat-fuse  # exFAT card images: made, dumped and checked, and written through FUSE
   testdisk  # PhotoRec, the file carver scripts/recover-oracle.py measures recovery beside
   xfsprogs btrfs-progs  # images whose files share blocks, for the copy tests and bench/reflink.py
   mencoder gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav  # the other muxers whose idx1 and hdrl the key-frame and header tests check

@@ -3,10 +3,15 @@
 // and mtools, in a temporary folder), read by the reader, and every file the
 // card held checked against what mtools itself listed before it was deleted:
 // its size, first cluster and clusters, its names and date, and the clusters
-// the live files keep against mdir's free space.
+// the live files keep against mdir's free space. exFAT cards are built by
+// make-exfat-card-image.sh (mkfs.exfat, files written through exfat-fuse),
+// their geometry and free space held against dump.exfat, each file's
+// clusters against where its bytes lie in the image, and the films' times
+// against what the mount showed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/Language.h"
 #include "recover/CardFileSystem.h"
 #include "recover/FilmFinder.h"
 #include "recover/PieceChain.h"
@@ -34,7 +40,7 @@ using ZantrelTest::TempDir;
 
 struct CardLayout {
   const char* Name;
-  int Bits;
+  int Bits;  // 0 for exFAT
   int ClusterBytes;
   int Mib;
 };
@@ -51,6 +57,7 @@ struct ListedFile {
   int Pieces = 0;
   std::string Short;  // the 8.3 name mdir showed, where it listed the file
   std::string Date;   // "2024-05-06 7:08"
+  std::string Mtime;  // exFAT's films: the mount's mtime, "1714972091.000000000"
   std::vector<std::uint32_t> Chain;
 };
 
@@ -104,6 +111,7 @@ std::vector<ListedFile> Listed(const std::string& folder) {
     file.Pieces = std::stoi(f[6]);
     file.Short = f[7];
     file.Date = f[8];
+    if (f.size() > 9) file.Mtime = f[9];
     file.Chain = chains[file.Name];
     out.push_back(file);
   }
@@ -129,6 +137,18 @@ std::string DateText(const VEKRecover::FatDate& d) {
   return text;
 }
 
+// The instant an exFAT time with its offset from UTC names, in hundredths
+// of a second since 1970 (the days by the civil calendar's count).
+std::int64_t HundredthsSinceEpoch(const VEKRecover::FatDate& d) {
+  const int y = d.Year - (d.Month <= 2);
+  const int era = y / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (d.Month + (d.Month > 2 ? -3 : 9)) + 2) / 5 + d.Day - 1;
+  const std::int64_t days = std::int64_t{era} * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  const std::int64_t seconds = days * 86400 + d.Hour * 3600 + d.Minute * 60 + d.Second - d.UtcOffsetMinutes * 60;
+  return seconds * 100 + d.Hundredths;
+}
+
 // Each layout's card is built once, for all the tests that read it.
 class CardImage : public testing::TestWithParam<CardLayout> {
  protected:
@@ -138,17 +158,28 @@ class CardImage : public testing::TestWithParam<CardLayout> {
   }
 
   void SetUp() override {
-    for (const char* tool : {"mkfs.fat", "mcopy", "mdel", "mdir", "minfo", "mshowfat", "ffmpeg"})
-      if (!ZantrelTest::HaveProgram(tool))
-        GTEST_SKIP() << tool << " is not installed (dosfstools, mtools and ffmpeg build the card images)";
     const CardLayout& layout = GetParam();
+    const bool exFat = layout.Bits == 0;
+    for (const char* tool : {"mkfs.fat", "mcopy", "mdel", "mdir", "minfo", "mshowfat", "ffmpeg"})
+      if ((!exFat || std::string(tool) == "ffmpeg") && !ZantrelTest::HaveProgram(tool))
+        GTEST_SKIP() << tool << " is not installed (dosfstools, mtools and ffmpeg build the card images)";
+    if (Skipped.count(layout.Name)) GTEST_SKIP() << Skipped[layout.Name];
     auto& card = Cards[layout.Name];
     if (!card) {
       if (!Sources) Sources = std::make_unique<TempDir>();
       card = std::make_unique<TempDir>();
-      const auto run = ZantrelTest::RunProgram({"bash", ZANTREL_CARD_IMAGE_SCRIPT, std::to_string(layout.Bits),
-                                                std::to_string(layout.ClusterBytes), std::to_string(layout.Mib),
-                                                Sources->Path(), card->Path()});
+      const auto run =
+          exFat ? ZantrelTest::RunProgram({"bash", ZANTREL_EXFAT_CARD_IMAGE_SCRIPT, std::to_string(layout.ClusterBytes),
+                                           std::to_string(layout.Mib), Sources->Path(), card->Path()})
+                : ZantrelTest::RunProgram({"bash", ZANTREL_CARD_IMAGE_SCRIPT, std::to_string(layout.Bits),
+                                           std::to_string(layout.ClusterBytes), std::to_string(layout.Mib),
+                                           Sources->Path(), card->Path()});
+      // The exFAT builder cannot mount everywhere (it needs root and FUSE).
+      if (exFat && run.Status == 77) {
+        Skipped[layout.Name] = "cannot build an exFAT card image: " + run.Err;
+        card.reset();
+        GTEST_SKIP() << Skipped[layout.Name];
+      }
       ASSERT_EQ(run.Status, 0) << run.Err;
     }
     Card = card.get();
@@ -158,10 +189,12 @@ class CardImage : public testing::TestWithParam<CardLayout> {
 
   static std::unique_ptr<TempDir> Sources;  // the photos and films, made once for every layout
   static std::map<std::string, std::unique_ptr<TempDir>> Cards;
+  static std::map<std::string, std::string> Skipped;  // why a layout's card could not be built
   const TempDir* Card = nullptr;
 };
 std::unique_ptr<TempDir> CardImage::Sources;
 std::map<std::string, std::unique_ptr<TempDir>> CardImage::Cards;
+std::map<std::string, std::string> CardImage::Skipped;
 
 TEST_P(CardImage, ReaderFindsWhatMtoolsListedLiveAndDeleted) {
   const CardLayout& card = GetParam();
@@ -173,21 +206,43 @@ TEST_P(CardImage, ReaderFindsWhatMtoolsListedLiveAndDeleted) {
   ASSERT_TRUE(fs.Readable()) << VEKRecover::FileSystemText(fs);
   const auto& layout = *fs.Layout;
 
-  const int bits = layout.Type == VEKRecover::FatType::Fat12 ? 12 : layout.Type == VEKRecover::FatType::Fat16 ? 16 : 32;
+  const bool exFat = card.Bits == 0;
+  const int bits = layout.Type == VEKRecover::FatType::Fat12   ? 12
+                   : layout.Type == VEKRecover::FatType::Fat16 ? 16
+                   : layout.Type == VEKRecover::FatType::Fat32 ? 32
+                                                               : 0;
   EXPECT_EQ(bits, card.Bits);
   EXPECT_EQ(layout.ClusterBytes, card.ClusterBytes);
   EXPECT_EQ(std::to_string(layout.BytesPerSector), geometry.at("sector size"));
-  EXPECT_EQ(std::to_string(layout.SectorsPerCluster), geometry.at("cluster sectors"));
-  EXPECT_EQ(std::to_string(layout.ReservedSectors), geometry.at("reserved"));
-  EXPECT_EQ(std::to_string(layout.FatCount), geometry.at("fats"));
-  EXPECT_EQ(std::to_string(layout.RootEntries), geometry.at("root slots"));
-  const std::string fatSectors = geometry.at("fat sectors16") != "0" ? geometry.at("fat sectors16")
-                                                                      : geometry.at("fat sectors32");
-  EXPECT_EQ(std::to_string(layout.FatBytes / layout.BytesPerSector), fatSectors);
-  const std::string total = geometry.at("small size") != "0" ? geometry.at("small size") : geometry.at("big size");
-  EXPECT_EQ(std::to_string(layout.VolumeBytes / layout.BytesPerSector), total);
-  if (card.Bits == 32) {
+  if (exFat) {
+    // dump.exfat's figures, in sectors.
+    const std::int64_t sector = layout.BytesPerSector;
+    EXPECT_EQ(std::to_string(layout.ClusterBytes), geometry.at("cluster bytes"));
+    EXPECT_EQ(std::to_string(layout.FatStart / sector), geometry.at("fat offset"));
+    EXPECT_EQ(std::to_string(layout.FatBytes / sector), geometry.at("fat length"));
+    EXPECT_EQ(std::to_string(layout.DataStart / sector), geometry.at("heap offset"));
+    EXPECT_EQ(std::to_string(layout.ClusterCount), geometry.at("cluster count"));
     EXPECT_EQ(std::to_string(layout.RootCluster), geometry.at("root cluster"));
+    EXPECT_EQ(std::to_string(layout.VolumeBytes / sector), geometry.at("volume sectors"));
+    for (const char* language : {"en", "fr"}) {
+      VEK::SetLanguage(std::string(language) == "en" ? VEK::English : VEK::French);
+      EXPECT_NE(VEKRecover::FileSystemText(fs).find("exFAT"), std::string::npos) << language;
+    }
+    VEK::SetLanguage(VEK::English);
+  } else {
+    EXPECT_EQ(std::to_string(layout.SectorsPerCluster), geometry.at("cluster sectors"));
+    EXPECT_EQ(std::to_string(layout.ReservedSectors), geometry.at("reserved"));
+    EXPECT_EQ(std::to_string(layout.FatCount), geometry.at("fats"));
+    EXPECT_EQ(std::to_string(layout.RootEntries), geometry.at("root slots"));
+    const std::string fatSectors =
+        geometry.at("fat sectors16") != "0" ? geometry.at("fat sectors16") : geometry.at("fat sectors32");
+    EXPECT_EQ(std::to_string(layout.FatBytes / layout.BytesPerSector), fatSectors);
+    const std::string total =
+        geometry.at("small size") != "0" ? geometry.at("small size") : geometry.at("big size");
+    EXPECT_EQ(std::to_string(layout.VolumeBytes / layout.BytesPerSector), total);
+    if (card.Bits == 32) {
+      EXPECT_EQ(std::to_string(layout.RootCluster), geometry.at("root cluster"));
+    }
   }
 
   int films = 0;
@@ -207,9 +262,9 @@ TEST_P(CardImage, ReaderFindsWhatMtoolsListedLiveAndDeleted) {
     }
     // A deleted 8.3 name has lost its first letter; a long name brings it
     // back. mdir shows the 8.3 name of the files still there when the films
-    // came.
+    // came. exFAT keeps the whole name.
     const bool longName = !file.Short.empty() && !SameLetters(file.Short, file.Name);
-    const std::string expected = longName ? file.Name : "?" + file.Name.substr(1);
+    const std::string expected = longName || exFat ? file.Name : "?" + file.Name.substr(1);
     const DirEntry* entry = Find(fs.Deleted, expected);
     ASSERT_NE(entry, nullptr) << expected;
     if (longName) {
@@ -224,6 +279,15 @@ TEST_P(CardImage, ReaderFindsWhatMtoolsListedLiveAndDeleted) {
       ++films;
       EXPECT_GE(file.Pieces, 2) << "the film should lie in pieces";
       EXPECT_EQ(DateText(entry->Written), file.Date);
+      if (exFat) {
+        // The time to the hundredth, with its offset from UTC, is the
+        // instant the mount gave.
+        ASSERT_FALSE(file.Mtime.empty());
+        EXPECT_TRUE(entry->Written.UtcKnown);
+        EXPECT_EQ(entry->Written.UtcOffsetMinutes, 120);
+        const std::int64_t mtime = std::llround(std::stod(file.Mtime) * 100);
+        EXPECT_EQ(HundredthsSinceEpoch(entry->Written), mtime);
+      }
       // No cluster of a deleted film is taken for a live file's.
       for (std::uint32_t c : file.Chain) ASSERT_FALSE(fs.InUse.Test(c)) << "cluster " << c;
     }
@@ -479,12 +543,15 @@ TEST_P(CardImage, FilmsWithoutTheirHeaderListComeBackPictureForPicture) {
 }
 
 // FAT32 needs 65,525 clusters, so 4 KiB clusters make the smallest card
-// 256 MiB; FAT16 needs 4,085, so 32 KiB clusters 128 MiB. The images are
-// sparse where the card is blank.
+// 256 MiB; FAT16 needs 4,085, so 32 KiB clusters 128 MiB. exFAT takes any
+// count; its cards are the same sizes. The images are sparse where the
+// card is blank.
 INSTANTIATE_TEST_SUITE_P(Layouts, CardImage,
                          testing::Values(CardLayout{"Fat32Clusters4KiB", 32, 4096, 288},
                                          CardLayout{"Fat16Clusters32KiB", 16, 32768, 136},
-                                         CardLayout{"Fat12Clusters4KiB", 12, 4096, 8}),
+                                         CardLayout{"Fat12Clusters4KiB", 12, 4096, 8},
+                                         CardLayout{"ExFatClusters4KiB", 0, 4096, 288},
+                                         CardLayout{"ExFatClusters32KiB", 0, 32768, 136}),
                          [](const testing::TestParamInfo<CardLayout>& info) { return std::string(info.param.Name); });
 
 }  // namespace

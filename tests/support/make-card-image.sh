@@ -38,53 +38,8 @@ bits=$1 cluster=$2 mib=$3 src=$4 out=$5
 export MTOOLS_SKIP_CHECK=1
 sector=512
 films_set=${FILMS:-two}
-case $films_set in
-  two) done_marker=done ;;
-  six) done_marker=done-six ;;
-  scattered) done_marker=done-scattered ;;
-  *) echo "FILMS must be six, scattered or unset, not $films_set" >&2; exit 2 ;;
-esac
-
-mkdir -p "$src"
-src=$(cd "$src" && pwd)
-if [ ! -e "$src/$done_marker" ]; then
-  # What a camera leaves: photos, and now and then a sidecar or a log.
-  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1024x768:rate=1" -frames:v 16 -q:v 3 "$src/photo%02d.jpg"
-  for i in $(seq 1 16); do
-    head -c $((60000 + i * 9973)) /dev/urandom >"$src/data$(printf %02d "$i").bin"
-  done
-  # The films as cameras make them; dates a test can check (FAT keeps even seconds).
-  ffmpeg -v error -y -f lavfi -i "testsrc=size=640x480:rate=25" -f lavfi -i "sine=frequency=440:sample_rate=22050" \
-    -t 2 -c:v mjpeg -q:v 3 -c:a pcm_s16le -ac 1 "$src/Camera_Clip_0001.avi"
-  ffmpeg -v error -y -f lavfi -i "testsrc=size=640x480:rate=25" -f lavfi -i "sine=frequency=660:sample_rate=44100" \
-    -t 3 -c:v mpeg4 -q:v 3 -c:a libmp3lame -b:a 64k -ac 1 "$src/MOV0002.AVI"
-  touch -d "2024-05-06 07:08:10" "$src/Camera_Clip_0001.avi"
-  touch -d "2023-11-30 23:59:58" "$src/MOV0002.AVI"
-  if [ "$films_set" != two ]; then
-    if [ "$films_set" = six ]; then
-      for i in $(seq 17 32); do
-        head -c $((1200000 + i * 9973)) /dev/urandom >"$src/data$i.bin"
-      done
-    else
-      for i in $(seq 17 176); do
-        head -c $((60000 + i * 7919 % 160000)) /dev/urandom >"$src/data$i.bin"
-      done
-    fi
-    ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25" -f lavfi -i "sine=frequency=550:sample_rate=32000" \
-      -t 2 -c:v mjpeg -q:v 3 -c:a pcm_s16le -ac 1 "$src/PICT0003.AVI"
-    ffmpeg -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25" -f lavfi -i "sine=frequency=880:sample_rate=48000" \
-      -t 2 -c:v mjpeg -q:v 3 -c:a pcm_s16le -ac 2 "$src/HDV_0004.AVI"
-    ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x480:rate=30" -f lavfi -i "sine=frequency=330:sample_rate=44100" \
-      -t 3 -c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 96k "$src/DSCF0005.AVI"
-    ffmpeg -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25" -f lavfi -i "sine=frequency=990:sample_rate=48000" \
-      -t 3 -c:v libx264 -preset ultrafast -g 25 -bf 0 -c:a libmp3lame -b:a 128k "$src/VID_0006.avi"
-    touch -d "2025-01-02 03:04:06" "$src/PICT0003.AVI"
-    touch -d "2025-02-03 04:05:08" "$src/HDV_0004.AVI"
-    touch -d "2022-07-14 12:00:00" "$src/DSCF0005.AVI"
-    touch -d "2026-03-04 05:06:10" "$src/VID_0006.avi"
-  fi
-  touch "$src/$done_marker"
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/card-sources.sh"
+make_card_sources "$src"
 
 cd "$out"
 img=deleted.img
@@ -92,19 +47,7 @@ rm -f "$img" zeroed.img
 truncate -s "${mib}M" "$img"
 mkfs.fat -F "$bits" -S "$sector" -s $((cluster / sector)) -n CARD "$img" >/dev/null 2>&1
 
-# In an order where deleting every other file takes photos and other files alike.
-small=()
-for i in $(seq 1 16); do
-  n=$(printf %02d "$i")
-  if ((i % 2)); then small+=("photo$n.jpg" "data$n.bin"); else small+=("data$n.bin" "photo$n.jpg"); fi
-done
-films=(Camera_Clip_0001.avi MOV0002.AVI)
-if [ "$films_set" != two ]; then
-  last=32
-  [ "$films_set" = scattered ] && last=176
-  for i in $(seq 17 "$last"); do small+=("data$i.bin"); done
-  films+=(PICT0003.AVI HDV_0004.AVI DSCF0005.AVI VID_0006.avi)
-fi
+card_file_lists
 # Photos in one folder and films in another, as cameras keep them: a film's
 # entry never takes the slot of a deleted photo's.
 photos=::DCIM/100PHOTO videos=::DCIM/101VIDEO
