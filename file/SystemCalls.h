@@ -50,6 +50,14 @@ class SystemCalls {
   // write lease is whole, F_RDLCK or F_UNLCK once another open has broken
   // it; -1 with errno.
   virtual int GetLease(int fd);
+  // The size of an open block device (a card's /dev/sdb, a drive's \\.\E:),
+  // which its status does not tell: -1 with errno where the system cannot.
+  virtual std::int64_t DeviceSize(int fd);
+  // What every read of the open file must be a multiple of, in its offset,
+  // its length and its buffer's address: 1 where any read goes (files, a
+  // Linux block device), the sector (512, 4096) of a Windows drive opened
+  // whole, whose reads bypass the system's cache.
+  virtual std::int64_t ReadAlignment(int fd);
   // False for calls that count or script what happens in call order: the
   // file layer then reads nothing ahead on a thread of its own.
   virtual bool ThreadSafe() const { return true; }
@@ -59,6 +67,10 @@ class SystemCalls {
 // and partial reads; short at the end of the file, -1 when nothing could be
 // read.
 std::int64_t ReadFully(int fd, void* buffer, std::int64_t n, std::int64_t offset);
+// The same for a file whose reads must be aligned (ReadAlignment): where the
+// request is not, its bytes are cut from aligned reads through a buffer of
+// this thread's own.
+std::int64_t ReadAligned(int fd, void* buffer, std::int64_t n, std::int64_t offset, std::int64_t alignment);
 
 // The calls in force. Tests install their own with SetSystemCalls and restore
 // the real ones with SetSystemCalls(nullptr); nothing else changes them.

@@ -53,5 +53,10 @@ int SystemCalls::SetLease(int fd, int type) {
   return ::fcntl(fd, F_SETLEASE, type);
 }
 int SystemCalls::GetLease(int fd) { return ::fcntl(fd, F_GETLEASE); }
+// A block device's end is where a seek to its end lands (Linux and the BSDs
+// alike); the position of the descriptor is not used for reading.
+std::int64_t SystemCalls::DeviceSize(int fd) { return static_cast<std::int64_t>(::lseek(fd, 0, SEEK_END)); }
+// Reads of a device opened without O_DIRECT go through the page cache.
+std::int64_t SystemCalls::ReadAlignment(int) { return 1; }
 
 }  // namespace VEKFile

@@ -5,10 +5,12 @@
 // reads and writes name their offsets (OVERLAPPED), so threads sharing a
 // descriptor never race over a file pointer.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -28,6 +30,7 @@ int ErrnoFromWin32(DWORD error) { return VEK::Win32::Errno(error); }
 struct Slot {
   std::atomic<HANDLE> Handle{nullptr};
   std::atomic<bool> Folder{false};
+  std::atomic<bool> Device{false};
   std::atomic<DWORD> Share{0};
   std::atomic<DWORD> Access{0};
 };
@@ -44,12 +47,13 @@ HANDLE HandleOf(int fd) {
 // Opens are few and take the mutex; reads and writes only load a handle.
 std::mutex adopting;
 
-int Adopt(HANDLE handle, bool folder, DWORD share, DWORD access) {
+int Adopt(HANDLE handle, bool folder, DWORD share, DWORD access, bool device = false) {
   std::lock_guard<std::mutex> lock(adopting);
   for (std::size_t i = 0; i < slots.size(); ++i) {
     if (slots[i].Handle.load(std::memory_order_acquire) != nullptr) continue;
     // What the slot says of its handle first: the handle makes it visible.
     slots[i].Folder.store(folder, std::memory_order_relaxed);
+    slots[i].Device.store(device, std::memory_order_relaxed);
     slots[i].Share.store(share, std::memory_order_relaxed);
     slots[i].Access.store(access, std::memory_order_relaxed);
     slots[i].Handle.store(handle, std::memory_order_release);
@@ -71,9 +75,24 @@ constexpr std::int64_t TicksPerSecond = 10000000;
 // From 1601-01-01, where FILETIME counts from, to 1970-01-01.
 constexpr std::int64_t EpochTicks = 116444736000000000;
 
-int FillStatus(HANDLE handle, FileStatus* st, bool linkItself) {
+// A drive or disk named whole in the device namespace (\\.\E:,
+// \\.\PhysicalDrive1): a block device, as /dev/sdb is on Linux. A name
+// that goes on past the device (\\.\E:\film.avi) is a file on it.
+bool IsDeviceName(const std::wstring& name) {
+  const std::wstring prefix = L"\\\\.\\";
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         name.find_first_of(L"\\/", prefix.size()) == std::wstring::npos;
+}
+
+int FillStatus(HANDLE handle, FileStatus* st, bool linkItself, bool device = false) {
   *st = FileStatus{};
   const DWORD type = GetFileType(handle);
+  if (device && type == FILE_TYPE_DISK) {
+    // Its size is asked for apart (DeviceSize), as a block device's is.
+    st->st_mode = S_IFBLK | 0444;
+    st->st_nlink = 1;
+    return 0;
+  }
   if (type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) {
     st->st_mode = type == FILE_TYPE_PIPE ? S_IFIFO : S_IFCHR;
     st->st_nlink = 1;
@@ -114,7 +133,7 @@ int StatPath(const char* path, FileStatus* st, bool linkItself) {
       CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return FailFromLastError();
-  const int result = FillStatus(handle, st, linkItself);
+  const int result = FillStatus(handle, st, linkItself, IsDeviceName(name));
   const int error = errno;
   CloseHandle(handle);
   errno = error;
@@ -195,7 +214,15 @@ int SystemCalls::Open(const char* path, int flags, mode_t) {
     CloseHandle(handle);
     return FailWith(ENOTDIR);
   }
-  return Adopt(handle, folder, share, access);
+  const bool device = IsDeviceName(name) && GetFileType(handle) == FILE_TYPE_DISK;
+  if (device) {
+    // A volume's reads stop at its file system's end unless this is asked
+    // (the sectors past it are the volume's too); refused where there is no
+    // file system, which has no end of its own.
+    DWORD ignored = 0;
+    DeviceIoControl(handle, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  }
+  return Adopt(handle, folder, share, access, device);
 }
 
 int SystemCalls::Close(int fd) {
@@ -282,7 +309,7 @@ int SystemCalls::FTruncate(int fd, off_t length) {
 int SystemCalls::FStat(int fd, FileStatus* st) {
   HANDLE handle = HandleOf(fd);
   if (handle == nullptr) return FailWith(EBADF);
-  return FillStatus(handle, st, false);
+  return FillStatus(handle, st, false, slots[fd - FirstDescriptor].Device.load(std::memory_order_relaxed));
 }
 
 int SystemCalls::Stat(const char* path, FileStatus* st) { return StatPath(path, st, false); }
@@ -359,6 +386,60 @@ int SystemCalls::GetLease(int fd) {
   const bool writesAlone = (slot.Access.load(std::memory_order_relaxed) & GENERIC_WRITE) != 0 &&
                            (slot.Share.load(std::memory_order_relaxed) & FILE_SHARE_WRITE) == 0;
   return writesAlone ? F_WRLCK : F_UNLCK;
+}
+
+std::int64_t SystemCalls::DeviceSize(int fd) {
+  HANDLE handle = HandleOf(fd);
+  if (handle == nullptr) return FailWith(EBADF);
+  DWORD bytes = 0;
+  GET_LENGTH_INFORMATION length = {};
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &bytes, nullptr) &&
+      length.Length.QuadPart >= 0)
+    return length.Length.QuadPart;
+  const DWORD error = GetLastError();
+  // A partition's own length, then a whole disk's, where a driver does not
+  // answer the first question.
+  PARTITION_INFORMATION_EX partition = {};
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &partition, sizeof partition, &bytes,
+                      nullptr) &&
+      partition.PartitionLength.QuadPart > 0)
+    return partition.PartitionLength.QuadPart;
+  DISK_GEOMETRY_EX geometry = {};
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &bytes,
+                      nullptr) &&
+      geometry.DiskSize.QuadPart > 0)
+    return geometry.DiskSize.QuadPart;
+  // A drive whose device is a file (an image that Wine puts behind a
+  // letter) answers as the file.
+  LARGE_INTEGER size = {};
+  if (!slots[fd - FirstDescriptor].Device.load(std::memory_order_relaxed) || !GetFileSizeEx(handle, &size) ||
+      size.QuadPart <= 0)
+    return FailWith(ErrnoFromWin32(error));
+  return size.QuadPart;
+}
+
+std::int64_t SystemCalls::ReadAlignment(int fd) {
+  HANDLE handle = HandleOf(fd);
+  if (handle == nullptr) return FailWith(EBADF);
+  if (!slots[fd - FirstDescriptor].Device.load(std::memory_order_relaxed)) return 1;
+  // A sector is a claim to confirm: a power of two a sector can be, or the
+  // next answer.
+  const auto sector = [](std::uint64_t bytes) { return bytes >= 512 && bytes <= 65536 && (bytes & (bytes - 1)) == 0; };
+  DWORD bytes = 0;
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageAccessAlignmentProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR alignment = {};
+  if (DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &alignment, sizeof alignment, &bytes,
+                      nullptr) &&
+      bytes >= offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerLogicalSector) + sizeof(DWORD) &&
+      sector(alignment.BytesPerLogicalSector))
+    return alignment.BytesPerLogicalSector;
+  DISK_GEOMETRY geometry = {};
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry, &bytes, nullptr) &&
+      sector(geometry.BytesPerSector))
+    return geometry.BytesPerSector;
+  return 512;
 }
 
 }  // namespace VEKFile

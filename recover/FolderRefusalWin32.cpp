@@ -5,21 +5,20 @@
 #include "lang/Language.h"
 #include "recover/RecoverMessages.h"
 #include "recover/Recovery.h"
+#include "recover/SourceName.h"
 #include "util/Utf16.h"
 
 namespace VEKRecover {
 
-// A card opened as a drive (\\.\E:) holds the films of that volume: a
-// folder whose volume is that drive's is refused. An image's films are in
-// the image, and a folder beside it overwrites nothing of them.
+// A card opened as a drive (\\.\E:, or E: alone) holds the films of that
+// volume: a folder whose volume is that drive's is refused. An image's films
+// are in the image, and a folder beside it overwrites nothing of them.
 std::string FolderRefusal(const std::string& source, const std::string& folder, const std::string& where) {
-  const std::string prefix = "\\\\.\\";
-  if (source.rfind(prefix, 0) != 0 || source.size() < prefix.size() + 2 || source[prefix.size() + 1] != ':')
-    return {};
+  const char drive = SourceDrive(source);
+  if (drive == 0) return {};
   wchar_t volume[MAX_PATH + 1] = {};
   if (!::GetVolumePathNameW(reinterpret_cast<const wchar_t*>(VEK::Utf8ToUtf16(where).c_str()), volume, MAX_PATH)) return {};
-  const wchar_t drive = static_cast<wchar_t>(::towupper(static_cast<wint_t>(source[prefix.size()])));
-  if (::towupper(volume[0]) == drive && volume[1] == L':') return VEK::Text(Msg::FolderOnSource, {folder});
+  if (::towupper(volume[0]) == static_cast<wchar_t>(drive) && volume[1] == L':') return VEK::Text(Msg::FolderOnSource, {folder});
   return {};
 }
 

@@ -11,16 +11,18 @@
 #include "lang/Language.h"
 #include "lang/SystemReason.h"
 #include "recover/RecoverMessages.h"
+#include "recover/SourceName.h"
 
 namespace VEKRecover {
 
 Source::Source(std::string path) : Path_(std::move(path)) {
   using VEKFile::File;
-  const int fd = VEKFile::Sys().Open(Path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+  const std::string name = SourceOpenName(Path_);
+  const int fd = VEKFile::Sys().Open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
   if (fd < 0) throw File::OpenFailure(Path_, errno);
   VEKFile::FileStatus st;
   int error = VEKFile::Sys().FStat(fd, &st) == 0 ? 0 : errno;
-  std::int64_t size = -1;
+  std::int64_t size = -1, alignment = 1;
   bool device = false;
   if (error == 0 && S_ISREG(st.st_mode)) {
     size = st.st_size;
@@ -29,8 +31,10 @@ Source::Source(std::string path) : Path_(std::move(path)) {
     device = S_ISBLK(st.st_mode);
 #endif
     if (device) {
-      size = DeviceSize(fd);
+      errno = 0;
+      size = VEKFile::Sys().DeviceSize(fd);
       if (size < 0) error = errno != 0 ? errno : EIO;
+      if (size >= 0) alignment = VEKFile::Sys().ReadAlignment(fd);
     }
   }
   if (error != 0 || size < 0) {
@@ -41,6 +45,7 @@ Source::Source(std::string path) : Path_(std::move(path)) {
   }
   Handle = fd;
   Size_ = size;
+  Alignment = std::max<std::int64_t>(alignment, 1);
 }
 
 Source::~Source() {
@@ -56,7 +61,7 @@ std::int64_t Source::DataFrom(std::int64_t offset) const {
 std::int64_t Source::ReadAt(void* buffer, std::int64_t n, std::int64_t offset) const {
   if (n <= 0 || offset < 0 || offset >= Size_) return 0;
   if (n > Size_ - offset) n = Size_ - offset;
-  const std::int64_t got = VEKFile::ReadFully(Handle, buffer, n, offset);
+  const std::int64_t got = VEKFile::ReadAligned(Handle, buffer, n, offset, Alignment);
   if (got == n) return got;
   // Short of the size the source had when opened: a card pulled out, a
   // device error. Never taken for the end of the data.

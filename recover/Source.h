@@ -1,8 +1,12 @@
 // The source of a recovery: a card or disk image, or the block device of a
-// card, read only. Opened without write access and never written; read
-// through the file layer's system calls, so that tests can make a read fail
-// as they do for films. Unlike a film, a source may be a device, whose size
-// the system tells only once it is open.
+// card (/dev/sdb; on Windows a drive, \\.\E: or E: alone), read only.
+// Opened without write access, sharing reading and writing with the system
+// that has the card mounted, and never written; read through the file
+// layer's system calls, so that tests can make a read fail as they do for
+// films. Unlike a film, a source may be a device, whose size
+// the system tells only once it is open, and whose reads may have to be
+// whole sectors (a Windows drive): any read asked of the source is cut from
+// aligned ones there.
 #pragma once
 
 #include <cstdint>
@@ -41,11 +45,9 @@ class Source {
   std::string Path_;
   int Handle = -1;
   std::int64_t Size_ = 0;
+  std::int64_t Alignment = 1;
 };
 
-// The size of an open block device, or -1 with errno set when the system
-// cannot tell it (one form per platform).
-std::int64_t DeviceSize(int handle);
 // The first offset from offset on that is not in a hole of the file, -1
 // where none is, offset where the system cannot tell.
 std::int64_t NextData(int handle, std::int64_t offset);

@@ -4,12 +4,12 @@
 #include <cerrno>
 
 #include "recover/Source.h"
+#include "recover/SourceName.h"
 
 namespace VEKRecover {
 
-// A block device's end is where a seek to its end lands (Linux and the BSDs
-// alike); the position of the descriptor is not used for reading.
-std::int64_t DeviceSize(int handle) { return static_cast<std::int64_t>(::lseek(handle, 0, SEEK_END)); }
+// "E:" is a file's name here like any other.
+std::string SourceOpenName(const std::string& source) { return source; }
 
 std::int64_t NextData(int handle, std::int64_t offset) {
 #ifdef SEEK_DATA

@@ -1,17 +1,15 @@
-#include <cerrno>
-
 #include "recover/Source.h"
+#include "recover/SourceName.h"
 
 namespace VEKRecover {
 
-// Windows names no block device through this open; a drive is read from an
-// image of it.
-std::int64_t DeviceSize(int) {
-  errno = ENOTSUP;
-  return -1;
+std::string SourceOpenName(const std::string& source) {
+  const char drive = SourceDrive(source);
+  return drive != 0 ? std::string("\\\\.\\") + drive + ':' : source;
 }
 
-// Every byte of an image is read: the holes of a sparse one are not asked for.
+// Every byte of an image or a drive is read: the holes of a sparse image
+// are not asked for.
 std::int64_t NextData(int, std::int64_t offset) { return offset; }
 
 }  // namespace VEKRecover

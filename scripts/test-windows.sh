@@ -29,6 +29,8 @@ if [ -x "$linux_cli" ]; then
 else
   echo "zantrel-cli.exe not compared with the Linux build: $linux_cli is not built" >&2
 fi
+# A card in a drive: an image behind drive E:.
+"$root/scripts/drive-test-windows.sh" "$build/zantrel-cli.exe"
 # The prefix's server goes once the tests are done with it.
 /usr/lib/wine/wineserver -w
 # The window, driven from outside under Xvfb, and the installer, made and

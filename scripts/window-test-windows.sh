@@ -29,6 +29,7 @@ window=
 xvfb=
 # The window, its prefix's Wine processes and the display go whatever happens.
 trap 'if [ -n "$window" ]; then kill $window 2>/dev/null || true; fi; /usr/lib/wine/wineserver -k 2>/dev/null || true
+      rm -f "$WINEPREFIX/dosdevices/e::" "$WINEPREFIX/dosdevices/e:"
       if [ -n "$xvfb" ]; then kill $xvfb 2>/dev/null || true; fi' EXIT
 start_xvfb 1024x768x24
 # A fresh prefix is made before the window starts, not while the probe waits.
@@ -319,8 +320,33 @@ cp "$work/recover/card.img" "$work/recover/long.img"
 truncate -s 16G "$work/recover/long.img"
 frames() { ffmpeg -nostdin -v error -i "$1" -map 0:v -f framemd5 - 2>/dev/null | grep -v '^#'; }
 original=$(frames "$work/recover/film.avi")
+# A card in a drive: the image stands behind drive E:, which Wine opens as
+# \\.\E: through the prefix's dosdevices entry "e::" and takes for a
+# removable drive ("floppy"); the window offers it before the open dialog.
+# "drive-yes:IMAGE" takes it at the question, "drive-no:IMAGE" declines it
+# and types the image into the open dialog that follows, "drive-cancel:IMAGE"
+# ends the command there. The drive is found when the prefix's server
+# starts, and goes with the case.
+drive() {  # IMAGE, or nothing to take the drive away
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$1" ]; then
+    mkdir -p "$work/recover/e-root"
+    ln -sfn "$1" "$WINEPREFIX/dosdevices/e::"
+    ln -sfn "$work/recover/e-root" "$WINEPREFIX/dosdevices/e:"
+    "$wine" reg add 'HKLM\Software\Wine\Drives' /v 'e:' /d floppy /f >/dev/null
+  else
+    rm -f "$WINEPREFIX/dosdevices/e::" "$WINEPREFIX/dosdevices/e:"
+    "$wine" reg delete 'HKLM\Software\Wine\Drives' /v 'e:' /f >/dev/null 2>&1 || true
+  fi
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+}
 while IFS='|' read -r what source folder stop films ended; do
   mkdir -p "$work/recover/$folder"
+  answer=
+  case $source in
+    drive-*:*) answer=${source%%:*} answer=${answer#drive-} source=${source#*:}
+      drive "$work/recover/$source" ;;
+  esac
   "$wine" reg delete 'HKCU\Software\Zantrel' /f >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Zantrel\0.2\Layout' /v 'Files.Column(3).Visible' /t REG_DWORD /d 1 /f >/dev/null
   "$wine" "$build/zantrel.exe" >>"$work/window.log" 2>&1 &
@@ -328,12 +354,34 @@ while IFS='|' read -r what source folder stop films ended; do
   probe window TFrmMain 60 >/dev/null || true
   focus_main
   xdotool key alt+f v
-  if ! probe window 'Card or image to recover films from' 30 >"$work/recover-$folder-source.txt"; then
+  if [ -n "$answer" ]; then
+    if ! probe window 'Recover films' 30 >"$work/recover-$folder-drive.txt" ||
+      ! grep -qF "Recover films from the card in drive E: ($(stat -c %s "$work/recover/$source" |
+        awk '{ printf "%.1f MB", $1 / 1e6 }'))?" "$work/recover-$folder-drive.txt"; then
+      echo "FAIL: $what: no question offered drive E: $(cat "$work/recover-$folder-drive.txt")"
+      fail=1
+    fi
+    case $answer in
+      yes) xdotool key Return ;;
+      no) xdotool key alt+n ;;
+      cancel) xdotool key Escape ;;
+    esac
+  fi
+  if [ "$answer" = cancel ]; then
+    # The command ends at the question: no dialog follows.
+    if probe window 'Card or image to recover films from' 5 >/dev/null 2>&1 ||
+      probe window 'Folder for the recovered films' 1 >/dev/null 2>&1; then
+      echo "FAIL: $what: a dialog followed Cancel"
+      fail=1
+    fi
+  elif [ "$answer" != yes ] && ! probe window 'Card or image to recover films from' 30 >"$work/recover-$folder-source.txt"; then
     echo "FAIL: $what: Recover films did not open the open dialog"
     fail=1
   else
-    xdotool type --delay 20 "$(windows "$work/recover/$source")"
-    xdotool key Return
+    if [ "$answer" != yes ]; then
+      xdotool type --delay 20 "$(windows "$work/recover/$source")"
+      xdotool key Return
+    fi
     if ! probe window 'Folder for the recovered films' 30 >"$work/recover-$folder-folder.txt"; then
       echo "FAIL: $what: the folder dialog did not follow the open dialog"
       fail=1
@@ -379,6 +427,7 @@ while IFS='|' read -r what source folder stop films ended; do
     echo "FAIL: $what: the staging folder is left: $(ls -a "$work/recover/$folder")"
     fail=1
   fi
+  if [ -n "$answer" ]; then drive ''; fi
   for film in $written; do
     name=$(basename "$film")
     if [ "$(frames "$film")" != "$original" ]; then
@@ -395,6 +444,9 @@ done <<'TABLE'
 a film among other bytes is rebuilt into the folder|card.img|films||1|
 no film in the source writes nothing and leaves no row|noise.img|none||0|No film was found in
 a search stopped writes nothing and leaves no row|long.img|stopped|stop|0|The search was stopped: no film was written\.
+a card in drive E: is taken at the question|drive-yes:card.img|drive||1|
+a drive declined leads to the open dialog|drive-no:card.img|declined||1|
+Cancel at the drive's question ends the command|drive-cancel:card.img|cancelled||0|
 TABLE
 
 # The window's own layout, from a first start with no settings: where it

@@ -399,6 +399,18 @@
         <translation>Carte ou image d&apos;où récupérer les films</translation>
     </message>
     <message>
+        <source>Recover films from the card in drive %1 (%2)?</source>
+        <translation>Récupérer les films de la carte du lecteur %1 (%2) ?</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 Go</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 Mo</translation>
+    </message>
+    <message>
         <source>All files (*)</source>
         <translation>Tous les fichiers (*)</translation>
     </message>

@@ -1079,6 +1079,9 @@ void TFrmMain::ChooseFolder() {
 }
 
 std::string TFrmMain::ChooseRecoverySource() {
+  bool cancelled = false;
+  const std::string drive = ChooseRecoveryDrive(cancelled);
+  if (cancelled || !drive.empty()) return drive;
   // A card's image, whatever its name ends with.
   std::wstring buffer(32 * 1024, L'\0');
   const std::wstring filter = DialogFilter(T("All files (*)"));

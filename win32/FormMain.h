@@ -146,6 +146,10 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   // The open dialog for the card's image and the folder dialog for the
   // films; empty when cancelled.
   std::string ChooseRecoverySource();
+  // A card in a drive, offered drive by drive: its name ("E:"), or empty
+  // when each was declined (then an image is asked for) or when the user
+  // cancelled (cancelled set).
+  std::string ChooseRecoveryDrive(bool& cancelled);
   std::string ChooseRecoveryFolder();
   void SayRecoveryLine(const std::string& line);
   void ReportRecoveryFailure(const std::string& failure);

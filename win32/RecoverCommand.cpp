@@ -4,9 +4,18 @@
 // become rows of the list, rebuilt into the chosen folder by the batch
 // session like any run, and the job, with its staging folder, goes when that
 // run ends.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cwctype>
+
 #include "batch/RecoveryRows.h"
+#include "file/SystemCalls.h"
 #include "recover/RecoverMessages.h"
 #include "util/Paths.h"
+#include "win32/Controls.h"
 #include "win32/FormMain.h"
 #include "win32/Texts.h"
 
@@ -18,7 +27,94 @@ namespace {
 const char* const kContext = "TFrmMain";
 std::string T(const char* source) { return ZantrelWin32::Tr(kContext, source); }
 
+// A handle that asks nothing of the drive but what it is (no rights needed).
+struct QueryHandle {
+  HANDLE Handle;
+  explicit QueryHandle(const std::wstring& device)
+      : Handle(CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~QueryHandle() {
+    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
+  }
+  QueryHandle(const QueryHandle&) = delete;
+  QueryHandle& operator=(const QueryHandle&) = delete;
+};
+
+// A fixed drive that is a card or a stick all the same: on USB, SD or MMC.
+bool OnCardBus(const std::wstring& device) {
+  const QueryHandle drive(device);
+  if (drive.Handle == INVALID_HANDLE_VALUE) return false;
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_DEVICE_DESCRIPTOR descriptor = {};
+  DWORD bytes = 0;
+  if (!DeviceIoControl(drive.Handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                       sizeof descriptor, &bytes, nullptr) ||
+      bytes < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof descriptor.BusType)
+    return false;
+  return descriptor.BusType == BusTypeUsb || descriptor.BusType == BusTypeSd || descriptor.BusType == BusTypeMmc;
+}
+
+// The size of the card in the drive, as the search will read it where it can
+// be opened, else as its disk or its file system tells it; -1 where none of
+// them answers: the drive has no card in it.
+std::int64_t CardSize(const std::wstring& device, const std::wstring& root) {
+  const int fd = VEKFile::Sys().Open(U(device).c_str(), O_RDONLY, 0);
+  if (fd >= 0) {
+    const std::int64_t size = VEKFile::Sys().DeviceSize(fd);
+    VEKFile::Sys().Close(fd);
+    if (size > 0) return size;
+  }
+  {
+    const QueryHandle drive(device);
+    DISK_GEOMETRY_EX geometry = {};
+    DWORD bytes = 0;
+    if (drive.Handle != INVALID_HANDLE_VALUE &&
+        DeviceIoControl(drive.Handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &bytes,
+                        nullptr) &&
+        geometry.DiskSize.QuadPart > 0)
+      return geometry.DiskSize.QuadPart;
+  }
+  ULARGE_INTEGER total = {};
+  if (GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr) && total.QuadPart > 0)
+    return static_cast<std::int64_t>(total.QuadPart);
+  return -1;
+}
+
+std::string SizeText(std::int64_t bytes) {
+  if (bytes >= 1000000000)
+    return ZantrelWin32::Tr(kContext, "%1 GB", ZantrelWin32::NumberText(static_cast<double>(bytes) / 1e9, 1));
+  return ZantrelWin32::Tr(kContext, "%1 MB", ZantrelWin32::NumberText(static_cast<double>(bytes) / 1e6, 1));
+}
+
 }  // namespace
+
+std::string TFrmMain::ChooseRecoveryDrive(bool& cancelled) {
+  cancelled = false;
+  // Never the drive Windows runs from, whatever its bus.
+  wchar_t windows[MAX_PATH] = {};
+  const wchar_t system = GetWindowsDirectoryW(windows, MAX_PATH) > 0 ? towupper(windows[0]) : L'\0';
+  const DWORD drives = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((drives & (1u << i)) == 0 || L'A' + i == system) continue;
+    const std::string name = std::string(1, static_cast<char>('A' + i)) + ":";
+    const std::wstring root = W(name) + L"\\", device = L"\\\\.\\" + W(name);
+    const UINT type = GetDriveTypeW(root.c_str());
+    if (type != DRIVE_REMOVABLE && !(type == DRIVE_FIXED && OnCardBus(device))) continue;
+    const std::int64_t size = CardSize(device, root);
+    if (size <= 0) continue;
+    const VEKRiff::PromptAnswer answer =
+        prompts_.Ask(T("Recover films"),
+                     ZantrelWin32::Tr(kContext, "Recover films from the card in drive %1 (%2)?", name, SizeText(size)),
+                     VEKRiff::PromptButtons::YesNoCancel, VEKRiff::PromptIcon::Question);
+    if (answer == VEKRiff::PromptAnswer::Yes) return name;
+    if (answer == VEKRiff::PromptAnswer::Cancel) {
+      cancelled = true;
+      return {};
+    }
+  }
+  return {};
+}
 
 void TFrmMain::RecoverFilms() {
   if (!VEKRiff::RecoveryMayStart(Recovering(), Session.State())) return;
