@@ -1083,18 +1083,7 @@ std::string TFrmMain::ChooseRecoverySource() {
   const std::string drive = ChooseRecoveryDrive(cancelled);
   if (cancelled || !drive.empty()) return drive;
   // A card's image, whatever its name ends with.
-  std::wstring buffer(32 * 1024, L'\0');
-  const std::wstring filter = DialogFilter(T("All files (*)"));
-  const std::wstring title = W(T("Card or image to recover films from"));
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = filter.c_str();
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrTitle = title.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  return GetOpenFileNameW(&ofn) ? U(buffer.c_str()) : std::string();
+  return U(ChooseOneFile(T("All files (*)"), W(T("Card or image to recover films from"))));
 }
 
 std::string TFrmMain::ChooseRecoveryFolder() {
@@ -1107,16 +1096,22 @@ void TFrmMain::ChooseReference() {
     referenceFile_.clear();
     return;
   }
+  const std::wstring chosen = ChooseOneFile(T("Supported types (*.avi);;Any file (*)"), std::wstring());
+  if (!chosen.empty()) referenceFile_ = chosen;
+}
+
+std::wstring TFrmMain::ChooseOneFile(const std::string& filter, const std::wstring& title) {
   std::wstring buffer(32 * 1024, L'\0');
-  const std::wstring filter = DialogFilter(T("Supported types (*.avi);;Any file (*)"));
+  const std::wstring filters = DialogFilter(filter);
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFilter = filters.c_str();
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (GetOpenFileNameW(&ofn)) referenceFile_ = buffer.c_str();
+  return GetOpenFileNameW(&ofn) ? std::wstring(buffer.c_str()) : std::wstring();
 }
 
 std::wstring TFrmMain::ChooseSaveFile(const wchar_t* name, const std::string& filter) {

@@ -117,6 +117,10 @@ class TFrmMain : public SettingsWindow, public VEKRiff::SessionView {
   std::wstring PickFolder(const std::wstring& title, const std::wstring& start);
   void ChooseFolder();
   void ChooseReference();
+  // One existing file from the open dialog, with its filters (in the
+  // current language) and title (the system's where empty); empty when
+  // cancelled.
+  std::wstring ChooseOneFile(const std::string& filter, const std::wstring& title);
   // The Save As box over the window, with a file name to start from and
   // its filters (in the current language); empty when cancelled.
   std::wstring ChooseSaveFile(const wchar_t* name, const std::string& filter);
