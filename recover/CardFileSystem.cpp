@@ -83,7 +83,7 @@ class TreeWalk {
       } else if (!entry.Deleted) {
         MarkFile(entry);
       }
-      Keep(std::move(entry));
+      KeepEntry(Out, std::move(entry));
     }
     return true;
   }
@@ -100,14 +100,6 @@ class TreeWalk {
     std::uint32_t cluster = file.FirstCluster;
     for (std::int64_t i = 0; i < needed && Layout.IsDataCluster(cluster) && Out.InUse.Set(cluster); ++i)
       cluster = Fat.NextOf(Fat.Entry(cluster));
-  }
-
-  void Keep(DirEntry&& entry) {
-    if (Out.Live.size() + Out.Deleted.size() >= MaxEntries) {
-      Out.EntriesCut = true;
-      return;
-    }
-    (entry.Deleted ? Out.Deleted : Out.Live).push_back(std::move(entry));
   }
 
   const Source& From;

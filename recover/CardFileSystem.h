@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recover/ClusterMap.h"
@@ -43,6 +44,16 @@ struct CardFileSystem {
 // The most entries kept, live and deleted together: enough for any camera's
 // card, and a bound on what a damaged directory can make the walk hold.
 constexpr std::size_t MaxEntries = 1 << 20;
+
+// Keeps a directory entry with the live or the deleted ones, up to
+// MaxEntries; past it the walk is told cut.
+inline void KeepEntry(CardFileSystem& fileSystem, DirEntry&& entry) {
+  if (fileSystem.Live.size() + fileSystem.Deleted.size() >= MaxEntries) {
+    fileSystem.EntriesCut = true;
+    return;
+  }
+  (entry.Deleted ? fileSystem.Deleted : fileSystem.Live).push_back(std::move(entry));
+}
 
 // Reads the source's FAT or exFAT file system. Throws the source's read failure.
 CardFileSystem ReadCardFileSystem(const Source& source);

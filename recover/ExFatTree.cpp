@@ -134,21 +134,13 @@ class ExFatWalk {
         pending.push_back(
             {entry.FirstCluster, bytes, entry.NoFatChain, ChildPath(folder.Path, entry.Name()), folder.Depth + 1});
       }
-      Keep(std::move(entry));
+      KeepEntry(Out, std::move(entry));
     }
     return true;
   }
 
   static std::string ChildPath(const std::string& parent, const std::string& name) {
     return parent == "/" ? "/" + name : parent + "/" + name;
-  }
-
-  void Keep(DirEntry&& entry) {
-    if (Out.Live.size() + Out.Deleted.size() >= MaxEntries) {
-      Out.EntriesCut = true;
-      return;
-    }
-    (entry.Deleted ? Out.Deleted : Out.Live).push_back(std::move(entry));
   }
 
   const Source& From;
