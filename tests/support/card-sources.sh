@@ -73,3 +73,21 @@ card_file_lists() {
     films+=(PICT0003.AVI HDV_0004.AVI DSCF0005.AVI VID_0006.avi)
   fi
 }
+
+# chain_row NAME SIZE STATE KIND: the first fields of NAME's line in
+# files.tsv (no newline), from its runs of clusters in chains.txt
+# ("::/folder/name <a-b> <c>", as mshowfat lists them).
+chain_row() {
+  awk -v n="$1" -v size="$2" -v state="$3" -v kind="$4" '
+    { sub(/.*\//, "", $1) }
+    $1 == n {
+      first = ""; count = 0; pieces = 0
+      for (i = 2; i <= NF; i++) {
+        gsub(/[<>]/, "", $i)
+        if (split($i, ends, "-") == 1) ends[2] = ends[1]
+        if (first == "") first = ends[1]
+        count += ends[2] - ends[1] + 1; pieces++
+      }
+      printf "%s\t%s\t%s\t%s\t%s\t%s\t%s", n, size, state, kind, first, count, pieces
+    }' chains.txt
+}

@@ -79,18 +79,7 @@ for name in "${small[@]}" filler.bin "${films[@]}"; do
   [ "$kind" = film ] && state=deleted
   size=$(awk -v n="$name" '$NF == n || ($1 "." $2) == n { print $3; exit }' listing.txt)
   [ -n "$size" ] || size=$(stat -c %s "$src/$name")
-  awk -v n="$name" -v name="$name" -v size="$size" -v state="$state" -v kind="$kind" '
-    { sub(/.*\//, "", $1) }
-    $1 == n {
-      first = ""; count = 0; pieces = 0
-      for (i = 2; i <= NF; i++) {
-        gsub(/[<>]/, "", $i)
-        if (split($i, ends, "-") == 1) ends[2] = ends[1]
-        if (first == "") first = ends[1]
-        count += ends[2] - ends[1] + 1; pieces++
-      }
-      printf "%s\t%s\t%s\t%s\t%s\t%s\t%s", name, size, state, kind, first, count, pieces
-    }' chains.txt
+  chain_row "$name" "$size" "$state" "$kind"
   # The 8.3 name and the date mdir shows (files deleted before the listing
   # have none).
   awk -v n="$name" 'BEGIN { IGNORECASE = 1 } $3 ~ /^[0-9]+$/ && ($NF == n || ($1 "." $2) == n) {

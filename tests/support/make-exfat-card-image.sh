@@ -125,18 +125,7 @@ for name in "${small[@]}" filler.bin "${films[@]}"; do
   case " ${gone[*]} " in *" $name "*) state=deleted ;; esac
   [ "$kind" = film ] && state=deleted
   if [ "$kind" = filler ]; then size=$((free - cluster)); else size=$(stat -c %s "$src/$name"); fi
-  awk -v n="$name" -v size="$size" -v state="$state" -v kind="$kind" '
-    { sub(/.*\//, "", $1) }
-    $1 == n {
-      first = ""; count = 0; pieces = 0
-      for (i = 2; i <= NF; i++) {
-        gsub(/[<>]/, "", $i)
-        if (split($i, ends, "-") == 1) ends[2] = ends[1]
-        if (first == "") first = ends[1]
-        count += ends[2] - ends[1] + 1; pieces++
-      }
-      printf "%s\t%s\t%s\t%s\t%s\t%s\t%s", n, size, state, kind, first, count, pieces
-    }' chains.txt
+  chain_row "$name" "$size" "$state" "$kind"
   mtime=$(awk -F'\t' -v n="$name" '$1 == n { print $3 }' mtimes.tsv)
   if [ -n "$mtime" ]; then
     printf '\t\t%s\t%s\n' "$(date -d "@${mtime%.*}" '+%Y-%m-%d %-H:%M')" "$mtime"
