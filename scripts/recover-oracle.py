@@ -72,14 +72,20 @@ FOLDERS = ["::DCIM", "::DCIM/100PHOTO", "::DCIM/101VIDEO"]
 TOOLS = ["zantrel", "photorec"]
 
 
-def make_bare(folder):
-    """bare.img: zeroed.img with the clusters of the card's folders zeroed
-    too, found with mshowfat on deleted.img, whose FAT still holds them."""
+def read_geometry(folder):
+    """The image builder's geometry.tsv: key -> number."""
     geometry = {}
     with open(os.path.join(folder, "geometry.tsv")) as f:
         for line in f:
             key, _tab, value = line.rstrip("\n").partition("\t")
             geometry[key] = int(value)
+    return geometry
+
+
+def make_bare(folder):
+    """bare.img: zeroed.img with the clusters of the card's folders zeroed
+    too, found with mshowfat on deleted.img, whose FAT still holds them."""
+    geometry = read_geometry(folder)
     sector = geometry["sector size"]
     fatlen = geometry["fat sectors16"] or geometry["fat sectors32"]
     root_sectors = (geometry["root slots"] * 32 + sector - 1) // sector
@@ -108,11 +114,7 @@ def make_exfat_bare(folder):
     """bare.img on exFAT: zeroed.img with every cluster of the heap zeroed
     that holds no file's bytes as chains.txt found them, the folders' among
     them."""
-    geometry = {}
-    with open(os.path.join(folder, "geometry.tsv")) as f:
-        for line in f:
-            key, _tab, value = line.rstrip("\n").partition("\t")
-            geometry[key] = int(value)
+    geometry = read_geometry(folder)
     sector = geometry["sector size"]
     cluster = geometry["cluster bytes"]
     files = set()
