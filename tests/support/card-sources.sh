@@ -91,3 +91,15 @@ chain_row() {
       printf "%s\t%s\t%s\t%s\t%s\t%s\t%s", n, size, state, kind, first, count, pieces
     }' chains.txt
 }
+
+# kind_and_state NAME: sets kind (photo, other, filler or film) and state
+# (live or deleted at the end: the films and the names in gone are deleted).
+kind_and_state() {
+  case $1 in
+    photo*) kind=photo ;; data*) kind=other ;; filler*) kind=filler ;; *) kind=film ;;
+  esac
+  state=live
+  case " ${gone[*]} " in *" $1 "*) state=deleted ;; esac
+  [ "$kind" = film ] && state=deleted
+  return 0
+}

@@ -71,12 +71,7 @@ mshowfat -i "$img" "${films[@]/#/$videos/}" >>chains.txt
 mdir -a -i "$img" :: "$photos" "$videos" >listing.txt
 
 for name in "${small[@]}" filler.bin "${films[@]}"; do
-  case $name in
-    photo*) kind=photo ;; data*) kind=other ;; filler*) kind=filler ;; *) kind=film ;;
-  esac
-  state=live
-  case " ${gone[*]} " in *" $name "*) state=deleted ;; esac
-  [ "$kind" = film ] && state=deleted
+  kind_and_state "$name"
   size=$(awk -v n="$name" '$NF == n || ($1 "." $2) == n { print $3; exit }' listing.txt)
   [ -n "$size" ] || size=$(stat -c %s "$src/$name")
   chain_row "$name" "$size" "$state" "$kind"

@@ -118,12 +118,7 @@ for name in "${films[@]}"; do specs+=("::/DCIM/101VIDEO/$name=$src/$name"); done
 locate "${specs[@]}" >>chains.txt
 
 for name in "${small[@]}" filler.bin "${films[@]}"; do
-  case $name in
-    photo*) kind=photo ;; data*) kind=other ;; filler*) kind=filler ;; *) kind=film ;;
-  esac
-  state=live
-  case " ${gone[*]} " in *" $name "*) state=deleted ;; esac
-  [ "$kind" = film ] && state=deleted
+  kind_and_state "$name"
   if [ "$kind" = filler ]; then size=$((free - cluster)); else size=$(stat -c %s "$src/$name"); fi
   chain_row "$name" "$size" "$state" "$kind"
   mtime=$(awk -F'\t' -v n="$name" '$1 == n { print $3 }' mtimes.tsv)
