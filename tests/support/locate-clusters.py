@@ -27,8 +27,8 @@ def main():
     for c in range(count):
         index[data[c * unit:c * unit + KEY]].append(c)
     taken = set()
-    for spec in sys.argv[5:]:
-        name, path = spec.split("=", 1)
+    for pair in sys.argv[5:]:
+        name, path = pair.split("=", 1)
         with open(path, "rb") as f:
             content = f.read()
         chain = []
