@@ -557,17 +557,28 @@ ScanResult WithHeaders(BackupFile& file, ScanResult scan, AviHeaders headers, co
   return scan;
 }
 
-std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift) {
+std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift, const PlaceholderRoom& room) {
   const Segments& segments = scan.SegmentList;
   std::vector<std::int64_t> shifts;
   for (std::size_t i = 0; i < segments.size(); ++i) {
     if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
     if (i == 1) {
       // The gap as the OpenDML writer will find it: from the first
-      // segment's data, padded to even, to the next RIFF.
-      const std::int64_t end = segments[0].End + shifts[0];
-      const std::int64_t gap = segments[1].RiffPosition + shift - (end + (end & 1));
-      const auto entries = static_cast<std::int64_t>(FirstEntryFrom(scan.Entries, segments[0].End));
+      // segment's data and the placeholders after it, padded to even, to
+      // the next RIFF.
+      const Segment& first = segments[0];
+      std::int64_t end = first.End + shifts[0];
+      if (room.Bytes > 0) end += ((first.End - first.MoviPosition) & 1) + room.Bytes;
+      end += end & 1;
+      std::int64_t gap = segments[1].RiffPosition + shift - end;
+      // The placeholders never reach into the next segment (both ends are
+      // even: the RIFF stays so).
+      if (gap < 0 && room.Bytes > 0) {
+        shift -= gap;
+        gap = 0;
+      }
+      const auto entries =
+          static_cast<std::int64_t>(FirstEntryFrom(scan.Entries, first.End) + room.Entries);
       const std::int64_t index = ChunkHeader::Size + entries * Idx1Entry::Size;
       if (entries <= static_cast<std::int64_t>(MaxField / Idx1Entry::Size) && gap >= 0 && gap != index &&
           gap - index < ChunkHeader::Size)

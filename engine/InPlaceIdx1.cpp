@@ -97,6 +97,9 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
 }
 
 ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& timeline) {
+  // An OpenDML film's first segment has no room after its data that its
+  // idx1 and the next RIFF do not take.
+  if (scan.IsOpenDml()) return scan;
   const PlaceholderRoom room = TrailingRoom(scan, timeline);
   if (room.Bytes == 0) return scan;
   std::optional<InPlaceIdx1Plan> plan;

@@ -59,7 +59,8 @@ std::optional<InPlaceIdx1Plan> PlanInPlaceIdx1(BackupFile& file, const ScanResul
 // The scan an in-place rebuild writes: the lost chunks' placeholders where
 // its plan puts them. A file that takes its index in one go has them right
 // after the data, as a copy; one whose old index players read until the new
-// one is whole, right before the new one, past the old end.
+// one is whole, right before the new one, past the old end. An OpenDML
+// film keeps none in place.
 ScanResult PlacedInPlace(BackupFile& file, ScanResult scan, const Timeline& timeline);
 
 // Writes the plan in its order, each step on disk before the next; changed

@@ -37,6 +37,14 @@ class EntryMatcher {
     return &Entries[at];
   }
   bool Matches(std::size_t i) const { return Matched[i]; }
+  // Whether an entry that matched nothing names again a chunk an earlier
+  // entry matched, with the same code (or stream digits) and size.
+  bool Repeats(std::int64_t position, FourCC code, std::uint32_t size, bool streamOnly) const {
+    const std::size_t at = FindEntry(Entries, position);
+    const FourCC mask = streamOnly ? 0xFFFF : 0xFFFFFFFF;
+    return at < Matched.size() && Matched[at] && (Entries[at].ChunkId & mask) == (code & mask) &&
+           Entries[at].Size == size;
+  }
   std::int64_t Unmatched() const { return std::count(Matched.begin(), Matched.end(), false); }
 
  private:
@@ -50,6 +58,12 @@ bool KeyFlagJudged(const ScanResult& scan, const OldIndexEntry& entry) {
   const int stream = StreamNumber(entry.ChunkId, scan.Numbering);
   return IsVideoKind(entry.ChunkId) && stream >= 0 && static_cast<std::size_t>(stream) < scan.Rules.size() &&
          scan.Rules[static_cast<std::size_t>(stream)] && entry.Size > 0;
+}
+
+void AddRepeat(IndexFindings& out, std::size_t stream, std::uint32_t bytes) {
+  if (out.Repeats.size() <= stream) out.Repeats.resize(stream + 1);
+  ++out.Repeats[stream].first;
+  out.Repeats[stream].second += bytes;
 }
 
 void Add(Findings& found, FindingKind kind, const VEK::MessagePair& text, std::initializer_list<VEK::FormatArg> args,
@@ -99,16 +113,10 @@ IndexFindings CheckIdx1(BackupFile& file, const ScanResult& scan, const StopChec
       const std::int64_t position = (base == 0 ? moviData : 0) + std::int64_t{e.Offset};
       const OldIndexEntry* walked = matcher.Match(position, e.ChunkId, e.ChunkSize, false);
       if (!walked) {
-        const std::size_t again = FindEntry(entries, position);
-        const auto stream = static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering));
-        if (again < expected && matcher.Matches(again) && entries[again].ChunkId == e.ChunkId &&
-            entries[again].Size == e.ChunkSize) {
-          if (out.Repeats.size() <= stream) out.Repeats.resize(stream + 1);
-          ++out.Repeats[stream].first;
-          out.Repeats[stream].second += e.ChunkSize;
-          continue;
-        }
-        ++wrong;
+        if (matcher.Repeats(position, e.ChunkId, e.ChunkSize, false))
+          AddRepeat(out, static_cast<std::size_t>(StreamNumber(e.ChunkId, scan.Numbering)), e.ChunkSize);
+        else
+          ++wrong;
         continue;
       }
       if (KeyFlagJudged(scan, *walked) && (e.Flags & AVIIF_KEYFRAME) != (walked->Flags() & AVIIF_KEYFRAME)) ++flagged;
@@ -173,7 +181,10 @@ IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const S
         const std::int64_t position = base + e.Offset - ChunkHeader::Size;
         const OldIndexEntry* walked = matcher.Match(position, chunkId, e.DataSize(), true);
         if (!walked) {
-          ++wrong;
+          if (matcher.Repeats(position, chunkId, e.DataSize(), true))
+            AddRepeat(out, s, e.DataSize());
+          else
+            ++wrong;
           continue;
         }
         if (KeyFlagJudged(scan, *walked) && e.KeyFrame() != ((walked->Flags() & AVIIF_KEYFRAME) != 0)) ++flagged;
@@ -289,16 +300,27 @@ FileCheck CheckFile(BackupFile& file, const ScanResult& scan, const HeaderCounts
   IndexFindings odml = CheckOdmlIndexes(file, scan, stop);
   out.IndexSkipsDamage = (idx1.ListsAll || odml.ListsAll) && DamageOutsideEntries(scan);
   if (out.IndexSkipsDamage) out.Lines.push_back({VEK::Text(Msg::IndexSkipsDamage, {scan.DamageCount}), false});
-  // The headers count a chunk as often as the index names it.
+  // The headers count a chunk as often as the index names it: the streams
+  // and dmlh as the indexes of the whole file do (an OpenDML file's own),
+  // the main header as the first RIFF's idx1 does.
   HeaderCounts named = counts;
-  for (std::size_t s = 0; s < idx1.Repeats.size() && s < named.Streams.size(); ++s) {
+  const bool odmlFile = scan.IsOpenDml();
+  const auto& whole = odmlFile ? odml.Repeats : idx1.Repeats;
+  const auto firstVideo = std::find_if(scan.Headers.Streams.begin(), scan.Headers.Streams.end(),
+                                       [](const StreamHeader& h) { return h.IsVideo(); }) -
+                          scan.Headers.Streams.begin();
+  for (std::size_t s = 0; s < named.Streams.size(); ++s) {
     const StreamHeader& h = scan.Headers.Streams[s];
-    if (!h.Readable || idx1.Repeats[s].first == 0) continue;
-    named.Streams[s] += h.IsAudio() && h.SampleSize > 0 ? idx1.Repeats[s].second / h.SampleSize : idx1.Repeats[s].first;
-    if (h.IsVideo()) {
+    const std::pair<std::int64_t, std::int64_t> none{0, 0};
+    const auto& all = s < whole.size() ? whole[s] : none;
+    if (!h.Readable || all.first == 0) continue;
+    named.Streams[s] += h.IsAudio() && h.SampleSize > 0 ? all.second / h.SampleSize : all.first;
+    if (!h.IsVideo()) continue;
+    named.AllFrames = std::max(named.AllFrames, named.Streams[s]);
+    if (!odmlFile)
       named.TotalFrames = std::max(named.TotalFrames, named.Streams[s]);
-      named.AllFrames = std::max(named.AllFrames, named.Streams[s]);
-    }
+    else if (static_cast<std::ptrdiff_t>(s) == firstVideo && s < idx1.Repeats.size())
+      named.TotalFrames += idx1.Repeats[s].first;
   }
   for (Findings part :
        {std::move(idx1.Lines), std::move(odml.Lines), CheckListSizes(file, scan), CheckHeaderCounts(scan, named)})

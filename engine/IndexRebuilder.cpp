@@ -280,14 +280,15 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
         headerBytes = std::move(plan->Bytes);
         shift = plan->Shift;
       }
-      // A copy also moves each later segment that would start on an odd position.
-      const std::vector<std::int64_t> shifts = File.Mode == BackupFile::Mode::Copy
-                                                   ? SegmentShifts(walked, shift)
-                                                   : std::vector<std::int64_t>(walked.SegmentList.size(), 0);
-      ScanResult moved = WithDataMoved(
+      ScanResult headed =
           plan ? WithHeaders(*file, std::move(walked), std::move(plan->Headers), [this] { CheckAbort(); })
-               : std::move(walked),
-          shifts);
+               : std::move(walked);
+      // A copy also moves each later segment that would start on an odd
+      // position, or that the first one's placeholders need the room of.
+      const std::vector<std::int64_t> shifts =
+          File.Mode == BackupFile::Mode::Copy ? SegmentShifts(headed, shift, CopyRoom(headed, timeline, lead))
+                                              : std::vector<std::int64_t>(headed.SegmentList.size(), 0);
+      ScanResult moved = WithDataMoved(std::move(headed), shifts);
       // The counters give the chunks found; the headers count the lost
       // ones' placeholders too, so that the film lasts as long as it did.
       ShowTotals(TotalsFromData(moved));

@@ -534,8 +534,16 @@ class PlaceholderChunks {
 };
 
 // Whether a copy under these headers keeps the lost chunks' places at all.
-bool KeepsPlaces(const AviHeaders& headers, const ScanResult& scan, const Timeline& timeline) {
-  return !timeline.Empty() && !scan.IsOpenDml() && std::all_of(headers.Streams.begin(), headers.Streams.end(), Timed);
+bool KeepsPlaces(const AviHeaders& headers, const Timeline& timeline) {
+  return !timeline.Empty() && std::all_of(headers.Streams.begin(), headers.Streams.end(), Timed);
+}
+
+// Whether a lost start's placeholders of bytes fill the room ahead of the
+// first kept chunk: the JUNK chunk after them must end on that chunk as a
+// reader rounds its size, so the rest is even, unless there is none.
+bool LeadFits(std::int64_t room, std::int64_t bytes) {
+  const std::int64_t rest = room - bytes;
+  return rest == 0 || (rest >= ChunkHeader::Size && (rest & 1) == 0);
 }
 
 // A JUNK chunk's header that spans bytes, its own 8 included.
@@ -559,7 +567,7 @@ std::vector<OldIndexEntry> LeadEntries(PlaceholderChunks& chunks, const Timeline
 }  // namespace
 
 std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const Timeline& timeline) {
-  if (!KeepsPlaces(headers, scan, timeline)) return 0;
+  if (!KeepsPlaces(headers, timeline)) return 0;
   PlaceholderChunks chunks(headers, scan.Numbering, timeline, 0, 0);
   LeadEntries(chunks, timeline);
   return static_cast<std::int64_t>(chunks.Bytes.size());
@@ -567,7 +575,7 @@ std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const 
 
 PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline) {
   PlaceholderRoom room;
-  if (!KeepsPlaces(scan.Headers, scan, timeline)) return room;
+  if (!KeepsPlaces(scan.Headers, timeline)) return room;
   PlaceholderChunks chunks(scan.Headers, scan.Numbering, timeline, 0, 0);
   for (const StretchLoss& stretch : timeline.Stretches) {
     if (stretch.Before == 0) continue;
@@ -575,6 +583,16 @@ PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline) {
     room.Entries += stretch.Count;
   }
   room.Bytes = static_cast<std::int64_t>(chunks.Bytes.size());
+  return room;
+}
+
+PlaceholderRoom CopyRoom(const ScanResult& scan, const Timeline& timeline, std::int64_t lead) {
+  PlaceholderRoom room = TrailingRoom(scan, timeline);
+  if (!KeepsPlaces(scan.Headers, timeline) || scan.Entries.empty()) return room;
+  PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, 0, 0);
+  const std::size_t entries = LeadEntries(leading, timeline).size();
+  const std::int64_t ahead = scan.Entries.front().Position() - (scan.MoviOffset - lead + ListHeader::Size);
+  if (entries > 0 && LeadFits(ahead, static_cast<std::int64_t>(leading.Bytes.size()))) room.Entries += entries;
   return room;
 }
 
@@ -588,7 +606,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const Pla
   }
   const std::int64_t leadAt = scan.MoviOffset + ListHeader::Size;
   const std::int64_t room = scan.Entries.empty() ? 0 : scan.Entries.front().Position() - leadAt;
-  const bool keeps = KeepsPlaces(scan.Headers, scan, timeline);
+  const bool keeps = KeepsPlaces(scan.Headers, timeline);
   // A lost start's placeholders go first in the list as in the index:
   // ffmpeg's reader takes the first entry of an idx1 for the first chunk
   // of the list, and reads nothing where it is not. They fill their room,
@@ -598,10 +616,8 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const Pla
   if (keeps && place.KeepLead) {
     PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, leadAt, 0);
     leadEntries = LeadEntries(leading, timeline);
-    // The JUNK chunk after them must end on the first kept chunk as a
-    // reader rounds its size: an even rest, unless there is none.
     const std::int64_t rest = room - static_cast<std::int64_t>(leading.Bytes.size());
-    if (!leadEntries.empty() && (rest == 0 || (rest >= ChunkHeader::Size && (rest & 1) == 0))) {
+    if (!leadEntries.empty() && LeadFits(room, static_cast<std::int64_t>(leading.Bytes.size()))) {
       scan.Lead = std::move(leading.Bytes);
       if (rest > 0) AppendJunk(scan.Lead, rest);
       scan.LeadAt = leadAt;
@@ -618,8 +634,10 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const Pla
   if (leadEntries.empty() && std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
                                          [](const StretchLoss& stretch) { return stretch.Before == 0; }))
     return scan;
-  // After the movi data, on a position even from the list's start, as every chunk.
-  const std::int64_t at = place.At >= 0 ? place.At : scan.End();
+  // After the movi data (the first segment's), on a position even from the
+  // list's start, as every chunk.
+  Segment& first = scan.SegmentList.front();
+  const std::int64_t at = place.At >= 0 ? place.At : first.End;
   PlaceholderChunks trailing(scan.Headers, scan.Numbering, timeline, at,
                              static_cast<std::size_t>((at - scan.MoviOffset) & 1));
   IndexEntries merged;
@@ -642,7 +660,7 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const Pla
   if (trailing.Bytes.size() > static_cast<std::size_t>((at - scan.MoviOffset) & 1)) {
     scan.PlaceholdersAt = at;
     scan.Placeholders = std::move(trailing.Bytes);
-    if (place.At < 0) scan.SegmentList.back().End = at + static_cast<std::int64_t>(scan.Placeholders.size());
+    if (place.At < 0) first.End = at + static_cast<std::int64_t>(scan.Placeholders.size());
   }
   return scan;
 }

@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 
 #include "avi/AviChunk.h"
 #include "support/AviBuilder.h"
@@ -197,6 +200,24 @@ void ExpectPlaysWhatRemains(const std::string& label, const std::string& path, c
   EXPECT_EQ(check.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileOk});
   EXPECT_EQ(check.LastErrorCount, 0);
   EXPECT_EQ(check.LastVideo, frames);
+}
+
+// When ffprobe plays each stream's chunks: (stream, chunk position) -> the
+// time of the first packet read from it, in the stream's time base. ffmpeg
+// may split a long PCM chunk into several packets; the first one's time is
+// the chunk's.
+std::map<std::pair<int, std::int64_t>, std::int64_t> PacketTimes(const std::string& path) {
+  std::istringstream lines(
+      RunCommand("ffprobe -v error -show_entries packet=stream_index,pts,pos -of csv=p=0 " + Quoted(path)));
+  std::map<std::pair<int, std::int64_t>, std::int64_t> times;
+  int stream = 0;
+  long long pts = 0, pos = 0;
+  char comma = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    if (fields >> stream >> comma >> pts >> comma >> pos) times.emplace(std::pair{stream, pos}, pts);
+  }
+  return times;
 }
 
 // The middle of a video chunk's data, `fraction` of the way through the last
@@ -407,6 +428,73 @@ TEST_F(OdmlRebuild, AFilmCarvedFromItsMoviListIsRebuiltWithItsDataMovedAlong) {
   EXPECT_EQ(GstreamerErrors(copy.OutputNames[0]), "");
   EXPECT_EQ(RunWorker({copy.OutputNames[0]}, {}).LastErrorCount, 0);
   std::remove(copy.OutputNames[0].c_str());
+}
+
+// Zeros over a stretch of the first segment, its idx1 intact: the copy
+// keeps every later frame and sound chunk at the time ffprobe plays it at in
+// the muxer's film (a placeholder stands in each lost chunk's place), and
+// players and a check of the copy find nothing wrong.
+TEST_F(OdmlRebuild, AStretchLostInTheFirstSegmentKeepsTheTimeOfWhatFollows) {
+  const std::vector<Film*> films = Ready(State::ChunksInPlace);
+  if (films.empty()) GTEST_SKIP() << "no OpenDML film could be made";
+  constexpr std::int64_t Zeroed = 6 << 20;
+  for (Film* f : films) {
+    Film& film = *f;
+    SCOPED_TRACE(film.Name);
+    const Parsed& muxer = film.Muxer;
+    const RiffInfo& first = muxer.Riffs.front();
+    std::int64_t from = -1;
+    for (const Described& c : muxer.Chunks)
+      if (std::get<0>(c) == 0 && std::get<1>(c) >= first.Movi + (first.DataEnd - first.Movi) / 2) {
+        from = std::get<1>(c) - 8;
+        break;
+      }
+    ASSERT_GT(from, first.Movi);
+    ASSERT_LT(from + Zeroed, first.DataEnd);
+    const auto before = PacketTimes(film.Path);
+    ASSERT_FALSE(before.empty());
+    const std::vector<unsigned char> kept = OdmlReader(film.Path).At(from, Zeroed);
+    {
+      std::fstream out(film.Path, std::ios::in | std::ios::out | std::ios::binary);
+      out.seekp(from);
+      out.write(std::string(Zeroed, '\0').data(), Zeroed);
+    }
+    const WorkerRunResult copy = Rebuild({film.Path}, false);
+    {
+      std::fstream out(film.Path, std::ios::in | std::ios::out | std::ios::binary);
+      out.seekp(from);
+      out.write(reinterpret_cast<const char*>(kept.data()), Zeroed);
+    }
+    ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
+    ASSERT_EQ(copy.OutputNames.size(), 1u);
+    const std::string& out = copy.OutputNames[0];
+    const Parsed after = OdmlReader(out).Parse();
+    EXPECT_TRUE(after.ChainReachesEnd);
+    EXPECT_EQ(after.Problems, std::vector<std::string>{});
+    ASSERT_EQ(after.Riffs.size(), muxer.Riffs.size());
+    // Each kept chunk is where the muxer put it, each later segment moved
+    // along as a whole: ffprobe must play it at the muxer's time.
+    std::int64_t keptChunks = 0, late = 0, keptVideo = 0;
+    for (const auto& [key, pts] : PacketTimes(out)) {
+      std::size_t k = after.Riffs.size() - 1;
+      while (k > 0 && key.second < after.Riffs[k].Position) --k;
+      const std::int64_t source = key.second - (after.Riffs[k].Position - muxer.Riffs[k].Position);
+      const auto original = before.find({key.first, source});
+      if (original == before.end()) continue;  // a placeholder
+      ++keptChunks;
+      keptVideo += key.first == 0;
+      if (original->second != pts) ++late;
+    }
+    const std::int64_t lostVideo = std::count_if(muxer.Chunks.begin(), muxer.Chunks.end(), [&](const Described& c) {
+      return std::get<0>(c) == 0 && std::get<1>(c) - 8 < from + Zeroed && std::get<1>(c) + std::get<2>(c) > from;
+    });
+    EXPECT_GE(keptVideo, film.Frames - lostVideo);
+    EXPECT_EQ(late, 0) << "of " << keptChunks << " chunks kept";
+    EXPECT_EQ(GstreamerErrors(out), "");
+    const WorkerRunResult check = RunWorker({out}, {});
+    EXPECT_EQ(check.LastErrorCount, 0);
+    std::remove(out.c_str());
+  }
 }
 
 // A download that stopped with its tail still zero, rebuilt in place; then
