@@ -56,6 +56,10 @@ void WriteIndexes(BackupFile& file, const ScanResult& scan, const HeaderCounts& 
     file.Seek(scan.PlaceholdersAt, 0);
     file.Write(scan.Placeholders.data(), static_cast<std::int64_t>(scan.Placeholders.size()));
   }
+  for (const ScanResult::Block& block : scan.SegmentPlaceholders) {
+    file.Seek(block.At, 0);
+    file.Write(block.Bytes.data(), static_cast<std::int64_t>(block.Bytes.size()));
+  }
   if (scan.IsOpenDml())
     WriteOdmlIndexes(file, scan, stop);
   else
@@ -88,8 +92,10 @@ void FinishCopy(std::unique_ptr<BackupFile>& file, VEKFile::SafeOutput& output, 
     // over the start the new header list is written on.
     const std::int64_t from = i == 0 ? std::max<std::int64_t>(0, segments[0].MoviPosition - shifts[0])
                                      : segments[i].RiffPosition - shifts[i];
-    const std::int64_t to =
-        i + 1 < segments.size() ? segments[i + 1].RiffPosition - shifts[i + 1] : segments[i].End - shifts[i];
+    // (Not past the source's end: placeholders may lie beyond it.)
+    const std::int64_t to = std::min(
+        file->SourceSize(),
+        i + 1 < segments.size() ? segments[i + 1].RiffPosition - shifts[i + 1] : segments[i].End - shifts[i]);
     file->CopyAlong(from, to, shifts[i]);
   }
   WriteIndexes(*file, scan, counts, headerList, stop);

@@ -557,32 +557,39 @@ ScanResult WithHeaders(BackupFile& file, ScanResult scan, AviHeaders headers, co
   return scan;
 }
 
-std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift, const PlaceholderRoom& room) {
+std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift,
+                                        const std::vector<PlaceholderRoom>& rooms) {
   const Segments& segments = scan.SegmentList;
   std::vector<std::int64_t> shifts;
   for (std::size_t i = 0; i < segments.size(); ++i) {
     if (i > 0 && ((segments[i].RiffPosition + shift) & 1) != 0) ++shift;
-    if (i == 1) {
-      // The gap as the OpenDML writer will find it: from the first
-      // segment's data and the placeholders after it, padded to even, to
-      // the next RIFF.
-      const Segment& first = segments[0];
-      std::int64_t end = first.End + shifts[0];
-      if (room.Bytes > 0) end += ((first.End - first.MoviPosition) & 1) + room.Bytes;
+    if (i > 0) {
+      // The gap as the OpenDML writer will find it: from the data of the
+      // segment before and the placeholders after it, padded to even, to
+      // this RIFF.
+      const Segment& before = segments[i - 1];
+      const PlaceholderRoom room = i - 1 < rooms.size() ? rooms[i - 1] : PlaceholderRoom{};
+      std::int64_t end = before.End + shifts[i - 1];
+      if (room.Bytes > 0) end += ((before.End - before.MoviPosition) & 1) + room.Bytes;
       end += end & 1;
-      std::int64_t gap = segments[1].RiffPosition + shift - end;
-      // The placeholders never reach into the next segment (both ends are
-      // even: the RIFF stays so).
-      if (gap < 0 && room.Bytes > 0) {
+      std::int64_t gap = segments[i].RiffPosition + shift - end;
+      // Placeholders never reach into the next segment, nor leave a gap
+      // too small for the JUNK chunk over it (both ends are even: the RIFF
+      // stays so).
+      if (room.Bytes > 0 && gap < 0) {
         shift -= gap;
         gap = 0;
       }
-      const auto entries =
-          static_cast<std::int64_t>(FirstEntryFrom(scan.Entries, first.End) + room.Entries);
-      const std::int64_t index = ChunkHeader::Size + entries * Idx1Entry::Size;
-      if (entries <= static_cast<std::int64_t>(MaxField / Idx1Entry::Size) && gap >= 0 && gap != index &&
-          gap - index < ChunkHeader::Size)
-        shift += gap < index ? index - gap : ChunkHeader::Size - (gap - index);  // the RIFF stays even
+      if (i == 1) {
+        // The first segment's idx1 goes into that gap.
+        const auto entries = static_cast<std::int64_t>(FirstEntryFrom(scan.Entries, before.End) + room.Entries);
+        const std::int64_t index = ChunkHeader::Size + entries * Idx1Entry::Size;
+        if (entries <= static_cast<std::int64_t>(MaxField / Idx1Entry::Size) && gap >= 0 && gap != index &&
+            gap - index < ChunkHeader::Size)
+          shift += gap < index ? index - gap : ChunkHeader::Size - (gap - index);
+      } else if (room.Bytes > 0 && gap > 0 && gap < ChunkHeader::Size) {
+        shift += ChunkHeader::Size - gap;
+      }
     }
     shifts.push_back(shift);
   }

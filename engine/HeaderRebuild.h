@@ -60,9 +60,11 @@ ScanResult WithHeaders(BackupFile& file, ScanResult scan, VEKAvi::AviHeaders hea
 // segment also moves as far as the first one's idx1 needs to fit in the gap
 // before it (exactly, or with room for a JUNK chunk after it), where that
 // gap lost the old one: a copy keeps the index that readers of the first
-// RIFF alone use. room: what the first segment's placeholders add (see
-// CopyRoom in Timeline.h), which the later segments make way for.
-std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift, const PlaceholderRoom& room = {});
+// RIFF alone use. rooms: by segment, what the placeholders after its data
+// add (see CopyRooms in Timeline.h), which the segments after it make way
+// for.
+std::vector<std::int64_t> SegmentShifts(const ScanResult& scan, std::int64_t shift,
+                                        const std::vector<PlaceholderRoom>& rooms = {});
 
 // The scan of a copy whose segments lie as far along as shifts (one for
 // each) say, from the first movi list on; the header list is the new one.

@@ -8,6 +8,7 @@
 #include "avi/AviChunk.h"
 #include "avi/OdmlIndex.h"
 #include "engine/EngineMessages.h"
+#include "engine/OdmlIndexRead.h"
 #include "util/Endian.h"
 
 namespace VEKRiff {
@@ -138,59 +139,27 @@ IndexFindings CheckOdmlIndexes(BackupFile& file, const ScanResult& scan, const S
   // Each stream's super index lists its standard index chunks; every entry
   // of those names one chunk by the position of its data and its size, with
   // bit 31 of the size set for a frame that is not a key frame.
-  const std::int64_t fileSize = file.SourceSize();
   EntryMatcher matcher(entries, entries.size());
-  std::vector<bool> indexed(scan.Headers.Streams.size(), false);
   std::int64_t wrong = 0, flagged = 0;
-  std::vector<unsigned char> block;
-  auto read = [&](std::int64_t at, std::int64_t n) {
-    block.resize(static_cast<std::size_t>(n));
-    if (at < 0 || n < 0 || at > fileSize - n) return false;
-    const std::int64_t got = file.Peek(block.data(), n, at);
-    if (got < 0) throw file.ReadFailure();  // a failed read is no damage of the file
-    return got == n;
-  };
-  constexpr std::int64_t SuperHeader = ChunkHeader::Size + SuperIndexHeader::Size;
-  constexpr std::int64_t StandardHeader = ChunkHeader::Size + StandardIndexHeader::Size;
-  for (std::size_t s = 0; s < scan.Headers.Streams.size(); ++s) {
-    const StreamHeader& stream = scan.Headers.Streams[s];
-    if (stream.IndxPos < 0 || !read(stream.IndxPos, SuperHeader)) continue;
-    const std::uint32_t used = SuperIndexHeader::Load(&block[ChunkHeader::Size]).Head.EntriesInUse;
-    const std::int64_t slots =
-        std::min<std::int64_t>(used, (std::int64_t{stream.IndxSize} - SuperIndexHeader::Size) / SuperIndexEntry::Size);
-    if (slots <= 0 || !read(stream.IndxPos + SuperHeader, slots * SuperIndexEntry::Size)) continue;
-    indexed[s] = true;
-    const std::vector<unsigned char> super = block;
-    for (std::int64_t k = 0; k < slots; ++k) {
-      MayStop(stop);
-      const auto chunk = static_cast<std::int64_t>(SuperIndexEntry::Load(&super[SuperIndexEntry::Size * k]).Offset);
-      if (!read(chunk, StandardHeader) || !IsIndexChunkId(block.data())) {
-        ++wrong;
-        continue;
-      }
-      const StandardIndexHeader header = StandardIndexHeader::Load(&block[ChunkHeader::Size]);
-      const std::uint32_t count = header.Head.EntriesInUse;
-      const FourCC chunkId = header.Head.ChunkId;
-      const auto base = static_cast<std::int64_t>(header.BaseOffset);
-      if (!read(chunk + StandardHeader, std::int64_t{count} * StandardIndexEntry::Size)) {
-        ++wrong;
-        continue;
-      }
-      for (std::uint32_t i = 0; i < count; ++i) {
-        const StandardIndexEntry e = StandardIndexEntry::Load(&block[StandardIndexEntry::Size * i]);
-        const std::int64_t position = base + e.Offset - ChunkHeader::Size;
-        const OldIndexEntry* walked = matcher.Match(position, chunkId, e.DataSize(), true);
-        if (!walked) {
-          if (matcher.Repeats(position, chunkId, e.DataSize(), true))
-            AddRepeat(out, s, e.DataSize());
-          else
-            ++wrong;
-          continue;
-        }
-        if (KeyFlagJudged(scan, *walked) && e.KeyFrame() != ((walked->Flags() & AVIIF_KEYFRAME) != 0)) ++flagged;
-      }
+  const std::vector<bool> indexed = ForEachStandardIndex(file, scan.Headers, stop, [&](const StandardIndexView& index) {
+    if (!index.Readable) {
+      ++wrong;
+      return;
     }
-  }
+    for (std::uint32_t i = 0; i < index.Count; ++i) {
+      const StandardIndexEntry e = index.At(i);
+      const std::int64_t position = index.Position(i);
+      const OldIndexEntry* walked = matcher.Match(position, index.ChunkId, e.DataSize(), true);
+      if (!walked) {
+        if (matcher.Repeats(position, index.ChunkId, e.DataSize(), true))
+          AddRepeat(out, index.Stream, e.DataSize());
+        else
+          ++wrong;
+        continue;
+      }
+      if (KeyFlagJudged(scan, *walked) && e.KeyFrame() != ((walked->Flags() & AVIIF_KEYFRAME) != 0)) ++flagged;
+    }
+  });
   std::int64_t missing = 0;
   bool everyStream = std::find(indexed.begin(), indexed.end(), true) != indexed.end();
   for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -286,7 +286,7 @@ void IndexRebuilder::ProcessFile(const std::string& path) {
       // A copy also moves each later segment that would start on an odd
       // position, or that the first one's placeholders need the room of.
       const std::vector<std::int64_t> shifts =
-          File.Mode == BackupFile::Mode::Copy ? SegmentShifts(headed, shift, CopyRoom(headed, timeline, lead))
+          File.Mode == BackupFile::Mode::Copy ? SegmentShifts(headed, shift, CopyRooms(headed, timeline, lead))
                                               : std::vector<std::int64_t>(headed.SegmentList.size(), 0);
       ScanResult moved = WithDataMoved(std::move(headed), shifts);
       // The counters give the chunks found; the headers count the lost

@@ -150,6 +150,13 @@ struct ScanResult {
   // the placeholders of a lost start, or a JUNK chunk over their room.
   std::int64_t LeadAt = -1;
   std::vector<unsigned char> Lead;
+  // An OpenDML copy's placeholders of the chunks lost in its later
+  // segments: each segment's right after its data, inside its movi list.
+  struct Block {
+    std::int64_t At = 0;
+    std::vector<unsigned char> Bytes;
+  };
+  std::vector<Block> SegmentPlaceholders;
 
   std::int64_t End() const { return SegmentList.back().End; }
   bool IsOpenDml() const { return SegmentList.size() > 1; }

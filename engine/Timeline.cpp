@@ -5,6 +5,7 @@
 #include <deque>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 
@@ -13,6 +14,7 @@
 #include "codec/SilentFrame.h"
 #include "engine/EngineMessages.h"
 #include "engine/MoviWalk.h"
+#include "engine/OdmlIndexRead.h"
 #include "engine/TimelineClock.h"
 #include "util/Endian.h"
 
@@ -234,14 +236,115 @@ std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, 
 
 }  // namespace
 
+namespace {
+
+// The lost chunks old indexes name, taken in file order into the stretches
+// they lay in.
+class LostChunks {
+ public:
+  LostChunks(const ScanResult& s, Timeline& out) : Walked(s.Entries), Damage(s.Damage), Out(out) {
+    FirstKept = Walked.empty() ? 0 : Walked.front().Position();
+  }
+
+  // A chunk an index names (its header's position), of a stream the film
+  // has: kept where it is no chunk the walk found and lies wholly in a
+  // damaged stretch (or before the first kept chunk), after the last one
+  // taken and clear of it. An index lists its chunks in file order: one
+  // going back, overlapping another or running past its stretch is a
+  // damaged index's.
+  void Take(std::int64_t position, FourCC code, std::uint32_t size, int stream) {
+    const std::int64_t end = position + ChunkHeader::Size + size;
+    if (Out.Chunks.size() >= MaxLostChunks || FindEntry(Walked, position) < Walked.size()) return;
+    // Which stretch it lay in, and how far that stretch reaches.
+    std::int64_t at = -1, from = 0, to = FirstKept;
+    if (position >= FirstKept) {
+      const auto d = std::upper_bound(Damage.begin(), Damage.end(), position,
+                                      [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
+      if (d == Damage.begin()) return;
+      at = std::prev(d) - Damage.begin();
+      from = std::prev(d)->From;
+      to = std::prev(d)->To;
+      if (position >= to) return;
+    }
+    if (at < Region || (at == Region && position < FreeFrom) || Padded(end) > Padded(to)) return;
+    const std::size_t before = at < 0 ? 0 : FirstEntryFrom(Walked, from);
+    if (at != Region || Out.Stretches.back().Before != before) {
+      StretchLoss stretch;
+      stretch.Offset = at < 0 ? position : from;
+      stretch.Before = before;
+      stretch.First = Out.Chunks.size();
+      Out.Stretches.push_back(std::move(stretch));
+    }
+    Region = at;
+    FreeFrom = Padded(end);
+    StretchLoss& stretch = Out.Stretches.back();
+    ++stretch.Count;
+    Out.Chunks.push_back({code, size});
+    if (stretch.Streams.size() <= static_cast<std::size_t>(stream)) stretch.Streams.resize(stream + 1);
+    ++stretch.Streams[stream].Chunks;
+    stretch.Streams[stream].Bytes += size;
+  }
+
+ private:
+  const IndexEntries& Walked;
+  const std::vector<DamagedStretch>& Damage;
+  Timeline& Out;
+  std::int64_t FirstKept = 0;
+  std::int64_t Region = -2;   // the current stretch's: -1 the lost start, else its damage number
+  std::int64_t FreeFrom = 0;  // where the last lost chunk of the current stretch ends
+};
+
+// The lost chunks of an OpenDML film from from on (its later segments,
+// which its idx1 does not list), from its own standard indexes. A standard index is believed
+// only where it agrees with the walk: each of its entries outside the
+// damaged stretches names a chunk the walk found.
+void TakeFromOdmlIndexes(BackupFile& file, const ScanResult& s, std::int64_t from, LostChunks& lost,
+                         const StopCheck& stop) {
+  const std::int64_t fileSize = file.SourceSize();
+  const std::vector<DamagedStretch>& damage = s.Damage;
+  auto damaged = [&](std::int64_t position) {
+    const auto d = std::upper_bound(damage.begin(), damage.end(), position,
+                                    [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
+    return d != damage.begin() && position < std::prev(d)->To;
+  };
+  struct Named {
+    std::int64_t Position;
+    FourCC Code;
+    std::uint32_t Size;
+    int Stream;
+  };
+  std::vector<Named> named;
+  ForEachStandardIndex(file, s.Headers, stop, [&](const StandardIndexView& index) {
+    if (!index.Readable || StreamNumber(index.ChunkId, s.Numbering) != static_cast<int>(index.Stream) ||
+        ChunkKind(index.ChunkId) == KindPalette)
+      return;
+    std::vector<Named> mine;
+    for (std::uint32_t i = 0; i < index.Count; ++i) {
+      const std::int64_t position = index.Position(i);
+      const std::uint32_t size = index.At(i).DataSize();
+      if (position < from || position > fileSize - ChunkHeader::Size - std::int64_t{size}) continue;
+      const std::size_t w = FindEntry(s.Entries, position);
+      if (w < s.Entries.size() && (s.Entries[w].ChunkId & 0xFFFF) == (index.ChunkId & 0xFFFF) &&
+          s.Entries[w].Size == size)
+        continue;
+      if (!damaged(position)) return;  // an index that disagrees with the walk
+      mine.push_back({position, index.ChunkId, size, static_cast<int>(index.Stream)});
+    }
+    named.insert(named.end(), mine.begin(), mine.end());
+  });
+  std::sort(named.begin(), named.end(), [](const Named& a, const Named& b) { return a.Position < b.Position; });
+  for (const Named& n : named) lost.Take(n.Position, n.Code, n.Size, n.Stream);
+}
+
+}  // namespace
+
 Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopCheck& stop) {
   Timeline out;
   const IndexEntries& walked = s.Entries;
-  if (s.OldIndexPosition < 0 || walked.empty()) return out;
+  if (walked.empty()) return out;
+  LostChunks lost(s, out);
   OldIndexReader index(file, s, stop);
-  if (index.Size() == 0) return out;
-  const std::int64_t base = IndexBase(index, s);
-  if (base < 0) return out;
+  const std::int64_t base = index.Size() == 0 ? -1 : IndexBase(index, s);
   const std::int64_t fileSize = file.SourceSize();
   const std::int64_t firstKept = walked.front().Position();
   // An OpenDML file's idx1 covers its first RIFF.
@@ -250,10 +353,7 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopC
   std::vector<FourCC> codes;  // the stream codes the walk met
   for (const OldIndexEntry& e : walked)
     if (std::find(codes.begin(), codes.end(), e.ChunkId) == codes.end()) codes.push_back(e.ChunkId);
-  const std::vector<DamagedStretch>& damage = s.Damage;
-  std::int64_t region = -2;  // the current stretch's: -1 the lost start, else its damage number
-  std::int64_t freeFrom = 0;  // where the last lost chunk of the current stretch ends
-  for (std::int64_t k = 0; k < index.Size() && out.Chunks.size() < MaxLostChunks; ++k) {
+  for (std::int64_t k = 0; base >= 0 && k < index.Size() && out.Chunks.size() < MaxLostChunks; ++k) {
     const unsigned char* raw = index.At(k);
     if (!IsStreamChunkId(raw)) continue;
     const Idx1Entry e = Idx1Entry::Load(raw);
@@ -268,39 +368,12 @@ Timeline TimelineFromOldIndex(BackupFile& file, const ScanResult& s, const StopC
     // Without damage in the data only a lost start can have lost chunks, and
     // the index lists them before the first kept one: a film that lost
     // nothing has the rest of its index left unread.
-    if (damage.empty() && position >= firstKept) break;
-    if (FindEntry(walked, position) < walked.size()) continue;  // a chunk the walk has
-    // Which stretch it lay in, and how far that stretch reaches.
-    std::int64_t at = -1, from = 0, to = firstKept;
-    if (position >= firstKept) {
-      const auto d = std::upper_bound(damage.begin(), damage.end(), position,
-                                      [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
-      if (d == damage.begin()) continue;
-      at = std::prev(d) - damage.begin();
-      from = std::prev(d)->From;
-      to = std::prev(d)->To;
-      if (position >= to) continue;
-    }
-    // An index lists its chunks in file order: one going back, overlapping
-    // another or running past its stretch is a damaged index's.
-    if (at < region || (at == region && position < freeFrom) || Padded(end) > Padded(to)) continue;
-    const std::size_t before = at < 0 ? 0 : FirstEntryFrom(walked, from);
-    if (at != region || out.Stretches.back().Before != before) {
-      StretchLoss stretch;
-      stretch.Offset = at < 0 ? position : from;
-      stretch.Before = before;
-      stretch.First = out.Chunks.size();
-      out.Stretches.push_back(std::move(stretch));
-    }
-    region = at;
-    freeFrom = Padded(end);
-    StretchLoss& stretch = out.Stretches.back();
-    ++stretch.Count;
-    out.Chunks.push_back({e.ChunkId, e.ChunkSize});
-    if (stretch.Streams.size() <= static_cast<std::size_t>(stream)) stretch.Streams.resize(stream + 1);
-    ++stretch.Streams[stream].Chunks;
-    stretch.Streams[stream].Bytes += e.ChunkSize;
+    if (s.Damage.empty() && position >= firstKept) break;
+    lost.Take(position, e.ChunkId, e.ChunkSize, stream);
   }
+  // Where the idx1 cannot be believed, the standard indexes tell the first
+  // segment's losses too.
+  if (s.IsOpenDml() && !s.Damage.empty()) TakeFromOdmlIndexes(file, s, base >= 0 ? dataEnd : 0, lost, stop);
   out.FrameHeaders = FrameHeadersFor(file, s, out.Chunks, stop);
   return out;
 }
@@ -573,27 +646,63 @@ std::int64_t LeadBytes(const ScanResult& scan, const AviHeaders& headers, const 
   return static_cast<std::int64_t>(chunks.Bytes.size());
 }
 
+namespace {
+
+// The segment after whose data the placeholders of each stretch after the
+// first kept chunk go: the one of the last chunk kept before it.
+std::vector<std::size_t> StretchSegments(const ScanResult& scan, const Timeline& timeline) {
+  std::vector<std::size_t> out;
+  const Segments& segments = scan.SegmentList;
+  for (const StretchLoss& stretch : timeline.Stretches) {
+    std::size_t k = 0;
+    if (stretch.Before > 0 && !scan.Entries.empty()) {
+      const std::int64_t kept = scan.Entries[std::min(stretch.Before, scan.Entries.size()) - 1].Position();
+      while (k + 1 < segments.size() && kept >= segments[k + 1].MoviPosition) ++k;
+    }
+    out.push_back(k);
+  }
+  return out;
+}
+
+// By segment: the bytes of the placeholders of the chunks lost after the
+// first kept one, laid out from 0, and their entries.
+std::vector<PlaceholderRoom> TrailingRooms(const ScanResult& scan, const Timeline& timeline) {
+  std::vector<PlaceholderRoom> rooms(scan.SegmentList.size());
+  if (!KeepsPlaces(scan.Headers, timeline)) return rooms;
+  const std::vector<std::size_t> segmentOf = StretchSegments(scan, timeline);
+  std::vector<std::unique_ptr<PlaceholderChunks>> chunks(rooms.size());
+  for (std::size_t i = 0; i < timeline.Stretches.size(); ++i) {
+    const StretchLoss& stretch = timeline.Stretches[i];
+    if (stretch.Before == 0) continue;
+    std::unique_ptr<PlaceholderChunks>& laid = chunks[segmentOf[i]];
+    if (!laid) laid = std::make_unique<PlaceholderChunks>(scan.Headers, scan.Numbering, timeline, 0, 0);
+    for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c) laid->EntryFor(timeline.Chunks[c]);
+    rooms[segmentOf[i]].Entries += stretch.Count;
+  }
+  for (std::size_t k = 0; k < rooms.size(); ++k)
+    if (chunks[k]) rooms[k].Bytes = static_cast<std::int64_t>(chunks[k]->Bytes.size());
+  return rooms;
+}
+
+}  // namespace
+
 PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline) {
   PlaceholderRoom room;
-  if (!KeepsPlaces(scan.Headers, timeline)) return room;
-  PlaceholderChunks chunks(scan.Headers, scan.Numbering, timeline, 0, 0);
-  for (const StretchLoss& stretch : timeline.Stretches) {
-    if (stretch.Before == 0) continue;
-    for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c) chunks.EntryFor(timeline.Chunks[c]);
-    room.Entries += stretch.Count;
+  for (const PlaceholderRoom& r : TrailingRooms(scan, timeline)) {
+    room.Bytes += r.Bytes;
+    room.Entries += r.Entries;
   }
-  room.Bytes = static_cast<std::int64_t>(chunks.Bytes.size());
   return room;
 }
 
-PlaceholderRoom CopyRoom(const ScanResult& scan, const Timeline& timeline, std::int64_t lead) {
-  PlaceholderRoom room = TrailingRoom(scan, timeline);
-  if (!KeepsPlaces(scan.Headers, timeline) || scan.Entries.empty()) return room;
+std::vector<PlaceholderRoom> CopyRooms(const ScanResult& scan, const Timeline& timeline, std::int64_t lead) {
+  std::vector<PlaceholderRoom> rooms = TrailingRooms(scan, timeline);
+  if (!KeepsPlaces(scan.Headers, timeline) || scan.Entries.empty()) return rooms;
   PlaceholderChunks leading(scan.Headers, scan.Numbering, timeline, 0, 0);
   const std::size_t entries = LeadEntries(leading, timeline).size();
   const std::int64_t ahead = scan.Entries.front().Position() - (scan.MoviOffset - lead + ListHeader::Size);
-  if (entries > 0 && LeadFits(ahead, static_cast<std::int64_t>(leading.Bytes.size()))) room.Entries += entries;
-  return room;
+  if (entries > 0 && LeadFits(ahead, static_cast<std::int64_t>(leading.Bytes.size()))) rooms.front().Entries += entries;
+  return rooms;
 }
 
 ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const PlaceholderPlace& place) {
@@ -634,33 +743,49 @@ ScanResult WithPlaceholders(ScanResult scan, const Timeline& timeline, const Pla
   if (leadEntries.empty() && std::all_of(timeline.Stretches.begin(), timeline.Stretches.end(),
                                          [](const StretchLoss& stretch) { return stretch.Before == 0; }))
     return scan;
-  // After the movi data (the first segment's), on a position even from the
-  // list's start, as every chunk.
-  Segment& first = scan.SegmentList.front();
-  const std::int64_t at = place.At >= 0 ? place.At : first.End;
-  PlaceholderChunks trailing(scan.Headers, scan.Numbering, timeline, at,
-                             static_cast<std::size_t>((at - scan.MoviOffset) & 1));
+  // After the movi data (of the segment the stretch lay in), on a position
+  // even from its list's start, as every chunk.
+  Segments& segments = scan.SegmentList;
+  const std::vector<std::size_t> segmentOf = StretchSegments(scan, timeline);
+  std::vector<std::int64_t> at(segments.size()), pad(segments.size());
+  for (std::size_t k = 0; k < segments.size(); ++k) {
+    at[k] = k == 0 && place.At >= 0 ? place.At : segments[k].End;
+    pad[k] = (at[k] - (k == 0 ? scan.MoviOffset : segments[k].MoviPosition)) & 1;
+  }
+  std::vector<std::unique_ptr<PlaceholderChunks>> trailing(segments.size());
   IndexEntries merged;
   for (const OldIndexEntry& e : leadEntries) merged.push_back(e);
   std::size_t taken = 0;
-  for (const StretchLoss& stretch : timeline.Stretches) {
+  for (std::size_t i = 0; i < timeline.Stretches.size(); ++i) {
+    const StretchLoss& stretch = timeline.Stretches[i];
     if (stretch.Before == 0) continue;  // the lead's, above
     for (; taken < stretch.Before && !scan.Entries.empty(); ++taken) {
       merged.push_back(scan.Entries.front());
       scan.Entries.pop_front();
     }
+    const std::size_t k = segmentOf[i];
+    if (!trailing[k])
+      trailing[k] = std::make_unique<PlaceholderChunks>(scan.Headers, scan.Numbering, timeline, at[k],
+                                                        static_cast<std::size_t>(pad[k]));
     for (std::size_t c = stretch.First; c < stretch.First + stretch.Count; ++c)
-      merged.push_back(trailing.EntryFor(timeline.Chunks[c]));
+      merged.push_back(trailing[k]->EntryFor(timeline.Chunks[c]));
   }
   while (!scan.Entries.empty()) {
     merged.push_back(scan.Entries.front());
     scan.Entries.pop_front();
   }
   scan.Entries = std::move(merged);
-  if (trailing.Bytes.size() > static_cast<std::size_t>((at - scan.MoviOffset) & 1)) {
-    scan.PlaceholdersAt = at;
-    scan.Placeholders = std::move(trailing.Bytes);
-    if (place.At < 0) first.End = at + static_cast<std::int64_t>(scan.Placeholders.size());
+  for (std::size_t k = 0; k < segments.size(); ++k) {
+    if (!trailing[k] || trailing[k]->Bytes.size() <= static_cast<std::size_t>(pad[k])) continue;
+    const auto bytes = static_cast<std::int64_t>(trailing[k]->Bytes.size());
+    if (k == 0) {
+      scan.PlaceholdersAt = at[0];
+      scan.Placeholders = std::move(trailing[0]->Bytes);
+      if (place.At < 0) segments[0].End = at[0] + bytes;
+    } else {
+      scan.SegmentPlaceholders.push_back({at[k], std::move(trailing[k]->Bytes)});
+      segments[k].End = at[k] + bytes;
+    }
   }
   return scan;
 }

@@ -78,9 +78,8 @@ Findings TimelineFindings(const ScanResult& scan, const Timeline& timeline);
 // as an empty video frame or a sound chunk of silence of its size (zero PCM
 // samples, or an MPEG audio frame that holds no sound; an empty entry where
 // no silence can be made), pointing at placeholder chunks written once each
-// after the movi data (an OpenDML file's first segment's: its idx1 and
-// its readers of one RIFF see them too; later segments lose nothing the
-// idx1 can tell); the data's end moves past them. A lost start's go
+// after the movi data (in an OpenDML file, after the data of the segment
+// the stretch lay in); the data's end moves past them. A lost start's go
 // right after the movi list's header, before the first kept chunk, where
 // they have room: lead bytes the new header list left them (the movi list's
 // header then moves back by as much), or the bytes the lost chunks took.
@@ -110,12 +109,13 @@ struct PlaceholderRoom {
 };
 PlaceholderRoom TrailingRoom(const ScanResult& scan, const Timeline& timeline);
 
-// What a copy's placeholders add to its first RIFF: the bytes after its
-// data (trailing room) and the entries of its idx1, a lost start's included
-// where they keep their place. lead: the room a new header list leaves
-// ahead of the data. An OpenDML copy moves its later segments along by as
-// much, so that the first segment's placeholders and idx1 fit before them.
-PlaceholderRoom CopyRoom(const ScanResult& scan, const Timeline& timeline, std::int64_t lead);
+// What a copy's placeholders add to each RIFF segment: the bytes after its
+// data, and its entries (the first segment's idx1 also lists a lost
+// start's, where they keep their place). lead: the room a new header list
+// leaves ahead of the data. An OpenDML copy moves each later segment along
+// by as much as those before it take, so that the placeholders (and the
+// first segment's idx1) fit before it.
+std::vector<PlaceholderRoom> CopyRooms(const ScanResult& scan, const Timeline& timeline, std::int64_t lead);
 
 // The bytes a lost start's placeholders take under the copy's headers:
 // the room a new header list leaves them ahead of the data.

@@ -430,11 +430,12 @@ TEST_F(OdmlRebuild, AFilmCarvedFromItsMoviListIsRebuiltWithItsDataMovedAlong) {
   std::remove(copy.OutputNames[0].c_str());
 }
 
-// Zeros over a stretch of the first segment, its idx1 intact: the copy
-// keeps every later frame and sound chunk at the time ffprobe plays it at in
-// the muxer's film (a placeholder stands in each lost chunk's place), and
-// players and a check of the copy find nothing wrong.
-TEST_F(OdmlRebuild, AStretchLostInTheFirstSegmentKeepsTheTimeOfWhatFollows) {
+// Zeros over a stretch of the first segment (its idx1 intact) and one of
+// the last: the copy keeps every later frame and sound chunk at the time
+// ffprobe plays it at in the muxer's film (a placeholder stands in each
+// lost chunk's place, as the idx1 or the segment's own OpenDML index names
+// it), and players and a check of the copy find nothing wrong.
+TEST_F(OdmlRebuild, StretchesLostInAnySegmentKeepTheTimeOfWhatFollows) {
   const std::vector<Film*> films = Ready(State::ChunksInPlace);
   if (films.empty()) GTEST_SKIP() << "no OpenDML film could be made";
   constexpr std::int64_t Zeroed = 6 << 20;
@@ -442,29 +443,29 @@ TEST_F(OdmlRebuild, AStretchLostInTheFirstSegmentKeepsTheTimeOfWhatFollows) {
     Film& film = *f;
     SCOPED_TRACE(film.Name);
     const Parsed& muxer = film.Muxer;
-    const RiffInfo& first = muxer.Riffs.front();
-    std::int64_t from = -1;
-    for (const Described& c : muxer.Chunks)
-      if (std::get<0>(c) == 0 && std::get<1>(c) >= first.Movi + (first.DataEnd - first.Movi) / 2) {
-        from = std::get<1>(c) - 8;
-        break;
-      }
-    ASSERT_GT(from, first.Movi);
-    ASSERT_LT(from + Zeroed, first.DataEnd);
+    // From the header of the first video chunk halfway through the segment.
+    std::vector<std::int64_t> zeroed;
+    for (const RiffInfo* riff : {&muxer.Riffs.front(), &muxer.Riffs.back()}) {
+      for (const Described& c : muxer.Chunks)
+        if (std::get<0>(c) == 0 && std::get<1>(c) >= riff->Movi + (riff->DataEnd - riff->Movi) / 2) {
+          zeroed.push_back(std::get<1>(c) - 8);
+          break;
+        }
+      ASSERT_EQ(zeroed.size(), riff == &muxer.Riffs.front() ? 1u : 2u);
+      ASSERT_LT(zeroed.back() + Zeroed, riff->DataEnd);
+    }
     const auto before = PacketTimes(film.Path);
     ASSERT_FALSE(before.empty());
-    const std::vector<unsigned char> kept = OdmlReader(film.Path).At(from, Zeroed);
-    {
+    std::vector<std::vector<unsigned char>> kept;
+    for (const std::int64_t from : zeroed) kept.push_back(OdmlReader(film.Path).At(from, Zeroed));
+    auto overwrite = [&](std::int64_t from, const char* bytes) {
       std::fstream out(film.Path, std::ios::in | std::ios::out | std::ios::binary);
       out.seekp(from);
-      out.write(std::string(Zeroed, '\0').data(), Zeroed);
-    }
+      out.write(bytes, Zeroed);
+    };
+    for (const std::int64_t from : zeroed) overwrite(from, std::string(Zeroed, '\0').data());
     const WorkerRunResult copy = Rebuild({film.Path}, false);
-    {
-      std::fstream out(film.Path, std::ios::in | std::ios::out | std::ios::binary);
-      out.seekp(from);
-      out.write(reinterpret_cast<const char*>(kept.data()), Zeroed);
-    }
+    for (std::size_t i = 0; i < zeroed.size(); ++i) overwrite(zeroed[i], reinterpret_cast<const char*>(kept[i].data()));
     ASSERT_EQ(copy.Outcomes(), std::vector<RebuildEvent>{VEKRiff::FileRebuilt});
     ASSERT_EQ(copy.OutputNames.size(), 1u);
     const std::string& out = copy.OutputNames[0];
@@ -486,7 +487,9 @@ TEST_F(OdmlRebuild, AStretchLostInTheFirstSegmentKeepsTheTimeOfWhatFollows) {
       if (original->second != pts) ++late;
     }
     const std::int64_t lostVideo = std::count_if(muxer.Chunks.begin(), muxer.Chunks.end(), [&](const Described& c) {
-      return std::get<0>(c) == 0 && std::get<1>(c) - 8 < from + Zeroed && std::get<1>(c) + std::get<2>(c) > from;
+      return std::get<0>(c) == 0 && std::any_of(zeroed.begin(), zeroed.end(), [&](std::int64_t from) {
+               return std::get<1>(c) - 8 < from + Zeroed && std::get<1>(c) + std::get<2>(c) > from;
+             });
     });
     EXPECT_GE(keptVideo, film.Frames - lostVideo);
     EXPECT_EQ(late, 0) << "of " << keptChunks << " chunks kept";
