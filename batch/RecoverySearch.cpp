@@ -14,6 +14,15 @@ struct StopAsked {};
 
 RecoverySearch::RecoverySearch(VEK::HandOverQueue& owner, const RecoveryJob& job) : Thread(owner), job_(job) {}
 
+std::unique_ptr<RecoverySearch> RecoverySearch::For(VEK::HandOverQueue& owner, const RecoveryJob& job, View view) {
+  view.Line(VEK::Text(VEKRecover::Msg::Searching, {job.Source()}));
+  auto search = std::make_unique<RecoverySearch>(owner, job);
+  search->OnLine = std::move(view.Line);
+  search->OnProgress = std::move(view.Progress);
+  search->OnTerminate = [end = std::move(view.End)](VEK::Thread& thread) { end(static_cast<RecoverySearch&>(thread)); };
+  return search;
+}
+
 RecoverySearch::~RecoverySearch() { TerminateAndWait(); }
 
 RecoverySearch::Ending RecoverySearch::EndingFor() const {

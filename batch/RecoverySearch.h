@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,17 @@ class RecoverySearch : public VEK::Thread {
     bool Rebuild = false;
   };
   Ending EndingFor() const;
+
+  // What a window shows of a search, on its own thread: the lines, the
+  // progress and the end, where it reads EndingFor.
+  struct View {
+    std::function<void(const std::string&)> Line;
+    std::function<void(const VEKRecover::RecoveryProgress&)> Progress;
+    std::function<void(RecoverySearch&)> End;
+  };
+  // A search of job for a window, the same in every window: its first line
+  // said, its handlers set, to Resume once the window shows it.
+  static std::unique_ptr<RecoverySearch> For(VEK::HandOverQueue& owner, const RecoveryJob& job, View view);
 
  protected:
   void Execute() override;

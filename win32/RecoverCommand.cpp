@@ -132,11 +132,10 @@ void TFrmMain::RecoverFilms() {
     return;
   }
   if (Settings.AutoClear) ClearMessagesView();
-  SayRecoveryLine(VEK::Text(VEKRecover::Msg::Searching, {recovery_->Source()}));
-  search_ = std::make_unique<VEKRiff::RecoverySearch>(HandOvers, *recovery_);
-  search_->OnLine = [this](const std::string& line) { SayRecoveryLine(line); };
-  search_->OnProgress = [this](const VEKRecover::RecoveryProgress& p) { ShowSearchProgress(p); };
-  search_->OnTerminate = [this](VEK::Thread& search) { EndSearch(static_cast<VEKRiff::RecoverySearch&>(search)); };
+  search_ = VEKRiff::RecoverySearch::For(HandOvers, *recovery_,
+                                         {[this](const std::string& line) { SayRecoveryLine(line); },
+                                          [this](const VEKRecover::RecoveryProgress& p) { ShowSearchProgress(p); },
+                                          [this](VEKRiff::RecoverySearch& search) { EndSearch(search); }});
   searching_ = true;
   ShowSearchState();
   search_->Resume();
