@@ -211,6 +211,8 @@ class Follower {
     return f + ChunkHeader::Size + chunk.DataSize + (chunk.DataSize & 1);
   }
 
+  bool Blank(std::uint64_t cluster) const { return Grid.Blank && Grid.Blank->Test(cluster); }
+
   bool Free(std::uint64_t cluster) const {
     if (cluster < 2 || cluster - 2 >= Total || Claimed.Test(cluster)) return false;
     if (Grid.InUse && Grid.InUse->Size() > 0 && Grid.InUse->Test(cluster)) return false;
@@ -253,6 +255,9 @@ class Follower {
         if (!Free(c)) continue;
         for (std::int64_t b = latest; b > f && b >= earliest; b -= Grid.Unit)
           if (Fits(f, last, b, (b - pieceFilm) / Grid.Unit, c)) return true;
+        // A code lying in clusters the search saw blank reads as zeros,
+        // which no chunk's code is: the read is spared.
+        if (Blank(c) && (within + 4 <= Grid.Unit || Blank(c + 1))) continue;
         if (!Probes.Read(h, ListHeader::Size, View.SourceOf(c) + within, forward)) continue;
         const VEKAvi::FourCC code = VEK::LoadLe32(h);
         if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&

@@ -122,14 +122,20 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
   const Source source(sourcePath);
   const CardFileSystem fs = ReadCardFileSystem(source);
   if (callbacks.Say) callbacks.Say(FileSystemText(fs));
-  const ClusterGrid grid = GridOf(fs);
+  ClusterGrid grid = GridOf(fs);
 
   RecoveryProgress progress{0, source.Size(), 0};
-  const std::vector<FilmCandidate> found = FindFilms(source, grid, callbacks.Stop, [&](std::int64_t read, int films) {
-    progress.Read = read;
-    progress.Films = films;
-    if (callbacks.Progress) callbacks.Progress(progress);
-  });
+  ClusterMap blank;
+  const std::vector<FilmCandidate> found = FindFilms(
+      source, grid, callbacks.Stop,
+      [&](std::int64_t read, int films) {
+        progress.Read = read;
+        progress.Films = films;
+        if (callbacks.Progress) callbacks.Progress(progress);
+      },
+      &blank);
+  // The search for pieces reads again only what the first pass saw holding data.
+  grid.Blank = &blank;
 
   std::vector<StagedFilm> staged;
   const std::string folder = staging.empty() || staging.back() == '/' || staging.back() == '\\' ? staging
