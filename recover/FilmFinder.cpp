@@ -1,6 +1,7 @@
 #include "recover/FilmFinder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -80,6 +81,19 @@ std::int64_t FindMoviList(const unsigned char* p, std::int64_t count) {
   return -1;
 }
 
+// Whether n bytes (n > 0) are all zero: the first is, and each equals the
+// next, which the library's compare tells at its own speed.
+bool AllZero(const unsigned char* p, std::int64_t n) {
+  return p[0] == 0 && std::memcmp(p, p + 1, static_cast<std::size_t>(n - 1)) == 0;
+}
+
+// The clusters that lie whole in [from, to) of the source, set in blank.
+void MarkBlank(ClusterMap* blank, const ClusterGrid& grid, std::int64_t from, std::int64_t to) {
+  if (!blank) return;
+  for (std::int64_t unit = grid.BoundaryAtOrAfter(from); to - unit >= grid.Unit; unit += grid.Unit)
+    blank->Set(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit));
+}
+
 }  // namespace
 
 std::int64_t ClusterGrid::BoundaryAtOrAfter(std::int64_t at) const {
@@ -93,9 +107,13 @@ std::int64_t ClusterGrid::BoundaryAtOrBefore(std::int64_t at) const {
 }
 
 std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid, const VEKRiff::StopCheck& stop,
-                                     const FindProgress& progress) {
+                                     const FindProgress& progress, ClusterMap* blank) {
   std::vector<FilmCandidate> found;
   if (grid.Unit <= 0 || grid.Origin < 0) return found;
+  if (blank) {
+    const std::int64_t span = std::max<std::int64_t>(0, source.Size() - grid.Origin);
+    *blank = ClusterMap(2 + static_cast<std::uint64_t>(span / grid.Unit));
+  }
   const bool mapped = grid.InUse && grid.InUse->Size() > 0;
   // The blocks hold whole units, and a little more so that a header at a
   // unit's end can be read whole.
@@ -110,14 +128,20 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
     if (stop) VEKRiff::MayStop(stop);
     // A sparse image's holes start no film: the search goes on at its data.
     if (const std::int64_t data = source.DataFrom(at); data > at) {
+      MarkBlank(blank, grid, at, data);
       at = std::max(at, grid.BoundaryAtOrBefore(data));
       if (source.Size() - at < ListHeader::Size) break;
     }
     const std::int64_t got = source.ReadAt(buffer.get(), block + ListHeader::Size, at);
     for (std::int64_t u = 0; u < block && got - u >= ListHeader::Size; u += grid.Unit) {
       const std::int64_t unit = at + u;
+      const bool zeros = got - u >= grid.Unit && AllZero(buffer.get() + u, grid.Unit);
+      if (zeros && blank) blank->Set(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit));
       if (unit < walkedTo) continue;
       if (mapped && grid.InUse->Test(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit))) continue;
+      // Every code a film or a run opens with starts with a printable
+      // byte: none starts in a unit of zeros (a card's unwritten space).
+      if (zeros) continue;
       const unsigned char* p = buffer.get() + u;
       FilmCandidate film;
       if (ListHeader::Is(p, VEKAvi::CodeRiff, VEKAvi::CodeAvi)) {

@@ -26,6 +26,10 @@ struct ClusterGrid {
   // Indexed by cluster number; clusters set here are a live file's, never
   // searched. Null or empty: every cluster is searched.
   const ClusterMap* InUse = nullptr;
+  // Indexed by cluster number; clusters set here hold only zero bytes (the
+  // search saw them so), which the search for a film's next piece need not
+  // read again. Null: none are known.
+  const ClusterMap* Blank = nullptr;
 
   std::int64_t BoundaryAtOrAfter(std::int64_t at) const;
   std::int64_t BoundaryAtOrBefore(std::int64_t at) const;
@@ -55,10 +59,13 @@ struct FilmCandidate {
 constexpr int RunChunks = 3;
 
 // progress hears, after each block read, how far the search has read and
-// how many films it has found.
+// how many films it has found. Where blank is given, it is made as big as
+// the grid's clusters and the clusters found to hold only zeros (a sparse
+// image's holes among them) are set in it.
 using FindProgress = std::function<void(std::int64_t read, int films)>;
 
 std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& grid,
-                                     const VEKRiff::StopCheck& stop = {}, const FindProgress& progress = {});
+                                     const VEKRiff::StopCheck& stop = {}, const FindProgress& progress = {},
+                                     ClusterMap* blank = nullptr);
 
 }  // namespace VEKRecover

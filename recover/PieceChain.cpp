@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <memory>
 
 #include "avi/AviChunk.h"
 #include "recover/Source.h"
@@ -88,13 +89,14 @@ class ProbeReader {
   bool Read(unsigned char* out, std::int64_t n, std::int64_t offset, bool forward) {
     Window& w = Windows[forward ? 0 : 1];
     if (w.Start < 0 || offset < w.Start || offset - w.Start > w.Got - n) {
-      if (w.Bytes.empty()) w.Bytes.resize(static_cast<std::size_t>(WindowBytes));
+      // Left as allocated: only the bytes read are ever looked at.
+      if (!w.Bytes) w.Bytes.reset(new unsigned char[static_cast<std::size_t>(WindowBytes)]);
       // Backward, the window ends at the offset: the next reads lie before it.
       w.Start = forward ? offset : std::max<std::int64_t>(0, offset + n - WindowBytes);
-      w.Got = From.ReadAt(w.Bytes.data(), WindowBytes, w.Start);
+      w.Got = From.ReadAt(w.Bytes.get(), WindowBytes, w.Start);
       if (offset - w.Start > w.Got - n) return false;
     }
-    std::copy_n(w.Bytes.data() + (offset - w.Start), n, out);
+    std::copy_n(w.Bytes.get() + (offset - w.Start), n, out);
     return true;
   }
 
@@ -103,7 +105,7 @@ class ProbeReader {
   struct Window {
     std::int64_t Start = -1;
     std::int64_t Got = 0;
-    std::vector<unsigned char> Bytes;
+    std::unique_ptr<unsigned char[]> Bytes;
   };
   const Source& From;
   Window Windows[2];
@@ -211,6 +213,8 @@ class Follower {
     return f + ChunkHeader::Size + chunk.DataSize + (chunk.DataSize & 1);
   }
 
+  bool Blank(std::uint64_t cluster) const { return Grid.Blank && Grid.Blank->Test(cluster); }
+
   bool Free(std::uint64_t cluster) const {
     if (cluster < 2 || cluster - 2 >= Total || Claimed.Test(cluster)) return false;
     if (Grid.InUse && Grid.InUse->Size() > 0 && Grid.InUse->Test(cluster)) return false;
@@ -253,6 +257,9 @@ class Follower {
         if (!Free(c)) continue;
         for (std::int64_t b = latest; b > f && b >= earliest; b -= Grid.Unit)
           if (Fits(f, last, b, (b - pieceFilm) / Grid.Unit, c)) return true;
+        // A code lying in clusters the search saw blank reads as zeros,
+        // which no chunk's code is: the read is spared.
+        if (Blank(c) && (within + 4 <= Grid.Unit || Blank(c + 1))) continue;
         if (!Probes.Read(h, ListHeader::Size, View.SourceOf(c) + within, forward)) continue;
         const VEKAvi::FourCC code = VEK::LoadLe32(h);
         if (!VEKAvi::IsStreamChunkId(h) && code != VEKAvi::CodeList && code != VEKAvi::CodeJunk &&

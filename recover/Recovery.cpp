@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "avi/AviChunk.h"
@@ -18,7 +19,10 @@ namespace VEKRecover {
 
 namespace {
 
-constexpr std::int64_t CopyBlock = 1 << 20;
+// More than the file layer queues (File::QueueLimit), so that a full
+// buffer goes to the staged film without being copied again.
+constexpr std::int64_t CopyBlock = 4 << 20;
+static_assert(CopyBlock > VEKFile::File::QueueLimit);
 
 // The grid the search walks: the file system's clusters where its boot
 // sector gives them, with the live files' left out where its FAT is read;
@@ -30,28 +34,49 @@ ClusterGrid GridOf(const CardFileSystem& fs) {
 
 // Writes a film's bytes into a new file at path, from the source's ranges
 // in order, behind an optional head; the last range may be cut short by
-// the film's end.
+// the film's end. The bytes gather in buffer (CopyBlock bytes, shared by
+// the films of a run) and go out a full buffer at a time.
 class StagedWriter {
  public:
-  explicit StagedWriter(const std::string& path) : Out(path) { Out.CreateNew(); }
+  StagedWriter(const std::string& path, unsigned char* buffer) : Out(path), Buffer(buffer) { Out.CreateNew(); }
 
-  void Put(const void* bytes, std::int64_t n) { Out.Write(bytes, n); }
+  void Put(const void* bytes, std::int64_t n) {
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    while (n > 0) {
+      if (Held == CopyBlock) Drain();
+      const std::int64_t take = std::min(n, CopyBlock - Held);
+      std::memcpy(Buffer + Held, from, static_cast<std::size_t>(take));
+      Held += take;
+      from += take;
+      n -= take;
+    }
+  }
   void Copy(const Source& source, std::int64_t from, std::int64_t n, const VEKRiff::StopCheck& stop) {
     while (n > 0) {
       if (stop) VEKRiff::MayStop(stop);
-      const std::int64_t take = std::min(n, CopyBlock);
-      const std::int64_t got = source.ReadAt(Buffer.get(), take, from);
+      if (Held == CopyBlock) Drain();
+      const std::int64_t take = std::min(n, CopyBlock - Held);
+      const std::int64_t got = source.ReadAt(Buffer + Held, take, from);
       if (got <= 0) return;
-      Out.Write(Buffer.get(), got);
+      Held += got;
       from += got;
       n -= got;
     }
   }
-  void Close() { Out.Flush(); }
+  void Close() {
+    Drain();
+    Out.Flush();
+  }
 
  private:
+  void Drain() {
+    Out.Write(Buffer, Held);
+    Held = 0;
+  }
+
   VEKFile::File Out;
-  std::unique_ptr<unsigned char[]> Buffer{new unsigned char[CopyBlock]};
+  unsigned char* Buffer;
+  std::int64_t Held = 0;
 };
 
 // The film's bytes from its pieces, in order, from Skip to FilmBytes.
@@ -122,19 +147,26 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
   const Source source(sourcePath);
   const CardFileSystem fs = ReadCardFileSystem(source);
   if (callbacks.Say) callbacks.Say(FileSystemText(fs));
-  const ClusterGrid grid = GridOf(fs);
+  ClusterGrid grid = GridOf(fs);
 
   RecoveryProgress progress{0, source.Size(), 0};
-  const std::vector<FilmCandidate> found = FindFilms(source, grid, callbacks.Stop, [&](std::int64_t read, int films) {
-    progress.Read = read;
-    progress.Films = films;
-    if (callbacks.Progress) callbacks.Progress(progress);
-  });
+  ClusterMap blank;
+  const std::vector<FilmCandidate> found = FindFilms(
+      source, grid, callbacks.Stop,
+      [&](std::int64_t read, int films) {
+        progress.Read = read;
+        progress.Films = films;
+        if (callbacks.Progress) callbacks.Progress(progress);
+      },
+      &blank);
+  // The search for pieces reads again only what the first pass saw holding data.
+  grid.Blank = &blank;
 
   std::vector<StagedFilm> staged;
   const std::string folder = staging.empty() || staging.back() == '/' || staging.back() == '\\' ? staging
                                                                                                  : staging + "/";
   ClusterMap claimed;
+  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<std::size_t>(CopyBlock)]);
   // Films with their header list first: they claim their pieces, which the
   // runs of chunks found inside them then leave.
   for (const FilmCandidate& film : found) {
@@ -145,7 +177,7 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
     const DirEntry* entry = DeletedAt(fs, film.Start);
     StagedFilm out;
     out.Path = folder + FilmName(film.Start, entry ? &entry->Written : nullptr);
-    StagedWriter writer(out.Path);
+    StagedWriter writer(out.Path, buffer.get());
     WritePieces(writer, source, grid, pieces, callbacks.Stop);
     writer.Close();
     out.Line = VEK::Text(pieces.Complete ? Msg::FilmWhole : Msg::FilmCut,
@@ -170,7 +202,7 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
     if (pieces.StreamChunks < HeaderlessFilmChunks) continue;
     StagedFilm out;
     out.Path = folder + FilmName(run.Start, nullptr);
-    StagedWriter writer(out.Path);
+    StagedWriter writer(out.Path, buffer.get());
     const std::int64_t bytes = pieces.FilmBytes - pieces.Skip;
     // A run that opens on its movi list's header keeps it; the others get
     // one, so that the rebuild reads them as a film's data.

@@ -417,6 +417,65 @@ TEST_P(CardImage, FilmsFollowedPieceByPieceAreTheClustersMtoolsGaveThem) {
   }
 }
 
+// The search tells which clusters hold only zeros, read here from the image
+// itself (a sparse image's holes among them, which the search skips), and
+// following the films with those clusters spared gives the very pieces
+// that reading them all does.
+TEST_P(CardImage, BlankClustersAreTheZeroClustersAndSpareNoPiece) {
+  const auto files = Listed(Card->Path());
+  const struct {
+    const char* Image;
+    bool Dense;  // written out whole, zeros and all: no hole left to skip
+  } searches[] = {{"deleted.img", false}, {"zeroed.img", false}, {"zeroed.img", true}};
+  for (const auto& search : searches) {
+    SCOPED_TRACE(std::string(search.Image) + (search.Dense ? ", dense" : ""));
+    std::string path = CardFile(search.Image);
+    if (search.Dense) {
+      path = CardFile("dense.img");
+      std::ofstream(path, std::ios::binary) << std::ifstream(CardFile(search.Image), std::ios::binary).rdbuf();
+    }
+    VEKRecover::Source source(path);
+    const CardFileSystem fs = VEKRecover::ReadCardFileSystem(source);
+    ASSERT_TRUE(fs.Layout.has_value());
+    const auto& layout = *fs.Layout;
+    VEKRecover::ClusterGrid grid{layout.DataStart, layout.ClusterBytes, &fs.InUse};
+    VEKRecover::ClusterMap blank;
+    VEKRecover::FindFilms(source, grid, {}, {}, &blank);
+
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(layout.DataStart);
+    std::vector<char> bytes(static_cast<std::size_t>(layout.ClusterBytes));
+    std::uint64_t wrong = 0, zero = 0;
+    const std::uint64_t clusters = VEKRecover::GridClusters(source, grid);
+    for (std::uint64_t c = 2; c < clusters + 2; ++c) {
+      ASSERT_TRUE(in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+      const bool zeros = std::all_of(bytes.begin(), bytes.end(), [](char b) { return b == 0; });
+      zero += zeros;
+      wrong += zeros != blank.Test(c);
+    }
+    EXPECT_EQ(wrong, 0u) << "of " << clusters << " clusters";
+    EXPECT_GT(zero, 0u);
+    EXPECT_LT(zero, clusters);
+
+    VEKRecover::ClusterMap claimedReading, claimedSparing;
+    VEKRecover::ClusterGrid spared = grid;
+    spared.Blank = &blank;
+    for (const ListedFile& file : files) {
+      if (file.Kind != "film") continue;
+      SCOPED_TRACE(file.Name);
+      const auto read = VEKRecover::FollowFilm(source, grid, layout.ClusterOffset(file.First), claimedReading);
+      const auto spare = VEKRecover::FollowFilm(source, spared, layout.ClusterOffset(file.First), claimedSparing);
+      ASSERT_EQ(read.Pieces.size(), spare.Pieces.size());
+      for (std::size_t i = 0; i < read.Pieces.size(); ++i) {
+        EXPECT_EQ(read.Pieces[i].First, spare.Pieces[i].First);
+        EXPECT_EQ(read.Pieces[i].Count, spare.Pieces[i].Count);
+      }
+      EXPECT_EQ(read.FilmBytes, spare.FilmBytes);
+      EXPECT_EQ(read.UnsureGaps, spare.UnsureGaps);
+    }
+  }
+}
+
 // What a player decodes of a film, stream by stream: ffmpeg's framemd5
 // lines without their header.
 std::vector<std::string> Decoded(const std::string& path) {
