@@ -28,9 +28,10 @@ struct StandardIndexView {
   VEKAvi::StandardIndexEntry At(std::uint32_t i) const {
     return VEKAvi::StandardIndexEntry::Load(Entries + std::size_t{VEKAvi::StandardIndexEntry::Size} * i);
   }
-  // Where entry i's chunk header lies.
+  // Where entry i's chunk header lies; -1 for a base no file reaches.
   std::int64_t Position(std::uint32_t i) const {
-    return Base + std::int64_t{At(i).Offset} - VEKAvi::ChunkHeader::Size;
+    constexpr std::int64_t MaxBase = std::int64_t{1} << 62;
+    return Base < 0 || Base > MaxBase ? -1 : Base + std::int64_t{At(i).Offset} - VEKAvi::ChunkHeader::Size;
   }
 };
 

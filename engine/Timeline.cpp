@@ -294,10 +294,10 @@ class LostChunks {
   std::int64_t FreeFrom = 0;  // where the last lost chunk of the current stretch ends
 };
 
-// The lost chunks of an OpenDML film from from on (its later segments,
-// which its idx1 does not list), from its own standard indexes. A standard index is believed
-// only where it agrees with the walk: each of its entries outside the
-// damaged stretches names a chunk the walk found.
+// The lost chunks of an OpenDML film from `from` on (its later segments,
+// which its idx1 does not list), from its own standard indexes. A standard
+// index is believed only where it agrees with the walk: each of its entries
+// outside the damaged stretches names a chunk the walk found.
 void TakeFromOdmlIndexes(BackupFile& file, const ScanResult& s, std::int64_t from, LostChunks& lost,
                          const StopCheck& stop) {
   const std::int64_t fileSize = file.SourceSize();
