@@ -91,7 +91,7 @@ bool AllZero(const unsigned char* p, std::int64_t n) {
 void MarkBlank(ClusterMap* blank, const ClusterGrid& grid, std::int64_t from, std::int64_t to) {
   if (!blank) return;
   for (std::int64_t unit = grid.BoundaryAtOrAfter(from); to - unit >= grid.Unit; unit += grid.Unit)
-    blank->Set(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit));
+    blank->Set(grid.ClusterOf(unit));
 }
 
 }  // namespace
@@ -136,9 +136,9 @@ std::vector<FilmCandidate> FindFilms(const Source& source, const ClusterGrid& gr
     for (std::int64_t u = 0; u < block && got - u >= ListHeader::Size; u += grid.Unit) {
       const std::int64_t unit = at + u;
       const bool zeros = got - u >= grid.Unit && AllZero(buffer.get() + u, grid.Unit);
-      if (zeros && blank) blank->Set(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit));
+      if (zeros && blank) blank->Set(grid.ClusterOf(unit));
       if (unit < walkedTo) continue;
-      if (mapped && grid.InUse->Test(static_cast<std::uint64_t>(2 + (unit - grid.Origin) / grid.Unit))) continue;
+      if (mapped && grid.InUse->Test(grid.ClusterOf(unit))) continue;
       // Every code a film or a run opens with starts with a printable
       // byte: none starts in a unit of zeros (a card's unwritten space).
       if (zeros) continue;

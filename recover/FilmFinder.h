@@ -33,6 +33,8 @@ struct ClusterGrid {
 
   std::int64_t BoundaryAtOrAfter(std::int64_t at) const;
   std::int64_t BoundaryAtOrBefore(std::int64_t at) const;
+  // The number of the cluster that holds position at (at >= Origin).
+  std::uint64_t ClusterOf(std::int64_t at) const { return 2 + static_cast<std::uint64_t>((at - Origin) / Unit); }
 };
 
 struct FilmCandidate {

@@ -118,7 +118,7 @@ class Follower {
 
   FilmPieces Run(std::int64_t start) {
     FilmPieces out;
-    const std::uint64_t first = 2 + static_cast<std::uint64_t>((start - Grid.Origin) / Grid.Unit);
+    const std::uint64_t first = Grid.ClusterOf(start);
     View.Pieces.push_back({first, Open});
     unsigned char h[ListHeader::Size];
     if (!View.Read(0, h, ListHeader::Size)) return out;

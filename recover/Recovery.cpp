@@ -195,7 +195,7 @@ std::vector<StagedFilm> StageFilms(const std::string& sourcePath, const std::str
   // the rebuild makes one from the data (or the reference).
   for (const FilmCandidate& run : found) {
     if (run.HasHeader) continue;
-    const std::uint64_t cluster = 2 + static_cast<std::uint64_t>((run.Start - grid.Origin) / grid.Unit);
+    const std::uint64_t cluster = grid.ClusterOf(run.Start);
     if (claimed.Test(cluster)) continue;
     if (callbacks.Stop) VEKRiff::MayStop(callbacks.Stop);
     const FilmPieces pieces = FollowFilm(source, grid, run.Start, claimed);
