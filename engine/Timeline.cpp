@@ -238,6 +238,13 @@ std::vector<FrameHeader> FrameHeadersFor(BackupFile& file, const ScanResult& s, 
 
 namespace {
 
+// The damaged stretch that holds position: its number, or -1 where none does.
+std::int64_t StretchAt(const std::vector<DamagedStretch>& damage, std::int64_t position) {
+  const auto d = std::upper_bound(damage.begin(), damage.end(), position,
+                                  [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
+  return d == damage.begin() || position >= std::prev(d)->To ? -1 : std::prev(d) - damage.begin();
+}
+
 // The lost chunks old indexes name, taken in file order into the stretches
 // they lay in.
 class LostChunks {
@@ -258,13 +265,10 @@ class LostChunks {
     // Which stretch it lay in, and how far that stretch reaches.
     std::int64_t at = -1, from = 0, to = FirstKept;
     if (position >= FirstKept) {
-      const auto d = std::upper_bound(Damage.begin(), Damage.end(), position,
-                                      [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
-      if (d == Damage.begin()) return;
-      at = std::prev(d) - Damage.begin();
-      from = std::prev(d)->From;
-      to = std::prev(d)->To;
-      if (position >= to) return;
+      at = StretchAt(Damage, position);
+      if (at < 0) return;
+      from = Damage[static_cast<std::size_t>(at)].From;
+      to = Damage[static_cast<std::size_t>(at)].To;
     }
     if (at < Region || (at == Region && position < FreeFrom) || Padded(end) > Padded(to)) return;
     const std::size_t before = at < 0 ? 0 : FirstEntryFrom(Walked, from);
@@ -301,12 +305,6 @@ class LostChunks {
 void TakeFromOdmlIndexes(BackupFile& file, const ScanResult& s, std::int64_t from, LostChunks& lost,
                          const StopCheck& stop) {
   const std::int64_t fileSize = file.SourceSize();
-  const std::vector<DamagedStretch>& damage = s.Damage;
-  auto damaged = [&](std::int64_t position) {
-    const auto d = std::upper_bound(damage.begin(), damage.end(), position,
-                                    [](std::int64_t p, const DamagedStretch& x) { return p < x.From; });
-    return d != damage.begin() && position < std::prev(d)->To;
-  };
   struct Named {
     std::int64_t Position;
     FourCC Code;
@@ -327,7 +325,7 @@ void TakeFromOdmlIndexes(BackupFile& file, const ScanResult& s, std::int64_t fro
       if (w < s.Entries.size() && (s.Entries[w].ChunkId & 0xFFFF) == (index.ChunkId & 0xFFFF) &&
           s.Entries[w].Size == size)
         continue;
-      if (!damaged(position)) return;  // an index that disagrees with the walk
+      if (StretchAt(s.Damage, position) < 0) return;  // an index that disagrees with the walk
       mine.push_back({position, index.ChunkId, size, static_cast<int>(index.Stream)});
     }
     named.insert(named.end(), mine.begin(), mine.end());
